@@ -1,0 +1,27 @@
+#include "CCommunication.h"
+
+#include "CSerialLink.h"
+#include "SharedObjects.h"
+
+const QString &CCommunication::answerOK()
+{
+    static const QString marker = QStringLiteral("\r\n!\r\n>");
+    return marker;
+}
+
+const QString &CCommunication::answerError()
+{
+    static const QString marker = QStringLiteral("\r\n?\r\n>");
+    return marker;
+}
+
+bool CCommunication::Scan()
+{
+    CSerialLink &link = *m_shared.link;
+    link.beginSearch();
+    bool found = link.COMScanPorts(m_port, m_baudrate);
+    if (!found)
+        found = link.COMScanPorts(m_port, m_baudrate);
+    link.endSearch();
+    return found;
+}

@@ -1,0 +1,28 @@
+#pragma once
+// The port and baud rate the last scan found, and the end markers of the meter's answers.
+#include <QString>
+
+struct SharedObjects;
+
+class CCommunication {
+public:
+    static constexpr int kLenAnswerEnd = 6;
+    static const QString &answerOK();
+    static const QString &answerError();
+
+    explicit CCommunication(SharedObjects &shared) : m_shared(shared) {}
+
+    int COMPort() const { return m_port; }
+    QString Baudrate() const { return m_baudrate; }
+    QString AnswerOK() const { return answerOK(); }
+    QString AnswerError() const { return answerError(); }
+    int LenAnswerEnd() const { return kLenAnswerEnd; }
+
+    // Scans all ports at all baud rates; a failed pass (also one the user stopped) is run once more.
+    bool Scan();
+
+private:
+    SharedObjects &m_shared;
+    int m_port = 1;
+    QString m_baudrate = QStringLiteral("4800");
+};

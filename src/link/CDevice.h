@@ -1,0 +1,64 @@
+#pragma once
+// The meter that was last recognised (online flag, name, serial number, firmware, variant) and what
+// each model can do. Predicates that take a name answer for that name, also offline (data from
+// files); with an empty name they answer for the recognised meter.
+#include <QList>
+#include <QString>
+#include <QStringList>
+
+struct SharedObjects;
+
+// One column of a measured-value table.
+struct TableColumn {
+    QString header;
+    qint16 width;   // twips
+    qint32 valueType; // 0 whole number, 1 decimal number, 2 text
+};
+
+class CDevice {
+public:
+    enum RecogniseResult : qint16 { Recognised = 0, NotFound = -1, FirmwareTooOld = -2 };
+
+    explicit CDevice(SharedObjects &shared) : m_shared(shared) {}
+
+    bool Online() const { return m_online; }
+    void setOnline(bool fOnline) { m_online = fOnline; }
+    QString DeviceName() const { return m_deviceName; }
+    QString SerialNumber() const { return m_serialNumber; }
+    qint16 firmwareVersion() const { return m_firmware; }
+    bool variantFlag() const { return m_variant; }
+
+    qint16 Recognise(QString &strDeviceName, QString &strSerNum, bool fOnlyKlaro7);
+    qint16 Identify(bool fOnlyKlaro7);
+
+    // The payload of an accepted answer (without its opening CR LF and its end marker).
+    static bool StripAnswer(const QString &answer, QString &payload);
+    // "2.42" gives 242, "1.6" gives 106.
+    static bool ParseFirmwareVersion(const QString &text, qint16 &version);
+    // Whether the name is one the program accepts, in the normal or the Klaro 7 edition.
+    static bool IsKnownModel(const QString &name, bool fOnlyKlaro7);
+    static int MinimumFirmware(const QString &name);
+
+    bool IsKlaro4(const QString &strDeviceName) const;
+    bool IsKlaro7(const QString &strDeviceName) const;
+    bool HasReducedUserMethods(const QString &strDeviceName) const;
+    bool SupportsCalLine(const QString &strDeviceName) const;
+    bool SupportsPH() const;
+    bool SupportsTurbidity() const;
+
+    // The measured-value table of the model: 7, 10 or 14 columns.
+    QList<TableColumn> TableLayout(const QString &strDeviceName) const;
+    // The same into caller-sized arrays; 0 when an array holds fewer than 14 elements.
+    qint16 GetTableConfig(QStringList &strColHeaders, QList<qint16> &intColWidths, QList<qint32> &curValTypes,
+                          const QString &strDeviceName) const;
+
+private:
+    bool nameIn(const QString &strDeviceName, const QStringList &names) const;
+
+    SharedObjects &m_shared;
+    bool m_online = false;
+    QString m_deviceName;
+    QString m_serialNumber;
+    qint16 m_firmware = 0;
+    bool m_variant = false;
+};

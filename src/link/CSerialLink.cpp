@@ -1,0 +1,422 @@
+#include "CSerialLink.h"
+
+#include "CCommunication.h"
+#include "Cp1252.h"
+#include "ErrorFrame.h"
+#include "TextTable.h"
+
+#include <QCoreApplication>
+#include <QElapsedTimer>
+#include <QEventLoop>
+#include <QSerialPort>
+#include <QTime>
+#include <QTimer>
+
+#include <cstring>
+
+namespace {
+
+const QStringList &baudRates()
+{
+    static const QStringList rates = {QStringLiteral("4800"), QStringLiteral("19200"), QStringLiteral("9600"),
+                                      QStringLiteral("2400"), QStringLiteral("1200")};
+    return rates;
+}
+
+const QString &probeCommand()
+{
+    static const QString probe = QStringLiteral("U.400\r\n");
+    return probe;
+}
+
+// Counts whole seconds the way a time-of-day clock's seconds reading changes, but on a monotonic clock:
+// a wait with answer time N ends between N and N + 1 seconds after it started, also across midnight
+// or a clock change.
+class SecondsClock {
+public:
+    SecondsClock() : m_phaseMs(QTime::currentTime().msec()) { m_timer.start(); }
+    qint64 elapsedSeconds() const { return (m_timer.elapsed() + m_phaseMs) / 1000; }
+    // Milliseconds until elapsedSeconds() first exceeds n.
+    qint64 msUntilBeyond(int n) const
+    {
+        return std::max<qint64>(0, (qint64(n) + 1) * 1000 - m_phaseMs - m_timer.elapsed());
+    }
+
+private:
+    QElapsedTimer m_timer;
+    qint64 m_phaseMs;
+};
+
+bool isEndMarker(const QString &tail)
+{
+    return tail == CCommunication::answerOK() || tail == CCommunication::answerError();
+}
+
+} // namespace
+
+struct CSerialLink::Control {
+    QSerialPort port;
+    int portNum = 0;
+    // Set when the port broke during use (unplugged, far end hung up); it is closed then and the
+    // failure is reported once.
+    bool broken = false;
+    QString brokenText;
+};
+
+CSerialLink::CSerialLink(QObject *parent) : QObject(parent)
+{
+    control(0);
+}
+
+CSerialLink::~CSerialLink() = default;
+
+CSerialLink::Control &CSerialLink::control(int index)
+{
+    while (int(m_controls.size()) <= index) {
+        auto ctl = std::make_unique<Control>();
+        Control *raw = ctl.get();
+        connect(&raw->port, &QSerialPort::errorOccurred, this, [this, raw](QSerialPort::SerialPortError error) {
+            if (error != QSerialPort::ReadError && error != QSerialPort::WriteError &&
+                error != QSerialPort::ResourceError)
+                return;
+            if (raw->broken || !raw->port.isOpen())
+                return;
+            // Qt keeps signalling a dead line at full speed while the port stays open: close it (not
+            // from inside its own notifier) and let the waiting code report it once.
+            raw->broken = true;
+            raw->brokenText = raw->port.errorString();
+            QMetaObject::invokeMethod(
+                this, [raw] { raw->port.close(); }, Qt::QueuedConnection);
+        });
+        m_controls.push_back(std::move(ctl));
+    }
+    return *m_controls[size_t(index)];
+}
+
+bool CSerialLink::isControlOpen(int index) const
+{
+    return index >= 0 && index < int(m_controls.size()) && m_controls[size_t(index)]->port.isOpen();
+}
+
+int CSerialLink::controlPort(int index) const
+{
+    return (index >= 0 && index < int(m_controls.size())) ? m_controls[size_t(index)]->portNum : 0;
+}
+
+void CSerialLink::beginSearch()
+{
+    m_reportedInSearch.clear();
+    m_inSearch = true;
+}
+
+void CSerialLink::endSearch()
+{
+    m_inSearch = false;
+}
+
+bool CSerialLink::COMScanPorts(int &intPortNum, QString &strBaudrate)
+{
+    intPortNum = 0;
+    strBaudrate.clear();
+    if (!m_inSearch)
+        m_reportedInSearch.clear();
+    m_running = true;
+    m_answerTime = 1;
+    bool found = false;
+    for (const QString &baud : baudRates()) {
+        if (!m_running || found)
+            break;
+        QCoreApplication::processEvents();
+        found = ScanPortsAtBaud(baud, intPortNum);
+        if (found)
+            strBaudrate = baud;
+    }
+    m_running = false;
+    if (!found)
+        intPortNum = 0;
+    return found;
+}
+
+bool CSerialLink::ScanPortsAtBaud(const QString &baud, int &portNum)
+{
+    if (!CloseAllPorts())
+        return false;
+    portNum = 0;
+    m_portMap.refresh();
+
+    QString panel = QStringLiteral("COM ");
+    std::vector<int> probed; // control k probes port probed[k]
+    const QByteArray probe = Cp1252::encode(probeCommand());
+    for (int n = CPortMap::kFirstPort; n <= CPortMap::kLastPort && m_running; ++n) {
+        QCoreApplication::processEvents();
+        if (!m_portMap.portExists(n))
+            continue;
+        panel += QString::number(n) + QLatin1Char(' ');
+        emit interfaceTextChanged(panel);
+        emit baudTextChanged(baud + QStringLiteral(" Baud"));
+        const int k = int(probed.size());
+        control(k);
+        probed.push_back(n);
+        if (OpenPort(k, n, baud)) {
+            Control &ctl = control(k);
+            ctl.port.write(probe);
+            ctl.port.flush();
+        }
+    }
+
+    // Every existing port has the probe before any answer is read; the answers are awaited together,
+    // so a pass costs one answer time, not one per port. The highest answering port wins.
+    std::vector<int> indexes(probed.size());
+    for (size_t k = 0; k < probed.size(); ++k)
+        indexes[k] = int(k);
+    std::vector<QString> answers;
+    WaitForAnswers(indexes, answers, false);
+    int found = 0;
+    for (size_t k = 0; k < probed.size(); ++k) {
+        if (!answers[k].isEmpty())
+            found = probed[k];
+        control(int(k)).port.close();
+    }
+    if (found == 0)
+        return false;
+    if (!OpenPort(0, found, baud))
+        return false;
+    portNum = found;
+    return true;
+}
+
+bool CSerialLink::OpenPort(int index, int portNum, const QString &baud)
+{
+    Control &ctl = control(index);
+    if (ctl.port.isOpen() && ctl.portNum != portNum)
+        ctl.port.close();
+    const QString device = m_portMap.device(portNum);
+    const QString name = m_portMap.displayName(portNum);
+    if (!ctl.port.isOpen()) {
+        ctl.portNum = portNum;
+        ctl.broken = false;
+        ctl.brokenText.clear();
+        QString failure;
+        if (device.isEmpty()) {
+            failure = TextTable::text(TextTable::PortVanished).arg(name);
+        } else {
+            ctl.port.setPortName(device);
+            if (!ctl.port.open(QIODevice::ReadWrite))
+                failure = CPortMap::describeOpenFailure(device, name, ctl.port.errorString());
+        }
+        if (!failure.isEmpty()) {
+            // Within one search the same port and cause are told once, not once per pass.
+            if (!m_running || !m_inSearch || !m_reportedInSearch.contains(failure)) {
+                if (m_inSearch)
+                    m_reportedInSearch.insert(failure);
+                ErrorFrame::report(failure);
+            }
+            return false;
+        }
+    }
+    // A pty or an adapter may refuse some line settings it has no use for; that is no failure.
+    ctl.port.setFlowControl(QSerialPort::HardwareControl);
+    ctl.port.setBaudRate(baud.toInt());
+    ctl.port.setDataBits(QSerialPort::Data8);
+    ctl.port.setParity(QSerialPort::NoParity);
+    ctl.port.setStopBits(QSerialPort::OneStop);
+    // Bytes left from before can be waiting right after opening.
+    ctl.port.clear();
+    ctl.port.readAll();
+    return true;
+}
+
+bool CSerialLink::CloseAllPorts()
+{
+    for (auto &ctl : m_controls) {
+        if (ctl->port.isOpen())
+            ctl->port.close();
+    }
+    return true;
+}
+
+bool CSerialLink::COMInit(int intPortNum, const QString &strBaudrate, int intMaxAnswTime_s)
+{
+    m_answerTime = intMaxAnswTime_s;
+    m_running = true;
+    if (OpenPort(0, intPortNum, strBaudrate))
+        return true;
+    control(0).port.close();
+    // The second attempt's failure would repeat the first message word for word.
+    ErrorFrame::ScopedHandler quiet([](const QString &) {});
+    return OpenPort(0, intPortNum, strBaudrate);
+}
+
+bool CSerialLink::COMDeinit()
+{
+    m_running = false;
+    emit stopRequested();
+    return true;
+}
+
+bool CSerialLink::COMStop()
+{
+    m_running = false;
+    emit stopRequested();
+    return true;
+}
+
+bool CSerialLink::COMContinue()
+{
+    m_running = true;
+    return true;
+}
+
+bool CSerialLink::COMChangeAnswerTime(int intMaxAnswTime_s)
+{
+    m_answerTime = intMaxAnswTime_s;
+    return true;
+}
+
+bool CSerialLink::COMSendAndReceive(const QString &strSend, QString &strAnswer)
+{
+    if (SendAndWait(strSend, strAnswer) &&
+        strAnswer.right(CCommunication::kLenAnswerEnd) != CCommunication::answerError())
+        return true;
+    return SendAndWait(strSend, strAnswer);
+}
+
+bool CSerialLink::SendAndWait(const QString &command, QString &answer)
+{
+    answer.clear();
+    Control &ctl = control(0);
+    if (ctl.port.isOpen()) {
+        ctl.port.clear();
+        ctl.port.readAll();
+        ctl.port.write(Cp1252::encode(command));
+        ctl.port.flush();
+    }
+    std::vector<QString> answers;
+    WaitForAnswers({0}, answers, true);
+    answer = answers[0];
+    return !answer.isEmpty();
+}
+
+void CSerialLink::WaitForAnswers(const std::vector<int> &indexes, std::vector<QString> &answers,
+                                 bool reportProgress)
+{
+    const size_t count = indexes.size();
+    answers.assign(count, QString());
+    if (count == 0)
+        return;
+
+    struct Slot {
+        Control *ctl;
+        QString answer;
+        QString tail;
+        qint64 bytes = 0;
+        qint64 lineEnds = 0;
+        bool pending = true;
+        bool ok = false;
+    };
+    std::vector<Slot> waits;
+    waits.reserve(count);
+    for (int index : indexes)
+        waits.push_back(Slot{&control(index), {}, {}});
+
+    QEventLoop loop;
+    QTimer deadline;
+    deadline.setSingleShot(true);
+    deadline.setTimerType(Qt::PreciseTimer);
+    connect(&deadline, &QTimer::timeout, &loop, &QEventLoop::quit);
+    connect(this, &CSerialLink::stopRequested, &loop, &QEventLoop::quit);
+    for (Slot &slot : waits) {
+        connect(&slot.ctl->port, &QSerialPort::readyRead, &loop, &QEventLoop::quit);
+        connect(&slot.ctl->port, &QSerialPort::errorOccurred, &loop, &QEventLoop::quit);
+    }
+
+    QElapsedTimer progressTimer;
+    progressTimer.start();
+    const SecondsClock clock;
+    QByteArray chunk;
+    size_t open = count;
+    auto fail = [&open](Slot &slot) {
+        slot.pending = false;
+        slot.answer.clear();
+        --open;
+    };
+
+    while (true) {
+        // The running flag is looked at before anything is read: a stop ends the wait at once, even
+        // when the end marker arrives in the same moment.
+        if (!m_running) {
+            for (Slot &slot : waits)
+                if (slot.pending)
+                    fail(slot);
+            break;
+        }
+        for (Slot &slot : waits) {
+            if (slot.pending && isEndMarker(slot.tail)) {
+                slot.pending = false;
+                slot.ok = true;
+                --open;
+            }
+        }
+        if (open == 0)
+            break;
+
+        bool anyMore = false;
+        for (Slot &slot : waits) {
+            if (!slot.pending)
+                continue;
+            Control &ctl = *slot.ctl;
+            if (ctl.broken) {
+                ErrorFrame::report(TextTable::text(TextTable::LinkLost)
+                                       .arg(m_portMap.displayName(ctl.portNum), ctl.brokenText));
+                ctl.brokenText.clear();
+                ctl.broken = false;
+                ctl.port.close();
+                fail(slot);
+                continue;
+            }
+            if (!ctl.port.isOpen()) {
+                fail(slot);
+                continue;
+            }
+            chunk = ctl.port.readAll();
+            if (!chunk.isEmpty()) {
+                Cp1252::appendDecoded(slot.answer, chunk.constData(), chunk.size());
+                slot.bytes += chunk.size();
+                for (const char *p = chunk.constData(), *end = p + chunk.size();
+                     (p = static_cast<const char *>(std::memchr(p, '\n', size_t(end - p)))) != nullptr; ++p)
+                    ++slot.lineEnds;
+                slot.tail = slot.answer.right(CCommunication::kLenAnswerEnd);
+                if (slot.bytes > m_answerCap) {
+                    ErrorFrame::report(TextTable::text(TextTable::AnswerTooLong).arg(m_answerCap));
+                    fail(slot);
+                    continue;
+                }
+                anyMore = anyMore || isEndMarker(slot.tail);
+            }
+        }
+        if (reportProgress && progressTimer.elapsed() >= 100) {
+            progressTimer.restart();
+            emit transferProgress(waits[0].bytes, waits[0].lineEnds);
+        }
+        if (clock.elapsedSeconds() > m_answerTime) {
+            for (Slot &slot : waits)
+                if (slot.pending)
+                    fail(slot);
+            break;
+        }
+        if (open == 0)
+            break;
+        if (anyMore) {
+            QCoreApplication::processEvents();
+            continue;
+        }
+        // Nothing to do until bytes arrive, the user stops, a port breaks or the time runs out.
+        deadline.start(int(std::min<qint64>(clock.msUntilBeyond(m_answerTime), 24 * 3600 * 1000)));
+        loop.exec();
+    }
+    deadline.stop();
+    if (reportProgress)
+        emit transferProgress(waits[0].bytes, waits[0].lineEnds);
+    for (size_t i = 0; i < count; ++i)
+        answers[i] = waits[i].ok ? waits[i].answer : QString();
+}

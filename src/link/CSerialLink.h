@@ -1,0 +1,77 @@
+#pragma once
+// The serial controls and the command/answer exchange with the meter. Waiting never spins: a local
+// event loop wakes on received bytes, on a stop and on the time-out, so windows stay responsive and
+// a Cancel in the wait dialog reaches COMStop.
+#include "CPortMap.h"
+
+#include <QObject>
+#include <QSet>
+#include <QString>
+
+#include <memory>
+#include <vector>
+
+class QSerialPort;
+
+class CSerialLink : public QObject {
+    Q_OBJECT
+public:
+    static constexpr qint64 kDefaultAnswerCap = 64 * 1024 * 1024;
+
+    explicit CSerialLink(QObject *parent = nullptr);
+    ~CSerialLink() override;
+
+    bool COMScanPorts(int &intPortNum, QString &strBaudrate);
+    bool COMInit(int intPortNum, const QString &strBaudrate, int intMaxAnswTime_s);
+    bool COMDeinit();
+    bool COMStop();
+    bool COMContinue();
+    bool COMChangeAnswerTime(int intMaxAnswTime_s);
+    bool COMSendAndReceive(const QString &strSend, QString &strAnswer);
+
+    // A search (both scan passes) reports each unusable port once, not once per pass.
+    void beginSearch();
+    void endSearch();
+
+    bool running() const { return m_running; }
+    int answerTime() const { return m_answerTime; }
+    int controlCount() const { return int(m_controls.size()); }
+    bool isControlOpen(int index) const;
+    int controlPort(int index) const;
+
+    // An answer longer than this ends the exchange as failed (a device that never stops sending).
+    void setAnswerCap(qint64 bytes) { m_answerCap = bytes; }
+    qint64 answerCap() const { return m_answerCap; }
+
+    CPortMap &portMap() { return m_portMap; }
+    const CPortMap &portMap() const { return m_portMap; }
+
+signals:
+    // Status-bar texts of the scan: "COM 1 3 " and "9600 Baud".
+    void interfaceTextChanged(const QString &text);
+    void baudTextChanged(const QString &text);
+    // While an answer arrives on the exchange control: bytes so far and line ends (datasets) so far.
+    void transferProgress(qint64 bytes, qint64 lineEnds);
+    // Wakes every wait when the running flag is cleared.
+    void stopRequested();
+
+private:
+    struct Control;
+    struct Pending;
+
+    bool ScanPortsAtBaud(const QString &baud, int &portNum);
+    bool OpenPort(int index, int portNum, const QString &baud);
+    bool CloseAllPorts();
+    bool SendAndWait(const QString &command, QString &answer);
+    // Waits on several controls at once with one start time; answers[i] is empty where none came.
+    void WaitForAnswers(const std::vector<int> &indexes, std::vector<QString> &answers, bool reportProgress);
+    Control &control(int index);
+
+    std::vector<std::unique_ptr<Control>> m_controls;
+    CPortMap m_portMap;
+    int m_answerTime = 4;
+    bool m_running = false;
+    qint64 m_answerCap = kDefaultAnswerCap;
+    QSet<QString> m_reportedInSearch;
+    bool m_inSearch = false;
+};

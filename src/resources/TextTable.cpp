@@ -1,0 +1,316 @@
+// The program's user-visible texts, by number. Numbers are referenced from windows,
+// messages and files; never renumber an entry.
+#include "TextTable.h"
+
+#include "ErrorFrame.h"
+
+#include <algorithm>
+#include <iterator>
+
+namespace {
+
+struct Entry {
+    int number;
+    const char *text;
+};
+
+// Sorted by number; lookups are binary searches.
+constexpr Entry kTexts[] = {
+    {1000, "&File"},
+    {1001, "&New"},
+    {1002, "&Open..."},
+    {1003, "&Close"},
+    {1004, "&Save"},
+    {1005, "Save &As..."},
+    {1006, "Page Set&up..."},
+    {1007, "Print Pre&view"},
+    {1008, "&Print..."},
+    {1009, "E&xit"},
+    {1010, "&View"},
+    {1011, "&Toolbar"},
+    {1012, "&Window"},
+    {1013, "&Cascade"},
+    {1014, "Tile &Horizontal"},
+    {1015, "Tile &Vertical"},
+    {1016, "&Help"},
+    {1018, "&Online Help"},
+    {1019, "&About "},
+    {1020, "New"},
+    {1021, "Open"},
+    {1022, "Save"},
+    {1023, "Print"},
+    {1024, "About"},
+    {1025, "&System Info..."},
+    {1026, "OK"},
+    {1028, "Version"},
+    {1031, "&Import"},
+    {1033, "Error"},
+    {1036, "Import error!"},
+    {1037, "No."},
+    {1038, "Date"},
+    {1039, "Time"},
+    {1040, "Cit."},
+    {1041, "AR/BV/Cal"},
+    {1042, "Dil."},
+    {1043, "Value 1"},
+    {1044, "Unit 1"},
+    {1045, "Status 1"},
+    {1046, "Value 2"},
+    {1047, "Unit 2"},
+    {1048, "Status 2"},
+    {1049, "Date:"},
+    {1050, "Time:"},
+    {1051, "Table write error!"},
+    {1052, "&Export (.xls)"},
+    {1054, "Information"},
+    {1055, "No datasets imported!"},
+    {1058, "Export error!"},
+    {1059, "Microsoft Office Excel workbook"},
+    {1060, "No Lumora, Lumora Turb or Klaro 4 recognized!"},
+    {1061, "recognized!"},
+    {1062, "offline"},
+    {1063, "Meter:"},
+    {1064, "S/N:"},
+    {1065, "Value"},
+    {1066, "Unit"},
+    {1067, "Status"},
+    {1068, "Datasets"},
+    {1069, "Cancel"},
+    {1070, "Please wait..."},
+    {1071, "Searching for meter..."},
+    {1072, "&Programs"},
+    {1073, "&User Defined Programs"},
+    {1074, "New program"},
+    {1075, "Program"},
+    {1076, "Program No:"},
+    {1077, "Model:"},
+    {1078, "Cell [mm]:"},
+    {1079, "Wave length [nm]:"},
+    {1080, "MRB:"},
+    {1081, "MRE:"},
+    {1082, "A0:"},
+    {1083, "Slope:"},
+    {1084, "Resolution:"},
+    {1085, "Citation form:"},
+    {1086, "Unit:"},
+    {1088, "Saving of program failed!"},
+    {1092, "Meter"},
+    {1094, "Erase"},
+    {1095, "Question"},
+    {1096, "Really erase the selected program?"},
+    {1097, "Erasure of program failed!"},
+    {1098, "Erase all"},
+    {1099, "Really erase all programs?"},
+    {1100, "Erasure of all programs failed!"},
+    {1102, "User defined programs"},
+    {1103, "Reading of program failed!"},
+    {1104, "Send to meter"},
+    {1105, "Modify existing program?"},
+    {1106, "Modifying of program failed!"},
+    {1107, "Login"},
+    {1108, "Search for meter"},
+    {1109, "Work offline"},
+    {1110, "&Login"},
+    {1111, "Save as file"},
+    {1112, "Save as"},
+    {1113, "CSV (separator-delimited)"},
+    {1114, "Please enter a number in the range 900 - 999!"},
+    {1115, "Warning"},
+    {1117, "Calibration >>"},
+    {1119, "Value pairs"},
+    {1120, "Calibration line"},
+    {1121, "Calculate"},
+    {1122, "Results"},
+    {1123, "A0"},
+    {1124, "A1"},
+    {1125, "YQ"},
+    {1126, "XQ"},
+    {1127, "N"},
+    {1128, "SX0"},
+    {1129, "VX0"},
+    {1130, "XN"},
+    {1131, "XB"},
+    {1132, "Axis intercept (zero point)"},
+    {1133, "Slope"},
+    {1134, "Mean value"},
+    {1135, "Number of calibration points"},
+    {1136, "Standard deviation"},
+    {1137, "Coefficient of variation"},
+    {1138, "Limit of detection"},
+    {1139, "Limit of quantification"},
+    {1141, "Take over"},
+    {1142, "Abs"},
+    {1143, "Please enter at least 3 value pairs!"},
+    {1144, "Calculation error!"},
+    {1145, "Calibration line error!"},
+    {1146, "Program already existing!"},
+    {1147, "Import datasets"},
+    {1148, "Export as .xls"},
+    {1149, "Data is being loaded..."},
+    {1150, "Updating of programs failed!"},
+    {1151, "Meter recognition error!"},
+    {1152, "Error while reading the program list!"},
+    {1153, "Yes"},
+    {1154, "No"},
+    {1155, "Reset"},
+    {1156, "All program locations occupied!"},
+    {1157, "Please erase a program first!"},
+    {1158, "System error"},
+    {1159, "Entered data is incomplete!"},
+    {1160, "Program successfully saved!"},
+    {1161, "Modify"},
+    {1162, "Modify program"},
+    {1164, "Error while reading the directory!"},
+    {1165, "Copy --->"},
+    {1166, "<--- Copy"},
+    {1167, "<--- Copy all"},
+    {1168, "Copy all --->"},
+    {1169, "Program copying canceled!"},
+    {1170, "The programs were not completely copied!"},
+    {1171, "Select directory"},
+    {1172, "Change working directory"},
+    {1173, "Working directory:"},
+    {1174, "Create new directory in:"},
+    {1175, "Create directory"},
+    {1176, "User:"},
+    {1177, "Save error!"},
+    {1178, "Data was modified!"},
+    {1179, "Do you want to save the data?"},
+    {1180, "Error while reading from file!"},
+    {1181, "Invalid CSV-format!"},
+    {1182, "Interface"},
+    {1183, "Baud rate"},
+    {1184, "Serial number"},
+    {1185, "User"},
+    {1186, "Modify selected program"},
+    {1187, "Add new program"},
+    {1188, "Erase selected program"},
+    {1189, "Erase all programs in the meter"},
+    {1190, "Erase all programs in the directory"},
+    {1191, "Copy selected program into directory"},
+    {1192, "Save selected program in the meter"},
+    {1193, "Copy all programs into directory"},
+    {1194, "Save all programs in the meter"},
+    {1195, "Model (5 characters)"},
+    {1196, "Citation form (9 characters)"},
+    {1197, "Unit (7 characters)"},
+    {1198, "Begin of measuring range"},
+    {1199, "End of measuring range"},
+    {1200, "Program number (900 - 999)"},
+    {1201, "The software version of the meter is too low!"},
+    {1202, "Please update the firmware!"},
+    {1203, "Please connect the meter via the LinkDock!"},
+    {1204, "&Data exchange"},
+    {1205, "Import"},
+    {1206, "&Change user"},
+    {1207, "&Search meter"},
+    {1208, "Change user"},
+    {1209, "Print error!"},
+    {1210, "Print on printer:"},
+    {1211, "No printer available!"},
+    {1212, "The measuring range of the Lumora meter (-0.2 A ... 2.0 A) is exceeded!"},
+    {1213, "Please check MRB, MRE, A0 and slope!"},
+    {1214, "<< Hide"},
+    {1215, "MeravoHlp_e.chm"},
+    {1216, "&Calibration records"},
+    {1217, "&pH"},
+    {1218, "&Turbidity"},
+    {1219, "Calibration record - Turbidity"},
+    {1220, "Calibration record - pH"},
+    {1221, "Error while reading the calibration record!"},
+    {1222, "Interval:"},
+    {1223, "Day(s)"},
+    {1224, "Mode:"},
+    {1225, "Slope:"},
+    {1226, "Asymmetry:"},
+    {1227, "Sensor:"},
+    {1228, "Default"},
+    {1229, "Saving of record failed!"},
+    {1230, "Open file"},
+    {1231, "Edit lot"},
+    {1232, "Set lot no.:"},
+    {1233, "Expiry date:"},
+    {1234, "Manufacturer:"},
+    {1235, "Standard"},
+    {1236, "Comment (e.g. sub-lot)"},
+    {1237, "Status"},
+    {1238, "Blank required:"},
+    {1239, "Std. adjustment possible:"},
+    {1240, "Std. adjustment required:"},
+    {1241, "AQA/Cal"},
+    {1242, "Date cal."},
+    {1243, "Time cal."},
+    {1244, "ClarixHlp_e.chm"},
+    {1245, "No Klaro 7 recognized!"},
+};
+
+// Texts beyond the original table; "%1" and "%2" are filled in where the text is used.
+constexpr Entry kExtension[] = {
+    {2000, "No permission to open the serial port %1."},
+    {2001, "Add your user to the group \"%1\" (for example: sudo usermod -aG %1 %2) and log in again."},
+    {2002, "The serial port %1 is in use by another program."},
+    {2003, "The serial port %1 is no longer there."},
+    {2004, "The serial port %1 could not be opened: %2"},
+    {2005, "The meter's answer has no content."},
+    {2006, "The connection to the meter on %1 was lost: %2"},
+    {2007, "The meter's answer is longer than %1 bytes; the exchange was ended."},
+    {2008, "Unknown text number %1."},
+};
+
+template <std::size_t N>
+const Entry *find(const Entry (&table)[N], int number)
+{
+    const Entry *end = table + N;
+    const Entry *it =
+        std::lower_bound(table, end, number, [](const Entry &e, int n) { return e.number < n; });
+    return (it != end && it->number == number) ? it : nullptr;
+}
+
+template <std::size_t N>
+QList<int> numbersOf(const Entry (&table)[N])
+{
+    QList<int> numbers;
+    numbers.reserve(qsizetype(N));
+    for (const Entry &e : table)
+        numbers.append(e.number);
+    return numbers;
+}
+
+} // namespace
+
+namespace TextTable {
+
+bool lookup(int number, QString *text)
+{
+    const Entry *entry = find(kTexts, number);
+    if (!entry)
+        entry = find(kExtension, number);
+    if (!entry)
+        return false;
+    if (text)
+        *text = QString::fromUtf8(entry->text);
+    return true;
+}
+
+QString text(int number)
+{
+    QString result;
+    if (!lookup(number, &result)) {
+        QString message;
+        lookup(UnknownTextNumber, &message);
+        ErrorFrame::report(message.arg(number));
+    }
+    return result;
+}
+
+QList<int> originalNumbers()
+{
+    return numbersOf(kTexts);
+}
+
+QList<int> extensionNumbers()
+{
+    return numbersOf(kExtension);
+}
+
+} // namespace TextTable

@@ -1,0 +1,33 @@
+#pragma once
+// Every user-visible text, fetched by number. Numbers 1000-1245 are the program's original table;
+// texts added since are numbered from 2000 so the original table keeps its exact entries.
+#include <QList>
+#include <QString>
+
+namespace TextTable {
+
+// The text of the number, or false when the number is in neither table.
+bool lookup(int number, QString *text);
+
+// The text of the number; an unknown number is reported through the error frame and gives "".
+QString text(int number);
+
+// The numbers of the original table, ascending (for checks).
+QList<int> originalNumbers();
+// The numbers of the extension table, ascending.
+QList<int> extensionNumbers();
+
+// Texts beyond the original table. Keep the numbers stable: windows and messages refer to them.
+enum Extension {
+    PortNoPermission = 2000,
+    PortJoinGroup = 2001,
+    PortInUse = 2002,
+    PortVanished = 2003,
+    PortOpenFailed = 2004,
+    AnswerTooShort = 2005,
+    LinkLost = 2006,
+    AnswerTooLong = 2007,
+    UnknownTextNumber = 2008,
+};
+
+} // namespace TextTable

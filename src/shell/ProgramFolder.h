@@ -1,0 +1,20 @@
+#pragma once
+// The folder that holds the program and its read-only companions (Settings.ini, Grafics, Help).
+#include <QString>
+
+class CIni;
+
+namespace ProgramFolder {
+
+// MERAVO_PROGRAM_DIR when set, otherwise the folder of the running executable.
+QString path();
+QString file(const QString &relative);
+QString settingsFile();
+
+// A value of Settings.ini, read afresh (buffer of 256 as every caller uses).
+QString setting(const CIni &ini, const QString &section, const QString &key, const QString &fallback);
+
+// The edition switch: only the exact value "True" restricts the program to the Klaro 7.
+bool onlyKlaro7(const CIni &ini);
+
+} // namespace ProgramFolder

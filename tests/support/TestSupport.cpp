@@ -1,0 +1,66 @@
+#include "TestSupport.h"
+
+#include <QCoreApplication>
+#include <QDir>
+#include <QTest>
+
+ErrorRecorder::ErrorRecorder() : m_handler([this](const QString &text) { reports.append(text); }) {}
+
+SimBench::SimBench(int portCount)
+    : m_dir(QDir::tempPath() + QStringLiteral("/meravo-ports-XXXXXX")), m_count(portCount),
+      m_previous(qgetenv("MERAVO_PORTS")), m_hadPrevious(qEnvironmentVariableIsSet("MERAVO_PORTS"))
+{
+    m_meters.resize(size_t(portCount));
+    apply();
+}
+
+SimBench::~SimBench()
+{
+    m_meters.clear();
+    if (m_hadPrevious)
+        qputenv("MERAVO_PORTS", m_previous);
+    else
+        qunsetenv("MERAVO_PORTS");
+}
+
+QString SimBench::devicePath(int portNum) const
+{
+    // Lock files of serial ports are named after the path, so every bench has its own names.
+    return m_dir.filePath(QStringLiteral("port%1").arg(portNum));
+}
+
+void SimBench::apply() const
+{
+    QStringList devices;
+    for (int n = 1; n <= m_count; ++n)
+        devices.append(devicePath(n));
+    qputenv("MERAVO_PORTS", devices.join(u':').toLocal8Bit());
+}
+
+MeterSim &SimBench::addMeter(int portNum, const MeterIdentity &identity)
+{
+    auto sim = std::make_unique<MeterSim>();
+    sim->identity() = identity;
+    QString error;
+    if (!sim->open(devicePath(portNum), &error))
+        qFatal("cannot open simulated meter: %s", qPrintable(error));
+    m_meters[size_t(portNum - 1)] = std::move(sim);
+    return *m_meters[size_t(portNum - 1)];
+}
+
+MeterSim &SimBench::addSilentPort(int portNum)
+{
+    MeterSim &sim = addMeter(portNum);
+    sim.faults().silent = true;
+    return sim;
+}
+
+MeterSim *SimBench::meter(int portNum)
+{
+    return m_meters[size_t(portNum - 1)].get();
+}
+
+void spin(int ms)
+{
+    QTest::qWait(ms);
+}

@@ -1,0 +1,360 @@
+// The serial link against simulated meters on real ptys: scan, framing, time-outs, stop, faults.
+#include "CCommunication.h"
+#include "CSerialLink.h"
+#include "SharedObjects.h"
+#include "TestSupport.h"
+#include "TextTable.h"
+
+#include <QElapsedTimer>
+#include <QSerialPort>
+#include <QSignalSpy>
+#include <QTest>
+#include <QTimer>
+
+namespace {
+
+const QString kProbe = QStringLiteral("U.400\r\n");
+const QString kVersion = QStringLiteral("U.597\r\n");
+
+MeterIdentity meterAt(int baud)
+{
+    MeterIdentity id;
+    id.baud = baud;
+    return id;
+}
+
+} // namespace
+
+class TestSerialLink : public QObject {
+    Q_OBJECT
+private slots:
+    void scanFindsMeterAt19200InSecondBaudPass();
+    void scanTakesAnsweringPortAmongSilentOnes();
+    void scanPrefersHighestAnsweringPort();
+    void scanWithoutPortsFailsAtOnceTwice();
+    void scanReachesHighPortNumbers();
+    void answerWithinAnswerTimeIsAccepted();
+    void lateAnswerIsLostAndRepeatedOnce();
+    void silentMeterCostsBetweenNAndNPlusOneSecondsPerTry();
+    void stopEndsWaitAtOnce();
+    void stopWinsOverArrivingAnswer();
+    void sendAfterDeinitFailsWithoutWaiting();
+    void answerSplitAtEveryByteBoundary();
+    void rejectedCommandIsRepeatedOnce();
+    void endlessStreamIsCappedAndReported();
+    void hangUpIsReportedOnceAndFailsFast();
+    void portHeldByAnotherProgramIsToldApart();
+    void progressCountsBytesAndLineEnds();
+};
+
+void TestSerialLink::scanFindsMeterAt19200InSecondBaudPass()
+{
+    SimBench bench(1);
+    MeterSim &meter = bench.addMeter(1, meterAt(19200));
+    CSerialLink link;
+    QSignalSpy baudTexts(&link, &CSerialLink::baudTextChanged);
+    int port = -1;
+    QString baud;
+    QVERIFY(link.COMScanPorts(port, baud));
+    QCOMPARE(port, 1);
+    QCOMPARE(baud, QStringLiteral("19200"));
+    QVERIFY(link.isControlOpen(0));
+    QCOMPARE(link.controlPort(0), 1);
+    QVERIFY(!link.running()); // the caller must COMInit before the next exchange
+    QCOMPARE(link.answerTime(), 1);
+    QCOMPARE(baudTexts.first().first().toString(), QStringLiteral("4800 Baud"));
+    QCOMPARE(baudTexts.last().first().toString(), QStringLiteral("19200 Baud"));
+    // The meter heard the probe at 4800 too, but kept quiet at the wrong rate.
+    QCOMPARE(meter.commandLog(), QStringList({QStringLiteral("U.400"), QStringLiteral("U.400")}));
+}
+
+void TestSerialLink::scanTakesAnsweringPortAmongSilentOnes()
+{
+    SimBench bench(5);
+    bench.addSilentPort(1);
+    bench.addMeter(3);
+    bench.addSilentPort(5);
+    CSerialLink link;
+    QSignalSpy panels(&link, &CSerialLink::interfaceTextChanged);
+    SharedObjects shared(&link);
+    QVERIFY(shared.communication->Scan());
+    QCOMPARE(shared.communication->COMPort(), 3);
+    QCOMPARE(shared.communication->Baudrate(), QStringLiteral("4800"));
+    QCOMPARE(panels.last().first().toString(), QStringLiteral("COM 1 3 5 "));
+    QCOMPARE(link.controlCount(), 3);
+    // Every existing port got the probe; the silent ones were asked and did not answer.
+    QCOMPARE(bench.meter(5)->commandLog(), QStringList{QStringLiteral("U.400")});
+}
+
+void TestSerialLink::scanPrefersHighestAnsweringPort()
+{
+    SimBench bench(4);
+    bench.addMeter(2);
+    bench.addMeter(4);
+    CSerialLink link;
+    int port = 0;
+    QString baud;
+    QVERIFY(link.COMScanPorts(port, baud));
+    QCOMPARE(port, 4);
+}
+
+void TestSerialLink::scanWithoutPortsFailsAtOnceTwice()
+{
+    SimBench bench(3); // three port numbers, no device behind any
+    CSerialLink link;
+    SharedObjects shared(&link);
+    ErrorRecorder errors;
+    QElapsedTimer timer;
+    timer.start();
+    QVERIFY(!shared.communication->Scan());
+    QVERIFY2(timer.elapsed() < 1000, "no port: no pass waits");
+    QCOMPARE(shared.communication->COMPort(), 0);
+    QCOMPARE(shared.communication->Baudrate(), QString());
+    QVERIFY(errors.reports.isEmpty());
+}
+
+void TestSerialLink::scanReachesHighPortNumbers()
+{
+    SimBench bench(256);
+    bench.addMeter(256);
+    bench.addSilentPort(10);
+    CSerialLink link;
+    int port = 0;
+    QString baud;
+    QVERIFY(link.COMScanPorts(port, baud));
+    QCOMPARE(port, 256);
+
+    SimBench twelve(12);
+    twelve.addMeter(12);
+    QVERIFY(link.COMScanPorts(port, baud));
+    QCOMPARE(port, 12);
+}
+
+void TestSerialLink::answerWithinAnswerTimeIsAccepted()
+{
+    SimBench bench(1);
+    MeterSim &meter = bench.addMeter(1);
+    meter.faults().delayMs = 3500;
+    CSerialLink link;
+    QVERIFY(link.COMInit(1, QStringLiteral("4800"), 4));
+    QString answer;
+    QVERIFY(link.COMSendAndReceive(kVersion, answer));
+    QCOMPARE(answer, QStringLiteral("\r\n2.00\r\n!\r\n>"));
+    QCOMPARE(meter.commandLog().size(), 1);
+}
+
+void TestSerialLink::lateAnswerIsLostAndRepeatedOnce()
+{
+    SimBench bench(1);
+    MeterSim &meter = bench.addMeter(1);
+    meter.faults().delayMs = 6000;
+    CSerialLink link;
+    QVERIFY(link.COMInit(1, QStringLiteral("4800"), 4));
+    QString answer = QStringLiteral("stale");
+    QElapsedTimer timer;
+    timer.start();
+    QVERIFY(!link.COMSendAndReceive(kVersion, answer));
+    const qint64 elapsed = timer.elapsed();
+    QVERIFY(answer.isEmpty());
+    QCOMPARE(meter.commandLog(), QStringList({QStringLiteral("U.597"), QStringLiteral("U.597")}));
+    QVERIFY2(elapsed >= 8000 && elapsed <= 10300, qPrintable(QString::number(elapsed)));
+}
+
+void TestSerialLink::silentMeterCostsBetweenNAndNPlusOneSecondsPerTry()
+{
+    SimBench bench(1);
+    bench.addSilentPort(1);
+    CSerialLink link;
+    QVERIFY(link.COMInit(1, QStringLiteral("4800"), 1));
+    QString answer;
+    QElapsedTimer timer;
+    timer.start();
+    QVERIFY(!link.COMSendAndReceive(kProbe, answer));
+    const qint64 elapsed = timer.elapsed();
+    QVERIFY2(elapsed >= 2000 && elapsed <= 4300, qPrintable(QString::number(elapsed)));
+}
+
+void TestSerialLink::stopEndsWaitAtOnce()
+{
+    SimBench bench(1);
+    MeterSim &meter = bench.addMeter(1);
+    meter.faults().delayMs = 3000;
+    CSerialLink link;
+    QVERIFY(link.COMInit(1, QStringLiteral("4800"), 4));
+    QTimer::singleShot(200, &link, [&link] { link.COMStop(); });
+    QString answer;
+    QElapsedTimer timer;
+    timer.start();
+    QVERIFY(!link.COMSendAndReceive(kVersion, answer));
+    QVERIFY(answer.isEmpty());
+    QVERIFY2(timer.elapsed() < 1000, qPrintable(QString::number(timer.elapsed())));
+    // The repetition failed at once: it was sent, but not waited for.
+    QTRY_COMPARE(meter.commandLog().size(), 2);
+}
+
+void TestSerialLink::stopWinsOverArrivingAnswer()
+{
+    SimBench bench(1);
+    MeterSim &meter = bench.addMeter(1);
+    CSerialLink link;
+    // The stop comes in the same moment the meter sends its whole answer.
+    connect(&meter, &MeterSim::answerSent, &link, [&link] { link.COMStop(); });
+    QVERIFY(link.COMInit(1, QStringLiteral("4800"), 4));
+    QString answer;
+    QVERIFY(!link.COMSendAndReceive(kVersion, answer));
+    QVERIFY(answer.isEmpty());
+}
+
+void TestSerialLink::sendAfterDeinitFailsWithoutWaiting()
+{
+    SimBench bench(1);
+    bench.addMeter(1);
+    CSerialLink link;
+    QVERIFY(link.COMInit(1, QStringLiteral("4800"), 4));
+    QVERIFY(link.COMDeinit());
+    QVERIFY(link.isControlOpen(0)); // deinit leaves the port open
+    QString answer;
+    QElapsedTimer timer;
+    timer.start();
+    QVERIFY(!link.COMSendAndReceive(kVersion, answer));
+    QVERIFY(timer.elapsed() < 200);
+    QVERIFY(answer.isEmpty());
+    // COMContinue makes the same link usable again.
+    QVERIFY(link.COMContinue());
+    QVERIFY(link.COMSendAndReceive(kVersion, answer));
+}
+
+void TestSerialLink::answerSplitAtEveryByteBoundary()
+{
+    SimBench bench(1);
+    MeterSim &meter = bench.addMeter(1);
+    meter.faults().splitPauseMs = 15;
+    CSerialLink link;
+    QVERIFY(link.COMInit(1, QStringLiteral("4800"), 4));
+    const QString expected = QStringLiteral("\r\n2.00\r\n!\r\n>");
+    for (int cut = 1; cut < expected.size(); ++cut) {
+        meter.faults().splitAt = {cut};
+        QString answer;
+        QVERIFY2(link.COMSendAndReceive(kVersion, answer), qPrintable(QString::number(cut)));
+        QCOMPARE(answer, expected);
+    }
+    // Every byte on its own.
+    meter.faults().splitAt.clear();
+    for (int cut = 1; cut < expected.size(); ++cut)
+        meter.faults().splitAt.append(cut);
+    QString answer;
+    QVERIFY(link.COMSendAndReceive(kVersion, answer));
+    QCOMPARE(answer, expected);
+    // An end marker that merely appears inside the payload does not end the answer early.
+    meter.faults().splitAt.clear();
+    meter.identity().firmware = QStringLiteral("1.9\r\n?\r\n>x");
+    QVERIFY(link.COMSendAndReceive(kVersion, answer));
+    QCOMPARE(answer, QStringLiteral("\r\n1.9\r\n?\r\n>x\r\n!\r\n>"));
+}
+
+void TestSerialLink::rejectedCommandIsRepeatedOnce()
+{
+    SimBench bench(1);
+    MeterSim &meter = bench.addMeter(1);
+    meter.faults().rejectCommands = {QStringLiteral("U.597")};
+    meter.faults().rejectCount = 1;
+    CSerialLink link;
+    QVERIFY(link.COMInit(1, QStringLiteral("4800"), 4));
+    QString answer;
+    QVERIFY(link.COMSendAndReceive(kVersion, answer));
+    QCOMPARE(answer, QStringLiteral("\r\n2.00\r\n!\r\n>"));
+    QCOMPARE(meter.commandLog().size(), 2);
+
+    // Rejected twice: the second rejection is handed over as a success; the caller checks the marker.
+    meter.clearLog();
+    meter.faults().rejectCount = -1;
+    QVERIFY(link.COMSendAndReceive(kVersion, answer));
+    QCOMPARE(answer, CCommunication::answerError());
+    QCOMPARE(meter.commandLog().size(), 2);
+}
+
+void TestSerialLink::endlessStreamIsCappedAndReported()
+{
+    SimBench bench(1);
+    MeterSim &meter = bench.addMeter(1);
+    meter.faults().endlessCommands = {QStringLiteral("U.581")};
+    CSerialLink link;
+    link.setAnswerCap(512 * 1024);
+    ErrorRecorder errors;
+    QVERIFY(link.COMInit(1, QStringLiteral("4800"), 600));
+    QString answer;
+    QElapsedTimer timer;
+    timer.start();
+    QVERIFY(!link.COMSendAndReceive(QStringLiteral("U.581\r\n"), answer));
+    QVERIFY(answer.isEmpty());
+    QVERIFY2(timer.elapsed() < 20000, "the cap ends the exchange, not the 600-second answer time");
+    QCOMPARE(errors.reports.size(), 2); // one per try
+    QVERIFY(errors.reports.first().contains(QStringLiteral("524288")));
+}
+
+void TestSerialLink::hangUpIsReportedOnceAndFailsFast()
+{
+    SimBench bench(1);
+    MeterSim &meter = bench.addMeter(1);
+    meter.faults().hangupCommands = {QStringLiteral("U.596")};
+    CSerialLink link;
+    ErrorRecorder errors;
+    QVERIFY(link.COMInit(1, QStringLiteral("4800"), 4));
+    QString answer;
+    QVERIFY(link.COMSendAndReceive(QStringLiteral("U.595\r\n"), answer));
+    QElapsedTimer timer;
+    timer.start();
+    QVERIFY(!link.COMSendAndReceive(QStringLiteral("U.596\r\n"), answer));
+    QVERIFY2(timer.elapsed() < 2500, qPrintable(QString::number(timer.elapsed())));
+    QCOMPARE(errors.reports.size(), 1);
+    QVERIFY(errors.reports.first().startsWith(QStringLiteral("The connection to the meter on COM 1")));
+    QVERIFY(!link.isControlOpen(0));
+    // The vanished port is told as such when the link is opened again.
+    QVERIFY(!link.COMInit(1, QStringLiteral("4800"), 4));
+    QCOMPARE(errors.reports.size(), 2);
+    QVERIFY(errors.reports.last().contains(QStringLiteral("no longer there")));
+}
+
+void TestSerialLink::portHeldByAnotherProgramIsToldApart()
+{
+    SimBench bench(1);
+    bench.addMeter(1);
+    QSerialPort other(bench.devicePath(1));
+    QVERIFY(other.open(QIODevice::ReadWrite));
+    CSerialLink link;
+    ErrorRecorder errors;
+    QVERIFY(!link.COMInit(1, QStringLiteral("4800"), 4));
+    QCOMPARE(errors.reports.size(), 1); // both attempts failed; the user is told once
+    QCOMPARE(errors.reports.first(),
+             TextTable::text(TextTable::PortInUse).arg(QStringLiteral("COM 1 (%1)").arg(bench.devicePath(1))));
+    // During a search the port counts as not answering and is reported once, not once per pass.
+    SharedObjects shared(&link);
+    errors.reports.clear();
+    QVERIFY(!shared.communication->Scan());
+    QCOMPARE(errors.reports.size(), 1);
+    other.close();
+    QVERIFY(shared.communication->Scan());
+}
+
+void TestSerialLink::progressCountsBytesAndLineEnds()
+{
+    SimBench bench(1);
+    MeterSim &meter = bench.addMeter(1);
+    QByteArray records;
+    for (int i = 1; i <= 50; ++i)
+        records += QByteArray::number(i) + ";01.02.2026;10:00:00\r\n";
+    meter.setHandler(QStringLiteral("U.581"), [records](const QString &) { return SimReply::raw("\r\n" + records + "!\r\n>"); });
+    meter.identity().baud = 19200;
+    meter.faults().pace = true;
+    CSerialLink link;
+    QSignalSpy progress(&link, &CSerialLink::transferProgress);
+    QVERIFY(link.COMInit(1, QStringLiteral("19200"), 4));
+    QString answer;
+    QVERIFY(link.COMSendAndReceive(QStringLiteral("U.581\r\n"), answer));
+    QVERIFY(progress.size() >= 2); // some while the answer arrived, one at the end
+    QCOMPARE(progress.last().at(0).toLongLong(), qint64(answer.size()));
+    QCOMPARE(progress.last().at(1).toLongLong(), 52);
+}
+
+QTEST_GUILESS_MAIN(TestSerialLink)
+#include "tst_seriallink.moc"

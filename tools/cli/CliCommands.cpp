@@ -1,0 +1,140 @@
+#include "CliCommands.h"
+
+#include "CCommunication.h"
+#include "CDevice.h"
+#include "ErrorFrame.h"
+#include "ProgramFolder.h"
+#include "TextTable.h"
+
+#include <QCommandLineParser>
+
+#include <cstdio>
+
+namespace Cli {
+
+const QList<Command> &commands()
+{
+    static const QList<Command> list = {
+        {"ports", "List the serial ports: COM <n> TAB <device>.", &ports},
+        {"identify", "Search the meter on all ports and show what it is.", &identify},
+    };
+    return list;
+}
+
+void printLine(const QString &line)
+{
+    std::fputs(qPrintable(line + QLatin1Char('\n')), stdout);
+}
+
+void printError(const QString &line)
+{
+    std::fflush(stdout);
+    std::fputs(qPrintable(line + QLatin1Char('\n')), stderr);
+}
+
+namespace {
+ErrorFrame::Handler s_previous;
+}
+
+Session::Session() : shared(&link)
+{
+    s_previous = ErrorFrame::setHandler([this](const QString &description) {
+        ++m_errors;
+        printError(TextTable::text(1033) + QStringLiteral(": ") + description);
+    });
+}
+
+Session::~Session()
+{
+    ErrorFrame::setHandler(std::move(s_previous));
+}
+
+namespace {
+
+// Parses the subcommand's options; returns false with the exit code when the process should end.
+bool parse(QCommandLineParser &parser, const QStringList &arguments, const QString &description, int *exitCode)
+{
+    parser.setApplicationDescription(description);
+    const QCommandLineOption help({QStringLiteral("h"), QStringLiteral("help")},
+                                  QStringLiteral("Show this help."));
+    parser.addOption(help);
+    if (!parser.parse(arguments)) {
+        printError(parser.errorText());
+        *exitCode = kUsageError;
+        return false;
+    }
+    if (parser.isSet(help)) {
+        printLine(parser.helpText());
+        *exitCode = 0;
+        return false;
+    }
+    return true;
+}
+
+bool noPositional(const QCommandLineParser &parser, int *exitCode)
+{
+    if (parser.positionalArguments().isEmpty())
+        return true;
+    printError(QStringLiteral("unexpected argument: ") + parser.positionalArguments().first());
+    *exitCode = kUsageError;
+    return false;
+}
+
+} // namespace
+
+int ports(const QStringList &arguments)
+{
+    QCommandLineParser parser;
+    int exitCode = 0;
+    if (!parse(parser, arguments,
+               QStringLiteral("meravo-cli ports\n\nLists every serial port that exists and can be used now, one "
+                              "line each: COM <n> TAB <device>. MERAVO_PORTS (':'-separated device paths) "
+                              "pins the numbering."),
+               &exitCode) ||
+        !noPositional(parser, &exitCode))
+        return exitCode;
+    CPortMap map;
+    map.refresh();
+    for (int n : map.ports()) {
+        if (map.portExists(n))
+            printLine(QStringLiteral("COM %1\t%2").arg(n).arg(map.device(n)));
+    }
+    return 0;
+}
+
+int identify(const QStringList &arguments)
+{
+    QCommandLineParser parser;
+    int exitCode = 0;
+    if (!parse(parser, arguments,
+               QStringLiteral("meravo-cli identify\n\nSearches the meter on all serial ports at all baud rates "
+                              "and identifies it.\nExit 0: recognised (Meter, S/N, Firmware, Port, Baud lines). "
+                              "Exit 1: no supported meter found. Exit 2: the meter's firmware is too old."),
+               &exitCode) ||
+        !noPositional(parser, &exitCode))
+        return exitCode;
+
+    Session session;
+    const bool onlyKlaro7 = ProgramFolder::onlyKlaro7(*session.shared.ini);
+    QString name;
+    QString serial;
+    const qint16 result = session.shared.device->Recognise(name, serial, onlyKlaro7);
+    if (result == CDevice::Recognised) {
+        const CCommunication &comm = *session.shared.communication;
+        printLine(QStringLiteral("Meter: ") + name);
+        printLine(QStringLiteral("S/N: ") + serial);
+        printLine(QStringLiteral("Firmware: %1").arg(session.shared.device->firmwareVersion()));
+        printLine(QStringLiteral("Port: COM %1").arg(comm.COMPort()));
+        printLine(QStringLiteral("Baud: ") + comm.Baudrate());
+        return 0;
+    }
+    if (result == CDevice::FirmwareTooOld) {
+        printError(TextTable::text(1201));
+        printError(TextTable::text(1202));
+        return 2;
+    }
+    printError(TextTable::text(onlyKlaro7 ? 1245 : 1060));
+    return 1;
+}
+
+} // namespace Cli

@@ -1,0 +1,44 @@
+#pragma once
+// The subcommands of meravo-cli. Each takes its own arguments (argument 0 is the subcommand) and
+// returns the process exit code.
+#include "CSerialLink.h"
+#include "SharedObjects.h"
+
+#include <QStringList>
+
+#include <memory>
+
+namespace Cli {
+
+// Exit code of a command line that cannot be understood.
+constexpr int kUsageError = 64;
+
+struct Command {
+    const char *name;
+    const char *summary;
+    int (*run)(const QStringList &arguments);
+};
+
+const QList<Command> &commands();
+
+// What every meter command needs: the serial controls, the shared objects, and errors of the
+// link printed on stderr.
+class Session {
+public:
+    Session();
+    ~Session();
+    CSerialLink link;
+    SharedObjects shared;
+    int errorsReported() const { return m_errors; }
+
+private:
+    int m_errors = 0;
+};
+
+void printLine(const QString &line);
+void printError(const QString &line);
+
+int ports(const QStringList &arguments);
+int identify(const QStringList &arguments);
+
+} // namespace Cli

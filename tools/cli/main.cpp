@@ -1,0 +1,44 @@
+// meravo-cli: the command-line companion of the desktop program, on the same core.
+#include "CliCommands.h"
+
+#include <QCoreApplication>
+
+#include <cstring>
+
+namespace {
+
+void usage()
+{
+    QString text = QStringLiteral("Usage: meravo-cli <command> [options]\n\nCommands:\n");
+    for (const Cli::Command &command : Cli::commands())
+        text += QStringLiteral("  %1  %2\n").arg(QString::fromLatin1(command.name), -10).arg(
+            QString::fromLatin1(command.summary));
+    text += QStringLiteral("\n'meravo-cli <command> --help' tells more about a command.");
+    Cli::printLine(text);
+}
+
+} // namespace
+
+int main(int argc, char *argv[])
+{
+    QCoreApplication app(argc, argv);
+    QCoreApplication::setApplicationName(QStringLiteral("meravo-cli"));
+    QStringList arguments = QCoreApplication::arguments();
+    arguments.removeFirst();
+    if (arguments.isEmpty()) {
+        usage();
+        return Cli::kUsageError;
+    }
+    const QString name = arguments.first();
+    if (name == QLatin1String("--help") || name == QLatin1String("-h") || name == QLatin1String("help")) {
+        usage();
+        return 0;
+    }
+    for (const Cli::Command &command : Cli::commands()) {
+        if (name == QLatin1String(command.name))
+            return command.run(arguments);
+    }
+    Cli::printError(QStringLiteral("meravo-cli: unknown command '%1'").arg(name));
+    usage();
+    return Cli::kUsageError;
+}

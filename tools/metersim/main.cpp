@@ -1,0 +1,135 @@
+// metersim: a simulated meter on a pseudo-terminal, for demonstrations, training and manual tests.
+#include "MeterSim.h"
+
+#include <QCommandLineParser>
+#include <QCoreApplication>
+#include <QSocketNotifier>
+
+#include <csignal>
+#include <cstdio>
+#include <sys/socket.h>
+#include <unistd.h>
+
+namespace {
+
+int g_signalPipe[2] = {-1, -1};
+
+void onSignal(int)
+{
+    const char byte = 1;
+    [[maybe_unused]] const ssize_t ignored = ::write(g_signalPipe[1], &byte, 1);
+}
+
+QStringList commandCodes(const QStringList &values)
+{
+    QStringList codes;
+    for (const QString &value : values)
+        for (const QString &code : value.split(u',', Qt::SkipEmptyParts))
+            codes.append(code.trimmed());
+    return codes;
+}
+
+} // namespace
+
+int main(int argc, char *argv[])
+{
+    QCoreApplication app(argc, argv);
+    QCoreApplication::setApplicationName(QStringLiteral("metersim"));
+
+    QCommandLineParser parser;
+    parser.setApplicationDescription(
+        QStringLiteral("Simulated meter on a pseudo-terminal. Prints 'ready PATH' when the line is up and serves "
+                       "until it is ended (SIGTERM or SIGINT), then removes the link."));
+    parser.addHelpOption();
+    const QCommandLineOption link(QStringLiteral("link"), QStringLiteral("Path at which the line appears."),
+                                  QStringLiteral("PATH"));
+    const QCommandLineOption model(QStringLiteral("model"), QStringLiteral("Device name (default Lumora)."),
+                                   QStringLiteral("NAME"), QStringLiteral("Lumora"));
+    const QCommandLineOption firmware(QStringLiteral("firmware"), QStringLiteral("Firmware text (default 2.00)."),
+                                      QStringLiteral("TEXT"), QStringLiteral("2.00"));
+    const QCommandLineOption serial(QStringLiteral("serial"), QStringLiteral("Serial number (default 000001)."),
+                                    QStringLiteral("TEXT"), QStringLiteral("000001"));
+    const QCommandLineOption variant(QStringLiteral("variant"), QStringLiteral("Variant code answered to U.592."),
+                                     QStringLiteral("CODE"));
+    const QCommandLineOption baud(QStringLiteral("baud"), QStringLiteral("Baud rate (default 4800)."),
+                                  QStringLiteral("RATE"), QStringLiteral("4800"));
+    const QCommandLineOption silent(QStringLiteral("silent"), QStringLiteral("Answer nothing."));
+    const QCommandLineOption reject(QStringLiteral("reject"),
+                                    QStringLiteral("Reject these commands (codes, comma-separated)."),
+                                    QStringLiteral("CODES"));
+    const QCommandLineOption ignore(QStringLiteral("ignore"), QStringLiteral("Leave these commands unanswered."),
+                                    QStringLiteral("CODES"));
+    const QCommandLineOption delay(QStringLiteral("delay"), QStringLiteral("Pause before every answer."),
+                                   QStringLiteral("MS"), QStringLiteral("0"));
+    const QCommandLineOption split(QStringLiteral("split"),
+                                   QStringLiteral("Cut every answer at these byte offsets (comma-separated)."),
+                                   QStringLiteral("OFFSETS"));
+    const QCommandLineOption garbage(QStringLiteral("garbage"), QStringLiteral("Bytes sent ahead of every answer."),
+                                     QStringLiteral("TEXT"));
+    const QCommandLineOption endless(QStringLiteral("endless"),
+                                     QStringLiteral("Answer these commands with a stream that never ends."),
+                                     QStringLiteral("CODES"));
+    const QCommandLineOption hangup(QStringLiteral("hangup-on"),
+                                    QStringLiteral("Hang up the line when one of these commands arrives."),
+                                    QStringLiteral("CODES"));
+    const QCommandLineOption pace(QStringLiteral("pace"), QStringLiteral("Send at the line rate (10 bits a byte)."));
+    parser.addOptions({link, model, firmware, serial, variant, baud, silent, reject, ignore, delay, split, garbage,
+                       endless, hangup, pace});
+    parser.process(app);
+
+    if (!parser.isSet(link)) {
+        std::fprintf(stderr, "metersim: --link PATH is required (see --help)\n");
+        return 2;
+    }
+
+    MeterSim sim;
+    MeterIdentity &id = sim.identity();
+    id.model = parser.value(model);
+    id.firmware = parser.value(firmware);
+    id.serial = parser.value(serial);
+    id.variant = parser.value(variant);
+    bool ok = false;
+    id.baud = parser.value(baud).toInt(&ok);
+    if (!ok || id.baud <= 0) {
+        std::fprintf(stderr, "metersim: invalid baud rate '%s'\n", qPrintable(parser.value(baud)));
+        return 2;
+    }
+    SimFaults &faults = sim.faults();
+    faults.silent = parser.isSet(silent);
+    faults.rejectCommands = commandCodes(parser.values(reject));
+    faults.silentCommands = commandCodes(parser.values(ignore));
+    faults.delayMs = parser.value(delay).toInt();
+    for (const QString &offset : commandCodes(parser.values(split)))
+        faults.splitAt.append(offset.toInt());
+    faults.garbage = parser.value(garbage).toLatin1();
+    faults.endlessCommands = commandCodes(parser.values(endless));
+    faults.hangupCommands = commandCodes(parser.values(hangup));
+    faults.pace = parser.isSet(pace);
+
+    QString error;
+    if (!sim.open(parser.value(link), &error)) {
+        std::fprintf(stderr, "metersim: %s\n", qPrintable(error));
+        return 1;
+    }
+
+    if (::socketpair(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0, g_signalPipe) != 0) {
+        std::perror("metersim: socketpair");
+        return 1;
+    }
+    QSocketNotifier signalNotifier(g_signalPipe[0], QSocketNotifier::Read);
+    QObject::connect(&signalNotifier, &QSocketNotifier::activated, &app, [&] {
+        char byte;
+        [[maybe_unused]] const ssize_t ignored = ::read(g_signalPipe[0], &byte, 1);
+        sim.close();
+        app.quit();
+    });
+    std::signal(SIGTERM, onSignal);
+    std::signal(SIGINT, onSignal);
+    std::signal(SIGHUP, onSignal);
+
+    std::printf("ready %s\n", qPrintable(sim.linkPath()));
+    std::fflush(stdout);
+    const int rc = app.exec();
+    sim.close();
+    return rc;
+}
