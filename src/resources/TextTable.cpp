@@ -255,6 +255,13 @@ constexpr Entry kExtension[] = {
     {2006, "The connection to the meter on %1 was lost: %2"},
     {2007, "The meter's answer is longer than %1 bytes; the exchange was ended."},
     {2008, "Unknown text number %1."},
+    {2009, "The file %1 could not be written: %2"},
+    {2010, "The file %1 could not be read: %2"},
+    {2011, "The meter listed more than %1 programs."},
+    {2012, "The program value \"%1\" holds a character the meter cannot take (a comma or a line break)."},
+    {2013, "Floating-point fault in the calculation (division by zero or overflow)."},
+    {2014, "The value \"%1\" is not a number."},
+    {2015, "The file %1 could not be moved to the trash."},
 };
 
 template <std::size_t N>

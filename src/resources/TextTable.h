@@ -28,6 +28,13 @@ enum Extension {
     LinkLost = 2006,
     AnswerTooLong = 2007,
     UnknownTextNumber = 2008,
+    FileWriteFailed = 2009,
+    FileReadFailed = 2010,
+    ProgramListTooLong = 2011,
+    ProgramValueUnsafe = 2012,
+    CalculationFault = 2013,
+    NotANumber = 2014,
+    TrashFailed = 2015,
 };
 
 } // namespace TextTable
