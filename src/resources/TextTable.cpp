@@ -244,7 +244,8 @@ constexpr Entry kTexts[] = {
     {1245, "No Klaro 7 recognized!"},
 };
 
-// Texts beyond the original table; "%1" and "%2" are filled in where the text is used.
+// Texts beyond the original table; "%1" and "%2" are filled in where the text is used. New texts go at
+// the end with a number not used before.
 constexpr Entry kExtension[] = {
     {2000, "No permission to open the serial port %1."},
     {2001, "Add your user to the group \"%1\" (for example: sudo usermod -aG %1 %2) and log in again."},
@@ -255,6 +256,11 @@ constexpr Entry kExtension[] = {
     {2006, "The connection to the meter on %1 was lost: %2"},
     {2007, "The meter's answer is longer than %1 bytes; the exchange was ended."},
     {2008, "Unknown text number %1."},
+    {2100, "The file %1 is missing."},
+    {2101, "Internet:"},
+    {2102, "E-mail:"},
+    {2103, "%1 datasets, %2 bytes received in %3 s"},
+    {2104, "Help"},
     {2009, "The file %1 could not be written: %2"},
     {2010, "The file %1 could not be read: %2"},
     {2011, "The meter listed more than %1 programs."},
@@ -290,8 +296,12 @@ namespace TextTable {
 bool lookup(int number, QString *text)
 {
     const Entry *entry = find(kTexts, number);
-    if (!entry)
-        entry = find(kExtension, number);
+    if (!entry) {
+        // The extension table is short and grows at its end in any order: a plain search.
+        const auto it = std::find_if(std::begin(kExtension), std::end(kExtension),
+                                     [number](const Entry &e) { return e.number == number; });
+        entry = it != std::end(kExtension) ? it : nullptr;
+    }
     if (!entry)
         return false;
     if (text)
@@ -317,7 +327,9 @@ QList<int> originalNumbers()
 
 QList<int> extensionNumbers()
 {
-    return numbersOf(kExtension);
+    QList<int> numbers = numbersOf(kExtension);
+    std::sort(numbers.begin(), numbers.end());
+    return numbers;
 }
 
 } // namespace TextTable

@@ -28,6 +28,13 @@ enum Extension {
     LinkLost = 2006,
     AnswerTooLong = 2007,
     UnknownTextNumber = 2008,
+
+    // The desktop program's own texts.
+    FileMissing = 2100,
+    AboutInternet = 2101,
+    AboutMail = 2102,
+    WaitProgress = 2103,
+    HelpTitle = 2104,
     FileWriteFailed = 2009,
     FileReadFailed = 2010,
     ProgramListTooLong = 2011,
