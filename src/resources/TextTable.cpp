@@ -264,10 +264,16 @@ constexpr Entry kExtension[] = {
     {2009, "The file %1 could not be written: %2"},
     {2010, "The file %1 could not be read: %2"},
     {2011, "The meter listed more than %1 programs."},
-    {2012, "The program value \"%1\" holds a character the meter cannot take (a comma or a line break)."},
+    {2012, "The program value \"%1\" holds a character the meter cannot take (a comma, a semicolon or a line break)."},
     {2013, "Floating-point fault in the calculation (division by zero or overflow)."},
     {2014, "The value \"%1\" is not a number."},
     {2015, "The file %1 could not be moved to the trash."},
+    {2016, "The file is empty."},
+    {2017, "\"%1\" cannot be stored in a measured-value file: it holds a semicolon or a line break."},
+    {2018, "The date of the import is not a valid date."},
+    {2019, "%1 cell(s) of whole-number columns were left empty: the text is not a whole number from -32768 to 32767. First: row %2, column %3 (\"%4\")."},
+    {2020, "A spreadsheet holds at most %1 datasets; the export was not written."},
+    {2021, "The printable area is too small for a printout."},
 };
 
 template <std::size_t N>

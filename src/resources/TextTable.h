@@ -42,6 +42,12 @@ enum Extension {
     CalculationFault = 2013,
     NotANumber = 2014,
     TrashFailed = 2015,
+    FileEmpty = 2016,
+    FieldBreaksFile = 2017,
+    InvalidImportDate = 2018,
+    IntegerCellsLeftEmpty = 2019,
+    ExportTooManyDatasets = 2020,
+    PrintAreaTooSmall = 2021,
 };
 
 } // namespace TextTable
