@@ -271,7 +271,7 @@ constexpr Entry kExtension[] = {
     {2016, "The file is empty."},
     {2017, "\"%1\" cannot be stored in a measured-value file: it holds a semicolon or a line break."},
     {2018, "The date of the import is not a valid date."},
-    {2019, "%1 cell(s) of whole-number columns were left empty: the text is not a whole number from -32768 to 32767. First: row %2, column %3 (\"%4\")."},
+    {2019, "%1 cell(s) of whole-number columns were left empty: the text is not a whole number. First: row %2, column %3 (\"%4\")."},
     {2020, "A spreadsheet holds at most %1 datasets; the export was not written."},
     {2021, "The printable area is too small for a printout."},
 };

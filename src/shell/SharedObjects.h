@@ -4,6 +4,9 @@
 #include <memory>
 
 class CSerialLink;
+class CMeasVal;
+class CImportMVal;
+class CExportExcel;
 class CDevice;
 class CCommunication;
 class CIni;
@@ -12,6 +15,9 @@ struct SharedObjects {
     // Owned by whoever holds the serial controls (the main window, the CLI, a test).
     CSerialLink *link = nullptr;
 
+    std::unique_ptr<CMeasVal> measVal;
+    std::unique_ptr<CImportMVal> importMVal;
+    std::unique_ptr<CExportExcel> exportExcel;
     std::unique_ptr<CDevice> device;
     std::unique_ptr<CCommunication> communication;
     std::unique_ptr<CIni> ini;

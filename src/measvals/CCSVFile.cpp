@@ -1,0 +1,95 @@
+#include "CCSVFile.h"
+
+#include "Cp1252.h"
+#include "ErrorFrame.h"
+#include "TextTable.h"
+
+#include <QFile>
+#include <QSaveFile>
+
+#include <exception>
+
+namespace {
+
+// Encoding and reading go chunk by chunk so a large file is never held twice in bytes and text.
+constexpr qsizetype kChunk = 256 * 1024;
+
+void reportFileError(TextTable::Extension kind, const QString &fileName, const QString &what)
+{
+    ErrorFrame::report(TextTable::text(kind).arg(fileName, what));
+}
+
+} // namespace
+
+bool CCSVFile::WriteFile(const QString &strFileName, const QString &strStream)
+{
+    try {
+        QSaveFile file(strFileName);
+        if (!file.open(QIODevice::WriteOnly)) {
+            reportFileError(TextTable::FileWriteFailed, strFileName, file.errorString());
+            return false;
+        }
+        // Qt 6.4 can commit a truncated file after a failed flush: every step is checked and any
+        // failure discards the new file before commit.
+        bool ok = true;
+        for (qsizetype from = 0; ok && from < strStream.size(); from += kChunk) {
+            const QByteArray bytes = Cp1252::encode(strStream.mid(from, kChunk));
+            ok = file.write(bytes) == bytes.size();
+        }
+        ok = ok && file.flush() && file.error() == QFileDevice::NoError;
+        if (!ok) {
+            const QString why = file.errorString();
+            file.cancelWriting();
+            reportFileError(TextTable::FileWriteFailed, strFileName, why);
+            return false;
+        }
+        if (!file.commit()) {
+            reportFileError(TextTable::FileWriteFailed, strFileName, file.errorString());
+            return false;
+        }
+        return true;
+    } catch (const std::exception &e) {
+        reportFileError(TextTable::FileWriteFailed, strFileName, QString::fromLocal8Bit(e.what()));
+        return false;
+    }
+}
+
+bool CCSVFile::ReadFile(QString &strStream, const QString &strFileName)
+{
+    return ReadFile(strStream, strFileName, 0);
+}
+
+bool CCSVFile::ReadFile(QString &strStream, const QString &strFileName, qsizetype reserveExtra)
+{
+    try {
+        QFile file(strFileName);
+        if (!file.open(QIODevice::ReadOnly)) {
+            reportFileError(TextTable::FileReadFailed, strFileName, file.errorString());
+            return false;
+        }
+        const qint64 size = file.size();
+        // Reading past the end of an empty file is an error of the text stream too.
+        if (size <= 0) {
+            reportFileError(TextTable::FileReadFailed, strFileName, TextTable::text(TextTable::FileEmpty));
+            return false;
+        }
+        QString text;
+        text.reserve(qsizetype(size) + reserveExtra);
+        QByteArray chunk(qsizetype(std::min<qint64>(size, kChunk)), Qt::Uninitialized);
+        while (true) {
+            const qint64 n = file.read(chunk.data(), chunk.size());
+            if (n < 0) {
+                reportFileError(TextTable::FileReadFailed, strFileName, file.errorString());
+                return false;
+            }
+            if (n == 0)
+                break;
+            Cp1252::appendDecoded(text, chunk.constData(), qsizetype(n));
+        }
+        strStream = std::move(text);
+        return true;
+    } catch (const std::exception &e) {
+        reportFileError(TextTable::FileReadFailed, strFileName, QString::fromLocal8Bit(e.what()));
+        return false;
+    }
+}

@@ -1,0 +1,61 @@
+#include "CImportMVal.h"
+
+#include "CCommunication.h"
+#include "CSerialLink.h"
+#include "ErrorFrame.h"
+#include "RecordWalk.h"
+#include "SharedObjects.h"
+
+#include <QVarLengthArray>
+
+#include <exception>
+
+bool CImportMVal::GetMVals(QString &strMVals)
+{
+    try {
+        return ReadDatasets(strMVals);
+    } catch (const std::exception &e) {
+        ErrorFrame::report(QString::fromLocal8Bit(e.what()));
+        return false;
+    }
+}
+
+bool CImportMVal::ReadDatasets(QString &strMVals)
+{
+    strMVals.clear();
+    CSerialLink &link = *m_shared.link;
+    const CCommunication &comm = *m_shared.communication;
+    if (!link.COMInit(comm.COMPort(), comm.Baudrate(), 4))
+        return false;
+    QString answer;
+    if (!link.COMSendAndReceive(QStringLiteral("U.400\r\n"), answer)) {
+        link.COMDeinit();
+        return false;
+    }
+    // Many datasets at a low baud rate take minutes.
+    link.COMChangeAnswerTime(600);
+    if (link.COMSendAndReceive(QStringLiteral("U.581\r\n"), strMVals)) {
+        link.COMDeinit();
+        return true;
+    }
+    // The meter may still be sending: tell it to stop, whatever it answers.
+    link.COMContinue();
+    link.COMChangeAnswerTime(4);
+    link.COMSendAndReceive(QStringLiteral("U.999\r\n"), answer);
+    link.COMDeinit();
+    return false;
+}
+
+bool CImportMVal::ExtractNextRecSet(QStringList &strMValRecSet, QString &strMVals, qint16 intNum)
+{
+    if (intNum < 0 || strMValRecSet.size() < intNum)
+        return false;
+    QVarLengthArray<QStringView, RecordWalk::kMaxFields> fields(intNum);
+    QStringView rest(strMVals);
+    if (!RecordWalk::extract(rest, fields.data(), intNum))
+        return false;
+    for (int d = 0; d < intNum; ++d)
+        strMValRecSet[d] = fields[d].toString();
+    strMVals.remove(0, strMVals.size() - rest.size());
+    return true;
+}

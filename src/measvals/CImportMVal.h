@@ -1,0 +1,24 @@
+#pragma once
+// Reads all measured-value datasets from the meter in one exchange and splits the reply into records.
+#include <QString>
+#include <QStringList>
+
+struct SharedObjects;
+
+class CImportMVal {
+public:
+    explicit CImportMVal(SharedObjects &shared) : m_shared(shared) {}
+
+    // The meter's whole answer to the dataset command (end marker included) into strMVals.
+    bool GetMVals(QString &strMVals);
+
+    // Takes one record from strMVals (whose leading CR LF the caller has cut) into the first intNum
+    // elements of strMValRecSet and leaves strMVals at the CR LF that ended it. Cutting the front of
+    // a string costs nothing, so a whole walk stays linear; RecordWalk does the same without copies.
+    static bool ExtractNextRecSet(QStringList &strMValRecSet, QString &strMVals, qint16 intNum);
+
+private:
+    bool ReadDatasets(QString &strMVals);
+
+    SharedObjects &m_shared;
+};

@@ -1,0 +1,205 @@
+#include "CMeasVal.h"
+
+#include "CCSVFile.h"
+#include "CDevice.h"
+#include "ErrorFrame.h"
+#include "SharedObjects.h"
+#include "TextTable.h"
+
+#include <QFileInfo>
+#include <QStringView>
+
+#include <exception>
+
+namespace {
+
+const QString kCrLf = QStringLiteral("\r\n");
+const QString kTail = QStringLiteral("\r\n!\r\n>");
+
+// A field of line 2 that holds ";" or a line break would make the file unreadable.
+bool fitsHeaderLine(const QString &field)
+{
+    return !field.contains(u';') && !field.contains(u'\r') && !field.contains(u'\n');
+}
+
+bool readInt(QStringView text, int &value)
+{
+    bool ok = false;
+    value = text.trimmed().toInt(&ok);
+    return ok;
+}
+
+// Splits at sep into at most maxParts pieces; the last keeps the rest.
+QList<QStringView> splitLimited(QStringView text, QChar sep, int maxParts)
+{
+    QList<QStringView> parts;
+    while (parts.size() + 1 < maxParts) {
+        const qsizetype at = text.indexOf(sep);
+        if (at < 0)
+            break;
+        parts.append(text.first(at));
+        text = text.sliced(at + 1);
+    }
+    parts.append(text);
+    return parts;
+}
+
+} // namespace
+
+const QString &CMeasVal::fileHeader()
+{
+    static const QString text = QStringLiteral("METER;S/N;USER;DATE;TIME");
+    return text;
+}
+
+const QString &CMeasVal::headerKlaro()
+{
+    static const QString text = QStringLiteral("NO;DATE;TIME;ID;VALUE;UNIT;VALID;FLAGS;CALDATE;CALTIME");
+    return text;
+}
+
+const QString &CMeasVal::headerLumora()
+{
+    static const QString text =
+        QStringLiteral("NO;DATE;TIME;ID;PROG;CIT;AR/BV;DIL;VALUE1;UNIT1;VALID1;VALUE2;UNIT2;VALID2");
+    return text;
+}
+
+const QString &CMeasVal::headerSevenFields()
+{
+    static const QString text = QStringLiteral("NO;DATE;TIME;ID;VALUE;UNIT;VALID");
+    return text;
+}
+
+bool CMeasVal::SaveFile(const QString &strMVals, const QString &strMeter, const QString &strSerNo,
+                        const QString &strUser, const QDateTime &curDate, const QString &strFileName)
+{
+    try {
+        QString text;
+        if (!BuildFileText(text, strMVals, strMeter, strSerNo, strUser, curDate))
+            return false;
+        return CCSVFile().WriteFile(strFileName, text);
+    } catch (const std::exception &e) {
+        ErrorFrame::report(QString::fromLocal8Bit(e.what()));
+        return false;
+    }
+}
+
+bool CMeasVal::BuildFileText(QString &strText, const QString &strMVals, const QString &strMeter,
+                             const QString &strSerNo, const QString &strUser, const QDateTime &curDate) const
+{
+    for (const QString *field : {&strMeter, &strSerNo, &strUser}) {
+        if (!fitsHeaderLine(*field)) {
+            ErrorFrame::report(TextTable::text(TextTable::FieldBreaksFile).arg(*field));
+            return false;
+        }
+    }
+    const QDate date = curDate.date();
+    const QTime time = curDate.time();
+    if (!date.isValid() || !time.isValid()) {
+        ErrorFrame::report(TextTable::text(TextTable::InvalidImportDate));
+        return false;
+    }
+    const CDevice &device = *m_shared.device;
+    const QString &header =
+        (device.IsKlaro7(strMeter) || device.IsKlaro4(strMeter)) ? headerKlaro() : headerLumora();
+    const QString line2 = strMeter + u';' + strSerNo + u';' + strUser + u';' +
+                          QStringLiteral("%1/%2/%3;%4:%5:%6")
+                              .arg(date.month())
+                              .arg(date.day())
+                              .arg(date.year())
+                              .arg(time.hour())
+                              .arg(time.minute())
+                              .arg(time.second());
+    // The records without the reply's framing: its first 2 and last 6 characters.
+    const qsizetype records = strMVals.size() > 7 ? strMVals.size() - 8 : 0;
+    QString text;
+    text.reserve(fileHeader().size() + line2.size() + header.size() + 8 + records);
+    text += fileHeader();
+    text += kCrLf;
+    text += line2;
+    text += kCrLf;
+    text += kCrLf;
+    text += header;
+    text += kCrLf;
+    if (records > 0)
+        text += QStringView(strMVals).sliced(2, records);
+    strText = std::move(text);
+    return true;
+}
+
+qint16 CMeasVal::OpenFile(QString &strMVals, QString &strMeter, QString &strSerNo, QString &strUser,
+                          QDateTime &curDate, const QString &strFileName)
+{
+    try {
+        if (!QFileInfo(strFileName).isFile())
+            return FileMissing;
+        QString text;
+        // Room for the reply's end marker, which the parser appends in place.
+        if (!CCSVFile().ReadFile(text, strFileName, kTail.size()))
+            return ReadFailed;
+        return ParseFileText(std::move(text), strMVals, strMeter, strSerNo, strUser, curDate) ? Opened
+                                                                                               : InvalidFormat;
+    } catch (const std::exception &e) {
+        ErrorFrame::report(QString::fromLocal8Bit(e.what()));
+        return RuntimeError;
+    }
+}
+
+bool CMeasVal::ParseFileText(QString strText, QString &strMVals, QString &strMeter, QString &strSerNo,
+                             QString &strUser, QDateTime &curDate)
+{
+    strMVals.clear();
+    strMeter.clear();
+    strSerNo.clear();
+    strUser.clear();
+    curDate = QDateTime(QDate(2000, 1, 1), QTime(0, 0, 0));
+
+    // The first four lines; the fifth piece is everything after them.
+    qsizetype ends[4];
+    qsizetype from = 0;
+    for (qsizetype &end : ends) {
+        end = strText.indexOf(kCrLf, from);
+        if (end < 0)
+            return false;
+        from = end + 2;
+    }
+    const QStringView text(strText);
+    const QStringView line1 = text.first(ends[0]);
+    const QStringView line2 = text.sliced(ends[0] + 2, ends[1] - ends[0] - 2);
+    const QStringView line4 = text.sliced(ends[2] + 2, ends[3] - ends[2] - 2);
+    if (line1 != fileHeader())
+        return false;
+    if (line4 != headerSevenFields() && line4 != headerLumora() && line4 != headerKlaro())
+        return false;
+
+    const QList<QStringView> fields = splitLimited(line2, u';', 5);
+    QString *outputs[] = {&strMeter, &strSerNo, &strUser};
+    for (int i = 0; i < 3; ++i) {
+        if (fields.size() <= i)
+            return false;
+        *outputs[i] = fields[i].toString();
+    }
+    if (fields.size() < 5)
+        return false;
+    const QList<QStringView> dateParts = splitLimited(fields[3], u'/', 3);
+    const QList<QStringView> timeParts = splitLimited(fields[4], u':', 3);
+    if (dateParts.size() < 3 || timeParts.size() < 3)
+        return false;
+    int month, day, year, hour, minute, second;
+    if (!readInt(dateParts[0], month) || !readInt(dateParts[1], day) || !readInt(dateParts[2], year) ||
+        !readInt(timeParts[0], hour) || !readInt(timeParts[1], minute) || !readInt(timeParts[2], second))
+        return false;
+    const QDate date(year, month, day);
+    const QTime time(hour, minute, second);
+    if (!date.isValid() || !time.isValid())
+        return false;
+    curDate = QDateTime(date, time);
+
+    // CR LF + the records + the end marker: the CR LF that ends line 4 becomes the reply's head, so
+    // the text turns into the raw text in place.
+    strText.remove(0, ends[3]);
+    strText += kTail;
+    strMVals = std::move(strText);
+    return true;
+}

@@ -1,0 +1,40 @@
+#pragma once
+// Turns a document's measured values (raw dataset text, meter, serial number, user, import time)
+// into the text of a measured-value file and back.
+#include <QDateTime>
+#include <QString>
+
+struct SharedObjects;
+
+class CMeasVal {
+public:
+    enum OpenStatus : qint16 {
+        Opened = 0,
+        RuntimeError = -1,
+        FileMissing = -2,
+        ReadFailed = -3,
+        InvalidFormat = -4,
+    };
+
+    static const QString &fileHeader();       // line 1
+    static const QString &headerKlaro();      // line 4 of Klaro 4 and Klaro 7 files
+    static const QString &headerLumora();     // line 4 of every other meter's files
+    static const QString &headerSevenFields(); // accepted on reading, never written
+
+    explicit CMeasVal(SharedObjects &shared) : m_shared(shared) {}
+
+    bool SaveFile(const QString &strMVals, const QString &strMeter, const QString &strSerNo, const QString &strUser,
+                  const QDateTime &curDate, const QString &strFileName);
+    qint16 OpenFile(QString &strMVals, QString &strMeter, QString &strSerNo, QString &strUser, QDateTime &curDate,
+                    const QString &strFileName);
+
+    // The workers, public for the fuzz harness and the benchmarks.
+    bool BuildFileText(QString &strText, const QString &strMVals, const QString &strMeter, const QString &strSerNo,
+                       const QString &strUser, const QDateTime &curDate) const;
+    // Takes the text (moved in, turned into the raw text in place so a large file is not copied).
+    static bool ParseFileText(QString strText, QString &strMVals, QString &strMeter, QString &strSerNo,
+                              QString &strUser, QDateTime &curDate);
+
+private:
+    SharedObjects &m_shared;
+};

@@ -1,0 +1,215 @@
+#include "CExportExcel.h"
+
+#include "CDevice.h"
+#include "CExcelFile.h"
+#include "ErrorFrame.h"
+#include "LocaleTexts.h"
+#include "RecordWalk.h"
+#include "SharedObjects.h"
+#include "TextTable.h"
+#include "VbConv.h"
+
+#include <QCoreApplication>
+#include <QElapsedTimer>
+#include <QLocale>
+
+#include <cmath>
+#include <exception>
+
+namespace {
+
+constexpr qint32 kFont0 = 0;
+constexpr qint32 kNormal = 0;
+constexpr qint32 kHeaderRow = 8;
+
+// Plain whole numbers (the usual case) are read without the locale machinery.
+bool readPlainInteger(QStringView text, double &value)
+{
+    if (text.isEmpty() || text.size() > 9)
+        return false;
+    qsizetype i = (text[0] == u'-') ? 1 : 0;
+    if (i == text.size())
+        return false;
+    qint64 number = 0;
+    for (; i < text.size(); ++i) {
+        const char16_t c = text[i].unicode();
+        if (c < u'0' || c > u'9')
+            return false;
+        number = number * 10 + (c - u'0');
+    }
+    value = double(text[0] == u'-' ? -number : number);
+    return true;
+}
+
+} // namespace
+
+bool CExportExcel::SetMVals(const QString &strMVals, const QString &strMeter, const QString &strSerNo,
+                            const QString &strUser, const QDateTime &curDate, const QString &strFileName)
+{
+    try {
+        // The writer discards its file unless CloseFile succeeds, so any early end leaves no file.
+        CExcelFile excel;
+        if (excel.CreateFile(strFileName) != CExcelFile::Ok)
+            return false;
+        if (excel.PrintGridLines(false) || excel.SetMargin(CExcelFile::TopMargin, 1.5) ||
+            excel.SetMargin(CExcelFile::LeftMargin, 1.5) || excel.SetMargin(CExcelFile::RightMargin, 1.5) ||
+            excel.SetMargin(CExcelFile::BottomMargin, 1.5) || excel.SetFont(QStringLiteral("Arial"), 10, 0))
+            return false;
+        Run run;
+        run.excel = &excel;
+        const bool written = WriteSheet(run, strMVals, strMeter, strSerNo, strUser, curDate);
+        // Cells that could not be converted are told once, with their count and the first of them.
+        if (run.emptyCells > 0)
+            ErrorFrame::report(TextTable::text(TextTable::IntegerCellsLeftEmpty)
+                                   .arg(run.emptyCells)
+                                   .arg(run.firstRow)
+                                   .arg(run.firstColumn)
+                                   .arg(run.firstText));
+        if (!written)
+            return false;
+        return excel.CloseFile() == CExcelFile::Ok;
+    } catch (const std::exception &e) {
+        ErrorFrame::report(QString::fromLocal8Bit(e.what()));
+        return false;
+    }
+}
+
+bool CExportExcel::WriteSheet(Run &run, const QString &strMVals, const QString &strMeter, const QString &strSerNo,
+                              const QString &strUser, const QDateTime &curDate)
+{
+    QStringList headers(14);
+    QList<qint16> widths(14);
+    QList<qint32> valueTypes(14);
+    const int n = m_shared.device->GetTableConfig(headers, widths, valueTypes, strMeter);
+    if (n == 0)
+        return false;
+    if (!WriteHeaderBlock(run, headers, n, strMeter, strSerNo, strUser, curDate))
+        return false;
+    return WriteDataRows(run, strMVals, n, valueTypes);
+}
+
+bool CExportExcel::WriteHeaderBlock(Run &run, const QStringList &headers, int n, const QString &strMeter,
+                                    const QString &strSerNo, const QString &strUser, const QDateTime &curDate)
+{
+    using TextTable::text;
+    CExcelFile &excel = *run.excel;
+    if (excel.SetColumnWidth(1, n, 10))
+        return false;
+    const QString lines[] = {
+        text(1063) + u' ' + strMeter,
+        text(1064) + u' ' + strSerNo,
+        text(1176) + u' ' + strUser,
+        text(1049) + u' ' + LocaleTexts::shortDate(curDate.date()),
+        text(1050) + u' ' + LocaleTexts::longTime(curDate.time()),
+    };
+    qint32 row = 2;
+    for (const QString &line : lines) {
+        if (excel.WriteLabel(kFont0, CExcelFile::AlignLeft, kNormal, row++, 1, line))
+            return false;
+    }
+    for (int c = 0; c < n; ++c) {
+        if (excel.WriteLabel(kFont0, CExcelFile::AlignLeft, kNormal, kHeaderRow, c + 1, headers[c]))
+            return false;
+    }
+    return true;
+}
+
+bool CExportExcel::WriteDataRows(Run &run, const QString &strMVals, int n, const QList<qint32> &valueTypes)
+{
+    if (n >= 15)
+        return false;
+    RecordWalk walk(strMVals, n);
+    if (!walk.ok())
+        return false;
+    QElapsedTimer sinceEvents;
+    sinceEvents.start();
+    while (walk.next()) {
+        if (walk.recordNumber() > kMaxDatasets) {
+            ErrorFrame::report(TextTable::text(TextTable::ExportTooManyDatasets).arg(kMaxDatasets));
+            return false;
+        }
+        if (!WriteDataRow(run, walk, qint32(kHeaderRow + walk.recordNumber()), n, valueTypes))
+            return false;
+        // Windows stay responsive during a long export; a few times a second is enough.
+        if (sinceEvents.elapsed() >= 50) {
+            QCoreApplication::processEvents();
+            sinceEvents.restart();
+        }
+    }
+    return true;
+}
+
+bool CExportExcel::WriteDataRow(Run &run, const RecordWalk &record, qint32 row, int n,
+                                const QList<qint32> &valueTypes)
+{
+    if (record.fieldCount() < n || valueTypes.size() < n)
+        return false;
+    CExcelFile &excel = *run.excel;
+    for (int c = 0; c < n; ++c) {
+        bool conversionError = false;
+        const Cell cell = ConvertField(record.field(c), valueTypes[c], conversionError);
+        if (conversionError && run.emptyCells++ == 0) {
+            run.firstRow = row;
+            run.firstColumn = c + 1;
+            run.firstText = record.field(c).toString();
+        }
+        qint16 status = CExcelFile::Ok;
+        switch (cell.kind) {
+        case Cell::None: break;
+        case Cell::Integer:
+            status = excel.WriteInteger(kFont0, cell.alignment, kNormal, row, c + 1, qint16(cell.integer));
+            break;
+        case Cell::Number:
+            status = excel.WriteNumber(kFont0, cell.alignment, kNormal, row, c + 1, cell.number);
+            break;
+        case Cell::Text:
+            status = excel.WriteLabel(kFont0, cell.alignment, kNormal, row, c + 1, cell.text);
+            break;
+        }
+        if (status != CExcelFile::Ok)
+            return false;
+    }
+    return true;
+}
+
+CExportExcel::Cell CExportExcel::ConvertField(QStringView text, qint32 valueType, bool &conversionError)
+{
+    Cell cell;
+    conversionError = false;
+    if (text.isEmpty())
+        return cell;
+    switch (valueType) {
+    case 0: {
+        double value = 0;
+        bool ok = readPlainInteger(text, value);
+        if (!ok)
+            value = QLocale().toDouble(text.trimmed(), &ok);
+        if (!ok || !std::isfinite(value)) {
+            conversionError = true;
+            return cell;
+        }
+        cell.alignment = CExcelFile::AlignRight;
+        // Readers take the INTEGER record's value as unsigned: a whole number outside 0 to 65535 (a
+        // negative one would read as 65536 minus it) goes into a NUMBER cell with its exact value.
+        value = std::nearbyint(value);
+        if (value >= 0 && value <= 65535) {
+            cell.kind = Cell::Integer;
+            cell.integer = quint16(value);
+        } else {
+            cell.kind = Cell::Number;
+            cell.number = value;
+        }
+        return cell;
+    }
+    case 1:
+        cell.kind = Cell::Number;
+        cell.number = VbConv::Val(text.toString());
+        cell.alignment = CExcelFile::AlignRight;
+        return cell;
+    default:
+        cell.kind = Cell::Text;
+        cell.text = text;
+        cell.alignment = CExcelFile::AlignLeft;
+        return cell;
+    }
+}
