@@ -5,7 +5,13 @@
 #include "CExportExcel.h"
 #include "CImportMVal.h"
 #include "CMeasVal.h"
+#include "CCalProtocol.h"
+#include "CCalibration.h"
+#include "CConfig.h"
 #include "CIni.h"
+#include "CLogin.h"
+#include "CMath.h"
+#include "CUsrDefProg.h"
 
 SharedObjects::SharedObjects(CSerialLink *serialLink) : link(serialLink)
 {
@@ -15,6 +21,12 @@ SharedObjects::SharedObjects(CSerialLink *serialLink) : link(serialLink)
     exportExcel = std::make_unique<CExportExcel>(*this);
     device = std::make_unique<CDevice>(*this);
     communication = std::make_unique<CCommunication>(*this);
+    login = std::make_unique<CLogin>(*this);
+    config = std::make_unique<CConfig>(*this);
+    usrDefProg = std::make_unique<CUsrDefProg>(*this);
+    calProtocol = std::make_unique<CCalProtocol>(*this);
+    math = std::make_unique<CMath>();
+    calibration = std::make_unique<CCalibration>(*this);
     ini = std::make_unique<CIni>();
 }
 

@@ -9,6 +9,12 @@ class CImportMVal;
 class CExportExcel;
 class CDevice;
 class CCommunication;
+class CLogin;
+class CConfig;
+class CUsrDefProg;
+class CCalProtocol;
+class CMath;
+class CCalibration;
 class CIni;
 
 struct SharedObjects {
@@ -20,6 +26,12 @@ struct SharedObjects {
     std::unique_ptr<CExportExcel> exportExcel;
     std::unique_ptr<CDevice> device;
     std::unique_ptr<CCommunication> communication;
+    std::unique_ptr<CLogin> login;
+    std::unique_ptr<CConfig> config;
+    std::unique_ptr<CUsrDefProg> usrDefProg;
+    std::unique_ptr<CCalProtocol> calProtocol;
+    std::unique_ptr<CMath> math;
+    std::unique_ptr<CCalibration> calibration;
     std::unique_ptr<CIni> ini;
 
     explicit SharedObjects(CSerialLink *serialLink = nullptr);

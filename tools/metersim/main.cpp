@@ -1,5 +1,7 @@
 // metersim: a simulated meter on a pseudo-terminal, for demonstrations, training and manual tests.
 #include "MeterSim.h"
+#include "SimCalRecords.h"
+#include "SimPrograms.h"
 
 #include <QCommandLineParser>
 #include <QCoreApplication>
@@ -73,6 +75,31 @@ int main(int argc, char *argv[])
                                     QStringLiteral("Hang up the line when one of these commands arrives."),
                                     QStringLiteral("CODES"));
     const QCommandLineOption pace(QStringLiteral("pace"), QStringLiteral("Send at the line rate (10 bits a byte)."));
+    const QCommandLineOption program(QStringLiteral("program"),
+                                     QStringLiteral("Put a program in the meter: its 14 values as in the store "
+                                                    "command (NO,MODEL,CUV,...,CALREQ). Repeatable."),
+                                     QStringLiteral("VALUES"));
+    const QCommandLineOption programFile(QStringLiteral("programs"),
+                                         QStringLiteral("Put the programs of a file in the meter (one --program "
+                                                        "value a line)."),
+                                         QStringLiteral("FILE"));
+    const QCommandLineOption phRecord(QStringLiteral("ph-record"),
+                                      QStringLiteral("pH calibration record as the meter sends it (U.586)."),
+                                      QStringLiteral("FIELDS"));
+    const QCommandLineOption phPoints(QStringLiteral("ph-points"),
+                                      QStringLiteral("A pH calibration record with 0 to 3 points."),
+                                      QStringLiteral("N"));
+    const QCommandLineOption turbRecord(QStringLiteral("turb-record"),
+                                        QStringLiteral("Short turbidity record as the meter sends it (U.585)."),
+                                        QStringLiteral("FIELDS"));
+    const QCommandLineOption turbExtRecord(QStringLiteral("turb-ext-record"),
+                                           QStringLiteral("Extended turbidity record as the meter sends it (U.587)."),
+                                           QStringLiteral("FIELDS"));
+    const QCommandLineOption recordFile(QStringLiteral("records"),
+                                        QStringLiteral("Calibration records from a file: lines ph=..., turb=..., "
+                                                       "turb-ext=..."),
+                                        QStringLiteral("FILE"));
+    parser.addOptions({program, programFile, phRecord, phPoints, turbRecord, turbExtRecord, recordFile});
     parser.addOptions({link, model, firmware, serial, variant, baud, silent, reject, ignore, delay, split, garbage,
                        endless, hangup, pace});
     parser.process(app);
@@ -106,7 +133,31 @@ int main(int argc, char *argv[])
     faults.hangupCommands = commandCodes(parser.values(hangup));
     faults.pace = parser.isSet(pace);
 
+    SimPrograms programs(sim);
+    SimCalRecords records(sim);
     QString error;
+    bool configured = !parser.isSet(programFile) || programs.loadFile(parser.value(programFile), &error);
+    for (const QString &values : parser.values(program))
+        configured = configured && programs.put(values, &error);
+    configured = configured && (!parser.isSet(recordFile) || records.loadFile(parser.value(recordFile), &error));
+    if (parser.isSet(phPoints)) {
+        const int points = parser.value(phPoints).toInt(&ok);
+        if (!ok || points < 0 || points > 3) {
+            configured = false;
+            error = QStringLiteral("--ph-points takes 0 to 3");
+        }
+        records.ph = SimCalRecords::phRecord(points);
+    }
+    if (parser.isSet(phRecord))
+        records.ph = parser.value(phRecord).toLatin1();
+    if (parser.isSet(turbRecord))
+        records.turbidity = parser.value(turbRecord).toLatin1();
+    if (parser.isSet(turbExtRecord))
+        records.turbidityExtended = parser.value(turbExtRecord).toLatin1();
+    if (!configured) {
+        std::fprintf(stderr, "metersim: %s\n", qPrintable(error));
+        return 2;
+    }
     if (!sim.open(parser.value(link), &error)) {
         std::fprintf(stderr, "metersim: %s\n", qPrintable(error));
         return 1;

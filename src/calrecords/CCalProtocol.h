@@ -1,0 +1,80 @@
+#pragma once
+// The meter's last calibration record (pH or turbidity) with the lot data of the standards: read
+// from the meter, handed to the record windows and printing, saved and read as record files.
+#include <QString>
+#include <QStringList>
+
+#include <array>
+
+struct SharedObjects;
+
+struct CalProtocolData {
+    bool Valid = false;
+    QString Meter;
+    QString SerNo;
+    QString User;
+    bool IsPH = false;
+    QString Year, Month, Day, Hour, Min, Sec;
+    QString Interval;
+    QString Mode;
+    qint16 NumCalPoints = 0;
+    QString Slope;
+    QString Asy;
+    QString SensQuality;
+    bool ShowTempF = false;
+    bool ShowSlopePC = false;
+    std::array<QString, 3> PHValues;
+    std::array<QString, 3> VoltageValues_mV;
+    std::array<QString, 3> TempValues_C;
+    std::array<QString, 5> CalStds_FNUNTU;
+    QString LOTTotal;
+    QString Expiry;
+    QString Manufacturer;
+    std::array<QString, 5> LOTStds;
+};
+
+class CCalProtocol {
+public:
+    explicit CCalProtocol(SharedObjects &shared) : m_shared(shared) {}
+
+    bool UpdateFromMeter(bool fPH, bool fExtended);
+    bool IsProtocolValid() const { return m_record.Valid; }
+    bool IsProtocolPH() const { return m_record.IsPH; }
+    bool GetProtocolDate(qint16 &nYear, qint16 &nMonth, qint16 &nDay) const;
+    bool GetProtocolHeader(QString &strMeter, QString &strSerNo, QString &strUser) const;
+    bool GetProtocolTurbidity(QString &strMeter, QString &strSerNo, QString &strUser, QString &strCalData,
+                              QString &strCalTime, QString &strCalInterval_d, QString &strCalMode,
+                              qint16 &nNumCalPoints, QStringList &strCalStds_FNUNTU) const;
+    bool GetProtocolPH(QString &strMeter, QString &strSerNo, QString &strUser, QString &strCalData,
+                       QString &strCalTime, QString &strCalInterval_d, QString &strMode, QString &strSlope,
+                       QString &strAsy, QString &strSensQuality, bool &fShowTempF, bool &fShowSlopePC,
+                       qint16 &nNumCalPoints, QStringList &strPHValues, QStringList &strVoltageValues_mV,
+                       QStringList &strTempValues_C) const;
+    bool SaveToFile(const QString &strFilePath) const;
+    bool ReadFromFile(const QString &strFilePath);
+    double TempGetFahrenheit(double TempGradCelsius) const;
+    bool SetChargeID(const QString &strLOTTotal, const QString &strExpiry, const QString &strManufacturer,
+                     const QStringList &strLOTStds);
+    bool GetChargeID(QString &strLOTTotal, QString &strExpiry, QString &strManufacturer,
+                     QStringList &strLOTStds) const;
+
+    const CalProtocolData &record() const { return m_record; }
+    void ClearRecord() { m_record = CalProtocolData(); }
+
+    // The wire and file forms, free of any state (the parsers clear the record first).
+    static bool ParsePHRecord(const QString &answer, CalProtocolData &record);
+    static bool ParseTurbidityRecord(const QString &answer, CalProtocolData &record);
+    static bool BuildRecordText(const CalProtocolData &record, QString &text);
+    static bool ParseRecordText(const QString &text, CalProtocolData &record);
+    static QString QualityText(qint16 code);
+    // Date and time in the system's short-date and long-time formats; out-of-range parts carry over.
+    static QString FormatDate(qint16 year, qint16 month, qint16 day);
+    static QString FormatTime(qint16 hour, qint16 minute, qint16 second);
+
+private:
+    bool RequestRecord(const QString &command, QString &answer);
+    bool DateAndTime(QString &strCalData, QString &strCalTime) const;
+
+    SharedObjects &m_shared;
+    CalProtocolData m_record;
+};

@@ -1,0 +1,23 @@
+#pragma once
+// The calibration line of a user-defined program: intercept, slope and the statistical
+// characteristics from up to ten value pairs, and the check of a measuring range against the
+// meter's absorbance range.
+#include <QList>
+
+struct SharedObjects;
+
+class CCalibration {
+public:
+    explicit CCalibration(SharedObjects &shared) : m_shared(shared) {}
+
+    bool Calculate(double &dblA0, double &dblA1, double &dblYM, double &dblXM, double &dblSX0, double &dblVX0,
+                   double &dblXN, double &dblXB, const QList<double> &dblArrayX, const QList<double> &dblArrayY,
+                   qint16 intCnt) const;
+    bool CheckMeasRange(float sngMRB, float sngMRE, float sngE0, float sngSlope) const;
+
+    // The two-sided 95 % Student factor for f degrees of freedom.
+    bool StudentFactor(double &dblT, double dblF) const;
+
+private:
+    SharedObjects &m_shared;
+};

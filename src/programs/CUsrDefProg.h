@@ -1,0 +1,78 @@
+#pragma once
+// The user-defined programs: the PC's copy of the programs in the meter (the meter table), every
+// program exchange with the meter, and program files in the working directory.
+#include <QString>
+#include <QStringList>
+
+#include <array>
+#include <optional>
+
+struct SharedObjects;
+
+// One program as the meter keeps it. An empty slot has NO "0" and every other field empty.
+struct ProgramRecord {
+    QString NO = QStringLiteral("0");
+    QString MODEL, CUV, LAMBDA, MRB, MRE, E0, SLOPE, RES, FORM, UNIT, BLANKREQ, CALPSB, CALREQ;
+    bool operator==(const ProgramRecord &) const = default;
+};
+
+class CUsrDefProg {
+public:
+    static constexpr int kProgramArraySize = 35;
+    static constexpr int kSlots = 100;
+    static constexpr int kListSize = 100;
+
+    explicit CUsrDefProg(SharedObjects &shared);
+
+    // Meter side.
+    bool Update();
+    bool StopUpdate();
+    bool ListMeter(QStringList &strProgList, qint16 &intNumProgs) const;
+    bool AlreadyExistsMeter(const QString &strProgNum) const;
+    bool GetFreeProgNumMeter(QString &strProgNum) const;
+    bool AddNew(const QStringList &strProgram);
+    bool Modify(const QStringList &strProgram);
+    bool GetProgramMeter(QStringList &strProgram, const QString &strProgNum) const;
+    bool Delete(const QString &strProgNum);
+    bool DeleteAll();
+
+    // PC side.
+    QString WorkDir() const;
+    void setWorkDir(const QString &strWorkDir);
+    bool ListPC(QStringList &strProgNumList, QStringList &strFileNameList, qint16 &intNumProgs) const;
+    bool SaveToFile(const QStringList &strProgram, const QString &strFilePath) const;
+    bool ReadFromFile(QStringList &strProgram, const QString &strFileName) const;
+    bool DeleteFile(const QString &strFileName) const;
+    bool DeleteFileAll() const;
+
+    // The meter table, for the windows' lists and for checks.
+    qint16 count() const { return m_count; }
+    const ProgramRecord &slot(int index) const { return m_table[size_t(index)]; }
+    bool updateRunning() const { return m_updateRunning; }
+
+    // The wire and file forms, free of any state.
+    static QString BuildStoreCommand(const QString &code, const QStringList &strProgram);
+    // The numbers of a "U.512" answer; nullopt when it lists more than kSlots numbers.
+    static std::optional<QStringList> ParseListReply(const QString &reply);
+    // A "U.513" answer into a record.
+    static bool ParseProgramReply(const QString &reply, ProgramRecord &record);
+    static QString BuildProgramText(const QStringList &strProgram);
+    // A program file's text into the array (at least 35 elements); elements filled before a failed
+    // check stay filled.
+    static bool ParseProgramText(const QString &text, QStringList &strProgram);
+
+private:
+    bool Transfer(const QString &command, QString &reply);
+    bool ReadProgram(const QString &strProgNum, ProgramRecord &record);
+    bool StoreAndReadBack(const QString &code, const QStringList &strProgram, ProgramRecord &record);
+    bool RequestList(QString &reply);
+    void ClearTable();
+    QString FilePath(const QString &strFileName) const;
+
+    SharedObjects &m_shared;
+    std::array<ProgramRecord, kSlots> m_table;
+    qint16 m_count = 0;
+    bool m_updateRunning = false;
+    // Read from the settings object on first use, so creating the shared objects touches no file.
+    mutable std::optional<QString> m_workDir;
+};

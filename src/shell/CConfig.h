@@ -1,0 +1,23 @@
+#pragma once
+// The working directory, kept in "MeravoConfig.ini" in the user's application-data folder as one
+// line "Dir = " + path without a line end; the documents folder until the user picks another.
+#include <QString>
+
+struct SharedObjects;
+
+class CConfig {
+public:
+    explicit CConfig(SharedObjects &shared) : m_shared(shared) {}
+
+    // The working directory, or "" when the file cannot be written or read.
+    QString WorkDir() const;
+    void setWorkDir(const QString &strWorkDir);
+
+    static QString configFilePath();
+    static QString defaultWorkDir();
+
+private:
+    static bool WriteConfigFile(const QString &path, const QString &line);
+
+    [[maybe_unused]] SharedObjects &m_shared;
+};
