@@ -1,0 +1,264 @@
+// meravo-cli as a user runs it, against simulated meters served from this process's event loop.
+#include "TestSupport.h"
+#include "TextTable.h"
+
+#include <QDir>
+#include <QEventLoop>
+#include <QFile>
+#include <QProcess>
+#include <QStandardPaths>
+#include <QTemporaryDir>
+#include <QTest>
+#include <QTimer>
+
+#include <grp.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace {
+
+QString cliPath()
+{
+    return QStringLiteral(MERAVO_BIN_DIR "/meravo-cli");
+}
+
+struct CliRun {
+    bool finished = false;
+    int exitCode = -1;
+    QString out;
+    QString err;
+    QStringList outLines() const { return out.split(u'\n', Qt::SkipEmptyParts); }
+};
+
+// Runs a program to its end while the event loop keeps serving the simulated meters.
+CliRun run(const QString &program, const QStringList &arguments,
+           const QProcessEnvironment &environment = QProcessEnvironment::systemEnvironment())
+{
+    QProcess process;
+    process.setProgram(program);
+    process.setArguments(arguments);
+    process.setProcessEnvironment(environment);
+    process.setWorkingDirectory(QDir::rootPath());
+    QEventLoop loop;
+    QTimer limit;
+    limit.setSingleShot(true);
+    QObject::connect(&process, &QProcess::finished, &loop, &QEventLoop::quit);
+    QObject::connect(&process, &QProcess::errorOccurred, &loop, [&loop](QProcess::ProcessError error) {
+        if (error == QProcess::FailedToStart)
+            loop.quit();
+    });
+    QObject::connect(&limit, &QTimer::timeout, &loop, &QEventLoop::quit);
+    process.start();
+    limit.start(60000);
+    if (process.state() != QProcess::NotRunning)
+        loop.exec();
+    CliRun result;
+    if (process.state() != QProcess::NotRunning) {
+        process.kill();
+        process.waitForFinished(5000);
+        return result;
+    }
+    result.finished = process.exitStatus() == QProcess::NormalExit && process.error() != QProcess::FailedToStart;
+    result.exitCode = process.exitCode();
+    result.out = QString::fromLocal8Bit(process.readAllStandardOutput());
+    result.err = QString::fromLocal8Bit(process.readAllStandardError());
+    return result;
+}
+
+CliRun cli(const QStringList &arguments,
+           const QProcessEnvironment &environment = QProcessEnvironment::systemEnvironment())
+{
+    return run(cliPath(), arguments, environment);
+}
+
+MeterIdentity meter(const char *model, const char *firmware, int baud = 4800)
+{
+    MeterIdentity id;
+    id.model = QString::fromLatin1(model);
+    id.firmware = QString::fromLatin1(firmware);
+    id.serial = QStringLiteral("S-0815");
+    id.baud = baud;
+    return id;
+}
+
+} // namespace
+
+class TestCli : public QObject {
+    Q_OBJECT
+private slots:
+    void initTestCase();
+    void portsListsNumberAndDevice();
+    void identifyPrintsTheMeter();
+    void noMeterExitsOne();
+    void klaro7EditionNamesKlaro7();
+    void oldFirmwareExitsTwo();
+    void everySubcommandHasHelp();
+    void badCommandLinesAreUsageErrors();
+    void portWithoutPermissionNamesItsGroup();
+};
+
+void TestCli::initTestCase()
+{
+    QVERIFY2(QFile::exists(cliPath()), qPrintable(cliPath()));
+}
+
+void TestCli::portsListsNumberAndDevice()
+{
+    SimBench bench(4);
+    bench.addMeter(1);
+    bench.addSilentPort(3);
+    const CliRun result = cli({QStringLiteral("ports")});
+    QVERIFY(result.finished);
+    QCOMPARE(result.exitCode, 0);
+    QCOMPARE(result.outLines(), QStringList({QStringLiteral("COM 1\t") + bench.devicePath(1),
+                                             QStringLiteral("COM 3\t") + bench.devicePath(3)}));
+    QCOMPARE(result.err, QString());
+
+    SimBench empty(2);
+    const CliRun none = cli({QStringLiteral("ports")});
+    QCOMPARE(none.exitCode, 0);
+    QCOMPARE(none.out, QString());
+}
+
+void TestCli::identifyPrintsTheMeter()
+{
+    SimBench bench(2);
+    bench.addMeter(2, meter("Lumora Turb", "2.05", 19200));
+    const CliRun result = cli({QStringLiteral("identify")});
+    QVERIFY(result.finished);
+    QCOMPARE(result.exitCode, 0);
+    QCOMPARE(result.outLines(),
+             QStringList({QStringLiteral("Meter: Lumora Turb"), QStringLiteral("S/N: S-0815"),
+                          QStringLiteral("Firmware: 205"), QStringLiteral("Port: COM 2"),
+                          QStringLiteral("Baud: 19200")}));
+    QCOMPARE(result.err, QString());
+}
+
+void TestCli::noMeterExitsOne()
+{
+    SimBench bench(3);
+    const CliRun result = cli({QStringLiteral("identify")});
+    QVERIFY(result.finished);
+    QCOMPARE(result.exitCode, 1);
+    QCOMPARE(result.out, QString());
+    QCOMPARE(result.err.trimmed(), TextTable::text(1060));
+}
+
+void TestCli::klaro7EditionNamesKlaro7()
+{
+    QTemporaryDir programDir;
+    QVERIFY(programDir.isValid());
+    QFile settings(programDir.filePath(QStringLiteral("Settings.ini")));
+    QVERIFY(settings.open(QIODevice::WriteOnly));
+    settings.write("[General]\r\nOnlyKlaro7=True\r\n");
+    settings.close();
+    SimBench bench(1);
+    MeterSim &sim = bench.addMeter(1, meter("Lumora", "2.00"));
+    // Taken after the bench set MERAVO_PORTS: without it the command would search the real ports.
+    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+    environment.insert(QStringLiteral("MERAVO_PROGRAM_DIR"), programDir.path());
+    const CliRun refused = cli({QStringLiteral("identify")}, environment);
+    QVERIFY(refused.finished);
+    QCOMPARE(refused.exitCode, 1);
+    QCOMPARE(refused.err.trimmed(), TextTable::text(1245));
+    QVERIFY(sim.commandLog().contains(QStringLiteral("U.595")));
+
+    sim.identity() = meter("Klaro 7 T", "2.42");
+    const CliRun accepted = cli({QStringLiteral("identify")}, environment);
+    QVERIFY2(accepted.exitCode == 0, qPrintable(accepted.err));
+    QCOMPARE(accepted.outLines().value(0), QStringLiteral("Meter: Klaro 7 T"));
+}
+
+void TestCli::oldFirmwareExitsTwo()
+{
+    SimBench bench(1);
+    bench.addMeter(1, meter("Klaro 4 T", "1.59"));
+    const CliRun result = cli({QStringLiteral("identify")});
+    QVERIFY(result.finished);
+    QCOMPARE(result.exitCode, 2);
+    QCOMPARE(result.out, QString());
+    QCOMPARE(result.err.split(u'\n', Qt::SkipEmptyParts), QStringList({TextTable::text(1201), TextTable::text(1202)}));
+}
+
+void TestCli::everySubcommandHasHelp()
+{
+    const CliRun overview = cli({QStringLiteral("--help")});
+    QVERIFY(overview.finished);
+    QCOMPARE(overview.exitCode, 0);
+    // The overview lists the subcommands, two blanks in, after "Commands:".
+    QStringList names;
+    bool inList = false;
+    for (const QString &line : overview.out.split(u'\n')) {
+        if (line.startsWith(QLatin1String("Commands:"))) {
+            inList = true;
+            continue;
+        }
+        if (inList && line.startsWith(QLatin1String("  ")))
+            names << line.trimmed().section(u' ', 0, 0);
+        else if (inList)
+            break;
+    }
+    QVERIFY2(names.contains(QStringLiteral("ports")) && names.contains(QStringLiteral("identify")),
+             qPrintable(overview.out));
+    SimBench bench(1); // no command may touch a real port while showing its help
+    for (const QString &name : names) {
+        for (const QString &option : {QStringLiteral("--help"), QStringLiteral("-h")}) {
+            const CliRun help = cli({name, option});
+            QVERIFY2(help.finished, qPrintable(name));
+            QVERIFY2(help.exitCode == 0, qPrintable(name + QLatin1Char(' ') + help.err));
+            QVERIFY2(help.out.contains(name), qPrintable(name));
+        }
+    }
+}
+
+void TestCli::badCommandLinesAreUsageErrors()
+{
+    SimBench bench(1);
+    const CliRun unknown = cli({QStringLiteral("frobnicate")});
+    QVERIFY(unknown.finished);
+    QCOMPARE(unknown.exitCode, 64);
+    QVERIFY(unknown.err.contains(QStringLiteral("frobnicate")));
+    QCOMPARE(cli({}).exitCode, 64);
+    QCOMPARE(cli({QStringLiteral("ports"), QStringLiteral("extra")}).exitCode, 64);
+    QCOMPARE(cli({QStringLiteral("identify"), QStringLiteral("--no-such-option")}).exitCode, 64);
+}
+
+void TestCli::portWithoutPermissionNamesItsGroup()
+{
+    if (::geteuid() != 0)
+        QSKIP("needs root to run the command as another user");
+    const QString runuser = QStandardPaths::findExecutable(QStringLiteral("runuser"));
+    if (runuser.isEmpty())
+        QSKIP("runuser is not installed");
+    const CliRun reachable = run(runuser, {QStringLiteral("-u"), QStringLiteral("nobody"), QStringLiteral("--"),
+                                           cliPath(), QStringLiteral("--help")});
+    if (!reachable.finished || reachable.exitCode != 0)
+        QSKIP("the build folder is not reachable for the user nobody");
+
+    SimBench bench(1);
+    bench.addMeter(1, meter("Lumora", "2.00"));
+    // The folder of the link is readable for everyone; the pty behind it belongs to root.
+    QVERIFY(QFile::setPermissions(bench.dir(), QFileDevice::ReadOwner | QFileDevice::WriteOwner |
+                                                   QFileDevice::ExeOwner | QFileDevice::ReadGroup |
+                                                   QFileDevice::ExeGroup | QFileDevice::ReadOther |
+                                                   QFileDevice::ExeOther));
+    struct stat info {};
+    QCOMPARE(::stat(QFile::encodeName(bench.devicePath(1)).constData(), &info), 0);
+    const struct group *owner = ::getgrgid(info.st_gid);
+    QVERIFY(owner);
+    const QString groupName = QString::fromLocal8Bit(owner->gr_name);
+
+    const CliRun result = run(runuser, {QStringLiteral("-u"), QStringLiteral("nobody"), QStringLiteral("--"),
+                                        cliPath(), QStringLiteral("identify")});
+    QVERIFY(result.finished);
+    QCOMPARE(result.exitCode, 1);
+    QVERIFY2(result.err.contains(QStringLiteral("No permission")), qPrintable(result.err));
+    QVERIFY2(result.err.contains(QLatin1Char('"') + groupName + QLatin1Char('"')), qPrintable(result.err));
+    QVERIFY2(result.err.contains(bench.devicePath(1)), qPrintable(result.err));
+    // Told once for the whole search, then the search result.
+    QCOMPARE(result.err.count(QStringLiteral("No permission")), 1);
+    QVERIFY(result.err.contains(TextTable::text(1060)));
+}
+
+QTEST_GUILESS_MAIN(TestCli)
+#include "tst_cli.moc"
