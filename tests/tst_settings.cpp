@@ -160,6 +160,14 @@ void TestSettings::bytesAreReadAsWindows1252()
     QVERIFY(writeFile(path, "[About]\r\nMail=Caf\xE9 \x80 Stra\xDF" "e \x93q\x94\r\n"));
     QCOMPARE(m_reader.GetIniString(QStringLiteral("About"), QStringLiteral("Mail"), QString(), path, 256),
              QStringLiteral(u"Caf\u00E9 \u20AC Stra\u00DFe \u201Cq\u201D"));
+
+    // A file saved by an editor that adds a UTF-8 byte-order mark keeps its first section.
+    const QString bom = m_dir.filePath(QStringLiteral("bom.ini"));
+    QVERIFY(writeFile(bom, "\xEF\xBB\xBF[General]\r\nOnlyKlaro7=True\r\nManufacturer=Caf\xC3\xA9\r\n"));
+    QCOMPARE(m_reader.GetIniString(QStringLiteral("General"), QStringLiteral("OnlyKlaro7"), QString(), bom, 256),
+             QStringLiteral("True"));
+    QCOMPARE(m_reader.GetIniString(QStringLiteral("General"), QStringLiteral("Manufacturer"), QString(), bom, 256),
+             QStringLiteral(u"Caf\u00E9"));
 }
 
 void TestSettings::crLfAndLfFilesReadAlike()
