@@ -5,6 +5,7 @@
 #include "CExportExcel.h"
 #include "CImportMVal.h"
 #include "CMeasVal.h"
+#include "CPrint.h"
 #include "CCalProtocol.h"
 #include "CCalibration.h"
 #include "CConfig.h"
@@ -27,6 +28,7 @@ SharedObjects::SharedObjects(CSerialLink *serialLink) : link(serialLink)
     calProtocol = std::make_unique<CCalProtocol>(*this);
     math = std::make_unique<CMath>();
     calibration = std::make_unique<CCalibration>(*this);
+    print = std::make_unique<CPrint>(*this);
     ini = std::make_unique<CIni>();
 }
 

@@ -15,6 +15,7 @@ class CUsrDefProg;
 class CCalProtocol;
 class CMath;
 class CCalibration;
+class CPrint;
 class CIni;
 
 struct SharedObjects {
@@ -32,6 +33,7 @@ struct SharedObjects {
     std::unique_ptr<CCalProtocol> calProtocol;
     std::unique_ptr<CMath> math;
     std::unique_ptr<CCalibration> calibration;
+    std::unique_ptr<CPrint> print;
     std::unique_ptr<CIni> ini;
 
     explicit SharedObjects(CSerialLink *serialLink = nullptr);

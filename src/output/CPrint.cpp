@@ -1,0 +1,261 @@
+#include "CPrint.h"
+
+#include "CCalProtocol.h"
+#include "CDevice.h"
+#include "ErrorFrame.h"
+#include "LocaleTexts.h"
+#include "PrintTarget.h"
+#include "RecordWalk.h"
+#include "SharedObjects.h"
+#include "TextTable.h"
+#include "VbConv.h"
+
+#include <QCoreApplication>
+#include <QElapsedTimer>
+
+#include <exception>
+
+namespace {
+
+const QString &indent()
+{
+    static const QString text(CPrint::kIndent, u' ');
+    return text;
+}
+
+QString labelled(int textNumber, const QString &value)
+{
+    return TextTable::text(textNumber) + u' ' + value;
+}
+
+} // namespace
+
+CPrint::CPrint(SharedObjects &shared) : m_shared(shared), m_clock([] { return QDateTime::currentDateTime(); }) {}
+
+QString CPrint::PrinterName() const
+{
+    return m_target ? m_target->printerName() : QString();
+}
+
+bool CPrint::PrinterAvailable() const
+{
+    return m_target && m_target->printerCount() > 0;
+}
+
+bool CPrint::StartJob()
+{
+    if (!m_target)
+        return false;
+    if (!m_target->setFontSize(11))
+        return false;
+    const double lineHeight = m_target->textHeight(QStringLiteral("test"));
+    qint16 lines = 0;
+    if (lineHeight <= 0 || !VbConv::ToInt16(m_target->printableHeight() / lineHeight - 2, &lines))
+        lines = 0;
+    // A page must take the two top lines and one more, or every line would open a new page forever.
+    if (lines < 3) {
+        ErrorFrame::report(TextTable::text(TextTable::PrintAreaTooSmall));
+        return false;
+    }
+    m_linesPerPage = lines;
+    m_linesOnPage = 0;
+    return true;
+}
+
+bool CPrint::PrintLine(QString text)
+{
+    // Lines are cut, never wrapped: the longest start of the text that fits the width.
+    const double width = m_target->printableWidth();
+    if (m_target->textWidth(text) > width) {
+        qsizetype fits = 0;
+        qsizetype tooLong = text.size();
+        while (tooLong - fits > 1) {
+            const qsizetype mid = fits + (tooLong - fits) / 2;
+            if (m_target->textWidth(text.left(mid)) > width)
+                tooLong = mid;
+            else
+                fits = mid;
+        }
+        text.truncate(fits);
+    }
+    if (m_linesOnPage >= m_linesPerPage) {
+        if (!m_target->newPage())
+            return false;
+        m_linesOnPage = 0;
+        if (!PrintTopMargin())
+            return false;
+    }
+    if (!m_target->printLine(text))
+        return false;
+    ++m_linesOnPage;
+    return true;
+}
+
+bool CPrint::PrintTopMargin()
+{
+    return PrintLine(QString()) && PrintLine(QString());
+}
+
+bool CPrint::PrintIndented(const QString &text)
+{
+    return PrintLine(indent() + text);
+}
+
+bool CPrint::Finish(bool ok)
+{
+    if (ok)
+        return m_target->endDocument();
+    // A job that failed part-way is dropped, not printed in half.
+    if (m_target)
+        m_target->abortDocument();
+    return false;
+}
+
+bool CPrint::PrintMVals(const QString &strDeviceName, const QString &strSerNo, const QString &strUser,
+                        const QDateTime &mvalDate, const QString &strMVals)
+{
+    try {
+        if (!StartJob())
+            return Finish(false);
+        return Finish(PrintMValsHeader(strDeviceName, strSerNo, strUser, mvalDate) &&
+                      PrintTable(strDeviceName, strMVals));
+    } catch (const std::exception &e) {
+        ErrorFrame::report(QString::fromLocal8Bit(e.what()));
+        return Finish(false);
+    }
+}
+
+bool CPrint::PrintMValsHeader(const QString &strDeviceName, const QString &strSerNo, const QString &strUser,
+                              const QDateTime &mvalDate)
+{
+    return PrintTopMargin() && PrintIndented(labelled(1063, strDeviceName)) &&
+           PrintIndented(labelled(1064, strSerNo)) && PrintIndented(labelled(1176, strUser)) &&
+           PrintIndented(labelled(1049, LocaleTexts::shortDate(mvalDate.date()))) &&
+           PrintIndented(labelled(1050, LocaleTexts::longTime(mvalDate.time()))) && PrintLine(QString());
+}
+
+bool CPrint::PrintTable(const QString &strDeviceName, const QString &strMVals)
+{
+    QStringList headers(14);
+    QList<qint16> widths(14);
+    QList<qint32> valueTypes(14);
+    const int n = m_shared.device->GetTableConfig(headers, widths, valueTypes, strDeviceName);
+    if (n == 0)
+        return false;
+    return PrintColumnHeaders(headers, n) && PrintRows(strMVals, n);
+}
+
+bool CPrint::PrintColumnHeaders(const QStringList &headers, int n)
+{
+    QString line;
+    for (int c = 0; c < n; ++c)
+        line += headers[c] + QStringLiteral("; ");
+    return PrintIndented(line);
+}
+
+bool CPrint::PrintRows(const QString &strMVals, int n)
+{
+    RecordWalk walk(strMVals, n);
+    if (!walk.ok())
+        return false;
+    QElapsedTimer sinceEvents;
+    sinceEvents.start();
+    QString line;
+    while (walk.next()) {
+        line = indent();
+        for (int c = 0; c < n; ++c) {
+            line += walk.field(c);
+            line += QStringLiteral("; ");
+        }
+        if (!PrintLine(line))
+            return false;
+        // Windows stay responsive during a long printout; a few times a second is enough.
+        if (sinceEvents.elapsed() >= 50) {
+            QCoreApplication::processEvents();
+            sinceEvents.restart();
+        }
+    }
+    return true;
+}
+
+bool CPrint::PrintCalProtocol()
+{
+    try {
+        if (!StartJob())
+            return Finish(false);
+        const CCalProtocol &record = *m_shared.calProtocol;
+        QString meter, serial, user;
+        if (!record.GetProtocolHeader(meter, serial, user))
+            return Finish(false);
+        const bool ph = record.IsProtocolPH();
+        return Finish(PrintRecordHeader(ph, meter, serial, user) && PrintRecordBody(ph));
+    } catch (const std::exception &e) {
+        ErrorFrame::report(QString::fromLocal8Bit(e.what()));
+        return Finish(false);
+    }
+}
+
+bool CPrint::PrintRecordHeader(bool fPH, const QString &strMeter, const QString &strSerNo, const QString &strUser)
+{
+    const QDateTime now = m_clock();
+    return PrintTopMargin() && PrintIndented(TextTable::text(fPH ? 1220 : 1219)) &&
+           PrintIndented(LocaleTexts::shortDate(now.date()) + u' ' + LocaleTexts::longTime(now.time())) &&
+           PrintLine(QString()) && PrintIndented(labelled(1063, strMeter)) &&
+           PrintIndented(labelled(1064, strSerNo)) && PrintIndented(labelled(1176, strUser)) &&
+           PrintLine(QString());
+}
+
+bool CPrint::PrintRecordBody(bool fPH)
+{
+    const CCalProtocol &record = *m_shared.calProtocol;
+    QString meter, serial, user, date, time, interval, mode;
+    qint16 points = 0;
+    if (fPH) {
+        QString slope, asymmetry, sensor;
+        bool fahrenheit = false;
+        bool slopePercent = false;
+        QStringList ph(3), mV(3), celsius(3);
+        if (!record.GetProtocolPH(meter, serial, user, date, time, interval, mode, slope, asymmetry, sensor,
+                                  fahrenheit, slopePercent, points, ph, mV, celsius))
+            return false;
+        const QString slopeText =
+            slopePercent ? QString::number(VbConv::Val(slope) / -59.16 * 100.0, 'f', 1) + QStringLiteral(" %")
+                         : slope + QStringLiteral(" mV/pH");
+        if (!(PrintIndented(labelled(1049, date)) && PrintIndented(labelled(1050, time)) &&
+              PrintIndented(labelled(1222, interval) + u' ' + TextTable::text(1223)) &&
+              PrintIndented(labelled(1224, mode)) && PrintIndented(labelled(1225, slopeText)) &&
+              PrintIndented(labelled(1226, asymmetry) + QStringLiteral(" mV")) &&
+              PrintIndented(labelled(1227, sensor)) && PrintLine(QString())))
+            return false;
+        for (int k = 0; k < std::min<int>(points, 3); ++k) {
+            const QString temperature =
+                fahrenheit ? QString::number(record.TempGetFahrenheit(VbConv::Val(celsius.value(k))), 'f', 1) +
+                                 QStringLiteral(" \u00b0F")
+                           : celsius.value(k) + QStringLiteral(" \u00b0C");
+            if (!PrintIndented(QStringLiteral("#%1\t").arg(k + 1) + ph.value(k) + u'\t' + mV.value(k) +
+                               QStringLiteral(" mV\t") + temperature))
+                return false;
+        }
+        return PrintLine(QString());
+    }
+
+    QStringList standards(5);
+    QString lotTotal, expiry, manufacturer;
+    QStringList lots(5);
+    if (!record.GetProtocolTurbidity(meter, serial, user, date, time, interval, mode, points, standards) ||
+        !record.GetChargeID(lotTotal, expiry, manufacturer, lots))
+        return false;
+    if (!(PrintIndented(labelled(1049, date)) && PrintIndented(labelled(1050, time)) &&
+          PrintIndented(labelled(1222, interval) + u' ' + TextTable::text(1223)) &&
+          PrintIndented(labelled(1224, mode)) && PrintLine(QString()) && PrintIndented(labelled(1232, lotTotal)) &&
+          PrintIndented(labelled(1233, expiry)) && PrintIndented(labelled(1234, manufacturer))))
+        return false;
+    if (points >= 6)
+        return false;
+    for (int k = 0; k < points; ++k) {
+        if (!PrintIndented(standards.value(k) + QStringLiteral(" FNU/NTU: ") + lots.value(k) + u' ' +
+                           TextTable::text(1026)))
+            return false;
+    }
+    return PrintLine(QString());
+}

@@ -1,0 +1,51 @@
+#pragma once
+// Prints measured values and the calibration record as plain text lines with its own pagination,
+// on whatever PrintTarget the program installed (the system printer in the desktop program).
+#include <QDateTime>
+#include <QString>
+
+#include <functional>
+
+class PrintTarget;
+struct SharedObjects;
+
+class CPrint {
+public:
+    static constexpr int kIndent = 12;
+
+    explicit CPrint(SharedObjects &shared);
+
+    // The printer to use (not owned); without one no printer is available.
+    void setTarget(PrintTarget *target) { m_target = target; }
+    PrintTarget *target() const { return m_target; }
+    // The clock for the printing date of calibration records (tests fix it).
+    void setClock(std::function<QDateTime()> clock) { m_clock = std::move(clock); }
+
+    QString PrinterName() const;
+    bool PrinterAvailable() const;
+    bool PrintMVals(const QString &strDeviceName, const QString &strSerNo, const QString &strUser,
+                    const QDateTime &mvalDate, const QString &strMVals);
+    bool PrintCalProtocol();
+
+    qint16 linesPerPage() const { return m_linesPerPage; }
+
+private:
+    bool StartJob();
+    bool PrintLine(QString text);
+    bool PrintTopMargin();
+    bool PrintIndented(const QString &text);
+    bool PrintRecordHeader(bool fPH, const QString &strMeter, const QString &strSerNo, const QString &strUser);
+    bool PrintMValsHeader(const QString &strDeviceName, const QString &strSerNo, const QString &strUser,
+                          const QDateTime &mvalDate);
+    bool PrintTable(const QString &strDeviceName, const QString &strMVals);
+    bool PrintColumnHeaders(const QStringList &headers, int n);
+    bool PrintRows(const QString &strMVals, int n);
+    bool PrintRecordBody(bool fPH);
+    bool Finish(bool ok);
+
+    SharedObjects &m_shared;
+    PrintTarget *m_target = nullptr;
+    std::function<QDateTime()> m_clock;
+    qint16 m_linesOnPage = 0;
+    qint16 m_linesPerPage = 0;
+};

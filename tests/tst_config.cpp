@@ -1,0 +1,140 @@
+// The working-directory file and the login state, with the user's folders in a private home.
+#include "CConfig.h"
+#include "CUsrDefProg.h"
+#include "CLogin.h"
+#include "SharedObjects.h"
+#include "TestSupport.h"
+
+#include <QDir>
+#include <QFile>
+#include <QStandardPaths>
+#include <QTest>
+
+namespace {
+
+QByteArray readBytes(const QString &path)
+{
+    QFile f(path);
+    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray("<unreadable>");
+}
+
+void writeBytes(const QString &path, const QByteArray &bytes)
+{
+    QFile f(path);
+    QVERIFY(f.open(QIODevice::WriteOnly));
+    QCOMPARE(f.write(bytes), bytes.size());
+}
+
+} // namespace
+
+class TestConfig : public QObject {
+    Q_OBJECT
+private slots:
+    void init();
+    void cleanup();
+    void defaultIsDocumentsFolderAndFileIsCreated();
+    void writeReplacesWholeFile();
+    void prefixIsCutByLengthOnly();
+    void deletedFileIsRecreated();
+    void unwritableFolderGivesEmptyPath();
+    void loginState();
+
+private:
+    std::unique_ptr<QTemporaryDir> m_home;
+};
+
+void TestConfig::init()
+{
+    m_home = std::make_unique<QTemporaryDir>();
+    QVERIFY(m_home->isValid());
+    qputenv("HOME", m_home->path().toLocal8Bit());
+    qputenv("XDG_DATA_HOME", (m_home->path() + QStringLiteral("/data")).toLocal8Bit());
+    qputenv("XDG_CONFIG_HOME", (m_home->path() + QStringLiteral("/config")).toLocal8Bit());
+    QVERIFY(CConfig::configFilePath().startsWith(m_home->path()));
+}
+
+void TestConfig::cleanup()
+{
+    m_home.reset();
+}
+
+void TestConfig::defaultIsDocumentsFolderAndFileIsCreated()
+{
+    SharedObjects shared;
+    // Creating the shared objects touches no file.
+    QVERIFY(!QFile::exists(CConfig::configFilePath()));
+    const QString documents = QStandardPaths::writableLocation(QStandardPaths::DocumentsLocation);
+    QVERIFY(documents.startsWith(m_home->path()));
+    QCOMPARE(shared.config->WorkDir(), documents);
+    QCOMPARE(readBytes(CConfig::configFilePath()), QByteArray("Dir = ") + documents.toLocal8Bit());
+}
+
+void TestConfig::writeReplacesWholeFile()
+{
+    SharedObjects shared;
+    const QString path = m_home->path() + QStringLiteral("/M\u00e4rz");
+    shared.config->setWorkDir(path);
+    // Single-byte text, no line end.
+    QCOMPARE(readBytes(CConfig::configFilePath()), QByteArray("Dir = ") + m_home->path().toLocal8Bit() + "/M\xe4rz");
+    QCOMPARE(shared.config->WorkDir(), path);
+    // A read-only file is replaced as well.
+    QFile::setPermissions(CConfig::configFilePath(), QFileDevice::ReadOwner);
+    shared.config->setWorkDir(QStringLiteral("/elsewhere"));
+    QCOMPARE(shared.config->WorkDir(), QStringLiteral("/elsewhere"));
+}
+
+void TestConfig::prefixIsCutByLengthOnly()
+{
+    SharedObjects shared;
+    QVERIFY(QDir().mkpath(QFileInfo(CConfig::configFilePath()).absolutePath()));
+    writeBytes(CConfig::configFilePath(), "Dir = ");
+    QCOMPARE(shared.config->WorkDir(), QString());
+    writeBytes(CConfig::configFilePath(), "Dir");
+    QCOMPARE(shared.config->WorkDir(), QString());
+    writeBytes(CConfig::configFilePath(), "Path: /data/progs");
+    QCOMPARE(shared.config->WorkDir(), QStringLiteral("/data/progs"));
+    // An empty file cannot be read: reported, and no path.
+    ErrorRecorder errors;
+    writeBytes(CConfig::configFilePath(), "");
+    QCOMPARE(shared.config->WorkDir(), QString());
+}
+
+void TestConfig::deletedFileIsRecreated()
+{
+    SharedObjects shared;
+    shared.config->setWorkDir(QStringLiteral("/x"));
+    QVERIFY(QFile::remove(CConfig::configFilePath()));
+    QCOMPARE(shared.config->WorkDir(), CConfig::defaultWorkDir());
+    QVERIFY(QFile::exists(CConfig::configFilePath()));
+}
+
+void TestConfig::unwritableFolderGivesEmptyPath()
+{
+    // The application-data folder cannot be made: a file stands where its parent should be.
+    writeBytes(m_home->path() + QStringLiteral("/data"), "not a folder");
+    ErrorRecorder errors;
+    SharedObjects shared;
+    QCOMPARE(shared.config->WorkDir(), QString());
+    QCOMPARE(shared.usrDefProg->WorkDir(), QString());
+}
+
+void TestConfig::loginState()
+{
+    SharedObjects shared;
+    CLogin &login = *shared.login;
+    QVERIFY(!login.Successful());
+    QVERIFY(login.SearchDevice());
+    QCOMPARE(login.UserName(), QString());
+    QCOMPARE(login.UserNameMaxLen(), qint16(15));
+    login.setUserName(QString());
+    QCOMPARE(login.UserName(), QStringLiteral("---"));
+    login.setUserName(QStringLiteral("abcdefghijklmnopqrst"));
+    QCOMPARE(login.UserName(), QStringLiteral("abcdefghijklmno"));
+    login.setSuccessful(true);
+    login.setSearchDevice(false);
+    QVERIFY(login.Successful());
+    QVERIFY(!login.SearchDevice());
+}
+
+QTEST_GUILESS_MAIN(TestConfig)
+#include "tst_config.moc"
