@@ -1,0 +1,386 @@
+#include "frmDocument.h"
+
+#include "CDevice.h"
+#include "CExportExcel.h"
+#include "CImportMVal.h"
+#include "CLogin.h"
+#include "CMeasVal.h"
+#include "CPrint.h"
+#include "GuiAssets.h"
+#include "LocaleTexts.h"
+#include "MValTableModel.h"
+#include "TextApplier.h"
+#include "TextTable.h"
+#include "Twips.h"
+#include "UserDialogs.h"
+#include "basMain.h"
+#include "frmMain.h"
+#include "frmWait.h"
+
+#include <QAction>
+#include <QCloseEvent>
+#include <QFileInfo>
+#include <QGridLayout>
+#include <QGroupBox>
+#include <QHeaderView>
+#include <QLabel>
+#include <QMdiSubWindow>
+#include <QMenuBar>
+#include <QTableView>
+
+namespace {
+
+const QDateTime kInitialDate(QDate(2000, 1, 1), QTime(0, 0, 0));
+
+// A name taken from data that is proposed as a file name loses what a file name cannot hold.
+QString safeFileName(const QString &name)
+{
+    QString safe;
+    for (QChar c : name) {
+        if (c == u'/' || c == u'\\' || c == u':' || c == u'*' || c == u'?' || c == u'"' || c == u'<' || c == u'>' ||
+            c == u'|' || c.unicode() < 0x20)
+            continue;
+        safe.append(c);
+    }
+    return safe.trimmed();
+}
+
+} // namespace
+
+frmDocument::frmDocument(frmMain &main)
+    : m_main(main), m_picHead(new QWidget(this)), m_imgLogo(new QLabel(m_picHead)),
+      m_fraHeader(new QGroupBox(this)), m_grid(new QTableView(this)), m_model(new MValTableModel(this))
+{
+    setObjectName(QStringLiteral("frmDocument"));
+    TextApplier::tag(this, 1068);
+    m_menuBar = m_main.createMenuBar(this, m_actions);
+
+    m_picHead->setObjectName(QStringLiteral("picHead"));
+    m_picHead->setAutoFillBackground(true);
+    QPalette white = m_picHead->palette();
+    white.setColor(QPalette::Window, QColor(0xFF, 0xFF, 0xFF));
+    m_picHead->setPalette(white);
+    m_imgLogo->setObjectName(QStringLiteral("imgLogo"));
+
+    m_fraHeader->setObjectName(QStringLiteral("fraHeader"));
+    TextApplier::tag(m_fraHeader, 1205);
+    auto *form = new QGridLayout(m_fraHeader);
+    const int captions[5] = {1063, 1064, 1176, 1049, 1050};
+    const char *names[5] = {"lblMeter", "lblSerNo", "lblUser", "lblPCDate", "lblPCTime"};
+    for (int i = 0; i < 5; ++i) {
+        auto *caption = new QLabel(m_fraHeader);
+        caption->setObjectName(QString::fromLatin1(names[i]));
+        TextApplier::tag(caption, captions[i]);
+        m_values[i] = new QLabel(m_fraHeader);
+        m_values[i]->setObjectName(QString::fromLatin1(names[i]) + QStringLiteral("Value"));
+        m_values[i]->setTextInteractionFlags(Qt::TextSelectableByMouse);
+        // Meter, serial number and user in the first columns; date and time beside them.
+        const int row = i < 3 ? i : i - 3;
+        const int column = i < 3 ? 0 : 2;
+        form->addWidget(caption, row, column);
+        form->addWidget(m_values[i], row, column + 1);
+    }
+    form->setColumnStretch(1, 2);
+    form->setColumnStretch(3, 1);
+    form->setColumnMinimumWidth(2, 60);
+
+    m_grid->setObjectName(QStringLiteral("hfgMVals"));
+    m_grid->setModel(m_model);
+    m_grid->setSelectionBehavior(QAbstractItemView::SelectItems);
+    m_grid->setEditTriggers(QAbstractItemView::NoEditTriggers);
+    m_grid->setWordWrap(false);
+    m_grid->verticalHeader()->setDefaultSectionSize(m_grid->fontMetrics().height() + 6);
+    m_grid->verticalHeader()->setSectionResizeMode(QHeaderView::Fixed);
+    m_grid->horizontalHeader()->setHighlightSections(false);
+    m_grid->setAlternatingRowColors(true);
+    TextApplier::apply(this);
+}
+
+frmDocument::~frmDocument()
+{
+    // The menu bar lives in the main window's menu stack.
+    delete m_menuBar;
+}
+
+void frmDocument::Load()
+{
+    m_imgLogo->setPixmap(GuiAssets::logo(*m_main.shared().ini));
+    m_imgLogo->adjustSize();
+    setWindowIcon(m_main.windowIcon());
+    ClearHeader();
+    m_model->setBlank(9, 19);
+    layoutWindow();
+    basMain::UpdateCommandStates(m_main, true);
+    setToolbarChecked(m_main.ToolbarIsChecked());
+    const SharedObjects &shared = m_main.shared();
+    m_meter = shared.device->DeviceName();
+    m_serNo = shared.device->SerialNumber();
+    m_user = shared.login->UserName();
+    m_date = kInitialDate;
+    m_raw.clear();
+    m_path.clear();
+    m_modified = false;
+}
+
+void frmDocument::setToolbarChecked(bool checked)
+{
+    if (QAction *action = menuAction(QStringLiteral("mnuViewToolbar")))
+        action->setChecked(checked);
+}
+
+QString frmDocument::headerValue(int index) const
+{
+    return m_values[index]->text();
+}
+
+void frmDocument::resizeEvent(QResizeEvent *event)
+{
+    QWidget::resizeEvent(event);
+    layoutWindow();
+}
+
+void frmDocument::layoutWindow()
+{
+    if (isMinimized())
+        return;
+    auto px = [this](int twips) { return Twips::toPixels(twips, this); };
+    const int w = Twips::fromPixels(width(), this);
+    const int h = Twips::fromPixels(height(), this);
+    m_picHead->setGeometry(0, 0, width(), px(700));
+    m_imgLogo->setVisible(w > 3500);
+    m_imgLogo->move(px(w - 3250), std::max(0, (px(700) - m_imgLogo->height()) / 2));
+    m_fraHeader->setGeometry(px(100), px(750), std::max(0, px(w - 200)), px(1350));
+    const bool gridVisible = w > 200 && h > 2300;
+    m_grid->setVisible(gridVisible);
+    if (gridVisible)
+        m_grid->setGeometry(px(100), px(2200), px(w - 200), px(h - 2300));
+}
+
+void frmDocument::SetMousePointer(int intMousePointerVal)
+{
+    const QCursor cursor(intMousePointerVal == 11 ? Qt::WaitCursor : Qt::ArrowCursor);
+    setCursor(cursor);
+    m_grid->setCursor(cursor);
+}
+
+void frmDocument::ClearHeader()
+{
+    for (QLabel *value : m_values)
+        value->clear();
+}
+
+void frmDocument::ShowHeader()
+{
+    m_values[0]->setText(m_meter);
+    m_values[1]->setText(m_serNo);
+    m_values[2]->setText(m_user);
+    m_values[3]->setText(LocaleTexts::shortDate(m_date.date()));
+    m_values[4]->setText(LocaleTexts::longTime(m_date.time()));
+}
+
+void frmDocument::ClearTable()
+{
+    m_model->clearCells();
+}
+
+bool frmDocument::ShowDocument(bool fill)
+{
+    ClearHeader();
+    ClearTable();
+    if (!fill)
+        return true;
+    ShowHeader();
+    if (m_raw.isEmpty())
+        return true;
+    return FillTable();
+}
+
+bool frmDocument::FillTable()
+{
+    const QList<TableColumn> layout = m_main.shared().device->TableLayout(m_meter);
+    if (!m_model->fill(m_raw, layout))
+        return false;
+    for (int i = 0; i < layout.size(); ++i)
+        m_grid->setColumnWidth(i, Twips::toPixels(layout[i].width, this));
+    return true;
+}
+
+void frmDocument::MenuImport()
+{
+    SharedObjects &shared = m_main.shared();
+    m_meter = shared.device->DeviceName();
+    m_serNo = shared.device->SerialNumber();
+    m_user = shared.login->UserName();
+    m_date = QDateTime::currentDateTime();
+    m_main.SetMousePointer(11);
+    frmWait &wait = m_main.waitDialog();
+    if (!wait.ShowWithText(TextTable::text(1149))) {
+        wait.Unload();
+        m_main.SetMousePointer(0);
+        m_main.dialogs().error(this, TextTable::text(1036));
+        return;
+    }
+    const QMetaObject::Connection progress = connect(
+        &m_main.link(), &CSerialLink::transferProgress, &wait,
+        [&wait](qint64 bytes, qint64 lineEnds) { wait.setProgress(bytes, std::max<qint64>(0, lineEnds - 1)); });
+    const bool ok = shared.importMVal->GetMVals(m_raw);
+    disconnect(progress);
+    wait.Unload();
+    m_main.SetMousePointer(0);
+    if (!ok)
+        m_main.dialogs().error(this, TextTable::text(1036));
+    if (!ShowDocument(ok))
+        m_main.dialogs().error(this, TextTable::text(1051));
+    m_modified = true;
+}
+
+QString frmDocument::proposedName(const QString &extension) const
+{
+    Q_UNUSED(extension);
+    return safeFileName(m_meter);
+}
+
+bool frmDocument::SaveDocument(QString &outPath, bool useExisting, const QString &existingPath)
+{
+    UserDialogs &dialogs = m_main.dialogs();
+    if (m_raw.isEmpty()) {
+        dialogs.information(this, TextTable::text(1055));
+        return false;
+    }
+    QString path;
+    const QFileInfo existing(existingPath);
+    if (useExisting && !existingPath.isEmpty() && existing.exists() && existing.isWritable()) {
+        path = existingPath;
+    } else {
+        path = dialogs.saveFileName(this, TextTable::text(1112), proposedName(QStringLiteral("csv")),
+                                    UserDialogs::filter(TextTable::text(1113), QStringLiteral("*.csv")));
+        if (path.isEmpty())
+            return false;
+    }
+    if (!m_main.shared().measVal->SaveFile(m_raw, m_meter, m_serNo, m_user, m_date, path)) {
+        dialogs.error(this, TextTable::text(1177));
+        return false;
+    }
+    outPath = path;
+    return true;
+}
+
+void frmDocument::saved(const QString &path)
+{
+    m_path = path;
+    setWindowTitle(QFileInfo(path).fileName());
+    m_modified = false;
+}
+
+void frmDocument::MenuFileSave()
+{
+    if (m_path.isEmpty()) {
+        MenuFileSaveAs();
+        return;
+    }
+    QString path;
+    if (SaveDocument(path, true, m_path))
+        saved(path);
+}
+
+void frmDocument::MenuFileSaveAs()
+{
+    QString path;
+    if (SaveDocument(path, false, QString()))
+        saved(path);
+}
+
+void frmDocument::MenuExport()
+{
+    UserDialogs &dialogs = m_main.dialogs();
+    if (m_raw.isEmpty()) {
+        dialogs.information(this, TextTable::text(1055));
+        return;
+    }
+    const QString path =
+        dialogs.saveFileName(this, TextTable::text(1112), proposedName(QStringLiteral("xls")),
+                             UserDialogs::filter(TextTable::text(1059), QStringLiteral("*.xls")));
+    if (path.isEmpty())
+        return;
+    m_main.SetMousePointer(11);
+    const bool ok = m_main.shared().exportExcel->SetMVals(m_raw, m_meter, m_serNo, m_user, m_date, path);
+    m_main.SetMousePointer(0);
+    if (!ok)
+        dialogs.error(this, TextTable::text(1058));
+}
+
+void frmDocument::MenuFilePrint()
+{
+    PrintDocument();
+}
+
+bool frmDocument::PrintDocument()
+{
+    UserDialogs &dialogs = m_main.dialogs();
+    if (m_raw.isEmpty()) {
+        dialogs.information(this, TextTable::text(1055));
+        return false;
+    }
+    CPrint &print = *m_main.shared().print;
+    if (!print.PrinterAvailable()) {
+        dialogs.error(this, TextTable::text(1211));
+        return false;
+    }
+    const int answer = dialogs.message(this, TextTable::text(1054),
+                                       TextTable::text(1210) + QLatin1Char(' ') + print.PrinterName(),
+                                       UserDialogs::Icon::Information, UserDialogs::Yes | UserDialogs::No);
+    if (answer != UserDialogs::Yes)
+        return false;
+    m_main.SetMousePointer(11);
+    const bool ok = print.PrintMVals(m_meter, m_serNo, m_user, m_date, m_raw);
+    m_main.SetMousePointer(0);
+    if (!ok)
+        dialogs.error(this, TextTable::text(1209));
+    return ok;
+}
+
+void frmDocument::FillFromFile(const QString &strPath)
+{
+    UserDialogs &dialogs = m_main.dialogs();
+    const qint16 status = m_main.shared().measVal->OpenFile(m_raw, m_meter, m_serNo, m_user, m_date, strPath);
+    if (status != CMeasVal::Opened) {
+        dialogs.error(this, TextTable::text(status == CMeasVal::InvalidFormat ? 1181 : 1180));
+        ShowDocument(false);
+        return;
+    }
+    if (!ShowDocument(true))
+        dialogs.error(this, TextTable::text(1051));
+    saved(strPath);
+}
+
+bool frmDocument::HasUnsavedData() const
+{
+    // Imported data that was never saved counts too: closing must not lose an import silently.
+    return m_modified && (!m_path.isEmpty() || !m_raw.isEmpty());
+}
+
+bool frmDocument::closeWindow()
+{
+    if (auto *window = qobject_cast<QMdiSubWindow *>(parentWidget()))
+        return window->close();
+    return close();
+}
+
+void frmDocument::closeEvent(QCloseEvent *event)
+{
+    if (HasUnsavedData()) {
+        const int answer = m_main.dialogs().question(
+            this, TextTable::text(1178) + QStringLiteral("\r\n") + TextTable::text(1179),
+            UserDialogs::Yes | UserDialogs::No);
+        if (answer == UserDialogs::Yes) {
+            QString path;
+            if (!SaveDocument(path, true, m_path)) {
+                event->ignore();
+                return;
+            }
+            saved(path);
+        }
+    }
+    event->accept();
+    basMain::UpdateCommandStates(m_main, false);
+}

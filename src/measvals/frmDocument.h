@@ -1,0 +1,85 @@
+#pragma once
+// One set of measured values: a header with meter, serial number, user, date and time, and a grid
+// with one row per dataset; filled by an import from the meter or from a measured-value file.
+#include <QDateTime>
+#include <QHash>
+#include <QMenuBar>
+#include <QPointer>
+#include <QWidget>
+
+class frmMain;
+class MValTableModel;
+class QAction;
+class QGroupBox;
+class QLabel;
+class QTableView;
+
+class frmDocument : public QWidget {
+    Q_OBJECT
+public:
+    static constexpr int kHelpContext = 10000;
+
+    explicit frmDocument(frmMain &main);
+    ~frmDocument() override;
+
+    // The load step: header, blank grid, command states, initial document state.
+    void Load();
+
+    void MenuFileSave();
+    void MenuFileSaveAs();
+    void MenuFilePrint();
+    void MenuImport();
+    void MenuExport();
+    void SetMousePointer(int intMousePointerVal);
+    void FillFromFile(const QString &strPath);
+    // Close as the window's own Close command does (with the unsaved-data question).
+    bool closeWindow();
+
+    QMenuBar *menuBar() const { return m_menuBar; }
+    QAction *menuAction(const QString &name) const { return m_actions.value(name); }
+    void setToolbarChecked(bool checked);
+
+    // For tests and the screenshots.
+    QTableView *grid() const { return m_grid; }
+    MValTableModel *model() const { return m_model; }
+    QString filePath() const { return m_path; }
+    bool isModified() const { return m_modified; }
+    QString rawData() const { return m_raw; }
+    QString headerValue(int index) const; // 0 meter .. 4 time
+
+protected:
+    void resizeEvent(QResizeEvent *event) override;
+    void closeEvent(QCloseEvent *event) override;
+
+private:
+    bool HasUnsavedData() const;
+    bool SaveDocument(QString &outPath, bool useExisting, const QString &existingPath);
+    bool PrintDocument();
+    bool ShowDocument(bool fill);
+    void ShowHeader();
+    void ClearHeader();
+    bool FillTable();
+    void ClearTable();
+    void saved(const QString &path);
+    QString proposedName(const QString &extension) const;
+    void layoutWindow();
+
+    frmMain &m_main;
+    // The document: what the meter delivered and where it is kept.
+    QString m_meter;
+    QString m_serNo;
+    QString m_user;
+    QDateTime m_date;
+    QString m_raw;
+    QString m_path;
+    bool m_modified = false;
+
+    QPointer<QMenuBar> m_menuBar;
+    QHash<QString, QAction *> m_actions;
+    QWidget *m_picHead;
+    QLabel *m_imgLogo;
+    QGroupBox *m_fraHeader;
+    QLabel *m_values[5];
+    QTableView *m_grid;
+    MValTableModel *m_model;
+};

@@ -1,0 +1,123 @@
+#include "QtPrintTarget.h"
+
+#include <QFontMetricsF>
+#include <QPrinterInfo>
+
+QtPrintTarget::QtPrintTarget()
+{
+    const QPrinterInfo info = QPrinterInfo::defaultPrinter();
+    m_printer = info.isNull() ? std::make_unique<QPrinter>(QPrinter::HighResolution)
+                              : std::make_unique<QPrinter>(info, QPrinter::HighResolution);
+    m_font = QFont();
+}
+
+QtPrintTarget::QtPrintTarget(const QString &pdfPath)
+    : m_printer(std::make_unique<QPrinter>(QPrinter::HighResolution)), m_pdfPath(pdfPath)
+{
+    m_printer->setOutputFormat(QPrinter::PdfFormat);
+    m_printer->setOutputFileName(pdfPath);
+    m_printer->setPageSize(QPageSize(QPageSize::A4));
+}
+
+QtPrintTarget::~QtPrintTarget()
+{
+    abortDocument();
+}
+
+QString QtPrintTarget::printerName() const
+{
+    if (!m_pdfPath.isEmpty())
+        return m_pdfPath;
+    return QPrinterInfo::defaultPrinterName();
+}
+
+int QtPrintTarget::printerCount() const
+{
+    if (!m_pdfPath.isEmpty())
+        return 1;
+    return int(QPrinterInfo::availablePrinterNames().size());
+}
+
+bool QtPrintTarget::setFontSize(double points)
+{
+    m_font.setPointSizeF(points);
+    if (m_painter)
+        m_painter->setFont(m_font);
+    return true;
+}
+
+QRectF QtPrintTarget::printableRect() const
+{
+    return m_printer->pageLayout().paintRectPixels(m_printer->resolution());
+}
+
+double QtPrintTarget::printableWidth() const
+{
+    return printableRect().width();
+}
+
+double QtPrintTarget::printableHeight() const
+{
+    return printableRect().height();
+}
+
+double QtPrintTarget::textWidth(const QString &text) const
+{
+    return QFontMetricsF(m_font, m_printer.get()).horizontalAdvance(text);
+}
+
+double QtPrintTarget::textHeight(const QString &text) const
+{
+    Q_UNUSED(text);
+    return QFontMetricsF(m_font, m_printer.get()).height();
+}
+
+bool QtPrintTarget::begin()
+{
+    if (m_painter)
+        return true;
+    m_painter = std::make_unique<QPainter>();
+    if (!m_painter->begin(m_printer.get())) {
+        m_painter.reset();
+        return false;
+    }
+    m_painter->setFont(m_font);
+    m_y = 0;
+    return true;
+}
+
+bool QtPrintTarget::printLine(const QString &text)
+{
+    if (!begin())
+        return false;
+    const QFontMetricsF metrics(m_font, m_printer.get());
+    m_painter->drawText(QPointF(0, m_y + metrics.ascent()), text);
+    m_y += metrics.height();
+    return true;
+}
+
+bool QtPrintTarget::newPage()
+{
+    if (!begin())
+        return false;
+    m_y = 0;
+    return m_printer->newPage();
+}
+
+bool QtPrintTarget::endDocument()
+{
+    if (!m_painter)
+        return begin() && endDocument();
+    const bool ok = m_painter->end();
+    m_painter.reset();
+    return ok;
+}
+
+void QtPrintTarget::abortDocument()
+{
+    if (!m_painter)
+        return;
+    m_printer->abort();
+    m_painter->end();
+    m_painter.reset();
+}

@@ -1,0 +1,93 @@
+#include "UserDialogs.h"
+
+#include "TextTable.h"
+
+#include <QFileDialog>
+#include <QInputDialog>
+#include <QMessageBox>
+#include <QPushButton>
+
+void UserDialogs::error(QWidget *parent, const QString &text)
+{
+    message(parent, TextTable::text(1033), text, Icon::Critical, Ok);
+}
+
+void UserDialogs::information(QWidget *parent, const QString &text)
+{
+    message(parent, TextTable::text(1054), text, Icon::Information, Ok);
+}
+
+void UserDialogs::warning(QWidget *parent, const QString &text)
+{
+    message(parent, TextTable::text(1115), text, Icon::Warning, Ok);
+}
+
+int UserDialogs::question(QWidget *parent, const QString &text, int buttons)
+{
+    return message(parent, TextTable::text(1095), text, Icon::Question, buttons);
+}
+
+QString UserDialogs::filter(const QString &description, const QString &pattern)
+{
+    return description + QStringLiteral(" (") + pattern + QLatin1Char(')');
+}
+
+int QtUserDialogs::message(QWidget *parent, const QString &title, const QString &text, Icon icon, int buttons)
+{
+    QMessageBox box(parent);
+    box.setWindowTitle(title);
+    box.setText(text);
+    switch (icon) {
+    case Icon::NoIcon: box.setIcon(QMessageBox::NoIcon); break;
+    case Icon::Information: box.setIcon(QMessageBox::Information); break;
+    case Icon::Warning: box.setIcon(QMessageBox::Warning); break;
+    case Icon::Critical: box.setIcon(QMessageBox::Critical); break;
+    case Icon::Question: box.setIcon(QMessageBox::Question); break;
+    }
+    // Button captions come from the program's own texts, not from Qt's translations.
+    struct Choice {
+        Button button;
+        int textNumber;
+        QMessageBox::ButtonRole role;
+    };
+    const Choice choices[] = {{Yes, 1153, QMessageBox::YesRole},
+                              {No, 1154, QMessageBox::NoRole},
+                              {Ok, 1026, QMessageBox::AcceptRole},
+                              {Cancel, 1069, QMessageBox::RejectRole}};
+    QHash<QAbstractButton *, int> pressed;
+    for (const Choice &choice : choices) {
+        if (buttons & choice.button)
+            pressed.insert(box.addButton(TextTable::text(choice.textNumber), choice.role), int(choice.button));
+    }
+    box.exec();
+    if (QAbstractButton *clicked = box.clickedButton(); clicked && pressed.contains(clicked))
+        return pressed.value(clicked);
+    return (buttons & Cancel) ? Cancel : (buttons & No) ? No : Ok;
+}
+
+QString QtUserDialogs::openFileName(QWidget *parent, const QString &title, const QString &directory,
+                                    const QString &filter)
+{
+    return QFileDialog::getOpenFileName(parent, title, directory, filter);
+}
+
+QString QtUserDialogs::saveFileName(QWidget *parent, const QString &title, const QString &proposedPath,
+                                    const QString &filter)
+{
+    return QFileDialog::getSaveFileName(parent, title, proposedPath, filter);
+}
+
+bool QtUserDialogs::inputText(QWidget *parent, const QString &title, const QString &prompt,
+                              const QString &defaultText, QString *answer)
+{
+    QInputDialog dialog(parent);
+    dialog.setWindowTitle(title);
+    dialog.setLabelText(prompt);
+    dialog.setTextValue(defaultText);
+    dialog.setOkButtonText(TextTable::text(1026));
+    dialog.setCancelButtonText(TextTable::text(1069));
+    if (dialog.exec() != QDialog::Accepted)
+        return false;
+    *answer = dialog.textValue();
+    return true;
+}

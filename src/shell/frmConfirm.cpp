@@ -1,0 +1,69 @@
+#include "frmConfirm.h"
+
+#include "GuiAssets.h"
+#include "TextApplier.h"
+
+#include <QGroupBox>
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QVBoxLayout>
+
+frmConfirm::frmConfirm(QWidget *owner)
+    : QDialog(owner), m_lblText(new QLabel(this)), m_optYes(new QRadioButton), m_optNo(new QRadioButton),
+      m_cmdOK(new QPushButton(this)), m_cmdCancel(new QPushButton(this))
+{
+    setObjectName(QStringLiteral("frmConfirm"));
+    auto *fraSelection = new QGroupBox(this);
+    fraSelection->setObjectName(QStringLiteral("fraSelection"));
+    m_optYes->setObjectName(QStringLiteral("optYes"));
+    m_optNo->setObjectName(QStringLiteral("optNo"));
+    m_cmdOK->setObjectName(QStringLiteral("cmdOK"));
+    m_cmdCancel->setObjectName(QStringLiteral("cmdCancel"));
+    auto *options = new QHBoxLayout(fraSelection);
+    options->addWidget(m_optYes);
+    options->addWidget(m_optNo);
+
+    TextApplier::tag(this, 1095);
+    TextApplier::tag(m_optYes, 1153);
+    TextApplier::tag(m_optNo, 1154);
+    TextApplier::tag(m_cmdOK, 1026);
+    TextApplier::tag(m_cmdCancel, 1069);
+    TextApplier::apply(this);
+    GuiAssets::applyIcon(this);
+
+    m_lblText->setWordWrap(true);
+    auto *buttons = new QHBoxLayout;
+    buttons->addStretch();
+    buttons->addWidget(m_cmdOK);
+    buttons->addWidget(m_cmdCancel);
+    auto *layout = new QVBoxLayout(this);
+    layout->addWidget(m_lblText);
+    layout->addWidget(fraSelection);
+    layout->addLayout(buttons);
+    setTabOrder(m_cmdCancel, m_cmdOK);
+    setTabOrder(m_cmdOK, m_optYes);
+    setWindowFlag(Qt::WindowContextHelpButtonHint, false);
+
+    connect(m_cmdOK, &QPushButton::clicked, this, [this] {
+        m_result = m_optYes->isChecked();
+        accept();
+    });
+    connect(m_cmdCancel, &QPushButton::clicked, this, &QDialog::reject);
+}
+
+bool frmConfirm::SetText(const QString &strText)
+{
+    m_lblText->setText(strText);
+    return true;
+}
+
+bool frmConfirm::Result()
+{
+    m_result = false;
+    m_optNo->setChecked(true);
+    m_cmdCancel->setFocus();
+    exec();
+    return m_result;
+}

@@ -1,0 +1,79 @@
+#include "frmLogin.h"
+
+#include "CLogin.h"
+#include "GuiAssets.h"
+#include "InputFilters.h"
+#include "TextApplier.h"
+
+#include <QGridLayout>
+#include <QGroupBox>
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QVBoxLayout>
+
+frmLogin::frmLogin(CLogin &login, QWidget *owner)
+    : QDialog(owner), m_login(login), m_txtUserName(new QLineEdit(this)), m_optSearchDevice(new QRadioButton),
+      m_optWorkOffline(new QRadioButton), m_cmdOK(new QPushButton(this)), m_cmdCancel(new QPushButton(this))
+{
+    setObjectName(QStringLiteral("frmLogin"));
+    auto *lblUserName = new QLabel(this);
+    lblUserName->setObjectName(QStringLiteral("lblUserName"));
+    m_txtUserName->setObjectName(QStringLiteral("txtUserName"));
+    m_optSearchDevice->setObjectName(QStringLiteral("optSearchDevice"));
+    m_optWorkOffline->setObjectName(QStringLiteral("optWorkOffline"));
+    m_cmdOK->setObjectName(QStringLiteral("cmdOK"));
+    m_cmdCancel->setObjectName(QStringLiteral("cmdCancel"));
+    auto *frame = new QGroupBox(this);
+    auto *options = new QVBoxLayout(frame);
+    options->addWidget(m_optSearchDevice);
+    options->addWidget(m_optWorkOffline);
+
+    TextApplier::tag(this, 1107);
+    TextApplier::tag(lblUserName, 1176);
+    TextApplier::tag(m_optSearchDevice, 1108);
+    TextApplier::tag(m_optWorkOffline, 1109);
+    TextApplier::tag(m_cmdOK, 1026);
+    TextApplier::tag(m_cmdCancel, 1069);
+    TextApplier::apply(this);
+    GuiAssets::applyIcon(this);
+    setWindowFlag(Qt::WindowContextHelpButtonHint, false);
+
+    m_optSearchDevice->setChecked(true);
+    m_txtUserName->clear();
+    m_txtUserName->setMaxLength(m_login.UserNameMaxLen());
+    // The name goes into ';'-separated files.
+    InputFilters::replaceCharacter(m_txtUserName, u';', u'.');
+    lblUserName->setBuddy(m_txtUserName);
+
+    auto *form = new QGridLayout;
+    form->addWidget(lblUserName, 0, 0);
+    form->addWidget(m_txtUserName, 0, 1);
+    auto *buttons = new QHBoxLayout;
+    buttons->addStretch();
+    buttons->addWidget(m_cmdOK);
+    buttons->addWidget(m_cmdCancel);
+    auto *layout = new QVBoxLayout(this);
+    layout->addLayout(form);
+    layout->addWidget(frame);
+    layout->addLayout(buttons);
+    setMinimumWidth(300);
+    m_cmdOK->setDefault(true);
+    setTabOrder(m_txtUserName, m_cmdOK);
+    setTabOrder(m_cmdOK, m_cmdCancel);
+    m_txtUserName->setFocus();
+
+    connect(m_cmdOK, &QPushButton::clicked, this, &frmLogin::ok);
+    connect(m_cmdCancel, &QPushButton::clicked, this, &QDialog::reject);
+}
+
+void frmLogin::ok()
+{
+    m_login.setSuccessful(true);
+    if (m_optWorkOffline->isChecked())
+        m_login.setSearchDevice(false);
+    m_login.setUserName(m_txtUserName->text());
+    accept();
+}

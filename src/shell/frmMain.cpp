@@ -1,0 +1,597 @@
+#include "frmMain.h"
+
+#include "CCommunication.h"
+#include "CDevice.h"
+#include "CIni.h"
+#include "CLogin.h"
+#include "CPrint.h"
+#include "CUsrDefProg.h"
+#include "ErrorFrame.h"
+#include "GuiAssets.h"
+#include "ProgramFolder.h"
+#include "QtPrintTarget.h"
+#include "TextApplier.h"
+#include "TextTable.h"
+#include "Twips.h"
+#include "UserDialogs.h"
+#include "basMain.h"
+#include "frmAbout.h"
+#include "frmDocument.h"
+#include "frmHelp.h"
+#include "frmWait.h"
+
+#include <QApplication>
+#include <QCloseEvent>
+#include <QDate>
+#include <QLabel>
+#include <QLocale>
+#include <QMdiArea>
+#include <QMdiSubWindow>
+#include <QMenuBar>
+#include <QSettings>
+#include <QStackedWidget>
+#include <QStatusBar>
+#include <QTime>
+#include <QToolBar>
+
+frmMain::frmMain(UserDialogs &dialogs, QWidget *parent)
+    : QMainWindow(parent), m_dialogs(dialogs), m_mdi(new QMdiArea(this)), m_menuStack(new QStackedWidget(this))
+{
+    setObjectName(QStringLiteral("frmMain"));
+    setAttribute(Qt::WA_DeleteOnClose, false);
+    m_mdi->setObjectName(QStringLiteral("mdiArea"));
+    m_mdi->setHorizontalScrollBarPolicy(Qt::ScrollBarAsNeeded);
+    m_mdi->setVerticalScrollBarPolicy(Qt::ScrollBarAsNeeded);
+    setCentralWidget(m_mdi);
+    // A document's own menu bar replaces the main window's while the document is active.
+    m_menuBar = createMenuBar(nullptr, m_actions);
+    m_menuStack->addWidget(m_menuBar);
+    setMenuWidget(m_menuStack);
+    createToolBar();
+    createStatusBar();
+    connect(m_mdi, &QMdiArea::subWindowActivated, this, &frmMain::activeDocumentChanged);
+    connect(&m_link, &CSerialLink::interfaceTextChanged, this,
+            [this](const QString &text) { m_panels[PanelInterface]->setText(text); });
+    connect(&m_link, &CSerialLink::baudTextChanged, this,
+            [this](const QString &text) { m_panels[PanelBaud]->setText(text); });
+}
+
+frmMain::~frmMain()
+{
+    // Documents refer to the shared objects: they go first.
+    m_mdi->closeAllSubWindows();
+    for (QMdiSubWindow *window : m_mdi->subWindowList())
+        delete window;
+    m_shared.reset();
+    m_printTarget.reset();
+}
+
+frmWait &frmMain::waitDialog()
+{
+    if (!m_wait) {
+        m_wait = new frmWait(this);
+        m_wait->setUnloadHandler([this] {
+            m_link.COMStop();
+            if (m_shared && m_shared->usrDefProg)
+                m_shared->usrDefProg->StopUpdate();
+        });
+    }
+    return *m_wait;
+}
+
+bool frmMain::Load()
+{
+    TextApplier::tag(m_panels[PanelInterface], 0, 1182);
+    TextApplier::tag(m_panels[PanelBaud], 0, 1183);
+    TextApplier::tag(m_panels[PanelMeter], 0, 1092);
+    TextApplier::tag(m_panels[PanelSerial], 0, 1184);
+    TextApplier::tag(m_panels[PanelUser], 0, 1185);
+    TextApplier::apply(this);
+    m_shared = std::make_unique<SharedObjects>(&m_link);
+    m_printTarget = std::make_unique<QtPrintTarget>();
+    m_shared->print->setTarget(m_printTarget.get());
+    restorePosition();
+    const QIcon icon = GuiAssets::windowIcon();
+    if (icon.isNull())
+        return false;
+    setWindowIcon(icon);
+    setWindowTitle(ProgramFolder::setting(*m_shared->ini, QStringLiteral("About"), QStringLiteral("AppName"),
+                                          QStringLiteral("Meravo")));
+    const int helpText = ProgramFolder::onlyKlaro7(*m_shared->ini) ? 1244 : 1215;
+    m_helpFile = ProgramFolder::file(QStringLiteral("Help/") + TextTable::text(helpText));
+    OpenDocumentWindow();
+    SetStatusBarCOM(TextTable::text(1062), QString());
+    basMain::UpdateCommandStates(*this, true);
+    return true;
+}
+
+QString frmMain::settingsTitle() const
+{
+    return ProgramFolder::setting(*m_shared->ini, QStringLiteral("About"), QStringLiteral("AppName"),
+                                  QStringLiteral("Meravo"));
+}
+
+void frmMain::restorePosition()
+{
+    QSettings store(QSettings::UserScope, QStringLiteral("Meravo"), settingsTitle());
+    store.beginGroup(QStringLiteral("Settings"));
+    auto value = [&store](const char *key, int fallback) {
+        bool ok = false;
+        const int v = store.value(QString::fromLatin1(key), QString::number(fallback)).toString().toInt(&ok);
+        return ok ? v : fallback;
+    };
+    const int left = Twips::toPixels(value("MainLeft", 1000), this);
+    const int top = Twips::toPixels(value("MainTop", 1000), this);
+    const int width = Twips::toPixels(value("MainWidth", 6500), this);
+    const int height = Twips::toPixels(value("MainHeight", 6500), this);
+    resize(width, height);
+    move(left, top);
+}
+
+void frmMain::savePosition()
+{
+    if (isMinimized() || !m_shared)
+        return;
+    QSettings store(QSettings::UserScope, QStringLiteral("Meravo"), settingsTitle());
+    store.beginGroup(QStringLiteral("Settings"));
+    const QRect frame = geometry();
+    store.setValue(QStringLiteral("MainLeft"), QString::number(Twips::fromPixels(pos().x(), this)));
+    store.setValue(QStringLiteral("MainTop"), QString::number(Twips::fromPixels(pos().y(), this)));
+    store.setValue(QStringLiteral("MainWidth"), QString::number(Twips::fromPixels(frame.width(), this)));
+    store.setValue(QStringLiteral("MainHeight"), QString::number(Twips::fromPixels(frame.height(), this)));
+}
+
+QMenuBar *frmMain::createMenuBar(frmDocument *doc, QHash<QString, QAction *> &actions)
+{
+    auto *bar = new QMenuBar;
+    auto menu = [&](QWidget *parentMenu, const char *name, int text) {
+        auto *m = new QMenu(parentMenu);
+        m->setObjectName(QString::fromLatin1(name));
+        m->menuAction()->setObjectName(QString::fromLatin1(name));
+        TextApplier::tag(m, text);
+        if (auto *pm = qobject_cast<QMenu *>(parentMenu))
+            pm->addMenu(m);
+        else
+            bar->addMenu(m);
+        actions.insert(QString::fromLatin1(name), m->menuAction());
+        return m;
+    };
+    auto item = [&](QMenu *m, const char *name, int text, std::function<void()> run) {
+        auto *action = new QAction(m);
+        action->setObjectName(QString::fromLatin1(name));
+        TextApplier::tag(action, text);
+        if (run)
+            connect(action, &QAction::triggered, this, [run] { run(); });
+        m->addAction(action);
+        actions.insert(QString::fromLatin1(name), action);
+        return action;
+    };
+
+    QMenu *file = menu(bar, "mnuFile", 1000);
+    item(file, "mnuFileNew", 1001, [this] { MenuFileNew(); });
+    item(file, "mnuFileOpen", 1002, [this] { MenuFileOpen(); });
+    if (doc) {
+        QPointer<frmDocument> d(doc);
+        item(file, "mnuFileClose", 1003, [d] {
+            if (d)
+                d->closeWindow();
+        });
+        file->addSeparator();
+        item(file, "mnuFileSave", 1004, [d] {
+            if (d)
+                d->MenuFileSave();
+        });
+        item(file, "mnuFileSaveAs", 1005, [d] {
+            if (d)
+                d->MenuFileSaveAs();
+        });
+        file->addSeparator();
+        item(file, "mnuFilePageSetup", 1006, nullptr);
+        item(file, "mnuFilePrintPreview", 1007, nullptr);
+        item(file, "mnuFilePrint", 1008, [d] {
+            if (d)
+                d->MenuFilePrint();
+        });
+    }
+    file->addSeparator();
+    item(file, "mnuFileExit", 1009, [this] { MenuFileExit(); });
+
+    QMenu *device = menu(bar, "mnuDevice", 1110);
+    item(device, "mnuDeviceSearch", 1207, [this] { MenuDeviceSearch(); });
+    item(device, "mnuChangeUser", 1206, [this] { MenuChangeUser(); });
+
+    QMenu *exchange = menu(bar, "mnuDataExchange", 1204);
+    if (doc) {
+        QPointer<frmDocument> d(doc);
+        item(exchange, "mnuImport", 1031, [d] {
+            if (d)
+                d->MenuImport();
+        });
+        item(exchange, "mnuExport", 1052, [d] {
+            if (d)
+                d->MenuExport();
+        });
+    }
+    QMenu *records = menu(exchange, "mnuCalProtocols", 1216);
+    item(records, "mnuCalProtPH", 1217, [this] { MenuCalProtPH(); });
+    item(records, "mnuCalProtTurb", 1218, [this] { MenuCalProtTurb(); });
+    QMenu *programs = menu(exchange, "mnuPrograms", 1072);
+    item(programs, "mnuProgsUserDef", 1073, [this] { MenuProgsUserDef(); });
+
+    QMenu *view = menu(bar, "mnuView", 1010);
+    QAction *toolbar = item(view, "mnuViewToolbar", 1011, [this] { MenuViewToolbar(); });
+    toolbar->setCheckable(true);
+    toolbar->setChecked(m_toolBar ? m_toolBar->isVisible() || !isVisible() : true);
+
+    QMenu *window = menu(bar, "mnuWindow", 1012);
+    item(window, "mnuWindowCascade", 1013, [this] { MenuWindowCascade(); });
+    item(window, "mnuWindowTileHorizontal", 1014, [this] { MenuWindowTileHorizontal(); });
+    item(window, "mnuWindowTileVertical", 1015, [this] { MenuWindowTileVertical(); });
+
+    QMenu *help = menu(bar, "mnuHelp", 1016);
+    item(help, "mnuHelpApp", 1018, [this] { MenuHelpApp(); });
+    help->addSeparator();
+    item(help, "mnuHelpAbout", 1019, [this] { MenuHelpAbout(); });
+
+    TextApplier::apply(bar);
+    return bar;
+}
+
+void frmMain::createToolBar()
+{
+    m_toolBar = addToolBar(QString());
+    m_toolBar->setObjectName(QStringLiteral("tbToolBar"));
+    m_toolBar->setMovable(false);
+    m_toolBar->toggleViewAction()->setVisible(false);
+    struct Button {
+        const char *key;
+        int tip;
+        std::function<void()> run;
+    };
+    const Button buttons[] = {
+        {"New", 1020, [this] { MenuFileNew(); }},
+        {"Open", 1021, [this] { MenuFileOpen(); }},
+        {"Save", 1022,
+         [this] {
+             if (frmDocument *doc = activeDocument())
+                 doc->MenuFileSave();
+         }},
+        {"Print", 1023,
+         [this] {
+             if (frmDocument *doc = activeDocument())
+                 doc->MenuFilePrint();
+         }},
+        {"Import", 1147,
+         [this] {
+             if (frmDocument *doc = activeDocument())
+                 doc->MenuImport();
+         }},
+        {"Export", 1148,
+         [this] {
+             if (frmDocument *doc = activeDocument())
+                 doc->MenuExport();
+         }},
+        {"UsrProgs", 1102, [this] { MenuProgsUserDef(); }},
+    };
+    for (const Button &button : buttons) {
+        const QString key = QString::fromLatin1(button.key);
+        auto *action = m_toolBar->addAction(QIcon(GuiAssets::grafics(key + QStringLiteral(".png"))), key);
+        action->setObjectName(QStringLiteral("tb") + key);
+        TextApplier::tag(action, button.tip, button.tip);
+        auto run = button.run;
+        connect(action, &QAction::triggered, this, [run] { run(); });
+        m_toolButtons.insert(key, action);
+        if (key == QLatin1String("Export"))
+            m_toolBar->addSeparator();
+    }
+}
+
+void frmMain::createStatusBar()
+{
+    QStatusBar *bar = statusBar();
+    bar->setObjectName(QStringLiteral("sbStatusBar"));
+    bar->setSizeGripEnabled(true);
+    const int stretch[PanelCount] = {2, 1, 2, 1, 2, 0, 0};
+    for (int i = 0; i < PanelCount; ++i) {
+        m_panels[i] = new QLabel(bar);
+        m_panels[i]->setObjectName(QStringLiteral("sbPanel%1").arg(i + 1));
+        m_panels[i]->setFrameShape(QFrame::StyledPanel);
+        m_panels[i]->setFrameShadow(QFrame::Sunken);
+        m_panels[i]->setMinimumWidth(60);
+        bar->addPermanentWidget(m_panels[i], stretch[i]);
+    }
+    auto tick = [this] {
+        const QLocale locale = QLocale::system();
+        m_panels[PanelDate]->setText(locale.toString(QDate::currentDate(), QLocale::ShortFormat));
+        m_panels[PanelTime]->setText(locale.toString(QTime::currentTime(), QLocale::LongFormat));
+    };
+    tick();
+    m_clock.setInterval(1000);
+    connect(&m_clock, &QTimer::timeout, this, tick);
+    m_clock.start();
+}
+
+short frmMain::NumDocs() const
+{
+    return short(documents().size());
+}
+
+QList<frmDocument *> frmMain::documents() const
+{
+    QList<frmDocument *> docs;
+    for (QMdiSubWindow *window : m_mdi->subWindowList()) {
+        if (auto *doc = qobject_cast<frmDocument *>(window->widget()))
+            docs.append(doc);
+    }
+    return docs;
+}
+
+frmDocument *frmMain::activeDocument() const
+{
+    QMdiSubWindow *window = m_mdi->activeSubWindow();
+    if (!window && m_mdi->subWindowList().size() == 1)
+        window = m_mdi->subWindowList().first();
+    return window ? qobject_cast<frmDocument *>(window->widget()) : nullptr;
+}
+
+void frmMain::SetStatusBarCOM(const QString &strCOMPort, const QString &strBaudrate)
+{
+    m_panels[PanelInterface]->setText(strCOMPort);
+    m_panels[PanelBaud]->setText(strBaudrate);
+}
+
+void frmMain::SetStatusBarDevice(const QString &strDeviceName, const QString &strSerNum)
+{
+    m_panels[PanelMeter]->setText(strDeviceName);
+    m_panels[PanelSerial]->setText(strSerNum);
+}
+
+void frmMain::SetStatusBarUserName(const QString &strUserName)
+{
+    m_panels[PanelUser]->setText(strUserName);
+}
+
+QString frmMain::statusText(Panel panel) const
+{
+    return m_panels[panel]->text();
+}
+
+void frmMain::SetMousePointer(int intMousePointerVal)
+{
+    const QCursor cursor(intMousePointerVal == 11 ? Qt::WaitCursor : Qt::ArrowCursor);
+    setCursor(cursor);
+    for (frmDocument *doc : documents())
+        doc->SetMousePointer(intMousePointerVal);
+}
+
+bool frmMain::ToolbarIsChecked() const
+{
+    return m_actions.value(QStringLiteral("mnuViewToolbar"))->isChecked();
+}
+
+QAction *frmMain::menuAction(const QString &name) const
+{
+    return m_actions.value(name);
+}
+
+QAction *frmMain::toolButton(const QString &key) const
+{
+    return m_toolButtons.value(key);
+}
+
+frmDocument *frmMain::OpenDocumentWindow(const QString &filePath)
+{
+    if (!CloseAllDocuments())
+        return nullptr;
+    auto *doc = new frmDocument(*this);
+    m_menuStack->addWidget(doc->menuBar());
+    QMdiSubWindow *window = m_mdi->addSubWindow(doc);
+    window->setAttribute(Qt::WA_DeleteOnClose);
+    window->setWindowIcon(windowIcon());
+    doc->Load();
+    window->showMaximized();
+    if (!filePath.isEmpty())
+        doc->FillFromFile(filePath);
+    m_mdi->setActiveSubWindow(window);
+    return doc;
+}
+
+bool frmMain::CloseAllDocuments()
+{
+    // A document whose user keeps it open ends the command; asking it again and again would trap
+    // the user in the save question.
+    while (true) {
+        const QList<frmDocument *> docs = documents();
+        if (docs.isEmpty())
+            return true;
+        QMdiSubWindow *window = qobject_cast<QMdiSubWindow *>(docs.first()->parentWidget());
+        if (!window || !window->close())
+            return false;
+        // The sub-window deletes itself later; take it out of the list now.
+        m_mdi->removeSubWindow(window);
+        window->deleteLater();
+    }
+}
+
+void frmMain::activeDocumentChanged(QMdiSubWindow *window)
+{
+    frmDocument *doc = window ? qobject_cast<frmDocument *>(window->widget()) : nullptr;
+    if (doc && doc->menuBar())
+        m_menuStack->setCurrentWidget(doc->menuBar());
+    else if (!doc && m_mdi->subWindowList().isEmpty())
+        m_menuStack->setCurrentWidget(m_menuBar);
+}
+
+void frmMain::setCommandHandler(const QString &command, std::function<void()> handler)
+{
+    m_commands.insert(command, std::move(handler));
+}
+
+void frmMain::runCommand(const QString &command)
+{
+    if (const auto handler = m_commands.value(command))
+        handler();
+}
+
+void frmMain::MenuFileNew()
+{
+    OpenDocumentWindow();
+}
+
+void frmMain::MenuFileOpen()
+{
+    const QString path =
+        m_dialogs.openFileName(this, TextTable::text(1021), QString(),
+                               UserDialogs::filter(TextTable::text(1113), QStringLiteral("*.csv")));
+    if (path.isEmpty())
+        return;
+    OpenDocumentWindow(path);
+}
+
+void frmMain::MenuFileExit()
+{
+    close();
+}
+
+void frmMain::SearchMeter(bool onlyKlaro7)
+{
+    frmWait &wait = waitDialog();
+    if (!wait.ShowWithText(TextTable::text(1071))) {
+        wait.Unload();
+        SetMousePointer(0);
+        m_dialogs.error(this, TextTable::text(1151));
+        return;
+    }
+    QString name;
+    QString serial;
+    const qint16 result = m_shared->device->Recognise(name, serial, onlyKlaro7);
+    wait.Unload();
+    SetMousePointer(0);
+    SetStatusBarCOM(TextTable::text(1062), QString());
+    if (result == CDevice::FirmwareTooOld) {
+        m_dialogs.error(this, TextTable::text(1201) + QStringLiteral("\r\n") + TextTable::text(1202));
+    } else if (result != CDevice::Recognised) {
+        m_dialogs.error(this, TextTable::text(onlyKlaro7 ? 1245 : 1060));
+    } else {
+        const CCommunication &comm = *m_shared->communication;
+        SetStatusBarCOM(QStringLiteral("COM %1").arg(comm.COMPort()), comm.Baudrate() + QStringLiteral(" Baud"));
+        const int answer =
+            m_dialogs.message(this, TextTable::text(1054), name + QLatin1Char(' ') + TextTable::text(1061),
+                              UserDialogs::Icon::Information, UserDialogs::Ok | UserDialogs::Cancel);
+        if (answer == UserDialogs::Ok) {
+            SetStatusBarDevice(name, serial);
+        } else {
+            SetStatusBarCOM(TextTable::text(1062), QString());
+            m_shared->device->setOnline(false);
+        }
+    }
+}
+
+void frmMain::MenuDeviceSearch()
+{
+    const bool onlyKlaro7 = ProgramFolder::onlyKlaro7(*m_shared->ini);
+    SetMousePointer(11);
+    SearchMeter(onlyKlaro7);
+    OpenDocumentWindow();
+    basMain::UpdateCommandStates(*this, true);
+}
+
+void frmMain::MenuChangeUser()
+{
+    QString answer;
+    if (!m_dialogs.inputText(this, TextTable::text(1208), TextTable::text(1176), QString(), &answer) ||
+        answer.isEmpty())
+        return;
+    m_shared->login->setUserName(answer);
+    SetStatusBarUserName(m_shared->login->UserName());
+}
+
+void frmMain::MenuProgsUserDef()
+{
+    runCommand(QStringLiteral("mnuProgsUserDef"));
+}
+
+void frmMain::MenuCalProtPH()
+{
+    runCommand(QStringLiteral("mnuCalProtPH"));
+}
+
+void frmMain::MenuCalProtTurb()
+{
+    runCommand(QStringLiteral("mnuCalProtTurb"));
+}
+
+void frmMain::MenuViewToolbar()
+{
+    const bool show = !m_toolBar->isVisible();
+    m_toolBar->setVisible(show);
+    // Every menu bar's check mark follows the toolbar, whichever window toggled it.
+    m_actions.value(QStringLiteral("mnuViewToolbar"))->setChecked(show);
+    for (frmDocument *doc : documents())
+        doc->setToolbarChecked(show);
+}
+
+void frmMain::MenuWindowCascade()
+{
+    m_mdi->cascadeSubWindows();
+}
+
+void frmMain::MenuWindowTileHorizontal()
+{
+    // Documents one above the other, each the full width.
+    const QList<QMdiSubWindow *> windows = m_mdi->subWindowList();
+    if (windows.isEmpty())
+        return;
+    const QRect area = m_mdi->viewport()->rect();
+    const int height = area.height() / int(windows.size());
+    int y = 0;
+    for (QMdiSubWindow *window : windows) {
+        window->showNormal();
+        window->setGeometry(0, y, area.width(), height);
+        y += height;
+    }
+}
+
+void frmMain::MenuWindowTileVertical()
+{
+    const QList<QMdiSubWindow *> windows = m_mdi->subWindowList();
+    if (windows.isEmpty())
+        return;
+    const QRect area = m_mdi->viewport()->rect();
+    const int width = area.width() / int(windows.size());
+    int x = 0;
+    for (QMdiSubWindow *window : windows) {
+        window->showNormal();
+        window->setGeometry(x, 0, width, area.height());
+        x += width;
+    }
+}
+
+void frmMain::showHelp(int contextNumber)
+{
+    if (!m_help)
+        m_help = new frmHelp(this);
+    m_help->showTopic(m_helpFile, contextNumber);
+}
+
+void frmMain::MenuHelpApp()
+{
+    showHelp(0);
+}
+
+void frmMain::MenuHelpAbout()
+{
+    frmAbout about(*m_shared->ini, this);
+    about.exec();
+}
+
+void frmMain::closeEvent(QCloseEvent *event)
+{
+    if (!CloseAllDocuments()) {
+        event->ignore();
+        return;
+    }
+    savePosition();
+    m_link.COMStop();
+    event->accept();
+}

@@ -1,0 +1,106 @@
+#include "frmWait.h"
+
+#include "GuiAssets.h"
+#include "TextApplier.h"
+#include "TextTable.h"
+
+#include <QCloseEvent>
+#include <QLabel>
+#include <QPushButton>
+#include <QVBoxLayout>
+
+frmWait::frmWait(QWidget *owner)
+    : QDialog(owner), m_lblPleaseWait(new QLabel(this)), m_lblText(new QLabel(this)),
+      m_lblProgress(new QLabel(this)), m_cmdCancel(new QPushButton(this))
+{
+    setObjectName(QStringLiteral("frmWait"));
+    m_lblPleaseWait->setObjectName(QStringLiteral("lblPleaseWait"));
+    m_lblText->setObjectName(QStringLiteral("lblText"));
+    m_lblProgress->setObjectName(QStringLiteral("lblProgress"));
+    m_cmdCancel->setObjectName(QStringLiteral("cmdCancel"));
+    TextApplier::tag(this, 1054);
+    TextApplier::tag(m_lblPleaseWait, 1070);
+    TextApplier::tag(m_cmdCancel, 1069);
+    TextApplier::apply(this);
+    GuiAssets::applyIcon(this);
+
+    QFont bold = m_lblPleaseWait->font();
+    bold.setBold(true);
+    m_lblPleaseWait->setFont(bold);
+    m_lblProgress->setVisible(false);
+    auto *layout = new QVBoxLayout(this);
+    layout->addWidget(m_lblPleaseWait);
+    layout->addWidget(m_lblText);
+    layout->addWidget(m_lblProgress);
+    layout->addWidget(m_cmdCancel, 0, Qt::AlignRight);
+    layout->setSizeConstraint(QLayout::SetFixedSize);
+    setMinimumWidth(320);
+    setWindowModality(Qt::ApplicationModal);
+    setWindowFlag(Qt::WindowContextHelpButtonHint, false);
+
+    connect(m_cmdCancel, &QPushButton::clicked, this, &frmWait::Unload);
+    m_clock.setInterval(1000);
+    connect(&m_clock, &QTimer::timeout, this, &frmWait::showProgress);
+}
+
+bool frmWait::ShowWithText(const QString &strText)
+{
+    m_bytes = -1;
+    m_datasets = 0;
+    m_lblProgress->clear();
+    m_lblProgress->setVisible(false);
+    m_loaded = true;
+    m_elapsed.start();
+    const bool ok = SetText(strText);
+    show();
+    raise();
+    return ok;
+}
+
+bool frmWait::SetText(const QString &strText)
+{
+    m_lblText->setText(strText);
+    return true;
+}
+
+void frmWait::Unload()
+{
+    m_clock.stop();
+    hide();
+    if (!m_loaded)
+        return;
+    m_loaded = false;
+    if (m_onUnload)
+        m_onUnload();
+}
+
+void frmWait::setProgress(qint64 bytes, qint64 datasets)
+{
+    m_bytes = bytes;
+    m_datasets = datasets;
+    if (!m_clock.isActive())
+        m_clock.start();
+    showProgress();
+}
+
+void frmWait::showProgress()
+{
+    if (m_bytes < 0)
+        return;
+    m_lblProgress->setText(TextTable::text(TextTable::WaitProgress)
+                               .arg(m_datasets)
+                               .arg(m_bytes)
+                               .arg(m_elapsed.elapsed() / 1000));
+    m_lblProgress->setVisible(true);
+}
+
+void frmWait::closeEvent(QCloseEvent *event)
+{
+    Unload();
+    event->accept();
+}
+
+void frmWait::reject()
+{
+    Unload();
+}

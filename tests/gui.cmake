@@ -1,0 +1,12 @@
+# GUI tests: the windows on the offscreen platform with scripted dialogs.
+add_library(meravo_guitestsupport STATIC support/ScriptedDialogs.cpp support/GuiTestSupport.cpp)
+target_include_directories(meravo_guitestsupport PUBLIC ${CMAKE_CURRENT_SOURCE_DIR}/support)
+target_link_libraries(meravo_guitestsupport PUBLIC meravo_gui meravo_testsupport)
+
+function(meravo_add_gui_test name timeout)
+  meravo_add_test(${name} gui ${timeout} ${ARGN})
+  target_link_libraries(${name} PRIVATE meravo_guitestsupport)
+  add_dependencies(${name} meravo_program_folder)
+endfunction()
+
+meravo_add_gui_test(tst_shell 300 tst_shell.cpp)

@@ -1,0 +1,37 @@
+#pragma once
+// Answers the program's dialogs from a script and records what was asked, so GUI tests check the exact
+// titles, texts and icons.
+#include "UserDialogs.h"
+
+#include <QList>
+#include <QQueue>
+#include <QStringList>
+
+class ScriptedDialogs : public UserDialogs {
+public:
+    struct Asked {
+        QString kind; // "message", "open", "save", "input"
+        QString title;
+        QString text; // message text, input prompt, proposed path or filter
+        Icon icon = Icon::NoIcon;
+        int buttons = 0;
+        QString filter;
+    };
+
+    QList<Asked> asked;
+    QQueue<int> buttonAnswers;        // for message(); empty: the first offered of Ok/Yes
+    QQueue<QString> fileAnswers;      // for open/save; empty string = cancel; empty queue = cancel
+    QQueue<QString> inputAnswers;     // for inputText; a null QString = cancel
+
+    int message(QWidget *parent, const QString &title, const QString &text, Icon icon, int buttons) override;
+    QString openFileName(QWidget *parent, const QString &title, const QString &directory,
+                         const QString &filter) override;
+    QString saveFileName(QWidget *parent, const QString &title, const QString &proposedPath,
+                         const QString &filter) override;
+    bool inputText(QWidget *parent, const QString &title, const QString &prompt, const QString &defaultText,
+                   QString *answer) override;
+
+    // The texts of every message asked so far.
+    QStringList messageTexts() const;
+    void clear() { asked.clear(); }
+};

@@ -1,0 +1,397 @@
+// The desktop program's shell: start-up, login, meter search, command states, main window commands.
+#include "CCommunication.h"
+#include "CDevice.h"
+#include "CLogin.h"
+#include "GuiTestSupport.h"
+#include "TestSupport.h"
+#include "TextTable.h"
+#include "basMain.h"
+#include "frmDocument.h"
+#include "frmMain.h"
+#include "frmLogin.h"
+#include "frmWait.h"
+
+#include <QAction>
+#include <QApplication>
+#include <QElapsedTimer>
+#include <QLabel>
+#include <QLineEdit>
+#include <QMdiArea>
+#include <QPushButton>
+#include <QSettings>
+#include <QTest>
+#include <QTimer>
+#include <QToolBar>
+
+namespace {
+
+MeterIdentity meter(const char *model, const char *firmware = "2.00")
+{
+    MeterIdentity id;
+    id.model = QString::fromLatin1(model);
+    id.firmware = QString::fromLatin1(firmware);
+    id.serial = QStringLiteral("123456");
+    return id;
+}
+
+bool enabled(frmMain &main, const char *name)
+{
+    return main.menuAction(QString::fromLatin1(name))->isEnabled();
+}
+
+bool docEnabled(frmMain &main, const char *name)
+{
+    return main.documents().first()->menuAction(QString::fromLatin1(name))->isEnabled();
+}
+
+bool button(frmMain &main, const char *key)
+{
+    return main.toolButton(QString::fromLatin1(key))->isEnabled();
+}
+
+} // namespace
+
+class TestShell : public QObject {
+    Q_OBJECT
+private slots:
+    void offlineStartTouchesNoPort();
+    void loginCancelEndsBeforeSearch();
+    void loginNameFilterAndLength();
+    void searchRecognisedAndAccepted();
+    void searchRecognisedAndDeclinedStaysOffline();
+    void searchFailuresInBothEditions();
+    void firmwareTooOld();
+    void commandStatesByMeter_data();
+    void commandStatesByMeter();
+    void commandStatesOfflineEditionAndDocumentCount();
+    void searchAgainKeepsOldMeterPanelsAndOneDocument();
+    void changeUser();
+    void toolbarToggleStaysInStep();
+    void windowPositionIsRestored();
+    void waitDialogCancelStopsTheLink();
+};
+
+void TestShell::offlineStartTouchesNoPort()
+{
+    GuiSandbox sandbox;
+    SimBench bench(1);
+    MeterSim &sim = bench.addMeter(1);
+    ScriptedDialogs dialogs;
+    frmMain main(dialogs);
+    answerLogin(QStringLiteral("Ann"), false);
+    QVERIFY(basMain::Main(main));
+    QCOMPARE(main.statusText(frmMain::PanelInterface), TextTable::text(1062));
+    QCOMPARE(main.statusText(frmMain::PanelUser), QStringLiteral("Ann"));
+    QVERIFY(sim.commandLog().isEmpty());
+    QVERIFY(!main.link().isControlOpen(0));
+    QCOMPARE(main.NumDocs(), short(1));
+    QVERIFY(!docEnabled(main, "mnuImport"));
+    QVERIFY(!button(main, "Import"));
+    QVERIFY(button(main, "Save"));
+    QVERIFY(enabled(main, "mnuCalProtPH"));
+    QVERIFY(dialogs.asked.isEmpty());
+    QCOMPARE(main.windowTitle(), QStringLiteral("Meravo"));
+    QCOMPARE(main.menuAction(QStringLiteral("mnuHelpAbout"))->text(), QStringLiteral("&About "));
+}
+
+void TestShell::loginCancelEndsBeforeSearch()
+{
+    GuiSandbox sandbox;
+    SimBench bench(1);
+    MeterSim &sim = bench.addMeter(1);
+    ScriptedDialogs dialogs;
+    frmMain main(dialogs);
+    answerLogin(QStringLiteral("Ann"), true, false);
+    QVERIFY(!basMain::Main(main));
+    QVERIFY(sim.commandLog().isEmpty());
+    QVERIFY(!main.isVisible());
+}
+
+void TestShell::loginNameFilterAndLength()
+{
+    GuiSandbox sandbox;
+    ScriptedDialogs dialogs;
+    frmMain main(dialogs);
+    QVERIFY(main.Load());
+    CLogin &login = *main.shared().login;
+    frmLogin dialog(login, &main);
+    dialog.show();
+    QTest::keyClicks(dialog.userName(), QStringLiteral("a;b"));
+    QCOMPARE(dialog.userName()->text(), QStringLiteral("a.b"));
+    dialog.userName()->clear();
+    dialog.userName()->insert(QStringLiteral("x;y;z")); // as a paste does
+    QCOMPARE(dialog.userName()->text(), QStringLiteral("x.y.z"));
+    QTest::keyClicks(dialog.userName(), QStringLiteral("0123456789abcdefghij"));
+    QCOMPARE(dialog.userName()->text().size(), 15);
+    dialog.userName()->clear();
+    dialog.okButton()->click();
+    QVERIFY(login.Successful());
+    QVERIFY(login.SearchDevice());
+    QCOMPARE(login.UserName(), QStringLiteral("---"));
+}
+
+void TestShell::searchRecognisedAndAccepted()
+{
+    GuiSandbox sandbox;
+    SimBench bench(2);
+    bench.addMeter(2, meter("Lumora pH"));
+    ScriptedDialogs dialogs;
+    dialogs.buttonAnswers.enqueue(UserDialogs::Ok);
+    frmMain main(dialogs);
+    answerLogin(QStringLiteral("Ann"), true);
+    QVERIFY(basMain::Main(main));
+    QCOMPARE(dialogs.asked.size(), 1);
+    const ScriptedDialogs::Asked &question = dialogs.asked.first();
+    QCOMPARE(question.title, QStringLiteral("Information"));
+    QCOMPARE(question.text, QStringLiteral("Lumora pH recognized!"));
+    QCOMPARE(question.icon, UserDialogs::Icon::Information);
+    QCOMPARE(question.buttons, UserDialogs::Ok | UserDialogs::Cancel);
+    QCOMPARE(main.statusText(frmMain::PanelInterface), QStringLiteral("COM 2"));
+    QCOMPARE(main.statusText(frmMain::PanelBaud), QStringLiteral("4800 Baud"));
+    QCOMPARE(main.statusText(frmMain::PanelMeter), QStringLiteral("Lumora pH"));
+    QCOMPARE(main.statusText(frmMain::PanelSerial), QStringLiteral("123456"));
+    QVERIFY(main.shared().device->Online());
+    QVERIFY(docEnabled(main, "mnuImport"));
+    QVERIFY(button(main, "Import"));
+    QVERIFY(main.waitDialog().isHidden());
+}
+
+void TestShell::searchRecognisedAndDeclinedStaysOffline()
+{
+    GuiSandbox sandbox;
+    SimBench bench(1);
+    bench.addMeter(1, meter("Lumora"));
+    ScriptedDialogs dialogs;
+    dialogs.buttonAnswers.enqueue(UserDialogs::Cancel);
+    frmMain main(dialogs);
+    answerLogin(QStringLiteral("Ann"), true);
+    QVERIFY(basMain::Main(main));
+    QVERIFY(!main.shared().device->Online());
+    QCOMPARE(main.statusText(frmMain::PanelInterface), TextTable::text(1062));
+    QCOMPARE(main.statusText(frmMain::PanelBaud), QString());
+    QCOMPARE(main.statusText(frmMain::PanelMeter), QString());
+    QCOMPARE(main.shared().communication->COMPort(), 1); // found, but not taken
+    QVERIFY(!docEnabled(main, "mnuImport"));
+}
+
+void TestShell::searchFailuresInBothEditions()
+{
+    for (const bool klaro7Edition : {false, true}) {
+        GuiSandbox sandbox;
+        if (klaro7Edition)
+            sandbox.setSetting(QStringLiteral("General"), QStringLiteral("OnlyKlaro7"), QStringLiteral("True"));
+        SimBench bench(1);
+        bench.addMeter(1, meter("Lumora Turb"));
+        ScriptedDialogs dialogs;
+        frmMain main(dialogs);
+        if (!klaro7Edition)
+            bench.meter(1)->identity().model = QStringLiteral("lumora turb"); // names are compared exactly
+        answerLogin(QStringLiteral("Ann"), true);
+        QVERIFY(basMain::Main(main));
+        QCOMPARE(dialogs.asked.size(), 1);
+        QCOMPARE(dialogs.asked.first().title, QStringLiteral("Error"));
+        QCOMPARE(dialogs.asked.first().icon, UserDialogs::Icon::Critical);
+        QCOMPARE(dialogs.asked.first().text, TextTable::text(klaro7Edition ? 1245 : 1060));
+        QCOMPARE(main.statusText(frmMain::PanelInterface), TextTable::text(1062));
+        QCOMPARE(main.helpFile().endsWith(klaro7Edition ? QStringLiteral("ClarixHlp_e.chm")
+                                                        : QStringLiteral("MeravoHlp_e.chm")),
+                 true);
+    }
+}
+
+void TestShell::firmwareTooOld()
+{
+    GuiSandbox sandbox;
+    SimBench bench(1);
+    bench.addMeter(1, meter("Klaro 4 T", "1.59"));
+    ScriptedDialogs dialogs;
+    frmMain main(dialogs);
+    answerLogin(QStringLiteral("Ann"), true);
+    QVERIFY(basMain::Main(main));
+    QCOMPARE(dialogs.messageTexts(),
+             QStringList{QStringLiteral("The software version of the meter is too low!\r\nPlease update the firmware!")});
+}
+
+void TestShell::commandStatesByMeter_data()
+{
+    QTest::addColumn<QString>("model");
+    QTest::addColumn<bool>("ph");
+    QTest::addColumn<bool>("turbidity");
+    QTest::addColumn<bool>("programs");
+    QTest::newRow("Klaro 4") << "Klaro 4 IR" << false << true << false;
+    QTest::newRow("Klaro 7") << "Klaro 7 T" << false << true << false;
+    QTest::newRow("Lumora without pH") << "Lumora STD" << false << false << true;
+    QTest::newRow("Lumora Turb") << "Lumora Turb" << true << true << true;
+}
+
+void TestShell::commandStatesByMeter()
+{
+    QFETCH(QString, model);
+    QFETCH(bool, ph);
+    QFETCH(bool, turbidity);
+    QFETCH(bool, programs);
+    GuiSandbox sandbox;
+    SimBench bench(1);
+    MeterIdentity id = meter("Lumora");
+    id.model = model;
+    id.firmware = QStringLiteral("2.50");
+    bench.addMeter(1, id);
+    ScriptedDialogs dialogs;
+    frmMain main(dialogs);
+    answerLogin(QStringLiteral("Ann"), true);
+    QVERIFY(basMain::Main(main));
+    QVERIFY(main.shared().device->Online());
+    QCOMPARE(enabled(main, "mnuCalProtPH"), ph);
+    QCOMPARE(docEnabled(main, "mnuCalProtPH"), ph);
+    QCOMPARE(enabled(main, "mnuCalProtTurb"), turbidity);
+    QCOMPARE(docEnabled(main, "mnuCalProtTurb"), turbidity);
+    QCOMPARE(enabled(main, "mnuPrograms"), programs);
+    QCOMPARE(docEnabled(main, "mnuPrograms"), programs);
+    QCOMPARE(button(main, "UsrProgs"), programs);
+    QVERIFY(docEnabled(main, "mnuImport"));
+}
+
+void TestShell::commandStatesOfflineEditionAndDocumentCount()
+{
+    GuiSandbox sandbox;
+    sandbox.setSetting(QStringLiteral("General"), QStringLiteral("OnlyKlaro7"), QStringLiteral("true"));
+    ScriptedDialogs dialogs;
+    frmMain main(dialogs);
+    answerLogin(QStringLiteral("Ann"), false);
+    QVERIFY(basMain::Main(main));
+    // "true" is not the edition switch.
+    QVERIFY(enabled(main, "mnuCalProtPH"));
+    QVERIFY(button(main, "UsrProgs"));
+
+    sandbox.setSetting(QStringLiteral("General"), QStringLiteral("OnlyKlaro7"), QStringLiteral("True"));
+    QVERIFY(basMain::UpdateCommandStates(main, true)); // the switch is read at each use
+    QVERIFY(!enabled(main, "mnuCalProtPH"));
+    QVERIFY(!docEnabled(main, "mnuPrograms"));
+    QVERIFY(enabled(main, "mnuCalProtTurb"));
+    QVERIFY(!button(main, "UsrProgs"));
+
+    // Closing the last document: its own update still counts it, and disables the document buttons.
+    QVERIFY(button(main, "Save"));
+    QVERIFY(main.documents().first()->closeWindow());
+    QCOMPARE(main.NumDocs(), short(0));
+    for (const char *key : {"Save", "Print", "Import", "Export"})
+        QVERIFY2(!button(main, key), key);
+    // With no document the forwarded buttons do nothing.
+    main.toolButton(QStringLiteral("Save"))->trigger();
+    QVERIFY(dialogs.asked.isEmpty());
+}
+
+void TestShell::searchAgainKeepsOldMeterPanelsAndOneDocument()
+{
+    GuiSandbox sandbox;
+    SimBench bench(1);
+    bench.addMeter(1, meter("Lumora"));
+    ScriptedDialogs dialogs;
+    frmMain main(dialogs);
+    answerLogin(QStringLiteral("Ann"), true);
+    QVERIFY(basMain::Main(main));
+    QCOMPARE(main.statusText(frmMain::PanelMeter), QStringLiteral("Lumora"));
+    main.MenuFileNew();
+    bench.meter(1)->faults().silent = true;
+    dialogs.clear();
+    main.MenuDeviceSearch();
+    QCOMPARE(dialogs.messageTexts(), QStringList{TextTable::text(1060)});
+    QCOMPARE(main.statusText(frmMain::PanelInterface), TextTable::text(1062));
+    QCOMPARE(main.statusText(frmMain::PanelMeter), QStringLiteral("Lumora"));
+    QCOMPARE(main.statusText(frmMain::PanelSerial), QStringLiteral("123456"));
+    QVERIFY(!main.shared().device->Online());
+    QCOMPARE(main.NumDocs(), short(1));
+    QCOMPARE(main.documents().first()->windowTitle(), TextTable::text(1068));
+    QVERIFY(!docEnabled(main, "mnuImport"));
+}
+
+void TestShell::changeUser()
+{
+    GuiSandbox sandbox;
+    ScriptedDialogs dialogs;
+    frmMain main(dialogs);
+    answerLogin(QStringLiteral("Ann"), false);
+    QVERIFY(basMain::Main(main));
+    dialogs.inputAnswers.enqueue(QString(""));
+    main.MenuChangeUser();
+    QCOMPARE(main.statusText(frmMain::PanelUser), QStringLiteral("Ann"));
+    QCOMPARE(dialogs.asked.last().title, QStringLiteral("Change user"));
+    QCOMPARE(dialogs.asked.last().text, QStringLiteral("User:"));
+    dialogs.inputAnswers.enqueue(QString()); // cancelled
+    main.MenuChangeUser();
+    QCOMPARE(main.shared().login->UserName(), QStringLiteral("Ann"));
+    dialogs.inputAnswers.enqueue(QStringLiteral("Bartholomew Longname"));
+    main.MenuChangeUser();
+    QCOMPARE(main.statusText(frmMain::PanelUser), QStringLiteral("Bartholomew Lon"));
+}
+
+void TestShell::toolbarToggleStaysInStep()
+{
+    GuiSandbox sandbox;
+    ScriptedDialogs dialogs;
+    frmMain main(dialogs);
+    answerLogin(QStringLiteral("Ann"), false);
+    QVERIFY(basMain::Main(main));
+    frmDocument *doc = main.documents().first();
+    QVERIFY(main.ToolbarIsChecked());
+    doc->menuAction(QStringLiteral("mnuViewToolbar"))->trigger();
+    QVERIFY(!main.toolBar()->isVisible());
+    QVERIFY(!main.ToolbarIsChecked());
+    QVERIFY(!doc->menuAction(QStringLiteral("mnuViewToolbar"))->isChecked());
+    main.menuAction(QStringLiteral("mnuViewToolbar"))->trigger();
+    QVERIFY(main.toolBar()->isVisible());
+    QVERIFY(doc->menuAction(QStringLiteral("mnuViewToolbar"))->isChecked());
+}
+
+void TestShell::windowPositionIsRestored()
+{
+    GuiSandbox sandbox;
+    ScriptedDialogs dialogs;
+    {
+        frmMain main(dialogs);
+        answerLogin(QStringLiteral("Ann"), false);
+        QVERIFY(basMain::Main(main));
+        main.setGeometry(120, 90, 700, 500);
+        QVERIFY(main.close());
+    }
+    {
+        QSettings store(QSettings::UserScope, QStringLiteral("Meravo"), QStringLiteral("Meravo"));
+        QCOMPARE(store.value(QStringLiteral("Settings/MainWidth")).toString().toInt() > 0, true);
+        frmMain main(dialogs);
+        answerLogin(QStringLiteral("Ann"), false);
+        QVERIFY(basMain::Main(main));
+        QVERIFY(qAbs(main.geometry().width() - 700) <= 1);
+        QVERIFY(qAbs(main.geometry().height() - 500) <= 1);
+        // Minimised: the position of before is kept.
+        main.showMinimized();
+        QVERIFY(main.close());
+        QSettings again(QSettings::UserScope, QStringLiteral("Meravo"), QStringLiteral("Meravo"));
+        QCOMPARE(again.value(QStringLiteral("Settings/MainWidth")).toString(),
+                 store.value(QStringLiteral("Settings/MainWidth")).toString());
+    }
+}
+
+void TestShell::waitDialogCancelStopsTheLink()
+{
+    GuiSandbox sandbox;
+    SimBench bench(1);
+    MeterSim &sim = bench.addMeter(1);
+    sim.faults().delayMs = 3000;
+    ScriptedDialogs dialogs;
+    frmMain main(dialogs);
+    QVERIFY(main.Load());
+    frmWait &wait = main.waitDialog();
+    QVERIFY(wait.ShowWithText(QStringLiteral("x")));
+    QVERIFY(wait.isModal() || wait.windowModality() == Qt::ApplicationModal);
+    QVERIFY(main.link().COMInit(1, QStringLiteral("4800"), 4));
+    QTimer::singleShot(200, &wait, [&wait] { wait.cancelButton()->click(); });
+    QElapsedTimer timer;
+    timer.start();
+    QString answer;
+    QVERIFY(!main.link().COMSendAndReceive(QStringLiteral("U.597\r\n"), answer));
+    QVERIFY(timer.elapsed() < 1500);
+    QVERIFY(wait.isHidden());
+}
+
+QTEST_MAIN(TestShell)
+#include "tst_shell.moc"
