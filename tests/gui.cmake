@@ -10,3 +10,4 @@ function(meravo_add_gui_test name timeout)
 endfunction()
 
 meravo_add_gui_test(tst_shell 300 tst_shell.cpp)
+meravo_add_gui_test(tst_document 300 tst_document.cpp)

@@ -1,0 +1,307 @@
+// The measured-value document window: import into the grid, save, open, export, print, and the
+// questions that keep data from being lost.
+#include "CPrint.h"
+#include "GuiTestSupport.h"
+#include "LocaleTexts.h"
+#include "MValTableModel.h"
+#include "QtPrintTarget.h"
+#include "SimDatasets.h"
+#include "TestSupport.h"
+#include "TextTable.h"
+#include "Twips.h"
+#include "basMain.h"
+#include "frmDocument.h"
+#include "frmMain.h"
+#include "frmWait.h"
+
+#include <QFile>
+#include <QMdiArea>
+#include <QProcess>
+#include <QPushButton>
+#include <QStandardPaths>
+#include <QTableView>
+#include <QTest>
+#include <QTimer>
+
+namespace {
+
+// A main window logged in and online with the meter of the bench.
+struct Session {
+    GuiSandbox sandbox;
+    SimBench bench{1};
+    MeterSim *sim = nullptr;
+    std::unique_ptr<SimDatasets> datasets;
+    ScriptedDialogs dialogs;
+    std::unique_ptr<frmMain> main;
+    QTemporaryDir files;
+
+    explicit Session(const char *model, qint64 count, const char *firmware = "2.50")
+    {
+        MeterIdentity id;
+        id.model = QString::fromLatin1(model);
+        id.firmware = QString::fromLatin1(firmware);
+        id.serial = QStringLiteral("S-0042");
+        sim = &bench.addMeter(1, id);
+        datasets = std::make_unique<SimDatasets>(*sim);
+        datasets->generate(count);
+        main = std::make_unique<frmMain>(dialogs);
+        dialogs.buttonAnswers.enqueue(UserDialogs::Ok);
+        answerLogin(QStringLiteral("Ann"), true);
+        if (!basMain::Main(*main))
+            qFatal("start-up failed");
+        dialogs.clear();
+    }
+    frmDocument *doc() const { return main->documents().first(); }
+    QString path(const char *name) const { return files.filePath(QString::fromLatin1(name)); }
+};
+
+QString cell(const frmDocument *doc, int row, int column)
+{
+    return doc->model()->index(row, column).data().toString();
+}
+
+QString header(const frmDocument *doc, int column)
+{
+    return doc->model()->headerData(column, Qt::Horizontal).toString();
+}
+
+} // namespace
+
+class TestDocument : public QObject {
+    Q_OBJECT
+private slots:
+    void importKlaro7IntoGrid();
+    void importLumoraIntoGrid();
+    void importWithoutDatasetsKeepsOneEmptyRow();
+    void cancelledImportSendsStopAndFails();
+    void saveAndOpenRoundTrip();
+    void cancelledSaveChangesNothing();
+    void unsavedImportIsOfferedForSaving();
+    void emptyDocumentHasNothingToSaveExportOrPrint();
+    void exportWritesSpreadsheet();
+    void printToPdf();
+    void badFilesAreReported();
+};
+
+void TestDocument::importKlaro7IntoGrid()
+{
+    Session s("Klaro 7 T", 25);
+    frmDocument *doc = s.doc();
+    doc->MenuImport();
+    QVERIFY(s.dialogs.asked.isEmpty());
+    QCOMPARE(doc->model()->columnCount(), 10);
+    QCOMPARE(doc->model()->rowCount(), 25);
+    const QStringList headers = {"No.", "Date", "Time", "ID", "Value", "Unit", "Status", "AQA/Cal", "Date cal.",
+                                 "Time cal."};
+    for (int i = 0; i < headers.size(); ++i)
+        QCOMPARE(header(doc, i), headers[i]);
+    const QList<QByteArray> first = s.datasets->records().split('\r').first().split(';');
+    QCOMPARE(cell(doc, 0, 0), QString::fromLatin1(first[0]));
+    QCOMPARE(cell(doc, 0, 9), QString::fromLatin1(first[9]));
+    QCOMPARE(doc->grid()->columnWidth(7), Twips::toPixels(1600, doc));
+    QCOMPARE(doc->headerValue(0), QStringLiteral("Klaro 7 T"));
+    QCOMPARE(doc->headerValue(1), QStringLiteral("S-0042"));
+    QCOMPARE(doc->headerValue(2), QStringLiteral("Ann"));
+    QCOMPARE(doc->headerValue(3), LocaleTexts::shortDate(QDate::currentDate()));
+    QVERIFY(doc->isModified());
+    QVERIFY(s.main->waitDialog().isHidden());
+}
+
+void TestDocument::importLumoraIntoGrid()
+{
+    Session s("Lumora", 3);
+    frmDocument *doc = s.doc();
+    doc->MenuImport();
+    QCOMPARE(doc->model()->columnCount(), 14);
+    QCOMPARE(doc->model()->rowCount(), 3);
+    QCOMPARE(header(doc, 4), QStringLiteral("PROG"));
+    QCOMPARE(header(doc, 13), QStringLiteral("Status 2"));
+    const QList<QByteArray> third = s.datasets->records().split('\n').at(2).trimmed().split(';');
+    QCOMPARE(cell(doc, 2, 13), QString::fromLatin1(third[13]));
+}
+
+void TestDocument::importWithoutDatasetsKeepsOneEmptyRow()
+{
+    Session s("Lumora", 0);
+    frmDocument *doc = s.doc();
+    doc->MenuImport();
+    QVERIFY(s.dialogs.asked.isEmpty());
+    QCOMPARE(doc->model()->rowCount(), 1);
+    QCOMPARE(doc->model()->columnCount(), 14);
+    QCOMPARE(cell(doc, 0, 0), QString());
+    QVERIFY(doc->isModified());
+}
+
+void TestDocument::cancelledImportSendsStopAndFails()
+{
+    Session s("Lumora", 400);
+    s.sim->faults().pace = true; // about 8 s at 4800 baud
+    frmDocument *doc = s.doc();
+    frmWait &wait = s.main->waitDialog();
+    QTimer::singleShot(700, &wait, [&wait] { wait.cancelButton()->click(); });
+    QElapsedTimer timer;
+    timer.start();
+    doc->MenuImport();
+    QVERIFY(timer.elapsed() < 3000);
+    QCOMPARE(s.dialogs.messageTexts(), QStringList{TextTable::text(1036)});
+    QCOMPARE(s.datasets->stopCommands(), 1);
+    QCOMPARE(doc->model()->columnCount(), 9); // the blank grid: nothing was shown
+    QVERIFY(doc->isModified());
+}
+
+void TestDocument::saveAndOpenRoundTrip()
+{
+    Session s("Lumora", 12);
+    frmDocument *doc = s.doc();
+    doc->MenuImport();
+    const QString target = s.path("run1.csv");
+    s.dialogs.fileAnswers.enqueue(target);
+    doc->MenuFileSave(); // no file yet: Save As
+    QCOMPARE(s.dialogs.asked.size(), 1);
+    QCOMPARE(s.dialogs.asked[0].kind, QStringLiteral("save"));
+    QCOMPARE(s.dialogs.asked[0].title, QStringLiteral("Save as"));
+    QCOMPARE(s.dialogs.asked[0].text, QStringLiteral("Lumora"));
+    QCOMPARE(s.dialogs.asked[0].filter, QStringLiteral("CSV (separator-delimited) (*.csv)"));
+    QVERIFY(QFile::exists(target));
+    QCOMPARE(doc->windowTitle(), QStringLiteral("run1.csv"));
+    QVERIFY(!doc->isModified());
+    const QString raw = doc->rawData();
+
+    // Saving again writes to the same file without asking.
+    s.dialogs.clear();
+    doc->MenuFileSave();
+    QVERIFY(s.dialogs.asked.isEmpty());
+
+    s.dialogs.fileAnswers.enqueue(target);
+    s.main->MenuFileOpen();
+    QCOMPARE(s.main->NumDocs(), short(1));
+    frmDocument *opened = s.doc();
+    QVERIFY(opened != doc);
+    QCOMPARE(opened->windowTitle(), QStringLiteral("run1.csv"));
+    QCOMPARE(opened->rawData(), raw);
+    QCOMPARE(opened->model()->rowCount(), 12);
+    QCOMPARE(opened->headerValue(0), QStringLiteral("Lumora"));
+    QCOMPARE(opened->headerValue(2), QStringLiteral("Ann"));
+    QVERIFY(!opened->isModified());
+}
+
+void TestDocument::cancelledSaveChangesNothing()
+{
+    Session s("Lumora", 2);
+    frmDocument *doc = s.doc();
+    doc->MenuImport();
+    doc->MenuFileSaveAs(); // the script cancels
+    QCOMPARE(s.dialogs.asked.size(), 1);
+    QCOMPARE(doc->windowTitle(), TextTable::text(1068));
+    QVERIFY(doc->isModified());
+    QVERIFY(doc->filePath().isEmpty());
+}
+
+void TestDocument::unsavedImportIsOfferedForSaving()
+{
+    Session s("Lumora", 2);
+    frmDocument *doc = s.doc();
+    doc->MenuImport();
+    // Yes, then the save dialog cancelled: the document stays open, nothing is lost.
+    s.dialogs.buttonAnswers.enqueue(UserDialogs::Yes);
+    QVERIFY(!doc->closeWindow());
+    QCOMPARE(s.dialogs.asked[0].title, QStringLiteral("Question"));
+    QCOMPARE(s.dialogs.asked[0].text, QStringLiteral("Data was modified!\r\nDo you want to save the data?"));
+    QCOMPARE(s.dialogs.asked[0].buttons, UserDialogs::Yes | UserDialogs::No);
+    QCOMPARE(s.main->NumDocs(), short(1));
+    // New keeps the document the user did not let go of.
+    s.dialogs.buttonAnswers.enqueue(UserDialogs::Yes);
+    s.main->MenuFileNew();
+    QCOMPARE(s.main->documents().first(), doc);
+    // No closes without saving.
+    s.dialogs.buttonAnswers.enqueue(UserDialogs::No);
+    QVERIFY(doc->closeWindow());
+    QTRY_COMPARE(s.main->NumDocs(), short(0));
+}
+
+void TestDocument::emptyDocumentHasNothingToSaveExportOrPrint()
+{
+    Session s("Lumora", 2);
+    frmDocument *doc = s.doc();
+    doc->MenuFileSave();
+    doc->MenuExport();
+    doc->MenuFilePrint();
+    QCOMPARE(s.dialogs.messageTexts(), QStringList(3, TextTable::text(1055)));
+    for (const auto &asked : s.dialogs.asked) {
+        QCOMPARE(asked.title, QStringLiteral("Information"));
+        QCOMPARE(asked.icon, UserDialogs::Icon::Information);
+    }
+    // Nothing imported, nothing to lose: closing asks nothing.
+    QVERIFY(doc->closeWindow());
+    QCOMPARE(s.dialogs.asked.size(), 3);
+}
+
+void TestDocument::exportWritesSpreadsheet()
+{
+    Session s("Klaro 7 IR", 30);
+    frmDocument *doc = s.doc();
+    doc->MenuImport();
+    const QString target = s.path("run.xls");
+    s.dialogs.fileAnswers.enqueue(target);
+    doc->MenuExport();
+    QCOMPARE(s.dialogs.asked.size(), 1);
+    QCOMPARE(s.dialogs.asked[0].filter, QStringLiteral("Microsoft Office Excel workbook (*.xls)"));
+    QFile file(target);
+    QVERIFY(file.open(QIODevice::ReadOnly));
+    const QByteArray bytes = file.readAll();
+    QVERIFY(bytes.startsWith(QByteArray::fromHex("0900040002000A00")));
+    QVERIFY(bytes.endsWith(QByteArray::fromHex("0A000000")));
+    // Export changes neither path, caption nor the modified flag.
+    QVERIFY(doc->filePath().isEmpty());
+    QVERIFY(doc->isModified());
+}
+
+void TestDocument::printToPdf()
+{
+    Session s("Lumora", 4);
+    const QString pdf = s.path("print.pdf");
+    QtPrintTarget target(pdf);
+    s.main->shared().print->setTarget(&target);
+    frmDocument *doc = s.doc();
+    doc->MenuImport();
+    s.dialogs.buttonAnswers.enqueue(UserDialogs::No);
+    doc->MenuFilePrint();
+    QCOMPARE(s.dialogs.asked.last().text, TextTable::text(1210) + QLatin1Char(' ') + pdf);
+    QVERIFY(!QFile::exists(pdf));
+    s.dialogs.buttonAnswers.enqueue(UserDialogs::Yes);
+    doc->MenuFilePrint();
+    QCOMPARE(s.dialogs.asked.size(), 2); // no error
+    QVERIFY(QFile::exists(pdf));
+    if (QStandardPaths::findExecutable(QStringLiteral("pdftotext")).isEmpty())
+        QSKIP("pdftotext is not installed");
+    QProcess process;
+    process.start(QStringLiteral("pdftotext"), {QStringLiteral("-layout"), pdf, QStringLiteral("-")});
+    QVERIFY(process.waitForFinished(30000));
+    const QString text = QString::fromUtf8(process.readAllStandardOutput());
+    QVERIFY2(text.contains(QStringLiteral("Meter: Lumora")), qPrintable(text));
+    QVERIFY(text.contains(QStringLiteral("S/N: S-0042")));
+    QVERIFY(text.contains(QStringLiteral("No.; Date; Time; ID; PROG;")));
+    const QList<QByteArray> first = s.datasets->records().split('\r').first().split(';');
+    QVERIFY(text.contains(QString::fromLatin1(first[0] + "; " + first[1] + "; ")));
+}
+
+void TestDocument::badFilesAreReported()
+{
+    Session s("Lumora", 1);
+    const QString bad = s.path("bad.csv");
+    QFile file(bad);
+    QVERIFY(file.open(QIODevice::WriteOnly));
+    file.write("meter;s/n;user;date;time\r\nx\r\n");
+    file.close();
+    s.dialogs.fileAnswers.enqueue(bad);
+    s.main->MenuFileOpen();
+    s.dialogs.fileAnswers.enqueue(s.path("missing.csv"));
+    s.main->MenuFileOpen();
+    QCOMPARE(s.dialogs.messageTexts(), QStringList({TextTable::text(1181), TextTable::text(1180)}));
+    QCOMPARE(s.dialogs.asked.last().title, QStringLiteral("Error"));
+    QCOMPARE(s.main->NumDocs(), short(1));
+    QCOMPARE(s.doc()->model()->columnCount(), 9);
+}
+
+QTEST_MAIN(TestDocument)
+#include "tst_document.moc"
