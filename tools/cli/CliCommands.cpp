@@ -17,6 +17,10 @@ const QList<Command> &commands()
     static const QList<Command> list = {
         {"ports", "List the serial ports: COM <n> TAB <device>.", &ports},
         {"identify", "Search the meter on all ports and show what it is.", &identify},
+        {"programs", "The meter's user-defined programs: list, show, get, put, delete, delete-all.", &programs},
+        {"calrecord", "Read the meter's last pH or turbidity calibration record.", &calrecord},
+        {"calline", "Compute a calibration line from value pairs.", &calline},
+        {"checkrange", "Check a measuring range against the meter's absorbance range.", &checkrange},
     };
     return list;
 }

@@ -40,5 +40,9 @@ void printError(const QString &line);
 
 int ports(const QStringList &arguments);
 int identify(const QStringList &arguments);
+int programs(const QStringList &arguments);
+int calrecord(const QStringList &arguments);
+int calline(const QStringList &arguments);
+int checkrange(const QStringList &arguments);
 
 } // namespace Cli

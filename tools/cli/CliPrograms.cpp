@@ -1,0 +1,361 @@
+// The program, calibration-record and calibration-line subcommands of meravo-cli.
+#include "CCSVFile.h"
+#include "CCalProtocol.h"
+#include "CCalibration.h"
+#include "CDevice.h"
+#include "CLogin.h"
+#include "CUsrDefProg.h"
+#include "CliCommands.h"
+#include "ProgramFolder.h"
+#include "TextTable.h"
+
+#include <QCommandLineParser>
+
+namespace Cli {
+namespace {
+
+constexpr int kFailed = 1;
+
+// Parses the options; false with the exit code when the process should end here.
+bool parseOptions(QCommandLineParser &parser, const QStringList &arguments, const QString &description,
+                  int minPositional, int maxPositional, int *exitCode)
+{
+    parser.setApplicationDescription(description);
+    const QCommandLineOption help({QStringLiteral("h"), QStringLiteral("help")}, QStringLiteral("Show this help."));
+    parser.addOption(help);
+    if (!parser.parse(arguments)) {
+        printError(parser.errorText());
+        *exitCode = kUsageError;
+        return false;
+    }
+    if (parser.isSet(help)) {
+        printLine(parser.helpText());
+        *exitCode = 0;
+        return false;
+    }
+    const qsizetype n = parser.positionalArguments().size();
+    if (n < minPositional || (maxPositional >= 0 && n > maxPositional)) {
+        printError(QStringLiteral("wrong number of arguments (see --help)"));
+        *exitCode = kUsageError;
+        return false;
+    }
+    return true;
+}
+
+// Finds and recognises the meter, as the desktop program's search does.
+bool connectMeter(Session &session)
+{
+    const bool onlyKlaro7 = ProgramFolder::onlyKlaro7(*session.shared.ini);
+    QString name;
+    QString serial;
+    const qint16 result = session.shared.device->Recognise(name, serial, onlyKlaro7);
+    if (result == CDevice::Recognised)
+        return true;
+    if (result == CDevice::FirmwareTooOld) {
+        printError(TextTable::text(1201));
+        printError(TextTable::text(1202));
+    } else {
+        printError(TextTable::text(onlyKlaro7 ? 1245 : 1060));
+    }
+    return false;
+}
+
+int fail(int text)
+{
+    printError(TextTable::text(text));
+    return kFailed;
+}
+
+const char *const kFieldNames[14] = {"NO",  "MODEL", "CUV",  "LAMBDA", "MRB",      "MRE",    "E0",
+                                     "SLOPE", "RES", "FORM", "UNIT",   "BLANKREQ", "CALPSB", "CALREQ"};
+constexpr int kArrayIndexes[14] = {0, 1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 32, 33, 34};
+
+int programsCommand(const QStringList &arguments)
+{
+    QCommandLineParser parser;
+    const QCommandLineOption output({QStringLiteral("o"), QStringLiteral("output")},
+                                    QStringLiteral("Program file to write (get)."), QStringLiteral("FILE"));
+    const QCommandLineOption user(QStringLiteral("user"), QStringLiteral("USER of the written file (default ---)."),
+                                  QStringLiteral("NAME"));
+    parser.addOptions({output, user});
+    parser.addPositionalArgument(QStringLiteral("action"), QStringLiteral("list | show NO | get NO -o FILE | put FILE | "
+                                                                          "delete NO | delete-all"));
+    int exitCode = 0;
+    if (!parseOptions(parser, arguments,
+                      QStringLiteral("meravo-cli programs ACTION\n\nThe user-defined programs in the meter.\n"
+                                     "  list          the program numbers, one a line\n"
+                                     "  show NO       the 14 fields the meter keeps\n"
+                                     "  get NO -o F   a program file (USER from --user, or ---)\n"
+                                     "  put FILE      store a program file: as new, or over the same number\n"
+                                     "  delete NO     erase one program\n"
+                                     "  delete-all    erase all programs\n"
+                                     "Exit 0: done. Exit 1: the meter or the file failed."),
+                      1, 2, &exitCode))
+        return exitCode;
+    const QStringList args = parser.positionalArguments();
+    const QString action = args.first();
+    const QStringList needsNumber = {QStringLiteral("show"), QStringLiteral("get"), QStringLiteral("delete"),
+                                     QStringLiteral("put")};
+    const bool noArgument = action == QStringLiteral("list") || action == QStringLiteral("delete-all");
+    if ((noArgument && args.size() != 1) || (!noArgument && (!needsNumber.contains(action) || args.size() != 2))) {
+        printError(QStringLiteral("unknown or incomplete action (see --help)"));
+        return kUsageError;
+    }
+    if (action == QStringLiteral("get") && !parser.isSet(output)) {
+        printError(QStringLiteral("get needs -o FILE"));
+        return kUsageError;
+    }
+
+    // A file to store is read before the meter is touched.
+    QStringList program(CUsrDefProg::kProgramArraySize);
+    if (action == QStringLiteral("put")) {
+        QString text;
+        if (!CCSVFile().ReadFile(text, args[1]) || !CUsrDefProg::ParseProgramText(text, program))
+            return fail(1180);
+    }
+
+    Session session;
+    if (!connectMeter(session))
+        return kFailed;
+    CUsrDefProg &prog = *session.shared.usrDefProg;
+    if (action == QStringLiteral("delete-all"))
+        return prog.DeleteAll() ? 0 : fail(1100);
+    if (!prog.Update())
+        return fail(1150);
+
+    if (action == QStringLiteral("list")) {
+        QStringList numbers(CUsrDefProg::kSlots);
+        qint16 count = 0;
+        if (!prog.ListMeter(numbers, count))
+            return fail(1152);
+        for (int i = 0; i < count; ++i)
+            printLine(numbers[i]);
+        return 0;
+    }
+    const QString number = args[1];
+    if (action == QStringLiteral("show")) {
+        if (!prog.GetProgramMeter(program, number))
+            return fail(1103);
+        for (int k = 0; k < 14; ++k)
+            printLine(QStringLiteral("%1: %2").arg(QString::fromLatin1(kFieldNames[k]), program[kArrayIndexes[k]]));
+        return 0;
+    }
+    if (action == QStringLiteral("get")) {
+        if (!prog.GetProgramMeter(program, number))
+            return fail(1103);
+        if (parser.isSet(user)) {
+            session.shared.login->setUserName(parser.value(user));
+            program[11] = session.shared.login->UserName();
+        }
+        return prog.SaveToFile(program, parser.value(output)) ? 0 : fail(1088);
+    }
+    if (action == QStringLiteral("delete"))
+        return prog.Delete(number) ? 0 : fail(1097);
+
+    // put
+    if (prog.AlreadyExistsMeter(program[0])) {
+        if (!prog.Modify(program))
+            return fail(1106);
+        printLine(QStringLiteral("modified ") + program[0]);
+        return 0;
+    }
+    if (prog.count() >= CUsrDefProg::kSlots) {
+        printError(TextTable::text(1156));
+        return fail(1157);
+    }
+    if (!prog.AddNew(program))
+        return fail(1088);
+    printLine(QStringLiteral("stored ") + program[0]);
+    return 0;
+}
+
+QString yesNo(bool value)
+{
+    return value ? QStringLiteral("True") : QStringLiteral("False");
+}
+
+int calrecordCommand(const QStringList &arguments)
+{
+    QCommandLineParser parser;
+    const QCommandLineOption output({QStringLiteral("o"), QStringLiteral("output")},
+                                    QStringLiteral("Record file to write."), QStringLiteral("FILE"));
+    const QCommandLineOption user(QStringLiteral("user"), QStringLiteral("User name kept in the record."),
+                                  QStringLiteral("NAME"));
+    parser.addOptions({output, user});
+    parser.addPositionalArgument(QStringLiteral("kind"), QStringLiteral("ph or turb"));
+    int exitCode = 0;
+    if (!parseOptions(parser, arguments,
+                      QStringLiteral("meravo-cli calrecord ph|turb [-o FILE]\n\nReads the meter's last calibration "
+                                     "record and prints its fields; with -o also writes a record file.\n"
+                                     "Exit 0: read. Exit 1: no meter, or the record could not be read or written."),
+                      1, 1, &exitCode))
+        return exitCode;
+    const QString kind = parser.positionalArguments().at(0);
+    if (kind != QStringLiteral("ph") && kind != QStringLiteral("turb")) {
+        printError(QStringLiteral("kind must be ph or turb"));
+        return kUsageError;
+    }
+    Session session;
+    session.shared.login->setUserName(parser.value(user));
+    if (!connectMeter(session))
+        return kFailed;
+    CCalProtocol &cal = *session.shared.calProtocol;
+    const bool ph = kind == QStringLiteral("ph");
+    if (!cal.UpdateFromMeter(ph, session.shared.device->IsKlaro7(QString())) || !cal.IsProtocolValid())
+        return fail(1221);
+
+    QString meter, serNo, userName, date, time, interval, mode;
+    qint16 points = 0;
+    if (ph) {
+        QString slope, asy, quality;
+        bool showF = false, showPC = false;
+        QStringList values(3), volts(3), temps(3);
+        if (!cal.GetProtocolPH(meter, serNo, userName, date, time, interval, mode, slope, asy, quality, showF, showPC,
+                               points, values, volts, temps))
+            return fail(1221);
+        printLine(QStringLiteral("Meter: ") + meter);
+        printLine(QStringLiteral("S/N: ") + serNo);
+        printLine(QStringLiteral("User: ") + userName);
+        printLine(QStringLiteral("Date: ") + date);
+        printLine(QStringLiteral("Time: ") + time);
+        printLine(QStringLiteral("Interval (d): ") + interval);
+        printLine(QStringLiteral("Mode: ") + mode);
+        printLine(QStringLiteral("Slope: ") + slope);
+        printLine(QStringLiteral("Asymmetry: ") + asy);
+        printLine(QStringLiteral("Sensor quality: ") + quality);
+        printLine(QStringLiteral("Show °F: ") + yesNo(showF));
+        printLine(QStringLiteral("Show slope in %: ") + yesNo(showPC));
+        printLine(QStringLiteral("Points: %1").arg(points));
+        for (int i = 0; i < points; ++i)
+            printLine(QStringLiteral("Point %1: pH %2, %3 mV, %4 °C").arg(i + 1).arg(values[i], volts[i], temps[i]));
+    } else {
+        QStringList standards(5);
+        if (!cal.GetProtocolTurbidity(meter, serNo, userName, date, time, interval, mode, points, standards))
+            return fail(1221);
+        printLine(QStringLiteral("Meter: ") + meter);
+        printLine(QStringLiteral("S/N: ") + serNo);
+        printLine(QStringLiteral("User: ") + userName);
+        printLine(QStringLiteral("Date: ") + date);
+        printLine(QStringLiteral("Time: ") + time);
+        printLine(QStringLiteral("Interval (d): ") + interval);
+        printLine(QStringLiteral("Mode: ") + mode);
+        printLine(QStringLiteral("Points: %1").arg(points));
+        for (int i = 0; i < points; ++i)
+            printLine(QStringLiteral("Standard %1: %2").arg(i + 1).arg(standards[i]));
+    }
+    if (parser.isSet(output) && !cal.SaveToFile(parser.value(output)))
+        return fail(1229);
+    return 0;
+}
+
+// The number formats of the program editor, with a point as decimal separator.
+QString scientific(double value)
+{
+    return QString::number(value, 'E', 3);
+}
+
+int callineCommand(const QStringList &arguments)
+{
+    QCommandLineParser parser;
+    parser.addPositionalArgument(QStringLiteral("pairs"), QStringLiteral("X,Y value pairs (3 to 10)"));
+    int exitCode = 0;
+    if (!parseOptions(parser, arguments,
+                      QStringLiteral("meravo-cli calline X1,Y1 X2,Y2 X3,Y3 ...\n\nComputes the calibration line "
+                                     "(concentration X in mg/l, absorbance Y) from 3 to 10 value pairs, point as "
+                                     "decimal separator; put -- before a negative value.\nExit 0: computed. Exit 1: too few pairs or a calculation "
+                                     "error."),
+                      0, -1, &exitCode))
+        return exitCode;
+    QList<double> x;
+    QList<double> y;
+    for (const QString &pair : parser.positionalArguments()) {
+        const QStringList parts = pair.split(u',');
+        bool okX = false;
+        bool okY = false;
+        if (parts.size() != 2 || (parts[0].toDouble(&okX), !okX) || (parts[1].toDouble(&okY), !okY)) {
+            printError(QStringLiteral("not a value pair: ") + pair);
+            return kUsageError;
+        }
+        x.append(parts[0].toDouble());
+        y.append(parts[1].toDouble());
+    }
+    if (x.size() < 3) {
+        printError(TextTable::text(1143));
+        return kFailed;
+    }
+    if (x.size() > 10) {
+        printError(QStringLiteral("at most 10 value pairs"));
+        return kUsageError;
+    }
+    Session session;
+    double a0 = 0, a1 = 0, ym = 0, xm = 0, sx0 = 0, vx0 = 0, xn = 0, xb = 0;
+    const qint16 n = qint16(x.size());
+    if (!session.shared.calibration->Calculate(a0, a1, ym, xm, sx0, vx0, xn, xb, x, y, n))
+        return fail(1144);
+    const QString unit = QStringLiteral("mg/l");
+    printLine(QStringLiteral("A0: ") + scientific(a0));
+    printLine(QStringLiteral("A1: ") + scientific(a1) + QStringLiteral("  1/(") + unit + u')');
+    printLine(QStringLiteral("YQ: ") + scientific(ym));
+    printLine(QStringLiteral("XQ: ") + scientific(xm) + QStringLiteral("  ") + unit);
+    printLine(QStringLiteral("N: %1").arg(n));
+    printLine(QStringLiteral("SX0: ") + scientific(sx0) + QStringLiteral("  ") + unit);
+    printLine(QStringLiteral("VX0: ") + QString::number(vx0, 'f', 1) + QStringLiteral("  %"));
+    printLine(QStringLiteral("XN: ") + scientific(xn) + QStringLiteral("  ") + unit);
+    printLine(QStringLiteral("XB: ") + scientific(xb) + QStringLiteral("  ") + unit);
+    return 0;
+}
+
+int checkrangeCommand(const QStringList &arguments)
+{
+    QCommandLineParser parser;
+    parser.addPositionalArgument(QStringLiteral("values"), QStringLiteral("MRB MRE E0 SLOPE"));
+    int exitCode = 0;
+    if (!parseOptions(parser, arguments,
+                      QStringLiteral("meravo-cli checkrange MRB MRE E0 SLOPE\n\nChecks a program's measuring range "
+                                     "against the meter's absorbance range (-0.2 A to 2.0 A); put -- before a negative value.\nExit 0: ok. Exit 1: "
+                                     "the range is exceeded."),
+                      4, 4, &exitCode))
+        return exitCode;
+    float v[4];
+    const QStringList args = parser.positionalArguments();
+    for (int i = 0; i < 4; ++i) {
+        bool ok = false;
+        v[i] = args[i].toFloat(&ok);
+        if (!ok) {
+            printError(QStringLiteral("not a number: ") + args[i]);
+            return kUsageError;
+        }
+    }
+    Session session;
+    if (session.shared.calibration->CheckMeasRange(v[0], v[1], v[2], v[3])) {
+        printLine(QStringLiteral("ok"));
+        return 0;
+    }
+    printLine(TextTable::text(1212));
+    printLine(TextTable::text(1213));
+    return kFailed;
+}
+
+} // namespace
+
+int programs(const QStringList &arguments)
+{
+    return programsCommand(arguments);
+}
+
+int calrecord(const QStringList &arguments)
+{
+    return calrecordCommand(arguments);
+}
+
+int calline(const QStringList &arguments)
+{
+    return callineCommand(arguments);
+}
+
+int checkrange(const QStringList &arguments)
+{
+    return checkrangeCommand(arguments);
+}
+
+} // namespace Cli
