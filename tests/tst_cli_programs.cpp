@@ -1,0 +1,218 @@
+// meravo-cli's program, calibration-record and calibration-line commands as a user runs them,
+// against a simulated meter served from this process's event loop.
+#include "CCalProtocol.h"
+#include "SharedObjects.h"
+#include "SimCalRecords.h"
+#include "SimPrograms.h"
+#include "TestSupport.h"
+#include "TextTable.h"
+
+#include <QDir>
+#include <QEventLoop>
+#include <QFile>
+#include <QProcess>
+#include <QTemporaryDir>
+#include <QTest>
+#include <QTimer>
+
+namespace {
+
+struct CliRun {
+    int exitCode = -1;
+    QString out;
+    QString err;
+    QStringList outLines() const { return out.split(u'\n', Qt::SkipEmptyParts); }
+};
+
+// Runs meravo-cli to its end while the event loop keeps serving the simulated meter.
+CliRun cli(const QStringList &arguments)
+{
+    QProcess process;
+    process.setProgram(QStringLiteral(MERAVO_BIN_DIR "/meravo-cli"));
+    process.setArguments(arguments);
+    QEventLoop loop;
+    QTimer limit;
+    limit.setSingleShot(true);
+    QObject::connect(&process, &QProcess::finished, &loop, &QEventLoop::quit);
+    QObject::connect(&limit, &QTimer::timeout, &loop, &QEventLoop::quit);
+    process.start();
+    limit.start(60000);
+    if (process.waitForStarted(10000))
+        loop.exec();
+    CliRun result;
+    if (process.state() != QProcess::NotRunning) {
+        process.kill();
+        process.waitForFinished(5000);
+        return result;
+    }
+    result.exitCode = process.exitStatus() == QProcess::NormalExit ? process.exitCode() : -2;
+    result.out = QString::fromLocal8Bit(process.readAllStandardOutput());
+    result.err = QString::fromLocal8Bit(process.readAllStandardError());
+    return result;
+}
+
+QByteArray readBytes(const QString &path)
+{
+    QFile f(path);
+    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray("<unreadable>");
+}
+
+} // namespace
+
+class TestCliPrograms : public QObject {
+    Q_OBJECT
+private slots:
+    void initTestCase();
+    void programsRoundTrip();
+    void fullMeterRefusesNewProgram();
+    void calibrationRecordToFile();
+    void calibrationLineAndRange();
+    void withoutMeterExitsOne();
+
+private:
+    QTemporaryDir m_home;
+};
+
+void TestCliPrograms::initTestCase()
+{
+    QVERIFY(m_home.isValid());
+    // The child processes inherit a private home.
+    qputenv("HOME", m_home.path().toLocal8Bit());
+    qputenv("XDG_DATA_HOME", (m_home.path() + QStringLiteral("/data")).toLocal8Bit());
+    qputenv("XDG_CONFIG_HOME", (m_home.path() + QStringLiteral("/config")).toLocal8Bit());
+}
+
+void TestCliPrograms::programsRoundTrip()
+{
+    SimBench bench(2);
+    MeterSim &sim = bench.addMeter(2);
+    SimPrograms programs(sim);
+    QVERIFY(programs.put(QStringLiteral("910,X,16,436,0,5,0.1,0.2,0.1,F,u,1,1,1")));
+    QVERIFY(programs.put(QStringLiteral("901,ABCDE,16,436,0.0,2.0,0.0,1.0,0.01,Fe,mg/l,0,1,0")));
+
+    CliRun r = cli({"programs", "list"});
+    QCOMPARE(r.exitCode, 0);
+    QCOMPARE(r.outLines(), QStringList({"901", "910"}));
+    r = cli({"programs", "show", "910"});
+    QCOMPARE(r.exitCode, 0);
+    QCOMPARE(r.outLines().first(), QStringLiteral("NO: 910"));
+    QCOMPARE(r.outLines().last(), QStringLiteral("CALREQ: 1"));
+    QCOMPARE(r.outLines().size(), 14);
+    QCOMPARE(cli({"programs", "show", "905"}).exitCode, 1);
+
+    QTemporaryDir dir;
+    const QString file = dir.filePath(QStringLiteral("PROG 901.csv"));
+    r = cli({"programs", "get", "901", "-o", file, "--user", "Ann"});
+    QCOMPARE(r.exitCode, 0);
+    QByteArray text = readBytes(file);
+    QVERIFY(text.startsWith("NO;MODEL;CUV;LAMBDA;MRB;MRE;E0;SLOPE;RES;FORM;UNIT;USER;BLANKREQ;CALPSB;CALREQ\r\n"
+                            "901;ABCDE;16;436;0.0;2.0;0.0;1.0;0.01;Fe;mg/l;Ann;0;1;0\r\n"));
+
+    // Stored as new under another number, then over the same number.
+    text.replace("901;ABCDE", "905;NEW");
+    QFile out(file);
+    QVERIFY(out.open(QIODevice::WriteOnly));
+    out.write(text);
+    out.close();
+    r = cli({"programs", "put", file});
+    QCOMPARE(r.exitCode, 0);
+    QCOMPARE(r.outLines(), QStringList({"stored 905"}));
+    QCOMPARE(programs.programs().value(QStringLiteral("905")).at(1), QStringLiteral("NEW"));
+    r = cli({"programs", "put", file});
+    QCOMPARE(r.outLines(), QStringList({"modified 905"}));
+    QVERIFY(sim.commandLog().contains(QStringLiteral("U.502#14,905,NEW,16,436,0.0,2.0,0.0,1.0,0.01,Fe,mg/l,0,1,0")));
+
+    QCOMPARE(cli({"programs", "delete", "901"}).exitCode, 0);
+    QCOMPARE(programs.programs().keys(), QStringList({"905", "910"}));
+    QCOMPARE(cli({"programs", "delete", "901"}).exitCode, 1);
+    QCOMPARE(cli({"programs", "delete-all"}).exitCode, 0);
+    QVERIFY(programs.programs().isEmpty());
+
+    // A file that is not a program file is refused before the meter is asked.
+    sim.clearLog();
+    r = cli({"programs", "put", dir.filePath(QStringLiteral("missing.csv"))});
+    QCOMPARE(r.exitCode, 1);
+    QVERIFY(r.err.contains(TextTable::text(1180)));
+    QVERIFY(sim.commandLog().isEmpty());
+    QCOMPARE(cli({"programs", "frobnicate"}).exitCode, 64);
+    QCOMPARE(cli({"programs", "get", "901"}).exitCode, 64);
+}
+
+void TestCliPrograms::fullMeterRefusesNewProgram()
+{
+    SimBench bench(1);
+    MeterSim &sim = bench.addMeter(1);
+    SimPrograms programs(sim);
+    for (int n = 900; n <= 999; ++n)
+        QVERIFY(programs.put(QStringLiteral("%1,M,16,436,0,1,0,1,0.1,F,u,0,0,0").arg(n)));
+    QTemporaryDir dir;
+    const QString file = dir.filePath(QStringLiteral("p.csv"));
+    QFile out(file);
+    QVERIFY(out.open(QIODevice::WriteOnly));
+    out.write("NO;MODEL;CUV;LAMBDA;MRB;MRE;E0;SLOPE;RES;FORM;UNIT;USER\r\n0950;M;16;436;0;1;0;1;0.1;F;u;x\r\n"
+              "PAIRS_OF_VARIATES\r\n;\r\n;\r\n;\r\n;\r\n;\r\n;\r\n;\r\n;\r\n;\r\n;");
+    out.close();
+    const CliRun r = cli({"programs", "put", file});
+    QCOMPARE(r.exitCode, 1);
+    QVERIFY(r.err.contains(TextTable::text(1156)));
+    QVERIFY(r.err.contains(TextTable::text(1157)));
+}
+
+void TestCliPrograms::calibrationRecordToFile()
+{
+    SimBench bench(1);
+    MeterIdentity id;
+    id.model = QStringLiteral("Klaro 7 T");
+    id.firmware = QStringLiteral("2.50");
+    MeterSim &sim = bench.addMeter(1, id);
+    SimCalRecords records(sim);
+    QTemporaryDir dir;
+    const QString file = dir.filePath(QStringLiteral("CalProt Turb"));
+    const CliRun r = cli({"calrecord", "turb", "-o", file, "--user", "Bob"});
+    QCOMPARE(r.exitCode, 0);
+    // The Klaro 7 is asked for the extended record.
+    QVERIFY(sim.commandLog().contains(QStringLiteral("U.587")));
+    QVERIFY(r.outLines().contains(QStringLiteral("Mode: 5-P StdCAL")));
+    QVERIFY(r.outLines().contains(QStringLiteral("Standard 5: 4000")));
+    SharedObjects shared;
+    QVERIFY(shared.calProtocol->ReadFromFile(file));
+    QCOMPARE(shared.calProtocol->record().User, QStringLiteral("Bob"));
+    QCOMPARE(shared.calProtocol->record().Meter, QStringLiteral("Klaro 7 T"));
+
+    records.turbidityExtended = "0,2026,3,14,9,5,0,90,M,6,1,2,3,4,5,6";
+    QCOMPARE(cli({"calrecord", "turb"}).exitCode, 1);
+    QCOMPARE(cli({"calrecord", "conductivity"}).exitCode, 64);
+}
+
+void TestCliPrograms::calibrationLineAndRange()
+{
+    CliRun r = cli({"calline", "0,0.05", "1,0.25", "2,0.44", "3,0.66"});
+    QCOMPARE(r.exitCode, 0);
+    QCOMPARE(r.outLines(), QStringList({"A0: 4.700E-02", "A1: 2.020E-01  1/(mg/l)", "YQ: 3.500E-01",
+                                        "XQ: 1.500E+00  mg/l", "N: 4", "SX0: 4.696E-02  mg/l", "VX0: 3.1  %",
+                                        "XN: 5.039E-01  mg/l", "XB: 7.469E-01  mg/l"}));
+    r = cli({"calline", "1,1", "2,2"});
+    QCOMPARE(r.exitCode, 1);
+    QVERIFY(r.err.contains(TextTable::text(1143)));
+    r = cli({"calline", "2,1", "2,2", "2,3"});
+    QCOMPARE(r.exitCode, 1);
+    QVERIFY(r.err.contains(TextTable::text(1144)));
+
+    QCOMPARE(cli({"checkrange", "0", "10", "0", "0.2"}).outLines(), QStringList({"ok"}));
+    r = cli({"checkrange", "0", "10.5", "0", "0.2"});
+    QCOMPARE(r.exitCode, 1);
+    QCOMPARE(r.outLines(), QStringList({TextTable::text(1212), TextTable::text(1213)}));
+    QCOMPARE(cli({"checkrange", "--", "-10", "1", "0", "-0.2"}).exitCode, 0);
+    QCOMPARE(cli({"checkrange", "0", "x", "0", "0.2"}).exitCode, 64);
+}
+
+void TestCliPrograms::withoutMeterExitsOne()
+{
+    SimBench bench(1);
+    const CliRun r = cli({"programs", "list"});
+    QCOMPARE(r.exitCode, 1);
+    QVERIFY(r.err.contains(TextTable::text(1060)));
+}
+
+QTEST_GUILESS_MAIN(TestCliPrograms)
+#include "tst_cli_programs.moc"
