@@ -1,6 +1,7 @@
 // metersim: a simulated meter on a pseudo-terminal, for demonstrations, training and manual tests.
 #include "MeterSim.h"
 #include "SimCalRecords.h"
+#include "SimDatasets.h"
 #include "SimPrograms.h"
 
 #include <QCommandLineParser>
@@ -100,6 +101,13 @@ int main(int argc, char *argv[])
                                                        "turb-ext=..."),
                                         QStringLiteral("FILE"));
     parser.addOptions({program, programFile, phRecord, phPoints, turbRecord, turbExtRecord, recordFile});
+    const QCommandLineOption datasets(QStringLiteral("datasets"),
+                                      QStringLiteral("Store N generated datasets of the model's layout."),
+                                      QStringLiteral("N"));
+    const QCommandLineOption datasetFile(QStringLiteral("datasets-file"),
+                                         QStringLiteral("Store the datasets of a measured-value file."),
+                                         QStringLiteral("FILE"));
+    parser.addOptions({datasets, datasetFile});
     parser.addOptions({link, model, firmware, serial, variant, baud, silent, reject, ignore, delay, split, garbage,
                        endless, hangup, pace});
     parser.process(app);
@@ -135,6 +143,7 @@ int main(int argc, char *argv[])
 
     SimPrograms programs(sim);
     SimCalRecords records(sim);
+    SimDatasets storedDatasets(sim);
     QString error;
     bool configured = !parser.isSet(programFile) || programs.loadFile(parser.value(programFile), &error);
     for (const QString &values : parser.values(program))
@@ -154,6 +163,16 @@ int main(int argc, char *argv[])
         records.turbidity = parser.value(turbRecord).toLatin1();
     if (parser.isSet(turbExtRecord))
         records.turbidityExtended = parser.value(turbExtRecord).toLatin1();
+    if (parser.isSet(datasetFile))
+        configured = configured && storedDatasets.loadFile(parser.value(datasetFile), &error);
+    if (parser.isSet(datasets)) {
+        const qint64 count = parser.value(datasets).toLongLong(&ok);
+        if (!ok || count < 0) {
+            configured = false;
+            error = QStringLiteral("--datasets takes a count");
+        }
+        storedDatasets.generate(count);
+    }
     if (!configured) {
         std::fprintf(stderr, "metersim: %s\n", qPrintable(error));
         return 2;
