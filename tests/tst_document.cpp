@@ -99,6 +99,9 @@ void TestDocument::importKlaro7IntoGrid()
     QCOMPARE(cell(doc, 0, 0), QString::fromLatin1(first[0]));
     QCOMPARE(cell(doc, 0, 9), QString::fromLatin1(first[9]));
     QCOMPARE(doc->grid()->columnWidth(7), Twips::toPixels(1600, doc));
+    // A column is at least as wide as the layout says, and wide enough for its dates.
+    QVERIFY(doc->grid()->columnWidth(1) >= Twips::toPixels(800, doc));
+    QVERIFY(doc->grid()->columnWidth(1) > doc->grid()->fontMetrics().horizontalAdvance(cell(doc, 0, 1)));
     QCOMPARE(doc->headerValue(0), QStringLiteral("Klaro 7 T"));
     QCOMPARE(doc->headerValue(1), QStringLiteral("S-0042"));
     QCOMPARE(doc->headerValue(2), QStringLiteral("Ann"));

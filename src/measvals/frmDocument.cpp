@@ -91,6 +91,7 @@ frmDocument::frmDocument(frmMain &main)
     m_grid->setWordWrap(false);
     m_grid->verticalHeader()->setDefaultSectionSize(m_grid->fontMetrics().height() + 6);
     m_grid->verticalHeader()->setSectionResizeMode(QHeaderView::Fixed);
+    m_grid->verticalHeader()->setVisible(false);
     m_grid->horizontalHeader()->setHighlightSections(false);
     m_grid->setAlternatingRowColors(true);
     TextApplier::apply(this);
@@ -200,8 +201,18 @@ bool frmDocument::FillTable()
     const QList<TableColumn> layout = m_main.shared().device->TableLayout(m_meter);
     if (!m_model->fill(m_raw, layout))
         return false;
-    for (int i = 0; i < layout.size(); ++i)
-        m_grid->setColumnWidth(i, Twips::toPixels(layout[i].width, this));
+    // The layout's widths were made for a smaller font: they are the least a column gets, and a
+    // column widens to its header and to the first rows' texts so dates and times stay readable.
+    const QFontMetrics metrics = m_grid->fontMetrics();
+    const int padding = metrics.horizontalAdvance(QLatin1Char('M'));
+    const int sampleRows = std::min(m_model->rowCount(), 200);
+    for (int i = 0; i < layout.size(); ++i) {
+        int width = std::max(Twips::toPixels(layout[i].width, this),
+                             metrics.horizontalAdvance(layout[i].header) + 2 * padding);
+        for (int row = 0; row < sampleRows; ++row)
+            width = std::max(width, metrics.horizontalAdvance(m_model->index(row, i).data().toString()) + padding);
+        m_grid->setColumnWidth(i, width);
+    }
     return true;
 }
 

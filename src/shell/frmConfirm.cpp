@@ -17,6 +17,7 @@ frmConfirm::frmConfirm(QWidget *owner)
     setObjectName(QStringLiteral("frmConfirm"));
     auto *fraSelection = new QGroupBox(this);
     fraSelection->setObjectName(QStringLiteral("fraSelection"));
+    m_optNo->setChecked(true);
     m_optYes->setObjectName(QStringLiteral("optYes"));
     m_optNo->setObjectName(QStringLiteral("optNo"));
     m_cmdOK->setObjectName(QStringLiteral("cmdOK"));
