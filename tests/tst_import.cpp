@@ -9,9 +9,15 @@
 #include "TestSupport.h"
 #include "TextTable.h"
 
+#include "CExportExcel.h"
+#include "CMeasVal.h"
+
 #include <QElapsedTimer>
+#include <QEventLoop>
+#include <QProcess>
 #include <QSignalSpy>
 #include <QTest>
+#include <QTimer>
 
 namespace {
 
@@ -31,6 +37,36 @@ qsizetype records(const QString &raw, int fields)
     return walk.recordNumber();
 }
 
+struct CliRun {
+    int exitCode = -1;
+    QString out;
+    QString err;
+};
+
+// Runs meravo-cli while the event loop serves the simulated meters.
+CliRun runCli(const QStringList &arguments)
+{
+    QProcess process;
+    process.setProgram(QStringLiteral(MERAVO_BIN_DIR "/meravo-cli"));
+    process.setArguments(arguments);
+    QEventLoop loop;
+    QObject::connect(&process, &QProcess::finished, &loop, &QEventLoop::quit);
+    QTimer::singleShot(60000, &loop, &QEventLoop::quit);
+    process.start();
+    if (process.waitForStarted(10000))
+        loop.exec();
+    CliRun run;
+    if (process.state() != QProcess::NotRunning) {
+        process.kill();
+        process.waitForFinished(5000);
+        return run;
+    }
+    run.exitCode = process.exitStatus() == QProcess::NormalExit ? process.exitCode() : -1;
+    run.out = QString::fromLocal8Bit(process.readAllStandardOutput());
+    run.err = QString::fromLocal8Bit(process.readAllStandardError());
+    return run;
+}
+
 } // namespace
 
 class TestImport : public QObject {
@@ -44,6 +80,8 @@ private slots:
     void pacedTransferTakesTheLineTime();
     void cancelDuringTransferSendsStop();
     void hangUpInTheMiddleFailsOnce();
+    void cliPrintsAndSavesDatasets();
+    void cliExportStatuses();
 };
 
 void TestImport::importReadsEveryDataset()
@@ -233,6 +271,97 @@ void TestImport::hangUpInTheMiddleFailsOnce()
     QVERIFY(raw.isEmpty());
     QCOMPARE(errors.reports.size(), 1);
     QVERIFY(!link.running());
+}
+
+void TestImport::cliPrintsAndSavesDatasets()
+{
+    QTemporaryDir dir;
+    const QString in = dir.filePath(QStringLiteral("in.csv"));
+    QFile file(in);
+    QVERIFY(file.open(QIODevice::WriteOnly));
+    file.write("METER;S/N;USER;DATE;TIME\r\nKlaro 4 T;1;u;1/2/2026;3:4:5\r\n\r\n"
+               "NO;DATE;TIME;ID;VALUE;UNIT;VALID;FLAGS;CALDATE;CALTIME\r\n"
+               "1;d;t;5;0.5;NTU;OK;F;cd;ct\r\n2;d;t;5;;NTU");
+    file.close();
+    SimBench bench(1);
+    MeterIdentity id = meter("Klaro 4 T");
+    id.firmware = QStringLiteral("2.00");
+    id.serial = QStringLiteral("K4-9");
+    MeterSim &sim = bench.addMeter(1, id);
+    SimDatasets datasets(sim);
+    QVERIFY(datasets.loadFile(in));
+
+    // The model's seven fields a line; stderr is no terminal, so no progress line.
+    CliRun run = runCli({QStringLiteral("datasets")});
+    QCOMPARE(run.exitCode, 0);
+    QCOMPARE(run.out, QStringLiteral("1;d;t;5;0.5;NTU;OK\n2;d;t;5;;NTU;\n"));
+    QCOMPARE(run.err, QString());
+
+    const QString out = dir.filePath(QStringLiteral("out.csv"));
+    run = runCli({QStringLiteral("datasets"), QStringLiteral("-o"), out});
+    QCOMPARE(run.exitCode, 0);
+    SharedObjects shared;
+    QString raw, meterName, serial, user;
+    QDateTime date;
+    QCOMPARE(shared.measVal->OpenFile(raw, meterName, serial, user, date, out), qint16(CMeasVal::Opened));
+    QCOMPARE(meterName, QStringLiteral("Klaro 4 T"));
+    QCOMPARE(serial, QStringLiteral("K4-9"));
+    QCOMPARE(user, QStringLiteral("---"));
+    QVERIFY(qAbs(date.secsTo(QDateTime::currentDateTime())) < 60);
+    QCOMPARE(raw.toLatin1(), datasets.answer());
+
+    run = runCli({QStringLiteral("datasets"), QStringLiteral("-o"), out, QStringLiteral("--user"), QStringLiteral("Ann")});
+    QCOMPARE(run.exitCode, 0);
+    QCOMPARE(shared.measVal->OpenFile(raw, meterName, serial, user, date, out), qint16(CMeasVal::Opened));
+    QCOMPARE(user, QStringLiteral("Ann"));
+
+    sim.faults().hangupCommands = {QStringLiteral("U.581")};
+    run = runCli({QStringLiteral("datasets")});
+    QCOMPARE(run.exitCode, 3);
+    QVERIFY(run.err.contains(TextTable::text(1036)));
+}
+
+void TestImport::cliExportStatuses()
+{
+    QTemporaryDir dir;
+    const QString in = dir.filePath(QStringLiteral("in.csv"));
+    const QString out = dir.filePath(QStringLiteral("out.xls"));
+    CliRun run = runCli({QStringLiteral("export"), in, out});
+    QCOMPARE(run.exitCode, 2);
+    QFile file(in);
+    QVERIFY(file.open(QIODevice::WriteOnly));
+    file.close();
+    QCOMPARE(runCli({QStringLiteral("export"), in, out}).exitCode, 3);
+    QVERIFY(file.open(QIODevice::WriteOnly));
+    file.write("meter;s/n;user;date;time\r\n");
+    file.close();
+    run = runCli({QStringLiteral("export"), in, out});
+    QCOMPARE(run.exitCode, 4);
+    QVERIFY(run.err.contains(TextTable::text(1181)));
+
+    SharedObjects shared;
+    QString raw = QStringLiteral("\r\n");
+    for (int k = 1; k <= CExportExcel::kMaxDatasets + 1; ++k)
+        raw += QStringLiteral("%1;d\r\n").arg(k);
+    raw += QStringLiteral("!\r\n>");
+    QVERIFY(shared.measVal->SaveFile(raw, QStringLiteral("Lumora"), QStringLiteral("1"), QStringLiteral("u"),
+                                     QDateTime(QDate(2026, 1, 2), QTime(3, 4, 5)), in));
+    run = runCli({QStringLiteral("export"), in, out});
+    QCOMPARE(run.exitCode, 5);
+    QVERIFY(run.err.contains(TextTable::text(1058)));
+    QVERIFY(!QFile::exists(out));
+
+    raw = QStringLiteral("\r\n1;d\r\n!\r\n>");
+    QVERIFY(shared.measVal->SaveFile(raw, QStringLiteral("Lumora"), QStringLiteral("1"), QStringLiteral("u"),
+                                     QDateTime(QDate(2026, 1, 2), QTime(3, 4, 5)), in));
+    run = runCli({QStringLiteral("export"), in, out});
+    QCOMPARE(run.exitCode, 0);
+    QVERIFY(file.exists(out));
+    QFile xls(out);
+    QVERIFY(xls.open(QIODevice::ReadOnly));
+    const QByteArray bytes = xls.readAll();
+    QVERIFY(bytes.startsWith(QByteArray("\x09\x00\x04\x00\x02\x00\x0A\x00", 8)));
+    QVERIFY(bytes.endsWith(QByteArray("\x0A\x00\x00\x00", 4)));
 }
 
 QTEST_GUILESS_MAIN(TestImport)

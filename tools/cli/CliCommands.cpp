@@ -17,6 +17,8 @@ const QList<Command> &commands()
     static const QList<Command> list = {
         {"ports", "List the serial ports: COM <n> TAB <device>.", &ports},
         {"identify", "Search the meter on all ports and show what it is.", &identify},
+        {"datasets", "Read the meter's datasets; print them or write a measured-value file.", &datasets},
+        {"export", "Export a measured-value file as a spreadsheet file.", &exportFile},
         {"programs", "The meter's user-defined programs: list, show, get, put, delete, delete-all.", &programs},
         {"calrecord", "Read the meter's last pH or turbidity calibration record.", &calrecord},
         {"calline", "Compute a calibration line from value pairs.", &calline},

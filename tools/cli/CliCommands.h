@@ -40,6 +40,8 @@ void printError(const QString &line);
 
 int ports(const QStringList &arguments);
 int identify(const QStringList &arguments);
+int datasets(const QStringList &arguments);
+int exportFile(const QStringList &arguments);
 int programs(const QStringList &arguments);
 int calrecord(const QStringList &arguments);
 int calline(const QStringList &arguments);

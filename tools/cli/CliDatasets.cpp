@@ -1,0 +1,162 @@
+// The measured-value subcommands of meravo-cli: read the meter's datasets, export a measured-value file.
+#include "CDevice.h"
+#include "CExportExcel.h"
+#include "CImportMVal.h"
+#include "CMeasVal.h"
+#include "CliCommands.h"
+#include "ProgramFolder.h"
+#include "RecordWalk.h"
+#include "TextTable.h"
+
+#include <QCommandLineParser>
+#include <QElapsedTimer>
+
+#include <cstdio>
+#include <unistd.h>
+
+namespace Cli {
+namespace {
+
+enum Exit { kNoMeter = 1, kFirmware = 2, kImportFailed = 3, kSaveFailed = 4 };
+enum ExportExit { kMissing = 2, kUnreadable = 3, kInvalid = 4, kExportFailed = 5 };
+
+bool parseArguments(QCommandLineParser &parser, const QStringList &arguments, const QString &description,
+                    int positional, int *exitCode)
+{
+    parser.setApplicationDescription(description);
+    const QCommandLineOption help({QStringLiteral("h"), QStringLiteral("help")}, QStringLiteral("Show this help."));
+    parser.addOption(help);
+    if (!parser.parse(arguments)) {
+        printError(parser.errorText());
+        *exitCode = kUsageError;
+        return false;
+    }
+    if (parser.isSet(help)) {
+        printLine(parser.helpText());
+        *exitCode = 0;
+        return false;
+    }
+    if (parser.positionalArguments().size() != positional) {
+        printError(QStringLiteral("wrong number of arguments (see --help)"));
+        *exitCode = kUsageError;
+        return false;
+    }
+    return true;
+}
+
+} // namespace
+
+int datasets(const QStringList &arguments)
+{
+    QCommandLineParser parser;
+    const QCommandLineOption output({QStringLiteral("o"), QStringLiteral("output")},
+                                    QStringLiteral("Measured-value file to write."), QStringLiteral("FILE"));
+    const QCommandLineOption user(QStringLiteral("user"), QStringLiteral("USER of the written file (default ---)."),
+                                  QStringLiteral("NAME"));
+    parser.addOptions({output, user});
+    int exitCode = 0;
+    if (!parseArguments(parser, arguments,
+                        QStringLiteral("meravo-cli datasets [-o FILE] [--user NAME]\n\n"
+                                       "Searches the meter and reads all its datasets. With -o they are written as a "
+                                       "measured-value file, as the desktop program saves them; otherwise each "
+                                       "dataset is printed as one line of the model's fields, ';'-separated.\n"
+                                       "Exit 0: done. 1: no supported meter found. 2: firmware too old. "
+                                       "3: the import failed. 4: the file could not be written."),
+                        0, &exitCode))
+        return exitCode;
+
+    Session session;
+    CDevice &device = *session.shared.device;
+    const bool onlyKlaro7 = ProgramFolder::onlyKlaro7(*session.shared.ini);
+    QString meter;
+    QString serial;
+    const qint16 recognised = device.Recognise(meter, serial, onlyKlaro7);
+    if (recognised == CDevice::FirmwareTooOld) {
+        printError(TextTable::text(1201));
+        printError(TextTable::text(1202));
+        return kFirmware;
+    }
+    if (recognised != CDevice::Recognised) {
+        printError(TextTable::text(onlyKlaro7 ? 1245 : 1060));
+        return kNoMeter;
+    }
+
+    // A progress line while a long answer arrives, for a person watching a terminal only.
+    const bool showProgress = ::isatty(STDERR_FILENO) != 0;
+    QElapsedTimer clock;
+    clock.start();
+    if (showProgress)
+        QObject::connect(&session.link, &CSerialLink::transferProgress, [&clock](qint64 bytes, qint64 lineEnds) {
+            const QString line = TextTable::text(TextTable::WaitProgress)
+                                     .arg(std::max<qint64>(0, lineEnds - 2))
+                                     .arg(bytes)
+                                     .arg(clock.elapsed() / 1000);
+            std::fprintf(stderr, "\r%s", qPrintable(line));
+            std::fflush(stderr);
+        });
+    const QDateTime imported = QDateTime::currentDateTime();
+    QString raw;
+    const bool ok = session.shared.importMVal->GetMVals(raw);
+    if (showProgress)
+        std::fputs("\n", stderr);
+    if (!ok) {
+        printError(TextTable::text(1036));
+        return kImportFailed;
+    }
+
+    if (parser.isSet(output)) {
+        const QString userName = parser.isSet(user) ? parser.value(user) : QStringLiteral("---");
+        if (!session.shared.measVal->SaveFile(raw, meter, serial, userName, imported, parser.value(output))) {
+            printError(TextTable::text(1177));
+            return kSaveFailed;
+        }
+        return 0;
+    }
+    const int fields = int(device.TableLayout(meter).size());
+    RecordWalk walk(raw, fields);
+    QString line;
+    while (walk.next()) {
+        line.clear();
+        for (int i = 0; i < fields; ++i) {
+            if (i > 0)
+                line += u';';
+            line += walk.field(i);
+        }
+        printLine(line);
+    }
+    return 0;
+}
+
+int exportFile(const QStringList &arguments)
+{
+    QCommandLineParser parser;
+    int exitCode = 0;
+    if (!parseArguments(parser, arguments,
+                        QStringLiteral("meravo-cli export IN.csv OUT.xls\n\n"
+                                       "Opens a measured-value file and exports it as a spreadsheet file, as the "
+                                       "desktop program's Export does. An existing OUT.xls is replaced only when "
+                                       "the export succeeds.\n"
+                                       "Exit 0: done. 2: IN.csv does not exist. 3: IN.csv cannot be read. "
+                                       "4: IN.csv is no valid measured-value file. 5: the export failed."),
+                        2, &exitCode))
+        return exitCode;
+    const QString in = parser.positionalArguments().at(0);
+    const QString out = parser.positionalArguments().at(1);
+
+    Session session;
+    QString raw, meter, serial, user;
+    QDateTime date;
+    switch (session.shared.measVal->OpenFile(raw, meter, serial, user, date, in)) {
+    case CMeasVal::Opened: break;
+    case CMeasVal::FileMissing: printError(TextTable::text(TextTable::FileMissing).arg(in)); return kMissing;
+    case CMeasVal::InvalidFormat: printError(TextTable::text(1181)); return kInvalid;
+    default: printError(TextTable::text(1180)); return kUnreadable;
+    }
+    if (!session.shared.exportExcel->SetMVals(raw, meter, serial, user, date, out)) {
+        printError(TextTable::text(1058));
+        return kExportFailed;
+    }
+    return 0;
+}
+
+} // namespace Cli
