@@ -14,6 +14,7 @@ add_library(meravo_gui STATIC
   shell/frmHelp.cpp
   shell/frmMain.cpp
   shell/basMain.cpp
+  shell/WindowCommands.cpp
   output/QtPrintTarget.cpp
   measvals/MValTableModel.cpp
   measvals/frmDocument.cpp

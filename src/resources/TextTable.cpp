@@ -261,6 +261,7 @@ constexpr Entry kExtension[] = {
     {2102, "E-mail:"},
     {2103, "%1 datasets, %2 bytes received in %3 s"},
     {2104, "Help"},
+    {2105, "This program is provided as is, without warranty of any kind. Check imported values against the meter before you rely on them."},
     {2009, "The file %1 could not be written: %2"},
     {2010, "The file %1 could not be read: %2"},
     {2011, "The meter listed more than %1 programs."},

@@ -35,6 +35,7 @@ enum Extension {
     AboutMail = 2102,
     WaitProgress = 2103,
     HelpTitle = 2104,
+    AboutDisclaimer = 2105,
     FileWriteFailed = 2009,
     FileReadFailed = 2010,
     ProgramListTooLong = 2011,

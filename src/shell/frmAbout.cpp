@@ -24,10 +24,6 @@ QString aboutSetting(const CIni &ini, const char *key, const QString &fallback =
     return ProgramFolder::setting(ini, QStringLiteral("About"), QString::fromLatin1(key), fallback);
 }
 
-const QString kDefaultDisclaimer = QStringLiteral(
-    "This program is provided as is, without warranty of any kind. Check imported values against the meter "
-    "before you rely on them.");
-
 } // namespace
 
 frmAbout::frmAbout(const CIni &ini, QWidget *owner)
@@ -57,7 +53,7 @@ frmAbout::frmAbout(const CIni &ini, QWidget *owner)
     titleFont.setBold(true);
     m_lblAppTitle->setFont(titleFont);
     m_lblVersion->setText(versionText());
-    m_lblDisclaimer->setText(aboutSetting(ini, "Disclaimer", kDefaultDisclaimer));
+    m_lblDisclaimer->setText(aboutSetting(ini, "Disclaimer", TextTable::text(TextTable::AboutDisclaimer)));
     m_lblDisclaimer->setWordWrap(true);
 
     const QString internet = aboutSetting(ini, "Internet");

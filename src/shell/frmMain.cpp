@@ -14,6 +14,7 @@
 #include "TextTable.h"
 #include "Twips.h"
 #include "UserDialogs.h"
+#include "WindowCommands.h"
 #include "basMain.h"
 #include "frmAbout.h"
 #include "frmDocument.h"
@@ -29,6 +30,7 @@
 #include <QMdiSubWindow>
 #include <QMenuBar>
 #include <QSettings>
+#include <QShortcut>
 #include <QStackedWidget>
 #include <QStatusBar>
 #include <QTime>
@@ -54,6 +56,10 @@ frmMain::frmMain(UserDialogs &dialogs, QWidget *parent)
             [this](const QString &text) { m_panels[PanelInterface]->setText(text); });
     connect(&m_link, &CSerialLink::baudTextChanged, this,
             [this](const QString &text) { m_panels[PanelBaud]->setText(text); });
+    // F1 opens the help at the topic of the active document, or at its start.
+    auto *help = new QShortcut(QKeySequence::HelpContents, this);
+    connect(help, &QShortcut::activated, this,
+            [this] { showHelp(activeDocument() ? frmDocument::kHelpContext : 0); });
 }
 
 frmMain::~frmMain()
@@ -99,6 +105,7 @@ bool frmMain::Load()
                                           QStringLiteral("Meravo")));
     const int helpText = ProgramFolder::onlyKlaro7(*m_shared->ini) ? 1244 : 1215;
     m_helpFile = ProgramFolder::file(QStringLiteral("Help/") + TextTable::text(helpText));
+    WindowCommands::install(*this);
     OpenDocumentWindow();
     SetStatusBarCOM(TextTable::text(1062), QString());
     basMain::UpdateCommandStates(*this, true);

@@ -69,7 +69,23 @@ public:
     void MenuHelpApp();
     void MenuHelpAbout();
 
-    // The windows of later work register here; until then the commands only follow the command states.
+    // The serial link's operations, for every window that talks to the meter.
+    bool COMScanPorts(int &intPortNum, QString &strBaudrate) { return m_link.COMScanPorts(intPortNum, strBaudrate); }
+    bool COMInit(int intPortNum, const QString &strBaudrate, int intMaxAnswTime_s)
+    {
+        return m_link.COMInit(intPortNum, strBaudrate, intMaxAnswTime_s);
+    }
+    bool COMDeinit() { return m_link.COMDeinit(); }
+    bool COMStop() { return m_link.COMStop(); }
+    bool COMContinue() { return m_link.COMContinue(); }
+    bool COMChangeAnswerTime(int intMaxAnswTime_s) { return m_link.COMChangeAnswerTime(intMaxAnswTime_s); }
+    bool COMSendAndReceive(const QString &strSend, QString &strAnswer)
+    {
+        return m_link.COMSendAndReceive(strSend, strAnswer);
+    }
+
+    // The windows opened by a menu command (program console, calibration records) register here
+    // (WindowCommands.cpp); a command without a window does nothing.
     void setCommandHandler(const QString &command, std::function<void()> handler);
 
     // Shows the help file at a window's help context number.
