@@ -68,6 +68,7 @@ private slots:
     void calibrationRecordToFile();
     void calibrationLineAndRange();
     void withoutMeterExitsOne();
+    void metersimConfiguredFromCommandLine();
 
 private:
     QTemporaryDir m_home;
@@ -168,7 +169,8 @@ void TestCliPrograms::calibrationRecordToFile()
     SimCalRecords records(sim);
     QTemporaryDir dir;
     const QString file = dir.filePath(QStringLiteral("CalProt Turb"));
-    const CliRun r = cli({"calrecord", "turb", "-o", file, "--user", "Bob"});
+    // A ";" in the name would break the file's layout; it is taken as "." as the login dialog does.
+    const CliRun r = cli({"calrecord", "turb", "-o", file, "--user", "Bob;Ann"});
     QCOMPARE(r.exitCode, 0);
     // The Klaro 7 is asked for the extended record.
     QVERIFY(sim.commandLog().contains(QStringLiteral("U.587")));
@@ -176,7 +178,7 @@ void TestCliPrograms::calibrationRecordToFile()
     QVERIFY(r.outLines().contains(QStringLiteral("Standard 5: 4000")));
     SharedObjects shared;
     QVERIFY(shared.calProtocol->ReadFromFile(file));
-    QCOMPARE(shared.calProtocol->record().User, QStringLiteral("Bob"));
+    QCOMPARE(shared.calProtocol->record().User, QStringLiteral("Bob.Ann"));
     QCOMPARE(shared.calProtocol->record().Meter, QStringLiteral("Klaro 7 T"));
 
     records.turbidityExtended = "0,2026,3,14,9,5,0,90,M,6,1,2,3,4,5,6";
@@ -212,6 +214,44 @@ void TestCliPrograms::withoutMeterExitsOne()
     const CliRun r = cli({"programs", "list"});
     QCOMPARE(r.exitCode, 1);
     QVERIFY(r.err.contains(TextTable::text(1060)));
+}
+
+void TestCliPrograms::metersimConfiguredFromCommandLine()
+{
+    QTemporaryDir dir;
+    const QString programsFile = dir.filePath(QStringLiteral("programs.txt"));
+    const QString recordsFile = dir.filePath(QStringLiteral("records.txt"));
+    QFile p(programsFile);
+    QVERIFY(p.open(QIODevice::WriteOnly));
+    p.write("903,M,16,436,0,5,0,1,0.1,F,u,0,0,0\n");
+    p.close();
+    QFile c(recordsFile);
+    QVERIFY(c.open(QIODevice::WriteOnly));
+    c.write("# the short record\nturb=0,2025,12,31,23,59,58,30\n");
+    c.close();
+    const QString link = dir.filePath(QStringLiteral("COM1"));
+    QProcess sim;
+    sim.start(QStringLiteral(MERAVO_BIN_DIR "/metersim"),
+              {"--link", link, "--programs", programsFile, "--program", "901,A,16,436,0,5,0,1,0.1,F,u,0,0,0",
+               "--records", recordsFile, "--ph-points", "3"});
+    QVERIFY(sim.waitForReadyRead(10000));
+    QCOMPARE(sim.readLine().trimmed(), ("ready " + link).toLocal8Bit());
+    const QByteArray previous = qgetenv("MERAVO_PORTS");
+    qputenv("MERAVO_PORTS", link.toLocal8Bit());
+    const CliRun list = cli({"programs", "list"});
+    const CliRun ph = cli({"calrecord", "ph"});
+    const CliRun turb = cli({"calrecord", "turb"});
+    qputenv("MERAVO_PORTS", previous);
+    sim.terminate();
+    QVERIFY(sim.waitForFinished(10000));
+    QCOMPARE(list.outLines(), QStringList({"901", "903"}));
+    QVERIFY(ph.outLines().contains(QStringLiteral("Points: 3")));
+    QVERIFY(turb.outLines().contains(QStringLiteral("Interval (d): 30")));
+    // A bad configuration is refused before the line comes up.
+    QProcess bad;
+    bad.start(QStringLiteral(MERAVO_BIN_DIR "/metersim"), {"--link", link, "--ph-points", "4"});
+    QVERIFY(bad.waitForFinished(10000));
+    QCOMPARE(bad.exitCode(), 2);
 }
 
 QTEST_GUILESS_MAIN(TestCliPrograms)

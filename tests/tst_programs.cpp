@@ -104,6 +104,7 @@ private slots:
     void stopOfLinkDuringReadFailsUpdate();
     void stopDuringListSendsClosingCommand();
     void getProgramMeterFillsArray();
+    void simulatorTableFromFile();
 
     void programFileRoundTripsByteExact();
     void oldTwelveKeyLayout();
@@ -111,6 +112,7 @@ private slots:
     void listPcTakesOnlyProgramFiles();
     void listPcOfMissingOrEmptyFolder();
     void deleteFilesGoToTrash();
+    void deleteWithoutTrashFailsAndKeepsFile();
     void workDirFollowsSettings();
 
 private:
@@ -518,6 +520,28 @@ void TestPrograms::getProgramMeterFillsArray()
     QCOMPARE(a, QStringList(35));
 }
 
+void TestPrograms::simulatorTableFromFile()
+{
+    QTemporaryDir dir;
+    const QString path = dir.filePath(QStringLiteral("programs.txt"));
+    writeBytes(path, "# demo programs\n901,ABCDE,16,436,0.0,2.0,0.0,1.0,0.01,Fe,mg/l,0,1,0\n\n"
+                     "949,X,16,436,0,5,0.1,0.2,0.1,F,u,1,1,1\n");
+    SimBench bench(1);
+    MeterIdentity id;
+    id.model = QStringLiteral("Q-95");
+    MeterSim &sim = bench.addMeter(1, id);
+    SimPrograms programs(sim);
+    QString error;
+    QVERIFY2(programs.loadFile(path, &error), qPrintable(error));
+    QCOMPARE(programs.programs().keys(), QStringList({"901", "949"}));
+    writeBytes(path, "950,X,16,436,0,5,0.1,0.2,0.1,F,u,1,1,1\n");
+    QVERIFY(!programs.loadFile(path, &error));
+    QVERIFY(error.contains(QStringLiteral(":1:")));
+    writeBytes(path, "951,X,16\n");
+    QVERIFY(!programs.loadFile(path, &error));
+    QVERIFY(!programs.loadFile(dir.filePath(QStringLiteral("missing")), &error));
+}
+
 // ---- program files ----------------------------------------------------------------------------
 
 void TestPrograms::programFileRoundTripsByteExact()
@@ -662,6 +686,34 @@ void TestPrograms::deleteFilesGoToTrash()
         trashed << it.next().section(u'/', -1);
     for (const char *n : {"PROG 901.csv", "PROG 902.csv", "PROG 903.csv"})
         QVERIFY2(trashed.contains(QString::fromLatin1(n)), qPrintable(trashed.join(u',')));
+}
+
+void TestPrograms::deleteWithoutTrashFailsAndKeepsFile()
+{
+    QTemporaryDir dir(m_home.path() + QStringLiteral("/progs-XXXXXX"));
+    SharedObjects shared;
+    CUsrDefProg &prog = *shared.usrDefProg;
+    prog.setWorkDir(dir.path());
+    QVERIFY(prog.SaveToFile(programArray(QStringLiteral("901")), dir.filePath(QStringLiteral("PROG 901.csv"))));
+    // No trash can be made where a file stands in place of the data folder.
+    const QByteArray dataHome = qgetenv("XDG_DATA_HOME");
+    const QString blocker = m_home.path() + QStringLiteral("/blocked-data");
+    writeBytes(blocker, "file");
+    qputenv("XDG_DATA_HOME", blocker.toLocal8Bit());
+    ErrorRecorder errors;
+    // Qt would put the file into "files" under the current directory: run where that can be seen.
+    QTemporaryDir cwd;
+    const QString previousCwd = QDir::currentPath();
+    QDir::setCurrent(cwd.path());
+    const bool deleted = prog.DeleteFile(QStringLiteral("PROG 901.csv"));
+    const bool deletedAll = prog.DeleteFileAll();
+    qputenv("XDG_DATA_HOME", dataHome);
+    QDir::setCurrent(previousCwd);
+    QCOMPARE(QDir(cwd.path()).entryList(QDir::AllEntries | QDir::NoDotAndDotDot), QStringList());
+    QVERIFY(!deleted);
+    QVERIFY(!deletedAll);
+    QCOMPARE(errors.reports.size(), 2);
+    QVERIFY(QFile::exists(dir.filePath(QStringLiteral("PROG 901.csv"))));
 }
 
 void TestPrograms::workDirFollowsSettings()

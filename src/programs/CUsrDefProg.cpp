@@ -46,6 +46,31 @@ bool unsafeForMeter(const QString &value)
     return false;
 }
 
+// Moves a file to the desktop trash; false (reported) when it could not go there.
+bool moveToTrash(const QString &path)
+{
+    // Qt 6.4 on Linux: when no trash folder can be set up, the file is moved into "files" under the
+    // current directory (with its note in "info") and success is reported. Put it back and fail.
+    QDir current = QDir::current();
+    const bool hadFiles = current.exists(QStringLiteral("files"));
+    const bool hadInfo = current.exists(QStringLiteral("info"));
+    QString where;
+    bool ok = QFile::moveToTrash(path, &where);
+    if (ok && QFileInfo(where).isRelative()) {
+        const QString misplaced = current.absoluteFilePath(where);
+        QFile::rename(misplaced, path);
+        current.remove(QStringLiteral("info/") + QFileInfo(misplaced).fileName() + QStringLiteral(".trashinfo"));
+        if (!hadFiles)
+            current.rmdir(QStringLiteral("files"));
+        if (!hadInfo)
+            current.rmdir(QStringLiteral("info"));
+        ok = false;
+    }
+    if (!ok)
+        ErrorFrame::report(TextTable::text(TextTable::TrashFailed).arg(QDir::toNativeSeparators(path)));
+    return ok;
+}
+
 } // namespace
 
 CUsrDefProg::CUsrDefProg(SharedObjects &shared) : m_shared(shared)
@@ -470,11 +495,7 @@ bool CUsrDefProg::DeleteFile(const QString &strFileName) const
     const QString path = FilePath(strFileName);
     if (!QFileInfo(path).isFile())
         return false;
-    if (!QFile::moveToTrash(path)) {
-        ErrorFrame::report(TextTable::text(TextTable::TrashFailed).arg(QDir::toNativeSeparators(path)));
-        return false;
-    }
-    return true;
+    return moveToTrash(path);
 }
 
 bool CUsrDefProg::DeleteFileAll() const
@@ -492,11 +513,7 @@ bool CUsrDefProg::DeleteFileAll() const
         if (!QFileInfo(path).isFile())
             return false;
     bool all = true;
-    for (const QString &path : paths) {
-        if (!QFile::moveToTrash(path)) {
-            ErrorFrame::report(TextTable::text(TextTable::TrashFailed).arg(QDir::toNativeSeparators(path)));
-            all = false;
-        }
-    }
+    for (const QString &path : paths)
+        all = moveToTrash(path) && all;
     return all;
 }
