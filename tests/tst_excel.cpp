@@ -142,7 +142,8 @@ void TestExcel::everyRecordKindMatchesReference()
     QCOMPARE(x.WriteValue(0, 0, 3, 0, 65535, 256, 32767), qint16(0));
     QCOMPARE(x.WriteValue(1, 0, 3, 0, 2, 1, QStringLiteral("1.23")), qint16(0));
     QCOMPARE(x.WriteValue(1, 0, 3 + 8 + 128, 0, 2, 2, -0.0625), qint16(0));
-    QCOMPARE(x.WriteValue(2, 192, 1 + 16 + 32 + 64, 128, 3, 1, QStringLiteral("Gr\u00fc\u00dfe \u20ac")), qint16(0));
+    QCOMPARE(x.WriteValue(2, 192, 1 + 16 + 32 + 64, 128, 3, 1, QStringLiteral("Gr\u00fc\u00dfe \u20ac")),
+             qint16(0));
     QCOMPARE(x.WriteValue(2, 0, 1, 0, 3, 2, QString()), qint16(0));
     QCOMPARE(x.WriteValue(2, 0, 1, 0, 4, 1, QString(255, u'x')), qint16(0));
     QCOMPARE(x.WriteValue(0, 0, 3, 0, 5, 1, 2.5), qint16(0)); // half to even
@@ -212,7 +213,7 @@ void TestExcel::valueConversions()
     QCOMPARE(x.WriteValue(1, 0, 0, 0, 1, 3, QVariant()), qint16(0));
     QCOMPARE(x.CloseFile(), qint16(0));
     const QByteArray bytes = readBytes(path);
-    QCOMPARE(bytes.mid(8 + 11, 2), QByteArray("\xd2\x04", 2)); // 1234
+    QCOMPARE(bytes.mid(8 + 11, 2), QByteArray("\xd2\x04", 2));      // 1234
     QCOMPARE(bytes.mid(8 + 13 + 11, 2), QByteArray("\x04\x00", 2)); // 3.5 rounds to 4
     QCOMPARE(bytes.mid(8 + 26 + 11, 8), QByteArray(8, '\0'));
 }
@@ -221,15 +222,22 @@ void TestExcel::callsWithoutFileFail()
 {
     CExcelFile x;
     QCOMPARE(x.WriteValue(3, 0, 0, 0, 1, 1, 1), qint16(0)); // value type 3 is never an error
-    const qint16 codes[] = {x.WriteValue(0, 0, 0, 0, 1, 1, 1), x.WriteValue(2, 0, 0, 0, 1, 1, QStringLiteral("a")),
-                            x.SetMargin(38, 1), x.SetColumnWidth(1, 1, 1), x.SetFont(QStringLiteral("A"), 1, 0),
-                            x.SetHeader(QStringLiteral("h")), x.SetFooter(QStringLiteral("f")),
-                            x.SetFilePassword(QStringLiteral("p")), x.PrintGridLines(true),
-                            x.ProtectSpreadsheet(true), x.CloseFile()};
+    const qint16 codes[] = {x.WriteValue(0, 0, 0, 0, 1, 1, 1),
+                            x.WriteValue(2, 0, 0, 0, 1, 1, QStringLiteral("a")),
+                            x.SetMargin(38, 1),
+                            x.SetColumnWidth(1, 1, 1),
+                            x.SetFont(QStringLiteral("A"), 1, 0),
+                            x.SetHeader(QStringLiteral("h")),
+                            x.SetFooter(QStringLiteral("f")),
+                            x.SetFilePassword(QStringLiteral("p")),
+                            x.PrintGridLines(true),
+                            x.ProtectSpreadsheet(true),
+                            x.CloseFile()};
     for (qint16 code : codes)
         QCOMPARE(code, qint16(CExcelFile::NotOpen));
     QTemporaryDir dir;
-    QCOMPARE(x.CreateFile(dir.filePath(QStringLiteral("no/such/folder.xls"))), qint16(CExcelFile::PathNotFound));
+    QCOMPARE(x.CreateFile(dir.filePath(QStringLiteral("no/such/folder.xls"))),
+             qint16(CExcelFile::PathNotFound));
     QCOMPARE(x.CreateFile(dir.path()), qint16(CExcelFile::FileAccessError));
     QVERIFY(!x.isOpen());
 }
@@ -299,8 +307,8 @@ void TestExcel::exportMatchesReference()
     SharedObjects shared;
     ErrorRecorder errors;
     const QString path = dir.filePath(QStringLiteral("lumora.xls"));
-    QVERIFY(shared.exportExcel->SetMVals(rawText(kLumoraRecords), QStringLiteral("Lumora"), QStringLiteral("4711"),
-                                         QStringLiteral("Zazuva"), kImport, path));
+    QVERIFY(shared.exportExcel->SetMVals(rawText(kLumoraRecords), QStringLiteral("Lumora"),
+                                         QStringLiteral("4711"), QStringLiteral("Zazuva"), kImport, path));
     QCOMPARE(readBytes(path), reference("export_lumora.xls"));
     // The one cell that is no whole number is told once, with its place.
     QCOMPARE(errors.reports.size(), 1);
@@ -333,13 +341,14 @@ void TestExcel::exportFailuresLeaveNoFile()
     QVERIFY(!shared.exportExcel->SetMVals(QStringLiteral("x"), QStringLiteral("Lumora"), QStringLiteral("1"),
                                           QStringLiteral("u"), kImport, path));
     QVERIFY(!shared.exportExcel->SetMVals(rawText({}), QStringLiteral("Lumora"), QStringLiteral("1"),
-                                          QStringLiteral("u"), kImport, dir.filePath(QStringLiteral("no/x.xls"))));
+                                          QStringLiteral("u"), kImport,
+                                          dir.filePath(QStringLiteral("no/x.xls"))));
     QCOMPARE(readBytes(path), QByteArray("previous export"));
     QCOMPARE(filesIn(dir), QStringList{QStringLiteral("x.xls")});
     // 255 characters still fit.
     QVERIFY(shared.exportExcel->SetMVals(rawText({QStringLiteral("1;") + QString(255, u'd')}),
-                                         QStringLiteral("Lumora"), QStringLiteral("1"), QStringLiteral("u"), kImport,
-                                         path));
+                                         QStringLiteral("Lumora"), QStringLiteral("1"), QStringLiteral("u"),
+                                         kImport, path));
 }
 
 void TestExcel::exportLimitIsTheSixteenBitRow()
@@ -354,7 +363,8 @@ void TestExcel::exportLimitIsTheSixteenBitRow()
                                          QStringLiteral("u"), kImport, path));
     const QByteArray bytes = readBytes(path);
     // The last dataset's text cell sits in row 65535 (0-based 65534), followed by EOF.
-    QCOMPARE(bytes.right(4 + 13), QByteArray("\x04\x00\x09\x00\xfe\xff\x01\x00\x00\x00\x01\x01" "d"
+    QCOMPARE(bytes.right(4 + 13), QByteArray("\x04\x00\x09\x00\xfe\xff\x01\x00\x00\x00\x01\x01"
+                                             "d"
                                              "\x0A\x00\x00\x00",
                                              17));
 
@@ -378,22 +388,24 @@ void TestExcel::spreadsheetProgramReadsExport()
     SharedObjects shared;
     ErrorRecorder errors;
     const QString path = dir.filePath(QStringLiteral("lumora.xls"));
-    QVERIFY(shared.exportExcel->SetMVals(rawText(kLumoraRecords), QStringLiteral("Lumora"), QStringLiteral("4711"),
-                                         QStringLiteral("Zazuva"), kImport, path));
+    QVERIFY(shared.exportExcel->SetMVals(rawText(kLumoraRecords), QStringLiteral("Lumora"),
+                                         QStringLiteral("4711"), QStringLiteral("Zazuva"), kImport, path));
     QProcess process;
     QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
     env.insert(QStringLiteral("HOME"), dir.path()); // a private profile
     process.setProcessEnvironment(env);
-    process.start(soffice, {QStringLiteral("--headless"), QStringLiteral("--convert-to"), QStringLiteral("csv"),
-                            QStringLiteral("--outdir"), dir.path(), path});
+    process.start(soffice, {QStringLiteral("--headless"), QStringLiteral("--convert-to"),
+                            QStringLiteral("csv"), QStringLiteral("--outdir"), dir.path(), path});
     QVERIFY(process.waitForFinished(120000));
     QCOMPARE(process.exitCode(), 0);
     const QList<QByteArray> lines = readBytes(dir.filePath(QStringLiteral("lumora.csv"))).split('\n');
     QVERIFY2(lines.size() >= 10, lines.join('|').constData());
     QCOMPARE(lines[1].trimmed(), QByteArray("Meter: Lumora,,,,,,,,,,,,,"));
     QCOMPARE(lines[5].trimmed(), QByteArray("Time: 2:30:05 PM,,,,,,,,,,,,,"));
-    QCOMPARE(lines[7].trimmed(),
-             QByteArray("No.,Date,Time,ID,PROG,Cit.,AR/BV/Cal,Dil.,Value 1,Unit 1,Status 1,Value 2,Unit 2,Status 2"));
+    QCOMPARE(
+        lines[7].trimmed(),
+        QByteArray(
+            "No.,Date,Time,ID,PROG,Cit.,AR/BV/Cal,Dil.,Value 1,Unit 1,Status 1,Value 2,Unit 2,Status 2"));
     QCOMPARE(lines[8].trimmed(), QByteArray("1,07.03.12,14:01,0,900,,,1:1,1.23,mg/l,OK,0,mg/l,OK"));
     // Numbers outside the INTEGER record's 0 to 65535 keep their value.
     QVERIFY2(lines[9].startsWith("40000,07.03.12,14:02,-7,,C,B,,-5,"), lines[9].constData());

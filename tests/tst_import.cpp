@@ -129,7 +129,8 @@ void TestImport::importFromMeasuredValueFile()
     SharedObjects shared(&link);
     QString raw;
     QVERIFY(shared.importMVal->GetMVals(raw));
-    QCOMPARE(raw, QStringLiteral("\r\n1;d;t;5;900;;;;1.5;mg/l;OK;;;\r\n2;d;t;5;900;;;;\u00b5g;mg/l;OK;;;\r\n!\r\n>"));
+    QCOMPARE(raw, QStringLiteral(
+                      "\r\n1;d;t;5;900;;;;1.5;mg/l;OK;;;\r\n2;d;t;5;900;;;;\u00b5g;mg/l;OK;;;\r\n!\r\n>"));
 }
 
 void TestImport::emptyMeter()
@@ -310,7 +311,8 @@ void TestImport::cliPrintsAndSavesDatasets()
     QVERIFY(qAbs(date.secsTo(QDateTime::currentDateTime())) < 60);
     QCOMPARE(raw.toLatin1(), datasets.answer());
 
-    run = runCli({QStringLiteral("datasets"), QStringLiteral("-o"), out, QStringLiteral("--user"), QStringLiteral("Ann")});
+    run = runCli({QStringLiteral("datasets"), QStringLiteral("-o"), out, QStringLiteral("--user"),
+                  QStringLiteral("Ann")});
     QCOMPARE(run.exitCode, 0);
     QCOMPARE(shared.measVal->OpenFile(raw, meterName, serial, user, date, out), qint16(CMeasVal::Opened));
     QCOMPARE(user, QStringLiteral("Ann"));

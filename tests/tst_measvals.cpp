@@ -113,8 +113,8 @@ private slots:
 
 void TestMeasVals::walkSplitsFieldsAsTheRecordRuleSays()
 {
-    const QString raw = rawText({QStringLiteral("1;2;3"), QStringLiteral("a;;c;d;e;f"), QStringLiteral("x;y;"),
-                                 QStringLiteral("only")});
+    const QString raw = rawText({QStringLiteral("1;2;3"), QStringLiteral("a;;c;d;e;f"),
+                                 QStringLiteral("x;y;"), QStringLiteral("only")});
     QCOMPARE(walkAll(raw, 4), QStringList({QStringLiteral("1|2|3|"), QStringLiteral("a||c|d"),
                                            QStringLiteral("x|y||"), QStringLiteral("only|||")}));
     // A lone CR or LF inside a line is part of the record; only CR LF ends it.
@@ -142,7 +142,8 @@ void TestMeasVals::walkAndShrinkingCopyAgree()
 {
     QStringList records;
     for (int i = 1; i <= 300; ++i)
-        records.append(QStringLiteral("%1;%2;%3").arg(i).arg(QString(i % 7, u'x')).arg(i % 3 ? QString() : "z"));
+        records.append(
+            QStringLiteral("%1;%2;%3").arg(i).arg(QString(i % 7, u'x')).arg(i % 3 ? QString() : "z"));
     records.insert(150, QStringLiteral("q"));
     const QString raw = rawText(records);
     const QStringList walked = walkAll(raw, 3);
@@ -253,8 +254,8 @@ void TestMeasVals::saveChoosesHeaderByModel()
         {"", "NO;DATE;TIME;ID;PROG;CIT;AR/BV;DIL;VALUE1;UNIT1;VALID1;VALUE2;UNIT2;VALID2"},
     };
     for (const auto &c : cases) {
-        QVERIFY(shared.measVal->SaveFile(raw, QString::fromLatin1(c.meter), QStringLiteral("9"), QStringLiteral("u"),
-                                         kImport, path));
+        QVERIFY(shared.measVal->SaveFile(raw, QString::fromLatin1(c.meter), QStringLiteral("9"),
+                                         QStringLiteral("u"), kImport, path));
         const QList<QByteArray> lines = readBytes(path).split('\n');
         QCOMPARE(lines.value(3), QByteArray(c.header) + '\r');
         // The record goes out whole, surplus fields included.
@@ -269,9 +270,10 @@ void TestMeasVals::saveWithoutDatasetsAndReadBack()
     const QString path = dir.filePath(QStringLiteral("none.csv"));
     QVERIFY(shared.measVal->SaveFile(rawText({}), QStringLiteral("Q-95"), QStringLiteral("77"),
                                      QStringLiteral("Ann"), kImport, path));
-    QCOMPARE(readBytes(path), QByteArray("METER;S/N;USER;DATE;TIME\r\nQ-95;77;Ann;3/7/2012;14:30:0\r\n\r\n"
-                                         "NO;DATE;TIME;ID;PROG;CIT;AR/BV;DIL;VALUE1;UNIT1;VALID1;VALUE2;UNIT2;VALID2"
-                                         "\r\n"));
+    QCOMPARE(readBytes(path),
+             QByteArray("METER;S/N;USER;DATE;TIME\r\nQ-95;77;Ann;3/7/2012;14:30:0\r\n\r\n"
+                        "NO;DATE;TIME;ID;PROG;CIT;AR/BV;DIL;VALUE1;UNIT1;VALID1;VALUE2;UNIT2;VALID2"
+                        "\r\n"));
     QString raw, meter, serial, user;
     QDateTime date;
     QCOMPARE(shared.measVal->OpenFile(raw, meter, serial, user, date, path), qint16(CMeasVal::Opened));
@@ -288,7 +290,11 @@ void TestMeasVals::roundTripKeepsEverything()
     const QString path = dir.filePath(QStringLiteral("rt.csv"));
     QStringList records;
     for (int i = 1; i <= 50; ++i)
-        records.append(QStringLiteral("%1;01.02.2026;10:%2:00;%3;900;;;1:1;%4;mg/l;OK;;;").arg(i).arg(i % 60).arg(i * 3).arg(i * 0.25));
+        records.append(QStringLiteral("%1;01.02.2026;10:%2:00;%3;900;;;1:1;%4;mg/l;OK;;;")
+                           .arg(i)
+                           .arg(i % 60)
+                           .arg(i * 3)
+                           .arg(i * 0.25));
     const QString raw = rawText(records);
     const QDateTime when(QDate(2026, 12, 31), QTime(23, 59, 58));
     QVERIFY(shared.measVal->SaveFile(raw, QStringLiteral("Lumora"), QStringLiteral("S-0042"),
@@ -309,8 +315,10 @@ void TestMeasVals::openRejectsBadFiles_data()
 {
     QTest::addColumn<QByteArray>("content");
     const QByteArray line2 = "Lumora;1;u;3/7/2012;14:30:0\r\n";
-    const QByteArray header = "NO;DATE;TIME;ID;PROG;CIT;AR/BV;DIL;VALUE1;UNIT1;VALID1;VALUE2;UNIT2;VALID2\r\n";
-    QTest::newRow("lower-case first line") << "meter;s/n;user;date;time\r\n" + line2 + "\r\n" + header + "1;2";
+    const QByteArray header =
+        "NO;DATE;TIME;ID;PROG;CIT;AR/BV;DIL;VALUE1;UNIT1;VALID1;VALUE2;UNIT2;VALID2\r\n";
+    QTest::newRow("lower-case first line")
+        << "meter;s/n;user;date;time\r\n" + line2 + "\r\n" + header + "1;2";
     QTest::newRow("lower-case column header")
         << "METER;S/N;USER;DATE;TIME\r\n" + line2 + "\r\n" + header.toLower() + "1;2";
     QTest::newRow("four lines only") << "METER;S/N;USER;DATE;TIME\r\n" + line2 + "\r\n" + header.chopped(2);
@@ -322,8 +330,11 @@ void TestMeasVals::openRejectsBadFiles_data()
         << QByteArray("METER;S/N;USER;DATE;TIME\r\nLumora;1;u;3/7/2012;1:2\r\n\r\n") + header;
     QTest::newRow("time keeps further fields")
         << QByteArray("METER;S/N;USER;DATE;TIME\r\nLumora;1;u;3/7/2012;1:2:3;x\r\n\r\n") + header;
-    QTest::newRow("no such day") << QByteArray("METER;S/N;USER;DATE;TIME\r\nLumora;1;u;2/30/2012;1:2:3\r\n\r\n") + header;
-    QTest::newRow("LF line ends") << QByteArray("METER;S/N;USER;DATE;TIME\nLumora;1;u;3/7/2012;1:2:3\n\n") + header;
+    QTest::newRow("no such day") << QByteArray(
+                                        "METER;S/N;USER;DATE;TIME\r\nLumora;1;u;2/30/2012;1:2:3\r\n\r\n") +
+                                        header;
+    QTest::newRow("LF line ends") << QByteArray("METER;S/N;USER;DATE;TIME\nLumora;1;u;3/7/2012;1:2:3\n\n") +
+                                         header;
 }
 
 void TestMeasVals::openRejectsBadFiles()
@@ -365,9 +376,11 @@ void TestMeasVals::openStatusesForMissingAndEmptyFiles()
     QString raw = QStringLiteral("keep"), meter = QStringLiteral("keep"), serial, user;
     QDateTime date;
     ErrorRecorder errors;
-    QCOMPARE(shared.measVal->OpenFile(raw, meter, serial, user, date, dir.filePath(QStringLiteral("none.csv"))),
+    QCOMPARE(
+        shared.measVal->OpenFile(raw, meter, serial, user, date, dir.filePath(QStringLiteral("none.csv"))),
+        qint16(CMeasVal::FileMissing));
+    QCOMPARE(shared.measVal->OpenFile(raw, meter, serial, user, date, dir.path()),
              qint16(CMeasVal::FileMissing));
-    QCOMPARE(shared.measVal->OpenFile(raw, meter, serial, user, date, dir.path()), qint16(CMeasVal::FileMissing));
     QVERIFY(errors.reports.isEmpty());
     const QString empty = dir.filePath(QStringLiteral("empty.csv"));
     writeBytes(empty, QByteArray());

@@ -1,7 +1,7 @@
 // Print layout against a recording printer: header lines, separators, pages of L lines with two empty
 // top lines on every further page, lines cut to the width, and the calibration record printouts.
-#include "CCSVFile.h"
 #include "CCalProtocol.h"
+#include "CCSVFile.h"
 #include "CPrint.h"
 #include "RecordingPrintTarget.h"
 #include "SharedObjects.h"
@@ -106,7 +106,8 @@ void TestPrint::measuredValuesLayout()
     SharedObjects shared;
     RecordingPrintTarget printer;
     shared.print->setTarget(&printer);
-    QVERIFY(shared.print->PrintMVals(QStringLiteral("Klaro 4 T"), QStringLiteral("12"), QStringLiteral("Ann"), kImport,
+    QVERIFY(shared.print->PrintMVals(QStringLiteral("Klaro 4 T"), QStringLiteral("12"), QStringLiteral("Ann"),
+                                     kImport,
                                      rawText({QStringLiteral("1;07.03.12;14:01;0;1.5;NTU;OK;x;y;z"),
                                               QStringLiteral("2;;;;;"), QStringLiteral("3;")})));
     QCOMPARE(printer.fontSize, 11.0);
@@ -114,15 +115,17 @@ void TestPrint::measuredValuesLayout()
     QVERIFY(printer.documents[0].ended);
     QCOMPARE(printer.documents[0].pages.size(), 1);
     const QStringList rows = {kIndent + QStringLiteral("1; 07.03.12; 14:01; 0; 1.5; NTU; OK; "),
-                              kIndent + QStringLiteral("2; ; ; ; ; ; ; "), kIndent + QStringLiteral("3; ; ; ; ; ; ; ")};
+                              kIndent + QStringLiteral("2; ; ; ; ; ; ; "),
+                              kIndent + QStringLiteral("3; ; ; ; ; ; ; ")};
     QCOMPARE(printer.lastLines(), mvalsHeader() + rows);
     // A Lumora document has the 14 columns.
     printer.width = 200;
-    QVERIFY(shared.print->PrintMVals(QStringLiteral("Lumora"), QStringLiteral("1"), QStringLiteral("u"), kImport,
-                                     rawText({})));
-    QCOMPARE(printer.lastLines().value(8), kIndent + QStringLiteral("No.; Date; Time; ID; PROG; Cit.; AR/BV/Cal; Dil.; "
-                                                                    "Value 1; Unit 1; Status 1; Value 2; Unit 2; "
-                                                                    "Status 2; "));
+    QVERIFY(shared.print->PrintMVals(QStringLiteral("Lumora"), QStringLiteral("1"), QStringLiteral("u"),
+                                     kImport, rawText({})));
+    QCOMPARE(printer.lastLines().value(8),
+             kIndent + QStringLiteral("No.; Date; Time; ID; PROG; Cit.; AR/BV/Cal; Dil.; "
+                                      "Value 1; Unit 1; Status 1; Value 2; Unit 2; "
+                                      "Status 2; "));
 }
 
 void TestPrint::withoutDatasetsOnlyTheHeader()
@@ -130,8 +133,8 @@ void TestPrint::withoutDatasetsOnlyTheHeader()
     SharedObjects shared;
     RecordingPrintTarget printer;
     shared.print->setTarget(&printer);
-    QVERIFY(shared.print->PrintMVals(QStringLiteral("Klaro 4 T"), QStringLiteral("12"), QStringLiteral("Ann"), kImport,
-                                     rawText({})));
+    QVERIFY(shared.print->PrintMVals(QStringLiteral("Klaro 4 T"), QStringLiteral("12"), QStringLiteral("Ann"),
+                                     kImport, rawText({})));
     QCOMPARE(printer.lastLines(), mvalsHeader());
 }
 
@@ -144,8 +147,8 @@ void TestPrint::pageBreakAfterLLines()
     QStringList records;
     for (int k = 1; k <= 20; ++k)
         records.append(QStringLiteral("%1").arg(k, 2, 10, QLatin1Char('0')));
-    QVERIFY(shared.print->PrintMVals(QStringLiteral("Klaro 4 T"), QStringLiteral("12"), QStringLiteral("Ann"), kImport,
-                                     rawText(records)));
+    QVERIFY(shared.print->PrintMVals(QStringLiteral("Klaro 4 T"), QStringLiteral("12"), QStringLiteral("Ann"),
+                                     kImport, rawText(records)));
     QCOMPARE(shared.print->linesPerPage(), qint16(10));
     const QList<QStringList> &pages = printer.documents[0].pages;
     // 9 header lines and 20 datasets: 10 on page 1, then 2 empty + 8 on each further page.
@@ -153,7 +156,8 @@ void TestPrint::pageBreakAfterLLines()
     QCOMPARE(pages[0].size(), 10);
     QCOMPARE(pages[0].last(), kIndent + QStringLiteral("01; ; ; ; ; ; ; "));
     QCOMPARE(pages[1].size(), 10);
-    QCOMPARE(pages[1].mid(0, 3), QStringList({QString(), QString(), kIndent + QStringLiteral("02; ; ; ; ; ; ; ")}));
+    QCOMPARE(pages[1].mid(0, 3),
+             QStringList({QString(), QString(), kIndent + QStringLiteral("02; ; ; ; ; ; ; ")}));
     QCOMPARE(pages[3], QStringList({QString(), QString(), kIndent + QStringLiteral("18; ; ; ; ; ; ; "),
                                     kIndent + QStringLiteral("19; ; ; ; ; ; ; "),
                                     kIndent + QStringLiteral("20; ; ; ; ; ; ; ")}));
@@ -165,8 +169,8 @@ void TestPrint::longLinesAreCutNotWrapped()
     RecordingPrintTarget printer;
     printer.width = 30;
     shared.print->setTarget(&printer);
-    QVERIFY(shared.print->PrintMVals(QStringLiteral("Klaro 4 T"), QStringLiteral("12"), QStringLiteral("Ann"), kImport,
-                                     rawText({QStringLiteral("1;07.03.12;14:01;0;1.5;NTU;OK")})));
+    QVERIFY(shared.print->PrintMVals(QStringLiteral("Klaro 4 T"), QStringLiteral("12"), QStringLiteral("Ann"),
+                                     kImport, rawText({QStringLiteral("1;07.03.12;14:01;0;1.5;NTU;OK")})));
     const QStringList lines = printer.lastLines();
     QCOMPARE(lines.size(), 10);
     QCOMPARE(lines[8], (kIndent + QStringLiteral("No.; Date; Time; ID; Value; Unit; Status; ")).left(30));
@@ -182,20 +186,20 @@ void TestPrint::unusableJobsFail()
     ErrorRecorder errors;
     // A page with room for fewer than three lines would open new pages forever.
     printer.height = 4.4;
-    QVERIFY(!shared.print->PrintMVals(QStringLiteral("Lumora"), QStringLiteral("1"), QStringLiteral("u"), kImport,
-                                      rawText({QStringLiteral("1")})));
+    QVERIFY(!shared.print->PrintMVals(QStringLiteral("Lumora"), QStringLiteral("1"), QStringLiteral("u"),
+                                      kImport, rawText({QStringLiteral("1")})));
     QCOMPARE(errors.reports.size(), 1);
     QVERIFY(printer.documents.isEmpty());
     // A raw text that is no walk fails after the header: the job is dropped, not ended.
     printer.height = 66;
-    QVERIFY(!shared.print->PrintMVals(QStringLiteral("Lumora"), QStringLiteral("1"), QStringLiteral("u"), kImport,
-                                      QStringLiteral("x")));
+    QVERIFY(!shared.print->PrintMVals(QStringLiteral("Lumora"), QStringLiteral("1"), QStringLiteral("u"),
+                                      kImport, QStringLiteral("x")));
     QCOMPARE(printer.documents.size(), 1);
     QVERIFY(printer.documents[0].aborted);
     QVERIFY(!printer.documents[0].ended);
     printer.failLines = true;
-    QVERIFY(!shared.print->PrintMVals(QStringLiteral("Lumora"), QStringLiteral("1"), QStringLiteral("u"), kImport,
-                                      rawText({})));
+    QVERIFY(!shared.print->PrintMVals(QStringLiteral("Lumora"), QStringLiteral("1"), QStringLiteral("u"),
+                                      kImport, rawText({})));
 }
 
 void TestPrint::phRecordLayout()
@@ -218,11 +222,11 @@ void TestPrint::phRecordLayout()
     QVERIFY(loadRecord(shared, r, dir));
     QVERIFY(shared.print->PrintCalProtocol());
     const QStringList lines = printer.lastLines();
-    QCOMPARE(lines.mid(0, 9), QStringList({QString(), QString(), kIndent + QStringLiteral("Calibration record - pH"),
-                                           kIndent + QStringLiteral("12/7/26 8:00:01 AM"), QString(),
-                                           kIndent + QStringLiteral("Meter: Lumora pH"),
-                                           kIndent + QStringLiteral("S/N: 77"), kIndent + QStringLiteral("User: Bo"),
-                                           QString()}));
+    QCOMPARE(lines.mid(0, 9),
+             QStringList({QString(), QString(), kIndent + QStringLiteral("Calibration record - pH"),
+                          kIndent + QStringLiteral("12/7/26 8:00:01 AM"), QString(),
+                          kIndent + QStringLiteral("Meter: Lumora pH"), kIndent + QStringLiteral("S/N: 77"),
+                          kIndent + QStringLiteral("User: Bo"), QString()}));
     QCOMPARE(lines.value(9).left(18), kIndent + QStringLiteral("Date: "));
     QCOMPARE(lines.value(11), kIndent + QStringLiteral("Interval: 7 Day(s)"));
     QCOMPARE(lines.value(12), kIndent + QStringLiteral("Mode: 2P"));
@@ -231,7 +235,8 @@ void TestPrint::phRecordLayout()
     QCOMPARE(lines.value(15), kIndent + QStringLiteral("Sensor: Good"));
     QCOMPARE(lines.value(16), QString());
     // Only the one point the record has, then the closing empty line.
-    QCOMPARE(lines.mid(17), QStringList({kIndent + QStringLiteral("#1\t7.00\t-3 mV\t77.0 \u00b0F"), QString()}));
+    QCOMPARE(lines.mid(17),
+             QStringList({kIndent + QStringLiteral("#1\t7.00\t-3 mV\t77.0 \u00b0F"), QString()}));
 }
 
 void TestPrint::turbidityRecordLayout()

@@ -12,7 +12,20 @@
 namespace {
 
 // Encoding and reading go chunk by chunk so a large file is never held twice in bytes and text.
-constexpr qsizetype kChunk = 256 * 1024;
+constexpr qsizetype kChunk = 64 * 1024;
+
+// One byte per character; characters the code page lacks become what the codec makes of them.
+qsizetype encodeChunk(QStringView text, char *out)
+{
+    for (qsizetype i = 0; i < text.size(); ++i) {
+        const char16_t c = text[i].unicode();
+        if (c < 0x80 || (c >= 0xA0 && c <= 0xFF))
+            out[i] = char(c);
+        else
+            out[i] = Cp1252::encode(QString(QChar(c))).at(0);
+    }
+    return text.size();
+}
 
 void reportFileError(TextTable::Extension kind, const QString &fileName, const QString &what)
 {
@@ -32,9 +45,11 @@ bool CCSVFile::WriteFile(const QString &strFileName, const QString &strStream)
         // Qt 6.4 can commit a truncated file after a failed flush: every step is checked and any
         // failure discards the new file before commit.
         bool ok = true;
+        QByteArray bytes(kChunk, Qt::Uninitialized);
         for (qsizetype from = 0; ok && from < strStream.size(); from += kChunk) {
-            const QByteArray bytes = Cp1252::encode(strStream.mid(from, kChunk));
-            ok = file.write(bytes) == bytes.size();
+            const qsizetype n = encodeChunk(
+                QStringView(strStream).sliced(from, std::min(kChunk, strStream.size() - from)), bytes.data());
+            ok = file.write(bytes.constData(), n) == n;
         }
         ok = ok && file.flush() && file.error() == QFileDevice::NoError;
         if (!ok) {

@@ -139,7 +139,7 @@ qint16 CMeasVal::OpenFile(QString &strMVals, QString &strMeter, QString &strSerN
         if (!CCSVFile().ReadFile(text, strFileName, kTail.size()))
             return ReadFailed;
         return ParseFileText(std::move(text), strMVals, strMeter, strSerNo, strUser, curDate) ? Opened
-                                                                                               : InvalidFormat;
+                                                                                              : InvalidFormat;
     } catch (const std::exception &e) {
         ErrorFrame::report(QString::fromLocal8Bit(e.what()));
         return RuntimeError;

@@ -16,21 +16,21 @@ public:
         InvalidFormat = -4,
     };
 
-    static const QString &fileHeader();       // line 1
-    static const QString &headerKlaro();      // line 4 of Klaro 4 and Klaro 7 files
-    static const QString &headerLumora();     // line 4 of every other meter's files
+    static const QString &fileHeader();        // line 1
+    static const QString &headerKlaro();       // line 4 of Klaro 4 and Klaro 7 files
+    static const QString &headerLumora();      // line 4 of every other meter's files
     static const QString &headerSevenFields(); // accepted on reading, never written
 
     explicit CMeasVal(SharedObjects &shared) : m_shared(shared) {}
 
-    bool SaveFile(const QString &strMVals, const QString &strMeter, const QString &strSerNo, const QString &strUser,
-                  const QDateTime &curDate, const QString &strFileName);
-    qint16 OpenFile(QString &strMVals, QString &strMeter, QString &strSerNo, QString &strUser, QDateTime &curDate,
-                    const QString &strFileName);
+    bool SaveFile(const QString &strMVals, const QString &strMeter, const QString &strSerNo,
+                  const QString &strUser, const QDateTime &curDate, const QString &strFileName);
+    qint16 OpenFile(QString &strMVals, QString &strMeter, QString &strSerNo, QString &strUser,
+                    QDateTime &curDate, const QString &strFileName);
 
     // The workers, public for the fuzz harness and the benchmarks.
-    bool BuildFileText(QString &strText, const QString &strMVals, const QString &strMeter, const QString &strSerNo,
-                       const QString &strUser, const QDateTime &curDate) const;
+    bool BuildFileText(QString &strText, const QString &strMVals, const QString &strMeter,
+                       const QString &strSerNo, const QString &strUser, const QDateTime &curDate) const;
     // Takes the text (moved in, turned into the raw text in place so a large file is not copied).
     static bool ParseFileText(QString strText, QString &strMVals, QString &strMeter, QString &strSerNo,
                               QString &strUser, QDateTime &curDate);

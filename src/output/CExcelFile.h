@@ -41,8 +41,8 @@ public:
     qint16 CreateFile(const QString &FileName);
     qint16 CloseFile();
 
-    qint16 WriteValue(qint32 ValueType, qint32 CellFontUsed, qint32 Alignment, qint32 HiddenLocked, qint32 lrow,
-                      qint32 lcol, const QVariant &value);
+    qint16 WriteValue(qint32 ValueType, qint32 CellFontUsed, qint32 Alignment, qint32 HiddenLocked,
+                      qint32 lrow, qint32 lcol, const QVariant &value);
     // The typed cell writers WriteValue ends in, for callers that have the value at hand.
     qint16 WriteInteger(qint32 CellFontUsed, qint32 Alignment, qint32 HiddenLocked, qint32 lrow, qint32 lcol,
                         qint16 value);

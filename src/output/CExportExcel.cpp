@@ -74,8 +74,8 @@ bool CExportExcel::SetMVals(const QString &strMVals, const QString &strMeter, co
     }
 }
 
-bool CExportExcel::WriteSheet(Run &run, const QString &strMVals, const QString &strMeter, const QString &strSerNo,
-                              const QString &strUser, const QDateTime &curDate)
+bool CExportExcel::WriteSheet(Run &run, const QString &strMVals, const QString &strMeter,
+                              const QString &strSerNo, const QString &strUser, const QDateTime &curDate)
 {
     QStringList headers(14);
     QList<qint16> widths(14);
@@ -155,7 +155,8 @@ bool CExportExcel::WriteDataRow(Run &run, const RecordWalk &record, qint32 row, 
         }
         qint16 status = CExcelFile::Ok;
         switch (cell.kind) {
-        case Cell::None: break;
+        case Cell::None:
+            break;
         case Cell::Integer:
             status = excel.WriteInteger(kFont0, cell.alignment, kNormal, row, c + 1, qint16(cell.integer));
             break;

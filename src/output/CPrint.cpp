@@ -30,7 +30,9 @@ QString labelled(int textNumber, const QString &value)
 
 } // namespace
 
-CPrint::CPrint(SharedObjects &shared) : m_shared(shared), m_clock([] { return QDateTime::currentDateTime(); }) {}
+CPrint::CPrint(SharedObjects &shared) : m_shared(shared), m_clock([] { return QDateTime::currentDateTime(); })
+{
+}
 
 QString CPrint::PrinterName() const
 {
@@ -195,7 +197,8 @@ bool CPrint::PrintCalProtocol()
     }
 }
 
-bool CPrint::PrintRecordHeader(bool fPH, const QString &strMeter, const QString &strSerNo, const QString &strUser)
+bool CPrint::PrintRecordHeader(bool fPH, const QString &strMeter, const QString &strSerNo,
+                               const QString &strUser)
 {
     const QDateTime now = m_clock();
     return PrintTopMargin() && PrintIndented(TextTable::text(fPH ? 1220 : 1219)) &&
@@ -229,9 +232,10 @@ bool CPrint::PrintRecordBody(bool fPH)
             return false;
         for (int k = 0; k < std::min<int>(points, 3); ++k) {
             const QString temperature =
-                fahrenheit ? QString::number(record.TempGetFahrenheit(VbConv::Val(celsius.value(k))), 'f', 1) +
-                                 QStringLiteral(" \u00b0F")
-                           : celsius.value(k) + QStringLiteral(" \u00b0C");
+                fahrenheit
+                    ? QString::number(record.TempGetFahrenheit(VbConv::Val(celsius.value(k))), 'f', 1) +
+                          QStringLiteral(" \u00b0F")
+                    : celsius.value(k) + QStringLiteral(" \u00b0C");
             if (!PrintIndented(QStringLiteral("#%1\t").arg(k + 1) + ph.value(k) + u'\t' + mV.value(k) +
                                QStringLiteral(" mV\t") + temperature))
                 return false;
@@ -247,8 +251,9 @@ bool CPrint::PrintRecordBody(bool fPH)
         return false;
     if (!(PrintIndented(labelled(1049, date)) && PrintIndented(labelled(1050, time)) &&
           PrintIndented(labelled(1222, interval) + u' ' + TextTable::text(1223)) &&
-          PrintIndented(labelled(1224, mode)) && PrintLine(QString()) && PrintIndented(labelled(1232, lotTotal)) &&
-          PrintIndented(labelled(1233, expiry)) && PrintIndented(labelled(1234, manufacturer))))
+          PrintIndented(labelled(1224, mode)) && PrintLine(QString()) &&
+          PrintIndented(labelled(1232, lotTotal)) && PrintIndented(labelled(1233, expiry)) &&
+          PrintIndented(labelled(1234, manufacturer))))
         return false;
     if (points >= 6)
         return false;

@@ -34,7 +34,8 @@ private:
     bool PrintLine(QString text);
     bool PrintTopMargin();
     bool PrintIndented(const QString &text);
-    bool PrintRecordHeader(bool fPH, const QString &strMeter, const QString &strSerNo, const QString &strUser);
+    bool PrintRecordHeader(bool fPH, const QString &strMeter, const QString &strSerNo,
+                           const QString &strUser);
     bool PrintMValsHeader(const QString &strDeviceName, const QString &strSerNo, const QString &strUser,
                           const QDateTime &mvalDate);
     bool PrintTable(const QString &strDeviceName, const QString &strMVals);

@@ -2,8 +2,8 @@
 #include "CDevice.h"
 #include "CExportExcel.h"
 #include "CImportMVal.h"
-#include "CMeasVal.h"
 #include "CliCommands.h"
+#include "CMeasVal.h"
 #include "ProgramFolder.h"
 #include "RecordWalk.h"
 #include "TextTable.h"
@@ -24,7 +24,8 @@ bool parseArguments(QCommandLineParser &parser, const QStringList &arguments, co
                     int positional, int *exitCode)
 {
     parser.setApplicationDescription(description);
-    const QCommandLineOption help({QStringLiteral("h"), QStringLiteral("help")}, QStringLiteral("Show this help."));
+    const QCommandLineOption help({QStringLiteral("h"), QStringLiteral("help")},
+                                  QStringLiteral("Show this help."));
     parser.addOption(help);
     if (!parser.parse(arguments)) {
         printError(parser.errorText());
@@ -51,18 +52,20 @@ int datasets(const QStringList &arguments)
     QCommandLineParser parser;
     const QCommandLineOption output({QStringLiteral("o"), QStringLiteral("output")},
                                     QStringLiteral("Measured-value file to write."), QStringLiteral("FILE"));
-    const QCommandLineOption user(QStringLiteral("user"), QStringLiteral("USER of the written file (default ---)."),
+    const QCommandLineOption user(QStringLiteral("user"),
+                                  QStringLiteral("USER of the written file (default ---)."),
                                   QStringLiteral("NAME"));
     parser.addOptions({output, user});
     int exitCode = 0;
-    if (!parseArguments(parser, arguments,
-                        QStringLiteral("meravo-cli datasets [-o FILE] [--user NAME]\n\n"
-                                       "Searches the meter and reads all its datasets. With -o they are written as a "
-                                       "measured-value file, as the desktop program saves them; otherwise each "
-                                       "dataset is printed as one line of the model's fields, ';'-separated.\n"
-                                       "Exit 0: done. 1: no supported meter found. 2: firmware too old. "
-                                       "3: the import failed. 4: the file could not be written."),
-                        0, &exitCode))
+    if (!parseArguments(
+            parser, arguments,
+            QStringLiteral("meravo-cli datasets [-o FILE] [--user NAME]\n\n"
+                           "Searches the meter and reads all its datasets. With -o they are written as a "
+                           "measured-value file, as the desktop program saves them; otherwise each "
+                           "dataset is printed as one line of the model's fields, ';'-separated.\n"
+                           "Exit 0: done. 1: no supported meter found. 2: firmware too old. "
+                           "3: the import failed. 4: the file could not be written."),
+            0, &exitCode))
         return exitCode;
 
     Session session;
@@ -86,14 +89,15 @@ int datasets(const QStringList &arguments)
     QElapsedTimer clock;
     clock.start();
     if (showProgress)
-        QObject::connect(&session.link, &CSerialLink::transferProgress, [&clock](qint64 bytes, qint64 lineEnds) {
-            const QString line = TextTable::text(TextTable::WaitProgress)
-                                     .arg(std::max<qint64>(0, lineEnds - 2))
-                                     .arg(bytes)
-                                     .arg(clock.elapsed() / 1000);
-            std::fprintf(stderr, "\r%s", qPrintable(line));
-            std::fflush(stderr);
-        });
+        QObject::connect(&session.link, &CSerialLink::transferProgress,
+                         [&clock](qint64 bytes, qint64 lineEnds) {
+                             const QString line = TextTable::text(TextTable::WaitProgress)
+                                                      .arg(std::max<qint64>(0, lineEnds - 2))
+                                                      .arg(bytes)
+                                                      .arg(clock.elapsed() / 1000);
+                             std::fprintf(stderr, "\r%s", qPrintable(line));
+                             std::fflush(stderr);
+                         });
     const QDateTime imported = QDateTime::currentDateTime();
     QString raw;
     const bool ok = session.shared.importMVal->GetMVals(raw);
@@ -131,14 +135,15 @@ int exportFile(const QStringList &arguments)
 {
     QCommandLineParser parser;
     int exitCode = 0;
-    if (!parseArguments(parser, arguments,
-                        QStringLiteral("meravo-cli export IN.csv OUT.xls\n\n"
-                                       "Opens a measured-value file and exports it as a spreadsheet file, as the "
-                                       "desktop program's Export does. An existing OUT.xls is replaced only when "
-                                       "the export succeeds.\n"
-                                       "Exit 0: done. 2: IN.csv does not exist. 3: IN.csv cannot be read. "
-                                       "4: IN.csv is no valid measured-value file. 5: the export failed."),
-                        2, &exitCode))
+    if (!parseArguments(
+            parser, arguments,
+            QStringLiteral("meravo-cli export IN.csv OUT.xls\n\n"
+                           "Opens a measured-value file and exports it as a spreadsheet file, as the "
+                           "desktop program's Export does. An existing OUT.xls is replaced only when "
+                           "the export succeeds.\n"
+                           "Exit 0: done. 2: IN.csv does not exist. 3: IN.csv cannot be read. "
+                           "4: IN.csv is no valid measured-value file. 5: the export failed."),
+            2, &exitCode))
         return exitCode;
     const QString in = parser.positionalArguments().at(0);
     const QString out = parser.positionalArguments().at(1);
@@ -147,10 +152,17 @@ int exportFile(const QStringList &arguments)
     QString raw, meter, serial, user;
     QDateTime date;
     switch (session.shared.measVal->OpenFile(raw, meter, serial, user, date, in)) {
-    case CMeasVal::Opened: break;
-    case CMeasVal::FileMissing: printError(TextTable::text(TextTable::FileMissing).arg(in)); return kMissing;
-    case CMeasVal::InvalidFormat: printError(TextTable::text(1181)); return kInvalid;
-    default: printError(TextTable::text(1180)); return kUnreadable;
+    case CMeasVal::Opened:
+        break;
+    case CMeasVal::FileMissing:
+        printError(TextTable::text(TextTable::FileMissing).arg(in));
+        return kMissing;
+    case CMeasVal::InvalidFormat:
+        printError(TextTable::text(1181));
+        return kInvalid;
+    default:
+        printError(TextTable::text(1180));
+        return kUnreadable;
     }
     if (!session.shared.exportExcel->SetMVals(raw, meter, serial, user, date, out)) {
         printError(TextTable::text(1058));
