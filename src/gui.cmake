@@ -18,6 +18,7 @@ add_library(meravo_gui STATIC
   output/QtPrintTarget.cpp
   measvals/MValTableModel.cpp
   measvals/frmDocument.cpp
+  calrecords/frmCalProtocolPH.cpp
 )
 target_link_libraries(meravo_gui PUBLIC meravo_core Qt6::Gui Qt6::Widgets Qt6::PrintSupport)
 

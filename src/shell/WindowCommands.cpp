@@ -1,5 +1,6 @@
 #include "WindowCommands.h"
 
+#include "frmCalProtocolPH.h"
 #include "frmMain.h"
 
 namespace WindowCommands {
@@ -8,6 +9,7 @@ void install(frmMain &main)
 {
     // Each window registers its command here: "mnuProgsUserDef", "mnuCalProtPH", "mnuCalProtTurb".
     Q_UNUSED(main);
+    main.setCommandHandler(QStringLiteral("mnuCalProtPH"), [&main] { frmCalProtocolPH window(main); window.exec(); });
 }
 
 } // namespace WindowCommands
