@@ -1,6 +1,7 @@
 #pragma once
 // Small helpers of the benchmarks: process CPU time, wall time and figures printed as "name: value unit".
 #include <QElapsedTimer>
+#include <QFile>
 #include <QString>
 
 #include <algorithm>
@@ -26,6 +27,26 @@ inline double peakMemoryMiB()
     rusage usage{};
     getrusage(RUSAGE_SELF, &usage);
     return double(usage.ru_maxrss) / 1024.0; // kilobytes on Linux
+}
+
+// A figure of /proc/self/status in KiB ("VmRSS:", "VmHWM:"); 0 when it cannot be read.
+inline qint64 statusKiB(const char *key)
+{
+    QFile file(QStringLiteral("/proc/self/status"));
+    if (!file.open(QIODevice::ReadOnly))
+        return 0;
+    for (const QByteArray &line : file.readAll().split('\n'))
+        if (line.startsWith(key))
+            return line.mid(qsizetype(qstrlen(key))).trimmed().split(' ').first().toLongLong();
+    return 0;
+}
+
+// Lets the peak resident set ("VmHWM:") start again from the current one.
+inline void resetPeak()
+{
+    QFile file(QStringLiteral("/proc/self/clear_refs"));
+    if (file.open(QIODevice::WriteOnly))
+        file.write("5");
 }
 
 // Wall and CPU time of a stretch of work.

@@ -19,27 +19,6 @@
 
 #include <cstdio>
 
-namespace {
-
-qint64 statusKiB(const char *key)
-{
-    QFile file(QStringLiteral("/proc/self/status"));
-    if (!file.open(QIODevice::ReadOnly))
-        return 0;
-    for (const QByteArray &line : file.readAll().split('\n'))
-        if (line.startsWith(key))
-            return line.mid(qsizetype(qstrlen(key))).trimmed().split(' ').first().toLongLong();
-    return 0;
-}
-
-void resetPeak()
-{
-    QFile file(QStringLiteral("/proc/self/clear_refs"));
-    if (file.open(QIODevice::WriteOnly))
-        file.write("5");
-}
-
-} // namespace
 
 int main(int argc, char *argv[])
 {
@@ -66,14 +45,14 @@ int main(int argc, char *argv[])
     }
     const double fileMiB = double(QFileInfo(path).size()) / (1024.0 * 1024.0);
 
-    resetPeak();
-    const qint64 before = statusKiB("VmRSS:");
+    Bench::resetPeak();
+    const qint64 before = Bench::statusKiB("VmRSS:");
     const Bench::Stopwatch open;
     frmDocument *doc = main.OpenDocumentWindow(path);
     QApplication::processEvents();
     doc->grid()->viewport()->repaint();
     const double openSeconds = open.wallSeconds();
-    const double extraMiB = double(statusKiB("VmHWM:") - before) / 1024.0;
+    const double extraMiB = double(Bench::statusKiB("VmHWM:") - before) / 1024.0;
     if (doc->model()->rowCount() != count) {
         std::fprintf(stderr, "bench_document: %d rows shown, %lld expected\n", doc->model()->rowCount(), count);
         return 1;
