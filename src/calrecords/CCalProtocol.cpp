@@ -262,7 +262,7 @@ bool CCalProtocol::GetProtocolHeader(QString &strMeter, QString &strSerNo, QStri
 
 QString CCalProtocol::FormatDate(qint16 year, qint16 month, qint16 day)
 {
-    // Two-digit years and parts beyond their range carry over as the original date builder did.
+    // Years below 30 are 20xx, 30 to 99 are 19xx; a month or day beyond its range carries over.
     int y = year;
     if (y >= 0 && y < 30)
         y += 2000;
