@@ -96,6 +96,7 @@ private slots:
     void exportWithoutDatasets();
     void exportFailuresLeaveNoFile();
     void exportLimitIsTheSixteenBitRow();
+    void exportOnFullDiskKeepsOldFile();
     void spreadsheetProgramReadsExport();
 };
 
@@ -343,6 +344,9 @@ void TestExcel::exportFailuresLeaveNoFile()
     QVERIFY(!shared.exportExcel->SetMVals(rawText({}), QStringLiteral("Lumora"), QStringLiteral("1"),
                                           QStringLiteral("u"), kImport,
                                           dir.filePath(QStringLiteral("no/x.xls"))));
+    // Only the missing folder is a file error, told with its cause.
+    QCOMPARE(errors.reports.size(), 1);
+    QVERIFY(errors.reports.first().contains(dir.filePath(QStringLiteral("no/x.xls"))));
     QCOMPARE(readBytes(path), QByteArray("previous export"));
     QCOMPARE(filesIn(dir), QStringList{QStringLiteral("x.xls")});
     // 255 characters still fit.
@@ -377,6 +381,29 @@ void TestExcel::exportLimitIsTheSixteenBitRow()
     QVERIFY(errors.reports.first().contains(QStringLiteral("65527")));
     QCOMPARE(readBytes(path), before);
     QCOMPARE(filesIn(dir), QStringList{QStringLiteral("big.xls")});
+}
+
+void TestExcel::exportOnFullDiskKeepsOldFile()
+{
+    QTemporaryDir dir;
+    SharedObjects shared;
+    const QString path = dir.filePath(QStringLiteral("full.xls"));
+    writeBytes(path, "previous export");
+    QStringList records;
+    for (int k = 1; k <= 5000; ++k)
+        records.append(QStringLiteral("%1;07.03.12;14:01;0;900;;;1:1;1.23;mg/l;OK;---;mg/l;OK").arg(k));
+    ErrorRecorder errors;
+    bool exported = true;
+    {
+        FileSizeLimit limit(64 * 1024);
+        exported = shared.exportExcel->SetMVals(rawText(records), QStringLiteral("Lumora"), QStringLiteral("1"),
+                                                QStringLiteral("u"), kImport, path);
+    }
+    QVERIFY(!exported);
+    QCOMPARE(errors.reports.size(), 1);
+    QVERIFY(errors.reports.first().contains(path));
+    QCOMPARE(readBytes(path), QByteArray("previous export"));
+    QCOMPARE(filesIn(dir), QStringList{QStringLiteral("full.xls")});
 }
 
 void TestExcel::spreadsheetProgramReadsExport()

@@ -1,6 +1,7 @@
 #include "CExcelFile.h"
 
 #include "Cp1252.h"
+#include "TextTable.h"
 #include "VbConv.h"
 
 #include <QDir>
@@ -98,7 +99,7 @@ qint16 CExcelFile::CreateFile(const QString &FileName)
         return AlreadyOpen;
     const QFileInfo info(FileName);
     if (FileName.isEmpty() || !info.absoluteDir().exists()) {
-        m_errorString = QStringLiteral("path not found");
+        m_errorString = TextTable::text(TextTable::FolderMissing);
         return PathNotFound;
     }
     auto file = std::make_unique<QSaveFile>(FileName);

@@ -49,12 +49,19 @@ bool CExportExcel::SetMVals(const QString &strMVals, const QString &strMeter, co
     try {
         // The writer discards its file unless CloseFile succeeds, so any early end leaves no file.
         CExcelFile excel;
-        if (excel.CreateFile(strFileName) != CExcelFile::Ok)
+        // A file error (no permission, disk full) is told with its cause; the caller adds its own message.
+        auto fileFailed = [&excel, &strFileName] {
+            if (!excel.errorString().isEmpty())
+                ErrorFrame::report(
+                    TextTable::text(TextTable::FileWriteFailed).arg(strFileName, excel.errorString()));
             return false;
+        };
+        if (excel.CreateFile(strFileName) != CExcelFile::Ok)
+            return fileFailed();
         if (excel.PrintGridLines(false) || excel.SetMargin(CExcelFile::TopMargin, 1.5) ||
             excel.SetMargin(CExcelFile::LeftMargin, 1.5) || excel.SetMargin(CExcelFile::RightMargin, 1.5) ||
             excel.SetMargin(CExcelFile::BottomMargin, 1.5) || excel.SetFont(QStringLiteral("Arial"), 10, 0))
-            return false;
+            return fileFailed();
         Run run;
         run.excel = &excel;
         const bool written = WriteSheet(run, strMVals, strMeter, strSerNo, strUser, curDate);
@@ -66,8 +73,8 @@ bool CExportExcel::SetMVals(const QString &strMVals, const QString &strMeter, co
                                    .arg(run.firstColumn)
                                    .arg(run.firstText));
         if (!written)
-            return false;
-        return excel.CloseFile() == CExcelFile::Ok;
+            return fileFailed();
+        return excel.CloseFile() == CExcelFile::Ok || fileFailed();
     } catch (const std::exception &e) {
         ErrorFrame::report(QString::fromLocal8Bit(e.what()));
         return false;

@@ -275,6 +275,7 @@ constexpr Entry kExtension[] = {
     {2019, "%1 cell(s) of whole-number columns were left empty: the text is not a whole number. First: row %2, column %3 (\"%4\")."},
     {2020, "A spreadsheet holds at most %1 datasets; the export was not written."},
     {2021, "The printable area is too small for a printout."},
+    {2022, "The folder does not exist."},
 };
 
 template <std::size_t N>

@@ -49,6 +49,7 @@ enum Extension {
     IntegerCellsLeftEmpty = 2019,
     ExportTooManyDatasets = 2020,
     PrintAreaTooSmall = 2021,
+    FolderMissing = 2022,
 };
 
 } // namespace TextTable

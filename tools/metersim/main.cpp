@@ -107,7 +107,13 @@ int main(int argc, char *argv[])
     const QCommandLineOption datasetFile(QStringLiteral("datasets-file"),
                                          QStringLiteral("Store the datasets of a measured-value file."),
                                          QStringLiteral("FILE"));
-    parser.addOptions({datasets, datasetFile});
+    const QCommandLineOption datasetsStall(QStringLiteral("datasets-stall-after"),
+                                           QStringLiteral("Stop sending the dataset answer after N bytes."),
+                                           QStringLiteral("N"));
+    const QCommandLineOption datasetsHangup(QStringLiteral("datasets-hangup-after"),
+                                            QStringLiteral("Hang up the line after N bytes of the dataset answer."),
+                                            QStringLiteral("N"));
+    parser.addOptions({datasets, datasetFile, datasetsStall, datasetsHangup});
     parser.addOptions({link, model, firmware, serial, variant, baud, silent, reject, ignore, delay, split, garbage,
                        endless, hangup, pace});
     parser.process(app);
@@ -173,6 +179,10 @@ int main(int argc, char *argv[])
         }
         storedDatasets.generate(count);
     }
+    if (parser.isSet(datasetsStall))
+        storedDatasets.stallAfter = parser.value(datasetsStall).toLongLong();
+    if (parser.isSet(datasetsHangup))
+        storedDatasets.hangupAfter = parser.value(datasetsHangup).toLongLong();
     if (!configured) {
         std::fprintf(stderr, "metersim: %s\n", qPrintable(error));
         return 2;
