@@ -367,6 +367,11 @@ void TestMeasVals::openAcceptsSevenFieldHeaderAndLooseNumbers()
     QCOMPARE(date, QDateTime(QDate(2012, 3, 7), QTime(9, 5, 3)));
     QCOMPARE(raw, QStringLiteral("\r\n1;d;t;0;1.5;NTU;OK\r\nedited by hand\r\n!\r\n>"));
     QCOMPARE(walkAll(raw, 7).size(), 2);
+    // A hand-written two-digit year.
+    writeBytes(path, "METER;S/N;USER;DATE;TIME\r\nKlaro 4 IR;9;Bo;3/7/12;9:5:3\r\n\r\n"
+                     "NO;DATE;TIME;ID;VALUE;UNIT;VALID\r\n");
+    QCOMPARE(shared.measVal->OpenFile(raw, meter, serial, user, date, path), qint16(CMeasVal::Opened));
+    QCOMPARE(date.date(), QDate(2012, 3, 7));
 }
 
 void TestMeasVals::openStatusesForMissingAndEmptyFiles()

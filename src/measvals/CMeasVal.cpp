@@ -190,6 +190,9 @@ bool CMeasVal::ParseFileText(QString strText, QString &strMVals, QString &strMet
     if (!readInt(dateParts[0], month) || !readInt(dateParts[1], day) || !readInt(dateParts[2], year) ||
         !readInt(timeParts[0], hour) || !readInt(timeParts[1], minute) || !readInt(timeParts[2], second))
         return false;
+    // Two-digit years as the platform's date forming reads them: 0-29 are 2000-2029, 30-99 are 1930-1999.
+    if (year >= 0 && year <= 99)
+        year += year < 30 ? 2000 : 1900;
     const QDate date(year, month, day);
     const QTime time(hour, minute, second);
     if (!date.isValid() || !time.isValid())
