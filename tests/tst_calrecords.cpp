@@ -97,6 +97,7 @@ private slots:
     void shortFilesAndTheirRejections();
     void fileQuirksOfTheLayout();
     void failedReadClearsPreviousRecord();
+    void proposedFileName();
 };
 
 void TestCalRecords::phRecordFromMeter()
@@ -491,6 +492,20 @@ void TestCalRecords::failedReadClearsPreviousRecord()
     // Fields read before the failure stay, the lot data of the earlier record is gone.
     QCOMPARE(c.record().Meter, QStringLiteral("Klaro 7 T"));
     QCOMPARE(c.record().LOTTotal, QString());
+}
+
+void TestCalRecords::proposedFileName()
+{
+    Rig rig(QStringLiteral("Klaro 7 T"));
+    QString name;
+    QVERIFY(!rig.cal().ProposedFileName(QStringLiteral("pH"), name));
+    QVERIFY(rig.connect());
+    rig.records->turbidityExtended = "0,2012,3,5,9,5,0,90,Std/Cal 2:1,0";
+    QVERIFY(rig.cal().UpdateFromMeter(false, true));
+    QVERIFY(rig.cal().ProposedFileName(QStringLiteral("Turb ") + rig.cal().record().Mode, name));
+    QCOMPARE(name, QStringLiteral("CalProt Turb StdCal 21 20120305"));
+    QVERIFY(rig.cal().ProposedFileName(QStringLiteral("Turb"), name));
+    QCOMPARE(name, QStringLiteral("CalProt Turb 20120305"));
 }
 
 QTEST_GUILESS_MAIN(TestCalRecords)

@@ -114,6 +114,7 @@ private slots:
     void deleteFilesGoToTrash();
     void deleteWithoutTrashFailsAndKeepsFile();
     void workDirFollowsSettings();
+    void proposedFileName();
 
 private:
     QTemporaryDir m_home;
@@ -726,6 +727,21 @@ void TestPrograms::workDirFollowsSettings()
     second.usrDefProg->setWorkDir(m_work);
     QCOMPARE(shared.config->WorkDir(), m_work);
     QCOMPARE(second.usrDefProg->WorkDir(), m_work);
+}
+
+void TestPrograms::proposedFileName()
+{
+    QTemporaryDir dir;
+    SharedObjects shared;
+    CUsrDefProg &prog = *shared.usrDefProg;
+    prog.setWorkDir(dir.path());
+    QCOMPARE(prog.ProposedFilePath(QStringLiteral("901")), dir.path() + QStringLiteral("/PROG 901"));
+    prog.setWorkDir(dir.path() + u'/');
+    QCOMPARE(prog.ProposedFilePath(QStringLiteral("901")), dir.path() + QStringLiteral("/PROG 901"));
+    // A number from the meter cannot lead the file elsewhere.
+    QCOMPARE(prog.ProposedFilePath(QStringLiteral("../9\\0:1")), dir.path() + QStringLiteral("/PROG ..901"));
+    prog.setWorkDir(dir.filePath(QStringLiteral("gone")));
+    QCOMPARE(prog.ProposedFilePath(QStringLiteral("905")), QStringLiteral("PROG 905"));
 }
 
 QTEST_GUILESS_MAIN(TestPrograms)

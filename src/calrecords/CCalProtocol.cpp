@@ -6,6 +6,7 @@
 #include "CLogin.h"
 #include "CSerialLink.h"
 #include "ErrorFrame.h"
+#include "FileNames.h"
 #include "SharedObjects.h"
 #include "TextSplit.h"
 #include "TextTable.h"
@@ -18,6 +19,7 @@
 #include <QTime>
 
 #include <cmath>
+#include <cstdlib>
 
 namespace {
 
@@ -379,6 +381,22 @@ bool CCalProtocol::GetChargeID(QString &strLOTTotal, QString &strExpiry, QString
     fillOut(strLOTStds, 5);
     for (int i = 0; i < 5; ++i)
         strLOTStds[i] = m_record.LOTStds[size_t(i)];
+    return true;
+}
+
+bool CCalProtocol::ProposedFileName(const QString &kindWord, QString &name) const
+{
+    qint16 year = 0;
+    qint16 month = 0;
+    qint16 day = 0;
+    if (!GetProtocolDate(year, month, day))
+        return false;
+    auto twoDigits = [](qint16 value) {
+        const QString digits = QString::number(std::abs(int(value))).rightJustified(2, u'0');
+        return value < 0 ? QStringLiteral("-") + digits : digits;
+    };
+    name = QStringLiteral("CalProt ") + FileNames::safePart(kindWord) + u' ' + QString::number(year) +
+           twoDigits(month) + twoDigits(day);
     return true;
 }
 

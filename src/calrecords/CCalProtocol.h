@@ -57,6 +57,9 @@ public:
                      const QStringList &strLOTStds);
     bool GetChargeID(QString &strLOTTotal, QString &strExpiry, QString &strManufacturer,
                      QStringList &strLOTStds) const;
+    // The name the record windows propose: "CalProt " + kind word + " " + year, month and day run
+    // together ("pH", "Turb" or "Turb " + mode); false for an empty record.
+    bool ProposedFileName(const QString &kindWord, QString &name) const;
 
     const CalProtocolData &record() const { return m_record; }
     void ClearRecord() { m_record = CalProtocolData(); }

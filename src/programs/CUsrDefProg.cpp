@@ -6,6 +6,7 @@
 #include "CDevice.h"
 #include "CSerialLink.h"
 #include "ErrorFrame.h"
+#include "FileNames.h"
 #include "SharedObjects.h"
 #include "TextSplit.h"
 #include "TextTable.h"
@@ -488,6 +489,17 @@ bool CUsrDefProg::ListPC(QStringList &strProgNumList, QStringList &strFileNameLi
         ++intNumProgs;
     }
     return true;
+}
+
+QString CUsrDefProg::ProposedFilePath(const QString &strProgNum) const
+{
+    const QString name = QStringLiteral("PROG ") + FileNames::safePart(strProgNum);
+    const QString dir = WorkDir();
+    if (dir.isEmpty() || !QFileInfo(dir).isDir())
+        return name;
+    if (dir.endsWith(QDir::separator()) || dir.endsWith(u'/'))
+        return dir + name;
+    return dir + QDir::separator() + name;
 }
 
 bool CUsrDefProg::DeleteFile(const QString &strFileName) const

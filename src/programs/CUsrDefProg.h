@@ -44,6 +44,9 @@ public:
     bool ReadFromFile(QStringList &strProgram, const QString &strFileName) const;
     bool DeleteFile(const QString &strFileName) const;
     bool DeleteFileAll() const;
+    // The path the save dialog proposes: "PROG " + number in the working directory, or the bare name
+    // when the working directory does not exist.
+    QString ProposedFilePath(const QString &strProgNum) const;
 
     // The meter table, for the windows' lists and for checks.
     qint16 count() const { return m_count; }
