@@ -19,6 +19,8 @@ add_library(meravo_gui STATIC
   measvals/MValTableModel.cpp
   measvals/frmDocument.cpp
   calrecords/frmCalProtocolPH.cpp
+  calrecords/frmCalProtocolTurb.cpp
+  calrecords/frmCalProtEdit.cpp
 )
 target_link_libraries(meravo_gui PUBLIC meravo_core Qt6::Gui Qt6::Widgets Qt6::PrintSupport)
 

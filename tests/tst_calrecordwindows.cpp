@@ -10,14 +10,19 @@
 #include "SimCalRecords.h"
 #include "TestSupport.h"
 #include "TextTable.h"
+#include "frmCalProtEdit.h"
 #include "frmCalProtocolPH.h"
+#include "frmCalProtocolTurb.h"
 #include "frmMain.h"
 #include "frmWait.h"
 #include "basMain.h"
 
 #include <QAction>
 #include <QApplication>
+#include <QClipboard>
 #include <QFile>
+#include <QLabel>
+#include <QLineEdit>
 #include <QProcess>
 #include <QPushButton>
 #include <QStandardPaths>
@@ -149,6 +154,17 @@ private slots:
     void phFailedFileReadThenSave();
     void phPrintAsksAndPrints();
     void phMenuCommandOpensWindow();
+    void turbShortRecordHasThreeStandards();
+    void turbExtendedRecordWithFiveAndTwoStandards();
+    void turbEditLotTakenOverIsSavedAndPrinted();
+    void turbEditLotCancelledOrClosedChangesNothing();
+    void turbReadingAgainDiscardsEditedLot();
+    void turbFileWithLotDataAndRowsBeyondCount();
+    void turbOpenPHFileIsReported();
+    void turbSixStandardsCannotBeShownOrPrinted();
+    void turbMenuCommandOpensWindow();
+    void lotEditorRowsFollowPointCount();
+    void lotEditorFieldsFilterAndLimit();
 };
 
 void TestCalRecordWindows::phRecordWithTwoPoints()
@@ -402,6 +418,342 @@ void TestCalRecordWindows::phMenuCommandOpensWindow()
     QCOMPARE(title, QStringLiteral("Calibration record - pH"));
     QCOMPARE(meter, QStringLiteral("Lumora"));
     QVERIFY(!QApplication::activeModalWidget());
+}
+
+namespace {
+
+const QStringList kFiveStandards = {"0.02", "10.0", "100", "1000", "4000"};
+
+// Checks row i (0-based) of the standards table: nominal value, comment and status.
+void checkRow(const frmCalProtocolTurb &window, int i, const QString &standard, const QString &comment,
+              bool ok)
+{
+    static const char *rows[5] = {"lblStdLow", "lblStdMid", "lblStdHigh", "lblStd4", "lblStd5"};
+    const QString name = QString::fromLatin1(rows[i]);
+    QCOMPARE(window.labelText(name), standard.isEmpty() ? QString() : standard + QStringLiteral(" FNU/NTU"));
+    QCOMPARE(window.labelText(name + QStringLiteral("Value")), comment);
+    QCOMPARE(window.labelText(name + QStringLiteral("Status")), ok ? QStringLiteral("OK") : QString());
+}
+
+// Opens the lot editor from the window, lets edit change it, then takes over (or cancels).
+void editLot(frmCalProtocolTurb &window, const std::function<void(frmCalProtEdit *)> &edit, bool takeOver)
+{
+    whenModal<frmCalProtEdit>([&edit, takeOver](frmCalProtEdit *editor) {
+        edit(editor);
+        (takeOver ? editor->acceptButton() : editor->cancelButton())->click();
+    });
+    window.editLotButton()->click();
+}
+
+} // namespace
+
+void TestCalRecordWindows::turbShortRecordHasThreeStandards()
+{
+    Session s("Klaro 4 T");
+    frmCalProtocolTurb window(*s.main);
+    QVERIFY2(s.dialogs.asked.isEmpty(), qPrintable(s.dialogs.messageTexts().join(u'|')));
+    QCOMPARE(s.sim->commandLog(), QStringList({"U.400", "U.585"}));
+    QCOMPARE(window.windowTitle(), QStringLiteral("Calibration record - Turbidity"));
+    QCOMPARE(window.labelText("lblUsedStds"), QStringLiteral("Standard"));
+    QCOMPARE(window.labelText("lblStdComment"), QStringLiteral("Comment (e.g. sub-lot)"));
+    QCOMPARE(window.labelText("lblStdStatus"), QStringLiteral("Status"));
+    QCOMPARE(window.labelText("lblMeterValue"), QStringLiteral("Klaro 4 T"));
+    QCOMPARE(window.labelText("lblCalDateValue"), LocaleTexts::shortDate(QDate(2026, 3, 14)));
+    QCOMPARE(window.labelText("lblCalTimeValue"), LocaleTexts::longTime(QTime(9, 5, 0)));
+    QCOMPARE(window.labelText("lblCalIntervalValue"), QStringLiteral("90 Day(s)"));
+    QCOMPARE(window.labelText("lblCalModeValue"), QStringLiteral("3-P StdCAL"));
+    checkRow(window, 0, "0.02", QString(), true);
+    checkRow(window, 1, "10.0", QString(), true);
+    checkRow(window, 2, "1000", QString(), true);
+    checkRow(window, 3, QString(), QString(), false);
+    checkRow(window, 4, QString(), QString(), false);
+    QCOMPARE(window.labelText("lblLOTTotalValue"), QString());
+    for (QPushButton *button : {window.saveButton(), window.editLotButton(), window.printButton()})
+        QVERIFY(button->isEnabled());
+    QCOMPARE(window.editLotButton()->text(), QStringLiteral("Edit lot"));
+    s.dialogs.fileAnswers.enqueue(s.path("short.csv"));
+    window.saveButton()->click();
+    QCOMPARE(s.dialogs.asked.last().text, QStringLiteral("CalProt Turb 3-P StdCAL 20260314"));
+    QCOMPARE(fileLines(s.path("short.csv")).value(9), QStringLiteral("3;0.02;10.0;1000;;"));
+}
+
+void TestCalRecordWindows::turbExtendedRecordWithFiveAndTwoStandards()
+{
+    Session s("Klaro 7 T");
+    {
+        frmCalProtocolTurb window(*s.main);
+        QVERIFY(s.dialogs.asked.isEmpty());
+        QCOMPARE(s.sim->commandLog(), QStringList({"U.400", "U.587"}));
+        QCOMPARE(window.labelText("lblCalModeValue"), QStringLiteral("5-P StdCAL"));
+        for (int i = 0; i < 5; ++i)
+            checkRow(window, i, kFiveStandards[i], QString(), true);
+    }
+    s.records->turbidityExtended = SimCalRecords::extendedTurbidityRecord(QStringLiteral("2-P"), {"0.02", "20"});
+    frmCalProtocolTurb window(*s.main);
+    QVERIFY(s.dialogs.asked.isEmpty());
+    checkRow(window, 0, "0.02", QString(), true);
+    checkRow(window, 1, "20", QString(), true);
+    for (int i = 2; i < 5; ++i)
+        checkRow(window, i, QString(), QString(), false);
+}
+
+void TestCalRecordWindows::turbEditLotTakenOverIsSavedAndPrinted()
+{
+    Session s("Klaro 7 IR");
+    frmCalProtocolTurb window(*s.main);
+    int rowsShown = -1;
+    QString firstStandard;
+    editLot(window, [&](frmCalProtEdit *editor) {
+        rowsShown = 0;
+        for (int i = 0; i < 5; ++i)
+            rowsShown += editor->stdEdit(i)->isVisible() ? 1 : 0;
+        firstStandard = editor->stdLabel(0)->text();
+        QTest::keyClicks(editor->lotTotalEdit(), QStringLiteral("LOT;42"));
+        editor->expiryEdit()->setText(QStringLiteral("2027-06"));
+        editor->manufacturerEdit()->setText(QStringLiteral("Formazin Co"));
+        editor->stdEdit(1)->setText(QStringLiteral("sub-B"));
+    }, true);
+    QCOMPARE(rowsShown, 5);
+    QCOMPARE(firstStandard, QStringLiteral("0.02 FNU/NTU"));
+    QVERIFY(s.dialogs.asked.isEmpty());
+    QCOMPARE(window.labelText("lblLOTTotalValue"), QStringLiteral("LOT,42"));
+    QCOMPARE(window.labelText("lblExpiryValue"), QStringLiteral("2027-06"));
+    QCOMPARE(window.labelText("lblManufacturerValue"), QStringLiteral("Formazin Co"));
+    checkRow(window, 1, "10.0", QStringLiteral("sub-B"), true);
+
+    const QString file = s.path("turb.csv");
+    s.dialogs.fileAnswers.enqueue(file);
+    window.saveButton()->click();
+    QCOMPARE(s.dialogs.asked.last().text, QStringLiteral("CalProt Turb 5-P StdCAL 20260314"));
+    const QStringList lines = fileLines(file);
+    QCOMPARE(lines.size(), 10);
+    QCOMPARE(lines[7], QStringLiteral("LOT,42;2027-06;Formazin Co;;sub-B;;;"));
+    QCOMPARE(lines[9], QStringLiteral("5;0.02;10.0;100;1000;4000"));
+
+    const QString pdf = s.path("turb.pdf");
+    QtPrintTarget target(pdf);
+    s.main->shared().print->setTarget(&target);
+    s.dialogs.clear();
+    window.printButton()->click();
+    QCOMPARE(s.dialogs.asked.size(), 1);
+    if (!havePdfToText())
+        QSKIP("pdftotext is not installed");
+    const QString text = pdfText(pdf);
+    for (const QString &line :
+         {QStringLiteral("Calibration record - Turbidity"), QStringLiteral("Meter: Klaro 7 IR"),
+          QStringLiteral("Mode: 5-P StdCAL"), QStringLiteral("Interval: 90 Day(s)"),
+          QStringLiteral("Set lot no.: LOT,42"), QStringLiteral("Expiry date: 2027-06"),
+          QStringLiteral("Manufacturer: Formazin Co"), QStringLiteral("0.02 FNU/NTU: OK"),
+          QStringLiteral("10.0 FNU/NTU: sub-B OK"), QStringLiteral("4000 FNU/NTU: OK")})
+        QVERIFY2(text.contains(line), qPrintable(line + QStringLiteral(" not in:\n") + text));
+}
+
+void TestCalRecordWindows::turbEditLotCancelledOrClosedChangesNothing()
+{
+    Session s("Klaro 7 T");
+    QVERIFY(s.cal().SetChargeID(QString(), QString(), QString(), QStringList(5)));
+    frmCalProtocolTurb window(*s.main);
+    editLot(window, [](frmCalProtEdit *editor) { editor->lotTotalEdit()->setText(QStringLiteral("kept")); }, true);
+    frmCalProtEdit *first = &frmCalProtEdit::instance(*s.main);
+    editLot(window, [](frmCalProtEdit *editor) {
+        editor->lotTotalEdit()->setText(QStringLiteral("dropped"));
+        editor->stdEdit(0)->setText(QStringLiteral("x"));
+    }, false);
+    QVERIFY(!first->DlgRetVal());
+    QCOMPARE(window.labelText("lblLOTTotalValue"), QStringLiteral("kept"));
+    QCOMPARE(window.labelText("lblStdLowValue"), QString());
+    QCOMPARE(s.cal().record().LOTTotal, QStringLiteral("kept"));
+
+    // The close box is a Cancel; the editor is the same one each time.
+    whenModal<frmCalProtEdit>([first](frmCalProtEdit *editor) {
+        QCOMPARE(editor, first);
+        editor->lotTotalEdit()->setText(QStringLiteral("closed"));
+        editor->close();
+    });
+    window.editLotButton()->click();
+    QVERIFY(!first->DlgRetVal());
+    QVERIFY(first->isHidden());
+    QCOMPARE(s.cal().record().LOTTotal, QStringLiteral("kept"));
+    QCOMPARE(window.labelText("lblLOTTotalValue"), QStringLiteral("kept"));
+    QVERIFY(s.dialogs.asked.isEmpty());
+}
+
+void TestCalRecordWindows::turbReadingAgainDiscardsEditedLot()
+{
+    Session s("Klaro 7 T");
+    {
+        frmCalProtocolTurb window(*s.main);
+        editLot(window, [](frmCalProtEdit *editor) { editor->lotTotalEdit()->setText(QStringLiteral("L-1")); }, true);
+        QCOMPARE(s.cal().record().LOTTotal, QStringLiteral("L-1"));
+    }
+    frmCalProtocolTurb window(*s.main);
+    QCOMPARE(window.labelText("lblLOTTotalValue"), QString());
+    QCOMPARE(s.cal().record().LOTTotal, QString());
+    QVERIFY(s.cal().IsProtocolValid());
+}
+
+void TestCalRecordWindows::turbFileWithLotDataAndRowsBeyondCount()
+{
+    Session s("Klaro 7 T");
+    const QString file = s.path("two.csv");
+    writeFile(file, turbidityFile({"0.02", "20"}));
+    frmCalProtocolTurb window(*s.main);
+    s.dialogs.fileAnswers.enqueue(file);
+    window.openButton()->click();
+    QVERIFY2(s.dialogs.messageTexts().isEmpty(), qPrintable(s.dialogs.messageTexts().join(u'|')));
+    QCOMPARE(window.labelText("lblMeterValue"), QStringLiteral("Klaro 7 T"));
+    QCOMPARE(window.labelText("lblSerNoValue"), QStringLiteral("T-77"));
+    QCOMPARE(window.labelText("lblUserValue"), QStringLiteral("Bea"));
+    QCOMPARE(window.labelText("lblLOTTotalValue"), QStringLiteral("SET-9"));
+    QCOMPARE(window.labelText("lblExpiryValue"), QStringLiteral("2027-01"));
+    QCOMPARE(window.labelText("lblManufacturerValue"), QStringLiteral("Maker"));
+    checkRow(window, 0, "0.02", QStringLiteral("a"), true);
+    checkRow(window, 1, "20", QStringLiteral("b"), true);
+    checkRow(window, 2, QString(), QString(), false);
+
+    // The editor offers the two rows of the record, the others as blank standards.
+    QStringList offered;
+    QString hiddenLabel;
+    editLot(window, [&](frmCalProtEdit *editor) {
+        for (int i = 0; i < 5; ++i)
+            if (editor->stdEdit(i)->isVisible())
+                offered << editor->stdLabel(i)->text() + QLatin1Char('=') + editor->stdEdit(i)->text();
+        hiddenLabel = editor->stdLabel(3)->text();
+        QCOMPARE(editor->lotTotalEdit()->text(), QStringLiteral("SET-9"));
+    }, false);
+    QCOMPARE(offered, QStringList({"0.02 FNU/NTU=a", "20 FNU/NTU=b"}));
+    QCOMPARE(hiddenLabel, QStringLiteral(" FNU/NTU"));
+    s.dialogs.fileAnswers.enqueue(s.path("x.csv"));
+    window.saveButton()->click();
+    QCOMPARE(s.dialogs.asked.last().text, QStringLiteral("CalProt Turb Mixed 20251102"));
+}
+
+void TestCalRecordWindows::turbOpenPHFileIsReported()
+{
+    Session s("Lumora");
+    const QString file = s.path("ph.csv");
+    {
+        frmCalProtocolPH ph(*s.main);
+        s.dialogs.fileAnswers.enqueue(file);
+        ph.saveButton()->click();
+    }
+    s.main->shared().device->setOnline(false);
+    frmCalProtocolTurb window(*s.main);
+    QVERIFY(s.dialogs.asked.size() == 1); // the save dialog only: offline nothing is read
+    s.dialogs.fileAnswers.enqueue(file);
+    window.openButton()->click();
+    QCOMPARE(s.dialogs.messageTexts(), QStringList{"Error while reading the calibration record!"});
+    QCOMPARE(window.labelText("lblMeterValue"), QString());
+    for (QPushButton *button : {window.saveButton(), window.editLotButton(), window.printButton()})
+        QVERIFY(button->isEnabled());
+    s.dialogs.clear();
+    window.editLotButton()->click();
+    QCOMPARE(s.dialogs.messageTexts(), QStringList{"Error while reading the calibration record!"});
+    QCOMPARE(s.dialogs.asked[0].title, QStringLiteral("Error"));
+    QVERIFY(!s.main->findChild<frmCalProtEdit *>());
+    s.dialogs.fileAnswers.enqueue(s.path("y.csv"));
+    window.saveButton()->click();
+    QCOMPARE(s.dialogs.asked.last().text, QStringLiteral("CalProt pH 20260315"));
+}
+
+void TestCalRecordWindows::turbSixStandardsCannotBeShownOrPrinted()
+{
+    Session s("Klaro 7 T");
+    QStringList lines = turbidityFile(kFiveStandards);
+    lines[9] = QStringLiteral("6;0.02;10.0;100;1000;4000");
+    const QString file = s.path("six.csv");
+    writeFile(file, lines);
+    frmCalProtocolTurb window(*s.main);
+    s.dialogs.fileAnswers.enqueue(file);
+    window.openButton()->click();
+    QCOMPARE(s.dialogs.messageTexts(), QStringList{"Error while reading the calibration record!"});
+    QCOMPARE(window.labelText("lblStdLow"), QString());
+    QVERIFY(window.printButton()->isEnabled());
+    const QString pdf = s.path("six.pdf");
+    QtPrintTarget target(pdf);
+    s.main->shared().print->setTarget(&target);
+    s.dialogs.clear();
+    window.printButton()->click();
+    QCOMPARE(s.dialogs.messageTexts(), QStringList({QStringLiteral("Print on printer: ") + pdf, "Print error!"}));
+    s.dialogs.clear();
+    window.editLotButton()->click();
+    QCOMPARE(s.dialogs.messageTexts(), QStringList{"Error while reading the calibration record!"});
+}
+
+void TestCalRecordWindows::turbMenuCommandOpensWindow()
+{
+    Session s("Klaro 7 T");
+    QString mode;
+    whenModal<frmCalProtocolTurb>([&](frmCalProtocolTurb *window) {
+        mode = window->labelText("lblCalModeValue");
+        window->cancelButton()->click();
+    });
+    s.main->menuAction(QStringLiteral("mnuCalProtTurb"))->trigger();
+    QCOMPARE(mode, QStringLiteral("5-P StdCAL"));
+    QVERIFY(!QApplication::activeModalWidget());
+}
+
+void TestCalRecordWindows::lotEditorRowsFollowPointCount()
+{
+    Session s("Klaro 7 T");
+    frmCalProtEdit &editor = frmCalProtEdit::instance(*s.main);
+    QCOMPARE(&frmCalProtEdit::instance(*s.main), &editor);
+    QCOMPARE(editor.windowTitle(), QStringLiteral("Edit lot"));
+    QCOMPARE(editor.acceptButton()->text(), QStringLiteral("Take over"));
+    auto rowsShown = [&editor](qint16 points) {
+        editor.setNumCalPoints(points);
+        int shown = -1;
+        bool setFields = false;
+        whenModal<frmCalProtEdit>([&](frmCalProtEdit *e) {
+            shown = 0;
+            for (int i = 0; i < 5; ++i)
+                shown += e->stdEdit(i)->isVisible() && e->stdLabel(i)->isVisible() ? 1 : 0;
+            setFields = e->lotTotalEdit()->isVisible() && e->expiryEdit()->isVisible() &&
+                        e->manufacturerEdit()->isVisible();
+            e->acceptButton()->click();
+        });
+        editor.exec();
+        return setFields ? shown : -1;
+    };
+    QCOMPARE(rowsShown(0), 0);
+    QCOMPARE(rowsShown(5), 5);
+    QCOMPARE(rowsShown(3), 3);
+    // Take over with nothing changed still answers true.
+    QVERIFY(editor.DlgRetVal());
+}
+
+void TestCalRecordWindows::lotEditorFieldsFilterAndLimit()
+{
+    Session s("Klaro 7 T");
+    frmCalProtEdit &editor = frmCalProtEdit::instance(*s.main);
+    editor.setNumCalPoints(5);
+    QStringList typed;
+    QString longest;
+    QString pasted;
+    whenModal<frmCalProtEdit>([&](frmCalProtEdit *e) {
+        QList<QLineEdit *> edits = {e->lotTotalEdit(), e->expiryEdit(), e->manufacturerEdit()};
+        for (int i = 0; i < 5; ++i)
+            edits << e->stdEdit(i);
+        for (QLineEdit *edit : edits) {
+            edit->clear();
+            QTest::keyClicks(edit, QStringLiteral("a;b"));
+            typed << edit->text();
+        }
+        e->stdEdit(4)->clear();
+        QTest::keyClicks(e->stdEdit(4), QStringLiteral("0123456789ABCDEFG"));
+        longest = e->stdEdit(4)->text();
+        e->expiryEdit()->clear();
+        QApplication::clipboard()->setText(QStringLiteral("06;2027"));
+        e->expiryEdit()->paste();
+        pasted = e->expiryEdit()->text();
+        e->cancelButton()->click();
+    });
+    editor.exec();
+    QCOMPARE(typed, QStringList(8, QStringLiteral("a,b")));
+    QCOMPARE(longest, QStringLiteral("0123456789ABCDE"));
+    QCOMPARE(pasted, QStringLiteral("06,2027"));
+    QVERIFY(!editor.DlgRetVal());
+    QCOMPARE(editor.ChargeIDStd5(), QStringLiteral("0123456789ABCDE"));
 }
 
 QTEST_MAIN(TestCalRecordWindows)

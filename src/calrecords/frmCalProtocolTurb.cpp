@@ -1,0 +1,298 @@
+#include "frmCalProtocolTurb.h"
+
+#include "CCalProtocol.h"
+#include "CDevice.h"
+#include "GuiAssets.h"
+#include "TextApplier.h"
+#include "TextTable.h"
+#include "UserDialogs.h"
+#include "frmCalProtEdit.h"
+#include "frmCalProtocolPH.h"
+#include "frmMain.h"
+
+#include <QGridLayout>
+#include <QGroupBox>
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QPushButton>
+#include <QVBoxLayout>
+
+namespace {
+
+const QString kUnit = QStringLiteral(" FNU/NTU");
+
+} // namespace
+
+frmCalProtocolTurb::frmCalProtocolTurb(frmMain &main)
+    : QDialog(&main), m_main(main), m_frmDevice(new QGroupBox(this)), m_frmProtocol(new QGroupBox(this)),
+      m_frmCharge(new QGroupBox(this)), m_cmdSaveAsFile(new QPushButton(this)),
+      m_cmdReadFile(new QPushButton(this)), m_cmdEditLOT(new QPushButton(this)), m_cmdPrint(new QPushButton(this)),
+      m_cmdCancel(new QPushButton(this))
+{
+    setObjectName(QStringLiteral("frmCalProtocolTurb"));
+    m_frmDevice->setObjectName(QStringLiteral("frmDevice"));
+    m_frmProtocol->setObjectName(QStringLiteral("frmProtocol"));
+    m_frmCharge->setObjectName(QStringLiteral("frmCharge"));
+
+    struct Pair {
+        QGroupBox *frame;
+        const char *name;
+        int number;
+        QLabel **value;
+    };
+    const Pair pairs[] = {
+        {m_frmDevice, "lblMeter", 1063, &m_lblMeterValue},
+        {m_frmDevice, "lblSerNo", 1064, &m_lblSerNoValue},
+        {m_frmDevice, "lblUser", 1176, &m_lblUserValue},
+        {m_frmProtocol, "lblCalDate", 1049, &m_lblCalDateValue},
+        {m_frmProtocol, "lblCalTime", 1050, &m_lblCalTimeValue},
+        {m_frmProtocol, "lblCalInterval", 1222, &m_lblCalIntervalValue},
+        {m_frmProtocol, "lblCalMode", 1224, &m_lblCalModeValue},
+        {m_frmCharge, "lblLOTTotal", 1232, &m_lblLOTTotalValue},
+        {m_frmCharge, "lblExpiry", 1233, &m_lblExpiryValue},
+        {m_frmCharge, "lblManufacturer", 1234, &m_lblManufacturerValue},
+    };
+    auto *device = new QGridLayout(m_frmDevice);
+    auto *protocol = new QGridLayout(m_frmProtocol);
+    auto *charge = new QGridLayout(m_frmCharge);
+    int deviceRows = 0;
+    int protocolRows = 0;
+    int chargeRows = 0;
+    for (const Pair &pair : pairs) {
+        QGridLayout *grid = pair.frame == m_frmDevice ? device : pair.frame == m_frmProtocol ? protocol : charge;
+        int &rows = grid == device ? deviceRows : grid == protocol ? protocolRows : chargeRows;
+        const int row = rows++;
+        const QString name = QString::fromLatin1(pair.name);
+        grid->addWidget(addLabel(pair.frame, name, pair.number), row, 0);
+        *pair.value = addLabel(pair.frame, name + QStringLiteral("Value"));
+        grid->addWidget(*pair.value, row, 1, 1, grid == charge ? 2 : 1);
+    }
+    device->setColumnStretch(1, 1);
+    device->setRowStretch(deviceRows, 1);
+    device->setColumnMinimumWidth(1, 140);
+    protocol->setColumnStretch(1, 1);
+    protocol->setColumnMinimumWidth(1, 140);
+
+    // The standards table below the set's lot fields.
+    const int head = chargeRows + 1;
+    charge->setRowMinimumHeight(head - 1, 8);
+    const char *headings[3] = {"lblUsedStds", "lblStdComment", "lblStdStatus"};
+    const int headingNumbers[3] = {1235, 1236, 1237};
+    for (int c = 0; c < 3; ++c) {
+        QLabel *heading = addLabel(m_frmCharge, QString::fromLatin1(headings[c]), headingNumbers[c]);
+        QFont bold = heading->font();
+        bold.setBold(true);
+        heading->setFont(bold);
+        charge->addWidget(heading, head, c);
+    }
+    const char *rows[kRows] = {"lblStdLow", "lblStdMid", "lblStdHigh", "lblStd4", "lblStd5"};
+    for (int i = 0; i < kRows; ++i) {
+        const QString name = QString::fromLatin1(rows[i]);
+        m_lblStd[i] = addLabel(m_frmCharge, name);
+        m_lblStdValue[i] = addLabel(m_frmCharge, name + QStringLiteral("Value"));
+        m_lblStdStatus[i] = addLabel(m_frmCharge, name + QStringLiteral("Status"));
+        // Each row keeps its height when empty, so the table does not jump.
+        m_lblStd[i]->setMinimumHeight(m_lblStd[i]->fontMetrics().height());
+        charge->addWidget(m_lblStd[i], head + 1 + i, 0);
+        charge->addWidget(m_lblStdValue[i], head + 1 + i, 1);
+        charge->addWidget(m_lblStdStatus[i], head + 1 + i, 2);
+    }
+    charge->setColumnMinimumWidth(0, 130);
+    charge->setColumnMinimumWidth(1, 170);
+    charge->setColumnStretch(1, 1);
+
+    m_cmdSaveAsFile->setObjectName(QStringLiteral("cmdSaveAsFile"));
+    m_cmdReadFile->setObjectName(QStringLiteral("cmdReadFile"));
+    m_cmdEditLOT->setObjectName(QStringLiteral("cmdEditLOT"));
+    m_cmdPrint->setObjectName(QStringLiteral("cmdPrint"));
+    m_cmdCancel->setObjectName(QStringLiteral("cmdCancel"));
+    auto *buttons = new QHBoxLayout;
+    for (QPushButton *button : {m_cmdSaveAsFile, m_cmdReadFile, m_cmdEditLOT, m_cmdPrint})
+        buttons->addWidget(button);
+    buttons->addStretch();
+    buttons->addWidget(m_cmdCancel);
+
+    auto *frames = new QHBoxLayout;
+    frames->addWidget(m_frmDevice, 1);
+    frames->addWidget(m_frmProtocol, 1);
+    auto *layout = new QVBoxLayout(this);
+    layout->addLayout(CalRecordWindows::headBand(this, *m_main.shared().ini));
+    layout->addLayout(frames);
+    layout->addWidget(m_frmCharge);
+    layout->addLayout(buttons);
+    layout->setSizeConstraint(QLayout::SetFixedSize);
+
+    connect(m_cmdSaveAsFile, &QPushButton::clicked, this, &frmCalProtocolTurb::SaveAsFile);
+    connect(m_cmdReadFile, &QPushButton::clicked, this, &frmCalProtocolTurb::ReadFile);
+    connect(m_cmdEditLOT, &QPushButton::clicked, this, &frmCalProtocolTurb::EditLot);
+    connect(m_cmdPrint, &QPushButton::clicked, this, &frmCalProtocolTurb::PrintRecord);
+    connect(m_cmdCancel, &QPushButton::clicked, this, &QDialog::reject);
+    Load();
+}
+
+QLabel *frmCalProtocolTurb::addLabel(QWidget *parent, const QString &name, int captionNumber)
+{
+    auto *label = new QLabel(parent);
+    label->setObjectName(name);
+    if (captionNumber > 0)
+        TextApplier::tag(label, captionNumber);
+    else
+        label->setTextInteractionFlags(Qt::TextSelectableByMouse);
+    return label;
+}
+
+QString frmCalProtocolTurb::labelText(const QString &name) const
+{
+    const QLabel *label = findChild<QLabel *>(name);
+    return label ? label->text() : QString();
+}
+
+void frmCalProtocolTurb::Load()
+{
+    TextApplier::tag(this, 1219);
+    TextApplier::tag(m_cmdSaveAsFile, 1111);
+    TextApplier::tag(m_cmdReadFile, 1230);
+    TextApplier::tag(m_cmdEditLOT, 1231);
+    TextApplier::tag(m_cmdPrint, 1023);
+    TextApplier::tag(m_cmdCancel, 1069);
+    TextApplier::apply(this);
+    GuiAssets::applyIcon(this);
+    setWindowFlag(Qt::WindowContextHelpButtonHint, false);
+    CalRecordWindows::installHelp(m_main, this, kHelpContext);
+    setTabOrder(m_cmdSaveAsFile, m_cmdReadFile);
+    setTabOrder(m_cmdReadFile, m_cmdEditLOT);
+    setTabOrder(m_cmdEditLOT, m_cmdPrint);
+    setTabOrder(m_cmdPrint, m_cmdCancel);
+    for (QGroupBox *frame : {m_frmDevice, m_frmProtocol, m_frmCharge})
+        frame->setTitle(QString());
+
+    ClearDisplay();
+    if (m_main.shared().device->SupportsTurbidity()) {
+        if (!ReadFromMeter() || !ShowRecord())
+            m_main.dialogs().error(this, TextTable::text(1221));
+    }
+    UpdateButtons();
+    m_cmdCancel->setFocus();
+}
+
+bool frmCalProtocolTurb::ReadFromMeter()
+{
+    // A Klaro 7 keeps the extended record with the nominal values of its standards.
+    const bool extended = m_main.shared().device->IsKlaro7(QString());
+    return CalRecordWindows::readFromMeter(m_main, this, false, extended);
+}
+
+bool frmCalProtocolTurb::ShowRecord()
+{
+    const CCalProtocol &record = *m_main.shared().calProtocol;
+    QString meter, serial, user, date, time, interval, mode;
+    qint16 points = 0;
+    QStringList standards(kRows);
+    if (!record.GetProtocolTurbidity(meter, serial, user, date, time, interval, mode, points, standards))
+        return false;
+    QString lotTotal, expiry, manufacturer;
+    QStringList lots(kRows);
+    if (!record.GetChargeID(lotTotal, expiry, manufacturer, lots))
+        return false;
+    m_lblMeterValue->setText(meter);
+    m_lblSerNoValue->setText(serial);
+    m_lblUserValue->setText(user);
+    m_lblCalDateValue->setText(date);
+    m_lblCalTimeValue->setText(time);
+    m_lblCalIntervalValue->setText(interval + QLatin1Char(' ') + TextTable::text(1223));
+    m_lblCalModeValue->setText(mode);
+    m_lblLOTTotalValue->setText(lotTotal);
+    m_lblExpiryValue->setText(expiry);
+    m_lblManufacturerValue->setText(manufacturer);
+    for (int i = 0; i < kRows; ++i) {
+        m_lblStd[i]->clear();
+        m_lblStdStatus[i]->clear();
+    }
+    for (int i = 0; i < kRows && i < points; ++i) {
+        m_lblStd[i]->setText(standards.value(i) + kUnit);
+        m_lblStdValue[i]->setText(lots.value(i));
+        m_lblStdStatus[i]->setText(TextTable::text(1026));
+    }
+    return true;
+}
+
+void frmCalProtocolTurb::ClearDisplay()
+{
+    for (QLabel *label : {m_lblMeterValue, m_lblSerNoValue, m_lblUserValue, m_lblCalDateValue, m_lblCalTimeValue,
+                          m_lblCalIntervalValue, m_lblCalModeValue, m_lblLOTTotalValue, m_lblExpiryValue,
+                          m_lblManufacturerValue})
+        label->clear();
+    for (int i = 0; i < kRows; ++i) {
+        m_lblStd[i]->clear();
+        m_lblStdValue[i]->clear();
+        m_lblStdStatus[i]->clear();
+    }
+}
+
+void frmCalProtocolTurb::UpdateButtons()
+{
+    const bool valid = m_main.shared().calProtocol->IsProtocolValid();
+    m_cmdSaveAsFile->setEnabled(valid);
+    m_cmdPrint->setEnabled(valid);
+    m_cmdEditLOT->setEnabled(valid);
+    m_cmdReadFile->setEnabled(true);
+    m_cmdCancel->setEnabled(true);
+}
+
+void frmCalProtocolTurb::SaveAsFile()
+{
+    const bool ph = m_main.shared().calProtocol->IsProtocolPH();
+    CalRecordWindows::saveRecord(m_main, this,
+                                 ph ? QStringLiteral("pH") : QStringLiteral("Turb ") + m_lblCalModeValue->text());
+}
+
+void frmCalProtocolTurb::ReadFile()
+{
+    if (!CalRecordWindows::openRecord(m_main, this))
+        return;
+    ClearDisplay();
+    if (m_main.shared().calProtocol->IsProtocolPH() || !ShowRecord())
+        m_main.dialogs().error(this, TextTable::text(1221));
+    UpdateButtons();
+}
+
+void frmCalProtocolTurb::EditLot()
+{
+    CCalProtocol &record = *m_main.shared().calProtocol;
+    QString meter, serial, user, date, time, interval, mode;
+    qint16 points = 0;
+    QStringList standards(kRows);
+    if (!record.GetProtocolTurbidity(meter, serial, user, date, time, interval, mode, points, standards)) {
+        m_main.dialogs().error(this, TextTable::text(1221));
+        return;
+    }
+    frmCalProtEdit &editor = frmCalProtEdit::instance(m_main);
+    editor.setChargeIDTotal(m_lblLOTTotalValue->text());
+    editor.setExpiry(m_lblExpiryValue->text());
+    editor.setManufacturer(m_lblManufacturerValue->text());
+    editor.setNumCalPoints(points);
+    for (int i = 0; i < kRows; ++i) {
+        editor.setChargeIDStd(i, m_lblStdValue[i]->text());
+        editor.setStd_FNUNTU(i, standards.value(i) + kUnit);
+    }
+    editor.exec();
+    if (!editor.DlgRetVal())
+        return;
+    QStringList lots;
+    for (int i = 0; i < kRows; ++i)
+        lots.append(editor.ChargeIDStd(i));
+    if (!record.SetChargeID(editor.ChargeIDTotal(), editor.Expiry(), editor.Manufacturer(), lots)) {
+        m_main.dialogs().error(this, TextTable::text(1158));
+        return;
+    }
+    m_lblLOTTotalValue->setText(editor.ChargeIDTotal());
+    m_lblExpiryValue->setText(editor.Expiry());
+    m_lblManufacturerValue->setText(editor.Manufacturer());
+    for (int i = 0; i < kRows; ++i)
+        m_lblStdValue[i]->setText(lots[i]);
+}
+
+void frmCalProtocolTurb::PrintRecord()
+{
+    CalRecordWindows::printRecord(m_main, this);
+}
