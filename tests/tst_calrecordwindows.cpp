@@ -7,6 +7,7 @@
 #include "GuiTestSupport.h"
 #include "LocaleTexts.h"
 #include "QtPrintTarget.h"
+#include "RecordingPrintTarget.h"
 #include "SimCalRecords.h"
 #include "TestSupport.h"
 #include "TextTable.h"
@@ -153,6 +154,7 @@ private slots:
     void phCancelledFileDialogsSayNothing();
     void phFailedFileReadThenSave();
     void phPrintAsksAndPrints();
+    void phDecimalSeparatorFollowsSystem();
     void phMenuCommandOpensWindow();
     void turbShortRecordHasThreeStandards();
     void turbExtendedRecordWithFiveAndTwoStandards();
@@ -404,6 +406,27 @@ void TestCalRecordWindows::phPrintAsksAndPrints()
     QVERIFY(!text.contains(QStringLiteral("#3")));
 }
 
+void TestCalRecordWindows::phDecimalSeparatorFollowsSystem()
+{
+    Session s("Lumora", phReply("-58.0", true, true));
+    const QLocale previous;
+    QLocale::setDefault(QLocale(QLocale::German, QLocale::Germany));
+    frmCalProtocolPH window(*s.main);
+    RecordingPrintTarget printer;
+    s.main->shared().print->setTarget(&printer);
+    window.printButton()->click();
+    QLocale::setDefault(previous);
+    QCOMPARE(window.labelText("lblSlopeValue"), QStringLiteral("98,0 %"));
+    QCOMPARE(window.labelText("lblBufTemp1"), QStringLiteral("77,0") + kDegF);
+    QCOMPARE(printer.documents.size(), 1);
+    const QStringList lines = printer.documents[0].pages.value(0);
+    const QString indent(12, u' ');
+    QVERIFY2(lines.contains(indent + QStringLiteral("Slope: 98,0 %")), qPrintable(lines.join(u'\n')));
+    QVERIFY(lines.contains(indent + QStringLiteral("#1\t7.00\t-3.2 mV\t77,0") + kDegF));
+    QVERIFY(lines.contains(indent + QStringLiteral("#2\t4.01\t171.5 mV\t-40,0") + kDegF));
+    QCOMPARE(lines.last(), QString());
+}
+
 void TestCalRecordWindows::phMenuCommandOpensWindow()
 {
     Session s("Lumora");
@@ -488,9 +511,13 @@ void TestCalRecordWindows::turbExtendedRecordWithFiveAndTwoStandards()
         for (int i = 0; i < 5; ++i)
             checkRow(window, i, kFiveStandards[i], QString(), true);
     }
-    s.records->turbidityExtended = SimCalRecords::extendedTurbidityRecord(QStringLiteral("2-P"), {"0.02", "20"});
+    s.records->turbidityExtended = SimCalRecords::extendedTurbidityRecord(QStringLiteral("2-P/IR"), {"0.02", "20"});
     frmCalProtocolTurb window(*s.main);
     QVERIFY(s.dialogs.asked.isEmpty());
+    QCOMPARE(window.labelText("lblCalModeValue"), QStringLiteral("2-P/IR"));
+    // The mode text is proposed as part of a file name without its slash.
+    window.saveButton()->click();
+    QCOMPARE(s.dialogs.asked.last().text, QStringLiteral("CalProt Turb 2-PIR 20260314"));
     checkRow(window, 0, "0.02", QString(), true);
     checkRow(window, 1, "20", QString(), true);
     for (int i = 2; i < 5; ++i)

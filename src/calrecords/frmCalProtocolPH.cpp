@@ -65,25 +65,6 @@ QString temperatureText(frmMain &main, const QString &celsius, bool fShowTempF)
     return celsius + QStringLiteral(" \u00b0C");
 }
 
-QString proposedName(const QString &kindWord, qint16 year, qint16 month, qint16 day)
-{
-    auto twoDigits = [](qint16 value) {
-        const QString digits = QStringLiteral("%1").arg(qAbs(int(value)), 2, 10, QLatin1Char('0'));
-        return value < 0 ? QLatin1Char('-') + digits : digits;
-    };
-    QString name = QStringLiteral("CalProt ") + kindWord + QLatin1Char(' ') + QString::number(year) +
-                   twoDigits(month) + twoDigits(day);
-    // The mode text comes from the meter or a file: nothing of it may turn the name into a path.
-    QString safe;
-    for (QChar c : name) {
-        if (c == u'/' || c == u'\\' || c == u':' || c == u'*' || c == u'?' || c == u'"' || c == u'<' || c == u'>' ||
-            c == u'|' || c.unicode() < 0x20)
-            continue;
-        safe.append(c);
-    }
-    return safe;
-}
-
 bool readFromMeter(frmMain &main, QWidget *window, bool fPH, bool fExtended)
 {
     main.SetMousePointer(11);
@@ -111,15 +92,12 @@ void saveRecord(frmMain &main, QWidget *window, const QString &kindWord)
 {
     UserDialogs &dialogs = main.dialogs();
     CCalProtocol &record = *main.shared().calProtocol;
-    qint16 year = 0;
-    qint16 month = 0;
-    qint16 day = 0;
-    if (!record.GetProtocolDate(year, month, day)) {
+    QString proposal;
+    if (!record.ProposedFileName(kindWord, proposal)) {
         dialogs.error(window, TextTable::text(1229));
         return;
     }
-    const QString path = dialogs.saveFileName(window, TextTable::text(1112),
-                                              proposedName(kindWord, year, month, day), recordFilter());
+    const QString path = dialogs.saveFileName(window, TextTable::text(1112), proposal, recordFilter());
     if (path.isEmpty())
         return;
     if (!record.SaveToFile(path))

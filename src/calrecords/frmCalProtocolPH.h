@@ -21,8 +21,6 @@ QString oneDecimal(double value);
 QString slopeText(const QString &slope, bool fShowSlopePC);
 // A temperature in degrees Celsius, or converted to Fahrenheit when the record asks for it.
 QString temperatureText(frmMain &main, const QString &celsius, bool fShowTempF);
-// "CalProt " + kind word + " " + the date run together (year, two-digit month and day).
-QString proposedName(const QString &kindWord, qint16 year, qint16 month, qint16 day);
 // Reads the record behind the wait dialog; false when the readout failed.
 bool readFromMeter(frmMain &main, QWidget *window, bool fPH, bool fExtended);
 // Save with the proposed name; every failure is reported, a cancelled dialog is silent.

@@ -12,6 +12,7 @@
 
 #include <QCoreApplication>
 #include <QElapsedTimer>
+#include <QLocale>
 
 #include <exception>
 
@@ -21,6 +22,14 @@ const QString &indent()
 {
     static const QString text(CPrint::kIndent, u' ');
     return text;
+}
+
+// "0.0" with the system's decimal separator, as the record windows show it.
+QString oneDecimal(double value)
+{
+    QLocale locale;
+    locale.setNumberOptions(QLocale::OmitGroupSeparator);
+    return locale.toString(value + 0.0, 'f', 1);
 }
 
 QString labelled(int textNumber, const QString &value)
@@ -222,7 +231,7 @@ bool CPrint::PrintRecordBody(bool fPH)
                                   fahrenheit, slopePercent, points, ph, mV, celsius))
             return false;
         const QString slopeText =
-            slopePercent ? QString::number(VbConv::Val(slope) / -59.16 * 100.0, 'f', 1) + QStringLiteral(" %")
+            slopePercent ? oneDecimal(VbConv::Val(slope) / -59.16 * 100.0) + QStringLiteral(" %")
                          : slope + QStringLiteral(" mV/pH");
         if (!(PrintIndented(labelled(1049, date)) && PrintIndented(labelled(1050, time)) &&
               PrintIndented(labelled(1222, interval) + u' ' + TextTable::text(1223)) &&
@@ -233,7 +242,7 @@ bool CPrint::PrintRecordBody(bool fPH)
         for (int k = 0; k < std::min<int>(points, 3); ++k) {
             const QString temperature =
                 fahrenheit
-                    ? QString::number(record.TempGetFahrenheit(VbConv::Val(celsius.value(k))), 'f', 1) +
+                    ? oneDecimal(record.TempGetFahrenheit(VbConv::Val(celsius.value(k)))) +
                           QStringLiteral(" \u00b0F")
                     : celsius.value(k) + QStringLiteral(" \u00b0C");
             if (!PrintIndented(QStringLiteral("#%1\t").arg(k + 1) + ph.value(k) + u'\t' + mV.value(k) +
