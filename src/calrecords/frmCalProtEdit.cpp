@@ -69,7 +69,8 @@ frmCalProtEdit::frmCalProtEdit(frmMain &main)
         grid->addWidget(m_txtStd[i], 5 + i, 1);
     }
     grid->setColumnStretch(1, 1);
-    grid->setColumnMinimumWidth(1, 160);
+    // Room for the fifteen characters a field takes.
+    grid->setColumnMinimumWidth(1, m_txtLOTTotal->fontMetrics().horizontalAdvance(QString(kMaxLength + 2, u'0')) + 12);
 
     auto *buttons = new QHBoxLayout;
     buttons->addStretch();

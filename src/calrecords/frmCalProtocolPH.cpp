@@ -25,18 +25,31 @@ namespace CalRecordWindows {
 
 QBoxLayout *headBand(QWidget *window, const CIni &ini)
 {
+    // The picture fades into white at its right end: the band continues it in white up to the logo,
+    // so a wider window does not stretch the picture.
+    QPalette white = window->palette();
+    white.setColor(QPalette::Window, QColor(0xFF, 0xFF, 0xFF));
     auto *imgHead = new QLabel(window);
     imgHead->setObjectName(QStringLiteral("imgHead"));
-    imgHead->setPixmap(GuiAssets::head());
-    imgHead->setScaledContents(true);
+    const QPixmap head = GuiAssets::head().scaledToHeight(48, Qt::SmoothTransformation);
+    imgHead->setPixmap(head);
+    // Never narrower than the picture, whose fade would otherwise end in a hard edge.
+    imgHead->setMinimumWidth(head.width());
+    imgHead->setAlignment(Qt::AlignLeft | Qt::AlignVCenter);
+    imgHead->setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Fixed);
     imgHead->setFixedHeight(48);
-    imgHead->setMinimumWidth(1);
+    imgHead->setAutoFillBackground(true);
+    imgHead->setPalette(white);
     auto *imgLogo = new QLabel(window);
     imgLogo->setObjectName(QStringLiteral("imgLogo"));
     const QPixmap logo = GuiAssets::logo(ini);
     imgLogo->setPixmap(logo);
+    imgLogo->setFixedHeight(48);
+    imgLogo->setAutoFillBackground(true);
+    imgLogo->setPalette(white);
     imgLogo->setVisible(!logo.isNull());
     auto *band = new QHBoxLayout;
+    band->setSpacing(0);
     band->addWidget(imgHead, 1);
     band->addWidget(imgLogo);
     return band;
@@ -215,11 +228,11 @@ frmCalProtocolPH::frmCalProtocolPH(frmMain &main)
         buffers->addWidget(m_lblBufVolt[k], k, 2);
         buffers->addWidget(m_lblBufTemp[k], k, 3);
     }
-    buffers->setColumnMinimumWidth(0, 30);
-    for (int c = 1; c < 4; ++c) {
-        buffers->setColumnMinimumWidth(c, 90);
-        buffers->setColumnStretch(c, 1);
-    }
+    buffers->setColumnMinimumWidth(0, 40);
+    for (int c = 1; c < 4; ++c)
+        buffers->setColumnMinimumWidth(c, 100);
+    // The numbers stay together at the left; the space left over goes to the right.
+    buffers->setColumnStretch(4, 1);
     auto *protocolBox = new QVBoxLayout(m_frmProtocol);
     protocolBox->addLayout(protocol);
     protocolBox->addWidget(rule);
