@@ -18,6 +18,10 @@ add_library(meravo_gui STATIC
   output/QtPrintTarget.cpp
   measvals/MValTableModel.cpp
   measvals/frmDocument.cpp
+  shell/frmChangeDir.cpp
+  programs/CalLineChart.cpp
+  programs/frmProgConsole.cpp
+  programs/frmProgEdit.cpp
   calrecords/frmCalProtocolPH.cpp
   calrecords/frmCalProtocolTurb.cpp
   calrecords/frmCalProtEdit.cpp

@@ -253,7 +253,7 @@ constexpr Entry kExtension[] = {
     {2003, "The serial port %1 is no longer there."},
     {2004, "The serial port %1 could not be opened: %2"},
     {2005, "The meter's answer has no content."},
-    {2006, "The connection to the meter on %1 was lost: %2"},
+    {2006, "The connection to the meter on %1 was lost. Check the cable and that the meter is switched on."},
     {2007, "The meter's answer is longer than %1 bytes; the exchange was ended."},
     {2008, "Unknown text number %1."},
     {2100, "The file %1 is missing."},
@@ -276,6 +276,13 @@ constexpr Entry kExtension[] = {
     {2020, "A spreadsheet holds at most %1 datasets; the export was not written."},
     {2021, "The printable area is too small for a printout."},
     {2022, "The folder does not exist."},
+    {2200, "mg/l"},
+    {2201, "c [%1]"},
+    {2202, "The file %1 already exists.\r\nDo you want to replace it?"},
+    {2203, "The drive %1 cannot be read."},
+    {2204, "\"%1\" is not a valid directory name."},
+    {2205, "The directory %1 already exists."},
+    {2206, "The directory %1 could not be created: %2"},
 };
 
 template <std::size_t N>

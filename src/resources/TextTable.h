@@ -50,6 +50,14 @@ enum Extension {
     ExportTooManyDatasets = 2020,
     PrintAreaTooSmall = 2021,
     FolderMissing = 2022,
+    // Program console, program editor and working-directory dialog.
+    ConcentrationUnit = 2200,
+    ConcentrationColumn = 2201,
+    ReplaceFile = 2202,
+    DriveUnreadable = 2203,
+    InvalidDirName = 2204,
+    DirExists = 2205,
+    DirCreateFailed = 2206,
 };
 
 } // namespace TextTable

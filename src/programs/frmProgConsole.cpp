@@ -1,0 +1,987 @@
+#include "frmProgConsole.h"
+
+#include "CDevice.h"
+#include "CIni.h"
+#include "CLogin.h"
+#include "CUsrDefProg.h"
+#include "GuiAssets.h"
+#include "ProgramChoices.h"
+#include "TextApplier.h"
+#include "TextTable.h"
+#include "UserDialogs.h"
+#include "frmChangeDir.h"
+#include "frmConfirm.h"
+#include "frmMain.h"
+#include "frmProgEdit.h"
+#include "frmWait.h"
+
+#include <QCheckBox>
+#include <QComboBox>
+#include <QDir>
+#include <QFileInfo>
+#include <QGridLayout>
+#include <QGroupBox>
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QLineEdit>
+#include <QListWidget>
+#include <QPushButton>
+#include <QShortcut>
+#include <QStatusBar>
+#include <QStyle>
+#include <QTimer>
+#include <QToolButton>
+#include <QVBoxLayout>
+
+namespace {
+
+const QString kCrLf = QStringLiteral("\r\n");
+
+// Stops the refresh timer for the length of an operation, so the directory list does not change under
+// it (meter exchanges and dialogs let the timer run otherwise).
+class TimerPause {
+public:
+    explicit TimerPause(QTimer *timer) : m_timer(timer), m_wasActive(timer->isActive()) { m_timer->stop(); }
+    ~TimerPause()
+    {
+        if (m_wasActive)
+            m_timer->start();
+    }
+    TimerPause(const TimerPause &) = delete;
+    TimerPause &operator=(const TimerPause &) = delete;
+
+private:
+    QTimer *m_timer;
+    bool m_wasActive;
+};
+
+// A number taken from data loses what a file name cannot hold.
+QString safeFileName(const QString &name)
+{
+    QString safe;
+    for (QChar c : name) {
+        if (c == u'/' || c == u'\\' || c == u':' || c == u'*' || c == u'?' || c == u'"' || c == u'<' || c == u'>' ||
+            c == u'|' || c.unicode() < 0x20)
+            continue;
+        safe.append(c);
+    }
+    return safe;
+}
+
+void showInCombo(QComboBox *combo, const QString &value)
+{
+    int index = combo->findText(value);
+    if (index < 0) {
+        // A value from a file that the list does not offer is still shown as it is.
+        combo->addItem(value);
+        index = combo->count() - 1;
+    }
+    combo->setCurrentIndex(index);
+}
+
+QString programNumberLine(const QString &number)
+{
+    return QStringLiteral("(") + TextTable::text(1076) + u' ' + number + u')';
+}
+
+} // namespace
+
+frmProgConsole::frmProgConsole(frmMain &main)
+    : QDialog(&main), m_main(main), m_imgHead(new QLabel(this)), m_imgLogo(new QLabel(m_imgHead)),
+      m_fraProgsMeter(new QGroupBox(this)), m_lstProgsMeter(new QListWidget(m_fraProgsMeter)),
+      m_fraProgsPC(new QGroupBox(this)), m_lstProgsPC(new QListWidget(m_fraProgsPC)),
+      m_cmdCopyToPC(new QPushButton(this)), m_cmdCopyToPCAll(new QPushButton(this)),
+      m_cmdCopyToMeter(new QPushButton(this)), m_cmdCopyToMeterAll(new QPushButton(this)),
+      m_cmdDeleteMeter(new QPushButton(m_fraProgsMeter)), m_cmdDeleteAllMeter(new QPushButton(m_fraProgsMeter)),
+      m_cmdDeletePC(new QPushButton(m_fraProgsPC)), m_cmdDeleteAllPC(new QPushButton(m_fraProgsPC)),
+      m_cmdModifyProgram(new QPushButton(this)), m_cmdNewProgram(new QPushButton(this)),
+      m_cmdCancel(new QPushButton(this)), m_cmdChangeWorkDir(new QToolButton(m_fraProgsPC)),
+      m_fraProgram(new QGroupBox(this)), m_txtProgNum(new QLineEdit), m_txtModel(new QLineEdit),
+      m_cboCuvette(new QComboBox), m_cboLambda(new QComboBox), m_txtMRB(new QLineEdit), m_txtMRE(new QLineEdit),
+      m_txtE0(new QLineEdit), m_txtSlope(new QLineEdit), m_cboResolution(new QComboBox),
+      m_txtFormula(new QLineEdit), m_txtMeasUnit(new QLineEdit), m_txtUserName(new QLineEdit),
+      m_chkBlankRequired(new QCheckBox), m_chkCalLinePossible(new QCheckBox), m_chkCalLineRequired(new QCheckBox),
+      m_timUpdate(new QTimer(this)), m_sbWorkDir(new QStatusBar(this)), m_sbWorkDirText(new QLabel)
+{
+    buildWindow();
+    Load();
+}
+
+frmProgConsole::~frmProgConsole() = default;
+
+void frmProgConsole::buildWindow()
+{
+    setObjectName(QStringLiteral("frmProgConsole"));
+    setWindowFlag(Qt::WindowContextHelpButtonHint, false);
+    TextApplier::tag(this, 1102);
+
+    m_imgHead->setObjectName(QStringLiteral("imgHead"));
+    m_imgLogo->setObjectName(QStringLiteral("imgLogo"));
+    m_imgHead->setAutoFillBackground(true);
+    QPalette white = m_imgHead->palette();
+    white.setColor(QPalette::Window, QColor(0xFF, 0xFF, 0xFF));
+    m_imgHead->setPalette(white);
+    m_imgHead->setFixedHeight(48);
+
+    struct Named {
+        QWidget *widget;
+        const char *name;
+        int caption;
+        int toolTip;
+    };
+    const Named named[] = {
+        {m_fraProgsMeter, "fraProgsMeter", 1092, 0},
+        {m_lstProgsMeter, "lstProgsMeter", 0, 0},
+        {m_fraProgsPC, "fraProgsPC", 0, 0},
+        {m_lstProgsPC, "lstProgsPC", 0, 0},
+        {m_cmdCopyToPC, "cmdCopyToPC", 1165, 1191},
+        {m_cmdCopyToPCAll, "cmdCopyToPCAll", 1168, 1193},
+        {m_cmdCopyToMeter, "cmdCopyToMeter", 1166, 1192},
+        {m_cmdCopyToMeterAll, "cmdCopyToMeterAll", 1167, 1194},
+        {m_cmdDeleteMeter, "cmdDeleteMeter", 1094, 1188},
+        {m_cmdDeleteAllMeter, "cmdDeleteAllMeter", 1098, 1189},
+        {m_cmdDeletePC, "cmdDeletePC", 1094, 1188},
+        {m_cmdDeleteAllPC, "cmdDeleteAllPC", 1098, 1190},
+        {m_cmdModifyProgram, "cmdModifyProgram", 1161, 1186},
+        {m_cmdNewProgram, "cmdNewProgram", 1020, 1187},
+        {m_cmdCancel, "cmdCancel", 1069, 0},
+        {m_cmdChangeWorkDir, "cmdChangeWorkDir", 0, 1172},
+        {m_fraProgram, "fraProgram", 1075, 0},
+        {m_txtProgNum, "txtProgNum", 0, 0},
+        {m_txtModel, "txtModel", 0, 0},
+        {m_cboCuvette, "cboCuvette", 0, 0},
+        {m_cboLambda, "cboLambda", 0, 0},
+        {m_txtMRB, "txtMRB", 0, 0},
+        {m_txtMRE, "txtMRE", 0, 0},
+        {m_txtE0, "txtE0", 0, 0},
+        {m_txtSlope, "txtSlope", 0, 0},
+        {m_cboResolution, "cboResolution", 0, 0},
+        {m_txtFormula, "txtFormula", 0, 0},
+        {m_txtMeasUnit, "txtMeasUnit", 0, 0},
+        {m_txtUserName, "txtUserName", 0, 0},
+        {m_chkBlankRequired, "chkBlankRequired", 0, 0},
+        {m_chkCalLinePossible, "chkCalLinePossible", 0, 0},
+        {m_chkCalLineRequired, "chkCalLineRequired", 0, 0},
+        {m_sbWorkDir, "sbWorkDir", 0, 0},
+    };
+    for (const Named &n : named) {
+        n.widget->setObjectName(QString::fromLatin1(n.name));
+        TextApplier::tag(n.widget, n.caption, n.toolTip);
+    }
+    m_timUpdate->setObjectName(QStringLiteral("timUpdate"));
+    m_cmdChangeWorkDir->setIcon(style()->standardIcon(QStyle::SP_DirOpenIcon));
+    m_cmdChangeWorkDir->setAutoRaise(false);
+
+    // Meter side.
+    auto *meter = new QGridLayout(m_fraProgsMeter);
+    meter->addWidget(m_lstProgsMeter, 0, 0, 1, 2);
+    meter->addWidget(m_cmdDeleteMeter, 1, 0);
+    meter->addWidget(m_cmdDeleteAllMeter, 1, 1);
+
+    // Directory side.
+    auto *pc = new QGridLayout(m_fraProgsPC);
+    pc->addWidget(m_lstProgsPC, 0, 0, 1, 3);
+    pc->addWidget(m_cmdDeletePC, 1, 0);
+    pc->addWidget(m_cmdDeleteAllPC, 1, 1);
+    pc->addWidget(m_cmdChangeWorkDir, 1, 2);
+    pc->setColumnStretch(0, 1);
+    pc->setColumnStretch(1, 1);
+
+    auto *transfer = new QVBoxLayout;
+    transfer->addStretch();
+    for (QPushButton *button : {m_cmdCopyToPC, m_cmdCopyToPCAll, m_cmdCopyToMeter, m_cmdCopyToMeterAll})
+        transfer->addWidget(button);
+    transfer->addStretch();
+
+    auto *lists = new QHBoxLayout;
+    lists->addWidget(m_fraProgsMeter, 2);
+    lists->addLayout(transfer);
+    lists->addWidget(m_fraProgsPC, 3);
+
+    // The detail panel only displays.
+    auto *detail = new QGridLayout(m_fraProgram);
+    m_cboCuvette->addItems(ProgramChoices::cuvettes());
+    m_cboLambda->addItems(ProgramChoices::lambdas());
+    m_cboResolution->addItems(ProgramChoices::resolutions());
+    struct Field {
+        int label;
+        QWidget *field;
+    };
+    const Field fields[] = {
+        {1076, m_txtProgNum},     {1077, m_txtModel},     {1078, m_cboCuvette},   {1079, m_cboLambda},
+        {1086, m_txtMeasUnit},    {1080, m_txtMRB},       {1081, m_txtMRE},       {1082, m_txtE0},
+        {1083, m_txtSlope},       {1084, m_cboResolution}, {1085, m_txtFormula},  {1176, m_txtUserName},
+        {1238, m_chkBlankRequired}, {1239, m_chkCalLinePossible}, {1240, m_chkCalLineRequired},
+    };
+    int i = 0;
+    for (const Field &f : fields) {
+        auto *label = new QLabel(m_fraProgram);
+        label->setObjectName(QStringLiteral("lbl") + f.field->objectName().mid(3));
+        TextApplier::tag(label, f.label);
+        label->setBuddy(f.field);
+        const int row = i % 5;
+        const int column = (i / 5) * 2;
+        detail->addWidget(label, row, column);
+        detail->addWidget(f.field, row, column + 1);
+        f.field->setEnabled(false);
+        ++i;
+    }
+    detail->setColumnStretch(1, 1);
+    detail->setColumnStretch(3, 1);
+    detail->setColumnStretch(5, 1);
+    detail->setColumnMinimumWidth(2, 0);
+
+    auto *buttons = new QHBoxLayout;
+    buttons->addWidget(m_cmdModifyProgram);
+    buttons->addWidget(m_cmdNewProgram);
+    buttons->addStretch();
+    buttons->addWidget(m_cmdCancel);
+
+    m_sbWorkDir->addWidget(m_sbWorkDirText, 1);
+    m_sbWorkDir->setSizeGripEnabled(false);
+
+    auto *layout = new QVBoxLayout(this);
+    layout->setContentsMargins(0, 0, 0, 0);
+    layout->addWidget(m_imgHead);
+    auto *body = new QVBoxLayout;
+    body->setContentsMargins(10, 6, 10, 10);
+    body->addLayout(lists, 1);
+    body->addWidget(m_fraProgram);
+    body->addLayout(buttons);
+    layout->addLayout(body, 1);
+    layout->addWidget(m_sbWorkDir);
+
+    setTabOrder(m_lstProgsMeter, m_cmdDeleteMeter);
+    setTabOrder(m_cmdDeleteMeter, m_cmdDeleteAllMeter);
+    setTabOrder(m_cmdDeleteAllMeter, m_cmdCopyToPC);
+    setTabOrder(m_cmdCopyToPC, m_cmdCopyToMeter);
+    setTabOrder(m_cmdCopyToMeter, m_cmdCopyToPCAll);
+    setTabOrder(m_cmdCopyToPCAll, m_cmdCopyToMeterAll);
+    setTabOrder(m_cmdCopyToMeterAll, m_lstProgsPC);
+    setTabOrder(m_lstProgsPC, m_cmdDeletePC);
+    setTabOrder(m_cmdDeletePC, m_cmdDeleteAllPC);
+    setTabOrder(m_cmdDeleteAllPC, m_cmdCancel);
+    setTabOrder(m_cmdCancel, m_cmdModifyProgram);
+    setTabOrder(m_cmdModifyProgram, m_cmdNewProgram);
+    setTabOrder(m_cmdNewProgram, m_cmdChangeWorkDir);
+    for (QPushButton *button : findChildren<QPushButton *>())
+        button->setAutoDefault(false);
+
+    connect(m_cmdCopyToPC, &QPushButton::clicked, this, &frmProgConsole::cmdCopyToPC_Click);
+    connect(m_cmdCopyToPCAll, &QPushButton::clicked, this, &frmProgConsole::cmdCopyToPCAll_Click);
+    connect(m_cmdCopyToMeter, &QPushButton::clicked, this, &frmProgConsole::cmdCopyToMeter_Click);
+    connect(m_cmdCopyToMeterAll, &QPushButton::clicked, this, &frmProgConsole::cmdCopyToMeterAll_Click);
+    connect(m_cmdDeleteMeter, &QPushButton::clicked, this, &frmProgConsole::cmdDeleteMeter_Click);
+    connect(m_cmdDeleteAllMeter, &QPushButton::clicked, this, &frmProgConsole::cmdDeleteAllMeter_Click);
+    connect(m_cmdDeletePC, &QPushButton::clicked, this, &frmProgConsole::cmdDeletePC_Click);
+    connect(m_cmdDeleteAllPC, &QPushButton::clicked, this, &frmProgConsole::cmdDeleteAllPC_Click);
+    connect(m_cmdModifyProgram, &QPushButton::clicked, this, &frmProgConsole::cmdModifyProgram_Click);
+    connect(m_cmdNewProgram, &QPushButton::clicked, this, &frmProgConsole::cmdNewProgram_Click);
+    connect(m_cmdChangeWorkDir, &QToolButton::clicked, this, &frmProgConsole::cmdChangeWorkDir_Click);
+    connect(m_cmdCancel, &QPushButton::clicked, this, &QDialog::reject);
+    connect(m_lstProgsMeter, &QListWidget::itemSelectionChanged, this,
+            [this] { EntrySelectedByUser(m_lstProgsMeter); });
+    connect(m_lstProgsPC, &QListWidget::itemSelectionChanged, this, [this] { EntrySelectedByUser(m_lstProgsPC); });
+    connect(m_timUpdate, &QTimer::timeout, this, &frmProgConsole::UpdateDirectoryList);
+    auto *help = new QShortcut(QKeySequence::HelpContents, this);
+    connect(help, &QShortcut::activated, this, [this] { m_main.showHelp(kHelpContext); });
+
+    resize(780, 600);
+}
+
+void frmProgConsole::Load()
+{
+    TextApplier::apply(this);
+    GuiAssets::applyIcon(this);
+    m_imgHead->setPixmap(GuiAssets::head());
+    m_imgLogo->setPixmap(GuiAssets::logo(*m_main.shared().ini));
+    m_imgLogo->adjustSize();
+    m_imgLogo->move(780 - m_imgLogo->width() - 12, std::max(0, (48 - m_imgLogo->height()) / 2));
+    m_sbWorkDir->hide();
+    for (QCheckBox *check : {m_chkBlankRequired, m_chkCalLinePossible, m_chkCalLineRequired})
+        check->setText(QString());
+    m_timUpdate->setInterval(kUpdateInterval);
+
+    UserDialogs &dialogs = m_main.dialogs();
+    m_meterPrograms = ReadMeterPrograms();
+    if (!m_meterPrograms)
+        dialogs.error(this, TextTable::text(1150));
+    if (!FillMeterList())
+        dialogs.error(this, TextTable::text(1150));
+    ShowWorkDir();
+    if (!FillDirectoryList())
+        dialogs.error(this, TextTable::text(1164));
+    UpdateConsoleButtons(true, true, QString());
+    m_timUpdate->start();
+}
+
+void frmProgConsole::SetBusy(bool busy)
+{
+    m_main.SetMousePointer(busy ? 11 : 0);
+    if (busy)
+        setCursor(Qt::WaitCursor);
+    else
+        unsetCursor();
+}
+
+bool frmProgConsole::ReadMeterPrograms()
+{
+    CUsrDefProg &prog = *m_main.shared().usrDefProg;
+    SetBusy(true);
+    frmWait &wait = m_main.waitDialog();
+    wait.ShowWithText(TextTable::text(1149));
+    bool ok = prog.Update();
+    // Cancel between two reads leaves programs whose fields were never read: the table is not used.
+    if (!prog.updateRunning())
+        ok = false;
+    wait.Unload();
+    SetBusy(false);
+    return ok;
+}
+
+bool frmProgConsole::FillMeterList()
+{
+    m_lstProgsMeter->clear();
+    // A table that could not be read completely is not shown (it is empty after a failure anyway).
+    if (!m_meterPrograms)
+        return true;
+    QStringList list(CUsrDefProg::kListSize);
+    qint16 count = 0;
+    if (!m_main.shared().usrDefProg->ListMeter(list, count))
+        return false;
+    const QSignalBlocker block(m_lstProgsMeter);
+    for (int i = 0; i < count; ++i)
+        m_lstProgsMeter->addItem(list[i]);
+    return true;
+}
+
+bool frmProgConsole::FillDirectoryList()
+{
+    const QSignalBlocker block(m_lstProgsPC);
+    m_lstProgsPC->clear();
+    QStringList numbers(CUsrDefProg::kListSize);
+    QStringList names(CUsrDefProg::kListSize);
+    qint16 count = 0;
+    if (!m_main.shared().usrDefProg->ListPC(numbers, names, count))
+        return false;
+    for (int i = 0; i < count; ++i)
+        m_lstProgsPC->addItem(numbers[i] + QStringLiteral("   (") + names[i] + u')');
+    return true;
+}
+
+bool frmProgConsole::FileNameFromEntry(const QString &entryIn, QString &strFileName)
+{
+    const QString strEntry = entryIn; // the caller may pass the same string twice
+    strFileName.clear();
+    if (strEntry.size() < 7)
+        return false;
+    // The number is normally three digits; a file whose number is longer or shorter still gives its name.
+    const qsizetype open = strEntry.indexOf(QStringLiteral("   ("));
+    const qsizetype start = open < 0 ? 7 : open + 4;
+    const qsizetype length = strEntry.size() - start - 1;
+    if (length <= 0)
+        return false;
+    strFileName = strEntry.mid(start, length);
+    return true;
+}
+
+QString frmProgConsole::WorkDirCaption(const QString &path)
+{
+    const QChar separator = QDir::separator();
+    const QStringList parts = path.split(separator);
+    if (parts.size() < 3)
+        return path;
+    return parts.first() + separator + QStringLiteral("...") + separator + parts.last();
+}
+
+QString frmProgConsole::ProposedFilePath(const QString &workDir, const QString &progNum)
+{
+    const QString name = QStringLiteral("PROG ") + safeFileName(progNum) + QStringLiteral(".csv");
+    if (workDir.isEmpty() || !QFileInfo(workDir).isDir())
+        return name;
+    if (workDir.endsWith(QDir::separator()))
+        return workDir + name;
+    return workDir + QDir::separator() + name;
+}
+
+QString frmProgConsole::WithCsvExtension(const QString &path)
+{
+    if (path.isEmpty() || !QFileInfo(path).suffix().isEmpty())
+        return path;
+    return path + QStringLiteral(".csv");
+}
+
+bool frmProgConsole::CompleteFilePath(UserDialogs &dialogs, QWidget *parent, QString &path)
+{
+    const QString completed = WithCsvExtension(path);
+    // The dialog asked about the name it returned, not about the name with the extension.
+    if (completed != path && QFileInfo::exists(completed) &&
+        dialogs.question(parent, TextTable::text(TextTable::ReplaceFile).arg(QDir::toNativeSeparators(completed)),
+                         UserDialogs::Yes | UserDialogs::No) != UserDialogs::Yes)
+        return false;
+    path = completed;
+    return true;
+}
+
+void frmProgConsole::ShowWorkDir()
+{
+    const QString path = QDir::toNativeSeparators(m_main.shared().usrDefProg->WorkDir());
+    m_sbWorkDirText->setText(TextTable::text(1173) + u' ' + path);
+    m_fraProgsPC->setToolTip(path);
+    m_fraProgsPC->setTitle(WorkDirCaption(path));
+}
+
+QString frmProgConsole::detailText(const char *field) const
+{
+    const QString name = QString::fromLatin1(field);
+    if (auto *edit = findChild<QLineEdit *>(name))
+        return edit->text();
+    if (auto *combo = findChild<QComboBox *>(name))
+        return combo->currentText();
+    if (auto *check = findChild<QCheckBox *>(name))
+        return check->isChecked() ? QStringLiteral("1") : QStringLiteral("0");
+    return QString();
+}
+
+bool frmProgConsole::ShowProgramDetails(const QStringList &strProgram)
+{
+    if (strProgram.size() < CUsrDefProg::kProgramArraySize)
+        return false;
+    m_txtProgNum->setText(strProgram[0]);
+    m_txtModel->setText(strProgram[1]);
+    showInCombo(m_cboCuvette, strProgram[2]);
+    showInCombo(m_cboLambda, strProgram[3]);
+    m_txtMRB->setText(strProgram[4]);
+    m_txtMRE->setText(strProgram[5]);
+    m_txtE0->setText(strProgram[6]);
+    m_txtSlope->setText(strProgram[7]);
+    showInCombo(m_cboResolution, strProgram[8]);
+    m_txtFormula->setText(strProgram[9]);
+    m_txtMeasUnit->setText(strProgram[10]);
+    m_txtUserName->setText(strProgram[11]);
+    m_chkBlankRequired->setChecked(strProgram[32] == QStringLiteral("1"));
+    m_chkCalLinePossible->setChecked(strProgram[33] == QStringLiteral("1"));
+    m_chkCalLineRequired->setChecked(strProgram[34] == QStringLiteral("1"));
+    return true;
+}
+
+void frmProgConsole::ClearProgramDetails()
+{
+    for (QLineEdit *edit : {m_txtProgNum, m_txtModel, m_txtMRB, m_txtMRE, m_txtE0, m_txtSlope, m_txtFormula,
+                            m_txtMeasUnit, m_txtUserName})
+        edit->clear();
+    // Values a file brought in that the lists do not offer go again.
+    const std::pair<QComboBox *, QStringList> lists[] = {{m_cboCuvette, ProgramChoices::cuvettes()},
+                                                         {m_cboLambda, ProgramChoices::lambdas()},
+                                                         {m_cboResolution, ProgramChoices::resolutions()}};
+    for (const auto &[combo, items] : lists) {
+        combo->clear();
+        combo->addItems(items);
+    }
+    m_cboCuvette->setCurrentIndex(ProgramChoices::kDefaultCuvette);
+    m_cboLambda->setCurrentIndex(ProgramChoices::kDefaultLambda);
+    m_cboResolution->setCurrentIndex(ProgramChoices::kDefaultResolution);
+    for (QCheckBox *check : {m_chkBlankRequired, m_chkCalLinePossible, m_chkCalLineRequired})
+        check->setChecked(false);
+}
+
+int frmProgConsole::selectedRow(const QListWidget *list) const
+{
+    const QList<QListWidgetItem *> items = list->selectedItems();
+    return items.isEmpty() ? -1 : list->row(items.first());
+}
+
+void frmProgConsole::SelectEntry(QListWidget *list, int row, bool fReload)
+{
+    QListWidget *other = list == m_lstProgsMeter ? m_lstProgsPC : m_lstProgsMeter;
+    // The entry shown already is not read again (a refresh that keeps the selection).
+    if (!fReload && selectedRow(list) == row && selectedRow(other) < 0)
+        return;
+    {
+        const QSignalBlocker blockOther(other);
+        const QSignalBlocker block(list);
+        other->clearSelection();
+        other->setCurrentRow(-1);
+        list->setCurrentRow(row, QItemSelectionModel::ClearAndSelect);
+    }
+    CUsrDefProg &prog = *m_main.shared().usrDefProg;
+    QStringList program(CUsrDefProg::kProgramArraySize);
+    const QString entry = list->item(row)->text();
+    bool ok = false;
+    if (list == m_lstProgsMeter) {
+        ok = prog.GetProgramMeter(program, entry);
+    } else {
+        QString fileName;
+        ok = FileNameFromEntry(entry, fileName) && prog.ReadFromFile(program, fileName);
+    }
+    if (ok)
+        ok = ShowProgramDetails(program);
+    if (!ok) {
+        m_main.dialogs().error(this, TextTable::text(1103));
+        ClearProgramDetails();
+    }
+}
+
+void frmProgConsole::EntrySelectedByUser(QListWidget *list)
+{
+    const int row = selectedRow(list);
+    if (row < 0)
+        return;
+    SelectEntry(list, row, true);
+    const QString entry = list->item(row)->text();
+    const bool meter = list == m_lstProgsMeter;
+    QString key = entry;
+    if (!meter)
+        FileNameFromEntry(entry, key);
+    UpdateConsoleButtons(false, meter, key);
+}
+
+void frmProgConsole::DefaultSelection(bool fPreferMeter)
+{
+    QListWidget *preferred = fPreferMeter ? m_lstProgsMeter : m_lstProgsPC;
+    QListWidget *other = fPreferMeter ? m_lstProgsPC : m_lstProgsMeter;
+    if (preferred->count() > 0) {
+        SelectEntry(preferred, 0);
+    } else if (other->count() > 0) {
+        SelectEntry(other, 0);
+    } else {
+        for (QListWidget *list : {m_lstProgsMeter, m_lstProgsPC}) {
+            const QSignalBlocker block(list);
+            list->clearSelection();
+        }
+        ClearProgramDetails();
+    }
+}
+
+void frmProgConsole::SelectAfterRefresh(bool fDefault, bool fMeter, const QString &strKey)
+{
+    if (fDefault) {
+        DefaultSelection(fMeter);
+        return;
+    }
+    if (fMeter) {
+        if (m_lstProgsMeter->count() == 0) {
+            DefaultSelection(false);
+            return;
+        }
+        for (int i = 0; i < m_lstProgsMeter->count(); ++i) {
+            if (m_lstProgsMeter->item(i)->text() == strKey) {
+                SelectEntry(m_lstProgsMeter, i);
+                return;
+            }
+        }
+        DefaultSelection(true);
+        return;
+    }
+    if (m_lstProgsPC->count() == 0) {
+        DefaultSelection(true);
+        return;
+    }
+    // The entry of exactly this file (a part of another file's name must not match).
+    for (int i = 0; i < m_lstProgsPC->count(); ++i) {
+        QString name;
+        if (FileNameFromEntry(m_lstProgsPC->item(i)->text(), name) && name == strKey) {
+            SelectEntry(m_lstProgsPC, i);
+            return;
+        }
+    }
+    DefaultSelection(false);
+}
+
+void frmProgConsole::UpdateConsoleButtons(bool fDefault, bool fMeter, const QString &strKey)
+{
+    const bool meterEntries = m_lstProgsMeter->count() > 0;
+    const bool pcEntries = m_lstProgsPC->count() > 0;
+    for (QPushButton *b : {m_cmdDeleteMeter, m_cmdDeleteAllMeter, m_cmdCopyToPC, m_cmdCopyToPCAll})
+        b->setEnabled(meterEntries);
+    for (QPushButton *b : {m_cmdDeletePC, m_cmdDeleteAllPC, m_cmdCopyToMeter, m_cmdCopyToMeterAll})
+        b->setEnabled(pcEntries);
+    m_cmdModifyProgram->setEnabled(meterEntries || pcEntries);
+    m_cmdNewProgram->setEnabled(true);
+    if (!m_main.shared().device->Online()) {
+        m_cmdCopyToMeter->setEnabled(false);
+        m_cmdCopyToMeterAll->setEnabled(false);
+    }
+    if (!m_meterPrograms) {
+        for (QPushButton *b : {m_cmdModifyProgram, m_cmdNewProgram, m_cmdCopyToMeter, m_cmdCopyToMeterAll})
+            b->setEnabled(false);
+    }
+    SelectAfterRefresh(fDefault, fMeter, strKey);
+    if (selectedRow(m_lstProgsMeter) < 0) {
+        m_cmdDeleteMeter->setEnabled(false);
+        m_cmdCopyToPC->setEnabled(false);
+    }
+    if (selectedRow(m_lstProgsPC) < 0) {
+        m_cmdDeletePC->setEnabled(false);
+        m_cmdCopyToMeter->setEnabled(false);
+    }
+}
+
+bool frmProgConsole::GetSelProgram(QString &strProgNum, QString &strFileName, bool &fMeterSelected) const
+{
+    strProgNum.clear();
+    strFileName.clear();
+    fMeterSelected = false;
+    const int meterRow = selectedRow(m_lstProgsMeter);
+    if (meterRow >= 0) {
+        strProgNum = m_lstProgsMeter->item(meterRow)->text();
+        fMeterSelected = true;
+        return true;
+    }
+    const int pcRow = selectedRow(m_lstProgsPC);
+    if (pcRow >= 0)
+        return FileNameFromEntry(m_lstProgsPC->item(pcRow)->text(), strFileName);
+    return false;
+}
+
+bool frmProgConsole::RequestSelProgram(const QString &strProgNum, const QString &strFileName, bool fMeterSelected)
+{
+    m_reqProgNum = strProgNum;
+    m_reqFileName = strFileName;
+    m_reqMeter = fMeterSelected;
+    return true;
+}
+
+void frmProgConsole::UpdateDirectoryList()
+{
+    const TimerPause pause(m_timUpdate);
+    QString number;
+    QString fileName;
+    bool meter = false;
+    const bool selected = GetSelProgram(number, fileName, meter);
+    FillDirectoryList();
+    if (selected)
+        UpdateConsoleButtons(false, meter, meter ? number : fileName);
+}
+
+frmProgConsole::Step frmProgConsole::CopyOneToPC(const QString &strProgNum)
+{
+    SharedObjects &shared = m_main.shared();
+    UserDialogs &dialogs = m_main.dialogs();
+    QStringList program(CUsrDefProg::kProgramArraySize);
+    if (!shared.usrDefProg->GetProgramMeter(program, strProgNum)) {
+        dialogs.warning(this, TextTable::text(1158));
+        return Step::Failed;
+    }
+    program[11] = shared.login->UserName();
+    QString path = dialogs.saveFileName(this, TextTable::text(1112),
+                                        ProposedFilePath(shared.usrDefProg->WorkDir(), strProgNum),
+                                        UserDialogs::filter(TextTable::text(1113), QStringLiteral("*.csv")));
+    if (path.isEmpty() || !CompleteFilePath(dialogs, this, path))
+        return Step::Cancelled;
+    SetBusy(true);
+    const bool saved = shared.usrDefProg->SaveToFile(program, path);
+    SetBusy(false);
+    if (!saved) {
+        dialogs.error(this, TextTable::text(1088));
+        return Step::Failed;
+    }
+    if (!FillDirectoryList()) {
+        dialogs.error(this, TextTable::text(1164));
+        return Step::ListFailed;
+    }
+    return Step::Done;
+}
+
+void frmProgConsole::cmdCopyToPC_Click()
+{
+    const TimerPause pause(m_timUpdate);
+    const int row = selectedRow(m_lstProgsMeter);
+    if (row < 0)
+        return;
+    const QString number = m_lstProgsMeter->item(row)->text();
+    CopyOneToPC(number);
+    UpdateConsoleButtons(false, true, number);
+}
+
+void frmProgConsole::cmdCopyToPCAll_Click()
+{
+    const TimerPause pause(m_timUpdate);
+    QString number, fileName;
+    bool meter = false;
+    if (m_lstProgsMeter->count() == 0 || !GetSelProgram(number, fileName, meter)) {
+        m_main.dialogs().error(this, TextTable::text(1158));
+        return;
+    }
+    const QString key = meter ? number : fileName;
+    QStringList numbers;
+    for (int i = 0; i < m_lstProgsMeter->count(); ++i)
+        numbers.append(m_lstProgsMeter->item(i)->text());
+    for (const QString &program : numbers) {
+        const Step step = CopyOneToPC(program);
+        if (step == Step::Cancelled) {
+            m_main.dialogs().warning(this, TextTable::text(1169) + kCrLf + TextTable::text(1170));
+            UpdateConsoleButtons(false, meter, key);
+            return;
+        }
+        if (step == Step::Failed || step == Step::ListFailed) {
+            UpdateConsoleButtons(step == Step::ListFailed, step == Step::ListFailed || meter, key);
+            return;
+        }
+        UpdateConsoleButtons(false, meter, key);
+    }
+}
+
+void frmProgConsole::cmdCopyToMeter_Click()
+{
+    const TimerPause pause(m_timUpdate);
+    const int row = selectedRow(m_lstProgsPC);
+    if (row < 0)
+        return;
+    CUsrDefProg &prog = *m_main.shared().usrDefProg;
+    UserDialogs &dialogs = m_main.dialogs();
+    QString fileName;
+    FileNameFromEntry(m_lstProgsPC->item(row)->text(), fileName);
+    QStringList program(CUsrDefProg::kProgramArraySize);
+    if (!prog.ReadFromFile(program, fileName)) {
+        dialogs.error(this, TextTable::text(1103));
+        UpdateConsoleButtons(false, false, fileName);
+        return;
+    }
+    if (prog.AlreadyExistsMeter(program[0])) {
+        const int answer = dialogs.question(this,
+                                            TextTable::text(1146) + kCrLf + TextTable::text(1105) + kCrLf +
+                                                programNumberLine(program[0]),
+                                            UserDialogs::Yes | UserDialogs::No);
+        if (answer == UserDialogs::Yes) {
+            SetBusy(true);
+            const bool ok = prog.Modify(program);
+            SetBusy(false);
+            if (ok)
+                dialogs.information(this, TextTable::text(1160));
+            else
+                dialogs.error(this, TextTable::text(1106));
+        }
+    } else {
+        SetBusy(true);
+        const bool ok = prog.AddNew(program);
+        SetBusy(false);
+        if (ok)
+            dialogs.information(this, TextTable::text(1160));
+        else
+            dialogs.error(this, TextTable::text(1088));
+    }
+    if (!FillMeterList())
+        dialogs.error(this, TextTable::text(1152));
+    UpdateConsoleButtons(false, false, fileName);
+}
+
+void frmProgConsole::cmdCopyToMeterAll_Click()
+{
+    const TimerPause pause(m_timUpdate);
+    CUsrDefProg &prog = *m_main.shared().usrDefProg;
+    UserDialogs &dialogs = m_main.dialogs();
+    QString number, selectedFile;
+    bool meter = false;
+    if (m_lstProgsPC->count() == 0 || !GetSelProgram(number, selectedFile, meter)) {
+        dialogs.error(this, TextTable::text(1158));
+        return;
+    }
+    const QString key = meter ? number : selectedFile;
+    QStringList files;
+    for (int i = 0; i < m_lstProgsPC->count(); ++i) {
+        QString name;
+        FileNameFromEntry(m_lstProgsPC->item(i)->text(), name);
+        files.append(name);
+    }
+    for (const QString &fileName : files) {
+        QStringList program(CUsrDefProg::kProgramArraySize);
+        if (!prog.ReadFromFile(program, fileName)) {
+            dialogs.error(this, TextTable::text(1103));
+            UpdateConsoleButtons(false, meter, key);
+            return;
+        }
+        if (prog.AlreadyExistsMeter(program[0])) {
+            const int answer = dialogs.question(this,
+                                                TextTable::text(1146) + kCrLf + TextTable::text(1105) + kCrLf +
+                                                    programNumberLine(program[0]),
+                                                UserDialogs::Yes | UserDialogs::No | UserDialogs::Cancel);
+            if (answer == UserDialogs::Cancel) {
+                dialogs.warning(this, TextTable::text(1169) + kCrLf + TextTable::text(1170));
+                UpdateConsoleButtons(false, meter, key);
+                return;
+            }
+            if (answer == UserDialogs::Yes) {
+                SetBusy(true);
+                const bool ok = prog.Modify(program);
+                SetBusy(false);
+                if (!ok) {
+                    dialogs.error(this, TextTable::text(1106));
+                    FillMeterList();
+                    UpdateConsoleButtons(false, meter, key);
+                    return;
+                }
+            }
+        } else {
+            SetBusy(true);
+            const bool ok = prog.AddNew(program);
+            SetBusy(false);
+            if (!ok) {
+                dialogs.error(this, TextTable::text(1088));
+                FillMeterList();
+                UpdateConsoleButtons(false, meter, key);
+                return;
+            }
+        }
+        if (!FillMeterList()) {
+            dialogs.error(this, TextTable::text(1152));
+            UpdateConsoleButtons(true, true, QString());
+            return;
+        }
+        UpdateConsoleButtons(false, meter, key);
+    }
+}
+
+bool frmProgConsole::ConfirmErase(const QString &text)
+{
+    frmConfirm confirm(this);
+    confirm.setObjectName(QStringLiteral("frmConfirm"));
+    confirm.SetText(text);
+    return confirm.Result();
+}
+
+void frmProgConsole::cmdDeleteMeter_Click()
+{
+    const TimerPause pause(m_timUpdate);
+    const int row = selectedRow(m_lstProgsMeter);
+    if (row < 0)
+        return;
+    UserDialogs &dialogs = m_main.dialogs();
+    const QString number = m_lstProgsMeter->item(row)->text();
+    if (!ConfirmErase(TextTable::text(1096) + kCrLf + programNumberLine(number)))
+        return;
+    SetBusy(true);
+    const bool ok = m_main.shared().usrDefProg->Delete(number);
+    SetBusy(false);
+    if (!ok)
+        dialogs.error(this, TextTable::text(1097));
+    if (!FillMeterList())
+        dialogs.error(this, TextTable::text(1152));
+    UpdateConsoleButtons(true, true, QString());
+}
+
+void frmProgConsole::cmdDeleteAllMeter_Click()
+{
+    const TimerPause pause(m_timUpdate);
+    if (m_lstProgsMeter->count() == 0)
+        return;
+    UserDialogs &dialogs = m_main.dialogs();
+    if (!ConfirmErase(TextTable::text(1099)))
+        return;
+    SetBusy(true);
+    const bool ok = m_main.shared().usrDefProg->DeleteAll();
+    SetBusy(false);
+    if (!ok)
+        dialogs.error(this, TextTable::text(1100));
+    if (!FillMeterList())
+        dialogs.error(this, TextTable::text(1152));
+    UpdateConsoleButtons(true, false, QString());
+}
+
+void frmProgConsole::cmdDeletePC_Click()
+{
+    const TimerPause pause(m_timUpdate);
+    UserDialogs &dialogs = m_main.dialogs();
+    QString number, fileName;
+    bool meter = false;
+    if (!GetSelProgram(number, fileName, meter) || meter) {
+        dialogs.error(this, TextTable::text(1158));
+        return;
+    }
+    // Linux has no shell question before the trash: the program asks itself.
+    if (!ConfirmErase(TextTable::text(1096) + kCrLf + QStringLiteral("(") + fileName + u')'))
+        return;
+    if (!m_main.shared().usrDefProg->DeleteFile(fileName))
+        dialogs.error(this, TextTable::text(1097));
+    if (!FillDirectoryList())
+        dialogs.error(this, TextTable::text(1164));
+    UpdateConsoleButtons(false, false, fileName);
+}
+
+void frmProgConsole::cmdDeleteAllPC_Click()
+{
+    const TimerPause pause(m_timUpdate);
+    UserDialogs &dialogs = m_main.dialogs();
+    QString number, fileName;
+    bool meter = false;
+    if (m_lstProgsPC->count() == 0 || !GetSelProgram(number, fileName, meter)) {
+        dialogs.error(this, TextTable::text(1158));
+        return;
+    }
+    if (!ConfirmErase(TextTable::text(1099)))
+        return;
+    if (!m_main.shared().usrDefProg->DeleteFileAll())
+        dialogs.error(this, TextTable::text(1100));
+    if (!FillDirectoryList())
+        dialogs.error(this, TextTable::text(1164));
+    UpdateConsoleButtons(false, meter, meter ? number : fileName);
+}
+
+void frmProgConsole::OpenEditor(bool fNew)
+{
+    m_newProgram = fNew;
+    m_timUpdate->stop();
+    QString number, fileName;
+    bool meter = false;
+    GetSelProgram(number, fileName, meter);
+    RequestSelProgram(number, fileName, meter);
+    {
+        frmProgEdit editor(m_main, *this);
+        editor.exec();
+    }
+    UserDialogs &dialogs = m_main.dialogs();
+    if (!FillMeterList())
+        dialogs.error(this, TextTable::text(1152));
+    if (!FillDirectoryList())
+        dialogs.error(this, TextTable::text(1164));
+    const bool nothing = m_reqProgNum.isEmpty() && m_reqFileName.isEmpty();
+    UpdateConsoleButtons(nothing, m_reqMeter, m_reqMeter ? m_reqProgNum : m_reqFileName);
+}
+
+void frmProgConsole::cmdModifyProgram_Click()
+{
+    QString number, fileName;
+    bool meter = false;
+    if (!GetSelProgram(number, fileName, meter)) {
+        m_main.dialogs().error(this, TextTable::text(1158));
+        return;
+    }
+    OpenEditor(false);
+    m_timUpdate->start();
+}
+
+void frmProgConsole::cmdNewProgram_Click()
+{
+    QString free;
+    if (m_main.shared().usrDefProg->GetFreeProgNumMeter(free)) {
+        OpenEditor(true);
+    } else {
+        m_timUpdate->stop();
+        m_main.dialogs().warning(this, TextTable::text(1156) + kCrLf + TextTable::text(1157));
+    }
+    m_timUpdate->start();
+}
+
+void frmProgConsole::cmdChangeWorkDir_Click()
+{
+    m_timUpdate->stop();
+    QString number, fileName;
+    bool meter = false;
+    const bool selected = GetSelProgram(number, fileName, meter);
+    QString path;
+    {
+        frmChangeDir dialog(m_main, this);
+        path = dialog.Path();
+    }
+    if (!path.isEmpty()) {
+        m_main.shared().usrDefProg->setWorkDir(path);
+        ShowWorkDir();
+        if (!FillDirectoryList())
+            m_main.dialogs().error(this, TextTable::text(1164));
+    }
+    m_timUpdate->start();
+    if (selected)
+        UpdateConsoleButtons(false, meter, meter ? number : fileName);
+    else
+        UpdateConsoleButtons(true, true, QString());
+}

@@ -1,0 +1,717 @@
+#include "frmProgEdit.h"
+
+#include "CCalibration.h"
+#include "CDevice.h"
+#include "CIni.h"
+#include "CLogin.h"
+#include "CUsrDefProg.h"
+#include "CalLineChart.h"
+#include "GuiAssets.h"
+#include "InputFilters.h"
+#include "ProgramChoices.h"
+#include "TextApplier.h"
+#include "TextTable.h"
+#include "Twips.h"
+#include "UserDialogs.h"
+#include "frmMain.h"
+#include "frmProgConsole.h"
+
+#include <QCheckBox>
+#include <QComboBox>
+#include <QDir>
+#include <QFileInfo>
+#include <QFrame>
+#include <QGridLayout>
+#include <QGroupBox>
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QLineEdit>
+#include <QLocale>
+#include <QPushButton>
+#include <QShortcut>
+#include <QVBoxLayout>
+
+#include <cmath>
+
+namespace {
+
+const QString kCrLf = QStringLiteral("\r\n");
+
+// Window sizes in twips.
+constexpr int kNormalWidth = 6075;
+constexpr int kNormalHeight = 6550;
+constexpr int kExtendedWidth = 13770;
+constexpr int kExtendedHeight = 8895;
+constexpr int kHeadHeight = 700;
+constexpr int kLogoNormal = 2770;
+constexpr int kLogoExtended = 10500;
+
+// The result rows: name, meaning, and the name the value label carries.
+struct ResultRow {
+    int name;
+    int meaning;
+    const char *key;
+};
+constexpr ResultRow kResultRows[9] = {{1123, 1132, "A0"},  {1124, 1133, "A1"},   {1125, 1134, "YQ"},
+                                      {1126, 1134, "XQ"},  {1127, 1135, "N"},    {1128, 1136, "SX0"},
+                                      {1129, 1137, "VX0"}, {1130, 1138, "XN"},   {1131, 1139, "XB"}};
+
+QString scientific(double value)
+{
+    // "0.000E+00": the C locale always writes a point.
+    return QString::number(value, 'E', 3);
+}
+
+void showInCombo(QComboBox *combo, const QString &value)
+{
+    int index = combo->findText(value);
+    if (index < 0) {
+        combo->addItem(value);
+        index = combo->count() - 1;
+    }
+    combo->setCurrentIndex(index);
+}
+
+void resetCombo(QComboBox *combo, const QStringList &items, int index)
+{
+    combo->clear();
+    combo->addItems(items);
+    combo->setCurrentIndex(index);
+}
+
+} // namespace
+
+frmProgEdit::frmProgEdit(frmMain &main, frmProgConsole &console)
+    : QDialog(&console), m_main(main), m_console(console), m_imgHead(new QLabel(this)),
+      m_imgLogo(new QLabel(this)), m_panelProgram(new QWidget(this)), m_panelCal(new QWidget(this)),
+      m_linDivider(new QFrame(this)), m_fraProgram(new QGroupBox(m_panelProgram)), m_txtProgNum(new QLineEdit),
+      m_txtModel(new QLineEdit), m_cboCuvette(new QComboBox), m_cboLambda(new QComboBox),
+      m_txtFormula(new QLineEdit), m_txtMeasUnit(new QLineEdit), m_chkBlankRequired(new QCheckBox),
+      m_chkCalLinePossible(new QCheckBox), m_chkCalLineRequired(new QCheckBox), m_txtMRB(new QLineEdit),
+      m_txtMRE(new QLineEdit), m_cboResolution(new QComboBox), m_txtE0(new QLineEdit), m_txtSlope(new QLineEdit),
+      m_txtUserName(new QLineEdit), m_cmdSaveDevice(new QPushButton), m_cmdSaveFile(new QPushButton),
+      m_cmdExtended(new QPushButton), m_cmdCalCalculate(new QPushButton), m_cmdTransfer(new QPushButton),
+      m_cmdClear(new QPushButton), m_cmdCancel(new QPushButton), m_fraPairsOfVariates(new QGroupBox(m_panelCal)),
+      m_fraCalLine(new QGroupBox(m_panelCal)), m_fraCalResults(new QGroupBox(m_panelCal)),
+      m_chart(new CalLineChart(m_fraCalLine))
+{
+    for (int i = 0; i < kPairs; ++i) {
+        m_txtValX[i] = new QLineEdit;
+        m_txtValY[i] = new QLineEdit;
+    }
+    m_new = m_console.NewProgramPressed();
+    buildWindow();
+    Load();
+}
+
+frmProgEdit::~frmProgEdit() = default;
+
+void frmProgEdit::buildWindow()
+{
+    setObjectName(QStringLiteral("frmProgEdit"));
+    setWindowFlag(Qt::WindowContextHelpButtonHint, false);
+    TextApplier::tag(this, m_new ? 1074 : 1162);
+    m_imgHead->setObjectName(QStringLiteral("imgHead"));
+    m_imgLogo->setObjectName(QStringLiteral("imgLogo"));
+    m_imgHead->setAutoFillBackground(true);
+    QPalette white = m_imgHead->palette();
+    white.setColor(QPalette::Window, QColor(0xFF, 0xFF, 0xFF));
+    m_imgHead->setPalette(white);
+    m_linDivider->setObjectName(QStringLiteral("linDivider"));
+    m_linDivider->setFrameShape(QFrame::VLine);
+    m_linDivider->setFrameShadow(QFrame::Sunken);
+
+    struct Named {
+        QWidget *widget;
+        const char *name;
+        int caption;
+        int toolTip;
+    };
+    const Named named[] = {
+        {m_fraProgram, "fraProgram", 1075, 0},
+        {m_txtProgNum, "txtProgNum", 0, 1200},
+        {m_txtModel, "txtModel", 0, 1195},
+        {m_cboCuvette, "cboCuvette", 0, 0},
+        {m_cboLambda, "cboLambda", 0, 0},
+        {m_txtFormula, "txtFormula", 0, 1196},
+        {m_txtMeasUnit, "txtMeasUnit", 0, 1197},
+        {m_chkBlankRequired, "chkBlankRequired", 0, 0},
+        {m_chkCalLinePossible, "chkCalLinePossible", 0, 0},
+        {m_chkCalLineRequired, "chkCalLineRequired", 0, 0},
+        {m_txtMRB, "txtMRB", 0, 1198},
+        {m_txtMRE, "txtMRE", 0, 1199},
+        {m_cboResolution, "cboResolution", 0, 0},
+        {m_txtE0, "txtE0", 0, 1132},
+        {m_txtSlope, "txtSlope", 0, 0},
+        {m_txtUserName, "txtUserName", 0, 0},
+        {m_cmdSaveDevice, "cmdSaveDevice", 1104, 0},
+        {m_cmdSaveFile, "cmdSaveFile", 1111, 0},
+        {m_cmdExtended, "cmdExtended", 1117, 0},
+        {m_cmdCalCalculate, "cmdCalCalculate", 1121, 0},
+        {m_cmdTransfer, "cmdTransfer", 1141, 0},
+        {m_cmdClear, "cmdClear", 1155, 0},
+        {m_cmdCancel, "cmdCancel", 1069, 0},
+        {m_fraPairsOfVariates, "fraPairsOfVariates", 1119, 0},
+        {m_fraCalLine, "fraCalLine", 1120, 0},
+        {m_fraCalResults, "fraCalResults", 1122, 0},
+    };
+    for (const Named &n : named) {
+        n.widget->setObjectName(QString::fromLatin1(n.name));
+        TextApplier::tag(n.widget, n.caption, n.toolTip);
+    }
+
+    // The program's fields, two to a row, the flags below.
+    auto *grid = new QGridLayout(m_fraProgram);
+    grid->setHorizontalSpacing(6);
+    grid->setVerticalSpacing(4);
+    struct Field {
+        int label;
+        QWidget *field;
+        int row;
+        int column;
+    };
+    const Field fields[] = {
+        {1076, m_txtProgNum, 0, 0}, {1077, m_txtModel, 0, 2},   {1078, m_cboCuvette, 1, 0},
+        {1079, m_cboLambda, 1, 2},  {1085, m_txtFormula, 2, 0}, {1086, m_txtMeasUnit, 2, 2},
+        {1080, m_txtMRB, 3, 0},     {1081, m_txtMRE, 3, 2},     {1082, m_txtE0, 4, 0},
+        {1083, m_txtSlope, 4, 2},   {1084, m_cboResolution, 5, 0}, {1176, m_txtUserName, 5, 2},
+    };
+    for (const Field &f : fields) {
+        auto *label = new QLabel(m_fraProgram);
+        label->setObjectName(QStringLiteral("lbl") + f.field->objectName().mid(3));
+        TextApplier::tag(label, f.label);
+        label->setBuddy(f.field);
+        grid->addWidget(label, f.row, f.column);
+        grid->addWidget(f.field, f.row, f.column + 1);
+        f.field->setMinimumWidth(50);
+    }
+    const std::pair<int, QCheckBox *> flags[] = {
+        {1238, m_chkBlankRequired}, {1239, m_chkCalLinePossible}, {1240, m_chkCalLineRequired}};
+    int row = 6;
+    for (const auto &[text, check] : flags) {
+        auto *label = new QLabel(m_fraProgram);
+        label->setObjectName(QStringLiteral("lbl") + check->objectName().mid(3));
+        TextApplier::tag(label, text);
+        label->setBuddy(check);
+        grid->addWidget(label, row, 0, 1, 3);
+        grid->addWidget(check, row, 3);
+        ++row;
+    }
+    grid->setColumnStretch(1, 1);
+    grid->setColumnStretch(3, 1);
+    m_cboCuvette->addItems(ProgramChoices::cuvettes());
+    m_cboLambda->addItems(ProgramChoices::lambdas());
+    m_cboResolution->addItems(ProgramChoices::resolutions());
+
+    auto *buttons = new QGridLayout;
+    buttons->addWidget(m_cmdSaveDevice, 0, 0);
+    buttons->addWidget(m_cmdSaveFile, 0, 1);
+    buttons->addWidget(m_cmdExtended, 0, 2);
+    buttons->addWidget(m_cmdClear, 1, 0);
+    buttons->addWidget(m_cmdCancel, 1, 2);
+    auto *left = new QVBoxLayout(m_panelProgram);
+    left->setContentsMargins(8, 4, 8, 8);
+    left->addWidget(m_fraProgram);
+    left->addLayout(buttons);
+    left->addStretch();
+
+    // Value pairs.
+    auto *pairs = new QGridLayout(m_fraPairsOfVariates);
+    pairs->setVerticalSpacing(3);
+    auto *headX = new QLabel(m_fraPairsOfVariates);
+    headX->setObjectName(QStringLiteral("lblValX"));
+    headX->setText(TextTable::text(TextTable::ConcentrationColumn).arg(TextTable::text(TextTable::ConcentrationUnit)));
+    auto *headY = new QLabel(m_fraPairsOfVariates);
+    headY->setObjectName(QStringLiteral("lblValY"));
+    TextApplier::tag(headY, 1142);
+    pairs->addWidget(headX, 0, 1, Qt::AlignHCenter);
+    pairs->addWidget(headY, 0, 2, Qt::AlignHCenter);
+    for (int i = 0; i < kPairs; ++i) {
+        auto *number = new QLabel(QString::number(i + 1), m_fraPairsOfVariates);
+        number->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
+        m_txtValX[i]->setObjectName(QStringLiteral("txtValX%1").arg(i));
+        m_txtValY[i]->setObjectName(QStringLiteral("txtValY%1").arg(i));
+        m_txtValX[i]->setFixedWidth(72);
+        m_txtValY[i]->setFixedWidth(72);
+        pairs->addWidget(number, i + 1, 0);
+        pairs->addWidget(m_txtValX[i], i + 1, 1);
+        pairs->addWidget(m_txtValY[i], i + 1, 2);
+    }
+    pairs->setRowStretch(kPairs + 1, 1);
+
+    auto *chartLayout = new QVBoxLayout(m_fraCalLine);
+    chartLayout->addWidget(m_chart);
+
+    auto *results = new QGridLayout(m_fraCalResults);
+    results->setVerticalSpacing(2);
+    for (int i = 0; i < 9; ++i) {
+        auto *name = new QLabel(m_fraCalResults);
+        name->setObjectName(QStringLiteral("lblName") + QLatin1String(kResultRows[i].key));
+        TextApplier::tag(name, kResultRows[i].name);
+        m_results[i] = new QLabel(m_fraCalResults);
+        m_results[i]->setObjectName(QStringLiteral("lblResult") + QLatin1String(kResultRows[i].key));
+        m_results[i]->setTextInteractionFlags(Qt::TextSelectableByMouse);
+        auto *meaning = new QLabel(m_fraCalResults);
+        meaning->setObjectName(QStringLiteral("lblMeaning") + QLatin1String(kResultRows[i].key));
+        TextApplier::tag(meaning, kResultRows[i].meaning);
+        results->addWidget(name, i, 0);
+        results->addWidget(m_results[i], i, 1);
+        results->addWidget(meaning, i, 2);
+    }
+    results->setColumnMinimumWidth(1, 150);
+    results->setColumnStretch(2, 1);
+
+    auto *calcButtons = new QVBoxLayout;
+    calcButtons->addWidget(m_cmdCalCalculate);
+    calcButtons->addWidget(m_cmdTransfer);
+    calcButtons->addStretch();
+    auto *top = new QHBoxLayout;
+    top->addWidget(m_fraPairsOfVariates);
+    top->addWidget(m_fraCalLine, 1);
+    auto *bottom = new QHBoxLayout;
+    bottom->addWidget(m_fraCalResults, 1);
+    bottom->addLayout(calcButtons);
+    auto *right = new QVBoxLayout(m_panelCal);
+    right->setContentsMargins(8, 4, 8, 8);
+    right->addLayout(top, 3);
+    right->addLayout(bottom, 2);
+
+    // Key filters, applied to typed and pasted text alike.
+    for (QLineEdit *edit : {m_txtModel, m_txtFormula, m_txtMeasUnit}) {
+        InputFilters::replaceCharacter(edit, u',', u'.');
+        InputFilters::replaceCharacter(edit, u';', u'.');
+    }
+    for (QLineEdit *edit : {m_txtFormula, m_txtMeasUnit})
+        InputFilters::replaceCharacter(edit, u' ', u'_');
+    QList<QLineEdit *> numeric = {m_txtMRB, m_txtMRE, m_txtE0, m_txtSlope};
+    for (int i = 0; i < kPairs; ++i)
+        numeric << m_txtValX[i] << m_txtValY[i];
+    for (QLineEdit *edit : numeric) {
+        InputFilters::replaceCharacter(edit, u',', u'.');
+        // A ';' would break the program file; fields that go into a file never take one.
+        InputFilters::replaceCharacter(edit, u';', u'.');
+    }
+    InputFilters::replaceCharacter(m_txtProgNum, u';', u'.');
+    m_txtModel->setMaxLength(5);
+    m_txtFormula->setMaxLength(9);
+    m_txtMeasUnit->setMaxLength(7);
+
+    // Tab order.
+    QList<QWidget *> order = {m_cmdClear,        m_cmdCancel,          m_cmdSaveDevice, m_cmdSaveFile,
+                              m_cmdExtended,     m_txtProgNum,         m_txtModel,      m_cboCuvette,
+                              m_cboLambda,       m_txtFormula,         m_txtMeasUnit,   m_chkBlankRequired,
+                              m_chkCalLinePossible, m_txtMRB,          m_txtMRE,        m_cboResolution,
+                              m_txtE0,           m_txtSlope,           m_chkCalLineRequired, m_cmdCalCalculate,
+                              m_cmdTransfer};
+    for (int i = 0; i < kPairs; ++i)
+        order << m_txtValX[i] << m_txtValY[i];
+    for (int i = 0; i + 1 < order.size(); ++i)
+        setTabOrder(order[i], order[i + 1]);
+    for (QPushButton *button : findChildren<QPushButton *>())
+        button->setAutoDefault(false);
+
+    connect(m_cmdSaveDevice, &QPushButton::clicked, this, &frmProgEdit::cmdSaveDevice_Click);
+    connect(m_cmdSaveFile, &QPushButton::clicked, this, &frmProgEdit::cmdSaveFile_Click);
+    connect(m_cmdExtended, &QPushButton::clicked, this, &frmProgEdit::cmdExtended_Click);
+    connect(m_cmdCalCalculate, &QPushButton::clicked, this, &frmProgEdit::cmdCalCalculate_Click);
+    connect(m_cmdTransfer, &QPushButton::clicked, this, &frmProgEdit::cmdTransfer_Click);
+    connect(m_cmdClear, &QPushButton::clicked, this, &frmProgEdit::cmdClear_Click);
+    connect(m_cmdCancel, &QPushButton::clicked, this, &QDialog::reject);
+    connect(m_txtProgNum, &QLineEdit::editingFinished, this, [this] { txtProgNum_Validate(); });
+    for (int i = 0; i < kPairs; ++i) {
+        QLineEdit *x = m_txtValX[i];
+        QLineEdit *y = m_txtValY[i];
+        connect(x, &QLineEdit::editingFinished, this, [this, x] { NormalisePair(x); });
+        connect(y, &QLineEdit::editingFinished, this, [this, y] { NormalisePair(y); });
+    }
+    auto *help = new QShortcut(QKeySequence::HelpContents, this);
+    connect(help, &QShortcut::activated, this, [this] { m_main.showHelp(helpContext()); });
+}
+
+void frmProgEdit::Load()
+{
+    SharedObjects &shared = m_main.shared();
+    UserDialogs &dialogs = m_main.dialogs();
+    TextApplier::apply(this);
+    GuiAssets::applyIcon(this);
+    m_imgHead->setPixmap(GuiAssets::head());
+    m_imgLogo->setPixmap(GuiAssets::logo(*shared.ini));
+    m_imgLogo->adjustSize();
+    for (QCheckBox *check : {m_chkBlankRequired, m_chkCalLinePossible, m_chkCalLineRequired})
+        check->setText(QString());
+    setDefaults();
+    m_txtUserName->setEnabled(false);
+    m_txtProgNum->setEnabled(m_new);
+    const bool calLine = shared.device->SupportsCalLine(QString());
+    m_chkCalLinePossible->setEnabled(calLine);
+    m_chkCalLineRequired->setEnabled(calLine);
+    ClearResults();
+
+    QString number, fileName;
+    bool meter = false;
+    if (m_console.GetSelProgram(number, fileName, meter)) {
+        QStringList program(CUsrDefProg::kProgramArraySize);
+        const bool read = meter ? shared.usrDefProg->GetProgramMeter(program, number)
+                                : shared.usrDefProg->ReadFromFile(program, fileName);
+        if (read) {
+            LoadProgram(program, true);
+            Calculate(false);
+        } else {
+            dialogs.error(this, TextTable::text(1103));
+        }
+    }
+    if (m_new) {
+        QString free;
+        if (shared.usrDefProg->GetFreeProgNumMeter(free))
+            m_txtProgNum->setText(free);
+        else
+            dialogs.error(this, TextTable::text(1158));
+    } else if (meter) {
+        m_txtProgNum->setText(number);
+    }
+    m_txtUserName->setText(shared.login->UserName());
+    m_cmdSaveDevice->setEnabled(shared.device->Online());
+    m_extended = false;
+    layoutWindow();
+}
+
+void frmProgEdit::setDefaults()
+{
+    resetCombo(m_cboCuvette, ProgramChoices::cuvettes(), ProgramChoices::kDefaultCuvette);
+    resetCombo(m_cboLambda, ProgramChoices::lambdas(), ProgramChoices::kDefaultLambda);
+    resetCombo(m_cboResolution, ProgramChoices::resolutions(), ProgramChoices::kDefaultResolution);
+}
+
+int frmProgEdit::helpContext() const
+{
+    if (m_extended)
+        return kHelpExtended;
+    return m_new ? kHelpNew : kHelpModify;
+}
+
+void frmProgEdit::layoutWindow()
+{
+    auto px = [this](int twips) { return Twips::toPixels(twips, this); };
+    const int width = m_extended ? kExtendedWidth : kNormalWidth;
+    const int height = m_extended ? kExtendedHeight : kNormalHeight;
+    setFixedSize(px(width), px(height));
+    m_imgHead->setGeometry(0, 0, px(width), px(kHeadHeight));
+    m_imgLogo->move(px(m_extended ? kLogoExtended : kLogoNormal),
+                    std::max(0, (px(kHeadHeight) - m_imgLogo->height()) / 2));
+    m_imgLogo->raise();
+    m_panelProgram->setGeometry(0, px(kHeadHeight), px(kNormalWidth), px(height - kHeadHeight));
+    m_linDivider->setGeometry(px(kNormalWidth), px(kHeadHeight + 100), px(30), px(height - kHeadHeight - 200));
+    m_panelCal->setGeometry(px(kNormalWidth + 30), px(kHeadHeight), px(width - kNormalWidth - 30),
+                            px(height - kHeadHeight));
+    m_linDivider->setVisible(m_extended);
+    m_panelCal->setVisible(m_extended);
+    m_cmdCalCalculate->setVisible(m_extended);
+    m_cmdTransfer->setVisible(m_extended);
+    m_chart->setVisible(m_extended && m_chartShown);
+    m_txtE0->setEnabled(!m_extended);
+    m_txtSlope->setEnabled(!m_extended);
+    m_cmdExtended->setText(TextTable::text(m_extended ? 1214 : 1117));
+}
+
+void frmProgEdit::cmdExtended_Click()
+{
+    m_extended = !m_extended;
+    layoutWindow();
+}
+
+bool frmProgEdit::BuildProgram(QStringList &strProgram) const
+{
+    strProgram = QStringList(CUsrDefProg::kProgramArraySize);
+    const QString values[12] = {m_txtProgNum->text(),       m_txtModel->text(),  m_cboCuvette->currentText(),
+                                m_cboLambda->currentText(), m_txtMRB->text(),    m_txtMRE->text(),
+                                m_txtE0->text(),            m_txtSlope->text(),  m_cboResolution->currentText(),
+                                m_txtFormula->text(),       m_txtMeasUnit->text(), m_txtUserName->text()};
+    for (int k = 0; k < 12; ++k)
+        strProgram[k] = values[k];
+    for (int i = 0; i < kPairs; ++i) {
+        strProgram[12 + 2 * i] = m_txtValX[i]->text();
+        strProgram[13 + 2 * i] = m_txtValY[i]->text();
+    }
+    strProgram[32] = m_chkBlankRequired->isChecked() ? QStringLiteral("1") : QStringLiteral("0");
+    strProgram[33] = m_chkCalLinePossible->isChecked() ? QStringLiteral("1") : QStringLiteral("0");
+    strProgram[34] = m_chkCalLineRequired->isChecked() ? QStringLiteral("1") : QStringLiteral("0");
+    for (int k = 0; k <= 10; ++k)
+        if (strProgram[k].isEmpty())
+            return false;
+    return true;
+}
+
+void frmProgEdit::LoadProgram(const QStringList &strProgram, bool withPairs)
+{
+    if (strProgram.size() < CUsrDefProg::kProgramArraySize)
+        return;
+    m_txtProgNum->setText(strProgram[0]);
+    m_txtModel->setText(strProgram[1]);
+    showInCombo(m_cboCuvette, strProgram[2]);
+    showInCombo(m_cboLambda, strProgram[3]);
+    m_txtMRB->setText(strProgram[4]);
+    m_txtMRE->setText(strProgram[5]);
+    m_txtE0->setText(strProgram[6]);
+    m_txtSlope->setText(strProgram[7]);
+    showInCombo(m_cboResolution, strProgram[8]);
+    m_txtFormula->setText(strProgram[9]);
+    m_txtMeasUnit->setText(strProgram[10]);
+    m_txtUserName->setText(strProgram[11]);
+    if (withPairs) {
+        for (int i = 0; i < kPairs; ++i) {
+            m_txtValX[i]->setText(strProgram[12 + 2 * i]);
+            m_txtValY[i]->setText(strProgram[13 + 2 * i]);
+        }
+    }
+    m_chkBlankRequired->setChecked(strProgram[32] == QStringLiteral("1"));
+    m_chkCalLinePossible->setChecked(strProgram[33] == QStringLiteral("1"));
+    m_chkCalLineRequired->setChecked(strProgram[34] == QStringLiteral("1"));
+}
+
+bool frmProgEdit::ParseNumber(const QString &text, double &value)
+{
+    bool ok = false;
+    value = QLocale::c().toDouble(text.trimmed(), &ok);
+    return ok && std::isfinite(value);
+}
+
+QString frmProgEdit::GeneralNumber(double value)
+{
+    if (value == 0)
+        return QStringLiteral("0");
+    return QString::number(value, 'g', 15);
+}
+
+QString frmProgEdit::FourDigits(double value)
+{
+    return GeneralNumber(scientific(value).toDouble());
+}
+
+bool frmProgEdit::txtProgNum_Validate()
+{
+    const QString text = m_txtProgNum->text();
+    // Three digits only: a sign, a decimal point or an exponent would not make a program number.
+    bool digits = !text.isEmpty() && text.size() <= 3;
+    for (QChar c : text)
+        digits = digits && c.isDigit() && c.unicode() < 128;
+    const int value = digits ? text.toInt() : 0;
+    if (digits && value >= 900 && value <= 999)
+        return true;
+    m_main.dialogs().warning(this, TextTable::text(1114));
+    m_txtProgNum->setText(QStringLiteral("900"));
+    return false;
+}
+
+void frmProgEdit::NormalisePair(QLineEdit *edit)
+{
+    double value = 0;
+    if (ParseNumber(edit->text(), value))
+        edit->setText(GeneralNumber(value));
+    else
+        edit->clear();
+}
+
+void frmProgEdit::ClearResults()
+{
+    for (QLabel *label : m_results)
+        label->clear();
+}
+
+void frmProgEdit::setChartShown(bool shown)
+{
+    m_chartShown = shown;
+    if (!shown)
+        m_chart->Clear();
+    m_chart->setVisible(m_extended && shown);
+}
+
+QString frmProgEdit::resultText(const QString &name) const
+{
+    for (int i = 0; i < 9; ++i)
+        if (name == QLatin1String(kResultRows[i].key))
+            return m_results[i]->text();
+    return QString();
+}
+
+void frmProgEdit::ShowResults(double a0, double a1, double ym, double xm, int n, double sx0, double vx0, double xn,
+                              double xb)
+{
+    const QString unit = TextTable::text(TextTable::ConcentrationUnit);
+    const QString twoBlanks = QStringLiteral("  ");
+    m_results[0]->setText(scientific(a0));
+    m_results[1]->setText(scientific(a1) + QStringLiteral("  1/(") + unit + u')');
+    m_results[2]->setText(scientific(ym));
+    m_results[3]->setText(scientific(xm) + twoBlanks + unit);
+    m_results[4]->setText(QString::number(n));
+    m_results[5]->setText(scientific(sx0) + twoBlanks + unit);
+    m_results[6]->setText(QString::number(vx0, 'f', 1) + twoBlanks + u'%');
+    m_results[7]->setText(scientific(xn) + twoBlanks + unit);
+    m_results[8]->setText(scientific(xb) + twoBlanks + unit);
+}
+
+bool frmProgEdit::Calculate(bool withMessages)
+{
+    UserDialogs &dialogs = m_main.dialogs();
+    m_calcValid = false;
+    m_usedX.clear();
+    m_usedY.clear();
+    m_usedCount = 0;
+    m_a0 = m_a1 = 0;
+    setChartShown(false);
+    ClearResults();
+
+    // Leading rows with both values; a value that is not a number ends them like an empty one.
+    QList<double> x;
+    QList<double> y;
+    for (int i = 0; i < kPairs; ++i) {
+        if (withMessages) {
+            NormalisePair(m_txtValX[i]);
+            NormalisePair(m_txtValY[i]);
+        }
+        double vx = 0;
+        double vy = 0;
+        if (!ParseNumber(m_txtValX[i]->text(), vx) || !ParseNumber(m_txtValY[i]->text(), vy))
+            break;
+        x.append(vx);
+        y.append(vy);
+    }
+    if (x.size() < 3) {
+        if (withMessages)
+            dialogs.warning(this, TextTable::text(1143));
+        return false;
+    }
+    double a0 = 0, a1 = 0, ym = 0, xm = 0, sx0 = 0, vx0 = 0, xn = 0, xb = 0;
+    const qint16 n = qint16(x.size());
+    if (!m_main.shared().calibration->Calculate(a0, a1, ym, xm, sx0, vx0, xn, xb, x, y, n)) {
+        if (withMessages)
+            dialogs.error(this, TextTable::text(1144));
+        return false;
+    }
+    ShowResults(a0, a1, ym, xm, n, sx0, vx0, xn, xb);
+    m_usedX = x;
+    m_usedY = y;
+    m_usedCount = n;
+    m_a0 = a0;
+    m_a1 = a1;
+    m_calcValid = true;
+    if (!m_chart->Draw(x, y, a0, a1)) {
+        if (withMessages)
+            dialogs.error(this, TextTable::text(1145));
+        return true;
+    }
+    setChartShown(true);
+    return true;
+}
+
+void frmProgEdit::cmdCalCalculate_Click()
+{
+    Calculate(true);
+}
+
+void frmProgEdit::cmdTransfer_Click()
+{
+    if (!m_calcValid)
+        return;
+    m_txtE0->setText(FourDigits(m_a0));
+    m_txtSlope->setText(FourDigits(m_a1));
+}
+
+void frmProgEdit::cmdClear_Click()
+{
+    for (QLineEdit *edit : {m_txtModel, m_txtMRB, m_txtMRE, m_txtE0, m_txtSlope, m_txtFormula, m_txtMeasUnit})
+        edit->clear();
+    m_txtUserName->setText(m_main.shared().login->UserName());
+    setDefaults();
+    for (QCheckBox *check : {m_chkBlankRequired, m_chkCalLinePossible, m_chkCalLineRequired})
+        check->setChecked(false);
+}
+
+bool frmProgEdit::CheckBeforeSaving(QStringList &strProgram)
+{
+    UserDialogs &dialogs = m_main.dialogs();
+    if (m_new && m_txtProgNum->isEnabled() && !txtProgNum_Validate())
+        return false;
+    if (!BuildProgram(strProgram)) {
+        dialogs.warning(this, TextTable::text(1159));
+        return false;
+    }
+    // The range check needs numbers; a text would reach the meter or the file as it stands.
+    double values[4] = {};
+    for (int k = 0; k < 4; ++k) {
+        if (!ParseNumber(strProgram[4 + k], values[k])) {
+            dialogs.warning(this, TextTable::text(TextTable::NotANumber).arg(strProgram[4 + k]));
+            return false;
+        }
+    }
+    if (!m_main.shared().calibration->CheckMeasRange(float(values[0]), float(values[1]), float(values[2]),
+                                                      float(values[3]))) {
+        dialogs.warning(this, TextTable::text(1212) + kCrLf + TextTable::text(1213));
+        return false;
+    }
+    return true;
+}
+
+void frmProgEdit::cmdSaveDevice_Click()
+{
+    SharedObjects &shared = m_main.shared();
+    UserDialogs &dialogs = m_main.dialogs();
+    QStringList program;
+    if (!CheckBeforeSaving(program))
+        return;
+    const QString number = program[0];
+    if (shared.usrDefProg->AlreadyExistsMeter(number)) {
+        QString text = TextTable::text(1105) + kCrLf + QStringLiteral("(") + TextTable::text(1076) + u' ' + number +
+                       u')';
+        if (m_new)
+            text = TextTable::text(1146) + kCrLf + text;
+        if (dialogs.question(this, text, UserDialogs::Yes | UserDialogs::No) == UserDialogs::Yes) {
+            m_main.SetMousePointer(11);
+            setCursor(Qt::WaitCursor);
+            const bool ok = shared.usrDefProg->Modify(program);
+            unsetCursor();
+            m_main.SetMousePointer(0);
+            m_console.RequestSelProgram(number, QString(), true);
+            if (ok)
+                dialogs.information(this, TextTable::text(1160));
+            else
+                dialogs.error(this, TextTable::text(1106));
+        }
+    } else {
+        m_main.SetMousePointer(11);
+        setCursor(Qt::WaitCursor);
+        const bool ok = shared.usrDefProg->AddNew(program);
+        unsetCursor();
+        m_main.SetMousePointer(0);
+        m_console.RequestSelProgram(number, QString(), true);
+        if (ok)
+            dialogs.information(this, TextTable::text(1160));
+        else
+            dialogs.error(this, TextTable::text(1088));
+    }
+    // Show what the meter holds now (the pairs stay as typed).
+    QStringList stored(CUsrDefProg::kProgramArraySize);
+    if (shared.usrDefProg->GetProgramMeter(stored, number))
+        LoadProgram(stored, false);
+    else
+        dialogs.error(this, TextTable::text(1103));
+    m_txtUserName->setText(shared.login->UserName());
+}
+
+void frmProgEdit::cmdSaveFile_Click()
+{
+    SharedObjects &shared = m_main.shared();
+    UserDialogs &dialogs = m_main.dialogs();
+    QStringList program;
+    if (!CheckBeforeSaving(program))
+        return;
+    QString path = dialogs.saveFileName(this, TextTable::text(1112),
+                                        frmProgConsole::ProposedFilePath(shared.usrDefProg->WorkDir(), program[0]),
+                                        UserDialogs::filter(TextTable::text(1113), QStringLiteral("*.csv")));
+    if (path.isEmpty() || !frmProgConsole::CompleteFilePath(dialogs, this, path))
+        return;
+    if (!shared.usrDefProg->SaveToFile(program, path)) {
+        dialogs.error(this, TextTable::text(1088));
+        return;
+    }
+    m_console.RequestSelProgram(QString(), QFileInfo(path).fileName(), false);
+}
