@@ -15,6 +15,7 @@
 #include "frmCalProtocolPH.h"
 #include "frmCalProtocolTurb.h"
 #include "frmMain.h"
+#include "frmHelp.h"
 #include "frmWait.h"
 #include "basMain.h"
 
@@ -22,11 +23,14 @@
 #include <QApplication>
 #include <QClipboard>
 #include <QFile>
+#include <QElapsedTimer>
 #include <QLabel>
 #include <QLineEdit>
 #include <QProcess>
 #include <QPushButton>
+#include <QShortcut>
 #include <QStandardPaths>
+#include <QTextBrowser>
 #include <QTest>
 #include <QTimer>
 
@@ -148,6 +152,7 @@ private slots:
     void phRecordWithTwoPoints();
     void phFahrenheitAndPercent();
     void phFailedReadoutLeavesEmptyDisplay();
+    void phCancelledWaitEndsReadout();
     void phNotReadWhenMeterLacksPH();
     void phSaveProposesNameAndOpensAgain();
     void phOpenTurbidityFileIsReported();
@@ -167,6 +172,7 @@ private slots:
     void turbMenuCommandOpensWindow();
     void lotEditorRowsFollowPointCount();
     void lotEditorFieldsFilterAndLimit();
+    void helpKeyShowsTopics();
 };
 
 void TestCalRecordWindows::phRecordWithTwoPoints()
@@ -247,6 +253,26 @@ void TestCalRecordWindows::phFailedReadoutLeavesEmptyDisplay()
     frmCalProtocolPH rejected(*s.main);
     QCOMPARE(s.dialogs.messageTexts(), QStringList{"Error while reading the calibration record!"});
     QVERIFY(!rejected.saveButton()->isEnabled());
+}
+
+void TestCalRecordWindows::phCancelledWaitEndsReadout()
+{
+    Session s("Lumora");
+    s.sim->faults().delayMs = 3000;
+    frmWait &wait = s.main->waitDialog();
+    QString waitText;
+    QTimer::singleShot(300, &wait, [&wait, &waitText] {
+        waitText = wait.textLabel()->text();
+        wait.cancelButton()->click();
+    });
+    QElapsedTimer timer;
+    timer.start();
+    frmCalProtocolPH window(*s.main);
+    QVERIFY(timer.elapsed() < 2500);
+    QCOMPARE(waitText, QStringLiteral("Data is being loaded..."));
+    QCOMPARE(s.dialogs.messageTexts(), QStringList{"Error while reading the calibration record!"});
+    QVERIFY(!window.saveButton()->isEnabled());
+    QVERIFY(wait.isHidden());
 }
 
 void TestCalRecordWindows::phNotReadWhenMeterLacksPH()
@@ -649,6 +675,17 @@ void TestCalRecordWindows::turbFileWithLotDataAndRowsBeyondCount()
         QCOMPARE(editor->lotTotalEdit()->text(), QStringLiteral("SET-9"));
     }, false);
     QCOMPARE(offered, QStringList({"0.02 FNU/NTU=a", "20 FNU/NTU=b"}));
+
+    // Entries longer than fifteen characters (written elsewhere) survive an unchanged take-over.
+    QStringList longLines = turbidityFile({"0.02", "20"});
+    longLines[7] = QStringLiteral("SET-2026-0001-XYZ;2027-01;Maker;sub-lot 0001-alpha;b;c;d;e");
+    writeFile(file, longLines);
+    s.dialogs.fileAnswers.enqueue(file);
+    window.openButton()->click();
+    editLot(window, [](frmCalProtEdit *) {}, true);
+    QCOMPARE(s.cal().record().LOTTotal, QStringLiteral("SET-2026-0001-XYZ"));
+    QCOMPARE(s.cal().record().LOTStds[0], QStringLiteral("sub-lot 0001-alpha"));
+    QCOMPARE(window.labelText("lblLOTTotalValue"), QStringLiteral("SET-2026-0001-XYZ"));
     QCOMPARE(hiddenLabel, QStringLiteral(" FNU/NTU"));
     s.dialogs.fileAnswers.enqueue(s.path("x.csv"));
     window.saveButton()->click();
@@ -781,6 +818,26 @@ void TestCalRecordWindows::lotEditorFieldsFilterAndLimit()
     QCOMPARE(pasted, QStringLiteral("06,2027"));
     QVERIFY(!editor.DlgRetVal());
     QCOMPARE(editor.ChargeIDStd5(), QStringLiteral("0123456789ABCDE"));
+}
+
+void TestCalRecordWindows::helpKeyShowsTopics()
+{
+    Session s("Lumora Turb");
+    auto topicAfterHelpKey = [&s](QWidget *window) {
+        auto *shortcut = window->findChild<QShortcut *>();
+        if (!shortcut || shortcut->key() != QKeySequence(QKeySequence::HelpContents))
+            return QString();
+        emit shortcut->activated();
+        auto *help = s.main->findChild<frmHelp *>();
+        return help && help->isVisible() ? help->browser()->source().fragment() : QString();
+    };
+    frmCalProtocolPH ph(*s.main);
+    QCOMPARE(topicAfterHelpKey(&ph), QStringLiteral("ctx30010"));
+    frmCalProtocolTurb turbidity(*s.main);
+    QCOMPARE(topicAfterHelpKey(&turbidity), QStringLiteral("ctx30010"));
+    QCOMPARE(topicAfterHelpKey(&frmCalProtEdit::instance(*s.main)), QStringLiteral("ctx30020"));
+    const QString html = s.main->findChild<frmHelp *>()->browser()->toHtml();
+    QVERIFY(html.contains(QStringLiteral("Lot data of the standards")));
 }
 
 QTEST_MAIN(TestCalRecordWindows)

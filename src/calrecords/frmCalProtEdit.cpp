@@ -15,7 +15,20 @@
 #include <QPushButton>
 #include <QVBoxLayout>
 
+#include <algorithm>
 #include <iterator>
+
+namespace {
+
+// Typing stops at fifteen characters, but a longer entry the caller hands over (from a file written
+// elsewhere) is kept whole, so taking over unchanged fields stores the same values again.
+void setLimited(QLineEdit *edit, const QString &text)
+{
+    edit->setMaxLength(std::max<int>(frmCalProtEdit::kMaxLength, int(text.size())));
+    edit->setText(text);
+}
+
+} // namespace
 
 frmCalProtEdit &frmCalProtEdit::instance(frmMain &main)
 {
@@ -122,7 +135,7 @@ QString frmCalProtEdit::ChargeIDTotal() const
 
 void frmCalProtEdit::setChargeIDTotal(const QString &strChargeIDTotal)
 {
-    m_txtLOTTotal->setText(strChargeIDTotal);
+    setLimited(m_txtLOTTotal, strChargeIDTotal);
 }
 
 QString frmCalProtEdit::Expiry() const
@@ -132,7 +145,7 @@ QString frmCalProtEdit::Expiry() const
 
 void frmCalProtEdit::setExpiry(const QString &strExpiry)
 {
-    m_txtExpiry->setText(strExpiry);
+    setLimited(m_txtExpiry, strExpiry);
 }
 
 QString frmCalProtEdit::Manufacturer() const
@@ -142,7 +155,7 @@ QString frmCalProtEdit::Manufacturer() const
 
 void frmCalProtEdit::setManufacturer(const QString &strManufacturer)
 {
-    m_txtManufacturer->setText(strManufacturer);
+    setLimited(m_txtManufacturer, strManufacturer);
 }
 
 QString frmCalProtEdit::ChargeIDStd(int i) const
@@ -153,7 +166,7 @@ QString frmCalProtEdit::ChargeIDStd(int i) const
 void frmCalProtEdit::setChargeIDStd(int i, const QString &strChargeIDStd)
 {
     if (i >= 0 && i < kRows)
-        m_txtStd[i]->setText(strChargeIDStd);
+        setLimited(m_txtStd[i], strChargeIDStd);
 }
 
 void frmCalProtEdit::setStd_FNUNTU(int i, const QString &strStd_FNUNTU)
