@@ -15,10 +15,16 @@
 #include "frmLogin.h"
 #include "frmMain.h"
 #include "frmWait.h"
+#include "CUsrDefProg.h"
+#include "SimPrograms.h"
+#include "frmChangeDir.h"
+#include "frmProgConsole.h"
+#include "frmProgEdit.h"
 
 #include <QApplication>
 #include <QDir>
 #include <QLineEdit>
+#include <QListWidget>
 #include <QPushButton>
 #include <QTest>
 #include <QTimer>
@@ -165,5 +171,65 @@ int main(int argc, char *argv[])
     help.showTopic(main.helpFile(), 10000);
     save(&help, "help-documents");
     calRecordScreens();
+
+    {
+        // The program console and the editor against a simulated meter with programs, a working
+        // directory with program files, and the working-directory dialog.
+        GuiSandbox programSandbox;
+        SimBench programBench(3);
+        MeterIdentity programMeter;
+        programMeter.model = QStringLiteral("Lumora");
+        programMeter.firmware = QStringLiteral("2.10");
+        programMeter.serial = QStringLiteral("190412");
+        SimPrograms programs(programBench.addMeter(3, programMeter));
+        programs.put(QStringLiteral("901,PO4,16,690,0.05,5.0,0.012,0.385,0.01,PO4-P,mg/l,1,1,0"));
+        programs.put(QStringLiteral("902,NO3,28,436,0.2,12,0.004,0.161,0.1,NO3-N,mg/l,1,0,0"));
+        programs.put(QStringLiteral("915,FE2,16,517,0.02,3.0,0.003,0.615,0.01,Fe,mg/l,0,1,1"));
+        ScriptedDialogs programDialogs;
+        programDialogs.buttonAnswers.enqueue(UserDialogs::Ok);
+        frmMain programMain(programDialogs);
+        answerLogin(QStringLiteral("M. Keller"), true);
+        basMain::Main(programMain);
+        CUsrDefProg &prog = *programMain.shared().usrDefProg;
+        const QString work = programSandbox.home() + QStringLiteral("/Lab/Methods/Programs");
+        QDir().mkpath(work);
+        QDir().mkpath(work + QStringLiteral("/Archive"));
+        const char *files[3][2] = {{"PROG 901.csv", "901,PO4,16,690,0.05,5.0,0.012,0.385,0.01,PO4-P,mg/l,M. Keller,1,1,0"},
+                                   {"Silica 930.csv", "930,SIO2,16,690,0.1,8.0,0.008,0.242,0.01,SiO2,mg/l,A. Brandt,1,0,0"},
+                                   {"PROG 940.csv", "940,NH4,16,690,0.02,2.5,0.021,0.712,0.01,NH4-N,mg/l,A. Brandt,1,1,1"}};
+        for (const auto &file : files) {
+            const QStringList v = QString::fromLatin1(file[1]).split(u',');
+            QStringList program(CUsrDefProg::kProgramArraySize);
+            for (int k = 0; k <= 11; ++k)
+                program[k] = v[k];
+            program[32] = v[12];
+            program[33] = v[13];
+            program[34] = v[14];
+            prog.SaveToFile(program, work + u'/' + QLatin1String(file[0]));
+        }
+        prog.setWorkDir(work);
+        frmProgConsole console(programMain);
+        console.show();
+        save(&console, "progconsole");
+
+        console.meterList()->setCurrentRow(0);
+        frmProgEdit editor(programMain, console);
+        editor.show();
+        save(&editor, "progedit-normal");
+        const char *pairs[5][2] = {{"0", "0.014"}, {"1", "0.392"}, {"2", "0.785"}, {"3", "1.164"}, {"4", "1.553"}};
+        for (int i = 0; i < 5; ++i) {
+            editor.valX(i)->setText(QLatin1String(pairs[i][0]));
+            editor.valY(i)->setText(QLatin1String(pairs[i][1]));
+        }
+        editor.cmdExtended_Click();
+        editor.cmdCalCalculate_Click();
+        editor.cmdTransfer_Click();
+        save(&editor, "progedit-extended");
+        editor.hide();
+
+        frmChangeDir changeDir(programMain, &console);
+        changeDir.show();
+        save(&changeDir, "changedir");
+    }
     return 0;
 }
