@@ -60,7 +60,6 @@ struct CSerialLink::Control {
     // Set when the port broke during use (unplugged, far end hung up); it is closed then and the
     // failure is reported once.
     bool broken = false;
-    QString brokenText;
 };
 
 CSerialLink::CSerialLink(QObject *parent) : QObject(parent)
@@ -84,7 +83,6 @@ CSerialLink::Control &CSerialLink::control(int index)
             // Qt keeps signalling a dead line at full speed while the port stays open: close it (not
             // from inside its own notifier) and let the waiting code report it once.
             raw->broken = true;
-            raw->brokenText = raw->port.errorString();
             QMetaObject::invokeMethod(
                 this, [raw] { raw->port.close(); }, Qt::QueuedConnection);
         });
@@ -195,7 +193,6 @@ bool CSerialLink::OpenPort(int index, int portNum, const QString &baud)
     if (!ctl.port.isOpen()) {
         ctl.portNum = portNum;
         ctl.broken = false;
-        ctl.brokenText.clear();
         QString failure;
         if (device.isEmpty()) {
             failure = TextTable::text(TextTable::PortVanished).arg(name);
@@ -366,10 +363,9 @@ void CSerialLink::WaitForAnswers(const std::vector<int> &indexes, std::vector<QS
                 continue;
             Control &ctl = *slot.ctl;
             if (ctl.broken) {
-                ErrorFrame::report(TextTable::text(TextTable::LinkLost)
-                                       .arg(m_portMap.displayName(ctl.portNum), ctl.brokenText));
-                ctl.brokenText.clear();
-                ctl.broken = false;
+                // The platform's text for a dead line is often a stale one; say what the user can check.
+                ErrorFrame::report(TextTable::text(TextTable::LinkLost).arg(m_portMap.displayName(ctl.portNum)));
+                        ctl.broken = false;
                 ctl.port.close();
                 fail(slot);
                 continue;

@@ -576,6 +576,15 @@ void frmMain::MenuWindowTileVertical()
 
 void frmMain::showHelp(int contextNumber)
 {
+    // A modal window blocks every window but its own children: its help belongs to it.
+    QWidget *modal = QApplication::activeModalWidget();
+    if (modal && modal != this) {
+        auto *help = modal->findChild<frmHelp *>(QString(), Qt::FindDirectChildrenOnly);
+        if (!help)
+            help = new frmHelp(modal);
+        help->showTopic(m_helpFile, contextNumber);
+        return;
+    }
     if (!m_help)
         m_help = new frmHelp(this);
     m_help->showTopic(m_helpFile, contextNumber);
