@@ -538,6 +538,10 @@ void TestProgConsole::timerRefreshKeepsSelection()
     QCOMPARE(console.directoryList()->count(), 2);
     // The name "a.csv" is part of "ab.csv": the exact file stays selected.
     QCOMPARE(selected(console.directoryList()), QStringLiteral("905   (a.csv)"));
+    // An unchanged folder leaves the list as it is.
+    const QListWidgetItem *item = console.directoryList()->selectedItems().first();
+    console.UpdateDirectoryList();
+    QCOMPARE(console.directoryList()->selectedItems().first(), item);
     QVERIFY(s.dialogs.asked.isEmpty());
     QTRY_COMPARE_WITH_TIMEOUT(console.updateTimer()->isActive(), true, 100);
 }

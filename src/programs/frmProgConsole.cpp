@@ -341,6 +341,7 @@ bool frmProgConsole::ReadMeterPrograms()
 
 bool frmProgConsole::FillMeterList()
 {
+    const QSignalBlocker block(m_lstProgsMeter);
     m_lstProgsMeter->clear();
     // A table that could not be read completely is not shown (it is empty after a failure anyway).
     if (!m_meterPrograms)
@@ -349,9 +350,21 @@ bool frmProgConsole::FillMeterList()
     qint16 count = 0;
     if (!m_main.shared().usrDefProg->ListMeter(list, count))
         return false;
-    const QSignalBlocker block(m_lstProgsMeter);
     for (int i = 0; i < count; ++i)
         m_lstProgsMeter->addItem(list[i]);
+    return true;
+}
+
+bool frmProgConsole::ReadDirectoryEntries(QStringList &entries) const
+{
+    entries.clear();
+    QStringList numbers(CUsrDefProg::kListSize);
+    QStringList names(CUsrDefProg::kListSize);
+    qint16 count = 0;
+    if (!m_main.shared().usrDefProg->ListPC(numbers, names, count))
+        return false;
+    for (int i = 0; i < count; ++i)
+        entries.append(numbers[i] + QStringLiteral("   (") + names[i] + u')');
     return true;
 }
 
@@ -359,13 +372,10 @@ bool frmProgConsole::FillDirectoryList()
 {
     const QSignalBlocker block(m_lstProgsPC);
     m_lstProgsPC->clear();
-    QStringList numbers(CUsrDefProg::kListSize);
-    QStringList names(CUsrDefProg::kListSize);
-    qint16 count = 0;
-    if (!m_main.shared().usrDefProg->ListPC(numbers, names, count))
+    QStringList entries;
+    if (!ReadDirectoryEntries(entries))
         return false;
-    for (int i = 0; i < count; ++i)
-        m_lstProgsPC->addItem(numbers[i] + QStringLiteral("   (") + names[i] + u')');
+    m_lstProgsPC->addItems(entries);
     return true;
 }
 
@@ -527,6 +537,7 @@ void frmProgConsole::EntrySelectedByUser(QListWidget *list)
     const int row = selectedRow(list);
     if (row < 0)
         return;
+    const TimerPause pause(m_timUpdate);
     SelectEntry(list, row, true);
     const QString entry = list->item(row)->text();
     const bool meter = list == m_lstProgsMeter;
@@ -645,6 +656,16 @@ bool frmProgConsole::RequestSelProgram(const QString &strProgNum, const QString 
 void frmProgConsole::UpdateDirectoryList()
 {
     const TimerPause pause(m_timUpdate);
+    // An unchanged folder is left as it is: the selected file is not read again every few seconds
+    // (an unreadable one would otherwise bring its message back with every tick).
+    QStringList entries;
+    if (ReadDirectoryEntries(entries)) {
+        QStringList shown;
+        for (int i = 0; i < m_lstProgsPC->count(); ++i)
+            shown.append(m_lstProgsPC->item(i)->text());
+        if (shown == entries)
+            return;
+    }
     QString number;
     QString fileName;
     bool meter = false;

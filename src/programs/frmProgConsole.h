@@ -74,6 +74,7 @@ private:
     bool ReadMeterPrograms();
     bool FillMeterList();
     bool FillDirectoryList();
+    bool ReadDirectoryEntries(QStringList &entries) const;
     void ShowWorkDir();
     bool ShowProgramDetails(const QStringList &strProgram);
     void ClearProgramDetails();
