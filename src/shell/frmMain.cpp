@@ -131,7 +131,12 @@ void frmMain::restorePosition()
     const int top = Twips::toPixels(value("MainTop", 1000), this);
     const int width = Twips::toPixels(value("MainWidth", 6500), this);
     const int height = Twips::toPixels(value("MainHeight", 6500), this);
-    resize(width, height);
+    // The stored size, but never narrower than the status bar's panels need.
+    int least = 24;
+    for (const QLabel *panel : m_panels)
+        least += panel->minimumWidth() + 8;
+    setMinimumWidth(least);
+    resize(std::max(width, least), height);
     move(left, top);
 }
 
@@ -299,12 +304,15 @@ void frmMain::createStatusBar()
     bar->setObjectName(QStringLiteral("sbStatusBar"));
     bar->setSizeGripEnabled(true);
     const int stretch[PanelCount] = {2, 1, 2, 1, 2, 0, 0};
+    // Each panel is wide enough for what it typically shows, so no reading is cut off.
+    const char *typical[PanelCount] = {"COM 256", "19200 Baud", "Lumora Turb", "000000", "MMMMMMMMMM",
+                                       "00/00/0000", "00:00:00 MMM"};
     for (int i = 0; i < PanelCount; ++i) {
         m_panels[i] = new QLabel(bar);
         m_panels[i]->setObjectName(QStringLiteral("sbPanel%1").arg(i + 1));
         m_panels[i]->setFrameShape(QFrame::StyledPanel);
         m_panels[i]->setFrameShadow(QFrame::Sunken);
-        m_panels[i]->setMinimumWidth(60);
+        m_panels[i]->setMinimumWidth(m_panels[i]->fontMetrics().horizontalAdvance(QLatin1String(typical[i])) + 12);
         bar->addPermanentWidget(m_panels[i], stretch[i]);
     }
     auto tick = [this] {
