@@ -128,6 +128,18 @@ void TestChangeDir::chooseSubfolder()
     second.drv_Change();
     QCOMPARE(second.currentDirectory(), QDir::rootPath());
     QVERIFY(s.dialogs.asked.isEmpty());
+
+    // A drive that cannot be read: its message, then back to the root.
+    second.ShowDirectory(s.work.path());
+    const QString missing = s.work.filePath(QStringLiteral("no-medium"));
+    second.driveList()->addItem(missing, missing);
+    second.driveList()->setCurrentIndex(second.driveList()->count() - 1);
+    second.drv_Change();
+    QCOMPARE(s.dialogs.asked.size(), 1);
+    QCOMPARE(s.dialogs.asked[0].title, QStringLiteral("Error"));
+    QCOMPARE(s.dialogs.asked[0].text, TextTable::text(TextTable::DriveUnreadable).arg(missing));
+    QCOMPARE(second.currentDirectory(), QDir::rootPath());
+    QCOMPARE(second.driveList()->currentData().toString(), QDir::rootPath());
 }
 
 void TestChangeDir::newDirectoryAndCancel()

@@ -121,6 +121,8 @@ void TestProgEdit::numberForms()
     QCOMPARE(frmProgEdit::GeneralNumber(1.50), QStringLiteral("1.5"));
     QCOMPARE(frmProgEdit::GeneralNumber(-0.25), QStringLiteral("-0.25"));
     QCOMPARE(frmProgEdit::GeneralNumber(100), QStringLiteral("100"));
+    QCOMPARE(frmProgEdit::GeneralNumber(0.1 + 0.2), QStringLiteral("0.3"));
+    QCOMPARE(frmProgEdit::GeneralNumber(0.00001), QStringLiteral("1E-05"));
     QCOMPARE(frmProgEdit::FourDigits(0.20198765), QStringLiteral("0.202"));
     QCOMPARE(frmProgEdit::FourDigits(0.0470000001), QStringLiteral("0.047"));
     QCOMPARE(frmProgEdit::FourDigits(-1234.56), QStringLiteral("-1235"));

@@ -479,7 +479,8 @@ QString frmProgEdit::GeneralNumber(double value)
 {
     if (value == 0)
         return QStringLiteral("0");
-    return QString::number(value, 'g', 15);
+    // Fifteen significant digits; an exponent, where one is needed, written as 1E-05.
+    return QString::number(value, 'g', 15).toUpper();
 }
 
 QString frmProgEdit::FourDigits(double value)
