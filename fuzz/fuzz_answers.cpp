@@ -5,7 +5,7 @@
 #include "CCommunication.h"
 #include "CDevice.h"
 #include "Cp1252.h"
-#include "ErrorFrame.h"
+#include "FuzzSupport.h"
 #include "VbConv.h"
 
 #include <QByteArray>
@@ -19,33 +19,6 @@
 #include <cstdlib>
 
 namespace {
-
-[[noreturn]] void broken(const char *what)
-{
-    std::fprintf(stderr, "broken invariant: %s\n", what);
-    std::abort();
-}
-
-#define CHECK(condition)                                                                                             \
-    do {                                                                                                             \
-        if (!(condition))                                                                                            \
-            broken(#condition);                                                                                      \
-    } while (0)
-
-// Error reports are counted, not shown: a short answer must be reported, nothing else here may be.
-int g_reports = 0;
-
-void installSilentErrorFrame()
-{
-    static const bool installed = [] {
-        ErrorFrame::setHandler([](const QString &description) {
-            CHECK(!description.isEmpty());
-            ++g_reports;
-        });
-        return true;
-    }();
-    (void)installed;
-}
 
 const QStringList &variantCodes()
 {
@@ -85,16 +58,16 @@ bool checkVersion(const QString &text, qint16 &version)
 bool checkStrip(const QString &answer, QString &payload)
 {
     payload = QStringLiteral("stale");
-    const int reportsBefore = g_reports;
+    const int reportsBefore = Fuzz::reports();
     const bool ok = CDevice::StripAnswer(answer, payload);
     const bool marked = answer.endsWith(CCommunication::answerOK());
     if (ok) {
         CHECK(marked && answer.size() >= 8);
         CHECK(payload == answer.mid(2, answer.size() - 8));
-        CHECK(g_reports == reportsBefore);
+        CHECK(Fuzz::reports() == reportsBefore);
     } else {
         CHECK(payload.isEmpty());
-        CHECK(g_reports == reportsBefore + ((marked && answer.size() < 8) ? 1 : 0));
+        CHECK(Fuzz::reports() == reportsBefore + ((marked && answer.size() < 8) ? 1 : 0));
     }
     return ok;
 }
@@ -147,7 +120,7 @@ int identifyFromAnswers(const QList<QString> &answers, bool onlyKlaro7)
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
 {
-    installSilentErrorFrame();
+    Fuzz::installSilentErrorFrame();
     const QByteArray bytes = QByteArray::fromRawData(reinterpret_cast<const char *>(data), qsizetype(size));
 
     // The line's code page gives every byte a character, so nothing is lost on the way in.

@@ -3,7 +3,7 @@
 // is written and read again unchanged.
 #include "CCalProtocol.h"
 #include "Cp1252.h"
-#include "ErrorFrame.h"
+#include "FuzzSupport.h"
 
 #include <QByteArray>
 #include <QString>
@@ -13,27 +13,6 @@
 #include <cstdlib>
 
 namespace {
-
-[[noreturn]] void broken(const char *what)
-{
-    std::fprintf(stderr, "broken invariant: %s\n", what);
-    std::abort();
-}
-
-#define CHECK(condition)                                                                                             \
-    do {                                                                                                             \
-        if (!(condition))                                                                                            \
-            broken(#condition);                                                                                      \
-    } while (0)
-
-void installSilentErrorFrame()
-{
-    static const bool installed = [] {
-        ErrorFrame::setHandler([](const QString &description) { CHECK(!description.isEmpty()); });
-        return true;
-    }();
-    (void)installed;
-}
 
 bool same(const CalProtocolData &a, const CalProtocolData &b)
 {
@@ -50,7 +29,7 @@ bool same(const CalProtocolData &a, const CalProtocolData &b)
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
 {
-    installSilentErrorFrame();
+    Fuzz::installSilentErrorFrame();
     const QByteArray bytes = QByteArray::fromRawData(reinterpret_cast<const char *>(data), qsizetype(size));
     const QString text = Cp1252::decode(bytes);
 

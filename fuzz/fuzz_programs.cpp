@@ -4,7 +4,7 @@
 #include "CCommunication.h"
 #include "CUsrDefProg.h"
 #include "Cp1252.h"
-#include "ErrorFrame.h"
+#include "FuzzSupport.h"
 
 #include <QByteArray>
 #include <QString>
@@ -15,27 +15,6 @@
 #include <cstdlib>
 
 namespace {
-
-[[noreturn]] void broken(const char *what)
-{
-    std::fprintf(stderr, "broken invariant: %s\n", what);
-    std::abort();
-}
-
-#define CHECK(condition)                                                                                             \
-    do {                                                                                                             \
-        if (!(condition))                                                                                            \
-            broken(#condition);                                                                                      \
-    } while (0)
-
-void installSilentErrorFrame()
-{
-    static const bool installed = [] {
-        ErrorFrame::setHandler([](const QString &description) { CHECK(!description.isEmpty()); });
-        return true;
-    }();
-    (void)installed;
-}
 
 void checkProgramFile(const QString &text)
 {
@@ -93,7 +72,7 @@ void checkReadAnswer(const QString &answer)
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
 {
-    installSilentErrorFrame();
+    Fuzz::installSilentErrorFrame();
     const QByteArray bytes = QByteArray::fromRawData(reinterpret_cast<const char *>(data), qsizetype(size));
     const QString text = Cp1252::decode(bytes);
     checkProgramFile(text);
