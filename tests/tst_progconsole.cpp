@@ -13,6 +13,7 @@
 #include "frmProgEdit.h"
 #include "frmWait.h"
 
+#include <QAction>
 #include <QApplication>
 #include <QDir>
 #include <QFile>
@@ -138,6 +139,7 @@ private slots:
     void copyAllToMeterYesNoCancel();
     void editorStopsTimerAndSelectsSaved();
     void timerRefreshKeepsSelection();
+    void menuCommandOpensConsole();
 };
 
 void TestProgConsole::entryFormatsAndCaption()
@@ -544,6 +546,33 @@ void TestProgConsole::timerRefreshKeepsSelection()
     QCOMPARE(console.directoryList()->selectedItems().first(), item);
     QVERIFY(s.dialogs.asked.isEmpty());
     QTRY_COMPARE_WITH_TIMEOUT(console.updateTimer()->isActive(), true, 100);
+}
+
+void TestProgConsole::menuCommandOpensConsole()
+{
+    Session s(true, {QStringLiteral("901")});
+    for (int round = 0; round < 2; ++round) {
+        QStringList seen;
+        // The console reads the meter before it shows: wait until it is the modal window.
+        QTimer poll;
+        poll.setInterval(20);
+        QObject::connect(&poll, &QTimer::timeout, [&] {
+            auto *console = qobject_cast<frmProgConsole *>(QApplication::activeModalWidget());
+            if (!console)
+                return;
+            poll.stop();
+            seen = entries(console->meterList());
+            button(*console, "cmdCancel")->click();
+        });
+        poll.start();
+        // The menu item, then the toolbar button.
+        if (round == 0)
+            s.main->MenuProgsUserDef();
+        else
+            s.main->toolButton(QStringLiteral("UsrProgs"))->trigger();
+        QCOMPARE(seen, QStringList{"901"});
+    }
+    QVERIFY(s.dialogs.asked.isEmpty());
 }
 
 QTEST_MAIN(TestProgConsole)

@@ -396,6 +396,8 @@ void frmProgEdit::layoutWindow()
     const int height = m_extended ? kExtendedHeight : kNormalHeight;
     setFixedSize(px(width), px(height));
     m_imgHead->setGeometry(0, 0, px(width), px(kHeadHeight));
+    // The narrow view is narrower than the picture: it is fitted so its light end stays behind the logo.
+    m_imgHead->setScaledContents(!m_extended);
     m_imgLogo->move(px(m_extended ? kLogoExtended : kLogoNormal),
                     std::max(0, (px(kHeadHeight) - m_imgLogo->height()) / 2));
     m_imgLogo->raise();
