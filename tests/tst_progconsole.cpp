@@ -511,7 +511,13 @@ void TestProgConsole::editorStopsTimerAndSelectsSaved()
     s.dialogs.clear();
     for (int n = 900; n <= 999; ++n)
         s.programs->put(QString::number(n) + u',' + kRest);
+    QElapsedTimer opening;
+    s.sim->clearLog();
+    opening.start();
     frmProgConsole full(*s.main);
+    QCOMPARE(s.sim->commandLog().filter(QStringLiteral("U.513")).size(), 100);
+    qInfo("console opened with 100 meter programs in %lld ms", opening.elapsed());
+    QCOMPARE(full.meterList()->count(), 100);
     s.dialogs.clear();
     button(full, "cmdNewProgram")->click();
     QCOMPARE(s.dialogs.asked.size(), 1);
