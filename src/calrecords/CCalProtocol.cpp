@@ -200,13 +200,8 @@ bool CCalProtocol::RequestRecord(const QString &command, QString &answer)
     if (!link)
         return false;
     const CCommunication &comm = *m_shared.communication;
-    if (!link->COMInit(comm.COMPort(), comm.Baudrate(), 4))
+    if (!link->BeginExchange(comm.COMPort(), comm.Baudrate()))
         return false;
-    QString probe;
-    if (!link->COMSendAndReceive(QStringLiteral("U.400\r\n"), probe)) {
-        link->COMDeinit();
-        return false;
-    }
     const bool ok = link->COMSendAndReceive(command + kCrLf, answer);
     link->COMDeinit();
     return ok;

@@ -114,7 +114,7 @@ qint16 CDevice::Identify(bool fOnlyKlaro7)
 
     CSerialLink &link = *m_shared.link;
     const CCommunication &comm = *m_shared.communication;
-    if (!link.COMInit(comm.COMPort(), comm.Baudrate(), 4))
+    if (!link.BeginExchange(comm.COMPort(), comm.Baudrate()))
         return NotFound;
 
     QString answer;
@@ -126,8 +126,6 @@ qint16 CDevice::Identify(bool fOnlyKlaro7)
         return code;
     };
 
-    if (!link.COMSendAndReceive(command("U.400"), answer))
-        return give_up(NotFound);
     if (!link.COMSendAndReceive(command("U.597"), answer))
         return give_up(NotFound);
     QString payload;

@@ -244,6 +244,17 @@ bool CSerialLink::COMInit(int intPortNum, const QString &strBaudrate, int intMax
     return OpenPort(0, intPortNum, strBaudrate);
 }
 
+bool CSerialLink::BeginExchange(int intPortNum, const QString &strBaudrate)
+{
+    if (!COMInit(intPortNum, strBaudrate, 4))
+        return false;
+    QString answer;
+    if (COMSendAndReceive(probeCommand(), answer))
+        return true;
+    COMDeinit();
+    return false;
+}
+
 bool CSerialLink::COMDeinit()
 {
     m_running = false;

@@ -29,6 +29,10 @@ public:
     bool COMChangeAnswerTime(int intMaxAnswTime_s);
     bool COMSendAndReceive(const QString &strSend, QString &strAnswer);
 
+    // The opening of every exchange with the meter: COMInit with an answer time of 4 seconds, then
+    // "U.400" (its answer is not used). When the meter does not answer the exchange is ended again.
+    bool BeginExchange(int intPortNum, const QString &strBaudrate);
+
     // A search (both scan passes) reports each unusable port once, not once per pass.
     void beginSearch();
     void endSearch();

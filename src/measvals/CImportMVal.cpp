@@ -25,13 +25,9 @@ bool CImportMVal::ReadDatasets(QString &strMVals)
     strMVals.clear();
     CSerialLink &link = *m_shared.link;
     const CCommunication &comm = *m_shared.communication;
-    if (!link.COMInit(comm.COMPort(), comm.Baudrate(), 4))
+    if (!link.BeginExchange(comm.COMPort(), comm.Baudrate()))
         return false;
     QString answer;
-    if (!link.COMSendAndReceive(QStringLiteral("U.400\r\n"), answer)) {
-        link.COMDeinit();
-        return false;
-    }
     // Many datasets at a low baud rate take minutes.
     link.COMChangeAnswerTime(600);
     if (link.COMSendAndReceive(QStringLiteral("U.581\r\n"), strMVals)) {

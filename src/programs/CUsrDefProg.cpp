@@ -94,13 +94,8 @@ bool CUsrDefProg::Transfer(const QString &cmd, QString &reply)
     if (!link)
         return false;
     const CCommunication &comm = *m_shared.communication;
-    if (!link->COMInit(comm.COMPort(), comm.Baudrate(), 4))
+    if (!link->BeginExchange(comm.COMPort(), comm.Baudrate()))
         return false;
-    QString answer;
-    if (!link->COMSendAndReceive(command(QStringLiteral("U.400")), answer)) {
-        link->COMDeinit();
-        return false;
-    }
     const bool ok = link->COMSendAndReceive(command(cmd), reply);
     link->COMDeinit();
     return ok;
@@ -113,16 +108,12 @@ bool CUsrDefProg::RequestList(QString &reply)
     if (!link)
         return false;
     const CCommunication &comm = *m_shared.communication;
-    if (!link->COMInit(comm.COMPort(), comm.Baudrate(), 4))
+    if (!link->BeginExchange(comm.COMPort(), comm.Baudrate()))
         return false;
-    QString answer;
-    if (!link->COMSendAndReceive(command(QStringLiteral("U.400")), answer)) {
-        link->COMDeinit();
-        return false;
-    }
     if (!link->COMSendAndReceive(command(QStringLiteral("U.512")), reply)) {
         // Also after a stop: the meter gets its closing command before the line is let go.
         link->COMContinue();
+        QString answer;
         link->COMSendAndReceive(command(QStringLiteral("U.999")), answer);
         link->COMDeinit();
         return false;
