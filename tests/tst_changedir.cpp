@@ -1,11 +1,11 @@
 // The working-directory dialog on real folders: start folder, OK and Cancel, new folders and their
 // errors, and the console taking the chosen folder over.
 #include "CUsrDefProg.h"
-#include "GuiTestSupport.h"
-#include "TextTable.h"
 #include "frmChangeDir.h"
 #include "frmMain.h"
 #include "frmProgConsole.h"
+#include "GuiTestSupport.h"
+#include "TextTable.h"
 
 #include <QApplication>
 #include <QComboBox>
@@ -83,7 +83,8 @@ void TestChangeDir::okWithoutChangeReturnsStart()
     QVERIFY(dialog.driveList()->count() >= 1);
     QCOMPARE(dialog.driveList()->currentData().toString(), QStorageInfo(s.work.path()).rootPath());
     QVERIFY(dialog.driveIndex(QDir::rootPath()) >= 0);
-    QCOMPARE(pathAfter(dialog, [](frmChangeDir &d) { click(d, "cmdOK"); }), QDir::toNativeSeparators(s.work.path()));
+    QCOMPARE(pathAfter(dialog, [](frmChangeDir &d) { click(d, "cmdOK"); }),
+             QDir::toNativeSeparators(s.work.path()));
     QVERIFY(s.dialogs.asked.isEmpty());
 }
 
@@ -97,7 +98,8 @@ void TestChangeDir::missingWorkDirStartsAtRoot()
     frmChangeDir dialog(*s.main, s.main.get());
     QCOMPARE(dialog.currentDirectory(), QDir::rootPath());
     QCOMPARE(dialog.driveList()->currentData().toString(), QDir::rootPath());
-    QCOMPARE(pathAfter(dialog, [](frmChangeDir &d) { click(d, "cmdOK"); }), QDir::toNativeSeparators(QDir::rootPath()));
+    QCOMPARE(pathAfter(dialog, [](frmChangeDir &d) { click(d, "cmdOK"); }),
+             QDir::toNativeSeparators(QDir::rootPath()));
 }
 
 void TestChangeDir::chooseSubfolder()
@@ -187,7 +189,8 @@ void TestChangeDir::newDirectoryErrors()
     QCOMPARE(s.dialogs.asked.size(), 6);
     QCOMPARE(s.dialogs.asked[1].title, QStringLiteral("Error"));
     QCOMPARE(s.dialogs.asked[1].text,
-             TextTable::text(TextTable::DirExists).arg(QDir::toNativeSeparators(s.work.filePath(QStringLiteral("taken")))));
+             TextTable::text(TextTable::DirExists)
+                 .arg(QDir::toNativeSeparators(s.work.filePath(QStringLiteral("taken")))));
     QCOMPARE(s.dialogs.asked[3].text, TextTable::text(TextTable::InvalidDirName).arg(QStringLiteral("a/b")));
     QCOMPARE(s.dialogs.asked[5].text, TextTable::text(TextTable::InvalidDirName).arg(QStringLiteral("..")));
     QVERIFY(!QFileInfo::exists(s.work.filePath(QStringLiteral("a"))));

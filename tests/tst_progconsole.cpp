@@ -1,17 +1,17 @@
 // The program console against a simulated meter on a pty and program files in a temporary working
 // directory: lists, selection rules, copying and erasing in both directions, the editor and the timer.
+#include "basMain.h"
 #include "CDevice.h"
 #include "CUsrDefProg.h"
-#include "GuiTestSupport.h"
-#include "SimPrograms.h"
-#include "TestSupport.h"
-#include "TextTable.h"
-#include "basMain.h"
 #include "frmConfirm.h"
 #include "frmMain.h"
 #include "frmProgConsole.h"
 #include "frmProgEdit.h"
 #include "frmWait.h"
+#include "GuiTestSupport.h"
+#include "SimPrograms.h"
+#include "TestSupport.h"
+#include "TextTable.h"
 
 #include <QAction>
 #include <QApplication>
@@ -163,7 +163,8 @@ void TestProgConsole::entryFormatsAndCaption()
              QStringLiteral("PROG 901.csv"));
     QCOMPARE(frmProgConsole::ProposedFilePath(QDir::rootPath(), QStringLiteral("9/1")),
              QDir::rootPath() + QStringLiteral("PROG 91.csv"));
-    QCOMPARE(frmProgConsole::WithCsvExtension(QStringLiteral("/a/PROG 901")), QStringLiteral("/a/PROG 901.csv"));
+    QCOMPARE(frmProgConsole::WithCsvExtension(QStringLiteral("/a/PROG 901")),
+             QStringLiteral("/a/PROG 901.csv"));
     QCOMPARE(frmProgConsole::WithCsvExtension(QStringLiteral("/a/p.txt")), QStringLiteral("/a/p.txt"));
 }
 
@@ -182,7 +183,8 @@ void TestProgConsole::listsAndDetails()
     QCOMPARE(frame->toolTip(), s.work.path());
     QCOMPARE(frame->title(), frmProgConsole::WorkDirCaption(s.work.path()));
     QCOMPARE(button(console, "cmdCopyToPC")->text(), QStringLiteral("Copy --->"));
-    QCOMPARE(button(console, "cmdCopyToPC")->toolTip(), QStringLiteral("Copy selected program into directory"));
+    QCOMPARE(button(console, "cmdCopyToPC")->toolTip(),
+             QStringLiteral("Copy selected program into directory"));
 
     // The default selection prefers the meter.
     QCOMPARE(selected(console.meterList()), QStringLiteral("901"));
@@ -258,7 +260,8 @@ void TestProgConsole::offlineConsoleCreatesFilesOnly()
 void TestProgConsole::unreadableMeterTableBlocksWriting()
 {
     Session s(true, {QStringLiteral("901")});
-    s.programs->readAnswers.insert(QStringLiteral("901"), QByteArray("\r\n901;X;16;436;0;1;7;0;1;0.01;Fe;mg/l;0;0;0\r\n>"));
+    s.programs->readAnswers.insert(QStringLiteral("901"),
+                                   QByteArray("\r\n901;X;16;436;0;1;7;0;1;0.01;Fe;mg/l;0;0;0\r\n>"));
     s.writeFile(QStringLiteral("PROG 905.csv"), QStringLiteral("905"));
     frmProgConsole console(*s.main);
     QVERIFY(!console.meterProgramsRead());
@@ -406,8 +409,10 @@ void TestProgConsole::copyToPcAllCancelled()
 void TestProgConsole::copyToMeterKeepsFileAndAsks()
 {
     Session s(true, {QStringLiteral("901")});
-    s.writeFile(QStringLiteral("new.csv"), QStringLiteral("905"), QStringLiteral("NEW"), QStringLiteral("Bob"));
-    s.writeFile(QStringLiteral("old.csv"), QStringLiteral("901"), QStringLiteral("OLD"), QStringLiteral("Bob"));
+    s.writeFile(QStringLiteral("new.csv"), QStringLiteral("905"), QStringLiteral("NEW"),
+                QStringLiteral("Bob"));
+    s.writeFile(QStringLiteral("old.csv"), QStringLiteral("901"), QStringLiteral("OLD"),
+                QStringLiteral("Bob"));
     frmProgConsole console(*s.main);
     auto selectFile = [&](const QString &name) {
         for (int i = 0; i < console.directoryList()->count(); ++i)
@@ -451,7 +456,8 @@ void TestProgConsole::copyAllToMeterYesNoCancel()
 {
     Session s(true, {QStringLiteral("901"), QStringLiteral("902"), QStringLiteral("903")});
     for (const char *n : {"901", "902", "903"})
-        s.writeFile(QStringLiteral("F%1.csv").arg(QLatin1String(n)), QLatin1String(n), QStringLiteral("F") + QLatin1String(n));
+        s.writeFile(QStringLiteral("F%1.csv").arg(QLatin1String(n)), QLatin1String(n),
+                    QStringLiteral("F") + QLatin1String(n));
     frmProgConsole console(*s.main);
     console.directoryList()->setCurrentRow(0);
     const QString first = selected(console.directoryList());

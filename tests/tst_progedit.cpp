@@ -1,17 +1,17 @@
 // The program editor opened from the console, against a simulated meter on a pty and program files in
 // a temporary working directory: key filters, number checks, the calibration line, saving.
+#include "basMain.h"
+#include "CalLineChart.h"
 #include "CDevice.h"
 #include "CUsrDefProg.h"
-#include "CalLineChart.h"
+#include "frmMain.h"
+#include "frmProgConsole.h"
+#include "frmProgEdit.h"
 #include "GuiTestSupport.h"
 #include "SimPrograms.h"
 #include "TestSupport.h"
 #include "TextTable.h"
 #include "Twips.h"
-#include "basMain.h"
-#include "frmMain.h"
-#include "frmProgConsole.h"
-#include "frmProgEdit.h"
 
 #include <QApplication>
 #include <QCheckBox>
@@ -145,7 +145,8 @@ void TestProgEdit::keyFiltersAlsoForPastedText()
         QCOMPARE(edit(e, QStringLiteral("txtProgNum"))->text(), QStringLiteral("901"));
         QCOMPARE(edit(e, QStringLiteral("txtUserName"))->text(), QStringLiteral("Ann"));
         QVERIFY(!edit(e, QStringLiteral("txtUserName"))->isEnabled());
-        QCOMPARE(edit(e, QStringLiteral("txtProgNum"))->toolTip(), QStringLiteral("Program number (900 - 999)"));
+        QCOMPARE(edit(e, QStringLiteral("txtProgNum"))->toolTip(),
+                 QStringLiteral("Program number (900 - 999)"));
 
         QLineEdit *mrb = edit(e, QStringLiteral("txtMRB"));
         mrb->clear();
@@ -203,7 +204,8 @@ void TestProgEdit::programNumberRange()
             QCOMPARE(s.dialogs.asked.size(), 1);
             QCOMPARE(s.dialogs.asked[0].title, QStringLiteral("Warning"));
             QCOMPARE(s.dialogs.asked[0].icon, UserDialogs::Icon::Warning);
-            QCOMPARE(s.dialogs.asked[0].text, QStringLiteral("Please enter a number in the range 900 - 999!"));
+            QCOMPARE(s.dialogs.asked[0].text,
+                     QStringLiteral("Please enter a number in the range 900 - 999!"));
         }
         s.dialogs.clear();
         number->setText(QStringLiteral("999"));
@@ -371,8 +373,9 @@ void TestProgEdit::measuringRangeBlocksSaving()
         s.sim->clearLog();
         e.cmdSaveDevice_Click();
         e.cmdSaveFile_Click();
-        const QString text = QStringLiteral("The measuring range of the Lumora meter (-0.2 A ... 2.0 A) is exceeded!\r\n"
-                                            "Please check MRB, MRE, A0 and slope!");
+        const QString text =
+            QStringLiteral("The measuring range of the Lumora meter (-0.2 A ... 2.0 A) is exceeded!\r\n"
+                           "Please check MRB, MRE, A0 and slope!");
         QCOMPARE(s.dialogs.messageTexts(), (QStringList{text, text}));
         QCOMPARE(s.dialogs.asked[0].title, QStringLiteral("Warning"));
         QVERIFY(s.sim->commandLog().isEmpty());
@@ -447,8 +450,9 @@ void TestProgEdit::newProgramSentAndSelected()
         s.dialogs.clear();
         s.dialogs.buttonAnswers.enqueue(UserDialogs::No);
         e.cmdSaveDevice_Click();
-        QCOMPARE(s.dialogs.asked[0].text,
-                 QStringLiteral("Program already existing!\r\nModify existing program?\r\n(Program No: 900)"));
+        QCOMPARE(
+            s.dialogs.asked[0].text,
+            QStringLiteral("Program already existing!\r\nModify existing program?\r\n(Program No: 900)"));
     });
     QCOMPARE(s.programs->programs().value(QStringLiteral("900")).value(1), QStringLiteral("NEW"));
     // Back in the console the saved program is selected.
@@ -466,9 +470,11 @@ void TestProgEdit::offlineSavesFile()
         // Nothing selected: the defaults.
         QCOMPARE(e.findChild<QComboBox *>(QStringLiteral("cboCuvette"))->currentText(), QStringLiteral("16"));
         QCOMPARE(e.findChild<QComboBox *>(QStringLiteral("cboLambda"))->currentText(), QStringLiteral("436"));
-        QCOMPARE(e.findChild<QComboBox *>(QStringLiteral("cboResolution"))->currentText(), QStringLiteral("0.01"));
+        QCOMPARE(e.findChild<QComboBox *>(QStringLiteral("cboResolution"))->currentText(),
+                 QStringLiteral("0.01"));
         const QStringList values = {"M1", "0", "2", "0", "1", "Fe", "mg/l"};
-        const char *names[] = {"txtModel", "txtMRB", "txtMRE", "txtE0", "txtSlope", "txtFormula", "txtMeasUnit"};
+        const char *names[] = {"txtModel", "txtMRB",     "txtMRE",     "txtE0",
+                               "txtSlope", "txtFormula", "txtMeasUnit"};
         for (int i = 0; i < values.size(); ++i)
             edit(e, QString::fromLatin1(names[i]))->setText(values[i]);
         e.findChild<QCheckBox *>(QStringLiteral("chkBlankRequired"))->setChecked(true);
@@ -483,11 +489,13 @@ void TestProgEdit::offlineSavesFile()
     });
     QStringList file(CUsrDefProg::kProgramArraySize);
     QVERIFY(s.main->shared().usrDefProg->ReadFromFile(file, QStringLiteral("PROG 900.csv")));
-    QCOMPARE(file.mid(0, 12), (QStringList{"900", "M1", "16", "436", "0", "2", "0", "1", "0.01", "Fe", "mg/l", "Ann"}));
+    QCOMPARE(file.mid(0, 12),
+             (QStringList{"900", "M1", "16", "436", "0", "2", "0", "1", "0.01", "Fe", "mg/l", "Ann"}));
     QCOMPARE(file[12], QStringLiteral("0.5"));
     QCOMPARE(file[13], QStringLiteral("0.1"));
     QCOMPARE(file.mid(32), (QStringList{"1", "0", "0"}));
-    QCOMPARE(console.directoryList()->selectedItems().first()->text(), QStringLiteral("900   (PROG 900.csv)"));
+    QCOMPARE(console.directoryList()->selectedItems().first()->text(),
+             QStringLiteral("900   (PROG 900.csv)"));
 }
 
 void TestProgEdit::resetKeepsNumberAndPairs()

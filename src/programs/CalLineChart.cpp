@@ -73,7 +73,8 @@ QRectF CalLineChart::plotArea() const
 {
     const QFontMetrics metrics = fontMetrics();
     const double left =
-        std::max(metrics.horizontalAdvance(axisText(m_yMin)), metrics.horizontalAdvance(axisText(m_yMax))) + 10;
+        std::max(metrics.horizontalAdvance(axisText(m_yMin)), metrics.horizontalAdvance(axisText(m_yMax))) +
+        10;
     const double top = metrics.height() / 2.0 + 6;
     const double right = metrics.horizontalAdvance(axisText(m_xMax)) / 2.0 + 8;
     const double bottom = metrics.height() + 10;
@@ -112,8 +113,11 @@ void CalLineChart::paintEvent(QPaintEvent *event)
     painter.drawText(QPointF(area.left() - metrics.horizontalAdvance(x0) / 2.0, textY), x0);
     painter.drawText(QPointF(area.right() - metrics.horizontalAdvance(x1) / 2.0, textY), x1);
     if (m_yMin < 0)
-        painter.drawText(QPointF(area.left() - metrics.horizontalAdvance(y0) - 4, area.bottom() + metrics.ascent() / 2.0), y0);
-    painter.drawText(QPointF(area.left() - metrics.horizontalAdvance(y1) - 4, area.top() + metrics.ascent() / 2.0), y1);
+        painter.drawText(
+            QPointF(area.left() - metrics.horizontalAdvance(y0) - 4, area.bottom() + metrics.ascent() / 2.0),
+            y0);
+    painter.drawText(
+        QPointF(area.left() - metrics.horizontalAdvance(y1) - 4, area.top() + metrics.ascent() / 2.0), y1);
 
     // The points as crosses with arms of 50 twips.
     const double arm = Twips::toPixels(50, this);

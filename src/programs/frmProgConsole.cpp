@@ -4,16 +4,16 @@
 #include "CIni.h"
 #include "CLogin.h"
 #include "CUsrDefProg.h"
-#include "GuiAssets.h"
-#include "ProgramChoices.h"
-#include "TextApplier.h"
-#include "TextTable.h"
-#include "UserDialogs.h"
 #include "frmChangeDir.h"
 #include "frmConfirm.h"
 #include "frmMain.h"
 #include "frmProgEdit.h"
 #include "frmWait.h"
+#include "GuiAssets.h"
+#include "ProgramChoices.h"
+#include "TextApplier.h"
+#include "TextTable.h"
+#include "UserDialogs.h"
 
 #include <QCheckBox>
 #include <QComboBox>
@@ -60,8 +60,8 @@ QString safeFileName(const QString &name)
 {
     QString safe;
     for (QChar c : name) {
-        if (c == u'/' || c == u'\\' || c == u':' || c == u'*' || c == u'?' || c == u'"' || c == u'<' || c == u'>' ||
-            c == u'|' || c.unicode() < 0x20)
+        if (c == u'/' || c == u'\\' || c == u':' || c == u'*' || c == u'?' || c == u'"' || c == u'<' ||
+            c == u'>' || c == u'|' || c.unicode() < 0x20)
             continue;
         safe.append(c);
     }
@@ -92,16 +92,17 @@ frmProgConsole::frmProgConsole(frmMain &main)
       m_fraProgsPC(new QGroupBox(this)), m_lstProgsPC(new QListWidget(m_fraProgsPC)),
       m_cmdCopyToPC(new QPushButton(this)), m_cmdCopyToPCAll(new QPushButton(this)),
       m_cmdCopyToMeter(new QPushButton(this)), m_cmdCopyToMeterAll(new QPushButton(this)),
-      m_cmdDeleteMeter(new QPushButton(m_fraProgsMeter)), m_cmdDeleteAllMeter(new QPushButton(m_fraProgsMeter)),
-      m_cmdDeletePC(new QPushButton(m_fraProgsPC)), m_cmdDeleteAllPC(new QPushButton(m_fraProgsPC)),
-      m_cmdModifyProgram(new QPushButton(this)), m_cmdNewProgram(new QPushButton(this)),
-      m_cmdCancel(new QPushButton(this)), m_cmdChangeWorkDir(new QToolButton(m_fraProgsPC)),
-      m_fraProgram(new QGroupBox(this)), m_txtProgNum(new QLineEdit), m_txtModel(new QLineEdit),
-      m_cboCuvette(new QComboBox), m_cboLambda(new QComboBox), m_txtMRB(new QLineEdit), m_txtMRE(new QLineEdit),
-      m_txtE0(new QLineEdit), m_txtSlope(new QLineEdit), m_cboResolution(new QComboBox),
-      m_txtFormula(new QLineEdit), m_txtMeasUnit(new QLineEdit), m_txtUserName(new QLineEdit),
-      m_chkBlankRequired(new QCheckBox), m_chkCalLinePossible(new QCheckBox), m_chkCalLineRequired(new QCheckBox),
-      m_timUpdate(new QTimer(this)), m_sbWorkDir(new QStatusBar(this)), m_sbWorkDirText(new QLabel)
+      m_cmdDeleteMeter(new QPushButton(m_fraProgsMeter)),
+      m_cmdDeleteAllMeter(new QPushButton(m_fraProgsMeter)), m_cmdDeletePC(new QPushButton(m_fraProgsPC)),
+      m_cmdDeleteAllPC(new QPushButton(m_fraProgsPC)), m_cmdModifyProgram(new QPushButton(this)),
+      m_cmdNewProgram(new QPushButton(this)), m_cmdCancel(new QPushButton(this)),
+      m_cmdChangeWorkDir(new QToolButton(m_fraProgsPC)), m_fraProgram(new QGroupBox(this)),
+      m_txtProgNum(new QLineEdit), m_txtModel(new QLineEdit), m_cboCuvette(new QComboBox),
+      m_cboLambda(new QComboBox), m_txtMRB(new QLineEdit), m_txtMRE(new QLineEdit), m_txtE0(new QLineEdit),
+      m_txtSlope(new QLineEdit), m_cboResolution(new QComboBox), m_txtFormula(new QLineEdit),
+      m_txtMeasUnit(new QLineEdit), m_txtUserName(new QLineEdit), m_chkBlankRequired(new QCheckBox),
+      m_chkCalLinePossible(new QCheckBox), m_chkCalLineRequired(new QCheckBox), m_timUpdate(new QTimer(this)),
+      m_sbWorkDir(new QStatusBar(this)), m_sbWorkDirText(new QLabel)
 {
     buildWindow();
     Load();
@@ -208,10 +209,21 @@ void frmProgConsole::buildWindow()
         QWidget *field;
     };
     const Field fields[] = {
-        {1076, m_txtProgNum},     {1077, m_txtModel},     {1078, m_cboCuvette},   {1079, m_cboLambda},
-        {1086, m_txtMeasUnit},    {1080, m_txtMRB},       {1081, m_txtMRE},       {1082, m_txtE0},
-        {1083, m_txtSlope},       {1084, m_cboResolution}, {1085, m_txtFormula},  {1176, m_txtUserName},
-        {1238, m_chkBlankRequired}, {1239, m_chkCalLinePossible}, {1240, m_chkCalLineRequired},
+        {1076, m_txtProgNum},
+        {1077, m_txtModel},
+        {1078, m_cboCuvette},
+        {1079, m_cboLambda},
+        {1086, m_txtMeasUnit},
+        {1080, m_txtMRB},
+        {1081, m_txtMRE},
+        {1082, m_txtE0},
+        {1083, m_txtSlope},
+        {1084, m_cboResolution},
+        {1085, m_txtFormula},
+        {1176, m_txtUserName},
+        {1238, m_chkBlankRequired},
+        {1239, m_chkCalLinePossible},
+        {1240, m_chkCalLineRequired},
     };
     int i = 0;
     for (const Field &f : fields) {
@@ -281,7 +293,8 @@ void frmProgConsole::buildWindow()
     connect(m_cmdCancel, &QPushButton::clicked, this, &QDialog::reject);
     connect(m_lstProgsMeter, &QListWidget::itemSelectionChanged, this,
             [this] { EntrySelectedByUser(m_lstProgsMeter); });
-    connect(m_lstProgsPC, &QListWidget::itemSelectionChanged, this, [this] { EntrySelectedByUser(m_lstProgsPC); });
+    connect(m_lstProgsPC, &QListWidget::itemSelectionChanged, this,
+            [this] { EntrySelectedByUser(m_lstProgsPC); });
     connect(m_timUpdate, &QTimer::timeout, this, &frmProgConsole::UpdateDirectoryList);
     auto *help = new QShortcut(QKeySequence::HelpContents, this);
     connect(help, &QShortcut::activated, this, [this] { m_main.showHelp(kHelpContext); });
@@ -426,7 +439,8 @@ bool frmProgConsole::CompleteFilePath(UserDialogs &dialogs, QWidget *parent, QSt
     const QString completed = WithCsvExtension(path);
     // The dialog asked about the name it returned, not about the name with the extension.
     if (completed != path && QFileInfo::exists(completed) &&
-        dialogs.question(parent, TextTable::text(TextTable::ReplaceFile).arg(QDir::toNativeSeparators(completed)),
+        dialogs.question(parent,
+                         TextTable::text(TextTable::ReplaceFile).arg(QDir::toNativeSeparators(completed)),
                          UserDialogs::Yes | UserDialogs::No) != UserDialogs::Yes)
         return false;
     path = completed;
@@ -645,7 +659,8 @@ bool frmProgConsole::GetSelProgram(QString &strProgNum, QString &strFileName, bo
     return false;
 }
 
-bool frmProgConsole::RequestSelProgram(const QString &strProgNum, const QString &strFileName, bool fMeterSelected)
+bool frmProgConsole::RequestSelProgram(const QString &strProgNum, const QString &strFileName,
+                                       bool fMeterSelected)
 {
     m_reqProgNum = strProgNum;
     m_reqFileName = strFileName;
@@ -814,8 +829,8 @@ void frmProgConsole::cmdCopyToMeterAll_Click()
         }
         if (prog.AlreadyExistsMeter(program[0])) {
             const int answer = dialogs.question(this,
-                                                TextTable::text(1146) + kCrLf + TextTable::text(1105) + kCrLf +
-                                                    programNumberLine(program[0]),
+                                                TextTable::text(1146) + kCrLf + TextTable::text(1105) +
+                                                    kCrLf + programNumberLine(program[0]),
                                                 UserDialogs::Yes | UserDialogs::No | UserDialogs::Cancel);
             if (answer == UserDialogs::Cancel) {
                 dialogs.warning(this, TextTable::text(1169) + kCrLf + TextTable::text(1170));

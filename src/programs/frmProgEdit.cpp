@@ -1,11 +1,13 @@
 #include "frmProgEdit.h"
 
+#include "CalLineChart.h"
 #include "CCalibration.h"
 #include "CDevice.h"
 #include "CIni.h"
 #include "CLogin.h"
 #include "CUsrDefProg.h"
-#include "CalLineChart.h"
+#include "frmMain.h"
+#include "frmProgConsole.h"
 #include "GuiAssets.h"
 #include "InputFilters.h"
 #include "ProgramChoices.h"
@@ -13,8 +15,6 @@
 #include "TextTable.h"
 #include "Twips.h"
 #include "UserDialogs.h"
-#include "frmMain.h"
-#include "frmProgConsole.h"
 
 #include <QCheckBox>
 #include <QComboBox>
@@ -52,9 +52,9 @@ struct ResultRow {
     int meaning;
     const char *key;
 };
-constexpr ResultRow kResultRows[9] = {{1123, 1132, "A0"},  {1124, 1133, "A1"},   {1125, 1134, "YQ"},
-                                      {1126, 1134, "XQ"},  {1127, 1135, "N"},    {1128, 1136, "SX0"},
-                                      {1129, 1137, "VX0"}, {1130, 1138, "XN"},   {1131, 1139, "XB"}};
+constexpr ResultRow kResultRows[9] = {{1123, 1132, "A0"},  {1124, 1133, "A1"}, {1125, 1134, "YQ"},
+                                      {1126, 1134, "XQ"},  {1127, 1135, "N"},  {1128, 1136, "SX0"},
+                                      {1129, 1137, "VX0"}, {1130, 1138, "XN"}, {1131, 1139, "XB"}};
 
 QString scientific(double value)
 {
@@ -84,16 +84,17 @@ void resetCombo(QComboBox *combo, const QStringList &items, int index)
 frmProgEdit::frmProgEdit(frmMain &main, frmProgConsole &console)
     : QDialog(&console), m_main(main), m_console(console), m_imgHead(new QLabel(this)),
       m_imgLogo(new QLabel(this)), m_panelProgram(new QWidget(this)), m_panelCal(new QWidget(this)),
-      m_linDivider(new QFrame(this)), m_fraProgram(new QGroupBox(m_panelProgram)), m_txtProgNum(new QLineEdit),
-      m_txtModel(new QLineEdit), m_cboCuvette(new QComboBox), m_cboLambda(new QComboBox),
-      m_txtFormula(new QLineEdit), m_txtMeasUnit(new QLineEdit), m_chkBlankRequired(new QCheckBox),
-      m_chkCalLinePossible(new QCheckBox), m_chkCalLineRequired(new QCheckBox), m_txtMRB(new QLineEdit),
-      m_txtMRE(new QLineEdit), m_cboResolution(new QComboBox), m_txtE0(new QLineEdit), m_txtSlope(new QLineEdit),
+      m_linDivider(new QFrame(this)), m_fraProgram(new QGroupBox(m_panelProgram)),
+      m_txtProgNum(new QLineEdit), m_txtModel(new QLineEdit), m_cboCuvette(new QComboBox),
+      m_cboLambda(new QComboBox), m_txtFormula(new QLineEdit), m_txtMeasUnit(new QLineEdit),
+      m_chkBlankRequired(new QCheckBox), m_chkCalLinePossible(new QCheckBox),
+      m_chkCalLineRequired(new QCheckBox), m_txtMRB(new QLineEdit), m_txtMRE(new QLineEdit),
+      m_cboResolution(new QComboBox), m_txtE0(new QLineEdit), m_txtSlope(new QLineEdit),
       m_txtUserName(new QLineEdit), m_cmdSaveDevice(new QPushButton), m_cmdSaveFile(new QPushButton),
       m_cmdExtended(new QPushButton), m_cmdCalCalculate(new QPushButton), m_cmdTransfer(new QPushButton),
-      m_cmdClear(new QPushButton), m_cmdCancel(new QPushButton), m_fraPairsOfVariates(new QGroupBox(m_panelCal)),
-      m_fraCalLine(new QGroupBox(m_panelCal)), m_fraCalResults(new QGroupBox(m_panelCal)),
-      m_chart(new CalLineChart(m_fraCalLine))
+      m_cmdClear(new QPushButton), m_cmdCancel(new QPushButton),
+      m_fraPairsOfVariates(new QGroupBox(m_panelCal)), m_fraCalLine(new QGroupBox(m_panelCal)),
+      m_fraCalResults(new QGroupBox(m_panelCal)), m_chart(new CalLineChart(m_fraCalLine))
 {
     for (int i = 0; i < kPairs; ++i) {
         m_txtValX[i] = new QLineEdit;
@@ -171,9 +172,9 @@ void frmProgEdit::buildWindow()
         int column;
     };
     const Field fields[] = {
-        {1076, m_txtProgNum, 0, 0}, {1077, m_txtModel, 0, 2},   {1078, m_cboCuvette, 1, 0},
-        {1079, m_cboLambda, 1, 2},  {1085, m_txtFormula, 2, 0}, {1086, m_txtMeasUnit, 2, 2},
-        {1080, m_txtMRB, 3, 0},     {1081, m_txtMRE, 3, 2},     {1082, m_txtE0, 4, 0},
+        {1076, m_txtProgNum, 0, 0}, {1077, m_txtModel, 0, 2},      {1078, m_cboCuvette, 1, 0},
+        {1079, m_cboLambda, 1, 2},  {1085, m_txtFormula, 2, 0},    {1086, m_txtMeasUnit, 2, 2},
+        {1080, m_txtMRB, 3, 0},     {1081, m_txtMRE, 3, 2},        {1082, m_txtE0, 4, 0},
         {1083, m_txtSlope, 4, 2},   {1084, m_cboResolution, 5, 0}, {1176, m_txtUserName, 5, 2},
     };
     for (const Field &f : fields) {
@@ -220,7 +221,8 @@ void frmProgEdit::buildWindow()
     pairs->setVerticalSpacing(3);
     auto *headX = new QLabel(m_fraPairsOfVariates);
     headX->setObjectName(QStringLiteral("lblValX"));
-    headX->setText(TextTable::text(TextTable::ConcentrationColumn).arg(TextTable::text(TextTable::ConcentrationUnit)));
+    headX->setText(
+        TextTable::text(TextTable::ConcentrationColumn).arg(TextTable::text(TextTable::ConcentrationUnit)));
     auto *headY = new QLabel(m_fraPairsOfVariates);
     headY->setObjectName(QStringLiteral("lblValY"));
     TextApplier::tag(headY, 1142);
@@ -297,12 +299,13 @@ void frmProgEdit::buildWindow()
     m_txtMeasUnit->setMaxLength(7);
 
     // Tab order.
-    QList<QWidget *> order = {m_cmdClear,        m_cmdCancel,          m_cmdSaveDevice, m_cmdSaveFile,
-                              m_cmdExtended,     m_txtProgNum,         m_txtModel,      m_cboCuvette,
-                              m_cboLambda,       m_txtFormula,         m_txtMeasUnit,   m_chkBlankRequired,
-                              m_chkCalLinePossible, m_txtMRB,          m_txtMRE,        m_cboResolution,
-                              m_txtE0,           m_txtSlope,           m_chkCalLineRequired, m_cmdCalCalculate,
-                              m_cmdTransfer};
+    QList<QWidget *> order = {m_cmdClear,           m_cmdCancel,       m_cmdSaveDevice,
+                              m_cmdSaveFile,        m_cmdExtended,     m_txtProgNum,
+                              m_txtModel,           m_cboCuvette,      m_cboLambda,
+                              m_txtFormula,         m_txtMeasUnit,     m_chkBlankRequired,
+                              m_chkCalLinePossible, m_txtMRB,          m_txtMRE,
+                              m_cboResolution,      m_txtE0,           m_txtSlope,
+                              m_chkCalLineRequired, m_cmdCalCalculate, m_cmdTransfer};
     for (int i = 0; i < kPairs; ++i)
         order << m_txtValX[i] << m_txtValY[i];
     for (int i = 0; i + 1 < order.size(); ++i)
@@ -402,7 +405,8 @@ void frmProgEdit::layoutWindow()
                     std::max(0, (px(kHeadHeight) - m_imgLogo->height()) / 2));
     m_imgLogo->raise();
     m_panelProgram->setGeometry(0, px(kHeadHeight), px(kNormalWidth), px(height - kHeadHeight));
-    m_linDivider->setGeometry(px(kNormalWidth), px(kHeadHeight + 100), px(30), px(height - kHeadHeight - 200));
+    m_linDivider->setGeometry(px(kNormalWidth), px(kHeadHeight + 100), px(30),
+                              px(height - kHeadHeight - 200));
     m_panelCal->setGeometry(px(kNormalWidth + 30), px(kHeadHeight), px(width - kNormalWidth - 30),
                             px(height - kHeadHeight));
     m_linDivider->setVisible(m_extended);
@@ -424,10 +428,18 @@ void frmProgEdit::cmdExtended_Click()
 bool frmProgEdit::BuildProgram(QStringList &strProgram) const
 {
     strProgram = QStringList(CUsrDefProg::kProgramArraySize);
-    const QString values[12] = {m_txtProgNum->text(),       m_txtModel->text(),  m_cboCuvette->currentText(),
-                                m_cboLambda->currentText(), m_txtMRB->text(),    m_txtMRE->text(),
-                                m_txtE0->text(),            m_txtSlope->text(),  m_cboResolution->currentText(),
-                                m_txtFormula->text(),       m_txtMeasUnit->text(), m_txtUserName->text()};
+    const QString values[12] = {m_txtProgNum->text(),
+                                m_txtModel->text(),
+                                m_cboCuvette->currentText(),
+                                m_cboLambda->currentText(),
+                                m_txtMRB->text(),
+                                m_txtMRE->text(),
+                                m_txtE0->text(),
+                                m_txtSlope->text(),
+                                m_cboResolution->currentText(),
+                                m_txtFormula->text(),
+                                m_txtMeasUnit->text(),
+                                m_txtUserName->text()};
     for (int k = 0; k < 12; ++k)
         strProgram[k] = values[k];
     for (int i = 0; i < kPairs; ++i) {
@@ -536,8 +548,8 @@ QString frmProgEdit::resultText(const QString &name) const
     return QString();
 }
 
-void frmProgEdit::ShowResults(double a0, double a1, double ym, double xm, int n, double sx0, double vx0, double xn,
-                              double xb)
+void frmProgEdit::ShowResults(double a0, double a1, double ym, double xm, int n, double sx0, double vx0,
+                              double xn, double xb)
 {
     const QString unit = TextTable::text(TextTable::ConcentrationUnit);
     const QString twoBlanks = QStringLiteral("  ");
@@ -647,7 +659,7 @@ bool frmProgEdit::CheckBeforeSaving(QStringList &strProgram)
         }
     }
     if (!m_main.shared().calibration->CheckMeasRange(float(values[0]), float(values[1]), float(values[2]),
-                                                      float(values[3]))) {
+                                                     float(values[3]))) {
         dialogs.warning(this, TextTable::text(1212) + kCrLf + TextTable::text(1213));
         return false;
     }
@@ -663,8 +675,8 @@ void frmProgEdit::cmdSaveDevice_Click()
         return;
     const QString number = program[0];
     if (shared.usrDefProg->AlreadyExistsMeter(number)) {
-        QString text = TextTable::text(1105) + kCrLf + QStringLiteral("(") + TextTable::text(1076) + u' ' + number +
-                       u')';
+        QString text = TextTable::text(1105) + kCrLf + QStringLiteral("(") + TextTable::text(1076) + u' ' +
+                       number + u')';
         if (m_new)
             text = TextTable::text(1146) + kCrLf + text;
         if (dialogs.question(this, text, UserDialogs::Yes | UserDialogs::No) == UserDialogs::Yes) {
@@ -707,9 +719,10 @@ void frmProgEdit::cmdSaveFile_Click()
     QStringList program;
     if (!CheckBeforeSaving(program))
         return;
-    QString path = dialogs.saveFileName(this, TextTable::text(1112),
-                                        frmProgConsole::ProposedFilePath(shared.usrDefProg->WorkDir(), program[0]),
-                                        UserDialogs::filter(TextTable::text(1113), QStringLiteral("*.csv")));
+    QString path =
+        dialogs.saveFileName(this, TextTable::text(1112),
+                             frmProgConsole::ProposedFilePath(shared.usrDefProg->WorkDir(), program[0]),
+                             UserDialogs::filter(TextTable::text(1113), QStringLiteral("*.csv")));
     if (path.isEmpty() || !frmProgConsole::CompleteFilePath(dialogs, this, path))
         return;
     if (!shared.usrDefProg->SaveToFile(program, path)) {

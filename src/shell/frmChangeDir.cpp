@@ -1,11 +1,11 @@
 #include "frmChangeDir.h"
 
 #include "CUsrDefProg.h"
+#include "frmMain.h"
 #include "GuiAssets.h"
 #include "TextApplier.h"
 #include "TextTable.h"
 #include "UserDialogs.h"
-#include "frmMain.h"
 
 #include <QCloseEvent>
 #include <QComboBox>
@@ -136,15 +136,17 @@ void frmChangeDir::ShowDirectory(const QString &path)
     const QStyle *s = style();
     // The way down from the root, each folder one step further in.
     QStringList chain;
-    for (QDir d(current);; ) {
+    for (QDir d(current);;) {
         chain.prepend(d.absolutePath());
         if (d.isRoot() || !d.cdUp())
             break;
     }
     int depth = 0;
     for (const QString &folder : chain) {
-        const QString name = QDir(folder).isRoot() ? QDir::toNativeSeparators(folder) : QFileInfo(folder).fileName();
-        auto *item = new QListWidgetItem(s->standardIcon(QStyle::SP_DirOpenIcon), QString(depth * 3, u' ') + name);
+        const QString name =
+            QDir(folder).isRoot() ? QDir::toNativeSeparators(folder) : QFileInfo(folder).fileName();
+        auto *item =
+            new QListWidgetItem(s->standardIcon(QStyle::SP_DirOpenIcon), QString(depth * 3, u' ') + name);
         item->setData(kPathRole, folder);
         m_dir->addItem(item);
         ++depth;
@@ -153,7 +155,8 @@ void frmChangeDir::ShowDirectory(const QString &path)
     const QStringList children =
         QDir(current).entryList(QDir::Dirs | QDir::NoDotAndDotDot, QDir::Name | QDir::IgnoreCase);
     for (const QString &child : children) {
-        auto *item = new QListWidgetItem(s->standardIcon(QStyle::SP_DirIcon), QString(depth * 3, u' ') + child);
+        auto *item =
+            new QListWidgetItem(s->standardIcon(QStyle::SP_DirIcon), QString(depth * 3, u' ') + child);
         item->setData(kPathRole, QDir(current).filePath(child));
         m_dir->addItem(item);
     }
@@ -171,7 +174,8 @@ void frmChangeDir::drv_Change()
     const QString root = m_drv->currentData().toString();
     const QStorageInfo volume(root);
     if (root.isEmpty() || !volume.isReady() || !QFileInfo(root).isReadable()) {
-        m_main.dialogs().error(this, TextTable::text(TextTable::DriveUnreadable).arg(QDir::toNativeSeparators(root)));
+        m_main.dialogs().error(
+            this, TextTable::text(TextTable::DriveUnreadable).arg(QDir::toNativeSeparators(root)));
         GoToFallback();
         return;
     }
@@ -208,8 +212,8 @@ void frmChangeDir::cmdNewDir_Click()
     UserDialogs &dialogs = m_main.dialogs();
     const QString parent = QDir::toNativeSeparators(selectedDirectory());
     QString name;
-    if (!dialogs.inputText(this, TextTable::text(1175), TextTable::text(1174) + QStringLiteral("\r\n") + parent,
-                           QString(), &name) ||
+    if (!dialogs.inputText(this, TextTable::text(1175),
+                           TextTable::text(1174) + QStringLiteral("\r\n") + parent, QString(), &name) ||
         name.isEmpty())
         return;
     if (name == QStringLiteral(".") || name == QStringLiteral("..") || name.contains(u'/') ||
