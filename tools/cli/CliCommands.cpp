@@ -55,14 +55,11 @@ Session::~Session()
     ErrorFrame::setHandler(std::move(s_previous));
 }
 
-namespace {
-
-// Parses the subcommand's options; returns false with the exit code when the process should end.
-bool parse(QCommandLineParser &parser, const QStringList &arguments, const QString &description, int *exitCode)
+bool parseOptions(QCommandLineParser &parser, const QStringList &arguments, const QString &description,
+                  int minPositional, int maxPositional, int *exitCode)
 {
     parser.setApplicationDescription(description);
-    const QCommandLineOption help({QStringLiteral("h"), QStringLiteral("help")},
-                                  QStringLiteral("Show this help."));
+    const QCommandLineOption help({QStringLiteral("h"), QStringLiteral("help")}, QStringLiteral("Show this help."));
     parser.addOption(help);
     if (!parser.parse(arguments)) {
         printError(parser.errorText());
@@ -74,30 +71,39 @@ bool parse(QCommandLineParser &parser, const QStringList &arguments, const QStri
         *exitCode = 0;
         return false;
     }
+    const qsizetype n = parser.positionalArguments().size();
+    if (n < minPositional || (maxPositional >= 0 && n > maxPositional)) {
+        printError(QStringLiteral("wrong number of arguments (see --help)"));
+        *exitCode = kUsageError;
+        return false;
+    }
     return true;
 }
 
-bool noPositional(const QCommandLineParser &parser, int *exitCode)
+qint16 recogniseMeter(Session &session)
 {
-    if (parser.positionalArguments().isEmpty())
-        return true;
-    printError(QStringLiteral("unexpected argument: ") + parser.positionalArguments().first());
-    *exitCode = kUsageError;
-    return false;
+    const bool onlyKlaro7 = ProgramFolder::onlyKlaro7(*session.shared.ini);
+    QString name;
+    QString serial;
+    const qint16 result = session.shared.device->Recognise(name, serial, onlyKlaro7);
+    if (result == CDevice::FirmwareTooOld) {
+        printError(TextTable::text(1201));
+        printError(TextTable::text(1202));
+    } else if (result != CDevice::Recognised) {
+        printError(TextTable::text(onlyKlaro7 ? 1245 : 1060));
+    }
+    return result;
 }
-
-} // namespace
 
 int ports(const QStringList &arguments)
 {
     QCommandLineParser parser;
     int exitCode = 0;
-    if (!parse(parser, arguments,
+    if (!parseOptions(parser, arguments,
                QStringLiteral("meravo-cli ports\n\nLists every serial port that exists and can be used now, one "
                               "line each: COM <n> TAB <device>. MERAVO_PORTS (':'-separated device paths) "
                               "pins the numbering."),
-               &exitCode) ||
-        !noPositional(parser, &exitCode))
+               0, 0, &exitCode))
         return exitCode;
     CPortMap map;
     map.refresh();
@@ -112,35 +118,25 @@ int identify(const QStringList &arguments)
 {
     QCommandLineParser parser;
     int exitCode = 0;
-    if (!parse(parser, arguments,
+    if (!parseOptions(parser, arguments,
                QStringLiteral("meravo-cli identify\n\nSearches the meter on all serial ports at all baud rates "
                               "and identifies it.\nExit 0: recognised (Meter, S/N, Firmware, Port, Baud lines). "
                               "Exit 1: no supported meter found. Exit 2: the meter's firmware is too old."),
-               &exitCode) ||
-        !noPositional(parser, &exitCode))
+               0, 0, &exitCode))
         return exitCode;
 
     Session session;
-    const bool onlyKlaro7 = ProgramFolder::onlyKlaro7(*session.shared.ini);
-    QString name;
-    QString serial;
-    const qint16 result = session.shared.device->Recognise(name, serial, onlyKlaro7);
+    const qint16 result = recogniseMeter(session);
     if (result == CDevice::Recognised) {
         const CCommunication &comm = *session.shared.communication;
-        printLine(QStringLiteral("Meter: ") + name);
-        printLine(QStringLiteral("S/N: ") + serial);
+        printLine(QStringLiteral("Meter: ") + session.shared.device->DeviceName());
+        printLine(QStringLiteral("S/N: ") + session.shared.device->SerialNumber());
         printLine(QStringLiteral("Firmware: %1").arg(session.shared.device->firmwareVersion()));
         printLine(QStringLiteral("Port: COM %1").arg(comm.COMPort()));
         printLine(QStringLiteral("Baud: ") + comm.Baudrate());
         return 0;
     }
-    if (result == CDevice::FirmwareTooOld) {
-        printError(TextTable::text(1201));
-        printError(TextTable::text(1202));
-        return 2;
-    }
-    printError(TextTable::text(onlyKlaro7 ? 1245 : 1060));
-    return 1;
+    return result == CDevice::FirmwareTooOld ? 2 : 1;
 }
 
 } // namespace Cli

@@ -6,6 +6,8 @@
 
 #include <QStringList>
 
+class QCommandLineParser;
+
 #include <memory>
 
 namespace Cli {
@@ -37,6 +39,14 @@ private:
 
 void printLine(const QString &line);
 void printError(const QString &line);
+
+// Parses a subcommand's options (adds --help); false with the exit code when the process should end
+// here. maxPositional -1: no upper limit.
+bool parseOptions(QCommandLineParser &parser, const QStringList &arguments, const QString &description,
+                  int minPositional, int maxPositional, int *exitCode);
+
+// Searches and identifies the meter as the desktop program does; on failure the reason is printed.
+qint16 recogniseMeter(Session &session);
 
 int ports(const QStringList &arguments);
 int identify(const QStringList &arguments);

@@ -20,30 +20,6 @@ namespace {
 enum Exit { kNoMeter = 1, kFirmware = 2, kImportFailed = 3, kSaveFailed = 4 };
 enum ExportExit { kMissing = 2, kUnreadable = 3, kInvalid = 4, kExportFailed = 5 };
 
-bool parseArguments(QCommandLineParser &parser, const QStringList &arguments, const QString &description,
-                    int positional, int *exitCode)
-{
-    parser.setApplicationDescription(description);
-    const QCommandLineOption help({QStringLiteral("h"), QStringLiteral("help")},
-                                  QStringLiteral("Show this help."));
-    parser.addOption(help);
-    if (!parser.parse(arguments)) {
-        printError(parser.errorText());
-        *exitCode = kUsageError;
-        return false;
-    }
-    if (parser.isSet(help)) {
-        printLine(parser.helpText());
-        *exitCode = 0;
-        return false;
-    }
-    if (parser.positionalArguments().size() != positional) {
-        printError(QStringLiteral("wrong number of arguments (see --help)"));
-        *exitCode = kUsageError;
-        return false;
-    }
-    return true;
-}
 
 } // namespace
 
@@ -57,7 +33,7 @@ int datasets(const QStringList &arguments)
                                   QStringLiteral("NAME"));
     parser.addOptions({output, user});
     int exitCode = 0;
-    if (!parseArguments(
+    if (!parseOptions(
             parser, arguments,
             QStringLiteral("meravo-cli datasets [-o FILE] [--user NAME]\n\n"
                            "Searches the meter and reads all its datasets. With -o they are written as a "
@@ -65,24 +41,16 @@ int datasets(const QStringList &arguments)
                            "dataset is printed as one line of the model's fields, ';'-separated.\n"
                            "Exit 0: done. 1: no supported meter found. 2: firmware too old. "
                            "3: the import failed. 4: the file could not be written."),
-            0, &exitCode))
+            0, 0, &exitCode))
         return exitCode;
 
     Session session;
     CDevice &device = *session.shared.device;
-    const bool onlyKlaro7 = ProgramFolder::onlyKlaro7(*session.shared.ini);
-    QString meter;
-    QString serial;
-    const qint16 recognised = device.Recognise(meter, serial, onlyKlaro7);
-    if (recognised == CDevice::FirmwareTooOld) {
-        printError(TextTable::text(1201));
-        printError(TextTable::text(1202));
-        return kFirmware;
-    }
-    if (recognised != CDevice::Recognised) {
-        printError(TextTable::text(onlyKlaro7 ? 1245 : 1060));
-        return kNoMeter;
-    }
+    const qint16 recognised = recogniseMeter(session);
+    if (recognised != CDevice::Recognised)
+        return recognised == CDevice::FirmwareTooOld ? kFirmware : kNoMeter;
+    const QString meter = device.DeviceName();
+    const QString serial = device.SerialNumber();
 
     // A progress line while a long answer arrives, for a person watching a terminal only.
     const bool showProgress = ::isatty(STDERR_FILENO) != 0;
@@ -135,7 +103,7 @@ int exportFile(const QStringList &arguments)
 {
     QCommandLineParser parser;
     int exitCode = 0;
-    if (!parseArguments(
+    if (!parseOptions(
             parser, arguments,
             QStringLiteral("meravo-cli export IN.csv OUT.xls\n\n"
                            "Opens a measured-value file and exports it as a spreadsheet file, as the "
@@ -143,7 +111,7 @@ int exportFile(const QStringList &arguments)
                            "the export succeeds.\n"
                            "Exit 0: done. 2: IN.csv does not exist. 3: IN.csv cannot be read. "
                            "4: IN.csv is no valid measured-value file. 5: the export failed."),
-            2, &exitCode))
+            2, 2, &exitCode))
         return exitCode;
     const QString in = parser.positionalArguments().at(0);
     const QString out = parser.positionalArguments().at(1);

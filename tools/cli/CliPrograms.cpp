@@ -16,49 +16,7 @@ namespace {
 
 constexpr int kFailed = 1;
 
-// Parses the options; false with the exit code when the process should end here.
-bool parseOptions(QCommandLineParser &parser, const QStringList &arguments, const QString &description,
-                  int minPositional, int maxPositional, int *exitCode)
-{
-    parser.setApplicationDescription(description);
-    const QCommandLineOption help({QStringLiteral("h"), QStringLiteral("help")}, QStringLiteral("Show this help."));
-    parser.addOption(help);
-    if (!parser.parse(arguments)) {
-        printError(parser.errorText());
-        *exitCode = kUsageError;
-        return false;
-    }
-    if (parser.isSet(help)) {
-        printLine(parser.helpText());
-        *exitCode = 0;
-        return false;
-    }
-    const qsizetype n = parser.positionalArguments().size();
-    if (n < minPositional || (maxPositional >= 0 && n > maxPositional)) {
-        printError(QStringLiteral("wrong number of arguments (see --help)"));
-        *exitCode = kUsageError;
-        return false;
-    }
-    return true;
-}
 
-// Finds and recognises the meter, as the desktop program's search does.
-bool connectMeter(Session &session)
-{
-    const bool onlyKlaro7 = ProgramFolder::onlyKlaro7(*session.shared.ini);
-    QString name;
-    QString serial;
-    const qint16 result = session.shared.device->Recognise(name, serial, onlyKlaro7);
-    if (result == CDevice::Recognised)
-        return true;
-    if (result == CDevice::FirmwareTooOld) {
-        printError(TextTable::text(1201));
-        printError(TextTable::text(1202));
-    } else {
-        printError(TextTable::text(onlyKlaro7 ? 1245 : 1060));
-    }
-    return false;
-}
 
 // A typed name as the login dialog takes it: ";" separates the fields of the files it goes into.
 QString typedUserName(const QString &text)
@@ -125,7 +83,7 @@ int programsCommand(const QStringList &arguments)
     }
 
     Session session;
-    if (!connectMeter(session))
+    if (recogniseMeter(session) != CDevice::Recognised)
         return kFailed;
     CUsrDefProg &prog = *session.shared.usrDefProg;
     if (action == QStringLiteral("delete-all"))
@@ -207,7 +165,7 @@ int calrecordCommand(const QStringList &arguments)
     }
     Session session;
     session.shared.login->setUserName(typedUserName(parser.value(user)));
-    if (!connectMeter(session))
+    if (recogniseMeter(session) != CDevice::Recognised)
         return kFailed;
     CCalProtocol &cal = *session.shared.calProtocol;
     const bool ph = kind == QStringLiteral("ph");
