@@ -4,7 +4,6 @@
 #include "CImportMVal.h"
 #include "CliCommands.h"
 #include "CMeasVal.h"
-#include "ProgramFolder.h"
 #include "RecordWalk.h"
 #include "TextTable.h"
 

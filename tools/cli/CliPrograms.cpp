@@ -6,7 +6,6 @@
 #include "CLogin.h"
 #include "CUsrDefProg.h"
 #include "CliCommands.h"
-#include "ProgramFolder.h"
 #include "TextTable.h"
 
 #include <QCommandLineParser>
