@@ -480,8 +480,6 @@ void TestProgConsole::copyAllToMeterYesNoCancel()
     QCOMPARE(s.programs->programs().value(order[1]).value(1), QStringLiteral("ABCDE"));
     QCOMPARE(s.programs->programs().value(order[2]).value(1), QStringLiteral("ABCDE"));
     QCOMPARE(selected(console.directoryList()), first);
-
-    // Offline the buttons are off; with nothing selected the command refuses.
 }
 
 void TestProgConsole::editorStopsTimerAndSelectsSaved()
