@@ -439,6 +439,7 @@ void TestProgConsole::copyToMeterKeepsFileAndAsks()
     QCOMPARE(s.dialogs.asked[0].title, QStringLiteral("Question"));
     QCOMPARE(s.dialogs.asked[0].icon, UserDialogs::Icon::Question);
     QCOMPARE(s.dialogs.asked[0].buttons, UserDialogs::Yes | UserDialogs::No);
+    QCOMPARE(s.dialogs.asked[0].defaultButton, int(UserDialogs::No));
     QCOMPARE(s.dialogs.asked[0].text,
              QStringLiteral("Program already existing!\r\nModify existing program?\r\n(Program No: 901)"));
     QVERIFY(s.sim->commandLog().isEmpty());

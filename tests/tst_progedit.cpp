@@ -419,6 +419,7 @@ void TestProgEdit::noToModifyReloadsMeterVersion()
         QCOMPARE(s.dialogs.asked.size(), 1);
         QCOMPARE(s.dialogs.asked[0].title, QStringLiteral("Question"));
         QCOMPARE(s.dialogs.asked[0].buttons, UserDialogs::Yes | UserDialogs::No);
+        QCOMPARE(s.dialogs.asked[0].defaultButton, int(UserDialogs::No));
         QCOMPARE(s.dialogs.asked[0].text, QStringLiteral("Modify existing program?\r\n(Program No: 901)"));
         QVERIFY(s.sim->commandLog().isEmpty());
         QCOMPARE(edit(e, QStringLiteral("txtModel"))->text(), QStringLiteral("ABCDE"));

@@ -778,7 +778,7 @@ void frmProgConsole::cmdCopyToMeter_Click()
         const int answer = dialogs.question(this,
                                             TextTable::text(1146) + kCrLf + TextTable::text(1105) + kCrLf +
                                                 programNumberLine(program[0]),
-                                            UserDialogs::Yes | UserDialogs::No);
+                                            UserDialogs::Yes | UserDialogs::No, UserDialogs::No);
         if (answer == UserDialogs::Yes) {
             SetBusy(true);
             const bool ok = prog.Modify(program);
@@ -831,7 +831,8 @@ void frmProgConsole::cmdCopyToMeterAll_Click()
             const int answer = dialogs.question(this,
                                                 TextTable::text(1146) + kCrLf + TextTable::text(1105) +
                                                     kCrLf + programNumberLine(program[0]),
-                                                UserDialogs::Yes | UserDialogs::No | UserDialogs::Cancel);
+                                                UserDialogs::Yes | UserDialogs::No | UserDialogs::Cancel,
+                                                UserDialogs::No);
             if (answer == UserDialogs::Cancel) {
                 dialogs.warning(this, TextTable::text(1169) + kCrLf + TextTable::text(1170));
                 UpdateConsoleButtons(false, meter, key);

@@ -679,7 +679,7 @@ void frmProgEdit::cmdSaveDevice_Click()
                        number + u')';
         if (m_new)
             text = TextTable::text(1146) + kCrLf + text;
-        if (dialogs.question(this, text, UserDialogs::Yes | UserDialogs::No) == UserDialogs::Yes) {
+        if (dialogs.question(this, text, UserDialogs::Yes | UserDialogs::No, UserDialogs::No) == UserDialogs::Yes) {
             m_main.SetMousePointer(11);
             setCursor(Qt::WaitCursor);
             const bool ok = shared.usrDefProg->Modify(program);

@@ -22,9 +22,9 @@ void UserDialogs::warning(QWidget *parent, const QString &text)
     message(parent, TextTable::text(1115), text, Icon::Warning, Ok);
 }
 
-int UserDialogs::question(QWidget *parent, const QString &text, int buttons)
+int UserDialogs::question(QWidget *parent, const QString &text, int buttons, int defaultButton)
 {
-    return message(parent, TextTable::text(1095), text, Icon::Question, buttons);
+    return message(parent, TextTable::text(1095), text, Icon::Question, buttons, defaultButton);
 }
 
 QString UserDialogs::filter(const QString &description, const QString &pattern)
@@ -32,7 +32,8 @@ QString UserDialogs::filter(const QString &description, const QString &pattern)
     return description + QStringLiteral(" (") + pattern + QLatin1Char(')');
 }
 
-int QtUserDialogs::message(QWidget *parent, const QString &title, const QString &text, Icon icon, int buttons)
+int QtUserDialogs::message(QWidget *parent, const QString &title, const QString &text, Icon icon, int buttons,
+                           int defaultButton)
 {
     QMessageBox box(parent);
     box.setWindowTitle(title);
@@ -56,8 +57,12 @@ int QtUserDialogs::message(QWidget *parent, const QString &title, const QString 
                               {Cancel, 1069, QMessageBox::RejectRole}};
     QHash<QAbstractButton *, int> pressed;
     for (const Choice &choice : choices) {
-        if (buttons & choice.button)
-            pressed.insert(box.addButton(TextTable::text(choice.textNumber), choice.role), int(choice.button));
+        if (!(buttons & choice.button))
+            continue;
+        QPushButton *button = box.addButton(TextTable::text(choice.textNumber), choice.role);
+        pressed.insert(button, int(choice.button));
+        if (choice.button == defaultButton)
+            box.setDefaultButton(button);
     }
     box.exec();
     if (QAbstractButton *clicked = box.clickedButton(); clicked && pressed.contains(clicked))

@@ -13,7 +13,9 @@ public:
     virtual ~UserDialogs() = default;
 
     // Returns the button pressed; closing the box counts as Cancel (or No when there is no Cancel).
-    virtual int message(QWidget *parent, const QString &title, const QString &text, Icon icon, int buttons) = 0;
+    // defaultButton (one of buttons) is the one Enter presses; 0 leaves the first offered.
+    virtual int message(QWidget *parent, const QString &title, const QString &text, Icon icon, int buttons,
+                        int defaultButton = 0) = 0;
     // filter: "Description (*.ext)"; an empty result means the user cancelled.
     virtual QString openFileName(QWidget *parent, const QString &title, const QString &directory,
                                  const QString &filter) = 0;
@@ -28,7 +30,7 @@ public:
     void error(QWidget *parent, const QString &text);
     void information(QWidget *parent, const QString &text);
     void warning(QWidget *parent, const QString &text);
-    int question(QWidget *parent, const QString &text, int buttons);
+    int question(QWidget *parent, const QString &text, int buttons, int defaultButton = 0);
 
     // "Description (*.ext)" from a description and a pattern.
     static QString filter(const QString &description, const QString &pattern);
@@ -37,7 +39,8 @@ public:
 // The dialogs a person sees.
 class QtUserDialogs : public UserDialogs {
 public:
-    int message(QWidget *parent, const QString &title, const QString &text, Icon icon, int buttons) override;
+    int message(QWidget *parent, const QString &title, const QString &text, Icon icon, int buttons,
+                int defaultButton = 0) override;
     QString openFileName(QWidget *parent, const QString &title, const QString &directory,
                          const QString &filter) override;
     QString saveFileName(QWidget *parent, const QString &title, const QString &proposedPath,

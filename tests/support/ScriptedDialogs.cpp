@@ -1,8 +1,9 @@
 #include "ScriptedDialogs.h"
 
-int ScriptedDialogs::message(QWidget *, const QString &title, const QString &text, Icon icon, int buttons)
+int ScriptedDialogs::message(QWidget *, const QString &title, const QString &text, Icon icon, int buttons,
+                             int defaultButton)
 {
-    asked.append({QStringLiteral("message"), title, text, icon, buttons, {}});
+    asked.append({QStringLiteral("message"), title, text, icon, buttons, {}, defaultButton});
     if (!buttonAnswers.isEmpty())
         return buttonAnswers.dequeue();
     for (int button : {Ok, Yes, No, Cancel})

@@ -16,6 +16,7 @@ public:
         Icon icon = Icon::NoIcon;
         int buttons = 0;
         QString filter;
+        int defaultButton = 0;
     };
 
     QList<Asked> asked;
@@ -23,7 +24,8 @@ public:
     QQueue<QString> fileAnswers;      // for open/save; empty string = cancel; empty queue = cancel
     QQueue<QString> inputAnswers;     // for inputText; a null QString = cancel
 
-    int message(QWidget *parent, const QString &title, const QString &text, Icon icon, int buttons) override;
+    int message(QWidget *parent, const QString &title, const QString &text, Icon icon, int buttons,
+                int defaultButton = 0) override;
     QString openFileName(QWidget *parent, const QString &title, const QString &directory,
                          const QString &filter) override;
     QString saveFileName(QWidget *parent, const QString &title, const QString &proposedPath,
