@@ -175,6 +175,15 @@ void TestDocument::saveAndOpenRoundTrip()
     doc->MenuFileSave();
     QVERIFY(s.dialogs.asked.isEmpty());
 
+    // A file made read-only since is not written over: Save asks for a name (cancelled here).
+    QVERIFY(QFile::setPermissions(target, QFileDevice::ReadOwner | QFileDevice::ReadGroup | QFileDevice::ReadOther));
+    doc->MenuFileSave();
+    QCOMPARE(s.dialogs.asked.size(), 1);
+    QCOMPARE(s.dialogs.asked[0].kind, QStringLiteral("save"));
+    QCOMPARE(doc->filePath(), target);
+    QVERIFY(QFile::setPermissions(target, QFileDevice::ReadOwner | QFileDevice::WriteOwner));
+    s.dialogs.clear();
+
     s.dialogs.fileAnswers.enqueue(target);
     s.main->MenuFileOpen();
     QCOMPARE(s.main->NumDocs(), short(1));

@@ -6,6 +6,8 @@
 #include "TestSupport.h"
 #include "TextTable.h"
 #include "basMain.h"
+#include "frmAbout.h"
+#include "frmConfirm.h"
 #include "frmDocument.h"
 #include "frmMain.h"
 #include "frmLogin.h"
@@ -18,6 +20,7 @@
 #include <QLineEdit>
 #include <QMdiArea>
 #include <QPushButton>
+#include <QRadioButton>
 #include <QSettings>
 #include <QTest>
 #include <QTimer>
@@ -69,6 +72,8 @@ private slots:
     void toolbarToggleStaysInStep();
     void windowPositionIsRestored();
     void waitDialogCancelStopsTheLink();
+    void confirmationAnswersOnlyYesWithOk();
+    void aboutBoxShowsOnlyTheAddressesSet();
 };
 
 void TestShell::offlineStartTouchesNoPort()
@@ -391,6 +396,57 @@ void TestShell::waitDialogCancelStopsTheLink()
     QVERIFY(!main.link().COMSendAndReceive(QStringLiteral("U.597\r\n"), answer));
     QVERIFY(timer.elapsed() < 1500);
     QVERIFY(wait.isHidden());
+}
+
+void TestShell::confirmationAnswersOnlyYesWithOk()
+{
+    GuiSandbox sandbox;
+    frmConfirm confirm(nullptr);
+    QCOMPARE(confirm.windowTitle(), QStringLiteral("Question"));
+    QVERIFY(confirm.SetText(QStringLiteral("Sure?")));
+    // OK without touching the options: No is preselected.
+    QTimer::singleShot(0, &confirm, [&confirm] { confirm.okButton()->click(); });
+    QVERIFY(!confirm.Result());
+    QTimer::singleShot(0, &confirm, [&confirm] {
+        confirm.yesOption()->setChecked(true);
+        confirm.okButton()->click();
+    });
+    QVERIFY(confirm.Result());
+    // Each showing starts at No again; the close box declines too.
+    QTimer::singleShot(0, &confirm, [&confirm] {
+        QVERIFY(!confirm.yesOption()->isChecked());
+        confirm.yesOption()->setChecked(true);
+        confirm.close();
+    });
+    QVERIFY(!confirm.Result());
+}
+
+void TestShell::aboutBoxShowsOnlyTheAddressesSet()
+{
+    GuiSandbox sandbox;
+    ScriptedDialogs dialogs;
+    frmMain main(dialogs);
+    QVERIFY(main.Load());
+    {
+        frmAbout about(*main.shared().ini, &main);
+        QCOMPARE(about.windowTitle(), QStringLiteral("About Meravo"));
+        QVERIFY(about.internetLabel()->text().isEmpty());
+        QVERIFY(about.internetValue()->text().isEmpty());
+        QVERIFY(about.mailLabel()->text().isEmpty());
+        QVERIFY(about.mailValue()->text().isEmpty());
+        QCOMPARE(about.versionLabel()->text(), QStringLiteral("Version %1.%2%3")
+                                                   .arg(MERAVO_VERSION_MAJOR)
+                                                   .arg(MERAVO_VERSION_MINOR)
+                                                   .arg(MERAVO_VERSION_PATCH));
+        about.openInternet(); // an empty address opens nothing
+    }
+    sandbox.setSetting(QStringLiteral("About"), QStringLiteral("AppName"), QStringLiteral("Labsuite"));
+    sandbox.setSetting(QStringLiteral("About"), QStringLiteral("Mail"), QStringLiteral("lab@example.org"));
+    frmAbout about(*main.shared().ini, &main);
+    QCOMPARE(about.windowTitle(), QStringLiteral("About Labsuite"));
+    QVERIFY(about.internetLabel()->text().isEmpty());
+    QCOMPARE(about.mailLabel()->text(), QStringLiteral("E-mail:"));
+    QCOMPARE(about.mailValue()->text(), QStringLiteral("lab@example.org"));
 }
 
 QTEST_MAIN(TestShell)

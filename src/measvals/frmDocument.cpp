@@ -260,7 +260,9 @@ bool frmDocument::SaveDocument(QString &outPath, bool useExisting, const QString
     }
     QString path;
     const QFileInfo existing(existingPath);
-    if (useExisting && !existingPath.isEmpty() && existing.exists() && existing.isWritable()) {
+    // A file whose owner took away the write permission is read-only, also for an administrator.
+    const bool readOnly = !existing.isWritable() || !existing.permissions().testFlag(QFileDevice::WriteOwner);
+    if (useExisting && !existingPath.isEmpty() && existing.exists() && !readOnly) {
         path = existingPath;
     } else {
         path = dialogs.saveFileName(this, TextTable::text(1112), proposedName(QStringLiteral("csv")),
