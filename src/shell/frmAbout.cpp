@@ -71,15 +71,26 @@ frmAbout::frmAbout(const CIni &ini, QWidget *owner)
     }
     m_lblInternetValue->installEventFilter(this);
 
-    // Header band with the logo at its right end.
+    // Header band with the logo at its right end. The picture fades into white: the band goes on in
+    // white up to the logo instead of stretching the picture.
+    QPalette white = palette();
+    white.setColor(QPalette::Window, QColor(0xFF, 0xFF, 0xFF));
     auto *imgHead = new QLabel(this);
     imgHead->setObjectName(QStringLiteral("imgHead"));
-    imgHead->setPixmap(GuiAssets::head());
-    imgHead->setScaledContents(true);
+    const QPixmap headPicture = GuiAssets::head().scaledToHeight(48, Qt::SmoothTransformation);
+    imgHead->setPixmap(headPicture);
+    imgHead->setMinimumWidth(headPicture.width());
+    imgHead->setAlignment(Qt::AlignLeft | Qt::AlignVCenter);
+    imgHead->setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Fixed);
     imgHead->setFixedHeight(48);
+    imgHead->setAutoFillBackground(true);
+    imgHead->setPalette(white);
     auto *imgLogo = new QLabel(this);
     imgLogo->setObjectName(QStringLiteral("imgLogo"));
     imgLogo->setPixmap(GuiAssets::logo(ini));
+    imgLogo->setFixedHeight(48);
+    imgLogo->setAutoFillBackground(true);
+    imgLogo->setPalette(white);
     auto *imgLab = new QLabel(this);
     imgLab->setObjectName(QStringLiteral("imgLab"));
     const QString labPath = GuiAssets::grafics(QStringLiteral("Lab.jpg"));
@@ -89,6 +100,7 @@ frmAbout::frmAbout(const CIni &ini, QWidget *owner)
         ErrorFrame::report(TextTable::text(TextTable::FileMissing).arg(labPath));
 
     auto *head = new QHBoxLayout;
+    head->setSpacing(0);
     head->addWidget(imgHead, 1);
     head->addWidget(imgLogo);
     auto *details = new QGridLayout;
@@ -108,7 +120,8 @@ frmAbout::frmAbout(const CIni &ini, QWidget *owner)
     layout->addLayout(head);
     layout->addLayout(body);
     layout->addWidget(m_cmdOK, 0, Qt::AlignRight);
-    setMinimumWidth(560);
+    // As wide as the header band needs, so its picture ends in white before the logo.
+    layout->setSizeConstraint(QLayout::SetMinimumSize);
 
     connect(m_cmdOK, &QPushButton::clicked, this, &QDialog::accept);
 }
