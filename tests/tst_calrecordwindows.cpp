@@ -283,6 +283,16 @@ void TestCalRecordWindows::phNotReadWhenMeterLacksPH()
     QVERIFY(s.sim->commandLog().isEmpty());
     QVERIFY(!window.saveButton()->isEnabled());
     QCOMPARE(window.labelText("lblMeterValue"), QString());
+    // A turbidity record read before is still held: the empty window offers to save and print it.
+    { frmCalProtocolTurb turbidity(*s.main); }
+    QVERIFY(s.main->shared().calProtocol->IsProtocolValid());
+    s.dialogs.clear();
+    frmCalProtocolPH again(*s.main);
+    QVERIFY(s.dialogs.asked.isEmpty());
+    QCOMPARE(again.labelText("lblMeterValue"), QString());
+    QCOMPARE(again.labelText("lblBufNo1"), QString());
+    QVERIFY(again.saveButton()->isEnabled());
+    QVERIFY(again.printButton()->isEnabled());
 }
 
 void TestCalRecordWindows::phSaveProposesNameAndOpensAgain()
