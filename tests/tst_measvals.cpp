@@ -330,6 +330,8 @@ void TestMeasVals::openRejectsBadFiles_data()
         << QByteArray("METER;S/N;USER;DATE;TIME\r\nLumora;1;u;3/7/2012;1:2\r\n\r\n") + header;
     QTest::newRow("time keeps further fields")
         << QByteArray("METER;S/N;USER;DATE;TIME\r\nLumora;1;u;3/7/2012;1:2:3;x\r\n\r\n") + header;
+    QTest::newRow("year beyond a 16-bit integer")
+        << QByteArray("METER;S/N;USER;DATE;TIME\r\nLumora;1;u;3/7/70000;1:2:3\r\n\r\n") + header;
     QTest::newRow("no such day") << QByteArray(
                                         "METER;S/N;USER;DATE;TIME\r\nLumora;1;u;2/30/2012;1:2:3\r\n\r\n") +
                                         header;
@@ -372,6 +374,11 @@ void TestMeasVals::openAcceptsSevenFieldHeaderAndLooseNumbers()
                      "NO;DATE;TIME;ID;VALUE;UNIT;VALID\r\n");
     QCOMPARE(shared.measVal->OpenFile(raw, meter, serial, user, date, path), qint16(CMeasVal::Opened));
     QCOMPARE(date.date(), QDate(2012, 3, 7));
+    // Date and time parts are numbers taken to the nearest integer, not only digit strings.
+    writeBytes(path, "METER;S/N;USER;DATE;TIME\r\nKlaro 4 IR;9;Bo;3.0/ 7 /2012;9:5:2.5\r\n\r\n"
+                     "NO;DATE;TIME;ID;VALUE;UNIT;VALID\r\n");
+    QCOMPARE(shared.measVal->OpenFile(raw, meter, serial, user, date, path), qint16(CMeasVal::Opened));
+    QCOMPARE(date, QDateTime(QDate(2012, 3, 7), QTime(9, 5, 2)));
 }
 
 void TestMeasVals::openStatusesForMissingAndEmptyFiles()

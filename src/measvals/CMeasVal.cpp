@@ -5,8 +5,10 @@
 #include "ErrorFrame.h"
 #include "SharedObjects.h"
 #include "TextTable.h"
+#include "VbConv.h"
 
 #include <QFileInfo>
+#include <QLocale>
 #include <QStringView>
 
 #include <exception>
@@ -22,11 +24,17 @@ bool fitsHeaderLine(const QString &field)
     return !field.contains(u';') && !field.contains(u'\r') && !field.contains(u'\n');
 }
 
+// A date or time part: any number, taken to the nearest 16-bit integer (half to even); a part that is
+// no number at all or does not fit makes the file invalid.
 bool readInt(QStringView text, int &value)
 {
     bool ok = false;
-    value = text.trimmed().toInt(&ok);
-    return ok;
+    const double number = QLocale::c().toDouble(text.trimmed(), &ok);
+    qint16 rounded = 0;
+    if (!ok || !VbConv::ToInt16(number, &rounded))
+        return false;
+    value = rounded;
+    return true;
 }
 
 // Splits at sep into at most maxParts pieces; the last keeps the rest.
