@@ -140,6 +140,7 @@ private slots:
     void editorStopsTimerAndSelectsSaved();
     void timerRefreshKeepsSelection();
     void menuCommandOpensConsole();
+    void failuresAreReportedAndStop();
 };
 
 void TestProgConsole::entryFormatsAndCaption()
@@ -584,6 +585,51 @@ void TestProgConsole::menuCommandOpensConsole()
         QCOMPARE(seen, QStringList{"901"});
     }
     QVERIFY(s.dialogs.asked.isEmpty());
+}
+
+void TestProgConsole::failuresAreReportedAndStop()
+{
+    Session s(true, {QStringLiteral("901"), QStringLiteral("902"), QStringLiteral("903")});
+    s.writeFile(QStringLiteral("gone.csv"), QStringLiteral("905"));
+    frmProgConsole console(*s.main);
+
+    // The meter refuses the erasure: the message, the program stays, the first one is selected.
+    console.meterList()->setCurrentRow(2);
+    s.sim->faults().rejectCommands = {QStringLiteral("U.521")};
+    answerConfirm(true);
+    button(console, "cmdDeleteMeter")->click();
+    s.sim->faults().rejectCommands.clear();
+    QCOMPARE(s.dialogs.asked.size(), 1);
+    QCOMPARE(s.dialogs.asked[0].title, QStringLiteral("Error"));
+    QCOMPARE(s.dialogs.asked[0].text, TextTable::text(1097));
+    QCOMPARE(entries(console.meterList()), (QStringList{"901", "902", "903"}));
+    QCOMPARE(selected(console.meterList()), QStringLiteral("901"));
+
+    // A file removed behind the list's back cannot be erased: the message and the refreshed list.
+    s.dialogs.clear();
+    console.directoryList()->setCurrentRow(0);
+    QVERIFY(QFile::remove(s.work.filePath(QStringLiteral("gone.csv"))));
+    answerConfirm(true);
+    button(console, "cmdDeletePC")->click();
+    QCOMPARE(s.dialogs.messageTexts(), QStringList{TextTable::text(1097)});
+    QCOMPARE(console.directoryList()->count(), 0);
+    QCOMPARE(selected(console.meterList()), QStringLiteral("901"));
+
+    // The working directory vanished: the first copy is saved elsewhere, the directory message stops the rest.
+    s.dialogs.clear();
+    QTemporaryDir elsewhere;
+    s.dialogs.fileAnswers.enqueue(elsewhere.filePath(QStringLiteral("PROG 901.csv")));
+    s.dialogs.fileAnswers.enqueue(elsewhere.filePath(QStringLiteral("PROG 902.csv")));
+    QVERIFY(QDir(s.work.path()).removeRecursively());
+    console.meterList()->setCurrentRow(1);
+    button(console, "cmdCopyToPCAll")->click();
+    QCOMPARE(s.dialogs.asked.size(), 2);
+    QCOMPARE(s.dialogs.asked[0].kind, QStringLiteral("save"));
+    QCOMPARE(s.dialogs.asked[1].title, QStringLiteral("Error"));
+    QCOMPARE(s.dialogs.asked[1].text, TextTable::text(1164));
+    QVERIFY(QFile::exists(elsewhere.filePath(QStringLiteral("PROG 901.csv"))));
+    QVERIFY(!QFile::exists(elsewhere.filePath(QStringLiteral("PROG 902.csv"))));
+    QCOMPARE(selected(console.meterList()), QStringLiteral("901"));
 }
 
 QTEST_MAIN(TestProgConsole)

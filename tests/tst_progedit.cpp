@@ -114,6 +114,7 @@ private slots:
     void newProgramSentAndSelected();
     void offlineSavesFile();
     void resetKeepsNumberAndPairs();
+    void refusedSendingIsReported();
 };
 
 void TestProgEdit::numberForms()
@@ -516,6 +517,35 @@ void TestProgEdit::resetKeepsNumberAndPairs()
         QVERIFY(!e.findChild<QCheckBox *>(QStringLiteral("chkCalLinePossible"))->isChecked());
         QCOMPARE(e.valX(0)->text(), QStringLiteral("2"));
     });
+}
+
+void TestProgEdit::refusedSendingIsReported()
+{
+    Session s;
+    frmProgConsole console(*s.main);
+    withEditor(console, true, [&](frmProgEdit &e) {
+        // A new program the meter refuses: the saving message, then the reload finds no such program.
+        s.sim->faults().rejectCommands = {QStringLiteral("U.500"), QStringLiteral("U.502")};
+        edit(e, QStringLiteral("txtModel"))->setText(QStringLiteral("NEW"));
+        e.cmdSaveDevice_Click();
+        QCOMPARE(s.dialogs.messageTexts(), (QStringList{TextTable::text(1088), TextTable::text(1103)}));
+        QCOMPARE(s.dialogs.asked[0].title, QStringLiteral("Error"));
+        QCOMPARE(s.dialogs.asked[1].title, QStringLiteral("Error"));
+        QVERIFY(!s.programs->programs().contains(QStringLiteral("900")));
+
+        // An existing program the meter refuses to overwrite: the modify message, the meter's version back.
+        s.dialogs.clear();
+        edit(e, QStringLiteral("txtProgNum"))->setText(QStringLiteral("901"));
+        s.dialogs.buttonAnswers.enqueue(UserDialogs::Yes);
+        e.cmdSaveDevice_Click();
+        QCOMPARE(s.dialogs.asked.size(), 2);
+        QCOMPARE(s.dialogs.asked[1].title, QStringLiteral("Error"));
+        QCOMPARE(s.dialogs.asked[1].text, TextTable::text(1106));
+        QCOMPARE(edit(e, QStringLiteral("txtModel"))->text(), QStringLiteral("ABCDE"));
+        s.sim->faults().rejectCommands.clear();
+    });
+    QCOMPARE(s.programs->programs().value(QStringLiteral("901")).value(1), QStringLiteral("ABCDE"));
+    QCOMPARE(console.meterList()->count(), 1);
 }
 
 QTEST_MAIN(TestProgEdit)
