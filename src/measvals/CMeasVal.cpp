@@ -203,7 +203,8 @@ bool CMeasVal::ParseFileText(QString strText, QString &strMVals, QString &strMet
         year += year < 30 ? 2000 : 1900;
     const QDate date(year, month, day);
     const QTime time(hour, minute, second);
-    if (!date.isValid() || !time.isValid())
+    // The platform's dates run from year 100 to 9999.
+    if (!date.isValid() || !time.isValid() || year < 100 || year > 9999)
         return false;
     curDate = QDateTime(date, time);
 
