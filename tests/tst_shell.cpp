@@ -159,6 +159,10 @@ void TestShell::searchRecognisedAndAccepted()
     QVERIFY(docEnabled(main, "mnuImport"));
     QVERIFY(button(main, "Import"));
     QVERIFY(main.waitDialog().isHidden());
+    // The search leaves the port open for the next exchange; the program's end closes it.
+    QVERIFY(main.link().isControlOpen(0));
+    QVERIFY(main.close());
+    QVERIFY(!main.link().isControlOpen(0));
 }
 
 void TestShell::searchRecognisedAndDeclinedStaysOffline()

@@ -33,6 +33,9 @@ public:
     // "U.400" (its answer is not used). When the meter does not answer the exchange is ended again.
     bool BeginExchange(int intPortNum, const QString &strBaudrate);
 
+    // Closes every serial control (a scan pass starts so; the program closes them when it ends).
+    bool CloseAllPorts();
+
     // A search (both scan passes) reports each unusable port once, not once per pass.
     void beginSearch();
     void endSearch();
@@ -65,7 +68,6 @@ private:
 
     bool ScanPortsAtBaud(const QString &baud, int &portNum);
     bool OpenPort(int index, int portNum, const QString &baud);
-    bool CloseAllPorts();
     bool SendAndWait(const QString &command, QString &answer);
     // Waits on several controls at once with one start time; answers[i] is empty where none came.
     void WaitForAnswers(const std::vector<int> &indexes, std::vector<QString> &answers, bool reportProgress);

@@ -617,5 +617,6 @@ void frmMain::closeEvent(QCloseEvent *event)
     }
     savePosition();
     m_link.COMStop();
+    m_link.CloseAllPorts();
     event->accept();
 }
