@@ -23,6 +23,23 @@
 
 namespace CalRecordWindows {
 
+QLabel *addLabel(QWidget *parent, const QString &name, int captionNumber)
+{
+    auto *label = new QLabel(parent);
+    label->setObjectName(name);
+    if (captionNumber > 0)
+        TextApplier::tag(label, captionNumber);
+    else
+        label->setTextInteractionFlags(Qt::TextSelectableByMouse);
+    return label;
+}
+
+QString labelText(const QWidget *window, const QString &name)
+{
+    const QLabel *label = window->findChild<QLabel *>(name);
+    return label ? label->text() : QString();
+}
+
 QBoxLayout *headBand(QWidget *window, const CIni &ini)
 {
     // The picture fades into white at its right end: the band continues it in white up to the logo,
@@ -265,19 +282,12 @@ frmCalProtocolPH::frmCalProtocolPH(frmMain &main)
 
 QLabel *frmCalProtocolPH::addLabel(QWidget *parent, const char *name, int captionNumber)
 {
-    auto *label = new QLabel(parent);
-    label->setObjectName(QString::fromLatin1(name));
-    if (captionNumber > 0)
-        TextApplier::tag(label, captionNumber);
-    else
-        label->setTextInteractionFlags(Qt::TextSelectableByMouse);
-    return label;
+    return CalRecordWindows::addLabel(parent, QString::fromLatin1(name), captionNumber);
 }
 
 QString frmCalProtocolPH::labelText(const QString &name) const
 {
-    const QLabel *label = findChild<QLabel *>(name);
-    return label ? label->text() : QString();
+    return CalRecordWindows::labelText(this, name);
 }
 
 void frmCalProtocolPH::Load()

@@ -31,6 +31,10 @@ bool openRecord(frmMain &main, QWidget *window);
 void printRecord(frmMain &main, QWidget *window);
 // F1 shows the window's help topic.
 void installHelp(frmMain &main, QWidget *window, int contextNumber);
+// A caption label (by text number) or, without a number, a selectable value label.
+QLabel *addLabel(QWidget *parent, const QString &name, int captionNumber);
+// The text of a window's label by its control name ("" when there is none).
+QString labelText(const QWidget *window, const QString &name);
 
 } // namespace CalRecordWindows
 

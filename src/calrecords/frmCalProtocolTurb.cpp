@@ -132,19 +132,12 @@ frmCalProtocolTurb::frmCalProtocolTurb(frmMain &main)
 
 QLabel *frmCalProtocolTurb::addLabel(QWidget *parent, const QString &name, int captionNumber)
 {
-    auto *label = new QLabel(parent);
-    label->setObjectName(name);
-    if (captionNumber > 0)
-        TextApplier::tag(label, captionNumber);
-    else
-        label->setTextInteractionFlags(Qt::TextSelectableByMouse);
-    return label;
+    return CalRecordWindows::addLabel(parent, name, captionNumber);
 }
 
 QString frmCalProtocolTurb::labelText(const QString &name) const
 {
-    const QLabel *label = findChild<QLabel *>(name);
-    return label ? label->text() : QString();
+    return CalRecordWindows::labelText(this, name);
 }
 
 void frmCalProtocolTurb::Load()
