@@ -538,7 +538,8 @@ void frmMain::MenuCalProtTurb()
 
 void frmMain::MenuViewToolbar()
 {
-    const bool show = !m_toolBar->isVisible();
+    // The check mark is the state: the toolbar's own visibility is false while the window is hidden.
+    const bool show = !ToolbarIsChecked();
     m_toolBar->setVisible(show);
     // Every menu bar's check mark follows the toolbar, whichever window toggled it.
     m_actions.value(QStringLiteral("mnuViewToolbar"))->setChecked(show);
