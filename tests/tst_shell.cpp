@@ -349,7 +349,14 @@ void TestShell::toolbarToggleStaysInStep()
     QVERIFY(!doc->menuAction(QStringLiteral("mnuViewToolbar"))->isChecked());
     main.menuAction(QStringLiteral("mnuViewToolbar"))->trigger();
     QVERIFY(main.toolBar()->isVisible());
+    QVERIFY(main.ToolbarIsChecked());
     QVERIFY(doc->menuAction(QStringLiteral("mnuViewToolbar"))->isChecked());
+    // While the main window is hidden the toggle still hides and shows the toolbar.
+    main.hide();
+    main.menuAction(QStringLiteral("mnuViewToolbar"))->trigger();
+    QVERIFY(!main.ToolbarIsChecked());
+    main.show();
+    QVERIFY(!main.toolBar()->isVisible());
 }
 
 void TestShell::windowPositionIsRestored()

@@ -233,7 +233,7 @@ QMenuBar *frmMain::createMenuBar(frmDocument *doc, QHash<QString, QAction *> &ac
     QMenu *view = menu(bar, "mnuView", 1010);
     QAction *toolbar = item(view, "mnuViewToolbar", 1011, [this] { MenuViewToolbar(); });
     toolbar->setCheckable(true);
-    toolbar->setChecked(m_toolBar ? m_toolBar->isVisible() || !isVisible() : true);
+    toolbar->setChecked(m_toolBar ? m_toolBar->isVisibleTo(this) : true);
 
     QMenu *window = menu(bar, "mnuWindow", 1012);
     item(window, "mnuWindowCascade", 1013, [this] { MenuWindowCascade(); });
@@ -538,8 +538,9 @@ void frmMain::MenuCalProtTurb()
 
 void frmMain::MenuViewToolbar()
 {
-    // The check mark is the state: the toolbar's own visibility is false while the window is hidden.
-    const bool show = !ToolbarIsChecked();
+    // Whether the toolbar is meant to show: a checkable item has already flipped its own mark when this
+    // runs, and isVisible() is false while the window itself is hidden.
+    const bool show = !m_toolBar->isVisibleTo(this);
     m_toolBar->setVisible(show);
     // Every menu bar's check mark follows the toolbar, whichever window toggled it.
     m_actions.value(QStringLiteral("mnuViewToolbar"))->setChecked(show);
