@@ -7,6 +7,7 @@
 #include "TextTable.h"
 
 #include <QCommandLineParser>
+#include <QCoreApplication>
 
 #include <cstdio>
 
@@ -67,7 +68,16 @@ bool parseOptions(QCommandLineParser &parser, const QStringList &arguments, cons
         return false;
     }
     if (parser.isSet(help)) {
-        printLine(parser.helpText());
+        // Qt names the executable's path in the usage line; the user typed "meravo-cli <command>".
+        QString text = parser.helpText();
+        const QString program = QCoreApplication::arguments().value(0);
+        const qsizetype firstLineEnd = text.indexOf(u'\n');
+        if (!program.isEmpty() && !arguments.isEmpty()) {
+            const qsizetype at = text.indexOf(program);
+            if (at >= 0 && at < firstLineEnd)
+                text.replace(at, program.size(), QStringLiteral("meravo-cli ") + arguments.first());
+        }
+        printLine(text);
         *exitCode = 0;
         return false;
     }
