@@ -674,34 +674,28 @@ void frmProgEdit::cmdSaveDevice_Click()
     if (!CheckBeforeSaving(program))
         return;
     const QString number = program[0];
-    if (shared.usrDefProg->AlreadyExistsMeter(number)) {
-        QString text = TextTable::text(1105) + kCrLf + QStringLiteral("(") + TextTable::text(1076) + u' ' +
-                       number + u')';
-        if (m_new)
-            text = TextTable::text(1146) + kCrLf + text;
-        if (dialogs.question(this, text, UserDialogs::Yes | UserDialogs::No, UserDialogs::No) == UserDialogs::Yes) {
-            m_main.SetMousePointer(11);
-            setCursor(Qt::WaitCursor);
-            const bool ok = shared.usrDefProg->Modify(program);
-            unsetCursor();
-            m_main.SetMousePointer(0);
-            m_console.RequestSelProgram(number, QString(), true);
-            if (ok)
-                dialogs.information(this, TextTable::text(1160));
-            else
-                dialogs.error(this, TextTable::text(1106));
-        }
-    } else {
+    // Sends the program, as a modification or as a new one, and lets the console show the meter's table.
+    auto send = [&](bool modify) {
         m_main.SetMousePointer(11);
         setCursor(Qt::WaitCursor);
-        const bool ok = shared.usrDefProg->AddNew(program);
+        const bool ok = modify ? shared.usrDefProg->Modify(program) : shared.usrDefProg->AddNew(program);
         unsetCursor();
         m_main.SetMousePointer(0);
         m_console.RequestSelProgram(number, QString(), true);
         if (ok)
             dialogs.information(this, TextTable::text(1160));
         else
-            dialogs.error(this, TextTable::text(1088));
+            dialogs.error(this, TextTable::text(modify ? 1106 : 1088));
+    };
+    if (shared.usrDefProg->AlreadyExistsMeter(number)) {
+        QString text = TextTable::text(1105) + kCrLf + QStringLiteral("(") + TextTable::text(1076) + u' ' +
+                       number + u')';
+        if (m_new)
+            text = TextTable::text(1146) + kCrLf + text;
+        if (dialogs.question(this, text, UserDialogs::Yes | UserDialogs::No, UserDialogs::No) == UserDialogs::Yes)
+            send(true);
+    } else {
+        send(false);
     }
     // Show what the meter holds now (the pairs stay as typed).
     QStringList stored(CUsrDefProg::kProgramArraySize);
