@@ -173,13 +173,8 @@ int calrecordCommand(const QStringList &arguments)
 
     QString meter, serNo, userName, date, time, interval, mode;
     qint16 points = 0;
-    if (ph) {
-        QString slope, asy, quality;
-        bool showF = false, showPC = false;
-        QStringList values(3), volts(3), temps(3);
-        if (!cal.GetProtocolPH(meter, serNo, userName, date, time, interval, mode, slope, asy, quality, showF, showPC,
-                               points, values, volts, temps))
-            return fail(1221);
+    // The lines both kinds of record have, once their values are read.
+    auto printCommon = [&] {
         printLine(QStringLiteral("Meter: ") + meter);
         printLine(QStringLiteral("S/N: ") + serNo);
         printLine(QStringLiteral("User: ") + userName);
@@ -187,6 +182,15 @@ int calrecordCommand(const QStringList &arguments)
         printLine(QStringLiteral("Time: ") + time);
         printLine(QStringLiteral("Interval (d): ") + interval);
         printLine(QStringLiteral("Mode: ") + mode);
+    };
+    if (ph) {
+        QString slope, asy, quality;
+        bool showF = false, showPC = false;
+        QStringList values(3), volts(3), temps(3);
+        if (!cal.GetProtocolPH(meter, serNo, userName, date, time, interval, mode, slope, asy, quality, showF, showPC,
+                               points, values, volts, temps))
+            return fail(1221);
+        printCommon();
         printLine(QStringLiteral("Slope: ") + slope);
         printLine(QStringLiteral("Asymmetry: ") + asy);
         printLine(QStringLiteral("Sensor quality: ") + quality);
@@ -199,13 +203,7 @@ int calrecordCommand(const QStringList &arguments)
         QStringList standards(5);
         if (!cal.GetProtocolTurbidity(meter, serNo, userName, date, time, interval, mode, points, standards))
             return fail(1221);
-        printLine(QStringLiteral("Meter: ") + meter);
-        printLine(QStringLiteral("S/N: ") + serNo);
-        printLine(QStringLiteral("User: ") + userName);
-        printLine(QStringLiteral("Date: ") + date);
-        printLine(QStringLiteral("Time: ") + time);
-        printLine(QStringLiteral("Interval (d): ") + interval);
-        printLine(QStringLiteral("Mode: ") + mode);
+        printCommon();
         printLine(QStringLiteral("Points: %1").arg(points));
         for (int i = 0; i < points; ++i)
             printLine(QStringLiteral("Standard %1: %2").arg(i + 1).arg(standards[i]));
