@@ -195,16 +195,7 @@ bool CCalProtocol::ParseTurbidityRecord(const QString &answer, CalProtocolData &
 
 bool CCalProtocol::RequestRecord(const QString &command, QString &answer)
 {
-    answer.clear();
-    CSerialLink *link = m_shared.link;
-    if (!link)
-        return false;
-    const CCommunication &comm = *m_shared.communication;
-    if (!link->BeginExchange(comm.COMPort(), comm.Baudrate()))
-        return false;
-    const bool ok = link->COMSendAndReceive(command + kCrLf, answer);
-    link->COMDeinit();
-    return ok;
+    return m_shared.communication->Exchange(command + kCrLf, answer);
 }
 
 bool CCalProtocol::UpdateFromMeter(bool fPH, bool fExtended)

@@ -15,6 +15,17 @@ const QString &CCommunication::answerError()
     return marker;
 }
 
+bool CCommunication::Exchange(const QString &strSend, QString &strAnswer)
+{
+    strAnswer.clear();
+    CSerialLink *link = m_shared.link;
+    if (!link || !link->BeginExchange(m_port, m_baudrate))
+        return false;
+    const bool ok = link->COMSendAndReceive(strSend, strAnswer);
+    link->COMDeinit();
+    return ok;
+}
+
 bool CCommunication::Scan()
 {
     CSerialLink &link = *m_shared.link;

@@ -21,6 +21,10 @@ public:
     // Scans all ports at all baud rates; a failed pass (also one the user stopped) is run once more.
     bool Scan();
 
+    // One command on the port and baud rate found, in the pattern of every exchange: open the link
+    // (COMInit, "U.400"), send strSend as it stands, close (COMDeinit). False without a link.
+    bool Exchange(const QString &strSend, QString &strAnswer);
+
 private:
     SharedObjects &m_shared;
     int m_port = 1;

@@ -89,16 +89,7 @@ void CUsrDefProg::ClearTable()
 
 bool CUsrDefProg::Transfer(const QString &cmd, QString &reply)
 {
-    reply.clear();
-    CSerialLink *link = m_shared.link;
-    if (!link)
-        return false;
-    const CCommunication &comm = *m_shared.communication;
-    if (!link->BeginExchange(comm.COMPort(), comm.Baudrate()))
-        return false;
-    const bool ok = link->COMSendAndReceive(command(cmd), reply);
-    link->COMDeinit();
-    return ok;
+    return m_shared.communication->Exchange(command(cmd), reply);
 }
 
 bool CUsrDefProg::RequestList(QString &reply)
