@@ -24,34 +24,6 @@
 
 namespace {
 
-qint64 statusKiB(const char *key)
-{
-    QFile file(QStringLiteral("/proc/self/status"));
-    if (!file.open(QIODevice::ReadOnly))
-        return 0;
-    for (const QByteArray &line : file.readAll().split('\n'))
-        if (line.startsWith(key))
-            return line.mid(qsizetype(qstrlen(key))).trimmed().split(' ').first().toLongLong();
-    return 0;
-}
-
-// Lets the peak resident set start again from the current one.
-void resetPeak()
-{
-    QFile file(QStringLiteral("/proc/self/clear_refs"));
-    if (file.open(QIODevice::WriteOnly))
-        file.write("5");
-}
-
-// CPU time of this thread: on a machine shared with other work, wall time of a longer run includes
-// the time slices others got, so sizes are compared by CPU time.
-double threadCpuSeconds()
-{
-    timespec ts{};
-    clock_gettime(CLOCK_THREAD_CPUTIME_ID, &ts);
-    return double(ts.tv_sec) + double(ts.tv_nsec) / 1e9;
-}
-
 struct Result {
     double seconds = 0;    // median wall time
     double cpuSeconds = 0; // median CPU time
@@ -65,14 +37,14 @@ Result measure(int repeats, const std::function<void()> &work)
     std::vector<double> cpuTimes;
     double extra = 0;
     for (int i = 0; i < repeats; ++i) {
-        resetPeak();
-        const qint64 before = statusKiB("VmRSS:");
+        Bench::resetPeak();
+        const qint64 before = Bench::statusKiB("VmRSS:");
         const double cpuStart = threadCpuSeconds();
         const Bench::Stopwatch watch;
         work();
         times.push_back(watch.wallSeconds());
         cpuTimes.push_back(threadCpuSeconds() - cpuStart);
-        extra = std::max(extra, double(statusKiB("VmHWM:") - before) / 1024.0);
+        extra = std::max(extra, double(Bench::statusKiB("VmHWM:") - before) / 1024.0);
     }
     return {Bench::median(times), Bench::median(cpuTimes), extra};
 }
