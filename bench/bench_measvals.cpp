@@ -24,6 +24,15 @@
 
 namespace {
 
+// CPU time of this thread: on a machine shared with other work, wall time of a longer run includes
+// the time slices others got, so sizes are compared by CPU time.
+double threadCpuSeconds()
+{
+    timespec ts{};
+    clock_gettime(CLOCK_THREAD_CPUTIME_ID, &ts);
+    return double(ts.tv_sec) + double(ts.tv_nsec) / 1e9;
+}
+
 struct Result {
     double seconds = 0;    // median wall time
     double cpuSeconds = 0; // median CPU time
