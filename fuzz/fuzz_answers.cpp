@@ -6,7 +6,7 @@
 #include "CDevice.h"
 #include "Cp1252.h"
 #include "FuzzSupport.h"
-#include "VbConv.h"
+#include "NumberText.h"
 
 #include <QByteArray>
 #include <QList>
@@ -29,10 +29,10 @@ const QStringList &variantCodes()
 
 void checkNumber(const QString &text)
 {
-    const double value = VbConv::Val(text);
+    const double value = NumberText::Val(text);
     CHECK(!std::isnan(value));
     qint16 rounded = 0;
-    if (VbConv::ToInt16(value, &rounded))
+    if (NumberText::ToInt16(value, &rounded))
         CHECK(std::fabs(value - double(rounded)) <= 0.5);
     else
         CHECK(!std::isfinite(value) || value <= -32768.5 || value >= 32767.5);
@@ -48,8 +48,8 @@ bool checkVersion(const QString &text, qint16 &version)
     CHECK(dot > 0 && dot < text.size() - 1 && text.size() >= 4);
     qint16 major = 0;
     qint16 minor = 0;
-    CHECK(VbConv::ToInt16(VbConv::Val(text.left(dot)), &major));
-    CHECK(VbConv::ToInt16(VbConv::Val(text.mid(dot + 1)), &minor));
+    CHECK(NumberText::ToInt16(NumberText::Val(text.left(dot)), &major));
+    CHECK(NumberText::ToInt16(NumberText::Val(text.mid(dot + 1)), &minor));
     CHECK(int(version) == int(major) * 100 + int(minor));
     return true;
 }

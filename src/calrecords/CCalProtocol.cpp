@@ -10,7 +10,7 @@
 #include "SharedObjects.h"
 #include "TextSplit.h"
 #include "TextTable.h"
-#include "VbConv.h"
+#include "NumberText.h"
 
 #include <QDate>
 #include <QFileInfo>
@@ -37,7 +37,7 @@ bool readNumber(const QString &text, double &value)
     const QString trimmed = text.trimmed();
     if (!number.match(trimmed).hasMatch())
         return false;
-    value = VbConv::Val(trimmed);
+    value = NumberText::Val(trimmed);
     return std::isfinite(value);
 }
 
@@ -45,7 +45,7 @@ bool readNumber(const QString &text, double &value)
 bool intValue(const QString &text, qint16 &result)
 {
     double value = 0.0;
-    if (readNumber(text, value) && VbConv::ToInt16(value, &result))
+    if (readNumber(text, value) && NumberText::ToInt16(value, &result))
         return true;
     ErrorFrame::report(TextTable::text(TextTable::NotANumber).arg(text));
     return false;

@@ -7,7 +7,7 @@
 #include "TextApplier.h"
 #include "TextTable.h"
 #include "UserDialogs.h"
-#include "VbConv.h"
+#include "NumberText.h"
 #include "frmMain.h"
 #include "frmWait.h"
 
@@ -83,14 +83,14 @@ QString oneDecimal(double value)
 QString slopeText(const QString &slope, bool fShowSlopePC)
 {
     if (fShowSlopePC)
-        return oneDecimal(VbConv::Val(slope) / -59.16 * 100.0) + QStringLiteral(" %");
+        return oneDecimal(NumberText::Val(slope) / -59.16 * 100.0) + QStringLiteral(" %");
     return slope + QStringLiteral(" mV/pH");
 }
 
 QString temperatureText(frmMain &main, const QString &celsius, bool fShowTempF)
 {
     if (fShowTempF)
-        return oneDecimal(main.shared().calProtocol->TempGetFahrenheit(VbConv::Val(celsius))) +
+        return oneDecimal(main.shared().calProtocol->TempGetFahrenheit(NumberText::Val(celsius))) +
                QStringLiteral(" \u00b0F");
     return celsius + QStringLiteral(" \u00b0C");
 }

@@ -5,7 +5,7 @@
 #include "ErrorFrame.h"
 #include "SharedObjects.h"
 #include "TextTable.h"
-#include "VbConv.h"
+#include "NumberText.h"
 
 namespace {
 
@@ -181,8 +181,8 @@ bool CDevice::ParseFirmwareVersion(const QString &text, qint16 &version)
         return false;
     qint16 major = 0;
     qint16 minor = 0;
-    if (!VbConv::ToInt16(VbConv::Val(text.left(dot)), &major) ||
-        !VbConv::ToInt16(VbConv::Val(text.mid(dot + 1)), &minor))
+    if (!NumberText::ToInt16(NumberText::Val(text.left(dot)), &major) ||
+        !NumberText::ToInt16(NumberText::Val(text.mid(dot + 1)), &minor))
         return false;
     const int combined = int(major) * 100 + int(minor);
     if (combined < -32768 || combined > 32767)

@@ -5,7 +5,7 @@
 #include "ErrorFrame.h"
 #include "SharedObjects.h"
 #include "TextTable.h"
-#include "VbConv.h"
+#include "NumberText.h"
 
 #include <QFileInfo>
 #include <QLocale>
@@ -31,7 +31,7 @@ bool readInt(QStringView text, int &value)
     bool ok = false;
     const double number = QLocale::c().toDouble(text.trimmed(), &ok);
     qint16 rounded = 0;
-    if (!ok || !VbConv::ToInt16(number, &rounded))
+    if (!ok || !NumberText::ToInt16(number, &rounded))
         return false;
     value = rounded;
     return true;

@@ -2,7 +2,7 @@
 
 #include "Cp1252.h"
 #include "TextTable.h"
-#include "VbConv.h"
+#include "NumberText.h"
 
 #include <QDir>
 #include <QFileInfo>
@@ -242,7 +242,7 @@ qint16 CExcelFile::WriteValue(qint32 ValueType, qint32 CellFontUsed, qint32 Alig
                 return TypeMismatch;
         }
         qint16 integer = 0;
-        if (!VbConv::ToInt16(number, &integer))
+        if (!NumberText::ToInt16(number, &integer))
             return Overflow;
         return WriteInteger(CellFontUsed, Alignment, HiddenLocked, lrow, lcol, integer);
     }

@@ -7,7 +7,7 @@
 #include "RecordWalk.h"
 #include "SharedObjects.h"
 #include "TextTable.h"
-#include "VbConv.h"
+#include "NumberText.h"
 
 #include <QCoreApplication>
 #include <QElapsedTimer>
@@ -211,7 +211,7 @@ CExportExcel::Cell CExportExcel::ConvertField(QStringView text, qint32 valueType
     }
     case 1:
         cell.kind = Cell::Number;
-        cell.number = VbConv::Val(text.toString());
+        cell.number = NumberText::Val(text.toString());
         cell.alignment = CExcelFile::AlignRight;
         return cell;
     default:

@@ -8,7 +8,7 @@
 #include "RecordWalk.h"
 #include "SharedObjects.h"
 #include "TextTable.h"
-#include "VbConv.h"
+#include "NumberText.h"
 
 #include <QCoreApplication>
 #include <QElapsedTimer>
@@ -61,7 +61,7 @@ bool CPrint::StartJob()
         return false;
     const double lineHeight = m_target->textHeight(QStringLiteral("test"));
     qint16 lines = 0;
-    if (lineHeight <= 0 || !VbConv::ToInt16(m_target->printableHeight() / lineHeight - 2, &lines))
+    if (lineHeight <= 0 || !NumberText::ToInt16(m_target->printableHeight() / lineHeight - 2, &lines))
         lines = 0;
     // A page must take the two top lines and one more, or every line would open a new page forever.
     if (lines < 3) {
@@ -231,7 +231,7 @@ bool CPrint::PrintRecordBody(bool fPH)
                                   fahrenheit, slopePercent, points, ph, mV, celsius))
             return false;
         const QString slopeText =
-            slopePercent ? oneDecimal(VbConv::Val(slope) / -59.16 * 100.0) + QStringLiteral(" %")
+            slopePercent ? oneDecimal(NumberText::Val(slope) / -59.16 * 100.0) + QStringLiteral(" %")
                          : slope + QStringLiteral(" mV/pH");
         if (!(PrintIndented(labelled(1049, date)) && PrintIndented(labelled(1050, time)) &&
               PrintIndented(labelled(1222, interval) + u' ' + TextTable::text(1223)) &&
@@ -242,7 +242,7 @@ bool CPrint::PrintRecordBody(bool fPH)
         for (int k = 0; k < std::min<int>(points, 3); ++k) {
             const QString temperature =
                 fahrenheit
-                    ? oneDecimal(record.TempGetFahrenheit(VbConv::Val(celsius.value(k)))) +
+                    ? oneDecimal(record.TempGetFahrenheit(NumberText::Val(celsius.value(k)))) +
                           QStringLiteral(" \u00b0F")
                     : celsius.value(k) + QStringLiteral(" \u00b0C");
             if (!PrintIndented(QStringLiteral("#%1\t").arg(k + 1) + ph.value(k) + u'\t' + mV.value(k) +

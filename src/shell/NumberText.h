@@ -3,7 +3,7 @@
 // read and rounding to 16-bit integers half to even.
 #include <QString>
 
-namespace VbConv {
+namespace NumberText {
 
 // Reads the number at the start of the text: blanks, tabs and line feeds are skipped anywhere, an
 // optional sign, digits with one decimal point, an optional exponent (E or D); reading stops at the
@@ -13,4 +13,4 @@ double Val(const QString &text);
 // Rounds half to even to a 16-bit integer; false when the value does not fit.
 bool ToInt16(double value, qint16 *result);
 
-} // namespace VbConv
+} // namespace NumberText

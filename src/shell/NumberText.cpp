@@ -1,10 +1,10 @@
-#include "VbConv.h"
+#include "NumberText.h"
 
 #include <cmath>
 #include <cstdlib>
 #include <string>
 
-namespace VbConv {
+namespace NumberText {
 
 double Val(const QString &text)
 {
@@ -64,4 +64,4 @@ bool ToInt16(double value, qint16 *result)
     return true;
 }
 
-} // namespace VbConv
+} // namespace NumberText
