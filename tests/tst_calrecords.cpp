@@ -20,19 +20,6 @@ QString answer(const QByteArray &payload)
     return QString::fromLatin1(MeterSim::acceptedAnswer(payload));
 }
 
-QByteArray readBytes(const QString &path)
-{
-    QFile f(path);
-    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray("<unreadable>");
-}
-
-void writeBytes(const QString &path, const QByteArray &bytes)
-{
-    QFile f(path);
-    QVERIFY(f.open(QIODevice::WriteOnly));
-    QCOMPARE(f.write(bytes), bytes.size());
-}
-
 struct Rig {
     explicit Rig(const QString &model = QStringLiteral("Lumora")) : bench(1)
     {

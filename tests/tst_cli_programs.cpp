@@ -51,12 +51,6 @@ CliRun cli(const QStringList &arguments)
     return result;
 }
 
-QByteArray readBytes(const QString &path)
-{
-    QFile f(path);
-    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray("<unreadable>");
-}
-
 } // namespace
 
 class TestCliPrograms : public QObject {

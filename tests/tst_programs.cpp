@@ -38,19 +38,6 @@ QStringList programArray(const QString &number)
     return a;
 }
 
-QByteArray readBytes(const QString &path)
-{
-    QFile f(path);
-    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray("<unreadable>");
-}
-
-void writeBytes(const QString &path, const QByteArray &bytes)
-{
-    QFile f(path);
-    QVERIFY(f.open(QIODevice::WriteOnly));
-    QCOMPARE(f.write(bytes), bytes.size());
-}
-
 // A meter on port 1 with its program table, recognised and online.
 struct Rig {
     explicit Rig(const QString &model = QStringLiteral("Lumora")) : bench(1)

@@ -44,5 +44,24 @@ private:
     bool m_hadPrevious;
 };
 
+// A whole file's bytes ("<unreadable>" when it cannot be read), and a file written with exactly these
+// bytes (a failure fails the calling test).
+QByteArray readBytes(const QString &path);
+void writeBytes(const QString &path, const QByteArray &bytes);
+
+// Limits the size of the files this process writes while it lives, so writes fail part-way as on a
+// full disk (root ignores permissions, not this limit).
+class FileSizeLimit {
+public:
+    explicit FileSizeLimit(qint64 bytes);
+    ~FileSizeLimit();
+    FileSizeLimit(const FileSizeLimit &) = delete;
+    FileSizeLimit &operator=(const FileSizeLimit &) = delete;
+
+private:
+    qint64 m_previousLimit = -1;
+    void (*m_handler)(int) = nullptr;
+};
+
 // Spins the event loop for ms milliseconds (the simulators answer from it).
 void spin(int ms);
