@@ -10,10 +10,6 @@
 #include <QStandardPaths>
 #include <QTest>
 
-namespace {
-
-} // namespace
-
 class TestConfig : public QObject {
     Q_OBJECT
 private slots:
