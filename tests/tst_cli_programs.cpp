@@ -3,6 +3,7 @@
 #include "CCalProtocol.h"
 #include "SharedObjects.h"
 #include "SimCalRecords.h"
+#include "SimDatasets.h"
 #include "SimPrograms.h"
 #include "TestSupport.h"
 #include "TextTable.h"
@@ -15,6 +16,10 @@
 #include <QTest>
 #include <QTimer>
 
+#include <cerrno>
+#include <cstring>
+#include <sys/stat.h>
+
 namespace {
 
 struct CliRun {
@@ -24,12 +29,18 @@ struct CliRun {
     QStringList outLines() const { return out.split(u'\n', Qt::SkipEmptyParts); }
 };
 
-// Runs meravo-cli to its end while the event loop keeps serving the simulated meter.
-CliRun cli(const QStringList &arguments)
+// Runs meravo-cli to its end while the event loop keeps serving the simulated meter; sizeLimited: under
+// a file-size limit of 512 bytes.
+CliRun cli(const QStringList &arguments, bool sizeLimited = false)
 {
     QProcess process;
     process.setProgram(QStringLiteral(MERAVO_BIN_DIR "/meravo-cli"));
     process.setArguments(arguments);
+    if (sizeLimited) {
+        process.setArguments(QStringList{"-c", "ulimit -f 1; exec \"$0\" \"$@\"", process.program()} +
+                             arguments);
+        process.setProgram(QStringLiteral("/bin/sh"));
+    }
     QEventLoop loop;
     QTimer limit;
     limit.setSingleShot(true);
@@ -51,6 +62,19 @@ CliRun cli(const QStringList &arguments)
     return result;
 }
 
+// Every entry of the folder with its kind, permissions and bytes: what a refused write must leave alone.
+QStringList snapshot(const QString &folder)
+{
+    QStringList entries;
+    const auto filter = QDir::AllEntries | QDir::System | QDir::NoDotAndDotDot;
+    for (const QFileInfo &info : QDir(folder).entryInfoList(filter)) {
+        const QChar kind = info.isSymLink() ? u'l' : info.isFile() ? u'f' : u'o';
+        entries << info.fileName() + kind + QString::number(info.permissions()) +
+                       QString::fromLatin1(info.isFile() ? readBytes(info.filePath()) : QByteArray());
+    }
+    return entries;
+}
+
 } // namespace
 
 class TestCliPrograms : public QObject {
@@ -63,6 +87,8 @@ private slots:
     void calibrationLineAndRange();
     void withoutMeterExitsOne();
     void metersimConfiguredFromCommandLine();
+    void writersReplaceOnlyWhatTheyMay_data();
+    void writersReplaceOnlyWhatTheyMay();
 
 private:
     QTemporaryDir m_home;
@@ -246,6 +272,79 @@ void TestCliPrograms::metersimConfiguredFromCommandLine()
     bad.start(QStringLiteral(MERAVO_BIN_DIR "/metersim"), {"--link", link, "--ph-points", "4"});
     QVERIFY(bad.waitForFinished(10000));
     QCOMPARE(bad.exitCode(), 2);
+}
+
+void TestCliPrograms::writersReplaceOnlyWhatTheyMay_data()
+{
+    QTest::addColumn<QStringList>("command");
+    QTest::addColumn<int>("failure");
+    QTest::addColumn<QString>("target");
+    QTest::addColumn<QString>("reason"); // empty: the write goes through a link to its file
+    const std::tuple<const char *, QStringList, int> writers[] = {
+        {"datasets", {"datasets", "-o"}, 4},
+        {"export", {"export", "in.csv"}, 5},
+        {"programs", {"programs", "get", "901", "-o"}, 1},
+        {"calrecord", {"calrecord", "turb", "-o"}, 1}};
+    const std::pair<const char *, QString> targets[] = {
+        {"fifo", TextTable::text(TextTable::NotRegularFile)},
+        {"loop", QString::fromLocal8Bit(std::strerror(ELOOP))},
+        {"read-only", TextTable::text(TextTable::ReadOnlyFile)},
+        {"size limit", QString::fromLocal8Bit(std::strerror(EFBIG))},
+        {"link", QString()}};
+    for (const auto &[name, command, failure] : writers)
+        for (const auto &[target, reason] : targets)
+            // Program and record files are smaller than the limit.
+            if (failure != 1 || std::strcmp(target, "size limit") != 0)
+                QTest::addRow("%s, %s", name, target)
+                    << command << failure << QString::fromLatin1(target) << reason;
+}
+
+void TestCliPrograms::writersReplaceOnlyWhatTheyMay()
+{
+    QFETCH(QStringList, command);
+    QFETCH(int, failure);
+    QFETCH(QString, target);
+    QFETCH(QString, reason);
+    SimBench bench(1);
+    MeterIdentity id;
+    id.model = QStringLiteral("Klaro 7 T");
+    id.firmware = QStringLiteral("2.50");
+    MeterSim &sim = bench.addMeter(1, id);
+    SimCalRecords records(sim);
+    SimPrograms programs(sim);
+    QVERIFY(programs.put(QStringLiteral("901,ABCDE,16,436,0.0,2.0,0.0,1.0,0.01,Fe,mg/l,0,1,0")));
+    SimDatasets datasets(sim);
+    datasets.generate(100);
+    QTemporaryDir dir;
+    QDir::setCurrent(dir.path());
+    writeBytes(QStringLiteral("in.csv"), "METER;S/N;USER;DATE;TIME\r\nKlaro 7 T;1;u;1/2/2026;3:4:5\r\n\r\n"
+                                         "NO;DATE;TIME;ID;VALUE;UNIT;VALID;FLAGS;CALDATE;CALTIME" +
+                                             QByteArray("\r\n1;d;t;5;0.5").repeated(100));
+    writeBytes(QStringLiteral("file"), "old");
+    if (target == QLatin1String("fifo"))
+        QCOMPARE(mkfifo("out", 0644), 0);
+    else if (target == QLatin1String("loop"))
+        QVERIFY(QFile::link(QStringLiteral("out"), QStringLiteral("back")) &&
+                QFile::link(QStringLiteral("back"), QStringLiteral("out")));
+    else if (target == QLatin1String("link"))
+        QVERIFY(QFile::link(QStringLiteral("file"), QStringLiteral("out")));
+    else
+        QVERIFY(QFile::copy(QStringLiteral("file"), QStringLiteral("out")));
+    if (target == QLatin1String("read-only"))
+        QCOMPARE(chmod("out", 0444), 0);
+    const QStringList before = snapshot(dir.path());
+    const CliRun r =
+        cli(command << dir.filePath(QStringLiteral("out")), target == QLatin1String("size limit"));
+    QDir::setCurrent(QDir::rootPath());
+    if (reason.isEmpty()) {
+        QCOMPARE(r.exitCode, 0);
+        QVERIFY(QFileInfo(dir.filePath(QStringLiteral("out"))).isSymLink());
+        QVERIFY(readBytes(dir.filePath(QStringLiteral("file"))).size() > 3);
+        return;
+    }
+    QCOMPARE(r.exitCode, failure);
+    QVERIFY2(r.err.contains(reason), qPrintable(r.err));
+    QCOMPARE(snapshot(dir.path()), before);
 }
 
 QTEST_GUILESS_MAIN(TestCliPrograms)

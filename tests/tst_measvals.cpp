@@ -2,15 +2,20 @@
 #include "CCSVFile.h"
 #include "CImportMVal.h"
 #include "CMeasVal.h"
+#include "FileWrites.h"
 #include "RecordWalk.h"
 #include "SharedObjects.h"
 #include "TestSupport.h"
 
 #include <QDir>
 #include <QFile>
+#include <QProcess>
+#include <QScopeGuard>
 #include <QTest>
 
+#include <cerrno>
 #include <csignal>
+#include <cstring>
 #include <sys/resource.h>
 
 namespace {
@@ -63,6 +68,7 @@ private slots:
     void extractNeedsRoomForTheFields();
     void csvFileWritesBytesUnchangedAndReadsThemBack();
     void csvFileFailedWriteKeepsOldFile();
+    void csvFileOnFullDiskSaysSo();
     void csvFileReadFailuresAreReported();
     void saveWritesTheExactLayout();
     void saveChoosesHeaderByModel();
@@ -164,9 +170,28 @@ void TestMeasVals::csvFileFailedWriteKeepsOldFile()
     QCOMPARE(QDir(dir.path()).entryList(QDir::Files), QStringList{QStringLiteral("old.csv")});
     QCOMPARE(errors.reports.size(), 1);
     QVERIFY(errors.reports.first().contains(path));
+    QVERIFY(errors.reports.first().contains(QString::fromLocal8Bit(std::strerror(EFBIG))));
     // A missing folder fails the same way, with a message.
     QVERIFY(!CCSVFile().WriteFile(dir.filePath(QStringLiteral("no/such.csv")), QStringLiteral("x")));
     QCOMPARE(errors.reports.size(), 2);
+}
+
+void TestMeasVals::csvFileOnFullDiskSaysSo()
+{
+    QCOMPARE(FileWrites::failureReason(QString(), ENOSPC), QString::fromLocal8Bit(std::strerror(ENOSPC)));
+    QTemporaryDir dir;
+    const QStringList mount = {"-t", "tmpfs", "-o", "size=64k", "tmpfs", dir.path()};
+    if (QProcess::execute(QStringLiteral("mount"), mount) != 0)
+        QSKIP("No small file system can be mounted here (needs root)");
+    const auto unmount = qScopeGuard([&dir] { QProcess::execute(QStringLiteral("umount"), {dir.path()}); });
+    const QString path = dir.filePath(QStringLiteral("old.csv"));
+    writeBytes(path, "old content");
+    ErrorRecorder errors;
+    QVERIFY(!CCSVFile().WriteFile(path, QString(200000, u'x')));
+    QCOMPARE(readBytes(path), QByteArray("old content"));
+    QCOMPARE(errors.reports.size(), 1);
+    QVERIFY2(errors.reports.first().contains(QString::fromLocal8Bit(std::strerror(ENOSPC))),
+             qPrintable(errors.reports.first()));
 }
 
 void TestMeasVals::csvFileReadFailuresAreReported()

@@ -165,7 +165,8 @@ void TestProgConsole::entryFormatsAndCaption()
     QCOMPARE(frmProgConsole::ProposedFilePath(QDir::rootPath(), QStringLiteral("9/1")),
              QDir::rootPath() + QStringLiteral("PROG 91.csv"));
     const QString csv = UserDialogs::filter(TextTable::text(1113), QStringLiteral("*.csv"));
-    QCOMPARE(UserDialogs::withDefaultSuffix(QStringLiteral("/a/PROG 901"), csv), QStringLiteral("/a/PROG 901.csv"));
+    QCOMPARE(UserDialogs::withDefaultSuffix(QStringLiteral("/a/PROG 901"), csv),
+             QStringLiteral("/a/PROG 901.csv"));
     QCOMPARE(UserDialogs::withDefaultSuffix(QStringLiteral("/a/p.txt"), csv), QStringLiteral("/a/p.txt"));
 }
 

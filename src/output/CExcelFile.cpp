@@ -106,9 +106,9 @@ qint16 CExcelFile::CreateFile(const QString &FileName)
     }
     if (const FileWrites::Refusal refusal = FileWrites::checkTarget(FileName)) {
         m_errorString = refusal.reason;
-        return refusal.kind == FileWrites::Refusal::ReadOnly || refusal.kind == FileWrites::Refusal::NoPermission
-                   ? PermissionDenied
-                   : FileAccessError;
+        const bool permission = refusal.kind == FileWrites::Refusal::ReadOnly ||
+                                refusal.kind == FileWrites::Refusal::NoPermission;
+        return permission ? PermissionDenied : FileAccessError;
     }
     auto file = std::make_unique<QSaveFile>(FileName);
     if (!file->open(QIODevice::WriteOnly)) {

@@ -18,7 +18,8 @@ public:
                         int defaultButton = 0) = 0;
     // filter: "Description (*.ext)"; an empty result means the user cancelled. Without a directory the
     // dialog starts in the folder used last.
-    QString openFileName(QWidget *parent, const QString &title, const QString &directory, const QString &filter);
+    QString openFileName(QWidget *parent, const QString &title, const QString &directory,
+                         const QString &filter);
     // Asks before overwriting an existing file; an empty result means the user cancelled. A proposal
     // without a folder is offered in the folder used last; a name chosen without an extension gets the
     // filter's, so the file shows in the program's own Open dialogs.
