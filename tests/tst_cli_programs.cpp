@@ -3,6 +3,7 @@
 #include "CCalProtocol.h"
 #include "SharedObjects.h"
 #include "SimCalRecords.h"
+#include "SimDatasets.h"
 #include "SimPrograms.h"
 #include "TestSupport.h"
 #include "TextTable.h"
@@ -15,6 +16,9 @@
 #include <QTest>
 #include <QTimer>
 
+#include <cerrno>
+#include <cstring>
+
 namespace {
 
 struct CliRun {
@@ -24,12 +28,18 @@ struct CliRun {
     QStringList outLines() const { return out.split(u'\n', Qt::SkipEmptyParts); }
 };
 
-// Runs meravo-cli to its end while the event loop keeps serving the simulated meter.
-CliRun cli(const QStringList &arguments)
+// Runs meravo-cli to its end while the event loop keeps serving the simulated meter; sizeLimited: under
+// a file-size limit of 512 bytes.
+CliRun cli(const QStringList &arguments, bool sizeLimited = false)
 {
     QProcess process;
     process.setProgram(QStringLiteral(MERAVO_BIN_DIR "/meravo-cli"));
     process.setArguments(arguments);
+    if (sizeLimited) {
+        process.setArguments(QStringList{"-c", "ulimit -f 1; exec \"$0\" \"$@\"", process.program()} +
+                             arguments);
+        process.setProgram(QStringLiteral("/bin/sh"));
+    }
     QEventLoop loop;
     QTimer limit;
     limit.setSingleShot(true);
@@ -51,6 +61,19 @@ CliRun cli(const QStringList &arguments)
     return result;
 }
 
+// Every entry of the folder with its kind, permissions and bytes: what a refused write must leave alone.
+QStringList snapshot(const QString &folder)
+{
+    QStringList entries;
+    const auto filter = QDir::AllEntries | QDir::System | QDir::NoDotAndDotDot;
+    for (const QFileInfo &info : QDir(folder).entryInfoList(filter)) {
+        const QChar kind = info.isSymLink() ? u'l' : info.isFile() ? u'f' : u'o';
+        entries << info.fileName() + kind + QString::number(info.permissions()) +
+                       QString::fromLatin1(info.isFile() ? readBytes(info.filePath()) : QByteArray());
+    }
+    return entries;
+}
+
 } // namespace
 
 class TestCliPrograms : public QObject {
@@ -63,6 +86,8 @@ private slots:
     void calibrationLineAndRange();
     void withoutMeterExitsOne();
     void metersimConfiguredFromCommandLine();
+    void writersReplaceOnlyWhatTheyMay_data();
+    void writersReplaceOnlyWhatTheyMay();
 
 private:
     QTemporaryDir m_home;
@@ -246,6 +271,70 @@ void TestCliPrograms::metersimConfiguredFromCommandLine()
     bad.start(QStringLiteral(MERAVO_BIN_DIR "/metersim"), {"--link", link, "--ph-points", "4"});
     QVERIFY(bad.waitForFinished(10000));
     QCOMPARE(bad.exitCode(), 2);
+}
+
+void TestCliPrograms::writersReplaceOnlyWhatTheyMay_data()
+{
+    QTest::addColumn<QStringList>("command");
+    QTest::addColumn<int>("failure");
+    QTest::addColumn<QString>("setup");  // makes "out" beside a regular "file"
+    QTest::addColumn<QString>("reason"); // empty: the write goes through the link "out" to its target
+    const std::tuple<const char *, QStringList, int> writers[] = {
+        {"datasets", {"datasets", "-o"}, 4},
+        {"export", {"export", "in.csv"}, 5},
+        {"programs", {"programs", "get", "901", "-o"}, 1},
+        {"calrecord", {"calrecord", "turb", "-o"}, 1}};
+    const std::tuple<const char *, const char *, QString> targets[] = {
+        {"fifo", "mkfifo out", TextTable::text(TextTable::NotRegularFile)},
+        {"loop", "ln -s back out && ln -s out back", QString::fromLocal8Bit(std::strerror(ELOOP))},
+        {"read-only", "cp file out && chmod 444 out", TextTable::text(TextTable::ReadOnlyFile)},
+        {"size limit", "cp file out", QString::fromLocal8Bit(std::strerror(EFBIG))},
+        {"link", "ln -s file out", QString()},
+        {"dangling link", "ln -s new out", QString()}};
+    for (const auto &[name, command, failure] : writers)
+        for (const auto &[target, setup, reason] : targets)
+            // Program and record files are smaller than the limit.
+            if (failure != 1 || std::strcmp(target, "size limit") != 0)
+                QTest::addRow("%s, %s", name, target)
+                    << command << failure << QString::fromLatin1(setup) << reason;
+}
+
+void TestCliPrograms::writersReplaceOnlyWhatTheyMay()
+{
+    QFETCH(QStringList, command);
+    QFETCH(int, failure);
+    QFETCH(QString, setup);
+    QFETCH(QString, reason);
+    SimBench bench(1);
+    MeterIdentity id;
+    id.model = QStringLiteral("Klaro 7 T");
+    id.firmware = QStringLiteral("2.50");
+    MeterSim &sim = bench.addMeter(1, id);
+    SimCalRecords records(sim);
+    SimPrograms programs(sim);
+    QVERIFY(programs.put(QStringLiteral("901,ABCDE,16,436,0.0,2.0,0.0,1.0,0.01,Fe,mg/l,0,1,0")));
+    SimDatasets datasets(sim);
+    datasets.generate(100);
+    QTemporaryDir dir;
+    QDir::setCurrent(dir.path());
+    writeBytes(QStringLiteral("in.csv"), "METER;S/N;USER;DATE;TIME\r\nKlaro 7 T;1;u;1/2/2026;3:4:5\r\n\r\n"
+                                         "NO;DATE;TIME;ID;VALUE;UNIT;VALID;FLAGS;CALDATE;CALTIME" +
+                                             QByteArray("\r\n1;d;t;5;0.5").repeated(100));
+    writeBytes(QStringLiteral("file"), "old");
+    QCOMPARE(QProcess::execute(QStringLiteral("/bin/sh"), {"-c", setup}), 0);
+    const QStringList before = snapshot(dir.path());
+    const bool limited = QByteArray(QTest::currentDataTag()).endsWith("size limit");
+    const CliRun r = cli(command << dir.filePath(QStringLiteral("out")), limited);
+    QDir::setCurrent(QDir::rootPath());
+    if (reason.isEmpty()) {
+        QCOMPARE(r.exitCode, 0);
+        const QFileInfo out(dir.filePath(QStringLiteral("out")));
+        QVERIFY(out.isSymLink() && readBytes(out.symLinkTarget()).size() > 3);
+        return;
+    }
+    QCOMPARE(r.exitCode, failure);
+    QVERIFY2(r.err.contains(reason), qPrintable(r.err));
+    QCOMPARE(snapshot(dir.path()), before);
 }
 
 QTEST_GUILESS_MAIN(TestCliPrograms)

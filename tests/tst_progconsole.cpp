@@ -164,9 +164,10 @@ void TestProgConsole::entryFormatsAndCaption()
              QStringLiteral("PROG 901.csv"));
     QCOMPARE(frmProgConsole::ProposedFilePath(QDir::rootPath(), QStringLiteral("9/1")),
              QDir::rootPath() + QStringLiteral("PROG 91.csv"));
-    QCOMPARE(frmProgConsole::WithCsvExtension(QStringLiteral("/a/PROG 901")),
+    const QString csv = UserDialogs::filter(TextTable::text(1113), QStringLiteral("*.csv"));
+    QCOMPARE(UserDialogs::withDefaultSuffix(QStringLiteral("/a/PROG 901"), csv),
              QStringLiteral("/a/PROG 901.csv"));
-    QCOMPARE(frmProgConsole::WithCsvExtension(QStringLiteral("/a/p.txt")), QStringLiteral("/a/p.txt"));
+    QCOMPARE(UserDialogs::withDefaultSuffix(QStringLiteral("/a/p.txt"), csv), QStringLiteral("/a/p.txt"));
 }
 
 void TestProgConsole::listsAndDetails()

@@ -1,6 +1,7 @@
 #include "CExcelFile.h"
 
 #include "Cp1252.h"
+#include "FileWrites.h"
 #include "TextTable.h"
 #include "NumberText.h"
 
@@ -11,6 +12,7 @@
 #include <QtEndian>
 
 #include <bit>
+#include <cerrno>
 #include <cmath>
 
 namespace {
@@ -102,12 +104,16 @@ qint16 CExcelFile::CreateFile(const QString &FileName)
         m_errorString = TextTable::text(TextTable::FolderMissing);
         return PathNotFound;
     }
+    if (const FileWrites::Refusal refusal = FileWrites::checkTarget(FileName)) {
+        m_errorString = refusal.reason;
+        const bool permission = refusal.kind == FileWrites::Refusal::ReadOnly ||
+                                refusal.kind == FileWrites::Refusal::NoPermission;
+        return permission ? PermissionDenied : FileAccessError;
+    }
     auto file = std::make_unique<QSaveFile>(FileName);
     if (!file->open(QIODevice::WriteOnly)) {
         m_errorString = file->errorString();
-        return (info.exists() && !info.isWritable()) || !QFileInfo(info.absolutePath()).isWritable()
-                   ? PermissionDenied
-                   : FileAccessError;
+        return !QFileInfo(info.absolutePath()).isWritable() ? PermissionDenied : FileAccessError;
     }
     m_file = std::move(file);
     m_buffer.clear();
@@ -126,13 +132,13 @@ qint16 CExcelFile::CloseFile()
     const bool ok = !m_failed && flushBuffer() && m_file->flush() && m_file->error() == QFileDevice::NoError;
     if (!ok) {
         if (m_errorString.isEmpty())
-            m_errorString = m_file->errorString();
+            m_errorString = FileWrites::failureReason(*m_file, errno);
         discard();
         return WriteFailed;
     }
     const bool committed = m_file->commit();
     if (!committed)
-        m_errorString = m_file->errorString();
+        m_errorString = FileWrites::failureReason(*m_file, errno);
     m_file.reset();
     m_buffer.clear();
     return committed ? Ok : WriteFailed;
@@ -145,7 +151,7 @@ bool CExcelFile::flushBuffer()
     if (m_buffer.isEmpty())
         return true;
     if (m_file->write(m_buffer) != m_buffer.size()) {
-        m_errorString = m_file->errorString();
+        m_errorString = FileWrites::failureReason(*m_file, errno);
         m_failed = true;
         return false;
     }

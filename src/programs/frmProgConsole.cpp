@@ -4,6 +4,7 @@
 #include "CIni.h"
 #include "CLogin.h"
 #include "CUsrDefProg.h"
+#include "FileNames.h"
 #include "frmChangeDir.h"
 #include "frmConfirm.h"
 #include "frmMain.h"
@@ -54,19 +55,6 @@ private:
     QTimer *m_timer;
     bool m_wasActive;
 };
-
-// A number taken from data loses what a file name cannot hold.
-QString safeFileName(const QString &name)
-{
-    QString safe;
-    for (QChar c : name) {
-        if (c == u'/' || c == u'\\' || c == u':' || c == u'*' || c == u'?' || c == u'"' || c == u'<' ||
-            c == u'>' || c == u'|' || c.unicode() < 0x20)
-            continue;
-        safe.append(c);
-    }
-    return safe;
-}
 
 void showInCombo(QComboBox *combo, const QString &value)
 {
@@ -419,32 +407,12 @@ QString frmProgConsole::WorkDirCaption(const QString &path)
 
 QString frmProgConsole::ProposedFilePath(const QString &workDir, const QString &progNum)
 {
-    const QString name = QStringLiteral("PROG ") + safeFileName(progNum) + QStringLiteral(".csv");
+    const QString name = QStringLiteral("PROG ") + FileNames::safePart(progNum) + QStringLiteral(".csv");
     if (workDir.isEmpty() || !QFileInfo(workDir).isDir())
         return name;
     if (workDir.endsWith(QDir::separator()))
         return workDir + name;
     return workDir + QDir::separator() + name;
-}
-
-QString frmProgConsole::WithCsvExtension(const QString &path)
-{
-    if (path.isEmpty() || !QFileInfo(path).suffix().isEmpty())
-        return path;
-    return path + QStringLiteral(".csv");
-}
-
-bool frmProgConsole::CompleteFilePath(UserDialogs &dialogs, QWidget *parent, QString &path)
-{
-    const QString completed = WithCsvExtension(path);
-    // The dialog asked about the name it returned, not about the name with the extension.
-    if (completed != path && QFileInfo::exists(completed) &&
-        dialogs.question(parent,
-                         TextTable::text(TextTable::ReplaceFile).arg(QDir::toNativeSeparators(completed)),
-                         UserDialogs::Yes | UserDialogs::No) != UserDialogs::Yes)
-        return false;
-    path = completed;
-    return true;
 }
 
 void frmProgConsole::ShowWorkDir()
@@ -703,7 +671,7 @@ frmProgConsole::Step frmProgConsole::CopyOneToPC(const QString &strProgNum)
     QString path = dialogs.saveFileName(this, TextTable::text(1112),
                                         ProposedFilePath(shared.usrDefProg->WorkDir(), strProgNum),
                                         UserDialogs::filter(TextTable::text(1113), QStringLiteral("*.csv")));
-    if (path.isEmpty() || !CompleteFilePath(dialogs, this, path))
+    if (path.isEmpty())
         return Step::Cancelled;
     SetBusy(true);
     const bool saved = shared.usrDefProg->SaveToFile(program, path);

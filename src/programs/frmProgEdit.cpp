@@ -717,7 +717,7 @@ void frmProgEdit::cmdSaveFile_Click()
         dialogs.saveFileName(this, TextTable::text(1112),
                              frmProgConsole::ProposedFilePath(shared.usrDefProg->WorkDir(), program[0]),
                              UserDialogs::filter(TextTable::text(1113), QStringLiteral("*.csv")));
-    if (path.isEmpty() || !frmProgConsole::CompleteFilePath(dialogs, this, path))
+    if (path.isEmpty())
         return;
     if (!shared.usrDefProg->SaveToFile(program, path)) {
         dialogs.error(this, TextTable::text(1088));

@@ -283,6 +283,9 @@ constexpr Entry kExtension[] = {
     {2204, "\"%1\" is not a valid directory name."},
     {2205, "The directory %1 already exists."},
     {2206, "The directory %1 could not be created: %2"},
+    // Files the program writes.
+    {2320, "It is not a regular file (a device, a pipe or a folder); it was left as it is."},
+    {2321, "The file is read-only."},
 };
 
 template <std::size_t N>

@@ -58,6 +58,9 @@ enum Extension {
     InvalidDirName = 2204,
     DirExists = 2205,
     DirCreateFailed = 2206,
+    // Files the program writes.
+    NotRegularFile = 2320,
+    ReadOnlyFile = 2321,
 };
 
 } // namespace TextTable
