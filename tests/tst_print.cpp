@@ -2,6 +2,7 @@
 // top lines on every further page, lines cut to the width, and the calibration record printouts.
 #include "CCalProtocol.h"
 #include "CCSVFile.h"
+#include "CommaDecimalLocale.h"
 #include "CPrint.h"
 #include "RecordingPrintTarget.h"
 #include "SharedObjects.h"
@@ -9,6 +10,8 @@
 
 #include <QLocale>
 #include <QTest>
+
+#include <optional>
 
 namespace {
 
@@ -78,6 +81,8 @@ private slots:
     void longLinesAreCutNotWrapped();
     void unusableJobsFail();
     void phRecordLayout();
+    void phRecordNumbers_data();
+    void phRecordNumbers();
     void turbidityRecordLayout();
 };
 
@@ -237,6 +242,54 @@ void TestPrint::phRecordLayout()
     // Only the one point the record has, then the closing empty line.
     QCOMPARE(lines.mid(17),
              QStringList({kIndent + QStringLiteral("#1\t7.00\t-3 mV\t77.0 \u00b0F"), QString()}));
+}
+
+void TestPrint::phRecordNumbers_data()
+{
+    QTest::addColumn<bool>("commaLocale");
+    QTest::addColumn<QString>("slope");
+    QTest::addColumn<QString>("celsius");
+    QTest::addColumn<QString>("slopeLine");
+    QTest::addColumn<QString>("pointLine");
+    for (const bool comma : {false, true}) {
+        const QByteArray locale = comma ? " (comma-decimal C library)" : "";
+        QTest::newRow("fractions" + locale)
+            << comma << QStringLiteral("-57.4") << QStringLiteral("25.5") << QStringLiteral("Slope: 97.0 %")
+            << QStringLiteral("#1\t7.00\t-3 mV\t77.9 \u00b0F");
+        QTest::newRow("exponents and signs" + locale)
+            << comma << QStringLiteral("-0.5916E2 mV") << QStringLiteral("-1.75e1")
+            << QStringLiteral("Slope: 100.0 %") << QStringLiteral("#1\t7.00\t-3 mV\t0.5 \u00b0F");
+    }
+}
+
+// The slope in percent and the temperature in Fahrenheit are computed from the record's texts.
+void TestPrint::phRecordNumbers()
+{
+    QFETCH(bool, commaLocale);
+    QFETCH(QString, slope);
+    QFETCH(QString, celsius);
+    QFETCH(QString, slopeLine);
+    QFETCH(QString, pointLine);
+    std::optional<CommaDecimalLocale> locale;
+    if (commaLocale && !locale.emplace().active())
+        QSKIP(CommaDecimalLocale::kMissing);
+    QTemporaryDir dir;
+    SharedObjects shared;
+    RecordingPrintTarget printer;
+    shared.print->setTarget(&printer);
+    CalProtocolData r = baseRecord(true);
+    r.NumCalPoints = 1;
+    r.Slope = slope;
+    r.ShowSlopePC = true;
+    r.ShowTempF = true;
+    r.PHValues = {QStringLiteral("7.00"), QString(), QString()};
+    r.VoltageValues_mV = {QStringLiteral("-3"), QString(), QString()};
+    r.TempValues_C = {celsius, QString(), QString()};
+    QVERIFY(loadRecord(shared, r, dir));
+    QVERIFY(shared.print->PrintCalProtocol());
+    const QStringList lines = printer.lastLines();
+    QCOMPARE(lines.value(13), kIndent + slopeLine);
+    QCOMPARE(lines.value(17), kIndent + pointLine);
 }
 
 void TestPrint::turbidityRecordLayout()
