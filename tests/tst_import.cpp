@@ -352,6 +352,15 @@ void TestImport::cliExportStatuses()
     QCOMPARE(run.exitCode, 5);
     QVERIFY(run.err.contains(TextTable::text(1058)));
     QVERIFY(!QFile::exists(out));
+    // A field too long for a cell: the place is told along with the failure.
+    QVERIFY(
+        shared.measVal->SaveFile(QStringLiteral("\r\n1;") + QString(256, u'd') + QStringLiteral("\r\n!\r\n>"),
+                                 QStringLiteral("Lumora"), QStringLiteral("1"), QStringLiteral("u"),
+                                 QDateTime(QDate(2026, 1, 2), QTime(3, 4, 5)), in));
+    run = runCli({QStringLiteral("export"), in, out});
+    QCOMPARE(run.exitCode, 5);
+    QVERIFY2(run.err.contains(TextTable::text(TextTable::ExportTextTooLong).arg(9).arg(2).arg(256)),
+             qPrintable(run.err));
 
     raw = QStringLiteral("\r\n1;d\r\n!\r\n>");
     QVERIFY(shared.measVal->SaveFile(raw, QStringLiteral("Lumora"), QStringLiteral("1"), QStringLiteral("u"),
@@ -362,7 +371,7 @@ void TestImport::cliExportStatuses()
     QFile xls(out);
     QVERIFY(xls.open(QIODevice::ReadOnly));
     const QByteArray bytes = xls.readAll();
-    QVERIFY(bytes.startsWith(QByteArray("\x09\x00\x04\x00\x02\x00\x0A\x00", 8)));
+    QVERIFY(bytes.startsWith(QByteArray("\x09\x00\x04\x00\x02\x00\x10\x00", 8)));
     QVERIFY(bytes.endsWith(QByteArray("\x0A\x00\x00\x00", 4)));
 }
 
