@@ -7,6 +7,7 @@
 #include "SharedObjects.h"
 #include "SimCalRecords.h"
 #include "TestSupport.h"
+#include "TextTable.h"
 
 #include <QDate>
 #include <QFile>
@@ -74,6 +75,7 @@ private slots:
     void offlineAndRejectedReadouts();
     void phReplyFieldCounts();
     void phQualityAndConversions();
+    void numbersThatDoNotFitAreOutOfRange();
     void turbidityReplyForms();
     void gettersRefuseOtherKind();
     void lotDataAndFahrenheit();
@@ -217,6 +219,24 @@ void TestCalRecords::phQualityAndConversions()
     bad.replace(",0,0,2,", ",0,0,2.5,");
     QVERIFY(CCalProtocol::ParsePHRecord(answer(bad), r));
     QCOMPARE(r.NumCalPoints, qint16(2));
+}
+
+void TestCalRecords::numbersThatDoNotFitAreOutOfRange()
+{
+    const struct {
+        const char *quality;
+        int text;
+    } cases[] = {{"1e9", TextTable::OutOfRange},    {"70000", TextTable::OutOfRange},
+                 {"-1e400", TextTable::OutOfRange}, {"x1", TextTable::NotANumber},
+                 {"1.2.3", TextTable::NotANumber},  {"", TextTable::NotANumber}};
+    for (const auto &c : cases) {
+        QByteArray reply = SimCalRecords::phRecord(1, 777);
+        reply.replace(",777,", "," + QByteArray(c.quality) + ",");
+        ErrorRecorder errors;
+        CalProtocolData r;
+        QVERIFY(!CCalProtocol::ParsePHRecord(answer(reply), r));
+        QCOMPARE(errors.reports, QStringList{TextTable::text(c.text).arg(QLatin1String(c.quality))});
+    }
 }
 
 void TestCalRecords::turbidityReplyForms()
