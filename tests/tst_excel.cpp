@@ -455,6 +455,7 @@ void TestExcel::spreadsheetProgramReadsExport()
     QProcess process;
     QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
     env.insert(QStringLiteral("HOME"), dir.path()); // a private profile
+    env.insert(QStringLiteral("LC_ALL"), QStringLiteral("C.UTF-8")); // its CSV writes numbers in its locale
     process.setProcessEnvironment(env);
     process.start(soffice, {QStringLiteral("--headless"), QStringLiteral("--convert-to"),
                             QStringLiteral("csv"), QStringLiteral("--outdir"), dir.path(), path});
