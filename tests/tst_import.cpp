@@ -352,15 +352,6 @@ void TestImport::cliExportStatuses()
     QCOMPARE(run.exitCode, 5);
     QVERIFY(run.err.contains(TextTable::text(1058)));
     QVERIFY(!QFile::exists(out));
-    // A field too long for a cell: the place is told along with the failure.
-    QVERIFY(
-        shared.measVal->SaveFile(QStringLiteral("\r\n1;") + QString(256, u'd') + QStringLiteral("\r\n!\r\n>"),
-                                 QStringLiteral("Lumora"), QStringLiteral("1"), QStringLiteral("u"),
-                                 QDateTime(QDate(2026, 1, 2), QTime(3, 4, 5)), in));
-    run = runCli({QStringLiteral("export"), in, out});
-    QCOMPARE(run.exitCode, 5);
-    QVERIFY2(run.err.contains(TextTable::text(TextTable::ExportTextTooLong).arg(9).arg(2).arg(256)),
-             qPrintable(run.err));
 
     raw = QStringLiteral("\r\n1;d\r\n!\r\n>");
     QVERIFY(shared.measVal->SaveFile(raw, QStringLiteral("Lumora"), QStringLiteral("1"), QStringLiteral("u"),

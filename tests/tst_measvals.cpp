@@ -2,8 +2,6 @@
 #include "CCSVFile.h"
 #include "CImportMVal.h"
 #include "CMeasVal.h"
-#include "CommaDecimalLocale.h"
-#include "NumberText.h"
 #include "RecordWalk.h"
 #include "SharedObjects.h"
 #include "TestSupport.h"
@@ -13,8 +11,6 @@
 #include <QTest>
 
 #include <csignal>
-#include <limits>
-#include <optional>
 #include <sys/resource.h>
 
 namespace {
@@ -78,7 +74,6 @@ private slots:
     void openStatusesForMissingAndEmptyFiles();
     void openLeavesFieldsReadSoFar();
     void saveRefusesFieldsThatBreakTheLayout();
-    void leadingNumbersIgnoreTheLocale();
 };
 
 void TestMeasVals::walkSplitsFieldsAsTheRecordRuleSays()
@@ -402,40 +397,6 @@ void TestMeasVals::saveRefusesFieldsThatBreakTheLayout()
                                       QStringLiteral("ab"), kImport, path));
     QCOMPARE(errors.reports.size(), 2);
     QCOMPARE(readBytes(path), QByteArray("previous"));
-}
-
-void TestMeasVals::leadingNumbersIgnoreTheLocale()
-{
-    constexpr double inf = std::numeric_limits<double>::infinity();
-    const struct {
-        const char *text;
-        double value;
-    } cases[] = {{"0.37", 0.37},
-                 {" -1 . 2 3x", -1.23},
-                 {"+.5", 0.5},
-                 {"12,5", 12},
-                 {"-0.5e1x", -5},
-                 {"2D3", 2000},
-                 {"1e", 1},
-                 {"7.e+", 7},
-                 {"---", 0},
-                 {"0x1p3", 0},
-                 {"inf", 0},
-                 {"nan", 0},
-                 {"1e400", inf},
-                 {"-9.9E999", -inf},
-                 {"1e-400", 0},
-                 {"0.0001e-320", 0},
-                 {"0.00001e330", inf},
-                 {"1.7976931348623157e308", std::numeric_limits<double>::max()}};
-    const bool comma[] = {false, true};
-    for (const bool commaLocale : comma) {
-        std::optional<CommaDecimalLocale> locale;
-        if (commaLocale && !locale.emplace().active())
-            QSKIP(CommaDecimalLocale::kMissing);
-        for (const auto &c : cases)
-            QVERIFY2(NumberText::Val(QString::fromLatin1(c.text)) == c.value, c.text);
-    }
 }
 
 QTEST_GUILESS_MAIN(TestMeasVals)

@@ -1,27 +1,12 @@
 #pragma once
-// Switches the C library to a comma-decimal locale for the lifetime of the object, as Qt does at start
-// for a user with such a locale: strtod and printf then read and write "1,5". scripts/setup.sh
-// generates the locale.
+// The C library in a comma-decimal locale while the object lives, as Qt sets it at start for such a user:
+// strtod and printf then take "1,5". scripts/setup.sh generates the locale.
 #include <clocale>
 #include <string>
 
-class CommaDecimalLocale {
-public:
-    CommaDecimalLocale()
-    {
-        const char *current = std::setlocale(LC_ALL, nullptr);
-        m_previous = current ? current : "C";
-        m_active = std::setlocale(LC_ALL, "de_DE.UTF-8") && std::localeconv()->decimal_point[0] == ',';
-    }
-    ~CommaDecimalLocale() { std::setlocale(LC_ALL, m_previous.c_str()); }
-    CommaDecimalLocale(const CommaDecimalLocale &) = delete;
-    CommaDecimalLocale &operator=(const CommaDecimalLocale &) = delete;
-
-    bool active() const { return m_active; }
-    static constexpr const char *kMissing =
-        "the locale de_DE.UTF-8 is missing (scripts/setup.sh generates it)";
-
-private:
-    std::string m_previous;
-    bool m_active = false;
+struct CommaDecimalLocale {
+    const std::string previous = std::setlocale(LC_ALL, nullptr);
+    const bool active = std::setlocale(LC_ALL, "de_DE.UTF-8") && *std::localeconv()->decimal_point == ',';
+    ~CommaDecimalLocale() { std::setlocale(LC_ALL, previous.c_str()); }
 };
+#define MERAVO_COMMA_LOCALE_MISSING "no locale de_DE.UTF-8: run scripts/setup.sh"
