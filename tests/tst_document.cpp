@@ -287,7 +287,7 @@ void TestDocument::exportWritesSpreadsheet()
     QFile file(target);
     QVERIFY(file.open(QIODevice::ReadOnly));
     const QByteArray bytes = file.readAll();
-    QVERIFY(bytes.startsWith(QByteArray::fromHex("0900040002000A00")));
+    QVERIFY(bytes.startsWith(QByteArray::fromHex("0900040002001000")));
     QVERIFY(bytes.endsWith(QByteArray::fromHex("0A000000")));
     // Export changes neither path, caption nor the modified flag.
     QVERIFY(doc->filePath().isEmpty());

@@ -20,9 +20,13 @@ namespace {
 // Records gather here and go to the file in large writes.
 constexpr qsizetype kBufferSize = 64 * 1024;
 
+// Version 2, document type 0x0010 (worksheet), the only single-sheet type BIFF2 readers know; then the
+// code page (1252), so readers need not guess how the texts' bytes read.
 const QByteArray &bofRecord()
 {
-    static const QByteArray bytes("\x09\x00\x04\x00\x02\x00\x0A\x00", 8);
+    static const QByteArray bytes("\x09\x00\x04\x00\x02\x00\x10\x00"
+                                  "\x42\x00\x02\x00\xE4\x04",
+                                  14);
     return bytes;
 }
 
@@ -61,15 +65,11 @@ bool isByte(qint32 value)
     return value >= 0 && value <= 255;
 }
 
-// The text read as a number the way the platform's conversion reads it: the locale's form first,
-// then the invariant one.
+// Text handed to the writer is data, not user input: read with "." whatever the locale.
 bool textToDouble(const QString &text, double &value)
 {
     bool ok = false;
-    const QString trimmed = text.trimmed();
-    value = QLocale().toDouble(trimmed, &ok);
-    if (!ok)
-        value = QLocale::c().toDouble(trimmed, &ok);
+    value = QLocale::c().toDouble(text.trimmed(), &ok);
     return ok && std::isfinite(value);
 }
 
@@ -211,6 +211,9 @@ qint16 CExcelFile::WriteInteger(qint32 CellFontUsed, qint32 Alignment, qint32 Hi
 qint16 CExcelFile::WriteNumber(qint32 CellFontUsed, qint32 Alignment, qint32 HiddenLocked, qint32 lrow,
                                qint32 lcol, double value)
 {
+    // An infinity or NaN is no value a spreadsheet cell can show.
+    if (m_file && !std::isfinite(value))
+        return Overflow;
     if (const qint16 status = cellHeader(0x0003, 15, CellFontUsed, Alignment, HiddenLocked, lrow, lcol))
         return status;
     putDouble(m_buffer, value);

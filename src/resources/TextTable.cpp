@@ -283,6 +283,12 @@ constexpr Entry kExtension[] = {
     {2204, "\"%1\" is not a valid directory name."},
     {2205, "The directory %1 already exists."},
     {2206, "The directory %1 could not be created: %2"},
+    // Number conversions of the spreadsheet export and the calibration records.
+    {2300, "%1 cell(s) of number columns were left empty: the number is too large for a spreadsheet. First: "
+           "row %2, column %3 (\"%4\")."},
+    {2301, "The text in row %1, column %2 has %3 characters; a spreadsheet cell holds at most 255. The "
+           "export was not written."},
+    {2302, "The value \"%1\" is out of range."},
     // Files the program writes.
     {2320, "It is not a regular file (a device, a pipe or a folder); it was left as it is."},
     {2321, "The file is read-only."},

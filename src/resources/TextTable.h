@@ -58,6 +58,10 @@ enum Extension {
     InvalidDirName = 2204,
     DirExists = 2205,
     DirCreateFailed = 2206,
+    // Number conversions of the spreadsheet export and the calibration records.
+    NumberCellsLeftEmpty = 2300,
+    ExportTextTooLong = 2301,
+    OutOfRange = 2302,
     // Files the program writes.
     NotRegularFile = 2320,
     ReadOnlyFile = 2321,
