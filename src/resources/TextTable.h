@@ -58,6 +58,16 @@ enum Extension {
     InvalidDirName = 2204,
     DirExists = 2205,
     DirCreateFailed = 2206,
+    // What a meter model does not keep, and the limits of a program's fields.
+    NoProgramsOnMeter = 2360,
+    NoPHRecordOnMeter = 2361,
+    NoTurbidityRecordOnMeter = 2362,
+    ProgramFieldEmpty = 2363,
+    ProgramFieldTooLong = 2364,
+    ProgramFieldCharacter = 2365,
+    ProgramFieldChoice = 2366,
+    ProgramFieldNumber = 2367,
+    ProgramFieldProgNum = 2368,
 };
 
 } // namespace TextTable
