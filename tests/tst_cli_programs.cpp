@@ -248,8 +248,8 @@ void TestCliPrograms::calibrationLineAndRange()
     QCOMPARE(r.exitCode, 1);
     QVERIFY(r.err.contains(TextTable::text(1143)));
     // Equal values without an exact binary form leave rounding noise, not a line.
-    for (const QStringList &pairs : {QStringList{"2,1", "2,2", "2,3"}, QStringList{"0.1,1", "0.1,2", "0.1,3"},
-                                     QStringList{"1,0.7", "2,0.7", "3,0.7"}}) {
+    for (const QStringList &pairs : {QStringList{"2,1", "2,2", "2,3"}, QStringList{"0.1,0.1", "0.1,0.2", "0.1,0.35"},
+                                     QStringList{"0.5,0.7", "1.1,0.7", "2.3,0.7"}}) {
         r = cli(QStringList{"calline"} + pairs);
         QCOMPARE(r.exitCode, 1);
         QVERIFY(r.err.contains(TextTable::text(1144)));

@@ -281,9 +281,9 @@ void TestProgEdit::calculateAndTakeOver()
         for (const char *v : {"1", "0.1", "0.7"}) {
             for (bool onX : {true, false}) {
                 s.dialogs.clear();
-                fillPairs(e, {{onX ? v : "1", onX ? "0.1" : v},
-                              {onX ? v : "2", onX ? "0.2" : v},
-                              {onX ? v : "3", onX ? "0.3" : v}});
+                fillPairs(e, {{onX ? v : "0.5", onX ? "0.1" : v},
+                              {onX ? v : "1.1", onX ? "0.2" : v},
+                              {onX ? v : "2.3", onX ? "0.35" : v}});
                 button(e, "cmdCalCalculate")->click();
                 QCOMPARE(s.dialogs.asked.size(), 1);
                 QCOMPARE(s.dialogs.asked[0].title, QStringLiteral("Error"));
