@@ -12,12 +12,14 @@
 #include <QEventLoop>
 #include <QFile>
 #include <QProcess>
+#include <QRegularExpression>
 #include <QTemporaryDir>
 #include <QTest>
 #include <QTimer>
 
 #include <cerrno>
 #include <cstring>
+#include <tuple>
 
 namespace {
 
@@ -82,6 +84,7 @@ private slots:
     void initTestCase();
     void programsRoundTrip();
     void fullMeterRefusesNewProgram();
+    void commandsFollowTheModelsCapabilities();
     void calibrationRecordToFile();
     void calibrationLineAndRange();
     void withoutMeterExitsOne();
@@ -154,6 +157,21 @@ void TestCliPrograms::programsRoundTrip()
     QCOMPARE(r.exitCode, 1);
     QVERIFY(r.err.contains(TextTable::text(1180)));
     QVERIFY(sim.commandLog().isEmpty());
+    // So is a program the editor could not have written; the message names the field.
+    const QByteArray rest = ";16;436;0.0;2.0;0.0;1.0;0.01;Fe;mg/l;Ann;0;1;0\r\nPAIRS_OF_VARIATES" +
+                            QByteArray("\r\n;").repeated(10);
+    const QList<QPair<QByteArray, QString>> bad = {{"901;" + QByteArray(70, 'M') + rest, "MODEL"},
+                                                   {QByteArray("901;A") + '\0' + 'B' + rest, "MODEL"},
+                                                   {QByteArray(5000, '9') + ";M" + rest, "NO"}};
+    for (const auto &[line, blamed] : bad) {
+        writeBytes(file,
+                   "NO;MODEL;CUV;LAMBDA;MRB;MRE;E0;SLOPE;RES;FORM;UNIT;USER;BLANKREQ;CALPSB;CALREQ\r\n" +
+                       line);
+        r = cli({"programs", "put", file});
+        QCOMPARE(r.exitCode, 1);
+        QVERIFY2(r.err.contains(QStringLiteral(" %1 ").arg(blamed)), qPrintable(r.err));
+        QVERIFY(sim.commandLog().isEmpty());
+    }
     QCOMPARE(cli({"programs", "frobnicate"}).exitCode, 64);
     QCOMPARE(cli({"programs", "get", "901"}).exitCode, 64);
 }
@@ -163,19 +181,46 @@ void TestCliPrograms::fullMeterRefusesNewProgram()
     SimBench bench(1);
     MeterSim &sim = bench.addMeter(1);
     SimPrograms programs(sim);
+    const QString rest = QStringLiteral(",M,16,436,0,1,0,1,0.1,F,u,0,0,0");
     for (int n = 900; n <= 999; ++n)
-        QVERIFY(programs.put(QStringLiteral("%1,M,16,436,0,1,0,1,0.1,F,u,0,0,0").arg(n)));
+        QVERIFY(n == 950 || programs.put(QString::number(n) + rest));
+    // The hundredth program sits under a number outside the range: 950 is free but has no room.
+    const QByteArray numbers =
+        QStringList(programs.programs().keys()).join(QStringLiteral("\r\n")).toLatin1();
+    programs.listAnswer = MeterSim::acceptedAnswer("899\r\n" + numbers);
+    programs.readAnswers.insert(
+        "899", MeterSim::acceptedAnswer(SimPrograms::readPayload(("899" + rest).split(u','))));
     QTemporaryDir dir;
     const QString file = dir.filePath(QStringLiteral("p.csv"));
-    QFile out(file);
-    QVERIFY(out.open(QIODevice::WriteOnly));
-    out.write("NO;MODEL;CUV;LAMBDA;MRB;MRE;E0;SLOPE;RES;FORM;UNIT;USER\r\n0950;M;16;436;0;1;0;1;0.1;F;u;x\r\n"
-              "PAIRS_OF_VARIATES\r\n;\r\n;\r\n;\r\n;\r\n;\r\n;\r\n;\r\n;\r\n;\r\n;");
-    out.close();
+    writeBytes(file,
+               "NO;MODEL;CUV;LAMBDA;MRB;MRE;E0;SLOPE;RES;FORM;UNIT;USER\r\n950;M;16;436;0;1;0;1;0.1;F;u;x\r\n"
+               "PAIRS_OF_VARIATES\r\n;\r\n;\r\n;\r\n;\r\n;\r\n;\r\n;\r\n;\r\n;\r\n;");
     const CliRun r = cli({"programs", "put", file});
     QCOMPARE(r.exitCode, 1);
     QVERIFY(r.err.contains(TextTable::text(1156)));
     QVERIFY(r.err.contains(TextTable::text(1157)));
+}
+
+void TestCliPrograms::commandsFollowTheModelsCapabilities()
+{
+    // Model, command, the text that refuses it before the meter is asked for the data.
+    const QList<std::tuple<QString, QStringList, int>> cases = {
+        {"Klaro 7 T", {"programs", "list"}, TextTable::NoProgramsOnMeter},
+        {"Klaro 7 IR", {"calrecord", "ph"}, TextTable::NoPHRecordOnMeter},
+        {"Lumora", {"calrecord", "turb"}, TextTable::NoTurbidityRecordOnMeter}};
+    for (const auto &[model, arguments, text] : cases) {
+        SimBench bench(1);
+        MeterIdentity id;
+        id.model = model;
+        id.firmware = QStringLiteral("2.50");
+        MeterSim &sim = bench.addMeter(1, id);
+        SimPrograms programs(sim);
+        SimCalRecords records(sim);
+        const CliRun r = cli(arguments);
+        QCOMPARE(r.exitCode, 1);
+        QVERIFY2(r.err.contains(TextTable::text(text).arg(model)), qPrintable(r.err));
+        QCOMPARE(sim.commandLog().filter(QRegularExpression(QStringLiteral("^U\\.5[128]"))), QStringList());
+    }
 }
 
 void TestCliPrograms::calibrationRecordToFile()
@@ -215,9 +260,13 @@ void TestCliPrograms::calibrationLineAndRange()
     r = cli({"calline", "1,1", "2,2"});
     QCOMPARE(r.exitCode, 1);
     QVERIFY(r.err.contains(TextTable::text(1143)));
-    r = cli({"calline", "2,1", "2,2", "2,3"});
-    QCOMPARE(r.exitCode, 1);
-    QVERIFY(r.err.contains(TextTable::text(1144)));
+    // Equal values without an exact binary form leave rounding noise, not a line.
+    for (const QStringList &pairs : {QStringList{"2,1", "2,2", "2,3"}, QStringList{"0.1,0.1", "0.1,0.2", "0.1,0.35"},
+                                     QStringList{"0.5,0.7", "1.1,0.7", "2.3,0.7"}}) {
+        r = cli(QStringList{"calline"} + pairs);
+        QCOMPARE(r.exitCode, 1);
+        QVERIFY(r.err.contains(TextTable::text(1144)));
+    }
 
     QCOMPARE(cli({"checkrange", "0", "10", "0", "0.2"}).outLines(), QStringList({"ok"}));
     r = cli({"checkrange", "0", "10.5", "0", "0.2"});
@@ -252,7 +301,7 @@ void TestCliPrograms::metersimConfiguredFromCommandLine()
     QProcess sim;
     sim.start(QStringLiteral(MERAVO_BIN_DIR "/metersim"),
               {"--link", link, "--programs", programsFile, "--program", "901,A,16,436,0,5,0,1,0.1,F,u,0,0,0",
-               "--records", recordsFile, "--ph-points", "3"});
+               "--records", recordsFile, "--ph-points", "3", "--model", "Lumora Turb"});
     QVERIFY(sim.waitForReadyRead(10000));
     QCOMPARE(sim.readLine().trimmed(), ("ready " + link).toLocal8Bit());
     const QByteArray previous = qgetenv("MERAVO_PORTS");

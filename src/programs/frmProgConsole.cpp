@@ -4,7 +4,6 @@
 #include "CIni.h"
 #include "CLogin.h"
 #include "CUsrDefProg.h"
-#include "FileNames.h"
 #include "frmChangeDir.h"
 #include "frmConfirm.h"
 #include "frmMain.h"
@@ -405,15 +404,6 @@ QString frmProgConsole::WorkDirCaption(const QString &path)
     return parts.first() + separator + QStringLiteral("...") + separator + parts.last();
 }
 
-QString frmProgConsole::ProposedFilePath(const QString &workDir, const QString &progNum)
-{
-    const QString name = QStringLiteral("PROG ") + FileNames::safePart(progNum) + QStringLiteral(".csv");
-    if (workDir.isEmpty() || !QFileInfo(workDir).isDir())
-        return name;
-    if (workDir.endsWith(QDir::separator()))
-        return workDir + name;
-    return workDir + QDir::separator() + name;
-}
 
 void frmProgConsole::ShowWorkDir()
 {
@@ -668,9 +658,9 @@ frmProgConsole::Step frmProgConsole::CopyOneToPC(const QString &strProgNum)
         return Step::Failed;
     }
     program[11] = shared.login->UserName();
-    QString path = dialogs.saveFileName(this, TextTable::text(1112),
-                                        ProposedFilePath(shared.usrDefProg->WorkDir(), strProgNum),
-                                        UserDialogs::filter(TextTable::text(1113), QStringLiteral("*.csv")));
+    QString path =
+        dialogs.saveFileName(this, TextTable::text(1112), shared.usrDefProg->ProposedFilePath(strProgNum),
+                             UserDialogs::filter(TextTable::text(1113), QStringLiteral("*.csv")));
     if (path.isEmpty())
         return Step::Cancelled;
     SetBusy(true);
@@ -742,6 +732,13 @@ void frmProgConsole::cmdCopyToMeter_Click()
         UpdateConsoleButtons(false, false, fileName);
         return;
     }
+    // A file may hold what the editor would never let through; it is not offered to the meter.
+    const QString problem = prog.CheckProgram(program);
+    if (!problem.isEmpty()) {
+        dialogs.warning(this, problem);
+        UpdateConsoleButtons(false, false, fileName);
+        return;
+    }
     if (prog.AlreadyExistsMeter(program[0])) {
         const int answer = dialogs.question(this,
                                             TextTable::text(1146) + kCrLf + TextTable::text(1105) + kCrLf +
@@ -792,6 +789,12 @@ void frmProgConsole::cmdCopyToMeterAll_Click()
         QStringList program(CUsrDefProg::kProgramArraySize);
         if (!prog.ReadFromFile(program, fileName)) {
             dialogs.error(this, TextTable::text(1103));
+            UpdateConsoleButtons(false, meter, key);
+            return;
+        }
+        const QString problem = prog.CheckProgram(program);
+        if (!problem.isEmpty()) {
+            dialogs.warning(this, problem);
             UpdateConsoleButtons(false, meter, key);
             return;
         }

@@ -36,8 +36,6 @@ public:
     static bool FileNameFromEntry(const QString &strEntry, QString &strFileName);
     // The frame caption of a working directory: short paths whole, long ones as first\...\last.
     static QString WorkDirCaption(const QString &path);
-    // The name offered for a program's file: "PROG " + number in the working directory.
-    static QString ProposedFilePath(const QString &workDir, const QString &progNum);
 
     // The timer's refresh of the directory list.
     void UpdateDirectoryList();

@@ -292,6 +292,16 @@ constexpr Entry kExtension[] = {
     // Files the program writes.
     {2320, "It is not a regular file (a device, a pipe or a folder); it was left as it is."},
     {2321, "The file is read-only."},
+    // What a meter model does not keep, and the limits of a program's fields.
+    {2360, "The %1 keeps no user-defined programs."},
+    {2361, "The %1 keeps no pH calibration record."},
+    {2362, "The %1 keeps no turbidity calibration record."},
+    {2363, "The program field %1 is empty."},
+    {2364, "The program field %1 holds %2 characters; it takes at most %3."},
+    {2365, "The program field %1 holds a character it cannot take: %2."},
+    {2366, "The program field %1 must be one of: %2."},
+    {2367, "The program field %1 is not a number with a point as decimal separator."},
+    {2368, "The program field %1 must be a number from %2 to %3, written with three digits."},
 };
 
 template <std::size_t N>

@@ -65,6 +65,16 @@ enum Extension {
     // Files the program writes.
     NotRegularFile = 2320,
     ReadOnlyFile = 2321,
+    // What a meter model does not keep, and the limits of a program's fields.
+    NoProgramsOnMeter = 2360,
+    NoPHRecordOnMeter = 2361,
+    NoTurbidityRecordOnMeter = 2362,
+    ProgramFieldEmpty = 2363,
+    ProgramFieldTooLong = 2364,
+    ProgramFieldCharacter = 2365,
+    ProgramFieldChoice = 2366,
+    ProgramFieldNumber = 2367,
+    ProgramFieldProgNum = 2368,
 };
 
 } // namespace TextTable
