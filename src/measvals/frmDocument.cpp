@@ -140,6 +140,18 @@ void frmDocument::resizeEvent(QResizeEvent *event)
     layoutWindow();
 }
 
+// In twips: the header takes 2200 and the grid's margins 100 (laid out below); the grid's share of a
+// restored window holds its header row and several rows, of the smallest some.
+QSize frmDocument::sizeHint() const
+{
+    return QSize(Twips::toPixels(7000, this), Twips::toPixels(2300 + 2700, this));
+}
+
+QSize frmDocument::minimumSizeHint() const
+{
+    return QSize(Twips::toPixels(3600, this), Twips::toPixels(2300 + 1500, this));
+}
+
 void frmDocument::layoutWindow()
 {
     if (isMinimized())
