@@ -1,13 +1,16 @@
 // The windows under a real window manager (run by with-window-manager.sh): where the main window comes
 // back after a restart, and what a document looks like when it is no longer maximised.
 #include "GuiTestSupport.h"
+#include "TextTable.h"
 #include "Twips.h"
 #include "basMain.h"
 #include "frmDocument.h"
 #include "frmMain.h"
+#include "frmWait.h"
 
 #include <QApplication>
 #include <QHeaderView>
+#include <QLabel>
 #include <QMdiArea>
 #include <QMdiSubWindow>
 #include <QSettings>
@@ -41,6 +44,7 @@ private slots:
     void unreachablePositionFallsBack();
     void restoredDocumentShowsRows_data();
     void restoredDocumentShowsRows();
+    void waitDialogKeepsItsSizeWhileCounting();
 };
 
 void TestWindowManager::frameComesBackWhereItWasLeft()
@@ -119,6 +123,27 @@ void TestWindowManager::restoredDocumentShowsRows()
     const int rows = grid->horizontalHeader()->height() + 3 * grid->verticalHeader()->defaultSectionSize();
     QVERIFY2(grid->height() >= rows, qPrintable(QStringLiteral("grid %1 px high").arg(grid->height())));
     QVERIFY(doc->width() >= Twips::toPixels(3500, doc));
+}
+
+void TestWindowManager::waitDialogKeepsItsSizeWhileCounting()
+{
+    GuiSandbox sandbox;
+    ScriptedDialogs dialogs;
+    frmMain main(dialogs);
+    QVERIFY(start(main));
+    frmWait &wait = main.waitDialog();
+    QVERIFY(wait.ShowWithText(TextTable::text(1149)));
+    QVERIFY(QTest::qWaitForWindowExposed(&wait));
+    QTest::qWait(100);
+    const QSize size = wait.frameGeometry().size();
+    // An import as long as the link takes: the counter line grows digit by digit.
+    for (const qint64 bytes : {1LL, 4096LL, 1048576LL, 67108864LL}) {
+        wait.setProgress(bytes, bytes / 40);
+        QTest::qWait(50);
+        QCOMPARE(wait.frameGeometry().size(), size);
+        QVERIFY(wait.progressLabel()->sizeHint().width() <= wait.progressLabel()->width());
+    }
+    wait.Unload();
 }
 
 QTEST_MAIN(TestWindowManager)
