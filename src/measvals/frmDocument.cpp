@@ -144,7 +144,7 @@ void frmDocument::resizeEvent(QResizeEvent *event)
 // restored window holds its header row and several rows, of the smallest some.
 QSize frmDocument::sizeHint() const
 {
-    return QSize(Twips::toPixels(7000, this), Twips::toPixels(2300 + 2700, this));
+    return QSize(Twips::toPixels(7000, this), Twips::toPixels(2300 + 2200, this));
 }
 
 QSize frmDocument::minimumSizeHint() const
