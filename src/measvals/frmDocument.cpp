@@ -140,8 +140,8 @@ void frmDocument::resizeEvent(QResizeEvent *event)
     layoutWindow();
 }
 
-// In twips: the header takes 2200 and the grid's margins 100 (laid out below); the grid's share of a
-// restored window holds its header row and several rows, of the smallest some.
+// In twips, as laid out below: 2200 for the header band, 100 around the grid; what is left shows the
+// grid's header row and several rows, and at the least a few.
 QSize frmDocument::sizeHint() const
 {
     return QSize(Twips::toPixels(7000, this), Twips::toPixels(2300 + 2200, this));
