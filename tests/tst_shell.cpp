@@ -69,8 +69,6 @@ private slots:
     void commandStatesOfflineEditionAndDocumentCount();
     void searchAgainKeepsOldMeterPanelsAndOneDocument();
     void changeUser();
-    void userNameFilteredAlikeInLoginAndChangeUser_data();
-    void userNameFilteredAlikeInLoginAndChangeUser();
     void toolbarToggleStaysInStep();
     void windowPositionIsRestored();
     void waitDialogCancelStopsTheLink();
@@ -334,32 +332,10 @@ void TestShell::changeUser()
     dialogs.inputAnswers.enqueue(QStringLiteral("Bartholomew Longname"));
     main.MenuChangeUser();
     QCOMPARE(main.statusText(frmMain::PanelUser), QStringLiteral("Bartholomew Lon"));
-}
-
-void TestShell::userNameFilteredAlikeInLoginAndChangeUser_data()
-{
-    QTest::addColumn<QString>("typed");
-    QTest::addColumn<QString>("name");
-    QTest::newRow("separator inside") << QStringLiteral("Ann;Lee") << QStringLiteral("Ann.Lee");
-    QTest::newRow("separators only") << QStringLiteral(";;") << QStringLiteral("..");
-    QTest::newRow("none") << QStringLiteral("Ann Lee") << QStringLiteral("Ann Lee");
-}
-
-void TestShell::userNameFilteredAlikeInLoginAndChangeUser()
-{
-    QFETCH(QString, typed);
-    QFETCH(QString, name);
-    GuiSandbox sandbox;
-    ScriptedDialogs dialogs;
-    frmMain main(dialogs);
-    answerLogin(typed, false);
-    QVERIFY(basMain::Main(main));
-    QCOMPARE(main.shared().login->UserName(), name);
-    main.shared().login->setUserName(QStringLiteral("Bob"));
-    dialogs.inputAnswers.enqueue(typed);
+    // The name goes into ';'-separated files: the same rule as the login's field.
+    dialogs.inputAnswers.enqueue(QStringLiteral("Ann;Lee;"));
     main.MenuChangeUser();
-    QCOMPARE(main.shared().login->UserName(), name);
-    QCOMPARE(main.statusText(frmMain::PanelUser), name);
+    QCOMPARE(main.shared().login->UserName(), QStringLiteral("Ann.Lee."));
 }
 
 void TestShell::toolbarToggleStaysInStep()
