@@ -29,5 +29,10 @@ for _ in $(seq 300); do [ -e "$work/wm-ready" ] && break; sleep 0.1; done
 
 # The windows must go to this server, whatever the caller's platform is.
 export QT_QPA_PLATFORM=xcb
+# Under the sanitizers: the X keyboard library copies names without a terminator by strndup, which
+# strict_string_checks flags, and the D-Bus library keeps an allocation; both are the system's.
+here="$(cd "$(dirname "$0")" && pwd)"
+export ASAN_OPTIONS="${ASAN_OPTIONS:+$ASAN_OPTIONS:}strict_string_checks=0"
+export LSAN_OPTIONS="${LSAN_OPTIONS:+$LSAN_OPTIONS:}suppressions=$here/lsan-x11.supp:print_suppressions=0"
 unset WAYLAND_DISPLAY
 "$@"
