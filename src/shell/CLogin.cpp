@@ -2,5 +2,9 @@
 
 void CLogin::setUserName(const QString &strUserName)
 {
-    m_userName = strUserName.isEmpty() ? QStringLiteral("---") : strUserName.left(kUserNameMaxLen);
+    QString name = strUserName;
+    name.replace(QChar(kUserNameSeparator), QChar(kUserNameReplacement));
+    name.remove(u'\r');
+    name.remove(u'\n');
+    m_userName = name.isEmpty() ? QStringLiteral("---") : name.left(kUserNameMaxLen);
 }

@@ -7,6 +7,10 @@ struct SharedObjects;
 class CLogin {
 public:
     static constexpr qint16 kUserNameMaxLen = 15;
+    // The name goes into ';'-separated files: the separator is taken as this replacement wherever a
+    // name comes from (the login's field, a change of user, the command line).
+    static constexpr char16_t kUserNameSeparator = u';';
+    static constexpr char16_t kUserNameReplacement = u'.';
 
     explicit CLogin(SharedObjects &shared) : m_shared(shared) {}
 
@@ -15,7 +19,8 @@ public:
     bool SearchDevice() const { return m_searchDevice; }
     void setSearchDevice(bool fSearchDevice) { m_searchDevice = fSearchDevice; }
     QString UserName() const { return m_userName; }
-    // An empty name is stored as "---"; a longer one is cut to UserNameMaxLen characters.
+    // An empty name is stored as "---"; a longer one is cut to UserNameMaxLen characters; the separator
+    // is replaced and line breaks are left out, so every file holding the name reads back.
     void setUserName(const QString &strUserName);
     qint16 UserNameMaxLen() const { return kUserNameMaxLen; }
 

@@ -1,13 +1,8 @@
 #include "InputFilters.h"
 
+#include "CLogin.h"
+
 #include <QLineEdit>
-
-namespace {
-
-constexpr char16_t kUserNameSeparator = u';';
-constexpr char16_t kUserNameReplacement = u'.';
-
-} // namespace
 
 namespace InputFilters {
 
@@ -24,16 +19,9 @@ void replaceCharacter(QLineEdit *edit, QChar character, QChar replacement)
     });
 }
 
-QString userName(const QString &text)
-{
-    QString name = text;
-    name.replace(QChar(kUserNameSeparator), QChar(kUserNameReplacement));
-    return name;
-}
-
 void filterUserName(QLineEdit *edit)
 {
-    replaceCharacter(edit, QChar(kUserNameSeparator), QChar(kUserNameReplacement));
+    replaceCharacter(edit, QChar(CLogin::kUserNameSeparator), QChar(CLogin::kUserNameReplacement));
 }
 
 } // namespace InputFilters

@@ -9,8 +9,6 @@ namespace InputFilters {
 // Every replaced character becomes replacement, whether typed, pasted or set by the program.
 void replaceCharacter(QLineEdit *edit, QChar character, QChar replacement);
 
-// The user name goes into measured-value, program and record files: the login's field and the change
-// of user take it by this one rule.
-QString userName(const QString &text);
+// The login's field shows the user name as CLogin will store it while it is typed.
 void filterUserName(QLineEdit *edit);
 } // namespace InputFilters

@@ -8,7 +8,6 @@
 #include "CUsrDefProg.h"
 #include "ErrorFrame.h"
 #include "GuiAssets.h"
-#include "InputFilters.h"
 #include "ProgramFolder.h"
 #include "QtPrintTarget.h"
 #include "TextApplier.h"
@@ -547,7 +546,7 @@ void frmMain::MenuChangeUser()
     if (!m_dialogs.inputText(this, TextTable::text(1208), TextTable::text(1176), QString(), &answer) ||
         answer.isEmpty())
         return;
-    m_shared->login->setUserName(InputFilters::userName(answer));
+    m_shared->login->setUserName(answer);
     SetStatusBarUserName(m_shared->login->UserName());
 }
 

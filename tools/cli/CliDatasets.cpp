@@ -2,6 +2,7 @@
 #include "CDevice.h"
 #include "CExportExcel.h"
 #include "CImportMVal.h"
+#include "CLogin.h"
 #include "CliCommands.h"
 #include "CMeasVal.h"
 #include "RecordWalk.h"
@@ -76,7 +77,8 @@ int datasets(const QStringList &arguments)
     }
 
     if (parser.isSet(output)) {
-        const QString userName = parser.isSet(user) ? parser.value(user) : QStringLiteral("---");
+        session.shared.login->setUserName(parser.value(user));
+        const QString userName = session.shared.login->UserName();
         if (!session.shared.measVal->SaveFile(raw, meter, serial, userName, imported, parser.value(output))) {
             printError(TextTable::text(1177));
             return kSaveFailed;

@@ -18,15 +18,6 @@ constexpr int kFailed = 1;
 
 
 // A typed name as the login dialog takes it: ";" separates the fields of the files it goes into.
-QString typedUserName(const QString &text)
-{
-    QString name = text;
-    name.replace(u';', u'.');
-    name.remove(u'\r');
-    name.remove(u'\n');
-    return name;
-}
-
 int fail(int text)
 {
     printError(TextTable::text(text));
@@ -121,7 +112,7 @@ int programsCommand(const QStringList &arguments)
         if (!prog.GetProgramMeter(program, number))
             return fail(1103);
         if (parser.isSet(user)) {
-            session.shared.login->setUserName(typedUserName(parser.value(user)));
+            session.shared.login->setUserName(parser.value(user));
             program[11] = session.shared.login->UserName();
         }
         return prog.SaveToFile(program, parser.value(output)) ? 0 : fail(1088);
@@ -175,7 +166,7 @@ int calrecordCommand(const QStringList &arguments)
         return kUsageError;
     }
     Session session;
-    session.shared.login->setUserName(typedUserName(parser.value(user)));
+    session.shared.login->setUserName(parser.value(user));
     if (recogniseMeter(session) != CDevice::Recognised)
         return kFailed;
     CCalProtocol &cal = *session.shared.calProtocol;
