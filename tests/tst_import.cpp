@@ -76,12 +76,14 @@ private slots:
     void importFromMeasuredValueFile();
     void emptyMeter();
     void failedOpeningCommandSendsNothingMore();
-    void rejectedDatasetCommandEndsTheWalk();
+    void rejectedDatasetCommandFailsTheImport();
     void pacedTransferTakesTheLineTime();
     void cancelDuringTransferSendsStop();
     void hangUpInTheMiddleFailsOnce();
     void cliPrintsAndSavesDatasets();
     void cliExportStatuses();
+    void cliUnacceptedAnswerKeepsTheFile_data();
+    void cliUnacceptedAnswerKeepsTheFile();
 };
 
 void TestImport::importReadsEveryDataset()
@@ -167,7 +169,7 @@ void TestImport::failedOpeningCommandSendsNothingMore()
     QVERIFY(!shared.importMVal->GetMVals(raw));
 }
 
-void TestImport::rejectedDatasetCommandEndsTheWalk()
+void TestImport::rejectedDatasetCommandFailsTheImport()
 {
     SimBench bench(1);
     MeterSim &sim = bench.addMeter(1, meter("Lumora"));
@@ -176,12 +178,12 @@ void TestImport::rejectedDatasetCommandEndsTheWalk()
     sim.faults().rejectCommands = {QStringLiteral("U.581")};
     CSerialLink link;
     SharedObjects shared(&link);
-    QString raw;
-    // The link repeats a rejected command once and hands back the second answer as it is.
-    QVERIFY(shared.importMVal->GetMVals(raw));
-    QCOMPARE(raw, QStringLiteral("\r\n?\r\n>"));
-    QCOMPARE(records(raw, 14), 0);
-    QCOMPARE(datasets.stopCommands(), 0);
+    QString raw = QStringLiteral("old");
+    // The link repeats a rejected command once and hands back the second answer: no datasets, no success.
+    QVERIFY(!shared.importMVal->GetMVals(raw));
+    QCOMPARE(raw, QString());
+    QCOMPARE(sim.commandLog(), QStringList({QStringLiteral("U.400"), QStringLiteral("U.581"),
+                                            QStringLiteral("U.581"), QStringLiteral("U.999")}));
 }
 
 void TestImport::pacedTransferTakesTheLineTime()
@@ -364,6 +366,31 @@ void TestImport::cliExportStatuses()
     const QByteArray bytes = xls.readAll();
     QVERIFY(bytes.startsWith(QByteArray("\x09\x00\x04\x00\x02\x00\x0A\x00", 8)));
     QVERIFY(bytes.endsWith(QByteArray("\x0A\x00\x00\x00", 4)));
+}
+
+void TestImport::cliUnacceptedAnswerKeepsTheFile_data()
+{
+    QTest::addColumn<QByteArray>("answer");
+    QTest::newRow("rejected") << QByteArray("\r\n?\r\n>");
+    QTest::newRow("late answer joined with the repetition's")
+        << QByteArray("\r\n1;d;t;5;900;;;;1.5;mg/l;OK;;;\r\n!\r\n>\r\n1;d;t;5;900;;;;1.5;mg/l;OK;;;\r\n!\r\n>");
+}
+
+void TestImport::cliUnacceptedAnswerKeepsTheFile()
+{
+    QFETCH(QByteArray, answer);
+    SimBench bench(1);
+    MeterSim &sim = bench.addMeter(1, meter("Lumora"));
+    SimDatasets datasets(sim); // answers the closing command
+    sim.setHandler(QStringLiteral("U.581"), [answer](const QString &) { return SimReply::raw(answer); });
+    QTemporaryDir dir;
+    const QString out = dir.filePath(QStringLiteral("out.csv"));
+    writeBytes(out, "earlier document");
+    const CliRun run = runCli({QStringLiteral("datasets"), QStringLiteral("-o"), out});
+    QCOMPARE(run.exitCode, 3);
+    QVERIFY(run.err.contains(TextTable::text(1036)));
+    QCOMPARE(readBytes(out), QByteArray("earlier document"));
+    QCOMPARE(datasets.stopCommands(), 1);
 }
 
 QTEST_GUILESS_MAIN(TestImport)

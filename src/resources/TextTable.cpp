@@ -283,6 +283,9 @@ constexpr Entry kExtension[] = {
     {2204, "\"%1\" is not a valid directory name."},
     {2205, "The directory %1 already exists."},
     {2206, "The directory %1 could not be created: %2"},
+    {2340, "Another exchange with the meter is still running; the command was not sent."},
+    {2341, "\"%1\" cannot be stored in a calibration record file: it holds a semicolon or a line break."},
+    {2342, "\"%1\" cannot be stored in a program file: it holds a semicolon or a line break."},
 };
 
 template <std::size_t N>

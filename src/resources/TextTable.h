@@ -58,6 +58,10 @@ enum Extension {
     InvalidDirName = 2204,
     DirExists = 2205,
     DirCreateFailed = 2206,
+    // Exchanges with the meter and the record and program files they fill.
+    ExchangeRunning = 2340,
+    FieldBreaksRecordFile = 2341,
+    FieldBreaksProgramFile = 2342,
 };
 
 } // namespace TextTable
