@@ -7,6 +7,7 @@
 #include "SharedObjects.h"
 #include "SimCalRecords.h"
 #include "TestSupport.h"
+#include "TextTable.h"
 
 #include <QDate>
 #include <QFile>
@@ -85,6 +86,8 @@ private slots:
     void fileQuirksOfTheLayout();
     void failedReadClearsPreviousRecord();
     void proposedFileName();
+    void recordFileRefusesFieldsThatBreakIt_data();
+    void recordFileRefusesFieldsThatBreakIt();
 };
 
 void TestCalRecords::phRecordFromMeter()
@@ -493,6 +496,37 @@ void TestCalRecords::proposedFileName()
     QCOMPARE(name, QStringLiteral("CalProt Turb StdCal 21 20120305"));
     QVERIFY(rig.cal().ProposedFileName(QStringLiteral("Turb"), name));
     QCOMPARE(name, QStringLiteral("CalProt Turb 20120305"));
+}
+
+void TestCalRecords::recordFileRefusesFieldsThatBreakIt_data()
+{
+    QTest::addColumn<QString>("user");
+    QTest::addColumn<QString>("lotTotal");
+    QTest::addColumn<QString>("manufacturer");
+    QTest::addColumn<QString>("culprit");
+    QTest::newRow("semicolon in the user") << "Ann;Bob" << "SET" << "M" << "Ann;Bob";
+    QTest::newRow("line break in the lot") << "Ann" << "SET\r\n9" << "M" << "SET\r\n9";
+    QTest::newRow("line feed in the maker") << "Ann" << "SET" << "M\nX" << "M\nX";
+}
+
+void TestCalRecords::recordFileRefusesFieldsThatBreakIt()
+{
+    QFETCH(QString, user);
+    QFETCH(QString, lotTotal);
+    QFETCH(QString, manufacturer);
+    QFETCH(QString, culprit);
+    Rig rig;
+    rig.shared.login->setUserName(user);
+    QVERIFY(rig.connect());
+    QVERIFY(rig.cal().UpdateFromMeter(true, false));
+    QVERIFY(rig.cal().SetChargeID(lotTotal, QString(), manufacturer, kLots));
+    QTemporaryDir dir;
+    const QString path = dir.filePath(QStringLiteral("r.csv"));
+    writeBytes(path, "earlier record");
+    ErrorRecorder errors;
+    QVERIFY(!rig.cal().SaveToFile(path));
+    QCOMPARE(errors.reports, QStringList{TextTable::text(TextTable::FieldBreaksRecordFile).arg(culprit)});
+    QCOMPARE(readBytes(path), QByteArray("earlier record"));
 }
 
 QTEST_GUILESS_MAIN(TestCalRecords)

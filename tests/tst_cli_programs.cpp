@@ -63,6 +63,8 @@ private slots:
     void calibrationLineAndRange();
     void withoutMeterExitsOne();
     void metersimConfiguredFromCommandLine();
+    void unusableMeterAnswersFailAndWriteNothing_data();
+    void unusableMeterAnswersFailAndWriteNothing();
 
 private:
     QTemporaryDir m_home;
@@ -241,11 +243,75 @@ void TestCliPrograms::metersimConfiguredFromCommandLine()
     QCOMPARE(list.outLines(), QStringList({"901", "903"}));
     QVERIFY(ph.outLines().contains(QStringLiteral("Points: 3")));
     QVERIFY(turb.outLines().contains(QStringLiteral("Interval (d): 30")));
+    // The executable's fault options: a line break inside the record is no record.
+    QProcess broken;
+    broken.start(QStringLiteral(MERAVO_BIN_DIR "/metersim"), {"--link", link, "--break-field", "U.586"});
+    QVERIFY(broken.waitForReadyRead(10000));
+    qputenv("MERAVO_PORTS", link.toLocal8Bit());
+    const CliRun brokenPh = cli({"calrecord", "ph"});
+    qputenv("MERAVO_PORTS", previous);
+    broken.terminate();
+    QVERIFY(broken.waitForFinished(10000));
+    QCOMPARE(brokenPh.exitCode, 1);
     // A bad configuration is refused before the line comes up.
     QProcess bad;
     bad.start(QStringLiteral(MERAVO_BIN_DIR "/metersim"), {"--link", link, "--ph-points", "4"});
     QVERIFY(bad.waitForFinished(10000));
     QCOMPARE(bad.exitCode(), 2);
+}
+
+void TestCliPrograms::unusableMeterAnswersFailAndWriteNothing_data()
+{
+    QTest::addColumn<QStringList>("arguments"); // FILE: the output file
+    QTest::addColumn<QString>("breakCode");
+    QTest::addColumn<QString>("joinedCode");
+    QTest::addColumn<QByteArray>("phRecord");
+    QTest::addColumn<QByteArray>("turbRecord");
+    const QStringList ph = {"calrecord", "ph", "-o", "FILE"};
+    const QStringList turb = {"calrecord", "turb", "-o", "FILE"};
+    const QStringList get = {"programs", "get", "901", "-o", "FILE"};
+    const QByteArray none;
+    QTest::newRow("pH record, line break in a field") << ph << "U.586" << "" << none << none;
+    QTest::newRow("turbidity record, late answer joined with the repetition's")
+        << turb << "" << "U.587" << none << none;
+    QTest::newRow("pH record, negative point count")
+        << ph << "" << "" << QByteArray("0,2026,3,15,10,20,30,1,59.16,-3.2,3,7,0,0,-1,") << none;
+    QTest::newRow("turbidity record, negative standard count")
+        << turb << "" << "" << none << QByteArray("0,2026,3,14,9,5,0,90,5-P StdCAL,-1");
+    QTest::newRow("program, line break in a field") << get << "U.513" << "" << none << none;
+    QTest::newRow("program, late answer joined with the repetition's") << get << "" << "U.513" << none << none;
+    QTest::newRow("identification, line break in the serial number")
+        << QStringList{"identify"} << "U.596" << "" << none << none;
+}
+
+void TestCliPrograms::unusableMeterAnswersFailAndWriteNothing()
+{
+    QFETCH(QStringList, arguments);
+    QFETCH(QString, breakCode);
+    QFETCH(QString, joinedCode);
+    QFETCH(QByteArray, phRecord);
+    QFETCH(QByteArray, turbRecord);
+    SimBench bench(1);
+    MeterIdentity id;
+    id.model = QStringLiteral("Klaro 7 T");
+    id.firmware = QStringLiteral("2.50");
+    MeterSim &sim = bench.addMeter(1, id);
+    SimCalRecords records(sim);
+    SimPrograms programs(sim);
+    // The line break lands in the resolution, a field nothing else checks.
+    QVERIFY(programs.put(QStringLiteral("901,A,16,436,0,5,0,1,0.1,Citation,mg/l,0,0,0")));
+    records.ph = phRecord.isEmpty() ? records.ph : phRecord;
+    records.turbidityExtended = turbRecord.isEmpty() ? records.turbidityExtended : turbRecord;
+    sim.faults().breakCommands = {breakCode};
+    sim.faults().joinedCommands = {joinedCode};
+    QTemporaryDir dir;
+    const QString file = dir.filePath(QStringLiteral("out.csv"));
+    writeBytes(file, "earlier file");
+    arguments.replaceInStrings(QStringLiteral("FILE"), file);
+    const CliRun r = cli(arguments);
+    QCOMPARE(r.exitCode, 1);
+    QVERIFY2(!r.out.contains(QStringLiteral("Points:")), qPrintable(r.out));
+    QCOMPARE(readBytes(file), QByteArray("earlier file"));
 }
 
 QTEST_GUILESS_MAIN(TestCliPrograms)

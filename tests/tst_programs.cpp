@@ -8,6 +8,7 @@
 #include "SharedObjects.h"
 #include "SimPrograms.h"
 #include "TestSupport.h"
+#include "TextTable.h"
 
 #include <QDir>
 #include <QDirIterator>
@@ -102,6 +103,8 @@ private slots:
     void deleteWithoutTrashFailsAndKeepsFile();
     void workDirFollowsSettings();
     void proposedFileName();
+    void programFileRefusesValuesThatBreakIt_data();
+    void programFileRefusesValuesThatBreakIt();
 
 private:
     QTemporaryDir m_home;
@@ -179,10 +182,12 @@ void TestPrograms::readReplyFieldSixAndCalReq()
     QCOMPARE(r.E0, QStringLiteral("0.1"));
     QCOMPARE(r.BLANKREQ, QStringLiteral("1"));
     QCOMPARE(r.CALREQ, QStringLiteral("1"));
-    for (const char *last : {"0\r\n!\r\n>", "\r\n!\r\n>", "x1\r\n!\r\n>", ""}) {
+    for (const char *last : {"0\r\n!\r\n>", "\r\n!\r\n>", "x1\r\n!\r\n>"}) {
         QVERIFY(CUsrDefProg::ParseProgramReply(base + QString::fromLatin1(last), r));
         QCOMPARE(r.CALREQ, QStringLiteral("0"));
     }
+    // Without its end marker it is no accepted answer.
+    QVERIFY(!CUsrDefProg::ParseProgramReply(base, r));
     QVERIFY(!CUsrDefProg::ParseProgramReply(QStringLiteral("\r\n905;M;16;436;0;5;00;0.1;0.2;0.01;F;mg/l;1;1;1"), r));
     QVERIFY(!CUsrDefProg::ParseProgramReply(QStringLiteral("\r\n905;M;16;436;0;5;0;0.1;0.2;0.01;F;mg/l;1;1"), r));
 }
@@ -729,6 +734,34 @@ void TestPrograms::proposedFileName()
     QCOMPARE(prog.ProposedFilePath(QStringLiteral("../9\\0:1")), dir.path() + QStringLiteral("/PROG ..901"));
     prog.setWorkDir(dir.filePath(QStringLiteral("gone")));
     QCOMPARE(prog.ProposedFilePath(QStringLiteral("905")), QStringLiteral("PROG 905"));
+}
+
+void TestPrograms::programFileRefusesValuesThatBreakIt_data()
+{
+    QTest::addColumn<int>("index");
+    QTest::addColumn<QString>("value");
+    QTest::newRow("semicolon in the model") << 1 << QStringLiteral("A;B");
+    QTest::newRow("line break in the citation form") << 9 << QStringLiteral("F\r\nX");
+    QTest::newRow("line feed in the user") << 11 << QStringLiteral("Ann\nBob");
+    QTest::newRow("semicolon in a pair") << 12 << QStringLiteral("1;2");
+    QTest::newRow("carriage return in a flag") << 34 << QStringLiteral("1\r");
+}
+
+void TestPrograms::programFileRefusesValuesThatBreakIt()
+{
+    QFETCH(int, index);
+    QFETCH(QString, value);
+    QTemporaryDir dir;
+    const QString path = dir.filePath(QStringLiteral("PROG 901.csv"));
+    SharedObjects shared;
+    QStringList values = programArray(QStringLiteral("901"));
+    QVERIFY(shared.usrDefProg->SaveToFile(values, path));
+    const QByteArray before = readBytes(path);
+    values[index] = value;
+    ErrorRecorder errors;
+    QVERIFY(!shared.usrDefProg->SaveToFile(values, path));
+    QCOMPARE(errors.reports, QStringList{TextTable::text(TextTable::FieldBreaksProgramFile).arg(value)});
+    QCOMPARE(readBytes(path), before);
 }
 
 QTEST_GUILESS_MAIN(TestPrograms)
