@@ -132,6 +132,7 @@ private slots:
     void unreadableMeterTableBlocksWriting();
     void cancelWhileReadingLeavesTableUnused();
     void eraseInMeterSelectsNext();
+    void secondCommandDuringAnExchangeIsRefused();
     void eraseFilesGoToTrashAfterQuestion();
     void copyToPcWritesLoginUser();
     void copyToPcAllCancelled();
@@ -321,6 +322,37 @@ void TestProgConsole::eraseInMeterSelectsNext()
     QCOMPARE(console.meterList()->count(), 0);
     QCOMPARE(selected(console.directoryList()), QStringLiteral("905   (PROG 905.csv)"));
     QVERIFY(!button(console, "cmdDeleteAllMeter")->isEnabled());
+}
+
+void TestProgConsole::secondCommandDuringAnExchangeIsRefused()
+{
+    Session s(true, {QStringLiteral("901"), QStringLiteral("902"), QStringLiteral("903")});
+    frmProgConsole console(*s.main);
+    console.meterList()->setCurrentRow(1);
+    s.sim->faults().delayMs = 400;
+    bool consoleEnabled = true;
+    bool secondStarted = true;
+    connect(s.sim, &MeterSim::commandReceived, &console, [&](const QString &line) {
+        if (line != QLatin1String("U.521#1,902"))
+            return;
+        // While the meter is still answering the erase: a click and a direct second command.
+        QTimer::singleShot(100, &console, [&] {
+            consoleEnabled = console.isEnabled();
+            QTest::mouseClick(button(console, "cmdDeleteAllMeter"), Qt::LeftButton);
+            secondStarted = s.prog().DeleteAll();
+        });
+    });
+    ErrorRecorder errors;
+    answerConfirm(true);
+    button(console, "cmdDeleteMeter")->click();
+    QVERIFY(!consoleEnabled);
+    QVERIFY(!secondStarted);
+    QCOMPARE(errors.reports, QStringList{TextTable::text(TextTable::ExchangeRunning)});
+    QVERIFY(!s.sim->commandLog().contains(QStringLiteral("U.520")));
+    // The first command completed; the console is usable again.
+    QCOMPARE(s.programs->programs().keys(), (QStringList{"901", "903"}));
+    QCOMPARE(entries(console.meterList()), (QStringList{"901", "903"}));
+    QVERIFY(console.isEnabled());
 }
 
 void TestProgConsole::eraseFilesGoToTrashAfterQuestion()
