@@ -500,32 +500,30 @@ void TestCalRecords::proposedFileName()
 
 void TestCalRecords::recordFileRefusesFieldsThatBreakIt_data()
 {
-    QTest::addColumn<QString>("user");
-    QTest::addColumn<QString>("lotTotal");
-    QTest::addColumn<QString>("manufacturer");
-    QTest::addColumn<QString>("culprit");
-    QTest::newRow("semicolon in the user") << "Ann;Bob" << "SET" << "M" << "Ann;Bob";
-    QTest::newRow("line break in the lot") << "Ann" << "SET\r\n9" << "M" << "SET\r\n9";
-    QTest::newRow("line feed in the maker") << "Ann" << "SET" << "M\nX" << "M\nX";
+    QTest::addColumn<int>("field"); // 0 user, 1 lot, 2 maker
+    QTest::addColumn<QString>("value");
+    QTest::newRow("semicolon in the user") << 0 << QStringLiteral("Ann;Bob");
+    QTest::newRow("line break in the lot") << 1 << QStringLiteral("SET\r\n9");
+    QTest::newRow("line feed in the maker") << 2 << QStringLiteral("M\nX");
 }
 
 void TestCalRecords::recordFileRefusesFieldsThatBreakIt()
 {
-    QFETCH(QString, user);
-    QFETCH(QString, lotTotal);
-    QFETCH(QString, manufacturer);
-    QFETCH(QString, culprit);
+    QFETCH(int, field);
+    QFETCH(QString, value);
+    QStringList fields = {QStringLiteral("Ann"), QStringLiteral("SET"), QStringLiteral("M")};
+    fields[field] = value;
     Rig rig;
-    rig.shared.login->setUserName(user);
+    rig.shared.login->setUserName(fields[0]);
     QVERIFY(rig.connect());
     QVERIFY(rig.cal().UpdateFromMeter(true, false));
-    QVERIFY(rig.cal().SetChargeID(lotTotal, QString(), manufacturer, kLots));
+    QVERIFY(rig.cal().SetChargeID(fields[1], QString(), fields[2], kLots));
     QTemporaryDir dir;
     const QString path = dir.filePath(QStringLiteral("r.csv"));
     writeBytes(path, "earlier record");
     ErrorRecorder errors;
     QVERIFY(!rig.cal().SaveToFile(path));
-    QCOMPARE(errors.reports, QStringList{TextTable::text(TextTable::FieldBreaksRecordFile).arg(culprit)});
+    QCOMPARE(errors.reports, QStringList{TextTable::text(TextTable::FieldBreaksRecordFile).arg(value)});
     QCOMPARE(readBytes(path), QByteArray("earlier record"));
 }
 

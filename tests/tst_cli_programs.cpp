@@ -270,18 +270,19 @@ void TestCliPrograms::unusableMeterAnswersFailAndWriteNothing_data()
     const QStringList ph = {"calrecord", "ph", "-o", "FILE"};
     const QStringList turb = {"calrecord", "turb", "-o", "FILE"};
     const QStringList get = {"programs", "get", "901", "-o", "FILE"};
+    const QString no;
     const QByteArray none;
-    QTest::newRow("pH record, line break in a field") << ph << "U.586" << "" << none << none;
-    QTest::newRow("turbidity record, late answer joined with the repetition's")
-        << turb << "" << "U.587" << none << none;
+    auto code = [](const char *text) { return QString::fromLatin1(text); };
+    QTest::newRow("pH record, line break in a field") << ph << code("U.586") << no << none << none;
+    QTest::newRow("turbidity record, late answer joined") << turb << no << code("U.587") << none << none;
     QTest::newRow("pH record, negative point count")
-        << ph << "" << "" << QByteArray("0,2026,3,15,10,20,30,1,59.16,-3.2,3,7,0,0,-1,") << none;
+        << ph << no << no << QByteArray("0,2026,3,15,10,20,30,1,59.16,-3.2,3,7,0,0,-1,") << none;
     QTest::newRow("turbidity record, negative standard count")
-        << turb << "" << "" << none << QByteArray("0,2026,3,14,9,5,0,90,5-P StdCAL,-1");
-    QTest::newRow("program, line break in a field") << get << "U.513" << "" << none << none;
-    QTest::newRow("program, late answer joined with the repetition's") << get << "" << "U.513" << none << none;
+        << turb << no << no << none << QByteArray("0,2026,3,14,9,5,0,90,5-P StdCAL,-1");
+    QTest::newRow("program, line break in a field") << get << code("U.513") << no << none << none;
+    QTest::newRow("program, late answer joined") << get << no << code("U.513") << none << none;
     QTest::newRow("identification, line break in the serial number")
-        << QStringList{"identify"} << "U.596" << "" << none << none;
+        << QStringList{"identify"} << code("U.596") << no << none << none;
 }
 
 void TestCliPrograms::unusableMeterAnswersFailAndWriteNothing()

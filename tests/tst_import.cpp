@@ -372,8 +372,8 @@ void TestImport::cliUnacceptedAnswerKeepsTheFile_data()
 {
     QTest::addColumn<QByteArray>("answer");
     QTest::newRow("rejected") << QByteArray("\r\n?\r\n>");
-    QTest::newRow("late answer joined with the repetition's")
-        << QByteArray("\r\n1;d;t;5;900;;;;1.5;mg/l;OK;;;\r\n!\r\n>\r\n1;d;t;5;900;;;;1.5;mg/l;OK;;;\r\n!\r\n>");
+    QTest::newRow("late answer joined with the repetition's") << QByteArray(
+        "\r\n1;d;t;5;900;;;;1.5;mg/l;OK;;;\r\n!\r\n>\r\n1;d;t;5;900;;;;1.5;mg/l;OK;;;\r\n!\r\n>");
 }
 
 void TestImport::cliUnacceptedAnswerKeepsTheFile()

@@ -438,8 +438,9 @@ bool CCalProtocol::SaveToFile(const QString &strFilePath) const
     if (!BuildRecordText(m_record, text))
         return false;
     const CalProtocolData &r = m_record;
-    QStringList fields = {r.Meter, r.SerNo, r.User, r.Year, r.Month, r.Day, r.Hour, r.Min, r.Sec, r.Interval,
-                          r.Mode, r.Slope, r.Asy, r.SensQuality, r.LOTTotal, r.Expiry, r.Manufacturer};
+    QStringList fields = {r.Meter, r.SerNo,       r.User,     r.Year,     r.Month,       r.Day,
+                          r.Hour,  r.Min,         r.Sec,      r.Interval, r.Mode,        r.Slope,
+                          r.Asy,   r.SensQuality, r.LOTTotal, r.Expiry,   r.Manufacturer};
     for (size_t i = 0; i < 3; ++i)
         fields << r.PHValues[i] << r.VoltageValues_mV[i] << r.TempValues_C[i];
     for (size_t i = 0; i < 5; ++i)

@@ -32,7 +32,8 @@ bool CImportMVal::ReadDatasets(QString &strMVals)
     link.COMChangeAnswerTime(600);
     // A rejected answer holds no datasets, and two answers run together would be taken for one
     // document: either is an import failure, not an empty meter.
-    if (link.COMSendAndReceive(QStringLiteral("U.581\r\n"), strMVals) && CCommunication::IsAccepted(strMVals)) {
+    if (link.COMSendAndReceive(QStringLiteral("U.581\r\n"), strMVals) &&
+        CCommunication::IsAccepted(strMVals)) {
         link.COMDeinit();
         return true;
     }

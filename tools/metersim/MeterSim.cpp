@@ -240,9 +240,15 @@ void MeterSim::handleLine(const QString &line)
         reply.bytes.insert(reply.bytes.size() / 2, "\r\n");
     QByteArray answer;
     switch (reply.kind) {
-    case SimReply::Accept: answer = acceptedAnswer(reply.bytes); break;
-    case SimReply::Reject: answer = rejectedAnswer(); break;
-    case SimReply::Raw: answer = reply.bytes; break;
+    case SimReply::Accept:
+        answer = acceptedAnswer(reply.bytes);
+        break;
+    case SimReply::Reject:
+        answer = rejectedAnswer();
+        break;
+    case SimReply::Raw:
+        answer = reply.bytes;
+        break;
     case SimReply::Silent: break;
     }
     if (reply.kind != SimReply::Silent && m_faults.joinedCommands.contains(code)) {
