@@ -243,16 +243,6 @@ void TestCliPrograms::metersimConfiguredFromCommandLine()
     QCOMPARE(list.outLines(), QStringList({"901", "903"}));
     QVERIFY(ph.outLines().contains(QStringLiteral("Points: 3")));
     QVERIFY(turb.outLines().contains(QStringLiteral("Interval (d): 30")));
-    // The executable's fault options: a line break inside the record is no record.
-    QProcess broken;
-    broken.start(QStringLiteral(MERAVO_BIN_DIR "/metersim"), {"--link", link, "--break-field", "U.586"});
-    QVERIFY(broken.waitForReadyRead(10000));
-    qputenv("MERAVO_PORTS", link.toLocal8Bit());
-    const CliRun brokenPh = cli({"calrecord", "ph"});
-    qputenv("MERAVO_PORTS", previous);
-    broken.terminate();
-    QVERIFY(broken.waitForFinished(10000));
-    QCOMPARE(brokenPh.exitCode, 1);
     // A bad configuration is refused before the line comes up.
     QProcess bad;
     bad.start(QStringLiteral(MERAVO_BIN_DIR "/metersim"), {"--link", link, "--ph-points", "4"});

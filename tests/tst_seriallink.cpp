@@ -45,7 +45,6 @@ private slots:
     void hangUpIsReportedOnceAndFailsFast();
     void portHeldByAnotherProgramIsToldApart();
     void progressCountsBytesAndLineEnds();
-    void lateAnswerJoinedWithRepetitionIsNotAccepted();
     void secondExchangeInsideAWaitIsRefused();
 };
 
@@ -356,21 +355,6 @@ void TestSerialLink::progressCountsBytesAndLineEnds()
     QVERIFY(progress.size() >= 2); // some while the answer arrived, one at the end
     QCOMPARE(progress.last().at(0).toLongLong(), qint64(answer.size()));
     QCOMPARE(progress.last().at(1).toLongLong(), 52);
-}
-
-void TestSerialLink::lateAnswerJoinedWithRepetitionIsNotAccepted()
-{
-    SimBench bench(1);
-    MeterSim &meter = bench.addMeter(1);
-    meter.faults().joinedCommands = {QStringLiteral("U.597")};
-    CSerialLink link;
-    QVERIFY(link.COMInit(1, QStringLiteral("4800"), 1));
-    QString answer;
-    // The link hands over what ends in a marker; whoever reads it asks IsAccepted.
-    QVERIFY(link.COMSendAndReceive(kVersion, answer));
-    QCOMPARE(answer, QStringLiteral("\r\n2.00\r\n!\r\n>\r\n2.00\r\n!\r\n>"));
-    QVERIFY(!CCommunication::IsAccepted(answer));
-    QCOMPARE(meter.commandLog().size(), 2);
 }
 
 void TestSerialLink::secondExchangeInsideAWaitIsRefused()
