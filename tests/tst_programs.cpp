@@ -103,7 +103,6 @@ private slots:
     void deleteWithoutTrashFailsAndKeepsFile();
     void workDirFollowsSettings();
     void proposedFileName();
-    void programFileRefusesValuesThatBreakIt_data();
     void programFileRefusesValuesThatBreakIt();
 
 private:
@@ -736,30 +735,23 @@ void TestPrograms::proposedFileName()
     QCOMPARE(prog.ProposedFilePath(QStringLiteral("905")), QStringLiteral("PROG 905"));
 }
 
-void TestPrograms::programFileRefusesValuesThatBreakIt_data()
-{
-    QTest::addColumn<int>("index");
-    QTest::addColumn<QString>("value");
-    QTest::newRow("semicolon in the model") << 1 << QStringLiteral("A;B");
-    QTest::newRow("line break in the citation form") << 9 << QStringLiteral("F\r\nX");
-    QTest::newRow("semicolon in a pair") << 12 << QStringLiteral("1;2");
-}
-
 void TestPrograms::programFileRefusesValuesThatBreakIt()
 {
-    QFETCH(int, index);
-    QFETCH(QString, value);
     QTemporaryDir dir;
     const QString path = dir.filePath(QStringLiteral("PROG 901.csv"));
     SharedObjects shared;
-    QStringList values = programArray(QStringLiteral("901"));
-    QVERIFY(shared.usrDefProg->SaveToFile(values, path));
+    QVERIFY(shared.usrDefProg->SaveToFile(programArray(QStringLiteral("901")), path));
     const QByteArray before = readBytes(path);
-    values[index] = value;
-    ErrorRecorder errors;
-    QVERIFY(!shared.usrDefProg->SaveToFile(values, path));
-    QCOMPARE(errors.reports, QStringList{TextTable::text(TextTable::FieldBreaksProgramFile).arg(value)});
-    QCOMPARE(readBytes(path), before);
+    // The model, the citation form, a pair: a value with ";" or a line break is refused.
+    for (const auto &[index, value] : {std::pair(1, "A;B"), std::pair(9, "F\r\nX"), std::pair(12, "1;2")}) {
+        QStringList values = programArray(QStringLiteral("901"));
+        values[index] = QString::fromLatin1(value);
+        ErrorRecorder errors;
+        QVERIFY(!shared.usrDefProg->SaveToFile(values, path));
+        QCOMPARE(errors.reports,
+                 QStringList{TextTable::text(TextTable::FieldBreaksProgramFile).arg(values[index])});
+        QCOMPARE(readBytes(path), before);
+    }
 }
 
 QTEST_GUILESS_MAIN(TestPrograms)
