@@ -11,7 +11,12 @@ packages=(
   xvfb xauth poppler-utils
   fonts-dejavu-core
   libreoffice-calc-nogui
+  locales
 )
+
+# The tests also run under a comma-decimal C library locale, which a fresh system does not have.
+test_locale=de_DE.UTF-8
+has_locale() { locale -a 2>/dev/null | grep -qix 'de_DE\.utf-\?8'; }
 
 missing=()
 for p in "${packages[@]}"; do
@@ -20,13 +25,24 @@ for p in "${packages[@]}"; do
   fi
 done
 
-if [ ${#missing[@]} -eq 0 ]; then
+if [ ${#missing[@]} -eq 0 ] && has_locale; then
   exit 0
 fi
 
 SUDO=""
 if [ "$(id -u)" -ne 0 ]; then SUDO="sudo"; fi
-echo "setup: installing ${missing[*]}" >&2
-export DEBIAN_FRONTEND=noninteractive
-$SUDO apt-get update -qq
-$SUDO apt-get install -y -qq --no-install-recommends "${missing[@]}" >&2
+if [ ${#missing[@]} -gt 0 ]; then
+  echo "setup: installing ${missing[*]}" >&2
+  export DEBIAN_FRONTEND=noninteractive
+  $SUDO apt-get update -qq
+  $SUDO apt-get install -y -qq --no-install-recommends "${missing[@]}" >&2
+fi
+if ! has_locale; then
+  echo "setup: generating the locale $test_locale" >&2
+  # localedef exits with 1 after mere warnings; whether the locale exists afterwards is what counts.
+  $SUDO localedef -i de_DE -c -f UTF-8 "$test_locale" || true
+  if ! has_locale; then
+    echo "setup: the locale $test_locale could not be generated" >&2
+    exit 1
+  fi
+fi

@@ -8,6 +8,7 @@
 #include <QTest>
 
 #include <cmath>
+#include <limits>
 
 namespace {
 
@@ -147,6 +148,12 @@ void TestCalibration::failures()
     QVERIFY(!calculate(shared, {1, 2, 3}, {5, 5, 5}, r));        // all Y equal: slope 0
     QVERIFY(!calculate(shared, {1, 2, 3}, {1, 2}, r, 3));        // Y shorter than the count
     QVERIFY(!calculate(shared, {1, 2}, {1, 2, 3}, r, 3));        // X shorter than the count
+    // Equal values without an exact binary form: rounding leaves a spread near 1e-33, not 0.
+    for (double v : {0.1, 0.7}) {
+        QVERIFY(!calculate(shared, {v, v, v}, {0.1, 0.2, 0.35}, r));
+        QVERIFY(!calculate(shared, {0.5, 1.1, 2.3}, {v, v, v}, r));
+        QVERIFY(!calculate(shared, {0.1, 0.2, 0.35}, {v, v, v}, r));
+    }
     // Expected failures say nothing.
     QCOMPARE(errors.reports, QStringList());
 }
@@ -186,6 +193,11 @@ void TestCalibration::measuringRange()
     // Negative slope: the bounds are exchanged.
     QVERIFY(c.CheckMeasRange(-10, 1, 0, -0.2f));
     QVERIFY(!c.CheckMeasRange(-10.5f, 1, 0, -0.2f));
+    // Values beyond single precision or not numbers are outside every range.
+    const float inf = std::numeric_limits<float>::infinity();
+    for (float v : {inf, -inf, std::numeric_limits<float>::quiet_NaN()})
+        QVERIFY(!c.CheckMeasRange(0, 0, 0, v) && !c.CheckMeasRange(0, 1, v, 0.2f) &&
+                !c.CheckMeasRange(0, v, 0, 0.2f));
     // Single precision: 10 sits exactly on the bound as computed in floats.
     QVERIFY(c.CheckMeasRange(0, (2.0f - 0.1f) / 0.19f, 0.1f, 0.19f));
 }

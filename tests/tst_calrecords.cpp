@@ -7,6 +7,7 @@
 #include "SharedObjects.h"
 #include "SimCalRecords.h"
 #include "TestSupport.h"
+#include "TextTable.h"
 
 #include <QDate>
 #include <QFile>
@@ -74,6 +75,7 @@ private slots:
     void offlineAndRejectedReadouts();
     void phReplyFieldCounts();
     void phQualityAndConversions();
+    void numbersThatDoNotFitAreOutOfRange();
     void turbidityReplyForms();
     void gettersRefuseOtherKind();
     void lotDataAndFahrenheit();
@@ -218,6 +220,18 @@ void TestCalRecords::phQualityAndConversions()
     bad.replace(",0,0,2,", ",0,0,2.5,");
     QVERIFY(CCalProtocol::ParsePHRecord(answer(bad), r));
     QCOMPARE(r.NumCalPoints, qint16(2));
+}
+
+void TestCalRecords::numbersThatDoNotFitAreOutOfRange()
+{
+    ErrorRecorder errors;
+    for (const char *quality : {"1e9", "x1"}) {
+        CalProtocolData r;
+        QVERIFY(
+            !CCalProtocol::ParsePHRecord(answer(SimCalRecords::phRecord(1, 777).replace("777", quality)), r));
+    }
+    QCOMPARE(errors.reports, QStringList({TextTable::text(TextTable::OutOfRange).arg("1e9"),
+                                          TextTable::text(TextTable::NotANumber).arg("x1")}));
 }
 
 void TestCalRecords::turbidityReplyForms()

@@ -149,6 +149,8 @@ const QString kDegF = QStringLiteral(" \u00b0F");
 class TestCalRecordWindows : public QObject {
     Q_OBJECT
 private slots:
+    // The texts shown follow the system locale; the expected ones are written in English.
+    void initTestCase() { QLocale::setDefault(QLocale(QLocale::English, QLocale::UnitedStates)); }
     void phRecordWithTwoPoints();
     void phFahrenheitAndPercent();
     void phFailedReadoutLeavesEmptyDisplay();

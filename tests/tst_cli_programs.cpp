@@ -3,6 +3,7 @@
 #include "CCalProtocol.h"
 #include "SharedObjects.h"
 #include "SimCalRecords.h"
+#include "SimDatasets.h"
 #include "SimPrograms.h"
 #include "TestSupport.h"
 #include "TextTable.h"
@@ -11,9 +12,14 @@
 #include <QEventLoop>
 #include <QFile>
 #include <QProcess>
+#include <QRegularExpression>
 #include <QTemporaryDir>
 #include <QTest>
 #include <QTimer>
+
+#include <cerrno>
+#include <cstring>
+#include <tuple>
 
 namespace {
 
@@ -24,12 +30,18 @@ struct CliRun {
     QStringList outLines() const { return out.split(u'\n', Qt::SkipEmptyParts); }
 };
 
-// Runs meravo-cli to its end while the event loop keeps serving the simulated meter.
-CliRun cli(const QStringList &arguments)
+// Runs meravo-cli to its end while the event loop keeps serving the simulated meter; sizeLimited: under
+// a file-size limit of 512 bytes.
+CliRun cli(const QStringList &arguments, bool sizeLimited = false)
 {
     QProcess process;
     process.setProgram(QStringLiteral(MERAVO_BIN_DIR "/meravo-cli"));
     process.setArguments(arguments);
+    if (sizeLimited) {
+        process.setArguments(QStringList{"-c", "ulimit -f 1; exec \"$0\" \"$@\"", process.program()} +
+                             arguments);
+        process.setProgram(QStringLiteral("/bin/sh"));
+    }
     QEventLoop loop;
     QTimer limit;
     limit.setSingleShot(true);
@@ -51,6 +63,19 @@ CliRun cli(const QStringList &arguments)
     return result;
 }
 
+// Every entry of the folder with its kind, permissions and bytes: what a refused write must leave alone.
+QStringList snapshot(const QString &folder)
+{
+    QStringList entries;
+    const auto filter = QDir::AllEntries | QDir::System | QDir::NoDotAndDotDot;
+    for (const QFileInfo &info : QDir(folder).entryInfoList(filter)) {
+        const QChar kind = info.isSymLink() ? u'l' : info.isFile() ? u'f' : u'o';
+        entries << info.fileName() + kind + QString::number(info.permissions()) +
+                       QString::fromLatin1(info.isFile() ? readBytes(info.filePath()) : QByteArray());
+    }
+    return entries;
+}
+
 } // namespace
 
 class TestCliPrograms : public QObject {
@@ -59,10 +84,13 @@ private slots:
     void initTestCase();
     void programsRoundTrip();
     void fullMeterRefusesNewProgram();
+    void commandsFollowTheModelsCapabilities();
     void calibrationRecordToFile();
     void calibrationLineAndRange();
     void withoutMeterExitsOne();
     void metersimConfiguredFromCommandLine();
+    void writersReplaceOnlyWhatTheyMay_data();
+    void writersReplaceOnlyWhatTheyMay();
     void unusableMeterAnswersFailAndWriteNothing_data();
     void unusableMeterAnswersFailAndWriteNothing();
 
@@ -131,6 +159,21 @@ void TestCliPrograms::programsRoundTrip()
     QCOMPARE(r.exitCode, 1);
     QVERIFY(r.err.contains(TextTable::text(1180)));
     QVERIFY(sim.commandLog().isEmpty());
+    // So is a program the editor could not have written; the message names the field.
+    const QByteArray rest = ";16;436;0.0;2.0;0.0;1.0;0.01;Fe;mg/l;Ann;0;1;0\r\nPAIRS_OF_VARIATES" +
+                            QByteArray("\r\n;").repeated(10);
+    const QList<QPair<QByteArray, QString>> bad = {{"901;" + QByteArray(70, 'M') + rest, "MODEL"},
+                                                   {QByteArray("901;A") + '\0' + 'B' + rest, "MODEL"},
+                                                   {QByteArray(5000, '9') + ";M" + rest, "NO"}};
+    for (const auto &[line, blamed] : bad) {
+        writeBytes(file,
+                   "NO;MODEL;CUV;LAMBDA;MRB;MRE;E0;SLOPE;RES;FORM;UNIT;USER;BLANKREQ;CALPSB;CALREQ\r\n" +
+                       line);
+        r = cli({"programs", "put", file});
+        QCOMPARE(r.exitCode, 1);
+        QVERIFY2(r.err.contains(QStringLiteral(" %1 ").arg(blamed)), qPrintable(r.err));
+        QVERIFY(sim.commandLog().isEmpty());
+    }
     QCOMPARE(cli({"programs", "frobnicate"}).exitCode, 64);
     QCOMPARE(cli({"programs", "get", "901"}).exitCode, 64);
 }
@@ -140,19 +183,46 @@ void TestCliPrograms::fullMeterRefusesNewProgram()
     SimBench bench(1);
     MeterSim &sim = bench.addMeter(1);
     SimPrograms programs(sim);
+    const QString rest = QStringLiteral(",M,16,436,0,1,0,1,0.1,F,u,0,0,0");
     for (int n = 900; n <= 999; ++n)
-        QVERIFY(programs.put(QStringLiteral("%1,M,16,436,0,1,0,1,0.1,F,u,0,0,0").arg(n)));
+        QVERIFY(n == 950 || programs.put(QString::number(n) + rest));
+    // The hundredth program sits under a number outside the range: 950 is free but has no room.
+    const QByteArray numbers =
+        QStringList(programs.programs().keys()).join(QStringLiteral("\r\n")).toLatin1();
+    programs.listAnswer = MeterSim::acceptedAnswer("899\r\n" + numbers);
+    programs.readAnswers.insert(
+        "899", MeterSim::acceptedAnswer(SimPrograms::readPayload(("899" + rest).split(u','))));
     QTemporaryDir dir;
     const QString file = dir.filePath(QStringLiteral("p.csv"));
-    QFile out(file);
-    QVERIFY(out.open(QIODevice::WriteOnly));
-    out.write("NO;MODEL;CUV;LAMBDA;MRB;MRE;E0;SLOPE;RES;FORM;UNIT;USER\r\n0950;M;16;436;0;1;0;1;0.1;F;u;x\r\n"
-              "PAIRS_OF_VARIATES\r\n;\r\n;\r\n;\r\n;\r\n;\r\n;\r\n;\r\n;\r\n;\r\n;");
-    out.close();
+    writeBytes(file,
+               "NO;MODEL;CUV;LAMBDA;MRB;MRE;E0;SLOPE;RES;FORM;UNIT;USER\r\n950;M;16;436;0;1;0;1;0.1;F;u;x\r\n"
+               "PAIRS_OF_VARIATES\r\n;\r\n;\r\n;\r\n;\r\n;\r\n;\r\n;\r\n;\r\n;\r\n;");
     const CliRun r = cli({"programs", "put", file});
     QCOMPARE(r.exitCode, 1);
     QVERIFY(r.err.contains(TextTable::text(1156)));
     QVERIFY(r.err.contains(TextTable::text(1157)));
+}
+
+void TestCliPrograms::commandsFollowTheModelsCapabilities()
+{
+    // Model, command, the text that refuses it before the meter is asked for the data.
+    const QList<std::tuple<QString, QStringList, int>> cases = {
+        {"Klaro 7 T", {"programs", "list"}, TextTable::NoProgramsOnMeter},
+        {"Klaro 7 IR", {"calrecord", "ph"}, TextTable::NoPHRecordOnMeter},
+        {"Lumora", {"calrecord", "turb"}, TextTable::NoTurbidityRecordOnMeter}};
+    for (const auto &[model, arguments, text] : cases) {
+        SimBench bench(1);
+        MeterIdentity id;
+        id.model = model;
+        id.firmware = QStringLiteral("2.50");
+        MeterSim &sim = bench.addMeter(1, id);
+        SimPrograms programs(sim);
+        SimCalRecords records(sim);
+        const CliRun r = cli(arguments);
+        QCOMPARE(r.exitCode, 1);
+        QVERIFY2(r.err.contains(TextTable::text(text).arg(model)), qPrintable(r.err));
+        QCOMPARE(sim.commandLog().filter(QRegularExpression(QStringLiteral("^U\\.5[128]"))), QStringList());
+    }
 }
 
 void TestCliPrograms::calibrationRecordToFile()
@@ -192,9 +262,13 @@ void TestCliPrograms::calibrationLineAndRange()
     r = cli({"calline", "1,1", "2,2"});
     QCOMPARE(r.exitCode, 1);
     QVERIFY(r.err.contains(TextTable::text(1143)));
-    r = cli({"calline", "2,1", "2,2", "2,3"});
-    QCOMPARE(r.exitCode, 1);
-    QVERIFY(r.err.contains(TextTable::text(1144)));
+    // Equal values without an exact binary form leave rounding noise, not a line.
+    for (const QStringList &pairs : {QStringList{"2,1", "2,2", "2,3"}, QStringList{"0.1,0.1", "0.1,0.2", "0.1,0.35"},
+                                     QStringList{"0.5,0.7", "1.1,0.7", "2.3,0.7"}}) {
+        r = cli(QStringList{"calline"} + pairs);
+        QCOMPARE(r.exitCode, 1);
+        QVERIFY(r.err.contains(TextTable::text(1144)));
+    }
 
     QCOMPARE(cli({"checkrange", "0", "10", "0", "0.2"}).outLines(), QStringList({"ok"}));
     r = cli({"checkrange", "0", "10.5", "0", "0.2"});
@@ -229,7 +303,7 @@ void TestCliPrograms::metersimConfiguredFromCommandLine()
     QProcess sim;
     sim.start(QStringLiteral(MERAVO_BIN_DIR "/metersim"),
               {"--link", link, "--programs", programsFile, "--program", "901,A,16,436,0,5,0,1,0.1,F,u,0,0,0",
-               "--records", recordsFile, "--ph-points", "3"});
+               "--records", recordsFile, "--ph-points", "3", "--model", "Lumora Turb"});
     QVERIFY(sim.waitForReadyRead(10000));
     QCOMPARE(sim.readLine().trimmed(), ("ready " + link).toLocal8Bit());
     const QByteArray previous = qgetenv("MERAVO_PORTS");
@@ -250,6 +324,70 @@ void TestCliPrograms::metersimConfiguredFromCommandLine()
     QCOMPARE(bad.exitCode(), 2);
 }
 
+void TestCliPrograms::writersReplaceOnlyWhatTheyMay_data()
+{
+    QTest::addColumn<QStringList>("command");
+    QTest::addColumn<int>("failure");
+    QTest::addColumn<QString>("setup");  // makes "out" beside a regular "file"
+    QTest::addColumn<QString>("reason"); // empty: the write goes through the link "out" to its target
+    const std::tuple<const char *, QStringList, int> writers[] = {
+        {"datasets", {"datasets", "-o"}, 4},
+        {"export", {"export", "in.csv"}, 5},
+        {"programs", {"programs", "get", "901", "-o"}, 1},
+        {"calrecord", {"calrecord", "turb", "-o"}, 1}};
+    const std::tuple<const char *, const char *, QString> targets[] = {
+        {"fifo", "mkfifo out", TextTable::text(TextTable::NotRegularFile)},
+        {"loop", "ln -s back out && ln -s out back", QString::fromLocal8Bit(std::strerror(ELOOP))},
+        {"read-only", "cp file out && chmod 444 out", TextTable::text(TextTable::ReadOnlyFile)},
+        {"size limit", "cp file out", QString::fromLocal8Bit(std::strerror(EFBIG))},
+        {"link", "ln -s file out", QString()},
+        {"dangling link", "ln -s new out", QString()}};
+    for (const auto &[name, command, failure] : writers)
+        for (const auto &[target, setup, reason] : targets)
+            // Program and record files are smaller than the limit.
+            if (failure != 1 || std::strcmp(target, "size limit") != 0)
+                QTest::addRow("%s, %s", name, target)
+                    << command << failure << QString::fromLatin1(setup) << reason;
+}
+
+void TestCliPrograms::writersReplaceOnlyWhatTheyMay()
+{
+    QFETCH(QStringList, command);
+    QFETCH(int, failure);
+    QFETCH(QString, setup);
+    QFETCH(QString, reason);
+    SimBench bench(1);
+    MeterIdentity id;
+    id.model = QStringLiteral("Klaro 7 T");
+    id.firmware = QStringLiteral("2.50");
+    MeterSim &sim = bench.addMeter(1, id);
+    SimCalRecords records(sim);
+    SimPrograms programs(sim);
+    QVERIFY(programs.put(QStringLiteral("901,ABCDE,16,436,0.0,2.0,0.0,1.0,0.01,Fe,mg/l,0,1,0")));
+    SimDatasets datasets(sim);
+    datasets.generate(100);
+    QTemporaryDir dir;
+    QDir::setCurrent(dir.path());
+    writeBytes(QStringLiteral("in.csv"), "METER;S/N;USER;DATE;TIME\r\nKlaro 7 T;1;u;1/2/2026;3:4:5\r\n\r\n"
+                                         "NO;DATE;TIME;ID;VALUE;UNIT;VALID;FLAGS;CALDATE;CALTIME" +
+                                             QByteArray("\r\n1;d;t;5;0.5").repeated(100));
+    writeBytes(QStringLiteral("file"), "old");
+    QCOMPARE(QProcess::execute(QStringLiteral("/bin/sh"), {"-c", setup}), 0);
+    const QStringList before = snapshot(dir.path());
+    const bool limited = QByteArray(QTest::currentDataTag()).endsWith("size limit");
+    const CliRun r = cli(command << dir.filePath(QStringLiteral("out")), limited);
+    QDir::setCurrent(QDir::rootPath());
+    if (reason.isEmpty()) {
+        QCOMPARE(r.exitCode, 0);
+        const QFileInfo out(dir.filePath(QStringLiteral("out")));
+        QVERIFY(out.isSymLink() && readBytes(out.symLinkTarget()).size() > 3);
+        return;
+    }
+    QCOMPARE(r.exitCode, failure);
+    QVERIFY2(r.err.contains(reason), qPrintable(r.err));
+    QCOMPARE(snapshot(dir.path()), before);
+}
+
 void TestCliPrograms::unusableMeterAnswersFailAndWriteNothing_data()
 {
     QTest::addColumn<QStringList>("arguments"); // FILE: the output file
@@ -264,7 +402,7 @@ void TestCliPrograms::unusableMeterAnswersFailAndWriteNothing_data()
     const QByteArray none;
     auto code = [](const char *text) { return QString::fromLatin1(text); };
     QTest::newRow("pH record, line break in a field") << ph << code("U.586") << no << none << none;
-    QTest::newRow("turbidity record, late answer joined") << turb << no << code("U.587") << none << none;
+    QTest::newRow("turbidity record, late answer joined") << turb << no << code("U.585") << none << none;
     QTest::newRow("pH record, negative point count")
         << ph << no << no << QByteArray("0,2026,3,15,10,20,30,1,59.16,-3.2,3,7,0,0,-1,") << none;
     QTest::newRow("turbidity record, negative standard count")
@@ -284,7 +422,7 @@ void TestCliPrograms::unusableMeterAnswersFailAndWriteNothing()
     QFETCH(QByteArray, turbRecord);
     SimBench bench(1);
     MeterIdentity id;
-    id.model = QStringLiteral("Klaro 7 T");
+    id.model = QStringLiteral("Lumora Turb"); // keeps programs and both kinds of record
     id.firmware = QStringLiteral("2.50");
     MeterSim &sim = bench.addMeter(1, id);
     SimCalRecords records(sim);
@@ -292,7 +430,7 @@ void TestCliPrograms::unusableMeterAnswersFailAndWriteNothing()
     // The line break lands in the resolution, a field nothing else checks.
     QVERIFY(programs.put(QStringLiteral("901,A,16,436,0,5,0,1,0.1,Citation,mg/l,0,0,0")));
     records.ph = phRecord.isEmpty() ? records.ph : phRecord;
-    records.turbidityExtended = turbRecord.isEmpty() ? records.turbidityExtended : turbRecord;
+    records.turbidity = turbRecord.isEmpty() ? records.turbidity : turbRecord;
     sim.faults().breakCommands = {breakCode};
     sim.faults().joinedCommands = {joinedCode};
     QTemporaryDir dir;

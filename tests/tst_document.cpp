@@ -14,6 +14,7 @@
 #include "frmMain.h"
 #include "frmWait.h"
 
+#include <QDir>
 #include <QFile>
 #include <QMdiArea>
 #include <QProcess>
@@ -76,6 +77,7 @@ private slots:
     void cancelledImportSendsStopAndFails();
     void saveAndOpenRoundTrip();
     void cancelledSaveChangesNothing();
+    void fileDialogsAddTheExtensionAndStartWhereLastUsed();
     void unsavedImportIsOfferedForSaving();
     void emptyDocumentHasNothingToSaveExportOrPrint();
     void exportWritesSpreadsheet();
@@ -208,6 +210,30 @@ void TestDocument::saveAndOpenRoundTrip()
     QVERIFY(!opened->isModified());
 }
 
+void TestDocument::fileDialogsAddTheExtensionAndStartWhereLastUsed()
+{
+    Session s("Lumora", 3);
+    frmDocument *doc = s.doc();
+    doc->MenuImport();
+    const QString folder = s.path("runs");
+    QVERIFY(QDir().mkpath(folder));
+    s.dialogs.fileAnswers.enqueue(folder + QStringLiteral("/run"));
+    doc->MenuFileSaveAs();
+    QCOMPARE(doc->filePath(), folder + QStringLiteral("/run.csv"));
+    QVERIFY(QFile::exists(doc->filePath()));
+    // The dialog asked about "run": replacing "run.csv" is asked here, and refused.
+    s.dialogs.clear();
+    s.dialogs.fileAnswers.enqueue(folder + QStringLiteral("/run"));
+    s.dialogs.buttonAnswers.enqueue(UserDialogs::No);
+    doc->MenuFileSaveAs();
+    doc->MenuExport();
+    s.main->MenuFileOpen();
+    QCOMPARE(s.dialogs.asked.size(), 4);
+    QCOMPARE(s.dialogs.asked[1].buttons, UserDialogs::Yes | UserDialogs::No);
+    QCOMPARE(s.dialogs.asked[2].start, folder + QStringLiteral("/Lumora"));
+    QCOMPARE(s.dialogs.asked[3].start, folder);
+}
+
 void TestDocument::cancelledSaveChangesNothing()
 {
     Session s("Lumora", 2);
@@ -272,7 +298,7 @@ void TestDocument::exportWritesSpreadsheet()
     QFile file(target);
     QVERIFY(file.open(QIODevice::ReadOnly));
     const QByteArray bytes = file.readAll();
-    QVERIFY(bytes.startsWith(QByteArray::fromHex("0900040002000A00")));
+    QVERIFY(bytes.startsWith(QByteArray::fromHex("0900040002001000")));
     QVERIFY(bytes.endsWith(QByteArray::fromHex("0A000000")));
     // Export changes neither path, caption nor the modified flag.
     QVERIFY(doc->filePath().isEmpty());

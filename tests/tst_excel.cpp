@@ -2,8 +2,10 @@
 // and, where installed, read back by an independent spreadsheet program.
 #include "CExcelFile.h"
 #include "CExportExcel.h"
+#include "CommaDecimalLocale.h"
 #include "SharedObjects.h"
 #include "TestSupport.h"
+#include "TextTable.h"
 
 #include <QDir>
 #include <QFile>
@@ -35,6 +37,9 @@ QStringList filesIn(const QTemporaryDir &dir)
     return QDir(dir.path()).entryList(QDir::Files | QDir::Hidden);
 }
 
+// BOF (version 2, worksheet) and CODEPAGE 1252: every file starts with them.
+const QByteArray kStart("\x09\x00\x04\x00\x02\x00\x10\x00\x42\x00\x02\x00\xE4\x04", 14);
+
 const QDateTime kImport(QDate(2012, 3, 7), QTime(14, 30, 5));
 
 const QStringList kLumoraRecords = {
@@ -58,6 +63,7 @@ private slots:
     void fileAppearsOnlyOnClose();
     void failedWriteKeepsOldFile();
     void exportMatchesReference();
+    void exportTellsWhatItCannotWrite();
     void exportWithoutDatasets();
     void exportFailuresLeaveNoFile();
     void exportLimitIsTheSixteenBitRow();
@@ -79,7 +85,7 @@ void TestExcel::createAndCloseWritesBofAndEof()
     CExcelFile excel;
     QCOMPARE(excel.CreateFile(path), qint16(0));
     QCOMPARE(excel.CloseFile(), qint16(0));
-    QCOMPARE(readBytes(path), QByteArray("\x09\x00\x04\x00\x02\x00\x0A\x00\x0A\x00\x00\x00", 12));
+    QCOMPARE(readBytes(path), kStart + QByteArray("\x0A\x00\x00\x00", 4));
     // The object is free for the next file.
     QCOMPARE(excel.CreateFile(path), qint16(0));
     QCOMPARE(excel.CloseFile(), qint16(0));
@@ -136,7 +142,7 @@ void TestExcel::cellRecordSizes()
         QCOMPARE(x.CreateFile(path), qint16(0));
         QCOMPARE(x.WriteValue(c.type, 0, 0, 0, 1, 1, c.value), qint16(0));
         QCOMPARE(x.CloseFile(), qint16(0));
-        QCOMPARE(readBytes(path).size(), 12 + c.size);
+        QCOMPARE(readBytes(path).size(), kStart.size() + 4 + c.size);
     }
 }
 
@@ -160,12 +166,12 @@ void TestExcel::failingCallsWriteNothing()
     QCOMPARE(x.SetHeader(QString(256, u'h')), qint16(CExcelFile::Overflow));
     QCOMPARE(x.SetFooter(QString(256, u'f')), qint16(CExcelFile::Overflow));
     QCOMPARE(x.SetMargin(37, 1.0), qint16(CExcelFile::InvalidArgument));
+    QCOMPARE(x.WriteValue(1, 0, 1, 0, 1, 1, qInf()), qint16(CExcelFile::Overflow));
     QCOMPARE(x.SetColumnWidth(1, 256, 127), qint16(0)); // the limits themselves pass
     QCOMPARE(x.CloseFile(), qint16(0));
-    QCOMPARE(readBytes(path), QByteArray("\x09\x00\x04\x00\x02\x00\x0A\x00"
-                                         "\x24\x00\x04\x00\x00\xff\x00\x7f"
-                                         "\x0A\x00\x00\x00",
-                                         20));
+    QCOMPARE(readBytes(path), kStart + QByteArray("\x24\x00\x04\x00\x00\xff\x00\x7f"
+                                                  "\x0A\x00\x00\x00",
+                                                  12));
 }
 
 void TestExcel::valueConversions()
@@ -179,9 +185,10 @@ void TestExcel::valueConversions()
     QCOMPARE(x.WriteValue(1, 0, 0, 0, 1, 3, QVariant()), qint16(0));
     QCOMPARE(x.CloseFile(), qint16(0));
     const QByteArray bytes = readBytes(path);
-    QCOMPARE(bytes.mid(8 + 11, 2), QByteArray("\xd2\x04", 2));      // 1234
-    QCOMPARE(bytes.mid(8 + 13 + 11, 2), QByteArray("\x04\x00", 2)); // 3.5 rounds to 4
-    QCOMPARE(bytes.mid(8 + 26 + 11, 8), QByteArray(8, '\0'));
+    const qsizetype cells = kStart.size();
+    QCOMPARE(bytes.mid(cells + 11, 2), QByteArray("\xd2\x04", 2));      // 1234
+    QCOMPARE(bytes.mid(cells + 13 + 11, 2), QByteArray("\x04\x00", 2)); // 3.5 rounds to 4
+    QCOMPARE(bytes.mid(cells + 26 + 11, 8), QByteArray(8, '\0'));
 }
 
 void TestExcel::callsWithoutFileFail()
@@ -219,7 +226,7 @@ void TestExcel::secondCreateFileLeavesOpenFileAlone()
     QCOMPARE(x.CreateFile(second), qint16(-1));
     QCOMPARE(x.WriteValue(0, 0, 0, 0, 1, 2, 2), qint16(0));
     QCOMPARE(x.CloseFile(), qint16(0));
-    QCOMPARE(readBytes(first).size(), 12 + 2 * 13);
+    QCOMPARE(readBytes(first).size(), kStart.size() + 4 + 2 * 13);
     QVERIFY(!QFile::exists(second));
 }
 
@@ -269,6 +276,9 @@ void TestExcel::failedWriteKeepsOldFile()
 
 void TestExcel::exportMatchesReference()
 {
+    // "1.23" is 1.23 whatever the C library's locale.
+    const CommaDecimalLocale locale;
+    QVERIFY2(locale.active, MERAVO_COMMA_LOCALE_MISSING);
     QTemporaryDir dir;
     SharedObjects shared;
     ErrorRecorder errors;
@@ -280,6 +290,35 @@ void TestExcel::exportMatchesReference()
     QCOMPARE(errors.reports.size(), 1);
     QVERIFY2(errors.reports.first().contains(QStringLiteral("row 10, column 5 (\"abc\")")),
              qPrintable(errors.reports.first()));
+}
+
+void TestExcel::exportTellsWhatItCannotWrite()
+{
+    QTemporaryDir dir;
+    SharedObjects shared;
+    const QString path = dir.filePath(QStringLiteral("x.xls")),
+                  same = dir.filePath(QStringLiteral("same.xls"));
+    const struct {
+        QStringList records, written; // the sheet is the export of "written"; none: nothing is written
+        QString report;
+    } cases[] = {
+        {{"1;;;;;;;;1e400;;;-2E999", "2;;;;;;;;1.5e308;;;1e-400"},
+         {"1;", "2;;;;;;;;1.5e308;;;0"},
+         TextTable::text(TextTable::NumberCellsLeftEmpty).arg(2).arg(9).arg(9).arg("1e400")},
+        {{"1;a", "2;;;;;;" + QString(256, u'd')},
+         {},
+         TextTable::text(TextTable::ExportTextTooLong).arg(10).arg(7).arg(256)},
+    };
+    for (const auto &c : cases) {
+        ErrorRecorder errors;
+        QCOMPARE(shared.exportExcel->SetMVals(rawText(c.records), "Lumora", "1", "u", kImport, path),
+                 !c.written.isEmpty());
+        QCOMPARE(errors.reports, QStringList{c.report});
+        if (!c.written.isEmpty()) {
+            QVERIFY(shared.exportExcel->SetMVals(rawText(c.written), "Lumora", "1", "u", kImport, same));
+            QCOMPARE(readBytes(path), readBytes(same));
+        }
+    }
 }
 
 void TestExcel::exportWithoutDatasets()
@@ -309,9 +348,9 @@ void TestExcel::exportFailuresLeaveNoFile()
     QVERIFY(!shared.exportExcel->SetMVals(rawText({}), QStringLiteral("Lumora"), QStringLiteral("1"),
                                           QStringLiteral("u"), kImport,
                                           dir.filePath(QStringLiteral("no/x.xls"))));
-    // Only the missing folder is a file error, told with its cause.
-    QCOMPARE(errors.reports.size(), 1);
-    QVERIFY(errors.reports.first().contains(dir.filePath(QStringLiteral("no/x.xls"))));
+    // The long field is told with its place, the missing folder with its cause.
+    QCOMPARE(errors.reports.size(), 2);
+    QVERIFY(errors.reports.last().contains(dir.filePath(QStringLiteral("no/x.xls"))));
     QCOMPARE(readBytes(path), QByteArray("previous export"));
     QCOMPARE(filesIn(dir), QStringList{QStringLiteral("x.xls")});
     // 255 characters still fit.
@@ -385,6 +424,7 @@ void TestExcel::spreadsheetProgramReadsExport()
     QProcess process;
     QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
     env.insert(QStringLiteral("HOME"), dir.path()); // a private profile
+    env.insert(QStringLiteral("LC_ALL"), QStringLiteral("C.UTF-8")); // its CSV writes numbers in its locale
     process.setProcessEnvironment(env);
     process.start(soffice, {QStringLiteral("--headless"), QStringLiteral("--convert-to"),
                             QStringLiteral("csv"), QStringLiteral("--outdir"), dir.path(), path});

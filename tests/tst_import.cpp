@@ -369,7 +369,7 @@ void TestImport::cliExportStatuses()
     QFile xls(out);
     QVERIFY(xls.open(QIODevice::ReadOnly));
     const QByteArray bytes = xls.readAll();
-    QVERIFY(bytes.startsWith(QByteArray("\x09\x00\x04\x00\x02\x00\x0A\x00", 8)));
+    QVERIFY(bytes.startsWith(QByteArray("\x09\x00\x04\x00\x02\x00\x10\x00", 8)));
     QVERIFY(bytes.endsWith(QByteArray("\x0A\x00\x00\x00", 4)));
 }
 

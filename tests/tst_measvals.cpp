@@ -8,9 +8,13 @@
 
 #include <QDir>
 #include <QFile>
+#include <QProcess>
+#include <QScopeGuard>
 #include <QTest>
 
+#include <cerrno>
 #include <csignal>
+#include <cstring>
 #include <sys/resource.h>
 
 namespace {
@@ -62,6 +66,7 @@ private slots:
     void walkAndShrinkingCopyAgree();
     void extractNeedsRoomForTheFields();
     void csvFileWritesBytesUnchangedAndReadsThemBack();
+    void csvFileFailedWriteKeepsOldFile_data();
     void csvFileFailedWriteKeepsOldFile();
     void csvFileReadFailuresAreReported();
     void saveWritesTheExactLayout();
@@ -150,20 +155,38 @@ void TestMeasVals::csvFileWritesBytesUnchangedAndReadsThemBack()
     QCOMPARE(QDir(dir.path()).entryList(QDir::Files), QStringList{QStringLiteral("t.csv")});
 }
 
+void TestMeasVals::csvFileFailedWriteKeepsOldFile_data()
+{
+    QTest::addColumn<int>("reason"); // what stops the write part-way: a file-size limit or a full disk
+    QTest::newRow("file-size limit") << EFBIG;
+    QTest::newRow("full disk") << ENOSPC;
+}
+
 void TestMeasVals::csvFileFailedWriteKeepsOldFile()
 {
+    QFETCH(int, reason);
     QTemporaryDir dir;
+    const QStringList mount = {"-t", "tmpfs", "-o", "size=64k", "tmpfs", dir.path()};
+    if (reason == ENOSPC && QProcess::execute(QStringLiteral("mount"), mount) != 0)
+        QSKIP("No small file system can be mounted here (needs root)");
+    const auto unmount = qScopeGuard([&] {
+        if (reason == ENOSPC)
+            QProcess::execute(QStringLiteral("umount"), {dir.path()});
+    });
     const QString path = dir.filePath(QStringLiteral("old.csv"));
     writeBytes(path, "old content");
     ErrorRecorder errors;
     {
-        FileSizeLimit limit(4096);
+        FileSizeLimit limit(reason == EFBIG ? 4096 : 1 << 30);
         QVERIFY(!CCSVFile().WriteFile(path, QString(200000, u'x')));
     }
     QCOMPARE(readBytes(path), QByteArray("old content"));
     QCOMPARE(QDir(dir.path()).entryList(QDir::Files), QStringList{QStringLiteral("old.csv")});
     QCOMPARE(errors.reports.size(), 1);
     QVERIFY(errors.reports.first().contains(path));
+    // The system's reason, where Qt tells "Unknown error".
+    QVERIFY2(errors.reports.first().contains(QString::fromLocal8Bit(std::strerror(reason))),
+             qPrintable(errors.reports.first()));
     // A missing folder fails the same way, with a message.
     QVERIFY(!CCSVFile().WriteFile(dir.filePath(QStringLiteral("no/such.csv")), QStringLiteral("x")));
     QCOMPARE(errors.reports.size(), 2);

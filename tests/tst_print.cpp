@@ -2,6 +2,7 @@
 // top lines on every further page, lines cut to the width, and the calibration record printouts.
 #include "CCalProtocol.h"
 #include "CCSVFile.h"
+#include "CommaDecimalLocale.h"
 #include "CPrint.h"
 #include "RecordingPrintTarget.h"
 #include "SharedObjects.h"
@@ -204,6 +205,9 @@ void TestPrint::unusableJobsFail()
 
 void TestPrint::phRecordLayout()
 {
+    // The record's texts are read with "." whatever the C library's locale.
+    const CommaDecimalLocale locale;
+    QVERIFY2(locale.active, MERAVO_COMMA_LOCALE_MISSING);
     QTemporaryDir dir;
     SharedObjects shared;
     RecordingPrintTarget printer;
@@ -218,7 +222,7 @@ void TestPrint::phRecordLayout()
     r.ShowTempF = true;
     r.PHValues = {QStringLiteral("7.00"), QStringLiteral("4.01"), QString()};
     r.VoltageValues_mV = {QStringLiteral("-3"), QStringLiteral("170"), QString()};
-    r.TempValues_C = {QStringLiteral("25.0"), QStringLiteral("24.0"), QString()};
+    r.TempValues_C = {QStringLiteral("25.5"), QStringLiteral("24.0"), QString()};
     QVERIFY(loadRecord(shared, r, dir));
     QVERIFY(shared.print->PrintCalProtocol());
     const QStringList lines = printer.lastLines();
@@ -236,7 +240,7 @@ void TestPrint::phRecordLayout()
     QCOMPARE(lines.value(16), QString());
     // Only the one point the record has, then the closing empty line.
     QCOMPARE(lines.mid(17),
-             QStringList({kIndent + QStringLiteral("#1\t7.00\t-3 mV\t77.0 \u00b0F"), QString()}));
+             QStringList({kIndent + QStringLiteral("#1\t7.00\t-3 mV\t77.9 \u00b0F"), QString()}));
 }
 
 void TestPrint::turbidityRecordLayout()

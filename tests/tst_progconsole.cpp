@@ -161,13 +161,10 @@ void TestProgConsole::entryFormatsAndCaption()
                                             QStringLiteral("Programs")),
              sep + QStringLiteral("...") + sep + QStringLiteral("Programs"));
 
-    QCOMPARE(frmProgConsole::ProposedFilePath(QStringLiteral("/nonexistent/x"), QStringLiteral("901")),
-             QStringLiteral("PROG 901.csv"));
-    QCOMPARE(frmProgConsole::ProposedFilePath(QDir::rootPath(), QStringLiteral("9/1")),
-             QDir::rootPath() + QStringLiteral("PROG 91.csv"));
-    QCOMPARE(frmProgConsole::WithCsvExtension(QStringLiteral("/a/PROG 901")),
+    const QString csv = UserDialogs::filter(TextTable::text(1113), QStringLiteral("*.csv"));
+    QCOMPARE(UserDialogs::withDefaultSuffix(QStringLiteral("/a/PROG 901"), csv),
              QStringLiteral("/a/PROG 901.csv"));
-    QCOMPARE(frmProgConsole::WithCsvExtension(QStringLiteral("/a/p.txt")), QStringLiteral("/a/p.txt"));
+    QCOMPARE(UserDialogs::withDefaultSuffix(QStringLiteral("/a/p.txt"), csv), QStringLiteral("/a/p.txt"));
 }
 
 void TestProgConsole::listsAndDetails()
@@ -479,6 +476,17 @@ void TestProgConsole::copyToMeterKeepsFileAndAsks()
     QCOMPARE(s.dialogs.messageTexts(), (QStringList{s.dialogs.asked[0].text, TextTable::text(1160)}));
     QCOMPARE(s.programs->programs().value(QStringLiteral("901")).value(1), QStringLiteral("OLD"));
     QCOMPARE(selected(console.directoryList()), QStringLiteral("901   (old.csv)"));
+
+    // A file the editor could not have written is refused before the question and the meter.
+    s.writeFile(QStringLiteral("long.csv"), QStringLiteral("901"), QString(70, u'L'));
+    console.UpdateDirectoryList();
+    selectFile(QStringLiteral("long.csv"));
+    s.dialogs.clear();
+    s.sim->clearLog();
+    button(console, "cmdCopyToMeter")->click();
+    QCOMPARE(s.dialogs.messageTexts(), QStringList{TextTable::text(2364).arg("MODEL").arg(70).arg(5)});
+    QCOMPARE(s.dialogs.asked[0].title, QStringLiteral("Warning"));
+    QVERIFY(s.sim->commandLog().isEmpty());
 }
 
 void TestProgConsole::copyAllToMeterYesNoCancel()

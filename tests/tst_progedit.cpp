@@ -276,15 +276,25 @@ void TestProgEdit::calculateAndTakeOver()
         QCOMPARE(edit(e, QStringLiteral("txtE0"))->text(), QStringLiteral("0.047"));
         QCOMPARE(edit(e, QStringLiteral("txtSlope"))->text(), QStringLiteral("0.202"));
 
-        // Points on one X: the calculation error, nothing to take over.
-        fillPairs(e, {{"1", "0.1"}, {"1", "0.2"}, {"1", "0.3"}});
-        button(e, "cmdCalCalculate")->click();
-        QCOMPARE(s.dialogs.asked.size(), 1);
-        QCOMPARE(s.dialogs.asked[0].title, QStringLiteral("Error"));
-        QCOMPARE(s.dialogs.asked[0].text, QStringLiteral("Calculation error!"));
-        QVERIFY(!e.calculationValid());
-        QVERIFY(!e.chart()->isVisibleTo(&e));
-        QCOMPARE(e.resultText(QStringLiteral("A0")), QString());
+        // Points on one X or on one Y (also values without an exact binary form): the calculation
+        // error, nothing to take over.
+        for (const char *v : {"1", "0.1", "0.7"}) {
+            for (bool onX : {true, false}) {
+                s.dialogs.clear();
+                fillPairs(e, {{onX ? v : "0.5", onX ? "0.1" : v},
+                              {onX ? v : "1.1", onX ? "0.2" : v},
+                              {onX ? v : "2.3", onX ? "0.35" : v}});
+                button(e, "cmdCalCalculate")->click();
+                QCOMPARE(s.dialogs.asked.size(), 1);
+                QCOMPARE(s.dialogs.asked[0].title, QStringLiteral("Error"));
+                QCOMPARE(s.dialogs.asked[0].text, QStringLiteral("Calculation error!"));
+                QVERIFY(!e.calculationValid());
+                QVERIFY(!e.chart()->isVisibleTo(&e));
+                QCOMPARE(e.resultText(QStringLiteral("A0")), QString());
+                button(e, "cmdTransfer")->click();
+                QCOMPARE(edit(e, QStringLiteral("txtSlope"))->text(), QStringLiteral("0.202"));
+            }
+        }
     });
 
     // A program file with pairs: the editor computes its line on opening, silently.
@@ -390,7 +400,8 @@ void TestProgEdit::measuringRangeBlocksSaving()
         s.dialogs.clear();
         edit(e, QStringLiteral("txtMRE"))->setText(QStringLiteral("1x"));
         e.cmdSaveFile_Click();
-        QCOMPARE(s.dialogs.messageTexts(), QStringList{TextTable::text(TextTable::NotANumber).arg("1x")});
+        QCOMPARE(s.dialogs.messageTexts(),
+                 QStringList{TextTable::text(TextTable::ProgramFieldNumber).arg("MRE")});
     });
 }
 

@@ -309,15 +309,48 @@ void TestPrograms::valuesThatWouldBreakTheCommandAreRefused()
     QVERIFY(rig.connect());
     QVERIFY(rig.prog().Update());
     ErrorRecorder errors;
-    for (const char *bad : {"A,B", "A;B", "A\r\nU.520"}) {
+    // Index in the program array, the value, the field the message names.
+    const struct {
+        int index;
+        QString value;
+        const char *field;
+    } cases[] = {
+        {1, "A,B", "MODEL"},
+        {1, "A\r\nU.520", "MODEL"},
+        {1, QString(70, u'M'), "MODEL"},
+        {1, QString(100 << 20, u'M'), "MODEL"},
+        {1, QStringView(u"A\0B", 3).toString(), "MODEL"},
+        {1, "\u4e2d", "MODEL"},
+        {0, QString(5000, u'9'), "NO"},
+        {0, "0950", "NO"},
+        {2, "17", "CUV"},
+        {4, "1x", "MRB"},
+        {5, " 2.0", "MRE"},
+        {7, "1" + QString(30, u'0'), "SLOPE"},
+        {9, "Fe Cl", "FORM"},
+        {32, "2", "BLANKREQ"},
+        {34, QString(), "CALREQ"},
+    };
+    for (const auto &c : cases) {
         QStringList a = programArray(QStringLiteral("904"));
-        a[1] = QString::fromLatin1(bad);
+        a[c.index] = c.value;
+        const QString message = rig.prog().CheckProgram(a);
+        QVERIFY2(message.contains(QStringLiteral(" %1 ").arg(QLatin1String(c.field))), c.field);
         rig.sim->clearLog();
+        errors.reports.clear();
         QVERIFY(!rig.prog().AddNew(a));
         QVERIFY(!rig.prog().Modify(a));
         QVERIFY(rig.sim->commandLog().isEmpty());
+        QCOMPARE(errors.reports, QStringList(2, message));
     }
-    QCOMPARE(errors.reports.size(), 6);
+    // Within the editor's limits at their edges; a measuring range beyond the meter's is not.
+    QStringList a = programArray(QStringLiteral("999"));
+    a[1] = QStringLiteral("a b\u00b5");
+    a[9] = QStringLiteral("123456789");
+    a[10] = QStringLiteral("\u00b5g/l");
+    QCOMPARE(rig.prog().CheckProgram(a), QString());
+    a[5] = QStringLiteral("2.5");
+    QVERIFY(rig.prog().CheckProgram(a).startsWith(TextTable::text(1212)));
 }
 
 void TestPrograms::shortArraysAreRefused()
@@ -726,13 +759,17 @@ void TestPrograms::proposedFileName()
     SharedObjects shared;
     CUsrDefProg &prog = *shared.usrDefProg;
     prog.setWorkDir(dir.path());
-    QCOMPARE(prog.ProposedFilePath(QStringLiteral("901")), dir.path() + QStringLiteral("/PROG 901"));
+    // The one rule the console and the editor offer: with the extension the directory list looks for.
+    QCOMPARE(prog.ProposedFilePath(QStringLiteral("901")), dir.path() + QStringLiteral("/PROG 901.csv"));
     prog.setWorkDir(dir.path() + u'/');
-    QCOMPARE(prog.ProposedFilePath(QStringLiteral("901")), dir.path() + QStringLiteral("/PROG 901"));
+    QCOMPARE(prog.ProposedFilePath(QStringLiteral("901")), dir.path() + QStringLiteral("/PROG 901.csv"));
     // A number from the meter cannot lead the file elsewhere.
-    QCOMPARE(prog.ProposedFilePath(QStringLiteral("../9\\0:1")), dir.path() + QStringLiteral("/PROG ..901"));
+    QCOMPARE(prog.ProposedFilePath(QStringLiteral("../9\\0:1")),
+             dir.path() + QStringLiteral("/PROG ..901.csv"));
+    prog.setWorkDir(QDir::rootPath());
+    QCOMPARE(prog.ProposedFilePath(QStringLiteral("9/1")), QDir::rootPath() + QStringLiteral("PROG 91.csv"));
     prog.setWorkDir(dir.filePath(QStringLiteral("gone")));
-    QCOMPARE(prog.ProposedFilePath(QStringLiteral("905")), QStringLiteral("PROG 905"));
+    QCOMPARE(prog.ProposedFilePath(QStringLiteral("905")), QStringLiteral("PROG 905.csv"));
 }
 
 void TestPrograms::programFileRefusesValuesThatBreakIt()

@@ -31,13 +31,17 @@ const QString kLine7 = QStringLiteral("LOTTOTAL;EXPIRY;MANUF;STDLOW;STDMID;STDHI
 const QString kLine9 = QStringLiteral("CALPTS;TURB1;TURB2;TURB3;TURB4;TURB5");
 const QString kShortMode = QStringLiteral("3-P StdCAL");
 
-bool readNumber(const QString &text, double &value)
+bool isNumber(const QString &text)
 {
     static const QRegularExpression number(QStringLiteral("^[+-]?(\\d+\\.?\\d*|\\.\\d+)([eE][+-]?\\d+)?$"));
-    const QString trimmed = text.trimmed();
-    if (!number.match(trimmed).hasMatch())
+    return number.match(text.trimmed()).hasMatch();
+}
+
+bool readNumber(const QString &text, double &value)
+{
+    if (!isNumber(text))
         return false;
-    value = NumberText::Val(trimmed);
+    value = NumberText::Val(text.trimmed());
     return std::isfinite(value);
 }
 
@@ -47,7 +51,9 @@ bool intValue(const QString &text, qint16 &result)
     double value = 0.0;
     if (readNumber(text, value) && NumberText::ToInt16(value, &result))
         return true;
-    ErrorFrame::report(TextTable::text(TextTable::NotANumber).arg(text));
+    // A number that does not fit is told apart from text that is no number.
+    ErrorFrame::report(
+        TextTable::text(isNumber(text) ? TextTable::OutOfRange : TextTable::NotANumber).arg(text));
     return false;
 }
 

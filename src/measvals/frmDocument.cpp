@@ -6,6 +6,8 @@
 #include "CLogin.h"
 #include "CMeasVal.h"
 #include "CPrint.h"
+#include "FileNames.h"
+#include "FileWrites.h"
 #include "GuiAssets.h"
 #include "LocaleTexts.h"
 #include "MValTableModel.h"
@@ -31,19 +33,6 @@
 namespace {
 
 const QDateTime kInitialDate(QDate(2000, 1, 1), QTime(0, 0, 0));
-
-// A name taken from data that is proposed as a file name loses what a file name cannot hold.
-QString safeFileName(const QString &name)
-{
-    QString safe;
-    for (QChar c : name) {
-        if (c == u'/' || c == u'\\' || c == u':' || c == u'*' || c == u'?' || c == u'"' || c == u'<' || c == u'>' ||
-            c == u'|' || c.unicode() < 0x20)
-            continue;
-        safe.append(c);
-    }
-    return safe.trimmed();
-}
 
 } // namespace
 
@@ -254,7 +243,7 @@ void frmDocument::MenuImport()
 QString frmDocument::proposedName(const QString &extension) const
 {
     Q_UNUSED(extension);
-    return safeFileName(m_meter);
+    return FileNames::safePart(m_meter);
 }
 
 bool frmDocument::SaveDocument(QString &outPath, bool useExisting, const QString &existingPath)
@@ -265,10 +254,8 @@ bool frmDocument::SaveDocument(QString &outPath, bool useExisting, const QString
         return false;
     }
     QString path;
-    const QFileInfo existing(existingPath);
-    // A file whose owner took away the write permission is read-only, also for an administrator.
-    const bool readOnly = !existing.isWritable() || !existing.permissions().testFlag(QFileDevice::WriteOwner);
-    if (useExisting && !existingPath.isEmpty() && existing.exists() && !readOnly) {
+    if (useExisting && !existingPath.isEmpty() && QFileInfo::exists(existingPath) &&
+        !FileWrites::checkTarget(existingPath)) {
         path = existingPath;
     } else {
         path = dialogs.saveFileName(this, TextTable::text(1112), proposedName(QStringLiteral("csv")),

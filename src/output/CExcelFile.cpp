@@ -1,6 +1,7 @@
 #include "CExcelFile.h"
 
 #include "Cp1252.h"
+#include "FileWrites.h"
 #include "TextTable.h"
 #include "NumberText.h"
 
@@ -11,6 +12,7 @@
 #include <QtEndian>
 
 #include <bit>
+#include <cerrno>
 #include <cmath>
 
 namespace {
@@ -18,9 +20,13 @@ namespace {
 // Records gather here and go to the file in large writes.
 constexpr qsizetype kBufferSize = 64 * 1024;
 
+// Version 2, document type 0x0010 (worksheet), the only single-sheet type BIFF2 readers know; then the
+// code page (1252), so readers need not guess how the texts' bytes read.
 const QByteArray &bofRecord()
 {
-    static const QByteArray bytes("\x09\x00\x04\x00\x02\x00\x0A\x00", 8);
+    static const QByteArray bytes("\x09\x00\x04\x00\x02\x00\x10\x00"
+                                  "\x42\x00\x02\x00\xE4\x04",
+                                  14);
     return bytes;
 }
 
@@ -59,15 +65,11 @@ bool isByte(qint32 value)
     return value >= 0 && value <= 255;
 }
 
-// The text read as a number the way the platform's conversion reads it: the locale's form first,
-// then the invariant one.
+// Text handed to the writer is data, not user input: read with "." whatever the locale.
 bool textToDouble(const QString &text, double &value)
 {
     bool ok = false;
-    const QString trimmed = text.trimmed();
-    value = QLocale().toDouble(trimmed, &ok);
-    if (!ok)
-        value = QLocale::c().toDouble(trimmed, &ok);
+    value = QLocale::c().toDouble(text.trimmed(), &ok);
     return ok && std::isfinite(value);
 }
 
@@ -102,12 +104,16 @@ qint16 CExcelFile::CreateFile(const QString &FileName)
         m_errorString = TextTable::text(TextTable::FolderMissing);
         return PathNotFound;
     }
+    if (const FileWrites::Refusal refusal = FileWrites::checkTarget(FileName)) {
+        m_errorString = refusal.reason;
+        const bool permission = refusal.kind == FileWrites::Refusal::ReadOnly ||
+                                refusal.kind == FileWrites::Refusal::NoPermission;
+        return permission ? PermissionDenied : FileAccessError;
+    }
     auto file = std::make_unique<QSaveFile>(FileName);
     if (!file->open(QIODevice::WriteOnly)) {
         m_errorString = file->errorString();
-        return (info.exists() && !info.isWritable()) || !QFileInfo(info.absolutePath()).isWritable()
-                   ? PermissionDenied
-                   : FileAccessError;
+        return !QFileInfo(info.absolutePath()).isWritable() ? PermissionDenied : FileAccessError;
     }
     m_file = std::move(file);
     m_buffer.clear();
@@ -126,13 +132,13 @@ qint16 CExcelFile::CloseFile()
     const bool ok = !m_failed && flushBuffer() && m_file->flush() && m_file->error() == QFileDevice::NoError;
     if (!ok) {
         if (m_errorString.isEmpty())
-            m_errorString = m_file->errorString();
+            m_errorString = FileWrites::failureReason(*m_file, errno);
         discard();
         return WriteFailed;
     }
     const bool committed = m_file->commit();
     if (!committed)
-        m_errorString = m_file->errorString();
+        m_errorString = FileWrites::failureReason(*m_file, errno);
     m_file.reset();
     m_buffer.clear();
     return committed ? Ok : WriteFailed;
@@ -145,7 +151,7 @@ bool CExcelFile::flushBuffer()
     if (m_buffer.isEmpty())
         return true;
     if (m_file->write(m_buffer) != m_buffer.size()) {
-        m_errorString = m_file->errorString();
+        m_errorString = FileWrites::failureReason(*m_file, errno);
         m_failed = true;
         return false;
     }
@@ -205,6 +211,9 @@ qint16 CExcelFile::WriteInteger(qint32 CellFontUsed, qint32 Alignment, qint32 Hi
 qint16 CExcelFile::WriteNumber(qint32 CellFontUsed, qint32 Alignment, qint32 HiddenLocked, qint32 lrow,
                                qint32 lcol, double value)
 {
+    // An infinity or NaN is no value a spreadsheet cell can show.
+    if (m_file && !std::isfinite(value))
+        return Overflow;
     if (const qint16 status = cellHeader(0x0003, 15, CellFontUsed, Alignment, HiddenLocked, lrow, lcol))
         return status;
     putDouble(m_buffer, value);

@@ -15,6 +15,7 @@
 
 #include <cmath>
 #include <exception>
+#include <utility>
 
 namespace {
 
@@ -22,7 +23,7 @@ constexpr qint32 kFont0 = 0;
 constexpr qint32 kNormal = 0;
 constexpr qint32 kHeaderRow = 8;
 
-// Plain whole numbers (the usual case) are read without the locale machinery.
+// Plain whole numbers (the usual case) are read without the number parser.
 bool readPlainInteger(QStringView text, double &value)
 {
     if (text.isEmpty() || text.size() > 9)
@@ -66,12 +67,16 @@ bool CExportExcel::SetMVals(const QString &strMVals, const QString &strMeter, co
         run.excel = &excel;
         const bool written = WriteSheet(run, strMVals, strMeter, strSerNo, strUser, curDate);
         // Cells that could not be converted are told once, with their count and the first of them.
-        if (run.emptyCells > 0)
-            ErrorFrame::report(TextTable::text(TextTable::IntegerCellsLeftEmpty)
-                                   .arg(run.emptyCells)
-                                   .arg(run.firstRow)
-                                   .arg(run.firstColumn)
-                                   .arg(run.firstText));
+        const std::pair<const Skipped &, int> skipped[] = {{run.notWhole, TextTable::IntegerCellsLeftEmpty},
+                                                           {run.tooLarge, TextTable::NumberCellsLeftEmpty}};
+        for (const auto &[cells, textNumber] : skipped) {
+            if (cells.count > 0)
+                ErrorFrame::report(TextTable::text(textNumber)
+                                       .arg(cells.count)
+                                       .arg(cells.row)
+                                       .arg(cells.column)
+                                       .arg(cells.text));
+        }
         if (!written)
             return fileFailed();
         return excel.CloseFile() == CExcelFile::Ok || fileFailed();
@@ -111,11 +116,11 @@ bool CExportExcel::WriteHeaderBlock(Run &run, const QStringList &headers, int n,
     };
     qint32 row = 2;
     for (const QString &line : lines) {
-        if (excel.WriteLabel(kFont0, CExcelFile::AlignLeft, kNormal, row++, 1, line))
+        if (!WriteLabel(excel, CExcelFile::AlignLeft, row++, 1, line))
             return false;
     }
     for (int c = 0; c < n; ++c) {
-        if (excel.WriteLabel(kFont0, CExcelFile::AlignLeft, kNormal, kHeaderRow, c + 1, headers[c]))
+        if (!WriteLabel(excel, CExcelFile::AlignLeft, kHeaderRow, c + 1, headers[c]))
             return false;
     }
     return true;
@@ -153,12 +158,12 @@ bool CExportExcel::WriteDataRow(Run &run, const RecordWalk &record, qint32 row, 
         return false;
     CExcelFile &excel = *run.excel;
     for (int c = 0; c < n; ++c) {
-        bool conversionError = false;
-        const Cell cell = ConvertField(record.field(c), valueTypes[c], conversionError);
-        if (conversionError && run.emptyCells++ == 0) {
-            run.firstRow = row;
-            run.firstColumn = c + 1;
-            run.firstText = record.field(c).toString();
+        Conversion conversion = Conversion::Done;
+        const Cell cell = ConvertField(record.field(c), valueTypes[c], conversion);
+        if (conversion != Conversion::Done) {
+            Skipped &skipped = conversion == Conversion::NotWhole ? run.notWhole : run.tooLarge;
+            if (skipped.count++ == 0)
+                skipped = {1, row, c + 1, record.field(c).toString()};
         }
         qint16 status = CExcelFile::Ok;
         switch (cell.kind) {
@@ -171,7 +176,8 @@ bool CExportExcel::WriteDataRow(Run &run, const RecordWalk &record, qint32 row, 
             status = excel.WriteNumber(kFont0, cell.alignment, kNormal, row, c + 1, cell.number);
             break;
         case Cell::Text:
-            status = excel.WriteLabel(kFont0, cell.alignment, kNormal, row, c + 1, cell.text);
+            if (!WriteLabel(excel, cell.alignment, row, c + 1, cell.text))
+                return false;
             break;
         }
         if (status != CExcelFile::Ok)
@@ -180,10 +186,19 @@ bool CExportExcel::WriteDataRow(Run &run, const RecordWalk &record, qint32 row, 
     return true;
 }
 
-CExportExcel::Cell CExportExcel::ConvertField(QStringView text, qint32 valueType, bool &conversionError)
+bool CExportExcel::WriteLabel(CExcelFile &excel, qint32 alignment, qint32 row, qint32 col, QStringView text)
+{
+    const qint16 status = excel.WriteLabel(kFont0, alignment, kNormal, row, col, text);
+    // The caller's "Export error!" alone would leave the user searching for the culprit.
+    if (status == CExcelFile::Overflow && text.size() > 255)
+        ErrorFrame::report(TextTable::text(TextTable::ExportTextTooLong).arg(row).arg(col).arg(text.size()));
+    return status == CExcelFile::Ok;
+}
+
+CExportExcel::Cell CExportExcel::ConvertField(QStringView text, qint32 valueType, Conversion &conversion)
 {
     Cell cell;
-    conversionError = false;
+    conversion = Conversion::Done;
     if (text.isEmpty())
         return cell;
     switch (valueType) {
@@ -191,9 +206,9 @@ CExportExcel::Cell CExportExcel::ConvertField(QStringView text, qint32 valueType
         double value = 0;
         bool ok = readPlainInteger(text, value);
         if (!ok)
-            value = QLocale().toDouble(text.trimmed(), &ok);
+            value = QLocale::c().toDouble(text.trimmed(), &ok);
         if (!ok || !std::isfinite(value)) {
-            conversionError = true;
+            conversion = Conversion::NotWhole;
             return cell;
         }
         cell.alignment = CExcelFile::AlignRight;
@@ -210,8 +225,12 @@ CExportExcel::Cell CExportExcel::ConvertField(QStringView text, qint32 valueType
         return cell;
     }
     case 1:
-        cell.kind = Cell::Number;
         cell.number = NumberText::Val(text.toString());
+        if (!std::isfinite(cell.number)) {
+            conversion = Conversion::TooLarge;
+            return cell;
+        }
+        cell.kind = Cell::Number;
         cell.alignment = CExcelFile::AlignRight;
         return cell;
     default:

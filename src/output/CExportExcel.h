@@ -21,14 +21,20 @@ public:
                   const QString &strUser, const QDateTime &curDate, const QString &strFileName);
 
 private:
-    // What one export gathers along the way: cells left empty, reported once at the end.
+    // Cells left empty because their text could not be converted: told once per kind, with the first.
+    struct Skipped {
+        qint64 count = 0;
+        qint32 row = 0;
+        qint32 column = 0;
+        QString text;
+    };
+    // What one export gathers along the way.
     struct Run {
         CExcelFile *excel = nullptr;
-        qint64 emptyCells = 0;
-        qint32 firstRow = 0;
-        qint32 firstColumn = 0;
-        QString firstText;
+        Skipped notWhole; // whole-number columns
+        Skipped tooLarge; // number columns: beyond a double
     };
+    enum class Conversion { Done, NotWhole, TooLarge };
     struct Cell {
         enum Kind { None, Integer, Number, Text } kind = None;
         quint16 integer = 0; // the INTEGER record holds 0 to 65535
@@ -43,7 +49,8 @@ private:
                           const QString &strSerNo, const QString &strUser, const QDateTime &curDate);
     bool WriteDataRows(Run &run, const QString &strMVals, int n, const QList<qint32> &valueTypes);
     bool WriteDataRow(Run &run, const RecordWalk &record, qint32 row, int n, const QList<qint32> &valueTypes);
-    static Cell ConvertField(QStringView text, qint32 valueType, bool &conversionError);
+    static Cell ConvertField(QStringView text, qint32 valueType, Conversion &conversion);
+    static bool WriteLabel(CExcelFile &excel, qint32 alignment, qint32 row, qint32 col, QStringView text);
 
     SharedObjects &m_shared;
 };

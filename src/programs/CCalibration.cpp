@@ -5,6 +5,7 @@
 #include "SharedObjects.h"
 #include "TextTable.h"
 
+#include <algorithm>
 #include <cmath>
 #include <utility>
 
@@ -21,6 +22,26 @@ template <typename... T>
 bool finite(T... values)
 {
     return (std::isfinite(values) && ...);
+}
+
+// Below this share of the data's own size a spread is rounding noise: values like 0.1 or 0.7 that have
+// no exact binary form leave a spread near 1e-17 where the exact one is 0.
+constexpr double kRelativeTolerance = 1e-10;
+
+// The largest magnitude among the first count values.
+double largestMagnitude(const CMath &math, const QList<double> &values, qint16 count)
+{
+    double largest = 0.0;
+    double smallest = 0.0;
+    math.ArrayMax(largest, values, count, 0.0);
+    math.ArrayMin(smallest, values, count, 0.0);
+    return std::max(largest, -smallest);
+}
+
+// Whether a root-mean-square spread is no spread at all, measured against the values' size.
+bool negligible(double rmsSpread, double magnitude)
+{
+    return rmsSpread <= kRelativeTolerance * magnitude;
 }
 
 } // namespace
@@ -61,7 +82,8 @@ bool CCalibration::Calculate(double &dblA0, double &dblA1, double &dblYM, double
         return false;
     if (!finite(xm, ym, qxy, qx))
         return fault();
-    if (qx == 0.0)
+    // All concentrations equal, also when rounding left a trace of spread.
+    if (negligible(std::sqrt(qx / n), largestMagnitude(math, dblArrayX, intCnt)))
         return false;
 
     const double b = qxy / qx;
@@ -79,7 +101,9 @@ bool CCalibration::Calculate(double &dblA0, double &dblA1, double &dblYM, double
     const double s = std::sqrt(residual / (n - 2.0));
     if (!finite(b, a, s))
         return fault();
-    if (b == 0.0)
+    // A flat line (all absorbances equal): the rise the slope gives over the concentrations' spread
+    // vanishes against the absorbances' size.
+    if (b == 0.0 || negligible(std::fabs(b) * std::sqrt(qx / n), largestMagnitude(math, dblArrayY, intCnt)))
         return false;
 
     dblSX0 = s / b;
@@ -110,7 +134,8 @@ bool CCalibration::Calculate(double &dblA0, double &dblA1, double &dblYM, double
 
 bool CCalibration::CheckMeasRange(float sngMRB, float sngMRE, float sngE0, float sngSlope) const
 {
-    if (sngSlope == 0.0f)
+    // A value beyond single precision (or not a number) is outside any range the meter can show.
+    if (!finite(sngMRB, sngMRE, sngE0, sngSlope) || sngSlope == 0.0f)
         return false;
     float hi = (2.0f - sngE0) / sngSlope;
     float lo = (-sngE0 - 0.2f) / sngSlope;

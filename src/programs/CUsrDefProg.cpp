@@ -1,12 +1,15 @@
 #include "CUsrDefProg.h"
 
 #include "CCSVFile.h"
+#include "CCalibration.h"
 #include "CCommunication.h"
 #include "CConfig.h"
 #include "CDevice.h"
 #include "CSerialLink.h"
+#include "Cp1252.h"
 #include "ErrorFrame.h"
 #include "FileNames.h"
+#include "ProgramChoices.h"
 #include "SharedObjects.h"
 #include "TextSplit.h"
 #include "TextTable.h"
@@ -16,6 +19,9 @@
 #include <QDirIterator>
 #include <QFile>
 #include <QFileInfo>
+#include <QLocale>
+
+#include <cmath>
 
 namespace {
 
@@ -36,15 +42,6 @@ QString command(const QString &text)
 bool endsWithAnswerOK(const QString &reply)
 {
     return reply.right(CCommunication::kLenAnswerEnd) == CCommunication::answerOK();
-}
-
-// A value that would shift the meter's fields or end the command line early.
-bool unsafeForMeter(const QString &value)
-{
-    for (QChar c : value)
-        if (c == u',' || c == u';' || c == u'\r' || c == u'\n')
-            return true;
-    return false;
 }
 
 // Moves a file to the desktop trash; false (reported) when it could not go there.
@@ -244,8 +241,8 @@ bool CUsrDefProg::AlreadyExistsMeter(const QString &strProgNum) const
 bool CUsrDefProg::GetFreeProgNumMeter(QString &strProgNum) const
 {
     strProgNum.clear();
-    const int last = m_shared.device->HasReducedUserMethods(QString()) ? 949 : 999;
-    for (int number = 900; number <= last; ++number) {
+    const int last = m_shared.device->HasReducedUserMethods(QString()) ? kLastProgNumReduced : kLastProgNum;
+    for (int number = kFirstProgNum; number <= last; ++number) {
         const QString text = QString::number(number);
         if (!AlreadyExistsMeter(text)) {
             strProgNum = text;
@@ -257,11 +254,11 @@ bool CUsrDefProg::GetFreeProgNumMeter(QString &strProgNum) const
 
 bool CUsrDefProg::StoreAndReadBack(const QString &code, const QStringList &strProgram, ProgramRecord &record)
 {
-    for (int index : kMeterIndexes) {
-        if (unsafeForMeter(strProgram[index])) {
-            ErrorFrame::report(TextTable::text(TextTable::ProgramValueUnsafe).arg(strProgram[index]));
-            return false;
-        }
+    // Callers check first and tell the user; a program that still fails is a fault of the caller.
+    const QString problem = CheckProgram(strProgram);
+    if (!problem.isEmpty()) {
+        ErrorFrame::report(problem);
+        return false;
     }
     QString reply;
     if (!Transfer(BuildStoreCommand(code, strProgram), reply))
@@ -358,6 +355,149 @@ bool CUsrDefProg::DeleteAll()
         return false;
     ClearTable();
     return true;
+}
+
+// ---- what may be sent --------------------------------------------------------------------------
+
+namespace {
+
+enum class FieldKind { ProgNum, Text, TextNoBlank, Choice, Number };
+
+struct FieldRule {
+    int index; // in the program array
+    const char *key;
+    FieldKind kind;
+    int maxLength;
+    QStringList (*choices)();
+};
+
+QStringList flagChoices()
+{
+    return {QStringLiteral("0"), QStringLiteral("1")};
+}
+
+// The fields the meter receives, in the order of the store command, with the editor's limits: its
+// maximum lengths, its lists, and its key filters (no "," or ";" anywhere, no blank in FORM and UNIT).
+const FieldRule kFieldRules[14] = {
+    {0, "NO", FieldKind::ProgNum, CUsrDefProg::kProgNumLength, nullptr},
+    {1, "MODEL", FieldKind::Text, CUsrDefProg::kModelLength, nullptr},
+    {2, "CUV", FieldKind::Choice, 0, &ProgramChoices::cuvettes},
+    {3, "LAMBDA", FieldKind::Choice, 0, &ProgramChoices::lambdas},
+    {4, "MRB", FieldKind::Number, CUsrDefProg::kNumberLength, nullptr},
+    {5, "MRE", FieldKind::Number, CUsrDefProg::kNumberLength, nullptr},
+    {6, "E0", FieldKind::Number, CUsrDefProg::kNumberLength, nullptr},
+    {7, "SLOPE", FieldKind::Number, CUsrDefProg::kNumberLength, nullptr},
+    {8, "RES", FieldKind::Choice, 0, &ProgramChoices::resolutions},
+    {9, "FORM", FieldKind::TextNoBlank, CUsrDefProg::kFormLength, nullptr},
+    {10, "UNIT", FieldKind::TextNoBlank, CUsrDefProg::kUnitLength, nullptr},
+    {32, "BLANKREQ", FieldKind::Choice, 0, &flagChoices},
+    {33, "CALPSB", FieldKind::Choice, 0, &flagChoices},
+    {34, "CALREQ", FieldKind::Choice, 0, &flagChoices},
+};
+
+// The first character of a text field the meter's line cannot carry as a value, if any.
+std::optional<QChar> forbiddenCharacter(const QString &value, bool blanks)
+{
+    for (QChar c : value) {
+        const char16_t code = c.unicode();
+        const bool control = code < 0x20 || (code >= 0x7f && code < 0xa0);
+        if (control || c == u',' || c == u';' || (!blanks && c == u' '))
+            return c;
+        bool lossless = true;
+        Cp1252::encode(QString(c), &lossless);
+        if (!lossless)
+            return c;
+    }
+    return std::nullopt;
+}
+
+QString describeCharacter(QChar c)
+{
+    if (c.isPrint() && c != u' ')
+        return u'"' + QString(c) + u'"';
+    return QStringLiteral("U+%1").arg(c.unicode(), 4, 16, QLatin1Char('0')).toUpper();
+}
+
+QString checkField(const FieldRule &rule, const QString &value)
+{
+    const QString key = QString::fromLatin1(rule.key);
+    if (value.isEmpty())
+        return TextTable::text(TextTable::ProgramFieldEmpty).arg(key);
+    switch (rule.kind) {
+    case FieldKind::ProgNum:
+        if (!CUsrDefProg::IsProgramNumber(value))
+            return TextTable::text(TextTable::ProgramFieldProgNum)
+                .arg(key)
+                .arg(CUsrDefProg::kFirstProgNum)
+                .arg(CUsrDefProg::kLastProgNum);
+        return QString();
+    case FieldKind::Choice: {
+        const QStringList choices = rule.choices();
+        if (!choices.contains(value))
+            return TextTable::text(TextTable::ProgramFieldChoice)
+                .arg(key, choices.join(QStringLiteral(", ")));
+        return QString();
+    }
+    default:
+        break;
+    }
+    if (value.size() > rule.maxLength)
+        return TextTable::text(TextTable::ProgramFieldTooLong).arg(key).arg(value.size()).arg(rule.maxLength);
+    if (rule.kind == FieldKind::Number) {
+        // Sent as it stands, so nothing but the number itself: no blanks, no group separators.
+        double number = 0;
+        for (QChar c : value)
+            if ((c < u'0' || c > u'9') && !QStringLiteral("+-.eE").contains(c))
+                return TextTable::text(TextTable::ProgramFieldNumber).arg(key);
+        if (!CUsrDefProg::ReadNumber(value, number))
+            return TextTable::text(TextTable::ProgramFieldNumber).arg(key);
+        return QString();
+    }
+    if (const std::optional<QChar> bad = forbiddenCharacter(value, rule.kind == FieldKind::Text))
+        return TextTable::text(TextTable::ProgramFieldCharacter).arg(key, describeCharacter(*bad));
+    return QString();
+}
+
+} // namespace
+
+bool CUsrDefProg::IsProgramNumber(const QString &text)
+{
+    if (text.size() != kProgNumLength)
+        return false;
+    for (QChar c : text)
+        if (c < u'0' || c > u'9')
+            return false;
+    const int number = text.toInt();
+    return number >= kFirstProgNum && number <= kLastProgNum;
+}
+
+bool CUsrDefProg::ReadNumber(const QString &text, double &value)
+{
+    bool ok = false;
+    value = QLocale::c().toDouble(text.trimmed(), &ok);
+    return ok && std::isfinite(value);
+}
+
+QString CUsrDefProg::CheckProgram(const QStringList &strProgram) const
+{
+    for (const FieldRule &rule : kFieldRules) {
+        const QString problem = checkField(rule, strProgram.value(rule.index));
+        if (!problem.isEmpty())
+            return problem;
+    }
+    double range[4] = {};
+    for (int k = 0; k < 4; ++k)
+        ReadNumber(strProgram.value(4 + k), range[k]);
+    if (!m_shared.calibration->CheckMeasRange(float(range[0]), float(range[1]), float(range[2]),
+                                              float(range[3])))
+        return TextTable::text(1212) + kCrLf + TextTable::text(1213);
+    return QString();
+}
+
+bool CUsrDefProg::MeterKeepsPrograms() const
+{
+    const CDevice &device = *m_shared.device;
+    return !device.IsKlaro4(QString()) && !device.IsKlaro7(QString());
 }
 
 // ---- PC side ----------------------------------------------------------------------------------
@@ -482,7 +622,7 @@ bool CUsrDefProg::ListPC(QStringList &strProgNumList, QStringList &strFileNameLi
 
 QString CUsrDefProg::ProposedFilePath(const QString &strProgNum) const
 {
-    const QString name = QStringLiteral("PROG ") + FileNames::safePart(strProgNum);
+    const QString name = QStringLiteral("PROG ") + FileNames::safePart(strProgNum) + QStringLiteral(".csv");
     const QString dir = WorkDir();
     if (dir.isEmpty() || !QFileInfo(dir).isDir())
         return name;

@@ -22,6 +22,17 @@ public:
     static constexpr int kSlots = 100;
     static constexpr int kListSize = 100;
 
+    // The limits of a program's fields, as the program editor enforces them where they are typed and as
+    // every program is checked against before it is sent (CheckProgram).
+    static constexpr int kFirstProgNum = 900;
+    static constexpr int kLastProgNum = 999;
+    static constexpr int kLastProgNumReduced = 949;
+    static constexpr int kProgNumLength = 3;
+    static constexpr int kModelLength = 5;
+    static constexpr int kFormLength = 9;
+    static constexpr int kUnitLength = 7;
+    static constexpr int kNumberLength = 20;
+
     explicit CUsrDefProg(SharedObjects &shared);
 
     // Meter side.
@@ -35,6 +46,18 @@ public:
     bool GetProgramMeter(QStringList &strProgram, const QString &strProgNum) const;
     bool Delete(const QString &strProgNum);
     bool DeleteAll();
+    // Whether the recognised meter keeps user-defined programs at all (the Klaro turbidity meters keep
+    // none); true offline, where programs are still worked on as files.
+    bool MeterKeepsPrograms() const;
+
+    // Every value the meter would receive, checked against the editor's limits and the measuring range
+    // against the meter's absorbance range. Empty when the program may be sent; otherwise the message,
+    // which names the field. AddNew and Modify send nothing that fails it.
+    QString CheckProgram(const QStringList &strProgram) const;
+    // A program number as the editor takes it: three plain digits, 900 to 999.
+    static bool IsProgramNumber(const QString &text);
+    // A decimal number text with "." as separator (blanks around it ignored); false unless finite.
+    static bool ReadNumber(const QString &text, double &value);
 
     // PC side.
     QString WorkDir() const;
@@ -44,8 +67,8 @@ public:
     bool ReadFromFile(QStringList &strProgram, const QString &strFileName) const;
     bool DeleteFile(const QString &strFileName) const;
     bool DeleteFileAll() const;
-    // The path the save dialog proposes: "PROG " + number in the working directory, or the bare name
-    // when the working directory does not exist.
+    // The path the save dialogs propose: "PROG " + number + ".csv" in the working directory, or the bare
+    // name when the working directory does not exist.
     QString ProposedFilePath(const QString &strProgNum) const;
 
     // The meter table, for the windows' lists and for checks.

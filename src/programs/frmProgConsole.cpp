@@ -55,19 +55,6 @@ private:
     bool m_wasActive;
 };
 
-// A number taken from data loses what a file name cannot hold.
-QString safeFileName(const QString &name)
-{
-    QString safe;
-    for (QChar c : name) {
-        if (c == u'/' || c == u'\\' || c == u':' || c == u'*' || c == u'?' || c == u'"' || c == u'<' ||
-            c == u'>' || c == u'|' || c.unicode() < 0x20)
-            continue;
-        safe.append(c);
-    }
-    return safe;
-}
-
 void showInCombo(QComboBox *combo, const QString &value)
 {
     int index = combo->findText(value);
@@ -420,35 +407,6 @@ QString frmProgConsole::WorkDirCaption(const QString &path)
     return parts.first() + separator + QStringLiteral("...") + separator + parts.last();
 }
 
-QString frmProgConsole::ProposedFilePath(const QString &workDir, const QString &progNum)
-{
-    const QString name = QStringLiteral("PROG ") + safeFileName(progNum) + QStringLiteral(".csv");
-    if (workDir.isEmpty() || !QFileInfo(workDir).isDir())
-        return name;
-    if (workDir.endsWith(QDir::separator()))
-        return workDir + name;
-    return workDir + QDir::separator() + name;
-}
-
-QString frmProgConsole::WithCsvExtension(const QString &path)
-{
-    if (path.isEmpty() || !QFileInfo(path).suffix().isEmpty())
-        return path;
-    return path + QStringLiteral(".csv");
-}
-
-bool frmProgConsole::CompleteFilePath(UserDialogs &dialogs, QWidget *parent, QString &path)
-{
-    const QString completed = WithCsvExtension(path);
-    // The dialog asked about the name it returned, not about the name with the extension.
-    if (completed != path && QFileInfo::exists(completed) &&
-        dialogs.question(parent,
-                         TextTable::text(TextTable::ReplaceFile).arg(QDir::toNativeSeparators(completed)),
-                         UserDialogs::Yes | UserDialogs::No) != UserDialogs::Yes)
-        return false;
-    path = completed;
-    return true;
-}
 
 void frmProgConsole::ShowWorkDir()
 {
@@ -703,10 +661,10 @@ frmProgConsole::Step frmProgConsole::CopyOneToPC(const QString &strProgNum)
         return Step::Failed;
     }
     program[11] = shared.login->UserName();
-    QString path = dialogs.saveFileName(this, TextTable::text(1112),
-                                        ProposedFilePath(shared.usrDefProg->WorkDir(), strProgNum),
-                                        UserDialogs::filter(TextTable::text(1113), QStringLiteral("*.csv")));
-    if (path.isEmpty() || !CompleteFilePath(dialogs, this, path))
+    QString path =
+        dialogs.saveFileName(this, TextTable::text(1112), shared.usrDefProg->ProposedFilePath(strProgNum),
+                             UserDialogs::filter(TextTable::text(1113), QStringLiteral("*.csv")));
+    if (path.isEmpty())
         return Step::Cancelled;
     SetBusy(true);
     const bool saved = shared.usrDefProg->SaveToFile(program, path);
@@ -777,6 +735,13 @@ void frmProgConsole::cmdCopyToMeter_Click()
         UpdateConsoleButtons(false, false, fileName);
         return;
     }
+    // A file may hold what the editor would never let through; it is not offered to the meter.
+    const QString problem = prog.CheckProgram(program);
+    if (!problem.isEmpty()) {
+        dialogs.warning(this, problem);
+        UpdateConsoleButtons(false, false, fileName);
+        return;
+    }
     if (prog.AlreadyExistsMeter(program[0])) {
         const int answer = dialogs.question(this,
                                             TextTable::text(1146) + kCrLf + TextTable::text(1105) + kCrLf +
@@ -827,6 +792,12 @@ void frmProgConsole::cmdCopyToMeterAll_Click()
         QStringList program(CUsrDefProg::kProgramArraySize);
         if (!prog.ReadFromFile(program, fileName)) {
             dialogs.error(this, TextTable::text(1103));
+            UpdateConsoleButtons(false, meter, key);
+            return;
+        }
+        const QString problem = prog.CheckProgram(program);
+        if (!problem.isEmpty()) {
+            dialogs.warning(this, problem);
             UpdateConsoleButtons(false, meter, key);
             return;
         }

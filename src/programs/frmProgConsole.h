@@ -36,13 +36,6 @@ public:
     static bool FileNameFromEntry(const QString &strEntry, QString &strFileName);
     // The frame caption of a working directory: short paths whole, long ones as first\...\last.
     static QString WorkDirCaption(const QString &path);
-    // The name offered for a program's file: "PROG " + number in the working directory.
-    static QString ProposedFilePath(const QString &workDir, const QString &progNum);
-    // A chosen file name without extension gets ".csv", so the directory list shows it.
-    static QString WithCsvExtension(const QString &path);
-    // The save dialog's answer made a program file name; false when the user keeps an existing file
-    // that only the added extension would overwrite.
-    static bool CompleteFilePath(UserDialogs &dialogs, QWidget *parent, QString &path);
 
     // The timer's refresh of the directory list.
     void UpdateDirectoryList();

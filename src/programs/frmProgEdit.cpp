@@ -26,7 +26,6 @@
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QLineEdit>
-#include <QLocale>
 #include <QPushButton>
 #include <QShortcut>
 #include <QVBoxLayout>
@@ -294,9 +293,9 @@ void frmProgEdit::buildWindow()
         InputFilters::replaceCharacter(edit, u';', u'.');
     }
     InputFilters::replaceCharacter(m_txtProgNum, u';', u'.');
-    m_txtModel->setMaxLength(5);
-    m_txtFormula->setMaxLength(9);
-    m_txtMeasUnit->setMaxLength(7);
+    m_txtModel->setMaxLength(CUsrDefProg::kModelLength);
+    m_txtFormula->setMaxLength(CUsrDefProg::kFormLength);
+    m_txtMeasUnit->setMaxLength(CUsrDefProg::kUnitLength);
 
     // Tab order.
     QList<QWidget *> order = {m_cmdClear,           m_cmdCancel,       m_cmdSaveDevice,
@@ -484,9 +483,7 @@ void frmProgEdit::LoadProgram(const QStringList &strProgram, bool withPairs)
 
 bool frmProgEdit::ParseNumber(const QString &text, double &value)
 {
-    bool ok = false;
-    value = QLocale::c().toDouble(text.trimmed(), &ok);
-    return ok && std::isfinite(value);
+    return CUsrDefProg::ReadNumber(text, value);
 }
 
 QString frmProgEdit::GeneralNumber(double value)
@@ -504,13 +501,7 @@ QString frmProgEdit::FourDigits(double value)
 
 bool frmProgEdit::txtProgNum_Validate()
 {
-    const QString text = m_txtProgNum->text();
-    // Three digits only: a sign, a decimal point or an exponent would not make a program number.
-    bool digits = !text.isEmpty() && text.size() <= 3;
-    for (QChar c : text)
-        digits = digits && c.isDigit() && c.unicode() < 128;
-    const int value = digits ? text.toInt() : 0;
-    if (digits && value >= 900 && value <= 999)
+    if (CUsrDefProg::IsProgramNumber(m_txtProgNum->text()))
         return true;
     m_main.dialogs().warning(this, TextTable::text(1114));
     m_txtProgNum->setText(QStringLiteral("900"));
@@ -627,8 +618,18 @@ void frmProgEdit::cmdTransfer_Click()
 {
     if (!m_calcValid)
         return;
-    m_txtE0->setText(FourDigits(m_a0));
-    m_txtSlope->setText(FourDigits(m_a1));
+    // A line that does not give two finite numbers (also after rounding to four digits) is nothing a
+    // meter can take.
+    const QString e0 = FourDigits(m_a0);
+    const QString slope = FourDigits(m_a1);
+    double value = 0;
+    if (!std::isfinite(m_a0) || !std::isfinite(m_a1) || !ParseNumber(e0, value) ||
+        !ParseNumber(slope, value)) {
+        m_main.dialogs().error(this, TextTable::text(1144));
+        return;
+    }
+    m_txtE0->setText(e0);
+    m_txtSlope->setText(slope);
 }
 
 void frmProgEdit::cmdClear_Click()
@@ -650,17 +651,10 @@ bool frmProgEdit::CheckBeforeSaving(QStringList &strProgram)
         dialogs.warning(this, TextTable::text(1159));
         return false;
     }
-    // The range check needs numbers; a text would reach the meter or the file as it stands.
-    double values[4] = {};
-    for (int k = 0; k < 4; ++k) {
-        if (!ParseNumber(strProgram[4 + k], values[k])) {
-            dialogs.warning(this, TextTable::text(TextTable::NotANumber).arg(strProgram[4 + k]));
-            return false;
-        }
-    }
-    if (!m_main.shared().calibration->CheckMeasRange(float(values[0]), float(values[1]), float(values[2]),
-                                                     float(values[3]))) {
-        dialogs.warning(this, TextTable::text(1212) + kCrLf + TextTable::text(1213));
+    // The same limits whatever sends the program: each field, then the measuring range.
+    const QString problem = m_main.shared().usrDefProg->CheckProgram(strProgram);
+    if (!problem.isEmpty()) {
+        dialogs.warning(this, problem);
         return false;
     }
     return true;
@@ -714,10 +708,9 @@ void frmProgEdit::cmdSaveFile_Click()
     if (!CheckBeforeSaving(program))
         return;
     QString path =
-        dialogs.saveFileName(this, TextTable::text(1112),
-                             frmProgConsole::ProposedFilePath(shared.usrDefProg->WorkDir(), program[0]),
+        dialogs.saveFileName(this, TextTable::text(1112), shared.usrDefProg->ProposedFilePath(program[0]),
                              UserDialogs::filter(TextTable::text(1113), QStringLiteral("*.csv")));
-    if (path.isEmpty() || !frmProgConsole::CompleteFilePath(dialogs, this, path))
+    if (path.isEmpty())
         return;
     if (!shared.usrDefProg->SaveToFile(program, path)) {
         dialogs.error(this, TextTable::text(1088));

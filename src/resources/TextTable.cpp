@@ -283,6 +283,26 @@ constexpr Entry kExtension[] = {
     {2204, "\"%1\" is not a valid directory name."},
     {2205, "The directory %1 already exists."},
     {2206, "The directory %1 could not be created: %2"},
+    // Number conversions of the spreadsheet export and the calibration records.
+    {2300, "%1 cell(s) of number columns were left empty: the number is too large for a spreadsheet. First: "
+           "row %2, column %3 (\"%4\")."},
+    {2301, "The text in row %1, column %2 has %3 characters; a spreadsheet cell holds at most 255. The "
+           "export was not written."},
+    {2302, "The value \"%1\" is out of range."},
+    // Files the program writes.
+    {2320, "It is not a regular file (a device, a pipe or a folder); it was left as it is."},
+    {2321, "The file is read-only."},
+    // What a meter model does not keep, and the limits of a program's fields.
+    {2360, "The %1 keeps no user-defined programs."},
+    {2361, "The %1 keeps no pH calibration record."},
+    {2362, "The %1 keeps no turbidity calibration record."},
+    {2363, "The program field %1 is empty."},
+    {2364, "The program field %1 holds %2 characters; it takes at most %3."},
+    {2365, "The program field %1 holds a character it cannot take: %2."},
+    {2366, "The program field %1 must be one of: %2."},
+    {2367, "The program field %1 is not a number with a point as decimal separator."},
+    {2368, "The program field %1 must be a number from %2 to %3, written with three digits."},
+    // Exchanges with the meter and the record and program files they fill.
     {2340, "Another exchange with the meter is still running; the command was not sent."},
     {2341, "\"%1\" cannot be stored in a calibration record file: it holds a semicolon or a line break."},
     {2342, "\"%1\" cannot be stored in a program file: it holds a semicolon or a line break."},

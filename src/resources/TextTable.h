@@ -58,6 +58,23 @@ enum Extension {
     InvalidDirName = 2204,
     DirExists = 2205,
     DirCreateFailed = 2206,
+    // Number conversions of the spreadsheet export and the calibration records.
+    NumberCellsLeftEmpty = 2300,
+    ExportTextTooLong = 2301,
+    OutOfRange = 2302,
+    // Files the program writes.
+    NotRegularFile = 2320,
+    ReadOnlyFile = 2321,
+    // What a meter model does not keep, and the limits of a program's fields.
+    NoProgramsOnMeter = 2360,
+    NoPHRecordOnMeter = 2361,
+    NoTurbidityRecordOnMeter = 2362,
+    ProgramFieldEmpty = 2363,
+    ProgramFieldTooLong = 2364,
+    ProgramFieldCharacter = 2365,
+    ProgramFieldChoice = 2366,
+    ProgramFieldNumber = 2367,
+    ProgramFieldProgNum = 2368,
     // Exchanges with the meter and the record and program files they fill.
     ExchangeRunning = 2340,
     FieldBreaksRecordFile = 2341,

@@ -44,8 +44,10 @@ QString CConfig::WorkDir() const
 
 void CConfig::setWorkDir(const QString &strWorkDir)
 {
-    // The write replaces the file as a whole (also a read-only one), or leaves it as it was.
+    // The write replaces the file as a whole (also a read-only one), or leaves it as it was; what is
+    // not a regular file keeps its permissions and is refused by the write.
     const QString path = configFilePath();
-    QFile::setPermissions(path, QFile::permissions(path) | QFileDevice::WriteOwner);
+    if (QFileInfo(path).isFile())
+        QFile::setPermissions(path, QFile::permissions(path) | QFileDevice::WriteOwner);
     WriteConfigFile(path, kPrefix + strWorkDir);
 }

@@ -7,7 +7,8 @@ namespace NumberText {
 
 // Reads the number at the start of the text: blanks, tabs and line feeds are skipped anywhere, an
 // optional sign, digits with one decimal point, an optional exponent (E or D); reading stops at the
-// first character that does not belong to a number; no digits give 0.
+// first character that does not belong to a number; no digits give 0. The decimal point is "." whatever
+// the locale. A number too large for a double gives an infinity.
 double Val(const QString &text);
 
 // Rounds half to even to a 16-bit integer; false when the value does not fit.

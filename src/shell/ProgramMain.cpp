@@ -1,5 +1,6 @@
 // meravo: the desktop program.
 #include "ErrorFrame.h"
+#include "FileWrites.h"
 #include "UserDialogs.h"
 #include "basMain.h"
 #include "frmMain.h"
@@ -8,6 +9,7 @@
 
 int main(int argc, char *argv[])
 {
+    FileWrites::ignoreFileSizeSignal();
     QApplication app(argc, argv);
     QApplication::setApplicationName(QStringLiteral("Meravo"));
     QApplication::setOrganizationName(QStringLiteral("Meravo"));

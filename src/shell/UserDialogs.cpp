@@ -2,10 +2,20 @@
 
 #include "TextTable.h"
 
+#include <QDir>
 #include <QFileDialog>
+#include <QFileInfo>
 #include <QInputDialog>
 #include <QMessageBox>
 #include <QPushButton>
+#include <QRegularExpression>
+#include <QSettings>
+#include <QStandardPaths>
+
+namespace {
+// Per user, in the program's settings store.
+const QString kLastFolderKey = QStringLiteral("Dialogs/LastFolder");
+} // namespace
 
 void UserDialogs::error(QWidget *parent, const QString &text)
 {
@@ -30,6 +40,61 @@ int UserDialogs::question(QWidget *parent, const QString &text, int buttons, int
 QString UserDialogs::filter(const QString &description, const QString &pattern)
 {
     return description + QStringLiteral(" (") + pattern + QLatin1Char(')');
+}
+
+QString UserDialogs::withDefaultSuffix(const QString &path, const QString &filter)
+{
+    static const QRegularExpression pattern(QStringLiteral("\\(\\*\\.(\\w+)\\)"));
+    const QRegularExpressionMatch match = pattern.match(filter);
+    if (path.isEmpty() || !match.hasMatch() || !QFileInfo(path).suffix().isEmpty())
+        return path;
+    return path + u'.' + match.captured(1);
+}
+
+QString UserDialogs::lastFolder()
+{
+    const QString stored = QSettings().value(kLastFolderKey).toString();
+    if (!stored.isEmpty() && QFileInfo(stored).isDir())
+        return stored;
+    const QString documents = QStandardPaths::writableLocation(QStandardPaths::DocumentsLocation);
+    return QFileInfo(documents).isDir() ? documents : QString();
+}
+
+void UserDialogs::rememberFolder(const QString &chosenPath)
+{
+    QSettings().setValue(kLastFolderKey, QFileInfo(chosenPath).absolutePath());
+}
+
+QString UserDialogs::openFileName(QWidget *parent, const QString &title, const QString &directory,
+                                  const QString &filter)
+{
+    const QString path =
+        chooseOpenFile(parent, {title, directory, directory.isEmpty() ? lastFolder() : directory, filter});
+    if (!path.isEmpty())
+        rememberFolder(path);
+    return path;
+}
+
+QString UserDialogs::saveFileName(QWidget *parent, const QString &title, const QString &proposedPath,
+                                  const QString &filter)
+{
+    QString start = proposedPath;
+    if (QFileInfo(proposedPath).isRelative()) {
+        const QString folder = lastFolder();
+        if (!folder.isEmpty())
+            start = proposedPath.isEmpty() ? folder : QDir(folder).filePath(proposedPath);
+    }
+    const QString chosen = chooseSaveFile(parent, {title, proposedPath, start, filter});
+    if (chosen.isEmpty())
+        return chosen;
+    const QString path = withDefaultSuffix(chosen, filter);
+    // The dialog asked about the name it returned, not about the name with the extension.
+    if (path != chosen && QFileInfo::exists(path) &&
+        question(parent, TextTable::text(TextTable::ReplaceFile).arg(QDir::toNativeSeparators(path)),
+                 Yes | No) != Yes)
+        return QString();
+    rememberFolder(path);
+    return path;
 }
 
 int QtUserDialogs::message(QWidget *parent, const QString &title, const QString &text, Icon icon, int buttons,
@@ -70,16 +135,14 @@ int QtUserDialogs::message(QWidget *parent, const QString &title, const QString 
     return (buttons & Cancel) ? Cancel : (buttons & No) ? No : Ok;
 }
 
-QString QtUserDialogs::openFileName(QWidget *parent, const QString &title, const QString &directory,
-                                    const QString &filter)
+QString QtUserDialogs::chooseOpenFile(QWidget *parent, const FileRequest &request)
 {
-    return QFileDialog::getOpenFileName(parent, title, directory, filter);
+    return QFileDialog::getOpenFileName(parent, request.title, request.start, request.filter);
 }
 
-QString QtUserDialogs::saveFileName(QWidget *parent, const QString &title, const QString &proposedPath,
-                                    const QString &filter)
+QString QtUserDialogs::chooseSaveFile(QWidget *parent, const FileRequest &request)
 {
-    return QFileDialog::getSaveFileName(parent, title, proposedPath, filter);
+    return QFileDialog::getSaveFileName(parent, request.title, request.start, request.filter);
 }
 
 bool QtUserDialogs::inputText(QWidget *parent, const QString &title, const QString &prompt,

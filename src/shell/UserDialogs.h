@@ -16,12 +16,15 @@ public:
     // defaultButton (one of buttons) is the one Enter presses; 0 leaves the first offered.
     virtual int message(QWidget *parent, const QString &title, const QString &text, Icon icon, int buttons,
                         int defaultButton = 0) = 0;
-    // filter: "Description (*.ext)"; an empty result means the user cancelled.
-    virtual QString openFileName(QWidget *parent, const QString &title, const QString &directory,
-                                 const QString &filter) = 0;
-    // Asks before overwriting an existing file; an empty result means the user cancelled.
-    virtual QString saveFileName(QWidget *parent, const QString &title, const QString &proposedPath,
-                                 const QString &filter) = 0;
+    // filter: "Description (*.ext)"; an empty result means the user cancelled. Without a directory the
+    // dialog starts in the folder used last.
+    QString openFileName(QWidget *parent, const QString &title, const QString &directory,
+                         const QString &filter);
+    // Asks before overwriting an existing file; an empty result means the user cancelled. A proposal
+    // without a folder is offered in the folder used last; a name chosen without an extension gets the
+    // filter's, so the file shows in the program's own Open dialogs.
+    QString saveFileName(QWidget *parent, const QString &title, const QString &proposedPath,
+                         const QString &filter);
     // False when the user cancelled.
     virtual bool inputText(QWidget *parent, const QString &title, const QString &prompt, const QString &defaultText,
                            QString *answer) = 0;
@@ -34,6 +37,25 @@ public:
 
     // "Description (*.ext)" from a description and a pattern.
     static QString filter(const QString &description, const QString &pattern);
+    // The path with the filter's extension when its file name has none.
+    static QString withDefaultSuffix(const QString &path, const QString &filter);
+    // Where the next file dialog starts: the folder of the file chosen last (kept per user), else the
+    // documents folder.
+    static QString lastFolder();
+
+protected:
+    // A file dialog's question: the proposal as the window made it, and where the dialog starts.
+    struct FileRequest {
+        QString title;
+        QString proposal;
+        QString start;
+        QString filter;
+    };
+    virtual QString chooseOpenFile(QWidget *parent, const FileRequest &request) = 0;
+    virtual QString chooseSaveFile(QWidget *parent, const FileRequest &request) = 0;
+
+private:
+    static void rememberFolder(const QString &chosenPath);
 };
 
 // The dialogs a person sees.
@@ -41,10 +63,10 @@ class QtUserDialogs : public UserDialogs {
 public:
     int message(QWidget *parent, const QString &title, const QString &text, Icon icon, int buttons,
                 int defaultButton = 0) override;
-    QString openFileName(QWidget *parent, const QString &title, const QString &directory,
-                         const QString &filter) override;
-    QString saveFileName(QWidget *parent, const QString &title, const QString &proposedPath,
-                         const QString &filter) override;
     bool inputText(QWidget *parent, const QString &title, const QString &prompt, const QString &defaultText,
                    QString *answer) override;
+
+protected:
+    QString chooseOpenFile(QWidget *parent, const FileRequest &request) override;
+    QString chooseSaveFile(QWidget *parent, const FileRequest &request) override;
 };

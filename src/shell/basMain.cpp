@@ -2,6 +2,7 @@
 
 #include "CDevice.h"
 #include "CLogin.h"
+#include "CUsrDefProg.h"
 #include "ProgramFolder.h"
 #include "TextTable.h"
 #include "frmDocument.h"
@@ -66,7 +67,7 @@ bool UpdateCommandStates(frmMain &main, bool flag)
         setButton(key, true);
 
     if (device.Online()) {
-        if (device.IsKlaro7(QString()) || device.IsKlaro4(QString())) {
+        if (!shared.usrDefProg->MeterKeepsPrograms()) {
             setMenu("mnuCalProtPH", false, true, true);
             setMenu("mnuPrograms", false, true, true);
             setButton("UsrProgs", false);

@@ -7,7 +7,8 @@ import struct
 def rec(number, data=b''):
     return struct.pack('<HH', number, len(data)) + data
 
-BOF = rec(0x0009, struct.pack('<HH', 2, 10))
+# BOF (version 2, worksheet) and the CODEPAGE record (Windows-1252) that the writer puts right after it.
+BOF = rec(0x0009, struct.pack('<HH', 2, 0x0010)) + rec(0x0042, struct.pack('<H', 1252))
 EOF_ = rec(0x000A)
 
 def integer(row, col, value, font=0, align=3, hidden=0):

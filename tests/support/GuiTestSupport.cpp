@@ -32,6 +32,14 @@ void copyTree(const QString &from, const QString &to)
     }
 }
 
+// QSettings finds the user's folder once per process: every sandbox points it at its own anew.
+void pointSettingsAtConfigHome()
+{
+    const QString folder = QStandardPaths::writableLocation(QStandardPaths::GenericConfigLocation);
+    for (QSettings::Format format : {QSettings::NativeFormat, QSettings::IniFormat})
+        QSettings::setPath(format, QSettings::UserScope, folder);
+}
+
 } // namespace
 
 GuiSandbox::GuiSandbox()
@@ -48,6 +56,7 @@ GuiSandbox::GuiSandbox()
     qputenv("XDG_CACHE_HOME", m_home.filePath(QStringLiteral(".cache")).toLocal8Bit());
     qputenv("MERAVO_PROGRAM_DIR", m_program.path().toLocal8Bit());
     QDir(m_home.path()).mkpath(QStringLiteral("Documents"));
+    pointSettingsAtConfigHome();
 }
 
 GuiSandbox::~GuiSandbox()
@@ -58,6 +67,7 @@ GuiSandbox::~GuiSandbox()
         else
             qputenv(kVariables[i], m_saved[i]);
     }
+    pointSettingsAtConfigHome();
 }
 
 void GuiSandbox::setSetting(const QString &section, const QString &key, const QString &value)

@@ -3,7 +3,7 @@
 int ScriptedDialogs::message(QWidget *, const QString &title, const QString &text, Icon icon, int buttons,
                              int defaultButton)
 {
-    asked.append({QStringLiteral("message"), title, text, icon, buttons, {}, defaultButton});
+    asked.append({QStringLiteral("message"), title, text, icon, buttons, {}, defaultButton, {}});
     if (!buttonAnswers.isEmpty())
         return buttonAnswers.dequeue();
     for (int button : {Ok, Yes, No, Cancel})
@@ -12,24 +12,24 @@ int ScriptedDialogs::message(QWidget *, const QString &title, const QString &tex
     return Ok;
 }
 
-QString ScriptedDialogs::openFileName(QWidget *, const QString &title, const QString &directory,
-                                      const QString &filter)
+QString ScriptedDialogs::chooseOpenFile(QWidget *, const FileRequest &request)
 {
-    asked.append({QStringLiteral("open"), title, directory, Icon::NoIcon, 0, filter});
+    asked.append({QStringLiteral("open"), request.title, request.proposal, Icon::NoIcon, 0, request.filter, 0,
+                  request.start});
     return fileAnswers.isEmpty() ? QString() : fileAnswers.dequeue();
 }
 
-QString ScriptedDialogs::saveFileName(QWidget *, const QString &title, const QString &proposedPath,
-                                      const QString &filter)
+QString ScriptedDialogs::chooseSaveFile(QWidget *, const FileRequest &request)
 {
-    asked.append({QStringLiteral("save"), title, proposedPath, Icon::NoIcon, 0, filter});
+    asked.append({QStringLiteral("save"), request.title, request.proposal, Icon::NoIcon, 0, request.filter, 0,
+                  request.start});
     return fileAnswers.isEmpty() ? QString() : fileAnswers.dequeue();
 }
 
 bool ScriptedDialogs::inputText(QWidget *, const QString &title, const QString &prompt, const QString &defaultText,
                                 QString *answer)
 {
-    asked.append({QStringLiteral("input"), title, prompt, Icon::NoIcon, 0, defaultText});
+    asked.append({QStringLiteral("input"), title, prompt, Icon::NoIcon, 0, defaultText, 0, {}});
     if (inputAnswers.isEmpty())
         return false;
     const QString next = inputAnswers.dequeue();

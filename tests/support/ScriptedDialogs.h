@@ -17,23 +17,24 @@ public:
         int buttons = 0;
         QString filter;
         int defaultButton = 0;
+        QString start; // open/save: where the dialog starts
     };
 
     QList<Asked> asked;
     QQueue<int> buttonAnswers;        // for message(); empty: the first offered of Ok/Yes
-    QQueue<QString> fileAnswers;      // for open/save; empty string = cancel; empty queue = cancel
+    QQueue<QString> fileAnswers;      // for open/save as typed; empty string = cancel; empty queue = cancel
     QQueue<QString> inputAnswers;     // for inputText; a null QString = cancel
 
     int message(QWidget *parent, const QString &title, const QString &text, Icon icon, int buttons,
                 int defaultButton = 0) override;
-    QString openFileName(QWidget *parent, const QString &title, const QString &directory,
-                         const QString &filter) override;
-    QString saveFileName(QWidget *parent, const QString &title, const QString &proposedPath,
-                         const QString &filter) override;
     bool inputText(QWidget *parent, const QString &title, const QString &prompt, const QString &defaultText,
                    QString *answer) override;
 
     // The texts of every message asked so far.
     QStringList messageTexts() const;
     void clear() { asked.clear(); }
+
+protected:
+    QString chooseOpenFile(QWidget *parent, const FileRequest &request) override;
+    QString chooseSaveFile(QWidget *parent, const FileRequest &request) override;
 };

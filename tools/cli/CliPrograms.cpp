@@ -73,18 +73,28 @@ int programsCommand(const QStringList &arguments)
         return kUsageError;
     }
 
-    // A file to store is read before the meter is touched.
+    Session session;
+    CUsrDefProg &prog = *session.shared.usrDefProg;
+    // A file to store is read and checked before the meter is touched.
     QStringList program(CUsrDefProg::kProgramArraySize);
     if (action == QStringLiteral("put")) {
         QString text;
         if (!CCSVFile().ReadFile(text, args[1]) || !CUsrDefProg::ParseProgramText(text, program))
             return fail(1180);
+        const QString problem = prog.CheckProgram(program);
+        if (!problem.isEmpty()) {
+            printError(problem);
+            return kFailed;
+        }
     }
 
-    Session session;
     if (recogniseMeter(session) != CDevice::Recognised)
         return kFailed;
-    CUsrDefProg &prog = *session.shared.usrDefProg;
+    // The desktop program offers no program commands for such a meter either.
+    if (!prog.MeterKeepsPrograms()) {
+        printError(TextTable::text(TextTable::NoProgramsOnMeter).arg(session.shared.device->DeviceName()));
+        return kFailed;
+    }
     if (action == QStringLiteral("delete-all"))
         return prog.DeleteAll() ? 0 : fail(1100);
     if (!prog.Update())
@@ -151,11 +161,13 @@ int calrecordCommand(const QStringList &arguments)
     parser.addOptions({output, user});
     parser.addPositionalArgument(QStringLiteral("kind"), QStringLiteral("ph or turb"));
     int exitCode = 0;
-    if (!parseOptions(parser, arguments,
-                      QStringLiteral("meravo-cli calrecord ph|turb [-o FILE]\n\nReads the meter's last calibration "
-                                     "record and prints its fields; with -o also writes a record file.\n"
-                                     "Exit 0: read. Exit 1: no meter, or the record could not be read or written."),
-                      1, 1, &exitCode))
+    if (!parseOptions(
+            parser, arguments,
+            QStringLiteral("meravo-cli calrecord ph|turb [-o FILE]\n\nReads the meter's last calibration "
+                           "record and prints its fields; with -o also writes a record file.\n"
+                           "Exit 0: read. Exit 1: no meter, a meter that keeps no such record, or the record "
+                           "could not be read or written."),
+            1, 1, &exitCode))
         return exitCode;
     const QString kind = parser.positionalArguments().at(0);
     if (kind != QStringLiteral("ph") && kind != QStringLiteral("turb")) {
@@ -168,6 +180,13 @@ int calrecordCommand(const QStringList &arguments)
         return kFailed;
     CCalProtocol &cal = *session.shared.calProtocol;
     const bool ph = kind == QStringLiteral("ph");
+    // The same predicates that enable the record windows.
+    const CDevice &device = *session.shared.device;
+    if (!(ph ? device.SupportsPH() : device.SupportsTurbidity())) {
+        printError(TextTable::text(ph ? TextTable::NoPHRecordOnMeter : TextTable::NoTurbidityRecordOnMeter)
+                       .arg(device.DeviceName()));
+        return kFailed;
+    }
     if (!cal.UpdateFromMeter(ph, session.shared.device->IsKlaro7(QString())) || !cal.IsProtocolValid())
         return fail(1221);
 

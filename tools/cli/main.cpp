@@ -1,5 +1,6 @@
 // meravo-cli: the command-line companion of the desktop program, on the same core.
 #include "CliCommands.h"
+#include "FileWrites.h"
 
 #include <QCoreApplication>
 
@@ -21,6 +22,7 @@ void usage()
 
 int main(int argc, char *argv[])
 {
+    FileWrites::ignoreFileSizeSignal();
     QCoreApplication app(argc, argv);
     QCoreApplication::setApplicationName(QStringLiteral("meravo-cli"));
     QStringList arguments = QCoreApplication::arguments();

@@ -1,6 +1,6 @@
 #pragma once
-// Names taken from data (a program number, a meter's mode text) become part of proposed file names:
-// whatever a file name cannot hold is left out.
+// Names taken from data (a meter name, a program number, a meter's mode text) become part of proposed
+// file names: whatever a file name cannot hold is left out, and so are blanks at either end.
 #include <QString>
 
 namespace FileNames {
@@ -13,7 +13,7 @@ inline QString safePart(const QString &text)
     for (QChar c : text)
         if (c.unicode() >= 0x20 && c.unicode() != 0x7f && !forbidden.contains(c))
             result.append(c);
-    return result;
+    return result.trimmed();
 }
 
 } // namespace FileNames
