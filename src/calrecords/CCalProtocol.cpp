@@ -83,8 +83,7 @@ QString boolText(bool value)
     return value ? QStringLiteral("True") : QStringLiteral("False");
 }
 
-// The framing of an accepted answer cut off; the rest split at ",". A record is one line: a line
-// break inside it is two answers run together or a damaged one, and would break the record file.
+// The framing of an accepted answer cut off; the rest, one line, split at ",".
 bool answerFields(const QString &answer, QStringList &fields)
 {
     if (answer.right(CCommunication::kLenAnswerEnd) != CCommunication::answerOK())
@@ -97,7 +96,7 @@ bool answerFields(const QString &answer, QStringList &fields)
     if (!CCommunication::IsAccepted(answer))
         return false;
     const QString payload = rest.mid(2);
-    if (payload.contains(u'\r') || payload.contains(u'\n'))
+    if (!CCommunication::IsOneLine(payload))
         return false;
     fields = TextSplit::split(payload, QStringLiteral(","));
     return true;

@@ -24,6 +24,11 @@ bool CCommunication::IsAccepted(const QString &answer)
     return !body.contains(answerOK()) && !body.contains(answerError());
 }
 
+bool CCommunication::IsOneLine(const QString &payload)
+{
+    return !payload.contains(u'\r') && !payload.contains(u'\n');
+}
+
 bool CCommunication::Exchange(const QString &strSend, QString &strAnswer)
 {
     strAnswer.clear();

@@ -14,6 +14,9 @@ public:
     // the repetition), which would otherwise be taken for one record. Every reader of an answer
     // checks it here.
     static bool IsAccepted(const QString &answer);
+    // Whether a payload is one line, as identification texts, records and programs are: a line break
+    // in it is a damaged answer or two answers run together, and would break the files it goes into.
+    static bool IsOneLine(const QString &payload);
 
     explicit CCommunication(SharedObjects &shared) : m_shared(shared) {}
 

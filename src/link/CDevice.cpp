@@ -184,7 +184,7 @@ bool CDevice::StripLine(const QString &answer, QString &payload)
         return false;
     // Identification texts go into file headers, the status bar and file names: one line each. The
     // payload stays as read, as after any other failed step.
-    return !payload.contains(u'\r') && !payload.contains(u'\n');
+    return CCommunication::IsOneLine(payload);
 }
 
 bool CDevice::ParseFirmwareVersion(const QString &text, qint16 &version)

@@ -132,12 +132,11 @@ std::optional<QStringList> CUsrDefProg::ParseListReply(const QString &reply)
 
 bool CUsrDefProg::ParseProgramReply(const QString &reply, ProgramRecord &record)
 {
-    // One accepted answer of one line: a line break is a damaged answer or two run together, and its
-    // values would break the program file.
+    // One accepted answer of one line.
     if (reply.size() < 8 || !CCommunication::IsAccepted(reply))
         return false;
     const QString payload = reply.mid(2, reply.size() - 8);
-    if (payload.contains(u'\r') || payload.contains(u'\n'))
+    if (!CCommunication::IsOneLine(payload))
         return false;
     const QStringList f = payload.split(u';');
     if (f.size() < 15)
