@@ -358,7 +358,7 @@ void TestCliPrograms::writersReplaceOnlyWhatTheyMay()
     QFETCH(QString, reason);
     SimBench bench(1);
     MeterIdentity id;
-    id.model = QStringLiteral("Klaro 7 T");
+    id.model = QStringLiteral("Lumora Turb"); // keeps programs and turbidity records
     id.firmware = QStringLiteral("2.50");
     MeterSim &sim = bench.addMeter(1, id);
     SimCalRecords records(sim);
