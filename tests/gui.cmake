@@ -20,3 +20,11 @@ meravo_add_gui_test(tst_changedir 120 tst_changedir.cpp)
 add_executable(meravo-screenshots ${CMAKE_SOURCE_DIR}/tools/screenshots/main.cpp)
 target_link_libraries(meravo-screenshots PRIVATE meravo_guitestsupport)
 add_dependencies(meravo-screenshots meravo_program_folder)
+
+# Under a real window manager on its own virtual X server (label wm): window placement and sizes.
+add_executable(tst_wm tst_wm.cpp)
+target_link_libraries(tst_wm PRIVATE meravo_guitestsupport)
+add_dependencies(tst_wm meravo_program_folder)
+add_test(NAME tst_wm COMMAND ${CMAKE_CURRENT_SOURCE_DIR}/support/with-window-manager.sh $<TARGET_FILE:tst_wm>)
+set_tests_properties(tst_wm PROPERTIES LABELS wm TIMEOUT 180
+  ENVIRONMENT "MERAVO_PROGRAM_DIR=${CMAKE_BINARY_DIR}/bin")

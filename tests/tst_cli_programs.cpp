@@ -358,8 +358,8 @@ void TestCliPrograms::writersReplaceOnlyWhatTheyMay()
     QFETCH(QString, reason);
     SimBench bench(1);
     MeterIdentity id;
-    id.model = QStringLiteral("Lumora Turb"); // keeps programs and turbidity records
-    id.firmware = QStringLiteral("2.50");
+    // A model that keeps both programs and turbidity records.
+    id.model = QStringLiteral("Lumora Turb");
     MeterSim &sim = bench.addMeter(1, id);
     SimCalRecords records(sim);
     SimPrograms programs(sim);

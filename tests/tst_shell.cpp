@@ -332,6 +332,10 @@ void TestShell::changeUser()
     dialogs.inputAnswers.enqueue(QStringLiteral("Bartholomew Longname"));
     main.MenuChangeUser();
     QCOMPARE(main.statusText(frmMain::PanelUser), QStringLiteral("Bartholomew Lon"));
+    // The name goes into ';'-separated files: the same rule as the login's field.
+    dialogs.inputAnswers.enqueue(QStringLiteral("Ann;Lee;"));
+    main.MenuChangeUser();
+    QCOMPARE(main.shared().login->UserName(), QStringLiteral("Ann.Lee."));
 }
 
 void TestShell::toolbarToggleStaysInStep()

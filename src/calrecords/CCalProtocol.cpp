@@ -14,7 +14,7 @@
 
 #include <QDate>
 #include <QFileInfo>
-#include <QLocale>
+#include "LocaleTexts.h"
 #include <QRegularExpression>
 #include <QTime>
 
@@ -274,18 +274,13 @@ QString CCalProtocol::FormatDate(qint16 year, qint16 month, qint16 day)
     else if (y >= 30 && y < 100)
         y += 1900;
     const QDate date = QDate(y, 1, 1).addMonths(month - 1).addDays(day - 1);
-    return QLocale::system().toString(date, QLocale::ShortFormat);
+    return LocaleTexts::shortDate(date);
 }
 
 QString CCalProtocol::FormatTime(qint16 hour, qint16 minute, qint16 second)
 {
     const int seconds = hour * 3600 + minute * 60 + second;
-    const QTime time = QTime(0, 0).addSecs(seconds);
-    // A time of day has no zone; the zone field of some long formats is left out.
-    QString format = QLocale::system().timeFormat(QLocale::LongFormat);
-    static const QRegularExpression zone(QStringLiteral("\\s*t+\\s*"));
-    format.replace(zone, QStringLiteral(" "));
-    return QLocale::system().toString(time, format.trimmed());
+    return LocaleTexts::longTime(QTime(0, 0).addSecs(seconds));
 }
 
 bool CCalProtocol::DateAndTime(QString &strCalData, QString &strCalTime) const

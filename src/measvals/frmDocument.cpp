@@ -129,6 +129,18 @@ void frmDocument::resizeEvent(QResizeEvent *event)
     layoutWindow();
 }
 
+// In twips, as laid out below: 2200 for the header band, 100 around the grid; what is left shows the
+// grid's header row and several rows, and at the least a few.
+QSize frmDocument::sizeHint() const
+{
+    return QSize(Twips::toPixels(7000, this), Twips::toPixels(2300 + 2200, this));
+}
+
+QSize frmDocument::minimumSizeHint() const
+{
+    return QSize(Twips::toPixels(3600, this), Twips::toPixels(2300 + 1500, this));
+}
+
 void frmDocument::layoutWindow()
 {
     if (isMinimized())

@@ -47,6 +47,10 @@ public:
     QString rawData() const { return m_raw; }
     QString headerValue(int index) const; // 0 meter .. 4 time
 
+    // Restored (Cascade, or the window's Restore button), the document shows its header and several rows.
+    QSize sizeHint() const override;
+    QSize minimumSizeHint() const override;
+
 protected:
     void resizeEvent(QResizeEvent *event) override;
     void closeEvent(QCloseEvent *event) override;

@@ -2,6 +2,13 @@
 
 #include <QLineEdit>
 
+namespace {
+
+constexpr char16_t kUserNameSeparator = u';';
+constexpr char16_t kUserNameReplacement = u'.';
+
+} // namespace
+
 namespace InputFilters {
 
 void replaceCharacter(QLineEdit *edit, QChar character, QChar replacement)
@@ -15,6 +22,18 @@ void replaceCharacter(QLineEdit *edit, QChar character, QChar replacement)
         edit->setText(cleaned);
         edit->setCursorPosition(cursor);
     });
+}
+
+QString userName(const QString &text)
+{
+    QString name = text;
+    name.replace(QChar(kUserNameSeparator), QChar(kUserNameReplacement));
+    return name;
+}
+
+void filterUserName(QLineEdit *edit)
+{
+    replaceCharacter(edit, QChar(kUserNameSeparator), QChar(kUserNameReplacement));
 }
 
 } // namespace InputFilters

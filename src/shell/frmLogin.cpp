@@ -44,8 +44,7 @@ frmLogin::frmLogin(CLogin &login, QWidget *owner)
     m_optSearchDevice->setChecked(true);
     m_txtUserName->clear();
     m_txtUserName->setMaxLength(m_login.UserNameMaxLen());
-    // The name goes into ';'-separated files.
-    InputFilters::replaceCharacter(m_txtUserName, u';', u'.');
+    InputFilters::filterUserName(m_txtUserName);
     lblUserName->setBuddy(m_txtUserName);
 
     auto *form = new QGridLayout;

@@ -8,6 +8,7 @@
 #include "CUsrDefProg.h"
 #include "ErrorFrame.h"
 #include "GuiAssets.h"
+#include "InputFilters.h"
 #include "ProgramFolder.h"
 #include "QtPrintTarget.h"
 #include "TextApplier.h"
@@ -29,6 +30,7 @@
 #include <QMdiArea>
 #include <QMdiSubWindow>
 #include <QMenuBar>
+#include <QScreen>
 #include <QSettings>
 #include <QShortcut>
 #include <QStackedWidget>
@@ -118,6 +120,25 @@ QString frmMain::settingsTitle() const
                                   QStringLiteral("Meravo"));
 }
 
+namespace {
+
+// Enough of the window's top edge lies on a screen to take it by its title bar and move it.
+bool reachable(const QRect &client)
+{
+    const int least = std::min(client.width(), 100);
+    for (const QScreen *screen : QGuiApplication::screens()) {
+        const QRect area = screen->availableGeometry();
+        const QRect band = QRect(client.left(), client.top(), client.width(), 1) & area;
+        if (band.width() >= least && client.top() >= area.top())
+            return true;
+    }
+    return false;
+}
+
+} // namespace
+
+// The stored rectangle is the window's inner area: its frame is the window manager's and unknown
+// until the window is on screen, so a stored frame position would come back shifted by the title bar.
 void frmMain::restorePosition()
 {
     QSettings store(QSettings::UserScope, QStringLiteral("Meravo"), settingsTitle());
@@ -127,17 +148,23 @@ void frmMain::restorePosition()
         const int v = store.value(QString::fromLatin1(key), QString::number(fallback)).toString().toInt(&ok);
         return ok ? v : fallback;
     };
-    const int left = Twips::toPixels(value("MainLeft", 1000), this);
-    const int top = Twips::toPixels(value("MainTop", 1000), this);
-    const int width = Twips::toPixels(value("MainWidth", 6500), this);
-    const int height = Twips::toPixels(value("MainHeight", 6500), this);
+    const QPoint placed(Twips::toPixels(kDefaultLeft, this), Twips::toPixels(kDefaultTop, this));
+    QRect client(Twips::toPixels(value("MainLeft", kDefaultLeft), this),
+                 Twips::toPixels(value("MainTop", kDefaultTop), this),
+                 Twips::toPixels(value("MainWidth", kDefaultSize), this),
+                 Twips::toPixels(value("MainHeight", kDefaultSize), this));
     // The stored size, but never narrower than the status bar's panels need.
     int least = 24;
     for (const QLabel *panel : m_panels)
         least += panel->minimumWidth() + 8;
     setMinimumWidth(least);
-    resize(std::max(width, least), height);
-    move(left, top);
+    client.setWidth(std::max(client.width(), least));
+    if (client.height() <= 0)
+        client.setHeight(Twips::toPixels(kDefaultSize, this));
+    // A screen taken away since, or a stored position from before: the default place.
+    if (!reachable(client))
+        client.moveTopLeft(placed);
+    setGeometry(client);
 }
 
 void frmMain::savePosition()
@@ -146,11 +173,12 @@ void frmMain::savePosition()
         return;
     QSettings store(QSettings::UserScope, QStringLiteral("Meravo"), settingsTitle());
     store.beginGroup(QStringLiteral("Settings"));
-    const QRect frame = geometry();
-    store.setValue(QStringLiteral("MainLeft"), QString::number(Twips::fromPixels(pos().x(), this)));
-    store.setValue(QStringLiteral("MainTop"), QString::number(Twips::fromPixels(pos().y(), this)));
-    store.setValue(QStringLiteral("MainWidth"), QString::number(Twips::fromPixels(frame.width(), this)));
-    store.setValue(QStringLiteral("MainHeight"), QString::number(Twips::fromPixels(frame.height(), this)));
+    // A maximised window keeps the place it goes back to.
+    const QRect client = isMaximized() || isFullScreen() ? normalGeometry() : geometry();
+    store.setValue(QStringLiteral("MainLeft"), QString::number(Twips::fromPixels(client.x(), this)));
+    store.setValue(QStringLiteral("MainTop"), QString::number(Twips::fromPixels(client.y(), this)));
+    store.setValue(QStringLiteral("MainWidth"), QString::number(Twips::fromPixels(client.width(), this)));
+    store.setValue(QStringLiteral("MainHeight"), QString::number(Twips::fromPixels(client.height(), this)));
 }
 
 QMenuBar *frmMain::createMenuBar(frmDocument *doc, QHash<QString, QAction *> &actions)
@@ -404,6 +432,8 @@ frmDocument *frmMain::OpenDocumentWindow(const QString &filePath)
     window->setAttribute(Qt::WA_DeleteOnClose);
     window->setWindowIcon(windowIcon());
     doc->Load();
+    // The size it goes back to from maximised.
+    window->resize(window->sizeHint());
     window->showMaximized();
     if (!filePath.isEmpty())
         doc->FillFromFile(filePath);
@@ -517,7 +547,7 @@ void frmMain::MenuChangeUser()
     if (!m_dialogs.inputText(this, TextTable::text(1208), TextTable::text(1176), QString(), &answer) ||
         answer.isEmpty())
         return;
-    m_shared->login->setUserName(answer);
+    m_shared->login->setUserName(InputFilters::userName(answer));
     SetStatusBarUserName(m_shared->login->UserName());
 }
 

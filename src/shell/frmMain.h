@@ -115,6 +115,11 @@ protected:
 private:
     void createToolBar();
     void createStatusBar();
+    // Position and size when none is stored, in twips.
+    static constexpr int kDefaultLeft = 1000;
+    static constexpr int kDefaultTop = 1000;
+    static constexpr int kDefaultSize = 6500;
+
     void restorePosition();
     void savePosition();
     void activeDocumentChanged(QMdiSubWindow *window);

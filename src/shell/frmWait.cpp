@@ -1,5 +1,6 @@
 #include "frmWait.h"
 
+#include "CSerialLink.h"
 #include "GuiAssets.h"
 #include "TextApplier.h"
 #include "TextTable.h"
@@ -7,6 +8,7 @@
 #include <QCloseEvent>
 #include <QLabel>
 #include <QPushButton>
+#include <QStyle>
 #include <QVBoxLayout>
 
 frmWait::frmWait(QWidget *owner)
@@ -27,20 +29,41 @@ frmWait::frmWait(QWidget *owner)
     QFont bold = m_lblPleaseWait->font();
     bold.setBold(true);
     m_lblPleaseWait->setFont(bold);
+    // The counter line keeps its place while hidden, so the window never changes its size.
+    QSizePolicy keep = m_lblProgress->sizePolicy();
+    keep.setRetainSizeWhenHidden(true);
+    m_lblProgress->setSizePolicy(keep);
     m_lblProgress->setVisible(false);
+    m_lblText->setWordWrap(true);
     auto *layout = new QVBoxLayout(this);
     layout->addWidget(m_lblPleaseWait);
     layout->addWidget(m_lblText);
     layout->addWidget(m_lblProgress);
     layout->addWidget(m_cmdCancel, 0, Qt::AlignRight);
     layout->setSizeConstraint(QLayout::SetFixedSize);
-    setMinimumWidth(320);
+    fitOnce();
     setWindowModality(Qt::ApplicationModal);
     setWindowFlag(Qt::WindowContextHelpButtonHint, false);
 
     connect(m_cmdCancel, &QPushButton::clicked, this, &frmWait::Unload);
     m_clock.setInterval(1000);
     connect(&m_clock, &QTimer::timeout, this, &frmWait::showProgress);
+}
+
+void frmWait::fitOnce()
+{
+    // The longest counter line: an answer as long as the link takes, read for as long as it waits.
+    const QString digits = QString::number(CSerialLink::kDefaultAnswerCap);
+    const QString longest =
+        TextTable::text(TextTable::WaitProgress).arg(digits, digits, QString::number(kLongestWaitSeconds));
+    const int text = m_lblProgress->fontMetrics().horizontalAdvance(longest);
+    // The caption sits in the window manager's title bar beside its icon and buttons.
+    QFont titleFont = font();
+    titleFont.setBold(true);
+    const int buttons = 4 * style()->pixelMetric(QStyle::PM_TitleBarHeight, nullptr, this);
+    const int caption = QFontMetrics(titleFont).horizontalAdvance(windowTitle()) + buttons;
+    const QMargins margins = layout()->contentsMargins();
+    m_lblText->setFixedWidth(std::max({text, caption - margins.left() - margins.right(), 320}));
 }
 
 bool frmWait::ShowWithText(const QString &strText)

@@ -37,6 +37,10 @@ protected:
     void reject() override;
 
 private:
+    // Seconds of the longest wait (the import's answer time, and some) for the counter's width.
+    static constexpr int kLongestWaitSeconds = 9999;
+
+    void fitOnce();
     void showProgress();
 
     QLabel *m_lblPleaseWait;
