@@ -36,12 +36,12 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
     CalProtocolData record;
     if (CCalProtocol::ParsePHRecord(text, record)) {
         CHECK(record.IsPH);
-        CHECK(record.NumCalPoints <= 3);
+        CHECK(record.NumCalPoints >= 0 && record.NumCalPoints <= 3);
         CHECK(!record.SensQuality.isEmpty());
     }
     if (CCalProtocol::ParseTurbidityRecord(text, record)) {
         CHECK(!record.IsPH);
-        CHECK(record.NumCalPoints <= 5);
+        CHECK(record.NumCalPoints >= 0 && record.NumCalPoints <= 5);
     }
 
     CalProtocolData fromFile;

@@ -87,6 +87,7 @@ private slots:
     void fileQuirksOfTheLayout();
     void failedReadClearsPreviousRecord();
     void proposedFileName();
+    void recordFileRefusesFieldsThatBreakIt();
 };
 
 void TestCalRecords::phRecordFromMeter()
@@ -507,6 +508,26 @@ void TestCalRecords::proposedFileName()
     QCOMPARE(name, QStringLiteral("CalProt Turb StdCal 21 20120305"));
     QVERIFY(rig.cal().ProposedFileName(QStringLiteral("Turb"), name));
     QCOMPARE(name, QStringLiteral("CalProt Turb 20120305"));
+}
+
+void TestCalRecords::recordFileRefusesFieldsThatBreakIt()
+{
+    Rig rig;
+    QVERIFY(rig.connect());
+    QTemporaryDir dir;
+    const QString path = dir.filePath(QStringLiteral("r.csv"));
+    writeBytes(path, "earlier record");
+    // The user, the lot, the maker: a field with ";" or a line break is refused.
+    for (const QStringList &fields : {QStringList{"Ann;Bob", "SET", "M"}, QStringList{"Ann", "SET\r\n9", "M"},
+                                      QStringList{"Ann", "SET", "M\nX"}}) {
+        rig.shared.login->setUserName(fields[0]);
+        QVERIFY(rig.cal().UpdateFromMeter(true, false));
+        QVERIFY(rig.cal().SetChargeID(fields[1], QString(), fields[2], kLots));
+        ErrorRecorder errors;
+        QVERIFY(!rig.cal().SaveToFile(path));
+        QCOMPARE(errors.reports.size(), 1);
+        QCOMPARE(readBytes(path), QByteArray("earlier record"));
+    }
 }
 
 QTEST_GUILESS_MAIN(TestCalRecords)

@@ -91,6 +91,8 @@ private slots:
     void metersimConfiguredFromCommandLine();
     void writersReplaceOnlyWhatTheyMay_data();
     void writersReplaceOnlyWhatTheyMay();
+    void unusableMeterAnswersFailAndWriteNothing_data();
+    void unusableMeterAnswersFailAndWriteNothing();
 
 private:
     QTemporaryDir m_home;
@@ -384,6 +386,61 @@ void TestCliPrograms::writersReplaceOnlyWhatTheyMay()
     QCOMPARE(r.exitCode, failure);
     QVERIFY2(r.err.contains(reason), qPrintable(r.err));
     QCOMPARE(snapshot(dir.path()), before);
+}
+
+void TestCliPrograms::unusableMeterAnswersFailAndWriteNothing_data()
+{
+    QTest::addColumn<QStringList>("arguments"); // FILE: the output file
+    QTest::addColumn<QString>("breakCode");
+    QTest::addColumn<QString>("joinedCode");
+    QTest::addColumn<QByteArray>("phRecord");
+    QTest::addColumn<QByteArray>("turbRecord");
+    const QStringList ph = {"calrecord", "ph", "-o", "FILE"};
+    const QStringList turb = {"calrecord", "turb", "-o", "FILE"};
+    const QStringList get = {"programs", "get", "901", "-o", "FILE"};
+    const QString no;
+    const QByteArray none;
+    auto code = [](const char *text) { return QString::fromLatin1(text); };
+    QTest::newRow("pH record, line break in a field") << ph << code("U.586") << no << none << none;
+    QTest::newRow("turbidity record, late answer joined") << turb << no << code("U.585") << none << none;
+    QTest::newRow("pH record, negative point count")
+        << ph << no << no << QByteArray("0,2026,3,15,10,20,30,1,59.16,-3.2,3,7,0,0,-1,") << none;
+    QTest::newRow("turbidity record, negative standard count")
+        << turb << no << no << none << QByteArray("0,2026,3,14,9,5,0,90,5-P StdCAL,-1");
+    QTest::newRow("program, line break in a field") << get << code("U.513") << no << none << none;
+    QTest::newRow("program, late answer joined") << get << no << code("U.513") << none << none;
+    QTest::newRow("identification, line break in the serial number")
+        << QStringList{"identify"} << code("U.596") << no << none << none;
+}
+
+void TestCliPrograms::unusableMeterAnswersFailAndWriteNothing()
+{
+    QFETCH(QStringList, arguments);
+    QFETCH(QString, breakCode);
+    QFETCH(QString, joinedCode);
+    QFETCH(QByteArray, phRecord);
+    QFETCH(QByteArray, turbRecord);
+    SimBench bench(1);
+    MeterIdentity id;
+    id.model = QStringLiteral("Lumora Turb"); // keeps programs and both kinds of record
+    id.firmware = QStringLiteral("2.50");
+    MeterSim &sim = bench.addMeter(1, id);
+    SimCalRecords records(sim);
+    SimPrograms programs(sim);
+    // The line break lands in the resolution, a field nothing else checks.
+    QVERIFY(programs.put(QStringLiteral("901,A,16,436,0,5,0,1,0.1,Citation,mg/l,0,0,0")));
+    records.ph = phRecord.isEmpty() ? records.ph : phRecord;
+    records.turbidity = turbRecord.isEmpty() ? records.turbidity : turbRecord;
+    sim.faults().breakCommands = {breakCode};
+    sim.faults().joinedCommands = {joinedCode};
+    QTemporaryDir dir;
+    const QString file = dir.filePath(QStringLiteral("out.csv"));
+    writeBytes(file, "earlier file");
+    arguments.replaceInStrings(QStringLiteral("FILE"), file);
+    const CliRun r = cli(arguments);
+    QCOMPARE(r.exitCode, 1);
+    QVERIFY2(!r.out.contains(QStringLiteral("Points:")), qPrintable(r.out));
+    QCOMPARE(readBytes(file), QByteArray("earlier file"));
 }
 
 QTEST_GUILESS_MAIN(TestCliPrograms)

@@ -151,7 +151,18 @@ void TestDocument::cancelledImportSendsStopAndFails()
     QCOMPARE(s.dialogs.messageTexts(), QStringList{TextTable::text(1036)});
     QCOMPARE(s.datasets->stopCommands(), 1);
     QCOMPARE(doc->model()->columnCount(), 9); // the blank grid: nothing was shown
-    QVERIFY(doc->isModified());
+    QVERIFY(!doc->isModified());
+
+    // A rejected import of a document with data keeps the data.
+    s.sim->faults().pace = false;
+    doc->MenuImport();
+    QCOMPARE(doc->model()->rowCount(), 400);
+    s.dialogs.clear();
+    s.sim->faults().rejectCommands = {QStringLiteral("U.581")};
+    doc->MenuImport();
+    QCOMPARE(s.dialogs.messageTexts(), QStringList{TextTable::text(1036)});
+    QCOMPARE(doc->model()->rowCount(), 400);
+    QCOMPARE(doc->headerValue(0), QStringLiteral("Lumora"));
 }
 
 void TestDocument::saveAndOpenRoundTrip()

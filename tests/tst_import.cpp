@@ -76,7 +76,7 @@ private slots:
     void importFromMeasuredValueFile();
     void emptyMeter();
     void failedOpeningCommandSendsNothingMore();
-    void rejectedDatasetCommandEndsTheWalk();
+    void rejectedDatasetCommandFailsTheImport();
     void pacedTransferTakesTheLineTime();
     void cancelDuringTransferSendsStop();
     void hangUpInTheMiddleFailsOnce();
@@ -167,7 +167,7 @@ void TestImport::failedOpeningCommandSendsNothingMore()
     QVERIFY(!shared.importMVal->GetMVals(raw));
 }
 
-void TestImport::rejectedDatasetCommandEndsTheWalk()
+void TestImport::rejectedDatasetCommandFailsTheImport()
 {
     SimBench bench(1);
     MeterSim &sim = bench.addMeter(1, meter("Lumora"));
@@ -177,11 +177,10 @@ void TestImport::rejectedDatasetCommandEndsTheWalk()
     CSerialLink link;
     SharedObjects shared(&link);
     QString raw;
-    // The link repeats a rejected command once and hands back the second answer as it is.
-    QVERIFY(shared.importMVal->GetMVals(raw));
-    QCOMPARE(raw, QStringLiteral("\r\n?\r\n>"));
-    QCOMPARE(records(raw, 14), 0);
-    QCOMPARE(datasets.stopCommands(), 0);
+    // The link repeats a rejected command once and hands back the second answer: no datasets, no success.
+    QVERIFY(!shared.importMVal->GetMVals(raw));
+    QCOMPARE(raw, QString());
+    QCOMPARE(datasets.stopCommands(), 1);
 }
 
 void TestImport::pacedTransferTakesTheLineTime()
@@ -317,6 +316,14 @@ void TestImport::cliPrintsAndSavesDatasets()
     QCOMPARE(shared.measVal->OpenFile(raw, meterName, serial, user, date, out), qint16(CMeasVal::Opened));
     // A typed name is taken as the login takes it, so the file reads back.
     QCOMPARE(user, QStringLiteral("Ann.Lee"));
+
+    // A rejected answer, and a late one joined with the repetition's, fail and leave the file as it was.
+    const QByteArray saved = readBytes(out);
+    for (const QByteArray &answer : {QByteArray("\r\n?\r\n>"), datasets.answer() + datasets.answer()}) {
+        sim.setHandler(QStringLiteral("U.581"), [answer](const QString &) { return SimReply::raw(answer); });
+        QCOMPARE(runCli({QStringLiteral("datasets"), QStringLiteral("-o"), out}).exitCode, 3);
+        QCOMPARE(readBytes(out), saved);
+    }
 
     sim.faults().hangupCommands = {QStringLiteral("U.581")};
     run = runCli({QStringLiteral("datasets")});

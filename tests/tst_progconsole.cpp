@@ -132,6 +132,7 @@ private slots:
     void unreadableMeterTableBlocksWriting();
     void cancelWhileReadingLeavesTableUnused();
     void eraseInMeterSelectsNext();
+    void secondCommandDuringAnExchangeIsRefused();
     void eraseFilesGoToTrashAfterQuestion();
     void copyToPcWritesLoginUser();
     void copyToPcAllCancelled();
@@ -318,6 +319,32 @@ void TestProgConsole::eraseInMeterSelectsNext()
     QCOMPARE(console.meterList()->count(), 0);
     QCOMPARE(selected(console.directoryList()), QStringLiteral("905   (PROG 905.csv)"));
     QVERIFY(!button(console, "cmdDeleteAllMeter")->isEnabled());
+}
+
+void TestProgConsole::secondCommandDuringAnExchangeIsRefused()
+{
+    Session s(true, {QStringLiteral("901"), QStringLiteral("902"), QStringLiteral("903")});
+    frmProgConsole console(*s.main);
+    console.meterList()->setCurrentRow(1);
+    s.sim->faults().delayMs = 400;
+    QList<bool> inside = {true, true}; // console enabled, second command started
+    connect(s.sim, &MeterSim::commandReceived, &console, [&](const QString &line) {
+        // While the meter is still answering the erase: a click and a direct second command.
+        if (line == QLatin1String("U.521#1,902"))
+            QTimer::singleShot(100, &console, [&] {
+                QTest::mouseClick(button(console, "cmdDeleteAllMeter"), Qt::LeftButton);
+                inside = {console.isEnabled(), s.prog().DeleteAll()};
+            });
+    });
+    ErrorRecorder errors;
+    answerConfirm(true);
+    button(console, "cmdDeleteMeter")->click();
+    QCOMPARE(inside, QList<bool>({false, false}));
+    QCOMPARE(errors.reports, QStringList{TextTable::text(TextTable::ExchangeRunning)});
+    // Only the first command ran, to its end; the console is usable again.
+    QCOMPARE(entries(console.meterList()), (QStringList{"901", "903"}));
+    QVERIFY(!s.sim->commandLog().contains(QStringLiteral("U.520")));
+    QVERIFY(console.isEnabled());
 }
 
 void TestProgConsole::eraseFilesGoToTrashAfterQuestion()

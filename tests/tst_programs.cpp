@@ -103,6 +103,7 @@ private slots:
     void deleteWithoutTrashFailsAndKeepsFile();
     void workDirFollowsSettings();
     void proposedFileName();
+    void programFileRefusesValuesThatBreakIt();
 
 private:
     QTemporaryDir m_home;
@@ -180,10 +181,12 @@ void TestPrograms::readReplyFieldSixAndCalReq()
     QCOMPARE(r.E0, QStringLiteral("0.1"));
     QCOMPARE(r.BLANKREQ, QStringLiteral("1"));
     QCOMPARE(r.CALREQ, QStringLiteral("1"));
-    for (const char *last : {"0\r\n!\r\n>", "\r\n!\r\n>", "x1\r\n!\r\n>", ""}) {
+    for (const char *last : {"0\r\n!\r\n>", "\r\n!\r\n>", "x1\r\n!\r\n>"}) {
         QVERIFY(CUsrDefProg::ParseProgramReply(base + QString::fromLatin1(last), r));
         QCOMPARE(r.CALREQ, QStringLiteral("0"));
     }
+    // Without its end marker it is no accepted answer.
+    QVERIFY(!CUsrDefProg::ParseProgramReply(base, r));
     QVERIFY(!CUsrDefProg::ParseProgramReply(QStringLiteral("\r\n905;M;16;436;0;5;00;0.1;0.2;0.01;F;mg/l;1;1;1"), r));
     QVERIFY(!CUsrDefProg::ParseProgramReply(QStringLiteral("\r\n905;M;16;436;0;5;0;0.1;0.2;0.01;F;mg/l;1;1"), r));
 }
@@ -767,6 +770,25 @@ void TestPrograms::proposedFileName()
     QCOMPARE(prog.ProposedFilePath(QStringLiteral("9/1")), QDir::rootPath() + QStringLiteral("PROG 91.csv"));
     prog.setWorkDir(dir.filePath(QStringLiteral("gone")));
     QCOMPARE(prog.ProposedFilePath(QStringLiteral("905")), QStringLiteral("PROG 905.csv"));
+}
+
+void TestPrograms::programFileRefusesValuesThatBreakIt()
+{
+    QTemporaryDir dir;
+    const QString path = dir.filePath(QStringLiteral("PROG 901.csv"));
+    SharedObjects shared;
+    QVERIFY(shared.usrDefProg->SaveToFile(programArray(QStringLiteral("901")), path));
+    const QByteArray before = readBytes(path);
+    // The model, the citation form, a pair: a value with ";" or a line break is refused.
+    for (const auto &[index, value] : {std::pair(1, "A;B"), std::pair(9, "F\r\nX"), std::pair(12, "1;2")}) {
+        QStringList values = programArray(QStringLiteral("901"));
+        values[index] = QString::fromLatin1(value);
+        ErrorRecorder errors;
+        QVERIFY(!shared.usrDefProg->SaveToFile(values, path));
+        QCOMPARE(errors.reports,
+                 QStringList{TextTable::text(TextTable::FieldBreaksProgramFile).arg(values[index])});
+        QCOMPARE(readBytes(path), before);
+    }
 }
 
 QTEST_GUILESS_MAIN(TestPrograms)

@@ -45,6 +45,7 @@ private slots:
     void hangUpIsReportedOnceAndFailsFast();
     void portHeldByAnotherProgramIsToldApart();
     void progressCountsBytesAndLineEnds();
+    void secondExchangeInsideAWaitIsRefused();
 };
 
 void TestSerialLink::scanFindsMeterAt19200InSecondBaudPass()
@@ -288,7 +289,7 @@ void TestSerialLink::endlessStreamIsCappedAndReported()
     QVERIFY(!link.COMSendAndReceive(QStringLiteral("U.581\r\n"), answer));
     QVERIFY(answer.isEmpty());
     QVERIFY2(timer.elapsed() < 20000, "the cap ends the exchange, not the 600-second answer time");
-    QCOMPARE(errors.reports.size(), 2); // one per try
+    QCOMPARE(errors.reports.size(), 1); // once per exchange, not once per try
     QVERIFY(errors.reports.first().contains(QStringLiteral("524288")));
 }
 
@@ -354,6 +355,31 @@ void TestSerialLink::progressCountsBytesAndLineEnds()
     QVERIFY(progress.size() >= 2); // some while the answer arrived, one at the end
     QCOMPARE(progress.last().at(0).toLongLong(), qint64(answer.size()));
     QCOMPARE(progress.last().at(1).toLongLong(), 52);
+}
+
+void TestSerialLink::secondExchangeInsideAWaitIsRefused()
+{
+    SimBench bench(1);
+    MeterSim &meter = bench.addMeter(1);
+    meter.faults().delayMs = 600;
+    CSerialLink link;
+    SharedObjects shared(&link);
+    ErrorRecorder errors;
+    QVERIFY(link.COMInit(1, QStringLiteral("4800"), 4));
+    QList<bool> second; // the link busy, then COMInit, COMSendAndReceive and Scan inside the wait
+    QTimer::singleShot(150, &link, [&] {
+        QString answer;
+        second = {link.exchangeRunning(), link.COMInit(1, QStringLiteral("4800"), 4),
+                  link.COMSendAndReceive(QStringLiteral("U.595\r\n"), answer), shared.communication->Scan()};
+    });
+    QString answer;
+    QVERIFY(link.COMSendAndReceive(kVersion, answer));
+    QCOMPARE(answer, QStringLiteral("\r\n2.00\r\n!\r\n>"));
+    QCOMPARE(second, QList<bool>({true, false, false, false}));
+    QCOMPARE(errors.reports, QStringList(3, TextTable::text(TextTable::ExchangeRunning)));
+    QCOMPARE(meter.commandLog(), QStringList{QStringLiteral("U.597")});
+    // Once the exchange is over the link serves the next one.
+    QVERIFY(link.COMSendAndReceive(QStringLiteral("U.595\r\n"), answer));
 }
 
 QTEST_GUILESS_MAIN(TestSerialLink)

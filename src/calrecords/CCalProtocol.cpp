@@ -83,7 +83,7 @@ QString boolText(bool value)
     return value ? QStringLiteral("True") : QStringLiteral("False");
 }
 
-// The framing of an accepted answer cut off; the rest split at ",".
+// The framing of an accepted answer cut off; the rest, one line, split at ",".
 bool answerFields(const QString &answer, QStringList &fields)
 {
     if (answer.right(CCommunication::kLenAnswerEnd) != CCommunication::answerOK())
@@ -93,8 +93,19 @@ bool answerFields(const QString &answer, QStringList &fields)
         ErrorFrame::report(TextTable::text(TextTable::AnswerTooShort));
         return false;
     }
-    fields = TextSplit::split(rest.mid(2), QStringLiteral(","));
+    if (!CCommunication::IsAccepted(answer))
+        return false;
+    const QString payload = rest.mid(2);
+    if (!CCommunication::IsOneLine(payload))
+        return false;
+    fields = TextSplit::split(payload, QStringLiteral(","));
     return true;
+}
+
+// A count of points or standards: none to the record's maximum.
+bool countInRange(qint16 count, qint16 maximum)
+{
+    return count >= 0 && count <= maximum;
 }
 
 void fillOut(QStringList &list, qsizetype size)
@@ -150,7 +161,7 @@ bool CCalProtocol::ParsePHRecord(const QString &answer, CalProtocolData &r)
         return false;
     if (!intValue(f[14], r.NumCalPoints))
         return false;
-    if (r.NumCalPoints > 3)
+    if (!countInRange(r.NumCalPoints, 3))
         return false;
     for (int i = 0; i < r.NumCalPoints; ++i) {
         if (17 + 3 * i >= n)
@@ -190,7 +201,7 @@ bool CCalProtocol::ParseTurbidityRecord(const QString &answer, CalProtocolData &
     r.Mode = f[8];
     if (!intValue(f[9], r.NumCalPoints))
         return false;
-    if (r.NumCalPoints > 5)
+    if (!countInRange(r.NumCalPoints, 5))
         return false;
     if (n < qsizetype(r.NumCalPoints) + 10)
         return false;
@@ -296,7 +307,7 @@ bool CCalProtocol::GetProtocolTurbidity(QString &strMeter, QString &strSerNo, QS
     strCalInterval_d = m_record.Interval;
     strCalMode = m_record.Mode;
     nNumCalPoints = m_record.NumCalPoints;
-    if (m_record.NumCalPoints > 5)
+    if (!countInRange(m_record.NumCalPoints, 5))
         return false;
     fillOut(strCalStds_FNUNTU, m_record.NumCalPoints);
     for (int i = 0; i < m_record.NumCalPoints; ++i)
@@ -323,7 +334,7 @@ bool CCalProtocol::GetProtocolPH(QString &strMeter, QString &strSerNo, QString &
     fShowTempF = m_record.ShowTempF;
     fShowSlopePC = m_record.ShowSlopePC;
     nNumCalPoints = m_record.NumCalPoints;
-    if (m_record.NumCalPoints > 3)
+    if (!countInRange(m_record.NumCalPoints, 3))
         return false;
     fillOut(strPHValues, m_record.NumCalPoints);
     fillOut(strVoltageValues_mV, m_record.NumCalPoints);
@@ -425,6 +436,17 @@ bool CCalProtocol::SaveToFile(const QString &strFilePath) const
 {
     QString text;
     if (!BuildRecordText(m_record, text))
+        return false;
+    const CalProtocolData &r = m_record;
+    QStringList fields = {r.Meter, r.SerNo,       r.User,     r.Year,     r.Month,       r.Day,
+                          r.Hour,  r.Min,         r.Sec,      r.Interval, r.Mode,        r.Slope,
+                          r.Asy,   r.SensQuality, r.LOTTotal, r.Expiry,   r.Manufacturer};
+    for (size_t i = 0; i < 3; ++i)
+        fields << r.PHValues[i] << r.VoltageValues_mV[i] << r.TempValues_C[i];
+    for (size_t i = 0; i < 5; ++i)
+        fields << r.LOTStds[i] << r.CalStds_FNUNTU[i];
+    // A field that would shift the layout is refused: what is saved must read back.
+    if (!CCSVFile::FieldsFit(fields, TextTable::FieldBreaksRecordFile))
         return false;
     return CCSVFile().WriteFile(strFilePath, text);
 }

@@ -15,13 +15,27 @@ const QString &CCommunication::answerError()
     return marker;
 }
 
+bool CCommunication::IsAccepted(const QString &answer)
+{
+    if (!answer.endsWith(answerOK()))
+        return false;
+    // A marker that ends inside the last six characters would end in their '>': it is the final one.
+    const QStringView body = QStringView(answer).first(answer.size() - kLenAnswerEnd);
+    return !body.contains(answerOK()) && !body.contains(answerError());
+}
+
+bool CCommunication::IsOneLine(const QString &payload)
+{
+    return !payload.contains(u'\r') && !payload.contains(u'\n');
+}
+
 bool CCommunication::Exchange(const QString &strSend, QString &strAnswer)
 {
     strAnswer.clear();
     CSerialLink *link = m_shared.link;
     if (!link || !link->BeginExchange(m_port, m_baudrate))
         return false;
-    const bool ok = link->COMSendAndReceive(strSend, strAnswer);
+    const bool ok = link->COMSendAndReceive(strSend, strAnswer) && IsAccepted(strAnswer);
     link->COMDeinit();
     return ok;
 }
@@ -29,6 +43,8 @@ bool CCommunication::Exchange(const QString &strSend, QString &strAnswer)
 bool CCommunication::Scan()
 {
     CSerialLink &link = *m_shared.link;
+    if (link.refuseWhileRunning())
+        return false;
     link.beginSearch();
     bool found = link.COMScanPorts(m_port, m_baudrate);
     if (!found)

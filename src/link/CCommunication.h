@@ -9,6 +9,14 @@ public:
     static constexpr int kLenAnswerEnd = 6;
     static const QString &answerOK();
     static const QString &answerError();
+    // Whether an answer may be used: it ends in the answer-OK marker and holds no other end marker.
+    // A rejected answer fails, and so do two answers that arrived as one (a late answer and that of
+    // the repetition), which would otherwise be taken for one record. Every reader of an answer
+    // checks it here.
+    static bool IsAccepted(const QString &answer);
+    // Whether a payload is one line, as identification texts, records and programs are: a line break
+    // in it is a damaged answer or two answers run together, and would break the files it goes into.
+    static bool IsOneLine(const QString &payload);
 
     explicit CCommunication(SharedObjects &shared) : m_shared(shared) {}
 
@@ -22,7 +30,8 @@ public:
     bool Scan();
 
     // One command on the port and baud rate found, in the pattern of every exchange: open the link
-    // (COMInit, "U.400"), send strSend as it stands, close (COMDeinit). False without a link.
+    // (COMInit, "U.400"), send strSend as it stands, close (COMDeinit). False without a link and
+    // when the answer is not accepted (IsAccepted); strAnswer then holds what came.
     bool Exchange(const QString &strSend, QString &strAnswer);
 
 private:

@@ -130,7 +130,7 @@ qint16 CDevice::Identify(bool fOnlyKlaro7)
         return give_up(NotFound);
     QString payload;
     // A meter that rejects the version command has firmware that is too old.
-    if (!StripAnswer(answer, payload))
+    if (!StripLine(answer, payload))
         return give_up(FirmwareTooOld);
     if (!ParseFirmwareVersion(payload, m_firmware))
         return give_up(FirmwareTooOld);
@@ -143,16 +143,17 @@ qint16 CDevice::Identify(bool fOnlyKlaro7)
     if (!link.COMDeinit())
         return NotFound;
 
-    if (!StripAnswer(nameAnswer, m_deviceName))
+    if (!StripLine(nameAnswer, m_deviceName))
         return NotFound;
     if (!IsKnownModel(m_deviceName, fOnlyKlaro7))
         return NotFound;
     if (m_firmware < MinimumFirmware(m_deviceName))
         return give_up(FirmwareTooOld);
-    if (!StripAnswer(serialAnswer, m_serialNumber))
+    if (!StripLine(serialAnswer, m_serialNumber))
         return NotFound;
     if (m_firmware < 200)
         return Recognised;
+    // The variant answer is only searched for codes; it may run over several lines.
     QString variant;
     if (!StripAnswer(variantAnswer, variant))
         return NotFound;
@@ -170,8 +171,20 @@ bool CDevice::StripAnswer(const QString &answer, QString &payload)
         ErrorFrame::report(TextTable::text(TextTable::AnswerTooShort));
         return false;
     }
+    // Two answers run together are not one answer.
+    if (!CCommunication::IsAccepted(answer))
+        return false;
     payload = answer.mid(2, answer.size() - 8);
     return true;
+}
+
+bool CDevice::StripLine(const QString &answer, QString &payload)
+{
+    if (!StripAnswer(answer, payload))
+        return false;
+    // Identification texts go into file headers, the status bar and file names: one line each. The
+    // payload stays as read, as after any other failed step.
+    return CCommunication::IsOneLine(payload);
 }
 
 bool CDevice::ParseFirmwareVersion(const QString &text, qint16 &version)

@@ -33,6 +33,9 @@ public:
 
     // The payload of an accepted answer (without its opening CR LF and its end marker).
     static bool StripAnswer(const QString &answer, QString &payload);
+    // The same for an answer whose payload must be one line (identification texts); false for a
+    // payload with a line break.
+    static bool StripLine(const QString &answer, QString &payload);
     // "2.42" gives 242, "1.6" gives 106.
     static bool ParseFirmwareVersion(const QString &text, qint16 &version);
     // Whether the name is one the program accepts, in the normal or the Klaro 7 edition.

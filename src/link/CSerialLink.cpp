@@ -52,6 +52,18 @@ bool isEndMarker(const QString &tail)
     return tail == CCommunication::answerOK() || tail == CCommunication::answerError();
 }
 
+// Marks the link busy for as long as it lives.
+class BusyScope {
+public:
+    explicit BusyScope(bool &flag) : m_flag(flag) { m_flag = true; }
+    ~BusyScope() { m_flag = false; }
+    BusyScope(const BusyScope &) = delete;
+    BusyScope &operator=(const BusyScope &) = delete;
+
+private:
+    bool &m_flag;
+};
+
 } // namespace
 
 struct CSerialLink::Control {
@@ -112,8 +124,21 @@ void CSerialLink::endSearch()
     m_inSearch = false;
 }
 
+bool CSerialLink::refuseWhileRunning() const
+{
+    if (!m_busy)
+        return false;
+    ErrorFrame::report(TextTable::text(TextTable::ExchangeRunning));
+    return true;
+}
+
 bool CSerialLink::COMScanPorts(int &intPortNum, QString &strBaudrate)
 {
+    // The out-arguments may be the running exchange's port and baud rate: left as they are.
+    if (refuseWhileRunning())
+        return false;
+    const BusyScope busy(m_busy);
+    m_capReported = false;
     intPortNum = 0;
     strBaudrate.clear();
     if (!m_inSearch)
@@ -234,6 +259,9 @@ bool CSerialLink::CloseAllPorts()
 
 bool CSerialLink::COMInit(int intPortNum, const QString &strBaudrate, int intMaxAnswTime_s)
 {
+    // Reopening the port would empty the running exchange's receive buffer.
+    if (refuseWhileRunning())
+        return false;
     m_answerTime = intMaxAnswTime_s;
     m_running = true;
     if (OpenPort(0, intPortNum, strBaudrate))
@@ -283,6 +311,12 @@ bool CSerialLink::COMChangeAnswerTime(int intMaxAnswTime_s)
 
 bool CSerialLink::COMSendAndReceive(const QString &strSend, QString &strAnswer)
 {
+    if (refuseWhileRunning()) {
+        strAnswer.clear();
+        return false;
+    }
+    const BusyScope busy(m_busy);
+    m_capReported = false;
     if (SendAndWait(strSend, strAnswer) &&
         strAnswer.right(CCommunication::kLenAnswerEnd) != CCommunication::answerError())
         return true;
@@ -394,7 +428,9 @@ void CSerialLink::WaitForAnswers(const std::vector<int> &indexes, std::vector<QS
                     ++slot.lineEnds;
                 slot.tail = slot.answer.right(CCommunication::kLenAnswerEnd);
                 if (slot.bytes > m_answerCap) {
-                    ErrorFrame::report(TextTable::text(TextTable::AnswerTooLong).arg(m_answerCap));
+                    if (!m_capReported)
+                        ErrorFrame::report(TextTable::text(TextTable::AnswerTooLong).arg(m_answerCap));
+                    m_capReported = true;
                     fail(slot);
                     continue;
                 }

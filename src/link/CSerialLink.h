@@ -41,6 +41,11 @@ public:
     void endSearch();
 
     bool running() const { return m_running; }
+    // True while a scan or a command exchange waits on the line. The wait lets window events run, so
+    // a second command could start inside it: the link refuses it (reported) instead of interleaving.
+    bool exchangeRunning() const { return m_busy; }
+    // Reports the refusal and returns true while an exchange runs.
+    bool refuseWhileRunning() const;
     int answerTime() const { return m_answerTime; }
     int controlCount() const { return int(m_controls.size()); }
     bool isControlOpen(int index) const;
@@ -77,6 +82,9 @@ private:
     CPortMap m_portMap;
     int m_answerTime = 4;
     bool m_running = false;
+    bool m_busy = false;
+    // The cap is told once per exchange, not once per try.
+    bool m_capReported = false;
     qint64 m_answerCap = kDefaultAnswerCap;
     QSet<QString> m_reportedInSearch;
     bool m_inSearch = false;

@@ -36,6 +36,22 @@ void reportFileError(TextTable::Extension kind, const QString &fileName, const Q
 
 } // namespace
 
+bool CCSVFile::FieldFits(const QString &field)
+{
+    return !field.contains(u';') && !field.contains(u'\r') && !field.contains(u'\n');
+}
+
+bool CCSVFile::FieldsFit(const QStringList &fields, int textNumber)
+{
+    for (const QString &field : fields) {
+        if (!FieldFits(field)) {
+            ErrorFrame::report(TextTable::text(textNumber).arg(field));
+            return false;
+        }
+    }
+    return true;
+}
+
 bool CCSVFile::WriteFile(const QString &strFileName, const QString &strStream)
 {
     try {

@@ -3,9 +3,16 @@
 // single-byte code page the Windows counterpart uses. Writes are atomic: a failed write leaves the
 // previous file as it was.
 #include <QString>
+#include <QStringList>
 
 class CCSVFile {
 public:
+    // The one rule of every ';'-separated file: a field holding ';' or a line break would shift the
+    // fields or lines behind it, so the file could not be read back.
+    static bool FieldFits(const QString &field);
+    // Reports the first field that does not fit with the text of textNumber (%1: the field).
+    static bool FieldsFit(const QStringList &fields, int textNumber);
+
     bool WriteFile(const QString &strFileName, const QString &strStream);
     bool ReadFile(QString &strStream, const QString &strFileName);
 

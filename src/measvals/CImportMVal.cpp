@@ -30,10 +30,14 @@ bool CImportMVal::ReadDatasets(QString &strMVals)
     QString answer;
     // Many datasets at a low baud rate take minutes.
     link.COMChangeAnswerTime(600);
-    if (link.COMSendAndReceive(QStringLiteral("U.581\r\n"), strMVals)) {
+    // A rejected answer holds no datasets, and two answers run together would be taken for one
+    // document: either is an import failure, not an empty meter.
+    if (link.COMSendAndReceive(QStringLiteral("U.581\r\n"), strMVals) &&
+        CCommunication::IsAccepted(strMVals)) {
         link.COMDeinit();
         return true;
     }
+    strMVals.clear();
     // The meter may still be sending: tell it to stop, whatever it answers.
     link.COMContinue();
     link.COMChangeAnswerTime(4);

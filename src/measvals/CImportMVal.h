@@ -9,7 +9,8 @@ class CImportMVal {
 public:
     explicit CImportMVal(SharedObjects &shared) : m_shared(shared) {}
 
-    // The meter's whole answer to the dataset command (end marker included) into strMVals.
+    // The meter's whole answer to the dataset command (end marker included) into strMVals; false,
+    // with strMVals empty, when the exchange failed or the answer is not accepted.
     bool GetMVals(QString &strMVals);
 
     // Takes one record from strMVals (whose leading CR LF the caller has cut) into the first intNum

@@ -18,12 +18,6 @@ namespace {
 const QString kCrLf = QStringLiteral("\r\n");
 const QString kTail = QStringLiteral("\r\n!\r\n>");
 
-// A field of line 2 that holds ";" or a line break would make the file unreadable.
-bool fitsHeaderLine(const QString &field)
-{
-    return !field.contains(u';') && !field.contains(u'\r') && !field.contains(u'\n');
-}
-
 // A date or time part: any number, taken to the nearest 16-bit integer (half to even); a part that is
 // no number at all or does not fit makes the file invalid.
 bool readInt(QStringView text, int &value)
@@ -96,12 +90,8 @@ bool CMeasVal::SaveFile(const QString &strMVals, const QString &strMeter, const 
 bool CMeasVal::BuildFileText(QString &strText, const QString &strMVals, const QString &strMeter,
                              const QString &strSerNo, const QString &strUser, const QDateTime &curDate) const
 {
-    for (const QString *field : {&strMeter, &strSerNo, &strUser}) {
-        if (!fitsHeaderLine(*field)) {
-            ErrorFrame::report(TextTable::text(TextTable::FieldBreaksFile).arg(*field));
-            return false;
-        }
-    }
+    if (!CCSVFile::FieldsFit({strMeter, strSerNo, strUser}, TextTable::FieldBreaksFile))
+        return false;
     const QDate date = curDate.date();
     const QTime time = curDate.time();
     if (!date.isValid() || !time.isValid()) {

@@ -220,10 +220,6 @@ bool frmDocument::FillTable()
 void frmDocument::MenuImport()
 {
     SharedObjects &shared = m_main.shared();
-    m_meter = shared.device->DeviceName();
-    m_serNo = shared.device->SerialNumber();
-    m_user = shared.login->UserName();
-    m_date = QDateTime::currentDateTime();
     m_main.SetMousePointer(11);
     frmWait &wait = m_main.waitDialog();
     if (!wait.ShowWithText(TextTable::text(1149))) {
@@ -235,13 +231,23 @@ void frmDocument::MenuImport()
     const QMetaObject::Connection progress = connect(
         &m_main.link(), &CSerialLink::transferProgress, &wait,
         [&wait](qint64 bytes, qint64 lineEnds) { wait.setProgress(bytes, std::max<qint64>(0, lineEnds - 1)); });
-    const bool ok = shared.importMVal->GetMVals(m_raw);
+    const QDateTime imported = QDateTime::currentDateTime();
+    QString raw;
+    const bool ok = shared.importMVal->GetMVals(raw);
     disconnect(progress);
     wait.Unload();
     m_main.SetMousePointer(0);
-    if (!ok)
+    // A failed import changes nothing: the document keeps what it had.
+    if (!ok) {
         m_main.dialogs().error(this, TextTable::text(1036));
-    if (!ShowDocument(ok))
+        return;
+    }
+    m_meter = shared.device->DeviceName();
+    m_serNo = shared.device->SerialNumber();
+    m_user = shared.login->UserName();
+    m_date = imported;
+    m_raw = std::move(raw);
+    if (!ShowDocument(true))
         m_main.dialogs().error(this, TextTable::text(1051));
     m_modified = true;
 }

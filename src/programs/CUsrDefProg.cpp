@@ -107,8 +107,8 @@ bool CUsrDefProg::RequestList(QString &reply)
         return false;
     }
     link->COMDeinit();
-    // A rejected list is a failure, not a meter without programs.
-    return endsWithAnswerOK(reply);
+    // A rejected list is a failure, not a meter without programs; two lists run together are no list.
+    return CCommunication::IsAccepted(reply);
 }
 
 std::optional<QStringList> CUsrDefProg::ParseListReply(const QString &reply)
@@ -132,7 +132,13 @@ std::optional<QStringList> CUsrDefProg::ParseListReply(const QString &reply)
 
 bool CUsrDefProg::ParseProgramReply(const QString &reply, ProgramRecord &record)
 {
-    const QStringList f = reply.split(u';');
+    // One accepted answer of one line.
+    if (reply.size() < 8 || !CCommunication::IsAccepted(reply))
+        return false;
+    const QString payload = reply.mid(2, reply.size() - 8);
+    if (!CCommunication::IsOneLine(payload))
+        return false;
+    const QStringList f = payload.split(u';');
     if (f.size() < 15)
         return false;
     if (f[6] != QStringLiteral("0"))
@@ -150,7 +156,6 @@ bool CUsrDefProg::ParseProgramReply(const QString &reply, ProgramRecord &record)
     record.UNIT = f[11];
     record.BLANKREQ = f[12];
     record.CALPSB = f[13];
-    // The last field carries the end marker behind the value.
     record.CALREQ = f[14].startsWith(u'1') ? QStringLiteral("1") : QStringLiteral("0");
     return true;
 }
@@ -167,8 +172,6 @@ bool CUsrDefProg::ReadProgram(const QString &strProgNum, ProgramRecord &record)
 {
     QString reply;
     if (!Transfer(QStringLiteral("U.513#1,") + strProgNum, reply))
-        return false;
-    if (!endsWithAnswerOK(reply))
         return false;
     record = ProgramRecord();
     return ParseProgramReply(reply, record);
@@ -326,7 +329,7 @@ bool CUsrDefProg::GetProgramMeter(QStringList &strProgram, const QString &strPro
 bool CUsrDefProg::Delete(const QString &strProgNum)
 {
     QString reply;
-    if (!Transfer(QStringLiteral("U.521#1,") + strProgNum, reply) || !endsWithAnswerOK(reply))
+    if (!Transfer(QStringLiteral("U.521#1,") + strProgNum, reply))
         return false;
     int found = -1;
     for (int i = 0; i < m_count && found < 0; ++i)
@@ -347,7 +350,7 @@ bool CUsrDefProg::Delete(const QString &strProgNum)
 bool CUsrDefProg::DeleteAll()
 {
     QString reply;
-    if (!Transfer(QStringLiteral("U.520"), reply) || !endsWithAnswerOK(reply))
+    if (!Transfer(QStringLiteral("U.520"), reply))
         return false;
     ClearTable();
     return true;
@@ -566,6 +569,9 @@ bool CUsrDefProg::ParseProgramText(const QString &text, QStringList &strProgram)
 bool CUsrDefProg::SaveToFile(const QStringList &strProgram, const QString &strFilePath) const
 {
     if (strProgram.size() < kProgramArraySize)
+        return false;
+    // A value that would shift the layout is refused: what is saved must read back.
+    if (!CCSVFile::FieldsFit(strProgram.mid(0, kProgramArraySize), TextTable::FieldBreaksProgramFile))
         return false;
     return CCSVFile().WriteFile(strFilePath, BuildProgramText(strProgram));
 }

@@ -318,6 +318,9 @@ void frmProgConsole::Load()
 void frmProgConsole::SetBusy(bool busy)
 {
     m_main.SetMousePointer(busy ? 11 : 0);
+    // The wait lets window events run: no button of the console may start a second command meanwhile.
+    // Controls disabled on their own stay disabled when the window is enabled again.
+    setEnabled(!busy);
     if (busy)
         setCursor(Qt::WaitCursor);
     else

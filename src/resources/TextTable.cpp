@@ -302,6 +302,10 @@ constexpr Entry kExtension[] = {
     {2366, "The program field %1 must be one of: %2."},
     {2367, "The program field %1 is not a number with a point as decimal separator."},
     {2368, "The program field %1 must be a number from %2 to %3, written with three digits."},
+    // Exchanges with the meter and the record and program files they fill.
+    {2340, "Another exchange with the meter is still running; the command was not sent."},
+    {2341, "\"%1\" cannot be stored in a calibration record file: it holds a semicolon or a line break."},
+    {2342, "\"%1\" cannot be stored in a program file: it holds a semicolon or a line break."},
 };
 
 template <std::size_t N>

@@ -75,6 +75,10 @@ enum Extension {
     ProgramFieldChoice = 2366,
     ProgramFieldNumber = 2367,
     ProgramFieldProgNum = 2368,
+    // Exchanges with the meter and the record and program files they fill.
+    ExchangeRunning = 2340,
+    FieldBreaksRecordFile = 2341,
+    FieldBreaksProgramFile = 2342,
 };
 
 } // namespace TextTable

@@ -235,13 +235,32 @@ void MeterSim::handleLine(const QString &line)
         return;
     }
     const auto handler = m_handlers.constFind(code);
-    const SimReply reply = handler != m_handlers.constEnd() ? (*handler)(line) : SimReply::reject();
+    SimReply reply = handler != m_handlers.constEnd() ? (*handler)(line) : SimReply::reject();
+    if (reply.kind == SimReply::Accept && m_faults.breakCommands.contains(code))
+        reply.bytes.insert(reply.bytes.size() / 2, "\r\n");
+    QByteArray answer;
     switch (reply.kind) {
-    case SimReply::Accept: queueAnswer(acceptedAnswer(reply.bytes)); break;
-    case SimReply::Reject: queueAnswer(rejectedAnswer()); break;
-    case SimReply::Raw: queueAnswer(reply.bytes); break;
+    case SimReply::Accept:
+        answer = acceptedAnswer(reply.bytes);
+        break;
+    case SimReply::Reject:
+        answer = rejectedAnswer();
+        break;
+    case SimReply::Raw:
+        answer = reply.bytes;
+        break;
     case SimReply::Silent: break;
     }
+    if (reply.kind != SimReply::Silent && m_faults.joinedCommands.contains(code)) {
+        // The late answer comes only when the command is repeated, together with the new one.
+        if (!m_held.contains(code)) {
+            m_held.insert(code, answer);
+            return;
+        }
+        answer.prepend(m_held.take(code));
+    }
+    if (reply.kind != SimReply::Silent)
+        queueAnswer(answer);
     emit answerSent(line);
 }
 

@@ -35,6 +35,9 @@ struct SimFaults {
     QStringList endlessCommands;  // command codes answered by a stream that never ends
     QStringList hangupCommands;   // command codes on which the line is hung up
     bool pace = false;            // send at the line rate: baud / 10 bytes per second
+    QStringList breakCommands;    // command codes whose accepted payload gets a CR LF in its middle
+    QStringList joinedCommands;   // command codes answered late: the first is left unanswered, the
+                                  // repetition gets the held answer and its own in one piece
 };
 
 struct SimReply {
@@ -108,6 +111,7 @@ private:
     SimFaults m_faults;
     QHash<QString, Handler> m_handlers;
     QHash<QString, int> m_rejected;
+    QHash<QString, QByteArray> m_held; // late answers of joinedCommands
     QStringList m_log;
 
     int m_master = -1;

@@ -75,6 +75,16 @@ int main(int argc, char *argv[])
     const QCommandLineOption hangup(QStringLiteral("hangup-on"),
                                     QStringLiteral("Hang up the line when one of these commands arrives."),
                                     QStringLiteral("CODES"));
+    const QCommandLineOption breakField(
+        QStringLiteral("break-field"),
+        QStringLiteral(
+            "Put a line break into the middle of these commands' answers (codes, comma-separated)."),
+        QStringLiteral("CODES"));
+    const QCommandLineOption joined(
+        QStringLiteral("joined"),
+        QStringLiteral("Answer these commands late: the first one is left unanswered, "
+                       "its repetition gets both answers in one piece."),
+        QStringLiteral("CODES"));
     const QCommandLineOption pace(QStringLiteral("pace"), QStringLiteral("Send at the line rate (10 bits a byte)."));
     const QCommandLineOption program(QStringLiteral("program"),
                                      QStringLiteral("Put a program in the meter: its 14 values as in the store "
@@ -114,8 +124,8 @@ int main(int argc, char *argv[])
                                             QStringLiteral("Hang up the line after N bytes of the dataset answer."),
                                             QStringLiteral("N"));
     parser.addOptions({datasets, datasetFile, datasetsStall, datasetsHangup});
-    parser.addOptions({link, model, firmware, serial, variant, baud, silent, reject, ignore, delay, split, garbage,
-                       endless, hangup, pace});
+    parser.addOptions({link, model, firmware, serial, variant, baud, silent, reject, ignore, delay, split,
+                       garbage, endless, hangup, pace, breakField, joined});
     parser.process(app);
 
     if (!parser.isSet(link)) {
@@ -146,6 +156,8 @@ int main(int argc, char *argv[])
     faults.endlessCommands = commandCodes(parser.values(endless));
     faults.hangupCommands = commandCodes(parser.values(hangup));
     faults.pace = parser.isSet(pace);
+    faults.breakCommands = commandCodes(parser.values(breakField));
+    faults.joinedCommands = commandCodes(parser.values(joined));
 
     SimPrograms programs(sim);
     SimCalRecords records(sim);
