@@ -219,6 +219,10 @@ void TestDocument::fileDialogsAddTheExtensionAndStartWhereLastUsed()
     QVERIFY(QDir().mkpath(folder));
     s.dialogs.fileAnswers.enqueue(folder + QStringLiteral("/run"));
     doc->MenuFileSaveAs();
+    // Before any choice: the documents folder, or the home folder without one; never the current one.
+    const QString documents = QStandardPaths::writableLocation(QStandardPaths::DocumentsLocation);
+    QCOMPARE(QFileInfo(s.dialogs.asked[0].start).absolutePath(),
+             QFileInfo(documents).isDir() ? documents : QDir::homePath());
     QCOMPARE(doc->filePath(), folder + QStringLiteral("/run.csv"));
     QVERIFY(QFile::exists(doc->filePath()));
     // The dialog asked about "run": replacing "run.csv" is asked here, and refused.

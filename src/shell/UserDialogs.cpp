@@ -57,7 +57,8 @@ QString UserDialogs::lastFolder()
     if (!stored.isEmpty() && QFileInfo(stored).isDir())
         return stored;
     const QString documents = QStandardPaths::writableLocation(QStandardPaths::DocumentsLocation);
-    return QFileInfo(documents).isDir() ? documents : QString();
+    // Never the process's current folder, which for a program started from a menu is anywhere.
+    return QFileInfo(documents).isDir() ? documents : QDir::homePath();
 }
 
 void UserDialogs::rememberFolder(const QString &chosenPath)

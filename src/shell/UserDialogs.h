@@ -40,7 +40,7 @@ public:
     // The path with the filter's extension when its file name has none.
     static QString withDefaultSuffix(const QString &path, const QString &filter);
     // Where the next file dialog starts: the folder of the file chosen last (kept per user), else the
-    // documents folder.
+    // documents folder, else the home folder.
     static QString lastFolder();
 
 protected:
