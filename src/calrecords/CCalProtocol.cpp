@@ -7,14 +7,14 @@
 #include "CSerialLink.h"
 #include "ErrorFrame.h"
 #include "FileNames.h"
+#include "LocaleTexts.h"
+#include "NumberText.h"
 #include "SharedObjects.h"
 #include "TextSplit.h"
 #include "TextTable.h"
-#include "NumberText.h"
 
 #include <QDate>
 #include <QFileInfo>
-#include "LocaleTexts.h"
 #include <QRegularExpression>
 #include <QTime>
 

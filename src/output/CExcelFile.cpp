@@ -2,8 +2,8 @@
 
 #include "Cp1252.h"
 #include "FileWrites.h"
-#include "TextTable.h"
 #include "NumberText.h"
+#include "TextTable.h"
 
 #include <QDir>
 #include <QFileInfo>
