@@ -76,8 +76,8 @@ inline void figure(const char *name, double value, const char *unit)
 // A figure with its target beside it and whether this run met it.
 inline void figure(const char *name, double value, const char *unit, const char *target, bool met)
 {
-    std::printf("%-36s %9.3f %-3s  (target: %s; %s)\n", (QByteArray(name) + ':').constData(), value, unit, target,
-                met ? "met" : "MISSED");
+    std::printf("%-36s %9.3f %-3s  (target: %s; %s)\n", (QByteArray(name) + ':').constData(), value, unit,
+                target, met ? "met" : "MISSED");
     std::fflush(stdout);
 }
 

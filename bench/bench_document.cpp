@@ -4,12 +4,12 @@
 #include "BenchSupport.h"
 #include "CMeasVal.h"
 #include "Cp1252.h"
+#include "frmDocument.h"
+#include "frmMain.h"
 #include "GuiTestSupport.h"
 #include "MValTableModel.h"
 #include "SharedObjects.h"
 #include "SimDatasets.h"
-#include "frmDocument.h"
-#include "frmMain.h"
 
 #include <QApplication>
 #include <QFile>
@@ -18,7 +18,6 @@
 #include <QTableView>
 
 #include <cstdio>
-
 
 int main(int argc, char *argv[])
 {
@@ -36,8 +35,8 @@ int main(int argc, char *argv[])
 
     QTemporaryDir dir;
     const QString path = dir.filePath(QStringLiteral("datasets.csv"));
-    const QString raw =
-        Cp1252::decode("\r\n" + SimDatasets::generatedRecords(QStringLiteral("Lumora"), count) + "\r\n!\r\n>");
+    const QString raw = Cp1252::decode(
+        "\r\n" + SimDatasets::generatedRecords(QStringLiteral("Lumora"), count) + "\r\n!\r\n>");
     if (!main.shared().measVal->SaveFile(raw, QStringLiteral("Lumora"), QStringLiteral("000001"),
                                          QStringLiteral("bench"), QDateTime::currentDateTime(), path)) {
         std::fprintf(stderr, "bench_document: cannot write the file\n");
@@ -54,7 +53,8 @@ int main(int argc, char *argv[])
     const double openSeconds = open.wallSeconds();
     const double extraMiB = double(Bench::statusKiB("VmHWM:") - before) / 1024.0;
     if (doc->model()->rowCount() != count) {
-        std::fprintf(stderr, "bench_document: %d rows shown, %lld expected\n", doc->model()->rowCount(), count);
+        std::fprintf(stderr, "bench_document: %d rows shown, %lld expected\n", doc->model()->rowCount(),
+                     count);
         return 1;
     }
 

@@ -17,7 +17,8 @@ namespace {
 
 // Finds the meter repeatedly and prints best, median and worst wall time.
 // Without a target only the figures are printed.
-void timeFinding(const char *name, int repeats, const char *target, double limit, const std::function<bool()> &find)
+void timeFinding(const char *name, int repeats, const char *target, double limit,
+                 const std::function<bool()> &find)
 {
     std::vector<double> times;
     for (int i = 0; i < repeats; ++i) {
@@ -79,7 +80,8 @@ int main(int argc, char *argv[])
         Bench::figure("failing_scan_wall", wall, "s", "about 20 s, at most 2 answer times (2 s) per pass",
                       wall <= 20.5 && longest <= 2.05);
         Bench::figure("failing_scan_passes", double(passStarts.size()), "", "10", passStarts.size() == 10);
-        Bench::figure("failing_scan_pass_mean", passStarts.empty() ? 0.0 : wall / double(passStarts.size()), "s");
+        Bench::figure("failing_scan_pass_mean", passStarts.empty() ? 0.0 : wall / double(passStarts.size()),
+                      "s");
         Bench::figure("failing_scan_pass_longest", longest, "s", "at most 2 s", longest <= 2.05);
         Bench::figure("failing_scan_cpu_share", cpuShare, "%");
         Bench::figure("failing_scan_result_port", shared.communication->COMPort(), "", "0",
@@ -87,7 +89,10 @@ int main(int argc, char *argv[])
     }
 
     {
-        Bench::note(QStringLiteral("finding a meter at 4800 baud on port 1 (the only port), paced at the line rate, %1 runs").arg(repeats));
+        Bench::note(
+            QStringLiteral(
+                "finding a meter at 4800 baud on port 1 (the only port), paced at the line rate, %1 runs")
+                .arg(repeats));
         SimBench bench(1);
         // The meter sends at the line rate, as a real one does.
         bench.addMeter(1).faults().pace = true;
@@ -107,7 +112,8 @@ int main(int argc, char *argv[])
     }
 
     {
-        Bench::note(QStringLiteral("finding a meter at 4800 baud on port 1 with silent ports 2 to 4, %1 runs").arg(repeats));
+        Bench::note(QStringLiteral("finding a meter at 4800 baud on port 1 with silent ports 2 to 4, %1 runs")
+                        .arg(repeats));
         SimBench bench(4);
         bench.addMeter(1).faults().pace = true;
         for (int n = 2; n <= 4; ++n)
@@ -115,9 +121,8 @@ int main(int argc, char *argv[])
         CSerialLink link;
         SharedObjects shared(&link);
         // The pass awaits every probed port, so the silent ones cost one answer time (1 to 2 s).
-        timeFinding("find_meter_4800_port1_of_4", repeats, "at most one answer time, 2 s", 2.05, [&] {
-            return shared.communication->Scan() && shared.communication->COMPort() == 1;
-        });
+        timeFinding("find_meter_4800_port1_of_4", repeats, "at most one answer time, 2 s", 2.05,
+                    [&] { return shared.communication->Scan() && shared.communication->COMPort() == 1; });
     }
 
     Bench::figure("peak_memory", Bench::peakMemoryMiB(), "MiB");

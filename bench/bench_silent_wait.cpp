@@ -22,7 +22,8 @@ int main(int argc, char *argv[])
         std::fprintf(stderr, "cannot open the simulated port: %s\n", qPrintable(errors.reports.join(u'\n')));
         return 1;
     }
-    Bench::note(QStringLiteral("one COMSendAndReceive on a silent port, answer time %1 s (two waits)").arg(answerTime));
+    Bench::note(QStringLiteral("one COMSendAndReceive on a silent port, answer time %1 s (two waits)")
+                    .arg(answerTime));
 
     QString answer;
     const Bench::Stopwatch watch;
@@ -38,7 +39,8 @@ int main(int argc, char *argv[])
     const double low = 2.0 * answerTime;
     const double high = 2.0 * (answerTime + 1);
     const QByteArray range = QStringLiteral("%1 to %2 s").arg(low).arg(high).toLatin1();
-    Bench::figure("silent_wait_wall", wall, "s", range.constData(), wall >= low - 0.05 && wall <= high + 0.25);
+    Bench::figure("silent_wait_wall", wall, "s", range.constData(),
+                  wall >= low - 0.05 && wall <= high + 0.25);
     Bench::figure("silent_wait_cpu", cpu * 1000.0, "ms");
     Bench::figure("silent_wait_cpu_share", 100.0 * cpu / wall, "%", "below 0.5 %", 100.0 * cpu / wall < 0.5);
     Bench::figure("peak_memory", Bench::peakMemoryMiB(), "MiB");

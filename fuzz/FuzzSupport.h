@@ -38,8 +38,8 @@ inline void installSilentErrorFrame()
 
 } // namespace Fuzz
 
-#define CHECK(condition)                                                                                             \
-    do {                                                                                                             \
-        if (!(condition))                                                                                            \
-            Fuzz::broken(#condition);                                                                                \
+#define CHECK(condition)                                                                                     \
+    do {                                                                                                     \
+        if (!(condition))                                                                                    \
+            Fuzz::broken(#condition);                                                                        \
     } while (0)

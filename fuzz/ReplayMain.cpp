@@ -49,7 +49,8 @@ int main(int argc, char *argv[])
             std::fprintf(stderr, "cannot read %s\n", path.c_str());
             return 2;
         }
-        const std::vector<char> bytes((std::istreambuf_iterator<char>(file)), std::istreambuf_iterator<char>());
+        const std::vector<char> bytes((std::istreambuf_iterator<char>(file)),
+                                      std::istreambuf_iterator<char>());
         LLVMFuzzerTestOneInput(reinterpret_cast<const uint8_t *>(bytes.data()), bytes.size());
     }
     std::printf("replayed %zu inputs\n", inputs.size() + 1);

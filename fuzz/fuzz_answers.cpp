@@ -22,8 +22,8 @@ namespace {
 
 const QStringList &variantCodes()
 {
-    static const QStringList codes = {QStringLiteral("027291"), QStringLiteral("027290"), QStringLiteral("030909"),
-                                      QStringLiteral("030910")};
+    static const QStringList codes = {QStringLiteral("027291"), QStringLiteral("027290"),
+                                      QStringLiteral("030909"), QStringLiteral("030910")};
     return codes;
 }
 

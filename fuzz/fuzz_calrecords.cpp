@@ -16,13 +16,15 @@ namespace {
 
 bool same(const CalProtocolData &a, const CalProtocolData &b)
 {
-    return a.Valid == b.Valid && a.Meter == b.Meter && a.SerNo == b.SerNo && a.User == b.User && a.IsPH == b.IsPH &&
-           a.Year == b.Year && a.Month == b.Month && a.Day == b.Day && a.Hour == b.Hour && a.Min == b.Min &&
-           a.Sec == b.Sec && a.Interval == b.Interval && a.Mode == b.Mode && a.NumCalPoints == b.NumCalPoints &&
-           a.Slope == b.Slope && a.Asy == b.Asy && a.SensQuality == b.SensQuality && a.ShowTempF == b.ShowTempF &&
-           a.ShowSlopePC == b.ShowSlopePC && a.PHValues == b.PHValues && a.VoltageValues_mV == b.VoltageValues_mV &&
-           a.TempValues_C == b.TempValues_C && a.CalStds_FNUNTU == b.CalStds_FNUNTU && a.LOTTotal == b.LOTTotal &&
-           a.Expiry == b.Expiry && a.Manufacturer == b.Manufacturer && a.LOTStds == b.LOTStds;
+    return a.Valid == b.Valid && a.Meter == b.Meter && a.SerNo == b.SerNo && a.User == b.User &&
+           a.IsPH == b.IsPH && a.Year == b.Year && a.Month == b.Month && a.Day == b.Day && a.Hour == b.Hour &&
+           a.Min == b.Min && a.Sec == b.Sec && a.Interval == b.Interval && a.Mode == b.Mode &&
+           a.NumCalPoints == b.NumCalPoints && a.Slope == b.Slope && a.Asy == b.Asy &&
+           a.SensQuality == b.SensQuality && a.ShowTempF == b.ShowTempF && a.ShowSlopePC == b.ShowSlopePC &&
+           a.PHValues == b.PHValues && a.VoltageValues_mV == b.VoltageValues_mV &&
+           a.TempValues_C == b.TempValues_C && a.CalStds_FNUNTU == b.CalStds_FNUNTU &&
+           a.LOTTotal == b.LOTTotal && a.Expiry == b.Expiry && a.Manufacturer == b.Manufacturer &&
+           a.LOTStds == b.LOTStds;
 }
 
 } // namespace

@@ -2,8 +2,8 @@
 // program read answer, each on the whole input (decoded as the single-byte code page), and checks
 // that what reads back is written and read again unchanged.
 #include "CCommunication.h"
-#include "CUsrDefProg.h"
 #include "Cp1252.h"
+#include "CUsrDefProg.h"
 #include "FuzzSupport.h"
 
 #include <QByteArray>
@@ -59,12 +59,13 @@ void checkReadAnswer(const QString &answer)
     // A number of fewer than 3 characters took part of the opening line break: it cannot be framed again.
     if (record.NO.size() < 3)
         return;
-    const QStringList fields = {record.NO,    record.MODEL, record.CUV,  record.LAMBDA, record.MRB,
-                                record.MRE,   QStringLiteral("0"), record.E0, record.SLOPE, record.RES,
-                                record.FORM,  record.UNIT,  record.BLANKREQ, record.CALPSB, record.CALREQ};
+    const QStringList fields = {record.NO,       record.MODEL,  record.CUV,          record.LAMBDA,
+                                record.MRB,      record.MRE,    QStringLiteral("0"), record.E0,
+                                record.SLOPE,    record.RES,    record.FORM,         record.UNIT,
+                                record.BLANKREQ, record.CALPSB, record.CALREQ};
     ProgramRecord again;
-    CHECK(CUsrDefProg::ParseProgramReply(QStringLiteral("\r\n") + fields.join(u';') + CCommunication::answerOK(),
-                                         again));
+    CHECK(CUsrDefProg::ParseProgramReply(
+        QStringLiteral("\r\n") + fields.join(u';') + CCommunication::answerOK(), again));
     CHECK(again == record);
 }
 
@@ -81,6 +82,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
     // Store commands carry the 14 values the meter keeps, joined by commas.
     QStringList program(CUsrDefProg::kProgramArraySize);
     if (CUsrDefProg::ParseProgramText(text, program))
-        CHECK(CUsrDefProg::BuildStoreCommand(QStringLiteral("U.500#14,"), program).startsWith(QStringLiteral("U.500#14,")));
+        CHECK(CUsrDefProg::BuildStoreCommand(QStringLiteral("U.500#14,"), program)
+                  .startsWith(QStringLiteral("U.500#14,")));
     return 0;
 }

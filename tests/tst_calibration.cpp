@@ -143,11 +143,11 @@ void TestCalibration::failures()
     SharedObjects shared;
     ErrorRecorder errors;
     Line r;
-    QVERIFY(!calculate(shared, {1, 2}, {2, 4}, r));              // no degrees of freedom
-    QVERIFY(!calculate(shared, {2, 2, 2}, {1, 2, 3}, r));        // all X equal
-    QVERIFY(!calculate(shared, {1, 2, 3}, {5, 5, 5}, r));        // all Y equal: slope 0
-    QVERIFY(!calculate(shared, {1, 2, 3}, {1, 2}, r, 3));        // Y shorter than the count
-    QVERIFY(!calculate(shared, {1, 2}, {1, 2, 3}, r, 3));        // X shorter than the count
+    QVERIFY(!calculate(shared, {1, 2}, {2, 4}, r));       // no degrees of freedom
+    QVERIFY(!calculate(shared, {2, 2, 2}, {1, 2, 3}, r)); // all X equal
+    QVERIFY(!calculate(shared, {1, 2, 3}, {5, 5, 5}, r)); // all Y equal: slope 0
+    QVERIFY(!calculate(shared, {1, 2, 3}, {1, 2}, r, 3)); // Y shorter than the count
+    QVERIFY(!calculate(shared, {1, 2}, {1, 2, 3}, r, 3)); // X shorter than the count
     // Equal values without an exact binary form: rounding leaves a spread near 1e-33, not 0.
     for (double v : {0.1, 0.7}) {
         QVERIFY(!calculate(shared, {v, v, v}, {0.1, 0.2, 0.35}, r));

@@ -102,8 +102,8 @@ void TestCalRecords::phRecordFromMeter()
     bool showF = true, showPC = true;
     qint16 points = -1;
     QStringList ph(3), volt(3), temp(3);
-    QVERIFY(rig.cal().GetProtocolPH(meter, serNo, user, date, time, interval, mode, slope, asy, quality, showF,
-                                    showPC, points, ph, volt, temp));
+    QVERIFY(rig.cal().GetProtocolPH(meter, serNo, user, date, time, interval, mode, slope, asy, quality,
+                                    showF, showPC, points, ph, volt, temp));
     QCOMPARE(QStringList({meter, serNo, user}), QStringList({"Lumora", "123456", "Ann"}));
     QCOMPARE(QStringList({interval, mode, slope, asy, quality}),
              QStringList({"7", "Bufmode NIST/DIN", "59.16", "-3.2", "++"}));
@@ -195,8 +195,8 @@ void TestCalRecords::phReplyFieldCounts()
 void TestCalRecords::phQualityAndConversions()
 {
     CalProtocolData r;
-    const QList<QPair<int, QString>> cases = {{0, "Error"}, {1, "-"}, {2, "+"}, {3, "++"}, {4, "+++"},
-                                              {5, "Default"}, {6, "Error"}, {-1, "Error"}};
+    const QList<QPair<int, QString>> cases = {{0, "Error"}, {1, "-"},       {2, "+"},     {3, "++"},
+                                              {4, "+++"},   {5, "Default"}, {6, "Error"}, {-1, "Error"}};
     for (const auto &c : cases) {
         QVERIFY(CCalProtocol::ParsePHRecord(answer(SimCalRecords::phRecord(1, c.first)), r));
         QCOMPARE(r.SensQuality, c.second);
@@ -289,7 +289,8 @@ void TestCalRecords::gettersRefuseOtherKind()
 void TestCalRecords::lotDataAndFahrenheit()
 {
     Rig rig;
-    QVERIFY(rig.cal().SetChargeID(QStringLiteral("SET"), QStringLiteral("2027"), QStringLiteral("Maker"), kLots));
+    QVERIFY(
+        rig.cal().SetChargeID(QStringLiteral("SET"), QStringLiteral("2027"), QStringLiteral("Maker"), kLots));
     QString lot, expiry, maker;
     QStringList lots;
     QVERIFY(rig.cal().GetChargeID(lot, expiry, maker, lots));

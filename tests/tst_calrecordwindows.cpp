@@ -1,9 +1,16 @@
 // The calibration record windows against a simulated meter: what they show, the record files they
 // save and open, the messages of every failure, and printing to a PDF file.
-#include "CCSVFile.h"
+#include "basMain.h"
 #include "CCalProtocol.h"
+#include "CCSVFile.h"
 #include "CDevice.h"
 #include "CPrint.h"
+#include "frmCalProtEdit.h"
+#include "frmCalProtocolPH.h"
+#include "frmCalProtocolTurb.h"
+#include "frmHelp.h"
+#include "frmMain.h"
+#include "frmWait.h"
 #include "GuiTestSupport.h"
 #include "LocaleTexts.h"
 #include "QtPrintTarget.h"
@@ -11,27 +18,20 @@
 #include "SimCalRecords.h"
 #include "TestSupport.h"
 #include "TextTable.h"
-#include "frmCalProtEdit.h"
-#include "frmCalProtocolPH.h"
-#include "frmCalProtocolTurb.h"
-#include "frmMain.h"
-#include "frmHelp.h"
-#include "frmWait.h"
-#include "basMain.h"
 
 #include <QAction>
 #include <QApplication>
 #include <QClipboard>
-#include <QFile>
 #include <QElapsedTimer>
+#include <QFile>
 #include <QLabel>
 #include <QLineEdit>
 #include <QProcess>
 #include <QPushButton>
 #include <QShortcut>
 #include <QStandardPaths>
-#include <QTextBrowser>
 #include <QTest>
+#include <QTextBrowser>
 #include <QTimer>
 
 #include <functional>
@@ -120,8 +120,7 @@ QString pdfText(const QString &pdf)
 }
 
 // Runs action on the modal window of type T once it is shown (the wait dialog may come first).
-template <typename T>
-void whenModal(std::function<void(T *)> action)
+template <typename T> void whenModal(std::function<void(T *)> action)
 {
     auto *poll = new QTimer;
     poll->setInterval(20);
@@ -286,7 +285,9 @@ void TestCalRecordWindows::phNotReadWhenMeterLacksPH()
     QVERIFY(!window.saveButton()->isEnabled());
     QCOMPARE(window.labelText("lblMeterValue"), QString());
     // A turbidity record read before is still held: the empty window offers to save and print it.
-    { frmCalProtocolTurb turbidity(*s.main); }
+    {
+        frmCalProtocolTurb turbidity(*s.main);
+    }
     QVERIFY(s.main->shared().calProtocol->IsProtocolValid());
     s.dialogs.clear();
     frmCalProtocolPH again(*s.main);
@@ -431,11 +432,11 @@ void TestCalRecordWindows::phPrintAsksAndPrints()
     if (!havePdfToText())
         QSKIP("pdftotext is not installed");
     const QString text = pdfText(pdf);
-    for (const QString &line : {QStringLiteral("Calibration record - pH"), QStringLiteral("Meter: Lumora"),
-                                QStringLiteral("S/N: S-0042"), QStringLiteral("User: Ann"),
-                                QStringLiteral("Interval: 7 Day(s)"), QStringLiteral("Mode: Bufmode TEC"),
-                                QStringLiteral("Slope: 98.0 %"), QStringLiteral("Asymmetry: -3.2 mV"),
-                                QStringLiteral("Sensor: +++")})
+    for (const QString &line :
+         {QStringLiteral("Calibration record - pH"), QStringLiteral("Meter: Lumora"),
+          QStringLiteral("S/N: S-0042"), QStringLiteral("User: Ann"), QStringLiteral("Interval: 7 Day(s)"),
+          QStringLiteral("Mode: Bufmode TEC"), QStringLiteral("Slope: 98.0 %"),
+          QStringLiteral("Asymmetry: -3.2 mV"), QStringLiteral("Sensor: +++")})
         QVERIFY2(text.contains(line), qPrintable(line + QStringLiteral(" not in:\n") + text));
     const QRegularExpression first(QStringLiteral("#1\\s+7\\.00\\s+-3\\.2 mV\\s+77\\.0 \u00b0F"));
     const QRegularExpression second(QStringLiteral("#2\\s+4\\.01\\s+171\\.5 mV\\s+-40\\.0 \u00b0F"));
@@ -549,7 +550,8 @@ void TestCalRecordWindows::turbExtendedRecordWithFiveAndTwoStandards()
         for (int i = 0; i < 5; ++i)
             checkRow(window, i, kFiveStandards[i], QString(), true);
     }
-    s.records->turbidityExtended = SimCalRecords::extendedTurbidityRecord(QStringLiteral("2-P/IR"), {"0.02", "20"});
+    s.records->turbidityExtended =
+        SimCalRecords::extendedTurbidityRecord(QStringLiteral("2-P/IR"), {"0.02", "20"});
     frmCalProtocolTurb window(*s.main);
     QVERIFY(s.dialogs.asked.isEmpty());
     QCOMPARE(window.labelText("lblCalModeValue"), QStringLiteral("2-P/IR"));
@@ -568,16 +570,19 @@ void TestCalRecordWindows::turbEditLotTakenOverIsSavedAndPrinted()
     frmCalProtocolTurb window(*s.main);
     int rowsShown = -1;
     QString firstStandard;
-    editLot(window, [&](frmCalProtEdit *editor) {
-        rowsShown = 0;
-        for (int i = 0; i < 5; ++i)
-            rowsShown += editor->stdEdit(i)->isVisible() ? 1 : 0;
-        firstStandard = editor->stdLabel(0)->text();
-        QTest::keyClicks(editor->lotTotalEdit(), QStringLiteral("LOT;42"));
-        editor->expiryEdit()->setText(QStringLiteral("2027-06"));
-        editor->manufacturerEdit()->setText(QStringLiteral("Formazin Co"));
-        editor->stdEdit(1)->setText(QStringLiteral("sub-B"));
-    }, true);
+    editLot(
+        window,
+        [&](frmCalProtEdit *editor) {
+            rowsShown = 0;
+            for (int i = 0; i < 5; ++i)
+                rowsShown += editor->stdEdit(i)->isVisible() ? 1 : 0;
+            firstStandard = editor->stdLabel(0)->text();
+            QTest::keyClicks(editor->lotTotalEdit(), QStringLiteral("LOT;42"));
+            editor->expiryEdit()->setText(QStringLiteral("2027-06"));
+            editor->manufacturerEdit()->setText(QStringLiteral("Formazin Co"));
+            editor->stdEdit(1)->setText(QStringLiteral("sub-B"));
+        },
+        true);
     QCOMPARE(rowsShown, 5);
     QCOMPARE(firstStandard, QStringLiteral("0.02 FNU/NTU"));
     QVERIFY(s.dialogs.asked.isEmpty());
@@ -618,12 +623,17 @@ void TestCalRecordWindows::turbEditLotCancelledOrClosedChangesNothing()
     Session s("Klaro 7 T");
     QVERIFY(s.cal().SetChargeID(QString(), QString(), QString(), QStringList(5)));
     frmCalProtocolTurb window(*s.main);
-    editLot(window, [](frmCalProtEdit *editor) { editor->lotTotalEdit()->setText(QStringLiteral("kept")); }, true);
+    editLot(
+        window, [](frmCalProtEdit *editor) { editor->lotTotalEdit()->setText(QStringLiteral("kept")); },
+        true);
     frmCalProtEdit *first = &frmCalProtEdit::instance(*s.main);
-    editLot(window, [](frmCalProtEdit *editor) {
-        editor->lotTotalEdit()->setText(QStringLiteral("dropped"));
-        editor->stdEdit(0)->setText(QStringLiteral("x"));
-    }, false);
+    editLot(
+        window,
+        [](frmCalProtEdit *editor) {
+            editor->lotTotalEdit()->setText(QStringLiteral("dropped"));
+            editor->stdEdit(0)->setText(QStringLiteral("x"));
+        },
+        false);
     QVERIFY(!first->DlgRetVal());
     QCOMPARE(window.labelText("lblLOTTotalValue"), QStringLiteral("kept"));
     QCOMPARE(window.labelText("lblStdLowValue"), QString());
@@ -648,7 +658,9 @@ void TestCalRecordWindows::turbReadingAgainDiscardsEditedLot()
     Session s("Klaro 7 T");
     {
         frmCalProtocolTurb window(*s.main);
-        editLot(window, [](frmCalProtEdit *editor) { editor->lotTotalEdit()->setText(QStringLiteral("L-1")); }, true);
+        editLot(
+            window, [](frmCalProtEdit *editor) { editor->lotTotalEdit()->setText(QStringLiteral("L-1")); },
+            true);
         QCOMPARE(s.cal().record().LOTTotal, QStringLiteral("L-1"));
     }
     frmCalProtocolTurb window(*s.main);
@@ -679,13 +691,16 @@ void TestCalRecordWindows::turbFileWithLotDataAndRowsBeyondCount()
     // The editor offers the two rows of the record, the others as blank standards.
     QStringList offered;
     QString hiddenLabel;
-    editLot(window, [&](frmCalProtEdit *editor) {
-        for (int i = 0; i < 5; ++i)
-            if (editor->stdEdit(i)->isVisible())
-                offered << editor->stdLabel(i)->text() + QLatin1Char('=') + editor->stdEdit(i)->text();
-        hiddenLabel = editor->stdLabel(3)->text();
-        QCOMPARE(editor->lotTotalEdit()->text(), QStringLiteral("SET-9"));
-    }, false);
+    editLot(
+        window,
+        [&](frmCalProtEdit *editor) {
+            for (int i = 0; i < 5; ++i)
+                if (editor->stdEdit(i)->isVisible())
+                    offered << editor->stdLabel(i)->text() + QLatin1Char('=') + editor->stdEdit(i)->text();
+            hiddenLabel = editor->stdLabel(3)->text();
+            QCOMPARE(editor->lotTotalEdit()->text(), QStringLiteral("SET-9"));
+        },
+        false);
     QCOMPARE(offered, QStringList({"0.02 FNU/NTU=a", "20 FNU/NTU=b"}));
 
     // Entries longer than fifteen characters (written elsewhere) survive an unchanged take-over.
@@ -694,7 +709,8 @@ void TestCalRecordWindows::turbFileWithLotDataAndRowsBeyondCount()
     writeFile(file, longLines);
     s.dialogs.fileAnswers.enqueue(file);
     window.openButton()->click();
-    editLot(window, [](frmCalProtEdit *) {}, true);
+    editLot(
+        window, [](frmCalProtEdit *) {}, true);
     QCOMPARE(s.cal().record().LOTTotal, QStringLiteral("SET-2026-0001-XYZ"));
     QCOMPARE(s.cal().record().LOTStds[0], QStringLiteral("sub-lot 0001-alpha"));
     QCOMPARE(window.labelText("lblLOTTotalValue"), QStringLiteral("SET-2026-0001-XYZ"));
@@ -750,7 +766,8 @@ void TestCalRecordWindows::turbSixStandardsCannotBeShownOrPrinted()
     s.main->shared().print->setTarget(&target);
     s.dialogs.clear();
     window.printButton()->click();
-    QCOMPARE(s.dialogs.messageTexts(), QStringList({QStringLiteral("Print on printer: ") + pdf, "Print error!"}));
+    QCOMPARE(s.dialogs.messageTexts(),
+             QStringList({QStringLiteral("Print on printer: ") + pdf, "Print error!"}));
     s.dialogs.clear();
     window.editLotButton()->click();
     QCOMPARE(s.dialogs.messageTexts(), QStringList{"Error while reading the calibration record!"});

@@ -58,7 +58,8 @@ CliRun run(const QString &program, const QStringList &arguments,
         process.waitForFinished(5000);
         return result;
     }
-    result.finished = process.exitStatus() == QProcess::NormalExit && process.error() != QProcess::FailedToStart;
+    result.finished =
+        process.exitStatus() == QProcess::NormalExit && process.error() != QProcess::FailedToStart;
     result.exitCode = process.exitCode();
     result.out = QString::fromLocal8Bit(process.readAllStandardOutput());
     result.err = QString::fromLocal8Bit(process.readAllStandardError());
@@ -127,10 +128,9 @@ void TestCli::identifyPrintsTheMeter()
     const CliRun result = cli({QStringLiteral("identify")});
     QVERIFY(result.finished);
     QCOMPARE(result.exitCode, 0);
-    QCOMPARE(result.outLines(),
-             QStringList({QStringLiteral("Meter: Lumora Turb"), QStringLiteral("S/N: S-0815"),
-                          QStringLiteral("Firmware: 205"), QStringLiteral("Port: COM 2"),
-                          QStringLiteral("Baud: 19200")}));
+    QCOMPARE(result.outLines(), QStringList({QStringLiteral("Meter: Lumora Turb"),
+                                             QStringLiteral("S/N: S-0815"), QStringLiteral("Firmware: 205"),
+                                             QStringLiteral("Port: COM 2"), QStringLiteral("Baud: 19200")}));
     QCOMPARE(result.err, QString());
 }
 
@@ -177,7 +177,8 @@ void TestCli::oldFirmwareExitsTwo()
     QVERIFY(result.finished);
     QCOMPARE(result.exitCode, 2);
     QCOMPARE(result.out, QString());
-    QCOMPARE(result.err.split(u'\n', Qt::SkipEmptyParts), QStringList({TextTable::text(1201), TextTable::text(1202)}));
+    QCOMPARE(result.err.split(u'\n', Qt::SkipEmptyParts),
+             QStringList({TextTable::text(1201), TextTable::text(1202)}));
 }
 
 void TestCli::everySubcommandHasHelp()
@@ -230,8 +231,8 @@ void TestCli::portWithoutPermissionNamesItsGroup()
     const QString runuser = QStandardPaths::findExecutable(QStringLiteral("runuser"));
     if (runuser.isEmpty())
         QSKIP("runuser is not installed");
-    const CliRun reachable = run(runuser, {QStringLiteral("-u"), QStringLiteral("nobody"), QStringLiteral("--"),
-                                           cliPath(), QStringLiteral("--help")});
+    const CliRun reachable = run(runuser, {QStringLiteral("-u"), QStringLiteral("nobody"),
+                                           QStringLiteral("--"), cliPath(), QStringLiteral("--help")});
     if (!reachable.finished || reachable.exitCode != 0)
         QSKIP("the build folder is not reachable for the user nobody");
 

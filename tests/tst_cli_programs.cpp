@@ -130,8 +130,9 @@ void TestCliPrograms::programsRoundTrip()
     r = cli({"programs", "get", "901", "-o", file, "--user", "Ann"});
     QCOMPARE(r.exitCode, 0);
     QByteArray text = readBytes(file);
-    QVERIFY(text.startsWith("NO;MODEL;CUV;LAMBDA;MRB;MRE;E0;SLOPE;RES;FORM;UNIT;USER;BLANKREQ;CALPSB;CALREQ\r\n"
-                            "901;ABCDE;16;436;0.0;2.0;0.0;1.0;0.01;Fe;mg/l;Ann;0;1;0\r\n"));
+    QVERIFY(
+        text.startsWith("NO;MODEL;CUV;LAMBDA;MRB;MRE;E0;SLOPE;RES;FORM;UNIT;USER;BLANKREQ;CALPSB;CALREQ\r\n"
+                        "901;ABCDE;16;436;0.0;2.0;0.0;1.0;0.01;Fe;mg/l;Ann;0;1;0\r\n"));
 
     // Stored as new under another number, then over the same number.
     text.replace("901;ABCDE", "905;NEW");
@@ -145,7 +146,8 @@ void TestCliPrograms::programsRoundTrip()
     QCOMPARE(programs.programs().value(QStringLiteral("905")).at(1), QStringLiteral("NEW"));
     r = cli({"programs", "put", file});
     QCOMPARE(r.outLines(), QStringList({"modified 905"}));
-    QVERIFY(sim.commandLog().contains(QStringLiteral("U.502#14,905,NEW,16,436,0.0,2.0,0.0,1.0,0.01,Fe,mg/l,0,1,0")));
+    QVERIFY(sim.commandLog().contains(
+        QStringLiteral("U.502#14,905,NEW,16,436,0.0,2.0,0.0,1.0,0.01,Fe,mg/l,0,1,0")));
 
     QCOMPARE(cli({"programs", "delete", "901"}).exitCode, 0);
     QCOMPARE(programs.programs().keys(), QStringList({"905", "910"}));
@@ -263,8 +265,9 @@ void TestCliPrograms::calibrationLineAndRange()
     QCOMPARE(r.exitCode, 1);
     QVERIFY(r.err.contains(TextTable::text(1143)));
     // Equal values without an exact binary form leave rounding noise, not a line.
-    for (const QStringList &pairs : {QStringList{"2,1", "2,2", "2,3"}, QStringList{"0.1,0.1", "0.1,0.2", "0.1,0.35"},
-                                     QStringList{"0.5,0.7", "1.1,0.7", "2.3,0.7"}}) {
+    for (const QStringList &pairs :
+         {QStringList{"2,1", "2,2", "2,3"}, QStringList{"0.1,0.1", "0.1,0.2", "0.1,0.35"},
+          QStringList{"0.5,0.7", "1.1,0.7", "2.3,0.7"}}) {
         r = cli(QStringList{"calline"} + pairs);
         QCOMPARE(r.exitCode, 1);
         QVERIFY(r.err.contains(TextTable::text(1144)));

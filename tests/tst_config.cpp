@@ -1,7 +1,7 @@
 // The working-directory file and the login state, with the user's folders in a private home.
 #include "CConfig.h"
-#include "CUsrDefProg.h"
 #include "CLogin.h"
+#include "CUsrDefProg.h"
 #include "SharedObjects.h"
 #include "TestSupport.h"
 
@@ -58,7 +58,8 @@ void TestConfig::writeReplacesWholeFile()
     const QString path = m_home->path() + QStringLiteral("/M\u00e4rz");
     shared.config->setWorkDir(path);
     // Single-byte text, no line end.
-    QCOMPARE(readBytes(CConfig::configFilePath()), QByteArray("Dir = ") + m_home->path().toLocal8Bit() + "/M\xe4rz");
+    QCOMPARE(readBytes(CConfig::configFilePath()),
+             QByteArray("Dir = ") + m_home->path().toLocal8Bit() + "/M\xe4rz");
     QCOMPARE(shared.config->WorkDir(), path);
     // A read-only file is replaced as well.
     QFile::setPermissions(CConfig::configFilePath(), QFileDevice::ReadOwner);

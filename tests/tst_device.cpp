@@ -18,11 +18,11 @@ struct Layout {
 
 const Layout &klaro4Layout()
 {
-    static const Layout layout = {
-        {QStringLiteral("No."), QStringLiteral("Date"), QStringLiteral("Time"), QStringLiteral("ID"),
-         QStringLiteral("Value"), QStringLiteral("Unit"), QStringLiteral("Status")},
-        {500, 800, 800, 500, 800, 1000, 800},
-        {0, 2, 2, 0, 1, 2, 2}};
+    static const Layout layout = {{QStringLiteral("No."), QStringLiteral("Date"), QStringLiteral("Time"),
+                                   QStringLiteral("ID"), QStringLiteral("Value"), QStringLiteral("Unit"),
+                                   QStringLiteral("Status")},
+                                  {500, 800, 800, 500, 800, 1000, 800},
+                                  {0, 2, 2, 0, 1, 2, 2}};
     return layout;
 }
 
@@ -43,8 +43,8 @@ const Layout &fullLayout()
     static const Layout layout = {
         {QStringLiteral("No."), QStringLiteral("Date"), QStringLiteral("Time"), QStringLiteral("ID"),
          QStringLiteral("PROG"), QStringLiteral("Cit."), QStringLiteral("AR/BV/Cal"), QStringLiteral("Dil."),
-         QStringLiteral("Value 1"), QStringLiteral("Unit 1"), QStringLiteral("Status 1"), QStringLiteral("Value 2"),
-         QStringLiteral("Unit 2"), QStringLiteral("Status 2")},
+         QStringLiteral("Value 1"), QStringLiteral("Unit 1"), QStringLiteral("Status 1"),
+         QStringLiteral("Value 2"), QStringLiteral("Unit 2"), QStringLiteral("Status 2")},
         {500, 800, 800, 500, 800, 1000, 1000, 800, 800, 1000, 800, 800, 1000, 800},
         {0, 2, 2, 0, 0, 2, 2, 2, 1, 2, 2, 1, 2, 2}};
     return layout;
@@ -191,8 +191,8 @@ void TestDevice::modelTableOffline_data()
         {"Klaro 7 T", true, 242, false, true, false, true},
     };
     for (const auto &r : rows)
-        QTest::newRow(r.name) << QString::fromLatin1(r.name) << r.klaro7Edition << r.minimum << r.klaro4 << r.klaro7
-                              << r.reduced << r.calLine;
+        QTest::newRow(r.name) << QString::fromLatin1(r.name) << r.klaro7Edition << r.minimum << r.klaro4
+                              << r.klaro7 << r.reduced << r.calLine;
 }
 
 void TestDevice::modelTableOffline()
@@ -221,8 +221,9 @@ void TestDevice::namesAreComparedExactly()
 {
     SharedObjects shared;
     const CDevice &device = *shared.device;
-    for (const QString &name : {QStringLiteral("klaro 7 T"), QStringLiteral("Klaro 7 T "), QStringLiteral(" Klaro 7 T"),
-                                QStringLiteral("Klaro 7"), QStringLiteral("Klaro 7 t")}) {
+    for (const QString &name :
+         {QStringLiteral("klaro 7 T"), QStringLiteral("Klaro 7 T "), QStringLiteral(" Klaro 7 T"),
+          QStringLiteral("Klaro 7"), QStringLiteral("Klaro 7 t")}) {
         QVERIFY2(!device.IsKlaro7(name), qPrintable(name));
         QVERIFY2(!CDevice::IsKnownModel(name, false), qPrintable(name));
         QVERIFY2(!CDevice::IsKnownModel(name, true), qPrintable(name));

@@ -1,6 +1,10 @@
 // The measured-value document window: import into the grid, save, open, export, print, and the
 // questions that keep data from being lost.
+#include "basMain.h"
 #include "CPrint.h"
+#include "frmDocument.h"
+#include "frmMain.h"
+#include "frmWait.h"
 #include "GuiTestSupport.h"
 #include "LocaleTexts.h"
 #include "MValTableModel.h"
@@ -9,10 +13,6 @@
 #include "TestSupport.h"
 #include "TextTable.h"
 #include "Twips.h"
-#include "basMain.h"
-#include "frmDocument.h"
-#include "frmMain.h"
-#include "frmWait.h"
 
 #include <QDir>
 #include <QFile>
@@ -93,8 +93,8 @@ void TestDocument::importKlaro7IntoGrid()
     QVERIFY(s.dialogs.asked.isEmpty());
     QCOMPARE(doc->model()->columnCount(), 10);
     QCOMPARE(doc->model()->rowCount(), 25);
-    const QStringList headers = {"No.", "Date", "Time", "ID", "Value", "Unit", "Status", "AQA/Cal", "Date cal.",
-                                 "Time cal."};
+    const QStringList headers = {"No.",  "Date",   "Time",    "ID",        "Value",
+                                 "Unit", "Status", "AQA/Cal", "Date cal.", "Time cal."};
     for (int i = 0; i < headers.size(); ++i)
         QCOMPARE(header(doc, i), headers[i]);
     const QList<QByteArray> first = s.datasets->records().split('\r').first().split(';');
@@ -189,7 +189,8 @@ void TestDocument::saveAndOpenRoundTrip()
     QVERIFY(s.dialogs.asked.isEmpty());
 
     // A file made read-only since is not written over: Save asks for a name (cancelled here).
-    QVERIFY(QFile::setPermissions(target, QFileDevice::ReadOwner | QFileDevice::ReadGroup | QFileDevice::ReadOther));
+    QVERIFY(QFile::setPermissions(target,
+                                  QFileDevice::ReadOwner | QFileDevice::ReadGroup | QFileDevice::ReadOther));
     doc->MenuFileSave();
     QCOMPARE(s.dialogs.asked.size(), 1);
     QCOMPARE(s.dialogs.asked[0].kind, QStringLiteral("save"));

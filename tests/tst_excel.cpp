@@ -400,8 +400,8 @@ void TestExcel::exportOnFullDiskKeepsOldFile()
     bool exported = true;
     {
         FileSizeLimit limit(64 * 1024);
-        exported = shared.exportExcel->SetMVals(rawText(records), QStringLiteral("Lumora"), QStringLiteral("1"),
-                                                QStringLiteral("u"), kImport, path);
+        exported = shared.exportExcel->SetMVals(rawText(records), QStringLiteral("Lumora"),
+                                                QStringLiteral("1"), QStringLiteral("u"), kImport, path);
     }
     QVERIFY(!exported);
     QCOMPARE(errors.reports.size(), 1);
@@ -423,7 +423,7 @@ void TestExcel::spreadsheetProgramReadsExport()
                                          QStringLiteral("4711"), QStringLiteral("Zazuva"), kImport, path));
     QProcess process;
     QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-    env.insert(QStringLiteral("HOME"), dir.path()); // a private profile
+    env.insert(QStringLiteral("HOME"), dir.path());                  // a private profile
     env.insert(QStringLiteral("LC_ALL"), QStringLiteral("C.UTF-8")); // its CSV writes numbers in its locale
     process.setProcessEnvironment(env);
     process.start(soffice, {QStringLiteral("--headless"), QStringLiteral("--convert-to"),

@@ -320,8 +320,9 @@ void TestMeasVals::openRejectsBadFiles_data()
         << QByteArray("METER;S/N;USER;DATE;TIME\r\nLumora;1;u;3/7/2012;1:2:3;x\r\n\r\n") + header;
     QTest::newRow("year beyond a 16-bit integer")
         << QByteArray("METER;S/N;USER;DATE;TIME\r\nLumora;1;u;3/7/70000;1:2:3\r\n\r\n") + header;
-    QTest::newRow("negative year")
-        << QByteArray("METER;S/N;USER;DATE;TIME\r\nLumora;1;u;3/7/-5;1:2:3\r\n\r\n") + header;
+    QTest::newRow("negative year") << QByteArray(
+                                          "METER;S/N;USER;DATE;TIME\r\nLumora;1;u;3/7/-5;1:2:3\r\n\r\n") +
+                                          header;
     QTest::newRow("no such day") << QByteArray(
                                         "METER;S/N;USER;DATE;TIME\r\nLumora;1;u;2/30/2012;1:2:3\r\n\r\n") +
                                         header;

@@ -650,7 +650,8 @@ void TestProgConsole::failuresAreReportedAndStop()
     QCOMPARE(console.directoryList()->count(), 0);
     QCOMPARE(selected(console.meterList()), QStringLiteral("901"));
 
-    // The working directory vanished: the first copy is saved elsewhere, the directory message stops the rest.
+    // The working directory vanished: the first copy is saved elsewhere, the directory message stops the
+    // rest.
     s.dialogs.clear();
     QTemporaryDir elsewhere;
     s.dialogs.fileAnswers.enqueue(elsewhere.filePath(QStringLiteral("PROG 901.csv")));

@@ -137,9 +137,8 @@ void TestPrograms::updateListsAndReadsEveryProgramInItsOwnTransfer()
     QCOMPARE(QStringList({r.NO, r.MODEL, r.CUV, r.LAMBDA, r.MRB, r.MRE, r.E0, r.SLOPE, r.RES, r.FORM, r.UNIT,
                           r.BLANKREQ, r.CALPSB, r.CALREQ}),
              program(QStringLiteral("903")));
-    QCOMPARE(rig.sim->commandLog(),
-             QStringList({"U.400", "U.512", "U.400", "U.513#1,901", "U.400", "U.513#1,903", "U.400",
-                          "U.513#1,910"}));
+    QCOMPARE(rig.sim->commandLog(), QStringList({"U.400", "U.512", "U.400", "U.513#1,901", "U.400",
+                                                 "U.513#1,903", "U.400", "U.513#1,910"}));
     QStringList list(3);
     qint16 n = -1;
     QVERIFY(rig.prog().ListMeter(list, n));
@@ -187,8 +186,10 @@ void TestPrograms::readReplyFieldSixAndCalReq()
     }
     // Without its end marker it is no accepted answer.
     QVERIFY(!CUsrDefProg::ParseProgramReply(base, r));
-    QVERIFY(!CUsrDefProg::ParseProgramReply(QStringLiteral("\r\n905;M;16;436;0;5;00;0.1;0.2;0.01;F;mg/l;1;1;1"), r));
-    QVERIFY(!CUsrDefProg::ParseProgramReply(QStringLiteral("\r\n905;M;16;436;0;5;0;0.1;0.2;0.01;F;mg/l;1;1"), r));
+    QVERIFY(!CUsrDefProg::ParseProgramReply(
+        QStringLiteral("\r\n905;M;16;436;0;5;00;0.1;0.2;0.01;F;mg/l;1;1;1"), r));
+    QVERIFY(
+        !CUsrDefProg::ParseProgramReply(QStringLiteral("\r\n905;M;16;436;0;5;0;0.1;0.2;0.01;F;mg/l;1;1"), r));
 }
 
 void TestPrograms::fieldSixNotZeroEmptiesTable()
@@ -200,7 +201,8 @@ void TestPrograms::fieldSixNotZeroEmptiesTable()
     QVERIFY(rig.prog().Update());
     QCOMPARE(rig.prog().count(), qint16(2));
     rig.programs->readAnswers.insert(
-        QStringLiteral("903"), MeterSim::acceptedAnswer("903;ABCDE;16;436;0.0;2.0;1;0.0;1.0;0.01;Fe;mg/l;0;1;0"));
+        QStringLiteral("903"),
+        MeterSim::acceptedAnswer("903;ABCDE;16;436;0.0;2.0;1;0.0;1.0;0.01;Fe;mg/l;0;1;0"));
     QVERIFY(!rig.prog().Update());
     QCOMPARE(rig.prog().count(), qint16(0));
     QCOMPARE(rig.prog().slot(0), ProgramRecord());
@@ -377,7 +379,8 @@ void TestPrograms::modifyReplacesSlot()
     a[34] = QStringLiteral("1");
     rig.sim->clearLog();
     QVERIFY(rig.prog().Modify(a));
-    QCOMPARE(rig.sim->commandLog().at(1), QStringLiteral("U.502#14,903,NEW,16,436,0.0,2.0,0.0,1.0,0.01,Fe,mg/l,0,1,1"));
+    QCOMPARE(rig.sim->commandLog().at(1),
+             QStringLiteral("U.502#14,903,NEW,16,436,0.0,2.0,0.0,1.0,0.01,Fe,mg/l,0,1,1"));
     QCOMPARE(rig.prog().slot(1).MODEL, QStringLiteral("NEW"));
     QCOMPARE(rig.prog().slot(1).CALREQ, QStringLiteral("1"));
     QCOMPARE(rig.prog().count(), qint16(2));
@@ -599,31 +602,39 @@ void TestPrograms::programFileRoundTripsByteExact()
 
 void TestPrograms::oldTwelveKeyLayout()
 {
-    const QString pairs = QStringLiteral("\r\nPAIRS_OF_VARIATES\r\n1;2\r\n;\r\n;\r\n;\r\n;\r\n;\r\n;\r\n;\r\n;\r\n;");
+    const QString pairs =
+        QStringLiteral("\r\nPAIRS_OF_VARIATES\r\n1;2\r\n;\r\n;\r\n;\r\n;\r\n;\r\n;\r\n;\r\n;\r\n;");
     const QString header12 = QStringLiteral("NO;MODEL;CUV;LAMBDA;MRB;MRE;E0;SLOPE;RES;FORM;UNIT;USER\r\n");
     QStringList a(35);
-    QVERIFY(CUsrDefProg::ParseProgramText(header12 + QStringLiteral("902;M;16;436;0;5;0;1;0.1;F;U;Ann") + pairs, a));
+    QVERIFY(CUsrDefProg::ParseProgramText(
+        header12 + QStringLiteral("902;M;16;436;0;5;0;1;0.1;F;U;Ann") + pairs, a));
     QCOMPARE(a[11], QStringLiteral("Ann"));
     QCOMPARE(a.mid(32), QStringList({"0", "0", "0"}));
     QCOMPARE(a[12], QStringLiteral("1"));
-    QVERIFY(!CUsrDefProg::ParseProgramText(header12 + QStringLiteral("902;M;16;436;0;5;0;1;0.1;F;U;Ann;1;1;1") + pairs, a));
-    QVERIFY(!CUsrDefProg::ParseProgramText(header12 + QStringLiteral("902;M;16;436;0;5;0;1;0.1;F;U") + pairs, a));
+    QVERIFY(!CUsrDefProg::ParseProgramText(
+        header12 + QStringLiteral("902;M;16;436;0;5;0;1;0.1;F;U;Ann;1;1;1") + pairs, a));
+    QVERIFY(
+        !CUsrDefProg::ParseProgramText(header12 + QStringLiteral("902;M;16;436;0;5;0;1;0.1;F;U") + pairs, a));
     // The 15-key header needs 15 values; a 16th stays in CALREQ (the split is limited).
     const QString header15 =
         QStringLiteral("NO;MODEL;CUV;LAMBDA;MRB;MRE;E0;SLOPE;RES;FORM;UNIT;USER;BLANKREQ;CALPSB;CALREQ\r\n");
-    QVERIFY(!CUsrDefProg::ParseProgramText(header15 + QStringLiteral("902;M;16;436;0;5;0;1;0.1;F;U;Ann") + pairs, a));
-    QVERIFY(CUsrDefProg::ParseProgramText(header15 + QStringLiteral("902;M;16;436;0;5;0;1;0.1;F;U;Ann;1;0;1;9") + pairs, a));
+    QVERIFY(!CUsrDefProg::ParseProgramText(
+        header15 + QStringLiteral("902;M;16;436;0;5;0;1;0.1;F;U;Ann") + pairs, a));
+    QVERIFY(CUsrDefProg::ParseProgramText(
+        header15 + QStringLiteral("902;M;16;436;0;5;0;1;0.1;F;U;Ann;1;0;1;9") + pairs, a));
     QCOMPARE(a[34], QStringLiteral("1;9"));
     // Headers are compared exactly.
-    QVERIFY(!CUsrDefProg::ParseProgramText(header12.toLower() + QStringLiteral("902;M;16;436;0;5;0;1;0.1;F;U;Ann") + pairs, a));
-    QVERIFY(!CUsrDefProg::ParseProgramText(header12 + QStringLiteral("902;M;16;436;0;5;0;1;0.1;F;U;Ann\r\nPAIRS\r\n1;2"), a));
+    QVERIFY(!CUsrDefProg::ParseProgramText(
+        header12.toLower() + QStringLiteral("902;M;16;436;0;5;0;1;0.1;F;U;Ann") + pairs, a));
+    QVERIFY(!CUsrDefProg::ParseProgramText(
+        header12 + QStringLiteral("902;M;16;436;0;5;0;1;0.1;F;U;Ann\r\nPAIRS\r\n1;2"), a));
 }
 
 void TestPrograms::limitedSplitsOfPairBlock()
 {
-    const QString head = QStringLiteral(
-        "NO;MODEL;CUV;LAMBDA;MRB;MRE;E0;SLOPE;RES;FORM;UNIT;USER;BLANKREQ;CALPSB;CALREQ\r\n"
-        "903;M;16;436;0;5;0;1;0.1;F;U;Ann;1;1;0\r\nPAIRS_OF_VARIATES\r\n");
+    const QString head =
+        QStringLiteral("NO;MODEL;CUV;LAMBDA;MRB;MRE;E0;SLOPE;RES;FORM;UNIT;USER;BLANKREQ;CALPSB;CALREQ\r\n"
+                       "903;M;16;436;0;5;0;1;0.1;F;U;Ann;1;1;0\r\nPAIRS_OF_VARIATES\r\n");
     const QString nine = QStringLiteral("1;2\r\n;\r\n;\r\n;\r\n;\r\n;\r\n;\r\n;\r\n;");
     QStringList a(35);
     QVERIFY(!CUsrDefProg::ParseProgramText(head + nine, a));
@@ -648,7 +659,8 @@ void TestPrograms::listPcTakesOnlyProgramFiles()
     QCOMPARE(prog.WorkDir(), dir.path());
     QVERIFY(prog.SaveToFile(programArray(QStringLiteral("901")), dir.filePath(QStringLiteral("a.csv"))));
     QVERIFY(prog.SaveToFile(programArray(QStringLiteral("901")), dir.filePath(QStringLiteral("b.csv"))));
-    QVERIFY(prog.SaveToFile(programArray(QStringLiteral("905")), dir.filePath(QStringLiteral("PROG 901.csv"))));
+    QVERIFY(
+        prog.SaveToFile(programArray(QStringLiteral("905")), dir.filePath(QStringLiteral("PROG 901.csv"))));
     QVERIFY(prog.SaveToFile(programArray(QStringLiteral("906")), dir.filePath(QStringLiteral("upper.CSV"))));
     QVERIFY(prog.SaveToFile(programArray(QStringLiteral("907")), dir.filePath(QStringLiteral("noext"))));
     writeBytes(dir.filePath(QStringLiteral("values.csv")), "METER;S/N;USER;DATE;TIME\r\n");
@@ -719,7 +731,8 @@ void TestPrograms::deleteWithoutTrashFailsAndKeepsFile()
     SharedObjects shared;
     CUsrDefProg &prog = *shared.usrDefProg;
     prog.setWorkDir(dir.path());
-    QVERIFY(prog.SaveToFile(programArray(QStringLiteral("901")), dir.filePath(QStringLiteral("PROG 901.csv"))));
+    QVERIFY(
+        prog.SaveToFile(programArray(QStringLiteral("901")), dir.filePath(QStringLiteral("PROG 901.csv"))));
     // No trash can be made where a file stands in place of the data folder.
     const QByteArray dataHome = qgetenv("XDG_DATA_HOME");
     const QString blocker = m_home.path() + QStringLiteral("/blocked-data");

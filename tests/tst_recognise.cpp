@@ -40,8 +40,9 @@ struct Rig {
     QString serial;
 };
 
-const QStringList kIdentification = {QStringLiteral("U.400"), QStringLiteral("U.400"), QStringLiteral("U.597"),
-                                     QStringLiteral("U.595"), QStringLiteral("U.596")};
+const QStringList kIdentification = {QStringLiteral("U.400"), QStringLiteral("U.400"),
+                                     QStringLiteral("U.597"), QStringLiteral("U.595"),
+                                     QStringLiteral("U.596")};
 
 } // namespace
 
@@ -189,7 +190,8 @@ void TestRecognise::rejectedNameSerialOrVariantIsNotFound()
     QVERIFY(!rig.device().Online());
     QCOMPARE(rig.name, QString());
     QCOMPARE(rig.device().DeviceName(), storedName);
-    QCOMPARE(rig.device().SerialNumber(), command == QLatin1String("U.592") ? QStringLiteral("SN-4711") : QString());
+    QCOMPARE(rig.device().SerialNumber(),
+             command == QLatin1String("U.592") ? QStringLiteral("SN-4711") : QString());
     QVERIFY(!rig.device().variantFlag());
     QCOMPARE(rig.sim.commandLog().count(command), 2);
 }
@@ -259,7 +261,8 @@ void TestRecognise::variantCodesSwitchCalLine_data()
     QTest::newRow("no code") << QStringLiteral("Lumora Turb") << QStringLiteral("000000") << false;
     QTest::newRow("027291") << QStringLiteral("Lumora Turb") << QStringLiteral("027291") << true;
     QTest::newRow("027290 inside") << QStringLiteral("Q-95 Turb") << QStringLiteral("V-027290-B") << true;
-    QTest::newRow("030910 second line") << QStringLiteral("Q-95 Turb") << QStringLiteral("111111\r\n030910") << true;
+    QTest::newRow("030910 second line")
+        << QStringLiteral("Q-95 Turb") << QStringLiteral("111111\r\n030910") << true;
     QTest::newRow("near miss") << QStringLiteral("Q-95 Turb") << QStringLiteral("03091") << false;
     QTest::newRow("other model keeps it") << QStringLiteral("Lumora") << QStringLiteral("000000") << true;
 }

@@ -326,8 +326,9 @@ void TestSerialLink::portHeldByAnotherProgramIsToldApart()
     ErrorRecorder errors;
     QVERIFY(!link.COMInit(1, QStringLiteral("4800"), 4));
     QCOMPARE(errors.reports.size(), 1); // both attempts failed; the user is told once
-    QCOMPARE(errors.reports.first(),
-             TextTable::text(TextTable::PortInUse).arg(QStringLiteral("COM 1 (%1)").arg(bench.devicePath(1))));
+    QCOMPARE(
+        errors.reports.first(),
+        TextTable::text(TextTable::PortInUse).arg(QStringLiteral("COM 1 (%1)").arg(bench.devicePath(1))));
     // During a search the port counts as not answering and is reported once, not once per pass.
     SharedObjects shared(&link);
     errors.reports.clear();
@@ -344,7 +345,8 @@ void TestSerialLink::progressCountsBytesAndLineEnds()
     QByteArray records;
     for (int i = 1; i <= 50; ++i)
         records += QByteArray::number(i) + ";01.02.2026;10:00:00\r\n";
-    meter.setHandler(QStringLiteral("U.581"), [records](const QString &) { return SimReply::raw("\r\n" + records + "!\r\n>"); });
+    meter.setHandler(QStringLiteral("U.581"),
+                     [records](const QString &) { return SimReply::raw("\r\n" + records + "!\r\n>"); });
     meter.identity().baud = 19200;
     meter.faults().pace = true;
     CSerialLink link;

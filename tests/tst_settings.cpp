@@ -22,7 +22,10 @@ bool writeFile(const QString &path, const QByteArray &bytes)
 // Sets or clears an environment variable for the lifetime of the object.
 class EnvGuard {
 public:
-    explicit EnvGuard(const char *name) : m_name(name), m_had(qEnvironmentVariableIsSet(name)), m_old(qgetenv(name)) {}
+    explicit EnvGuard(const char *name)
+        : m_name(name), m_had(qEnvironmentVariableIsSet(name)), m_old(qgetenv(name))
+    {
+    }
     ~EnvGuard()
     {
         if (m_had)
@@ -85,33 +88,43 @@ void TestSettings::initTestCase()
 
 void TestSettings::namesAreComparedWithoutCaseAndValuesTrimmed()
 {
-    QCOMPARE(m_reader.GetIniString(QStringLiteral("general"), QStringLiteral("ONLYKLARO7"), QStringLiteral("x"), m_ini, 256),
+    QCOMPARE(m_reader.GetIniString(QStringLiteral("general"), QStringLiteral("ONLYKLARO7"),
+                                   QStringLiteral("x"), m_ini, 256),
              QStringLiteral("True"));
-    QCOMPARE(m_reader.GetIniString(QStringLiteral("GENERAL"), QStringLiteral("manufacturer"), QStringLiteral("x"), m_ini, 256),
+    QCOMPARE(m_reader.GetIniString(QStringLiteral("GENERAL"), QStringLiteral("manufacturer"),
+                                   QStringLiteral("x"), m_ini, 256),
              QStringLiteral("7"));
-    QCOMPARE(m_reader.GetIniString(QStringLiteral("about"), QStringLiteral("appname"), QStringLiteral("x"), m_ini, 256),
+    QCOMPARE(m_reader.GetIniString(QStringLiteral("about"), QStringLiteral("appname"), QStringLiteral("x"),
+                                   m_ini, 256),
              QStringLiteral("Meravo"));
     // A key that is present with nothing after "=" is an empty value, not the default.
-    QCOMPARE(m_reader.GetIniString(QStringLiteral("General"), QStringLiteral("Empty"), QStringLiteral("x"), m_ini, 256),
+    QCOMPARE(m_reader.GetIniString(QStringLiteral("General"), QStringLiteral("Empty"), QStringLiteral("x"),
+                                   m_ini, 256),
              QString());
-    QCOMPARE(m_reader.GetIniString(QStringLiteral("General"), QStringLiteral("Twice"), QStringLiteral("x"), m_ini, 256),
+    QCOMPARE(m_reader.GetIniString(QStringLiteral("General"), QStringLiteral("Twice"), QStringLiteral("x"),
+                                   m_ini, 256),
              QStringLiteral("first"));
-    QCOMPARE(m_reader.GetIniString(QStringLiteral("General"), QStringLiteral("Formula"), QStringLiteral("x"), m_ini, 256),
+    QCOMPARE(m_reader.GetIniString(QStringLiteral("General"), QStringLiteral("Formula"), QStringLiteral("x"),
+                                   m_ini, 256),
              QStringLiteral("a=b"));
     // Lines before the first section and commented lines are no keys.
-    QCOMPARE(m_reader.GetIniString(QStringLiteral("General"), QStringLiteral("Orphan"), QStringLiteral("x"), m_ini, 256),
+    QCOMPARE(m_reader.GetIniString(QStringLiteral("General"), QStringLiteral("Orphan"), QStringLiteral("x"),
+                                   m_ini, 256),
              QStringLiteral("x"));
-    QCOMPARE(m_reader.GetIniString(QStringLiteral("General"), QStringLiteral("Commented"), QStringLiteral("x"), m_ini, 256),
+    QCOMPARE(m_reader.GetIniString(QStringLiteral("General"), QStringLiteral("Commented"),
+                                   QStringLiteral("x"), m_ini, 256),
              QStringLiteral("x"));
     // Keys belong to their own section.
-    QCOMPARE(m_reader.GetIniString(QStringLiteral("About"), QStringLiteral("OnlyKlaro7"), QStringLiteral("x"), m_ini, 256),
+    QCOMPARE(m_reader.GetIniString(QStringLiteral("About"), QStringLiteral("OnlyKlaro7"), QStringLiteral("x"),
+                                   m_ini, 256),
              QStringLiteral("x"));
 }
 
 void TestSettings::quotesAroundValuesAreDropped()
 {
     const auto about = [this](const char *key) {
-        return m_reader.GetIniString(QStringLiteral("About"), QString::fromLatin1(key), QStringLiteral("x"), m_ini, 256);
+        return m_reader.GetIniString(QStringLiteral("About"), QString::fromLatin1(key), QStringLiteral("x"),
+                                     m_ini, 256);
     };
     QCOMPARE(about("Quoted"), QStringLiteral("  spaced out  "));
     QCOMPARE(about("Single"), QStringLiteral("single"));
@@ -123,14 +136,18 @@ void TestSettings::missingFileSectionOrKeyGivesDefault()
 {
     ErrorRecorder errors;
     const QString missing = m_dir.filePath(QStringLiteral("nothing-here.ini"));
-    QCOMPARE(m_reader.GetIniString(QStringLiteral("General"), QStringLiteral("OnlyKlaro7"), QStringLiteral("False"), missing, 256),
+    QCOMPARE(m_reader.GetIniString(QStringLiteral("General"), QStringLiteral("OnlyKlaro7"),
+                                   QStringLiteral("False"), missing, 256),
              QStringLiteral("False"));
-    QCOMPARE(m_reader.GetIniString(QStringLiteral("Nowhere"), QStringLiteral("OnlyKlaro7"), QStringLiteral("False"), m_ini, 256),
+    QCOMPARE(m_reader.GetIniString(QStringLiteral("Nowhere"), QStringLiteral("OnlyKlaro7"),
+                                   QStringLiteral("False"), m_ini, 256),
              QStringLiteral("False"));
-    QCOMPARE(m_reader.GetIniString(QStringLiteral("General"), QStringLiteral("Absent"), QStringLiteral("0"), m_ini, 256),
+    QCOMPARE(m_reader.GetIniString(QStringLiteral("General"), QStringLiteral("Absent"), QStringLiteral("0"),
+                                   m_ini, 256),
              QStringLiteral("0"));
     // A folder where the file should be reads as a missing file.
-    QCOMPARE(m_reader.GetIniString(QStringLiteral("General"), QStringLiteral("OnlyKlaro7"), QStringLiteral("d"), m_dir.path(), 256),
+    QCOMPARE(m_reader.GetIniString(QStringLiteral("General"), QStringLiteral("OnlyKlaro7"),
+                                   QStringLiteral("d"), m_dir.path(), 256),
              QStringLiteral("d"));
     QVERIFY(errors.reports.isEmpty());
 }
@@ -141,42 +158,52 @@ void TestSettings::valuesAreCutToBufferSize()
              QStringLiteral("Mera"));
     QCOMPARE(m_reader.GetIniString(QStringLiteral("About"), QStringLiteral("AppName"), QString(), m_ini, 7),
              QStringLiteral("Meravo"));
-    QCOMPARE(m_reader.GetIniString(QStringLiteral("About"), QStringLiteral("AppName"), QString(), m_ini, 1), QString());
-    QCOMPARE(m_reader.GetIniString(QStringLiteral("About"), QStringLiteral("AppName"), QString(), m_ini, 0), QString());
+    QCOMPARE(m_reader.GetIniString(QStringLiteral("About"), QStringLiteral("AppName"), QString(), m_ini, 1),
+             QString());
+    QCOMPARE(m_reader.GetIniString(QStringLiteral("About"), QStringLiteral("AppName"), QString(), m_ini, 0),
+             QString());
     // The default goes through the same buffer.
-    QCOMPARE(m_reader.GetIniString(QStringLiteral("About"), QStringLiteral("Absent"), QStringLiteral("Default"), m_ini, 4),
+    QCOMPARE(m_reader.GetIniString(QStringLiteral("About"), QStringLiteral("Absent"),
+                                   QStringLiteral("Default"), m_ini, 4),
              QStringLiteral("Def"));
 
     const QString longIni = m_dir.filePath(QStringLiteral("long.ini"));
     QVERIFY(writeFile(longIni, "[About]\r\nDisclaimer=" + QByteArray(400, 'd') + "\r\n"));
-    QCOMPARE(m_reader.GetIniString(QStringLiteral("About"), QStringLiteral("Disclaimer"), QString(), longIni, 256),
-             QString(255, u'd'));
+    QCOMPARE(
+        m_reader.GetIniString(QStringLiteral("About"), QStringLiteral("Disclaimer"), QString(), longIni, 256),
+        QString(255, u'd'));
 }
 
 void TestSettings::bytesAreReadAsWindows1252()
 {
     const QString path = m_dir.filePath(QStringLiteral("cp1252.ini"));
     // e acute, euro sign, German sharp s, and a byte Latin-1 would read as a control character.
-    QVERIFY(writeFile(path, "[About]\r\nMail=Caf\xE9 \x80 Stra\xDF" "e \x93q\x94\r\n"));
+    QVERIFY(writeFile(path, "[About]\r\nMail=Caf\xE9 \x80 Stra\xDF"
+                            "e \x93q\x94\r\n"));
     QCOMPARE(m_reader.GetIniString(QStringLiteral("About"), QStringLiteral("Mail"), QString(), path, 256),
              QStringLiteral(u"Caf\u00E9 \u20AC Stra\u00DFe \u201Cq\u201D"));
 
     // A file saved by an editor that adds a UTF-8 byte-order mark keeps its first section.
     const QString bom = m_dir.filePath(QStringLiteral("bom.ini"));
     QVERIFY(writeFile(bom, "\xEF\xBB\xBF[General]\r\nOnlyKlaro7=True\r\nManufacturer=Caf\xC3\xA9\r\n"));
-    QCOMPARE(m_reader.GetIniString(QStringLiteral("General"), QStringLiteral("OnlyKlaro7"), QString(), bom, 256),
-             QStringLiteral("True"));
-    QCOMPARE(m_reader.GetIniString(QStringLiteral("General"), QStringLiteral("Manufacturer"), QString(), bom, 256),
-             QStringLiteral(u"Caf\u00E9"));
+    QCOMPARE(
+        m_reader.GetIniString(QStringLiteral("General"), QStringLiteral("OnlyKlaro7"), QString(), bom, 256),
+        QStringLiteral("True"));
+    QCOMPARE(
+        m_reader.GetIniString(QStringLiteral("General"), QStringLiteral("Manufacturer"), QString(), bom, 256),
+        QStringLiteral(u"Caf\u00E9"));
 }
 
 void TestSettings::crLfAndLfFilesReadAlike()
 {
     const QString crlf = m_dir.filePath(QStringLiteral("crlf.ini"));
-    QVERIFY(writeFile(crlf, "[General]\r\nOnlyKlaro7=True\r\nManufacturer=3\r\n\r\n[About]\r\nAppName=Clarix\r\n"));
-    QCOMPARE(m_reader.GetIniString(QStringLiteral("General"), QStringLiteral("OnlyKlaro7"), QString(), crlf, 256),
-             QStringLiteral("True"));
-    QCOMPARE(m_reader.GetIniString(QStringLiteral("General"), QStringLiteral("Manufacturer"), QString(), crlf, 256),
+    QVERIFY(writeFile(crlf,
+                      "[General]\r\nOnlyKlaro7=True\r\nManufacturer=3\r\n\r\n[About]\r\nAppName=Clarix\r\n"));
+    QCOMPARE(
+        m_reader.GetIniString(QStringLiteral("General"), QStringLiteral("OnlyKlaro7"), QString(), crlf, 256),
+        QStringLiteral("True"));
+    QCOMPARE(m_reader.GetIniString(QStringLiteral("General"), QStringLiteral("Manufacturer"), QString(), crlf,
+                                   256),
              QStringLiteral("3"));
     QCOMPARE(m_reader.GetIniString(QStringLiteral("About"), QStringLiteral("AppName"), QString(), crlf, 256),
              QStringLiteral("Clarix"));
@@ -193,8 +220,10 @@ void TestSettings::programFolderFollowsEnvironment()
     qputenv("MERAVO_PROGRAM_DIR", QFile::encodeName(m_dir.path() + QStringLiteral("//")));
     QCOMPARE(ProgramFolder::path(), QDir::cleanPath(m_dir.path()));
     QCOMPARE(ProgramFolder::settingsFile(), m_ini);
-    QCOMPARE(ProgramFolder::file(QStringLiteral("Grafics/Main.ico")), m_dir.filePath(QStringLiteral("Grafics/Main.ico")));
-    QCOMPARE(ProgramFolder::setting(m_reader, QStringLiteral("about"), QStringLiteral("appname"), QStringLiteral("x")),
+    QCOMPARE(ProgramFolder::file(QStringLiteral("Grafics/Main.ico")),
+             m_dir.filePath(QStringLiteral("Grafics/Main.ico")));
+    QCOMPARE(ProgramFolder::setting(m_reader, QStringLiteral("about"), QStringLiteral("appname"),
+                                    QStringLiteral("x")),
              QStringLiteral("Meravo"));
 
     qunsetenv("MERAVO_PROGRAM_DIR");
@@ -239,11 +268,14 @@ void TestSettings::shippedSettingsAreRead()
     qunsetenv("MERAVO_PROGRAM_DIR");
     const QString shipped = ProgramFolder::settingsFile();
     QVERIFY2(QFile::exists(shipped), qPrintable(shipped));
-    QCOMPARE(ProgramFolder::setting(m_reader, QStringLiteral("About"), QStringLiteral("AppName"), QStringLiteral("x")),
+    QCOMPARE(ProgramFolder::setting(m_reader, QStringLiteral("About"), QStringLiteral("AppName"),
+                                    QStringLiteral("x")),
              QStringLiteral("Meravo"));
-    QCOMPARE(ProgramFolder::setting(m_reader, QStringLiteral("General"), QStringLiteral("OnlyKlaro7"), QStringLiteral("x")),
+    QCOMPARE(ProgramFolder::setting(m_reader, QStringLiteral("General"), QStringLiteral("OnlyKlaro7"),
+                                    QStringLiteral("x")),
              QStringLiteral("False"));
-    QCOMPARE(ProgramFolder::setting(m_reader, QStringLiteral("General"), QStringLiteral("Manufacturer"), QStringLiteral("x")),
+    QCOMPARE(ProgramFolder::setting(m_reader, QStringLiteral("General"), QStringLiteral("Manufacturer"),
+                                    QStringLiteral("x")),
              QStringLiteral("0"));
     QVERIFY(!ProgramFolder::onlyKlaro7(m_reader));
 }

@@ -1,17 +1,17 @@
 // The desktop program's shell: start-up, login, meter search, command states, main window commands.
+#include "basMain.h"
 #include "CCommunication.h"
 #include "CDevice.h"
 #include "CLogin.h"
-#include "GuiTestSupport.h"
-#include "TestSupport.h"
-#include "TextTable.h"
-#include "basMain.h"
 #include "frmAbout.h"
 #include "frmConfirm.h"
 #include "frmDocument.h"
-#include "frmMain.h"
 #include "frmLogin.h"
+#include "frmMain.h"
 #include "frmWait.h"
+#include "GuiTestSupport.h"
+#include "TestSupport.h"
+#include "TextTable.h"
 
 #include <QAction>
 #include <QApplication>
@@ -188,7 +188,8 @@ void TestShell::searchFailuresInBothEditions()
     for (const bool klaro7Edition : {false, true}) {
         GuiSandbox sandbox;
         if (klaro7Edition)
-            sandbox.setSetting(QStringLiteral("General"), QStringLiteral("OnlyKlaro7"), QStringLiteral("True"));
+            sandbox.setSetting(QStringLiteral("General"), QStringLiteral("OnlyKlaro7"),
+                               QStringLiteral("True"));
         SimBench bench(1);
         bench.addMeter(1, meter("Lumora Turb"));
         ScriptedDialogs dialogs;
@@ -218,7 +219,8 @@ void TestShell::firmwareTooOld()
     answerLogin(QStringLiteral("Ann"), true);
     QVERIFY(basMain::Main(main));
     QCOMPARE(dialogs.messageTexts(),
-             QStringList{QStringLiteral("The software version of the meter is too low!\r\nPlease update the firmware!")});
+             QStringList{QStringLiteral(
+                 "The software version of the meter is too low!\r\nPlease update the firmware!")});
 }
 
 void TestShell::commandStatesByMeter_data()

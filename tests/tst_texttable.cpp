@@ -125,9 +125,10 @@ void TestTextTable::extensionTextsFollowTheOriginalTable()
         QCOMPARE(TextTable::text(n), text);
     }
     // The numbers the core refers to by name resolve.
-    for (int n : {int(TextTable::PortNoPermission), int(TextTable::PortJoinGroup), int(TextTable::PortInUse),
-                  int(TextTable::PortVanished), int(TextTable::PortOpenFailed), int(TextTable::AnswerTooShort),
-                  int(TextTable::LinkLost), int(TextTable::AnswerTooLong), int(TextTable::UnknownTextNumber)})
+    for (int n :
+         {int(TextTable::PortNoPermission), int(TextTable::PortJoinGroup), int(TextTable::PortInUse),
+          int(TextTable::PortVanished), int(TextTable::PortOpenFailed), int(TextTable::AnswerTooShort),
+          int(TextTable::LinkLost), int(TextTable::AnswerTooLong), int(TextTable::UnknownTextNumber)})
         QVERIFY2(numbers.contains(n), qPrintable(QString::number(n)));
     QVERIFY(errors.reports.isEmpty());
 }

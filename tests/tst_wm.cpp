@@ -1,18 +1,18 @@
 // The windows under a real window manager (run by with-window-manager.sh): where the main window comes
 // back after a restart, and what a document looks like when it is no longer maximised.
-#include "GuiTestSupport.h"
-#include "TextTable.h"
-#include "Twips.h"
 #include "basMain.h"
 #include "frmDocument.h"
 #include "frmMain.h"
 #include "frmWait.h"
+#include "GuiTestSupport.h"
+#include "TextTable.h"
+#include "Twips.h"
 
 #include <QGuiApplication>
 #include <QHeaderView>
-#include <QScreen>
 #include <QLabel>
 #include <QMdiSubWindow>
+#include <QScreen>
 #include <QSettings>
 #include <QTableView>
 #include <QTest>

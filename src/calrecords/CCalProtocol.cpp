@@ -1,7 +1,7 @@
 #include "CCalProtocol.h"
 
-#include "CCSVFile.h"
 #include "CCommunication.h"
+#include "CCSVFile.h"
 #include "CDevice.h"
 #include "CLogin.h"
 #include "CSerialLink.h"
@@ -25,7 +25,8 @@ namespace {
 
 const QString kCrLf = QStringLiteral("\r\n");
 const QString kLine1 = QStringLiteral("METER;SERNO;USER;PH");
-const QString kLine3 = QStringLiteral("YEAR;MONTH;DAY;HOUR;MIN;SEC;INTERVAL;MODE;SLOPE;ASY;QUAL;SHOWF;SHOWPC");
+const QString kLine3 =
+    QStringLiteral("YEAR;MONTH;DAY;HOUR;MIN;SEC;INTERVAL;MODE;SLOPE;ASY;QUAL;SHOWF;SHOWPC");
 const QString kLine5 = QStringLiteral("CALPTS;PH1;VOLT1;TEMP1;PH2;VOLT2;TEMP2;PH3;VOLT3;TEMP3");
 const QString kLine7 = QStringLiteral("LOTTOTAL;EXPIRY;MANUF;STDLOW;STDMID;STDHIGH;STD4;STD5");
 const QString kLine9 = QStringLiteral("CALPTS;TURB1;TURB2;TURB3;TURB4;TURB5");
@@ -119,12 +120,18 @@ void fillOut(QStringList &list, qsizetype size)
 QString CCalProtocol::QualityText(qint16 code)
 {
     switch (code) {
-    case 1: return QStringLiteral("-");
-    case 2: return QStringLiteral("+");
-    case 3: return QStringLiteral("++");
-    case 4: return QStringLiteral("+++");
-    case 5: return TextTable::text(1228);
-    default: return TextTable::text(1033);
+    case 1:
+        return QStringLiteral("-");
+    case 2:
+        return QStringLiteral("+");
+    case 3:
+        return QStringLiteral("++");
+    case 4:
+        return QStringLiteral("+++");
+    case 5:
+        return TextTable::text(1228);
+    default:
+        return TextTable::text(1033);
     }
 }
 
@@ -317,9 +324,10 @@ bool CCalProtocol::GetProtocolTurbidity(QString &strMeter, QString &strSerNo, QS
 
 bool CCalProtocol::GetProtocolPH(QString &strMeter, QString &strSerNo, QString &strUser, QString &strCalData,
                                  QString &strCalTime, QString &strCalInterval_d, QString &strMode,
-                                 QString &strSlope, QString &strAsy, QString &strSensQuality, bool &fShowTempF,
-                                 bool &fShowSlopePC, qint16 &nNumCalPoints, QStringList &strPHValues,
-                                 QStringList &strVoltageValues_mV, QStringList &strTempValues_C) const
+                                 QString &strSlope, QString &strAsy, QString &strSensQuality,
+                                 bool &fShowTempF, bool &fShowSlopePC, qint16 &nNumCalPoints,
+                                 QStringList &strPHValues, QStringList &strVoltageValues_mV,
+                                 QStringList &strTempValues_C) const
 {
     if (!m_record.Valid || !m_record.IsPH)
         return false;
@@ -357,8 +365,8 @@ double CCalProtocol::TempGetFahrenheit(double TempGradCelsius) const
     return fahrenheit;
 }
 
-bool CCalProtocol::SetChargeID(const QString &strLOTTotal, const QString &strExpiry, const QString &strManufacturer,
-                               const QStringList &strLOTStds)
+bool CCalProtocol::SetChargeID(const QString &strLOTTotal, const QString &strExpiry,
+                               const QString &strManufacturer, const QStringList &strLOTStds)
 {
     if (strLOTStds.size() < 5)
         return false;

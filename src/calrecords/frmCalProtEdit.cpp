@@ -1,10 +1,10 @@
 #include "frmCalProtEdit.h"
 
+#include "frmCalProtocolPH.h"
+#include "frmMain.h"
 #include "GuiAssets.h"
 #include "InputFilters.h"
 #include "TextApplier.h"
-#include "frmCalProtocolPH.h"
-#include "frmMain.h"
 
 #include <QCloseEvent>
 #include <QGridLayout>
@@ -83,7 +83,8 @@ frmCalProtEdit::frmCalProtEdit(frmMain &main)
     }
     grid->setColumnStretch(1, 1);
     // Room for the fifteen characters a field takes.
-    grid->setColumnMinimumWidth(1, m_txtLOTTotal->fontMetrics().horizontalAdvance(QString(kMaxLength + 2, u'0')) + 12);
+    grid->setColumnMinimumWidth(
+        1, m_txtLOTTotal->fontMetrics().horizontalAdvance(QString(kMaxLength + 2, u'0')) + 12);
 
     auto *buttons = new QHBoxLayout;
     buttons->addStretch();
@@ -105,8 +106,8 @@ frmCalProtEdit::frmCalProtEdit(frmMain &main)
     GuiAssets::applyIcon(this);
     setWindowFlag(Qt::WindowContextHelpButtonHint, false);
     CalRecordWindows::installHelp(m_main, this, kHelpContext);
-    QWidget *order[] = {m_txtLOTTotal, m_txtExpiry, m_txtManufacturer, m_txtStd[0], m_txtStd[1], m_txtStd[2],
-                        m_txtStd[3], m_txtStd[4], m_cmdAccept, m_cmdCancel};
+    QWidget *order[] = {m_txtLOTTotal, m_txtExpiry, m_txtManufacturer, m_txtStd[0], m_txtStd[1],
+                        m_txtStd[2],   m_txtStd[3], m_txtStd[4],       m_cmdAccept, m_cmdCancel};
     for (size_t i = 1; i < std::size(order); ++i)
         setTabOrder(order[i - 1], order[i]);
     m_frmLOT->setTitle(QString());

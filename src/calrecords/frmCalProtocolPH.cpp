@@ -3,13 +3,13 @@
 #include "CCalProtocol.h"
 #include "CDevice.h"
 #include "CPrint.h"
+#include "frmMain.h"
+#include "frmWait.h"
 #include "GuiAssets.h"
+#include "NumberText.h"
 #include "TextApplier.h"
 #include "TextTable.h"
 #include "UserDialogs.h"
-#include "NumberText.h"
-#include "frmMain.h"
-#include "frmWait.h"
 
 #include <QFrame>
 #include <QGridLayout>
@@ -170,7 +170,8 @@ void printRecord(frmMain &main, QWidget *window)
 void installHelp(frmMain &main, QWidget *window, int contextNumber)
 {
     auto *help = new QShortcut(QKeySequence::HelpContents, window);
-    QObject::connect(help, &QShortcut::activated, window, [&main, contextNumber] { main.showHelp(contextNumber); });
+    QObject::connect(help, &QShortcut::activated, window,
+                     [&main, contextNumber] { main.showHelp(contextNumber); });
 }
 
 } // namespace CalRecordWindows
@@ -329,8 +330,8 @@ bool frmCalProtocolPH::ShowRecord()
     bool percent = false;
     qint16 points = 0;
     QStringList ph(3), voltage(3), temperature(3);
-    if (!record.GetProtocolPH(meter, serial, user, date, time, interval, mode, slope, asymmetry, quality, fahrenheit,
-                              percent, points, ph, voltage, temperature))
+    if (!record.GetProtocolPH(meter, serial, user, date, time, interval, mode, slope, asymmetry, quality,
+                              fahrenheit, percent, points, ph, voltage, temperature))
         return false;
     m_lblMeterValue->setText(meter);
     m_lblSerNoValue->setText(serial);
@@ -353,9 +354,9 @@ bool frmCalProtocolPH::ShowRecord()
 
 void frmCalProtocolPH::ClearDisplay()
 {
-    for (QLabel *label : {m_lblMeterValue, m_lblSerNoValue, m_lblUserValue, m_lblCalDateValue, m_lblCalTimeValue,
-                          m_lblCalIntervalValue, m_lblCalModeValue, m_lblSlopeValue, m_lblAsyValue,
-                          m_lblSensQualValue})
+    for (QLabel *label :
+         {m_lblMeterValue, m_lblSerNoValue, m_lblUserValue, m_lblCalDateValue, m_lblCalTimeValue,
+          m_lblCalIntervalValue, m_lblCalModeValue, m_lblSlopeValue, m_lblAsyValue, m_lblSensQualValue})
         label->clear();
     for (int k = 0; k < 3; ++k) {
         m_lblBufNo[k]->clear();

@@ -2,13 +2,13 @@
 
 #include "CCalProtocol.h"
 #include "CDevice.h"
+#include "frmCalProtEdit.h"
+#include "frmCalProtocolPH.h"
+#include "frmMain.h"
 #include "GuiAssets.h"
 #include "TextApplier.h"
 #include "TextTable.h"
 #include "UserDialogs.h"
-#include "frmCalProtEdit.h"
-#include "frmCalProtocolPH.h"
-#include "frmMain.h"
 
 #include <QGridLayout>
 #include <QGroupBox>
@@ -26,8 +26,8 @@ const QString kUnit = QStringLiteral(" FNU/NTU");
 frmCalProtocolTurb::frmCalProtocolTurb(frmMain &main)
     : QDialog(&main), m_main(main), m_frmDevice(new QGroupBox(this)), m_frmProtocol(new QGroupBox(this)),
       m_frmCharge(new QGroupBox(this)), m_cmdSaveAsFile(new QPushButton(this)),
-      m_cmdReadFile(new QPushButton(this)), m_cmdEditLOT(new QPushButton(this)), m_cmdPrint(new QPushButton(this)),
-      m_cmdCancel(new QPushButton(this))
+      m_cmdReadFile(new QPushButton(this)), m_cmdEditLOT(new QPushButton(this)),
+      m_cmdPrint(new QPushButton(this)), m_cmdCancel(new QPushButton(this))
 {
     setObjectName(QStringLiteral("frmCalProtocolTurb"));
     m_frmDevice->setObjectName(QStringLiteral("frmDevice"));
@@ -59,7 +59,9 @@ frmCalProtocolTurb::frmCalProtocolTurb(frmMain &main)
     int protocolRows = 0;
     int chargeRows = 0;
     for (const Pair &pair : pairs) {
-        QGridLayout *grid = pair.frame == m_frmDevice ? device : pair.frame == m_frmProtocol ? protocol : charge;
+        QGridLayout *grid = pair.frame == m_frmDevice     ? device
+                            : pair.frame == m_frmProtocol ? protocol
+                                                          : charge;
         int &rows = grid == device ? deviceRows : grid == protocol ? protocolRows : chargeRows;
         const int row = rows++;
         const QString name = QString::fromLatin1(pair.name);
@@ -211,9 +213,9 @@ bool frmCalProtocolTurb::ShowRecord()
 
 void frmCalProtocolTurb::ClearDisplay()
 {
-    for (QLabel *label : {m_lblMeterValue, m_lblSerNoValue, m_lblUserValue, m_lblCalDateValue, m_lblCalTimeValue,
-                          m_lblCalIntervalValue, m_lblCalModeValue, m_lblLOTTotalValue, m_lblExpiryValue,
-                          m_lblManufacturerValue})
+    for (QLabel *label : {m_lblMeterValue, m_lblSerNoValue, m_lblUserValue, m_lblCalDateValue,
+                          m_lblCalTimeValue, m_lblCalIntervalValue, m_lblCalModeValue, m_lblLOTTotalValue,
+                          m_lblExpiryValue, m_lblManufacturerValue})
         label->clear();
     for (int i = 0; i < kRows; ++i) {
         m_lblStd[i]->clear();
@@ -235,8 +237,8 @@ void frmCalProtocolTurb::UpdateButtons()
 void frmCalProtocolTurb::SaveAsFile()
 {
     const bool ph = m_main.shared().calProtocol->IsProtocolPH();
-    CalRecordWindows::saveRecord(m_main, this,
-                                 ph ? QStringLiteral("pH") : QStringLiteral("Turb ") + m_lblCalModeValue->text());
+    CalRecordWindows::saveRecord(
+        m_main, this, ph ? QStringLiteral("pH") : QStringLiteral("Turb ") + m_lblCalModeValue->text());
 }
 
 void frmCalProtocolTurb::ReadFile()

@@ -3,9 +3,9 @@
 #include "CCommunication.h"
 #include "CSerialLink.h"
 #include "ErrorFrame.h"
+#include "NumberText.h"
 #include "SharedObjects.h"
 #include "TextTable.h"
-#include "NumberText.h"
 
 namespace {
 
@@ -37,8 +37,8 @@ const QStringList &phNames()
 
 const QStringList &turbidityNames()
 {
-    static const QStringList names = {QStringLiteral("Klaro 4 T"), QStringLiteral("Klaro 4 IR"),
-                                      QStringLiteral("Klaro 7 IR"), QStringLiteral("Klaro 7 T"),
+    static const QStringList names = {QStringLiteral("Klaro 4 T"),   QStringLiteral("Klaro 4 IR"),
+                                      QStringLiteral("Klaro 7 IR"),  QStringLiteral("Klaro 7 T"),
                                       QStringLiteral("Lumora Turb"), QStringLiteral("Q-95 Turb"),
                                       QStringLiteral("DEVICENAME")};
     return names;
@@ -63,8 +63,8 @@ const QStringList &allModels()
 
 const QStringList &variantCodes()
 {
-    static const QStringList codes = {QStringLiteral("027291"), QStringLiteral("027290"), QStringLiteral("030909"),
-                                      QStringLiteral("030910")};
+    static const QStringList codes = {QStringLiteral("027291"), QStringLiteral("027290"),
+                                      QStringLiteral("030909"), QStringLiteral("030910")};
     return codes;
 }
 
@@ -260,15 +260,22 @@ QList<TableColumn> CDevice::TableLayout(const QString &strDeviceName) const
         return columns;
     }
     columns += {
-        {QStringLiteral("PROG"), 800, 0}, {text(1040), 1000, 2}, {text(1041), 1000, 2}, {text(1042), 800, 2},
-        {text(1043), 800, 1},             {text(1044), 1000, 2}, {text(1045), 800, 2},  {text(1046), 800, 1},
-        {text(1047), 1000, 2},            {text(1048), 800, 2},
+        {QStringLiteral("PROG"), 800, 0},
+        {text(1040), 1000, 2},
+        {text(1041), 1000, 2},
+        {text(1042), 800, 2},
+        {text(1043), 800, 1},
+        {text(1044), 1000, 2},
+        {text(1045), 800, 2},
+        {text(1046), 800, 1},
+        {text(1047), 1000, 2},
+        {text(1048), 800, 2},
     };
     return columns;
 }
 
-qint16 CDevice::GetTableConfig(QStringList &strColHeaders, QList<qint16> &intColWidths, QList<qint32> &curValTypes,
-                               const QString &strDeviceName) const
+qint16 CDevice::GetTableConfig(QStringList &strColHeaders, QList<qint16> &intColWidths,
+                               QList<qint32> &curValTypes, const QString &strDeviceName) const
 {
     if (strColHeaders.size() < 14 || intColWidths.size() < 14 || curValTypes.size() < 14)
         return 0;

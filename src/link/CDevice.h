@@ -11,7 +11,7 @@ struct SharedObjects;
 // One column of a measured-value table.
 struct TableColumn {
     QString header;
-    qint16 width;   // twips
+    qint16 width;     // twips
     qint32 valueType; // 0 whole number, 1 decimal number, 2 text
 };
 

@@ -113,7 +113,8 @@ bool CPortMap::portExists(int portNum) const
 #endif
 }
 
-QString CPortMap::describeOpenFailure(const QString &device, const QString &portName, const QString &systemText)
+QString CPortMap::describeOpenFailure(const QString &device, const QString &portName,
+                                      const QString &systemText)
 {
 #ifdef Q_OS_UNIX
     const QByteArray path = QFile::encodeName(device);
@@ -125,8 +126,8 @@ QString CPortMap::describeOpenFailure(const QString &device, const QString &port
         if (const struct group *owner = ::getgrgid(info.st_gid)) {
             const struct passwd *user = ::getpwuid(::geteuid());
             const QString userName = user ? QString::fromLocal8Bit(user->pw_name) : QStringLiteral("$USER");
-            message += QLatin1Char(' ') +
-                       TextTable::text(TextTable::PortJoinGroup).arg(QString::fromLocal8Bit(owner->gr_name), userName);
+            message += QLatin1Char(' ') + TextTable::text(TextTable::PortJoinGroup)
+                                              .arg(QString::fromLocal8Bit(owner->gr_name), userName);
         }
         return message;
     }

@@ -28,7 +28,8 @@ public:
 
     // Why opening the device failed, in words the user can act on; portName is how the user knows the
     // port, systemText the platform's own description.
-    static QString describeOpenFailure(const QString &device, const QString &portName, const QString &systemText);
+    static QString describeOpenFailure(const QString &device, const QString &portName,
+                                       const QString &systemText);
 
 private:
     void ensureLoaded() const;

@@ -86,18 +86,19 @@ CSerialLink::Control &CSerialLink::control(int index)
     while (int(m_controls.size()) <= index) {
         auto ctl = std::make_unique<Control>();
         Control *raw = ctl.get();
-        connect(&raw->port, &QSerialPort::errorOccurred, this, [this, raw](QSerialPort::SerialPortError error) {
-            if (error != QSerialPort::ReadError && error != QSerialPort::WriteError &&
-                error != QSerialPort::ResourceError)
-                return;
-            if (raw->broken || !raw->port.isOpen())
-                return;
-            // Qt keeps signalling a dead line at full speed while the port stays open: close it (not
-            // from inside its own notifier) and let the waiting code report it once.
-            raw->broken = true;
-            QMetaObject::invokeMethod(
-                this, [raw] { raw->port.close(); }, Qt::QueuedConnection);
-        });
+        connect(&raw->port, &QSerialPort::errorOccurred, this,
+                [this, raw](QSerialPort::SerialPortError error) {
+                    if (error != QSerialPort::ReadError && error != QSerialPort::WriteError &&
+                        error != QSerialPort::ResourceError)
+                        return;
+                    if (raw->broken || !raw->port.isOpen())
+                        return;
+                    // Qt keeps signalling a dead line at full speed while the port stays open: close it (not
+                    // from inside its own notifier) and let the waiting code report it once.
+                    raw->broken = true;
+                    QMetaObject::invokeMethod(
+                        this, [raw] { raw->port.close(); }, Qt::QueuedConnection);
+                });
         m_controls.push_back(std::move(ctl));
     }
     return *m_controls[size_t(index)];
@@ -409,8 +410,9 @@ void CSerialLink::WaitForAnswers(const std::vector<int> &indexes, std::vector<QS
             Control &ctl = *slot.ctl;
             if (ctl.broken) {
                 // The platform's text for a dead line is often a stale one; say what the user can check.
-                ErrorFrame::report(TextTable::text(TextTable::LinkLost).arg(m_portMap.displayName(ctl.portNum)));
-                        ctl.broken = false;
+                ErrorFrame::report(
+                    TextTable::text(TextTable::LinkLost).arg(m_portMap.displayName(ctl.portNum)));
+                ctl.broken = false;
                 ctl.port.close();
                 fail(slot);
                 continue;

@@ -3,9 +3,9 @@
 #include "CCSVFile.h"
 #include "CDevice.h"
 #include "ErrorFrame.h"
+#include "NumberText.h"
 #include "SharedObjects.h"
 #include "TextTable.h"
-#include "NumberText.h"
 
 #include <QFileInfo>
 #include <QLocale>

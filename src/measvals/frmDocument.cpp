@@ -1,5 +1,6 @@
 #include "frmDocument.h"
 
+#include "basMain.h"
 #include "CDevice.h"
 #include "CExportExcel.h"
 #include "CImportMVal.h"
@@ -8,6 +9,8 @@
 #include "CPrint.h"
 #include "FileNames.h"
 #include "FileWrites.h"
+#include "frmMain.h"
+#include "frmWait.h"
 #include "GuiAssets.h"
 #include "LocaleTexts.h"
 #include "MValTableModel.h"
@@ -15,9 +18,6 @@
 #include "TextTable.h"
 #include "Twips.h"
 #include "UserDialogs.h"
-#include "basMain.h"
-#include "frmMain.h"
-#include "frmWait.h"
 
 #include <QAction>
 #include <QCloseEvent>
@@ -211,7 +211,8 @@ bool frmDocument::FillTable()
         int width = std::max(Twips::toPixels(layout[i].width, this),
                              metrics.horizontalAdvance(layout[i].header) + 2 * padding);
         for (int row = 0; row < sampleRows; ++row)
-            width = std::max(width, metrics.horizontalAdvance(m_model->index(row, i).data().toString()) + padding);
+            width = std::max(width,
+                             metrics.horizontalAdvance(m_model->index(row, i).data().toString()) + padding);
         m_grid->setColumnWidth(i, width);
     }
     return true;
@@ -229,8 +230,9 @@ void frmDocument::MenuImport()
         return;
     }
     const QMetaObject::Connection progress = connect(
-        &m_main.link(), &CSerialLink::transferProgress, &wait,
-        [&wait](qint64 bytes, qint64 lineEnds) { wait.setProgress(bytes, std::max<qint64>(0, lineEnds - 1)); });
+        &m_main.link(), &CSerialLink::transferProgress, &wait, [&wait](qint64 bytes, qint64 lineEnds) {
+            wait.setProgress(bytes, std::max<qint64>(0, lineEnds - 1));
+        });
     const QDateTime imported = QDateTime::currentDateTime();
     QString raw;
     const bool ok = shared.importMVal->GetMVals(raw);

@@ -4,10 +4,10 @@
 #include "CExcelFile.h"
 #include "ErrorFrame.h"
 #include "LocaleTexts.h"
+#include "NumberText.h"
 #include "RecordWalk.h"
 #include "SharedObjects.h"
 #include "TextTable.h"
-#include "NumberText.h"
 
 #include <QCoreApplication>
 #include <QElapsedTimer>

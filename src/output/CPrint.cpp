@@ -4,11 +4,11 @@
 #include "CDevice.h"
 #include "ErrorFrame.h"
 #include "LocaleTexts.h"
+#include "NumberText.h"
 #include "PrintTarget.h"
 #include "RecordWalk.h"
 #include "SharedObjects.h"
 #include "TextTable.h"
-#include "NumberText.h"
 
 #include <QCoreApplication>
 #include <QElapsedTimer>
@@ -241,10 +241,9 @@ bool CPrint::PrintRecordBody(bool fPH)
             return false;
         for (int k = 0; k < std::min<int>(points, 3); ++k) {
             const QString temperature =
-                fahrenheit
-                    ? oneDecimal(record.TempGetFahrenheit(NumberText::Val(celsius.value(k)))) +
-                          QStringLiteral(" \u00b0F")
-                    : celsius.value(k) + QStringLiteral(" \u00b0C");
+                fahrenheit ? oneDecimal(record.TempGetFahrenheit(NumberText::Val(celsius.value(k)))) +
+                                 QStringLiteral(" \u00b0F")
+                           : celsius.value(k) + QStringLiteral(" \u00b0C");
             if (!PrintIndented(QStringLiteral("#%1\t").arg(k + 1) + ph.value(k) + u'\t' + mV.value(k) +
                                QStringLiteral(" mV\t") + temperature))
                 return false;

@@ -18,8 +18,7 @@ bool fault()
     return false;
 }
 
-template <typename... T>
-bool finite(T... values)
+template <typename... T> bool finite(T... values)
 {
     return (std::isfinite(values) && ...);
 }

@@ -11,8 +11,8 @@ public:
     explicit CCalibration(SharedObjects &shared) : m_shared(shared) {}
 
     bool Calculate(double &dblA0, double &dblA1, double &dblYM, double &dblXM, double &dblSX0, double &dblVX0,
-                   double &dblXN, double &dblXB, const QList<double> &dblArrayX, const QList<double> &dblArrayY,
-                   qint16 intCnt) const;
+                   double &dblXN, double &dblXB, const QList<double> &dblArrayX,
+                   const QList<double> &dblArrayY, qint16 intCnt) const;
     bool CheckMeasRange(float sngMRB, float sngMRE, float sngE0, float sngSlope) const;
 
     // The two-sided 95 % Student factor for f degrees of freedom.

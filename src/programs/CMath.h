@@ -11,7 +11,8 @@ public:
     bool ArraySquareSumOffs(double &dblArraySquareSumOffs, const QList<double> &dblArray, double dblOffs,
                             qint16 intCnt) const;
     bool ArrayProductSumOffs(double &dblArrayProductSumOffs, const QList<double> &dblArrayX,
-                             const QList<double> &dblArrayY, double dblOffsX, double dblOffsY, qint16 intCnt) const;
+                             const QList<double> &dblArrayY, double dblOffsX, double dblOffsY,
+                             qint16 intCnt) const;
     // Sum of dblCoeffs[k] * dblX^k for k below intPolyOrder, by Horner's scheme.
     bool PolynomValue(double &dblPolynomValue, double dblX, const QList<double> &dblCoeffs,
                       qint16 intPolyOrder) const;

@@ -1,12 +1,12 @@
 #include "CUsrDefProg.h"
 
-#include "CCSVFile.h"
 #include "CCalibration.h"
 #include "CCommunication.h"
 #include "CConfig.h"
+#include "CCSVFile.h"
 #include "CDevice.h"
-#include "CSerialLink.h"
 #include "Cp1252.h"
+#include "CSerialLink.h"
 #include "ErrorFrame.h"
 #include "FileNames.h"
 #include "ProgramChoices.h"
@@ -57,7 +57,8 @@ bool moveToTrash(const QString &path)
     if (ok && QFileInfo(where).isRelative()) {
         const QString misplaced = current.absoluteFilePath(where);
         QFile::rename(misplaced, path);
-        current.remove(QStringLiteral("info/") + QFileInfo(misplaced).fileName() + QStringLiteral(".trashinfo"));
+        current.remove(QStringLiteral("info/") + QFileInfo(misplaced).fileName() +
+                       QStringLiteral(".trashinfo"));
         if (!hadFiles)
             current.rmdir(QStringLiteral("files"));
         if (!hadInfo)
@@ -314,7 +315,8 @@ bool CUsrDefProg::GetProgramMeter(QStringList &strProgram, const QString &strPro
         const ProgramRecord &r = m_table[size_t(i)];
         if (r.NO != strProgNum)
             continue;
-        const QString values[11] = {r.NO, r.MODEL, r.CUV, r.LAMBDA, r.MRB, r.MRE, r.E0, r.SLOPE, r.RES, r.FORM, r.UNIT};
+        const QString values[11] = {r.NO, r.MODEL, r.CUV, r.LAMBDA, r.MRB, r.MRE,
+                                    r.E0, r.SLOPE, r.RES, r.FORM,   r.UNIT};
         for (int k = 0; k < 11; ++k)
             strProgram[k] = values[k];
         strProgram[11] = QStringLiteral("---");

@@ -407,7 +407,6 @@ QString frmProgConsole::WorkDirCaption(const QString &path)
     return parts.first() + separator + QStringLiteral("...") + separator + parts.last();
 }
 
-
 void frmProgConsole::ShowWorkDir()
 {
     const QString path = QDir::toNativeSeparators(m_main.shared().usrDefProg->WorkDir());
@@ -802,11 +801,10 @@ void frmProgConsole::cmdCopyToMeterAll_Click()
             return;
         }
         if (prog.AlreadyExistsMeter(program[0])) {
-            const int answer = dialogs.question(this,
-                                                TextTable::text(1146) + kCrLf + TextTable::text(1105) +
-                                                    kCrLf + programNumberLine(program[0]),
-                                                UserDialogs::Yes | UserDialogs::No | UserDialogs::Cancel,
-                                                UserDialogs::No);
+            const int answer = dialogs.question(
+                this,
+                TextTable::text(1146) + kCrLf + TextTable::text(1105) + kCrLf + programNumberLine(program[0]),
+                UserDialogs::Yes | UserDialogs::No | UserDialogs::Cancel, UserDialogs::No);
             if (answer == UserDialogs::Cancel) {
                 dialogs.warning(this, TextTable::text(1169) + kCrLf + TextTable::text(1170));
                 UpdateConsoleButtons(false, meter, key);

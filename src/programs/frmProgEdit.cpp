@@ -686,7 +686,8 @@ void frmProgEdit::cmdSaveDevice_Click()
                        number + u')';
         if (m_new)
             text = TextTable::text(1146) + kCrLf + text;
-        if (dialogs.question(this, text, UserDialogs::Yes | UserDialogs::No, UserDialogs::No) == UserDialogs::Yes)
+        if (dialogs.question(this, text, UserDialogs::Yes | UserDialogs::No, UserDialogs::No) ==
+            UserDialogs::Yes)
             send(true);
     } else {
         send(false);

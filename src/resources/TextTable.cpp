@@ -261,18 +261,21 @@ constexpr Entry kExtension[] = {
     {2102, "E-mail:"},
     {2103, "%1 datasets, %2 bytes received in %3 s"},
     {2104, "Help"},
-    {2105, "This program is provided as is, without warranty of any kind. Check imported values against the meter before you rely on them."},
+    {2105, "This program is provided as is, without warranty of any kind. Check imported values against the "
+           "meter before you rely on them."},
     {2009, "The file %1 could not be written: %2"},
     {2010, "The file %1 could not be read: %2"},
     {2011, "The meter listed more than %1 programs."},
-    {2012, "The program value \"%1\" holds a character the meter cannot take (a comma, a semicolon or a line break)."},
+    {2012, "The program value \"%1\" holds a character the meter cannot take (a comma, a semicolon or a line "
+           "break)."},
     {2013, "Floating-point fault in the calculation (division by zero or overflow)."},
     {2014, "The value \"%1\" is not a number."},
     {2015, "The file %1 could not be moved to the trash."},
     {2016, "The file is empty."},
     {2017, "\"%1\" cannot be stored in a measured-value file: it holds a semicolon or a line break."},
     {2018, "The date of the import is not a valid date."},
-    {2019, "%1 cell(s) of whole-number columns were left empty: the text is not a whole number. First: row %2, column %3 (\"%4\")."},
+    {2019, "%1 cell(s) of whole-number columns were left empty: the text is not a whole number. First: row "
+           "%2, column %3 (\"%4\")."},
     {2020, "A spreadsheet holds at most %1 datasets; the export was not written."},
     {2021, "The printable area is too small for a printout."},
     {2022, "The folder does not exist."},
@@ -308,8 +311,7 @@ constexpr Entry kExtension[] = {
     {2342, "\"%1\" cannot be stored in a program file: it holds a semicolon or a line break."},
 };
 
-template <std::size_t N>
-const Entry *find(const Entry (&table)[N], int number)
+template <std::size_t N> const Entry *find(const Entry (&table)[N], int number)
 {
     const Entry *end = table + N;
     const Entry *it =
@@ -317,8 +319,7 @@ const Entry *find(const Entry (&table)[N], int number)
     return (it != end && it->number == number) ? it : nullptr;
 }
 
-template <std::size_t N>
-QList<int> numbersOf(const Entry (&table)[N])
+template <std::size_t N> QList<int> numbersOf(const Entry (&table)[N])
 {
     QList<int> numbers;
     numbers.reserve(qsizetype(N));

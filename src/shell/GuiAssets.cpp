@@ -26,8 +26,8 @@ QIcon windowIcon()
 
 QPixmap logo(const CIni &ini)
 {
-    const QString maker = ProgramFolder::setting(ini, QStringLiteral("General"), QStringLiteral("Manufacturer"),
-                                                 QStringLiteral("0"));
+    const QString maker = ProgramFolder::setting(ini, QStringLiteral("General"),
+                                                 QStringLiteral("Manufacturer"), QStringLiteral("0"));
     const QString path = grafics(QStringLiteral("Logo_") + maker + QStringLiteral(".gif"));
     return QFileInfo::exists(path) ? QPixmap(path) : QPixmap();
 }

@@ -1,9 +1,9 @@
 // meravo: the desktop program.
+#include "basMain.h"
 #include "ErrorFrame.h"
 #include "FileWrites.h"
-#include "UserDialogs.h"
-#include "basMain.h"
 #include "frmMain.h"
+#include "UserDialogs.h"
 
 #include <QApplication>
 

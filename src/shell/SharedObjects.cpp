@@ -1,17 +1,17 @@
 #include "SharedObjects.h"
 
+#include "CCalibration.h"
+#include "CCalProtocol.h"
 #include "CCommunication.h"
+#include "CConfig.h"
 #include "CDevice.h"
 #include "CExportExcel.h"
 #include "CImportMVal.h"
-#include "CMeasVal.h"
-#include "CPrint.h"
-#include "CCalProtocol.h"
-#include "CCalibration.h"
-#include "CConfig.h"
 #include "CIni.h"
 #include "CLogin.h"
 #include "CMath.h"
+#include "CMeasVal.h"
+#include "CPrint.h"
 #include "CUsrDefProg.h"
 
 SharedObjects::SharedObjects(CSerialLink *serialLink) : link(serialLink)

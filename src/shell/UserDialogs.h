@@ -26,8 +26,8 @@ public:
     QString saveFileName(QWidget *parent, const QString &title, const QString &proposedPath,
                          const QString &filter);
     // False when the user cancelled.
-    virtual bool inputText(QWidget *parent, const QString &title, const QString &prompt, const QString &defaultText,
-                           QString *answer) = 0;
+    virtual bool inputText(QWidget *parent, const QString &title, const QString &prompt,
+                           const QString &defaultText, QString *answer) = 0;
 
     // The program's message conventions: title and icon by kind.
     void error(QWidget *parent, const QString &text);

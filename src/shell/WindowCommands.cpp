@@ -11,9 +11,18 @@ void install(frmMain &main)
 {
     // Each window registers its command here: "mnuProgsUserDef", "mnuCalProtPH", "mnuCalProtTurb".
     Q_UNUSED(main);
-    main.setCommandHandler(QStringLiteral("mnuProgsUserDef"), [&main] { frmProgConsole console(main); console.exec(); });
-    main.setCommandHandler(QStringLiteral("mnuCalProtPH"), [&main] { frmCalProtocolPH window(main); window.exec(); });
-    main.setCommandHandler(QStringLiteral("mnuCalProtTurb"), [&main] { frmCalProtocolTurb window(main); window.exec(); });
+    main.setCommandHandler(QStringLiteral("mnuProgsUserDef"), [&main] {
+        frmProgConsole console(main);
+        console.exec();
+    });
+    main.setCommandHandler(QStringLiteral("mnuCalProtPH"), [&main] {
+        frmCalProtocolPH window(main);
+        window.exec();
+    });
+    main.setCommandHandler(QStringLiteral("mnuCalProtTurb"), [&main] {
+        frmCalProtocolTurb window(main);
+        window.exec();
+    });
 }
 
 } // namespace WindowCommands

@@ -3,11 +3,11 @@
 #include "CDevice.h"
 #include "CLogin.h"
 #include "CUsrDefProg.h"
-#include "ProgramFolder.h"
-#include "TextTable.h"
 #include "frmDocument.h"
 #include "frmLogin.h"
 #include "frmMain.h"
+#include "ProgramFolder.h"
+#include "TextTable.h"
 
 #include <QAction>
 

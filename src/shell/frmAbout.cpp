@@ -28,8 +28,9 @@ QString aboutSetting(const CIni &ini, const char *key, const QString &fallback =
 
 frmAbout::frmAbout(const CIni &ini, QWidget *owner)
     : QDialog(owner), m_ini(ini), m_lblAppTitle(new QLabel(this)), m_lblVersion(new QLabel(this)),
-      m_lblDisclaimer(new QLabel(this)), m_lblInternet(new QLabel(this)), m_lblInternetValue(new QLabel(this)),
-      m_lblMail(new QLabel(this)), m_lblMailValue(new QLabel(this)), m_cmdOK(new QPushButton(this))
+      m_lblDisclaimer(new QLabel(this)), m_lblInternet(new QLabel(this)),
+      m_lblInternetValue(new QLabel(this)), m_lblMail(new QLabel(this)), m_lblMailValue(new QLabel(this)),
+      m_cmdOK(new QPushButton(this))
 {
     setObjectName(QStringLiteral("frmAbout"));
     m_lblAppTitle->setObjectName(QStringLiteral("lblAppTitle"));
@@ -67,7 +68,8 @@ frmAbout::frmAbout(const CIni &ini, QWidget *owner)
         palette.setColor(QPalette::WindowText, QColor(0x00, 0x00, 0xFF));
         m_lblInternetValue->setPalette(palette);
         const QPixmap finger(GuiAssets::grafics(QStringLiteral("Finger.ico")));
-        m_lblInternetValue->setCursor(finger.isNull() ? QCursor(Qt::PointingHandCursor) : QCursor(finger, 9, 2));
+        m_lblInternetValue->setCursor(finger.isNull() ? QCursor(Qt::PointingHandCursor)
+                                                      : QCursor(finger, 9, 2));
     }
     m_lblInternetValue->installEventFilter(this);
 

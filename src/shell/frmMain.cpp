@@ -1,5 +1,6 @@
 #include "frmMain.h"
 
+#include "basMain.h"
 #include "CCommunication.h"
 #include "CDevice.h"
 #include "CIni.h"
@@ -7,6 +8,10 @@
 #include "CPrint.h"
 #include "CUsrDefProg.h"
 #include "ErrorFrame.h"
+#include "frmAbout.h"
+#include "frmDocument.h"
+#include "frmHelp.h"
+#include "frmWait.h"
 #include "GuiAssets.h"
 #include "ProgramFolder.h"
 #include "QtPrintTarget.h"
@@ -15,11 +20,6 @@
 #include "Twips.h"
 #include "UserDialogs.h"
 #include "WindowCommands.h"
-#include "basMain.h"
-#include "frmAbout.h"
-#include "frmDocument.h"
-#include "frmHelp.h"
-#include "frmWait.h"
 
 #include <QApplication>
 #include <QCloseEvent>
@@ -38,7 +38,8 @@
 #include <QToolBar>
 
 frmMain::frmMain(UserDialogs &dialogs, QWidget *parent)
-    : QMainWindow(parent), m_dialogs(dialogs), m_mdi(new QMdiArea(this)), m_menuStack(new QStackedWidget(this))
+    : QMainWindow(parent), m_dialogs(dialogs), m_mdi(new QMdiArea(this)),
+      m_menuStack(new QStackedWidget(this))
 {
     setObjectName(QStringLiteral("frmMain"));
     setAttribute(Qt::WA_DeleteOnClose, false);
@@ -332,14 +333,15 @@ void frmMain::createStatusBar()
     bar->setSizeGripEnabled(true);
     const int stretch[PanelCount] = {2, 1, 2, 1, 2, 0, 0};
     // Each panel is wide enough for what it typically shows, so no reading is cut off.
-    const char *typical[PanelCount] = {"COM 256", "19200 Baud", "Lumora Turb", "000000", "MMMMMMMMMM",
-                                       "00/00/0000", "00:00:00 MMM"};
+    const char *typical[PanelCount] = {"COM 256",    "19200 Baud", "Lumora Turb", "000000",
+                                       "MMMMMMMMMM", "00/00/0000", "00:00:00 MMM"};
     for (int i = 0; i < PanelCount; ++i) {
         m_panels[i] = new QLabel(bar);
         m_panels[i]->setObjectName(QStringLiteral("sbPanel%1").arg(i + 1));
         m_panels[i]->setFrameShape(QFrame::StyledPanel);
         m_panels[i]->setFrameShadow(QFrame::Sunken);
-        m_panels[i]->setMinimumWidth(m_panels[i]->fontMetrics().horizontalAdvance(QLatin1String(typical[i])) + 12);
+        m_panels[i]->setMinimumWidth(m_panels[i]->fontMetrics().horizontalAdvance(QLatin1String(typical[i])) +
+                                     12);
         bar->addPermanentWidget(m_panels[i], stretch[i]);
     }
     auto tick = [this] {
@@ -518,7 +520,8 @@ void frmMain::SearchMeter(bool onlyKlaro7)
         m_dialogs.error(this, TextTable::text(onlyKlaro7 ? 1245 : 1060));
     } else {
         const CCommunication &comm = *m_shared->communication;
-        SetStatusBarCOM(QStringLiteral("COM %1").arg(comm.COMPort()), comm.Baudrate() + QStringLiteral(" Baud"));
+        SetStatusBarCOM(QStringLiteral("COM %1").arg(comm.COMPort()),
+                        comm.Baudrate() + QStringLiteral(" Baud"));
         const int answer =
             m_dialogs.message(this, TextTable::text(1054), name + QLatin1Char(' ') + TextTable::text(1061),
                               UserDialogs::Icon::Information, UserDialogs::Ok | UserDialogs::Cancel);

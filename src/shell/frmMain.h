@@ -30,7 +30,16 @@ class frmMain : public QMainWindow {
     Q_OBJECT
 public:
     // Status-bar panels, in order.
-    enum Panel { PanelInterface, PanelBaud, PanelMeter, PanelSerial, PanelUser, PanelDate, PanelTime, PanelCount };
+    enum Panel {
+        PanelInterface,
+        PanelBaud,
+        PanelMeter,
+        PanelSerial,
+        PanelUser,
+        PanelDate,
+        PanelTime,
+        PanelCount
+    };
 
     explicit frmMain(UserDialogs &dialogs, QWidget *parent = nullptr);
     ~frmMain() override;
@@ -70,7 +79,10 @@ public:
     void MenuHelpAbout();
 
     // The serial link's operations, for every window that talks to the meter.
-    bool COMScanPorts(int &intPortNum, QString &strBaudrate) { return m_link.COMScanPorts(intPortNum, strBaudrate); }
+    bool COMScanPorts(int &intPortNum, QString &strBaudrate)
+    {
+        return m_link.COMScanPorts(intPortNum, strBaudrate);
+    }
     bool COMInit(int intPortNum, const QString &strBaudrate, int intMaxAnswTime_s)
     {
         return m_link.COMInit(intPortNum, strBaudrate, intMaxAnswTime_s);

@@ -15,8 +15,8 @@
 
 namespace {
 
-const char *const kVariables[] = {"HOME", "XDG_CONFIG_HOME", "XDG_DATA_HOME", "XDG_DOCUMENTS_DIR", "MERAVO_PROGRAM_DIR",
-                                  "XDG_CACHE_HOME"};
+const char *const kVariables[] = {
+    "HOME", "XDG_CONFIG_HOME", "XDG_DATA_HOME", "XDG_DOCUMENTS_DIR", "MERAVO_PROGRAM_DIR", "XDG_CACHE_HOME"};
 
 void copyTree(const QString &from, const QString &to)
 {

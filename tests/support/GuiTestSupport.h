@@ -26,6 +26,5 @@ private:
     QByteArray m_saved[6];
 };
 
-
 // Schedules the login: the name, and offline or search, then OK (or Cancel).
 void answerLogin(const QString &name, bool searchMeter, bool ok = true);

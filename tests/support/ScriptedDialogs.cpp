@@ -26,8 +26,8 @@ QString ScriptedDialogs::chooseSaveFile(QWidget *, const FileRequest &request)
     return fileAnswers.isEmpty() ? QString() : fileAnswers.dequeue();
 }
 
-bool ScriptedDialogs::inputText(QWidget *, const QString &title, const QString &prompt, const QString &defaultText,
-                                QString *answer)
+bool ScriptedDialogs::inputText(QWidget *, const QString &title, const QString &prompt,
+                                const QString &defaultText, QString *answer)
 {
     asked.append({QStringLiteral("input"), title, prompt, Icon::NoIcon, 0, defaultText, 0, {}});
     if (inputAnswers.isEmpty())

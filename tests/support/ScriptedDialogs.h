@@ -21,9 +21,9 @@ public:
     };
 
     QList<Asked> asked;
-    QQueue<int> buttonAnswers;        // for message(); empty: the first offered of Ok/Yes
-    QQueue<QString> fileAnswers;      // for open/save as typed; empty string = cancel; empty queue = cancel
-    QQueue<QString> inputAnswers;     // for inputText; a null QString = cancel
+    QQueue<int> buttonAnswers;    // for message(); empty: the first offered of Ok/Yes
+    QQueue<QString> fileAnswers;  // for open/save as typed; empty string = cancel; empty queue = cancel
+    QQueue<QString> inputAnswers; // for inputText; a null QString = cancel
 
     int message(QWidget *parent, const QString &title, const QString &text, Icon icon, int buttons,
                 int defaultButton = 0) override;

@@ -20,7 +20,8 @@ const QList<Command> &commands()
         {"identify", "Search the meter on all ports and show what it is.", &identify},
         {"datasets", "Read the meter's datasets; print them or write a measured-value file.", &datasets},
         {"export", "Export a measured-value file as a spreadsheet file.", &exportFile},
-        {"programs", "The meter's user-defined programs: list, show, get, put, delete, delete-all.", &programs},
+        {"programs", "The meter's user-defined programs: list, show, get, put, delete, delete-all.",
+         &programs},
         {"calrecord", "Read the meter's last pH or turbidity calibration record.", &calrecord},
         {"calline", "Compute a calibration line from value pairs.", &calline},
         {"checkrange", "Check a measuring range against the meter's absorbance range.", &checkrange},
@@ -60,7 +61,8 @@ bool parseOptions(QCommandLineParser &parser, const QStringList &arguments, cons
                   int minPositional, int maxPositional, int *exitCode)
 {
     parser.setApplicationDescription(description);
-    const QCommandLineOption help({QStringLiteral("h"), QStringLiteral("help")}, QStringLiteral("Show this help."));
+    const QCommandLineOption help({QStringLiteral("h"), QStringLiteral("help")},
+                                  QStringLiteral("Show this help."));
     parser.addOption(help);
     if (!parser.parse(arguments)) {
         printError(parser.errorText());
@@ -109,11 +111,12 @@ int ports(const QStringList &arguments)
 {
     QCommandLineParser parser;
     int exitCode = 0;
-    if (!parseOptions(parser, arguments,
-               QStringLiteral("meravo-cli ports\n\nLists every serial port that exists and can be used now, one "
-                              "line each: COM <n> TAB <device>. MERAVO_PORTS (':'-separated device paths) "
-                              "pins the numbering."),
-               0, 0, &exitCode))
+    if (!parseOptions(
+            parser, arguments,
+            QStringLiteral("meravo-cli ports\n\nLists every serial port that exists and can be used now, one "
+                           "line each: COM <n> TAB <device>. MERAVO_PORTS (':'-separated device paths) "
+                           "pins the numbering."),
+            0, 0, &exitCode))
         return exitCode;
     CPortMap map;
     map.refresh();
@@ -128,11 +131,12 @@ int identify(const QStringList &arguments)
 {
     QCommandLineParser parser;
     int exitCode = 0;
-    if (!parseOptions(parser, arguments,
-               QStringLiteral("meravo-cli identify\n\nSearches the meter on all serial ports at all baud rates "
-                              "and identifies it.\nExit 0: recognised (Meter, S/N, Firmware, Port, Baud lines). "
-                              "Exit 1: no supported meter found. Exit 2: the meter's firmware is too old."),
-               0, 0, &exitCode))
+    if (!parseOptions(
+            parser, arguments,
+            QStringLiteral("meravo-cli identify\n\nSearches the meter on all serial ports at all baud rates "
+                           "and identifies it.\nExit 0: recognised (Meter, S/N, Firmware, Port, Baud lines). "
+                           "Exit 1: no supported meter found. Exit 2: the meter's firmware is too old."),
+            0, 0, &exitCode))
         return exitCode;
 
     Session session;

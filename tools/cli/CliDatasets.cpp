@@ -2,8 +2,8 @@
 #include "CDevice.h"
 #include "CExportExcel.h"
 #include "CImportMVal.h"
-#include "CLogin.h"
 #include "CliCommands.h"
+#include "CLogin.h"
 #include "CMeasVal.h"
 #include "RecordWalk.h"
 #include "TextTable.h"
@@ -19,7 +19,6 @@ namespace {
 
 enum Exit { kNoMeter = 1, kFirmware = 2, kImportFailed = 3, kSaveFailed = 4 };
 enum ExportExit { kMissing = 2, kUnreadable = 3, kInvalid = 4, kExportFailed = 5 };
-
 
 } // namespace
 

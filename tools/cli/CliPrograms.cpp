@@ -1,11 +1,11 @@
 // The program, calibration-record and calibration-line subcommands of meravo-cli.
-#include "CCSVFile.h"
-#include "CCalProtocol.h"
 #include "CCalibration.h"
+#include "CCalProtocol.h"
+#include "CCSVFile.h"
 #include "CDevice.h"
+#include "CliCommands.h"
 #include "CLogin.h"
 #include "CUsrDefProg.h"
-#include "CliCommands.h"
 #include "TextTable.h"
 
 #include <QCommandLineParser>
@@ -15,8 +15,6 @@ namespace {
 
 constexpr int kFailed = 1;
 
-
-
 // A typed name as the login dialog takes it: ";" separates the fields of the files it goes into.
 int fail(int text)
 {
@@ -24,8 +22,8 @@ int fail(int text)
     return kFailed;
 }
 
-const char *const kFieldNames[14] = {"NO",  "MODEL", "CUV",  "LAMBDA", "MRB",      "MRE",    "E0",
-                                     "SLOPE", "RES", "FORM", "UNIT",   "BLANKREQ", "CALPSB", "CALREQ"};
+const char *const kFieldNames[14] = {"NO",    "MODEL", "CUV",  "LAMBDA", "MRB",      "MRE",    "E0",
+                                     "SLOPE", "RES",   "FORM", "UNIT",   "BLANKREQ", "CALPSB", "CALREQ"};
 constexpr int kArrayIndexes[14] = {0, 1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 32, 33, 34};
 
 int programsCommand(const QStringList &arguments)
@@ -33,11 +31,13 @@ int programsCommand(const QStringList &arguments)
     QCommandLineParser parser;
     const QCommandLineOption output({QStringLiteral("o"), QStringLiteral("output")},
                                     QStringLiteral("Program file to write (get)."), QStringLiteral("FILE"));
-    const QCommandLineOption user(QStringLiteral("user"), QStringLiteral("USER of the written file (default ---)."),
+    const QCommandLineOption user(QStringLiteral("user"),
+                                  QStringLiteral("USER of the written file (default ---)."),
                                   QStringLiteral("NAME"));
     parser.addOptions({output, user});
-    parser.addPositionalArgument(QStringLiteral("action"), QStringLiteral("list | show NO | get NO -o FILE | put FILE | "
-                                                                          "delete NO | delete-all"));
+    parser.addPositionalArgument(QStringLiteral("action"),
+                                 QStringLiteral("list | show NO | get NO -o FILE | put FILE | "
+                                                "delete NO | delete-all"));
     int exitCode = 0;
     if (!parseOptions(parser, arguments,
                       QStringLiteral("meravo-cli programs ACTION\n\nThe user-defined programs in the meter.\n"
@@ -55,7 +55,8 @@ int programsCommand(const QStringList &arguments)
     const QStringList needsNumber = {QStringLiteral("show"), QStringLiteral("get"), QStringLiteral("delete"),
                                      QStringLiteral("put")};
     const bool noArgument = action == QStringLiteral("list") || action == QStringLiteral("delete-all");
-    if ((noArgument && args.size() != 1) || (!noArgument && (!needsNumber.contains(action) || args.size() != 2))) {
+    if ((noArgument && args.size() != 1) ||
+        (!noArgument && (!needsNumber.contains(action) || args.size() != 2))) {
         printError(QStringLiteral("unknown or incomplete action (see --help)"));
         return kUsageError;
     }
@@ -105,7 +106,8 @@ int programsCommand(const QStringList &arguments)
         if (!prog.GetProgramMeter(program, number))
             return fail(1103);
         for (int k = 0; k < 14; ++k)
-            printLine(QStringLiteral("%1: %2").arg(QString::fromLatin1(kFieldNames[k]), program[kArrayIndexes[k]]));
+            printLine(
+                QStringLiteral("%1: %2").arg(QString::fromLatin1(kFieldNames[k]), program[kArrayIndexes[k]]));
         return 0;
     }
     if (action == QStringLiteral("get")) {
@@ -197,8 +199,8 @@ int calrecordCommand(const QStringList &arguments)
         QString slope, asy, quality;
         bool showF = false, showPC = false;
         QStringList values(3), volts(3), temps(3);
-        if (!cal.GetProtocolPH(meter, serNo, userName, date, time, interval, mode, slope, asy, quality, showF, showPC,
-                               points, values, volts, temps))
+        if (!cal.GetProtocolPH(meter, serNo, userName, date, time, interval, mode, slope, asy, quality, showF,
+                               showPC, points, values, volts, temps))
             return fail(1221);
         printCommon();
         printLine(QStringLiteral("Slope: ") + slope);
@@ -208,7 +210,9 @@ int calrecordCommand(const QStringList &arguments)
         printLine(QStringLiteral("Show slope in %: ") + yesNo(showPC));
         printLine(QStringLiteral("Points: %1").arg(points));
         for (int i = 0; i < points; ++i)
-            printLine(QStringLiteral("Point %1: pH %2, %3 mV, %4 °C").arg(i + 1).arg(values[i], volts[i], temps[i]));
+            printLine(QStringLiteral("Point %1: pH %2, %3 mV, %4 °C")
+                          .arg(i + 1)
+                          .arg(values[i], volts[i], temps[i]));
     } else {
         QStringList standards(5);
         if (!cal.GetProtocolTurbidity(meter, serNo, userName, date, time, interval, mode, points, standards))
@@ -234,12 +238,14 @@ int callineCommand(const QStringList &arguments)
     QCommandLineParser parser;
     parser.addPositionalArgument(QStringLiteral("pairs"), QStringLiteral("X,Y value pairs (3 to 10)"));
     int exitCode = 0;
-    if (!parseOptions(parser, arguments,
-                      QStringLiteral("meravo-cli calline X1,Y1 X2,Y2 X3,Y3 ...\n\nComputes the calibration line "
-                                     "(concentration X in mg/l, absorbance Y) from 3 to 10 value pairs, point as "
-                                     "decimal separator; put -- before a negative value.\nExit 0: computed. Exit 1: too few pairs or a calculation "
-                                     "error."),
-                      0, -1, &exitCode))
+    if (!parseOptions(
+            parser, arguments,
+            QStringLiteral("meravo-cli calline X1,Y1 X2,Y2 X3,Y3 ...\n\nComputes the calibration line "
+                           "(concentration X in mg/l, absorbance Y) from 3 to 10 value pairs, point as "
+                           "decimal separator; put -- before a negative value.\nExit 0: computed. Exit 1: "
+                           "too few pairs or a calculation "
+                           "error."),
+            0, -1, &exitCode))
         return exitCode;
     QList<double> x;
     QList<double> y;
@@ -285,11 +291,13 @@ int checkrangeCommand(const QStringList &arguments)
     QCommandLineParser parser;
     parser.addPositionalArgument(QStringLiteral("values"), QStringLiteral("MRB MRE E0 SLOPE"));
     int exitCode = 0;
-    if (!parseOptions(parser, arguments,
-                      QStringLiteral("meravo-cli checkrange MRB MRE E0 SLOPE\n\nChecks a program's measuring range "
-                                     "against the meter's absorbance range (-0.2 A to 2.0 A); put -- before a negative value.\nExit 0: ok. Exit 1: "
-                                     "the range is exceeded."),
-                      4, 4, &exitCode))
+    if (!parseOptions(
+            parser, arguments,
+            QStringLiteral("meravo-cli checkrange MRB MRE E0 SLOPE\n\nChecks a program's measuring range "
+                           "against the meter's absorbance range (-0.2 A to 2.0 A); put -- before a negative "
+                           "value.\nExit 0: ok. Exit 1: "
+                           "the range is exceeded."),
+            4, 4, &exitCode))
         return exitCode;
     float v[4];
     const QStringList args = parser.positionalArguments();

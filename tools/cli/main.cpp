@@ -12,8 +12,9 @@ void usage()
 {
     QString text = QStringLiteral("Usage: meravo-cli <command> [options]\n\nCommands:\n");
     for (const Cli::Command &command : Cli::commands())
-        text += QStringLiteral("  %1  %2\n").arg(QString::fromLatin1(command.name), -10).arg(
-            QString::fromLatin1(command.summary));
+        text += QStringLiteral("  %1  %2\n")
+                    .arg(QString::fromLatin1(command.name), -10)
+                    .arg(QString::fromLatin1(command.summary));
     text += QStringLiteral("\n'meravo-cli <command> --help' tells more about a command.");
     Cli::printLine(text);
 }

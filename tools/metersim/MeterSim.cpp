@@ -30,26 +30,40 @@ QByteArray endlessChunk()
 int speedToBaud(speed_t speed)
 {
     switch (speed) {
-    case B1200: return 1200;
-    case B2400: return 2400;
-    case B4800: return 4800;
-    case B9600: return 9600;
-    case B19200: return 19200;
-    case B38400: return 38400;
-    case B57600: return 57600;
-    case B115200: return 115200;
-    default: return 0;
+    case B1200:
+        return 1200;
+    case B2400:
+        return 2400;
+    case B4800:
+        return 4800;
+    case B9600:
+        return 9600;
+    case B19200:
+        return 19200;
+    case B38400:
+        return 38400;
+    case B57600:
+        return 57600;
+    case B115200:
+        return 115200;
+    default:
+        return 0;
     }
 }
 
 speed_t baudToSpeed(int baud)
 {
     switch (baud) {
-    case 1200: return B1200;
-    case 2400: return B2400;
-    case 9600: return B9600;
-    case 19200: return B19200;
-    default: return B4800;
+    case 1200:
+        return B1200;
+    case 2400:
+        return B2400;
+    case 9600:
+        return B9600;
+    case 19200:
+        return B19200;
+    default:
+        return B4800;
     }
 }
 
@@ -69,7 +83,8 @@ MeterSim::MeterSim(QObject *parent) : QObject(parent), m_timer(new QTimer(this))
     setHandler(QStringLiteral("U.596"),
                [this](const QString &) { return SimReply::accept(m_identity.serial.toLatin1()); });
     setHandler(QStringLiteral("U.592"), [this](const QString &) {
-        return SimReply::accept(m_identity.variant.isEmpty() ? QByteArray("000000") : m_identity.variant.toLatin1());
+        return SimReply::accept(m_identity.variant.isEmpty() ? QByteArray("000000")
+                                                             : m_identity.variant.toLatin1());
     });
 }
 
@@ -249,7 +264,8 @@ void MeterSim::handleLine(const QString &line)
     case SimReply::Raw:
         answer = reply.bytes;
         break;
-    case SimReply::Silent: break;
+    case SimReply::Silent:
+        break;
     }
     if (reply.kind != SimReply::Silent && m_faults.joinedCommands.contains(code)) {
         // The late answer comes only when the command is repeated, together with the new one.

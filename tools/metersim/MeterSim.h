@@ -24,20 +24,20 @@ struct MeterIdentity {
 };
 
 struct SimFaults {
-    bool silent = false;          // answers nothing at all
-    QStringList silentCommands;   // command codes left unanswered
-    QStringList rejectCommands;   // command codes answered with the rejected end marker
-    int rejectCount = -1;         // how often they are rejected before being served (-1: always)
-    int delayMs = 0;              // pause before every answer
-    QList<int> splitAt;           // byte offsets at which every answer is cut into pieces
-    int splitPauseMs = 30;        // pause between the pieces
-    QByteArray garbage;           // bytes sent ahead of every answer
-    QStringList endlessCommands;  // command codes answered by a stream that never ends
-    QStringList hangupCommands;   // command codes on which the line is hung up
-    bool pace = false;            // send at the line rate: baud / 10 bytes per second
-    QStringList breakCommands;    // command codes whose accepted payload gets a CR LF in its middle
-    QStringList joinedCommands;   // command codes answered late: the first is left unanswered, the
-                                  // repetition gets the held answer and its own in one piece
+    bool silent = false;         // answers nothing at all
+    QStringList silentCommands;  // command codes left unanswered
+    QStringList rejectCommands;  // command codes answered with the rejected end marker
+    int rejectCount = -1;        // how often they are rejected before being served (-1: always)
+    int delayMs = 0;             // pause before every answer
+    QList<int> splitAt;          // byte offsets at which every answer is cut into pieces
+    int splitPauseMs = 30;       // pause between the pieces
+    QByteArray garbage;          // bytes sent ahead of every answer
+    QStringList endlessCommands; // command codes answered by a stream that never ends
+    QStringList hangupCommands;  // command codes on which the line is hung up
+    bool pace = false;           // send at the line rate: baud / 10 bytes per second
+    QStringList breakCommands;   // command codes whose accepted payload gets a CR LF in its middle
+    QStringList joinedCommands;  // command codes answered late: the first is left unanswered, the
+                                 // repetition gets the held answer and its own in one piece
 };
 
 struct SimReply {

@@ -6,9 +6,10 @@
 
 SimCalRecords::SimCalRecords(MeterSim &sim)
     : ph(phRecord(2)), turbidity(shortTurbidityRecord()),
-      turbidityExtended(extendedTurbidityRecord(QStringLiteral("5-P StdCAL"),
-                                                {QStringLiteral("0.02"), QStringLiteral("10.0"), QStringLiteral("100"),
-                                                 QStringLiteral("1000"), QStringLiteral("4000")}))
+      turbidityExtended(
+          extendedTurbidityRecord(QStringLiteral("5-P StdCAL"),
+                                  {QStringLiteral("0.02"), QStringLiteral("10.0"), QStringLiteral("100"),
+                                   QStringLiteral("1000"), QStringLiteral("4000")}))
 {
     sim.setHandler(QStringLiteral("U.586"), [this](const QString &) { return SimReply::accept(ph); });
     sim.setHandler(QStringLiteral("U.585"), [this](const QString &) { return SimReply::accept(turbidity); });
@@ -19,11 +20,11 @@ SimCalRecords::SimCalRecords(MeterSim &sim)
 QByteArray SimCalRecords::phRecord(int points, int qualityCode, int bufferSet)
 {
     // f0, date and time, buffer set, slope, asymmetry, quality, interval, show-F, show-%, points.
-    QStringList f = {QStringLiteral("0"),    QStringLiteral("2026"), QStringLiteral("3"),
-                     QStringLiteral("15"),   QStringLiteral("10"),   QStringLiteral("20"),
-                     QStringLiteral("30"),   QString::number(bufferSet), QStringLiteral("59.16"),
+    QStringList f = {QStringLiteral("0"),    QStringLiteral("2026"),       QStringLiteral("3"),
+                     QStringLiteral("15"),   QStringLiteral("10"),         QStringLiteral("20"),
+                     QStringLiteral("30"),   QString::number(bufferSet),   QStringLiteral("59.16"),
                      QStringLiteral("-3.2"), QString::number(qualityCode), QStringLiteral("7"),
-                     QStringLiteral("0"),    QStringLiteral("0"),    QString::number(points)};
+                     QStringLiteral("0"),    QStringLiteral("0"),          QString::number(points)};
     static const QStringList values[3] = {
         {QStringLiteral("7.00"), QStringLiteral("-3.2"), QStringLiteral("25.0")},
         {QStringLiteral("4.01"), QStringLiteral("171.5"), QStringLiteral("25.1")},
@@ -43,9 +44,16 @@ QByteArray SimCalRecords::shortTurbidityRecord()
 
 QByteArray SimCalRecords::extendedTurbidityRecord(const QString &mode, const QStringList &standards)
 {
-    QStringList f = {QStringLiteral("0"), QStringLiteral("2026"), QStringLiteral("3"), QStringLiteral("14"),
-                     QStringLiteral("9"), QStringLiteral("5"),    QStringLiteral("0"), QStringLiteral("90"),
-                     mode,                QString::number(standards.size())};
+    QStringList f = {QStringLiteral("0"),
+                     QStringLiteral("2026"),
+                     QStringLiteral("3"),
+                     QStringLiteral("14"),
+                     QStringLiteral("9"),
+                     QStringLiteral("5"),
+                     QStringLiteral("0"),
+                     QStringLiteral("90"),
+                     mode,
+                     QString::number(standards.size())};
     f << standards;
     return f.join(u',').toLatin1();
 }

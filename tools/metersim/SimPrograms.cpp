@@ -39,7 +39,8 @@ SimPrograms::SimPrograms(MeterSim &sim) : m_sim(sim)
         return SimReply::accept(readPayload(*it));
     });
     auto store = [this](const QString &line, bool modify) {
-        const QStringList values = argumentValues(line, modify ? QStringLiteral("U.502#14,") : QStringLiteral("U.500#14,"));
+        const QStringList values =
+            argumentValues(line, modify ? QStringLiteral("U.502#14,") : QStringLiteral("U.500#14,"));
         if (values.size() != 14)
             return SimReply::reject();
         if (m_programs.contains(values.first()) != modify)
@@ -81,7 +82,8 @@ bool SimPrograms::fits(const QStringList &values, bool replacing, QString *error
     bool ok = false;
     const int number = values.first().toInt(&ok);
     if (!ok || values.first().size() != 3 || number < 900 || number > lastNumber())
-        return fail(QStringLiteral("program number %1 is outside 900..%2").arg(values.first()).arg(lastNumber()));
+        return fail(
+            QStringLiteral("program number %1 is outside 900..%2").arg(values.first()).arg(lastNumber()));
     if (!replacing && m_programs.size() >= kCapacity)
         return fail(QStringLiteral("all %1 program locations are occupied").arg(kCapacity));
     return true;

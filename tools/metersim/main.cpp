@@ -40,34 +40,38 @@ int main(int argc, char *argv[])
     QCoreApplication::setApplicationName(QStringLiteral("metersim"));
 
     QCommandLineParser parser;
-    parser.setApplicationDescription(
-        QStringLiteral("Simulated meter on a pseudo-terminal. Prints 'ready PATH' when the line is up and serves "
-                       "until it is ended (SIGTERM or SIGINT), then removes the link."));
+    parser.setApplicationDescription(QStringLiteral(
+        "Simulated meter on a pseudo-terminal. Prints 'ready PATH' when the line is up and serves "
+        "until it is ended (SIGTERM or SIGINT), then removes the link."));
     parser.addHelpOption();
     const QCommandLineOption link(QStringLiteral("link"), QStringLiteral("Path at which the line appears."),
                                   QStringLiteral("PATH"));
     const QCommandLineOption model(QStringLiteral("model"), QStringLiteral("Device name (default Lumora)."),
                                    QStringLiteral("NAME"), QStringLiteral("Lumora"));
-    const QCommandLineOption firmware(QStringLiteral("firmware"), QStringLiteral("Firmware text (default 2.00)."),
-                                      QStringLiteral("TEXT"), QStringLiteral("2.00"));
-    const QCommandLineOption serial(QStringLiteral("serial"), QStringLiteral("Serial number (default 000001)."),
-                                    QStringLiteral("TEXT"), QStringLiteral("000001"));
-    const QCommandLineOption variant(QStringLiteral("variant"), QStringLiteral("Variant code answered to U.592."),
-                                     QStringLiteral("CODE"));
+    const QCommandLineOption firmware(QStringLiteral("firmware"),
+                                      QStringLiteral("Firmware text (default 2.00)."), QStringLiteral("TEXT"),
+                                      QStringLiteral("2.00"));
+    const QCommandLineOption serial(QStringLiteral("serial"),
+                                    QStringLiteral("Serial number (default 000001)."), QStringLiteral("TEXT"),
+                                    QStringLiteral("000001"));
+    const QCommandLineOption variant(
+        QStringLiteral("variant"), QStringLiteral("Variant code answered to U.592."), QStringLiteral("CODE"));
     const QCommandLineOption baud(QStringLiteral("baud"), QStringLiteral("Baud rate (default 4800)."),
                                   QStringLiteral("RATE"), QStringLiteral("4800"));
     const QCommandLineOption silent(QStringLiteral("silent"), QStringLiteral("Answer nothing."));
     const QCommandLineOption reject(QStringLiteral("reject"),
                                     QStringLiteral("Reject these commands (codes, comma-separated)."),
                                     QStringLiteral("CODES"));
-    const QCommandLineOption ignore(QStringLiteral("ignore"), QStringLiteral("Leave these commands unanswered."),
+    const QCommandLineOption ignore(QStringLiteral("ignore"),
+                                    QStringLiteral("Leave these commands unanswered."),
                                     QStringLiteral("CODES"));
     const QCommandLineOption delay(QStringLiteral("delay"), QStringLiteral("Pause before every answer."),
                                    QStringLiteral("MS"), QStringLiteral("0"));
-    const QCommandLineOption split(QStringLiteral("split"),
-                                   QStringLiteral("Cut every answer at these byte offsets (comma-separated)."),
-                                   QStringLiteral("OFFSETS"));
-    const QCommandLineOption garbage(QStringLiteral("garbage"), QStringLiteral("Bytes sent ahead of every answer."),
+    const QCommandLineOption split(
+        QStringLiteral("split"), QStringLiteral("Cut every answer at these byte offsets (comma-separated)."),
+        QStringLiteral("OFFSETS"));
+    const QCommandLineOption garbage(QStringLiteral("garbage"),
+                                     QStringLiteral("Bytes sent ahead of every answer."),
                                      QStringLiteral("TEXT"));
     const QCommandLineOption endless(QStringLiteral("endless"),
                                      QStringLiteral("Answer these commands with a stream that never ends."),
@@ -85,31 +89,35 @@ int main(int argc, char *argv[])
         QStringLiteral("Answer these commands late: the first one is left unanswered, "
                        "its repetition gets both answers in one piece."),
         QStringLiteral("CODES"));
-    const QCommandLineOption pace(QStringLiteral("pace"), QStringLiteral("Send at the line rate (10 bits a byte)."));
-    const QCommandLineOption program(QStringLiteral("program"),
-                                     QStringLiteral("Put a program in the meter: its 14 values as in the store "
-                                                    "command (NO,MODEL,CUV,...,CALREQ). Repeatable."),
-                                     QStringLiteral("VALUES"));
-    const QCommandLineOption programFile(QStringLiteral("programs"),
-                                         QStringLiteral("Put the programs of a file in the meter (one --program "
-                                                        "value a line)."),
-                                         QStringLiteral("FILE"));
+    const QCommandLineOption pace(QStringLiteral("pace"),
+                                  QStringLiteral("Send at the line rate (10 bits a byte)."));
+    const QCommandLineOption program(
+        QStringLiteral("program"),
+        QStringLiteral("Put a program in the meter: its 14 values as in the store "
+                       "command (NO,MODEL,CUV,...,CALREQ). Repeatable."),
+        QStringLiteral("VALUES"));
+    const QCommandLineOption programFile(
+        QStringLiteral("programs"),
+        QStringLiteral("Put the programs of a file in the meter (one --program "
+                       "value a line)."),
+        QStringLiteral("FILE"));
     const QCommandLineOption phRecord(QStringLiteral("ph-record"),
                                       QStringLiteral("pH calibration record as the meter sends it (U.586)."),
                                       QStringLiteral("FIELDS"));
     const QCommandLineOption phPoints(QStringLiteral("ph-points"),
                                       QStringLiteral("A pH calibration record with 0 to 3 points."),
                                       QStringLiteral("N"));
-    const QCommandLineOption turbRecord(QStringLiteral("turb-record"),
-                                        QStringLiteral("Short turbidity record as the meter sends it (U.585)."),
-                                        QStringLiteral("FIELDS"));
-    const QCommandLineOption turbExtRecord(QStringLiteral("turb-ext-record"),
-                                           QStringLiteral("Extended turbidity record as the meter sends it (U.587)."),
-                                           QStringLiteral("FIELDS"));
-    const QCommandLineOption recordFile(QStringLiteral("records"),
-                                        QStringLiteral("Calibration records from a file: lines ph=..., turb=..., "
-                                                       "turb-ext=..."),
-                                        QStringLiteral("FILE"));
+    const QCommandLineOption turbRecord(
+        QStringLiteral("turb-record"),
+        QStringLiteral("Short turbidity record as the meter sends it (U.585)."), QStringLiteral("FIELDS"));
+    const QCommandLineOption turbExtRecord(
+        QStringLiteral("turb-ext-record"),
+        QStringLiteral("Extended turbidity record as the meter sends it (U.587)."), QStringLiteral("FIELDS"));
+    const QCommandLineOption recordFile(
+        QStringLiteral("records"),
+        QStringLiteral("Calibration records from a file: lines ph=..., turb=..., "
+                       "turb-ext=..."),
+        QStringLiteral("FILE"));
     parser.addOptions({program, programFile, phRecord, phPoints, turbRecord, turbExtRecord, recordFile});
     const QCommandLineOption datasets(QStringLiteral("datasets"),
                                       QStringLiteral("Store N generated datasets of the model's layout."),
@@ -120,9 +128,9 @@ int main(int argc, char *argv[])
     const QCommandLineOption datasetsStall(QStringLiteral("datasets-stall-after"),
                                            QStringLiteral("Stop sending the dataset answer after N bytes."),
                                            QStringLiteral("N"));
-    const QCommandLineOption datasetsHangup(QStringLiteral("datasets-hangup-after"),
-                                            QStringLiteral("Hang up the line after N bytes of the dataset answer."),
-                                            QStringLiteral("N"));
+    const QCommandLineOption datasetsHangup(
+        QStringLiteral("datasets-hangup-after"),
+        QStringLiteral("Hang up the line after N bytes of the dataset answer."), QStringLiteral("N"));
     parser.addOptions({datasets, datasetFile, datasetsStall, datasetsHangup});
     parser.addOptions({link, model, firmware, serial, variant, baud, silent, reject, ignore, delay, split,
                        garbage, endless, hangup, pace, breakField, joined});
@@ -166,7 +174,8 @@ int main(int argc, char *argv[])
     bool configured = !parser.isSet(programFile) || programs.loadFile(parser.value(programFile), &error);
     for (const QString &values : parser.values(program))
         configured = configured && programs.put(values, &error);
-    configured = configured && (!parser.isSet(recordFile) || records.loadFile(parser.value(recordFile), &error));
+    configured =
+        configured && (!parser.isSet(recordFile) || records.loadFile(parser.value(recordFile), &error));
     if (parser.isSet(phPoints)) {
         const int points = parser.value(phPoints).toInt(&ok);
         if (!ok || points < 0 || points > 3) {

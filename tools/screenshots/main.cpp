@@ -1,25 +1,25 @@
 // meravo-screenshots: renders every window of the desktop program with realistic content into PNG
 // files, so the look can be reviewed without a display. Usage: meravo-screenshots OUTPUT_FOLDER
-#include "GuiTestSupport.h"
-#include "SimDatasets.h"
-#include "TestSupport.h"
 #include "basMain.h"
-#include "SimCalRecords.h"
+#include "CUsrDefProg.h"
 #include "frmAbout.h"
 #include "frmCalProtEdit.h"
 #include "frmCalProtocolPH.h"
 #include "frmCalProtocolTurb.h"
+#include "frmChangeDir.h"
 #include "frmConfirm.h"
 #include "frmDocument.h"
 #include "frmHelp.h"
 #include "frmLogin.h"
 #include "frmMain.h"
-#include "frmWait.h"
-#include "CUsrDefProg.h"
-#include "SimPrograms.h"
-#include "frmChangeDir.h"
 #include "frmProgConsole.h"
 #include "frmProgEdit.h"
+#include "frmWait.h"
+#include "GuiTestSupport.h"
+#include "SimCalRecords.h"
+#include "SimDatasets.h"
+#include "SimPrograms.h"
+#include "TestSupport.h"
 
 #include <QApplication>
 #include <QDir>
@@ -94,7 +94,8 @@ void calRecordScreens()
 {
     {
         RecordSession s("Lumora pH");
-        s.records->ph = "0,2026,3,15,10,20,30,1,-58.6,-3.2,3,30,0,0,3,7.00,-3.2,25.0,4.01,171.5,25.1,10.01,-177.9,24.9";
+        s.records->ph =
+            "0,2026,3,15,10,20,30,1,-58.6,-3.2,3,30,0,0,3,7.00,-3.2,25.0,4.01,171.5,25.1,10.01,-177.9,24.9";
         frmCalProtocolPH window(*s.main);
         window.show();
         save(&window, "calrecord-ph");
@@ -161,8 +162,10 @@ int main(int argc, char *argv[])
     confirm.show();
     save(&confirm, "confirm");
 
-    sandbox.setSetting(QStringLiteral("About"), QStringLiteral("Internet"), QStringLiteral("www.example.org"));
-    sandbox.setSetting(QStringLiteral("About"), QStringLiteral("Mail"), QStringLiteral("service@example.org"));
+    sandbox.setSetting(QStringLiteral("About"), QStringLiteral("Internet"),
+                       QStringLiteral("www.example.org"));
+    sandbox.setSetting(QStringLiteral("About"), QStringLiteral("Mail"),
+                       QStringLiteral("service@example.org"));
     frmAbout about(*main.shared().ini, &main);
     about.show();
     save(&about, "about");
@@ -194,9 +197,10 @@ int main(int argc, char *argv[])
         const QString work = programSandbox.home() + QStringLiteral("/Lab/Methods/Programs");
         QDir().mkpath(work);
         QDir().mkpath(work + QStringLiteral("/Archive"));
-        const char *files[3][2] = {{"PROG 901.csv", "901,PO4,16,690,0.05,5.0,0.012,0.385,0.01,PO4-P,mg/l,M. Keller,1,1,0"},
-                                   {"Silica 930.csv", "930,SIO2,16,690,0.1,8.0,0.008,0.242,0.01,SiO2,mg/l,A. Brandt,1,0,0"},
-                                   {"PROG 940.csv", "940,NH4,16,690,0.02,2.5,0.021,0.712,0.01,NH4-N,mg/l,A. Brandt,1,1,1"}};
+        const char *files[3][2] = {
+            {"PROG 901.csv", "901,PO4,16,690,0.05,5.0,0.012,0.385,0.01,PO4-P,mg/l,M. Keller,1,1,0"},
+            {"Silica 930.csv", "930,SIO2,16,690,0.1,8.0,0.008,0.242,0.01,SiO2,mg/l,A. Brandt,1,0,0"},
+            {"PROG 940.csv", "940,NH4,16,690,0.02,2.5,0.021,0.712,0.01,NH4-N,mg/l,A. Brandt,1,1,1"}};
         for (const auto &file : files) {
             const QStringList v = QString::fromLatin1(file[1]).split(u',');
             QStringList program(CUsrDefProg::kProgramArraySize);
@@ -216,7 +220,8 @@ int main(int argc, char *argv[])
         frmProgEdit editor(programMain, console);
         editor.show();
         save(&editor, "progedit-normal");
-        const char *pairs[5][2] = {{"0", "0.014"}, {"1", "0.392"}, {"2", "0.785"}, {"3", "1.164"}, {"4", "1.553"}};
+        const char *pairs[5][2] = {
+            {"0", "0.014"}, {"1", "0.392"}, {"2", "0.785"}, {"3", "1.164"}, {"4", "1.553"}};
         for (int i = 0; i < 5; ++i) {
             editor.valX(i)->setText(QLatin1String(pairs[i][0]));
             editor.valY(i)->setText(QLatin1String(pairs[i][1]));
