@@ -2,33 +2,37 @@
 find_package(Qt6 6.4 REQUIRED COMPONENTS Gui Widgets PrintSupport)
 
 add_library(meravo_gui STATIC
-  shell/UserDialogs.cpp
-  shell/TextApplier.cpp
-  shell/GuiAssets.cpp
-  shell/Twips.cpp
-  shell/InputFilters.cpp
-  shell/frmWait.cpp
-  shell/frmConfirm.cpp
-  shell/frmLogin.cpp
-  shell/frmAbout.cpp
-  shell/frmHelp.cpp
-  shell/frmMain.cpp
-  shell/basMain.cpp
-  shell/WindowCommands.cpp
-  output/QtPrintTarget.cpp
-  measvals/MValTableModel.cpp
-  measvals/frmDocument.cpp
-  shell/frmChangeDir.cpp
-  programs/CalLineChart.cpp
-  programs/frmProgConsole.cpp
-  programs/frmProgEdit.cpp
-  calrecords/frmCalProtocolPH.cpp
-  calrecords/frmCalProtocolTurb.cpp
-  calrecords/frmCalProtEdit.cpp
+  windows/UserDialogs.cpp
+  windows/TextApplier.cpp
+  windows/GuiAssets.cpp
+  windows/Twips.cpp
+  windows/InputFilters.cpp
+  windows/frmWait.cpp
+  windows/frmConfirm.cpp
+  windows/frmLogin.cpp
+  windows/frmAbout.cpp
+  windows/frmHelp.cpp
+  windows/WindowCommands.cpp
+  windows/QtPrintTarget.cpp
+  windows/MValTableModel.cpp
+  windows/frmDocument.cpp
+  windows/frmChangeDir.cpp
+  windows/CalLineChart.cpp
+  windows/frmProgConsole.cpp
+  windows/frmProgEdit.cpp
+  windows/frmCalProtocolPH.cpp
+  windows/frmCalProtocolTurb.cpp
+  windows/frmCalProtEdit.cpp
+  app/frmMain.cpp
+  app/basMain.cpp
+)
+target_include_directories(meravo_gui PUBLIC
+  ${CMAKE_CURRENT_SOURCE_DIR}/windows
+  ${CMAKE_CURRENT_SOURCE_DIR}/app
 )
 target_link_libraries(meravo_gui PUBLIC meravo_core Qt6::Gui Qt6::Widgets Qt6::PrintSupport)
 
-add_executable(meravo shell/ProgramMain.cpp)
+add_executable(meravo app/ProgramMain.cpp)
 target_link_libraries(meravo PRIVATE meravo_gui)
 
 # Pictures and help next to the executables, as in an installed program folder.
