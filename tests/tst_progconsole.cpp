@@ -77,36 +77,18 @@ QString selected(const QListWidget *list)
 }
 
 // A main window logged in as Ann, online with a Lumora on port 1 (or offline), and a working directory.
-struct Session {
-    GuiSandbox sandbox;
-    SimBench bench{1};
-    MeterSim *sim = nullptr;
+struct Session : GuiSession {
     std::unique_ptr<SimPrograms> programs;
-    ScriptedDialogs dialogs;
-    std::unique_ptr<frmMain> main;
-    QTemporaryDir work;
 
     explicit Session(bool online = true, const QStringList &meterPrograms = {})
+        : GuiSession(meterIdentity(QStringLiteral("Lumora"))), programs(std::make_unique<SimPrograms>(*sim))
     {
-        MeterIdentity id;
-        id.model = QStringLiteral("Lumora");
-        sim = &bench.addMeter(1, id);
-        programs = std::make_unique<SimPrograms>(*sim);
         for (const QString &p : meterPrograms)
             programs->put(p + u',' + kRest);
-        main = std::make_unique<frmMain>(dialogs);
-        dialogs.buttonAnswers.enqueue(UserDialogs::Ok);
-        answerLogin(QStringLiteral("Ann"), online);
-        if (!basMain::Main(*main))
-            qFatal("start-up failed");
-        if (main->shared().device->Online() != online)
-            qFatal("the meter state is not as asked");
-        prog().setWorkDir(work.path());
-        dialogs.clear();
-        dialogs.buttonAnswers.clear();
-        sim->clearLog();
+        logIn(online);
+        useWorkDir();
     }
-    CUsrDefProg &prog() { return *main->shared().usrDefProg; }
+    ~Session() { main.reset(); }
     void writeFile(const QString &name, const QString &number, const QString &model = QStringLiteral("FILE"),
                    const QString &user = QStringLiteral("Bob"))
     {

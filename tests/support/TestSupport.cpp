@@ -1,5 +1,7 @@
 #include "TestSupport.h"
 
+#include "CDevice.h"
+
 #include <QCoreApplication>
 #include <QDir>
 #include <QFile>
@@ -99,4 +101,51 @@ FileSizeLimit::~FileSizeLimit()
     limit.rlim_cur = rlim_t(m_previousLimit);
     ::setrlimit(RLIMIT_FSIZE, &limit);
     std::signal(SIGXFSZ, m_handler);
+}
+
+void FakeLinkClock::setAlarm(qint64 ms, std::function<void()> wake)
+{
+    m_due = m_now + ms;
+    m_wake = std::move(wake);
+    alarms.append(m_due);
+}
+
+void FakeLinkClock::advance(qint64 ms)
+{
+    m_now += ms;
+    if (m_wake && m_now >= m_due)
+        nudge();
+}
+
+void FakeLinkClock::nudge()
+{
+    if (auto wake = std::exchange(m_wake, nullptr))
+        wake();
+}
+
+SimRig::SimRig(const MeterIdentity &identity) : sim(&bench.addMeter(1, identity)) {}
+
+MeterIdentity meterIdentity(const QString &model, const QString &firmware, const QString &serial)
+{
+    MeterIdentity id;
+    id.model = model;
+    if (!firmware.isEmpty())
+        id.firmware = firmware;
+    if (!serial.isEmpty())
+        id.serial = serial;
+    return id;
+}
+
+bool SimRig::connect()
+{
+    QString name, serial;
+    const bool ok = shared.device->Recognise(name, serial, false) == CDevice::Recognised;
+    sim->clearLog();
+    return ok;
+}
+
+FakeLinkClock &SimRig::useFakeClock()
+{
+    link.setClock(&clock);
+    return clock;
 }
