@@ -444,7 +444,9 @@ void TestCalRecords::fileQuirksOfTheLayout()
     // A ";" in the user name breaks line 2; in a lot text it shifts the lot fields.
     lines[1] = QStringLiteral("Klaro 7 T;7;A;nn;False");
     writeBytes(path, lines.join(QStringLiteral("\r\n")).toLatin1());
+    ErrorRecorder errors;
     QVERIFY(!c.ReadFromFile(path));
+    QCOMPARE(errors.reports.size(), 1);
     lines = turbidityFileLines();
     lines[7] = QStringLiteral("SET;9;2027-01;Maker;a;b;c;d;e");
     writeBytes(path, lines.join(QStringLiteral("\r\n")).toLatin1());

@@ -383,8 +383,10 @@ void TestCalRecordWindows::phFailedFileReadThenSave()
     frmCalProtocolPH reread(*s.main);
     s.dialogs.clear();
     s.dialogs.fileAnswers.enqueue(s.path("no/such/folder/x.csv"));
+    ErrorRecorder errors;
     reread.saveButton()->click();
     QCOMPARE(s.dialogs.messageTexts().last(), QStringLiteral("Saving of record failed!"));
+    QCOMPARE(errors.reports.size(), 1);
 }
 
 void TestCalRecordWindows::phPrintAsksAndPrints()
