@@ -244,6 +244,7 @@ void TestProgConsole::unreadableMeterTableBlocksWriting()
     s.programs->readAnswers.insert(QStringLiteral("901"),
                                    QByteArray("\r\n901;X;16;436;0;1;7;0;1;0.01;Fe;mg/l;0;0;0\r\n>"));
     s.writeFile(QStringLiteral("PROG 905.csv"), QStringLiteral("905"));
+    s.skipIdleWaits(250); // the answer without its end marker is waited out
     frmProgConsole console(*s.main);
     QVERIFY(!console.meterProgramsRead());
     QCOMPARE(s.dialogs.asked.size(), 1);

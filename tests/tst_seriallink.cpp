@@ -52,7 +52,10 @@ void TestSerialLink::scanFindsMeterAt19200InSecondBaudPass()
 {
     SimBench bench(1);
     MeterSim &meter = bench.addMeter(1, meterAt(19200));
+    FakeLinkClock quietLines; // the ports that keep quiet are waited out at once
+    quietLines.skipIdleAfter(250);
     CSerialLink link;
+    link.setClock(&quietLines);
     QSignalSpy baudTexts(&link, &CSerialLink::baudTextChanged);
     int port = -1;
     QString baud;
@@ -75,7 +78,10 @@ void TestSerialLink::scanTakesAnsweringPortAmongSilentOnes()
     bench.addSilentPort(1);
     bench.addMeter(3);
     bench.addSilentPort(5);
+    FakeLinkClock quietLines; // the ports that keep quiet are waited out at once
+    quietLines.skipIdleAfter(250);
     CSerialLink link;
+    link.setClock(&quietLines);
     QSignalSpy panels(&link, &CSerialLink::interfaceTextChanged);
     SharedObjects shared(&link);
     QVERIFY(shared.communication->Scan());
@@ -119,7 +125,10 @@ void TestSerialLink::scanReachesHighPortNumbers()
     SimBench bench(256);
     bench.addMeter(256);
     bench.addSilentPort(10);
+    FakeLinkClock quietLines; // the ports that keep quiet are waited out at once
+    quietLines.skipIdleAfter(250);
     CSerialLink link;
+    link.setClock(&quietLines);
     int port = 0;
     QString baud;
     QVERIFY(link.COMScanPorts(port, baud));

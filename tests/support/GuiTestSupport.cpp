@@ -145,6 +145,12 @@ void GuiSession::useWorkDir()
     prog().setWorkDir(work.path());
 }
 
+void GuiSession::skipIdleWaits(int ms)
+{
+    clock.skipIdleAfter(ms);
+    main->link().setClock(&clock);
+}
+
 CUsrDefProg &GuiSession::prog()
 {
     return *main->shared().usrDefProg;

@@ -47,6 +47,8 @@ struct GuiSession {
     void load();
     // Makes the private folder the programs' work folder.
     void useWorkDir();
+    // The link's time-outs from now on follow the session's clock, which skips idle waits.
+    void skipIdleWaits(int ms);
     QString path(const char *name) const { return work.filePath(QString::fromLatin1(name)); }
     CUsrDefProg &prog();
 
@@ -54,6 +56,7 @@ struct GuiSession {
     SimBench bench{1};
     MeterSim *sim = nullptr;
     ScriptedDialogs dialogs;
+    FakeLinkClock clock;
     std::unique_ptr<frmMain> main;
     QTemporaryDir work;
 };

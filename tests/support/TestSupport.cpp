@@ -103,11 +103,23 @@ FileSizeLimit::~FileSizeLimit()
     std::signal(SIGXFSZ, m_handler);
 }
 
+FakeLinkClock::FakeLinkClock(int msecOfSecond) : m_phase(msecOfSecond)
+{
+    m_idle.setSingleShot(true);
+    m_idle.setInterval(0);
+    QObject::connect(&m_idle, &QTimer::timeout, &m_idle, [this] {
+        if (m_wake)
+            advance(m_due - m_now);
+    });
+}
+
 void FakeLinkClock::setAlarm(qint64 ms, std::function<void()> wake)
 {
     m_due = m_now + ms;
     m_wake = std::move(wake);
     alarms.append(m_due);
+    if (m_idle.interval() > 0)
+        m_idle.start();
 }
 
 void FakeLinkClock::advance(qint64 ms)

@@ -7,6 +7,7 @@
 
 #include <QStringList>
 #include <QTemporaryDir>
+#include <QTimer>
 
 #include <memory>
 #include <vector>
@@ -72,7 +73,7 @@ void spin(int ms);
 // A link clock that stands still until the test moves it, so a time-out is proved without waiting.
 class FakeLinkClock : public LinkClock {
 public:
-    explicit FakeLinkClock(int msecOfSecond = 0) : m_phase(msecOfSecond) {}
+    explicit FakeLinkClock(int msecOfSecond = 0);
     qint64 msecsNow() const override { return m_now; }
     int msecOfSecond() const override { return int((m_now + m_phase) % 1000); }
     void setAlarm(qint64 ms, std::function<void()> wake) override;
@@ -81,6 +82,9 @@ public:
     void advance(qint64 ms);
     // Wakes a waiting link now, due or not (as arriving bytes would).
     void nudge();
+    // From now on, a wait on which nothing happens for ms real milliseconds jumps to its alarm: for a
+    // line where nothing will come (a silent port, a wrong baud rate), never for an answer on its way.
+    void skipIdleAfter(int ms) { m_idle.setInterval(ms); }
     // Milliseconds until the pending alarm (-1: none).
     qint64 untilAlarm() const { return m_wake ? m_due - m_now : -1; }
     // When each alarm was set to fall due.
@@ -91,6 +95,7 @@ private:
     int m_phase;
     qint64 m_due = 0;
     std::function<void()> m_wake;
+    QTimer m_idle;
 };
 
 // A meter's identity; an empty firmware or serial keeps the simulator's.
