@@ -221,7 +221,7 @@ bool CDevice::SupportsTurbidity() const
     return model && model->turbidity;
 }
 
-bool CDevice::KeepsPrograms(const QString &strDeviceName) const
+bool CDevice::keepsPrograms(const QString &strDeviceName) const
 {
     // Unknown, and offline without a name: programs are still worked on as files.
     const MeterModel *model = modelFor(strDeviceName);

@@ -67,7 +67,7 @@ public:
     bool SupportsTurbidity() const;
     // Whether the meter keeps user-defined programs (the Klaro meters keep none); true for a name the
     // program does not know and offline without a name.
-    bool KeepsPrograms(const QString &strDeviceName) const;
+    bool keepsPrograms(const QString &strDeviceName) const;
 
     // The measured-value table of the model: 7, 10 or 14 columns.
     QList<TableColumn> TableLayout(const QString &strDeviceName) const;

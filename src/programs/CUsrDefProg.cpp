@@ -496,7 +496,7 @@ QString CUsrDefProg::CheckProgram(const ProgramRecord &program) const
 
 bool CUsrDefProg::MeterKeepsPrograms() const
 {
-    return m_shared.device->KeepsPrograms(QString());
+    return m_shared.device->keepsPrograms(QString());
 }
 
 // ---- PC side ----------------------------------------------------------------------------------
