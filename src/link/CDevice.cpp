@@ -5,7 +5,6 @@
 #include "ErrorFrame.h"
 #include "NumberText.h"
 #include "Protocol.h"
-#include "SharedObjects.h"
 #include "TextTable.h"
 
 namespace {
@@ -66,7 +65,7 @@ qint16 CDevice::Recognise(QString &strDeviceName, QString &strSerNum, bool fOnly
     strDeviceName.clear();
     strSerNum.clear();
     m_online = false;
-    if (!m_shared.communication->Scan())
+    if (!m_communication.Scan())
         return NotFound;
     const qint16 result = Identify(fOnlyKlaro7);
     if (result != Recognised)
@@ -84,8 +83,8 @@ qint16 CDevice::Identify(bool fOnlyKlaro7)
     m_firmware = 0;
     m_variant = false;
 
-    CSerialLink &link = *m_shared.link;
-    const CCommunication &comm = *m_shared.communication;
+    CSerialLink &link = *m_link;
+    const CCommunication &comm = m_communication;
     if (!link.BeginExchange(comm.COMPort(), comm.Baudrate()))
         return NotFound;
 

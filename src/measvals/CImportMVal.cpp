@@ -5,7 +5,6 @@
 #include "ErrorFrame.h"
 #include "Protocol.h"
 #include "RecordWalk.h"
-#include "SharedObjects.h"
 
 #include <QVarLengthArray>
 
@@ -24,8 +23,8 @@ bool CImportMVal::GetMVals(QString &strMVals)
 bool CImportMVal::ReadDatasets(QString &strMVals)
 {
     strMVals.clear();
-    CSerialLink &link = *m_shared.link;
-    const CCommunication &comm = *m_shared.communication;
+    CSerialLink &link = *m_link;
+    const CCommunication &comm = m_communication;
     if (!link.BeginExchange(comm.COMPort(), comm.Baudrate()))
         return false;
     QString answer;

@@ -4,7 +4,6 @@
 #include "CDevice.h"
 #include "ErrorFrame.h"
 #include "NumberText.h"
-#include "SharedObjects.h"
 #include "TextTable.h"
 
 #include <QFileInfo>
@@ -99,7 +98,7 @@ bool CMeasVal::BuildFileText(QString &strText, const MeasuredValues &values) con
         ErrorFrame::report(TextTable::text(TextTable::InvalidImportDate));
         return false;
     }
-    const CDevice &device = *m_shared.device;
+    const CDevice &device = m_device;
     const QString &header =
         (device.IsKlaro7(strMeter) || device.IsKlaro4(strMeter)) ? headerKlaro() : headerLumora();
     const QString line2 = strMeter + u';' + values.serialNumber + u';' + values.user + u';' +

@@ -5,7 +5,7 @@
 
 #include <QString>
 
-struct SharedObjects;
+class CDevice;
 
 class CMeasVal {
 public:
@@ -22,7 +22,7 @@ public:
     static const QString &headerLumora();      // line 4 of every other meter's files
     static const QString &headerSevenFields(); // accepted on reading, never written
 
-    explicit CMeasVal(SharedObjects &shared) : m_shared(shared) {}
+    explicit CMeasVal(const CDevice &device) : m_device(device) {}
 
     bool SaveFile(const MeasuredValues &values, const QString &strFileName);
     qint16 OpenFile(MeasuredValues &values, const QString &strFileName);
@@ -33,5 +33,5 @@ public:
     static bool ParseFileText(QString strText, MeasuredValues &values);
 
 private:
-    SharedObjects &m_shared;
+    const CDevice &m_device;
 };

@@ -6,7 +6,6 @@
 #include "LocaleTexts.h"
 #include "NumberText.h"
 #include "RecordWalk.h"
-#include "SharedObjects.h"
 #include "TextTable.h"
 
 #include <QCoreApplication>
@@ -90,7 +89,7 @@ bool CExportExcel::WriteSheet(Run &run, const MeasuredValues &values)
     QStringList headers(14);
     QList<qint16> widths(14);
     QList<qint32> valueTypes(14);
-    const int n = m_shared.device->GetTableConfig(headers, widths, valueTypes, values.meter);
+    const int n = m_device.GetTableConfig(headers, widths, valueTypes, values.meter);
     if (n == 0)
         return false;
     if (!WriteHeaderBlock(run, headers, n, values))

@@ -10,7 +10,11 @@
 #include <functional>
 #include <optional>
 
-struct SharedObjects;
+class CCalibration;
+class CCommunication;
+class CConfig;
+class CDevice;
+class CSerialLink;
 
 class CUsrDefProg {
 public:
@@ -28,7 +32,8 @@ public:
     static constexpr int kUnitLength = 7;
     static constexpr int kNumberLength = 20;
 
-    explicit CUsrDefProg(SharedObjects &shared);
+    CUsrDefProg(CSerialLink *link, CCommunication &communication, const CDevice &device, CConfig &config,
+                const CCalibration &calibration);
 
     // Meter side.
     bool Update();
@@ -100,7 +105,11 @@ private:
     void ClearTable();
     QString FilePath(const QString &strFileName) const;
 
-    SharedObjects &m_shared;
+    CSerialLink *m_link;
+    CCommunication &m_communication;
+    const CDevice &m_device;
+    CConfig &m_config;
+    const CCalibration &m_calibration;
     std::array<ProgramRecord, kSlots> m_table;
     qint16 m_count = 0;
     bool m_updateRunning = false;

@@ -3,10 +3,11 @@
 #include "CCalProtocol.h"
 #include "CDevice.h"
 #include "CPrint.h"
-#include "frmMain.h"
 #include "frmWait.h"
 #include "GuiAssets.h"
+#include "MainWindowContext.h"
 #include "NumberText.h"
+#include "SharedObjects.h"
 #include "TextApplier.h"
 #include "TextTable.h"
 #include "UserDialogs.h"
@@ -87,7 +88,7 @@ QString slopeText(const QString &slope, bool fShowSlopePC)
     return slope + QStringLiteral(" mV/pH");
 }
 
-QString temperatureText(frmMain &main, const QString &celsius, bool fShowTempF)
+QString temperatureText(MainWindowContext &main, const QString &celsius, bool fShowTempF)
 {
     if (fShowTempF)
         return oneDecimal(main.shared().calProtocol->TempGetFahrenheit(NumberText::Val(celsius))) +
@@ -95,7 +96,7 @@ QString temperatureText(frmMain &main, const QString &celsius, bool fShowTempF)
     return celsius + QStringLiteral(" \u00b0C");
 }
 
-bool readFromMeter(frmMain &main, QWidget *window, bool fPH, bool fExtended)
+bool readFromMeter(MainWindowContext &main, QWidget *window, bool fPH, bool fExtended)
 {
     main.SetMousePointer(11);
     window->setCursor(Qt::WaitCursor);
@@ -118,7 +119,7 @@ QString recordFilter()
 
 } // namespace
 
-void saveRecord(frmMain &main, QWidget *window, const QString &kindWord)
+void saveRecord(MainWindowContext &main, QWidget *window, const QString &kindWord)
 {
     UserDialogs &dialogs = main.dialogs();
     CCalProtocol &record = *main.shared().calProtocol;
@@ -134,7 +135,7 @@ void saveRecord(frmMain &main, QWidget *window, const QString &kindWord)
         dialogs.error(window, TextTable::text(1229));
 }
 
-bool openRecord(frmMain &main, QWidget *window)
+bool openRecord(MainWindowContext &main, QWidget *window)
 {
     UserDialogs &dialogs = main.dialogs();
     const QString path = dialogs.openFileName(window, TextTable::text(1230), QString(), recordFilter());
@@ -147,7 +148,7 @@ bool openRecord(frmMain &main, QWidget *window)
     return true;
 }
 
-void printRecord(frmMain &main, QWidget *window)
+void printRecord(MainWindowContext &main, QWidget *window)
 {
     UserDialogs &dialogs = main.dialogs();
     CPrint &print = *main.shared().print;
@@ -167,7 +168,7 @@ void printRecord(frmMain &main, QWidget *window)
         dialogs.error(window, TextTable::text(1209));
 }
 
-void installHelp(frmMain &main, QWidget *window, int contextNumber)
+void installHelp(MainWindowContext &main, QWidget *window, int contextNumber)
 {
     auto *help = new QShortcut(QKeySequence::HelpContents, window);
     QObject::connect(help, &QShortcut::activated, window,
@@ -176,10 +177,11 @@ void installHelp(frmMain &main, QWidget *window, int contextNumber)
 
 } // namespace CalRecordWindows
 
-frmCalProtocolPH::frmCalProtocolPH(frmMain &main)
-    : QDialog(&main), m_main(main), m_frmDevice(new QGroupBox(this)), m_frmProtocol(new QGroupBox(this)),
-      m_cmdSaveAsFile(new QPushButton(this)), m_cmdReadFile(new QPushButton(this)),
-      m_cmdPrint(new QPushButton(this)), m_cmdCancel(new QPushButton(this))
+frmCalProtocolPH::frmCalProtocolPH(MainWindowContext &main)
+    : QDialog(&main.frameWidget()), m_main(main), m_frmDevice(new QGroupBox(this)),
+      m_frmProtocol(new QGroupBox(this)), m_cmdSaveAsFile(new QPushButton(this)),
+      m_cmdReadFile(new QPushButton(this)), m_cmdPrint(new QPushButton(this)),
+      m_cmdCancel(new QPushButton(this))
 {
     setObjectName(QStringLiteral("frmCalProtocolPH"));
     m_frmDevice->setObjectName(QStringLiteral("frmDevice"));

@@ -8,7 +8,7 @@ class QBoxLayout;
 class QGroupBox;
 class QLabel;
 class QPushButton;
-class frmMain;
+class MainWindowContext;
 
 // What both record windows share: the header band, the value texts, and the file and print steps.
 namespace CalRecordWindows {
@@ -20,17 +20,17 @@ QString oneDecimal(double value);
 // The slope in mV/pH, or in percent of the ideal slope when the record asks for it.
 QString slopeText(const QString &slope, bool fShowSlopePC);
 // A temperature in degrees Celsius, or converted to Fahrenheit when the record asks for it.
-QString temperatureText(frmMain &main, const QString &celsius, bool fShowTempF);
+QString temperatureText(MainWindowContext &main, const QString &celsius, bool fShowTempF);
 // Reads the record behind the wait dialog; false when the readout failed.
-bool readFromMeter(frmMain &main, QWidget *window, bool fPH, bool fExtended);
+bool readFromMeter(MainWindowContext &main, QWidget *window, bool fPH, bool fExtended);
 // Save with the proposed name; every failure is reported, a cancelled dialog is silent.
-void saveRecord(frmMain &main, QWidget *window, const QString &kindWord);
+void saveRecord(MainWindowContext &main, QWidget *window, const QString &kindWord);
 // The open dialog and the read; true when a file was read (a failed read is reported here).
-bool openRecord(frmMain &main, QWidget *window);
+bool openRecord(MainWindowContext &main, QWidget *window);
 // The printer question and the printout.
-void printRecord(frmMain &main, QWidget *window);
+void printRecord(MainWindowContext &main, QWidget *window);
 // F1 shows the window's help topic.
-void installHelp(frmMain &main, QWidget *window, int contextNumber);
+void installHelp(MainWindowContext &main, QWidget *window, int contextNumber);
 // A caption label (by text number) or, without a number, a selectable value label.
 QLabel *addLabel(QWidget *parent, const QString &name, int captionNumber);
 // The text of a window's label by its control name ("" when there is none).
@@ -44,7 +44,7 @@ public:
     static constexpr int kHelpContext = 30010;
 
     // Loads the window: texts, pictures, and the record read from the meter when it supports pH.
-    explicit frmCalProtocolPH(frmMain &main);
+    explicit frmCalProtocolPH(MainWindowContext &main);
 
     QPushButton *saveButton() const { return m_cmdSaveAsFile; }
     QPushButton *openButton() const { return m_cmdReadFile; }
@@ -64,7 +64,7 @@ private:
     void ReadFile();
     void PrintRecord();
 
-    frmMain &m_main;
+    MainWindowContext &m_main;
     QGroupBox *m_frmDevice;
     QGroupBox *m_frmProtocol;
     QLabel *m_lblMeterValue;

@@ -4,8 +4,9 @@
 #include "CDevice.h"
 #include "frmCalProtEdit.h"
 #include "frmCalProtocolPH.h"
-#include "frmMain.h"
 #include "GuiAssets.h"
+#include "MainWindowContext.h"
+#include "SharedObjects.h"
 #include "TextApplier.h"
 #include "TextTable.h"
 #include "UserDialogs.h"
@@ -23,11 +24,12 @@ const QString kUnit = QStringLiteral(" FNU/NTU");
 
 } // namespace
 
-frmCalProtocolTurb::frmCalProtocolTurb(frmMain &main)
-    : QDialog(&main), m_main(main), m_frmDevice(new QGroupBox(this)), m_frmProtocol(new QGroupBox(this)),
-      m_frmCharge(new QGroupBox(this)), m_cmdSaveAsFile(new QPushButton(this)),
-      m_cmdReadFile(new QPushButton(this)), m_cmdEditLOT(new QPushButton(this)),
-      m_cmdPrint(new QPushButton(this)), m_cmdCancel(new QPushButton(this))
+frmCalProtocolTurb::frmCalProtocolTurb(MainWindowContext &main)
+    : QDialog(&main.frameWidget()), m_main(main), m_frmDevice(new QGroupBox(this)),
+      m_frmProtocol(new QGroupBox(this)), m_frmCharge(new QGroupBox(this)),
+      m_cmdSaveAsFile(new QPushButton(this)), m_cmdReadFile(new QPushButton(this)),
+      m_cmdEditLOT(new QPushButton(this)), m_cmdPrint(new QPushButton(this)),
+      m_cmdCancel(new QPushButton(this))
 {
     setObjectName(QStringLiteral("frmCalProtocolTurb"));
     m_frmDevice->setObjectName(QStringLiteral("frmDevice"));

@@ -7,7 +7,7 @@
 class QGroupBox;
 class QLabel;
 class QPushButton;
-class frmMain;
+class MainWindowContext;
 
 class frmCalProtocolTurb : public QDialog {
     Q_OBJECT
@@ -16,7 +16,7 @@ public:
     static constexpr int kRows = 5;
 
     // Loads the window: texts, pictures, and the record read from the meter when it supports turbidity.
-    explicit frmCalProtocolTurb(frmMain &main);
+    explicit frmCalProtocolTurb(MainWindowContext &main);
 
     QPushButton *saveButton() const { return m_cmdSaveAsFile; }
     QPushButton *openButton() const { return m_cmdReadFile; }
@@ -38,7 +38,7 @@ private:
     void EditLot();
     void PrintRecord();
 
-    frmMain &m_main;
+    MainWindowContext &m_main;
     QGroupBox *m_frmDevice;
     QGroupBox *m_frmProtocol;
     QGroupBox *m_frmCharge;

@@ -1,19 +1,20 @@
 #include "frmDocument.h"
 
-#include "basMain.h"
 #include "CDevice.h"
 #include "CExportExcel.h"
 #include "CImportMVal.h"
 #include "CLogin.h"
 #include "CMeasVal.h"
 #include "CPrint.h"
+#include "CSerialLink.h"
 #include "FileNames.h"
 #include "FileWrites.h"
-#include "frmMain.h"
 #include "frmWait.h"
 #include "GuiAssets.h"
 #include "LocaleTexts.h"
+#include "MainWindowContext.h"
 #include "MValTableModel.h"
+#include "SharedObjects.h"
 #include "TextApplier.h"
 #include "TextTable.h"
 #include "Twips.h"
@@ -36,7 +37,7 @@ const QDateTime kInitialDate(QDate(2000, 1, 1), QTime(0, 0, 0));
 
 } // namespace
 
-frmDocument::frmDocument(frmMain &main)
+frmDocument::frmDocument(MainWindowContext &main)
     : m_main(main), m_picHead(new QWidget(this)), m_imgLogo(new QLabel(m_picHead)),
       m_fraHeader(new QGroupBox(this)), m_grid(new QTableView(this)), m_model(new MValTableModel(this))
 {
@@ -96,11 +97,11 @@ void frmDocument::Load()
 {
     m_imgLogo->setPixmap(GuiAssets::logo(*m_main.shared().ini));
     m_imgLogo->adjustSize();
-    setWindowIcon(m_main.windowIcon());
+    setWindowIcon(m_main.frameWidget().windowIcon());
     ClearHeader();
     m_model->setBlank(9, 19);
     layoutWindow();
-    basMain::UpdateCommandStates(m_main, true);
+    m_main.UpdateCommandStates(true);
     setToolbarChecked(m_main.ToolbarIsChecked());
     const SharedObjects &shared = m_main.shared();
     m_doc.meter = shared.device->DeviceName();
@@ -402,5 +403,5 @@ void frmDocument::closeEvent(QCloseEvent *event)
         }
     }
     event->accept();
-    basMain::UpdateCommandStates(m_main, false);
+    m_main.UpdateCommandStates(false);
 }

@@ -6,11 +6,12 @@
 #include "CUsrDefProg.h"
 #include "frmChangeDir.h"
 #include "frmConfirm.h"
-#include "frmMain.h"
 #include "frmProgEdit.h"
 #include "frmWait.h"
 #include "GuiAssets.h"
+#include "MainWindowContext.h"
 #include "ProgramChoices.h"
+#include "SharedObjects.h"
 #include "TextApplier.h"
 #include "TextTable.h"
 #include "UserDialogs.h"
@@ -73,13 +74,13 @@ QString programNumberLine(const QString &number)
 
 } // namespace
 
-frmProgConsole::frmProgConsole(frmMain &main)
-    : QDialog(&main), m_main(main), m_imgHead(new QLabel(this)), m_imgLogo(new QLabel(m_imgHead)),
-      m_fraProgsMeter(new QGroupBox(this)), m_lstProgsMeter(new QListWidget(m_fraProgsMeter)),
-      m_fraProgsPC(new QGroupBox(this)), m_lstProgsPC(new QListWidget(m_fraProgsPC)),
-      m_cmdCopyToPC(new QPushButton(this)), m_cmdCopyToPCAll(new QPushButton(this)),
-      m_cmdCopyToMeter(new QPushButton(this)), m_cmdCopyToMeterAll(new QPushButton(this)),
-      m_cmdDeleteMeter(new QPushButton(m_fraProgsMeter)),
+frmProgConsole::frmProgConsole(MainWindowContext &main)
+    : QDialog(&main.frameWidget()), m_main(main), m_imgHead(new QLabel(this)),
+      m_imgLogo(new QLabel(m_imgHead)), m_fraProgsMeter(new QGroupBox(this)),
+      m_lstProgsMeter(new QListWidget(m_fraProgsMeter)), m_fraProgsPC(new QGroupBox(this)),
+      m_lstProgsPC(new QListWidget(m_fraProgsPC)), m_cmdCopyToPC(new QPushButton(this)),
+      m_cmdCopyToPCAll(new QPushButton(this)), m_cmdCopyToMeter(new QPushButton(this)),
+      m_cmdCopyToMeterAll(new QPushButton(this)), m_cmdDeleteMeter(new QPushButton(m_fraProgsMeter)),
       m_cmdDeleteAllMeter(new QPushButton(m_fraProgsMeter)), m_cmdDeletePC(new QPushButton(m_fraProgsPC)),
       m_cmdDeleteAllPC(new QPushButton(m_fraProgsPC)), m_cmdModifyProgram(new QPushButton(this)),
       m_cmdNewProgram(new QPushButton(this)), m_cmdCancel(new QPushButton(this)),

@@ -6,8 +6,8 @@
 #include <QStringList>
 
 class CalLineChart;
+class MainWindowContext;
 struct ProgramRecord;
-class frmMain;
 class frmProgConsole;
 class QCheckBox;
 class QComboBox;
@@ -27,7 +27,7 @@ public:
     static constexpr int kPairs = 10;
 
     // Loads the window with the program selected in the console (a new program starts as its copy).
-    frmProgEdit(frmMain &main, frmProgConsole &console);
+    frmProgEdit(MainWindowContext &main, frmProgConsole &console);
     ~frmProgEdit() override;
 
     void cmdSaveDevice_Click();
@@ -73,7 +73,7 @@ private:
     void setChartShown(bool shown);
     void setDefaults();
 
-    frmMain &m_main;
+    MainWindowContext &m_main;
     frmProgConsole &m_console;
     bool m_new = false;
     bool m_extended = false;
