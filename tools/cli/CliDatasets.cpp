@@ -77,7 +77,8 @@ int datasets(const QStringList &arguments)
 
     if (parser.isSet(output)) {
         session.shared.login->setUserName(parser.value(user));
-        const MeasuredValues document{meter, serial, session.shared.login->UserName(), imported, std::move(raw)};
+        const MeasuredValues document{meter, serial, session.shared.login->UserName(), imported,
+                                      std::move(raw)};
         if (!session.shared.measVal->SaveFile(document, parser.value(output))) {
             printError(TextTable::text(1177));
             return kSaveFailed;
