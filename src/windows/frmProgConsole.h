@@ -5,6 +5,7 @@
 #include <QStringList>
 
 class MainWindowContext;
+struct ProgramRecord;
 class QCheckBox;
 class QComboBox;
 class QGroupBox;
@@ -69,7 +70,7 @@ private:
     bool FillDirectoryList();
     bool ReadDirectoryEntries(QStringList &entries) const;
     void ShowWorkDir();
-    bool ShowProgramDetails(const QStringList &strProgram);
+    bool ShowProgramDetails(const ProgramRecord &program);
     void ClearProgramDetails();
     void UpdateConsoleButtons(bool fDefault, bool fMeter, const QString &strKey);
     void SelectAfterRefresh(bool fDefault, bool fMeter, const QString &strKey);
