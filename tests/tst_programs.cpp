@@ -345,8 +345,10 @@ void TestPrograms::shortArraysAreRefused()
     QStringList values = program(QStringLiteral("904"));
     values.removeLast();
     ProgramRecord a = ProgramRecord::fromMeter(values);
+    ErrorRecorder errors;
     QVERIFY(!rig.prog().AddNew(a));
     QVERIFY(!rig.prog().Modify(a));
+    QCOMPARE(errors.reports.size(), 2); // the empty field, once per refusal
     QVERIFY(!rig.prog().GetProgramMeter(a, QStringLiteral("904")));
     QVERIFY(rig.sim->commandLog().isEmpty());
 }
