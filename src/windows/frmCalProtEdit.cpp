@@ -1,8 +1,9 @@
 #include "frmCalProtEdit.h"
 
-#include "frmCalProtocolPH.h"
+#include "CalRecordWindow.h"
 #include "frmMain.h"
 #include "GuiAssets.h"
+#include "HeaderBand.h"
 #include "InputFilters.h"
 #include "TextApplier.h"
 
@@ -91,7 +92,7 @@ frmCalProtEdit::frmCalProtEdit(frmMain &main)
     buttons->addWidget(m_cmdAccept);
     buttons->addWidget(m_cmdCancel);
     auto *layout = new QVBoxLayout(this);
-    layout->addLayout(CalRecordWindows::headBand(this, *m_main.shared().ini));
+    layout->addWidget(HeaderBand::inLayout(this, *m_main.shared().ini));
     layout->addWidget(m_frmLOT);
     layout->addLayout(buttons);
     // The dialog shrinks and grows with the rows shown.

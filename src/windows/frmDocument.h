@@ -11,6 +11,7 @@ class frmMain;
 class MValTableModel;
 class QAction;
 class QGroupBox;
+class HeaderBand;
 class QLabel;
 class QTableView;
 
@@ -80,8 +81,7 @@ private:
 
     QPointer<QMenuBar> m_menuBar;
     QHash<QString, QAction *> m_actions;
-    QWidget *m_picHead;
-    QLabel *m_imgLogo;
+    HeaderBand *m_picHead;
     QGroupBox *m_fraHeader;
     QLabel *m_values[5];
     QTableView *m_grid;
