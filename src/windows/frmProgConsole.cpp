@@ -10,6 +10,7 @@
 #include "frmProgEdit.h"
 #include "frmWait.h"
 #include "GuiAssets.h"
+#include "HeaderBand.h"
 #include "ProgramChoices.h"
 #include "TextApplier.h"
 #include "TextTable.h"
@@ -74,7 +75,7 @@ QString programNumberLine(const QString &number)
 } // namespace
 
 frmProgConsole::frmProgConsole(frmMain &main)
-    : QDialog(&main), m_main(main), m_imgHead(new QLabel(this)), m_imgLogo(new QLabel(m_imgHead)),
+    : QDialog(&main), m_main(main), m_imgHead(new HeaderBand(this, true)),
       m_fraProgsMeter(new QGroupBox(this)), m_lstProgsMeter(new QListWidget(m_fraProgsMeter)),
       m_fraProgsPC(new QGroupBox(this)), m_lstProgsPC(new QListWidget(m_fraProgsPC)),
       m_cmdCopyToPC(new QPushButton(this)), m_cmdCopyToPCAll(new QPushButton(this)),
@@ -102,15 +103,20 @@ void frmProgConsole::buildWindow()
     setObjectName(QStringLiteral("frmProgConsole"));
     setWindowFlag(Qt::WindowContextHelpButtonHint, false);
     TextApplier::tag(this, 1102);
+    m_imgHead->setFixedHeight(HeaderBand::kHeight);
+    nameControls();
+    buildMeterList();
+    buildDirectoryList();
+    buildDetailPanel();
+    arrangeWindow();
+    setTabOrders();
+    connectCommands();
+    resize(780, 600);
+}
 
-    m_imgHead->setObjectName(QStringLiteral("imgHead"));
-    m_imgLogo->setObjectName(QStringLiteral("imgLogo"));
-    m_imgHead->setAutoFillBackground(true);
-    QPalette white = m_imgHead->palette();
-    white.setColor(QPalette::Window, QColor(0xFF, 0xFF, 0xFF));
-    m_imgHead->setPalette(white);
-    m_imgHead->setFixedHeight(48);
-
+// Object names, captions and tool tips of the controls.
+void frmProgConsole::nameControls()
+{
     struct Named {
         QWidget *widget;
         const char *name;
@@ -159,14 +165,20 @@ void frmProgConsole::buildWindow()
     m_timUpdate->setObjectName(QStringLiteral("timUpdate"));
     m_cmdChangeWorkDir->setIcon(style()->standardIcon(QStyle::SP_DirOpenIcon));
     m_cmdChangeWorkDir->setAutoRaise(false);
+}
 
-    // Meter side.
+// The meter's programs with their erase commands.
+void frmProgConsole::buildMeterList()
+{
     auto *meter = new QGridLayout(m_fraProgsMeter);
     meter->addWidget(m_lstProgsMeter, 0, 0, 1, 2);
     meter->addWidget(m_cmdDeleteMeter, 1, 0);
     meter->addWidget(m_cmdDeleteAllMeter, 1, 1);
+}
 
-    // Directory side.
+// The working directory's program files with their erase commands and the folder button.
+void frmProgConsole::buildDirectoryList()
+{
     auto *pc = new QGridLayout(m_fraProgsPC);
     pc->addWidget(m_lstProgsPC, 0, 0, 1, 3);
     pc->addWidget(m_cmdDeletePC, 1, 0);
@@ -174,19 +186,11 @@ void frmProgConsole::buildWindow()
     pc->addWidget(m_cmdChangeWorkDir, 1, 2);
     pc->setColumnStretch(0, 1);
     pc->setColumnStretch(1, 1);
+}
 
-    auto *transfer = new QVBoxLayout;
-    transfer->addStretch();
-    for (QPushButton *button : {m_cmdCopyToPC, m_cmdCopyToPCAll, m_cmdCopyToMeter, m_cmdCopyToMeterAll})
-        transfer->addWidget(button);
-    transfer->addStretch();
-
-    auto *lists = new QHBoxLayout;
-    lists->addWidget(m_fraProgsMeter, 2);
-    lists->addLayout(transfer);
-    lists->addWidget(m_fraProgsPC, 3);
-
-    // The detail panel only displays.
+// The detail panel only displays.
+void frmProgConsole::buildDetailPanel()
+{
     auto *detail = new QGridLayout(m_fraProgram);
     m_cboCuvette->addItems(ProgramChoices::cuvettes());
     m_cboLambda->addItems(ProgramChoices::lambdas());
@@ -229,6 +233,21 @@ void frmProgConsole::buildWindow()
     detail->setColumnStretch(3, 1);
     detail->setColumnStretch(5, 1);
     detail->setColumnMinimumWidth(2, 0);
+}
+
+// The lists with the copy commands between them, the details, the commands and the status bar.
+void frmProgConsole::arrangeWindow()
+{
+    auto *transfer = new QVBoxLayout;
+    transfer->addStretch();
+    for (QPushButton *button : {m_cmdCopyToPC, m_cmdCopyToPCAll, m_cmdCopyToMeter, m_cmdCopyToMeterAll})
+        transfer->addWidget(button);
+    transfer->addStretch();
+
+    auto *lists = new QHBoxLayout;
+    lists->addWidget(m_fraProgsMeter, 2);
+    lists->addLayout(transfer);
+    lists->addWidget(m_fraProgsPC, 3);
 
     auto *buttons = new QHBoxLayout;
     buttons->addWidget(m_cmdModifyProgram);
@@ -249,7 +268,11 @@ void frmProgConsole::buildWindow()
     body->addLayout(buttons);
     layout->addLayout(body, 1);
     layout->addWidget(m_sbWorkDir);
+}
 
+// Tab order as the lists and commands stand; no button takes Return.
+void frmProgConsole::setTabOrders()
+{
     setTabOrder(m_lstProgsMeter, m_cmdDeleteMeter);
     setTabOrder(m_cmdDeleteMeter, m_cmdDeleteAllMeter);
     setTabOrder(m_cmdDeleteAllMeter, m_cmdCopyToPC);
@@ -265,7 +288,10 @@ void frmProgConsole::buildWindow()
     setTabOrder(m_cmdNewProgram, m_cmdChangeWorkDir);
     for (QPushButton *button : findChildren<QPushButton *>())
         button->setAutoDefault(false);
+}
 
+void frmProgConsole::connectCommands()
+{
     connect(m_cmdCopyToPC, &QPushButton::clicked, this, &frmProgConsole::cmdCopyToPC_Click);
     connect(m_cmdCopyToPCAll, &QPushButton::clicked, this, &frmProgConsole::cmdCopyToPCAll_Click);
     connect(m_cmdCopyToMeter, &QPushButton::clicked, this, &frmProgConsole::cmdCopyToMeter_Click);
@@ -285,18 +311,14 @@ void frmProgConsole::buildWindow()
     connect(m_timUpdate, &QTimer::timeout, this, &frmProgConsole::UpdateDirectoryList);
     auto *help = new QShortcut(QKeySequence::HelpContents, this);
     connect(help, &QShortcut::activated, this, [this] { m_main.showHelp(kHelpContext); });
-
-    resize(780, 600);
 }
 
 void frmProgConsole::Load()
 {
     TextApplier::apply(this);
     GuiAssets::applyIcon(this);
-    m_imgHead->setPixmap(GuiAssets::head());
-    m_imgLogo->setPixmap(GuiAssets::logo(*m_main.shared().ini));
-    m_imgLogo->adjustSize();
-    m_imgLogo->move(780 - m_imgLogo->width() - 12, std::max(0, (48 - m_imgLogo->height()) / 2));
+    m_imgHead->load(*m_main.shared().ini);
+    m_imgHead->placeLogo(780 - m_imgHead->logo()->width() - 12);
     m_sbWorkDir->hide();
     for (QCheckBox *check : {m_chkBlankRequired, m_chkCalLinePossible, m_chkCalLineRequired})
         check->setText(QString());

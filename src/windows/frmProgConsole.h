@@ -5,6 +5,7 @@
 #include <QStringList>
 
 class frmMain;
+class HeaderBand;
 class QCheckBox;
 class QComboBox;
 class QGroupBox;
@@ -63,6 +64,13 @@ private:
     enum class Step { Done, Cancelled, Failed, ListFailed };
 
     void buildWindow();
+    void nameControls();
+    void buildMeterList();
+    void buildDirectoryList();
+    void buildDetailPanel();
+    void arrangeWindow();
+    void setTabOrders();
+    void connectCommands();
     void Load();
     bool ReadMeterPrograms();
     bool FillMeterList();
@@ -90,8 +98,7 @@ private:
     QString m_reqFileName;
     bool m_reqMeter = true;
 
-    QLabel *m_imgHead;
-    QLabel *m_imgLogo;
+    HeaderBand *m_imgHead;
     QGroupBox *m_fraProgsMeter;
     QListWidget *m_lstProgsMeter;
     QGroupBox *m_fraProgsPC;

@@ -8,6 +8,7 @@
 class CalLineChart;
 class frmMain;
 class frmProgConsole;
+class HeaderBand;
 class QCheckBox;
 class QComboBox;
 class QFrame;
@@ -62,6 +63,15 @@ public:
 
 private:
     void buildWindow();
+    void nameControls();
+    void buildProgramFields();
+    void buildProgramPanel();
+    void buildPairsTable();
+    void buildResultsTable();
+    void buildCalPanel();
+    void installInputFilters();
+    void setTabOrders();
+    void connectCommands();
     void Load();
     void layoutWindow();
     bool Calculate(bool withMessages);
@@ -84,8 +94,7 @@ private:
     double m_a0 = 0;
     double m_a1 = 0;
 
-    QLabel *m_imgHead;
-    QLabel *m_imgLogo;
+    HeaderBand *m_imgHead;
     QWidget *m_panelProgram;
     QWidget *m_panelCal;
     QFrame *m_linDivider;
