@@ -117,13 +117,7 @@ void frmProgConsole::buildWindow()
 // Object names, captions and tool tips of the controls.
 void frmProgConsole::nameControls()
 {
-    struct Named {
-        QWidget *widget;
-        const char *name;
-        int caption;
-        int toolTip;
-    };
-    const Named named[] = {
+    TextApplier::nameAndTag({
         {m_fraProgsMeter, "fraProgsMeter", 1092, 0},
         {m_lstProgsMeter, "lstProgsMeter", 0, 0},
         {m_fraProgsPC, "fraProgsPC", 0, 0},
@@ -157,11 +151,7 @@ void frmProgConsole::nameControls()
         {m_chkCalLinePossible, "chkCalLinePossible", 0, 0},
         {m_chkCalLineRequired, "chkCalLineRequired", 0, 0},
         {m_sbWorkDir, "sbWorkDir", 0, 0},
-    };
-    for (const Named &n : named) {
-        n.widget->setObjectName(QString::fromLatin1(n.name));
-        TextApplier::tag(n.widget, n.caption, n.toolTip);
-    }
+    });
     m_timUpdate->setObjectName(QStringLiteral("timUpdate"));
     m_cmdChangeWorkDir->setIcon(style()->standardIcon(QStyle::SP_DirOpenIcon));
     m_cmdChangeWorkDir->setAutoRaise(false);
@@ -218,10 +208,7 @@ void frmProgConsole::buildDetailPanel()
     };
     int i = 0;
     for (const Field &f : fields) {
-        auto *label = new QLabel(m_fraProgram);
-        label->setObjectName(QStringLiteral("lbl") + f.field->objectName().mid(3));
-        TextApplier::tag(label, f.label);
-        label->setBuddy(f.field);
+        QLabel *label = TextApplier::fieldLabel(m_fraProgram, f.field, f.label);
         const int row = i % 5;
         const int column = (i / 5) * 2;
         detail->addWidget(label, row, column);

@@ -128,13 +128,7 @@ void frmProgEdit::buildWindow()
 // Object names, captions and tool tips of the controls.
 void frmProgEdit::nameControls()
 {
-    struct Named {
-        QWidget *widget;
-        const char *name;
-        int caption;
-        int toolTip;
-    };
-    const Named named[] = {
+    TextApplier::nameAndTag({
         {m_fraProgram, "fraProgram", 1075, 0},
         {m_txtProgNum, "txtProgNum", 0, 1200},
         {m_txtModel, "txtModel", 0, 1195},
@@ -161,11 +155,7 @@ void frmProgEdit::nameControls()
         {m_fraPairsOfVariates, "fraPairsOfVariates", 1119, 0},
         {m_fraCalLine, "fraCalLine", 1120, 0},
         {m_fraCalResults, "fraCalResults", 1122, 0},
-    };
-    for (const Named &n : named) {
-        n.widget->setObjectName(QString::fromLatin1(n.name));
-        TextApplier::tag(n.widget, n.caption, n.toolTip);
-    }
+    });
 }
 
 // The program's fields, two to a row, the flags below.
@@ -187,11 +177,7 @@ void frmProgEdit::buildProgramFields()
         {1083, m_txtSlope, 4, 2},   {1084, m_cboResolution, 5, 0}, {1176, m_txtUserName, 5, 2},
     };
     for (const Field &f : fields) {
-        auto *label = new QLabel(m_fraProgram);
-        label->setObjectName(QStringLiteral("lbl") + f.field->objectName().mid(3));
-        TextApplier::tag(label, f.label);
-        label->setBuddy(f.field);
-        grid->addWidget(label, f.row, f.column);
+        grid->addWidget(TextApplier::fieldLabel(m_fraProgram, f.field, f.label), f.row, f.column);
         grid->addWidget(f.field, f.row, f.column + 1);
         f.field->setMinimumWidth(50);
     }
@@ -199,11 +185,7 @@ void frmProgEdit::buildProgramFields()
         {1238, m_chkBlankRequired}, {1239, m_chkCalLinePossible}, {1240, m_chkCalLineRequired}};
     int row = 6;
     for (const auto &[text, check] : flags) {
-        auto *label = new QLabel(m_fraProgram);
-        label->setObjectName(QStringLiteral("lbl") + check->objectName().mid(3));
-        TextApplier::tag(label, text);
-        label->setBuddy(check);
-        grid->addWidget(label, row, 0, 1, 3);
+        grid->addWidget(TextApplier::fieldLabel(m_fraProgram, check, text), row, 0, 1, 3);
         grid->addWidget(check, row, 3);
         ++row;
     }
