@@ -12,7 +12,6 @@ add_library(meravo_gui STATIC
   windows/frmLogin.cpp
   windows/frmAbout.cpp
   windows/frmHelp.cpp
-  windows/WindowCommands.cpp
   windows/QtPrintTarget.cpp
   windows/MValTableModel.cpp
   windows/frmDocument.cpp

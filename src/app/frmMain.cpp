@@ -9,8 +9,11 @@
 #include "CUsrDefProg.h"
 #include "ErrorFrame.h"
 #include "frmAbout.h"
+#include "frmCalProtocolPH.h"
+#include "frmCalProtocolTurb.h"
 #include "frmDocument.h"
 #include "frmHelp.h"
+#include "frmProgConsole.h"
 #include "frmWait.h"
 #include "GuiAssets.h"
 #include "ProgramFolder.h"
@@ -19,7 +22,6 @@
 #include "TextTable.h"
 #include "Twips.h"
 #include "UserDialogs.h"
-#include "WindowCommands.h"
 
 #include <QApplication>
 #include <QCloseEvent>
@@ -107,7 +109,6 @@ bool frmMain::Load()
                                           QStringLiteral("Meravo")));
     const int helpText = ProgramFolder::onlyKlaro7(*m_shared->ini) ? 1244 : 1215;
     m_helpFile = ProgramFolder::file(QStringLiteral("Help/") + TextTable::text(helpText));
-    WindowCommands::install(*this);
     OpenDocumentWindow();
     SetStatusBarCOM(TextTable::text(1062), QString());
     basMain::UpdateCommandStates(*this, true);
@@ -468,17 +469,6 @@ void frmMain::activeDocumentChanged(QMdiSubWindow *window)
         m_menuStack->setCurrentWidget(m_menuBar);
 }
 
-void frmMain::setCommandHandler(const QString &command, std::function<void()> handler)
-{
-    m_commands.insert(command, std::move(handler));
-}
-
-void frmMain::runCommand(const QString &command)
-{
-    if (const auto handler = m_commands.value(command))
-        handler();
-}
-
 void frmMain::MenuFileNew()
 {
     OpenDocumentWindow();
@@ -555,17 +545,20 @@ void frmMain::MenuChangeUser()
 
 void frmMain::MenuProgsUserDef()
 {
-    runCommand(QStringLiteral("mnuProgsUserDef"));
+    frmProgConsole console(*this);
+    console.exec();
 }
 
 void frmMain::MenuCalProtPH()
 {
-    runCommand(QStringLiteral("mnuCalProtPH"));
+    frmCalProtocolPH window(*this);
+    window.exec();
 }
 
 void frmMain::MenuCalProtTurb()
 {
-    runCommand(QStringLiteral("mnuCalProtTurb"));
+    frmCalProtocolTurb window(*this);
+    window.exec();
 }
 
 void frmMain::MenuViewToolbar()
@@ -653,4 +646,9 @@ void frmMain::closeEvent(QCloseEvent *event)
     m_link.COMStop();
     m_link.CloseAllPorts();
     event->accept();
+}
+
+bool frmMain::UpdateCommandStates(bool flag)
+{
+    return basMain::UpdateCommandStates(*this, flag);
 }

@@ -2,6 +2,7 @@
 // The program's frame: holds the measured-value documents, the menu bar, toolbar and status bar, owns
 // the serial controls and the shared objects, and runs the meter search and the change of user.
 #include "CSerialLink.h"
+#include "MainWindowContext.h"
 #include "SharedObjects.h"
 
 #include <QHash>
@@ -9,7 +10,6 @@
 #include <QPointer>
 #include <QTimer>
 
-#include <functional>
 #include <memory>
 
 class PrintTarget;
@@ -26,7 +26,7 @@ class QStackedWidget;
 class QToolBar;
 class UserDialogs;
 
-class frmMain : public QMainWindow {
+class frmMain : public QMainWindow, public MainWindowContext {
     Q_OBJECT
 public:
     // Status-bar panels, in order.
@@ -47,10 +47,12 @@ public:
     // The load step: texts, position, icon, shared objects, caption, help file, first document, "offline".
     bool Load();
 
-    SharedObjects &shared() { return *m_shared; }
-    UserDialogs &dialogs() { return m_dialogs; }
-    CSerialLink &link() { return m_link; }
-    frmWait &waitDialog();
+    QWidget &frameWidget() override { return *this; }
+    SharedObjects &shared() override { return *m_shared; }
+    UserDialogs &dialogs() override { return m_dialogs; }
+    CSerialLink &link() override { return m_link; }
+    frmWait &waitDialog() override;
+    bool UpdateCommandStates(bool flag) override;
 
     short NumDocs() const;
     QList<frmDocument *> documents() const;
@@ -59,9 +61,8 @@ public:
     void SetStatusBarDevice(const QString &strDeviceName, const QString &strSerNum);
     void SetStatusBarUserName(const QString &strUserName);
     QString statusText(Panel panel) const;
-    // 0 default, 11 hourglass; for the main window and every document.
-    void SetMousePointer(int intMousePointerVal);
-    bool ToolbarIsChecked() const;
+    void SetMousePointer(int intMousePointerVal) override;
+    bool ToolbarIsChecked() const override;
 
     void MenuFileNew();
     void MenuFileOpen();
@@ -78,30 +79,7 @@ public:
     void MenuHelpApp();
     void MenuHelpAbout();
 
-    // The serial link's operations, for every window that talks to the meter.
-    bool COMScanPorts(int &intPortNum, QString &strBaudrate)
-    {
-        return m_link.COMScanPorts(intPortNum, strBaudrate);
-    }
-    bool COMInit(int intPortNum, const QString &strBaudrate, int intMaxAnswTime_s)
-    {
-        return m_link.COMInit(intPortNum, strBaudrate, intMaxAnswTime_s);
-    }
-    bool COMDeinit() { return m_link.COMDeinit(); }
-    bool COMStop() { return m_link.COMStop(); }
-    bool COMContinue() { return m_link.COMContinue(); }
-    bool COMChangeAnswerTime(int intMaxAnswTime_s) { return m_link.COMChangeAnswerTime(intMaxAnswTime_s); }
-    bool COMSendAndReceive(const QString &strSend, QString &strAnswer)
-    {
-        return m_link.COMSendAndReceive(strSend, strAnswer);
-    }
-
-    // The windows opened by a menu command (program console, calibration records) register here
-    // (WindowCommands.cpp); a command without a window does nothing.
-    void setCommandHandler(const QString &command, std::function<void()> handler);
-
-    // Shows the help file at a window's help context number.
-    void showHelp(int contextNumber);
+    void showHelp(int contextNumber) override;
     QString helpFile() const { return m_helpFile; }
 
     // Opens a document window (closing the open ones first); false when a document refused to close.
@@ -113,13 +91,11 @@ public:
     QAction *menuAction(const QString &name) const;
     QAction *toolButton(const QString &key) const;
     QToolBar *toolBar() const { return m_toolBar; }
-    QMdiArea *mdiArea() const { return m_mdi; }
 
     // The search behind the wait dialog and its messages; used at start and by the Search command.
     void SearchMeter(bool onlyKlaro7);
 
-    // Builds a menu bar with the program's commands (and a document's own commands when doc is set).
-    QMenuBar *createMenuBar(frmDocument *doc, QHash<QString, QAction *> &actions);
+    QMenuBar *createMenuBar(frmDocument *doc, QHash<QString, QAction *> &actions) override;
 
 protected:
     void closeEvent(QCloseEvent *event) override;
@@ -135,7 +111,6 @@ private:
     void restorePosition();
     void savePosition();
     void activeDocumentChanged(QMdiSubWindow *window);
-    void runCommand(const QString &command);
     QString settingsTitle() const;
 
     UserDialogs &m_dialogs;
@@ -153,6 +128,5 @@ private:
     QPointer<frmWait> m_wait;
     QPointer<frmHelp> m_help;
     QString m_helpFile;
-    QHash<QString, std::function<void()>> m_commands;
     bool m_closing = false;
 };

@@ -3,12 +3,8 @@
 // line "Dir = " + path without a line end; the documents folder until the user picks another.
 #include <QString>
 
-struct SharedObjects;
-
 class CConfig {
 public:
-    explicit CConfig(SharedObjects &shared) : m_shared(shared) {}
-
     // The working directory, or "" when the file cannot be written or read.
     QString WorkDir() const;
     void setWorkDir(const QString &strWorkDir);
@@ -18,6 +14,4 @@ public:
 
 private:
     static bool WriteConfigFile(const QString &path, const QString &line);
-
-    [[maybe_unused]] SharedObjects &m_shared;
 };

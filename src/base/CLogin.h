@@ -2,8 +2,6 @@
 // The result of the login: whether it succeeded, whether to search for the meter, and the user name.
 #include <QString>
 
-struct SharedObjects;
-
 class CLogin {
 public:
     static constexpr qint16 kUserNameMaxLen = 15;
@@ -11,8 +9,6 @@ public:
     // name comes from (the login's field, a change of user, the command line).
     static constexpr char16_t kUserNameSeparator = u';';
     static constexpr char16_t kUserNameReplacement = u'.';
-
-    explicit CLogin(SharedObjects &shared) : m_shared(shared) {}
 
     bool Successful() const { return m_successful; }
     void setSuccessful(bool fSuccessful) { m_successful = fSuccessful; }
@@ -25,7 +21,6 @@ public:
     qint16 UserNameMaxLen() const { return kUserNameMaxLen; }
 
 private:
-    [[maybe_unused]] SharedObjects &m_shared;
     bool m_successful = false;
     bool m_searchDevice = true;
     QString m_userName;

@@ -9,7 +9,6 @@
 #include "FileNames.h"
 #include "LocaleTexts.h"
 #include "NumberText.h"
-#include "SharedObjects.h"
 #include "TextSplit.h"
 #include "TextTable.h"
 
@@ -219,12 +218,12 @@ bool CCalProtocol::ParseTurbidityRecord(const QString &answer, CalProtocolData &
 
 bool CCalProtocol::RequestRecord(const QString &command, QString &answer)
 {
-    return m_shared.communication->Exchange(command + kCrLf, answer);
+    return m_communication.Exchange(command + kCrLf, answer);
 }
 
 bool CCalProtocol::UpdateFromMeter(bool fPH, bool fExtended)
 {
-    const CDevice &device = *m_shared.device;
+    const CDevice &device = m_device;
     if (!device.Online()) {
         ClearRecord();
         return true;
@@ -242,7 +241,7 @@ bool CCalProtocol::UpdateFromMeter(bool fPH, bool fExtended)
     }
     m_record.Meter = device.DeviceName();
     m_record.SerNo = device.SerialNumber();
-    m_record.User = m_shared.login->UserName();
+    m_record.User = m_login.UserName();
     m_record.Valid = true;
     return true;
 }

@@ -6,7 +6,9 @@
 
 #include <array>
 
-struct SharedObjects;
+class CCommunication;
+class CDevice;
+class CLogin;
 
 struct CalProtocolData {
     bool Valid = false;
@@ -35,7 +37,10 @@ struct CalProtocolData {
 
 class CCalProtocol {
 public:
-    explicit CCalProtocol(SharedObjects &shared) : m_shared(shared) {}
+    CCalProtocol(CCommunication &communication, const CDevice &device, const CLogin &login)
+        : m_communication(communication), m_device(device), m_login(login)
+    {
+    }
 
     bool UpdateFromMeter(bool fPH, bool fExtended);
     bool IsProtocolValid() const { return m_record.Valid; }
@@ -78,6 +83,8 @@ private:
     bool RequestRecord(const QString &command, QString &answer);
     bool DateAndTime(QString &strCalData, QString &strCalTime) const;
 
-    SharedObjects &m_shared;
+    CCommunication &m_communication;
+    const CDevice &m_device;
+    const CLogin &m_login;
     CalProtocolData m_record;
 };

@@ -1,7 +1,6 @@
 #include "CCommunication.h"
 
 #include "CSerialLink.h"
-#include "SharedObjects.h"
 
 const QString &CCommunication::answerOK()
 {
@@ -32,7 +31,7 @@ bool CCommunication::IsOneLine(const QString &payload)
 bool CCommunication::Exchange(const QString &strSend, QString &strAnswer)
 {
     strAnswer.clear();
-    CSerialLink *link = m_shared.link;
+    CSerialLink *link = m_link;
     if (!link || !link->BeginExchange(m_port, m_baudrate))
         return false;
     const bool ok = link->COMSendAndReceive(strSend, strAnswer) && IsAccepted(strAnswer);
@@ -42,7 +41,7 @@ bool CCommunication::Exchange(const QString &strSend, QString &strAnswer)
 
 bool CCommunication::Scan()
 {
-    CSerialLink &link = *m_shared.link;
+    CSerialLink &link = *m_link;
     if (link.refuseWhileRunning())
         return false;
     link.beginSearch();

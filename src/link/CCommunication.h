@@ -2,7 +2,7 @@
 // The port and baud rate the last scan found, and the end markers of the meter's answers.
 #include <QString>
 
-struct SharedObjects;
+class CSerialLink;
 
 class CCommunication {
 public:
@@ -18,7 +18,8 @@ public:
     // in it is a damaged answer or two answers run together, and would break the files it goes into.
     static bool IsOneLine(const QString &payload);
 
-    explicit CCommunication(SharedObjects &shared) : m_shared(shared) {}
+    // link: the serial controls, or null in a set without them (file work only).
+    explicit CCommunication(CSerialLink *link) : m_link(link) {}
 
     int COMPort() const { return m_port; }
     QString Baudrate() const { return m_baudrate; }
@@ -35,7 +36,7 @@ public:
     bool Exchange(const QString &strSend, QString &strAnswer);
 
 private:
-    SharedObjects &m_shared;
+    CSerialLink *m_link;
     int m_port = 1;
     QString m_baudrate = QStringLiteral("4800");
 };

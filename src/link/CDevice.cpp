@@ -4,7 +4,6 @@
 #include "CSerialLink.h"
 #include "ErrorFrame.h"
 #include "NumberText.h"
-#include "SharedObjects.h"
 #include "TextTable.h"
 
 namespace {
@@ -94,7 +93,7 @@ qint16 CDevice::Recognise(QString &strDeviceName, QString &strSerNum, bool fOnly
     strDeviceName.clear();
     strSerNum.clear();
     m_online = false;
-    if (!m_shared.communication->Scan())
+    if (!m_communication.Scan())
         return NotFound;
     const qint16 result = Identify(fOnlyKlaro7);
     if (result != Recognised)
@@ -112,8 +111,8 @@ qint16 CDevice::Identify(bool fOnlyKlaro7)
     m_firmware = 0;
     m_variant = false;
 
-    CSerialLink &link = *m_shared.link;
-    const CCommunication &comm = *m_shared.communication;
+    CSerialLink &link = *m_link;
+    const CCommunication &comm = m_communication;
     if (!link.BeginExchange(comm.COMPort(), comm.Baudrate()))
         return NotFound;
 

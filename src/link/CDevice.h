@@ -6,7 +6,8 @@
 #include <QString>
 #include <QStringList>
 
-struct SharedObjects;
+class CCommunication;
+class CSerialLink;
 
 // One column of a measured-value table.
 struct TableColumn {
@@ -19,7 +20,9 @@ class CDevice {
 public:
     enum RecogniseResult : qint16 { Recognised = 0, NotFound = -1, FirmwareTooOld = -2 };
 
-    explicit CDevice(SharedObjects &shared) : m_shared(shared) {}
+    CDevice(CSerialLink *link, CCommunication &communication) : m_link(link), m_communication(communication)
+    {
+    }
 
     bool Online() const { return m_online; }
     void setOnline(bool fOnline) { m_online = fOnline; }
@@ -58,7 +61,8 @@ public:
 private:
     bool nameIn(const QString &strDeviceName, const QStringList &names) const;
 
-    SharedObjects &m_shared;
+    CSerialLink *m_link;
+    CCommunication &m_communication;
     bool m_online = false;
     QString m_deviceName;
     QString m_serialNumber;

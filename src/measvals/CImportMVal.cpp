@@ -4,7 +4,6 @@
 #include "CSerialLink.h"
 #include "ErrorFrame.h"
 #include "RecordWalk.h"
-#include "SharedObjects.h"
 
 #include <QVarLengthArray>
 
@@ -23,8 +22,8 @@ bool CImportMVal::GetMVals(QString &strMVals)
 bool CImportMVal::ReadDatasets(QString &strMVals)
 {
     strMVals.clear();
-    CSerialLink &link = *m_shared.link;
-    const CCommunication &comm = *m_shared.communication;
+    CSerialLink &link = *m_link;
+    const CCommunication &comm = m_communication;
     if (!link.BeginExchange(comm.COMPort(), comm.Baudrate()))
         return false;
     QString answer;

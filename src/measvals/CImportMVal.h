@@ -3,11 +3,15 @@
 #include <QString>
 #include <QStringList>
 
-struct SharedObjects;
+class CCommunication;
+class CSerialLink;
 
 class CImportMVal {
 public:
-    explicit CImportMVal(SharedObjects &shared) : m_shared(shared) {}
+    CImportMVal(CSerialLink *link, const CCommunication &communication)
+        : m_link(link), m_communication(communication)
+    {
+    }
 
     // The meter's whole answer to the dataset command (end marker included) into strMVals; false,
     // with strMVals empty, when the exchange failed or the answer is not accepted.
@@ -21,5 +25,6 @@ public:
 private:
     bool ReadDatasets(QString &strMVals);
 
-    SharedObjects &m_shared;
+    CSerialLink *m_link;
+    const CCommunication &m_communication;
 };

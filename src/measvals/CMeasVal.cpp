@@ -4,7 +4,6 @@
 #include "CDevice.h"
 #include "ErrorFrame.h"
 #include "NumberText.h"
-#include "SharedObjects.h"
 #include "TextTable.h"
 
 #include <QFileInfo>
@@ -98,7 +97,7 @@ bool CMeasVal::BuildFileText(QString &strText, const QString &strMVals, const QS
         ErrorFrame::report(TextTable::text(TextTable::InvalidImportDate));
         return false;
     }
-    const CDevice &device = *m_shared.device;
+    const CDevice &device = m_device;
     const QString &header =
         (device.IsKlaro7(strMeter) || device.IsKlaro4(strMeter)) ? headerKlaro() : headerLumora();
     const QString line2 = strMeter + u';' + strSerNo + u';' + strUser + u';' +

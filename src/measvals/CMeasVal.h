@@ -4,7 +4,7 @@
 #include <QDateTime>
 #include <QString>
 
-struct SharedObjects;
+class CDevice;
 
 class CMeasVal {
 public:
@@ -21,7 +21,7 @@ public:
     static const QString &headerLumora();      // line 4 of every other meter's files
     static const QString &headerSevenFields(); // accepted on reading, never written
 
-    explicit CMeasVal(SharedObjects &shared) : m_shared(shared) {}
+    explicit CMeasVal(const CDevice &device) : m_device(device) {}
 
     bool SaveFile(const QString &strMVals, const QString &strMeter, const QString &strSerNo,
                   const QString &strUser, const QDateTime &curDate, const QString &strFileName);
@@ -36,5 +36,5 @@ public:
                               QString &strUser, QDateTime &curDate);
 
 private:
-    SharedObjects &m_shared;
+    const CDevice &m_device;
 };

@@ -6,7 +6,6 @@
 #include "LocaleTexts.h"
 #include "NumberText.h"
 #include "RecordWalk.h"
-#include "SharedObjects.h"
 #include "TextTable.h"
 
 #include <QCoreApplication>
@@ -92,7 +91,7 @@ bool CExportExcel::WriteSheet(Run &run, const QString &strMVals, const QString &
     QStringList headers(14);
     QList<qint16> widths(14);
     QList<qint32> valueTypes(14);
-    const int n = m_shared.device->GetTableConfig(headers, widths, valueTypes, strMeter);
+    const int n = m_device.GetTableConfig(headers, widths, valueTypes, strMeter);
     if (n == 0)
         return false;
     if (!WriteHeaderBlock(run, headers, n, strMeter, strSerNo, strUser, curDate))

@@ -7,7 +7,7 @@
 
 class CExcelFile;
 class RecordWalk;
-struct SharedObjects;
+class CDevice;
 
 class CExportExcel {
 public:
@@ -15,7 +15,7 @@ public:
     static constexpr qint32 kFirstDataRow = 9;
     static constexpr qint32 kMaxDatasets = 65535 - 8;
 
-    explicit CExportExcel(SharedObjects &shared) : m_shared(shared) {}
+    explicit CExportExcel(const CDevice &device) : m_device(device) {}
 
     bool SetMVals(const QString &strMVals, const QString &strMeter, const QString &strSerNo,
                   const QString &strUser, const QDateTime &curDate, const QString &strFileName);
@@ -52,5 +52,5 @@ private:
     static Cell ConvertField(QStringView text, qint32 valueType, Conversion &conversion);
     static bool WriteLabel(CExcelFile &excel, qint32 alignment, qint32 row, qint32 col, QStringView text);
 
-    SharedObjects &m_shared;
+    const CDevice &m_device;
 };

@@ -7,7 +7,6 @@
 #include "NumberText.h"
 #include "PrintTarget.h"
 #include "RecordWalk.h"
-#include "SharedObjects.h"
 #include "TextTable.h"
 
 #include <QCoreApplication>
@@ -39,7 +38,8 @@ QString labelled(int textNumber, const QString &value)
 
 } // namespace
 
-CPrint::CPrint(SharedObjects &shared) : m_shared(shared), m_clock([] { return QDateTime::currentDateTime(); })
+CPrint::CPrint(const CDevice &device, const CCalProtocol &calProtocol)
+    : m_device(device), m_calProtocol(calProtocol), m_clock([] { return QDateTime::currentDateTime(); })
 {
 }
 
@@ -150,7 +150,7 @@ bool CPrint::PrintTable(const QString &strDeviceName, const QString &strMVals)
     QStringList headers(14);
     QList<qint16> widths(14);
     QList<qint32> valueTypes(14);
-    const int n = m_shared.device->GetTableConfig(headers, widths, valueTypes, strDeviceName);
+    const int n = m_device.GetTableConfig(headers, widths, valueTypes, strDeviceName);
     if (n == 0)
         return false;
     return PrintColumnHeaders(headers, n) && PrintRows(strMVals, n);
@@ -194,7 +194,7 @@ bool CPrint::PrintCalProtocol()
     try {
         if (!StartJob())
             return Finish(false);
-        const CCalProtocol &record = *m_shared.calProtocol;
+        const CCalProtocol &record = m_calProtocol;
         QString meter, serial, user;
         if (!record.GetProtocolHeader(meter, serial, user))
             return Finish(false);
@@ -219,7 +219,7 @@ bool CPrint::PrintRecordHeader(bool fPH, const QString &strMeter, const QString 
 
 bool CPrint::PrintRecordBody(bool fPH)
 {
-    const CCalProtocol &record = *m_shared.calProtocol;
+    const CCalProtocol &record = m_calProtocol;
     QString meter, serial, user, date, time, interval, mode;
     qint16 points = 0;
     if (fPH) {

@@ -7,13 +7,14 @@
 #include <functional>
 
 class PrintTarget;
-struct SharedObjects;
+class CCalProtocol;
+class CDevice;
 
 class CPrint {
 public:
     static constexpr int kIndent = 12;
 
-    explicit CPrint(SharedObjects &shared);
+    CPrint(const CDevice &device, const CCalProtocol &calProtocol);
 
     // The printer to use (not owned); without one no printer is available.
     void setTarget(PrintTarget *target) { m_target = target; }
@@ -44,7 +45,8 @@ private:
     bool PrintRecordBody(bool fPH);
     bool Finish(bool ok);
 
-    SharedObjects &m_shared;
+    const CDevice &m_device;
+    const CCalProtocol &m_calProtocol;
     PrintTarget *m_target = nullptr;
     std::function<QDateTime()> m_clock;
     qint16 m_linesOnPage = 0;

@@ -2,7 +2,6 @@
 
 #include "CMath.h"
 #include "ErrorFrame.h"
-#include "SharedObjects.h"
 #include "TextTable.h"
 
 #include <algorithm>
@@ -52,7 +51,7 @@ bool CCalibration::StudentFactor(double &dblT, double dblF) const
         return fault();
     const double u = 1.0 / dblF;
     double p = 0.0;
-    if (!m_shared.math->PolynomValue(p, u, coefficients, 4))
+    if (!m_math.PolynomValue(p, u, coefficients, 4))
         return false;
     dblT = std::exp(p);
     return finite(dblT) ? true : fault();
@@ -62,7 +61,7 @@ bool CCalibration::Calculate(double &dblA0, double &dblA1, double &dblYM, double
                              double &dblVX0, double &dblXN, double &dblXB, const QList<double> &dblArrayX,
                              const QList<double> &dblArrayY, qint16 intCnt) const
 {
-    const CMath &math = *m_shared.math;
+    const CMath &math = m_math;
     if (intCnt < 3)
         return false;
     const double n = intCnt;

@@ -4,11 +4,11 @@
 // meter's absorbance range.
 #include <QList>
 
-struct SharedObjects;
+class CMath;
 
 class CCalibration {
 public:
-    explicit CCalibration(SharedObjects &shared) : m_shared(shared) {}
+    explicit CCalibration(const CMath &math) : m_math(math) {}
 
     bool Calculate(double &dblA0, double &dblA1, double &dblYM, double &dblXM, double &dblSX0, double &dblVX0,
                    double &dblXN, double &dblXB, const QList<double> &dblArrayX,
@@ -19,5 +19,5 @@ public:
     bool StudentFactor(double &dblT, double dblF) const;
 
 private:
-    SharedObjects &m_shared;
+    const CMath &m_math;
 };

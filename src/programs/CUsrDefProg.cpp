@@ -10,7 +10,6 @@
 #include "ErrorFrame.h"
 #include "FileNames.h"
 #include "ProgramChoices.h"
-#include "SharedObjects.h"
 #include "TextSplit.h"
 #include "TextTable.h"
 
@@ -72,7 +71,10 @@ bool moveToTrash(const QString &path)
 
 } // namespace
 
-CUsrDefProg::CUsrDefProg(SharedObjects &shared) : m_shared(shared)
+CUsrDefProg::CUsrDefProg(CSerialLink *link, CCommunication &communication, const CDevice &device,
+                         CConfig &config, const CCalibration &calibration)
+    : m_link(link), m_communication(communication), m_device(device), m_config(config),
+      m_calibration(calibration)
 {
     ClearTable();
 }
@@ -87,16 +89,16 @@ void CUsrDefProg::ClearTable()
 
 bool CUsrDefProg::Transfer(const QString &cmd, QString &reply)
 {
-    return m_shared.communication->Exchange(command(cmd), reply);
+    return m_communication.Exchange(command(cmd), reply);
 }
 
 bool CUsrDefProg::RequestList(QString &reply)
 {
     reply.clear();
-    CSerialLink *link = m_shared.link;
+    CSerialLink *link = m_link;
     if (!link)
         return false;
-    const CCommunication &comm = *m_shared.communication;
+    const CCommunication &comm = m_communication;
     if (!link->BeginExchange(comm.COMPort(), comm.Baudrate()))
         return false;
     if (!link->COMSendAndReceive(command(QStringLiteral("U.512")), reply)) {
@@ -181,7 +183,7 @@ bool CUsrDefProg::ReadProgram(const QString &strProgNum, ProgramRecord &record)
 bool CUsrDefProg::Update()
 {
     m_updateRunning = true;
-    if (!m_shared.device->Online()) {
+    if (!m_device.Online()) {
         ClearTable();
         return true;
     }
@@ -241,7 +243,7 @@ bool CUsrDefProg::AlreadyExistsMeter(const QString &strProgNum) const
 bool CUsrDefProg::GetFreeProgNumMeter(QString &strProgNum) const
 {
     strProgNum.clear();
-    const int last = m_shared.device->HasReducedUserMethods(QString()) ? kLastProgNumReduced : kLastProgNum;
+    const int last = m_device.HasReducedUserMethods(QString()) ? kLastProgNumReduced : kLastProgNum;
     for (int number = kFirstProgNum; number <= last; ++number) {
         const QString text = QString::number(number);
         if (!AlreadyExistsMeter(text)) {
@@ -489,15 +491,14 @@ QString CUsrDefProg::CheckProgram(const QStringList &strProgram) const
     double range[4] = {};
     for (int k = 0; k < 4; ++k)
         ReadNumber(strProgram.value(4 + k), range[k]);
-    if (!m_shared.calibration->CheckMeasRange(float(range[0]), float(range[1]), float(range[2]),
-                                              float(range[3])))
+    if (!m_calibration.CheckMeasRange(float(range[0]), float(range[1]), float(range[2]), float(range[3])))
         return TextTable::text(1212) + kCrLf + TextTable::text(1213);
     return QString();
 }
 
 bool CUsrDefProg::MeterKeepsPrograms() const
 {
-    const CDevice &device = *m_shared.device;
+    const CDevice &device = m_device;
     return !device.IsKlaro4(QString()) && !device.IsKlaro7(QString());
 }
 
@@ -506,15 +507,15 @@ bool CUsrDefProg::MeterKeepsPrograms() const
 QString CUsrDefProg::WorkDir() const
 {
     if (!m_workDir)
-        m_workDir = m_shared.config->WorkDir();
+        m_workDir = m_config.WorkDir();
     return *m_workDir;
 }
 
 void CUsrDefProg::setWorkDir(const QString &strWorkDir)
 {
-    m_shared.config->setWorkDir(strWorkDir);
+    m_config.setWorkDir(strWorkDir);
     // Hold what the settings object accepted, not what was asked for.
-    m_workDir = m_shared.config->WorkDir();
+    m_workDir = m_config.WorkDir();
 }
 
 QString CUsrDefProg::FilePath(const QString &strFileName) const

@@ -7,7 +7,11 @@
 #include <array>
 #include <optional>
 
-struct SharedObjects;
+class CCalibration;
+class CCommunication;
+class CConfig;
+class CDevice;
+class CSerialLink;
 
 // One program as the meter keeps it. An empty slot has NO "0" and every other field empty.
 struct ProgramRecord {
@@ -33,7 +37,8 @@ public:
     static constexpr int kUnitLength = 7;
     static constexpr int kNumberLength = 20;
 
-    explicit CUsrDefProg(SharedObjects &shared);
+    CUsrDefProg(CSerialLink *link, CCommunication &communication, const CDevice &device, CConfig &config,
+                const CCalibration &calibration);
 
     // Meter side.
     bool Update();
@@ -95,7 +100,11 @@ private:
     void ClearTable();
     QString FilePath(const QString &strFileName) const;
 
-    SharedObjects &m_shared;
+    CSerialLink *m_link;
+    CCommunication &m_communication;
+    const CDevice &m_device;
+    CConfig &m_config;
+    const CCalibration &m_calibration;
     std::array<ProgramRecord, kSlots> m_table;
     qint16 m_count = 0;
     bool m_updateRunning = false;

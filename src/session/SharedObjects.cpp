@@ -16,19 +16,23 @@
 
 SharedObjects::SharedObjects(CSerialLink *serialLink) : link(serialLink)
 {
-    // The order of creation is the one the program has always used; later classes join it in place.
-    measVal = std::make_unique<CMeasVal>(*this);
-    importMVal = std::make_unique<CImportMVal>(*this);
-    exportExcel = std::make_unique<CExportExcel>(*this);
-    device = std::make_unique<CDevice>(*this);
-    communication = std::make_unique<CCommunication>(*this);
-    login = std::make_unique<CLogin>(*this);
-    config = std::make_unique<CConfig>(*this);
-    usrDefProg = std::make_unique<CUsrDefProg>(*this);
-    calProtocol = std::make_unique<CCalProtocol>(*this);
+    // The program's order of creation (CMeasVal, CImportMVal, CExportExcel, CDevice, CCommunication,
+    // CLogin, CConfig, CUsrDefProg, CCalProtocol, CMath, CCalibration, CPrint, CIni) with two moves that
+    // constructor wiring needs: the link's classes first, since nearly everything talks to the meter
+    // or asks the model, and CMath and CCalibration ahead of CUsrDefProg. No constructor reads a file,
+    // talks to the meter or reports, so the moves change nothing a user or a file could see.
+    communication = std::make_unique<CCommunication>(link);
+    device = std::make_unique<CDevice>(link, *communication);
+    measVal = std::make_unique<CMeasVal>(*device);
+    importMVal = std::make_unique<CImportMVal>(link, *communication);
+    exportExcel = std::make_unique<CExportExcel>(*device);
+    login = std::make_unique<CLogin>();
+    config = std::make_unique<CConfig>();
     math = std::make_unique<CMath>();
-    calibration = std::make_unique<CCalibration>(*this);
-    print = std::make_unique<CPrint>(*this);
+    calibration = std::make_unique<CCalibration>(*math);
+    usrDefProg = std::make_unique<CUsrDefProg>(link, *communication, *device, *config, *calibration);
+    calProtocol = std::make_unique<CCalProtocol>(*communication, *device, *login);
+    print = std::make_unique<CPrint>(*device, *calProtocol);
     ini = std::make_unique<CIni>();
 }
 

@@ -1,6 +1,6 @@
 #pragma once
-// The objects every window and class of a run shares, created once in a fixed order and handed on by
-// reference. No globals: a test builds a fresh set.
+// The objects every window and class of a run shares, created once and handed on by reference: the one
+// place that wires each class to the collaborators it uses. No globals: a test builds a fresh set.
 #include <memory>
 
 class CSerialLink;
@@ -19,20 +19,23 @@ class CPrint;
 class CIni;
 
 struct SharedObjects {
-    // Owned by whoever holds the serial controls (the main window, the CLI, a test).
+    // Owned by whoever holds the serial controls (the main window, the CLI, a test); null in a set
+    // that only works on files.
     CSerialLink *link = nullptr;
 
+    // Declared in the order of creation: a class comes after every object it holds a reference to, so
+    // the reverse order of destruction never leaves a reference dangling.
+    std::unique_ptr<CCommunication> communication;
+    std::unique_ptr<CDevice> device;
     std::unique_ptr<CMeasVal> measVal;
     std::unique_ptr<CImportMVal> importMVal;
     std::unique_ptr<CExportExcel> exportExcel;
-    std::unique_ptr<CDevice> device;
-    std::unique_ptr<CCommunication> communication;
     std::unique_ptr<CLogin> login;
     std::unique_ptr<CConfig> config;
-    std::unique_ptr<CUsrDefProg> usrDefProg;
-    std::unique_ptr<CCalProtocol> calProtocol;
     std::unique_ptr<CMath> math;
     std::unique_ptr<CCalibration> calibration;
+    std::unique_ptr<CUsrDefProg> usrDefProg;
+    std::unique_ptr<CCalProtocol> calProtocol;
     std::unique_ptr<CPrint> print;
     std::unique_ptr<CIni> ini;
 

@@ -2,10 +2,11 @@
 
 #include "CCalProtocol.h"
 #include "CPrint.h"
-#include "frmMain.h"
 #include "frmWait.h"
 #include "GuiAssets.h"
+#include "MainWindowContext.h"
 #include "NumberText.h"
+#include "SharedObjects.h"
 #include "TextApplier.h"
 #include "TextTable.h"
 #include "UserDialogs.h"
@@ -34,7 +35,7 @@ QString slopeText(const QString &slope, bool fShowSlopePC)
     return slope + QStringLiteral(" mV/pH");
 }
 
-QString temperatureText(frmMain &main, const QString &celsius, bool fShowTempF)
+QString temperatureText(MainWindowContext &main, const QString &celsius, bool fShowTempF)
 {
     if (fShowTempF)
         return oneDecimal(main.shared().calProtocol->TempGetFahrenheit(NumberText::Val(celsius))) +
@@ -42,7 +43,7 @@ QString temperatureText(frmMain &main, const QString &celsius, bool fShowTempF)
     return celsius + QStringLiteral(" \u00b0C");
 }
 
-void installHelp(frmMain &main, QWidget *window, int contextNumber)
+void installHelp(MainWindowContext &main, QWidget *window, int contextNumber)
 {
     auto *help = new QShortcut(QKeySequence::HelpContents, window);
     QObject::connect(help, &QShortcut::activated, window,
@@ -60,10 +61,11 @@ QString recordFilter()
 
 } // namespace
 
-CalRecordWindow::CalRecordWindow(frmMain &main, const QString &objectName)
-    : QDialog(&main), m_main(main), m_frmDevice(new QGroupBox(this)), m_frmProtocol(new QGroupBox(this)),
-      m_cmdSaveAsFile(new QPushButton(this)), m_cmdReadFile(new QPushButton(this)),
-      m_cmdPrint(new QPushButton(this)), m_cmdCancel(new QPushButton(this))
+CalRecordWindow::CalRecordWindow(MainWindowContext &main, const QString &objectName)
+    : QDialog(&main.frameWidget()), m_main(main), m_frmDevice(new QGroupBox(this)),
+      m_frmProtocol(new QGroupBox(this)), m_cmdSaveAsFile(new QPushButton(this)),
+      m_cmdReadFile(new QPushButton(this)), m_cmdPrint(new QPushButton(this)),
+      m_cmdCancel(new QPushButton(this))
 {
     setObjectName(objectName);
     m_frmDevice->setObjectName(QStringLiteral("frmDevice"));

@@ -10,7 +10,7 @@ class QGroupBox;
 class QHBoxLayout;
 class QLabel;
 class QPushButton;
-class frmMain;
+class MainWindowContext;
 
 // Value texts and steps the record windows and the lot editor use.
 namespace CalRecordWindows {
@@ -20,9 +20,9 @@ QString oneDecimal(double value);
 // The slope in mV/pH, or in percent of the ideal slope when the record asks for it.
 QString slopeText(const QString &slope, bool fShowSlopePC);
 // A temperature in degrees Celsius, or converted to Fahrenheit when the record asks for it.
-QString temperatureText(frmMain &main, const QString &celsius, bool fShowTempF);
+QString temperatureText(MainWindowContext &main, const QString &celsius, bool fShowTempF);
 // F1 shows the window's help topic.
-void installHelp(frmMain &main, QWidget *window, int contextNumber);
+void installHelp(MainWindowContext &main, QWidget *window, int contextNumber);
 
 } // namespace CalRecordWindows
 
@@ -39,7 +39,7 @@ public:
     QString labelText(const QString &name) const;
 
 protected:
-    CalRecordWindow(frmMain &main, const QString &objectName);
+    CalRecordWindow(MainWindowContext &main, const QString &objectName);
 
     // A caption label (by text number) or, without a number, a selectable value label.
     QLabel *addLabel(QWidget *parent, const QString &name, int captionNumber = 0);
@@ -65,7 +65,7 @@ protected:
     // Reads the record behind the wait dialog; false when the readout failed.
     bool readFromMeter(bool fPH, bool fExtended);
 
-    frmMain &m_main;
+    MainWindowContext &m_main;
     QGroupBox *m_frmDevice;
     QGroupBox *m_frmProtocol;
     QLabel *m_lblMeterValue = nullptr;

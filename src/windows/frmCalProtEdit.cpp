@@ -1,10 +1,11 @@
 #include "frmCalProtEdit.h"
 
 #include "CalRecordWindow.h"
-#include "frmMain.h"
 #include "GuiAssets.h"
 #include "HeaderBand.h"
 #include "InputFilters.h"
+#include "MainWindowContext.h"
+#include "SharedObjects.h"
 #include "TextApplier.h"
 
 #include <QCloseEvent>
@@ -31,17 +32,18 @@ void setLimited(QLineEdit *edit, const QString &text)
 
 } // namespace
 
-frmCalProtEdit &frmCalProtEdit::instance(frmMain &main)
+frmCalProtEdit &frmCalProtEdit::instance(MainWindowContext &main)
 {
-    if (auto *editor = main.findChild<frmCalProtEdit *>(QString(), Qt::FindDirectChildrenOnly))
+    if (auto *editor = main.frameWidget().findChild<frmCalProtEdit *>(QString(), Qt::FindDirectChildrenOnly))
         return *editor;
     return *new frmCalProtEdit(main);
 }
 
-frmCalProtEdit::frmCalProtEdit(frmMain &main)
-    : QDialog(&main), m_main(main), m_frmLOT(new QGroupBox(this)), m_txtLOTTotal(new QLineEdit(m_frmLOT)),
-      m_txtExpiry(new QLineEdit(m_frmLOT)), m_txtManufacturer(new QLineEdit(m_frmLOT)),
-      m_cmdAccept(new QPushButton(this)), m_cmdCancel(new QPushButton(this))
+frmCalProtEdit::frmCalProtEdit(MainWindowContext &main)
+    : QDialog(&main.frameWidget()), m_main(main), m_frmLOT(new QGroupBox(this)),
+      m_txtLOTTotal(new QLineEdit(m_frmLOT)), m_txtExpiry(new QLineEdit(m_frmLOT)),
+      m_txtManufacturer(new QLineEdit(m_frmLOT)), m_cmdAccept(new QPushButton(this)),
+      m_cmdCancel(new QPushButton(this))
 {
     setObjectName(QStringLiteral("frmCalProtEdit"));
     m_frmLOT->setObjectName(QStringLiteral("frmLOT"));

@@ -8,7 +8,7 @@ class QGroupBox;
 class QLabel;
 class QLineEdit;
 class QPushButton;
-class frmMain;
+class MainWindowContext;
 
 class frmCalProtEdit : public QDialog {
     Q_OBJECT
@@ -19,9 +19,9 @@ public:
 
     // The editor of the run: created on first use, owned by the main window (which ends it at its
     // own end), hidden when left and shown again next time.
-    static frmCalProtEdit &instance(frmMain &main);
+    static frmCalProtEdit &instance(MainWindowContext &main);
 
-    explicit frmCalProtEdit(frmMain &main);
+    explicit frmCalProtEdit(MainWindowContext &main);
 
     bool DlgRetVal() const { return m_dlgRetVal; }
     QString ChargeIDTotal() const;
@@ -72,7 +72,7 @@ protected:
 private:
     void Accept();
 
-    frmMain &m_main;
+    MainWindowContext &m_main;
     bool m_dlgRetVal = false;
     qint16 m_numCalPoints = 0;
     QGroupBox *m_frmLOT;

@@ -2,8 +2,9 @@
 
 #include "CCalProtocol.h"
 #include "CDevice.h"
-#include "frmMain.h"
 #include "HeaderBand.h"
+#include "MainWindowContext.h"
+#include "SharedObjects.h"
 #include "TextTable.h"
 
 #include <QFrame>
@@ -13,7 +14,8 @@
 #include <QLabel>
 #include <QVBoxLayout>
 
-frmCalProtocolPH::frmCalProtocolPH(frmMain &main) : CalRecordWindow(main, QStringLiteral("frmCalProtocolPH"))
+frmCalProtocolPH::frmCalProtocolPH(MainWindowContext &main)
+    : CalRecordWindow(main, QStringLiteral("frmCalProtocolPH"))
 {
     buildDeviceFrame();
     buildProtocolFrame();

@@ -7,7 +7,7 @@ class frmCalProtocolPH : public CalRecordWindow {
     Q_OBJECT
 public:
     // Loads the window: texts, pictures, and the record read from the meter when it supports pH.
-    explicit frmCalProtocolPH(frmMain &main);
+    explicit frmCalProtocolPH(MainWindowContext &main);
 
 private:
     void buildDeviceFrame();

@@ -3,8 +3,9 @@
 #include "CCalProtocol.h"
 #include "CDevice.h"
 #include "frmCalProtEdit.h"
-#include "frmMain.h"
 #include "HeaderBand.h"
+#include "MainWindowContext.h"
+#include "SharedObjects.h"
 #include "TextApplier.h"
 #include "TextTable.h"
 #include "UserDialogs.h"
@@ -22,7 +23,7 @@ const QString kUnit = QStringLiteral(" FNU/NTU");
 
 } // namespace
 
-frmCalProtocolTurb::frmCalProtocolTurb(frmMain &main)
+frmCalProtocolTurb::frmCalProtocolTurb(MainWindowContext &main)
     : CalRecordWindow(main, QStringLiteral("frmCalProtocolTurb")), m_frmCharge(new QGroupBox(this)),
       m_cmdEditLOT(new QPushButton(this))
 {

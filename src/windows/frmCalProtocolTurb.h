@@ -9,7 +9,7 @@ public:
     static constexpr int kRows = 5;
 
     // Loads the window: texts, pictures, and the record read from the meter when it supports turbidity.
-    explicit frmCalProtocolTurb(frmMain &main);
+    explicit frmCalProtocolTurb(MainWindowContext &main);
 
     QPushButton *editLotButton() const { return m_cmdEditLOT; }
 

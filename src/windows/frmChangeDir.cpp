@@ -1,8 +1,9 @@
 #include "frmChangeDir.h"
 
 #include "CUsrDefProg.h"
-#include "frmMain.h"
 #include "GuiAssets.h"
+#include "MainWindowContext.h"
+#include "SharedObjects.h"
 #include "TextApplier.h"
 #include "TextTable.h"
 #include "UserDialogs.h"
@@ -35,7 +36,7 @@ QString volumeLabel(const QStorageInfo &volume)
 
 } // namespace
 
-frmChangeDir::frmChangeDir(frmMain &main, QWidget *owner)
+frmChangeDir::frmChangeDir(MainWindowContext &main, QWidget *owner)
     : QDialog(owner), m_main(main), m_drv(new QComboBox(this)), m_dir(new QListWidget(this)),
       m_cmdOK(new QPushButton(this)), m_cmdCancel(new QPushButton(this)), m_cmdNewDir(new QPushButton(this))
 {

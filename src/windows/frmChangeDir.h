@@ -3,7 +3,7 @@
 // a new folder created on the way.
 #include <QDialog>
 
-class frmMain;
+class MainWindowContext;
 class QComboBox;
 class QListWidget;
 class QPushButton;
@@ -11,7 +11,7 @@ class QPushButton;
 class frmChangeDir : public QDialog {
     Q_OBJECT
 public:
-    frmChangeDir(frmMain &main, QWidget *owner);
+    frmChangeDir(MainWindowContext &main, QWidget *owner);
 
     // Shows the dialog modally; the chosen directory, or "" when the user cancelled.
     QString Path();
@@ -43,7 +43,7 @@ private:
     void SelectDrive(const QString &path);
     void GoToFallback();
 
-    frmMain &m_main;
+    MainWindowContext &m_main;
     QComboBox *m_drv;
     QListWidget *m_dir;
     QPushButton *m_cmdOK;

@@ -1,19 +1,20 @@
 #include "frmDocument.h"
 
-#include "basMain.h"
 #include "CDevice.h"
 #include "CExportExcel.h"
 #include "CImportMVal.h"
 #include "CLogin.h"
 #include "CMeasVal.h"
 #include "CPrint.h"
+#include "CSerialLink.h"
 #include "FileNames.h"
 #include "FileWrites.h"
-#include "frmMain.h"
 #include "frmWait.h"
 #include "HeaderBand.h"
 #include "LocaleTexts.h"
+#include "MainWindowContext.h"
 #include "MValTableModel.h"
+#include "SharedObjects.h"
 #include "TextApplier.h"
 #include "TextTable.h"
 #include "Twips.h"
@@ -36,7 +37,7 @@ const QDateTime kInitialDate(QDate(2000, 1, 1), QTime(0, 0, 0));
 
 } // namespace
 
-frmDocument::frmDocument(frmMain &main)
+frmDocument::frmDocument(MainWindowContext &main)
     : m_main(main), m_picHead(new HeaderBand(this, false)), m_fraHeader(new QGroupBox(this)),
       m_grid(new QTableView(this)), m_model(new MValTableModel(this))
 {
@@ -88,11 +89,11 @@ frmDocument::~frmDocument()
 void frmDocument::Load()
 {
     m_picHead->load(*m_main.shared().ini);
-    setWindowIcon(m_main.windowIcon());
+    setWindowIcon(m_main.frameWidget().windowIcon());
     ClearHeader();
     m_model->setBlank(9, 19);
     layoutWindow();
-    basMain::UpdateCommandStates(m_main, true);
+    m_main.UpdateCommandStates(true);
     setToolbarChecked(m_main.ToolbarIsChecked());
     const SharedObjects &shared = m_main.shared();
     m_meter = shared.device->DeviceName();
@@ -394,5 +395,5 @@ void frmDocument::closeEvent(QCloseEvent *event)
         }
     }
     event->accept();
-    basMain::UpdateCommandStates(m_main, false);
+    m_main.UpdateCommandStates(false);
 }

@@ -7,7 +7,7 @@
 #include <QPointer>
 #include <QWidget>
 
-class frmMain;
+class MainWindowContext;
 class MValTableModel;
 class QAction;
 class QGroupBox;
@@ -20,7 +20,7 @@ class frmDocument : public QWidget {
 public:
     static constexpr int kHelpContext = 10000;
 
-    explicit frmDocument(frmMain &main);
+    explicit frmDocument(MainWindowContext &main);
     ~frmDocument() override;
 
     // The load step: header, blank grid, command states, initial document state.
@@ -69,7 +69,7 @@ private:
     QString proposedName(const QString &extension) const;
     void layoutWindow();
 
-    frmMain &m_main;
+    MainWindowContext &m_main;
     // The document: what the meter delivered and where it is kept.
     QString m_meter;
     QString m_serNo;

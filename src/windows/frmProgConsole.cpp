@@ -6,12 +6,13 @@
 #include "CUsrDefProg.h"
 #include "frmChangeDir.h"
 #include "frmConfirm.h"
-#include "frmMain.h"
 #include "frmProgEdit.h"
 #include "frmWait.h"
 #include "GuiAssets.h"
 #include "HeaderBand.h"
+#include "MainWindowContext.h"
 #include "ProgramChoices.h"
+#include "SharedObjects.h"
 #include "TextApplier.h"
 #include "TextTable.h"
 #include "UserDialogs.h"
@@ -74,8 +75,8 @@ QString programNumberLine(const QString &number)
 
 } // namespace
 
-frmProgConsole::frmProgConsole(frmMain &main)
-    : QDialog(&main), m_main(main), m_imgHead(new HeaderBand(this, true)),
+frmProgConsole::frmProgConsole(MainWindowContext &main)
+    : QDialog(&main.frameWidget()), m_main(main), m_imgHead(new HeaderBand(this, true)),
       m_fraProgsMeter(new QGroupBox(this)), m_lstProgsMeter(new QListWidget(m_fraProgsMeter)),
       m_fraProgsPC(new QGroupBox(this)), m_lstProgsPC(new QListWidget(m_fraProgsPC)),
       m_cmdCopyToPC(new QPushButton(this)), m_cmdCopyToPCAll(new QPushButton(this)),

@@ -4,8 +4,8 @@
 #include <QDialog>
 #include <QStringList>
 
-class frmMain;
 class HeaderBand;
+class MainWindowContext;
 class QCheckBox;
 class QComboBox;
 class QGroupBox;
@@ -25,7 +25,7 @@ public:
     static constexpr int kUpdateInterval = 5000;
 
     // Loads the window: texts, lists, and the meter's programs behind the wait dialog.
-    explicit frmProgConsole(frmMain &main);
+    explicit frmProgConsole(MainWindowContext &main);
     ~frmProgConsole() override;
 
     // Used by the program editor.
@@ -91,7 +91,7 @@ private:
     void OpenEditor(bool fNew);
     void SetBusy(bool busy);
 
-    frmMain &m_main;
+    MainWindowContext &m_main;
     bool m_meterPrograms = false;
     bool m_newProgram = false;
     QString m_reqProgNum;

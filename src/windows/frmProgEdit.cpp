@@ -6,12 +6,13 @@
 #include "CIni.h"
 #include "CLogin.h"
 #include "CUsrDefProg.h"
-#include "frmMain.h"
 #include "frmProgConsole.h"
 #include "GuiAssets.h"
 #include "HeaderBand.h"
 #include "InputFilters.h"
+#include "MainWindowContext.h"
 #include "ProgramChoices.h"
+#include "SharedObjects.h"
 #include "TextApplier.h"
 #include "TextTable.h"
 #include "Twips.h"
@@ -81,7 +82,7 @@ void resetCombo(QComboBox *combo, const QStringList &items, int index)
 
 } // namespace
 
-frmProgEdit::frmProgEdit(frmMain &main, frmProgConsole &console)
+frmProgEdit::frmProgEdit(MainWindowContext &main, frmProgConsole &console)
     : QDialog(&console), m_main(main), m_console(console), m_imgHead(new HeaderBand(this, true)),
       m_panelProgram(new QWidget(this)), m_panelCal(new QWidget(this)), m_linDivider(new QFrame(this)),
       m_fraProgram(new QGroupBox(m_panelProgram)), m_txtProgNum(new QLineEdit), m_txtModel(new QLineEdit),

@@ -6,7 +6,7 @@
 #include <QStringList>
 
 class CalLineChart;
-class frmMain;
+class MainWindowContext;
 class frmProgConsole;
 class HeaderBand;
 class QCheckBox;
@@ -27,7 +27,7 @@ public:
     static constexpr int kPairs = 10;
 
     // Loads the window with the program selected in the console (a new program starts as its copy).
-    frmProgEdit(frmMain &main, frmProgConsole &console);
+    frmProgEdit(MainWindowContext &main, frmProgConsole &console);
     ~frmProgEdit() override;
 
     void cmdSaveDevice_Click();
@@ -82,7 +82,7 @@ private:
     void setChartShown(bool shown);
     void setDefaults();
 
-    frmMain &m_main;
+    MainWindowContext &m_main;
     frmProgConsole &m_console;
     bool m_new = false;
     bool m_extended = false;
