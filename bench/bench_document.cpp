@@ -37,8 +37,9 @@ int main(int argc, char *argv[])
     const QString path = dir.filePath(QStringLiteral("datasets.csv"));
     const QString raw = Cp1252::decode(
         "\r\n" + SimDatasets::generatedRecords(QStringLiteral("Lumora"), count) + "\r\n!\r\n>");
-    if (!main.shared().measVal->SaveFile(raw, QStringLiteral("Lumora"), QStringLiteral("000001"),
-                                         QStringLiteral("bench"), QDateTime::currentDateTime(), path)) {
+    if (!main.shared().measVal->SaveFile({QStringLiteral("Lumora"), QStringLiteral("000001"),
+                                          QStringLiteral("bench"), QDateTime::currentDateTime(), raw},
+                                         path)) {
         std::fprintf(stderr, "bench_document: cannot write the file\n");
         return 1;
     }

@@ -117,8 +117,8 @@ int main(int argc, char *argv[])
         Bench::figure(("walk_" + tag + "_cpu").constData(), walk.cpuSeconds * 1000, "ms");
 
         const Result save = measure(repeats, [&] {
-            if (!shared.measVal->SaveFile(raw, meter, QStringLiteral("4711"), QStringLiteral("Ann"), imported,
-                                          path))
+            if (!shared.measVal->SaveFile(
+                    {meter, QStringLiteral("4711"), QStringLiteral("Ann"), imported, raw}, path))
                 fail("save");
         });
         const double fileMiB = double(QFileInfo(path).size()) / (1024.0 * 1024.0);
@@ -130,10 +130,9 @@ int main(int argc, char *argv[])
                       save.extraMiB < 3 * fileMiB);
 
         const Result open = measure(repeats, [&] {
-            QString back, m, s, u;
-            QDateTime d;
-            if (shared.measVal->OpenFile(back, m, s, u, d, path) != CMeasVal::Opened ||
-                back.size() != raw.size())
+            MeasuredValues back;
+            if (shared.measVal->OpenFile(back, path) != CMeasVal::Opened ||
+                back.datasets.size() != raw.size())
                 fail("open");
         });
         openTimes[i] = open.cpuSeconds;
@@ -153,8 +152,8 @@ int main(int argc, char *argv[])
         const QString raw = rawText(n);
         const QString path = dir.filePath(QStringLiteral("mv%1.xls").arg(n));
         const Result result = measure(repeats, [&] {
-            if (!shared.exportExcel->SetMVals(raw, meter, QStringLiteral("4711"), QStringLiteral("Ann"),
-                                              imported, path))
+            if (!shared.exportExcel->SetMVals(
+                    {meter, QStringLiteral("4711"), QStringLiteral("Ann"), imported, raw}, path))
                 fail("export");
         });
         const double fileMiB = double(QFileInfo(path).size()) / (1024.0 * 1024.0);

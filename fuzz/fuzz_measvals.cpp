@@ -45,17 +45,16 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
     for (int fields : {7, 10, 14})
         checkWalk(text, fields);
 
-    QString raw, meter, serNo, user;
-    QDateTime date;
-    if (!CMeasVal::ParseFileText(text, raw, meter, serNo, user, date))
+    MeasuredValues doc;
+    if (!CMeasVal::ParseFileText(text, doc))
         return 0;
-    checkWalk(raw, 14);
+    checkWalk(doc.datasets, 14);
     QString written;
-    if (!shared.measVal->BuildFileText(written, raw, meter, serNo, user, date))
+    if (!shared.measVal->BuildFileText(written, doc))
         return 0; // texts a file cannot hold are refused on writing
-    QString raw2, meter2, serNo2, user2;
-    QDateTime date2;
-    CHECK(CMeasVal::ParseFileText(written, raw2, meter2, serNo2, user2, date2));
-    CHECK(raw2 == raw && meter2 == meter && serNo2 == serNo && user2 == user && date2 == date);
+    MeasuredValues again;
+    CHECK(CMeasVal::ParseFileText(written, again));
+    CHECK(again.datasets == doc.datasets && again.meter == doc.meter &&
+          again.serialNumber == doc.serialNumber && again.user == doc.user && again.date == doc.date);
     return 0;
 }

@@ -210,11 +210,8 @@ void TestChangeDir::consoleTakesChosenDirectory()
 {
     Session s;
     QTemporaryDir other;
-    QStringList program(CUsrDefProg::kProgramArraySize);
-    const QStringList v = QStringLiteral("905,M,16,436,0,2,0,1,0.01,Fe,mg/l,Bob").split(u',');
-    for (int k = 0; k < v.size(); ++k)
-        program[k] = v[k];
-    program[32] = program[33] = program[34] = QStringLiteral("0");
+    ProgramRecord program;
+    QVERIFY(program.setFromFile(QStringLiteral("905,M,16,436,0,2,0,1,0.01,Fe,mg/l,Bob").split(u',')));
     QVERIFY(s.main->shared().usrDefProg->SaveToFile(program, other.filePath(QStringLiteral("x.csv"))));
     frmProgConsole console(*s.main);
     QCOMPARE(console.directoryList()->count(), 0);

@@ -283,8 +283,9 @@ void TestExcel::exportMatchesReference()
     SharedObjects shared;
     ErrorRecorder errors;
     const QString path = dir.filePath(QStringLiteral("lumora.xls"));
-    QVERIFY(shared.exportExcel->SetMVals(rawText(kLumoraRecords), QStringLiteral("Lumora"),
-                                         QStringLiteral("4711"), QStringLiteral("Zazuva"), kImport, path));
+    QVERIFY(shared.exportExcel->SetMVals({QStringLiteral("Lumora"), QStringLiteral("4711"),
+                                          QStringLiteral("Zazuva"), kImport, rawText(kLumoraRecords)},
+                                         path));
     QCOMPARE(readBytes(path), reference("export_lumora.xls"));
     // The one cell that is no whole number is told once, with its place.
     QCOMPARE(errors.reports.size(), 1);
@@ -311,11 +312,11 @@ void TestExcel::exportTellsWhatItCannotWrite()
     };
     for (const auto &c : cases) {
         ErrorRecorder errors;
-        QCOMPARE(shared.exportExcel->SetMVals(rawText(c.records), "Lumora", "1", "u", kImport, path),
+        QCOMPARE(shared.exportExcel->SetMVals({"Lumora", "1", "u", kImport, rawText(c.records)}, path),
                  !c.written.isEmpty());
         QCOMPARE(errors.reports, QStringList{c.report});
         if (!c.written.isEmpty()) {
-            QVERIFY(shared.exportExcel->SetMVals(rawText(c.written), "Lumora", "1", "u", kImport, same));
+            QVERIFY(shared.exportExcel->SetMVals({"Lumora", "1", "u", kImport, rawText(c.written)}, same));
             QCOMPARE(readBytes(path), readBytes(same));
         }
     }
@@ -326,8 +327,9 @@ void TestExcel::exportWithoutDatasets()
     QTemporaryDir dir;
     SharedObjects shared;
     const QString path = dir.filePath(QStringLiteral("k7.xls"));
-    QVERIFY(shared.exportExcel->SetMVals(rawText({}), QStringLiteral("Klaro 7 IR"), QStringLiteral("0815"),
-                                         QStringLiteral("---"), kImport, path));
+    QVERIFY(shared.exportExcel->SetMVals(
+        {QStringLiteral("Klaro 7 IR"), QStringLiteral("0815"), QStringLiteral("---"), kImport, rawText({})},
+        path));
     QCOMPARE(readBytes(path), reference("export_klaro7_empty.xls"));
 }
 
@@ -339,24 +341,25 @@ void TestExcel::exportFailuresLeaveNoFile()
     const QString path = dir.filePath(QStringLiteral("x.xls"));
     writeBytes(path, "previous export");
     // A field longer than a text cell can hold fails the export.
-    QVERIFY(!shared.exportExcel->SetMVals(rawText({QStringLiteral("1;") + QString(256, u'd')}),
-                                          QStringLiteral("Lumora"), QStringLiteral("1"), QStringLiteral("u"),
-                                          kImport, path));
+    QVERIFY(!shared.exportExcel->SetMVals({QStringLiteral("Lumora"), QStringLiteral("1"), QStringLiteral("u"),
+                                           kImport, rawText({QStringLiteral("1;") + QString(256, u'd')})},
+                                          path));
     // A raw text shorter than 2 characters is no walk at all.
-    QVERIFY(!shared.exportExcel->SetMVals(QStringLiteral("x"), QStringLiteral("Lumora"), QStringLiteral("1"),
-                                          QStringLiteral("u"), kImport, path));
-    QVERIFY(!shared.exportExcel->SetMVals(rawText({}), QStringLiteral("Lumora"), QStringLiteral("1"),
-                                          QStringLiteral("u"), kImport,
-                                          dir.filePath(QStringLiteral("no/x.xls"))));
+    QVERIFY(!shared.exportExcel->SetMVals(
+        {QStringLiteral("Lumora"), QStringLiteral("1"), QStringLiteral("u"), kImport, QStringLiteral("x")},
+        path));
+    QVERIFY(!shared.exportExcel->SetMVals(
+        {QStringLiteral("Lumora"), QStringLiteral("1"), QStringLiteral("u"), kImport, rawText({})},
+        dir.filePath(QStringLiteral("no/x.xls"))));
     // The long field is told with its place, the missing folder with its cause.
     QCOMPARE(errors.reports.size(), 2);
     QVERIFY(errors.reports.last().contains(dir.filePath(QStringLiteral("no/x.xls"))));
     QCOMPARE(readBytes(path), QByteArray("previous export"));
     QCOMPARE(filesIn(dir), QStringList{QStringLiteral("x.xls")});
     // 255 characters still fit.
-    QVERIFY(shared.exportExcel->SetMVals(rawText({QStringLiteral("1;") + QString(255, u'd')}),
-                                         QStringLiteral("Lumora"), QStringLiteral("1"), QStringLiteral("u"),
-                                         kImport, path));
+    QVERIFY(shared.exportExcel->SetMVals({QStringLiteral("Lumora"), QStringLiteral("1"), QStringLiteral("u"),
+                                          kImport, rawText({QStringLiteral("1;") + QString(255, u'd')})},
+                                         path));
 }
 
 void TestExcel::exportLimitIsTheSixteenBitRow()
@@ -367,8 +370,9 @@ void TestExcel::exportLimitIsTheSixteenBitRow()
     QStringList records;
     for (int k = 1; k <= CExportExcel::kMaxDatasets; ++k)
         records.append(QStringLiteral("%1;d").arg(k));
-    QVERIFY(shared.exportExcel->SetMVals(rawText(records), QStringLiteral("Lumora"), QStringLiteral("1"),
-                                         QStringLiteral("u"), kImport, path));
+    QVERIFY(shared.exportExcel->SetMVals(
+        {QStringLiteral("Lumora"), QStringLiteral("1"), QStringLiteral("u"), kImport, rawText(records)},
+        path));
     const QByteArray bytes = readBytes(path);
     // The last dataset's text cell sits in row 65535 (0-based 65534), followed by EOF.
     QCOMPARE(bytes.right(4 + 13), QByteArray("\x04\x00\x09\x00\xfe\xff\x01\x00\x00\x00\x01\x01"
@@ -379,8 +383,9 @@ void TestExcel::exportLimitIsTheSixteenBitRow()
     const QByteArray before = bytes;
     records.append(QStringLiteral("65528;d"));
     ErrorRecorder errors;
-    QVERIFY(!shared.exportExcel->SetMVals(rawText(records), QStringLiteral("Lumora"), QStringLiteral("1"),
-                                          QStringLiteral("u"), kImport, path));
+    QVERIFY(!shared.exportExcel->SetMVals(
+        {QStringLiteral("Lumora"), QStringLiteral("1"), QStringLiteral("u"), kImport, rawText(records)},
+        path));
     QCOMPARE(errors.reports.size(), 1);
     QVERIFY(errors.reports.first().contains(QStringLiteral("65527")));
     QCOMPARE(readBytes(path), before);
@@ -400,8 +405,9 @@ void TestExcel::exportOnFullDiskKeepsOldFile()
     bool exported = true;
     {
         FileSizeLimit limit(64 * 1024);
-        exported = shared.exportExcel->SetMVals(rawText(records), QStringLiteral("Lumora"),
-                                                QStringLiteral("1"), QStringLiteral("u"), kImport, path);
+        exported = shared.exportExcel->SetMVals(
+            {QStringLiteral("Lumora"), QStringLiteral("1"), QStringLiteral("u"), kImport, rawText(records)},
+            path);
     }
     QVERIFY(!exported);
     QCOMPARE(errors.reports.size(), 1);
@@ -419,8 +425,9 @@ void TestExcel::spreadsheetProgramReadsExport()
     SharedObjects shared;
     ErrorRecorder errors;
     const QString path = dir.filePath(QStringLiteral("lumora.xls"));
-    QVERIFY(shared.exportExcel->SetMVals(rawText(kLumoraRecords), QStringLiteral("Lumora"),
-                                         QStringLiteral("4711"), QStringLiteral("Zazuva"), kImport, path));
+    QVERIFY(shared.exportExcel->SetMVals({QStringLiteral("Lumora"), QStringLiteral("4711"),
+                                          QStringLiteral("Zazuva"), kImport, rawText(kLumoraRecords)},
+                                         path));
     QProcess process;
     QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
     env.insert(QStringLiteral("HOME"), dir.path());                  // a private profile

@@ -301,21 +301,20 @@ void TestImport::cliPrintsAndSavesDatasets()
     run = runCli({QStringLiteral("datasets"), QStringLiteral("-o"), out});
     QCOMPARE(run.exitCode, 0);
     SharedObjects shared;
-    QString raw, meterName, serial, user;
-    QDateTime date;
-    QCOMPARE(shared.measVal->OpenFile(raw, meterName, serial, user, date, out), qint16(CMeasVal::Opened));
-    QCOMPARE(meterName, QStringLiteral("Klaro 4 T"));
-    QCOMPARE(serial, QStringLiteral("K4-9"));
-    QCOMPARE(user, QStringLiteral("---"));
-    QVERIFY(qAbs(date.secsTo(QDateTime::currentDateTime())) < 60);
-    QCOMPARE(raw.toLatin1(), datasets.answer());
+    MeasuredValues doc;
+    QCOMPARE(shared.measVal->OpenFile(doc, out), qint16(CMeasVal::Opened));
+    QCOMPARE(doc.meter, QStringLiteral("Klaro 4 T"));
+    QCOMPARE(doc.serialNumber, QStringLiteral("K4-9"));
+    QCOMPARE(doc.user, QStringLiteral("---"));
+    QVERIFY(qAbs(doc.date.secsTo(QDateTime::currentDateTime())) < 60);
+    QCOMPARE(doc.datasets.toLatin1(), datasets.answer());
 
     run = runCli({QStringLiteral("datasets"), QStringLiteral("-o"), out, QStringLiteral("--user"),
                   QStringLiteral("Ann;Lee")});
     QCOMPARE(run.exitCode, 0);
-    QCOMPARE(shared.measVal->OpenFile(raw, meterName, serial, user, date, out), qint16(CMeasVal::Opened));
+    QCOMPARE(shared.measVal->OpenFile(doc, out), qint16(CMeasVal::Opened));
     // A typed name is taken as the login takes it, so the file reads back.
-    QCOMPARE(user, QStringLiteral("Ann.Lee"));
+    QCOMPARE(doc.user, QStringLiteral("Ann.Lee"));
 
     // A rejected answer, and a late one joined with the repetition's, fail and leave the file as it was.
     const QByteArray saved = readBytes(out);
@@ -354,16 +353,18 @@ void TestImport::cliExportStatuses()
     for (int k = 1; k <= CExportExcel::kMaxDatasets + 1; ++k)
         raw += QStringLiteral("%1;d\r\n").arg(k);
     raw += QStringLiteral("!\r\n>");
-    QVERIFY(shared.measVal->SaveFile(raw, QStringLiteral("Lumora"), QStringLiteral("1"), QStringLiteral("u"),
-                                     QDateTime(QDate(2026, 1, 2), QTime(3, 4, 5)), in));
+    QVERIFY(shared.measVal->SaveFile({QStringLiteral("Lumora"), QStringLiteral("1"), QStringLiteral("u"),
+                                      QDateTime(QDate(2026, 1, 2), QTime(3, 4, 5)), raw},
+                                     in));
     run = runCli({QStringLiteral("export"), in, out});
     QCOMPARE(run.exitCode, 5);
     QVERIFY(run.err.contains(TextTable::text(1058)));
     QVERIFY(!QFile::exists(out));
 
     raw = QStringLiteral("\r\n1;d\r\n!\r\n>");
-    QVERIFY(shared.measVal->SaveFile(raw, QStringLiteral("Lumora"), QStringLiteral("1"), QStringLiteral("u"),
-                                     QDateTime(QDate(2026, 1, 2), QTime(3, 4, 5)), in));
+    QVERIFY(shared.measVal->SaveFile({QStringLiteral("Lumora"), QStringLiteral("1"), QStringLiteral("u"),
+                                      QDateTime(QDate(2026, 1, 2), QTime(3, 4, 5)), raw},
+                                     in));
     run = runCli({QStringLiteral("export"), in, out});
     QCOMPARE(run.exitCode, 0);
     QVERIFY(file.exists(out));

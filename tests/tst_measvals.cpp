@@ -212,8 +212,9 @@ void TestMeasVals::saveWritesTheExactLayout()
     const QString path = dir.filePath(QStringLiteral("k7.csv"));
     const QString raw = rawText({QStringLiteral("1;07.03.2012;14:01:02;0;12.3;FNU;OK;;07.03.2012;09:00"),
                                  QStringLiteral("2;07.03.2012;14:02:03;0;0.05;FNU;<;AQA;;")});
-    QVERIFY(shared.measVal->SaveFile(raw, QStringLiteral("Klaro 7 IR"), QStringLiteral("4711"),
-                                     QStringLiteral("Zazuva"), kImport, path));
+    QVERIFY(shared.measVal->SaveFile(
+        {QStringLiteral("Klaro 7 IR"), QStringLiteral("4711"), QStringLiteral("Zazuva"), kImport, raw},
+        path));
     QCOMPARE(readBytes(path), QByteArray("METER;S/N;USER;DATE;TIME\r\n"
                                          "Klaro 7 IR;4711;Zazuva;3/7/2012;14:30:0\r\n"
                                          "\r\n"
@@ -221,8 +222,9 @@ void TestMeasVals::saveWritesTheExactLayout()
                                          "1;07.03.2012;14:01:02;0;12.3;FNU;OK;;07.03.2012;09:00\r\n"
                                          "2;07.03.2012;14:02:03;0;0.05;FNU;<;AQA;;"));
     // No leading zeros anywhere in date and time.
-    QVERIFY(shared.measVal->SaveFile(raw, QStringLiteral("Lumora"), QStringLiteral("1"), QStringLiteral("u"),
-                                     QDateTime(QDate(2009, 1, 2), QTime(9, 5, 3)), path));
+    QVERIFY(shared.measVal->SaveFile({QStringLiteral("Lumora"), QStringLiteral("1"), QStringLiteral("u"),
+                                      QDateTime(QDate(2009, 1, 2), QTime(9, 5, 3)), raw},
+                                     path));
     QVERIFY(readBytes(path).contains("\r\nLumora;1;u;1/2/2009;9:5:3\r\n"));
 }
 
@@ -242,8 +244,8 @@ void TestMeasVals::saveChoosesHeaderByModel()
         {"", "NO;DATE;TIME;ID;PROG;CIT;AR/BV;DIL;VALUE1;UNIT1;VALID1;VALUE2;UNIT2;VALID2"},
     };
     for (const auto &c : cases) {
-        QVERIFY(shared.measVal->SaveFile(raw, QString::fromLatin1(c.meter), QStringLiteral("9"),
-                                         QStringLiteral("u"), kImport, path));
+        QVERIFY(shared.measVal->SaveFile(
+            {QString::fromLatin1(c.meter), QStringLiteral("9"), QStringLiteral("u"), kImport, raw}, path));
         const QList<QByteArray> lines = readBytes(path).split('\n');
         QCOMPARE(lines.value(3), QByteArray(c.header) + '\r');
         // The record goes out whole, surplus fields included.
@@ -256,18 +258,17 @@ void TestMeasVals::saveWithoutDatasetsAndReadBack()
     QTemporaryDir dir;
     SharedObjects shared;
     const QString path = dir.filePath(QStringLiteral("none.csv"));
-    QVERIFY(shared.measVal->SaveFile(rawText({}), QStringLiteral("Q-95"), QStringLiteral("77"),
-                                     QStringLiteral("Ann"), kImport, path));
+    QVERIFY(shared.measVal->SaveFile(
+        {QStringLiteral("Q-95"), QStringLiteral("77"), QStringLiteral("Ann"), kImport, rawText({})}, path));
     QCOMPARE(readBytes(path),
              QByteArray("METER;S/N;USER;DATE;TIME\r\nQ-95;77;Ann;3/7/2012;14:30:0\r\n\r\n"
                         "NO;DATE;TIME;ID;PROG;CIT;AR/BV;DIL;VALUE1;UNIT1;VALID1;VALUE2;UNIT2;VALID2"
                         "\r\n"));
-    QString raw, meter, serial, user;
-    QDateTime date;
-    QCOMPARE(shared.measVal->OpenFile(raw, meter, serial, user, date, path), qint16(CMeasVal::Opened));
-    QCOMPARE(walkAll(raw, 14), QStringList());
+    MeasuredValues doc;
+    QCOMPARE(shared.measVal->OpenFile(doc, path), qint16(CMeasVal::Opened));
+    QCOMPARE(walkAll(doc.datasets, 14), QStringList());
     // Saved again, the file stays the same.
-    QVERIFY(shared.measVal->SaveFile(raw, meter, serial, user, date, path + QStringLiteral("2")));
+    QVERIFY(shared.measVal->SaveFile(doc, path + QStringLiteral("2")));
     QCOMPARE(readBytes(path + QStringLiteral("2")), readBytes(path));
 }
 
@@ -285,18 +286,18 @@ void TestMeasVals::roundTripKeepsEverything()
                            .arg(i * 0.25));
     const QString raw = rawText(records);
     const QDateTime when(QDate(2026, 12, 31), QTime(23, 59, 58));
-    QVERIFY(shared.measVal->SaveFile(raw, QStringLiteral("Lumora"), QStringLiteral("S-0042"),
-                                     QStringLiteral("J\u00f6rg M\u00fcller"), when, path));
-    QString backRaw, meter, serial, user;
-    QDateTime date;
-    QCOMPARE(shared.measVal->OpenFile(backRaw, meter, serial, user, date, path), qint16(CMeasVal::Opened));
-    QCOMPARE(backRaw, raw);
-    QCOMPARE(meter, QStringLiteral("Lumora"));
-    QCOMPARE(serial, QStringLiteral("S-0042"));
-    QCOMPARE(user, QStringLiteral("J\u00f6rg M\u00fcller"));
-    QCOMPARE(date, when);
-    QCOMPARE(walkAll(backRaw, 14), walkAll(raw, 14));
-    QCOMPARE(walkAll(backRaw, 14).size(), 50);
+    QVERIFY(shared.measVal->SaveFile({QStringLiteral("Lumora"), QStringLiteral("S-0042"),
+                                      QStringLiteral("J\u00f6rg M\u00fcller"), when, raw},
+                                     path));
+    MeasuredValues back;
+    QCOMPARE(shared.measVal->OpenFile(back, path), qint16(CMeasVal::Opened));
+    QCOMPARE(back.datasets, raw);
+    QCOMPARE(back.meter, QStringLiteral("Lumora"));
+    QCOMPARE(back.serialNumber, QStringLiteral("S-0042"));
+    QCOMPARE(back.user, QStringLiteral("J\u00f6rg M\u00fcller"));
+    QCOMPARE(back.date, when);
+    QCOMPARE(walkAll(back.datasets, 14), walkAll(raw, 14));
+    QCOMPARE(walkAll(back.datasets, 14).size(), 50);
 }
 
 void TestMeasVals::openRejectsBadFiles_data()
@@ -338,10 +339,9 @@ void TestMeasVals::openRejectsBadFiles()
     const QString path = dir.filePath(QStringLiteral("bad.csv"));
     writeBytes(path, content);
     ErrorRecorder errors;
-    QString raw, meter, serial, user;
-    QDateTime date;
-    QCOMPARE(shared.measVal->OpenFile(raw, meter, serial, user, date, path), qint16(CMeasVal::InvalidFormat));
-    QVERIFY(raw.isEmpty());
+    MeasuredValues doc;
+    QCOMPARE(shared.measVal->OpenFile(doc, path), qint16(CMeasVal::InvalidFormat));
+    QVERIFY(doc.datasets.isEmpty());
     QVERIFY(errors.reports.isEmpty());
 }
 
@@ -353,43 +353,40 @@ void TestMeasVals::openAcceptsSevenFieldHeaderAndLooseNumbers()
     // Leading zeros are read, and text after the records is loaded as further records.
     writeBytes(path, "METER;S/N;USER;DATE;TIME\r\nKlaro 4 IR;9;Bo;03/07/2012;09:05:03\r\nanything\r\n"
                      "NO;DATE;TIME;ID;VALUE;UNIT;VALID\r\n1;d;t;0;1.5;NTU;OK\r\nedited by hand");
-    QString raw, meter, serial, user;
-    QDateTime date;
-    QCOMPARE(shared.measVal->OpenFile(raw, meter, serial, user, date, path), qint16(CMeasVal::Opened));
-    QCOMPARE(meter, QStringLiteral("Klaro 4 IR"));
-    QCOMPARE(date, QDateTime(QDate(2012, 3, 7), QTime(9, 5, 3)));
-    QCOMPARE(raw, QStringLiteral("\r\n1;d;t;0;1.5;NTU;OK\r\nedited by hand\r\n!\r\n>"));
-    QCOMPARE(walkAll(raw, 7).size(), 2);
+    MeasuredValues doc;
+    QCOMPARE(shared.measVal->OpenFile(doc, path), qint16(CMeasVal::Opened));
+    QCOMPARE(doc.meter, QStringLiteral("Klaro 4 IR"));
+    QCOMPARE(doc.date, QDateTime(QDate(2012, 3, 7), QTime(9, 5, 3)));
+    QCOMPARE(doc.datasets, QStringLiteral("\r\n1;d;t;0;1.5;NTU;OK\r\nedited by hand\r\n!\r\n>"));
+    QCOMPARE(walkAll(doc.datasets, 7).size(), 2);
     // A hand-written two-digit year.
     writeBytes(path, "METER;S/N;USER;DATE;TIME\r\nKlaro 4 IR;9;Bo;3/7/12;9:5:3\r\n\r\n"
                      "NO;DATE;TIME;ID;VALUE;UNIT;VALID\r\n");
-    QCOMPARE(shared.measVal->OpenFile(raw, meter, serial, user, date, path), qint16(CMeasVal::Opened));
-    QCOMPARE(date.date(), QDate(2012, 3, 7));
+    QCOMPARE(shared.measVal->OpenFile(doc, path), qint16(CMeasVal::Opened));
+    QCOMPARE(doc.date.date(), QDate(2012, 3, 7));
     // Date and time parts are numbers taken to the nearest integer, not only digit strings.
     writeBytes(path, "METER;S/N;USER;DATE;TIME\r\nKlaro 4 IR;9;Bo;3.0/ 7 /2012;9:5:2.5\r\n\r\n"
                      "NO;DATE;TIME;ID;VALUE;UNIT;VALID\r\n");
-    QCOMPARE(shared.measVal->OpenFile(raw, meter, serial, user, date, path), qint16(CMeasVal::Opened));
-    QCOMPARE(date, QDateTime(QDate(2012, 3, 7), QTime(9, 5, 2)));
+    QCOMPARE(shared.measVal->OpenFile(doc, path), qint16(CMeasVal::Opened));
+    QCOMPARE(doc.date, QDateTime(QDate(2012, 3, 7), QTime(9, 5, 2)));
 }
 
 void TestMeasVals::openStatusesForMissingAndEmptyFiles()
 {
     QTemporaryDir dir;
     SharedObjects shared;
-    QString raw = QStringLiteral("keep"), meter = QStringLiteral("keep"), serial, user;
-    QDateTime date;
+    MeasuredValues doc;
+    doc.datasets = doc.meter = QStringLiteral("keep");
     ErrorRecorder errors;
-    QCOMPARE(
-        shared.measVal->OpenFile(raw, meter, serial, user, date, dir.filePath(QStringLiteral("none.csv"))),
-        qint16(CMeasVal::FileMissing));
-    QCOMPARE(shared.measVal->OpenFile(raw, meter, serial, user, date, dir.path()),
+    QCOMPARE(shared.measVal->OpenFile(doc, dir.filePath(QStringLiteral("none.csv"))),
              qint16(CMeasVal::FileMissing));
+    QCOMPARE(shared.measVal->OpenFile(doc, dir.path()), qint16(CMeasVal::FileMissing));
     QVERIFY(errors.reports.isEmpty());
     const QString empty = dir.filePath(QStringLiteral("empty.csv"));
     writeBytes(empty, QByteArray());
-    QCOMPARE(shared.measVal->OpenFile(raw, meter, serial, user, date, empty), qint16(CMeasVal::ReadFailed));
-    QCOMPARE(raw, QStringLiteral("keep"));
-    QCOMPARE(meter, QStringLiteral("keep"));
+    QCOMPARE(shared.measVal->OpenFile(doc, empty), qint16(CMeasVal::ReadFailed));
+    QCOMPARE(doc.datasets, QStringLiteral("keep"));
+    QCOMPARE(doc.meter, QStringLiteral("keep"));
 }
 
 void TestMeasVals::openLeavesFieldsReadSoFar()
@@ -398,14 +395,14 @@ void TestMeasVals::openLeavesFieldsReadSoFar()
     SharedObjects shared;
     const QString path = dir.filePath(QStringLiteral("part.csv"));
     writeBytes(path, "METER;S/N;USER;DATE;TIME\r\nKlaro 7 T;55\r\n\r\nNO;DATE;TIME;ID;VALUE;UNIT;VALID\r\n");
-    QString raw = QStringLiteral("old"), meter, serial, user = QStringLiteral("old");
-    QDateTime date;
-    QCOMPARE(shared.measVal->OpenFile(raw, meter, serial, user, date, path), qint16(CMeasVal::InvalidFormat));
-    QCOMPARE(meter, QStringLiteral("Klaro 7 T"));
-    QCOMPARE(serial, QStringLiteral("55"));
-    QCOMPARE(user, QString());
-    QCOMPARE(raw, QString());
-    QCOMPARE(date, QDateTime(QDate(2000, 1, 1), QTime(0, 0)));
+    MeasuredValues doc;
+    doc.datasets = doc.user = QStringLiteral("old");
+    QCOMPARE(shared.measVal->OpenFile(doc, path), qint16(CMeasVal::InvalidFormat));
+    QCOMPARE(doc.meter, QStringLiteral("Klaro 7 T"));
+    QCOMPARE(doc.serialNumber, QStringLiteral("55"));
+    QCOMPARE(doc.user, QString());
+    QCOMPARE(doc.datasets, QString());
+    QCOMPARE(doc.date, QDateTime(QDate(2000, 1, 1), QTime(0, 0)));
 }
 
 void TestMeasVals::saveRefusesFieldsThatBreakTheLayout()
@@ -415,10 +412,11 @@ void TestMeasVals::saveRefusesFieldsThatBreakTheLayout()
     const QString path = dir.filePath(QStringLiteral("x.csv"));
     writeBytes(path, "previous");
     ErrorRecorder errors;
-    QVERIFY(!shared.measVal->SaveFile(rawText({}), QStringLiteral("Lumora"), QStringLiteral("1"),
-                                      QStringLiteral("a;b"), kImport, path));
-    QVERIFY(!shared.measVal->SaveFile(rawText({}), QStringLiteral("Lumora"), QStringLiteral("1\r\n"),
-                                      QStringLiteral("ab"), kImport, path));
+    QVERIFY(!shared.measVal->SaveFile(
+        {QStringLiteral("Lumora"), QStringLiteral("1"), QStringLiteral("a;b"), kImport, rawText({})}, path));
+    QVERIFY(!shared.measVal->SaveFile(
+        {QStringLiteral("Lumora"), QStringLiteral("1\r\n"), QStringLiteral("ab"), kImport, rawText({})},
+        path));
     QCOMPARE(errors.reports.size(), 2);
     QCOMPARE(readBytes(path), QByteArray("previous"));
 }

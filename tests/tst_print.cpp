@@ -92,7 +92,7 @@ void TestPrint::printerPresence()
     SharedObjects shared;
     QVERIFY(!shared.print->PrinterAvailable());
     QCOMPARE(shared.print->PrinterName(), QString());
-    QVERIFY(!shared.print->PrintMVals(QString(), QString(), QString(), kImport, rawText({})));
+    QVERIFY(!shared.print->PrintMVals({QString(), QString(), QString(), kImport, rawText({})}));
     RecordingPrintTarget printer;
     shared.print->setTarget(&printer);
     QVERIFY(shared.print->PrinterAvailable());
@@ -107,10 +107,10 @@ void TestPrint::measuredValuesLayout()
     SharedObjects shared;
     RecordingPrintTarget printer;
     shared.print->setTarget(&printer);
-    QVERIFY(shared.print->PrintMVals(QStringLiteral("Klaro 4 T"), QStringLiteral("12"), QStringLiteral("Ann"),
-                                     kImport,
-                                     rawText({QStringLiteral("1;07.03.12;14:01;0;1.5;NTU;OK;x;y;z"),
-                                              QStringLiteral("2;;;;;"), QStringLiteral("3;")})));
+    QVERIFY(shared.print->PrintMVals({QStringLiteral("Klaro 4 T"), QStringLiteral("12"),
+                                      QStringLiteral("Ann"), kImport,
+                                      rawText({QStringLiteral("1;07.03.12;14:01;0;1.5;NTU;OK;x;y;z"),
+                                               QStringLiteral("2;;;;;"), QStringLiteral("3;")})}));
     QCOMPARE(printer.fontSize, 11.0);
     QCOMPARE(printer.documents.size(), 1);
     QVERIFY(printer.documents[0].ended);
@@ -121,8 +121,8 @@ void TestPrint::measuredValuesLayout()
     QCOMPARE(printer.lastLines(), mvalsHeader() + rows);
     // A Lumora document has the 14 columns.
     printer.width = 200;
-    QVERIFY(shared.print->PrintMVals(QStringLiteral("Lumora"), QStringLiteral("1"), QStringLiteral("u"),
-                                     kImport, rawText({})));
+    QVERIFY(shared.print->PrintMVals(
+        {QStringLiteral("Lumora"), QStringLiteral("1"), QStringLiteral("u"), kImport, rawText({})}));
     QCOMPARE(printer.lastLines().value(8),
              kIndent + QStringLiteral("No.; Date; Time; ID; PROG; Cit.; AR/BV/Cal; Dil.; "
                                       "Value 1; Unit 1; Status 1; Value 2; Unit 2; "
@@ -134,8 +134,8 @@ void TestPrint::withoutDatasetsOnlyTheHeader()
     SharedObjects shared;
     RecordingPrintTarget printer;
     shared.print->setTarget(&printer);
-    QVERIFY(shared.print->PrintMVals(QStringLiteral("Klaro 4 T"), QStringLiteral("12"), QStringLiteral("Ann"),
-                                     kImport, rawText({})));
+    QVERIFY(shared.print->PrintMVals(
+        {QStringLiteral("Klaro 4 T"), QStringLiteral("12"), QStringLiteral("Ann"), kImport, rawText({})}));
     QCOMPARE(printer.lastLines(), mvalsHeader());
 }
 
@@ -148,8 +148,8 @@ void TestPrint::pageBreakAfterLLines()
     QStringList records;
     for (int k = 1; k <= 20; ++k)
         records.append(QStringLiteral("%1").arg(k, 2, 10, QLatin1Char('0')));
-    QVERIFY(shared.print->PrintMVals(QStringLiteral("Klaro 4 T"), QStringLiteral("12"), QStringLiteral("Ann"),
-                                     kImport, rawText(records)));
+    QVERIFY(shared.print->PrintMVals({QStringLiteral("Klaro 4 T"), QStringLiteral("12"),
+                                      QStringLiteral("Ann"), kImport, rawText(records)}));
     QCOMPARE(shared.print->linesPerPage(), qint16(10));
     const QList<QStringList> &pages = printer.documents[0].pages;
     // 9 header lines and 20 datasets: 10 on page 1, then 2 empty + 8 on each further page.
@@ -170,8 +170,9 @@ void TestPrint::longLinesAreCutNotWrapped()
     RecordingPrintTarget printer;
     printer.width = 30;
     shared.print->setTarget(&printer);
-    QVERIFY(shared.print->PrintMVals(QStringLiteral("Klaro 4 T"), QStringLiteral("12"), QStringLiteral("Ann"),
-                                     kImport, rawText({QStringLiteral("1;07.03.12;14:01;0;1.5;NTU;OK")})));
+    QVERIFY(
+        shared.print->PrintMVals({QStringLiteral("Klaro 4 T"), QStringLiteral("12"), QStringLiteral("Ann"),
+                                  kImport, rawText({QStringLiteral("1;07.03.12;14:01;0;1.5;NTU;OK")})}));
     const QStringList lines = printer.lastLines();
     QCOMPARE(lines.size(), 10);
     QCOMPARE(lines[8], (kIndent + QStringLiteral("No.; Date; Time; ID; Value; Unit; Status; ")).left(30));
@@ -187,20 +188,20 @@ void TestPrint::unusableJobsFail()
     ErrorRecorder errors;
     // A page with room for fewer than three lines would open new pages forever.
     printer.height = 4.4;
-    QVERIFY(!shared.print->PrintMVals(QStringLiteral("Lumora"), QStringLiteral("1"), QStringLiteral("u"),
-                                      kImport, rawText({QStringLiteral("1")})));
+    QVERIFY(!shared.print->PrintMVals({QStringLiteral("Lumora"), QStringLiteral("1"), QStringLiteral("u"),
+                                       kImport, rawText({QStringLiteral("1")})}));
     QCOMPARE(errors.reports.size(), 1);
     QVERIFY(printer.documents.isEmpty());
     // A raw text that is no walk fails after the header: the job is dropped, not ended.
     printer.height = 66;
-    QVERIFY(!shared.print->PrintMVals(QStringLiteral("Lumora"), QStringLiteral("1"), QStringLiteral("u"),
-                                      kImport, QStringLiteral("x")));
+    QVERIFY(!shared.print->PrintMVals(
+        {QStringLiteral("Lumora"), QStringLiteral("1"), QStringLiteral("u"), kImport, QStringLiteral("x")}));
     QCOMPARE(printer.documents.size(), 1);
     QVERIFY(printer.documents[0].aborted);
     QVERIFY(!printer.documents[0].ended);
     printer.failLines = true;
-    QVERIFY(!shared.print->PrintMVals(QStringLiteral("Lumora"), QStringLiteral("1"), QStringLiteral("u"),
-                                      kImport, rawText({})));
+    QVERIFY(!shared.print->PrintMVals(
+        {QStringLiteral("Lumora"), QStringLiteral("1"), QStringLiteral("u"), kImport, rawText({})}));
 }
 
 void TestPrint::phRecordLayout()

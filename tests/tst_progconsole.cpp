@@ -29,18 +29,12 @@ namespace {
 
 const QString kRest = QStringLiteral("ABCDE,16,436,0.0,2.0,0.0,1.0,0.01,Fe,mg/l,0,1,0");
 
-// A program array as files hold it.
-QStringList programArray(const QString &number, const QString &model, const QString &user)
+// A program as files hold it.
+ProgramRecord programArray(const QString &number, const QString &model, const QString &user)
 {
-    QStringList a(CUsrDefProg::kProgramArraySize);
-    const QStringList v = (number + u',' + kRest).split(u',');
-    for (int k = 0; k <= 10; ++k)
-        a[k] = v[k];
-    a[1] = model;
-    a[11] = user;
-    a[32] = v[11];
-    a[33] = v[12];
-    a[34] = v[13];
+    ProgramRecord a = ProgramRecord::fromMeter((number + u',' + kRest).split(u','));
+    a.MODEL = model;
+    a.USER = user;
     return a;
 }
 
@@ -113,9 +107,9 @@ struct Session {
         if (!prog().SaveToFile(programArray(number, model, user), work.filePath(name)))
             qFatal("cannot write a program file");
     }
-    QStringList readFile(const QString &name)
+    ProgramRecord readFile(const QString &name)
     {
-        QStringList program(CUsrDefProg::kProgramArraySize);
+        ProgramRecord program;
         prog().ReadFromFile(program, name);
         return program;
     }
@@ -392,10 +386,10 @@ void TestProgConsole::copyToPcWritesLoginUser()
     QCOMPARE(s.dialogs.asked[0].title, QStringLiteral("Save as"));
     QCOMPARE(s.dialogs.asked[0].text, s.work.filePath(QStringLiteral("PROG 902.csv")));
     QCOMPARE(s.dialogs.asked[0].filter, QStringLiteral("CSV (separator-delimited) (*.csv)"));
-    const QStringList file = s.readFile(QStringLiteral("PROG 902.csv"));
-    QCOMPARE(file[0], QStringLiteral("902"));
-    QCOMPARE(file[11], QStringLiteral("Ann"));
-    QCOMPARE(file[1], QStringLiteral("ABCDE"));
+    const ProgramRecord file = s.readFile(QStringLiteral("PROG 902.csv"));
+    QCOMPARE(file.NO, QStringLiteral("902"));
+    QCOMPARE(file.USER, QStringLiteral("Ann"));
+    QCOMPARE(file.MODEL, QStringLiteral("ABCDE"));
     QCOMPARE(entries(console.directoryList()), QStringList{"902   (PROG 902.csv)"});
     // The meter program stays selected.
     QCOMPARE(selected(console.meterList()), QStringLiteral("902"));
@@ -452,7 +446,7 @@ void TestProgConsole::copyToMeterKeepsFileAndAsks()
     QCOMPARE(s.programs->programs().value(QStringLiteral("905")).value(1), QStringLiteral("NEW"));
     QCOMPARE(entries(console.meterList()), (QStringList{"901", "905"}));
     QCOMPARE(selected(console.directoryList()), QStringLiteral("905   (new.csv)"));
-    QCOMPARE(s.readFile(QStringLiteral("new.csv"))[11], QStringLiteral("Bob"));
+    QCOMPARE(s.readFile(QStringLiteral("new.csv")).USER, QStringLiteral("Bob"));
 
     // An existing number: No sends nothing, Yes modifies.
     s.dialogs.clear();

@@ -298,15 +298,12 @@ void TestProgEdit::calculateAndTakeOver()
     });
 
     // A program file with pairs: the editor computes its line on opening, silently.
-    QStringList program(CUsrDefProg::kProgramArraySize);
-    const QStringList v = (QStringLiteral("907,") + kRest).split(u',');
-    for (int k = 0; k <= 10; ++k)
-        program[k] = v[k];
-    program[32] = program[33] = program[34] = QStringLiteral("0");
+    ProgramRecord program = ProgramRecord::fromMeter((QStringLiteral("907,") + kRest).split(u','));
+    program.BLANKREQ = program.CALPSB = program.CALREQ = QStringLiteral("0");
     const char *pairs[4][2] = {{"0", "0.05"}, {"1", "0.25"}, {"2", "0.44"}, {"3", "0.66"}};
-    for (int i = 0; i < 4; ++i) {
-        program[12 + 2 * i] = QLatin1String(pairs[i][0]);
-        program[13 + 2 * i] = QLatin1String(pairs[i][1]);
+    for (size_t i = 0; i < 4; ++i) {
+        program.valX[i] = QLatin1String(pairs[i][0]);
+        program.valY[i] = QLatin1String(pairs[i][1]);
     }
     QVERIFY(s.main->shared().usrDefProg->SaveToFile(program, s.work.filePath(QStringLiteral("p.csv"))));
     console.UpdateDirectoryList();
@@ -500,13 +497,12 @@ void TestProgEdit::offlineSavesFile()
         QCOMPARE(s.dialogs.asked[0].text, s.work.filePath(QStringLiteral("PROG 900.csv")));
         QCOMPARE(s.dialogs.asked[0].filter, QStringLiteral("CSV (separator-delimited) (*.csv)"));
     });
-    QStringList file(CUsrDefProg::kProgramArraySize);
+    ProgramRecord file;
     QVERIFY(s.main->shared().usrDefProg->ReadFromFile(file, QStringLiteral("PROG 900.csv")));
-    QCOMPARE(file.mid(0, 12),
-             (QStringList{"900", "M1", "16", "436", "0", "2", "0", "1", "0.01", "Fe", "mg/l", "Ann"}));
-    QCOMPARE(file[12], QStringLiteral("0.5"));
-    QCOMPARE(file[13], QStringLiteral("0.1"));
-    QCOMPARE(file.mid(32), (QStringList{"1", "0", "0"}));
+    QCOMPARE(file.toFile(), (QStringList{"900", "M1", "16", "436", "0", "2", "0", "1", "0.01", "Fe", "mg/l",
+                                         "Ann", "1", "0", "0"}));
+    QCOMPARE(file.valX[0], QStringLiteral("0.5"));
+    QCOMPARE(file.valY[0], QStringLiteral("0.1"));
     QCOMPARE(console.directoryList()->selectedItems().first()->text(),
              QStringLiteral("900   (PROG 900.csv)"));
 }

@@ -13,6 +13,7 @@
 #include <QDir>
 #include <QDirIterator>
 #include <QFile>
+#include <QRegularExpression>
 #include <QStandardPaths>
 #include <QTest>
 
@@ -25,17 +26,11 @@ QStringList program(const QString &number, const QString &rest = kExample)
     return (number + u',' + rest).split(u',');
 }
 
-// A program array as the editor hands it over: 35 texts.
-QStringList programArray(const QString &number)
+// A program as the editor hands it over.
+ProgramRecord programArray(const QString &number)
 {
-    QStringList a(CUsrDefProg::kProgramArraySize);
-    const QStringList v = program(number);
-    for (int k = 0; k <= 10; ++k)
-        a[k] = v[k];
-    a[11] = QStringLiteral("tester");
-    a[32] = v[11];
-    a[33] = v[12];
-    a[34] = v[13];
+    ProgramRecord a = ProgramRecord::fromMeter(program(number));
+    a.USER = QStringLiteral("tester");
     return a;
 }
 
@@ -92,6 +87,8 @@ private slots:
     void stopOfLinkDuringReadFailsUpdate();
     void stopDuringListSendsClosingCommand();
     void getProgramMeterFillsArray();
+    void storeOrModifyAsksOnlyForNumbersTheMeterHolds();
+    void recordFieldOrders();
     void simulatorTableFromFile();
 
     void programFileRoundTripsByteExact();
@@ -134,9 +131,7 @@ void TestPrograms::updateListsAndReadsEveryProgramInItsOwnTransfer()
     QCOMPARE(rig.prog().slot(0).NO, QStringLiteral("901"));
     QCOMPARE(rig.prog().slot(2).NO, QStringLiteral("910"));
     const ProgramRecord &r = rig.prog().slot(1);
-    QCOMPARE(QStringList({r.NO, r.MODEL, r.CUV, r.LAMBDA, r.MRB, r.MRE, r.E0, r.SLOPE, r.RES, r.FORM, r.UNIT,
-                          r.BLANKREQ, r.CALPSB, r.CALREQ}),
-             program(QStringLiteral("903")));
+    QCOMPARE(r, ProgramRecord::fromMeter(program(QStringLiteral("903"))));
     QCOMPARE(rig.sim->commandLog(), QStringList({"U.400", "U.512", "U.400", "U.513#1,901", "U.400",
                                                  "U.513#1,903", "U.400", "U.513#1,910"}));
     QStringList list(3);
@@ -311,31 +306,32 @@ void TestPrograms::valuesThatWouldBreakTheCommandAreRefused()
     QVERIFY(rig.connect());
     QVERIFY(rig.prog().Update());
     ErrorRecorder errors;
-    // Index in the program array, the value, the field the message names.
+    // The field, the value, the field the message names.
+    using F = QString ProgramRecord::*;
     const struct {
-        int index;
+        F member;
         QString value;
         const char *field;
     } cases[] = {
-        {1, "A,B", "MODEL"},
-        {1, "A\r\nU.520", "MODEL"},
-        {1, QString(70, u'M'), "MODEL"},
-        {1, QString(100 << 20, u'M'), "MODEL"},
-        {1, QStringView(u"A\0B", 3).toString(), "MODEL"},
-        {1, "\u4e2d", "MODEL"},
-        {0, QString(5000, u'9'), "NO"},
-        {0, "0950", "NO"},
-        {2, "17", "CUV"},
-        {4, "1x", "MRB"},
-        {5, " 2.0", "MRE"},
-        {7, "1" + QString(30, u'0'), "SLOPE"},
-        {9, "Fe Cl", "FORM"},
-        {32, "2", "BLANKREQ"},
-        {34, QString(), "CALREQ"},
+        {&ProgramRecord::MODEL, "A,B", "MODEL"},
+        {&ProgramRecord::MODEL, "A\r\nU.520", "MODEL"},
+        {&ProgramRecord::MODEL, QString(70, u'M'), "MODEL"},
+        {&ProgramRecord::MODEL, QString(100 << 20, u'M'), "MODEL"},
+        {&ProgramRecord::MODEL, QStringView(u"A\0B", 3).toString(), "MODEL"},
+        {&ProgramRecord::MODEL, "\u4e2d", "MODEL"},
+        {&ProgramRecord::NO, QString(5000, u'9'), "NO"},
+        {&ProgramRecord::NO, "0950", "NO"},
+        {&ProgramRecord::CUV, "17", "CUV"},
+        {&ProgramRecord::MRB, "1x", "MRB"},
+        {&ProgramRecord::MRE, " 2.0", "MRE"},
+        {&ProgramRecord::SLOPE, "1" + QString(30, u'0'), "SLOPE"},
+        {&ProgramRecord::FORM, "Fe Cl", "FORM"},
+        {&ProgramRecord::BLANKREQ, "2", "BLANKREQ"},
+        {&ProgramRecord::CALREQ, QString(), "CALREQ"},
     };
     for (const auto &c : cases) {
-        QStringList a = programArray(QStringLiteral("904"));
-        a[c.index] = c.value;
+        ProgramRecord a = programArray(QStringLiteral("904"));
+        a.*c.member = c.value;
         const QString message = rig.prog().CheckProgram(a);
         QVERIFY2(message.contains(QStringLiteral(" %1 ").arg(QLatin1String(c.field))), c.field);
         rig.sim->clearLog();
@@ -346,12 +342,12 @@ void TestPrograms::valuesThatWouldBreakTheCommandAreRefused()
         QCOMPARE(errors.reports, QStringList(2, message));
     }
     // Within the editor's limits at their edges; a measuring range beyond the meter's is not.
-    QStringList a = programArray(QStringLiteral("999"));
-    a[1] = QStringLiteral("a b\u00b5");
-    a[9] = QStringLiteral("123456789");
-    a[10] = QStringLiteral("\u00b5g/l");
+    ProgramRecord a = programArray(QStringLiteral("999"));
+    a.MODEL = QStringLiteral("a b\u00b5");
+    a.FORM = QStringLiteral("123456789");
+    a.UNIT = QStringLiteral("\u00b5g/l");
     QCOMPARE(rig.prog().CheckProgram(a), QString());
-    a[5] = QStringLiteral("2.5");
+    a.MRE = QStringLiteral("2.5");
     QVERIFY(rig.prog().CheckProgram(a).startsWith(TextTable::text(1212)));
 }
 
@@ -359,8 +355,10 @@ void TestPrograms::shortArraysAreRefused()
 {
     Rig rig;
     QVERIFY(rig.connect());
-    QStringList a = programArray(QStringLiteral("904"));
-    a.removeLast();
+    // A record from fewer values than the meter takes lacks CALREQ.
+    QStringList values = program(QStringLiteral("904"));
+    values.removeLast();
+    ProgramRecord a = ProgramRecord::fromMeter(values);
     QVERIFY(!rig.prog().AddNew(a));
     QVERIFY(!rig.prog().Modify(a));
     QVERIFY(!rig.prog().GetProgramMeter(a, QStringLiteral("904")));
@@ -374,9 +372,9 @@ void TestPrograms::modifyReplacesSlot()
         QVERIFY(rig.programs->put(program(QString::fromLatin1(n))));
     QVERIFY(rig.connect());
     QVERIFY(rig.prog().Update());
-    QStringList a = programArray(QStringLiteral("903"));
-    a[1] = QStringLiteral("NEW");
-    a[34] = QStringLiteral("1");
+    ProgramRecord a = programArray(QStringLiteral("903"));
+    a.MODEL = QStringLiteral("NEW");
+    a.CALREQ = QStringLiteral("1");
     rig.sim->clearLog();
     QVERIFY(rig.prog().Modify(a));
     QCOMPARE(rig.sim->commandLog().at(1),
@@ -538,14 +536,94 @@ void TestPrograms::getProgramMeterFillsArray()
     QVERIFY(rig.programs->put(program(QStringLiteral("901"))));
     QVERIFY(rig.connect());
     QVERIFY(rig.prog().Update());
-    QStringList a(35, QStringLiteral("old"));
+    ProgramRecord a;
+    a.valX.fill(QStringLiteral("old"));
     QVERIFY(rig.prog().GetProgramMeter(a, QStringLiteral("901")));
-    QStringList expected = programArray(QStringLiteral("901"));
-    expected[11] = QStringLiteral("---");
+    ProgramRecord expected = programArray(QStringLiteral("901"));
+    expected.USER = QStringLiteral("---");
     QCOMPARE(a, expected);
-    a.fill(QStringLiteral("old"));
+    a.MODEL = QStringLiteral("old");
     QVERIFY(!rig.prog().GetProgramMeter(a, QStringLiteral("0901")));
-    QCOMPARE(a, QStringList(35));
+    QCOMPARE(a, ProgramRecord());
+}
+
+void TestPrograms::storeOrModifyAsksOnlyForNumbersTheMeterHolds()
+{
+    using Existing = CUsrDefProg::ExistingProgram;
+    using Result = CUsrDefProg::StoreResult;
+    const struct {
+        const char *number;
+        bool full; // the meter holds 100 programs, one of them outside the range: 950 is free but has no room
+        Existing answer;
+        Result result;
+        const char *sent; // the store or modify command's code, if one went out
+        bool asked;
+    } cases[] = {
+        {"905", false, Existing::Modify, Result::Added, "U.500", false},
+        {"901", false, Existing::Modify, Result::Modified, "U.502", true},
+        {"901", false, Existing::Keep, Result::Kept, nullptr, true},
+        {"901", false, Existing::Cancel, Result::Cancelled, nullptr, true},
+        {"950", true, Existing::Modify, Result::NoFreeSlot, nullptr, false},
+        {"901", true, Existing::Modify, Result::Modified, "U.502", true},
+    };
+    for (const auto &c : cases) {
+        Rig rig;
+        for (int n = 900; n <= (c.full ? 999 : 903); ++n)
+            QVERIFY(n == 950 || rig.programs->put(program(QString::number(n))));
+        if (c.full) {
+            const QByteArray numbers =
+                QStringList(rig.programs->programs().keys()).join(QStringLiteral("\r\n")).toLatin1();
+            rig.programs->listAnswer = MeterSim::acceptedAnswer("899\r\n" + numbers);
+            rig.programs->readAnswers.insert(
+                "899", MeterSim::acceptedAnswer(SimPrograms::readPayload(program(QStringLiteral("899")))));
+        }
+        QVERIFY(rig.connect());
+        QVERIFY(rig.prog().Update());
+        rig.sim->clearLog();
+        QStringList asked;
+        QList<bool> transferring;
+        const Result result = rig.prog().storeOrModify(
+            programArray(QString::fromLatin1(c.number)),
+            [&](const QString &number) {
+                asked.append(number);
+                return c.answer;
+            },
+            [&](bool on) { transferring.append(on); });
+        QCOMPARE(result, c.result);
+        QCOMPARE(asked, c.asked ? QStringList{QString::fromLatin1(c.number)} : QStringList());
+        const QStringList stores =
+            rig.sim->commandLog().filter(QRegularExpression(QStringLiteral("^U\\.50[02]")));
+        QCOMPARE(stores.size(), c.sent ? 1 : 0);
+        if (c.sent)
+            QVERIFY(stores[0].startsWith(QLatin1String(c.sent)));
+        QCOMPARE(transferring, c.sent ? (QList<bool>{true, false}) : QList<bool>());
+    }
+}
+
+void TestPrograms::recordFieldOrders()
+{
+    // The meter's order and the file's order, each read back into the same record.
+    ProgramRecord r = programArray(QStringLiteral("907"));
+    r.valX[3] = QStringLiteral("1");
+    QCOMPARE(r.toMeter(), program(QStringLiteral("907")));
+    ProgramRecord fromMeter = ProgramRecord::fromMeter(r.toMeter());
+    QCOMPARE(fromMeter.USER, QString());
+    fromMeter.USER = r.USER;
+    fromMeter.valX = r.valX;
+    QCOMPARE(fromMeter, r);
+    QCOMPARE(r.toFile(), (QStringList{"907", "ABCDE", "16", "436", "0.0", "2.0", "0.0", "1.0", "0.01", "Fe",
+                                      "mg/l", "tester", "0", "1", "0"}));
+    ProgramRecord fromFile;
+    QVERIFY(fromFile.setFromFile(r.toFile()));
+    fromFile.valX = r.valX;
+    QCOMPARE(fromFile, r);
+    // Files without flags read them as "0"; any other count is no program line and changes nothing.
+    QVERIFY(fromFile.setFromFile(r.toFile().mid(0, 12)));
+    QCOMPARE(QStringList({fromFile.BLANKREQ, fromFile.CALPSB, fromFile.CALREQ}),
+             QStringList({"0", "0", "0"}));
+    const ProgramRecord before = fromFile;
+    QVERIFY(!fromFile.setFromFile(r.toFile().mid(0, 13)));
+    QCOMPARE(fromFile, before);
 }
 
 void TestPrograms::simulatorTableFromFile()
@@ -576,12 +654,12 @@ void TestPrograms::programFileRoundTripsByteExact()
 {
     SharedObjects shared;
     CUsrDefProg &prog = *shared.usrDefProg;
-    QStringList a = programArray(QStringLiteral("901"));
-    a[10] = QStringLiteral("\u00b5g/l");
-    a[12] = QStringLiteral("0");
-    a[13] = QStringLiteral("0.05");
-    a[14] = QStringLiteral("1");
-    a[15] = QStringLiteral("0.25");
+    ProgramRecord a = programArray(QStringLiteral("901"));
+    a.UNIT = QStringLiteral("\u00b5g/l");
+    a.valX[0] = QStringLiteral("0");
+    a.valY[0] = QStringLiteral("0.05");
+    a.valX[1] = QStringLiteral("1");
+    a.valY[1] = QStringLiteral("0.25");
     const QString path = m_work + QStringLiteral("/PROG 901.csv");
     QVERIFY(prog.SaveToFile(a, path));
     const QByteArray expected =
@@ -590,12 +668,10 @@ void TestPrograms::programFileRoundTripsByteExact()
         "PAIRS_OF_VARIATES\r\n0;0.05\r\n1;0.25\r\n;\r\n;\r\n;\r\n;\r\n;\r\n;\r\n;\r\n;";
     QCOMPARE(readBytes(path), expected);
     prog.setWorkDir(m_work);
-    QStringList back(35, QStringLiteral("x"));
+    ProgramRecord back;
+    back.valY.fill(QStringLiteral("x"));
     QVERIFY(prog.ReadFromFile(back, QStringLiteral("PROG 901.csv")));
     QCOMPARE(back, a);
-    QStringList shortArray(34);
-    QVERIFY(!prog.SaveToFile(shortArray, path));
-    QVERIFY(!prog.ReadFromFile(shortArray, QStringLiteral("PROG 901.csv")));
     QVERIFY(!prog.ReadFromFile(back, QStringLiteral("missing.csv")));
     QVERIFY(QFile::remove(path));
 }
@@ -605,12 +681,12 @@ void TestPrograms::oldTwelveKeyLayout()
     const QString pairs =
         QStringLiteral("\r\nPAIRS_OF_VARIATES\r\n1;2\r\n;\r\n;\r\n;\r\n;\r\n;\r\n;\r\n;\r\n;\r\n;");
     const QString header12 = QStringLiteral("NO;MODEL;CUV;LAMBDA;MRB;MRE;E0;SLOPE;RES;FORM;UNIT;USER\r\n");
-    QStringList a(35);
+    ProgramRecord a;
     QVERIFY(CUsrDefProg::ParseProgramText(
         header12 + QStringLiteral("902;M;16;436;0;5;0;1;0.1;F;U;Ann") + pairs, a));
-    QCOMPARE(a[11], QStringLiteral("Ann"));
-    QCOMPARE(a.mid(32), QStringList({"0", "0", "0"}));
-    QCOMPARE(a[12], QStringLiteral("1"));
+    QCOMPARE(a.USER, QStringLiteral("Ann"));
+    QCOMPARE(QStringList({a.BLANKREQ, a.CALPSB, a.CALREQ}), QStringList({"0", "0", "0"}));
+    QCOMPARE(a.valX[0], QStringLiteral("1"));
     QVERIFY(!CUsrDefProg::ParseProgramText(
         header12 + QStringLiteral("902;M;16;436;0;5;0;1;0.1;F;U;Ann;1;1;1") + pairs, a));
     QVERIFY(
@@ -622,7 +698,7 @@ void TestPrograms::oldTwelveKeyLayout()
         header15 + QStringLiteral("902;M;16;436;0;5;0;1;0.1;F;U;Ann") + pairs, a));
     QVERIFY(CUsrDefProg::ParseProgramText(
         header15 + QStringLiteral("902;M;16;436;0;5;0;1;0.1;F;U;Ann;1;0;1;9") + pairs, a));
-    QCOMPARE(a[34], QStringLiteral("1;9"));
+    QCOMPARE(a.CALREQ, QStringLiteral("1;9"));
     // Headers are compared exactly.
     QVERIFY(!CUsrDefProg::ParseProgramText(
         header12.toLower() + QStringLiteral("902;M;16;436;0;5;0;1;0.1;F;U;Ann") + pairs, a));
@@ -636,15 +712,15 @@ void TestPrograms::limitedSplitsOfPairBlock()
         QStringLiteral("NO;MODEL;CUV;LAMBDA;MRB;MRE;E0;SLOPE;RES;FORM;UNIT;USER;BLANKREQ;CALPSB;CALREQ\r\n"
                        "903;M;16;436;0;5;0;1;0.1;F;U;Ann;1;1;0\r\nPAIRS_OF_VARIATES\r\n");
     const QString nine = QStringLiteral("1;2\r\n;\r\n;\r\n;\r\n;\r\n;\r\n;\r\n;\r\n;");
-    QStringList a(35);
+    ProgramRecord a;
     QVERIFY(!CUsrDefProg::ParseProgramText(head + nine, a));
-    // Elements read before the failing check stay filled.
-    QCOMPARE(a[0], QStringLiteral("903"));
+    // Fields read before the failing check stay filled.
+    QCOMPARE(a.NO, QStringLiteral("903"));
     QVERIFY(CUsrDefProg::ParseProgramText(head + nine + QStringLiteral("\r\n9;10\r\n"), a));
-    QCOMPARE(a[30], QStringLiteral("9"));
-    QCOMPARE(a[31], QStringLiteral("10\r\n"));
+    QCOMPARE(a.valX[9], QStringLiteral("9"));
+    QCOMPARE(a.valY[9], QStringLiteral("10\r\n"));
     QVERIFY(CUsrDefProg::ParseProgramText(head + nine + QStringLiteral("\r\n9;10;11\r\nmore"), a));
-    QCOMPARE(a[31], QStringLiteral("10;11\r\nmore"));
+    QCOMPARE(a.valY[9], QStringLiteral("10;11\r\nmore"));
     // A pair line without ";" fails.
     QVERIFY(!CUsrDefProg::ParseProgramText(head + nine + QStringLiteral("\r\n9"), a));
     QVERIFY(!CUsrDefProg::ParseProgramText(QString(), a));
@@ -793,13 +869,18 @@ void TestPrograms::programFileRefusesValuesThatBreakIt()
     QVERIFY(shared.usrDefProg->SaveToFile(programArray(QStringLiteral("901")), path));
     const QByteArray before = readBytes(path);
     // The model, the citation form, a pair: a value with ";" or a line break is refused.
-    for (const auto &[index, value] : {std::pair(1, "A;B"), std::pair(9, "F\r\nX"), std::pair(12, "1;2")}) {
-        QStringList values = programArray(QStringLiteral("901"));
-        values[index] = QString::fromLatin1(value);
+    using F = QString *(*)(ProgramRecord &);
+    const std::pair<F, const char *> cases[] = {{[](ProgramRecord &r) { return &r.MODEL; }, "A;B"},
+                                                {[](ProgramRecord &r) { return &r.FORM; }, "F\r\nX"},
+                                                {[](ProgramRecord &r) { return &r.valX[0]; }, "1;2"}};
+    for (const auto &[field, value] : cases) {
+        ProgramRecord values = programArray(QStringLiteral("901"));
+        *field(values) = QString::fromLatin1(value);
         ErrorRecorder errors;
         QVERIFY(!shared.usrDefProg->SaveToFile(values, path));
-        QCOMPARE(errors.reports,
-                 QStringList{TextTable::text(TextTable::FieldBreaksProgramFile).arg(values[index])});
+        QCOMPARE(
+            errors.reports,
+            QStringList{TextTable::text(TextTable::FieldBreaksProgramFile).arg(QString::fromLatin1(value))});
         QCOMPARE(readBytes(path), before);
     }
 }

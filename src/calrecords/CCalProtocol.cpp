@@ -9,6 +9,7 @@
 #include "FileNames.h"
 #include "LocaleTexts.h"
 #include "NumberText.h"
+#include "Protocol.h"
 #include "TextSplit.h"
 #include "TextTable.h"
 
@@ -231,9 +232,10 @@ bool CCalProtocol::UpdateFromMeter(bool fPH, bool fExtended)
     QString answer;
     bool ok = false;
     if (fPH)
-        ok = RequestRecord(QStringLiteral("U.586"), answer) && ParsePHRecord(answer, m_record);
+        ok = RequestRecord(Protocol::ReadPHRecord, answer) && ParsePHRecord(answer, m_record);
     else
-        ok = RequestRecord(fExtended ? QStringLiteral("U.587") : QStringLiteral("U.585"), answer) &&
+        ok = RequestRecord(fExtended ? Protocol::ReadTurbidityRecordExtended : Protocol::ReadTurbidityRecord,
+                           answer) &&
              ParseTurbidityRecord(answer, m_record);
     if (!ok) {
         ClearRecord();

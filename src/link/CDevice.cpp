@@ -4,61 +4,31 @@
 #include "CSerialLink.h"
 #include "ErrorFrame.h"
 #include "NumberText.h"
+#include "Protocol.h"
 #include "TextTable.h"
 
 namespace {
 
-const QStringList &klaro4Names()
-{
-    static const QStringList names = {QStringLiteral("Klaro 4 T"), QStringLiteral("Klaro 4 IR")};
-    return names;
-}
+// Every model the program knows and what it can do; each predicate below is answered from here.
+const MeterModel kModels[] = {
+    // name, minimum firmware, family, pH, turbidity, reduced user methods, calibration line without
+    // a variant code (turbidity photometers offer it only with one)
+    {"Lumora", 180, MeterModel::Photometer, true, false, false, true},
+    {"Lumora pH", 180, MeterModel::Photometer, true, false, false, true},
+    {"Lumora Turb", 180, MeterModel::Photometer, true, true, false, false},
+    {"Lumora STD", 180, MeterModel::Photometer, false, false, true, true},
+    {"Q-95", 180, MeterModel::Photometer, false, false, true, true},
+    {"Q-95 Pro", 180, MeterModel::Photometer, true, false, false, true},
+    {"Q-95 Turb", 180, MeterModel::Photometer, true, true, false, false},
+    {"DEVICENAME", 180, MeterModel::Photometer, true, true, false, true},
+    {"Klaro 4 IR", 160, MeterModel::Klaro4, false, true, false, true},
+    {"Klaro 4 T", 160, MeterModel::Klaro4, false, true, false, true},
+    {"Klaro 7 IR", 242, MeterModel::Klaro7, false, true, false, true},
+    {"Klaro 7 T", 242, MeterModel::Klaro7, false, true, false, true},
+};
 
-const QStringList &klaro7Names()
-{
-    static const QStringList names = {QStringLiteral("Klaro 7 T"), QStringLiteral("Klaro 7 IR")};
-    return names;
-}
-
-const QStringList &reducedNames()
-{
-    static const QStringList names = {QStringLiteral("Q-95"), QStringLiteral("Lumora STD")};
-    return names;
-}
-
-const QStringList &phNames()
-{
-    static const QStringList names = {QStringLiteral("Lumora Turb"), QStringLiteral("Lumora"),
-                                      QStringLiteral("Lumora pH"),   QStringLiteral("Q-95 Pro"),
-                                      QStringLiteral("Q-95 Turb"),   QStringLiteral("DEVICENAME")};
-    return names;
-}
-
-const QStringList &turbidityNames()
-{
-    static const QStringList names = {QStringLiteral("Klaro 4 T"),   QStringLiteral("Klaro 4 IR"),
-                                      QStringLiteral("Klaro 7 IR"),  QStringLiteral("Klaro 7 T"),
-                                      QStringLiteral("Lumora Turb"), QStringLiteral("Q-95 Turb"),
-                                      QStringLiteral("DEVICENAME")};
-    return names;
-}
-
-// Turbidity photometers offer standard adjustment only with one of the variant codes.
-const QStringList &noCalLineNames()
-{
-    static const QStringList names = {QStringLiteral("Lumora Turb"), QStringLiteral("Q-95 Turb")};
-    return names;
-}
-
-const QStringList &allModels()
-{
-    static const QStringList names = {
-        QStringLiteral("Lumora"),     QStringLiteral("Lumora pH"),  QStringLiteral("Lumora Turb"),
-        QStringLiteral("Lumora STD"), QStringLiteral("Q-95"),       QStringLiteral("Q-95 Pro"),
-        QStringLiteral("Q-95 Turb"),  QStringLiteral("DEVICENAME"), QStringLiteral("Klaro 4 IR"),
-        QStringLiteral("Klaro 4 T"),  QStringLiteral("Klaro 7 IR"), QStringLiteral("Klaro 7 T")};
-    return names;
-}
+// The firmware asked of a name the table does not know.
+constexpr int kDefaultMinimumFirmware = 180;
 
 const QStringList &variantCodes()
 {
@@ -67,25 +37,27 @@ const QStringList &variantCodes()
     return codes;
 }
 
-QString command(const char *text)
-{
-    return QString::fromLatin1(text) + QStringLiteral("\r\n");
-}
-
 } // namespace
+
+const MeterModel *CDevice::findModel(const QString &name)
+{
+    for (const MeterModel &model : kModels)
+        if (name == QLatin1String(model.name))
+            return &model;
+    return nullptr;
+}
 
 bool CDevice::IsKnownModel(const QString &name, bool fOnlyKlaro7)
 {
-    return fOnlyKlaro7 ? klaro7Names().contains(name) : allModels().contains(name);
+    const MeterModel *model = findModel(name);
+    // The Klaro 7 edition accepts its own meters only.
+    return model && (!fOnlyKlaro7 || model->family == MeterModel::Klaro7);
 }
 
 int CDevice::MinimumFirmware(const QString &name)
 {
-    if (klaro4Names().contains(name))
-        return 160;
-    if (klaro7Names().contains(name))
-        return 242;
-    return 180;
+    const MeterModel *model = findModel(name);
+    return model ? model->minimumFirmware : kDefaultMinimumFirmware;
 }
 
 qint16 CDevice::Recognise(QString &strDeviceName, QString &strSerNum, bool fOnlyKlaro7)
@@ -125,7 +97,7 @@ qint16 CDevice::Identify(bool fOnlyKlaro7)
         return code;
     };
 
-    if (!link.COMSendAndReceive(command("U.597"), answer))
+    if (!link.COMSendAndReceive(Protocol::line(Protocol::FirmwareVersion), answer))
         return give_up(NotFound);
     QString payload;
     // A meter that rejects the version command has firmware that is too old.
@@ -133,11 +105,11 @@ qint16 CDevice::Identify(bool fOnlyKlaro7)
         return give_up(FirmwareTooOld);
     if (!ParseFirmwareVersion(payload, m_firmware))
         return give_up(FirmwareTooOld);
-    if (!link.COMSendAndReceive(command("U.595"), nameAnswer))
+    if (!link.COMSendAndReceive(Protocol::line(Protocol::DeviceName), nameAnswer))
         return give_up(NotFound);
-    if (!link.COMSendAndReceive(command("U.596"), serialAnswer))
+    if (!link.COMSendAndReceive(Protocol::line(Protocol::SerialNumber), serialAnswer))
         return give_up(NotFound);
-    if (m_firmware >= 200 && !link.COMSendAndReceive(command("U.592"), variantAnswer))
+    if (m_firmware >= 200 && !link.COMSendAndReceive(Protocol::line(Protocol::Variant), variantAnswer))
         return give_up(NotFound);
     if (!link.COMDeinit())
         return NotFound;
@@ -203,43 +175,56 @@ bool CDevice::ParseFirmwareVersion(const QString &text, qint16 &version)
     return true;
 }
 
-bool CDevice::nameIn(const QString &strDeviceName, const QStringList &names) const
+const MeterModel *CDevice::modelFor(const QString &strDeviceName) const
 {
     if (!strDeviceName.isEmpty())
-        return names.contains(strDeviceName);
-    return m_online && names.contains(m_deviceName);
+        return findModel(strDeviceName);
+    return m_online ? findModel(m_deviceName) : nullptr;
 }
 
 bool CDevice::IsKlaro4(const QString &strDeviceName) const
 {
-    return nameIn(strDeviceName, klaro4Names());
+    const MeterModel *model = modelFor(strDeviceName);
+    return model && model->family == MeterModel::Klaro4;
 }
 
 bool CDevice::IsKlaro7(const QString &strDeviceName) const
 {
-    return nameIn(strDeviceName, klaro7Names());
+    const MeterModel *model = modelFor(strDeviceName);
+    return model && model->family == MeterModel::Klaro7;
 }
 
 bool CDevice::HasReducedUserMethods(const QString &strDeviceName) const
 {
-    return nameIn(strDeviceName, reducedNames());
+    const MeterModel *model = modelFor(strDeviceName);
+    return model && model->reducedUserMethods;
 }
 
 bool CDevice::SupportsCalLine(const QString &strDeviceName) const
 {
     if (m_variant)
         return true;
-    return !nameIn(strDeviceName, noCalLineNames());
+    const MeterModel *model = modelFor(strDeviceName);
+    return !model || model->calLineWithoutVariant;
 }
 
 bool CDevice::SupportsPH() const
 {
-    return m_online && phNames().contains(m_deviceName);
+    const MeterModel *model = modelFor(QString());
+    return model && model->ph;
 }
 
 bool CDevice::SupportsTurbidity() const
 {
-    return m_online && turbidityNames().contains(m_deviceName);
+    const MeterModel *model = modelFor(QString());
+    return model && model->turbidity;
+}
+
+bool CDevice::keepsPrograms(const QString &strDeviceName) const
+{
+    // Unknown, and offline without a name: programs are still worked on as files.
+    const MeterModel *model = modelFor(strDeviceName);
+    return !model || model->keepsPrograms();
 }
 
 QList<TableColumn> CDevice::TableLayout(const QString &strDeviceName) const
@@ -251,8 +236,9 @@ QList<TableColumn> CDevice::TableLayout(const QString &strDeviceName) const
         {text(1039), 800, 2},
         {QStringLiteral("ID"), 500, 0},
     };
-    const bool klaro4 = IsKlaro4(strDeviceName);
-    if (klaro4 || IsKlaro7(strDeviceName)) {
+    const MeterModel *model = modelFor(strDeviceName);
+    const bool klaro4 = model && model->family == MeterModel::Klaro4;
+    if (klaro4 || (model && model->family == MeterModel::Klaro7)) {
         columns += {{text(1065), 800, 1}, {text(1066), 1000, 2}, {text(1067), 800, 2}};
         if (!klaro4)
             columns += {{text(1241), 1600, 2}, {text(1242), 1000, 2}, {text(1243), 800, 2}};

@@ -16,6 +16,21 @@ struct TableColumn {
     qint32 valueType; // 0 whole number, 1 decimal number, 2 text
 };
 
+// One meter model and what it can do.
+struct MeterModel {
+    // The family decides the measured-value table (Klaro 4: 7 columns, Klaro 7: 10, others: 14), the
+    // edition that accepts the meter, and whether it keeps user-defined programs.
+    enum Family { Photometer, Klaro4, Klaro7 };
+    const char *name;
+    int minimumFirmware; // as ParseFirmwareVersion gives it
+    Family family;
+    bool ph;
+    bool turbidity;
+    bool reducedUserMethods; // program numbers 900 to 949 only
+    bool calLineWithoutVariant;
+    bool keepsPrograms() const { return family == Photometer; }
+};
+
 class CDevice {
 public:
     enum RecogniseResult : qint16 { Recognised = 0, NotFound = -1, FirmwareTooOld = -2 };
@@ -44,6 +59,8 @@ public:
     // Whether the name is one the program accepts, in the normal or the Klaro 7 edition.
     static bool IsKnownModel(const QString &name, bool fOnlyKlaro7);
     static int MinimumFirmware(const QString &name);
+    // The model of that name; nullptr for a name the program does not know.
+    static const MeterModel *findModel(const QString &name);
 
     bool IsKlaro4(const QString &strDeviceName) const;
     bool IsKlaro7(const QString &strDeviceName) const;
@@ -51,6 +68,9 @@ public:
     bool SupportsCalLine(const QString &strDeviceName) const;
     bool SupportsPH() const;
     bool SupportsTurbidity() const;
+    // Whether the meter keeps user-defined programs (the Klaro meters keep none); true for a name the
+    // program does not know and offline without a name.
+    bool keepsPrograms(const QString &strDeviceName) const;
 
     // The measured-value table of the model: 7, 10 or 14 columns.
     QList<TableColumn> TableLayout(const QString &strDeviceName) const;
@@ -59,7 +79,8 @@ public:
                           const QString &strDeviceName) const;
 
 private:
-    bool nameIn(const QString &strDeviceName, const QStringList &names) const;
+    // The model of the name, or of the recognised meter when the name is empty (none offline).
+    const MeterModel *modelFor(const QString &strDeviceName) const;
 
     CSerialLink *m_link;
     CCommunication &m_communication;

@@ -3,6 +3,7 @@
 #include "CCommunication.h"
 #include "Cp1252.h"
 #include "ErrorFrame.h"
+#include "Protocol.h"
 #include "TextTable.h"
 
 #include <QCoreApplication>
@@ -25,7 +26,7 @@ const QStringList &baudRates()
 
 const QString &probeCommand()
 {
-    static const QString probe = QStringLiteral("U.400\r\n");
+    static const QString probe = Protocol::line(Protocol::Attention);
     return probe;
 }
 

@@ -3,6 +3,7 @@
 #include "CCommunication.h"
 #include "CSerialLink.h"
 #include "ErrorFrame.h"
+#include "Protocol.h"
 #include "RecordWalk.h"
 
 #include <QVarLengthArray>
@@ -31,7 +32,7 @@ bool CImportMVal::ReadDatasets(QString &strMVals)
     link.COMChangeAnswerTime(600);
     // A rejected answer holds no datasets, and two answers run together would be taken for one
     // document: either is an import failure, not an empty meter.
-    if (link.COMSendAndReceive(QStringLiteral("U.581\r\n"), strMVals) &&
+    if (link.COMSendAndReceive(Protocol::line(Protocol::ReadDatasets), strMVals) &&
         CCommunication::IsAccepted(strMVals)) {
         link.COMDeinit();
         return true;
@@ -40,7 +41,7 @@ bool CImportMVal::ReadDatasets(QString &strMVals)
     // The meter may still be sending: tell it to stop, whatever it answers.
     link.COMContinue();
     link.COMChangeAnswerTime(4);
-    link.COMSendAndReceive(QStringLiteral("U.999\r\n"), answer);
+    link.COMSendAndReceive(Protocol::line(Protocol::EndTransfer), answer);
     link.COMDeinit();
     return false;
 }

@@ -72,12 +72,11 @@ const QString &CMeasVal::headerSevenFields()
     return text;
 }
 
-bool CMeasVal::SaveFile(const QString &strMVals, const QString &strMeter, const QString &strSerNo,
-                        const QString &strUser, const QDateTime &curDate, const QString &strFileName)
+bool CMeasVal::SaveFile(const MeasuredValues &values, const QString &strFileName)
 {
     try {
         QString text;
-        if (!BuildFileText(text, strMVals, strMeter, strSerNo, strUser, curDate))
+        if (!BuildFileText(text, values))
             return false;
         return CCSVFile().WriteFile(strFileName, text);
     } catch (const std::exception &e) {
@@ -86,10 +85,12 @@ bool CMeasVal::SaveFile(const QString &strMVals, const QString &strMeter, const 
     }
 }
 
-bool CMeasVal::BuildFileText(QString &strText, const QString &strMVals, const QString &strMeter,
-                             const QString &strSerNo, const QString &strUser, const QDateTime &curDate) const
+bool CMeasVal::BuildFileText(QString &strText, const MeasuredValues &values) const
 {
-    if (!CCSVFile::FieldsFit({strMeter, strSerNo, strUser}, TextTable::FieldBreaksFile))
+    const QString &strMeter = values.meter;
+    const QString &strMVals = values.datasets;
+    const QDateTime &curDate = values.date;
+    if (!CCSVFile::FieldsFit({strMeter, values.serialNumber, values.user}, TextTable::FieldBreaksFile))
         return false;
     const QDate date = curDate.date();
     const QTime time = curDate.time();
@@ -100,7 +101,7 @@ bool CMeasVal::BuildFileText(QString &strText, const QString &strMVals, const QS
     const CDevice &device = m_device;
     const QString &header =
         (device.IsKlaro7(strMeter) || device.IsKlaro4(strMeter)) ? headerKlaro() : headerLumora();
-    const QString line2 = strMeter + u';' + strSerNo + u';' + strUser + u';' +
+    const QString line2 = strMeter + u';' + values.serialNumber + u';' + values.user + u';' +
                           QStringLiteral("%1/%2/%3;%4:%5:%6")
                               .arg(date.month())
                               .arg(date.day())
@@ -125,8 +126,7 @@ bool CMeasVal::BuildFileText(QString &strText, const QString &strMVals, const QS
     return true;
 }
 
-qint16 CMeasVal::OpenFile(QString &strMVals, QString &strMeter, QString &strSerNo, QString &strUser,
-                          QDateTime &curDate, const QString &strFileName)
+qint16 CMeasVal::OpenFile(MeasuredValues &values, const QString &strFileName)
 {
     try {
         if (!QFileInfo(strFileName).isFile())
@@ -135,22 +135,17 @@ qint16 CMeasVal::OpenFile(QString &strMVals, QString &strMeter, QString &strSerN
         // Room for the reply's end marker, which the parser appends in place.
         if (!CCSVFile().ReadFile(text, strFileName, kTail.size()))
             return ReadFailed;
-        return ParseFileText(std::move(text), strMVals, strMeter, strSerNo, strUser, curDate) ? Opened
-                                                                                              : InvalidFormat;
+        return ParseFileText(std::move(text), values) ? Opened : InvalidFormat;
     } catch (const std::exception &e) {
         ErrorFrame::report(QString::fromLocal8Bit(e.what()));
         return RuntimeError;
     }
 }
 
-bool CMeasVal::ParseFileText(QString strText, QString &strMVals, QString &strMeter, QString &strSerNo,
-                             QString &strUser, QDateTime &curDate)
+bool CMeasVal::ParseFileText(QString strText, MeasuredValues &values)
 {
-    strMVals.clear();
-    strMeter.clear();
-    strSerNo.clear();
-    strUser.clear();
-    curDate = QDateTime(QDate(2000, 1, 1), QTime(0, 0, 0));
+    values = MeasuredValues();
+    values.date = QDateTime(QDate(2000, 1, 1), QTime(0, 0, 0));
 
     // The first four lines; the fifth piece is everything after them.
     qsizetype ends[4];
@@ -171,7 +166,7 @@ bool CMeasVal::ParseFileText(QString strText, QString &strMVals, QString &strMet
         return false;
 
     const QList<QStringView> fields = splitLimited(line2, u';', 5);
-    QString *outputs[] = {&strMeter, &strSerNo, &strUser};
+    QString *outputs[] = {&values.meter, &values.serialNumber, &values.user};
     for (int i = 0; i < 3; ++i) {
         if (fields.size() <= i)
             return false;
@@ -195,12 +190,12 @@ bool CMeasVal::ParseFileText(QString strText, QString &strMVals, QString &strMet
     // The platform's dates run from year 100 to 9999.
     if (!date.isValid() || !time.isValid() || year < 100 || year > 9999)
         return false;
-    curDate = QDateTime(date, time);
+    values.date = QDateTime(date, time);
 
     // CR LF + the records + the end marker: the CR LF that ends line 4 becomes the reply's head, so
     // the text turns into the raw text in place.
     strText.remove(0, ends[3]);
     strText += kTail;
-    strMVals = std::move(strText);
+    values.datasets = std::move(strText);
     return true;
 }

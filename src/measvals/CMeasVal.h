@@ -1,7 +1,8 @@
 #pragma once
 // Turns a document's measured values (raw dataset text, meter, serial number, user, import time)
 // into the text of a measured-value file and back.
-#include <QDateTime>
+#include "MeasuredValues.h"
+
 #include <QString>
 
 class CDevice;
@@ -23,17 +24,13 @@ public:
 
     explicit CMeasVal(const CDevice &device) : m_device(device) {}
 
-    bool SaveFile(const QString &strMVals, const QString &strMeter, const QString &strSerNo,
-                  const QString &strUser, const QDateTime &curDate, const QString &strFileName);
-    qint16 OpenFile(QString &strMVals, QString &strMeter, QString &strSerNo, QString &strUser,
-                    QDateTime &curDate, const QString &strFileName);
+    bool SaveFile(const MeasuredValues &values, const QString &strFileName);
+    qint16 OpenFile(MeasuredValues &values, const QString &strFileName);
 
     // The workers, public for the fuzz harness and the benchmarks.
-    bool BuildFileText(QString &strText, const QString &strMVals, const QString &strMeter,
-                       const QString &strSerNo, const QString &strUser, const QDateTime &curDate) const;
+    bool BuildFileText(QString &strText, const MeasuredValues &values) const;
     // Takes the text (moved in, turned into the raw text in place so a large file is not copied).
-    static bool ParseFileText(QString strText, QString &strMVals, QString &strMeter, QString &strSerNo,
-                              QString &strUser, QDateTime &curDate);
+    static bool ParseFileText(QString strText, MeasuredValues &values);
 
 private:
     const CDevice &m_device;

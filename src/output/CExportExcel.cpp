@@ -43,8 +43,7 @@ bool readPlainInteger(QStringView text, double &value)
 
 } // namespace
 
-bool CExportExcel::SetMVals(const QString &strMVals, const QString &strMeter, const QString &strSerNo,
-                            const QString &strUser, const QDateTime &curDate, const QString &strFileName)
+bool CExportExcel::SetMVals(const MeasuredValues &values, const QString &strFileName)
 {
     try {
         // The writer discards its file unless CloseFile succeeds, so any early end leaves no file.
@@ -64,7 +63,7 @@ bool CExportExcel::SetMVals(const QString &strMVals, const QString &strMeter, co
             return fileFailed();
         Run run;
         run.excel = &excel;
-        const bool written = WriteSheet(run, strMVals, strMeter, strSerNo, strUser, curDate);
+        const bool written = WriteSheet(run, values);
         // Cells that could not be converted are told once, with their count and the first of them.
         const std::pair<const Skipped &, int> skipped[] = {{run.notWhole, TextTable::IntegerCellsLeftEmpty},
                                                            {run.tooLarge, TextTable::NumberCellsLeftEmpty}};
@@ -85,33 +84,31 @@ bool CExportExcel::SetMVals(const QString &strMVals, const QString &strMeter, co
     }
 }
 
-bool CExportExcel::WriteSheet(Run &run, const QString &strMVals, const QString &strMeter,
-                              const QString &strSerNo, const QString &strUser, const QDateTime &curDate)
+bool CExportExcel::WriteSheet(Run &run, const MeasuredValues &values)
 {
     QStringList headers(14);
     QList<qint16> widths(14);
     QList<qint32> valueTypes(14);
-    const int n = m_device.GetTableConfig(headers, widths, valueTypes, strMeter);
+    const int n = m_device.GetTableConfig(headers, widths, valueTypes, values.meter);
     if (n == 0)
         return false;
-    if (!WriteHeaderBlock(run, headers, n, strMeter, strSerNo, strUser, curDate))
+    if (!WriteHeaderBlock(run, headers, n, values))
         return false;
-    return WriteDataRows(run, strMVals, n, valueTypes);
+    return WriteDataRows(run, values.datasets, n, valueTypes);
 }
 
-bool CExportExcel::WriteHeaderBlock(Run &run, const QStringList &headers, int n, const QString &strMeter,
-                                    const QString &strSerNo, const QString &strUser, const QDateTime &curDate)
+bool CExportExcel::WriteHeaderBlock(Run &run, const QStringList &headers, int n, const MeasuredValues &values)
 {
     using TextTable::text;
     CExcelFile &excel = *run.excel;
     if (excel.SetColumnWidth(1, n, 10))
         return false;
     const QString lines[] = {
-        text(1063) + u' ' + strMeter,
-        text(1064) + u' ' + strSerNo,
-        text(1176) + u' ' + strUser,
-        text(1049) + u' ' + LocaleTexts::shortDate(curDate.date()),
-        text(1050) + u' ' + LocaleTexts::longTime(curDate.time()),
+        text(1063) + u' ' + values.meter,
+        text(1064) + u' ' + values.serialNumber,
+        text(1176) + u' ' + values.user,
+        text(1049) + u' ' + LocaleTexts::shortDate(values.date.date()),
+        text(1050) + u' ' + LocaleTexts::longTime(values.date.time()),
     };
     qint32 row = 2;
     for (const QString &line : lines) {

@@ -1,7 +1,8 @@
 #pragma once
 // Writes one document's measured values into a spreadsheet file: a header block with meter, serial
 // number, user, date and time, the column headers of the meter's table and one row per dataset.
-#include <QDateTime>
+#include "MeasuredValues.h"
+
 #include <QString>
 #include <QStringView>
 
@@ -17,8 +18,7 @@ public:
 
     explicit CExportExcel(const CDevice &device) : m_device(device) {}
 
-    bool SetMVals(const QString &strMVals, const QString &strMeter, const QString &strSerNo,
-                  const QString &strUser, const QDateTime &curDate, const QString &strFileName);
+    bool SetMVals(const MeasuredValues &values, const QString &strFileName);
 
 private:
     // Cells left empty because their text could not be converted: told once per kind, with the first.
@@ -43,10 +43,8 @@ private:
         qint32 alignment = 0;
     };
 
-    bool WriteSheet(Run &run, const QString &strMVals, const QString &strMeter, const QString &strSerNo,
-                    const QString &strUser, const QDateTime &curDate);
-    bool WriteHeaderBlock(Run &run, const QStringList &headers, int n, const QString &strMeter,
-                          const QString &strSerNo, const QString &strUser, const QDateTime &curDate);
+    bool WriteSheet(Run &run, const MeasuredValues &values);
+    bool WriteHeaderBlock(Run &run, const QStringList &headers, int n, const MeasuredValues &values);
     bool WriteDataRows(Run &run, const QString &strMVals, int n, const QList<qint32> &valueTypes);
     bool WriteDataRow(Run &run, const RecordWalk &record, qint32 row, int n, const QList<qint32> &valueTypes);
     static Cell ConvertField(QStringView text, qint32 valueType, Conversion &conversion);

@@ -122,27 +122,24 @@ bool CPrint::Finish(bool ok)
     return false;
 }
 
-bool CPrint::PrintMVals(const QString &strDeviceName, const QString &strSerNo, const QString &strUser,
-                        const QDateTime &mvalDate, const QString &strMVals)
+bool CPrint::PrintMVals(const MeasuredValues &values)
 {
     try {
         if (!StartJob())
             return Finish(false);
-        return Finish(PrintMValsHeader(strDeviceName, strSerNo, strUser, mvalDate) &&
-                      PrintTable(strDeviceName, strMVals));
+        return Finish(PrintMValsHeader(values) && PrintTable(values.meter, values.datasets));
     } catch (const std::exception &e) {
         ErrorFrame::report(QString::fromLocal8Bit(e.what()));
         return Finish(false);
     }
 }
 
-bool CPrint::PrintMValsHeader(const QString &strDeviceName, const QString &strSerNo, const QString &strUser,
-                              const QDateTime &mvalDate)
+bool CPrint::PrintMValsHeader(const MeasuredValues &values)
 {
-    return PrintTopMargin() && PrintIndented(labelled(1063, strDeviceName)) &&
-           PrintIndented(labelled(1064, strSerNo)) && PrintIndented(labelled(1176, strUser)) &&
-           PrintIndented(labelled(1049, LocaleTexts::shortDate(mvalDate.date()))) &&
-           PrintIndented(labelled(1050, LocaleTexts::longTime(mvalDate.time()))) && PrintLine(QString());
+    return PrintTopMargin() && PrintIndented(labelled(1063, values.meter)) &&
+           PrintIndented(labelled(1064, values.serialNumber)) && PrintIndented(labelled(1176, values.user)) &&
+           PrintIndented(labelled(1049, LocaleTexts::shortDate(values.date.date()))) &&
+           PrintIndented(labelled(1050, LocaleTexts::longTime(values.date.time()))) && PrintLine(QString());
 }
 
 bool CPrint::PrintTable(const QString &strDeviceName, const QString &strMVals)

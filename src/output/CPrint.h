@@ -1,6 +1,8 @@
 #pragma once
 // Prints measured values and the calibration record as plain text lines with its own pagination,
 // on whatever PrintTarget the program installed (the system printer in the desktop program).
+#include "MeasuredValues.h"
+
 #include <QDateTime>
 #include <QString>
 
@@ -24,8 +26,7 @@ public:
 
     QString PrinterName() const;
     bool PrinterAvailable() const;
-    bool PrintMVals(const QString &strDeviceName, const QString &strSerNo, const QString &strUser,
-                    const QDateTime &mvalDate, const QString &strMVals);
+    bool PrintMVals(const MeasuredValues &values);
     bool PrintCalProtocol();
 
     qint16 linesPerPage() const { return m_linesPerPage; }
@@ -37,8 +38,7 @@ private:
     bool PrintIndented(const QString &text);
     bool PrintRecordHeader(bool fPH, const QString &strMeter, const QString &strSerNo,
                            const QString &strUser);
-    bool PrintMValsHeader(const QString &strDeviceName, const QString &strSerNo, const QString &strUser,
-                          const QDateTime &mvalDate);
+    bool PrintMValsHeader(const MeasuredValues &values);
     bool PrintTable(const QString &strDeviceName, const QString &strMVals);
     bool PrintColumnHeaders(const QStringList &headers, int n);
     bool PrintRows(const QString &strMVals, int n);

@@ -10,6 +10,7 @@
 #include "ErrorFrame.h"
 #include "FileNames.h"
 #include "ProgramChoices.h"
+#include "Protocol.h"
 #include "TextSplit.h"
 #include "TextTable.h"
 
@@ -29,14 +30,6 @@ const QString kHeader15 =
     QStringLiteral("NO;MODEL;CUV;LAMBDA;MRB;MRE;E0;SLOPE;RES;FORM;UNIT;USER;BLANKREQ;CALPSB;CALREQ");
 const QString kHeader12 = QStringLiteral("NO;MODEL;CUV;LAMBDA;MRB;MRE;E0;SLOPE;RES;FORM;UNIT;USER");
 const QString kPairsLine = QStringLiteral("PAIRS_OF_VARIATES");
-
-// The program array indexes the meter receives, in the order of the store command.
-constexpr int kMeterIndexes[14] = {0, 1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 32, 33, 34};
-
-QString command(const QString &text)
-{
-    return text + kCrLf;
-}
 
 bool endsWithAnswerOK(const QString &reply)
 {
@@ -89,7 +82,7 @@ void CUsrDefProg::ClearTable()
 
 bool CUsrDefProg::Transfer(const QString &cmd, QString &reply)
 {
-    return m_communication.Exchange(command(cmd), reply);
+    return m_communication.Exchange(Protocol::line(cmd), reply);
 }
 
 bool CUsrDefProg::RequestList(QString &reply)
@@ -101,11 +94,11 @@ bool CUsrDefProg::RequestList(QString &reply)
     const CCommunication &comm = m_communication;
     if (!link->BeginExchange(comm.COMPort(), comm.Baudrate()))
         return false;
-    if (!link->COMSendAndReceive(command(QStringLiteral("U.512")), reply)) {
+    if (!link->COMSendAndReceive(Protocol::line(Protocol::ListPrograms), reply)) {
         // Also after a stop: the meter gets its closing command before the line is let go.
         link->COMContinue();
         QString answer;
-        link->COMSendAndReceive(command(QStringLiteral("U.999")), answer);
+        link->COMSendAndReceive(Protocol::line(Protocol::EndTransfer), answer);
         link->COMDeinit();
         return false;
     }
@@ -141,40 +134,29 @@ bool CUsrDefProg::ParseProgramReply(const QString &reply, ProgramRecord &record)
     const QString payload = reply.mid(2, reply.size() - 8);
     if (!CCommunication::IsOneLine(payload))
         return false;
-    const QStringList f = payload.split(u';');
+    // The read answer is the store command's order with a "0" after MRE.
+    QStringList f = payload.split(u';');
     if (f.size() < 15)
         return false;
     if (f[6] != QStringLiteral("0"))
         return false;
-    record.NO = f[0].right(3);
-    record.MODEL = f[1];
-    record.CUV = f[2];
-    record.LAMBDA = f[3];
-    record.MRB = f[4];
-    record.MRE = f[5];
-    record.E0 = f[7];
-    record.SLOPE = f[8];
-    record.RES = f[9];
-    record.FORM = f[10];
-    record.UNIT = f[11];
-    record.BLANKREQ = f[12];
-    record.CALPSB = f[13];
-    record.CALREQ = f[14].startsWith(u'1') ? QStringLiteral("1") : QStringLiteral("0");
+    f.removeAt(6);
+    f.resize(14);
+    f[0] = f[0].right(3);
+    f[13] = f[13].startsWith(u'1') ? QStringLiteral("1") : QStringLiteral("0");
+    record = ProgramRecord::fromMeter(f);
     return true;
 }
 
-QString CUsrDefProg::BuildStoreCommand(const QString &code, const QStringList &strProgram)
+QString CUsrDefProg::BuildStoreCommand(const QString &code, const ProgramRecord &program)
 {
-    QStringList values;
-    for (int index : kMeterIndexes)
-        values.append(strProgram.value(index));
-    return code + values.join(u',');
+    return code + program.toMeter().join(u',');
 }
 
 bool CUsrDefProg::ReadProgram(const QString &strProgNum, ProgramRecord &record)
 {
     QString reply;
-    if (!Transfer(QStringLiteral("U.513#1,") + strProgNum, reply))
+    if (!Transfer(Protocol::ReadProgram + strProgNum, reply))
         return false;
     record = ProgramRecord();
     return ParseProgramReply(reply, record);
@@ -254,28 +236,26 @@ bool CUsrDefProg::GetFreeProgNumMeter(QString &strProgNum) const
     return false;
 }
 
-bool CUsrDefProg::StoreAndReadBack(const QString &code, const QStringList &strProgram, ProgramRecord &record)
+bool CUsrDefProg::StoreAndReadBack(const QString &code, const ProgramRecord &program, ProgramRecord &record)
 {
     // Callers check first and tell the user; a program that still fails is a fault of the caller.
-    const QString problem = CheckProgram(strProgram);
+    const QString problem = CheckProgram(program);
     if (!problem.isEmpty()) {
         ErrorFrame::report(problem);
         return false;
     }
     QString reply;
-    if (!Transfer(BuildStoreCommand(code, strProgram), reply))
+    if (!Transfer(BuildStoreCommand(code, program), reply))
         return false;
     if (reply != CCommunication::answerOK())
         return false;
-    return ReadProgram(strProgram[0], record);
+    return ReadProgram(program.NO, record);
 }
 
-bool CUsrDefProg::AddNew(const QStringList &strProgram)
+bool CUsrDefProg::AddNew(const ProgramRecord &program)
 {
-    if (strProgram.size() < kProgramArraySize)
-        return false;
     ProgramRecord record;
-    if (!StoreAndReadBack(QStringLiteral("U.500#14,"), strProgram, record))
+    if (!StoreAndReadBack(Protocol::StoreProgram, program, record))
         return false;
     if (m_count >= kSlots)
         return false;
@@ -291,12 +271,10 @@ bool CUsrDefProg::AddNew(const QStringList &strProgram)
     return true;
 }
 
-bool CUsrDefProg::Modify(const QStringList &strProgram)
+bool CUsrDefProg::Modify(const ProgramRecord &program)
 {
-    if (strProgram.size() < kProgramArraySize)
-        return false;
     ProgramRecord record;
-    if (!StoreAndReadBack(QStringLiteral("U.502#14,"), strProgram, record))
+    if (!StoreAndReadBack(Protocol::ModifyProgram, program, record))
         return false;
     for (int i = 0; i < m_count; ++i) {
         if (m_table[size_t(i)].NO == record.NO) {
@@ -307,33 +285,53 @@ bool CUsrDefProg::Modify(const QStringList &strProgram)
     return false;
 }
 
-bool CUsrDefProg::GetProgramMeter(QStringList &strProgram, const QString &strProgNum) const
+bool CUsrDefProg::GetProgramMeter(ProgramRecord &program, const QString &strProgNum) const
 {
-    if (strProgram.size() < kProgramArraySize)
-        return false;
-    for (int k = 0; k < kProgramArraySize; ++k)
-        strProgram[k].clear();
+    program = ProgramRecord();
     for (int i = 0; i < m_count; ++i) {
-        const ProgramRecord &r = m_table[size_t(i)];
-        if (r.NO != strProgNum)
+        if (m_table[size_t(i)].NO != strProgNum)
             continue;
-        const QString values[11] = {r.NO, r.MODEL, r.CUV, r.LAMBDA, r.MRB, r.MRE,
-                                    r.E0, r.SLOPE, r.RES, r.FORM,   r.UNIT};
-        for (int k = 0; k < 11; ++k)
-            strProgram[k] = values[k];
-        strProgram[11] = QStringLiteral("---");
-        strProgram[32] = r.BLANKREQ;
-        strProgram[33] = r.CALPSB;
-        strProgram[34] = r.CALREQ;
+        program = m_table[size_t(i)];
+        program.USER = QStringLiteral("---");
         return true;
     }
     return false;
 }
 
+CUsrDefProg::StoreResult
+CUsrDefProg::storeOrModify(const ProgramRecord &program,
+                           const std::function<ExistingProgram(const QString &number)> &askExisting,
+                           const std::function<void(bool)> &transferring)
+{
+    const auto transfer = [&transferring](const std::function<bool()> &step) {
+        if (transferring)
+            transferring(true);
+        const bool ok = step();
+        if (transferring)
+            transferring(false);
+        return ok;
+    };
+    if (AlreadyExistsMeter(program.NO)) {
+        switch (askExisting(program.NO)) {
+        case ExistingProgram::Cancel:
+            return StoreResult::Cancelled;
+        case ExistingProgram::Keep:
+            return StoreResult::Kept;
+        case ExistingProgram::Modify:
+            break;
+        }
+        return transfer([&] { return Modify(program); }) ? StoreResult::Modified : StoreResult::ModifyFailed;
+    }
+    // A full meter takes no further program; nothing is sent.
+    if (m_count >= kSlots)
+        return StoreResult::NoFreeSlot;
+    return transfer([&] { return AddNew(program); }) ? StoreResult::Added : StoreResult::AddFailed;
+}
+
 bool CUsrDefProg::Delete(const QString &strProgNum)
 {
     QString reply;
-    if (!Transfer(QStringLiteral("U.521#1,") + strProgNum, reply))
+    if (!Transfer(Protocol::DeleteProgram + strProgNum, reply))
         return false;
     int found = -1;
     for (int i = 0; i < m_count && found < 0; ++i)
@@ -354,7 +352,7 @@ bool CUsrDefProg::Delete(const QString &strProgNum)
 bool CUsrDefProg::DeleteAll()
 {
     QString reply;
-    if (!Transfer(QStringLiteral("U.520"), reply))
+    if (!Transfer(Protocol::DeleteAllPrograms, reply))
         return false;
     ClearTable();
     return true;
@@ -367,7 +365,7 @@ namespace {
 enum class FieldKind { ProgNum, Text, TextNoBlank, Choice, Number };
 
 struct FieldRule {
-    int index; // in the program array
+    QString ProgramRecord::*field;
     const char *key;
     FieldKind kind;
     int maxLength;
@@ -382,20 +380,20 @@ QStringList flagChoices()
 // The fields the meter receives, in the order of the store command, with the editor's limits: its
 // maximum lengths, its lists, and its key filters (no "," or ";" anywhere, no blank in FORM and UNIT).
 const FieldRule kFieldRules[14] = {
-    {0, "NO", FieldKind::ProgNum, CUsrDefProg::kProgNumLength, nullptr},
-    {1, "MODEL", FieldKind::Text, CUsrDefProg::kModelLength, nullptr},
-    {2, "CUV", FieldKind::Choice, 0, &ProgramChoices::cuvettes},
-    {3, "LAMBDA", FieldKind::Choice, 0, &ProgramChoices::lambdas},
-    {4, "MRB", FieldKind::Number, CUsrDefProg::kNumberLength, nullptr},
-    {5, "MRE", FieldKind::Number, CUsrDefProg::kNumberLength, nullptr},
-    {6, "E0", FieldKind::Number, CUsrDefProg::kNumberLength, nullptr},
-    {7, "SLOPE", FieldKind::Number, CUsrDefProg::kNumberLength, nullptr},
-    {8, "RES", FieldKind::Choice, 0, &ProgramChoices::resolutions},
-    {9, "FORM", FieldKind::TextNoBlank, CUsrDefProg::kFormLength, nullptr},
-    {10, "UNIT", FieldKind::TextNoBlank, CUsrDefProg::kUnitLength, nullptr},
-    {32, "BLANKREQ", FieldKind::Choice, 0, &flagChoices},
-    {33, "CALPSB", FieldKind::Choice, 0, &flagChoices},
-    {34, "CALREQ", FieldKind::Choice, 0, &flagChoices},
+    {&ProgramRecord::NO, "NO", FieldKind::ProgNum, CUsrDefProg::kProgNumLength, nullptr},
+    {&ProgramRecord::MODEL, "MODEL", FieldKind::Text, CUsrDefProg::kModelLength, nullptr},
+    {&ProgramRecord::CUV, "CUV", FieldKind::Choice, 0, &ProgramChoices::cuvettes},
+    {&ProgramRecord::LAMBDA, "LAMBDA", FieldKind::Choice, 0, &ProgramChoices::lambdas},
+    {&ProgramRecord::MRB, "MRB", FieldKind::Number, CUsrDefProg::kNumberLength, nullptr},
+    {&ProgramRecord::MRE, "MRE", FieldKind::Number, CUsrDefProg::kNumberLength, nullptr},
+    {&ProgramRecord::E0, "E0", FieldKind::Number, CUsrDefProg::kNumberLength, nullptr},
+    {&ProgramRecord::SLOPE, "SLOPE", FieldKind::Number, CUsrDefProg::kNumberLength, nullptr},
+    {&ProgramRecord::RES, "RES", FieldKind::Choice, 0, &ProgramChoices::resolutions},
+    {&ProgramRecord::FORM, "FORM", FieldKind::TextNoBlank, CUsrDefProg::kFormLength, nullptr},
+    {&ProgramRecord::UNIT, "UNIT", FieldKind::TextNoBlank, CUsrDefProg::kUnitLength, nullptr},
+    {&ProgramRecord::BLANKREQ, "BLANKREQ", FieldKind::Choice, 0, &flagChoices},
+    {&ProgramRecord::CALPSB, "CALPSB", FieldKind::Choice, 0, &flagChoices},
+    {&ProgramRecord::CALREQ, "CALREQ", FieldKind::Choice, 0, &flagChoices},
 };
 
 // The first character of a text field the meter's line cannot carry as a value, if any.
@@ -481,16 +479,17 @@ bool CUsrDefProg::ReadNumber(const QString &text, double &value)
     return ok && std::isfinite(value);
 }
 
-QString CUsrDefProg::CheckProgram(const QStringList &strProgram) const
+QString CUsrDefProg::CheckProgram(const ProgramRecord &program) const
 {
     for (const FieldRule &rule : kFieldRules) {
-        const QString problem = checkField(rule, strProgram.value(rule.index));
+        const QString problem = checkField(rule, program.*rule.field);
         if (!problem.isEmpty())
             return problem;
     }
+    const QString *rangeTexts[4] = {&program.MRB, &program.MRE, &program.E0, &program.SLOPE};
     double range[4] = {};
     for (int k = 0; k < 4; ++k)
-        ReadNumber(strProgram.value(4 + k), range[k]);
+        ReadNumber(*rangeTexts[k], range[k]);
     if (!m_calibration.CheckMeasRange(float(range[0]), float(range[1]), float(range[2]), float(range[3])))
         return TextTable::text(1212) + kCrLf + TextTable::text(1213);
     return QString();
@@ -498,8 +497,7 @@ QString CUsrDefProg::CheckProgram(const QStringList &strProgram) const
 
 bool CUsrDefProg::MeterKeepsPrograms() const
 {
-    const CDevice &device = m_device;
-    return !device.IsKlaro4(QString()) && !device.IsKlaro7(QString());
+    return m_device.keepsPrograms(QString());
 }
 
 // ---- PC side ----------------------------------------------------------------------------------
@@ -523,23 +521,16 @@ QString CUsrDefProg::FilePath(const QString &strFileName) const
     return WorkDir() + QDir::separator() + strFileName;
 }
 
-QString CUsrDefProg::BuildProgramText(const QStringList &strProgram)
+QString CUsrDefProg::BuildProgramText(const ProgramRecord &program)
 {
-    QStringList values;
-    for (int k = 0; k <= 11; ++k)
-        values.append(strProgram.value(k));
-    for (int k = 32; k <= 34; ++k)
-        values.append(strProgram.value(k));
     QStringList pairs;
-    for (int k = 0; k < 10; ++k)
-        pairs.append(strProgram.value(12 + 2 * k) + u';' + strProgram.value(13 + 2 * k));
-    return kHeader15 + kCrLf + values.join(u';') + kCrLf + kPairsLine + kCrLf + pairs.join(kCrLf);
+    for (int k = 0; k < ProgramRecord::kPairs; ++k)
+        pairs.append(program.valX[size_t(k)] + u';' + program.valY[size_t(k)]);
+    return kHeader15 + kCrLf + program.toFile().join(u';') + kCrLf + kPairsLine + kCrLf + pairs.join(kCrLf);
 }
 
-bool CUsrDefProg::ParseProgramText(const QString &text, QStringList &strProgram)
+bool CUsrDefProg::ParseProgramText(const QString &text, ProgramRecord &program)
 {
-    if (strProgram.size() < kProgramArraySize)
-        return false;
     const QStringList parts = TextSplit::split(text, kCrLf, 4);
     if (parts.size() != 4)
         return false;
@@ -551,45 +542,39 @@ bool CUsrDefProg::ParseProgramText(const QString &text, QStringList &strProgram)
     const QStringList values = TextSplit::split(parts[1], QStringLiteral(";"), 15);
     if (values.size() != (full ? 15 : 12))
         return false;
-    for (int k = 0; k <= 11; ++k)
-        strProgram[k] = values[k];
-    for (int k = 0; k < 3; ++k)
-        strProgram[32 + k] = full ? values[12 + k] : QStringLiteral("0");
+    if (!program.setFromFile(values))
+        return false;
     // The tenth pair keeps whatever follows it (the splits are limited).
     const QStringList pairLines = TextSplit::split(parts[3], kCrLf, 10);
     if (pairLines.size() != 10)
         return false;
-    for (int k = 0; k < 10; ++k) {
+    for (int k = 0; k < ProgramRecord::kPairs; ++k) {
         const QStringList pair = TextSplit::split(pairLines[k], QStringLiteral(";"), 2);
         if (pair.size() != 2)
             return false;
-        strProgram[12 + 2 * k] = pair[0];
-        strProgram[13 + 2 * k] = pair[1];
+        program.valX[size_t(k)] = pair[0];
+        program.valY[size_t(k)] = pair[1];
     }
     return true;
 }
 
-bool CUsrDefProg::SaveToFile(const QStringList &strProgram, const QString &strFilePath) const
+bool CUsrDefProg::SaveToFile(const ProgramRecord &program, const QString &strFilePath) const
 {
-    if (strProgram.size() < kProgramArraySize)
-        return false;
     // A value that would shift the layout is refused: what is saved must read back.
-    if (!CCSVFile::FieldsFit(strProgram.mid(0, kProgramArraySize), TextTable::FieldBreaksProgramFile))
+    if (!CCSVFile::FieldsFit(program.texts(), TextTable::FieldBreaksProgramFile))
         return false;
-    return CCSVFile().WriteFile(strFilePath, BuildProgramText(strProgram));
+    return CCSVFile().WriteFile(strFilePath, BuildProgramText(program));
 }
 
-bool CUsrDefProg::ReadFromFile(QStringList &strProgram, const QString &strFileName) const
+bool CUsrDefProg::ReadFromFile(ProgramRecord &program, const QString &strFileName) const
 {
-    if (strProgram.size() < kProgramArraySize)
-        return false;
     const QString path = FilePath(strFileName);
     if (!QFileInfo(path).isFile())
         return false;
     QString text;
     if (!CCSVFile().ReadFile(text, path))
         return false;
-    return ParseProgramText(text, strProgram);
+    return ParseProgramText(text, program);
 }
 
 bool CUsrDefProg::ListPC(QStringList &strProgNumList, QStringList &strFileNameList, qint16 &intNumProgs) const
@@ -606,7 +591,7 @@ bool CUsrDefProg::ListPC(QStringList &strProgNumList, QStringList &strFileNameLi
         return false;
     // Files that are not readable program files are skipped without a word (the console lists often).
     ErrorFrame::ScopedHandler quiet([](const QString &) {});
-    QStringList program(kProgramArraySize);
+    ProgramRecord program;
     QDirIterator it(dir, QDir::Files | QDir::Hidden | QDir::System);
     while (it.hasNext() && intNumProgs < kListSize) {
         it.next();
@@ -615,7 +600,7 @@ bool CUsrDefProg::ListPC(QStringList &strProgNumList, QStringList &strFileNameLi
             continue;
         if (!ReadFromFile(program, name))
             continue;
-        strProgNumList[intNumProgs] = program[0];
+        strProgNumList[intNumProgs] = program.NO;
         strFileNameList[intNumProgs] = name;
         ++intNumProgs;
     }

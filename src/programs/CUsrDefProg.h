@@ -1,10 +1,13 @@
 #pragma once
 // The user-defined programs: the PC's copy of the programs in the meter (the meter table), every
 // program exchange with the meter, and program files in the working directory.
+#include "ProgramRecord.h"
+
 #include <QString>
 #include <QStringList>
 
 #include <array>
+#include <functional>
 #include <optional>
 
 class CCalibration;
@@ -13,16 +16,8 @@ class CConfig;
 class CDevice;
 class CSerialLink;
 
-// One program as the meter keeps it. An empty slot has NO "0" and every other field empty.
-struct ProgramRecord {
-    QString NO = QStringLiteral("0");
-    QString MODEL, CUV, LAMBDA, MRB, MRE, E0, SLOPE, RES, FORM, UNIT, BLANKREQ, CALPSB, CALREQ;
-    bool operator==(const ProgramRecord &) const = default;
-};
-
 class CUsrDefProg {
 public:
-    static constexpr int kProgramArraySize = 35;
     static constexpr int kSlots = 100;
     static constexpr int kListSize = 100;
 
@@ -46,11 +41,22 @@ public:
     bool ListMeter(QStringList &strProgList, qint16 &intNumProgs) const;
     bool AlreadyExistsMeter(const QString &strProgNum) const;
     bool GetFreeProgNumMeter(QString &strProgNum) const;
-    bool AddNew(const QStringList &strProgram);
-    bool Modify(const QStringList &strProgram);
-    bool GetProgramMeter(QStringList &strProgram, const QString &strProgNum) const;
+    bool AddNew(const ProgramRecord &program);
+    bool Modify(const ProgramRecord &program);
+    bool GetProgramMeter(ProgramRecord &program, const QString &strProgNum) const;
     bool Delete(const QString &strProgNum);
     bool DeleteAll();
+
+    // What to do with a program whose number the meter already holds.
+    enum class ExistingProgram { Modify, Keep, Cancel };
+    enum class StoreResult { Added, Modified, Kept, Cancelled, NoFreeSlot, AddFailed, ModifyFailed };
+    // The one way a program goes into the meter: a new number is added; for a number the meter holds,
+    // askExisting decides, before anything is sent, whether it is modified. transferring(true/false)
+    // brackets the exchange with the meter, if there is one. The program is checked by the caller
+    // (CheckProgram), which tells the user in its own way.
+    StoreResult storeOrModify(const ProgramRecord &program,
+                              const std::function<ExistingProgram(const QString &number)> &askExisting,
+                              const std::function<void(bool)> &transferring = {});
     // Whether the recognised meter keeps user-defined programs at all (the Klaro turbidity meters keep
     // none); true offline, where programs are still worked on as files.
     bool MeterKeepsPrograms() const;
@@ -58,7 +64,7 @@ public:
     // Every value the meter would receive, checked against the editor's limits and the measuring range
     // against the meter's absorbance range. Empty when the program may be sent; otherwise the message,
     // which names the field. AddNew and Modify send nothing that fails it.
-    QString CheckProgram(const QStringList &strProgram) const;
+    QString CheckProgram(const ProgramRecord &program) const;
     // A program number as the editor takes it: three plain digits, 900 to 999.
     static bool IsProgramNumber(const QString &text);
     // A decimal number text with "." as separator (blanks around it ignored); false unless finite.
@@ -68,8 +74,8 @@ public:
     QString WorkDir() const;
     void setWorkDir(const QString &strWorkDir);
     bool ListPC(QStringList &strProgNumList, QStringList &strFileNameList, qint16 &intNumProgs) const;
-    bool SaveToFile(const QStringList &strProgram, const QString &strFilePath) const;
-    bool ReadFromFile(QStringList &strProgram, const QString &strFileName) const;
+    bool SaveToFile(const ProgramRecord &program, const QString &strFilePath) const;
+    bool ReadFromFile(ProgramRecord &program, const QString &strFileName) const;
     bool DeleteFile(const QString &strFileName) const;
     bool DeleteFileAll() const;
     // The path the save dialogs propose: "PROG " + number + ".csv" in the working directory, or the bare
@@ -82,20 +88,19 @@ public:
     bool updateRunning() const { return m_updateRunning; }
 
     // The wire and file forms, free of any state.
-    static QString BuildStoreCommand(const QString &code, const QStringList &strProgram);
+    static QString BuildStoreCommand(const QString &code, const ProgramRecord &program);
     // The numbers of a "U.512" answer; nullopt when it lists more than kSlots numbers.
     static std::optional<QStringList> ParseListReply(const QString &reply);
     // A "U.513" answer into a record.
     static bool ParseProgramReply(const QString &reply, ProgramRecord &record);
-    static QString BuildProgramText(const QStringList &strProgram);
-    // A program file's text into the array (at least 35 elements); elements filled before a failed
-    // check stay filled.
-    static bool ParseProgramText(const QString &text, QStringList &strProgram);
+    static QString BuildProgramText(const ProgramRecord &program);
+    // A program file's text into the record; fields filled before a failed check stay filled.
+    static bool ParseProgramText(const QString &text, ProgramRecord &program);
 
 private:
     bool Transfer(const QString &command, QString &reply);
     bool ReadProgram(const QString &strProgNum, ProgramRecord &record);
-    bool StoreAndReadBack(const QString &code, const QStringList &strProgram, ProgramRecord &record);
+    bool StoreAndReadBack(const QString &code, const ProgramRecord &program, ProgramRecord &record);
     bool RequestList(QString &reply);
     void ClearTable();
     QString FilePath(const QString &strFileName) const;

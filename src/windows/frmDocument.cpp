@@ -96,11 +96,11 @@ void frmDocument::Load()
     m_main.UpdateCommandStates(true);
     setToolbarChecked(m_main.ToolbarIsChecked());
     const SharedObjects &shared = m_main.shared();
-    m_meter = shared.device->DeviceName();
-    m_serNo = shared.device->SerialNumber();
-    m_user = shared.login->UserName();
-    m_date = kInitialDate;
-    m_raw.clear();
+    m_doc.meter = shared.device->DeviceName();
+    m_doc.serialNumber = shared.device->SerialNumber();
+    m_doc.user = shared.login->UserName();
+    m_doc.date = kInitialDate;
+    m_doc.datasets.clear();
     m_path.clear();
     m_modified = false;
 }
@@ -166,11 +166,11 @@ void frmDocument::ClearHeader()
 
 void frmDocument::ShowHeader()
 {
-    m_values[0]->setText(m_meter);
-    m_values[1]->setText(m_serNo);
-    m_values[2]->setText(m_user);
-    m_values[3]->setText(LocaleTexts::shortDate(m_date.date()));
-    m_values[4]->setText(LocaleTexts::longTime(m_date.time()));
+    m_values[0]->setText(m_doc.meter);
+    m_values[1]->setText(m_doc.serialNumber);
+    m_values[2]->setText(m_doc.user);
+    m_values[3]->setText(LocaleTexts::shortDate(m_doc.date.date()));
+    m_values[4]->setText(LocaleTexts::longTime(m_doc.date.time()));
 }
 
 void frmDocument::ClearTable()
@@ -185,15 +185,15 @@ bool frmDocument::ShowDocument(bool fill)
     if (!fill)
         return true;
     ShowHeader();
-    if (m_raw.isEmpty())
+    if (m_doc.datasets.isEmpty())
         return true;
     return FillTable();
 }
 
 bool frmDocument::FillTable()
 {
-    const QList<TableColumn> layout = m_main.shared().device->TableLayout(m_meter);
-    if (!m_model->fill(m_raw, layout))
+    const QList<TableColumn> layout = m_main.shared().device->TableLayout(m_doc.meter);
+    if (!m_model->fill(m_doc.datasets, layout))
         return false;
     // The layout's widths were made for a smaller font: they are the least a column gets, and a
     // column widens to its header and to the first rows' texts so dates and times stay readable.
@@ -237,11 +237,11 @@ void frmDocument::MenuImport()
         m_main.dialogs().error(this, TextTable::text(1036));
         return;
     }
-    m_meter = shared.device->DeviceName();
-    m_serNo = shared.device->SerialNumber();
-    m_user = shared.login->UserName();
-    m_date = imported;
-    m_raw = std::move(raw);
+    m_doc.meter = shared.device->DeviceName();
+    m_doc.serialNumber = shared.device->SerialNumber();
+    m_doc.user = shared.login->UserName();
+    m_doc.date = imported;
+    m_doc.datasets = std::move(raw);
     if (!ShowDocument(true))
         m_main.dialogs().error(this, TextTable::text(1051));
     m_modified = true;
@@ -250,13 +250,13 @@ void frmDocument::MenuImport()
 QString frmDocument::proposedName(const QString &extension) const
 {
     Q_UNUSED(extension);
-    return FileNames::safePart(m_meter);
+    return FileNames::safePart(m_doc.meter);
 }
 
 bool frmDocument::SaveDocument(QString &outPath, bool useExisting, const QString &existingPath)
 {
     UserDialogs &dialogs = m_main.dialogs();
-    if (m_raw.isEmpty()) {
+    if (m_doc.datasets.isEmpty()) {
         dialogs.information(this, TextTable::text(1055));
         return false;
     }
@@ -270,7 +270,7 @@ bool frmDocument::SaveDocument(QString &outPath, bool useExisting, const QString
         if (path.isEmpty())
             return false;
     }
-    if (!m_main.shared().measVal->SaveFile(m_raw, m_meter, m_serNo, m_user, m_date, path)) {
+    if (!m_main.shared().measVal->SaveFile(m_doc, path)) {
         dialogs.error(this, TextTable::text(1177));
         return false;
     }
@@ -306,7 +306,7 @@ void frmDocument::MenuFileSaveAs()
 void frmDocument::MenuExport()
 {
     UserDialogs &dialogs = m_main.dialogs();
-    if (m_raw.isEmpty()) {
+    if (m_doc.datasets.isEmpty()) {
         dialogs.information(this, TextTable::text(1055));
         return;
     }
@@ -316,7 +316,7 @@ void frmDocument::MenuExport()
     if (path.isEmpty())
         return;
     m_main.SetMousePointer(11);
-    const bool ok = m_main.shared().exportExcel->SetMVals(m_raw, m_meter, m_serNo, m_user, m_date, path);
+    const bool ok = m_main.shared().exportExcel->SetMVals(m_doc, path);
     m_main.SetMousePointer(0);
     if (!ok)
         dialogs.error(this, TextTable::text(1058));
@@ -330,7 +330,7 @@ void frmDocument::MenuFilePrint()
 bool frmDocument::PrintDocument()
 {
     UserDialogs &dialogs = m_main.dialogs();
-    if (m_raw.isEmpty()) {
+    if (m_doc.datasets.isEmpty()) {
         dialogs.information(this, TextTable::text(1055));
         return false;
     }
@@ -345,7 +345,7 @@ bool frmDocument::PrintDocument()
     if (answer != UserDialogs::Yes)
         return false;
     m_main.SetMousePointer(11);
-    const bool ok = print.PrintMVals(m_meter, m_serNo, m_user, m_date, m_raw);
+    const bool ok = print.PrintMVals(m_doc);
     m_main.SetMousePointer(0);
     if (!ok)
         dialogs.error(this, TextTable::text(1209));
@@ -355,7 +355,7 @@ bool frmDocument::PrintDocument()
 void frmDocument::FillFromFile(const QString &strPath)
 {
     UserDialogs &dialogs = m_main.dialogs();
-    const qint16 status = m_main.shared().measVal->OpenFile(m_raw, m_meter, m_serNo, m_user, m_date, strPath);
+    const qint16 status = m_main.shared().measVal->OpenFile(m_doc, strPath);
     if (status != CMeasVal::Opened) {
         dialogs.error(this, TextTable::text(status == CMeasVal::InvalidFormat ? 1181 : 1180));
         ShowDocument(false);
@@ -369,7 +369,7 @@ void frmDocument::FillFromFile(const QString &strPath)
 bool frmDocument::HasUnsavedData() const
 {
     // Imported data that was never saved counts too: closing must not lose an import silently.
-    return m_modified && (!m_path.isEmpty() || !m_raw.isEmpty());
+    return m_modified && (!m_path.isEmpty() || !m_doc.datasets.isEmpty());
 }
 
 bool frmDocument::closeWindow()

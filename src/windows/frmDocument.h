@@ -1,6 +1,8 @@
 #pragma once
 // One set of measured values: a header with meter, serial number, user, date and time, and a grid
 // with one row per dataset; filled by an import from the meter or from a measured-value file.
+#include "MeasuredValues.h"
+
 #include <QDateTime>
 #include <QHash>
 #include <QMenuBar>
@@ -45,7 +47,7 @@ public:
     MValTableModel *model() const { return m_model; }
     QString filePath() const { return m_path; }
     bool isModified() const { return m_modified; }
-    QString rawData() const { return m_raw; }
+    QString rawData() const { return m_doc.datasets; }
     QString headerValue(int index) const; // 0 meter .. 4 time
 
     // Restored (Cascade, or the window's Restore button), the document shows its header and several rows.
@@ -71,11 +73,7 @@ private:
 
     MainWindowContext &m_main;
     // The document: what the meter delivered and where it is kept.
-    QString m_meter;
-    QString m_serNo;
-    QString m_user;
-    QDateTime m_date;
-    QString m_raw;
+    MeasuredValues m_doc;
     QString m_path;
     bool m_modified = false;
 

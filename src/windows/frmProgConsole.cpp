@@ -437,25 +437,23 @@ QString frmProgConsole::detailText(const char *field) const
     return QString();
 }
 
-bool frmProgConsole::ShowProgramDetails(const QStringList &strProgram)
+bool frmProgConsole::ShowProgramDetails(const ProgramRecord &program)
 {
-    if (strProgram.size() < CUsrDefProg::kProgramArraySize)
-        return false;
-    m_txtProgNum->setText(strProgram[0]);
-    m_txtModel->setText(strProgram[1]);
-    showInCombo(m_cboCuvette, strProgram[2]);
-    showInCombo(m_cboLambda, strProgram[3]);
-    m_txtMRB->setText(strProgram[4]);
-    m_txtMRE->setText(strProgram[5]);
-    m_txtE0->setText(strProgram[6]);
-    m_txtSlope->setText(strProgram[7]);
-    showInCombo(m_cboResolution, strProgram[8]);
-    m_txtFormula->setText(strProgram[9]);
-    m_txtMeasUnit->setText(strProgram[10]);
-    m_txtUserName->setText(strProgram[11]);
-    m_chkBlankRequired->setChecked(strProgram[32] == QStringLiteral("1"));
-    m_chkCalLinePossible->setChecked(strProgram[33] == QStringLiteral("1"));
-    m_chkCalLineRequired->setChecked(strProgram[34] == QStringLiteral("1"));
+    m_txtProgNum->setText(program.NO);
+    m_txtModel->setText(program.MODEL);
+    showInCombo(m_cboCuvette, program.CUV);
+    showInCombo(m_cboLambda, program.LAMBDA);
+    m_txtMRB->setText(program.MRB);
+    m_txtMRE->setText(program.MRE);
+    m_txtE0->setText(program.E0);
+    m_txtSlope->setText(program.SLOPE);
+    showInCombo(m_cboResolution, program.RES);
+    m_txtFormula->setText(program.FORM);
+    m_txtMeasUnit->setText(program.UNIT);
+    m_txtUserName->setText(program.USER);
+    m_chkBlankRequired->setChecked(program.BLANKREQ == QStringLiteral("1"));
+    m_chkCalLinePossible->setChecked(program.CALPSB == QStringLiteral("1"));
+    m_chkCalLineRequired->setChecked(program.CALREQ == QStringLiteral("1"));
     return true;
 }
 
@@ -499,7 +497,7 @@ void frmProgConsole::SelectEntry(QListWidget *list, int row, bool fReload)
         list->setCurrentRow(row, QItemSelectionModel::ClearAndSelect);
     }
     CUsrDefProg &prog = *m_main.shared().usrDefProg;
-    QStringList program(CUsrDefProg::kProgramArraySize);
+    ProgramRecord program;
     const QString entry = list->item(row)->text();
     bool ok = false;
     if (list == m_lstProgsMeter) {
@@ -660,16 +658,26 @@ void frmProgConsole::UpdateDirectoryList()
         UpdateConsoleButtons(false, meter, meter ? number : fileName);
 }
 
+namespace {
+
+// A full meter is reported like any store the meter did not take.
+int storeFailureText(CUsrDefProg::StoreResult result)
+{
+    return result == CUsrDefProg::StoreResult::ModifyFailed ? 1106 : 1088;
+}
+
+} // namespace
+
 frmProgConsole::Step frmProgConsole::CopyOneToPC(const QString &strProgNum)
 {
     SharedObjects &shared = m_main.shared();
     UserDialogs &dialogs = m_main.dialogs();
-    QStringList program(CUsrDefProg::kProgramArraySize);
+    ProgramRecord program;
     if (!shared.usrDefProg->GetProgramMeter(program, strProgNum)) {
         dialogs.warning(this, TextTable::text(1158));
         return Step::Failed;
     }
-    program[11] = shared.login->UserName();
+    program.USER = shared.login->UserName();
     QString path =
         dialogs.saveFileName(this, TextTable::text(1112), shared.usrDefProg->ProposedFilePath(strProgNum),
                              UserDialogs::filter(TextTable::text(1113), QStringLiteral("*.csv")));
@@ -738,7 +746,7 @@ void frmProgConsole::cmdCopyToMeter_Click()
     UserDialogs &dialogs = m_main.dialogs();
     QString fileName;
     FileNameFromEntry(m_lstProgsPC->item(row)->text(), fileName);
-    QStringList program(CUsrDefProg::kProgramArraySize);
+    ProgramRecord program;
     if (!prog.ReadFromFile(program, fileName)) {
         dialogs.error(this, TextTable::text(1103));
         UpdateConsoleButtons(false, false, fileName);
@@ -751,29 +759,20 @@ void frmProgConsole::cmdCopyToMeter_Click()
         UpdateConsoleButtons(false, false, fileName);
         return;
     }
-    if (prog.AlreadyExistsMeter(program[0])) {
-        const int answer = dialogs.question(this,
-                                            TextTable::text(1146) + kCrLf + TextTable::text(1105) + kCrLf +
-                                                programNumberLine(program[0]),
-                                            UserDialogs::Yes | UserDialogs::No, UserDialogs::No);
-        if (answer == UserDialogs::Yes) {
-            SetBusy(true);
-            const bool ok = prog.Modify(program);
-            SetBusy(false);
-            if (ok)
-                dialogs.information(this, TextTable::text(1160));
-            else
-                dialogs.error(this, TextTable::text(1106));
-        }
-    } else {
-        SetBusy(true);
-        const bool ok = prog.AddNew(program);
-        SetBusy(false);
-        if (ok)
-            dialogs.information(this, TextTable::text(1160));
-        else
-            dialogs.error(this, TextTable::text(1088));
-    }
+    const auto askModify = [&](const QString &number) {
+        return dialogs.question(this,
+                                TextTable::text(1146) + kCrLf + TextTable::text(1105) + kCrLf +
+                                    programNumberLine(number),
+                                UserDialogs::Yes | UserDialogs::No, UserDialogs::No) == UserDialogs::Yes
+                   ? CUsrDefProg::ExistingProgram::Modify
+                   : CUsrDefProg::ExistingProgram::Keep;
+    };
+    using Result = CUsrDefProg::StoreResult;
+    const Result result = prog.storeOrModify(program, askModify, [this](bool busy) { SetBusy(busy); });
+    if (result == Result::Added || result == Result::Modified)
+        dialogs.information(this, TextTable::text(1160));
+    else if (result != Result::Kept)
+        dialogs.error(this, TextTable::text(storeFailureText(result)));
     if (!FillMeterList())
         dialogs.error(this, TextTable::text(1152));
     UpdateConsoleButtons(false, false, fileName);
@@ -798,7 +797,7 @@ void frmProgConsole::cmdCopyToMeterAll_Click()
         files.append(name);
     }
     for (const QString &fileName : files) {
-        QStringList program(CUsrDefProg::kProgramArraySize);
+        ProgramRecord program;
         if (!prog.ReadFromFile(program, fileName)) {
             dialogs.error(this, TextTable::text(1103));
             UpdateConsoleButtons(false, meter, key);
@@ -810,37 +809,28 @@ void frmProgConsole::cmdCopyToMeterAll_Click()
             UpdateConsoleButtons(false, meter, key);
             return;
         }
-        if (prog.AlreadyExistsMeter(program[0])) {
+        const auto askModify = [&](const QString &number) {
             const int answer = dialogs.question(
                 this,
-                TextTable::text(1146) + kCrLf + TextTable::text(1105) + kCrLf + programNumberLine(program[0]),
+                TextTable::text(1146) + kCrLf + TextTable::text(1105) + kCrLf + programNumberLine(number),
                 UserDialogs::Yes | UserDialogs::No | UserDialogs::Cancel, UserDialogs::No);
-            if (answer == UserDialogs::Cancel) {
-                dialogs.warning(this, TextTable::text(1169) + kCrLf + TextTable::text(1170));
-                UpdateConsoleButtons(false, meter, key);
-                return;
-            }
-            if (answer == UserDialogs::Yes) {
-                SetBusy(true);
-                const bool ok = prog.Modify(program);
-                SetBusy(false);
-                if (!ok) {
-                    dialogs.error(this, TextTable::text(1106));
-                    FillMeterList();
-                    UpdateConsoleButtons(false, meter, key);
-                    return;
-                }
-            }
-        } else {
-            SetBusy(true);
-            const bool ok = prog.AddNew(program);
-            SetBusy(false);
-            if (!ok) {
-                dialogs.error(this, TextTable::text(1088));
-                FillMeterList();
-                UpdateConsoleButtons(false, meter, key);
-                return;
-            }
+            if (answer == UserDialogs::Cancel)
+                return CUsrDefProg::ExistingProgram::Cancel;
+            return answer == UserDialogs::Yes ? CUsrDefProg::ExistingProgram::Modify
+                                              : CUsrDefProg::ExistingProgram::Keep;
+        };
+        using Result = CUsrDefProg::StoreResult;
+        const Result result = prog.storeOrModify(program, askModify, [this](bool busy) { SetBusy(busy); });
+        if (result == Result::Cancelled) {
+            dialogs.warning(this, TextTable::text(1169) + kCrLf + TextTable::text(1170));
+            UpdateConsoleButtons(false, meter, key);
+            return;
+        }
+        if (result != Result::Added && result != Result::Modified && result != Result::Kept) {
+            dialogs.error(this, TextTable::text(storeFailureText(result)));
+            FillMeterList();
+            UpdateConsoleButtons(false, meter, key);
+            return;
         }
         if (!FillMeterList()) {
             dialogs.error(this, TextTable::text(1152));

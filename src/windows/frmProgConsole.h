@@ -6,6 +6,7 @@
 
 class HeaderBand;
 class MainWindowContext;
+struct ProgramRecord;
 class QCheckBox;
 class QComboBox;
 class QGroupBox;
@@ -77,7 +78,7 @@ private:
     bool FillDirectoryList();
     bool ReadDirectoryEntries(QStringList &entries) const;
     void ShowWorkDir();
-    bool ShowProgramDetails(const QStringList &strProgram);
+    bool ShowProgramDetails(const ProgramRecord &program);
     void ClearProgramDetails();
     void UpdateConsoleButtons(bool fDefault, bool fMeter, const QString &strKey);
     void SelectAfterRefresh(bool fDefault, bool fMeter, const QString &strKey);

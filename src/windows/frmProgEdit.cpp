@@ -367,7 +367,7 @@ void frmProgEdit::Load()
     QString number, fileName;
     bool meter = false;
     if (m_console.GetSelProgram(number, fileName, meter)) {
-        QStringList program(CUsrDefProg::kProgramArraySize);
+        ProgramRecord program;
         const bool read = meter ? shared.usrDefProg->GetProgramMeter(program, number)
                                 : shared.usrDefProg->ReadFromFile(program, fileName);
         if (read) {
@@ -437,61 +437,61 @@ void frmProgEdit::cmdExtended_Click()
     layoutWindow();
 }
 
-bool frmProgEdit::BuildProgram(QStringList &strProgram) const
+bool frmProgEdit::BuildProgram(ProgramRecord &program) const
 {
-    strProgram = QStringList(CUsrDefProg::kProgramArraySize);
-    const QString values[12] = {m_txtProgNum->text(),
-                                m_txtModel->text(),
-                                m_cboCuvette->currentText(),
-                                m_cboLambda->currentText(),
-                                m_txtMRB->text(),
-                                m_txtMRE->text(),
-                                m_txtE0->text(),
-                                m_txtSlope->text(),
-                                m_cboResolution->currentText(),
-                                m_txtFormula->text(),
-                                m_txtMeasUnit->text(),
-                                m_txtUserName->text()};
-    for (int k = 0; k < 12; ++k)
-        strProgram[k] = values[k];
+    const auto flag = [](const QCheckBox *check) {
+        return check->isChecked() ? QStringLiteral("1") : QStringLiteral("0");
+    };
+    program = ProgramRecord();
+    program.NO = m_txtProgNum->text();
+    program.MODEL = m_txtModel->text();
+    program.CUV = m_cboCuvette->currentText();
+    program.LAMBDA = m_cboLambda->currentText();
+    program.MRB = m_txtMRB->text();
+    program.MRE = m_txtMRE->text();
+    program.E0 = m_txtE0->text();
+    program.SLOPE = m_txtSlope->text();
+    program.RES = m_cboResolution->currentText();
+    program.FORM = m_txtFormula->text();
+    program.UNIT = m_txtMeasUnit->text();
+    program.USER = m_txtUserName->text();
     for (int i = 0; i < kPairs; ++i) {
-        strProgram[12 + 2 * i] = m_txtValX[i]->text();
-        strProgram[13 + 2 * i] = m_txtValY[i]->text();
+        program.valX[size_t(i)] = m_txtValX[i]->text();
+        program.valY[size_t(i)] = m_txtValY[i]->text();
     }
-    strProgram[32] = m_chkBlankRequired->isChecked() ? QStringLiteral("1") : QStringLiteral("0");
-    strProgram[33] = m_chkCalLinePossible->isChecked() ? QStringLiteral("1") : QStringLiteral("0");
-    strProgram[34] = m_chkCalLineRequired->isChecked() ? QStringLiteral("1") : QStringLiteral("0");
-    for (int k = 0; k <= 10; ++k)
-        if (strProgram[k].isEmpty())
+    program.BLANKREQ = flag(m_chkBlankRequired);
+    program.CALPSB = flag(m_chkCalLinePossible);
+    program.CALREQ = flag(m_chkCalLineRequired);
+    // Every field the meter receives, apart from the flags, must be filled in.
+    for (const QString &value : program.toMeter().mid(0, 11))
+        if (value.isEmpty())
             return false;
     return true;
 }
 
-void frmProgEdit::LoadProgram(const QStringList &strProgram, bool withPairs)
+void frmProgEdit::LoadProgram(const ProgramRecord &program, bool withPairs)
 {
-    if (strProgram.size() < CUsrDefProg::kProgramArraySize)
-        return;
-    m_txtProgNum->setText(strProgram[0]);
-    m_txtModel->setText(strProgram[1]);
-    showInCombo(m_cboCuvette, strProgram[2]);
-    showInCombo(m_cboLambda, strProgram[3]);
-    m_txtMRB->setText(strProgram[4]);
-    m_txtMRE->setText(strProgram[5]);
-    m_txtE0->setText(strProgram[6]);
-    m_txtSlope->setText(strProgram[7]);
-    showInCombo(m_cboResolution, strProgram[8]);
-    m_txtFormula->setText(strProgram[9]);
-    m_txtMeasUnit->setText(strProgram[10]);
-    m_txtUserName->setText(strProgram[11]);
+    m_txtProgNum->setText(program.NO);
+    m_txtModel->setText(program.MODEL);
+    showInCombo(m_cboCuvette, program.CUV);
+    showInCombo(m_cboLambda, program.LAMBDA);
+    m_txtMRB->setText(program.MRB);
+    m_txtMRE->setText(program.MRE);
+    m_txtE0->setText(program.E0);
+    m_txtSlope->setText(program.SLOPE);
+    showInCombo(m_cboResolution, program.RES);
+    m_txtFormula->setText(program.FORM);
+    m_txtMeasUnit->setText(program.UNIT);
+    m_txtUserName->setText(program.USER);
     if (withPairs) {
         for (int i = 0; i < kPairs; ++i) {
-            m_txtValX[i]->setText(strProgram[12 + 2 * i]);
-            m_txtValY[i]->setText(strProgram[13 + 2 * i]);
+            m_txtValX[i]->setText(program.valX[size_t(i)]);
+            m_txtValY[i]->setText(program.valY[size_t(i)]);
         }
     }
-    m_chkBlankRequired->setChecked(strProgram[32] == QStringLiteral("1"));
-    m_chkCalLinePossible->setChecked(strProgram[33] == QStringLiteral("1"));
-    m_chkCalLineRequired->setChecked(strProgram[34] == QStringLiteral("1"));
+    m_chkBlankRequired->setChecked(program.BLANKREQ == QStringLiteral("1"));
+    m_chkCalLinePossible->setChecked(program.CALPSB == QStringLiteral("1"));
+    m_chkCalLineRequired->setChecked(program.CALREQ == QStringLiteral("1"));
 }
 
 bool frmProgEdit::ParseNumber(const QString &text, double &value)
@@ -655,17 +655,17 @@ void frmProgEdit::cmdClear_Click()
         check->setChecked(false);
 }
 
-bool frmProgEdit::CheckBeforeSaving(QStringList &strProgram)
+bool frmProgEdit::CheckBeforeSaving(ProgramRecord &program)
 {
     UserDialogs &dialogs = m_main.dialogs();
     if (m_new && m_txtProgNum->isEnabled() && !txtProgNum_Validate())
         return false;
-    if (!BuildProgram(strProgram)) {
+    if (!BuildProgram(program)) {
         dialogs.warning(this, TextTable::text(1159));
         return false;
     }
     // The same limits whatever sends the program: each field, then the measuring range.
-    const QString problem = m_main.shared().usrDefProg->CheckProgram(strProgram);
+    const QString problem = m_main.shared().usrDefProg->CheckProgram(program);
     if (!problem.isEmpty()) {
         dialogs.warning(this, problem);
         return false;
@@ -677,36 +677,39 @@ void frmProgEdit::cmdSaveDevice_Click()
 {
     SharedObjects &shared = m_main.shared();
     UserDialogs &dialogs = m_main.dialogs();
-    QStringList program;
+    ProgramRecord program;
     if (!CheckBeforeSaving(program))
         return;
-    const QString number = program[0];
-    // Sends the program, as a modification or as a new one, and lets the console show the meter's table.
-    auto send = [&](bool modify) {
-        m_main.SetMousePointer(11);
-        setCursor(Qt::WaitCursor);
-        const bool ok = modify ? shared.usrDefProg->Modify(program) : shared.usrDefProg->AddNew(program);
-        unsetCursor();
-        m_main.SetMousePointer(0);
-        m_console.RequestSelProgram(number, QString(), true);
-        if (ok)
-            dialogs.information(this, TextTable::text(1160));
-        else
-            dialogs.error(this, TextTable::text(modify ? 1106 : 1088));
-    };
-    if (shared.usrDefProg->AlreadyExistsMeter(number)) {
+    const QString number = program.NO;
+    using Result = CUsrDefProg::StoreResult;
+    const auto askModify = [&](const QString &) {
         QString text = TextTable::text(1105) + kCrLf + QStringLiteral("(") + TextTable::text(1076) + u' ' +
                        number + u')';
         if (m_new)
             text = TextTable::text(1146) + kCrLf + text;
-        if (dialogs.question(this, text, UserDialogs::Yes | UserDialogs::No, UserDialogs::No) ==
-            UserDialogs::Yes)
-            send(true);
-    } else {
-        send(false);
+        return dialogs.question(this, text, UserDialogs::Yes | UserDialogs::No, UserDialogs::No) ==
+                       UserDialogs::Yes
+                   ? CUsrDefProg::ExistingProgram::Modify
+                   : CUsrDefProg::ExistingProgram::Keep;
+    };
+    const auto busy = [this](bool on) {
+        m_main.SetMousePointer(on ? 11 : 0);
+        if (on)
+            setCursor(Qt::WaitCursor);
+        else
+            unsetCursor();
+    };
+    const Result result = shared.usrDefProg->storeOrModify(program, askModify, busy);
+    // Whatever was sent, the console shows the meter's table with this program.
+    if (result != Result::Kept) {
+        m_console.RequestSelProgram(number, QString(), true);
+        if (result == Result::Added || result == Result::Modified)
+            dialogs.information(this, TextTable::text(1160));
+        else
+            dialogs.error(this, TextTable::text(result == Result::ModifyFailed ? 1106 : 1088));
     }
     // Show what the meter holds now (the pairs stay as typed).
-    QStringList stored(CUsrDefProg::kProgramArraySize);
+    ProgramRecord stored;
     if (shared.usrDefProg->GetProgramMeter(stored, number))
         LoadProgram(stored, false);
     else
@@ -718,11 +721,11 @@ void frmProgEdit::cmdSaveFile_Click()
 {
     SharedObjects &shared = m_main.shared();
     UserDialogs &dialogs = m_main.dialogs();
-    QStringList program;
+    ProgramRecord program;
     if (!CheckBeforeSaving(program))
         return;
     QString path =
-        dialogs.saveFileName(this, TextTable::text(1112), shared.usrDefProg->ProposedFilePath(program[0]),
+        dialogs.saveFileName(this, TextTable::text(1112), shared.usrDefProg->ProposedFilePath(program.NO),
                              UserDialogs::filter(TextTable::text(1113), QStringLiteral("*.csv")));
     if (path.isEmpty())
         return;

@@ -7,6 +7,7 @@
 
 class CalLineChart;
 class MainWindowContext;
+struct ProgramRecord;
 class frmProgConsole;
 class HeaderBand;
 class QCheckBox;
@@ -42,8 +43,8 @@ public:
     void NormalisePair(QLineEdit *edit);
 
     // The program array from the controls; false when an element 0 to 10 is empty.
-    bool BuildProgram(QStringList &strProgram) const;
-    void LoadProgram(const QStringList &strProgram, bool withPairs);
+    bool BuildProgram(ProgramRecord &program) const;
+    void LoadProgram(const ProgramRecord &program, bool withPairs);
 
     // The general decimal form of a number with "." as separator (1.50 gives 1.5).
     static QString GeneralNumber(double value);
@@ -75,7 +76,7 @@ private:
     void Load();
     void layoutWindow();
     bool Calculate(bool withMessages);
-    bool CheckBeforeSaving(QStringList &strProgram);
+    bool CheckBeforeSaving(ProgramRecord &program);
     void ShowResults(double a0, double a1, double ym, double xm, int n, double sx0, double vx0, double xn,
                      double xb);
     void ClearResults();

@@ -77,8 +77,9 @@ int datasets(const QStringList &arguments)
 
     if (parser.isSet(output)) {
         session.shared.login->setUserName(parser.value(user));
-        const QString userName = session.shared.login->UserName();
-        if (!session.shared.measVal->SaveFile(raw, meter, serial, userName, imported, parser.value(output))) {
+        const MeasuredValues document{meter, serial, session.shared.login->UserName(), imported,
+                                      std::move(raw)};
+        if (!session.shared.measVal->SaveFile(document, parser.value(output))) {
             printError(TextTable::text(1177));
             return kSaveFailed;
         }
@@ -117,9 +118,8 @@ int exportFile(const QStringList &arguments)
     const QString out = parser.positionalArguments().at(1);
 
     Session session;
-    QString raw, meter, serial, user;
-    QDateTime date;
-    switch (session.shared.measVal->OpenFile(raw, meter, serial, user, date, in)) {
+    MeasuredValues document;
+    switch (session.shared.measVal->OpenFile(document, in)) {
     case CMeasVal::Opened:
         break;
     case CMeasVal::FileMissing:
@@ -132,7 +132,7 @@ int exportFile(const QStringList &arguments)
         printError(TextTable::text(1180));
         return kUnreadable;
     }
-    if (!session.shared.exportExcel->SetMVals(raw, meter, serial, user, date, out)) {
+    if (!session.shared.exportExcel->SetMVals(document, out)) {
         printError(TextTable::text(1058));
         return kExportFailed;
     }

@@ -22,10 +22,6 @@ int fail(int text)
     return kFailed;
 }
 
-const char *const kFieldNames[14] = {"NO",    "MODEL", "CUV",  "LAMBDA", "MRB",      "MRE",    "E0",
-                                     "SLOPE", "RES",   "FORM", "UNIT",   "BLANKREQ", "CALPSB", "CALREQ"};
-constexpr int kArrayIndexes[14] = {0, 1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 32, 33, 34};
-
 int programsCommand(const QStringList &arguments)
 {
     QCommandLineParser parser;
@@ -68,7 +64,7 @@ int programsCommand(const QStringList &arguments)
     Session session;
     CUsrDefProg &prog = *session.shared.usrDefProg;
     // A file to store is read and checked before the meter is touched.
-    QStringList program(CUsrDefProg::kProgramArraySize);
+    ProgramRecord program;
     if (action == QStringLiteral("put")) {
         QString text;
         if (!CCSVFile().ReadFile(text, args[1]) || !CUsrDefProg::ParseProgramText(text, program))
@@ -105,9 +101,10 @@ int programsCommand(const QStringList &arguments)
     if (action == QStringLiteral("show")) {
         if (!prog.GetProgramMeter(program, number))
             return fail(1103);
-        for (int k = 0; k < 14; ++k)
-            printLine(
-                QStringLiteral("%1: %2").arg(QString::fromLatin1(kFieldNames[k]), program[kArrayIndexes[k]]));
+        const QStringList keys = ProgramRecord::meterKeys();
+        const QStringList values = program.toMeter();
+        for (qsizetype k = 0; k < keys.size(); ++k)
+            printLine(QStringLiteral("%1: %2").arg(keys[k], values[k]));
         return 0;
     }
     if (action == QStringLiteral("get")) {
@@ -115,28 +112,31 @@ int programsCommand(const QStringList &arguments)
             return fail(1103);
         if (parser.isSet(user)) {
             session.shared.login->setUserName(parser.value(user));
-            program[11] = session.shared.login->UserName();
+            program.USER = session.shared.login->UserName();
         }
         return prog.SaveToFile(program, parser.value(output)) ? 0 : fail(1088);
     }
     if (action == QStringLiteral("delete"))
         return prog.Delete(number) ? 0 : fail(1097);
 
-    // put
-    if (prog.AlreadyExistsMeter(program[0])) {
-        if (!prog.Modify(program))
-            return fail(1106);
-        printLine(QStringLiteral("modified ") + program[0]);
+    // put: a program the meter holds is modified without asking.
+    using Result = CUsrDefProg::StoreResult;
+    switch (
+        prog.storeOrModify(program, [](const QString &) { return CUsrDefProg::ExistingProgram::Modify; })) {
+    case Result::Modified:
+        printLine(QStringLiteral("modified ") + program.NO);
         return 0;
-    }
-    if (prog.count() >= CUsrDefProg::kSlots) {
+    case Result::Added:
+        printLine(QStringLiteral("stored ") + program.NO);
+        return 0;
+    case Result::NoFreeSlot:
         printError(TextTable::text(1156));
         return fail(1157);
-    }
-    if (!prog.AddNew(program))
+    case Result::ModifyFailed:
+        return fail(1106);
+    default:
         return fail(1088);
-    printLine(QStringLiteral("stored ") + program[0]);
-    return 0;
+    }
 }
 
 QString yesNo(bool value)

@@ -203,12 +203,8 @@ int main(int argc, char *argv[])
             {"PROG 940.csv", "940,NH4,16,690,0.02,2.5,0.021,0.712,0.01,NH4-N,mg/l,A. Brandt,1,1,1"}};
         for (const auto &file : files) {
             const QStringList v = QString::fromLatin1(file[1]).split(u',');
-            QStringList program(CUsrDefProg::kProgramArraySize);
-            for (int k = 0; k <= 11; ++k)
-                program[k] = v[k];
-            program[32] = v[12];
-            program[33] = v[13];
-            program[34] = v[14];
+            ProgramRecord program;
+            program.setFromFile(v);
             prog.SaveToFile(program, work + u'/' + QLatin1String(file[0]));
         }
         prog.setWorkDir(work);
