@@ -19,6 +19,8 @@ add_library(meravo_gui STATIC
   windows/CalLineChart.cpp
   windows/frmProgConsole.cpp
   windows/frmProgEdit.cpp
+  windows/HeaderBand.cpp
+  windows/CalRecordWindow.cpp
   windows/frmCalProtocolPH.cpp
   windows/frmCalProtocolTurb.cpp
   windows/frmCalProtEdit.cpp

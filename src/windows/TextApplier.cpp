@@ -86,4 +86,21 @@ void apply(QWidget *window)
     }
 }
 
+void nameAndTag(std::initializer_list<Named> controls)
+{
+    for (const Named &n : controls) {
+        n.widget->setObjectName(QString::fromLatin1(n.name));
+        tag(n.widget, n.caption, n.toolTip);
+    }
+}
+
+QLabel *fieldLabel(QWidget *parent, QWidget *field, int captionNumber)
+{
+    auto *label = new QLabel(parent);
+    label->setObjectName(QStringLiteral("lbl") + field->objectName().mid(3));
+    tag(label, captionNumber);
+    label->setBuddy(field);
+    return label;
+}
+
 } // namespace TextApplier

@@ -3,6 +3,7 @@
 #include "CIni.h"
 #include "ErrorFrame.h"
 #include "GuiAssets.h"
+#include "HeaderBand.h"
 #include "ProgramFolder.h"
 #include "TextApplier.h"
 #include "TextTable.h"
@@ -73,26 +74,6 @@ frmAbout::frmAbout(const CIni &ini, QWidget *owner)
     }
     m_lblInternetValue->installEventFilter(this);
 
-    // Header band with the logo at its right end. The picture fades into white: the band goes on in
-    // white up to the logo instead of stretching the picture.
-    QPalette white = palette();
-    white.setColor(QPalette::Window, QColor(0xFF, 0xFF, 0xFF));
-    auto *imgHead = new QLabel(this);
-    imgHead->setObjectName(QStringLiteral("imgHead"));
-    const QPixmap headPicture = GuiAssets::head().scaledToHeight(48, Qt::SmoothTransformation);
-    imgHead->setPixmap(headPicture);
-    imgHead->setMinimumWidth(headPicture.width());
-    imgHead->setAlignment(Qt::AlignLeft | Qt::AlignVCenter);
-    imgHead->setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Fixed);
-    imgHead->setFixedHeight(48);
-    imgHead->setAutoFillBackground(true);
-    imgHead->setPalette(white);
-    auto *imgLogo = new QLabel(this);
-    imgLogo->setObjectName(QStringLiteral("imgLogo"));
-    imgLogo->setPixmap(GuiAssets::logo(ini));
-    imgLogo->setFixedHeight(48);
-    imgLogo->setAutoFillBackground(true);
-    imgLogo->setPalette(white);
     auto *imgLab = new QLabel(this);
     imgLab->setObjectName(QStringLiteral("imgLab"));
     const QString labPath = GuiAssets::grafics(QStringLiteral("Lab.jpg"));
@@ -101,10 +82,6 @@ frmAbout::frmAbout(const CIni &ini, QWidget *owner)
     else
         ErrorFrame::report(TextTable::text(TextTable::FileMissing).arg(labPath));
 
-    auto *head = new QHBoxLayout;
-    head->setSpacing(0);
-    head->addWidget(imgHead, 1);
-    head->addWidget(imgLogo);
     auto *details = new QGridLayout;
     details->addWidget(m_lblAppTitle, 0, 0, 1, 2);
     details->addWidget(m_lblVersion, 1, 0, 1, 2);
@@ -119,7 +96,7 @@ frmAbout::frmAbout(const CIni &ini, QWidget *owner)
     body->addWidget(imgLab, 0, Qt::AlignTop);
     body->addLayout(details, 1);
     auto *layout = new QVBoxLayout(this);
-    layout->addLayout(head);
+    layout->addWidget(HeaderBand::inLayout(this, ini));
     layout->addLayout(body);
     layout->addWidget(m_cmdOK, 0, Qt::AlignRight);
     // As wide as the header band needs, so its picture ends in white before the logo.

@@ -1,7 +1,8 @@
 #include "frmCalProtEdit.h"
 
-#include "frmCalProtocolPH.h"
+#include "CalRecordWindow.h"
 #include "GuiAssets.h"
+#include "HeaderBand.h"
 #include "InputFilters.h"
 #include "MainWindowContext.h"
 #include "SharedObjects.h"
@@ -93,7 +94,7 @@ frmCalProtEdit::frmCalProtEdit(MainWindowContext &main)
     buttons->addWidget(m_cmdAccept);
     buttons->addWidget(m_cmdCancel);
     auto *layout = new QVBoxLayout(this);
-    layout->addLayout(CalRecordWindows::headBand(this, *m_main.shared().ini));
+    layout->addWidget(HeaderBand::inLayout(this, *m_main.shared().ini));
     layout->addWidget(m_frmLOT);
     layout->addLayout(buttons);
     // The dialog shrinks and grows with the rows shown.

@@ -3,8 +3,7 @@
 #include "CCalProtocol.h"
 #include "CDevice.h"
 #include "frmCalProtEdit.h"
-#include "frmCalProtocolPH.h"
-#include "GuiAssets.h"
+#include "HeaderBand.h"
 #include "MainWindowContext.h"
 #include "SharedObjects.h"
 #include "TextApplier.h"
@@ -25,17 +24,28 @@ const QString kUnit = QStringLiteral(" FNU/NTU");
 } // namespace
 
 frmCalProtocolTurb::frmCalProtocolTurb(MainWindowContext &main)
-    : QDialog(&main.frameWidget()), m_main(main), m_frmDevice(new QGroupBox(this)),
-      m_frmProtocol(new QGroupBox(this)), m_frmCharge(new QGroupBox(this)),
-      m_cmdSaveAsFile(new QPushButton(this)), m_cmdReadFile(new QPushButton(this)),
-      m_cmdEditLOT(new QPushButton(this)), m_cmdPrint(new QPushButton(this)),
-      m_cmdCancel(new QPushButton(this))
+    : CalRecordWindow(main, QStringLiteral("frmCalProtocolTurb")), m_frmCharge(new QGroupBox(this)),
+      m_cmdEditLOT(new QPushButton(this))
 {
-    setObjectName(QStringLiteral("frmCalProtocolTurb"));
-    m_frmDevice->setObjectName(QStringLiteral("frmDevice"));
-    m_frmProtocol->setObjectName(QStringLiteral("frmProtocol"));
     m_frmCharge->setObjectName(QStringLiteral("frmCharge"));
+    m_cmdEditLOT->setObjectName(QStringLiteral("cmdEditLOT"));
+    buildValueFrames();
+    auto *frames = new QHBoxLayout;
+    frames->addWidget(m_frmDevice, 1);
+    frames->addWidget(m_frmProtocol, 1);
+    auto *layout = new QVBoxLayout(this);
+    layout->addWidget(HeaderBand::inLayout(this, *m_main.shared().ini));
+    layout->addLayout(frames);
+    layout->addWidget(m_frmCharge);
+    layout->addLayout(buttonRow({m_cmdEditLOT}));
+    layout->setSizeConstraint(QLayout::SetFixedSize);
+    connect(m_cmdEditLOT, &QPushButton::clicked, this, &frmCalProtocolTurb::EditLot);
+    TextApplier::tag(m_cmdEditLOT, 1231);
+    Load(1219, {m_cmdEditLOT}, m_main.shared().device->SupportsTurbidity());
+}
 
+void frmCalProtocolTurb::buildValueFrames()
+{
     struct Pair {
         QGroupBox *frame;
         const char *name;
@@ -77,8 +87,12 @@ frmCalProtocolTurb::frmCalProtocolTurb(MainWindowContext &main)
     protocol->setColumnStretch(1, 1);
     protocol->setColumnMinimumWidth(1, 140);
 
-    // The standards table below the set's lot fields.
-    const int head = chargeRows + 1;
+    buildStandardsTable(charge, chargeRows + 1);
+}
+
+// The standards table below the set's lot fields.
+void frmCalProtocolTurb::buildStandardsTable(QGridLayout *charge, int head)
+{
     charge->setRowMinimumHeight(head - 1, 8);
     const char *headings[3] = {"lblUsedStds", "lblStdComment", "lblStdStatus"};
     const int headingNumbers[3] = {1235, 1236, 1237};
@@ -104,79 +118,13 @@ frmCalProtocolTurb::frmCalProtocolTurb(MainWindowContext &main)
     charge->setColumnMinimumWidth(0, 130);
     charge->setColumnMinimumWidth(1, 170);
     charge->setColumnStretch(1, 1);
-
-    m_cmdSaveAsFile->setObjectName(QStringLiteral("cmdSaveAsFile"));
-    m_cmdReadFile->setObjectName(QStringLiteral("cmdReadFile"));
-    m_cmdEditLOT->setObjectName(QStringLiteral("cmdEditLOT"));
-    m_cmdPrint->setObjectName(QStringLiteral("cmdPrint"));
-    m_cmdCancel->setObjectName(QStringLiteral("cmdCancel"));
-    auto *buttons = new QHBoxLayout;
-    for (QPushButton *button : {m_cmdSaveAsFile, m_cmdReadFile, m_cmdEditLOT, m_cmdPrint})
-        buttons->addWidget(button);
-    buttons->addStretch();
-    buttons->addWidget(m_cmdCancel);
-
-    auto *frames = new QHBoxLayout;
-    frames->addWidget(m_frmDevice, 1);
-    frames->addWidget(m_frmProtocol, 1);
-    auto *layout = new QVBoxLayout(this);
-    layout->addLayout(CalRecordWindows::headBand(this, *m_main.shared().ini));
-    layout->addLayout(frames);
-    layout->addWidget(m_frmCharge);
-    layout->addLayout(buttons);
-    layout->setSizeConstraint(QLayout::SetFixedSize);
-
-    connect(m_cmdSaveAsFile, &QPushButton::clicked, this, &frmCalProtocolTurb::SaveAsFile);
-    connect(m_cmdReadFile, &QPushButton::clicked, this, &frmCalProtocolTurb::ReadFile);
-    connect(m_cmdEditLOT, &QPushButton::clicked, this, &frmCalProtocolTurb::EditLot);
-    connect(m_cmdPrint, &QPushButton::clicked, this, &frmCalProtocolTurb::PrintRecord);
-    connect(m_cmdCancel, &QPushButton::clicked, this, &QDialog::reject);
-    Load();
-}
-
-QLabel *frmCalProtocolTurb::addLabel(QWidget *parent, const QString &name, int captionNumber)
-{
-    return CalRecordWindows::addLabel(parent, name, captionNumber);
-}
-
-QString frmCalProtocolTurb::labelText(const QString &name) const
-{
-    return CalRecordWindows::labelText(this, name);
-}
-
-void frmCalProtocolTurb::Load()
-{
-    TextApplier::tag(this, 1219);
-    TextApplier::tag(m_cmdSaveAsFile, 1111);
-    TextApplier::tag(m_cmdReadFile, 1230);
-    TextApplier::tag(m_cmdEditLOT, 1231);
-    TextApplier::tag(m_cmdPrint, 1023);
-    TextApplier::tag(m_cmdCancel, 1069);
-    TextApplier::apply(this);
-    GuiAssets::applyIcon(this);
-    setWindowFlag(Qt::WindowContextHelpButtonHint, false);
-    CalRecordWindows::installHelp(m_main, this, kHelpContext);
-    setTabOrder(m_cmdSaveAsFile, m_cmdReadFile);
-    setTabOrder(m_cmdReadFile, m_cmdEditLOT);
-    setTabOrder(m_cmdEditLOT, m_cmdPrint);
-    setTabOrder(m_cmdPrint, m_cmdCancel);
-    for (QGroupBox *frame : {m_frmDevice, m_frmProtocol, m_frmCharge})
-        frame->setTitle(QString());
-
-    ClearDisplay();
-    if (m_main.shared().device->SupportsTurbidity()) {
-        if (!ReadFromMeter() || !ShowRecord())
-            m_main.dialogs().error(this, TextTable::text(1221));
-    }
-    UpdateButtons();
-    m_cmdCancel->setFocus();
 }
 
 bool frmCalProtocolTurb::ReadFromMeter()
 {
     // A Klaro 7 keeps the extended record with the nominal values of its standards.
     const bool extended = m_main.shared().device->IsKlaro7(QString());
-    return CalRecordWindows::readFromMeter(m_main, this, false, extended);
+    return readFromMeter(false, extended);
 }
 
 bool frmCalProtocolTurb::ShowRecord()
@@ -191,13 +139,7 @@ bool frmCalProtocolTurb::ShowRecord()
     QStringList lots(kRows);
     if (!record.GetChargeID(lotTotal, expiry, manufacturer, lots))
         return false;
-    m_lblMeterValue->setText(meter);
-    m_lblSerNoValue->setText(serial);
-    m_lblUserValue->setText(user);
-    m_lblCalDateValue->setText(date);
-    m_lblCalTimeValue->setText(time);
-    m_lblCalIntervalValue->setText(interval + QLatin1Char(' ') + TextTable::text(1223));
-    m_lblCalModeValue->setText(mode);
+    showCommonValues(meter, serial, user, date, time, interval, mode);
     m_lblLOTTotalValue->setText(lotTotal);
     m_lblExpiryValue->setText(expiry);
     m_lblManufacturerValue->setText(manufacturer);
@@ -215,9 +157,8 @@ bool frmCalProtocolTurb::ShowRecord()
 
 void frmCalProtocolTurb::ClearDisplay()
 {
-    for (QLabel *label : {m_lblMeterValue, m_lblSerNoValue, m_lblUserValue, m_lblCalDateValue,
-                          m_lblCalTimeValue, m_lblCalIntervalValue, m_lblCalModeValue, m_lblLOTTotalValue,
-                          m_lblExpiryValue, m_lblManufacturerValue})
+    clearCommonValues();
+    for (QLabel *label : {m_lblLOTTotalValue, m_lblExpiryValue, m_lblManufacturerValue})
         label->clear();
     for (int i = 0; i < kRows; ++i) {
         m_lblStd[i]->clear();
@@ -228,29 +169,18 @@ void frmCalProtocolTurb::ClearDisplay()
 
 void frmCalProtocolTurb::UpdateButtons()
 {
-    const bool valid = m_main.shared().calProtocol->IsProtocolValid();
-    m_cmdSaveAsFile->setEnabled(valid);
-    m_cmdPrint->setEnabled(valid);
-    m_cmdEditLOT->setEnabled(valid);
-    m_cmdReadFile->setEnabled(true);
-    m_cmdCancel->setEnabled(true);
+    CalRecordWindow::UpdateButtons();
+    m_cmdEditLOT->setEnabled(m_main.shared().calProtocol->IsProtocolValid());
 }
 
-void frmCalProtocolTurb::SaveAsFile()
+bool frmCalProtocolTurb::isOwnKind() const
 {
-    const bool ph = m_main.shared().calProtocol->IsProtocolPH();
-    CalRecordWindows::saveRecord(
-        m_main, this, ph ? QStringLiteral("pH") : QStringLiteral("Turb ") + m_lblCalModeValue->text());
+    return !m_main.shared().calProtocol->IsProtocolPH();
 }
 
-void frmCalProtocolTurb::ReadFile()
+QString frmCalProtocolTurb::saveKindWord() const
 {
-    if (!CalRecordWindows::openRecord(m_main, this))
-        return;
-    ClearDisplay();
-    if (m_main.shared().calProtocol->IsProtocolPH() || !ShowRecord())
-        m_main.dialogs().error(this, TextTable::text(1221));
-    UpdateButtons();
+    return isOwnKind() ? QStringLiteral("Turb ") + m_lblCalModeValue->text() : QStringLiteral("pH");
 }
 
 void frmCalProtocolTurb::EditLot()
@@ -287,9 +217,4 @@ void frmCalProtocolTurb::EditLot()
     m_lblManufacturerValue->setText(editor.Manufacturer());
     for (int i = 0; i < kRows; ++i)
         m_lblStdValue[i]->setText(lots[i]);
-}
-
-void frmCalProtocolTurb::PrintRecord()
-{
-    CalRecordWindows::printRecord(m_main, this);
 }

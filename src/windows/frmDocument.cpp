@@ -10,7 +10,7 @@
 #include "FileNames.h"
 #include "FileWrites.h"
 #include "frmWait.h"
-#include "GuiAssets.h"
+#include "HeaderBand.h"
 #include "LocaleTexts.h"
 #include "MainWindowContext.h"
 #include "MValTableModel.h"
@@ -38,19 +38,12 @@ const QDateTime kInitialDate(QDate(2000, 1, 1), QTime(0, 0, 0));
 } // namespace
 
 frmDocument::frmDocument(MainWindowContext &main)
-    : m_main(main), m_picHead(new QWidget(this)), m_imgLogo(new QLabel(m_picHead)),
-      m_fraHeader(new QGroupBox(this)), m_grid(new QTableView(this)), m_model(new MValTableModel(this))
+    : m_main(main), m_picHead(new HeaderBand(this, false)), m_fraHeader(new QGroupBox(this)),
+      m_grid(new QTableView(this)), m_model(new MValTableModel(this))
 {
     setObjectName(QStringLiteral("frmDocument"));
     TextApplier::tag(this, 1068);
     m_menuBar = m_main.createMenuBar(this, m_actions);
-
-    m_picHead->setObjectName(QStringLiteral("picHead"));
-    m_picHead->setAutoFillBackground(true);
-    QPalette white = m_picHead->palette();
-    white.setColor(QPalette::Window, QColor(0xFF, 0xFF, 0xFF));
-    m_picHead->setPalette(white);
-    m_imgLogo->setObjectName(QStringLiteral("imgLogo"));
 
     m_fraHeader->setObjectName(QStringLiteral("fraHeader"));
     TextApplier::tag(m_fraHeader, 1205);
@@ -95,8 +88,7 @@ frmDocument::~frmDocument()
 
 void frmDocument::Load()
 {
-    m_imgLogo->setPixmap(GuiAssets::logo(*m_main.shared().ini));
-    m_imgLogo->adjustSize();
+    m_picHead->load(*m_main.shared().ini);
     setWindowIcon(m_main.frameWidget().windowIcon());
     ClearHeader();
     m_model->setBlank(9, 19);
@@ -150,8 +142,8 @@ void frmDocument::layoutWindow()
     const int w = Twips::fromPixels(width(), this);
     const int h = Twips::fromPixels(height(), this);
     m_picHead->setGeometry(0, 0, width(), px(700));
-    m_imgLogo->setVisible(w > 3500);
-    m_imgLogo->move(px(w - 3250), std::max(0, (px(700) - m_imgLogo->height()) / 2));
+    m_picHead->logo()->setVisible(w > 3500);
+    m_picHead->placeLogo(px(w - 3250));
     m_fraHeader->setGeometry(px(100), px(750), std::max(0, px(w - 200)), px(1350));
     const bool gridVisible = w > 200 && h > 2300;
     m_grid->setVisible(gridVisible);

@@ -13,6 +13,7 @@ class MainWindowContext;
 class MValTableModel;
 class QAction;
 class QGroupBox;
+class HeaderBand;
 class QLabel;
 class QTableView;
 
@@ -78,8 +79,7 @@ private:
 
     QPointer<QMenuBar> m_menuBar;
     QHash<QString, QAction *> m_actions;
-    QWidget *m_picHead;
-    QLabel *m_imgLogo;
+    HeaderBand *m_picHead;
     QGroupBox *m_fraHeader;
     QLabel *m_values[5];
     QTableView *m_grid;

@@ -9,6 +9,7 @@
 #include "frmProgEdit.h"
 #include "frmWait.h"
 #include "GuiAssets.h"
+#include "HeaderBand.h"
 #include "MainWindowContext.h"
 #include "ProgramChoices.h"
 #include "SharedObjects.h"
@@ -75,12 +76,12 @@ QString programNumberLine(const QString &number)
 } // namespace
 
 frmProgConsole::frmProgConsole(MainWindowContext &main)
-    : QDialog(&main.frameWidget()), m_main(main), m_imgHead(new QLabel(this)),
-      m_imgLogo(new QLabel(m_imgHead)), m_fraProgsMeter(new QGroupBox(this)),
-      m_lstProgsMeter(new QListWidget(m_fraProgsMeter)), m_fraProgsPC(new QGroupBox(this)),
-      m_lstProgsPC(new QListWidget(m_fraProgsPC)), m_cmdCopyToPC(new QPushButton(this)),
-      m_cmdCopyToPCAll(new QPushButton(this)), m_cmdCopyToMeter(new QPushButton(this)),
-      m_cmdCopyToMeterAll(new QPushButton(this)), m_cmdDeleteMeter(new QPushButton(m_fraProgsMeter)),
+    : QDialog(&main.frameWidget()), m_main(main), m_imgHead(new HeaderBand(this, true)),
+      m_fraProgsMeter(new QGroupBox(this)), m_lstProgsMeter(new QListWidget(m_fraProgsMeter)),
+      m_fraProgsPC(new QGroupBox(this)), m_lstProgsPC(new QListWidget(m_fraProgsPC)),
+      m_cmdCopyToPC(new QPushButton(this)), m_cmdCopyToPCAll(new QPushButton(this)),
+      m_cmdCopyToMeter(new QPushButton(this)), m_cmdCopyToMeterAll(new QPushButton(this)),
+      m_cmdDeleteMeter(new QPushButton(m_fraProgsMeter)),
       m_cmdDeleteAllMeter(new QPushButton(m_fraProgsMeter)), m_cmdDeletePC(new QPushButton(m_fraProgsPC)),
       m_cmdDeleteAllPC(new QPushButton(m_fraProgsPC)), m_cmdModifyProgram(new QPushButton(this)),
       m_cmdNewProgram(new QPushButton(this)), m_cmdCancel(new QPushButton(this)),
@@ -103,22 +104,21 @@ void frmProgConsole::buildWindow()
     setObjectName(QStringLiteral("frmProgConsole"));
     setWindowFlag(Qt::WindowContextHelpButtonHint, false);
     TextApplier::tag(this, 1102);
+    m_imgHead->setFixedHeight(HeaderBand::kHeight);
+    nameControls();
+    buildMeterList();
+    buildDirectoryList();
+    buildDetailPanel();
+    arrangeWindow();
+    setTabOrders();
+    connectCommands();
+    resize(780, 600);
+}
 
-    m_imgHead->setObjectName(QStringLiteral("imgHead"));
-    m_imgLogo->setObjectName(QStringLiteral("imgLogo"));
-    m_imgHead->setAutoFillBackground(true);
-    QPalette white = m_imgHead->palette();
-    white.setColor(QPalette::Window, QColor(0xFF, 0xFF, 0xFF));
-    m_imgHead->setPalette(white);
-    m_imgHead->setFixedHeight(48);
-
-    struct Named {
-        QWidget *widget;
-        const char *name;
-        int caption;
-        int toolTip;
-    };
-    const Named named[] = {
+// Object names, captions and tool tips of the controls.
+void frmProgConsole::nameControls()
+{
+    TextApplier::nameAndTag({
         {m_fraProgsMeter, "fraProgsMeter", 1092, 0},
         {m_lstProgsMeter, "lstProgsMeter", 0, 0},
         {m_fraProgsPC, "fraProgsPC", 0, 0},
@@ -152,22 +152,24 @@ void frmProgConsole::buildWindow()
         {m_chkCalLinePossible, "chkCalLinePossible", 0, 0},
         {m_chkCalLineRequired, "chkCalLineRequired", 0, 0},
         {m_sbWorkDir, "sbWorkDir", 0, 0},
-    };
-    for (const Named &n : named) {
-        n.widget->setObjectName(QString::fromLatin1(n.name));
-        TextApplier::tag(n.widget, n.caption, n.toolTip);
-    }
+    });
     m_timUpdate->setObjectName(QStringLiteral("timUpdate"));
     m_cmdChangeWorkDir->setIcon(style()->standardIcon(QStyle::SP_DirOpenIcon));
     m_cmdChangeWorkDir->setAutoRaise(false);
+}
 
-    // Meter side.
+// The meter's programs with their erase commands.
+void frmProgConsole::buildMeterList()
+{
     auto *meter = new QGridLayout(m_fraProgsMeter);
     meter->addWidget(m_lstProgsMeter, 0, 0, 1, 2);
     meter->addWidget(m_cmdDeleteMeter, 1, 0);
     meter->addWidget(m_cmdDeleteAllMeter, 1, 1);
+}
 
-    // Directory side.
+// The working directory's program files with their erase commands and the folder button.
+void frmProgConsole::buildDirectoryList()
+{
     auto *pc = new QGridLayout(m_fraProgsPC);
     pc->addWidget(m_lstProgsPC, 0, 0, 1, 3);
     pc->addWidget(m_cmdDeletePC, 1, 0);
@@ -175,19 +177,11 @@ void frmProgConsole::buildWindow()
     pc->addWidget(m_cmdChangeWorkDir, 1, 2);
     pc->setColumnStretch(0, 1);
     pc->setColumnStretch(1, 1);
+}
 
-    auto *transfer = new QVBoxLayout;
-    transfer->addStretch();
-    for (QPushButton *button : {m_cmdCopyToPC, m_cmdCopyToPCAll, m_cmdCopyToMeter, m_cmdCopyToMeterAll})
-        transfer->addWidget(button);
-    transfer->addStretch();
-
-    auto *lists = new QHBoxLayout;
-    lists->addWidget(m_fraProgsMeter, 2);
-    lists->addLayout(transfer);
-    lists->addWidget(m_fraProgsPC, 3);
-
-    // The detail panel only displays.
+// The detail panel only displays.
+void frmProgConsole::buildDetailPanel()
+{
     auto *detail = new QGridLayout(m_fraProgram);
     m_cboCuvette->addItems(ProgramChoices::cuvettes());
     m_cboLambda->addItems(ProgramChoices::lambdas());
@@ -215,10 +209,7 @@ void frmProgConsole::buildWindow()
     };
     int i = 0;
     for (const Field &f : fields) {
-        auto *label = new QLabel(m_fraProgram);
-        label->setObjectName(QStringLiteral("lbl") + f.field->objectName().mid(3));
-        TextApplier::tag(label, f.label);
-        label->setBuddy(f.field);
+        QLabel *label = TextApplier::fieldLabel(m_fraProgram, f.field, f.label);
         const int row = i % 5;
         const int column = (i / 5) * 2;
         detail->addWidget(label, row, column);
@@ -230,6 +221,21 @@ void frmProgConsole::buildWindow()
     detail->setColumnStretch(3, 1);
     detail->setColumnStretch(5, 1);
     detail->setColumnMinimumWidth(2, 0);
+}
+
+// The lists with the copy commands between them, the details, the commands and the status bar.
+void frmProgConsole::arrangeWindow()
+{
+    auto *transfer = new QVBoxLayout;
+    transfer->addStretch();
+    for (QPushButton *button : {m_cmdCopyToPC, m_cmdCopyToPCAll, m_cmdCopyToMeter, m_cmdCopyToMeterAll})
+        transfer->addWidget(button);
+    transfer->addStretch();
+
+    auto *lists = new QHBoxLayout;
+    lists->addWidget(m_fraProgsMeter, 2);
+    lists->addLayout(transfer);
+    lists->addWidget(m_fraProgsPC, 3);
 
     auto *buttons = new QHBoxLayout;
     buttons->addWidget(m_cmdModifyProgram);
@@ -250,7 +256,11 @@ void frmProgConsole::buildWindow()
     body->addLayout(buttons);
     layout->addLayout(body, 1);
     layout->addWidget(m_sbWorkDir);
+}
 
+// Tab order as the lists and commands stand; no button takes Return.
+void frmProgConsole::setTabOrders()
+{
     setTabOrder(m_lstProgsMeter, m_cmdDeleteMeter);
     setTabOrder(m_cmdDeleteMeter, m_cmdDeleteAllMeter);
     setTabOrder(m_cmdDeleteAllMeter, m_cmdCopyToPC);
@@ -266,7 +276,10 @@ void frmProgConsole::buildWindow()
     setTabOrder(m_cmdNewProgram, m_cmdChangeWorkDir);
     for (QPushButton *button : findChildren<QPushButton *>())
         button->setAutoDefault(false);
+}
 
+void frmProgConsole::connectCommands()
+{
     connect(m_cmdCopyToPC, &QPushButton::clicked, this, &frmProgConsole::cmdCopyToPC_Click);
     connect(m_cmdCopyToPCAll, &QPushButton::clicked, this, &frmProgConsole::cmdCopyToPCAll_Click);
     connect(m_cmdCopyToMeter, &QPushButton::clicked, this, &frmProgConsole::cmdCopyToMeter_Click);
@@ -286,18 +299,14 @@ void frmProgConsole::buildWindow()
     connect(m_timUpdate, &QTimer::timeout, this, &frmProgConsole::UpdateDirectoryList);
     auto *help = new QShortcut(QKeySequence::HelpContents, this);
     connect(help, &QShortcut::activated, this, [this] { m_main.showHelp(kHelpContext); });
-
-    resize(780, 600);
 }
 
 void frmProgConsole::Load()
 {
     TextApplier::apply(this);
     GuiAssets::applyIcon(this);
-    m_imgHead->setPixmap(GuiAssets::head());
-    m_imgLogo->setPixmap(GuiAssets::logo(*m_main.shared().ini));
-    m_imgLogo->adjustSize();
-    m_imgLogo->move(780 - m_imgLogo->width() - 12, std::max(0, (48 - m_imgLogo->height()) / 2));
+    m_imgHead->load(*m_main.shared().ini);
+    m_imgHead->placeLogo(780 - m_imgHead->logo()->width() - 12);
     m_sbWorkDir->hide();
     for (QCheckBox *check : {m_chkBlankRequired, m_chkCalLinePossible, m_chkCalLineRequired})
         check->setText(QString());

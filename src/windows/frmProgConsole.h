@@ -4,6 +4,7 @@
 #include <QDialog>
 #include <QStringList>
 
+class HeaderBand;
 class MainWindowContext;
 struct ProgramRecord;
 class QCheckBox;
@@ -64,6 +65,13 @@ private:
     enum class Step { Done, Cancelled, Failed, ListFailed };
 
     void buildWindow();
+    void nameControls();
+    void buildMeterList();
+    void buildDirectoryList();
+    void buildDetailPanel();
+    void arrangeWindow();
+    void setTabOrders();
+    void connectCommands();
     void Load();
     bool ReadMeterPrograms();
     bool FillMeterList();
@@ -91,8 +99,7 @@ private:
     QString m_reqFileName;
     bool m_reqMeter = true;
 
-    QLabel *m_imgHead;
-    QLabel *m_imgLogo;
+    HeaderBand *m_imgHead;
     QGroupBox *m_fraProgsMeter;
     QListWidget *m_lstProgsMeter;
     QGroupBox *m_fraProgsPC;

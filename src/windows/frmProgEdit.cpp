@@ -8,6 +8,7 @@
 #include "CUsrDefProg.h"
 #include "frmProgConsole.h"
 #include "GuiAssets.h"
+#include "HeaderBand.h"
 #include "InputFilters.h"
 #include "MainWindowContext.h"
 #include "ProgramChoices.h"
@@ -82,12 +83,11 @@ void resetCombo(QComboBox *combo, const QStringList &items, int index)
 } // namespace
 
 frmProgEdit::frmProgEdit(MainWindowContext &main, frmProgConsole &console)
-    : QDialog(&console), m_main(main), m_console(console), m_imgHead(new QLabel(this)),
-      m_imgLogo(new QLabel(this)), m_panelProgram(new QWidget(this)), m_panelCal(new QWidget(this)),
-      m_linDivider(new QFrame(this)), m_fraProgram(new QGroupBox(m_panelProgram)),
-      m_txtProgNum(new QLineEdit), m_txtModel(new QLineEdit), m_cboCuvette(new QComboBox),
-      m_cboLambda(new QComboBox), m_txtFormula(new QLineEdit), m_txtMeasUnit(new QLineEdit),
-      m_chkBlankRequired(new QCheckBox), m_chkCalLinePossible(new QCheckBox),
+    : QDialog(&console), m_main(main), m_console(console), m_imgHead(new HeaderBand(this, true)),
+      m_panelProgram(new QWidget(this)), m_panelCal(new QWidget(this)), m_linDivider(new QFrame(this)),
+      m_fraProgram(new QGroupBox(m_panelProgram)), m_txtProgNum(new QLineEdit), m_txtModel(new QLineEdit),
+      m_cboCuvette(new QComboBox), m_cboLambda(new QComboBox), m_txtFormula(new QLineEdit),
+      m_txtMeasUnit(new QLineEdit), m_chkBlankRequired(new QCheckBox), m_chkCalLinePossible(new QCheckBox),
       m_chkCalLineRequired(new QCheckBox), m_txtMRB(new QLineEdit), m_txtMRE(new QLineEdit),
       m_cboResolution(new QComboBox), m_txtE0(new QLineEdit), m_txtSlope(new QLineEdit),
       m_txtUserName(new QLineEdit), m_cmdSaveDevice(new QPushButton), m_cmdSaveFile(new QPushButton),
@@ -112,23 +112,24 @@ void frmProgEdit::buildWindow()
     setObjectName(QStringLiteral("frmProgEdit"));
     setWindowFlag(Qt::WindowContextHelpButtonHint, false);
     TextApplier::tag(this, m_new ? 1074 : 1162);
-    m_imgHead->setObjectName(QStringLiteral("imgHead"));
-    m_imgLogo->setObjectName(QStringLiteral("imgLogo"));
-    m_imgHead->setAutoFillBackground(true);
-    QPalette white = m_imgHead->palette();
-    white.setColor(QPalette::Window, QColor(0xFF, 0xFF, 0xFF));
-    m_imgHead->setPalette(white);
     m_linDivider->setObjectName(QStringLiteral("linDivider"));
     m_linDivider->setFrameShape(QFrame::VLine);
     m_linDivider->setFrameShadow(QFrame::Sunken);
+    nameControls();
+    buildProgramFields();
+    buildProgramPanel();
+    buildPairsTable();
+    buildResultsTable();
+    buildCalPanel();
+    installInputFilters();
+    setTabOrders();
+    connectCommands();
+}
 
-    struct Named {
-        QWidget *widget;
-        const char *name;
-        int caption;
-        int toolTip;
-    };
-    const Named named[] = {
+// Object names, captions and tool tips of the controls.
+void frmProgEdit::nameControls()
+{
+    TextApplier::nameAndTag({
         {m_fraProgram, "fraProgram", 1075, 0},
         {m_txtProgNum, "txtProgNum", 0, 1200},
         {m_txtModel, "txtModel", 0, 1195},
@@ -155,13 +156,12 @@ void frmProgEdit::buildWindow()
         {m_fraPairsOfVariates, "fraPairsOfVariates", 1119, 0},
         {m_fraCalLine, "fraCalLine", 1120, 0},
         {m_fraCalResults, "fraCalResults", 1122, 0},
-    };
-    for (const Named &n : named) {
-        n.widget->setObjectName(QString::fromLatin1(n.name));
-        TextApplier::tag(n.widget, n.caption, n.toolTip);
-    }
+    });
+}
 
-    // The program's fields, two to a row, the flags below.
+// The program's fields, two to a row, the flags below.
+void frmProgEdit::buildProgramFields()
+{
     auto *grid = new QGridLayout(m_fraProgram);
     grid->setHorizontalSpacing(6);
     grid->setVerticalSpacing(4);
@@ -178,11 +178,7 @@ void frmProgEdit::buildWindow()
         {1083, m_txtSlope, 4, 2},   {1084, m_cboResolution, 5, 0}, {1176, m_txtUserName, 5, 2},
     };
     for (const Field &f : fields) {
-        auto *label = new QLabel(m_fraProgram);
-        label->setObjectName(QStringLiteral("lbl") + f.field->objectName().mid(3));
-        TextApplier::tag(label, f.label);
-        label->setBuddy(f.field);
-        grid->addWidget(label, f.row, f.column);
+        grid->addWidget(TextApplier::fieldLabel(m_fraProgram, f.field, f.label), f.row, f.column);
         grid->addWidget(f.field, f.row, f.column + 1);
         f.field->setMinimumWidth(50);
     }
@@ -190,11 +186,7 @@ void frmProgEdit::buildWindow()
         {1238, m_chkBlankRequired}, {1239, m_chkCalLinePossible}, {1240, m_chkCalLineRequired}};
     int row = 6;
     for (const auto &[text, check] : flags) {
-        auto *label = new QLabel(m_fraProgram);
-        label->setObjectName(QStringLiteral("lbl") + check->objectName().mid(3));
-        TextApplier::tag(label, text);
-        label->setBuddy(check);
-        grid->addWidget(label, row, 0, 1, 3);
+        grid->addWidget(TextApplier::fieldLabel(m_fraProgram, check, text), row, 0, 1, 3);
         grid->addWidget(check, row, 3);
         ++row;
     }
@@ -203,7 +195,11 @@ void frmProgEdit::buildWindow()
     m_cboCuvette->addItems(ProgramChoices::cuvettes());
     m_cboLambda->addItems(ProgramChoices::lambdas());
     m_cboResolution->addItems(ProgramChoices::resolutions());
+}
 
+// The left panel: the program and its commands.
+void frmProgEdit::buildProgramPanel()
+{
     auto *buttons = new QGridLayout;
     buttons->addWidget(m_cmdSaveDevice, 0, 0);
     buttons->addWidget(m_cmdSaveFile, 0, 1);
@@ -215,8 +211,11 @@ void frmProgEdit::buildWindow()
     left->addWidget(m_fraProgram);
     left->addLayout(buttons);
     left->addStretch();
+}
 
-    // Value pairs.
+// The value pairs of the calibration line.
+void frmProgEdit::buildPairsTable()
+{
     auto *pairs = new QGridLayout(m_fraPairsOfVariates);
     pairs->setVerticalSpacing(3);
     auto *headX = new QLabel(m_fraPairsOfVariates);
@@ -240,10 +239,11 @@ void frmProgEdit::buildWindow()
         pairs->addWidget(m_txtValY[i], i + 1, 2);
     }
     pairs->setRowStretch(kPairs + 1, 1);
+}
 
-    auto *chartLayout = new QVBoxLayout(m_fraCalLine);
-    chartLayout->addWidget(m_chart);
-
+// The calculated values with their names and meanings.
+void frmProgEdit::buildResultsTable()
+{
     auto *results = new QGridLayout(m_fraCalResults);
     results->setVerticalSpacing(2);
     for (int i = 0; i < 9; ++i) {
@@ -262,6 +262,13 @@ void frmProgEdit::buildWindow()
     }
     results->setColumnMinimumWidth(1, 150);
     results->setColumnStretch(2, 1);
+}
+
+// The right panel of the extended view: pairs and chart above, results and commands below.
+void frmProgEdit::buildCalPanel()
+{
+    auto *chartLayout = new QVBoxLayout(m_fraCalLine);
+    chartLayout->addWidget(m_chart);
 
     auto *calcButtons = new QVBoxLayout;
     calcButtons->addWidget(m_cmdCalCalculate);
@@ -277,8 +284,11 @@ void frmProgEdit::buildWindow()
     right->setContentsMargins(8, 4, 8, 8);
     right->addLayout(top, 3);
     right->addLayout(bottom, 2);
+}
 
-    // Key filters, applied to typed and pasted text alike.
+// Key filters, applied to typed and pasted text alike.
+void frmProgEdit::installInputFilters()
+{
     for (QLineEdit *edit : {m_txtModel, m_txtFormula, m_txtMeasUnit}) {
         InputFilters::replaceCharacter(edit, u',', u'.');
         InputFilters::replaceCharacter(edit, u';', u'.');
@@ -297,8 +307,11 @@ void frmProgEdit::buildWindow()
     m_txtModel->setMaxLength(CUsrDefProg::kModelLength);
     m_txtFormula->setMaxLength(CUsrDefProg::kFormLength);
     m_txtMeasUnit->setMaxLength(CUsrDefProg::kUnitLength);
+}
 
-    // Tab order.
+// Tab order as in the window; no button takes Return.
+void frmProgEdit::setTabOrders()
+{
     QList<QWidget *> order = {m_cmdClear,           m_cmdCancel,       m_cmdSaveDevice,
                               m_cmdSaveFile,        m_cmdExtended,     m_txtProgNum,
                               m_txtModel,           m_cboCuvette,      m_cboLambda,
@@ -312,7 +325,10 @@ void frmProgEdit::buildWindow()
         setTabOrder(order[i], order[i + 1]);
     for (QPushButton *button : findChildren<QPushButton *>())
         button->setAutoDefault(false);
+}
 
+void frmProgEdit::connectCommands()
+{
     connect(m_cmdSaveDevice, &QPushButton::clicked, this, &frmProgEdit::cmdSaveDevice_Click);
     connect(m_cmdSaveFile, &QPushButton::clicked, this, &frmProgEdit::cmdSaveFile_Click);
     connect(m_cmdExtended, &QPushButton::clicked, this, &frmProgEdit::cmdExtended_Click);
@@ -337,9 +353,7 @@ void frmProgEdit::Load()
     UserDialogs &dialogs = m_main.dialogs();
     TextApplier::apply(this);
     GuiAssets::applyIcon(this);
-    m_imgHead->setPixmap(GuiAssets::head());
-    m_imgLogo->setPixmap(GuiAssets::logo(*shared.ini));
-    m_imgLogo->adjustSize();
+    m_imgHead->load(*shared.ini);
     for (QCheckBox *check : {m_chkBlankRequired, m_chkCalLinePossible, m_chkCalLineRequired})
         check->setText(QString());
     setDefaults();
@@ -400,10 +414,8 @@ void frmProgEdit::layoutWindow()
     setFixedSize(px(width), px(height));
     m_imgHead->setGeometry(0, 0, px(width), px(kHeadHeight));
     // The narrow view is narrower than the picture: it is fitted so its light end stays behind the logo.
-    m_imgHead->setScaledContents(!m_extended);
-    m_imgLogo->move(px(m_extended ? kLogoExtended : kLogoNormal),
-                    std::max(0, (px(kHeadHeight) - m_imgLogo->height()) / 2));
-    m_imgLogo->raise();
+    m_imgHead->setPictureFitted(!m_extended);
+    m_imgHead->placeLogo(px(m_extended ? kLogoExtended : kLogoNormal));
     m_panelProgram->setGeometry(0, px(kHeadHeight), px(kNormalWidth), px(height - kHeadHeight));
     m_linDivider->setGeometry(px(kNormalWidth), px(kHeadHeight + 100), px(30),
                               px(height - kHeadHeight - 200));

@@ -9,6 +9,7 @@ class CalLineChart;
 class MainWindowContext;
 struct ProgramRecord;
 class frmProgConsole;
+class HeaderBand;
 class QCheckBox;
 class QComboBox;
 class QFrame;
@@ -63,6 +64,15 @@ public:
 
 private:
     void buildWindow();
+    void nameControls();
+    void buildProgramFields();
+    void buildProgramPanel();
+    void buildPairsTable();
+    void buildResultsTable();
+    void buildCalPanel();
+    void installInputFilters();
+    void setTabOrders();
+    void connectCommands();
     void Load();
     void layoutWindow();
     bool Calculate(bool withMessages);
@@ -85,8 +95,7 @@ private:
     double m_a0 = 0;
     double m_a1 = 0;
 
-    QLabel *m_imgHead;
-    QLabel *m_imgLogo;
+    HeaderBand *m_imgHead;
     QWidget *m_panelProgram;
     QWidget *m_panelCal;
     QFrame *m_linDivider;
