@@ -7,7 +7,7 @@ packages=(
   build-essential cmake ninja-build pkg-config
   qt6-base-dev qt6-base-dev-tools qt6-serialport-dev libqt6serialport6
   libqt6svg6 qt6-qpa-plugins libgl-dev
-  clang-14 libclang-rt-14-dev
+  clang-14 libclang-rt-14-dev clang-format clang-tidy
   xvfb xauth poppler-utils openbox
   fonts-dejavu-core
   libreoffice-calc-nogui

@@ -502,9 +502,9 @@ bool CCalProtocol::ParseRecordText(const QString &text, CalProtocolData &r)
     if (!intValue(l6[0], r.NumCalPoints))
         return false;
     for (size_t i = 0; i < 3; ++i) {
-        r.PHValues[i] = l6[qsizetype(1 + 3 * i)];
-        r.VoltageValues_mV[i] = l6[qsizetype(2 + 3 * i)];
-        r.TempValues_C[i] = l6[qsizetype(3 + 3 * i)];
+        r.PHValues[i] = l6[1 + 3 * qsizetype(i)];
+        r.VoltageValues_mV[i] = l6[2 + 3 * qsizetype(i)];
+        r.TempValues_C[i] = l6[3 + 3 * qsizetype(i)];
     }
 
     if (count >= 7) {
@@ -517,7 +517,7 @@ bool CCalProtocol::ParseRecordText(const QString &text, CalProtocolData &r)
         r.Expiry = l8[1];
         r.Manufacturer = l8[2];
         for (size_t i = 0; i < 3; ++i)
-            r.LOTStds[i] = l8[qsizetype(3 + i)];
+            r.LOTStds[i] = l8[3 + qsizetype(i)];
         if (l8.size() > 6) {
             r.LOTStds[3] = l8[6];
             r.LOTStds[4] = l8[7];
@@ -533,7 +533,7 @@ bool CCalProtocol::ParseRecordText(const QString &text, CalProtocolData &r)
         if (!intValue(l10[0], r.NumCalPoints))
             return false;
         for (size_t i = 0; i < 5; ++i)
-            r.CalStds_FNUNTU[i] = l10[qsizetype(1 + i)];
+            r.CalStds_FNUNTU[i] = l10[1 + qsizetype(i)];
         r.Valid = true;
         return true;
     }

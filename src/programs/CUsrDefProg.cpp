@@ -340,7 +340,7 @@ bool CUsrDefProg::Delete(const QString &strProgNum)
     if (found < 0)
         return false;
     for (int i = found; i < m_count - 1; ++i)
-        m_table[size_t(i)] = m_table[size_t(i + 1)];
+        m_table[size_t(i)] = m_table[size_t(i) + 1];
     m_table[size_t(m_count - 1)] = ProgramRecord();
     qint16 leading = 0;
     while (leading < kSlots && m_table[size_t(leading)].NO != QStringLiteral("0"))

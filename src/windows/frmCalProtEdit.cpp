@@ -128,7 +128,7 @@ frmCalProtEdit::frmCalProtEdit(MainWindowContext &main)
     }
     m_cmdAccept->setDefault(true);
 
-    connect(m_cmdAccept, &QPushButton::clicked, this, &frmCalProtEdit::Accept);
+    connect(m_cmdAccept, &QPushButton::clicked, this, &frmCalProtEdit::TakeOver);
     connect(m_cmdCancel, &QPushButton::clicked, this, &frmCalProtEdit::reject);
 }
 
@@ -192,7 +192,7 @@ void frmCalProtEdit::setVisible(bool visible)
     QDialog::setVisible(visible);
 }
 
-void frmCalProtEdit::Accept()
+void frmCalProtEdit::TakeOver()
 {
     m_dlgRetVal = true;
     accept();

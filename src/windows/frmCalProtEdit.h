@@ -70,7 +70,8 @@ protected:
     void reject() override;
 
 private:
-    void Accept();
+    // "Take over": the lot data are kept and the dialog closes.
+    void TakeOver();
 
     MainWindowContext &m_main;
     bool m_dlgRetVal = false;

@@ -394,7 +394,8 @@ bool frmProgConsole::FillDirectoryList()
 
 bool frmProgConsole::FileNameFromEntry(const QString &entryIn, QString &strFileName)
 {
-    const QString strEntry = entryIn; // the caller may pass the same string twice
+    // The caller may pass the same string twice: a copy, not a reference.
+    const QString strEntry = entryIn; // NOLINT(performance-unnecessary-copy-initialization)
     strFileName.clear();
     if (strEntry.size() < 7)
         return false;

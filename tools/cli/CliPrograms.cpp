@@ -47,7 +47,7 @@ int programsCommand(const QStringList &arguments)
                       1, 2, &exitCode))
         return exitCode;
     const QStringList args = parser.positionalArguments();
-    const QString action = args.first();
+    const QString &action = args.first();
     const QStringList needsNumber = {QStringLiteral("show"), QStringLiteral("get"), QStringLiteral("delete"),
                                      QStringLiteral("put")};
     const bool noArgument = action == QStringLiteral("list") || action == QStringLiteral("delete-all");
@@ -97,7 +97,7 @@ int programsCommand(const QStringList &arguments)
             printLine(numbers[i]);
         return 0;
     }
-    const QString number = args[1];
+    const QString &number = args[1];
     if (action == QStringLiteral("show")) {
         if (!prog.GetProgramMeter(program, number))
             return fail(1103);

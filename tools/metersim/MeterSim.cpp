@@ -105,7 +105,7 @@ QByteArray MeterSim::rejectedAnswer()
 
 void MeterSim::setHandler(const QString &code, Handler handler)
 {
-    m_handlers.insert(code, std::move(handler));
+    m_handlers.insert(code, handler);
 }
 
 bool MeterSim::open(const QString &linkPath, QString *error)

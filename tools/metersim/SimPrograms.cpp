@@ -30,7 +30,7 @@ SimPrograms::SimPrograms(MeterSim &sim) : m_sim(sim)
         const QStringList args = argumentValues(line, QStringLiteral("U.513#1,"));
         if (args.size() != 1)
             return SimReply::reject();
-        const QString number = args.first();
+        const QString &number = args.first();
         if (readAnswers.contains(number))
             return SimReply::raw(readAnswers.value(number));
         const auto it = m_programs.constFind(number);
