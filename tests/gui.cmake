@@ -22,7 +22,7 @@ target_link_libraries(meravo-screenshots PRIVATE meravo_guitestsupport)
 add_dependencies(meravo-screenshots meravo_program_folder)
 
 # Under a real window manager on its own virtual X server (label wm): window placement and sizes.
-add_executable(tst_wm tst_wm.cpp)
+add_executable(tst_wm tst_wm.cpp support/UnexpectedErrors.cpp)
 target_link_libraries(tst_wm PRIVATE meravo_guitestsupport)
 add_dependencies(tst_wm meravo_program_folder)
 add_test(NAME tst_wm COMMAND ${CMAKE_CURRENT_SOURCE_DIR}/support/with-window-manager.sh $<TARGET_FILE:tst_wm>)

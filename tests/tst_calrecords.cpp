@@ -21,31 +21,16 @@ QString answer(const QByteArray &payload)
     return QString::fromLatin1(MeterSim::acceptedAnswer(payload));
 }
 
-struct Rig {
-    explicit Rig(const QString &model = QStringLiteral("Lumora")) : bench(1)
+struct Rig : SimRig {
+    explicit Rig(const QString &model = QStringLiteral("Lumora"))
+        : SimRig(meterIdentity(model, QStringLiteral("2.50"), QStringLiteral("123456"))),
+          records(std::make_unique<SimCalRecords>(*sim))
     {
-        MeterIdentity id;
-        id.model = model;
-        id.serial = QStringLiteral("123456");
-        id.firmware = QStringLiteral("2.50");
-        sim = &bench.addMeter(1, id);
-        records = std::make_unique<SimCalRecords>(*sim);
         shared.login->setUserName(QStringLiteral("Ann"));
-    }
-    bool connect()
-    {
-        QString name, serial;
-        const bool ok = shared.device->Recognise(name, serial, false) == CDevice::Recognised;
-        sim->clearLog();
-        return ok;
     }
     CCalProtocol &cal() { return *shared.calProtocol; }
 
-    SimBench bench;
-    MeterSim *sim = nullptr;
     std::unique_ptr<SimCalRecords> records;
-    CSerialLink link;
-    SharedObjects shared{&link};
 };
 
 const QStringList kLots = {"L1", "L2", "L3", "L4", "L5"};
@@ -459,7 +444,9 @@ void TestCalRecords::fileQuirksOfTheLayout()
     // A ";" in the user name breaks line 2; in a lot text it shifts the lot fields.
     lines[1] = QStringLiteral("Klaro 7 T;7;A;nn;False");
     writeBytes(path, lines.join(QStringLiteral("\r\n")).toLatin1());
+    ErrorRecorder errors;
     QVERIFY(!c.ReadFromFile(path));
+    QCOMPARE(errors.reports.size(), 1);
     lines = turbidityFileLines();
     lines[7] = QStringLiteral("SET;9;2027-01;Maker;a;b;c;d;e");
     writeBytes(path, lines.join(QStringLiteral("\r\n")).toLatin1());

@@ -39,34 +39,19 @@
 namespace {
 
 // A main window logged in as Ann and online with a simulated meter that keeps calibration records.
-struct Session {
-    GuiSandbox sandbox;
-    SimBench bench{1};
-    MeterSim *sim = nullptr;
+struct Session : GuiSession {
     std::unique_ptr<SimCalRecords> records;
-    ScriptedDialogs dialogs;
-    std::unique_ptr<frmMain> main;
-    QTemporaryDir files;
 
     explicit Session(const char *model, const QByteArray &phRecord = QByteArray())
+        : GuiSession(
+              meterIdentity(QString::fromLatin1(model), QStringLiteral("2.50"), QStringLiteral("S-0042"))),
+          records(std::make_unique<SimCalRecords>(*sim))
     {
-        MeterIdentity id;
-        id.model = QString::fromLatin1(model);
-        id.firmware = QStringLiteral("2.50");
-        id.serial = QStringLiteral("S-0042");
-        sim = &bench.addMeter(1, id);
-        records = std::make_unique<SimCalRecords>(*sim);
         if (!phRecord.isEmpty())
             records->ph = phRecord;
-        main = std::make_unique<frmMain>(dialogs);
-        dialogs.buttonAnswers.enqueue(UserDialogs::Ok);
-        answerLogin(QStringLiteral("Ann"), true);
-        if (!basMain::Main(*main))
-            qFatal("start-up failed");
-        dialogs.clear();
-        sim->clearLog();
+        logIn();
     }
-    QString path(const char *name) const { return files.filePath(QString::fromLatin1(name)); }
+    ~Session() { main.reset(); }
     CCalProtocol &cal() { return *main->shared().calProtocol; }
 };
 
@@ -398,8 +383,10 @@ void TestCalRecordWindows::phFailedFileReadThenSave()
     frmCalProtocolPH reread(*s.main);
     s.dialogs.clear();
     s.dialogs.fileAnswers.enqueue(s.path("no/such/folder/x.csv"));
+    ErrorRecorder errors;
     reread.saveButton()->click();
     QCOMPARE(s.dialogs.messageTexts().last(), QStringLiteral("Saving of record failed!"));
+    QCOMPARE(errors.reports.size(), 1);
 }
 
 void TestCalRecordWindows::phPrintAsksAndPrints()

@@ -22,19 +22,11 @@
 namespace {
 
 // An offline main window with a working directory.
-struct Session {
-    GuiSandbox sandbox;
-    ScriptedDialogs dialogs;
-    std::unique_ptr<frmMain> main;
-    QTemporaryDir work;
-
+struct Session : GuiSession {
     Session()
     {
-        main = std::make_unique<frmMain>(dialogs);
-        if (!main->Load())
-            qFatal("the main window did not load");
-        main->shared().usrDefProg->setWorkDir(work.path());
-        dialogs.clear();
+        load();
+        useWorkDir();
     }
 };
 

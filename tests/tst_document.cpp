@@ -27,33 +27,19 @@
 namespace {
 
 // A main window logged in and online with the meter of the bench.
-struct Session {
-    GuiSandbox sandbox;
-    SimBench bench{1};
-    MeterSim *sim = nullptr;
+struct Session : GuiSession {
     std::unique_ptr<SimDatasets> datasets;
-    ScriptedDialogs dialogs;
-    std::unique_ptr<frmMain> main;
-    QTemporaryDir files;
 
     explicit Session(const char *model, qint64 count, const char *firmware = "2.50")
+        : GuiSession(meterIdentity(QString::fromLatin1(model), QString::fromLatin1(firmware),
+                                   QStringLiteral("S-0042"))),
+          datasets(std::make_unique<SimDatasets>(*sim))
     {
-        MeterIdentity id;
-        id.model = QString::fromLatin1(model);
-        id.firmware = QString::fromLatin1(firmware);
-        id.serial = QStringLiteral("S-0042");
-        sim = &bench.addMeter(1, id);
-        datasets = std::make_unique<SimDatasets>(*sim);
         datasets->generate(count);
-        main = std::make_unique<frmMain>(dialogs);
-        dialogs.buttonAnswers.enqueue(UserDialogs::Ok);
-        answerLogin(QStringLiteral("Ann"), true);
-        if (!basMain::Main(*main))
-            qFatal("start-up failed");
-        dialogs.clear();
+        logIn();
     }
+    ~Session() { main.reset(); }
     frmDocument *doc() const { return main->documents().first(); }
-    QString path(const char *name) const { return files.filePath(QString::fromLatin1(name)); }
 };
 
 QString cell(const frmDocument *doc, int row, int column)

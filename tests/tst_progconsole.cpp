@@ -71,36 +71,18 @@ QString selected(const QListWidget *list)
 }
 
 // A main window logged in as Ann, online with a Lumora on port 1 (or offline), and a working directory.
-struct Session {
-    GuiSandbox sandbox;
-    SimBench bench{1};
-    MeterSim *sim = nullptr;
+struct Session : GuiSession {
     std::unique_ptr<SimPrograms> programs;
-    ScriptedDialogs dialogs;
-    std::unique_ptr<frmMain> main;
-    QTemporaryDir work;
 
     explicit Session(bool online = true, const QStringList &meterPrograms = {})
+        : GuiSession(meterIdentity(QStringLiteral("Lumora"))), programs(std::make_unique<SimPrograms>(*sim))
     {
-        MeterIdentity id;
-        id.model = QStringLiteral("Lumora");
-        sim = &bench.addMeter(1, id);
-        programs = std::make_unique<SimPrograms>(*sim);
         for (const QString &p : meterPrograms)
             programs->put(p + u',' + kRest);
-        main = std::make_unique<frmMain>(dialogs);
-        dialogs.buttonAnswers.enqueue(UserDialogs::Ok);
-        answerLogin(QStringLiteral("Ann"), online);
-        if (!basMain::Main(*main))
-            qFatal("start-up failed");
-        if (main->shared().device->Online() != online)
-            qFatal("the meter state is not as asked");
-        prog().setWorkDir(work.path());
-        dialogs.clear();
-        dialogs.buttonAnswers.clear();
-        sim->clearLog();
+        logIn(online);
+        useWorkDir();
     }
-    CUsrDefProg &prog() { return *main->shared().usrDefProg; }
+    ~Session() { main.reset(); }
     void writeFile(const QString &name, const QString &number, const QString &model = QStringLiteral("FILE"),
                    const QString &user = QStringLiteral("Bob"))
     {
@@ -256,6 +238,7 @@ void TestProgConsole::unreadableMeterTableBlocksWriting()
     s.programs->readAnswers.insert(QStringLiteral("901"),
                                    QByteArray("\r\n901;X;16;436;0;1;7;0;1;0.01;Fe;mg/l;0;0;0\r\n>"));
     s.writeFile(QStringLiteral("PROG 905.csv"), QStringLiteral("905"));
+    s.skipIdleWaits(250); // the answer without its end marker is waited out
     frmProgConsole console(*s.main);
     QVERIFY(!console.meterProgramsRead());
     QCOMPARE(s.dialogs.asked.size(), 1);

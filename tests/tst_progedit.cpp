@@ -30,32 +30,18 @@ namespace {
 
 const QString kRest = QStringLiteral("ABCDE,16,436,0.0,2.0,0.0,1.0,0.01,Fe,mg/l,0,1,0");
 
-struct Session {
-    GuiSandbox sandbox;
-    SimBench bench{1};
-    MeterSim *sim = nullptr;
+struct Session : GuiSession {
     std::unique_ptr<SimPrograms> programs;
-    ScriptedDialogs dialogs;
-    std::unique_ptr<frmMain> main;
-    QTemporaryDir work;
 
     explicit Session(bool online = true, const QStringList &meterPrograms = {QStringLiteral("901")})
+        : GuiSession(meterIdentity(QStringLiteral("Lumora"))), programs(std::make_unique<SimPrograms>(*sim))
     {
-        MeterIdentity id;
-        id.model = QStringLiteral("Lumora");
-        sim = &bench.addMeter(1, id);
-        programs = std::make_unique<SimPrograms>(*sim);
         for (const QString &p : meterPrograms)
             programs->put(p + u',' + kRest);
-        main = std::make_unique<frmMain>(dialogs);
-        dialogs.buttonAnswers.enqueue(UserDialogs::Ok);
-        answerLogin(QStringLiteral("Ann"), online);
-        if (!basMain::Main(*main))
-            qFatal("start-up failed");
-        main->shared().usrDefProg->setWorkDir(work.path());
-        dialogs.clear();
-        dialogs.buttonAnswers.clear();
+        logIn(online);
+        useWorkDir();
     }
+    ~Session() { main.reset(); }
 };
 
 QLineEdit *edit(const frmProgEdit &editor, const QString &name)

@@ -35,28 +35,14 @@ ProgramRecord programArray(const QString &number)
 }
 
 // A meter on port 1 with its program table, recognised and online.
-struct Rig {
-    explicit Rig(const QString &model = QStringLiteral("Lumora")) : bench(1)
+struct Rig : SimRig {
+    explicit Rig(const QString &model = QStringLiteral("Lumora"))
+        : SimRig(meterIdentity(model)), programs(std::make_unique<SimPrograms>(*sim))
     {
-        MeterIdentity id;
-        id.model = model;
-        sim = &bench.addMeter(1, id);
-        programs = std::make_unique<SimPrograms>(*sim);
-    }
-    bool connect()
-    {
-        QString name, serial;
-        const bool ok = shared.device->Recognise(name, serial, false) == CDevice::Recognised;
-        sim->clearLog();
-        return ok;
     }
     CUsrDefProg &prog() { return *shared.usrDefProg; }
 
-    SimBench bench;
-    MeterSim *sim = nullptr;
     std::unique_ptr<SimPrograms> programs;
-    CSerialLink link;
-    SharedObjects shared{&link};
 };
 
 } // namespace
@@ -359,8 +345,10 @@ void TestPrograms::shortArraysAreRefused()
     QStringList values = program(QStringLiteral("904"));
     values.removeLast();
     ProgramRecord a = ProgramRecord::fromMeter(values);
+    ErrorRecorder errors;
     QVERIFY(!rig.prog().AddNew(a));
     QVERIFY(!rig.prog().Modify(a));
+    QCOMPARE(errors.reports.size(), 2); // the empty field, once per refusal
     QVERIFY(!rig.prog().GetProgramMeter(a, QStringLiteral("904")));
     QVERIFY(rig.sim->commandLog().isEmpty());
 }

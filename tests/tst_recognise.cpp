@@ -21,9 +21,8 @@ MeterIdentity meter(const char *model, const char *firmware, const char *variant
 }
 
 // One simulated meter on port 1 and a fresh set of shared objects talking to it.
-struct Rig {
-    explicit Rig(const MeterIdentity &identity) : sim(bench.addMeter(1, identity)) {}
-
+struct Rig : SimRig {
+    using SimRig::SimRig;
     qint16 recognise(bool onlyKlaro7 = false)
     {
         name = QStringLiteral("stale");
@@ -32,10 +31,6 @@ struct Rig {
     }
     CDevice &device() { return *shared.device; }
 
-    SimBench bench{1};
-    MeterSim &sim;
-    CSerialLink link;
-    SharedObjects shared{&link};
     QString name;
     QString serial;
 };
@@ -134,13 +129,13 @@ void TestRecognise::firmwareThresholds()
     QCOMPARE(rig.device().DeviceName(), model);
     QCOMPARE(rig.device().SerialNumber(), QString());
     // Every identification command went out before the checks.
-    QCOMPARE(rig.sim.commandLog().mid(0, kIdentification.size()), kIdentification);
+    QCOMPARE(rig.sim->commandLog().mid(0, kIdentification.size()), kIdentification);
 }
 
 void TestRecognise::rejectedVersionMeansTooOld()
 {
     Rig rig(meter("Klaro 7 T", "2.50"));
-    rig.sim.faults().rejectCommands = {QStringLiteral("U.597")};
+    rig.sim->faults().rejectCommands = {QStringLiteral("U.597")};
     ErrorRecorder errors;
     QCOMPARE(int(rig.recognise()), -2);
     QVERIFY(errors.reports.isEmpty());
@@ -148,8 +143,8 @@ void TestRecognise::rejectedVersionMeansTooOld()
     QCOMPARE(rig.device().DeviceName(), QString());
     QCOMPARE(rig.device().firmwareVersion(), qint16(0));
     // Rejected once, repeated once, then given up: the name is never asked.
-    QCOMPARE(rig.sim.commandLog(), QStringList({QStringLiteral("U.400"), QStringLiteral("U.400"),
-                                                QStringLiteral("U.597"), QStringLiteral("U.597")}));
+    QCOMPARE(rig.sim->commandLog(), QStringList({QStringLiteral("U.400"), QStringLiteral("U.400"),
+                                                 QStringLiteral("U.597"), QStringLiteral("U.597")}));
 }
 
 void TestRecognise::unreadableVersionMeansTooOld()
@@ -158,12 +153,12 @@ void TestRecognise::unreadableVersionMeansTooOld()
         Rig rig(meter("Klaro 4 T", version));
         ErrorRecorder errors;
         QVERIFY2(rig.recognise() == -2, version);
-        QVERIFY(!rig.sim.commandLog().contains(QStringLiteral("U.595")));
+        QVERIFY(!rig.sim->commandLog().contains(QStringLiteral("U.595")));
         QCOMPARE(rig.device().DeviceName(), QString());
     }
     // A version text that ends in the accepted marker but is too short to hold a payload.
     Rig rig(meter("Klaro 4 T", "1.60"));
-    rig.sim.setHandler(QStringLiteral("U.597"), [](const QString &) { return SimReply::raw("\r\n!\r\n>"); });
+    rig.sim->setHandler(QStringLiteral("U.597"), [](const QString &) { return SimReply::raw("\r\n!\r\n>"); });
     ErrorRecorder errors;
     QCOMPARE(int(rig.recognise()), -2);
     QCOMPARE(errors.reports.size(), 1);
@@ -183,7 +178,7 @@ void TestRecognise::rejectedNameSerialOrVariantIsNotFound()
     QFETCH(QString, command);
     QFETCH(QString, storedName);
     Rig rig(meter("Lumora Turb", "2.00", "030909"));
-    rig.sim.faults().rejectCommands = {command};
+    rig.sim->faults().rejectCommands = {command};
     ErrorRecorder errors;
     QCOMPARE(int(rig.recognise()), -1);
     QVERIFY(errors.reports.isEmpty());
@@ -193,13 +188,13 @@ void TestRecognise::rejectedNameSerialOrVariantIsNotFound()
     QCOMPARE(rig.device().SerialNumber(),
              command == QLatin1String("U.592") ? QStringLiteral("SN-4711") : QString());
     QVERIFY(!rig.device().variantFlag());
-    QCOMPARE(rig.sim.commandLog().count(command), 2);
+    QCOMPARE(rig.sim->commandLog().count(command), 2);
 }
 
 void TestRecognise::lineLostDuringIdentificationIsNotFound()
 {
     Rig rig(meter("Lumora", "2.00"));
-    rig.sim.faults().hangupCommands = {QStringLiteral("U.596")};
+    rig.sim->faults().hangupCommands = {QStringLiteral("U.596")};
     ErrorRecorder errors;
     QCOMPARE(int(rig.recognise()), -1);
     QVERIFY(!rig.device().Online());
@@ -238,7 +233,7 @@ void TestRecognise::variantCommandOnlyFromFirmware200()
     {
         Rig rig(meter("Lumora Turb", "1.99", "030909"));
         QCOMPARE(int(rig.recognise()), 0);
-        QCOMPARE(rig.sim.commandLog(), kIdentification);
+        QCOMPARE(rig.sim->commandLog(), kIdentification);
         QVERIFY(!rig.device().variantFlag());
         QVERIFY(!rig.device().SupportsCalLine(QString()));
         QCOMPARE(int(rig.device().firmwareVersion()), 199);
@@ -246,7 +241,7 @@ void TestRecognise::variantCommandOnlyFromFirmware200()
     {
         Rig rig(meter("Lumora Turb", "2.00", "030909"));
         QCOMPARE(int(rig.recognise()), 0);
-        QCOMPARE(rig.sim.commandLog(), kIdentification + QStringList{QStringLiteral("U.592")});
+        QCOMPARE(rig.sim->commandLog(), kIdentification + QStringList{QStringLiteral("U.592")});
         QVERIFY(rig.device().variantFlag());
         QVERIFY(rig.device().SupportsCalLine(QString()));
         QCOMPARE(int(rig.device().firmwareVersion()), 200);
@@ -333,7 +328,7 @@ void TestRecognise::failedScanKeepsEarlierIdentity()
 {
     Rig rig(meter("Klaro 7 IR", "2.42"));
     QCOMPARE(int(rig.recognise()), 0);
-    rig.sim.close(); // unplugged: port 1 has no device any more
+    rig.sim->close(); // unplugged: port 1 has no device any more
     ErrorRecorder errors;
     QElapsedTimer timer;
     timer.start();

@@ -52,7 +52,10 @@ void TestSerialLink::scanFindsMeterAt19200InSecondBaudPass()
 {
     SimBench bench(1);
     MeterSim &meter = bench.addMeter(1, meterAt(19200));
+    FakeLinkClock quietLines; // the ports that keep quiet are waited out at once
+    quietLines.skipIdleAfter(250);
     CSerialLink link;
+    link.setClock(&quietLines);
     QSignalSpy baudTexts(&link, &CSerialLink::baudTextChanged);
     int port = -1;
     QString baud;
@@ -75,7 +78,10 @@ void TestSerialLink::scanTakesAnsweringPortAmongSilentOnes()
     bench.addSilentPort(1);
     bench.addMeter(3);
     bench.addSilentPort(5);
+    FakeLinkClock quietLines; // the ports that keep quiet are waited out at once
+    quietLines.skipIdleAfter(250);
     CSerialLink link;
+    link.setClock(&quietLines);
     QSignalSpy panels(&link, &CSerialLink::interfaceTextChanged);
     SharedObjects shared(&link);
     QVERIFY(shared.communication->Scan());
@@ -119,7 +125,10 @@ void TestSerialLink::scanReachesHighPortNumbers()
     SimBench bench(256);
     bench.addMeter(256);
     bench.addSilentPort(10);
+    FakeLinkClock quietLines; // the ports that keep quiet are waited out at once
+    quietLines.skipIdleAfter(250);
     CSerialLink link;
+    link.setClock(&quietLines);
     int port = 0;
     QString baud;
     QVERIFY(link.COMScanPorts(port, baud));
@@ -133,46 +142,66 @@ void TestSerialLink::scanReachesHighPortNumbers()
 
 void TestSerialLink::answerWithinAnswerTimeIsAccepted()
 {
-    SimBench bench(1);
-    MeterSim &meter = bench.addMeter(1);
-    meter.faults().delayMs = 3500;
-    CSerialLink link;
-    QVERIFY(link.COMInit(1, QStringLiteral("4800"), 4));
-    QString answer;
-    QVERIFY(link.COMSendAndReceive(kVersion, answer));
-    QCOMPARE(answer, QStringLiteral("\r\n2.00\r\n!\r\n>"));
-    QCOMPARE(meter.commandLog().size(), 1);
+    // The answer comes in the last millisecond of the answer time, whatever the phase of the seconds.
+    for (int phase : {0, 999}) {
+        SimBench bench(1);
+        MeterSim &meter = bench.addMeter(1);
+        FakeLinkClock clock(phase);
+        CSerialLink link;
+        link.setClock(&clock);
+        connect(&meter, &MeterSim::commandReceived, &link,
+                [&clock] { clock.advance(clock.untilAlarm() - 1); });
+        QVERIFY(link.COMInit(1, QStringLiteral("4800"), 4));
+        QString answer;
+        QVERIFY(link.COMSendAndReceive(kVersion, answer));
+        QCOMPARE(answer, QStringLiteral("\r\n2.00\r\n!\r\n>"));
+        QCOMPARE(meter.commandLog().size(), 1);
+        QCOMPARE(clock.msecsNow(), 5000 - phase - 1);
+    }
 }
 
 void TestSerialLink::lateAnswerIsLostAndRepeatedOnce()
 {
-    SimBench bench(1);
-    MeterSim &meter = bench.addMeter(1);
-    meter.faults().delayMs = 6000;
-    CSerialLink link;
-    QVERIFY(link.COMInit(1, QStringLiteral("4800"), 4));
-    QString answer = QStringLiteral("stale");
-    QElapsedTimer timer;
-    timer.start();
-    QVERIFY(!link.COMSendAndReceive(kVersion, answer));
-    const qint64 elapsed = timer.elapsed();
-    QVERIFY(answer.isEmpty());
-    QCOMPARE(meter.commandLog(), QStringList({QStringLiteral("U.597"), QStringLiteral("U.597")}));
-    QVERIFY2(elapsed >= 8000 && elapsed <= 10300, qPrintable(QString::number(elapsed)));
+    for (int phase : {0, 999}) {
+        SimBench bench(1);
+        MeterSim &meter = bench.addMeter(1);
+        meter.faults().delayMs = 60000;
+        FakeLinkClock clock(phase);
+        CSerialLink link;
+        link.setClock(&clock);
+        connect(&meter, &MeterSim::commandReceived, &link, [&clock] { clock.advance(6000); });
+        QVERIFY(link.COMInit(1, QStringLiteral("4800"), 4));
+        QString answer = QStringLiteral("stale");
+        QVERIFY(!link.COMSendAndReceive(kVersion, answer));
+        QVERIFY(answer.isEmpty());
+        QCOMPARE(meter.commandLog(), QStringList({QStringLiteral("U.597"), QStringLiteral("U.597")}));
+        // Each try was to end when the seconds reading passed 4 after its start.
+        QCOMPARE(clock.alarms, QList<qint64>({5000 - phase, 11000 - phase}));
+    }
 }
 
 void TestSerialLink::silentMeterCostsBetweenNAndNPlusOneSecondsPerTry()
 {
-    SimBench bench(1);
-    bench.addSilentPort(1);
-    CSerialLink link;
-    QVERIFY(link.COMInit(1, QStringLiteral("4800"), 1));
-    QString answer;
-    QElapsedTimer timer;
-    timer.start();
-    QVERIFY(!link.COMSendAndReceive(kProbe, answer));
-    const qint64 elapsed = timer.elapsed();
-    QVERIFY2(elapsed >= 2000 && elapsed <= 4300, qPrintable(QString::number(elapsed)));
+    for (int phase : {0, 999}) {
+        SimBench bench(1);
+        MeterSim &silent = bench.addSilentPort(1);
+        FakeLinkClock clock(phase);
+        CSerialLink link;
+        link.setClock(&clock);
+        // The time runs on to a millisecond before the alarm, a wake-up comes early, then the last
+        // millisecond passes: the early wake-up must not end the wait.
+        connect(&silent, &MeterSim::commandReceived, &link, [&clock, &link] {
+            clock.advance(clock.untilAlarm() - 1);
+            clock.nudge();
+            QTimer::singleShot(0, &link, [&clock] { clock.advance(1); });
+        });
+        QVERIFY(link.COMInit(1, QStringLiteral("4800"), 1));
+        QString answer;
+        QVERIFY(!link.COMSendAndReceive(kProbe, answer));
+        // The first try ends when the seconds reading passes 1; the second starts on a whole second.
+        QCOMPARE(clock.alarms, QList<qint64>({2000 - phase, 2000 - phase, 4000 - phase, 4000 - phase}));
+        QCOMPARE(clock.msecsNow(), 4000 - phase);
+    }
 }
 
 void TestSerialLink::stopEndsWaitAtOnce()

@@ -298,12 +298,15 @@ void TestShell::searchAgainKeepsOldMeterPanelsAndOneDocument()
     SimBench bench(1);
     bench.addMeter(1, meter("Lumora"));
     ScriptedDialogs dialogs;
+    FakeLinkClock clock;
     frmMain main(dialogs);
     answerLogin(QStringLiteral("Ann"), true);
     QVERIFY(basMain::Main(main));
     QCOMPARE(main.statusText(frmMain::PanelMeter), QStringLiteral("Lumora"));
     main.MenuFileNew();
     bench.meter(1)->faults().silent = true;
+    clock.skipIdleAfter(250); // the silent meter's waits
+    main.link().setClock(&clock);
     dialogs.clear();
     main.MenuDeviceSearch();
     QCOMPARE(dialogs.messageTexts(), QStringList{TextTable::text(1060)});

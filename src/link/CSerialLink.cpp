@@ -35,17 +35,53 @@ const QString &probeCommand()
 // or a clock change.
 class SecondsClock {
 public:
-    SecondsClock() : m_phaseMs(QTime::currentTime().msec()) { m_timer.start(); }
-    qint64 elapsedSeconds() const { return (m_timer.elapsed() + m_phaseMs) / 1000; }
+    explicit SecondsClock(const LinkClock &clock)
+        : m_clock(clock), m_startMs(clock.msecsNow()), m_phaseMs(clock.msecOfSecond())
+    {
+    }
+    qint64 elapsedSeconds() const { return (elapsedMs() + m_phaseMs) / 1000; }
     // Milliseconds until elapsedSeconds() first exceeds n.
     qint64 msUntilBeyond(int n) const
     {
-        return std::max<qint64>(0, (qint64(n) + 1) * 1000 - m_phaseMs - m_timer.elapsed());
+        return std::max<qint64>(0, (qint64(n) + 1) * 1000 - m_phaseMs - elapsedMs());
     }
 
 private:
-    QElapsedTimer m_timer;
+    qint64 elapsedMs() const { return m_clock.msecsNow() - m_startMs; }
+    const LinkClock &m_clock;
+    qint64 m_startMs;
     qint64 m_phaseMs;
+};
+
+class SystemClock : public LinkClock {
+public:
+    SystemClock()
+    {
+        m_elapsed.start();
+        m_alarm.setSingleShot(true);
+        m_alarm.setTimerType(Qt::PreciseTimer);
+        QObject::connect(&m_alarm, &QTimer::timeout, &m_alarm, [this] {
+            if (m_wake)
+                m_wake();
+        });
+    }
+    qint64 msecsNow() const override { return m_elapsed.elapsed(); }
+    int msecOfSecond() const override { return QTime::currentTime().msec(); }
+    void setAlarm(qint64 ms, std::function<void()> wake) override
+    {
+        m_wake = std::move(wake);
+        m_alarm.start(int(std::min<qint64>(ms, 24 * 3600 * 1000)));
+    }
+    void cancelAlarm() override
+    {
+        m_alarm.stop();
+        m_wake = nullptr;
+    }
+
+private:
+    QElapsedTimer m_elapsed;
+    QTimer m_alarm;
+    std::function<void()> m_wake;
 };
 
 bool isEndMarker(const QString &tail)
@@ -66,6 +102,11 @@ private:
 };
 
 } // namespace
+
+std::unique_ptr<LinkClock> LinkClock::createSystem()
+{
+    return std::make_unique<SystemClock>();
+}
 
 struct CSerialLink::Control {
     QSerialPort port;
@@ -364,10 +405,6 @@ void CSerialLink::WaitForAnswers(const std::vector<int> &indexes, std::vector<QS
         waits.push_back(Slot{&control(index), {}, {}});
 
     QEventLoop loop;
-    QTimer deadline;
-    deadline.setSingleShot(true);
-    deadline.setTimerType(Qt::PreciseTimer);
-    connect(&deadline, &QTimer::timeout, &loop, &QEventLoop::quit);
     connect(this, &CSerialLink::stopRequested, &loop, &QEventLoop::quit);
     for (Slot &slot : waits) {
         connect(&slot.ctl->port, &QSerialPort::readyRead, &loop, &QEventLoop::quit);
@@ -376,7 +413,8 @@ void CSerialLink::WaitForAnswers(const std::vector<int> &indexes, std::vector<QS
 
     QElapsedTimer progressTimer;
     progressTimer.start();
-    const SecondsClock clock;
+    LinkClock &alarm = clock();
+    const SecondsClock seconds(alarm);
     QByteArray chunk;
     size_t open = count;
     auto fail = [&open](Slot &slot) {
@@ -444,7 +482,7 @@ void CSerialLink::WaitForAnswers(const std::vector<int> &indexes, std::vector<QS
             progressTimer.restart();
             emit transferProgress(waits[0].bytes, waits[0].lineEnds);
         }
-        if (clock.elapsedSeconds() > m_answerTime) {
+        if (seconds.elapsedSeconds() > m_answerTime) {
             for (Slot &slot : waits)
                 if (slot.pending)
                     fail(slot);
@@ -457,10 +495,10 @@ void CSerialLink::WaitForAnswers(const std::vector<int> &indexes, std::vector<QS
             continue;
         }
         // Nothing to do until bytes arrive, the user stops, a port breaks or the time runs out.
-        deadline.start(int(std::min<qint64>(clock.msUntilBeyond(m_answerTime), 24 * 3600 * 1000)));
+        alarm.setAlarm(seconds.msUntilBeyond(m_answerTime), [&loop] { loop.quit(); });
         loop.exec();
     }
-    deadline.stop();
+    alarm.cancelAlarm();
     if (reportProgress)
         emit transferProgress(waits[0].bytes, waits[0].lineEnds);
     for (size_t i = 0; i < count; ++i)

@@ -8,10 +8,27 @@
 #include <QSet>
 #include <QString>
 
+#include <functional>
 #include <memory>
 #include <vector>
 
 class QSerialPort;
+
+// What the answer-time rule reads, and the alarm that wakes a wait when the time is up. The link's own
+// clock is the monotonic one with a timer; tests put in a clock they move by hand, so a time-out is
+// proved without waiting it out.
+class LinkClock {
+public:
+    virtual ~LinkClock() = default;
+    static std::unique_ptr<LinkClock> createSystem();
+    // Milliseconds on a monotonic clock.
+    virtual qint64 msecsNow() const = 0;
+    // The milliseconds into the current second of the time of day (where its seconds reading turns).
+    virtual int msecOfSecond() const = 0;
+    // Calls wake once, from the event loop, ms milliseconds from now; replaces an alarm set before.
+    virtual void setAlarm(qint64 ms, std::function<void()> wake) = 0;
+    virtual void cancelAlarm() = 0;
+};
 
 class CSerialLink : public QObject {
     Q_OBJECT
@@ -58,6 +75,9 @@ public:
     CPortMap &portMap() { return m_portMap; }
     const CPortMap &portMap() const { return m_portMap; }
 
+    // Replaces the clock of the time-outs (not owned; nullptr puts the link's own one back).
+    void setClock(LinkClock *clock) { m_clock = clock; }
+
 signals:
     // Status-bar texts of the scan: "COM 1 3 " and "9600 Baud".
     void interfaceTextChanged(const QString &text);
@@ -88,4 +108,7 @@ private:
     qint64 m_answerCap = kDefaultAnswerCap;
     QSet<QString> m_reportedInSearch;
     bool m_inSearch = false;
+    std::unique_ptr<LinkClock> m_systemClock = LinkClock::createSystem();
+    LinkClock *m_clock = nullptr;
+    LinkClock &clock() { return m_clock ? *m_clock : *m_systemClock; }
 };

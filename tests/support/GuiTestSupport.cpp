@@ -1,6 +1,10 @@
 #include "GuiTestSupport.h"
 
+#include "basMain.h"
+#include "CDevice.h"
+#include "CUsrDefProg.h"
 #include "frmLogin.h"
+#include "frmMain.h"
 
 #include <QApplication>
 #include <QDir>
@@ -105,4 +109,49 @@ void answerLogin(const QString &name, bool searchMeter, bool ok)
         (searchMeter ? login->searchOption() : login->offlineOption())->setChecked(true);
         (ok ? login->okButton() : login->cancelButton())->click();
     });
+}
+
+GuiSession::GuiSession() = default;
+
+GuiSession::GuiSession(const MeterIdentity &meter) : sim(&bench.addMeter(1, meter)) {}
+
+GuiSession::~GuiSession() = default;
+
+void GuiSession::logIn(bool search)
+{
+    main = std::make_unique<frmMain>(dialogs);
+    dialogs.buttonAnswers.enqueue(UserDialogs::Ok);
+    answerLogin(QStringLiteral("Ann"), search);
+    if (!basMain::Main(*main))
+        qFatal("start-up failed");
+    if (main->shared().device->Online() != search)
+        qFatal("the meter state is not as asked");
+    dialogs.clear();
+    dialogs.buttonAnswers.clear();
+    if (sim)
+        sim->clearLog();
+}
+
+void GuiSession::load()
+{
+    main = std::make_unique<frmMain>(dialogs);
+    if (!main->Load())
+        qFatal("the main window did not load");
+    dialogs.clear();
+}
+
+void GuiSession::useWorkDir()
+{
+    prog().setWorkDir(work.path());
+}
+
+void GuiSession::skipIdleWaits(int ms)
+{
+    clock.skipIdleAfter(ms);
+    main->link().setClock(&clock);
+}
+
+CUsrDefProg &GuiSession::prog()
+{
+    return *main->shared().usrDefProg;
 }

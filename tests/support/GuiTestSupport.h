@@ -1,11 +1,14 @@
 #pragma once
 // What GUI tests share: a private home and program folder, the login answered, the main window loaded.
 #include "ScriptedDialogs.h"
+#include "TestSupport.h"
 
 #include <QTemporaryDir>
 
 #include <functional>
+#include <memory>
 
+class CUsrDefProg;
 class frmMain;
 class QWidget;
 
@@ -28,3 +31,32 @@ private:
 
 // Schedules the login: the name, and offline or search, then OK (or Cancel).
 void answerLogin(const QString &name, bool searchMeter, bool ok = true);
+
+// The program as a user starts it, in a sandbox, with a simulated meter on port 1 (put there by the
+// constructor; a test adds its own answers before starting) and a private folder for files.
+struct GuiSession {
+    // Without a meter: the bench's one port has no device.
+    GuiSession();
+    explicit GuiSession(const MeterIdentity &meter);
+    ~GuiSession();
+
+    // Logs in as Ann, searching the meter or offline; the meter must be found exactly when searched.
+    // The start-up's dialogs and commands are forgotten.
+    void logIn(bool search = true);
+    // Loads the main window without a login.
+    void load();
+    // Makes the private folder the programs' work folder.
+    void useWorkDir();
+    // The link's time-outs from now on follow the session's clock, which skips idle waits.
+    void skipIdleWaits(int ms);
+    QString path(const char *name) const { return work.filePath(QString::fromLatin1(name)); }
+    CUsrDefProg &prog();
+
+    GuiSandbox sandbox;
+    SimBench bench{1};
+    MeterSim *sim = nullptr;
+    ScriptedDialogs dialogs;
+    FakeLinkClock clock;
+    std::unique_ptr<frmMain> main;
+    QTemporaryDir work;
+};

@@ -1,5 +1,7 @@
 #include "TestSupport.h"
 
+#include "CDevice.h"
+
 #include <QCoreApplication>
 #include <QDir>
 #include <QFile>
@@ -99,4 +101,63 @@ FileSizeLimit::~FileSizeLimit()
     limit.rlim_cur = rlim_t(m_previousLimit);
     ::setrlimit(RLIMIT_FSIZE, &limit);
     std::signal(SIGXFSZ, m_handler);
+}
+
+FakeLinkClock::FakeLinkClock(int msecOfSecond) : m_phase(msecOfSecond)
+{
+    m_idle.setSingleShot(true);
+    m_idle.setInterval(0);
+    QObject::connect(&m_idle, &QTimer::timeout, &m_idle, [this] {
+        if (m_wake)
+            advance(m_due - m_now);
+    });
+}
+
+void FakeLinkClock::setAlarm(qint64 ms, std::function<void()> wake)
+{
+    m_due = m_now + ms;
+    m_wake = std::move(wake);
+    alarms.append(m_due);
+    if (m_idle.interval() > 0)
+        m_idle.start();
+}
+
+void FakeLinkClock::advance(qint64 ms)
+{
+    m_now += ms;
+    if (m_wake && m_now >= m_due)
+        nudge();
+}
+
+void FakeLinkClock::nudge()
+{
+    if (auto wake = std::exchange(m_wake, nullptr))
+        wake();
+}
+
+SimRig::SimRig(const MeterIdentity &identity) : sim(&bench.addMeter(1, identity)) {}
+
+MeterIdentity meterIdentity(const QString &model, const QString &firmware, const QString &serial)
+{
+    MeterIdentity id;
+    id.model = model;
+    if (!firmware.isEmpty())
+        id.firmware = firmware;
+    if (!serial.isEmpty())
+        id.serial = serial;
+    return id;
+}
+
+bool SimRig::connect()
+{
+    QString name, serial;
+    const bool ok = shared.device->Recognise(name, serial, false) == CDevice::Recognised;
+    sim->clearLog();
+    return ok;
+}
+
+FakeLinkClock &SimRig::useFakeClock()
+{
+    link.setClock(&clock);
+    return clock;
 }

@@ -1,15 +1,19 @@
 #pragma once
-// Shared pieces of the tests: recorded error reports and simulated meters on real ptys.
+// Shared pieces of the tests: recorded error reports, simulated meters on real ptys, a hand-moved clock.
+#include "CSerialLink.h"
 #include "ErrorFrame.h"
 #include "MeterSim.h"
+#include "SharedObjects.h"
 
 #include <QStringList>
 #include <QTemporaryDir>
+#include <QTimer>
 
 #include <memory>
 #include <vector>
 
-// Records every error report while it lives.
+// Records every error report while it lives. Outside a recorder's life an error report fails the
+// running test with its text.
 class ErrorRecorder {
 public:
     ErrorRecorder();
@@ -65,3 +69,50 @@ private:
 
 // Spins the event loop for ms milliseconds (the simulators answer from it).
 void spin(int ms);
+
+// A link clock that stands still until the test moves it, so a time-out is proved without waiting.
+class FakeLinkClock : public LinkClock {
+public:
+    explicit FakeLinkClock(int msecOfSecond = 0);
+    qint64 msecsNow() const override { return m_now; }
+    int msecOfSecond() const override { return int((m_now + m_phase) % 1000); }
+    void setAlarm(qint64 ms, std::function<void()> wake) override;
+    void cancelAlarm() override { m_wake = nullptr; }
+    // Moves the time on; a wait whose alarm falls due wakes.
+    void advance(qint64 ms);
+    // Wakes a waiting link now, due or not (as arriving bytes would).
+    void nudge();
+    // From now on, a wait on which nothing happens for ms real milliseconds jumps to its alarm: for a
+    // line where nothing will come (a silent port, a wrong baud rate), never for an answer on its way.
+    void skipIdleAfter(int ms) { m_idle.setInterval(ms); }
+    // Milliseconds until the pending alarm (-1: none).
+    qint64 untilAlarm() const { return m_wake ? m_due - m_now : -1; }
+    // When each alarm was set to fall due.
+    QList<qint64> alarms;
+
+private:
+    qint64 m_now = 0;
+    int m_phase;
+    qint64 m_due = 0;
+    std::function<void()> m_wake;
+    QTimer m_idle;
+};
+
+// A meter's identity; an empty firmware or serial keeps the simulator's.
+MeterIdentity meterIdentity(const QString &model, const QString &firmware = QString(),
+                            const QString &serial = QString());
+
+// One simulated meter on port 1 and the core objects as the program wires them.
+struct SimRig {
+    explicit SimRig(const MeterIdentity &identity);
+    // Recognises the meter, then forgets the commands that took.
+    bool connect();
+    // The link's time-outs from now on follow the hand-moved clock.
+    FakeLinkClock &useFakeClock();
+
+    SimBench bench{1};
+    MeterSim *sim;
+    FakeLinkClock clock;
+    CSerialLink link;
+    SharedObjects shared{&link};
+};
