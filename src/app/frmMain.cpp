@@ -634,6 +634,11 @@ void frmMain::MenuHelpApp()
 
 void frmMain::MenuHelpConnCheck()
 {
+    if (m_shared->link->refuseWhileRunning())
+        return;
+    // The port the search left open for the next exchange would count as in use; the next exchange
+    // opens it again.
+    m_shared->link->CloseAllPorts();
     frmConnCheck check(*m_shared->device, *m_shared->communication, ProgramFolder::onlyKlaro7(*m_shared->ini),
                        this);
     check.exec();
