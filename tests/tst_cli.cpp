@@ -5,7 +5,12 @@
 #include <QDir>
 #include <QEventLoop>
 #include <QFile>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
 #include <QProcess>
+#include <QRegularExpression>
+#include <QSerialPort>
 #include <QStandardPaths>
 #include <QTemporaryDir>
 #include <QTest>
@@ -96,6 +101,9 @@ private slots:
     void everySubcommandHasHelp();
     void badCommandLinesAreUsageErrors();
     void portWithoutPermissionNamesItsGroup();
+    void doctorGivesEachPortItsVerdict_data();
+    void doctorGivesEachPortItsVerdict();
+    void doctorWithoutPermissionNamesTheGroup();
 };
 
 void TestCli::initTestCase()
@@ -259,6 +267,134 @@ void TestCli::portWithoutPermissionNamesItsGroup()
     // Told once for the whole search, then the search result.
     QCOMPARE(result.err.count(QStringLiteral("No permission")), 1);
     QVERIFY(result.err.contains(TextTable::text(1060)));
+}
+
+namespace {
+
+enum class PortSetup { Meter, Silent, HeldOpen, Missing };
+
+QJsonObject doctorJson(const CliRun &result)
+{
+    return QJsonDocument::fromJson(result.out.toUtf8()).object();
+}
+
+} // namespace
+
+void TestCli::doctorGivesEachPortItsVerdict_data()
+{
+    QTest::addColumn<int>("setupRow");
+    QTest::addColumn<bool>("search");
+    QTest::addColumn<QString>("verdict");
+    QTest::addColumn<QString>("searchResult");
+    QTest::addColumn<QString>("baud");
+    QTest::addColumn<int>("exitCode");
+    QTest::newRow("usable, not searched") << int(PortSetup::Meter) << false << "usable"
+                                          << "not-run"
+                                          << "" << 0;
+    QTest::newRow("meter at 19200") << int(PortSetup::Meter) << true << "usable"
+                                    << "found"
+                                    << "19200" << 0;
+    QTest::newRow("silent port") << int(PortSetup::Silent) << true << "usable"
+                                 << "not-found"
+                                 << "" << 1;
+    QTest::newRow("held open") << int(PortSetup::HeldOpen) << true << "in-use"
+                               << "not-found"
+                               << "" << 1;
+    QTest::newRow("vanished") << int(PortSetup::Missing) << false << "vanished"
+                              << "not-run"
+                              << "" << 1;
+}
+
+void TestCli::doctorGivesEachPortItsVerdict()
+{
+    QFETCH(int, setupRow);
+    QFETCH(bool, search);
+    QFETCH(QString, verdict);
+    QFETCH(QString, searchResult);
+    QFETCH(QString, baud);
+    QFETCH(int, exitCode);
+    const auto setup = PortSetup(setupRow);
+    SimBench bench(1);
+    if (setup == PortSetup::Silent)
+        bench.addSilentPort(1);
+    else if (setup != PortSetup::Missing)
+        bench.addMeter(1, meter("Lumora Turb", "2.05", 19200));
+    // Another program holding the port: Qt's lock file tells it even to root, who passes the exclusive open.
+    QSerialPort holder(bench.devicePath(1));
+    if (setup == PortSetup::HeldOpen)
+        QVERIFY2(holder.open(QIODevice::ReadWrite), qPrintable(holder.errorString()));
+
+    QStringList arguments{QStringLiteral("doctor"), QStringLiteral("--json")};
+    if (!search)
+        arguments << QStringLiteral("--no-probe");
+    const CliRun result = cli(arguments);
+    QVERIFY(result.finished);
+    QCOMPARE(result.exitCode, exitCode);
+    const QJsonObject report = doctorJson(result);
+    const QJsonArray ports = report.value(QStringLiteral("ports")).toArray();
+    QCOMPARE(ports.size(), 1);
+    const QJsonObject port = ports.at(0).toObject();
+    QCOMPARE(port.value(QStringLiteral("com")).toInt(), 1);
+    QCOMPARE(port.value(QStringLiteral("device")).toString(), bench.devicePath(1));
+    QCOMPARE(port.value(QStringLiteral("verdict")).toString(), verdict);
+    if (setup == PortSetup::HeldOpen) {
+        const QString self = QString::number(QCoreApplication::applicationPid());
+        const QStringList holders = port.value(QStringLiteral("holders")).toVariant().toStringList();
+        QVERIFY2(
+            holders.filter(QRegularExpression(QStringLiteral("^") + self + QStringLiteral(" "))).size() == 1,
+            qPrintable(holders.join(u',')));
+    }
+    const QJsonObject found = report.value(QStringLiteral("search")).toObject();
+    QCOMPARE(found.value(QStringLiteral("result")).toString(), searchResult);
+    QCOMPARE(found.value(QStringLiteral("baud")).toString(), baud);
+    QCOMPARE(found.value(QStringLiteral("com")).toInt(), searchResult == QLatin1String("found") ? 1 : 0);
+
+    // The report for people says the same.
+    arguments.removeAll(QStringLiteral("--json"));
+    const CliRun people = cli(arguments);
+    QCOMPARE(people.exitCode, exitCode);
+    QVERIFY2(people.out.contains(bench.devicePath(1)), qPrintable(people.out));
+    if (searchResult == QLatin1String("found"))
+        QVERIFY2(people.out.contains(TextTable::text(TextTable::CheckMeterFound)
+                                         .arg(QStringLiteral("Lumora Turb"))
+                                         .arg(1)
+                                         .arg(baud)),
+                 qPrintable(people.out));
+}
+
+void TestCli::doctorWithoutPermissionNamesTheGroup()
+{
+    if (::geteuid() != 0)
+        QSKIP("needs root to run the check as another user");
+    const QString runuser = QStandardPaths::findExecutable(QStringLiteral("runuser"));
+    if (runuser.isEmpty())
+        QSKIP("runuser is not installed");
+    const CliRun reachable = run(runuser, {QStringLiteral("-u"), QStringLiteral("nobody"),
+                                           QStringLiteral("--"), cliPath(), QStringLiteral("--help")});
+    if (!reachable.finished || reachable.exitCode != 0)
+        QSKIP("the build folder is not reachable for the user nobody");
+    SimBench bench(1);
+    bench.addMeter(1, meter("Lumora", "2.00"));
+    QVERIFY(QFile::setPermissions(bench.dir(), QFileDevice::ReadOwner | QFileDevice::WriteOwner |
+                                                   QFileDevice::ExeOwner | QFileDevice::ReadGroup |
+                                                   QFileDevice::ExeGroup | QFileDevice::ReadOther |
+                                                   QFileDevice::ExeOther));
+    const QByteArray device = QFile::encodeName(bench.devicePath(1));
+    QCOMPARE(::chmod(device.constData(), 0600), 0);
+    struct stat info {};
+    QCOMPARE(::stat(device.constData(), &info), 0);
+    const struct group *owner = ::getgrgid(info.st_gid);
+    QVERIFY(owner);
+
+    const CliRun result = run(runuser, {QStringLiteral("-u"), QStringLiteral("nobody"), QStringLiteral("--"),
+                                        cliPath(), QStringLiteral("doctor"), QStringLiteral("--json")});
+    QVERIFY(result.finished);
+    QCOMPARE(result.exitCode, 1);
+    const QJsonObject port = doctorJson(result).value(QStringLiteral("ports")).toArray().at(0).toObject();
+    QCOMPARE(port.value(QStringLiteral("verdict")).toString(), QStringLiteral("no-permission"));
+    QCOMPARE(port.value(QStringLiteral("group")).toString(), QString::fromLocal8Bit(owner->gr_name));
+    // nobody is not listed in the group, so logging in again would not help.
+    QCOMPARE(port.value(QStringLiteral("groupPending")).toBool(), false);
 }
 
 QTEST_GUILESS_MAIN(TestCli)

@@ -5,6 +5,7 @@
 #include "CLogin.h"
 #include "frmAbout.h"
 #include "frmConfirm.h"
+#include "frmConnCheck.h"
 #include "frmDocument.h"
 #include "frmLogin.h"
 #include "frmMain.h"
@@ -19,6 +20,7 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QMdiArea>
+#include <QPlainTextEdit>
 #include <QPushButton>
 #include <QRadioButton>
 #include <QSettings>
@@ -74,6 +76,7 @@ private slots:
     void waitDialogCancelStopsTheLink();
     void confirmationAnswersOnlyYesWithOk();
     void aboutBoxShowsOnlyTheAddressesSet();
+    void connectionCheckWhileOnline();
 };
 
 void TestShell::offlineStartTouchesNoPort()
@@ -467,6 +470,40 @@ void TestShell::aboutBoxShowsOnlyTheAddressesSet()
     QVERIFY(about.internetLabel()->text().isEmpty());
     QCOMPARE(about.mailLabel()->text(), QStringLiteral("E-mail:"));
     QCOMPARE(about.mailValue()->text(), QStringLiteral("lab@example.org"));
+}
+
+void TestShell::connectionCheckWhileOnline()
+{
+    GuiSandbox sandbox;
+    SimBench bench(2);
+    bench.addMeter(2, meter("Lumora pH"));
+    ScriptedDialogs dialogs;
+    dialogs.buttonAnswers.enqueue(UserDialogs::Ok);
+    frmMain main(dialogs);
+    answerLogin(QStringLiteral("Ann"), true);
+    QVERIFY(basMain::Main(main));
+    QVERIFY(main.link().isControlOpen(0));
+    ConnectionCheck::Report first;
+    ConnectionCheck::Report searched;
+    QTimer::singleShot(0, &main, [&] {
+        auto *check = qobject_cast<frmConnCheck *>(QApplication::activeModalWidget());
+        if (!check)
+            return;
+        first = check->report();
+        check->runCheck(true);
+        searched = check->report();
+        check->reject();
+    });
+    main.menuAction(QStringLiteral("mnuHelpConnCheck"))->trigger();
+    // The program's own open port is not another program's.
+    QCOMPARE(first.ports.size(), 2);
+    QCOMPARE(first.ports.at(1).verdict, ConnectionCheck::Verdict::Usable);
+    QCOMPARE(first.ports.at(0).verdict, ConnectionCheck::Verdict::Vanished);
+    QCOMPARE(first.probe, ConnectionCheck::Probe::NotRun);
+    QCOMPARE(searched.probe, ConnectionCheck::Probe::Found);
+    QCOMPARE(searched.foundPort, 2);
+    QCOMPARE(searched.baud, QStringLiteral("4800"));
+    QVERIFY(dialogs.asked.size() == 1);
 }
 
 QTEST_MAIN(TestShell)

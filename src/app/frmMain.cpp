@@ -11,6 +11,7 @@
 #include "frmAbout.h"
 #include "frmCalProtocolPH.h"
 #include "frmCalProtocolTurb.h"
+#include "frmConnCheck.h"
 #include "frmDocument.h"
 #include "frmHelp.h"
 #include "frmProgConsole.h"
@@ -271,6 +272,7 @@ QMenuBar *frmMain::createMenuBar(frmDocument *doc, QHash<QString, QAction *> &ac
 
     QMenu *help = menu(bar, "mnuHelp", 1016);
     item(help, "mnuHelpApp", 1018, [this] { MenuHelpApp(); });
+    item(help, "mnuHelpConnCheck", TextTable::CheckMenu, [this] { MenuHelpConnCheck(); });
     help->addSeparator();
     item(help, "mnuHelpAbout", 1019, [this] { MenuHelpAbout(); });
 
@@ -628,6 +630,18 @@ void frmMain::showHelp(int contextNumber)
 void frmMain::MenuHelpApp()
 {
     showHelp(0);
+}
+
+void frmMain::MenuHelpConnCheck()
+{
+    if (m_shared->link->refuseWhileRunning())
+        return;
+    // The port the search left open for the next exchange would count as in use; the next exchange
+    // opens it again.
+    m_shared->link->CloseAllPorts();
+    frmConnCheck check(*m_shared->device, *m_shared->communication, ProgramFolder::onlyKlaro7(*m_shared->ini),
+                       this);
+    check.exec();
 }
 
 void frmMain::MenuHelpAbout()

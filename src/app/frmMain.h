@@ -77,6 +77,7 @@ public:
     void MenuWindowTileHorizontal();
     void MenuWindowTileVertical();
     void MenuHelpApp();
+    void MenuHelpConnCheck();
     void MenuHelpAbout();
 
     void showHelp(int contextNumber) override;

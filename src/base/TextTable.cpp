@@ -309,6 +309,32 @@ constexpr Entry kExtension[] = {
     {2340, "Another exchange with the meter is still running; the command was not sent."},
     {2341, "\"%1\" cannot be stored in a calibration record file: it holds a semicolon or a line break."},
     {2342, "\"%1\" cannot be stored in a program file: it holds a semicolon or a line break."},
+    // The connection check.
+    {2500, "Connection check"},
+    {2501, "Serial ports:"},
+    {2502, "No serial port found."},
+    {2503, "usable"},
+    {2504, "no permission"},
+    {2505, "no permission: the device belongs to group %1; add yourself with 'sudo usermod -aG %1 %2', then "
+           "log out and in"},
+    {2506, "no permission: the device belongs to group %1; you are listed in it, but this session does not "
+           "have it yet: log out and in"},
+    {2507, "in use by another program"},
+    {2508, "in use by %1"},
+    {2509, "vanished"},
+    {2510, "Programs that grab serial adapters:"},
+    {2511, "none found"},
+    {2512, "%1 may grab the adapter; to remove it: %2"},
+    {2513, "Meter search:"},
+    {2514, "not run"},
+    {2515, "%1 answered on COM %2 at %3 Baud"},
+    {2516, "a meter answered on COM %1 at %2 Baud, but its firmware is too old"},
+    {2517, "no meter answered on any usable port at any baud rate (the search does not tell a silent port "
+           "from garbled or rejected answers; the communication log shows what came)"},
+    {2518, "Communication log folder: %1"},
+    {2519, "Check ports"},
+    {2520, "Search meter"},
+    {2521, "Connection check..."},
 };
 
 template <std::size_t N> const Entry *find(const Entry (&table)[N], int number)

@@ -2,12 +2,14 @@
 
 #include "CCommunication.h"
 #include "CDevice.h"
+#include "ConnectionCheck.h"
 #include "ErrorFrame.h"
 #include "ProgramFolder.h"
 #include "TextTable.h"
 
 #include <QCommandLineParser>
 #include <QCoreApplication>
+#include <QJsonDocument>
 
 #include <cstdio>
 
@@ -18,6 +20,7 @@ const QList<Command> &commands()
     static const QList<Command> list = {
         {"ports", "List the serial ports: COM <n> TAB <device>.", &ports},
         {"identify", "Search the meter on all ports and show what it is.", &identify},
+        {"doctor", "Check the serial ports and what keeps the meter from being found.", &doctor},
         {"datasets", "Read the meter's datasets; print them or write a measured-value file.", &datasets},
         {"export", "Export a measured-value file as a spreadsheet file.", &exportFile},
         {"programs", "The meter's user-defined programs: list, show, get, put, delete, delete-all.",
@@ -151,6 +154,41 @@ int identify(const QStringList &arguments)
         return 0;
     }
     return result == CDevice::FirmwareTooOld ? 2 : 1;
+}
+
+int doctor(const QStringList &arguments)
+{
+    QCommandLineParser parser;
+    const QCommandLineOption noProbe(QStringLiteral("no-probe"), QStringLiteral("Do not search the meter."));
+    const QCommandLineOption json(QStringLiteral("json"), QStringLiteral("Print the report as JSON."));
+    parser.addOption(noProbe);
+    parser.addOption(json);
+    int exitCode = 0;
+    if (!parseOptions(
+            parser, arguments,
+            QStringLiteral(
+                "meravo-cli doctor [--no-probe] [--json]\n\nChecks every serial port (usable, no permission, "
+                "in use, vanished), looks for programs that grab serial adapters, and searches the meter.\n"
+                "Exit 0: a meter was recognised (with --no-probe: at least one port is usable). Exit 1: "
+                "otherwise.\nJSON keys: ports[] (com, device, usb, manufacturer, description, verdict, "
+                "group, "
+                "groupPending, holders[]), grabbers[] (name, fix), search (result, com, baud, meter), "
+                "logFolder."),
+            0, 0, &exitCode))
+        return exitCode;
+    ConnectionCheck::Report report = ConnectionCheck::collect();
+    if (!parser.isSet(noProbe)) {
+        Session session;
+        ConnectionCheck::probe(report, *session.shared.device, *session.shared.communication,
+                               ProgramFolder::onlyKlaro7(*session.shared.ini));
+    }
+    if (parser.isSet(json))
+        printLine(
+            QString::fromUtf8(QJsonDocument(ConnectionCheck::json(report)).toJson(QJsonDocument::Indented))
+                .trimmed());
+    else
+        printLine(ConnectionCheck::text(report));
+    return ConnectionCheck::exitCode(report);
 }
 
 } // namespace Cli

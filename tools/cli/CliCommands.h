@@ -50,6 +50,7 @@ qint16 recogniseMeter(Session &session);
 
 int ports(const QStringList &arguments);
 int identify(const QStringList &arguments);
+int doctor(const QStringList &arguments);
 int datasets(const QStringList &arguments);
 int exportFile(const QStringList &arguments);
 int programs(const QStringList &arguments);
