@@ -11,6 +11,7 @@ add_library(meravo_gui STATIC
   windows/frmConfirm.cpp
   windows/frmLogin.cpp
   windows/frmAbout.cpp
+  windows/frmCommLog.cpp
   windows/frmHelp.cpp
   windows/QtPrintTarget.cpp
   windows/MValTableModel.cpp

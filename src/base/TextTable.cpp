@@ -309,6 +309,13 @@ constexpr Entry kExtension[] = {
     {2340, "Another exchange with the meter is still running; the command was not sent."},
     {2341, "\"%1\" cannot be stored in a calibration record file: it holds a semicolon or a line break."},
     {2342, "\"%1\" cannot be stored in a program file: it holds a semicolon or a line break."},
+    // The communication log.
+    {2540, "Communication log"},
+    {2541, "Save as..."},
+    {2542, "Close"},
+    {2543, "Log files"},
+    {2544, "This run's exchanges with the meter; the last five runs are kept in %1"},
+    {2545, "The communication log was not saved to \"%1\": %2"},
 };
 
 template <std::size_t N> const Entry *find(const Entry (&table)[N], int number)

@@ -79,6 +79,13 @@ enum Extension {
     ExchangeRunning = 2340,
     FieldBreaksRecordFile = 2341,
     FieldBreaksProgramFile = 2342,
+    // The communication log.
+    CommLogTitle = 2540,
+    CommLogSaveAs = 2541,
+    CommLogClose = 2542,
+    CommLogFilter = 2543,
+    CommLogWhere = 2544,
+    CommLogNotSaved = 2545,
 };
 
 } // namespace TextTable
