@@ -318,7 +318,7 @@ bool CSerialLink::OpenPort(int index, int portNum, const QString &baud)
                 failure = CPortMap::describeOpenFailure(device, name, ctl.port.errorString());
         }
         if (!failure.isEmpty()) {
-            logLine(QStringLiteral("open %1 (%2) failed: %3").arg(name, device, failure));
+            logLine(QStringLiteral("open %1 failed: %2").arg(name, failure));
             // Within one search the same port and cause are told once, not once per pass.
             if (!m_running || !m_inSearch || !m_reportedInSearch.contains(failure)) {
                 if (m_inSearch)
@@ -337,7 +337,7 @@ bool CSerialLink::OpenPort(int index, int portNum, const QString &baud)
     // Bytes left from before can be waiting right after opening.
     ctl.port.clear();
     ctl.port.readAll();
-    logLine(QStringLiteral("open %1 (%2) at %3 baud").arg(name, device, baud));
+    logLine(QStringLiteral("open %1 at %2 baud").arg(name, baud));
     return true;
 }
 

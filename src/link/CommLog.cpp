@@ -65,6 +65,9 @@ bool CommLog::open(const QString &folder, qint64 cap)
     m_stem = QStringLiteral("comm-%1-%2")
                  .arg(QDateTime::currentDateTime().toString(QStringLiteral("yyyyMMdd-hhmmss-zzz")))
                  .arg(QCoreApplication::applicationPid());
+    // Two runs started within one millisecond by one process (tests) still get a file each.
+    for (int n = 2; QFile::exists(dir.filePath(m_stem + headSuffix())); ++n)
+        m_stem = m_stem.section(QLatin1Char('_'), 0, 0) + QStringLiteral("_%1").arg(n);
     m_head.setFileName(dir.filePath(m_stem + headSuffix()));
     m_headBytes = 0;
     m_latestBytes = 0;
