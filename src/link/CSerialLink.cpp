@@ -378,7 +378,8 @@ bool CSerialLink::BeginExchange(int intPortNum, const QString &strBaudrate)
 
 bool CSerialLink::COMDeinit()
 {
-    logLine(QStringLiteral("exchange ended"));
+    if (m_running)
+        logLine(QStringLiteral("exchange ended"));
     logFlush();
     m_running = false;
     emit stopRequested();
