@@ -1,6 +1,9 @@
 // The communication log: what an exchange leaves in it, escaping, the cap and the five runs kept.
+#include "CImportMVal.h"
 #include "CommLog.h"
 #include "CSerialLink.h"
+#include "SharedObjects.h"
+#include "SimDatasets.h"
 #include "TestSupport.h"
 
 #include <QDir>
@@ -12,6 +15,7 @@ class TestCommLog : public QObject {
     Q_OBJECT
 private slots:
     void identifyLeavesCommandsAndAnswers();
+    void longImportLeavesSizeAndEndsOnly();
     void controlBytesAreEscaped_data();
     void controlBytesAreEscaped();
     void capKeepsRunStartAndLatestLines_data();
@@ -36,6 +40,31 @@ void TestCommLog::identifyLeavesCommandsAndAnswers()
                  qPrintable(QString::fromLatin1(expected) + "\n" + text));
     // Lines are written through without waiting for the end of the run.
     QCOMPARE(readBytes(log.runFiles().first()), text.toUtf8());
+}
+
+void TestCommLog::longImportLeavesSizeAndEndsOnly()
+{
+    QTemporaryDir folder;
+    CommLog log;
+    QVERIFY(log.open(folder.path()));
+    SimBench bench(1);
+    MeterSim &sim = bench.addMeter(1, meterIdentity(QStringLiteral("Lumora"), QStringLiteral("2.05")));
+    SimDatasets datasets(sim);
+    datasets.generate(500);
+    CSerialLink link;
+    link.setLog(&log);
+    SharedObjects shared(&link);
+    QString raw;
+    QVERIFY(shared.importMVal->GetMVals(raw));
+    const QString text = log.runText();
+    const QStringList lines = raw.split(QStringLiteral("\r\n"), Qt::SkipEmptyParts);
+    QVERIFY2(text.contains(QStringLiteral("%1 bytes").arg(datasets.answer().size())), qPrintable(text));
+    // The answer ends in the end marker after the last dataset.
+    QVERIFY(text.contains(QStringLiteral("first: ") + lines.first()));
+    QVERIFY(text.contains(QStringLiteral("last: ") + lines[lines.size() - 3]));
+    QVERIFY(lines[lines.size() - 3].startsWith(QStringLiteral("500;")));
+    QVERIFY(!text.contains(lines[lines.size() / 2]));
+    QVERIFY2(text.size() < 4000, qPrintable(QString::number(text.size())));
 }
 
 void TestCommLog::controlBytesAreEscaped_data()

@@ -106,19 +106,28 @@ private:
 // only its size and first and last lines, so the log costs nothing per dataset.
 constexpr qint64 kLogDetailBytes = 1024;
 
+// The first and the last dataset of a long answer: the line ends around them and the end marker left out.
+bool isLineEnd(QChar c)
+{
+    return c == QLatin1Char('\n') || c == QLatin1Char('\r');
+}
+
 QString firstLine(const QString &answer)
 {
-    const qsizetype end = answer.indexOf(QLatin1Char('\n'));
-    return answer.left(end < 0 ? answer.size() : end + 1);
+    qsizetype start = 0;
+    while (start < answer.size() && isLineEnd(answer[start]))
+        ++start;
+    const qsizetype end = answer.indexOf(QLatin1Char('\n'), start);
+    return answer.mid(start, (end < 0 ? answer.size() : end) - start).trimmed();
 }
 
 QString lastLine(const QString &answer)
 {
-    qsizetype end = answer.size();
-    while (end > 0 && (answer[end - 1] == QLatin1Char('\n') || answer[end - 1] == QLatin1Char('\r')))
+    qsizetype end = answer.size() - CCommunication::kLenAnswerEnd;
+    while (end > 0 && isLineEnd(answer[end - 1]))
         --end;
-    const qsizetype start = answer.lastIndexOf(QLatin1Char('\n'), end - 1) + 1;
-    return answer.mid(start);
+    const qsizetype start = end > 0 ? answer.lastIndexOf(QLatin1Char('\n'), end - 1) + 1 : 0;
+    return answer.mid(start, end - start);
 }
 
 QString escaped(const QString &text)
