@@ -12,6 +12,7 @@ add_library(meravo_gui STATIC
   windows/frmLogin.cpp
   windows/frmAbout.cpp
   windows/frmConnCheck.cpp
+  windows/frmCommLog.cpp
   windows/frmHelp.cpp
   windows/QtPrintTarget.cpp
   windows/MValTableModel.cpp

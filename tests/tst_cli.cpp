@@ -104,11 +104,53 @@ private slots:
     void doctorGivesEachPortItsVerdict_data();
     void doctorGivesEachPortItsVerdict();
     void doctorWithoutPermissionNamesTheGroup();
+    void traceEchoesTheLogFromAnyPlace_data();
+    void traceEchoesTheLogFromAnyPlace();
+
+private:
+    QTemporaryDir m_home;
 };
 
 void TestCli::initTestCase()
 {
     QVERIFY2(QFile::exists(cliPath()), qPrintable(cliPath()));
+    // The CLI writes its communication log into the user's data folder.
+    qputenv("HOME", m_home.path().toLocal8Bit());
+    qputenv("XDG_DATA_HOME", (m_home.path() + QStringLiteral("/data")).toLocal8Bit());
+}
+
+void TestCli::traceEchoesTheLogFromAnyPlace_data()
+{
+    QTest::addColumn<QStringList>("arguments");
+    QTest::addColumn<bool>("echoed");
+    QTest::newRow("before the command")
+        << QStringList{QStringLiteral("--trace"), QStringLiteral("identify")} << true;
+    QTest::newRow("after the command")
+        << QStringList{QStringLiteral("identify"), QStringLiteral("--trace")} << true;
+    QTest::newRow("without") << QStringList{QStringLiteral("identify")} << false;
+}
+
+void TestCli::traceEchoesTheLogFromAnyPlace()
+{
+    QFETCH(QStringList, arguments);
+    QFETCH(bool, echoed);
+    SimBench bench(1);
+    bench.addMeter(1, meter("Lumora", "2.05"));
+    const QDir logs(m_home.path() + QStringLiteral("/data/Meravo/log"));
+    const QStringList before = logs.entryList(QDir::Files);
+    const CliRun result = cli(arguments);
+    QVERIFY(result.finished);
+    QCOMPARE(result.exitCode, 0);
+    const QString version = QStringLiteral("U.597\\r\\n");
+    QCOMPARE(result.err.contains(version), echoed);
+    QStringList added = logs.entryList(QDir::Files);
+    for (const QString &name : before)
+        added.removeAll(name);
+    QCOMPARE(added.size(), 1);
+    const QString file = QString::fromUtf8(readBytes(logs.filePath(added.first())));
+    QVERIFY2(file.contains(version) && file.contains(QStringLiteral("2.05\\r\\n")), qPrintable(file));
+    if (echoed)
+        QCOMPARE(result.err, file);
 }
 
 void TestCli::portsListsNumberAndDevice()

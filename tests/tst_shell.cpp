@@ -4,6 +4,7 @@
 #include "CDevice.h"
 #include "CLogin.h"
 #include "frmAbout.h"
+#include "frmCommLog.h"
 #include "frmConfirm.h"
 #include "frmConnCheck.h"
 #include "frmDocument.h"
@@ -17,6 +18,7 @@
 #include <QAction>
 #include <QApplication>
 #include <QElapsedTimer>
+#include <QFileInfo>
 #include <QLabel>
 #include <QLineEdit>
 #include <QMdiArea>
@@ -77,7 +79,45 @@ private slots:
     void confirmationAnswersOnlyYesWithOk();
     void aboutBoxShowsOnlyTheAddressesSet();
     void connectionCheckWhileOnline();
+    void commLogWindowFollowsTheLinkAndSaves_data();
+    void commLogWindowFollowsTheLinkAndSaves();
 };
+
+void TestShell::commLogWindowFollowsTheLinkAndSaves_data()
+{
+    QTest::addColumn<bool>("toFolder");
+    QTest::newRow("to a file") << false;
+    QTest::newRow("onto a folder: refused") << true;
+}
+
+void TestShell::commLogWindowFollowsTheLinkAndSaves()
+{
+    QFETCH(bool, toFolder);
+    GuiSession session(meterIdentity(QStringLiteral("Lumora"), QStringLiteral("2.05")));
+    session.logIn(true);
+    session.main->menuAction(QStringLiteral("mnuViewCommLog"))->trigger();
+    auto *window = session.main->findChild<frmCommLog *>();
+    QVERIFY(window && window->isVisible());
+    // The search before the window opened comes from the file, the exchange after it arrives live.
+    QVERIFY(window->view()->toPlainText().contains(QStringLiteral("U.595\\r\\n")));
+    QVERIFY(session.main->link().BeginExchange(1, QStringLiteral("4800")));
+    session.main->link().COMDeinit();
+    QVERIFY(window->view()->toPlainText().endsWith(QStringLiteral("exchange ended")));
+
+    const QString path = session.path("comm.log");
+    if (toFolder)
+        QVERIFY(QDir().mkdir(path));
+    session.dialogs.fileAnswers.enqueue(path);
+    QCOMPARE(window->saveAs(), !toFolder);
+    if (toFolder) {
+        QCOMPARE(session.dialogs.messageTexts().size(), 1);
+        QVERIFY(QFileInfo(path).isDir());
+    } else {
+        QCOMPARE(QString::fromUtf8(readBytes(path)), session.main->commLog().runText());
+    }
+    session.main->menuAction(QStringLiteral("mnuViewCommLog"))->trigger();
+    QCOMPARE(session.main->findChildren<frmCommLog *>().size(), 1);
+}
 
 void TestShell::offlineStartTouchesNoPort()
 {

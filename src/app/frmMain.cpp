@@ -12,6 +12,7 @@
 #include "frmCalProtocolPH.h"
 #include "frmCalProtocolTurb.h"
 #include "frmConnCheck.h"
+#include "frmCommLog.h"
 #include "frmDocument.h"
 #include "frmHelp.h"
 #include "frmProgConsole.h"
@@ -50,6 +51,9 @@ frmMain::frmMain(UserDialogs &dialogs, QWidget *parent)
     m_mdi->setHorizontalScrollBarPolicy(Qt::ScrollBarAsNeeded);
     m_mdi->setVerticalScrollBarPolicy(Qt::ScrollBarAsNeeded);
     setCentralWidget(m_mdi);
+    // Without a writable data folder the link still works; the log then only feeds the window.
+    m_commLog.open(CommLog::defaultFolder());
+    m_link.setLog(&m_commLog);
     // A document's own menu bar replaces the main window's while the document is active.
     m_menuBar = createMenuBar(nullptr, m_actions);
     m_menuStack->addWidget(m_menuBar);
@@ -264,6 +268,7 @@ QMenuBar *frmMain::createMenuBar(frmDocument *doc, QHash<QString, QAction *> &ac
     QAction *toolbar = item(view, "mnuViewToolbar", 1011, [this] { MenuViewToolbar(); });
     toolbar->setCheckable(true);
     toolbar->setChecked(m_toolBar ? m_toolBar->isVisibleTo(this) : true);
+    item(view, "mnuViewCommLog", TextTable::CommLogTitle, [this] { MenuViewCommLog(); });
 
     QMenu *window = menu(bar, "mnuWindow", 1012);
     item(window, "mnuWindowCascade", 1013, [this] { MenuWindowCascade(); });
@@ -561,6 +566,15 @@ void frmMain::MenuCalProtTurb()
 {
     frmCalProtocolTurb window(*this);
     window.exec();
+}
+
+void frmMain::MenuViewCommLog()
+{
+    if (!m_commLogWindow)
+        m_commLogWindow = new frmCommLog(m_commLog, m_dialogs, this);
+    m_commLogWindow->show();
+    m_commLogWindow->raise();
+    m_commLogWindow->activateWindow();
 }
 
 void frmMain::MenuViewToolbar()

@@ -1,6 +1,7 @@
 #pragma once
 // The program's frame: holds the measured-value documents, the menu bar, toolbar and status bar, owns
 // the serial controls and the shared objects, and runs the meter search and the change of user.
+#include "CommLog.h"
 #include "CSerialLink.h"
 #include "MainWindowContext.h"
 #include "SharedObjects.h"
@@ -79,6 +80,9 @@ public:
     void MenuHelpApp();
     void MenuHelpConnCheck();
     void MenuHelpAbout();
+    // View > Communication log: one window, raised when already open.
+    void MenuViewCommLog();
+    CommLog &commLog() { return m_commLog; }
 
     void showHelp(int contextNumber) override;
     QString helpFile() const { return m_helpFile; }
@@ -115,7 +119,10 @@ private:
     QString settingsTitle() const;
 
     UserDialogs &m_dialogs;
+    // Lives longer than the link that writes to it.
+    CommLog m_commLog;
     CSerialLink m_link;
+    QPointer<QWidget> m_commLogWindow;
     std::unique_ptr<SharedObjects> m_shared;
     std::unique_ptr<PrintTarget> m_printTarget;
     QMdiArea *m_mdi;

@@ -335,6 +335,13 @@ constexpr Entry kExtension[] = {
     {2519, "Check ports"},
     {2520, "Search meter"},
     {2521, "Connection check..."},
+    // The communication log.
+    {2540, "Communication log"},
+    {2541, "Save as..."},
+    {2542, "Close"},
+    {2543, "Log files"},
+    {2544, "This run's exchanges with the meter; the last five runs are kept in %1"},
+    {2545, "The communication log was not saved to \"%1\": %2"},
 };
 
 template <std::size_t N> const Entry *find(const Entry (&table)[N], int number)

@@ -102,6 +102,13 @@ enum Extension {
     CheckRunPorts = 2519,
     CheckRunSearch = 2520,
     CheckMenu = 2521,
+    // The communication log.
+    CommLogTitle = 2540,
+    CommLogSaveAs = 2541,
+    CommLogClose = 2542,
+    CommLogFilter = 2543,
+    CommLogWhere = 2544,
+    CommLogNotSaved = 2545,
 };
 
 } // namespace TextTable

@@ -1,6 +1,7 @@
 #include "CSerialLink.h"
 
 #include "CCommunication.h"
+#include "CommLog.h"
 #include "Cp1252.h"
 #include "ErrorFrame.h"
 #include "Protocol.h"
@@ -101,6 +102,39 @@ private:
     bool &m_flag;
 };
 
+// Answers up to this size are logged byte for byte with their arrival times; of a longer one (an import)
+// only its size and first and last lines, so the log costs nothing per dataset.
+constexpr qint64 kLogDetailBytes = 1024;
+
+// The first and the last dataset of a long answer: the line ends around them and the end marker left out.
+bool isLineEnd(QChar c)
+{
+    return c == QLatin1Char('\n') || c == QLatin1Char('\r');
+}
+
+QString firstLine(const QString &answer)
+{
+    qsizetype start = 0;
+    while (start < answer.size() && isLineEnd(answer[start]))
+        ++start;
+    const qsizetype end = answer.indexOf(QLatin1Char('\n'), start);
+    return answer.mid(start, (end < 0 ? answer.size() : end) - start).trimmed();
+}
+
+QString lastLine(const QString &answer)
+{
+    qsizetype end = answer.size() - CCommunication::kLenAnswerEnd;
+    while (end > 0 && isLineEnd(answer[end - 1]))
+        --end;
+    const qsizetype start = end > 0 ? answer.lastIndexOf(QLatin1Char('\n'), end - 1) + 1 : 0;
+    return answer.mid(start, end - start);
+}
+
+QString escaped(const QString &text)
+{
+    return CommLog::escape(Cp1252::encode(text));
+}
+
 } // namespace
 
 std::unique_ptr<LinkClock> LinkClock::createSystem()
@@ -122,6 +156,23 @@ CSerialLink::CSerialLink(QObject *parent) : QObject(parent)
 }
 
 CSerialLink::~CSerialLink() = default;
+
+bool CSerialLink::logging() const
+{
+    return m_log != nullptr && m_log->active();
+}
+
+void CSerialLink::logLine(const QString &text)
+{
+    if (logging())
+        m_log->write(text);
+}
+
+void CSerialLink::logFlush()
+{
+    if (m_log != nullptr)
+        m_log->flush();
+}
 
 CSerialLink::Control &CSerialLink::control(int index)
 {
@@ -188,6 +239,7 @@ bool CSerialLink::COMScanPorts(int &intPortNum, QString &strBaudrate)
         m_reportedInSearch.clear();
     m_running = true;
     m_answerTime = 1;
+    logLine(QStringLiteral("search: probing every port at each baud rate"));
     bool found = false;
     for (const QString &baud : baudRates()) {
         if (!m_running || found)
@@ -200,6 +252,10 @@ bool CSerialLink::COMScanPorts(int &intPortNum, QString &strBaudrate)
     m_running = false;
     if (!found)
         intPortNum = 0;
+    logLine(found ? QStringLiteral("search: %1 answered at %2 baud")
+                        .arg(m_portMap.displayName(intPortNum), strBaudrate)
+                  : QStringLiteral("search: no port answered"));
+    logFlush();
     return found;
 }
 
@@ -225,6 +281,7 @@ bool CSerialLink::ScanPortsAtBaud(const QString &baud, int &portNum)
         probed.push_back(n);
         if (OpenPort(k, n, baud)) {
             Control &ctl = control(k);
+            logLine(QStringLiteral("TX %1: %2").arg(m_portMap.displayName(n), CommLog::escape(probe)));
             ctl.port.write(probe);
             ctl.port.flush();
         }
@@ -270,6 +327,7 @@ bool CSerialLink::OpenPort(int index, int portNum, const QString &baud)
                 failure = CPortMap::describeOpenFailure(device, name, ctl.port.errorString());
         }
         if (!failure.isEmpty()) {
+            logLine(QStringLiteral("open %1 failed: %2").arg(name, failure));
             // Within one search the same port and cause are told once, not once per pass.
             if (!m_running || !m_inSearch || !m_reportedInSearch.contains(failure)) {
                 if (m_inSearch)
@@ -288,6 +346,7 @@ bool CSerialLink::OpenPort(int index, int portNum, const QString &baud)
     // Bytes left from before can be waiting right after opening.
     ctl.port.clear();
     ctl.port.readAll();
+    logLine(QStringLiteral("open %1 at %2 baud").arg(name, baud));
     return true;
 }
 
@@ -328,6 +387,9 @@ bool CSerialLink::BeginExchange(int intPortNum, const QString &strBaudrate)
 
 bool CSerialLink::COMDeinit()
 {
+    if (m_running)
+        logLine(QStringLiteral("exchange ended"));
+    logFlush();
     m_running = false;
     emit stopRequested();
     return true;
@@ -335,6 +397,8 @@ bool CSerialLink::COMDeinit()
 
 bool CSerialLink::COMStop()
 {
+    if (m_running)
+        logLine(QStringLiteral("stop requested"));
     m_running = false;
     emit stopRequested();
     return true;
@@ -373,12 +437,17 @@ bool CSerialLink::SendAndWait(const QString &command, QString &answer)
     if (ctl.port.isOpen()) {
         ctl.port.clear();
         ctl.port.readAll();
+        logLine(QStringLiteral("TX %1: %2").arg(m_portMap.displayName(ctl.portNum), escaped(command)));
         ctl.port.write(Cp1252::encode(command));
         ctl.port.flush();
+    } else {
+        logLine(QStringLiteral("TX %1: %2 not sent, the port is closed")
+                    .arg(m_portMap.displayName(ctl.portNum), escaped(command)));
     }
     std::vector<QString> answers;
     WaitForAnswers({0}, answers, true);
     answer = answers[0];
+    logFlush();
     return !answer.isEmpty();
 }
 
@@ -413,6 +482,17 @@ void CSerialLink::WaitForAnswers(const std::vector<int> &indexes, std::vector<QS
 
     QElapsedTimer progressTimer;
     progressTimer.start();
+    QElapsedTimer waited;
+    waited.start();
+    const bool log = logging();
+    // What ended a slot's wait early, for the log line that closes it.
+    auto ended = [this, &waited, log](const Slot &slot, const QString &why) {
+        if (log)
+            m_log->write(QStringLiteral("%1 %2 after %3 ms, %4 bytes")
+                             .arg(why, m_portMap.displayName(slot.ctl->portNum))
+                             .arg(waited.elapsed())
+                             .arg(slot.bytes));
+    };
     LinkClock &alarm = clock();
     const SecondsClock seconds(alarm);
     QByteArray chunk;
@@ -428,8 +508,10 @@ void CSerialLink::WaitForAnswers(const std::vector<int> &indexes, std::vector<QS
         // when the end marker arrives in the same moment.
         if (!m_running) {
             for (Slot &slot : waits)
-                if (slot.pending)
+                if (slot.pending) {
+                    ended(slot, QStringLiteral("stopped"));
                     fail(slot);
+                }
             break;
         }
         for (Slot &slot : waits) {
@@ -453,6 +535,7 @@ void CSerialLink::WaitForAnswers(const std::vector<int> &indexes, std::vector<QS
                     TextTable::text(TextTable::LinkLost).arg(m_portMap.displayName(ctl.portNum)));
                 ctl.broken = false;
                 ctl.port.close();
+                ended(slot, QStringLiteral("error: link lost on"));
                 fail(slot);
                 continue;
             }
@@ -462,6 +545,13 @@ void CSerialLink::WaitForAnswers(const std::vector<int> &indexes, std::vector<QS
             }
             chunk = ctl.port.readAll();
             if (!chunk.isEmpty()) {
+                if (log && slot.bytes < kLogDetailBytes)
+                    m_log->write(QStringLiteral("RX %1 +%2 ms: %3")
+                                     .arg(m_portMap.displayName(ctl.portNum))
+                                     .arg(waited.elapsed())
+                                     .arg(CommLog::escape(
+                                         chunk.constData(),
+                                         std::min<qsizetype>(chunk.size(), kLogDetailBytes - slot.bytes))));
                 Cp1252::appendDecoded(slot.answer, chunk.constData(), chunk.size());
                 slot.bytes += chunk.size();
                 for (const char *p = chunk.constData(), *end = p + chunk.size();
@@ -472,6 +562,7 @@ void CSerialLink::WaitForAnswers(const std::vector<int> &indexes, std::vector<QS
                     if (!m_capReported)
                         ErrorFrame::report(TextTable::text(TextTable::AnswerTooLong).arg(m_answerCap));
                     m_capReported = true;
+                    ended(slot, QStringLiteral("error: answer too long on"));
                     fail(slot);
                     continue;
                 }
@@ -484,8 +575,10 @@ void CSerialLink::WaitForAnswers(const std::vector<int> &indexes, std::vector<QS
         }
         if (seconds.elapsedSeconds() > m_answerTime) {
             for (Slot &slot : waits)
-                if (slot.pending)
+                if (slot.pending) {
+                    ended(slot, QStringLiteral("time-out (%1 s) on").arg(m_answerTime));
                     fail(slot);
+                }
             break;
         }
         if (open == 0)
@@ -503,4 +596,24 @@ void CSerialLink::WaitForAnswers(const std::vector<int> &indexes, std::vector<QS
         emit transferProgress(waits[0].bytes, waits[0].lineEnds);
     for (size_t i = 0; i < count; ++i)
         answers[i] = waits[i].ok ? waits[i].answer : QString();
+    if (!log)
+        return;
+    for (const Slot &slot : waits) {
+        if (!slot.ok)
+            continue;
+        const QString port = m_portMap.displayName(slot.ctl->portNum);
+        if (slot.bytes >= kLogDetailBytes) {
+            m_log->write(QStringLiteral("RX %1: %2 bytes, %3 lines in %4 ms; first: %5")
+                             .arg(port)
+                             .arg(slot.bytes)
+                             .arg(slot.lineEnds)
+                             .arg(waited.elapsed())
+                             .arg(escaped(firstLine(slot.answer))));
+            m_log->write(QStringLiteral("RX %1: last: %2").arg(port, escaped(lastLine(slot.answer))));
+        }
+        m_log->write(QStringLiteral("answer %1 complete after %2 ms, %3 bytes")
+                         .arg(port)
+                         .arg(waited.elapsed())
+                         .arg(slot.bytes));
+    }
 }

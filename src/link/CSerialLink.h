@@ -13,6 +13,7 @@
 #include <vector>
 
 class QSerialPort;
+class CommLog;
 
 // What the answer-time rule reads, and the alarm that wakes a wait when the time is up. The link's own
 // clock is the monotonic one with a timer; tests put in a clock they move by hand, so a time-out is
@@ -78,6 +79,10 @@ public:
     // Replaces the clock of the time-outs (not owned; nullptr puts the link's own one back).
     void setClock(LinkClock *clock) { m_clock = clock; }
 
+    // The communication log every exchange goes to (not owned; nullptr logs nothing).
+    void setLog(CommLog *log) { m_log = log; }
+    CommLog *log() const { return m_log; }
+
 signals:
     // Status-bar texts of the scan: "COM 1 3 " and "9600 Baud".
     void interfaceTextChanged(const QString &text);
@@ -110,5 +115,9 @@ private:
     bool m_inSearch = false;
     std::unique_ptr<LinkClock> m_systemClock = LinkClock::createSystem();
     LinkClock *m_clock = nullptr;
+    CommLog *m_log = nullptr;
+    bool logging() const;
+    void logLine(const QString &text);
+    void logFlush();
     LinkClock &clock() { return m_clock ? *m_clock : *m_systemClock; }
 };

@@ -2,6 +2,7 @@
 
 #include "CCommunication.h"
 #include "CDevice.h"
+#include "CommLog.h"
 #include "CPortMap.h"
 #include "TextTable.h"
 
@@ -12,7 +13,6 @@
 #include <QJsonArray>
 #include <QSerialPort>
 #include <QSerialPortInfo>
-#include <QStandardPaths>
 
 #ifdef Q_OS_UNIX
 #include <cerrno>
@@ -155,7 +155,7 @@ QString probeKey(Probe probe)
 
 QString logFolder()
 {
-    return QStandardPaths::writableLocation(QStandardPaths::AppLocalDataLocation);
+    return CommLog::defaultFolder();
 }
 
 } // namespace

@@ -3,6 +3,7 @@
 #include "CCommunication.h"
 #include "CDevice.h"
 #include "ConnectionCheck.h"
+#include "CommLog.h"
 #include "ErrorFrame.h"
 #include "ProgramFolder.h"
 #include "TextTable.h"
@@ -47,8 +48,33 @@ namespace {
 ErrorFrame::Handler s_previous;
 }
 
+namespace {
+bool s_trace = false;
+
+CommLog &processLog()
+{
+    static CommLog log;
+    static const bool opened = log.open(CommLog::defaultFolder());
+    Q_UNUSED(opened);
+    return log;
+}
+} // namespace
+
+void setTrace(bool on)
+{
+    s_trace = on;
+}
+
+bool trace()
+{
+    return s_trace;
+}
+
 Session::Session() : shared(&link)
 {
+    CommLog &log = processLog();
+    log.setEcho(s_trace);
+    link.setLog(&log);
     s_previous = ErrorFrame::setHandler([this](const QString &description) {
         ++m_errors;
         printError(TextTable::text(1033) + QStringLiteral(": ") + description);
@@ -67,6 +93,9 @@ bool parseOptions(QCommandLineParser &parser, const QStringList &arguments, cons
     const QCommandLineOption help({QStringLiteral("h"), QStringLiteral("help")},
                                   QStringLiteral("Show this help."));
     parser.addOption(help);
+    // Taken out of the arguments by main() before or after the subcommand; here for the help text.
+    parser.addOption(QCommandLineOption(QStringLiteral("trace"),
+                                        QStringLiteral("Print the communication log's lines on stderr.")));
     if (!parser.parse(arguments)) {
         printError(parser.errorText());
         *exitCode = kUsageError;

@@ -37,6 +37,10 @@ private:
     int m_errors = 0;
 };
 
+// --trace: the communication log's lines also go to stderr. Every meter command logs to the file.
+void setTrace(bool on);
+bool trace();
+
 void printLine(const QString &line);
 void printError(const QString &line);
 

@@ -1,5 +1,6 @@
 // meravo-cli: the command-line companion of the desktop program, on the same core.
 #include "CliCommands.h"
+#include "CommLog.h"
 #include "FileWrites.h"
 
 #include <QCoreApplication>
@@ -15,7 +16,10 @@ void usage()
         text += QStringLiteral("  %1  %2\n")
                     .arg(QString::fromLatin1(command.name), -10)
                     .arg(QString::fromLatin1(command.summary));
-    text += QStringLiteral("\n'meravo-cli <command> --help' tells more about a command.");
+    text += QStringLiteral("\nGlobal option:\n  --trace     print the communication log's lines on stderr\n"
+                           "\nEvery exchange with the meter is logged in %1 (the last five runs).\n"
+                           "'meravo-cli <command> --help' tells more about a command.")
+                .arg(CommLog::defaultFolder());
     Cli::printLine(text);
 }
 
@@ -28,6 +32,8 @@ int main(int argc, char *argv[])
     QCoreApplication::setApplicationName(QStringLiteral("meravo-cli"));
     QStringList arguments = QCoreApplication::arguments();
     arguments.removeFirst();
+    // A global option: accepted before or after the subcommand.
+    Cli::setTrace(arguments.removeAll(QStringLiteral("--trace")) > 0);
     if (arguments.isEmpty()) {
         usage();
         return Cli::kUsageError;
