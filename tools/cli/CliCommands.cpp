@@ -2,8 +2,8 @@
 
 #include "CCommunication.h"
 #include "CDevice.h"
-#include "ConnectionCheck.h"
 #include "CommLog.h"
+#include "ConnectionCheck.h"
 #include "ErrorFrame.h"
 #include "ProgramFolder.h"
 #include "TextTable.h"
