@@ -87,6 +87,30 @@ MeterIdentity meter(const char *model, const char *firmware, int baud = 4800)
     return id;
 }
 
+// Why the CLI cannot be run as the user nobody here; empty when it can.
+QString whyNobodyCannotRun()
+{
+    if (::geteuid() != 0)
+        return QStringLiteral("needs root to run the command as another user");
+    const QString runuser = QStandardPaths::findExecutable(QStringLiteral("runuser"));
+    if (runuser.isEmpty())
+        return QStringLiteral("runuser is not installed");
+    const CliRun reachable = run(runuser, {QStringLiteral("-u"), QStringLiteral("nobody"),
+                                           QStringLiteral("--"), cliPath(), QStringLiteral("--help")});
+    if (!reachable.finished || reachable.exitCode != 0)
+        return QStringLiteral("the build folder is not reachable for the user nobody");
+    return QString();
+}
+
+// The folder of the links readable for everyone; the ptys behind them stay root's.
+bool openFolderToOthers(const SimBench &bench)
+{
+    return QFile::setPermissions(bench.dir(), QFileDevice::ReadOwner | QFileDevice::WriteOwner |
+                                                  QFileDevice::ExeOwner | QFileDevice::ReadGroup |
+                                                  QFileDevice::ExeGroup | QFileDevice::ReadOther |
+                                                  QFileDevice::ExeOther);
+}
+
 } // namespace
 
 class TestCli : public QObject {
@@ -276,23 +300,15 @@ void TestCli::badCommandLinesAreUsageErrors()
 
 void TestCli::portWithoutPermissionNamesItsGroup()
 {
-    if (::geteuid() != 0)
-        QSKIP("needs root to run the command as another user");
+    const QString why = whyNobodyCannotRun();
+    if (!why.isEmpty())
+        QSKIP(qPrintable(why));
     const QString runuser = QStandardPaths::findExecutable(QStringLiteral("runuser"));
-    if (runuser.isEmpty())
-        QSKIP("runuser is not installed");
-    const CliRun reachable = run(runuser, {QStringLiteral("-u"), QStringLiteral("nobody"),
-                                           QStringLiteral("--"), cliPath(), QStringLiteral("--help")});
-    if (!reachable.finished || reachable.exitCode != 0)
-        QSKIP("the build folder is not reachable for the user nobody");
 
     SimBench bench(1);
     bench.addMeter(1, meter("Lumora", "2.00"));
     // The folder of the link is readable for everyone; the pty behind it belongs to root.
-    QVERIFY(QFile::setPermissions(bench.dir(), QFileDevice::ReadOwner | QFileDevice::WriteOwner |
-                                                   QFileDevice::ExeOwner | QFileDevice::ReadGroup |
-                                                   QFileDevice::ExeGroup | QFileDevice::ReadOther |
-                                                   QFileDevice::ExeOther));
+    QVERIFY(openFolderToOthers(bench));
     struct stat info {};
     QCOMPARE(::stat(QFile::encodeName(bench.devicePath(1)).constData(), &info), 0);
     const struct group *owner = ::getgrgid(info.st_gid);
@@ -408,21 +424,13 @@ void TestCli::doctorGivesEachPortItsVerdict()
 
 void TestCli::doctorWithoutPermissionNamesTheGroup()
 {
-    if (::geteuid() != 0)
-        QSKIP("needs root to run the check as another user");
+    const QString why = whyNobodyCannotRun();
+    if (!why.isEmpty())
+        QSKIP(qPrintable(why));
     const QString runuser = QStandardPaths::findExecutable(QStringLiteral("runuser"));
-    if (runuser.isEmpty())
-        QSKIP("runuser is not installed");
-    const CliRun reachable = run(runuser, {QStringLiteral("-u"), QStringLiteral("nobody"),
-                                           QStringLiteral("--"), cliPath(), QStringLiteral("--help")});
-    if (!reachable.finished || reachable.exitCode != 0)
-        QSKIP("the build folder is not reachable for the user nobody");
     SimBench bench(1);
     bench.addMeter(1, meter("Lumora", "2.00"));
-    QVERIFY(QFile::setPermissions(bench.dir(), QFileDevice::ReadOwner | QFileDevice::WriteOwner |
-                                                   QFileDevice::ExeOwner | QFileDevice::ReadGroup |
-                                                   QFileDevice::ExeGroup | QFileDevice::ReadOther |
-                                                   QFileDevice::ExeOther));
+    QVERIFY(openFolderToOthers(bench));
     const QByteArray device = QFile::encodeName(bench.devicePath(1));
     QCOMPARE(::chmod(device.constData(), 0600), 0);
     struct stat info {};
