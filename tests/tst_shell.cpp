@@ -103,6 +103,9 @@ void TestShell::commLogWindowFollowsTheLinkAndSaves()
     QVERIFY(session.main->link().BeginExchange(1, QStringLiteral("4800")));
     session.main->link().COMDeinit();
     QVERIFY(window->view()->toPlainText().endsWith(QStringLiteral("exchange ended")));
+    // The same folder the command-line companion writes to, whatever the program's own names.
+    const QString folder = QDir(qEnvironmentVariable("XDG_DATA_HOME")).filePath(QStringLiteral("Meravo/log"));
+    QCOMPARE(QFileInfo(session.main->commLog().runFiles().value(0)).absolutePath(), folder);
 
     const QString path = session.path("comm.log");
     if (toFolder)

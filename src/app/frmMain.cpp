@@ -268,7 +268,7 @@ QMenuBar *frmMain::createMenuBar(frmDocument *doc, QHash<QString, QAction *> &ac
     QAction *toolbar = item(view, "mnuViewToolbar", 1011, [this] { MenuViewToolbar(); });
     toolbar->setCheckable(true);
     toolbar->setChecked(m_toolBar ? m_toolBar->isVisibleTo(this) : true);
-    item(view, "mnuViewCommLog", TextTable::CommLogTitle, [this] { MenuViewCommLog(); });
+    item(view, "mnuViewCommLog", TextTable::CommLogMenu, [this] { MenuViewCommLog(); });
 
     QMenu *window = menu(bar, "mnuWindow", 1012);
     item(window, "mnuWindowCascade", 1013, [this] { MenuWindowCascade(); });

@@ -334,7 +334,7 @@ constexpr Entry kExtension[] = {
     {2518, "Communication log folder: %1"},
     {2519, "Check ports"},
     {2520, "Search meter"},
-    {2521, "Connection check..."},
+    {2521, "&Connection check..."},
     // The communication log.
     {2540, "Communication log"},
     {2541, "Save as..."},
@@ -342,6 +342,7 @@ constexpr Entry kExtension[] = {
     {2543, "Log files"},
     {2544, "This run's exchanges with the meter; the last five runs are kept in %1"},
     {2545, "The communication log was not saved to \"%1\": %2"},
+    {2546, "&Communication log"},
 };
 
 template <std::size_t N> const Entry *find(const Entry (&table)[N], int number)

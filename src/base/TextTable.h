@@ -109,6 +109,7 @@ enum Extension {
     CommLogFilter = 2543,
     CommLogWhere = 2544,
     CommLogNotSaved = 2545,
+    CommLogMenu = 2546,
 };
 
 } // namespace TextTable

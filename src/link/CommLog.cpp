@@ -38,12 +38,10 @@ CommLog::~CommLog()
 
 QString CommLog::defaultFolder()
 {
-    // The CLI runs under its own application name; the log belongs to the program's folder either way.
-    const QString own = QCoreApplication::applicationName();
-    QCoreApplication::setApplicationName(QStringLiteral("Meravo"));
-    const QString folder = QStandardPaths::writableLocation(QStandardPaths::AppLocalDataLocation);
-    QCoreApplication::setApplicationName(own);
-    return QDir(folder).filePath(QStringLiteral("log"));
+    // Not the application's own data folder: the CLI and the desktop program run under different
+    // application and organisation names, and both must write their runs side by side.
+    const QString data = QStandardPaths::writableLocation(QStandardPaths::GenericDataLocation);
+    return QDir(data).filePath(QStringLiteral("Meravo/log"));
 }
 
 bool CommLog::open(const QString &folder, qint64 cap)
