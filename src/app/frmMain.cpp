@@ -269,6 +269,15 @@ QMenuBar *frmMain::createMenuBar(frmDocument *doc, QHash<QString, QAction *> &ac
     toolbar->setCheckable(true);
     toolbar->setChecked(m_toolBar ? m_toolBar->isVisibleTo(this) : true);
     item(view, "mnuViewCommLog", TextTable::CommLogMenu, [this] { MenuViewCommLog(); });
+    if (doc) {
+        QPointer<frmDocument> d(doc);
+        QAction *chart = item(view, "mnuViewChart", TextTable::ChartMenu, nullptr);
+        chart->setCheckable(true);
+        connect(chart, &QAction::toggled, this, [d](bool shown) {
+            if (d)
+                d->setChartShown(shown);
+        });
+    }
 
     QMenu *window = menu(bar, "mnuWindow", 1012);
     item(window, "mnuWindowCascade", 1013, [this] { MenuWindowCascade(); });

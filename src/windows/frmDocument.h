@@ -15,7 +15,9 @@ class QAction;
 class QGroupBox;
 class HeaderBand;
 class QLabel;
+class QSplitter;
 class QTableView;
+class ValueChart;
 
 class frmDocument : public QWidget {
     Q_OBJECT
@@ -35,6 +37,9 @@ public:
     void MenuExport();
     void SetMousePointer(int intMousePointerVal);
     void FillFromFile(const QString &strPath);
+    // The chart of the values beside the table; the choice is remembered for the next documents.
+    void setChartShown(bool shown);
+    bool isChartShown() const;
     // Close as the window's own Close command does (with the unsaved-data question).
     bool closeWindow();
 
@@ -45,6 +50,7 @@ public:
     // For tests and the screenshots.
     QTableView *grid() const { return m_grid; }
     MValTableModel *model() const { return m_model; }
+    ValueChart *chart() const { return m_chart; }
     QString filePath() const { return m_path; }
     bool isModified() const { return m_modified; }
     QString rawData() const { return m_doc.datasets; }
@@ -70,6 +76,7 @@ private:
     void saved(const QString &path);
     QString proposedName(const QString &extension) const;
     void layoutWindow();
+    void updateChart();
 
     MainWindowContext &m_main;
     // The document: what the meter delivered and where it is kept.
@@ -82,6 +89,9 @@ private:
     HeaderBand *m_picHead;
     QGroupBox *m_fraHeader;
     QLabel *m_values[5];
+    QSplitter *m_split;
     QTableView *m_grid;
     MValTableModel *m_model;
+    ValueChart *m_chart;
+    bool m_chartStale = true;
 };
