@@ -13,6 +13,17 @@ namespace {
 // no number at all or does not fit is refused.
 bool readInt(QStringView text, int &value)
 {
+    // Plain digits, the usual case, without the number parser: the same result, read faster.
+    if (!text.isEmpty() && text.size() <= 5) {
+        int number = 0;
+        qsizetype i = 0;
+        for (; i < text.size() && text[i] >= u'0' && text[i] <= u'9'; ++i)
+            number = number * 10 + (text[i].unicode() - u'0');
+        if (i == text.size()) {
+            value = number;
+            return number <= 32767;
+        }
+    }
     bool ok = false;
     const double number = QLocale::c().toDouble(text.trimmed(), &ok);
     qint16 rounded = 0;

@@ -65,6 +65,8 @@ ChartSeries ChartSeries::build(const QString &rawText, int fieldCount, int value
     QHash<QString, int> seriesOf; // program + '\n' + unit
     LocalClock clock;
     QString key;
+    QStringView lastDateText;
+    QDate lastDate;
     chart.m_minTime = std::numeric_limits<qint64>::max();
     chart.m_maxTime = std::numeric_limits<qint64>::min();
     while (walk.next()) {
@@ -103,18 +105,29 @@ ChartSeries ChartSeries::build(const QString &rawText, int fieldCount, int value
 
         const QStringView program = c.program >= 0 ? walk.field(c.program).trimmed() : QStringView();
         const QStringView unit = walk.field(c.unit).trimmed();
-        key.clear();
-        key.append(program).append(u'\n').append(unit);
-        auto it = seriesOf.find(key);
-        if (it == seriesOf.end()) {
-            it = seriesOf.insert(key, int(chart.m_series.size()));
+        // A few series are found faster by looking at each than through the key.
+        int index = -1;
+        if (chart.m_series.size() <= 16) {
+            for (int i = 0; i < chart.m_series.size() && index < 0; ++i)
+                if (chart.m_series[i].program == program && chart.m_series[i].unit == unit)
+                    index = i;
+        } else {
+            key.clear();
+            key.append(program).append(u'\n').append(unit);
+            index = seriesOf.value(key, -1);
+        }
+        if (index < 0) {
+            index = int(chart.m_series.size());
             ChartSeriesData data;
             data.program = program.toString();
             data.unit = unit.toString();
             data.minValue = data.maxValue = point.value;
             chart.m_series.append(data);
+            key.clear();
+            key.append(program).append(u'\n').append(unit);
+            seriesOf.insert(key, index);
         }
-        ChartSeriesData &data = chart.m_series[*it];
+        ChartSeriesData &data = chart.m_series[index];
         data.points.append(point);
         data.minValue = std::min(data.minValue, point.value);
         data.maxValue = std::max(data.maxValue, point.value);

@@ -116,7 +116,7 @@ public:
             drawn.index = i;
             drawn.line = new QLineSeries;
             drawn.line->setName(seriesName(data.series()[i]));
-            drawn.line->setPen(QPen(colour, 1.5));
+            drawn.line->setPen(QPen(colour, 1));
             auto marker = [&](QScatterSeries::MarkerShape shape, bool filled, const QString &label) {
                 auto *series = new QScatterSeries;
                 series->setMarkerShape(shape);
@@ -210,33 +210,40 @@ private:
                                                    : 0;
         };
         auto at = [](const ChartPoint &p) { return QPointF(double(p.time), p.value); };
+        // Markers of plain points only where they stand apart; the others once per pixel column and
+        // kind, so no dataset of another status goes unseen.
+        const bool everyMarker = n * 4 <= qsizetype(pixels);
+        int markedColumn[4] = {-2, -2, -2, -2};
+        auto mark = [&](const ChartPoint &p, int col) {
+            const int kind = kindOf(p);
+            if (everyMarker || (kind != 0 && markedColumn[kind] != col)) {
+                markedColumn[kind] = col;
+                marks[kind].append(at(p));
+            }
+        };
         if (n <= 4 * qsizetype(pixels)) {
             line.reserve(n);
             for (qsizetype i = lo; i < hi; ++i) {
                 line.append(at(points[i]));
-                marks[kindOf(points[i])].append(at(points[i]));
+                mark(points[i], column(points[i]));
             }
         } else {
-            line.reserve(4 * pixels + 2);
+            // First, lowest, highest and last of each pixel column: the line looks as with every point.
+            line.reserve(4 * pixels + 8);
             qsizetype i = lo;
             while (i < hi) {
                 const int col = column(points[i]);
                 qsizetype low = i, high = i, end = i;
-                bool marked[4] = {true, false, false, false}; // crowded plain points: the line shows them
                 while (end < hi && column(points[end]) == col) {
                     const ChartPoint &p = points[end];
                     if (p.value < points[low].value)
                         low = end;
                     if (p.value > points[high].value)
                         high = end;
-                    const int kind = kindOf(p);
-                    if (!marked[kind]) {
-                        marked[kind] = true;
-                        marks[kind].append(at(p));
-                    }
+                    mark(p, col);
                     ++end;
                 }
-                qsizetype picks[4] = {i, std::min(low, high), std::max(low, high), end - 1};
+                const qsizetype picks[4] = {i, std::min(low, high), std::max(low, high), end - 1};
                 for (int k = 0; k < 4; ++k)
                     if (k == 0 || picks[k] != picks[k - 1])
                         line.append(at(points[picks[k]]));
