@@ -95,6 +95,14 @@ int main(int argc, char *argv[])
             return ms;
         };
         chart.zoom(0.25, 1.0, 0.0);
+        // The points chosen and handed over alone, without painting.
+        std::vector<double> handOver;
+        for (int i = 0; i < 50; ++i) {
+            const Bench::Stopwatch watch;
+            chart.pan(i % 2 ? 0.02 : -0.02, 0.0);
+            handOver.push_back(watch.wallSeconds() * 1000.0);
+        }
+        Bench::figure("pan, points chosen, median", Bench::median(handOver), "ms");
         const std::vector<double> pan = perStep([&](int) { chart.pan(0.02, 0.0); }, 150);
         chart.resetView();
         const std::vector<double> zoom =

@@ -92,14 +92,20 @@ ChartSeries ChartSeries::build(const QString &rawText, int fieldCount, int value
             point.flags |= ChartPoint::NotOk;
         bool isNumber = false;
         point.value = NumberText::Val(valueText.toString(), &isNumber);
-        QDate date;
+        // Datasets come day by day: a date read once serves the datasets after it.
+        const QStringView dateText = walk.field(c.date);
+        if (dateText != lastDateText || lastDateText.isNull()) {
+            lastDateText = dateText;
+            if (!DateText::readDate(dateText, lastDate))
+                lastDate = QDate();
+        }
         QTime time;
-        if (!isNumber || !std::isfinite(point.value) || !DateText::readDate(walk.field(c.date), date) ||
+        if (!isNumber || !std::isfinite(point.value) || !lastDate.isValid() ||
             !DateText::readTime(walk.field(c.time), time, true)) {
             ++chart.m_unplaced;
             continue;
         }
-        point.time = clock.msecs(date, time);
+        point.time = clock.msecs(lastDate, time);
         chart.m_minTime = std::min(chart.m_minTime, point.time);
         chart.m_maxTime = std::max(chart.m_maxTime, point.time);
 

@@ -78,7 +78,7 @@ constexpr int kLegendEntries = 12;
 } // namespace
 
 // Qt Charts objects for one set of series on one QChart, and the points handed to them for a view:
-// only as many as the plot's pixels can show (first, lowest, highest and last of each pixel column),
+// only as many as the plot's pixels can show (the lowest and highest of each pixel column),
 // and a marker per pixel column and kind where points crowd. The data keeps every point.
 class ValueChart::Drawing {
 public:
@@ -221,15 +221,16 @@ private:
                 marks[kind].append(at(p));
             }
         };
-        if (n <= 4 * qsizetype(pixels)) {
+        if (n <= 2 * qsizetype(pixels)) {
             line.reserve(n);
             for (qsizetype i = lo; i < hi; ++i) {
                 line.append(at(points[i]));
                 mark(points[i], column(points[i]));
             }
         } else {
-            // First, lowest, highest and last of each pixel column: the line looks as with every point.
-            line.reserve(4 * pixels + 8);
+            // The lowest and highest of each pixel column, in their order: the line covers the same
+            // pixels as with every point.
+            line.reserve(2 * pixels + 8);
             qsizetype i = lo;
             while (i < hi) {
                 const int col = column(points[i]);
@@ -243,10 +244,9 @@ private:
                     mark(p, col);
                     ++end;
                 }
-                const qsizetype picks[4] = {i, std::min(low, high), std::max(low, high), end - 1};
-                for (int k = 0; k < 4; ++k)
-                    if (k == 0 || picks[k] != picks[k - 1])
-                        line.append(at(points[picks[k]]));
+                line.append(at(points[std::min(low, high)]));
+                if (low != high)
+                    line.append(at(points[std::max(low, high)]));
                 i = end;
             }
         }
