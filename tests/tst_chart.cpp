@@ -10,13 +10,16 @@
 #include "SharedObjects.h"
 #include "SimDatasets.h"
 #include "TestSupport.h"
+#include "TextTable.h"
 #include "ValueChart.h"
 
 #include <QAction>
 #include <QChartView>
+#include <QComboBox>
 #include <QDateTime>
 #include <QFile>
 #include <QImage>
+#include <QListWidget>
 #include <QPushButton>
 #include <QTest>
 #include <QXYSeries>
@@ -110,6 +113,7 @@ private slots:
     void zoomAndPanByKeys_data();
     void zoomAndPanByKeys();
     void thinnedDrawingKeepsEveryDatasetInTooltips();
+    void chartFollowsTheDocument();
 };
 
 void TestChart::seriesFromFile_data()
@@ -133,6 +137,10 @@ void TestChart::seriesFromFile_data()
         << kKlaroHead + kKlaroRecords << 1
         << QStringList{"|NTU: 0 07.03.26 09:00 0.52, 1 07.03.26 09:05 1000 >", "|FNU: 2 07.03.26 09:10 3.1 n"}
         << 0;
+    QTest::newRow("dates and times that do not exist are not placed")
+        << kKlaroHead + "1;31.02.26;09:00:00;1;1.5;NTU;OK;;;\r\n2;07.03.26;25:00:00;2;1.6;NTU;OK;;;\r\n"
+                        "3;1/2/99;23:59:59;3;1.7;NTU;OK;;;\r\n4;7.3.2026;0:0;4;1.8;NTU;OK;;;"
+        << 1 << QStringList{"|NTU: 2 02.01.99 23:59 1.7, 3 07.03.26 00:00 1.8"} << 2;
     QTest::newRow("meter without a second value") << kKlaroHead + kKlaroRecords << 2 << QStringList() << 0;
 }
 
@@ -260,6 +268,60 @@ void TestChart::thinnedDrawingKeepsEveryDatasetInTooltips()
     const QString tip = chart.toolTipAt(chart.positionOf(double(middle.time), middle.value));
     for (int k = run; k <= run + 10; ++k)
         QVERIFY2(tip.contains(QStringLiteral("No. %1 ").arg(k + 1)), qPrintable(tip));
+}
+
+void TestChart::chartFollowsTheDocument()
+{
+    GuiSession s(meterIdentity(QStringLiteral("Klaro 7 T"), QStringLiteral("2.50")));
+    SimDatasets datasets(*s.sim);
+    datasets.generate(25);
+    s.logIn();
+    frmDocument *doc = s.main->documents().first();
+    doc->menuAction(QStringLiteral("mnuViewChart"))->trigger();
+    ValueChart &chart = *doc->chart();
+    auto points = [&chart] {
+        qsizetype count = 0;
+        for (const ChartSeriesData &series : chart.data().series())
+            count += series.points.size();
+        return count;
+    };
+
+    // Imported: every dataset a point, one unit, no second value to choose.
+    doc->MenuImport();
+    QCOMPARE(chart.data().series().size(), 1);
+    QCOMPARE(points(), 25);
+    QVERIFY(!chart.findChild<QComboBox *>(QStringLiteral("cboChartValue"))->isEnabled());
+
+    // A file that does not open leaves nothing drawn.
+    QTemporaryDir dir;
+    s.dialogs.clear();
+    doc->FillFromFile(writeFile(dir, "not a measured-value file\r\n"));
+    QCOMPARE(s.dialogs.messageTexts(), QStringList{TextTable::text(1181)});
+    QCOMPARE(points(), 0);
+
+    // A photometer's file: a program per dataset, the first eight shown; Value 2 chosen in the list.
+    const QByteArray lumora = kLumoraHead + SimDatasets::generatedRecords(QStringLiteral("Lumora"), 30);
+    doc->FillFromFile(writeFile(dir, lumora, "lumora.csv"));
+    QCOMPARE(chart.data().series().size(), 30);
+    QCOMPARE(points(), 30);
+    int shown = 0;
+    for (int i = 0; i < 30; ++i)
+        shown += chart.isSeriesShown(i) ? 1 : 0;
+    QCOMPARE(shown, 8);
+    QCOMPARE(chart.view()->chart()->series().size(), 8 * 5);
+    auto *value = chart.findChild<QComboBox *>(QStringLiteral("cboChartValue"));
+    QVERIFY(value->isEnabled());
+    value->setCurrentIndex(1);
+    emit value->activated(1);
+    QCOMPARE(chart.valueNumber(), 2);
+    QCOMPARE(chart.data().columns().value, 11);
+    auto *list = chart.findChild<QListWidget *>(QStringLiteral("lstChartSeries"));
+    list->item(0)->setCheckState(Qt::Unchecked);
+    QVERIFY(!chart.isSeriesShown(0));
+    QCOMPARE(chart.view()->chart()->series().size(), 7 * 5);
+
+    // The choice to see the chart holds for the next document.
+    QVERIFY(s.main->OpenDocumentWindow()->isChartShown());
 }
 
 QTEST_MAIN(TestChart)
