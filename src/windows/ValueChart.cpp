@@ -70,6 +70,14 @@ QString timeFormat(double spanMs)
            QStringLiteral("'<br>'") + date;
 }
 
+// 1, 2 or 5 times a power of ten, at least raw.
+double roundStep(double raw)
+{
+    const double power = std::pow(10.0, std::floor(std::log10(raw)));
+    const double mantissa = raw / power;
+    return power * (mantissa <= 1 ? 1 : mantissa <= 2 ? 2 : mantissa <= 5 ? 5 : 10);
+}
+
 constexpr int kPickPixels = 6;
 // A chart of many series shows none well: the first few are drawn, the list offers the rest.
 constexpr int kSeriesShownAtFirst = 8;
@@ -95,7 +103,9 @@ public:
     {
         m_axisX = new QDateTimeAxis;
         m_axisY = new QValueAxis;
-        m_axisY->setTickCount(6);
+        // Ticks at round values wherever the view stands.
+        m_axisY->setTickType(QValueAxis::TicksDynamic);
+        m_axisY->setTickAnchor(0);
         m_chart.addAxis(m_axisX, Qt::AlignBottom);
         m_chart.addAxis(m_axisY, Qt::AlignLeft);
         m_chart.legend()->setAlignment(Qt::AlignBottom);
@@ -158,14 +168,17 @@ public:
         // As many ticks as their labels leave room for; the values with the digits their step needs.
         const QString format = timeFormat(range.x1 - range.x0);
         const QDateTime from = QDateTime::fromMSecsSinceEpoch(qint64(std::floor(range.x0)));
-        const int labelWidth =
-            QFontMetrics(m_axisX->labelsFont()).horizontalAdvance(from.toString(format)) + 24;
+        int labelWidth = 0;
+        for (const QString &part : from.toString(format).split(QStringLiteral("<br>")))
+            labelWidth =
+                std::max(labelWidth, QFontMetrics(m_axisX->labelsFont()).horizontalAdvance(part) + 24);
         const int ticks = std::clamp(pixels / std::max(labelWidth, 1) + 1, 2, 10);
         m_axisX->setTickCount(ticks);
         m_axisX->setFormat(format);
         m_axisX->setRange(from, QDateTime::fromMSecsSinceEpoch(qint64(std::ceil(range.x1))));
-        const double step = (range.y1 - range.y0) / (m_axisY->tickCount() - 1);
-        const int decimals = std::clamp(1 - int(std::floor(std::log10(step))), 0, 8);
+        const double step = roundStep((range.y1 - range.y0) / 5);
+        const int decimals = std::clamp(-int(std::floor(std::log10(step) + 1e-9)), 0, 8);
+        m_axisY->setTickInterval(step);
         m_axisY->setLabelFormat(QStringLiteral("%.") + QString::number(decimals) + QLatin1Char('f'));
         m_axisY->setRange(range.y0, range.y1);
         for (const Drawn &drawn : m_drawn)

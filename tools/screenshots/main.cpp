@@ -23,6 +23,7 @@
 #include "SimDatasets.h"
 #include "SimPrograms.h"
 #include "TestSupport.h"
+#include "ValueChart.h"
 
 #include <QApplication>
 #include <QDir>
@@ -90,6 +91,12 @@ void chartScreen()
     frmDocument *doc = main.OpenDocumentWindow(path);
     doc->setChartShown(true);
     save(&main, "document-chart");
+    // The chart as Save chart... writes it, zoomed in on the first hours.
+    ValueChart &chart = *doc->chart();
+    chart.zoom(0.3, 1.0, 0.0);
+    const QString saved = QDir(g_out).filePath(QStringLiteral("chart-saved.png"));
+    if (chart.saveImage(saved, QSize(1000, 600)))
+        std::printf("%s\n", qPrintable(saved));
     doc->setChartShown(false);
 }
 
