@@ -21,6 +21,7 @@
 #include <QImage>
 #include <QListWidget>
 #include <QPushButton>
+#include <QTableView>
 #include <QTest>
 #include <QXYSeries>
 
@@ -319,6 +320,12 @@ void TestChart::chartFollowsTheDocument()
     list->item(0)->setCheckState(Qt::Unchecked);
     QVERIFY(!chart.isSeriesShown(0));
     QCOMPARE(chart.view()->chart()->series().size(), 7 * 5);
+
+    // A click on a point shows its dataset in the table.
+    const ChartPoint &point = chart.data().series()[3].points.first();
+    QTest::mouseClick(chart.view()->viewport(), Qt::LeftButton, {},
+                      chart.positionOf(double(point.time), point.value));
+    QCOMPARE(doc->grid()->currentIndex().row(), point.record);
 
     // The choice to see the chart holds for the next document.
     QVERIFY(s.main->OpenDocumentWindow()->isChartShown());

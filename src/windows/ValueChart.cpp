@@ -317,7 +317,7 @@ protected:
     void mousePressEvent(QMouseEvent *event) override
     {
         if (event->button() == Qt::LeftButton) {
-            m_dragFrom = event->position();
+            m_dragFrom = m_pressedAt = event->position();
             setCursor(Qt::ClosedHandCursor);
             event->accept();
             return;
@@ -348,6 +348,9 @@ protected:
     void mouseReleaseEvent(QMouseEvent *event) override
     {
         unsetCursor();
+        // A click that did not move the view picks the dataset under the pointer.
+        if (event->button() == Qt::LeftButton && (event->position() - m_pressedAt).manhattanLength() < 3)
+            m_owner.pickAt(event->position().toPoint());
         QChartView::mouseReleaseEvent(event);
     }
 
@@ -397,6 +400,7 @@ private:
 
     ValueChart &m_owner;
     QPointF m_dragFrom;
+    QPointF m_pressedAt;
 };
 
 ValueChart::ValueChart(UserDialogs &dialogs, QWidget *parent)
@@ -654,24 +658,18 @@ qsizetype ValueChart::drawnPointCount() const
     return m_drawing->pointCount();
 }
 
-QString ValueChart::toolTipAt(const QPoint &viewPos) const
+QList<ValueChart::Hit> ValueChart::hitsAt(const QPoint &viewPos) const
 {
+    QList<Hit> hits;
     const QRectF plot = plotArea();
     if (!plot.adjusted(-kPickPixels, -kPickPixels, kPickPixels, kPickPixels).contains(viewPos) ||
         plot.width() <= 0 || plot.height() <= 0)
-        return QString();
+        return hits;
     const Range &r = m_range;
     const double msPerPixel = (r.x1 - r.x0) / plot.width();
     const double t0 = r.x0 + (viewPos.x() - kPickPixels - plot.left()) * msPerPixel;
     const double t1 = r.x0 + (viewPos.x() + kPickPixels - plot.left()) * msPerPixel;
-    auto pixelY = [&](double v) { return plot.bottom() - (v - r.y0) / (r.y1 - r.y0) * plot.height(); };
-    const int kMaxLines = 12;
-    QStringList lines;
-    qsizetype more = 0;
-    const ChartSeries::Columns &c = m_data.columns();
-    auto field = [](const QList<QStringView> &fields, int i) {
-        return i >= 0 && i < fields.size() ? fields[i].toString() : QString();
-    };
+    // Every dataset of the data, drawn or thinned out of the drawing.
     for (int i = 0; i < m_data.series().size(); ++i) {
         if (!m_shown[i])
             continue;
@@ -679,21 +677,43 @@ QString ValueChart::toolTipAt(const QPoint &viewPos) const
         auto it = std::lower_bound(points.begin(), points.end(), t0,
                                    [](const ChartPoint &p, double t) { return double(p.time) < t; });
         for (; it != points.end() && double(it->time) <= t1; ++it) {
-            if (std::abs(pixelY(it->value) - viewPos.y()) > kPickPixels)
-                continue;
-            if (lines.size() >= kMaxLines) {
-                ++more;
-                continue;
-            }
-            const QList<QStringView> f = m_data.datasetFields(it->record);
-            lines.append(TextTable::text(TextTable::ChartTipLine)
-                             .arg(field(f, 0), field(f, c.date), field(f, c.time), field(f, c.value),
-                                  field(f, c.unit), seriesName(m_data.series()[i]), field(f, c.status)));
+            const QPoint at = positionOf(double(it->time), it->value);
+            if (std::abs(at.y() - viewPos.y()) <= kPickPixels)
+                hits.append({i, it->record, std::hypot(at.x() - viewPos.x(), at.y() - viewPos.y())});
         }
     }
-    if (more > 0)
-        lines.append(TextTable::text(TextTable::ChartTipMore).arg(QLocale().toString(qint64(more))));
+    std::stable_sort(hits.begin(), hits.end(),
+                     [](const Hit &a, const Hit &b) { return a.distance < b.distance; });
+    return hits;
+}
+
+QString ValueChart::toolTipAt(const QPoint &viewPos) const
+{
+    const QList<Hit> hits = hitsAt(viewPos);
+    const ChartSeries::Columns &c = m_data.columns();
+    auto field = [](const QList<QStringView> &fields, int i) {
+        return i >= 0 && i < fields.size() ? fields[i].toString() : QString();
+    };
+    const qsizetype kMaxLines = 12;
+    QStringList lines;
+    for (qsizetype i = 0; i < std::min(hits.size(), kMaxLines); ++i) {
+        const QList<QStringView> f = m_data.datasetFields(hits[i].record);
+        lines.append(TextTable::text(TextTable::ChartTipLine)
+                         .arg(field(f, 0), field(f, c.date), field(f, c.time), field(f, c.value),
+                              field(f, c.unit), seriesName(m_data.series()[hits[i].series]),
+                              field(f, c.status)));
+    }
+    if (hits.size() > kMaxLines)
+        lines.append(TextTable::text(TextTable::ChartTipMore)
+                         .arg(QLocale().toString(qint64(hits.size() - kMaxLines))));
     return lines.join(QLatin1Char('\n'));
+}
+
+void ValueChart::pickAt(const QPoint &viewPos)
+{
+    const QList<Hit> hits = hitsAt(viewPos);
+    if (!hits.isEmpty())
+        emit datasetPicked(hits.first().record);
 }
 
 void ValueChart::render(QPainter &painter, const QRectF &target) const

@@ -62,11 +62,17 @@ public:
 
     // The datasets drawn near a point of the chart view, one line each (empty when there are none).
     QString toolTipAt(const QPoint &viewPos) const;
+    // Tells which dataset lies nearest to a point of the chart view (nothing when none is near).
+    void pickAt(const QPoint &viewPos);
     // Where a time and value lie in the chart view.
     QPoint positionOf(double time, double value) const;
     // Points handed to the chart for drawing at present (for the benchmarks).
     qsizetype drawnPointCount() const;
     QChartView *view() const;
+
+signals:
+    // A dataset was clicked; its row in the document, from 0.
+    void datasetPicked(int record);
 
 protected:
     void changeEvent(QEvent *event) override;
@@ -76,6 +82,13 @@ private:
     class View;
     friend class View;
 
+    // A dataset near a point of the view: its series, its row, how far from the point in pixels.
+    struct Hit {
+        int series;
+        qint32 record;
+        double distance;
+    };
+    QList<Hit> hitsAt(const QPoint &viewPos) const;
     void rebuild(bool keepRange);
     void fillSeriesList();
     void updateSummary();

@@ -87,6 +87,12 @@ frmDocument::frmDocument(MainWindowContext &main)
     m_split->setStretchFactor(0, 2);
     m_split->setStretchFactor(1, 3);
     m_chart->hide();
+    // A dataset clicked in the chart is shown in the table.
+    connect(m_chart, &ValueChart::datasetPicked, this, [this](int record) {
+        const QModelIndex index = m_model->index(record, 0);
+        m_grid->setCurrentIndex(index);
+        m_grid->scrollTo(index, QAbstractItemView::PositionAtCenter);
+    });
     TextApplier::apply(this);
 }
 
