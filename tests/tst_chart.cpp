@@ -14,6 +14,7 @@
 #include "ValueChart.h"
 
 #include <QAction>
+#include <QApplication>
 #include <QChartView>
 #include <QComboBox>
 #include <QDateTime>
@@ -23,6 +24,7 @@
 #include <QPushButton>
 #include <QTableView>
 #include <QTest>
+#include <QWheelEvent>
 #include <QXYSeries>
 
 namespace {
@@ -113,6 +115,8 @@ private slots:
     void savesChartAsImage();
     void zoomAndPanByKeys_data();
     void zoomAndPanByKeys();
+    void zoomAndPanByMouse_data();
+    void zoomAndPanByMouse();
     void thinnedDrawingKeepsEveryDatasetInTooltips();
     void chartFollowsTheDocument();
 };
@@ -237,6 +241,56 @@ void TestChart::zoomAndPanByKeys()
     QCOMPARE((moved.x0 + moved.x1) / 2, (full.x0 + full.x1) / 2 + shift * span);
     QTest::keyClick(chart.view(), Qt::Key_Home);
     QVERIFY(chart.range() == full);
+}
+
+void TestChart::zoomAndPanByMouse_data()
+{
+    // What the mouse does, between two points given as shares of the view (from the left, from the
+    // bottom); the view expected afterwards, as shares of the old one.
+    QTest::addColumn<QString>("gesture");
+    QTest::addColumn<QRectF>("expected"); // x0, y0 and width, height as shares
+    QTest::newRow("left drag moves") << "drag" << QRectF(-0.2, 0.1, 1, 1);
+    QTest::newRow("right drag zooms into the rectangle") << "band" << QRectF(0.3, 0.4, 0.2, 0.3);
+    QTest::newRow("wheel zooms the time around the pointer") << "wheel" << QRectF(0.3 * 0.2, 0, 0.8, 1);
+}
+
+void TestChart::zoomAndPanByMouse()
+{
+    QFETCH(QString, gesture);
+    QFETCH(QRectF, expected);
+    ChartSession s(kLumoraHead + kLumoraRecords);
+    ValueChart &chart = s.chart();
+    const ValueChart::Range r = chart.range();
+    const double w = r.x1 - r.x0, h = r.y1 - r.y0;
+    auto at = [&](double sx, double sy) { return chart.positionOf(r.x0 + sx * w, r.y0 + sy * h); };
+    QWidget *viewport = chart.view()->viewport();
+    auto send = [viewport](QEvent::Type type, QPoint pos, Qt::MouseButton button, Qt::MouseButtons buttons) {
+        QMouseEvent event(type, pos, viewport->mapToGlobal(pos), button, buttons, Qt::NoModifier);
+        QApplication::sendEvent(viewport, &event);
+    };
+    if (gesture == QStringLiteral("wheel")) {
+        const QPoint pos = at(0.3, 0.5);
+        QWheelEvent wheel(pos, viewport->mapToGlobal(pos), QPoint(), QPoint(0, 120), Qt::NoButton,
+                          Qt::NoModifier, Qt::NoScrollPhase, false);
+        QApplication::sendEvent(viewport, &wheel);
+    } else {
+        const Qt::MouseButton button = gesture == QStringLiteral("drag") ? Qt::LeftButton : Qt::RightButton;
+        const QPoint from = gesture == QStringLiteral("drag") ? at(0.5, 0.5) : at(0.3, 0.7);
+        const QPoint to = gesture == QStringLiteral("drag") ? at(0.7, 0.4) : at(0.5, 0.4);
+        send(QEvent::MouseButtonPress, from, button, button);
+        send(QEvent::MouseMove, (from + to) / 2, Qt::NoButton, button);
+        send(QEvent::MouseMove, to, Qt::NoButton, button);
+        send(QEvent::MouseButtonRelease, to, button, Qt::NoButton);
+    }
+    // Within a few pixels of the view: a hundredth of it.
+    const ValueChart::Range m = chart.range();
+    const double tx = w / 100, ty = h / 100;
+    QVERIFY2(std::abs(m.x0 - (r.x0 + expected.x() * w)) < tx &&
+                 std::abs(m.x1 - m.x0 - expected.width() * w) < tx,
+             qPrintable(QStringLiteral("%1 %2").arg((m.x0 - r.x0) / w).arg((m.x1 - m.x0) / w)));
+    QVERIFY2(std::abs(m.y0 - (r.y0 + expected.y() * h)) < ty &&
+                 std::abs(m.y1 - m.y0 - expected.height() * h) < ty,
+             qPrintable(QStringLiteral("%1 %2").arg((m.y0 - r.y0) / h).arg((m.y1 - m.y0) / h)));
 }
 
 void TestChart::thinnedDrawingKeepsEveryDatasetInTooltips()

@@ -350,8 +350,8 @@ constexpr Entry kExtension[] = {
     {2663, "Series:"},
     {2664, "Reset view"},
     {2665, "Save chart..."},
-    {2666, "Wheel: zoom the time, Shift+wheel: zoom the values, drag: move; keys + and -, arrows, Home: "
-           "everything"},
+    {2666, "Wheel: zoom the time, Shift+wheel: the values; drag: move; right-drag: zoom into the rectangle; "
+           "keys + and -, arrows, Home: everything"},
     {2667, "%1 points in %2 series; %3 with a status other than OK (hollow), %4 out of range (at the range "
            "limit, with their sign)."},
     {2668, "%1 datasets without a readable date, time or number are not drawn."},

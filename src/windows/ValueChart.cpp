@@ -29,6 +29,7 @@
 #include <QPainter>
 #include <QPixmap>
 #include <QPushButton>
+#include <QRubberBand>
 #include <QSaveFile>
 #include <QScatterSeries>
 #include <QSvgGenerator>
@@ -316,6 +317,15 @@ protected:
 
     void mousePressEvent(QMouseEvent *event) override
     {
+        if (event->button() == Qt::RightButton) {
+            m_bandFrom = event->position().toPoint();
+            if (!m_band)
+                m_band = new QRubberBand(QRubberBand::Rectangle, viewport());
+            m_band->setGeometry(QRect(m_bandFrom, QSize()));
+            m_band->show();
+            event->accept();
+            return;
+        }
         if (event->button() == Qt::LeftButton) {
             m_dragFrom = m_pressedAt = event->position();
             setCursor(Qt::ClosedHandCursor);
@@ -327,6 +337,11 @@ protected:
 
     void mouseMoveEvent(QMouseEvent *event) override
     {
+        if ((event->buttons() & Qt::RightButton) && m_band) {
+            m_band->setGeometry(QRect(m_bandFrom, event->position().toPoint()).normalized());
+            event->accept();
+            return;
+        }
         if (event->buttons() & Qt::LeftButton) {
             const QRectF plot = m_owner.plotArea();
             if (plot.width() > 0 && plot.height() > 0) {
@@ -347,6 +362,15 @@ protected:
 
     void mouseReleaseEvent(QMouseEvent *event) override
     {
+        if (event->button() == Qt::RightButton && m_band) {
+            // The rectangle drawn with the right button fills the view; a bare click changes nothing.
+            m_band->hide();
+            const QRect rect = QRect(m_bandFrom, event->position().toPoint()).normalized();
+            if (rect.width() > 4 && rect.height() > 4)
+                m_owner.zoomTo(rect);
+            event->accept();
+            return;
+        }
         unsetCursor();
         // A click that did not move the view picks the dataset under the pointer.
         if (event->button() == Qt::LeftButton && (event->position() - m_pressedAt).manhattanLength() < 3)
@@ -401,6 +425,8 @@ private:
     ValueChart &m_owner;
     QPointF m_dragFrom;
     QPointF m_pressedAt;
+    QPoint m_bandFrom;
+    QRubberBand *m_band = nullptr;
 };
 
 ValueChart::ValueChart(UserDialogs &dialogs, QWidget *parent)
@@ -617,6 +643,18 @@ void ValueChart::zoom(double factorX, double factorY, double atX, double atY)
     r.y0 = cy - (cy - r.y0) * factorY;
     r.y1 = cy + (r.y1 - cy) * factorY;
     setRange(r);
+}
+
+void ValueChart::zoomTo(const QRect &viewRect)
+{
+    const QRectF plot = plotArea();
+    if (plot.width() <= 0 || plot.height() <= 0)
+        return;
+    const Range &r = m_range;
+    auto timeAt = [&](double x) { return r.x0 + (x - plot.left()) / plot.width() * (r.x1 - r.x0); };
+    auto valueAt = [&](double y) { return r.y0 + (plot.bottom() - y) / plot.height() * (r.y1 - r.y0); };
+    setRange({timeAt(viewRect.left()), timeAt(viewRect.right() + 1), valueAt(viewRect.bottom() + 1),
+              valueAt(viewRect.top())});
 }
 
 void ValueChart::pan(double shareX, double shareY)

@@ -50,6 +50,8 @@ public:
     // Zooms by factor (below 1 closer) around a point given as shares of the plot area (0..1 from the
     // left and from the bottom); an axis with factor 1 stays.
     void zoom(double factorX, double factorY, double atX = 0.5, double atY = 0.5);
+    // Shows what lies in a rectangle of the chart view.
+    void zoomTo(const QRect &viewRect);
     // Moves the view by shares of its width and height.
     void pan(double shareX, double shareY);
 
