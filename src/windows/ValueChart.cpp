@@ -18,6 +18,7 @@
 #include <QGraphicsLayout>
 #include <QGraphicsScene>
 #include <QGridLayout>
+#include <QGuiApplication>
 #include <QImage>
 #include <QKeyEvent>
 #include <QLabel>
@@ -32,6 +33,7 @@
 #include <QRubberBand>
 #include <QSaveFile>
 #include <QScatterSeries>
+#include <QScreen>
 #include <QSvgGenerator>
 #include <QToolTip>
 #include <QValueAxis>
@@ -756,23 +758,30 @@ void ValueChart::pickAt(const QPoint &viewPos)
 
 void ValueChart::render(QPainter &painter, const QRectF &target) const
 {
-    // A chart of its own for the target's size, so the one on screen keeps its size and points.
+    // A chart of its own, so the one on screen keeps its size and points. It is laid out at the
+    // screen's resolution and scaled onto the target, so a printer's page gets text of the same size
+    // in points as the screen shows.
+    const QScreen *screen = QGuiApplication::primaryScreen();
+    const double screenDpi = screen ? screen->logicalDotsPerInchX() : 96.0;
+    const QPaintDevice *device = painter.device();
+    const double scale = device && device->logicalDpiX() > 0 ? device->logicalDpiX() / screenDpi : 1.0;
+    const QRectF logical(QPointF(0, 0), target.size() / scale);
     QGraphicsScene scene;
     auto *chart = new QChart;
     scene.addItem(chart);
     chart->setTitle(m_title);
     chart->setMargins(QMargins(4, 4, 4, 4));
     chart->setAnimationOptions(QChart::NoAnimation);
-    chart->setGeometry(QRectF(QPointF(0, 0), target.size()));
+    chart->setGeometry(logical);
     Drawing drawing(*chart);
     drawing.build(m_data, m_shown);
-    drawing.draw(m_range, int(target.width()));
+    drawing.draw(m_range, int(logical.width()));
     chart->layout()->activate();
     drawing.draw(m_range, int(chart->plotArea().width()));
-    scene.setSceneRect(QRectF(QPointF(0, 0), target.size()));
+    scene.setSceneRect(logical);
     painter.save();
     painter.setRenderHint(QPainter::Antialiasing);
-    scene.render(&painter, target, scene.sceneRect());
+    scene.render(&painter, target, logical);
     painter.restore();
 }
 
