@@ -21,6 +21,7 @@
 #include <QFile>
 #include <QImage>
 #include <QListWidget>
+#include <QPainter>
 #include <QPushButton>
 #include <QTableView>
 #include <QTest>
@@ -95,12 +96,15 @@ struct ChartSession : GuiSession {
     ValueChart &chart() const { return *doc->chart(); }
 };
 
-int nonWhitePixels(const QImage &image, const QRect &area)
+qint64 nonWhitePixels(const QImage &image, const QRect &area)
 {
-    int count = 0;
-    for (int y = area.top(); y <= area.bottom(); ++y)
+    const QImage rgb = image.convertToFormat(QImage::Format_RGB32);
+    qint64 count = 0;
+    for (int y = area.top(); y <= area.bottom(); ++y) {
+        const auto *line = reinterpret_cast<const QRgb *>(rgb.constScanLine(y));
         for (int x = area.left(); x <= area.right(); ++x)
-            count += image.pixelColor(x, y) != QColor(Qt::white) ? 1 : 0;
+            count += (line[x] & 0xFFFFFF) != 0xFFFFFF ? 1 : 0;
+    }
     return count;
 }
 
@@ -113,6 +117,7 @@ private slots:
     void seriesFromFile();
     void savesChartAsImage_data();
     void savesChartAsImage();
+    void drawsAlikeAtAnyResolution();
     void zoomAndPanByKeys_data();
     void zoomAndPanByKeys();
     void zoomAndPanByMouse_data();
@@ -213,6 +218,26 @@ void TestChart::savesChartAsImage()
     const QRect middle(size.width() / 4, size.height() / 4, size.width() / 2, size.height() / 2);
     QVERIFY2(nonWhitePixels(image, middle) > middle.width() * middle.height() / 100,
              "the plot area is blank");
+}
+
+void TestChart::drawsAlikeAtAnyResolution()
+{
+    // The same 6 x 4 inch picture for the screen and for printers: lines and text grow with the
+    // resolution, so the share of ink stays, instead of hairlines on a large white page.
+    ChartSession s(kLumoraHead + kLumoraRecords);
+    QList<double> ink;
+    for (const int dpi : {96, 300, 600}) {
+        QImage image(6 * dpi, 4 * dpi, QImage::Format_RGB32);
+        image.setDotsPerMeterX(qRound(dpi / 0.0254));
+        image.setDotsPerMeterY(qRound(dpi / 0.0254));
+        image.fill(Qt::white);
+        QPainter painter(&image);
+        s.chart().render(painter, image.rect());
+        painter.end();
+        ink.append(double(nonWhitePixels(image, image.rect())) / (image.width() * image.height()));
+    }
+    QVERIFY2(ink[1] > ink[0] * 0.6 && ink[2] > ink[0] * 0.6,
+             qPrintable(QStringLiteral("%1 %2 %3").arg(ink[0]).arg(ink[1]).arg(ink[2])));
 }
 
 void TestChart::zoomAndPanByKeys_data()
