@@ -343,6 +343,10 @@ constexpr Entry kExtension[] = {
     {2544, "This run's exchanges with the meter; the last five runs are kept in %1"},
     {2545, "The communication log was not saved to \"%1\": %2"},
     {2546, "&Communication log"},
+    // The demo with a simulated meter.
+    {2640, "The simulated meter %1 is missing; the demo needs it in the program's folder."},
+    {2641, "The simulated meter did not start: %1"},
+    {2642, "it did not report ready within %1 seconds"},
     // The chart of the measured values.
     {2660, "C&hart of the values"},
     {2661, "Program %1, %2"},

@@ -110,6 +110,10 @@ enum Extension {
     CommLogWhere = 2544,
     CommLogNotSaved = 2545,
     CommLogMenu = 2546,
+    // The demo with a simulated meter.
+    DemoSimulatorMissing = 2640,
+    DemoNotStarted = 2641,
+    DemoNotReady = 2642,
     // The chart of the measured values.
     ChartMenu = 2660,
     ChartSeriesName = 2661,
