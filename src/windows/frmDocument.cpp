@@ -345,7 +345,12 @@ bool frmDocument::PrintDocument()
     if (answer != UserDialogs::Yes)
         return false;
     m_main.SetMousePointer(11);
+    auto *target = dynamic_cast<QtPrintTarget *>(print.target());
+    if (target)
+        target->setExtraPage(m_extraPrintPage);
     const bool ok = print.PrintMVals(m_doc);
+    if (target)
+        target->setExtraPage({});
     m_main.SetMousePointer(0);
     if (!ok)
         dialogs.error(this, TextTable::text(1209));

@@ -2,6 +2,7 @@
 // One set of measured values: a header with meter, serial number, user, date and time, and a grid
 // with one row per dataset; filled by an import from the meter or from a measured-value file.
 #include "MeasuredValues.h"
+#include "QtPrintTarget.h"
 
 #include <QDateTime>
 #include <QHash>
@@ -41,6 +42,8 @@ public:
     QMenuBar *menuBar() const { return m_menuBar; }
     QAction *menuAction(const QString &name) const { return m_actions.value(name); }
     void setToolbarChecked(bool checked);
+    // One more page at the end of this document's printouts (paper, preview and PDF); empty for none.
+    void setExtraPrintPage(QtPrintTarget::ExtraPage draw) { m_extraPrintPage = std::move(draw); }
 
     // For tests and the screenshots.
     QTableView *grid() const { return m_grid; }
@@ -76,6 +79,7 @@ private:
     MeasuredValues m_doc;
     QString m_path;
     bool m_modified = false;
+    QtPrintTarget::ExtraPage m_extraPrintPage;
 
     QPointer<QMenuBar> m_menuBar;
     QHash<QString, QAction *> m_actions;
