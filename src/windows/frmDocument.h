@@ -2,6 +2,7 @@
 // One set of measured values: a header with meter, serial number, user, date and time, and a grid
 // with one row per dataset; filled by an import from the meter or from a measured-value file.
 #include "MeasuredValues.h"
+#include "PrintJobs.h"
 #include "QtPrintTarget.h"
 
 #include <QDateTime>
@@ -32,6 +33,10 @@ public:
     void MenuFileSave();
     void MenuFileSaveAs();
     void MenuFilePrint();
+    void MenuFilePrintPreview();
+    void MenuFilePageSetup();
+    // The printout as a PDF file the user chooses.
+    bool MenuFilePdf();
     void MenuImport();
     void MenuExport();
     void SetMousePointer(int intMousePointerVal);
@@ -65,6 +70,7 @@ private:
     bool HasUnsavedData() const;
     bool SaveDocument(QString &outPath, bool useExisting, const QString &existingPath);
     bool PrintDocument();
+    PrintJobs::Job printJob() const;
     bool ShowDocument(bool fill);
     void ShowHeader();
     void ClearHeader();
