@@ -7,8 +7,10 @@
 
 #include <QFile>
 
+#include <clocale>
 #include <utility>
 
+#include <locale.h>
 #include <xlsxwriter.h>
 
 namespace {
@@ -76,11 +78,24 @@ public:
     static constexpr qint32 kMaxDatasets = LXW_ROW_MAX - kHeaderRows;
     static constexpr qsizetype kMaxText = 32767;
 
+    // The library writes numbers with the C library's printf: under a comma-decimal locale 1.25 would
+    // go into the file as "1,25", which every reader takes for 1. This thread writes in the C locale.
+    XlsxWriter() : m_cNumbers(::newlocale(LC_NUMERIC_MASK, "C", ::duplocale(LC_GLOBAL_LOCALE)))
+    {
+        if (m_cNumbers)
+            m_previousLocale = ::uselocale(m_cNumbers);
+    }
     ~XlsxWriter() override
     {
         if (m_book)
             lxw_workbook_free(m_book);
+        if (m_cNumbers) {
+            ::uselocale(m_previousLocale);
+            ::freelocale(m_cNumbers);
+        }
     }
+    XlsxWriter(const XlsxWriter &) = delete;
+    XlsxWriter &operator=(const XlsxWriter &) = delete;
 
     qint32 maxDatasets() const override { return kMaxDatasets; }
     void reportTooManyDatasets() const override
@@ -160,6 +175,8 @@ private:
         return false;
     }
 
+    locale_t m_cNumbers;
+    locale_t m_previousLocale = LC_GLOBAL_LOCALE;
     std::unique_ptr<FileWrites::ReplaceByRename> m_file;
     lxw_workbook *m_book = nullptr;
     lxw_worksheet *m_sheet = nullptr;
