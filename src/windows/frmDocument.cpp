@@ -310,9 +310,10 @@ void frmDocument::MenuExport()
         dialogs.information(this, TextTable::text(1055));
         return;
     }
-    const QString path =
-        dialogs.saveFileName(this, TextTable::text(1112), proposedName(QStringLiteral("xls")),
-                             UserDialogs::filter(TextTable::text(1059), QStringLiteral("*.xls")));
+    const QString path = dialogs.saveFileName(
+        this, TextTable::text(1112), proposedName(QStringLiteral("xls")),
+        UserDialogs::filter(TextTable::text(1059), QStringLiteral("*.xls")) + QStringLiteral(";;") +
+            UserDialogs::filter(TextTable::text(TextTable::XlsxFilter), QStringLiteral("*.xlsx")));
     if (path.isEmpty())
         return;
     m_main.SetMousePointer(11);
