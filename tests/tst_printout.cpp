@@ -363,6 +363,9 @@ void TestPrintout::cliPrint()
     }
     QVERIFY(QFile::setPermissions(work.filePath("readonly.pdf"), QFileDevice::ReadOwner));
     QVERIFY(QFile::setPermissions(work.filePath("secret.csv"), {}));
+    const QPageLayout landscapeA4(QPageSize(QPageSize::A4), QPageLayout::Landscape,
+                                  QMarginsF(10, 10, 10, 10));
+    PrintJobs::setPageLayout(landscapeA4);
     QStringList command = {QStringLiteral(MERAVO_BIN_DIR "/meravo-cli"), QStringLiteral("print"),
                            work.filePath(input), QStringLiteral("--pdf"), work.filePath(output)};
     // Root reads any file: the unreadable one is tried as another user.
@@ -394,6 +397,11 @@ void TestPrintout::cliPrint()
     if (!havePdfTools())
         QSKIP("pdftotext is not installed");
     QVERIFY(allText(pdfPages(work.filePath(output))).contains(inPdf));
+    // The desktop program's Page Setup applies.
+    QProcess info;
+    info.start(QStringLiteral("pdfinfo"), {work.filePath(output)});
+    QVERIFY(info.waitForFinished(60000));
+    QVERIFY(QString::fromLatin1(info.readAllStandardOutput()).contains(QStringLiteral("842 x 595")));
 }
 
 QTEST_MAIN(TestPrintout)

@@ -14,6 +14,8 @@ namespace PrintJobs {
 
 namespace {
 
+// The desktop program's settings store, also when meravo-cli prints: one Page Setup for both.
+const QString kStore = QStringLiteral("Meravo");
 const QString kPaperKey = QStringLiteral("Print/Paper");
 const QString kOrientationKey = QStringLiteral("Print/Orientation");
 const QString kMarginsKey = QStringLiteral("Print/Margins");
@@ -77,7 +79,7 @@ private:
 
 QPageLayout pageLayout()
 {
-    const QSettings settings;
+    const QSettings settings(kStore, kStore);
     QPageSize paper = defaultPaper();
     const QList<double> size = readMillimetres(settings.value(kPaperKey).toString(), 2);
     if (!size.isEmpty() && size[0] > 0 && size[1] > 0)
@@ -98,7 +100,7 @@ QPageLayout pageLayout()
 
 void setPageLayout(const QPageLayout &layout)
 {
-    QSettings settings;
+    QSettings settings(kStore, kStore);
     const QSizeF size = layout.pageSize().size(QPageSize::Millimeter);
     settings.setValue(kPaperKey, millimetres({size.width(), size.height()}));
     settings.setValue(kOrientationKey, layout.orientation() == QPageLayout::Landscape
