@@ -320,6 +320,9 @@ void TestPrintout::extraPageEndsEveryOutput()
     frmCalProtocolPH window(*s.main);
     QVERIFY(window.PrintToPdf());
     QVERIFY(!allText(pdfPages(record)).contains(QStringLiteral("The last page")));
+    QCOMPARE(previewPages(
+                 [&window] { window.findChild<QAction *>(QStringLiteral("actPrintPreview"))->trigger(); }),
+             int(pdfPages(record).size()));
 }
 
 void TestPrintout::cliPrint_data()
