@@ -354,6 +354,10 @@ constexpr Entry kExtension[] = {
     {2606, "Row %1, column %2 holds a text of %3 characters; a workbook cell takes at most 32,767."},
     {2607, "Print preview, PDF file and page setup"},
     {2608, "Save as PDF..."},
+    // The demo with a simulated meter.
+    {2640, "The simulated meter %1 is missing; the demo needs it in the program's folder."},
+    {2641, "The simulated meter did not start: %1"},
+    {2642, "it did not report ready within %1 seconds"},
 };
 
 template <std::size_t N> const Entry *find(const Entry (&table)[N], int number)

@@ -120,6 +120,10 @@ enum Extension {
     XlsxTextTooLong = 2606,
     PrintMore = 2607,
     PdfButton = 2608,
+    // The demo with a simulated meter.
+    DemoSimulatorMissing = 2640,
+    DemoNotStarted = 2641,
+    DemoNotReady = 2642,
 };
 
 } // namespace TextTable
