@@ -29,6 +29,7 @@
 #include <QDir>
 #include <QLineEdit>
 #include <QListWidget>
+#include <QProcess>
 #include <QPushButton>
 #include <QTemporaryDir>
 #include <QTest>
@@ -98,6 +99,42 @@ void chartScreen()
     if (chart.saveImage(saved, QSize(1000, 600)))
         std::printf("%s\n", qPrintable(saved));
     doc->setChartShown(false);
+}
+
+// The print preview of an imported document, and the first page of its PDF file as pdftoppm draws it.
+void printoutScreens()
+{
+    GuiSandbox sandbox;
+    SimBench bench(1);
+    MeterIdentity id;
+    id.model = QStringLiteral("Lumora");
+    id.serial = QStringLiteral("190412");
+    SimDatasets datasets(bench.addMeter(1, id));
+    datasets.generate(120);
+    ScriptedDialogs dialogs;
+    dialogs.buttonAnswers.enqueue(UserDialogs::Ok);
+    frmMain main(dialogs);
+    answerLogin(QStringLiteral("M. Keller"), true);
+    basMain::Main(main);
+    frmDocument *doc = main.documents().first();
+    doc->MenuImport();
+    QTimer::singleShot(300, [] {
+        if (QWidget *preview = QApplication::activeModalWidget()) {
+            preview->resize(900, 700);
+            save(preview, "print-preview");
+            preview->close();
+        }
+    });
+    doc->MenuFilePrintPreview();
+    const QString pdf = QDir(g_out).filePath(QStringLiteral("printout.pdf"));
+    dialogs.fileAnswers.enqueue(pdf);
+    if (!doc->MenuFilePdf())
+        return;
+    const QString page = QDir(g_out).filePath(QStringLiteral("printout-page1"));
+    if (QProcess::execute(QStringLiteral("pdftoppm"),
+                          {QStringLiteral("-png"), QStringLiteral("-r"), QStringLiteral("60"),
+                           QStringLiteral("-singlefile"), pdf, page}) == 0)
+        std::printf("%s.png\n", qPrintable(page));
 }
 
 // A main window online with a simulated meter that keeps calibration records.
@@ -208,6 +245,7 @@ int main(int argc, char *argv[])
     help.showTopic(main.helpFile(), 10000);
     save(&help, "help-documents");
     calRecordScreens();
+    printoutScreens();
 
     {
         // The program console and the editor against a simulated meter with programs, a working
