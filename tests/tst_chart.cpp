@@ -22,7 +22,9 @@
 #include <QImage>
 #include <QListWidget>
 #include <QPainter>
+#include <QProcess>
 #include <QPushButton>
+#include <QStandardPaths>
 #include <QTableView>
 #include <QTest>
 #include <QWheelEvent>
@@ -124,6 +126,8 @@ private slots:
     void zoomAndPanByMouse();
     void thinnedDrawingKeepsEveryDatasetInTooltips();
     void chartFollowsTheDocument();
+    void chartAsLastPage_data();
+    void chartAsLastPage();
 };
 
 void TestChart::seriesFromFile_data()
@@ -408,6 +412,43 @@ void TestChart::chartFollowsTheDocument()
 
     // The choice to see the chart holds for the next document.
     QVERIFY(s.main->OpenDocumentWindow()->isChartShown());
+}
+
+void TestChart::chartAsLastPage_data()
+{
+    QTest::addColumn<bool>("chosen");
+    QTest::newRow("not chosen: the printout alone") << false;
+    QTest::newRow("chosen: the chart after the printout") << true;
+}
+
+void TestChart::chartAsLastPage()
+{
+    QFETCH(bool, chosen);
+    if (QStandardPaths::findExecutable(QStringLiteral("pdftotext")).isEmpty())
+        QSKIP("pdftotext is not installed (scripts/setup.sh installs poppler-utils)");
+    ChartSession s(kLumoraHead + kLumoraRecords);
+    // Chosen in the menu of one document, the page ends the printouts of every document, whether it
+    // shows its chart or not.
+    s.doc->menuAction(QStringLiteral("mnuViewChart"))->trigger();
+    QAction *choice = s.doc->menuAction(QStringLiteral("mnuFileChartPage"));
+    QVERIFY(!choice->isChecked());
+    if (chosen)
+        choice->trigger();
+    frmDocument *other = s.main->OpenDocumentWindow(writeFile(s.dir, kLumoraHead + kLumoraRecords, "b.csv"));
+    QVERIFY(!other->isChartShown());
+    const QString pdf = s.dir.filePath(QStringLiteral("out.pdf"));
+    s.dialogs.fileAnswers.enqueue(pdf);
+    QVERIFY(other->MenuFilePdf());
+    QProcess text;
+    text.start(QStringLiteral("pdftotext"), {QStringLiteral("-layout"), pdf, QStringLiteral("-")});
+    QVERIFY(text.waitForFinished(30000));
+    QStringList pages = QString::fromUtf8(text.readAllStandardOutput()).split(u'\f');
+    pages.removeAll(QString());
+    QVERIFY(pages.first().contains(QStringLiteral("4711")));
+    const bool chartPage = pages.last().contains(QStringLiteral("Meter: Lumora, S/N: 4711")) &&
+                           pages.last().contains(QStringLiteral("Program 901, mg/l PO4"));
+    QCOMPARE(chartPage, chosen);
+    QCOMPARE(pages.size(), chosen ? 2 : 1);
 }
 
 QTEST_MAIN(TestChart)

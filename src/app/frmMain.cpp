@@ -248,6 +248,12 @@ QMenuBar *frmMain::createMenuBar(frmDocument *doc, QHash<QString, QAction *> &ac
             if (d)
                 d->MenuFilePdf();
         });
+        QAction *chartPage = item(file, "mnuFileChartPage", TextTable::ChartOnPrintout, nullptr);
+        chartPage->setCheckable(true);
+        connect(chartPage, &QAction::toggled, this, [](bool on) { frmDocument::setChartOnPrintout(on); });
+        // The choice holds for every document: each menu shows it as it is now.
+        connect(file, &QMenu::aboutToShow, chartPage,
+                [chartPage] { chartPage->setChecked(frmDocument::chartOnPrintout()); });
     }
     file->addSeparator();
     item(file, "mnuFileExit", 1009, [this] { MenuFileExit(); });

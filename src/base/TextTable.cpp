@@ -375,6 +375,7 @@ constexpr Entry kExtension[] = {
     {2671, "The chart was not saved to \"%1\": %2"},
     {2672, "PNG image"},
     {2673, "SVG drawing"},
+    {2674, "C&hart as the last page"},
 };
 
 template <std::size_t N> const Entry *find(const Entry (&table)[N], int number)

@@ -139,6 +139,7 @@ enum Extension {
     ChartNotSaved = 2671,
     ChartPngFilter = 2672,
     ChartSvgFilter = 2673,
+    ChartOnPrintout = 2674,
 };
 
 } // namespace TextTable

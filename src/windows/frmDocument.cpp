@@ -38,6 +38,7 @@ namespace {
 
 const QDateTime kInitialDate(QDate(2000, 1, 1), QTime(0, 0, 0));
 const QString kChartShownKey = QStringLiteral("Chart/Shown");
+const QString kChartOnPrintoutKey = QStringLiteral("Chart/OnPrintout");
 
 } // namespace
 
@@ -189,10 +190,20 @@ void frmDocument::setChartShown(bool shown)
     }
 }
 
-void frmDocument::updateChart()
+bool frmDocument::chartOnPrintout()
 {
-    // Built when it is seen: a document whose chart stays hidden pays nothing for it.
-    if (!m_chartStale || m_chart->isHidden())
+    return QSettings().value(kChartOnPrintoutKey, false).toBool();
+}
+
+void frmDocument::setChartOnPrintout(bool on)
+{
+    QSettings().setValue(kChartOnPrintoutKey, on);
+}
+
+void frmDocument::updateChart(bool evenHidden)
+{
+    // Built when it is seen (or printed): a document whose chart stays hidden pays nothing for it.
+    if (!m_chartStale || (m_chart->isHidden() && !evenHidden))
         return;
     m_chartStale = false;
     m_chart->setTitle(TextTable::text(1063) + QLatin1Char(' ') + m_doc.meter + QStringLiteral(", ") +
@@ -412,9 +423,20 @@ bool frmDocument::PrintDocument()
     return ok;
 }
 
-PrintJobs::Job frmDocument::printJob() const
+PrintJobs::Job frmDocument::printJob()
 {
-    return {[this](CPrint &print) { return print.PrintMVals(m_doc); }, m_extraPrintPage};
+    QtPrintTarget::ExtraPage lastPage = m_extraPrintPage;
+    if (!lastPage && chartOnPrintout())
+        lastPage = [this](QPainter &painter, const QRectF &page) { drawChartPage(painter, page); };
+    return {[this](CPrint &print) { return print.PrintMVals(m_doc); }, lastPage};
+}
+
+void frmDocument::drawChartPage(QPainter &painter, const QRectF &page)
+{
+    updateChart(true);
+    // The page's width, in a screen's proportions, as far as the page's height allows.
+    const QRectF area(page.topLeft(), QSizeF(page.width(), std::min(page.height(), page.width() * 0.7)));
+    m_chart->render(painter, area);
 }
 
 bool frmDocument::MenuFilePdf()

@@ -46,6 +46,9 @@ public:
     // The chart of the values beside the table; the choice is remembered for the next documents.
     void setChartShown(bool shown);
     bool isChartShown() const;
+    // The chart as the last page of every document's printout, preview and PDF (remembered per user).
+    static bool chartOnPrintout();
+    static void setChartOnPrintout(bool on);
     // Close as the window's own Close command does (with the unsaved-data question).
     bool closeWindow();
 
@@ -76,7 +79,8 @@ private:
     bool HasUnsavedData() const;
     bool SaveDocument(QString &outPath, bool useExisting, const QString &existingPath);
     bool PrintDocument();
-    PrintJobs::Job printJob() const;
+    PrintJobs::Job printJob();
+    void drawChartPage(QPainter &painter, const QRectF &page);
     bool ShowDocument(bool fill);
     void ShowHeader();
     void ClearHeader();
@@ -85,7 +89,7 @@ private:
     void saved(const QString &path);
     QString proposedName(const QString &extension) const;
     void layoutWindow();
-    void updateChart();
+    void updateChart(bool evenHidden = false);
 
     MainWindowContext &m_main;
     // The document: what the meter delivered and where it is kept.
