@@ -462,22 +462,11 @@ void frmDocument::drawChartPage(QPainter &painter, const QRectF &page)
 
 bool frmDocument::MenuFilePdf()
 {
-    UserDialogs &dialogs = m_main.dialogs();
     if (m_doc.datasets.isEmpty()) {
-        dialogs.information(this, TextTable::text(1055));
+        m_main.dialogs().information(this, TextTable::text(1055));
         return false;
     }
-    const QString path = dialogs.saveFileName(
-        this, TextTable::text(1112), proposedName(QStringLiteral("pdf")),
-        UserDialogs::filter(TextTable::text(TextTable::PdfFilter), QStringLiteral("*.pdf")));
-    if (path.isEmpty())
-        return false;
-    m_main.SetMousePointer(11);
-    const bool ok = PrintJobs::writePdf(*m_main.shared().print, printJob(), path);
-    m_main.SetMousePointer(0);
-    if (!ok)
-        dialogs.error(this, TextTable::text(TextTable::PdfNotWritten));
-    return ok;
+    return PrintJobs::saveAsPdf(this, m_main, printJob(), proposedName(QStringLiteral("pdf")));
 }
 
 void frmDocument::MenuFilePrintPreview()
