@@ -1,5 +1,6 @@
 # GUI tests: the windows on the offscreen platform with scripted dialogs.
-add_library(meravo_guitestsupport STATIC support/ScriptedDialogs.cpp support/GuiTestSupport.cpp)
+add_library(meravo_guitestsupport STATIC support/ScriptedDialogs.cpp support/GuiTestSupport.cpp
+  support/WindowGallery.cpp)
 target_include_directories(meravo_guitestsupport PUBLIC ${CMAKE_CURRENT_SOURCE_DIR}/support)
 target_link_libraries(meravo_guitestsupport PUBLIC meravo_gui meravo_testsupport)
 
@@ -15,6 +16,7 @@ meravo_add_gui_test(tst_calrecordwindows 300 tst_calrecordwindows.cpp)
 meravo_add_gui_test(tst_progconsole 300 tst_progconsole.cpp)
 meravo_add_gui_test(tst_progedit 300 tst_progedit.cpp)
 meravo_add_gui_test(tst_changedir 120 tst_changedir.cpp)
+meravo_add_gui_test(tst_languages 600 tst_languages.cpp)
 
 # Renders the windows into PNG files (scripts/screenshots.sh); shares the GUI tests' scripted set-up.
 add_executable(meravo-screenshots ${CMAKE_SOURCE_DIR}/tools/screenshots/main.cpp)

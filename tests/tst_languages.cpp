@@ -1,0 +1,212 @@
+// The program in each language: the choice at start-up, the help pages, and every window with its texts
+// fitting and its access keys unique.
+#include "frmHelp.h"
+#include "frmMain.h"
+#include "GuiTestSupport.h"
+#include "TestSupport.h"
+#include "TextTable.h"
+#include "WindowGallery.h"
+
+#include <QAbstractButton>
+#include <QCheckBox>
+#include <QFile>
+#include <QGroupBox>
+#include <QKeySequence>
+#include <QLabel>
+#include <QMenu>
+#include <QMenuBar>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QStyle>
+#include <QTest>
+#include <QTextBrowser>
+#include <QTextDocument>
+#include <QToolButton>
+
+namespace {
+
+QString withoutMarker(QString text)
+{
+    text.replace(QStringLiteral("&&"), QStringLiteral("\x01"));
+    text.remove(u'&');
+    text.replace(u'\x01', u'&');
+    return text;
+}
+
+int widest(const QFontMetrics &metrics, const QString &text)
+{
+    int width = 0;
+    for (const QString &line : text.split(u'\n'))
+        width = std::max(width, metrics.horizontalAdvance(line));
+    return width;
+}
+
+bool inMenu(const QWidget *widget, const QWidget *window)
+{
+    for (const QWidget *w = widget; w && w != window; w = w->parentWidget())
+        if (qobject_cast<const QMenu *>(w) || qobject_cast<const QMenuBar *>(w))
+            return true;
+    return false;
+}
+
+// How much narrower than its text a label, button or frame title is; 0 when it fits.
+int shortfall(QWidget *widget)
+{
+    const QFontMetrics metrics = widget->fontMetrics();
+    if (auto *label = qobject_cast<QLabel *>(widget)) {
+        const QString text = label->text();
+        if (text.isEmpty() || Qt::mightBeRichText(text))
+            return 0;
+        if (label->wordWrap())
+            return std::max(0, label->heightForWidth(label->contentsRect().width()) - label->height());
+        const QString shown = label->buddy() ? withoutMarker(text) : text;
+        return std::max(0, widest(metrics, shown) - label->contentsRect().width());
+    }
+    if (auto *box = qobject_cast<QGroupBox *>(widget))
+        return box->title().isEmpty()
+                   ? 0
+                   : std::max(0, widest(metrics, withoutMarker(box->title())) + 16 - box->width());
+    if (qobject_cast<QCheckBox *>(widget) || qobject_cast<QRadioButton *>(widget))
+        return std::max(0, widget->sizeHint().width() - widget->width());
+    auto *button = qobject_cast<QAbstractButton *>(widget);
+    if (!button || button->text().isEmpty())
+        return 0;
+    if (auto *tool = qobject_cast<QToolButton *>(button);
+        tool && tool->toolButtonStyle() == Qt::ToolButtonIconOnly)
+        return 0;
+    const int frame = 2 * button->style()->pixelMetric(QStyle::PM_DefaultFrameWidth, nullptr, button);
+    const int icon = button->icon().isNull() ? 0 : button->iconSize().width() + 4;
+    return std::max(0, widest(metrics, withoutMarker(button->text())) + icon + frame - button->width());
+}
+
+// The access keys of a group of captions that are one keyboard scope; a key twice is a fault.
+void checkKeys(const QString &scope, const QStringList &captions, QStringList &faults)
+{
+    QHash<QKeySequence, QString> seen;
+    for (const QString &caption : captions) {
+        const QKeySequence key = QKeySequence::mnemonic(caption);
+        if (key.isEmpty())
+            continue;
+        if (seen.contains(key))
+            faults << QStringLiteral("%1: \"%2\" and \"%3\" share %4")
+                          .arg(scope, seen.value(key), caption, key.toString());
+        seen.insert(key, caption);
+    }
+}
+
+void checkWindow(QWidget *window, const QString &name, QStringList &faults)
+{
+    QStringList captions;
+    const QList<QWidget *> widgets = window->findChildren<QWidget *>();
+    for (QWidget *widget : widgets) {
+        if (!widget->isVisibleTo(window) || inMenu(widget, window))
+            continue;
+        if (const int missing = shortfall(widget))
+            faults << QStringLiteral("%1: %2 \"%3\" is %4 px too narrow")
+                          .arg(name, widget->objectName(), widget->property("text").toString())
+                          .arg(missing);
+        if (auto *button = qobject_cast<QAbstractButton *>(widget))
+            captions << button->text();
+        else if (auto *label = qobject_cast<QLabel *>(widget); label && label->buddy())
+            captions << label->text();
+        else if (auto *box = qobject_cast<QGroupBox *>(widget))
+            captions << box->title();
+    }
+    checkKeys(name, captions, faults);
+    for (QMenuBar *bar : window->findChildren<QMenuBar *>()) {
+        QStringList titles;
+        for (QAction *action : bar->actions())
+            titles << action->text();
+        checkKeys(name + QStringLiteral(" menu bar"), titles, faults);
+    }
+    for (QMenu *menu : window->findChildren<QMenu *>()) {
+        QStringList items;
+        for (QAction *action : menu->actions())
+            if (!action->isSeparator())
+                items << action->text();
+        checkKeys(name + QStringLiteral(" menu ") + menu->title(), items, faults);
+    }
+}
+
+} // namespace
+
+class TestLanguages : public QObject {
+    Q_OBJECT
+private slots:
+    void cleanup()
+    {
+        GuiSandbox::setLanguage(QStringLiteral("en"));
+        TextTable::setLanguage(QStringLiteral("en"));
+    }
+    void everyWindowFitsItsTextsAndKeys_data();
+    void everyWindowFitsItsTextsAndKeys();
+    void startUpChoosesTextsAndHelpPage_data();
+    void startUpChoosesTextsAndHelpPage();
+};
+
+void TestLanguages::everyWindowFitsItsTextsAndKeys_data()
+{
+    QTest::addColumn<QString>("language");
+    for (const QString &language : TextTable::languages())
+        QTest::newRow(qPrintable(language)) << language;
+}
+
+void TestLanguages::everyWindowFitsItsTextsAndKeys()
+{
+    QFETCH(QString, language);
+    GuiSandbox::setLanguage(language);
+    QStringList faults;
+    QStringList shown;
+    WindowGallery::showEveryWindow([&](QWidget *window, const char *name) {
+        QCOMPARE(TextTable::language(), language);
+        shown << QString::fromLatin1(name);
+        checkWindow(window, QString::fromLatin1(name), faults);
+    });
+    QVERIFY2(faults.isEmpty(), qPrintable(faults.join(u'\n')));
+    // The whole run: every window of the screenshot set was reached.
+    QVERIFY2(shown.contains(QStringLiteral("changedir")) && shown.size() >= 15, qPrintable(shown.join(u' ')));
+}
+
+void TestLanguages::startUpChoosesTextsAndHelpPage_data()
+{
+    QTest::addColumn<QString>("setting");
+    QTest::addColumn<bool>("keepHelpPage");
+    QTest::addColumn<QString>("language");
+    QTest::addColumn<QString>("page");
+    QTest::newRow("German") << "de" << true << "de"
+                            << "MeravoHlp_de.html";
+    QTest::newRow("French") << "fr" << true << "fr"
+                            << "MeravoHlp_fr.html";
+    QTest::newRow("Spanish, upper case") << "ES" << true << "es"
+                                         << "MeravoHlp_es.html";
+    QTest::newRow("German without its help page") << "de" << false << "de"
+                                                  << "MeravoHlp_e.html";
+    QTest::newRow("English") << "en" << true << "en"
+                             << "MeravoHlp_e.html";
+}
+
+void TestLanguages::startUpChoosesTextsAndHelpPage()
+{
+    QFETCH(QString, setting);
+    QFETCH(bool, keepHelpPage);
+    QFETCH(QString, language);
+    QFETCH(QString, page);
+    GuiSession s;
+    s.sandbox.setSetting(QStringLiteral("General"), QStringLiteral("Language"), setting);
+    if (!keepHelpPage)
+        QVERIFY(QFile::remove(s.sandbox.programDir() + QStringLiteral("/Help/MeravoHlp_") + language +
+                              QStringLiteral(".html")));
+    s.load();
+    QCOMPARE(TextTable::language(), language);
+    QString file;
+    QVERIFY(TextTable::lookupIn(language, 1000, &file));
+    QCOMPARE(s.main->menuAction(QStringLiteral("mnuFile"))->text(), file);
+    s.main->MenuHelpApp();
+    auto *help = s.main->findChild<frmHelp *>();
+    QVERIFY(help);
+    QCOMPARE(help->browser()->source().fileName(), page);
+    QVERIFY(!help->browser()->document()->isEmpty());
+}
+
+QTEST_MAIN(TestLanguages)
+#include "tst_languages.moc"
