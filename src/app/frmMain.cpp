@@ -110,6 +110,11 @@ bool frmMain::Load()
     TextApplier::tag(m_panels[PanelSerial], 0, 1184);
     TextApplier::tag(m_panels[PanelUser], 0, 1185);
     TextApplier::apply(this);
+    // The interface panel also reads "offline", which is longer in some languages than a port name.
+    QLabel *interfacePanel = m_panels[PanelInterface];
+    interfacePanel->setMinimumWidth(
+        std::max(interfacePanel->minimumWidth(),
+                 interfacePanel->fontMetrics().horizontalAdvance(TextTable::text(1062)) + 12));
     m_printTarget = std::make_unique<QtPrintTarget>();
     m_shared->print->setTarget(m_printTarget.get());
     restorePosition();

@@ -148,6 +148,7 @@ void showEveryWindow(const Visit &visit)
     frmMain main(dialogs);
     main.Load();
     main.resize(900, 560);
+    main.show();
     save(&main, "main-offline-empty");
 
     frmLogin login(*main.shared().login, &main);
