@@ -18,6 +18,7 @@
 #include <QMenuBar>
 #include <QPushButton>
 #include <QRadioButton>
+#include <QRegularExpression>
 #include <QStyle>
 #include <QTest>
 #include <QTextBrowser>
@@ -160,6 +161,8 @@ private slots:
     void everyWindowFitsItsTextsAndKeys();
     void startUpChoosesTextsAndHelpPage_data();
     void startUpChoosesTextsAndHelpPage();
+    void helpPagesKeepTheEnglishAnchors_data();
+    void helpPagesKeepTheEnglishAnchors();
 };
 
 void TestLanguages::everyWindowFitsItsTextsAndKeys_data()
@@ -226,6 +229,40 @@ void TestLanguages::startUpChoosesTextsAndHelpPage()
     QVERIFY(help);
     QCOMPARE(help->browser()->source().fileName(), page);
     QVERIFY(!help->browser()->document()->isEmpty());
+}
+
+void TestLanguages::helpPagesKeepTheEnglishAnchors_data()
+{
+    QTest::addColumn<QString>("edition");
+    QTest::addColumn<QString>("language");
+    for (const char *edition : {"MeravoHlp", "ClarixHlp"})
+        for (const QString &language : TextTable::languages().mid(1))
+            QTest::addRow("%s %s", edition, qPrintable(language)) << QString::fromLatin1(edition) << language;
+}
+
+void TestLanguages::helpPagesKeepTheEnglishAnchors()
+{
+    QFETCH(QString, edition);
+    QFETCH(QString, language);
+    // The windows open the help at "ctx<number>" anchors; the pages link among their own anchors.
+    auto read = [](const QString &name, const char *pattern) {
+        QFile file(qEnvironmentVariable("MERAVO_PROGRAM_DIR") + QStringLiteral("/Help/") + name);
+        if (!file.open(QIODevice::ReadOnly))
+            return QStringList{QStringLiteral("(unreadable ") + name + u')'};
+        const QString html = QString::fromUtf8(file.readAll());
+        QStringList found;
+        const QRegularExpression expression(QString::fromLatin1(pattern));
+        for (auto it = expression.globalMatch(html); it.hasNext();)
+            found << it.next().captured(1);
+        found.sort();
+        found.removeDuplicates();
+        return found;
+    };
+    const QString page = edition + u'_' + language + QStringLiteral(".html");
+    const QStringList anchors = read(page, "(?:name|id)=\"([^\"]+)\"");
+    QCOMPARE(anchors, read(edition + QStringLiteral("_e.html"), "(?:name|id)=\"([^\"]+)\""));
+    for (const QString &target : read(page, "href=\"#([^\"]+)\""))
+        QVERIFY2(anchors.contains(target), qPrintable(page + QStringLiteral(": #") + target));
 }
 
 QTEST_MAIN(TestLanguages)
