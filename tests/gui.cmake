@@ -22,6 +22,13 @@ meravo_add_gui_test(tst_languages 600 tst_languages.cpp)
 add_executable(meravo-screenshots ${CMAKE_SOURCE_DIR}/tools/screenshots/main.cpp)
 target_link_libraries(meravo-screenshots PRIVATE meravo_guitestsupport)
 add_dependencies(meravo-screenshots meravo_program_folder)
+# The screenshot run completes in every language.
+foreach(language en de fr es)
+  add_test(NAME screenshots_${language}
+    COMMAND meravo-screenshots --lang ${language} ${CMAKE_BINARY_DIR}/screenshots/${language})
+  set_tests_properties(screenshots_${language} PROPERTIES LABELS gui TIMEOUT 300
+    ENVIRONMENT "QT_QPA_PLATFORM=offscreen;MERAVO_PROGRAM_DIR=${CMAKE_BINARY_DIR}/bin")
+endforeach()
 
 # Under a real window manager on its own virtual X server (label wm): window placement and sizes.
 add_executable(tst_wm tst_wm.cpp support/UnexpectedErrors.cpp)
