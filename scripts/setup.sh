@@ -15,6 +15,9 @@ packages=(
   libreoffice-calc-nogui
   locales
   lintian desktop-file-utils appstream help2man
+  # The package: CPack finds the executables for dpkg-shlibdeps with file; the check looks for
+  # processes left behind with pgrep.
+  file procps
 )
 
 # The tests also run under a comma-decimal C library locale, which a fresh system does not have.

@@ -28,6 +28,8 @@ add_library(meravo_gui STATIC
   windows/frmCalProtEdit.cpp
   app/frmMain.cpp
   app/basMain.cpp
+  app/DemoMeter.cpp
+  app/UnattendedRun.cpp
 )
 target_include_directories(meravo_gui PUBLIC
   ${CMAKE_CURRENT_SOURCE_DIR}/windows
@@ -43,4 +45,5 @@ add_custom_target(meravo_program_folder ALL
   COMMAND ${CMAKE_COMMAND} -E copy_directory ${CMAKE_CURRENT_SOURCE_DIR}/resources/Grafics ${CMAKE_BINARY_DIR}/bin/Grafics
   COMMAND ${CMAKE_COMMAND} -E copy_directory ${CMAKE_CURRENT_SOURCE_DIR}/resources/Help ${CMAKE_BINARY_DIR}/bin/Help
   COMMENT "Program folder: Grafics and Help")
-add_dependencies(meravo meravo_program_folder)
+# The demo starts the simulator from the program folder.
+add_dependencies(meravo meravo_program_folder metersim)

@@ -37,3 +37,10 @@ add_dependencies(tst_wm meravo_program_folder)
 add_test(NAME tst_wm COMMAND ${CMAKE_CURRENT_SOURCE_DIR}/support/with-window-manager.sh $<TARGET_FILE:tst_wm>)
 set_tests_properties(tst_wm PROPERTIES LABELS wm TIMEOUT 180
   ENVIRONMENT "MERAVO_PROGRAM_DIR=${CMAKE_BINARY_DIR}/bin")
+
+# The program as the package installs it: versions, the program folder behind links, the demo.
+meravo_add_gui_test(tst_install 300 tst_install.cpp)
+set_tests_properties(tst_install PROPERTIES LABELS serial)
+target_compile_definitions(tst_install PRIVATE MERAVO_BIN_DIR="${CMAKE_BINARY_DIR}/bin"
+  MERAVO_PROJECT_VERSION="${PROJECT_VERSION}")
+add_dependencies(tst_install meravo meravo-cli metersim)

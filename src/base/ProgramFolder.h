@@ -6,7 +6,8 @@ class CIni;
 
 namespace ProgramFolder {
 
-// MERAVO_PROGRAM_DIR when set, otherwise the folder of the running executable.
+// MERAVO_PROGRAM_DIR when set, otherwise the folder of the running executable: behind a link to it
+// (/usr/bin/meravo of the package) the folder the link points into, where Settings.ini and its link are.
 QString path();
 QString file(const QString &relative);
 QString settingsFile();

@@ -347,6 +347,10 @@ constexpr Entry kExtension[] = {
     {2544, "This run's exchanges with the meter; the last five runs are kept in %1"},
     {2545, "The communication log was not saved to \"%1\": %2"},
     {2546, "&Communication log"},
+    // The demo with a simulated meter.
+    {2640, "The simulated meter %1 is missing; the demo needs it in the program's folder."},
+    {2641, "The simulated meter did not start: %1"},
+    {2642, "it did not report ready within %1 seconds"},
 };
 
 // The other languages' tables: one entry per line, same numbers and escapes as the English tables.

@@ -133,6 +133,10 @@ enum Extension {
     CommLogWhere = 2544,
     CommLogNotSaved = 2545,
     CommLogMenu = 2546,
+    // The demo with a simulated meter.
+    DemoSimulatorMissing = 2640,
+    DemoNotStarted = 2641,
+    DemoNotReady = 2642,
 };
 
 } // namespace TextTable

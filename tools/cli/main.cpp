@@ -2,6 +2,7 @@
 #include "CliCommands.h"
 #include "CommLog.h"
 #include "FileWrites.h"
+#include "ProgramVersion.h"
 
 #include <QCoreApplication>
 
@@ -16,7 +17,8 @@ void usage()
         text += QStringLiteral("  %1  %2\n")
                     .arg(QString::fromLatin1(command.name), -10)
                     .arg(QString::fromLatin1(command.summary));
-    text += QStringLiteral("\nGlobal option:\n  --trace     print the communication log's lines on stderr\n"
+    text += QStringLiteral("\nGlobal options:\n  --trace     print the communication log's lines on stderr\n"
+                           "  --version   print the version and end\n"
                            "\nEvery exchange with the meter is logged in %1 (the last five runs).\n"
                            "'meravo-cli <command> --help' tells more about a command.")
                 .arg(CommLog::defaultFolder());
@@ -41,6 +43,10 @@ int main(int argc, char *argv[])
     const QString name = arguments.first();
     if (name == QLatin1String("--help") || name == QLatin1String("-h") || name == QLatin1String("help")) {
         usage();
+        return 0;
+    }
+    if (name == QLatin1String("--version")) {
+        Cli::printLine(ProgramVersion::line(QStringLiteral("meravo-cli")));
         return 0;
     }
     for (const Cli::Command &command : Cli::commands()) {

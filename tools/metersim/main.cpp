@@ -1,5 +1,6 @@
 // metersim: a simulated meter on a pseudo-terminal, for demonstrations, training and manual tests.
 #include "MeterSim.h"
+#include "ProgramVersion.h"
 #include "SimCalRecords.h"
 #include "SimDatasets.h"
 #include "SimPrograms.h"
@@ -38,12 +39,14 @@ int main(int argc, char *argv[])
 {
     QCoreApplication app(argc, argv);
     QCoreApplication::setApplicationName(QStringLiteral("metersim"));
+    QCoreApplication::setApplicationVersion(ProgramVersion::text());
 
     QCommandLineParser parser;
     parser.setApplicationDescription(QStringLiteral(
         "Simulated meter on a pseudo-terminal. Prints 'ready PATH' when the line is up and serves "
         "until it is ended (SIGTERM or SIGINT), then removes the link."));
     parser.addHelpOption();
+    parser.addVersionOption();
     const QCommandLineOption link(QStringLiteral("link"), QStringLiteral("Path at which the line appears."),
                                   QStringLiteral("PATH"));
     const QCommandLineOption model(QStringLiteral("model"), QStringLiteral("Device name (default Lumora)."),
