@@ -15,6 +15,7 @@ add_library(meravo_gui STATIC
   windows/frmCommLog.cpp
   windows/frmHelp.cpp
   windows/QtPrintTarget.cpp
+  windows/PrintJobs.cpp
   windows/MValTableModel.cpp
   windows/frmDocument.cpp
   windows/frmChangeDir.cpp

@@ -17,6 +17,9 @@ meravo_add_gui_test(tst_progconsole 300 tst_progconsole.cpp)
 meravo_add_gui_test(tst_progedit 300 tst_progedit.cpp)
 meravo_add_gui_test(tst_changedir 120 tst_changedir.cpp)
 meravo_add_gui_test(tst_languages 600 tst_languages.cpp)
+meravo_add_gui_test(tst_printout 300 tst_printout.cpp)
+target_compile_definitions(tst_printout PRIVATE MERAVO_BIN_DIR="${CMAKE_BINARY_DIR}/bin")
+add_dependencies(tst_printout meravo-cli)
 
 # Renders the windows into PNG files (scripts/screenshots.sh); shares the GUI tests' scripted set-up.
 add_executable(meravo-screenshots ${CMAKE_SOURCE_DIR}/tools/screenshots/main.cpp)

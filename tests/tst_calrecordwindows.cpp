@@ -395,9 +395,11 @@ void TestCalRecordWindows::phPrintAsksAndPrints()
     frmCalProtocolPH window(*s.main);
     CPrint &print = *s.main->shared().print;
     print.setTarget(nullptr);
+    // Without a printer the PDF file is offered; declined, nothing more happens.
+    s.dialogs.buttonAnswers.enqueue(UserDialogs::No);
     window.printButton()->click();
-    QCOMPARE(s.dialogs.messageTexts(), QStringList{"No printer available!"});
-    QCOMPARE(s.dialogs.asked[0].icon, UserDialogs::Icon::Critical);
+    QCOMPARE(s.dialogs.messageTexts(), QStringList{TextTable::text(TextTable::NoPrinterOfferPdf)});
+    QCOMPARE(s.dialogs.asked[0].icon, UserDialogs::Icon::Question);
 
     const QString pdf = s.path("ph.pdf");
     QtPrintTarget target(pdf);

@@ -24,6 +24,8 @@
 #include <QTest>
 #include <QTimer>
 
+#include <tuple>
+
 namespace {
 
 // A main window logged in and online with the meter of the bench.
@@ -285,12 +287,22 @@ void TestDocument::exportWritesSpreadsheet()
     s.dialogs.fileAnswers.enqueue(target);
     doc->MenuExport();
     QCOMPARE(s.dialogs.asked.size(), 1);
-    QCOMPARE(s.dialogs.asked[0].filter, QStringLiteral("Microsoft Office Excel workbook (*.xls)"));
+    // The sheet first (the default), the workbook second.
+    QCOMPARE(s.dialogs.asked[0].filter,
+             QStringLiteral("Microsoft Office Excel workbook (*.xls);;Excel workbook (*.xlsx)"));
     QFile file(target);
     QVERIFY(file.open(QIODevice::ReadOnly));
     const QByteArray bytes = file.readAll();
     QVERIFY(bytes.startsWith(QByteArray::fromHex("0900040002001000")));
     QVERIFY(bytes.endsWith(QByteArray::fromHex("0A000000")));
+    // The name's extension picks the type; a name without one gets the sheet's.
+    for (const auto &[chosen, written, start] :
+         {std::tuple{"run.xlsx", "run.xlsx", QByteArray("PK")},
+          std::tuple{"plain", "plain.xls", QByteArray::fromHex("0900")}}) {
+        s.dialogs.fileAnswers.enqueue(s.path(chosen));
+        doc->MenuExport();
+        QVERIFY2(readBytes(s.path(written)).startsWith(start), written);
+    }
     // Export changes neither path, caption nor the modified flag.
     QVERIFY(doc->filePath().isEmpty());
     QVERIFY(doc->isModified());

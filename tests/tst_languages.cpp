@@ -176,15 +176,18 @@ void TestLanguages::everyWindowFitsItsTextsAndKeys()
 {
     QFETCH(QString, language);
     GuiSandbox::setLanguage(language);
+    QTemporaryDir files;
     QStringList faults;
     QStringList shown;
-    WindowGallery::showEveryWindow([&](QWidget *window, const char *name) {
-        QCOMPARE(TextTable::language(), language);
-        shown << QString::fromLatin1(name);
-        // Rendered as the screenshot run renders it, so both see the same layout.
-        window->grab();
-        checkWindow(window, QString::fromLatin1(name), faults);
-    });
+    WindowGallery::showEveryWindow(
+        [&](QWidget *window, const char *name) {
+            QCOMPARE(TextTable::language(), language);
+            shown << QString::fromLatin1(name);
+            // Rendered as the screenshot run renders it, so both see the same layout.
+            window->grab();
+            checkWindow(window, QString::fromLatin1(name), faults);
+        },
+        files.path());
     QVERIFY2(faults.isEmpty(), qPrintable(faults.join(u'\n')));
     // The whole run: every window of the screenshot set was reached.
     QVERIFY2(shown.contains(QStringLiteral("changedir")) && shown.size() >= 15, qPrintable(shown.join(u' ')));

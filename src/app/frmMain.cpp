@@ -244,11 +244,21 @@ QMenuBar *frmMain::createMenuBar(frmDocument *doc, QHash<QString, QAction *> &ac
                 d->MenuFileSaveAs();
         });
         file->addSeparator();
-        item(file, "mnuFilePageSetup", 1006, nullptr);
-        item(file, "mnuFilePrintPreview", 1007, nullptr);
+        item(file, "mnuFilePageSetup", 1006, [d] {
+            if (d)
+                d->MenuFilePageSetup();
+        });
+        item(file, "mnuFilePrintPreview", 1007, [d] {
+            if (d)
+                d->MenuFilePrintPreview();
+        });
         item(file, "mnuFilePrint", 1008, [d] {
             if (d)
                 d->MenuFilePrint();
+        });
+        item(file, "mnuFilePdf", TextTable::PdfMenu, [d] {
+            if (d)
+                d->MenuFilePdf();
         });
     }
     file->addSeparator();

@@ -29,6 +29,30 @@ Refusal checkTarget(const QString &path);
 QString failureReason(const QFileDevice &file, int systemError);
 QString failureReason(const QString &qtText, int systemError);
 
+// For writers that can only write a file by its name (libraries, Qt's PDF printer): they write a
+// temporary file in the target's folder, which replaces the target by a rename only when the whole
+// write succeeded, so a failed write leaves the previous file intact and no partial file.
+class ReplaceByRename {
+public:
+    explicit ReplaceByRename(const QString &target);
+    ~ReplaceByRename(); // a temporary file not committed goes
+    ReplaceByRename(const ReplaceByRename &) = delete;
+    ReplaceByRename &operator=(const ReplaceByRename &) = delete;
+
+    // Checks the target (checkTarget) and creates the temporary file; false with errorString.
+    bool open();
+    // Where the writer writes, once open succeeded.
+    QString temporaryPath() const { return m_temporary; }
+    // Moves the written temporary file over the target (the end of a link chain); false with errorString.
+    bool commit();
+    QString errorString() const { return m_error; }
+
+private:
+    QString m_target;
+    QString m_temporary;
+    QString m_error;
+};
+
 // A write beyond the file-size limit then fails like any other write instead of ending the process.
 void ignoreFileSizeSignal();
 

@@ -280,7 +280,8 @@ constexpr Entry kExtension[] = {
     {2018, "The date of the import is not a valid date."},
     {2019, "%1 cell(s) of whole-number columns were left empty: the text is not a whole number. First: row "
            "%2, column %3 (\"%4\")."},
-    {2020, "A spreadsheet holds at most %1 datasets; the export was not written."},
+    {2020, "An Excel 2 worksheet (.xls) holds at most %1 datasets; the export was not written. Export as an "
+           "Excel workbook (.xlsx) instead: it holds up to %2."},
     {2021, "The printable area is too small for a printout."},
     {2022, "The folder does not exist."},
     {2200, "mg/l"},
@@ -347,6 +348,16 @@ constexpr Entry kExtension[] = {
     {2544, "This run's exchanges with the meter; the last five runs are kept in %1"},
     {2545, "The communication log was not saved to \"%1\": %2"},
     {2546, "&Communication log"},
+    // Workbooks, PDF files, print preview and page setup.
+    {2600, "PDF file"},
+    {2601, "Save as P&DF..."},
+    {2602, "No printer available! Save the printout as a PDF file instead?"},
+    {2603, "The PDF file was not written."},
+    {2604, "Excel workbook"},
+    {2605, "A workbook holds at most %1 datasets; the export was not written."},
+    {2606, "Row %1, column %2 holds a text of %3 characters; a workbook cell takes at most 32,767."},
+    {2607, "Print preview, PDF file and page setup"},
+    {2608, "Save as PDF..."},
     // The demo with a simulated meter.
     {2640, "The simulated meter %1 is missing; the demo needs it in the program's folder."},
     {2641, "The simulated meter did not start: %1"},

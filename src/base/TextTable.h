@@ -133,6 +133,16 @@ enum Extension {
     CommLogWhere = 2544,
     CommLogNotSaved = 2545,
     CommLogMenu = 2546,
+    // Workbooks, PDF files, print preview and page setup.
+    PdfFilter = 2600,
+    PdfMenu = 2601,
+    NoPrinterOfferPdf = 2602,
+    PdfNotWritten = 2603,
+    XlsxFilter = 2604,
+    XlsxTooManyDatasets = 2605,
+    XlsxTextTooLong = 2606,
+    PrintMore = 2607,
+    PdfButton = 2608,
     // The demo with a simulated meter.
     DemoSimulatorMissing = 2640,
     DemoNotStarted = 2641,

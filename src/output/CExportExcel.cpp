@@ -1,11 +1,11 @@
 #include "CExportExcel.h"
 
 #include "CDevice.h"
-#include "CExcelFile.h"
 #include "ErrorFrame.h"
 #include "LocaleTexts.h"
 #include "NumberText.h"
 #include "RecordWalk.h"
+#include "SheetWriters.h"
 #include "TextTable.h"
 
 #include <QCoreApplication>
@@ -18,8 +18,6 @@
 
 namespace {
 
-constexpr qint32 kFont0 = 0;
-constexpr qint32 kNormal = 0;
 constexpr qint32 kHeaderRow = 8;
 
 // Plain whole numbers (the usual case) are read without the number parser.
@@ -46,23 +44,19 @@ bool readPlainInteger(QStringView text, double &value)
 bool CExportExcel::SetMVals(const MeasuredValues &values, const QString &strFileName)
 {
     try {
-        // The writer discards its file unless CloseFile succeeds, so any early end leaves no file.
-        CExcelFile excel;
+        // The writer discards its file unless close succeeds, so any early end leaves no file.
+        const std::unique_ptr<SheetWriter> sheet = SheetWriter::forFile(strFileName);
         // A file error (no permission, disk full) is told with its cause; the caller adds its own message.
-        auto fileFailed = [&excel, &strFileName] {
-            if (!excel.errorString().isEmpty())
+        auto fileFailed = [&sheet, &strFileName] {
+            if (!sheet->errorString().isEmpty())
                 ErrorFrame::report(
-                    TextTable::text(TextTable::FileWriteFailed).arg(strFileName, excel.errorString()));
+                    TextTable::text(TextTable::FileWriteFailed).arg(strFileName, sheet->errorString()));
             return false;
         };
-        if (excel.CreateFile(strFileName) != CExcelFile::Ok)
-            return fileFailed();
-        if (excel.PrintGridLines(false) || excel.SetMargin(CExcelFile::TopMargin, 1.5) ||
-            excel.SetMargin(CExcelFile::LeftMargin, 1.5) || excel.SetMargin(CExcelFile::RightMargin, 1.5) ||
-            excel.SetMargin(CExcelFile::BottomMargin, 1.5) || excel.SetFont(QStringLiteral("Arial"), 10, 0))
+        if (!sheet->create(strFileName))
             return fileFailed();
         Run run;
-        run.excel = &excel;
+        run.sheet = sheet.get();
         const bool written = WriteSheet(run, values);
         // Cells that could not be converted are told once, with their count and the first of them.
         const std::pair<const Skipped &, int> skipped[] = {{run.notWhole, TextTable::IntegerCellsLeftEmpty},
@@ -77,7 +71,7 @@ bool CExportExcel::SetMVals(const MeasuredValues &values, const QString &strFile
         }
         if (!written)
             return fileFailed();
-        return excel.CloseFile() == CExcelFile::Ok || fileFailed();
+        return sheet->close() || fileFailed();
     } catch (const std::exception &e) {
         ErrorFrame::report(QString::fromLocal8Bit(e.what()));
         return false;
@@ -100,8 +94,8 @@ bool CExportExcel::WriteSheet(Run &run, const MeasuredValues &values)
 bool CExportExcel::WriteHeaderBlock(Run &run, const QStringList &headers, int n, const MeasuredValues &values)
 {
     using TextTable::text;
-    CExcelFile &excel = *run.excel;
-    if (excel.SetColumnWidth(1, n, 10))
+    SheetWriter &sheet = *run.sheet;
+    if (!sheet.setColumnWidths(n, 10))
         return false;
     const QString lines[] = {
         text(1063) + u' ' + values.meter,
@@ -112,11 +106,11 @@ bool CExportExcel::WriteHeaderBlock(Run &run, const QStringList &headers, int n,
     };
     qint32 row = 2;
     for (const QString &line : lines) {
-        if (!WriteLabel(excel, CExcelFile::AlignLeft, row++, 1, line))
+        if (!sheet.writeText(row++, 1, line, SheetWriter::AlignLeft))
             return false;
     }
     for (int c = 0; c < n; ++c) {
-        if (!WriteLabel(excel, CExcelFile::AlignLeft, kHeaderRow, c + 1, headers[c]))
+        if (!sheet.writeText(kHeaderRow, c + 1, headers[c], SheetWriter::AlignLeft))
             return false;
     }
     return true;
@@ -132,8 +126,8 @@ bool CExportExcel::WriteDataRows(Run &run, const QString &strMVals, int n, const
     QElapsedTimer sinceEvents;
     sinceEvents.start();
     while (walk.next()) {
-        if (walk.recordNumber() > kMaxDatasets) {
-            ErrorFrame::report(TextTable::text(TextTable::ExportTooManyDatasets).arg(kMaxDatasets));
+        if (walk.recordNumber() > run.sheet->maxDatasets()) {
+            run.sheet->reportTooManyDatasets();
             return false;
         }
         if (!WriteDataRow(run, walk, qint32(kHeaderRow + walk.recordNumber()), n, valueTypes))
@@ -152,7 +146,7 @@ bool CExportExcel::WriteDataRow(Run &run, const RecordWalk &record, qint32 row, 
 {
     if (record.fieldCount() < n || valueTypes.size() < n)
         return false;
-    CExcelFile &excel = *run.excel;
+    SheetWriter &sheet = *run.sheet;
     for (int c = 0; c < n; ++c) {
         Conversion conversion = Conversion::Done;
         const Cell cell = ConvertField(record.field(c), valueTypes[c], conversion);
@@ -161,34 +155,24 @@ bool CExportExcel::WriteDataRow(Run &run, const RecordWalk &record, qint32 row, 
             if (skipped.count++ == 0)
                 skipped = {1, row, c + 1, record.field(c).toString()};
         }
-        qint16 status = CExcelFile::Ok;
+        bool ok = true;
         switch (cell.kind) {
         case Cell::None:
             break;
         case Cell::Integer:
-            status = excel.WriteInteger(kFont0, cell.alignment, kNormal, row, c + 1, qint16(cell.integer));
+            ok = sheet.writeInteger(row, c + 1, cell.integer, SheetWriter::AlignRight);
             break;
         case Cell::Number:
-            status = excel.WriteNumber(kFont0, cell.alignment, kNormal, row, c + 1, cell.number);
+            ok = sheet.writeNumber(row, c + 1, cell.number, SheetWriter::AlignRight);
             break;
         case Cell::Text:
-            if (!WriteLabel(excel, cell.alignment, row, c + 1, cell.text))
-                return false;
+            ok = sheet.writeText(row, c + 1, cell.text, SheetWriter::AlignLeft);
             break;
         }
-        if (status != CExcelFile::Ok)
+        if (!ok)
             return false;
     }
     return true;
-}
-
-bool CExportExcel::WriteLabel(CExcelFile &excel, qint32 alignment, qint32 row, qint32 col, QStringView text)
-{
-    const qint16 status = excel.WriteLabel(kFont0, alignment, kNormal, row, col, text);
-    // The caller's "Export error!" alone would leave the user searching for the culprit.
-    if (status == CExcelFile::Overflow && text.size() > 255)
-        ErrorFrame::report(TextTable::text(TextTable::ExportTextTooLong).arg(row).arg(col).arg(text.size()));
-    return status == CExcelFile::Ok;
 }
 
 CExportExcel::Cell CExportExcel::ConvertField(QStringView text, qint32 valueType, Conversion &conversion)
@@ -207,7 +191,6 @@ CExportExcel::Cell CExportExcel::ConvertField(QStringView text, qint32 valueType
             conversion = Conversion::NotWhole;
             return cell;
         }
-        cell.alignment = CExcelFile::AlignRight;
         // Readers take the INTEGER record's value as unsigned: a whole number outside 0 to 65535 (a
         // negative one would read as 65536 minus it) goes into a NUMBER cell with its exact value.
         value = std::nearbyint(value);
@@ -227,12 +210,10 @@ CExportExcel::Cell CExportExcel::ConvertField(QStringView text, qint32 valueType
             return cell;
         }
         cell.kind = Cell::Number;
-        cell.alignment = CExcelFile::AlignRight;
         return cell;
     default:
         cell.kind = Cell::Text;
         cell.text = text;
-        cell.alignment = CExcelFile::AlignLeft;
         return cell;
     }
 }

@@ -1,18 +1,19 @@
 #pragma once
 // Writes one document's measured values into a spreadsheet file: a header block with meter, serial
-// number, user, date and time, the column headers of the meter's table and one row per dataset.
+// number, user, date and time, the column headers of the meter's table and one row per dataset. The
+// file name picks the format: a workbook for .xlsx, a BIFF2 sheet otherwise; the cells are the same.
 #include "MeasuredValues.h"
 
 #include <QString>
 #include <QStringView>
 
-class CExcelFile;
 class RecordWalk;
+class SheetWriter;
 class CDevice;
 
 class CExportExcel {
 public:
-    // Rows 1 to 8 hold the header block, so a sheet of 65,535 rows holds this many datasets.
+    // Rows 1 to 8 hold the header block, so a BIFF2 sheet of 65,535 rows holds this many datasets.
     static constexpr qint32 kFirstDataRow = 9;
     static constexpr qint32 kMaxDatasets = 65535 - 8;
 
@@ -30,17 +31,16 @@ private:
     };
     // What one export gathers along the way.
     struct Run {
-        CExcelFile *excel = nullptr;
+        SheetWriter *sheet = nullptr;
         Skipped notWhole; // whole-number columns
         Skipped tooLarge; // number columns: beyond a double
     };
     enum class Conversion { Done, NotWhole, TooLarge };
     struct Cell {
         enum Kind { None, Integer, Number, Text } kind = None;
-        quint16 integer = 0; // the INTEGER record holds 0 to 65535
+        quint16 integer = 0; // the BIFF2 INTEGER record holds 0 to 65535
         double number = 0;
         QStringView text;
-        qint32 alignment = 0;
     };
 
     bool WriteSheet(Run &run, const MeasuredValues &values);
@@ -48,7 +48,6 @@ private:
     bool WriteDataRows(Run &run, const QString &strMVals, int n, const QList<qint32> &valueTypes);
     bool WriteDataRow(Run &run, const RecordWalk &record, qint32 row, int n, const QList<qint32> &valueTypes);
     static Cell ConvertField(QStringView text, qint32 valueType, Conversion &conversion);
-    static bool WriteLabel(CExcelFile &excel, qint32 alignment, qint32 row, qint32 col, QStringView text);
 
     const CDevice &m_device;
 };

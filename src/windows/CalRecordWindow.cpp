@@ -6,17 +6,21 @@
 #include "GuiAssets.h"
 #include "MainWindowContext.h"
 #include "NumberText.h"
+#include "PrintJobs.h"
 #include "SharedObjects.h"
 #include "TextApplier.h"
 #include "TextTable.h"
 #include "UserDialogs.h"
 
+#include <QFileInfo>
 #include <QGroupBox>
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QLocale>
+#include <QMenu>
 #include <QPushButton>
 #include <QShortcut>
+#include <QToolButton>
 
 namespace CalRecordWindows {
 
@@ -65,7 +69,7 @@ CalRecordWindow::CalRecordWindow(MainWindowContext &main, const QString &objectN
     : QDialog(&main.frameWidget()), m_main(main), m_frmDevice(new QGroupBox(this)),
       m_frmProtocol(new QGroupBox(this)), m_cmdSaveAsFile(new QPushButton(this)),
       m_cmdReadFile(new QPushButton(this)), m_cmdPrint(new QPushButton(this)),
-      m_cmdCancel(new QPushButton(this))
+      m_cmdCancel(new QPushButton(this)), m_cmdPrintMore(new QToolButton(this))
 {
     setObjectName(objectName);
     m_frmDevice->setObjectName(QStringLiteral("frmDevice"));
@@ -78,6 +82,26 @@ CalRecordWindow::CalRecordWindow(MainWindowContext &main, const QString &objectN
     connect(m_cmdReadFile, &QPushButton::clicked, this, &CalRecordWindow::ReadFile);
     connect(m_cmdPrint, &QPushButton::clicked, this, &CalRecordWindow::PrintRecord);
     connect(m_cmdCancel, &QPushButton::clicked, this, &QDialog::reject);
+    m_cmdPrintMore->setObjectName(QStringLiteral("cmdPrintMore"));
+    m_cmdPrintMore->setPopupMode(QToolButton::InstantPopup);
+    m_cmdPrintMore->setArrowType(Qt::DownArrow);
+    auto *more = new QMenu(m_cmdPrintMore);
+    const struct {
+        const char *name;
+        int text;
+        std::function<void()> run;
+    } commands[] = {
+        {"actPrintPreview", 1007, [this] { PrintPreview(); }},
+        {"actPrintPdf", TextTable::PdfButton, [this] { PrintToPdf(); }},
+        {"actPageSetup", 1006, [this] { PrintJobs::pageSetup(this); }},
+    };
+    for (const auto &command : commands) {
+        QAction *action = more->addAction(QString());
+        action->setObjectName(QString::fromLatin1(command.name));
+        TextApplier::tag(action, command.text);
+        connect(action, &QAction::triggered, this, command.run);
+    }
+    m_cmdPrintMore->setMenu(more);
 }
 
 QLabel *CalRecordWindow::addLabel(QWidget *parent, const QString &name, int captionNumber)
@@ -105,6 +129,7 @@ QHBoxLayout *CalRecordWindow::buttonRow(const QList<QPushButton *> &ownCommands)
     for (QPushButton *button : ownCommands)
         buttons->addWidget(button);
     buttons->addWidget(m_cmdPrint);
+    buttons->addWidget(m_cmdPrintMore);
     buttons->addStretch();
     buttons->addWidget(m_cmdCancel);
     return buttons;
@@ -117,6 +142,7 @@ void CalRecordWindow::Load(int titleNumber, const QList<QPushButton *> &ownComma
     TextApplier::tag(m_cmdReadFile, 1230);
     TextApplier::tag(m_cmdPrint, 1023);
     TextApplier::tag(m_cmdCancel, 1069);
+    TextApplier::tag(m_cmdPrintMore, 0, TextTable::PrintMore);
     TextApplier::apply(this);
     GuiAssets::applyIcon(this);
     setWindowFlag(Qt::WindowContextHelpButtonHint, false);
@@ -124,7 +150,7 @@ void CalRecordWindow::Load(int titleNumber, const QList<QPushButton *> &ownComma
     QList<QWidget *> order = {m_cmdSaveAsFile, m_cmdReadFile};
     for (QPushButton *button : ownCommands)
         order << button;
-    order << m_cmdPrint << m_cmdCancel;
+    order << m_cmdPrint << m_cmdPrintMore << m_cmdCancel;
     for (int i = 0; i + 1 < order.size(); ++i)
         setTabOrder(order[i], order[i + 1]);
     for (QGroupBox *frame : findChildren<QGroupBox *>(Qt::FindDirectChildrenOnly))
@@ -164,6 +190,7 @@ void CalRecordWindow::UpdateButtons()
     const bool valid = m_main.shared().calProtocol->IsProtocolValid();
     m_cmdSaveAsFile->setEnabled(valid);
     m_cmdPrint->setEnabled(valid);
+    m_cmdPrintMore->setEnabled(valid);
     m_cmdReadFile->setEnabled(true);
     m_cmdCancel->setEnabled(true);
 }
@@ -219,7 +246,11 @@ void CalRecordWindow::PrintRecord()
     UserDialogs &dialogs = m_main.dialogs();
     CPrint &print = *m_main.shared().print;
     if (!print.PrinterAvailable()) {
-        dialogs.error(this, TextTable::text(1211));
+        // Without a printer the printout can still go to a file.
+        if (dialogs.message(this, TextTable::text(1054), TextTable::text(TextTable::NoPrinterOfferPdf),
+                            UserDialogs::Icon::Question,
+                            UserDialogs::Yes | UserDialogs::No) == UserDialogs::Yes)
+            PrintToPdf();
         return;
     }
     const int answer = dialogs.message(this, TextTable::text(1054),
@@ -228,8 +259,38 @@ void CalRecordWindow::PrintRecord()
     if (answer != UserDialogs::Yes)
         return;
     m_main.SetMousePointer(11);
-    const bool ok = print.PrintCalProtocol();
+    const bool ok = PrintJobs::print(print, printJob());
     m_main.SetMousePointer(0);
     if (!ok)
         dialogs.error(this, TextTable::text(1209));
+}
+
+PrintJobs::Job CalRecordWindow::printJob()
+{
+    return {[](CPrint &print) { return print.PrintCalProtocol(); }, {}};
+}
+
+void CalRecordWindow::PrintPreview()
+{
+    PrintJobs::preview(this, *m_main.shared().print, printJob());
+}
+
+bool CalRecordWindow::PrintToPdf()
+{
+    UserDialogs &dialogs = m_main.dialogs();
+    QString proposal;
+    m_main.shared().calProtocol->ProposedFileName(saveKindWord(), proposal);
+    if (!proposal.isEmpty())
+        proposal = QFileInfo(proposal).completeBaseName() + QStringLiteral(".pdf");
+    const QString path = dialogs.saveFileName(
+        this, TextTable::text(1112), proposal,
+        UserDialogs::filter(TextTable::text(TextTable::PdfFilter), QStringLiteral("*.pdf")));
+    if (path.isEmpty())
+        return false;
+    m_main.SetMousePointer(11);
+    const bool ok = PrintJobs::writePdf(*m_main.shared().print, printJob(), path);
+    m_main.SetMousePointer(0);
+    if (!ok)
+        dialogs.error(this, TextTable::text(TextTable::PdfNotWritten));
+    return ok;
 }

@@ -2,6 +2,8 @@
 // What the pH and turbidity record windows share: the header band, the device and record frames with
 // the values both records carry, the file and print commands and the read-on-opening step. The record
 // itself lives in the shared CCalProtocol.
+#include "PrintJobs.h"
+
 #include <QDialog>
 
 class CIni;
@@ -10,6 +12,7 @@ class QGroupBox;
 class QHBoxLayout;
 class QLabel;
 class QPushButton;
+class QToolButton;
 class MainWindowContext;
 
 // Value texts and steps the record windows and the lot editor use.
@@ -35,6 +38,10 @@ public:
     QPushButton *openButton() const { return m_cmdReadFile; }
     QPushButton *printButton() const { return m_cmdPrint; }
     QPushButton *cancelButton() const { return m_cmdCancel; }
+    // Print preview, PDF file and page setup, in a menu beside Print.
+    QToolButton *printMoreButton() const { return m_cmdPrintMore; }
+    void PrintPreview();
+    bool PrintToPdf();
     // A label by its control name (tests, screenshots).
     QString labelText(const QString &name) const;
 
@@ -79,6 +86,7 @@ protected:
     QPushButton *m_cmdReadFile;
     QPushButton *m_cmdPrint;
     QPushButton *m_cmdCancel;
+    QToolButton *m_cmdPrintMore;
 
 private:
     // Save with the proposed name; every failure is reported, a cancelled dialog is silent.
@@ -87,4 +95,5 @@ private:
     void ReadFile();
     // The printer question and the printout.
     void PrintRecord();
+    static PrintJobs::Job printJob();
 };

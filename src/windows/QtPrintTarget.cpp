@@ -6,18 +6,22 @@
 QtPrintTarget::QtPrintTarget()
 {
     const QPrinterInfo info = QPrinterInfo::defaultPrinter();
-    m_printer = info.isNull() ? std::make_unique<QPrinter>(QPrinter::HighResolution)
-                              : std::make_unique<QPrinter>(info, QPrinter::HighResolution);
+    m_ownPrinter = info.isNull() ? std::make_unique<QPrinter>(QPrinter::HighResolution)
+                                 : std::make_unique<QPrinter>(info, QPrinter::HighResolution);
+    m_printer = m_ownPrinter.get();
     m_font = QFont();
 }
 
 QtPrintTarget::QtPrintTarget(const QString &pdfPath)
-    : m_printer(std::make_unique<QPrinter>(QPrinter::HighResolution)), m_pdfPath(pdfPath)
+    : m_ownPrinter(std::make_unique<QPrinter>(QPrinter::HighResolution)), m_printer(m_ownPrinter.get()),
+      m_pdfPath(pdfPath)
 {
     m_printer->setOutputFormat(QPrinter::PdfFormat);
     m_printer->setOutputFileName(pdfPath);
     m_printer->setPageSize(QPageSize(QPageSize::A4));
 }
+
+QtPrintTarget::QtPrintTarget(QPrinter &printer) : m_printer(&printer), m_borrowed(true) {}
 
 QtPrintTarget::~QtPrintTarget()
 {
@@ -28,12 +32,14 @@ QString QtPrintTarget::printerName() const
 {
     if (!m_pdfPath.isEmpty())
         return m_pdfPath;
+    if (m_borrowed)
+        return m_printer->printerName();
     return QPrinterInfo::defaultPrinterName();
 }
 
 int QtPrintTarget::printerCount() const
 {
-    if (!m_pdfPath.isEmpty())
+    if (!m_pdfPath.isEmpty() || m_borrowed)
         return 1;
     return int(QPrinterInfo::availablePrinterNames().size());
 }
@@ -63,13 +69,13 @@ double QtPrintTarget::printableHeight() const
 
 double QtPrintTarget::textWidth(const QString &text) const
 {
-    return QFontMetricsF(m_font, m_printer.get()).horizontalAdvance(text);
+    return QFontMetricsF(m_font, m_printer).horizontalAdvance(text);
 }
 
 double QtPrintTarget::textHeight(const QString &text) const
 {
     Q_UNUSED(text);
-    return QFontMetricsF(m_font, m_printer.get()).height();
+    return QFontMetricsF(m_font, m_printer).height();
 }
 
 bool QtPrintTarget::begin()
@@ -77,7 +83,7 @@ bool QtPrintTarget::begin()
     if (m_painter)
         return true;
     m_painter = std::make_unique<QPainter>();
-    if (!m_painter->begin(m_printer.get())) {
+    if (!m_painter->begin(m_printer)) {
         m_painter.reset();
         return false;
     }
@@ -90,7 +96,7 @@ bool QtPrintTarget::printLine(const QString &text)
 {
     if (!begin())
         return false;
-    const QFontMetricsF metrics(m_font, m_printer.get());
+    const QFontMetricsF metrics(m_font, m_printer);
     m_painter->drawText(QPointF(0, m_y + metrics.ascent()), text);
     m_y += metrics.height();
     return true;
@@ -108,6 +114,15 @@ bool QtPrintTarget::endDocument()
 {
     if (!m_painter)
         return begin() && endDocument();
+    if (m_extraPage) {
+        if (!m_printer->newPage()) {
+            abortDocument();
+            return false;
+        }
+        m_painter->save();
+        m_extraPage(*m_painter, QRectF(QPointF(0, 0), printableRect().size()));
+        m_painter->restore();
+    }
     const bool ok = m_painter->end();
     m_painter.reset();
     return ok;

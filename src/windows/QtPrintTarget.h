@@ -6,14 +6,21 @@
 #include <QPainter>
 #include <QPrinter>
 
+#include <functional>
 #include <memory>
 
 class QtPrintTarget : public PrintTarget {
 public:
+    // Draws one more page after a printout's last page (a window's own picture of the values): the
+    // painter stands at the printable area's top left, page is that area in the painter's coordinates.
+    using ExtraPage = std::function<void(QPainter &painter, const QRectF &page)>;
+
     // The system's default printer.
     QtPrintTarget();
     // A PDF file instead of a printer (its name is what PrinterName reports).
     explicit QtPrintTarget(const QString &pdfPath);
+    // A printer set up by someone else (the print preview's); not owned.
+    explicit QtPrintTarget(QPrinter &printer);
     ~QtPrintTarget() override;
 
     QString printerName() const override;
@@ -28,13 +35,24 @@ public:
     bool endDocument() override;
     void abortDocument() override;
 
+    // Every document printed from now on ends with this page (none when empty); paper, preview and PDF
+    // alike, since they all print through a target like this.
+    void setExtraPage(ExtraPage draw) { m_extraPage = std::move(draw); }
+    const ExtraPage &extraPage() const { return m_extraPage; }
+    // Paper, orientation and margins of the documents printed from now on.
+    void setPageLayout(const QPageLayout &layout) { m_printer->setPageLayout(layout); }
+    QPrinter &printer() { return *m_printer; }
+
 private:
     bool begin();
     QRectF printableRect() const;
 
-    std::unique_ptr<QPrinter> m_printer;
+    std::unique_ptr<QPrinter> m_ownPrinter;
+    QPrinter *m_printer = nullptr;
+    bool m_borrowed = false;
     QString m_pdfPath;
     QFont m_font;
     std::unique_ptr<QPainter> m_painter;
     double m_y = 0;
+    ExtraPage m_extraPage;
 };

@@ -85,10 +85,11 @@ QString UserDialogs::saveFileName(QWidget *parent, const QString &title, const Q
         if (!folder.isEmpty())
             start = proposedPath.isEmpty() ? folder : QDir(folder).filePath(proposedPath);
     }
+    m_selectedFilter.clear();
     const QString chosen = chooseSaveFile(parent, {title, proposedPath, start, filter});
     if (chosen.isEmpty())
         return chosen;
-    const QString path = withDefaultSuffix(chosen, filter);
+    const QString path = withDefaultSuffix(chosen, m_selectedFilter.isEmpty() ? filter : m_selectedFilter);
     // The dialog asked about the name it returned, not about the name with the extension.
     if (path != chosen && QFileInfo::exists(path) &&
         question(parent, TextTable::text(TextTable::ReplaceFile).arg(QDir::toNativeSeparators(path)),
@@ -153,7 +154,8 @@ QString QtUserDialogs::chooseOpenFile(QWidget *parent, const FileRequest &reques
 
 QString QtUserDialogs::chooseSaveFile(QWidget *parent, const FileRequest &request)
 {
-    return QFileDialog::getSaveFileName(parent, request.title, request.start, request.filter);
+    return QFileDialog::getSaveFileName(parent, request.title, request.start, request.filter,
+                                        &m_selectedFilter);
 }
 
 bool QtUserDialogs::inputText(QWidget *parent, const QString &title, const QString &prompt,

@@ -22,7 +22,8 @@ public:
                          const QString &filter);
     // Asks before overwriting an existing file; an empty result means the user cancelled. A proposal
     // without a folder is offered in the folder used last; a name chosen without an extension gets the
-    // filter's, so the file shows in the program's own Open dialogs.
+    // filter's (the type picked when the filter offers several), so the file shows in the program's
+    // own Open dialogs.
     QString saveFileName(QWidget *parent, const QString &title, const QString &proposedPath,
                          const QString &filter);
     // False when the user cancelled.
@@ -53,6 +54,9 @@ protected:
     };
     virtual QString chooseOpenFile(QWidget *parent, const FileRequest &request) = 0;
     virtual QString chooseSaveFile(QWidget *parent, const FileRequest &request) = 0;
+    // Of a filter offering several types ("A (*.a);;B (*.b)"): the one the user picked in the save
+    // dialog, whose extension a name without one gets; empty for the first.
+    QString m_selectedFilter;
 
 private:
     static void rememberFolder(const QString &chosenPath);

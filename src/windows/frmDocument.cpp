@@ -310,9 +310,10 @@ void frmDocument::MenuExport()
         dialogs.information(this, TextTable::text(1055));
         return;
     }
-    const QString path =
-        dialogs.saveFileName(this, TextTable::text(1112), proposedName(QStringLiteral("xls")),
-                             UserDialogs::filter(TextTable::text(1059), QStringLiteral("*.xls")));
+    const QString path = dialogs.saveFileName(
+        this, TextTable::text(1112), proposedName(QStringLiteral("xls")),
+        UserDialogs::filter(TextTable::text(1059), QStringLiteral("*.xls")) + QStringLiteral(";;") +
+            UserDialogs::filter(TextTable::text(TextTable::XlsxFilter), QStringLiteral("*.xlsx")));
     if (path.isEmpty())
         return;
     m_main.SetMousePointer(11);
@@ -336,8 +337,12 @@ bool frmDocument::PrintDocument()
     }
     CPrint &print = *m_main.shared().print;
     if (!print.PrinterAvailable()) {
-        dialogs.error(this, TextTable::text(1211));
-        return false;
+        // Without a printer the printout can still go to a file.
+        if (dialogs.message(this, TextTable::text(1054), TextTable::text(TextTable::NoPrinterOfferPdf),
+                            UserDialogs::Icon::Question,
+                            UserDialogs::Yes | UserDialogs::No) != UserDialogs::Yes)
+            return false;
+        return MenuFilePdf();
     }
     const int answer = dialogs.message(this, TextTable::text(1054),
                                        TextTable::text(1210) + QLatin1Char(' ') + print.PrinterName(),
@@ -345,11 +350,50 @@ bool frmDocument::PrintDocument()
     if (answer != UserDialogs::Yes)
         return false;
     m_main.SetMousePointer(11);
-    const bool ok = print.PrintMVals(m_doc);
+    const bool ok = PrintJobs::print(print, printJob());
     m_main.SetMousePointer(0);
     if (!ok)
         dialogs.error(this, TextTable::text(1209));
     return ok;
+}
+
+PrintJobs::Job frmDocument::printJob() const
+{
+    return {[this](CPrint &print) { return print.PrintMVals(m_doc); }, m_extraPrintPage};
+}
+
+bool frmDocument::MenuFilePdf()
+{
+    UserDialogs &dialogs = m_main.dialogs();
+    if (m_doc.datasets.isEmpty()) {
+        dialogs.information(this, TextTable::text(1055));
+        return false;
+    }
+    const QString path = dialogs.saveFileName(
+        this, TextTable::text(1112), proposedName(QStringLiteral("pdf")),
+        UserDialogs::filter(TextTable::text(TextTable::PdfFilter), QStringLiteral("*.pdf")));
+    if (path.isEmpty())
+        return false;
+    m_main.SetMousePointer(11);
+    const bool ok = PrintJobs::writePdf(*m_main.shared().print, printJob(), path);
+    m_main.SetMousePointer(0);
+    if (!ok)
+        dialogs.error(this, TextTable::text(TextTable::PdfNotWritten));
+    return ok;
+}
+
+void frmDocument::MenuFilePrintPreview()
+{
+    if (m_doc.datasets.isEmpty()) {
+        m_main.dialogs().information(this, TextTable::text(1055));
+        return;
+    }
+    PrintJobs::preview(this, *m_main.shared().print, printJob());
+}
+
+void frmDocument::MenuFilePageSetup()
+{
+    PrintJobs::pageSetup(this);
 }
 
 void frmDocument::FillFromFile(const QString &strPath)

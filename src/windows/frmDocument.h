@@ -2,6 +2,8 @@
 // One set of measured values: a header with meter, serial number, user, date and time, and a grid
 // with one row per dataset; filled by an import from the meter or from a measured-value file.
 #include "MeasuredValues.h"
+#include "PrintJobs.h"
+#include "QtPrintTarget.h"
 
 #include <QDateTime>
 #include <QHash>
@@ -31,6 +33,10 @@ public:
     void MenuFileSave();
     void MenuFileSaveAs();
     void MenuFilePrint();
+    void MenuFilePrintPreview();
+    void MenuFilePageSetup();
+    // The printout as a PDF file the user chooses.
+    bool MenuFilePdf();
     void MenuImport();
     void MenuExport();
     void SetMousePointer(int intMousePointerVal);
@@ -41,6 +47,8 @@ public:
     QMenuBar *menuBar() const { return m_menuBar; }
     QAction *menuAction(const QString &name) const { return m_actions.value(name); }
     void setToolbarChecked(bool checked);
+    // One more page at the end of this document's printouts (paper, preview and PDF); empty for none.
+    void setExtraPrintPage(QtPrintTarget::ExtraPage draw) { m_extraPrintPage = std::move(draw); }
 
     // For tests and the screenshots.
     QTableView *grid() const { return m_grid; }
@@ -62,6 +70,7 @@ private:
     bool HasUnsavedData() const;
     bool SaveDocument(QString &outPath, bool useExisting, const QString &existingPath);
     bool PrintDocument();
+    PrintJobs::Job printJob() const;
     bool ShowDocument(bool fill);
     void ShowHeader();
     void ClearHeader();
@@ -76,6 +85,7 @@ private:
     MeasuredValues m_doc;
     QString m_path;
     bool m_modified = false;
+    QtPrintTarget::ExtraPage m_extraPrintPage;
 
     QPointer<QMenuBar> m_menuBar;
     QHash<QString, QAction *> m_actions;

@@ -30,13 +30,17 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QListWidget>
+#include <QProcess>
 #include <QPushButton>
 #include <QTest>
 #include <QTimer>
 
+#include <cstdio>
+
 namespace {
 
 WindowGallery::Visit g_visit;
+QString g_out;
 
 void save(QWidget *widget, const char *name)
 {
@@ -74,6 +78,42 @@ void importScreen(const char *model, const char *firmware, qint64 count, const c
     frmCommLog log(main.commLog(), dialogs, &main);
     log.show();
     save(&log, "communication-log");
+}
+
+// The print preview of an imported document, and the first page of its PDF file as pdftoppm draws it.
+void printoutScreens()
+{
+    GuiSandbox sandbox;
+    SimBench bench(1);
+    MeterIdentity id;
+    id.model = QStringLiteral("Lumora");
+    id.serial = QStringLiteral("190412");
+    SimDatasets datasets(bench.addMeter(1, id));
+    datasets.generate(120);
+    ScriptedDialogs dialogs;
+    dialogs.buttonAnswers.enqueue(UserDialogs::Ok);
+    frmMain main(dialogs);
+    answerLogin(QStringLiteral("M. Keller"), true);
+    basMain::Main(main);
+    frmDocument *doc = main.documents().first();
+    doc->MenuImport();
+    QTimer::singleShot(300, [] {
+        if (QWidget *preview = QApplication::activeModalWidget()) {
+            preview->resize(900, 700);
+            save(preview, "print-preview");
+            preview->close();
+        }
+    });
+    doc->MenuFilePrintPreview();
+    const QString pdf = QDir(g_out).filePath(QStringLiteral("printout.pdf"));
+    dialogs.fileAnswers.enqueue(pdf);
+    if (!doc->MenuFilePdf())
+        return;
+    const QString page = QDir(g_out).filePath(QStringLiteral("printout-page1"));
+    if (QProcess::execute(QStringLiteral("pdftoppm"),
+                          {QStringLiteral("-png"), QStringLiteral("-r"), QStringLiteral("60"),
+                           QStringLiteral("-singlefile"), pdf, page}) == 0)
+        std::printf("%s.png\n", qPrintable(page));
 }
 
 // A main window online with a simulated meter that keeps calibration records.
@@ -137,9 +177,10 @@ void calRecordScreens()
 
 namespace WindowGallery {
 
-void showEveryWindow(const Visit &visit)
+void showEveryWindow(const Visit &visit, const QString &fileFolder)
 {
     g_visit = visit;
+    g_out = fileFolder;
     importScreen("Klaro 7 T", "2.42", 40, "main-klaro7-import");
     importScreen("Lumora", "2.10", 60, "main-lumora-import");
 
@@ -179,6 +220,7 @@ void showEveryWindow(const Visit &visit)
     help.showTopic(main.helpFile(), 10000);
     save(&help, "help-documents");
     calRecordScreens();
+    printoutScreens();
 
     {
         // The program console and the editor against a simulated meter with programs, a working

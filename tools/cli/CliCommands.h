@@ -61,5 +61,13 @@ int programs(const QStringList &arguments);
 int calrecord(const QStringList &arguments);
 int calline(const QStringList &arguments);
 int checkrange(const QStringList &arguments);
+#ifdef MERAVO_CLI_PRINT
+int print(const QStringList &arguments);
+// print draws with Qt's painter: it runs on the offscreen platform, with no display needed.
+inline bool needsGui(const QString &command)
+{
+    return command == QLatin1String("print");
+}
+#endif
 
 } // namespace Cli

@@ -5,8 +5,12 @@
 #include "ProgramVersion.h"
 
 #include <QCoreApplication>
+#ifdef MERAVO_CLI_PRINT
+#include <QGuiApplication>
+#endif
 
 #include <cstring>
+#include <memory>
 
 namespace {
 
@@ -30,7 +34,19 @@ void usage()
 int main(int argc, char *argv[])
 {
     FileWrites::ignoreFileSizeSignal();
-    QCoreApplication app(argc, argv);
+    std::unique_ptr<QCoreApplication> application;
+#ifdef MERAVO_CLI_PRINT
+    // The first argument that is no global option names the command.
+    int first = 1;
+    while (first < argc && std::strcmp(argv[first], "--trace") == 0)
+        ++first;
+    if (first < argc && Cli::needsGui(QString::fromLocal8Bit(argv[first]))) {
+        qputenv("QT_QPA_PLATFORM", "offscreen");
+        application = std::make_unique<QGuiApplication>(argc, argv);
+    }
+#endif
+    if (!application)
+        application = std::make_unique<QCoreApplication>(argc, argv);
     QCoreApplication::setApplicationName(QStringLiteral("meravo-cli"));
     QStringList arguments = QCoreApplication::arguments();
     arguments.removeFirst();

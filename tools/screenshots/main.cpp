@@ -29,14 +29,16 @@ int main(int argc, char *argv[])
     QDir().mkpath(out);
     GuiSandbox::setLanguage(language);
     int failed = 0;
-    WindowGallery::showEveryWindow([&](QWidget *window, const char *name) {
-        const QString path = QDir(out).filePath(QString::fromLatin1(name) + QStringLiteral(".png"));
-        if (!window->grab().save(path)) {
-            std::fprintf(stderr, "cannot write %s\n", qPrintable(path));
-            ++failed;
-        } else {
-            std::printf("%s\n", qPrintable(path));
-        }
-    });
+    WindowGallery::showEveryWindow(
+        [&](QWidget *window, const char *name) {
+            const QString path = QDir(out).filePath(QString::fromLatin1(name) + QStringLiteral(".png"));
+            if (!window->grab().save(path)) {
+                std::fprintf(stderr, "cannot write %s\n", qPrintable(path));
+                ++failed;
+            } else {
+                std::printf("%s\n", qPrintable(path));
+            }
+        },
+        out);
     return failed == 0 ? 0 : 1;
 }
