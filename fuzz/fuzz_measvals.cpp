@@ -1,5 +1,7 @@
 // Fuzzes the reader of measured-value files and the record walk over the raw dataset text: a file that
-// reads is written and read again unchanged, and the walk and the record-by-record cut agree.
+// reads is written and read again unchanged, the walk and the record-by-record cut agree, and the
+// chart's series hold only datasets of the text.
+#include "ChartSeries.h"
 #include "CImportMVal.h"
 #include "CMeasVal.h"
 #include "Cp1252.h"
@@ -34,6 +36,24 @@ void checkWalk(const QString &raw, int fieldCount)
     }
 }
 
+// The chart's series: every point is a dataset of the text, in time order within the value bounds.
+void checkChart(const QString &raw, int fieldCount, int valueNumber)
+{
+    const ChartSeries chart = ChartSeries::build(raw, fieldCount, valueNumber);
+    qint64 points = 0;
+    for (const ChartSeriesData &series : chart.series()) {
+        for (qsizetype i = 0; i < series.points.size(); ++i) {
+            const ChartPoint &p = series.points[i];
+            CHECK(p.record >= 0 && p.record < chart.datasetCount());
+            CHECK(!chart.datasetFields(p.record).isEmpty());
+            CHECK(p.value >= series.minValue && p.value <= series.maxValue);
+            CHECK(i == 0 || series.points[i - 1].time <= p.time);
+        }
+        points += series.points.size();
+    }
+    CHECK(points + chart.unplacedCount() <= chart.datasetCount());
+}
+
 } // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
@@ -42,8 +62,11 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
     static SharedObjects shared;
     const QString text = Cp1252::decode(QByteArray(reinterpret_cast<const char *>(data), qsizetype(size)));
 
-    for (int fields : {7, 10, 14})
+    for (int fields : {7, 10, 14}) {
         checkWalk(text, fields);
+        checkChart(text, fields, 1);
+    }
+    checkChart(text, 14, 2);
 
     MeasuredValues doc;
     if (!CMeasVal::ParseFileText(text, doc))

@@ -6,7 +6,7 @@ set -euo pipefail
 packages=(
   build-essential cmake ninja-build pkg-config
   qt6-base-dev qt6-base-dev-tools qt6-serialport-dev libqt6serialport6
-  libqt6svg6 qt6-svg-dev qt6-charts-dev qt6-qpa-plugins libgl-dev
+  libqt6svg6 qt6-svg-dev qt6-charts-dev libqt6opengl6-dev qt6-qpa-plugins libgl-dev
   libxlsxwriter-dev
   clang-14 libclang-rt-14-dev clang-format clang-tidy
   xvfb xauth poppler-utils openbox

@@ -1,5 +1,5 @@
 # The desktop program: the windows over the core, and the executable.
-find_package(Qt6 6.4 REQUIRED COMPONENTS Gui Widgets PrintSupport)
+find_package(Qt6 6.4 REQUIRED COMPONENTS Gui Widgets PrintSupport Charts Svg)
 
 add_library(meravo_gui STATIC
   windows/UserDialogs.cpp
@@ -17,6 +17,7 @@ add_library(meravo_gui STATIC
   windows/QtPrintTarget.cpp
   windows/PrintJobs.cpp
   windows/MValTableModel.cpp
+  windows/ValueChart.cpp
   windows/frmDocument.cpp
   windows/frmChangeDir.cpp
   windows/CalLineChart.cpp
@@ -36,7 +37,7 @@ target_include_directories(meravo_gui PUBLIC
   ${CMAKE_CURRENT_SOURCE_DIR}/windows
   ${CMAKE_CURRENT_SOURCE_DIR}/app
 )
-target_link_libraries(meravo_gui PUBLIC meravo_core Qt6::Gui Qt6::Widgets Qt6::PrintSupport)
+target_link_libraries(meravo_gui PUBLIC meravo_core Qt6::Gui Qt6::Widgets Qt6::PrintSupport Qt6::Charts Qt6::Svg)
 
 add_executable(meravo app/ProgramMain.cpp)
 target_link_libraries(meravo PRIVATE meravo_gui)

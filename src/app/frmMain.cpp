@@ -260,6 +260,12 @@ QMenuBar *frmMain::createMenuBar(frmDocument *doc, QHash<QString, QAction *> &ac
             if (d)
                 d->MenuFilePdf();
         });
+        QAction *chartPage = item(file, "mnuFileChartPage", TextTable::ChartOnPrintout, nullptr);
+        chartPage->setCheckable(true);
+        connect(chartPage, &QAction::toggled, this, [](bool on) { frmDocument::setChartOnPrintout(on); });
+        // The choice holds for every document: each menu shows it as it is now.
+        connect(file, &QMenu::aboutToShow, chartPage,
+                [chartPage] { chartPage->setChecked(frmDocument::chartOnPrintout()); });
     }
     file->addSeparator();
     item(file, "mnuFileExit", 1009, [this] { MenuFileExit(); });
@@ -291,6 +297,15 @@ QMenuBar *frmMain::createMenuBar(frmDocument *doc, QHash<QString, QAction *> &ac
     toolbar->setCheckable(true);
     toolbar->setChecked(m_toolBar ? m_toolBar->isVisibleTo(this) : true);
     item(view, "mnuViewCommLog", TextTable::CommLogMenu, [this] { MenuViewCommLog(); });
+    if (doc) {
+        QPointer<frmDocument> d(doc);
+        QAction *chart = item(view, "mnuViewChart", TextTable::ChartMenu, nullptr);
+        chart->setCheckable(true);
+        connect(chart, &QAction::toggled, this, [d](bool shown) {
+            if (d)
+                d->setChartShown(shown);
+        });
+    }
 
     QMenu *window = menu(bar, "mnuWindow", 1012);
     item(window, "mnuWindowCascade", 1013, [this] { MenuWindowCascade(); });

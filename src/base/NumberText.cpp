@@ -45,7 +45,7 @@ double parse(const std::string &number)
 
 } // namespace
 
-double Val(const QString &text)
+double Val(const QString &text, bool *isNumber)
 {
     std::string digits;
     digits.reserve(size_t(text.size()));
@@ -72,6 +72,8 @@ double Val(const QString &text)
             anyDigit = true;
         }
     }
+    if (isNumber)
+        *isNumber = anyDigit;
     if (!anyDigit)
         return 0.0;
     if (i < digits.size() && (digits[i] == 'e' || digits[i] == 'E' || digits[i] == 'd' || digits[i] == 'D')) {

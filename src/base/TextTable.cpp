@@ -362,6 +362,24 @@ constexpr Entry kExtension[] = {
     {2640, "The simulated meter %1 is missing; the demo needs it in the program's folder."},
     {2641, "The simulated meter did not start: %1"},
     {2642, "it did not report ready within %1 seconds"},
+    // The chart of the measured values.
+    {2660, "C&hart of the values"},
+    {2661, "Program %1, %2"},
+    {2662, "(no unit)"},
+    {2663, "Series:"},
+    {2664, "Reset view"},
+    {2665, "Save chart..."},
+    {2666, "Wheel: zoom the time, Shift+wheel: the values; drag: move; right-drag: zoom into the rectangle; "
+           "keys + and -, arrows, Home: everything"},
+    {2667, "%1 points in %2 series; %3 with a status other than OK (hollow), %4 out of range (at the range "
+           "limit, with their sign)."},
+    {2668, "%1 datasets without a readable date, time or number are not drawn."},
+    {2669, "No. %1   %2 %3   %4 %5   %6   Status: %7"},
+    {2670, "... and %1 more"},
+    {2671, "The chart was not saved to \"%1\": %2"},
+    {2672, "PNG image"},
+    {2673, "SVG drawing"},
+    {2674, "C&hart as the last page"},
 };
 
 // The other languages' tables: one entry per line, same numbers and escapes as the English tables.

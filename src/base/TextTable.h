@@ -147,6 +147,22 @@ enum Extension {
     DemoSimulatorMissing = 2640,
     DemoNotStarted = 2641,
     DemoNotReady = 2642,
+    // The chart of the measured values.
+    ChartMenu = 2660,
+    ChartSeriesName = 2661,
+    ChartNoUnit = 2662,
+    ChartSeriesCaption = 2663,
+    ChartReset = 2664,
+    ChartSave = 2665,
+    ChartControls = 2666,
+    ChartSummary = 2667,
+    ChartUnplaced = 2668,
+    ChartTipLine = 2669,
+    ChartTipMore = 2670,
+    ChartNotSaved = 2671,
+    ChartPngFilter = 2672,
+    ChartSvgFilter = 2673,
+    ChartOnPrintout = 2674,
 };
 
 } // namespace TextTable

@@ -2,12 +2,11 @@
 
 #include "CCSVFile.h"
 #include "CDevice.h"
+#include "DateText.h"
 #include "ErrorFrame.h"
-#include "NumberText.h"
 #include "TextTable.h"
 
 #include <QFileInfo>
-#include <QLocale>
 #include <QStringView>
 
 #include <exception>
@@ -16,19 +15,6 @@ namespace {
 
 const QString kCrLf = QStringLiteral("\r\n");
 const QString kTail = QStringLiteral("\r\n!\r\n>");
-
-// A date or time part: any number, taken to the nearest 16-bit integer (half to even); a part that is
-// no number at all or does not fit makes the file invalid.
-bool readInt(QStringView text, int &value)
-{
-    bool ok = false;
-    const double number = QLocale::c().toDouble(text.trimmed(), &ok);
-    qint16 rounded = 0;
-    if (!ok || !NumberText::ToInt16(number, &rounded))
-        return false;
-    value = rounded;
-    return true;
-}
 
 // Splits at sep into at most maxParts pieces; the last keeps the rest.
 QList<QStringView> splitLimited(QStringView text, QChar sep, int maxParts)
@@ -174,21 +160,9 @@ bool CMeasVal::ParseFileText(QString strText, MeasuredValues &values)
     }
     if (fields.size() < 5)
         return false;
-    const QList<QStringView> dateParts = splitLimited(fields[3], u'/', 3);
-    const QList<QStringView> timeParts = splitLimited(fields[4], u':', 3);
-    if (dateParts.size() < 3 || timeParts.size() < 3)
-        return false;
-    int month, day, year, hour, minute, second;
-    if (!readInt(dateParts[0], month) || !readInt(dateParts[1], day) || !readInt(dateParts[2], year) ||
-        !readInt(timeParts[0], hour) || !readInt(timeParts[1], minute) || !readInt(timeParts[2], second))
-        return false;
-    // Two-digit years as the platform's date forming reads them: 0-29 are 2000-2029, 30-99 are 1930-1999.
-    if (year >= 0 && year <= 99)
-        year += year < 30 ? 2000 : 1900;
-    const QDate date(year, month, day);
-    const QTime time(hour, minute, second);
-    // The platform's dates run from year 100 to 9999.
-    if (!date.isValid() || !time.isValid() || year < 100 || year > 9999)
+    QDate date;
+    QTime time;
+    if (!DateText::readDate(fields[3], date, DateText::Slashed) || !DateText::readTime(fields[4], time))
         return false;
     values.date = QDateTime(date, time);
 

@@ -19,6 +19,7 @@
 #include "TextTable.h"
 #include "Twips.h"
 #include "UserDialogs.h"
+#include "ValueChart.h"
 
 #include <QAction>
 #include <QCloseEvent>
@@ -29,17 +30,22 @@
 #include <QLabel>
 #include <QMdiSubWindow>
 #include <QMenuBar>
+#include <QSettings>
+#include <QSplitter>
 #include <QTableView>
 
 namespace {
 
 const QDateTime kInitialDate(QDate(2000, 1, 1), QTime(0, 0, 0));
+const QString kChartShownKey = QStringLiteral("Chart/Shown");
+const QString kChartOnPrintoutKey = QStringLiteral("Chart/OnPrintout");
 
 } // namespace
 
 frmDocument::frmDocument(MainWindowContext &main)
     : m_main(main), m_picHead(new HeaderBand(this, false)), m_fraHeader(new QGroupBox(this)),
-      m_grid(new QTableView(this)), m_model(new MValTableModel(this))
+      m_split(new QSplitter(Qt::Horizontal, this)), m_grid(new QTableView(m_split)),
+      m_model(new MValTableModel(this)), m_chart(new ValueChart(main.dialogs(), m_split))
 {
     setObjectName(QStringLiteral("frmDocument"));
     TextApplier::tag(this, 1068);
@@ -77,6 +83,17 @@ frmDocument::frmDocument(MainWindowContext &main)
     m_grid->verticalHeader()->setVisible(false);
     m_grid->horizontalHeader()->setHighlightSections(false);
     m_grid->setAlternatingRowColors(true);
+    m_split->setObjectName(QStringLiteral("splValues"));
+    m_split->setChildrenCollapsible(false);
+    m_split->setStretchFactor(0, 2);
+    m_split->setStretchFactor(1, 3);
+    m_chart->hide();
+    // A dataset clicked in the chart is shown in the table.
+    connect(m_chart, &ValueChart::datasetPicked, this, [this](int record) {
+        const QModelIndex index = m_model->index(record, 0);
+        m_grid->setCurrentIndex(index);
+        m_grid->scrollTo(index, QAbstractItemView::PositionAtCenter);
+    });
     TextApplier::apply(this);
 }
 
@@ -103,6 +120,7 @@ void frmDocument::Load()
     m_doc.datasets.clear();
     m_path.clear();
     m_modified = false;
+    setChartShown(QSettings().value(kChartShownKey, false).toBool());
 }
 
 void frmDocument::setToolbarChecked(bool checked)
@@ -146,9 +164,52 @@ void frmDocument::layoutWindow()
     m_picHead->placeLogo(px(w - 3250));
     m_fraHeader->setGeometry(px(100), px(750), std::max(0, px(w - 200)), px(1350));
     const bool gridVisible = w > 200 && h > 2300;
-    m_grid->setVisible(gridVisible);
+    m_split->setVisible(gridVisible);
     if (gridVisible)
-        m_grid->setGeometry(px(100), px(2200), px(w - 200), px(h - 2300));
+        m_split->setGeometry(px(100), px(2200), px(w - 200), px(h - 2300));
+}
+
+bool frmDocument::isChartShown() const
+{
+    return !m_chart->isHidden();
+}
+
+void frmDocument::setChartShown(bool shown)
+{
+    if (QAction *action = menuAction(QStringLiteral("mnuViewChart")))
+        action->setChecked(shown);
+    if (shown == isChartShown())
+        return;
+    QSettings().setValue(kChartShownKey, shown);
+    m_chart->setVisible(shown);
+    if (shown) {
+        updateChart();
+        // Beside the table, the chart takes the larger part.
+        const int total = m_split->width();
+        m_split->setSizes({total * 2 / 5, total - total * 2 / 5});
+    }
+}
+
+bool frmDocument::chartOnPrintout()
+{
+    return QSettings().value(kChartOnPrintoutKey, false).toBool();
+}
+
+void frmDocument::setChartOnPrintout(bool on)
+{
+    QSettings().setValue(kChartOnPrintoutKey, on);
+}
+
+void frmDocument::updateChart(bool evenHidden)
+{
+    // Built when it is seen (or printed): a document whose chart stays hidden pays nothing for it.
+    if (!m_chartStale || (m_chart->isHidden() && !evenHidden))
+        return;
+    m_chartStale = false;
+    m_chart->setTitle(TextTable::text(1063) + QLatin1Char(' ') + m_doc.meter + QStringLiteral(", ") +
+                          TextTable::text(1064) + QLatin1Char(' ') + m_doc.serialNumber,
+                      proposedName(QStringLiteral("png")));
+    m_chart->setDatasets(m_doc.datasets, int(m_main.shared().device->TableLayout(m_doc.meter).size()));
 }
 
 void frmDocument::SetMousePointer(int intMousePointerVal)
@@ -182,8 +243,13 @@ bool frmDocument::ShowDocument(bool fill)
 {
     ClearHeader();
     ClearTable();
-    if (!fill)
+    m_chartStale = fill;
+    if (!fill) {
+        // What a failed open left in the document is not shown, in the table or the chart.
+        m_chart->setDatasets(QString(), 0);
         return true;
+    }
+    updateChart();
     ShowHeader();
     if (m_doc.datasets.isEmpty())
         return true;
@@ -357,9 +423,20 @@ bool frmDocument::PrintDocument()
     return ok;
 }
 
-PrintJobs::Job frmDocument::printJob() const
+PrintJobs::Job frmDocument::printJob()
 {
-    return {[this](CPrint &print) { return print.PrintMVals(m_doc); }, m_extraPrintPage};
+    QtPrintTarget::ExtraPage lastPage = m_extraPrintPage;
+    if (!lastPage && chartOnPrintout())
+        lastPage = [this](QPainter &painter, const QRectF &page) { drawChartPage(painter, page); };
+    return {[this](CPrint &print) { return print.PrintMVals(m_doc); }, lastPage};
+}
+
+void frmDocument::drawChartPage(QPainter &painter, const QRectF &page)
+{
+    updateChart(true);
+    // The page's width, in a screen's proportions, as far as the page's height allows.
+    const QRectF area(page.topLeft(), QSizeF(page.width(), std::min(page.height(), page.width() * 0.7)));
+    m_chart->render(painter, area);
 }
 
 bool frmDocument::MenuFilePdf()

@@ -17,7 +17,9 @@ class QAction;
 class QGroupBox;
 class HeaderBand;
 class QLabel;
+class QSplitter;
 class QTableView;
+class ValueChart;
 
 class frmDocument : public QWidget {
     Q_OBJECT
@@ -41,6 +43,12 @@ public:
     void MenuExport();
     void SetMousePointer(int intMousePointerVal);
     void FillFromFile(const QString &strPath);
+    // The chart of the values beside the table; the choice is remembered for the next documents.
+    void setChartShown(bool shown);
+    bool isChartShown() const;
+    // The chart as the last page of every document's printout, preview and PDF (remembered per user).
+    static bool chartOnPrintout();
+    static void setChartOnPrintout(bool on);
     // Close as the window's own Close command does (with the unsaved-data question).
     bool closeWindow();
 
@@ -53,6 +61,7 @@ public:
     // For tests and the screenshots.
     QTableView *grid() const { return m_grid; }
     MValTableModel *model() const { return m_model; }
+    ValueChart *chart() const { return m_chart; }
     QString filePath() const { return m_path; }
     bool isModified() const { return m_modified; }
     QString rawData() const { return m_doc.datasets; }
@@ -70,7 +79,8 @@ private:
     bool HasUnsavedData() const;
     bool SaveDocument(QString &outPath, bool useExisting, const QString &existingPath);
     bool PrintDocument();
-    PrintJobs::Job printJob() const;
+    PrintJobs::Job printJob();
+    void drawChartPage(QPainter &painter, const QRectF &page);
     bool ShowDocument(bool fill);
     void ShowHeader();
     void ClearHeader();
@@ -79,6 +89,7 @@ private:
     void saved(const QString &path);
     QString proposedName(const QString &extension) const;
     void layoutWindow();
+    void updateChart(bool evenHidden = false);
 
     MainWindowContext &m_main;
     // The document: what the meter delivered and where it is kept.
@@ -92,6 +103,9 @@ private:
     HeaderBand *m_picHead;
     QGroupBox *m_fraHeader;
     QLabel *m_values[5];
+    QSplitter *m_split;
     QTableView *m_grid;
     MValTableModel *m_model;
+    ValueChart *m_chart;
+    bool m_chartStale = true;
 };

@@ -1,7 +1,9 @@
 #include "WindowGallery.h"
 
 #include "basMain.h"
+#include "CMeasVal.h"
 #include "CommLog.h"
+#include "Cp1252.h"
 #include "CUsrDefProg.h"
 #include "frmAbout.h"
 #include "frmCalProtEdit.h"
@@ -19,11 +21,13 @@
 #include "frmProgEdit.h"
 #include "frmWait.h"
 #include "GuiTestSupport.h"
+#include "SharedObjects.h"
 #include "SimCalRecords.h"
 #include "SimDatasets.h"
 #include "SimPrograms.h"
 #include "TestSupport.h"
 #include "TextTable.h"
+#include "ValueChart.h"
 
 #include <QApplication>
 #include <QDir>
@@ -32,6 +36,7 @@
 #include <QListWidget>
 #include <QProcess>
 #include <QPushButton>
+#include <QTemporaryDir>
 #include <QTest>
 #include <QTimer>
 
@@ -78,6 +83,34 @@ void importScreen(const char *model, const char *firmware, qint64 count, const c
     frmCommLog log(main.commLog(), dialogs, &main);
     log.show();
     save(&log, "communication-log");
+}
+
+// A document opened from a file of a river station's datasets, with the chart beside the table.
+void chartScreen()
+{
+    GuiSandbox sandbox;
+    ScriptedDialogs dialogs;
+    frmMain main(dialogs);
+    main.Load();
+    main.resize(1280, 760);
+    main.show();
+    QTemporaryDir dir;
+    const QString path = dir.filePath(QStringLiteral("River station.csv"));
+    const QString raw = Cp1252::decode("\r\n" + SimDatasets::stationRecords(2400) + "\r\n!\r\n>");
+    main.shared().measVal->SaveFile({QStringLiteral("Lumora"), QStringLiteral("190412"),
+                                     QStringLiteral("M. Keller"), QDateTime(QDate(2026, 3, 2), QTime(9, 30)),
+                                     raw},
+                                    path);
+    frmDocument *doc = main.OpenDocumentWindow(path);
+    doc->setChartShown(true);
+    save(&main, "document-chart");
+    // The chart as Save chart... writes it, zoomed in on the first hours.
+    ValueChart &chart = *doc->chart();
+    chart.zoom(0.3, 1.0, 0.0);
+    const QString saved = QDir(g_out).filePath(QStringLiteral("chart-saved.png"));
+    if (chart.saveImage(saved, QSize(1000, 600)))
+        std::printf("%s\n", qPrintable(saved));
+    doc->setChartShown(false);
 }
 
 // The print preview of an imported document, and the first page of its PDF file as pdftoppm draws it.
@@ -183,6 +216,7 @@ void showEveryWindow(const Visit &visit, const QString &fileFolder)
     g_out = fileFolder;
     importScreen("Klaro 7 T", "2.42", 40, "main-klaro7-import");
     importScreen("Lumora", "2.10", 60, "main-lumora-import");
+    chartScreen();
 
     GuiSandbox sandbox;
     ScriptedDialogs dialogs;

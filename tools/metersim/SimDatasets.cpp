@@ -2,8 +2,11 @@
 
 #include "MeterSim.h"
 
+#include <QDateTime>
 #include <QFile>
 #include <QTimer>
+
+#include <cmath>
 
 SimDatasets::SimDatasets(MeterSim &sim) : m_sim(sim)
 {
@@ -109,6 +112,26 @@ QByteArray SimDatasets::generatedRecords(const QString &model, qint64 count)
             if (fields == 10)
                 out += QByteArray(k % 5 == 0 ? ";AQA;" : ";CAL;") + date + ";09:00";
         }
+    }
+    return out;
+}
+
+QByteArray SimDatasets::stationRecords(qint64 count)
+{
+    QByteArray out;
+    out.reserve(count * 64);
+    const QDateTime start(QDate(2026, 3, 1), QTime(0, 0));
+    const char *programs[3][2] = {{"901", "mg/l PO4"}, {"902", "mg/l NO3"}, {"915", "mg/l Fe"}};
+    for (qint64 k = 0; k < count; ++k) {
+        const QDateTime at = start.addSecs(k * 25);
+        const int p = int(k % 3);
+        const double value = (p + 1) * (2.0 + std::sin(double(k) / 900.0) + 0.3 * std::sin(double(k) / 7.0));
+        if (k > 0)
+            out += "\r\n";
+        out += QByteArray::number(k + 1) + ';' + at.toString(QStringLiteral("dd.MM.yy;HH:mm:ss")).toLatin1() +
+               ';' + QByteArray::number(k % 1000) + ';' + programs[p][0] + ";;;;" +
+               (k % 997 == 0 ? QByteArray("<0.05") : QByteArray::number(value, 'f', 3)) + ';' +
+               programs[p][1] + ';' + (k % 211 == 0 ? "E3" : "OK") + ";;;";
     }
     return out;
 }

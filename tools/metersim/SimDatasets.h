@@ -19,6 +19,9 @@ public:
     // N datasets for the simulator's model: 7 fields (Klaro 4), 10 (Klaro 7) or 14 (all others).
     void generate(qint64 count);
     static QByteArray generatedRecords(const QString &model, qint64 count);
+    // N datasets of a photometer at a river station: three programs in turn every 25 seconds from
+    // 1 March 2026, values that wander, now and then a status other than OK or a value below the range.
+    static QByteArray stationRecords(qint64 count);
     // The field count of the model's records.
     static int fieldCount(const QString &model);
 
