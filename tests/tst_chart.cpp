@@ -21,6 +21,7 @@
 #include <QFile>
 #include <QImage>
 #include <QListWidget>
+#include <QMdiSubWindow>
 #include <QPainter>
 #include <QProcess>
 #include <QPushButton>
@@ -126,6 +127,8 @@ private slots:
     void zoomAndPanByMouse();
     void thinnedDrawingKeepsEveryDatasetInTooltips();
     void chartFollowsTheDocument();
+    void chartGrowsASmallWindow_data();
+    void chartGrowsASmallWindow();
     void chartAsLastPage_data();
     void chartAsLastPage();
 };
@@ -412,6 +415,39 @@ void TestChart::chartFollowsTheDocument()
 
     // The choice to see the chart holds for the next document.
     QVERIFY(s.main->OpenDocumentWindow()->isChartShown());
+}
+
+void TestChart::chartGrowsASmallWindow_data()
+{
+    QTest::addColumn<bool>("maximized");
+    QTest::newRow("normal window grows") << false;
+    QTest::newRow("maximized window stays") << true;
+}
+
+void TestChart::chartGrowsASmallWindow()
+{
+    QFETCH(bool, maximized);
+    ChartSession s(kLumoraHead + kLumoraRecords);
+    auto *window = qobject_cast<QMdiSubWindow *>(s.doc->parentWidget());
+    QVERIFY(window);
+    QAction *chart = s.doc->menuAction(QStringLiteral("mnuViewChart"));
+    chart->trigger();
+    if (maximized) {
+        window->showMaximized();
+    } else {
+        window->showNormal();
+        window->setGeometry(500, 400, 400, 300);
+    }
+    const QRect before = window->geometry();
+    const QRect room(QPoint(0, 0), window->parentWidget()->size());
+    chart->trigger();
+    QVERIFY(s.doc->isChartShown());
+    if (maximized) {
+        QCOMPARE(window->geometry(), before);
+    } else {
+        QVERIFY(window->width() >= room.width() * 4 / 5 && window->height() >= room.height() * 4 / 5);
+        QVERIFY(room.contains(window->geometry()));
+    }
 }
 
 void TestChart::chartAsLastPage_data()

@@ -87,14 +87,15 @@ DemoMeter::~DemoMeter()
 
 QStringList DemoMeter::arguments(const QString &linkPath, bool onlyKlaro7)
 {
-    QStringList arguments{QStringLiteral("--link"),     linkPath,
-                          QStringLiteral("--serial"),   QStringLiteral("240117"),
-                          QStringLiteral("--datasets"), QStringLiteral("250")};
+    QStringList arguments{QStringLiteral("--link"), linkPath, QStringLiteral("--serial"),
+                          QStringLiteral("240117")};
     if (onlyKlaro7) {
         arguments << QStringLiteral("--model") << QStringLiteral("Klaro 7 T") << QStringLiteral("--firmware")
-                  << QStringLiteral("2.50");
+                  << QStringLiteral("2.50") << QStringLiteral("--datasets") << QStringLiteral("250");
         return arguments;
     }
+    // A day of a river station's three programs: a table and a chart worth looking at.
+    arguments << QStringLiteral("--station-datasets") << QStringLiteral("3000");
     arguments << QStringLiteral("--model") << QStringLiteral("Lumora Turb") << QStringLiteral("--firmware")
               << QStringLiteral("2.10") << QStringLiteral("--variant") << QStringLiteral("030909")
               << QStringLiteral("--ph-points") << QStringLiteral("3") << QStringLiteral("--program")

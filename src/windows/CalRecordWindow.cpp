@@ -277,20 +277,9 @@ void CalRecordWindow::PrintPreview()
 
 bool CalRecordWindow::PrintToPdf()
 {
-    UserDialogs &dialogs = m_main.dialogs();
     QString proposal;
     m_main.shared().calProtocol->ProposedFileName(saveKindWord(), proposal);
     if (!proposal.isEmpty())
         proposal = QFileInfo(proposal).completeBaseName() + QStringLiteral(".pdf");
-    const QString path = dialogs.saveFileName(
-        this, TextTable::text(1112), proposal,
-        UserDialogs::filter(TextTable::text(TextTable::PdfFilter), QStringLiteral("*.pdf")));
-    if (path.isEmpty())
-        return false;
-    m_main.SetMousePointer(11);
-    const bool ok = PrintJobs::writePdf(*m_main.shared().print, printJob(), path);
-    m_main.SetMousePointer(0);
-    if (!ok)
-        dialogs.error(this, TextTable::text(TextTable::PdfNotWritten));
-    return ok;
+    return PrintJobs::saveAsPdf(this, m_main, printJob(), proposal);
 }

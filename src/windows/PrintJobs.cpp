@@ -3,7 +3,10 @@
 #include "CPrint.h"
 #include "ErrorFrame.h"
 #include "FileWrites.h"
+#include "MainWindowContext.h"
+#include "SharedObjects.h"
 #include "TextTable.h"
+#include "UserDialogs.h"
 
 #include <QPageSetupDialog>
 #include <QPrinterInfo>
@@ -170,6 +173,22 @@ void preview(QWidget *parent, CPrint &print, const Job &job)
                          job.print(print);
                      });
     dialog.exec();
+}
+
+bool saveAsPdf(QWidget *parent, MainWindowContext &main, const Job &job, const QString &proposal)
+{
+    UserDialogs &dialogs = main.dialogs();
+    const QString path = dialogs.saveFileName(
+        parent, TextTable::text(1112), proposal,
+        UserDialogs::filter(TextTable::text(TextTable::PdfFilter), QStringLiteral("*.pdf")));
+    if (path.isEmpty())
+        return false;
+    main.SetMousePointer(11);
+    const bool ok = writePdf(*main.shared().print, job, path);
+    main.SetMousePointer(0);
+    if (!ok)
+        dialogs.error(parent, TextTable::text(TextTable::PdfNotWritten));
+    return ok;
 }
 
 } // namespace PrintJobs

@@ -8,6 +8,7 @@
 #include <functional>
 
 class CPrint;
+class MainWindowContext;
 class QWidget;
 
 namespace PrintJobs {
@@ -31,6 +32,9 @@ bool print(CPrint &print, const Job &job);
 
 // Writes the printout to a PDF file, atomically (FileWrites); a file error is reported with its cause.
 bool writePdf(CPrint &print, const Job &job, const QString &path);
+
+// Asks for a PDF file's name (proposal: the name offered) and writes job there; a failure is told.
+bool saveAsPdf(QWidget *parent, MainWindowContext &main, const Job &job, const QString &proposal);
 
 // The page settings dialog; true when the user accepted it (the settings are then kept).
 bool pageSetup(QWidget *parent);

@@ -17,8 +17,8 @@
 #include <QFontMetrics>
 #include <QGraphicsLayout>
 #include <QGraphicsScene>
-#include <QGridLayout>
 #include <QGuiApplication>
+#include <QHBoxLayout>
 #include <QImage>
 #include <QKeyEvent>
 #include <QLabel>
@@ -34,9 +34,11 @@
 #include <QSaveFile>
 #include <QScatterSeries>
 #include <QScreen>
+#include <QSplitter>
 #include <QSvgGenerator>
 #include <QToolTip>
 #include <QValueAxis>
+#include <QVBoxLayout>
 #include <QWheelEvent>
 
 #include <algorithm>
@@ -291,6 +293,8 @@ public:
         setMouseTracking(true);
         setFocusPolicy(Qt::StrongFocus);
         setRubberBand(QChartView::NoRubberBand);
+        // Every redraw changes the axes' labels; partial updates left old labels standing beside new.
+        setViewportUpdateMode(QGraphicsView::FullViewportUpdate);
     }
 
 protected:
@@ -446,21 +450,33 @@ ValueChart::ValueChart(UserDialogs &dialogs, QWidget *parent)
     m_cmdSave->setObjectName(QStringLiteral("cmdChartSave"));
     m_lblSummary->setObjectName(QStringLiteral("lblChartSummary"));
     m_lblSummary->setWordWrap(true);
-    m_lstSeries->setMaximumWidth(220);
-    m_lstSeries->setMinimumWidth(120);
+    m_lstSeries->setMinimumWidth(90);
 
-    auto *layout = new QGridLayout(this);
+    // The controls take one row above the chart and the series list a narrow splitter pane beside
+    // it, so that in a document window of normal size most of the room is left for the plot.
+    auto *controls = new QHBoxLayout;
+    controls->addWidget(m_cboValue);
+    controls->addWidget(m_cmdReset);
+    controls->addWidget(m_cmdSave);
+    controls->addStretch(1);
+    auto *seriesPane = new QWidget(this);
+    auto *seriesLayout = new QVBoxLayout(seriesPane);
+    seriesLayout->setContentsMargins(0, 0, 0, 0);
+    seriesLayout->addWidget(new QLabel(TextTable::text(TextTable::ChartSeriesCaption), seriesPane));
+    seriesLayout->addWidget(m_lstSeries, 1);
+    auto *split = new QSplitter(Qt::Horizontal, this);
+    split->setChildrenCollapsible(false);
+    split->addWidget(seriesPane);
+    split->addWidget(m_view);
+    split->setStretchFactor(0, 0);
+    split->setStretchFactor(1, 1);
+    split->setSizes({190, 1000});
+
+    auto *layout = new QVBoxLayout(this);
     layout->setContentsMargins(0, 0, 0, 0);
-    auto *seriesCaption = new QLabel(TextTable::text(TextTable::ChartSeriesCaption), this);
-    layout->addWidget(m_cboValue, 0, 0);
-    layout->addWidget(seriesCaption, 1, 0);
-    layout->addWidget(m_lstSeries, 2, 0);
-    layout->addWidget(m_cmdReset, 3, 0);
-    layout->addWidget(m_cmdSave, 4, 0);
-    layout->addWidget(m_view, 0, 1, 5, 1);
-    layout->addWidget(m_lblSummary, 5, 0, 1, 2);
-    layout->setColumnStretch(1, 1);
-    layout->setRowStretch(2, 1);
+    layout->addLayout(controls);
+    layout->addWidget(split, 1);
+    layout->addWidget(m_lblSummary);
 
     m_cboValue->addItem(TextTable::text(1043), 1);
     m_cboValue->addItem(TextTable::text(1046), 2);

@@ -21,6 +21,8 @@
 #include "UserDialogs.h"
 #include "ValueChart.h"
 
+#include <algorithm>
+
 #include <QAction>
 #include <QCloseEvent>
 #include <QFileInfo>
@@ -187,7 +189,26 @@ void frmDocument::setChartShown(bool shown)
         // Beside the table, the chart takes the larger part.
         const int total = m_split->width();
         m_split->setSizes({total * 2 / 5, total - total * 2 / 5});
+        growForChart();
     }
+}
+
+void frmDocument::growForChart()
+{
+    // A window of normal size leaves the chart a strip; a user who turns it on wants to see it, so an
+    // open window grows within the main window's free area. New windows keep their normal size.
+    auto *window = qobject_cast<QMdiSubWindow *>(parentWidget());
+    QWidget *area = window ? window->parentWidget() : nullptr;
+    if (!window || !area || !window->isVisible() || window->isMaximized() || window->isMinimized())
+        return;
+    const QSize room = area->size();
+    const QSize wanted = window->size().expandedTo(QSize(room.width() * 4 / 5, room.height() * 4 / 5));
+    const QSize size = wanted.boundedTo(room);
+    if (size == window->size())
+        return;
+    const QPoint at(std::clamp(window->x(), 0, room.width() - size.width()),
+                    std::clamp(window->y(), 0, room.height() - size.height()));
+    window->setGeometry(QRect(at, size));
 }
 
 bool frmDocument::chartOnPrintout()
@@ -441,22 +462,11 @@ void frmDocument::drawChartPage(QPainter &painter, const QRectF &page)
 
 bool frmDocument::MenuFilePdf()
 {
-    UserDialogs &dialogs = m_main.dialogs();
     if (m_doc.datasets.isEmpty()) {
-        dialogs.information(this, TextTable::text(1055));
+        m_main.dialogs().information(this, TextTable::text(1055));
         return false;
     }
-    const QString path = dialogs.saveFileName(
-        this, TextTable::text(1112), proposedName(QStringLiteral("pdf")),
-        UserDialogs::filter(TextTable::text(TextTable::PdfFilter), QStringLiteral("*.pdf")));
-    if (path.isEmpty())
-        return false;
-    m_main.SetMousePointer(11);
-    const bool ok = PrintJobs::writePdf(*m_main.shared().print, printJob(), path);
-    m_main.SetMousePointer(0);
-    if (!ok)
-        dialogs.error(this, TextTable::text(TextTable::PdfNotWritten));
-    return ok;
+    return PrintJobs::saveAsPdf(this, m_main, printJob(), proposedName(QStringLiteral("pdf")));
 }
 
 void frmDocument::MenuFilePrintPreview()

@@ -76,6 +76,7 @@ protected:
     void closeEvent(QCloseEvent *event) override;
 
 private:
+    void growForChart();
     bool HasUnsavedData() const;
     bool SaveDocument(QString &outPath, bool useExisting, const QString &existingPath);
     bool PrintDocument();

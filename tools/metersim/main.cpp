@@ -125,6 +125,10 @@ int main(int argc, char *argv[])
     const QCommandLineOption datasets(QStringLiteral("datasets"),
                                       QStringLiteral("Store N generated datasets of the model's layout."),
                                       QStringLiteral("N"));
+    const QCommandLineOption stationDatasets(
+        QStringLiteral("station-datasets"),
+        QStringLiteral("Store N datasets of a river station: three programs in turn (14-field models)."),
+        QStringLiteral("N"));
     const QCommandLineOption datasetFile(QStringLiteral("datasets-file"),
                                          QStringLiteral("Store the datasets of a measured-value file."),
                                          QStringLiteral("FILE"));
@@ -134,7 +138,7 @@ int main(int argc, char *argv[])
     const QCommandLineOption datasetsHangup(
         QStringLiteral("datasets-hangup-after"),
         QStringLiteral("Hang up the line after N bytes of the dataset answer."), QStringLiteral("N"));
-    parser.addOptions({datasets, datasetFile, datasetsStall, datasetsHangup});
+    parser.addOptions({datasets, stationDatasets, datasetFile, datasetsStall, datasetsHangup});
     parser.addOptions({link, model, firmware, serial, variant, baud, silent, reject, ignore, delay, split,
                        garbage, endless, hangup, pace, breakField, joined});
     parser.process(app);
@@ -202,6 +206,14 @@ int main(int argc, char *argv[])
             error = QStringLiteral("--datasets takes a count");
         }
         storedDatasets.generate(count);
+    }
+    if (parser.isSet(stationDatasets)) {
+        const qint64 count = parser.value(stationDatasets).toLongLong(&ok);
+        if (!ok || count < 0 || SimDatasets::fieldCount(sim.identity().model) != 14) {
+            configured = false;
+            error = QStringLiteral("--station-datasets takes a count, for a model with 14-field datasets");
+        }
+        storedDatasets.setRecords(SimDatasets::stationRecords(count), count);
     }
     if (parser.isSet(datasetsStall))
         storedDatasets.stallAfter = parser.value(datasetsStall).toLongLong();
