@@ -13,6 +13,7 @@
 #include <QGroupBox>
 #include <QKeySequence>
 #include <QLabel>
+#include <QListWidget>
 #include <QMdiSubWindow>
 #include <QMenu>
 #include <QMenuBar>
@@ -76,6 +77,13 @@ int shortfall(QWidget *widget, const QWidget *window)
             return std::max({0, lost, label->heightForWidth(width) - label->height()});
         const QString shown = label->buddy() ? withoutMarker(text) : text;
         return std::max(0, widest(metrics, shown) - width);
+    }
+    if (auto *list = qobject_cast<QListWidget *>(widget)) {
+        // Entries are cut off at the list's right edge (a series name, a program file).
+        int widestEntry = 0;
+        for (int i = 0; i < list->count(); ++i)
+            widestEntry = std::max(widestEntry, list->visualItemRect(list->item(i)).right() + 1);
+        return std::max(0, widestEntry - (list->viewport()->width() - lost));
     }
     const int width = widget->width() - lost;
     if (auto *box = qobject_cast<QGroupBox *>(widget))
