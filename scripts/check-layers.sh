@@ -12,7 +12,8 @@ src="$root/src"
 declare -A rank=([base]=0 [link]=1 [measvals]=2 [programs]=2 [calrecords]=2 [output]=3 [session]=4
   [windows]=5 [app]=6)
 
-# Header name -> folder (includes are by file name: every folder is on the include path).
+# Header name -> folder (includes are by file name: every folder is on the include path). Table
+# fragments (.inc) are included like headers.
 declare -A folderOf=()
 failed=0
 while IFS= read -r file; do
@@ -21,7 +22,7 @@ while IFS= read -r file; do
   if [ -z "${rank[$folder]:-}" ]; then
     echo "check-layers: src/$relative: folder src/$folder has no place in the layers" >&2
     failed=1
-  elif [ "${relative%.h}" != "$relative" ]; then
+  elif [ "${relative%.h}" != "$relative" ] || [ "${relative%.inc}" != "$relative" ]; then
     name="${relative##*/}"
     if [ -n "${folderOf[$name]:-}" ]; then
       echo "check-layers: $name is in both src/${folderOf[$name]} and src/$folder" >&2
@@ -29,7 +30,7 @@ while IFS= read -r file; do
     fi
     folderOf[$name]="$folder"
   fi
-done < <(find "$src" -mindepth 2 -type f \( -name '*.h' -o -name '*.cpp' \) | sort)
+done < <(find "$src" -mindepth 2 -type f \( -name '*.h' -o -name '*.cpp' -o -name '*.inc' \) | sort)
 
 # One grep over every source: FILE:LINE:INCLUDED-NAME.
 while IFS=: read -r file line include; do

@@ -11,6 +11,7 @@ packages=(
   clang-14 libclang-rt-14-dev clang-format clang-tidy
   xvfb xauth poppler-utils openbox
   fonts-dejavu-core
+  qt6-translations-l10n
   libreoffice-calc-nogui
   locales
   lintian desktop-file-utils appstream help2man

@@ -1,5 +1,6 @@
 # GUI tests: the windows on the offscreen platform with scripted dialogs.
-add_library(meravo_guitestsupport STATIC support/ScriptedDialogs.cpp support/GuiTestSupport.cpp)
+add_library(meravo_guitestsupport STATIC support/ScriptedDialogs.cpp support/GuiTestSupport.cpp
+  support/WindowGallery.cpp)
 target_include_directories(meravo_guitestsupport PUBLIC ${CMAKE_CURRENT_SOURCE_DIR}/support)
 target_link_libraries(meravo_guitestsupport PUBLIC meravo_gui meravo_testsupport)
 
@@ -15,6 +16,7 @@ meravo_add_gui_test(tst_calrecordwindows 300 tst_calrecordwindows.cpp)
 meravo_add_gui_test(tst_progconsole 300 tst_progconsole.cpp)
 meravo_add_gui_test(tst_progedit 300 tst_progedit.cpp)
 meravo_add_gui_test(tst_changedir 120 tst_changedir.cpp)
+meravo_add_gui_test(tst_languages 600 tst_languages.cpp)
 meravo_add_gui_test(tst_chart 120 tst_chart.cpp)
 meravo_add_gui_test(tst_printout 300 tst_printout.cpp)
 target_compile_definitions(tst_printout PRIVATE MERAVO_BIN_DIR="${CMAKE_BINARY_DIR}/bin")
@@ -24,6 +26,13 @@ add_dependencies(tst_printout meravo-cli)
 add_executable(meravo-screenshots ${CMAKE_SOURCE_DIR}/tools/screenshots/main.cpp)
 target_link_libraries(meravo-screenshots PRIVATE meravo_guitestsupport)
 add_dependencies(meravo-screenshots meravo_program_folder)
+# The screenshot run completes in every language.
+foreach(language en de fr es)
+  add_test(NAME screenshots_${language}
+    COMMAND meravo-screenshots --lang ${language} ${CMAKE_BINARY_DIR}/screenshots/${language})
+  set_tests_properties(screenshots_${language} PROPERTIES LABELS gui TIMEOUT 300
+    ENVIRONMENT "QT_QPA_PLATFORM=offscreen;MERAVO_PROGRAM_DIR=${CMAKE_BINARY_DIR}/bin")
+endforeach()
 
 # Under a real window manager on its own virtual X server (label wm): window placement and sizes.
 add_executable(tst_wm tst_wm.cpp support/UnexpectedErrors.cpp)

@@ -73,6 +73,8 @@ private slots:
     void failedReadClearsPreviousRecord();
     void proposedFileName();
     void recordFileRefusesFieldsThatBreakIt();
+    void qualityWordsAreEnglishInFilesAndTranslatedOnScreen();
+    void cleanup() { TextTable::setLanguage(QStringLiteral("en")); }
 };
 
 void TestCalRecords::phRecordFromMeter()
@@ -516,6 +518,39 @@ void TestCalRecords::recordFileRefusesFieldsThatBreakIt()
         QVERIFY(!rig.cal().SaveToFile(path));
         QCOMPARE(errors.reports.size(), 1);
         QCOMPARE(readBytes(path), QByteArray("earlier record"));
+    }
+}
+
+void TestCalRecords::qualityWordsAreEnglishInFilesAndTranslatedOnScreen()
+{
+    // A record read in one language is saved with the words a lab in any other language reads back.
+    QTemporaryDir dir;
+    const QString path = dir.filePath(QStringLiteral("record.csv"));
+    const struct {
+        int code;
+        int number;
+    } words[] = {{5, 1228}, {0, 1033}};
+    for (const QString &language : TextTable::languages()) {
+        TextTable::setLanguage(language);
+        for (const auto &word : words) {
+            CalProtocolData r;
+            QVERIFY(CCalProtocol::ParsePHRecord(answer(SimCalRecords::phRecord(1, word.code)), r));
+            r.Meter = QStringLiteral("Lumora");
+            r.Valid = true;
+            QString text;
+            QVERIFY(CCalProtocol::BuildRecordText(r, text));
+            QVERIFY2(text.contains(u';' + TextTable::english(word.number) + u';'), qPrintable(language));
+            writeBytes(path, text.toLatin1());
+            SharedObjects shared;
+            QVERIFY(shared.calProtocol->ReadFromFile(path));
+            QString s[9];
+            bool showF = false, showPC = false;
+            qint16 points = 0;
+            QStringList ph(3), volt(3), temp(3);
+            QVERIFY(shared.calProtocol->GetProtocolPH(s[0], s[1], s[2], s[3], s[4], s[5], s[6], s[7], s[8],
+                                                      text, showF, showPC, points, ph, volt, temp));
+            QCOMPARE(text, TextTable::text(word.number));
+        }
     }
 }
 

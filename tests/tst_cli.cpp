@@ -122,6 +122,7 @@ private slots:
     void noMeterExitsOne();
     void klaro7EditionNamesKlaro7();
     void oldFirmwareExitsTwo();
+    void cliStaysEnglishInEveryLanguage();
     void everySubcommandHasHelp();
     void badCommandLinesAreUsageErrors();
     void portWithoutPermissionNamesItsGroup();
@@ -241,6 +242,26 @@ void TestCli::klaro7EditionNamesKlaro7()
     const CliRun accepted = cli({QStringLiteral("identify")}, environment);
     QVERIFY2(accepted.exitCode == 0, qPrintable(accepted.err));
     QCOMPARE(accepted.outLines().value(0), QStringLiteral("Meter: Klaro 7 T"));
+}
+
+void TestCli::cliStaysEnglishInEveryLanguage()
+{
+    // The desktop program's language setting and a system locale with texts of its own change nothing.
+    for (const char *language : {"de", "fr", "es"}) {
+        QTemporaryDir programDir;
+        QFile settings(programDir.filePath(QStringLiteral("Settings.ini")));
+        QVERIFY(settings.open(QIODevice::WriteOnly));
+        settings.write(QByteArray("[General]\r\nLanguage=") + language + "\r\n");
+        settings.close();
+        SimBench bench(1);
+        QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+        environment.insert(QStringLiteral("MERAVO_PROGRAM_DIR"), programDir.path());
+        environment.insert(QStringLiteral("LANG"),
+                           QString::fromLatin1(language) + QStringLiteral("_ES.UTF-8"));
+        const CliRun result = cli({QStringLiteral("identify")}, environment);
+        QCOMPARE(result.exitCode, 1);
+        QCOMPARE(result.err.trimmed(), TextTable::english(1060));
+    }
 }
 
 void TestCli::oldFirmwareExitsTwo()

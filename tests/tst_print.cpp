@@ -2,11 +2,13 @@
 // top lines on every further page, lines cut to the width, and the calibration record printouts.
 #include "CCalProtocol.h"
 #include "CCSVFile.h"
+#include "CMeasVal.h"
 #include "CommaDecimalLocale.h"
 #include "CPrint.h"
 #include "RecordingPrintTarget.h"
 #include "SharedObjects.h"
 #include "TestSupport.h"
+#include "TextTable.h"
 
 #include <QLocale>
 #include <QTest>
@@ -80,6 +82,8 @@ private slots:
     void unusableJobsFail();
     void phRecordLayout();
     void turbidityRecordLayout();
+    void printoutFollowsTheLanguageTheFileDoesNot();
+    void cleanup() { TextTable::setLanguage(QStringLiteral("en")); }
 };
 
 void TestPrint::initTestCase()
@@ -271,6 +275,30 @@ void TestPrint::turbidityRecordLayout()
     lines = printer.lastLines();
     QCOMPARE(lines.mid(17), QStringList({kIndent + QStringLiteral("0.02 FNU/NTU: A1 OK"),
                                          kIndent + QStringLiteral("20 FNU/NTU: B2 OK"), QString()}));
+}
+
+void TestPrint::printoutFollowsTheLanguageTheFileDoesNot()
+{
+    // The paper is read in the lab; the measured-value file travels to labs in any language.
+    const MeasuredValues values = {QStringLiteral("Klaro 4 T"), QStringLiteral("12"), QStringLiteral("Ann"),
+                                   kImport, rawText({QStringLiteral("1;07.03.12;14:01;0;1.5;NTU;OK")})};
+    SharedObjects shared;
+    RecordingPrintTarget printer;
+    shared.print->setTarget(&printer);
+    QString englishFile;
+    QVERIFY(shared.measVal->BuildFileText(englishFile, values));
+    for (const QString &language : TextTable::languages()) {
+        TextTable::setLanguage(language);
+        QVERIFY(shared.print->PrintMVals(values));
+        const QStringList lines = printer.lastLines();
+        QCOMPARE(lines.value(2), kIndent + TextTable::text(1063) + QStringLiteral(" Klaro 4 T"));
+        QVERIFY2(lines.value(8).startsWith(kIndent + TextTable::text(1037) + QStringLiteral("; ") +
+                                           TextTable::text(1038) + QStringLiteral("; ")),
+                 qPrintable(lines.value(8)));
+        QString file;
+        QVERIFY(shared.measVal->BuildFileText(file, values));
+        QCOMPARE(file, englishFile);
+    }
 }
 
 QTEST_GUILESS_MAIN(TestPrint)

@@ -1,10 +1,13 @@
 // meravo: the desktop program.
 #include "basMain.h"
+#include "CIni.h"
 #include "DemoMeter.h"
 #include "ErrorFrame.h"
 #include "FileWrites.h"
 #include "frmMain.h"
+#include "ProgramFolder.h"
 #include "ProgramVersion.h"
+#include "TextTable.h"
 #include "UnattendedRun.h"
 #include "UserDialogs.h"
 
@@ -88,6 +91,8 @@ int main(int argc, char *argv[])
         dialogs->error(QApplication::activeWindow(), description);
     });
 
+    // The demo's messages come before the main window loads (which chooses the language again, the same way).
+    TextTable::setLanguage(ProgramFolder::language(CIni()));
     // Before the first meter search, which reads MERAVO_PORTS.
     DemoMeter meter;
     if (parser.isSet(demo)) {

@@ -29,6 +29,7 @@
 #include <QCloseEvent>
 #include <QDate>
 #include <QLabel>
+#include <QLibraryInfo>
 #include <QLocale>
 #include <QMdiArea>
 #include <QMdiSubWindow>
@@ -96,13 +97,24 @@ frmWait &frmMain::waitDialog()
 
 bool frmMain::Load()
 {
+    m_shared = std::make_unique<SharedObjects>(&m_link);
+    // Chosen once, before the first text is put in place; windows opened later follow it.
+    TextTable::setLanguage(ProgramFolder::language(*m_shared->ini));
+    QCoreApplication::removeTranslator(&m_qtTexts);
+    if (m_qtTexts.load(QStringLiteral("qtbase_") + TextTable::language(),
+                       QLibraryInfo::path(QLibraryInfo::TranslationsPath)))
+        QCoreApplication::installTranslator(&m_qtTexts);
     TextApplier::tag(m_panels[PanelInterface], 0, 1182);
     TextApplier::tag(m_panels[PanelBaud], 0, 1183);
     TextApplier::tag(m_panels[PanelMeter], 0, 1092);
     TextApplier::tag(m_panels[PanelSerial], 0, 1184);
     TextApplier::tag(m_panels[PanelUser], 0, 1185);
     TextApplier::apply(this);
-    m_shared = std::make_unique<SharedObjects>(&m_link);
+    // The interface panel also reads "offline", which is longer in some languages than a port name.
+    QLabel *interfacePanel = m_panels[PanelInterface];
+    interfacePanel->setMinimumWidth(
+        std::max(interfacePanel->minimumWidth(),
+                 interfacePanel->fontMetrics().horizontalAdvance(TextTable::text(1062)) + 12));
     m_printTarget = std::make_unique<QtPrintTarget>();
     m_shared->print->setTarget(m_printTarget.get());
     restorePosition();

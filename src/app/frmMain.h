@@ -10,6 +10,7 @@
 #include <QMainWindow>
 #include <QPointer>
 #include <QTimer>
+#include <QTranslator>
 
 #include <memory>
 
@@ -136,5 +137,7 @@ private:
     QPointer<frmWait> m_wait;
     QPointer<frmHelp> m_help;
     QString m_helpFile;
+    // Qt's own texts (file dialogs, edit menus) in the chosen language, where Qt ships them.
+    QTranslator m_qtTexts;
     bool m_closing = false;
 };

@@ -1,9 +1,11 @@
 #include "ProgramFolder.h"
 
 #include "CIni.h"
+#include "TextTable.h"
 
 #include <QCoreApplication>
 #include <QDir>
+#include <QLocale>
 
 namespace ProgramFolder {
 
@@ -34,6 +36,13 @@ bool onlyKlaro7(const CIni &ini)
 {
     return setting(ini, QStringLiteral("General"), QStringLiteral("OnlyKlaro7"), QStringLiteral("False")) ==
            QLatin1String("True");
+}
+
+QString language(const CIni &ini)
+{
+    return TextTable::chooseLanguage(
+        setting(ini, QStringLiteral("General"), QStringLiteral("Language"), QString()),
+        QLocale::system().name());
 }
 
 } // namespace ProgramFolder

@@ -18,4 +18,7 @@ QString setting(const CIni &ini, const QString &section, const QString &key, con
 // The edition switch: only the exact value "True" restricts the program to the Klaro 7.
 bool onlyKlaro7(const CIni &ini);
 
+// The language of the texts: [General] Language when it names one, else the system locale's, else "en".
+QString language(const CIni &ini);
+
 } // namespace ProgramFolder

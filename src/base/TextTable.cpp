@@ -4,8 +4,12 @@
 
 #include "ErrorFrame.h"
 
+#include <QRegularExpression>
+
 #include <algorithm>
+#include <atomic>
 #include <iterator>
+#include <vector>
 
 namespace {
 
@@ -378,12 +382,92 @@ constexpr Entry kExtension[] = {
     {2674, "C&hart as the last page"},
 };
 
-template <std::size_t N> const Entry *find(const Entry (&table)[N], int number)
+// The other languages' tables: one entry per line, same numbers and escapes as the English tables.
+constexpr Entry kGerman[] = {
+#include "texts/de.inc"
+};
+constexpr Entry kFrench[] = {
+#include "texts/fr.inc"
+};
+constexpr Entry kSpanish[] = {
+#include "texts/es.inc"
+};
+
+struct Language {
+    const char *code;
+    std::vector<Entry> entries; // sorted by number
+};
+
+template <std::size_t N> void append(std::vector<Entry> &to, const Entry (&table)[N])
 {
-    const Entry *end = table + N;
-    const Entry *it =
-        std::lower_bound(table, end, number, [](const Entry &e, int n) { return e.number < n; });
-    return (it != end && it->number == number) ? it : nullptr;
+    to.insert(to.end(), std::begin(table), std::end(table));
+}
+
+std::vector<Entry> sorted(std::vector<Entry> entries)
+{
+    std::stable_sort(entries.begin(), entries.end(),
+                     [](const Entry &a, const Entry &b) { return a.number < b.number; });
+    return entries;
+}
+
+// Built once; English first, so index 0 is the fallback of every other language.
+const std::vector<Language> &tables()
+{
+    static const std::vector<Language> all = [] {
+        std::vector<Entry> english;
+        append(english, kTexts);
+        append(english, kExtension);
+        std::vector<Entry> german, french, spanish;
+        append(german, kGerman);
+        append(french, kFrench);
+        append(spanish, kSpanish);
+        return std::vector<Language>{{"en", sorted(std::move(english))},
+                                     {"de", sorted(std::move(german))},
+                                     {"fr", sorted(std::move(french))},
+                                     {"es", sorted(std::move(spanish))}};
+    }();
+    return all;
+}
+
+std::atomic<int> g_language{0};
+
+int indexOf(const QString &code)
+{
+    const std::vector<Language> &all = tables();
+    for (std::size_t i = 0; i < all.size(); ++i)
+        if (code == QLatin1String(all[i].code))
+            return int(i);
+    return -1;
+}
+
+const Entry *find(const std::vector<Entry> &table, int number)
+{
+    const auto it = std::lower_bound(table.begin(), table.end(), number,
+                                     [](const Entry &e, int n) { return e.number < n; });
+    return (it != table.end() && it->number == number) ? &*it : nullptr;
+}
+
+bool lookupAt(int index, int number, QString *text)
+{
+    const Entry *entry = find(tables()[std::size_t(index)].entries, number);
+    if (!entry && index != 0)
+        entry = find(tables().front().entries, number);
+    if (!entry)
+        return false;
+    if (text)
+        *text = QString::fromUtf8(entry->text);
+    return true;
+}
+
+QString textAt(int index, int number)
+{
+    QString result;
+    if (!lookupAt(index, number, &result)) {
+        QString message;
+        lookupAt(index, TextTable::UnknownTextNumber, &message);
+        ErrorFrame::report(message.arg(number));
+    }
+    return result;
 }
 
 template <std::size_t N> QList<int> numbersOf(const Entry (&table)[N])
@@ -399,31 +483,71 @@ template <std::size_t N> QList<int> numbersOf(const Entry (&table)[N])
 
 namespace TextTable {
 
+QStringList languages()
+{
+    QStringList codes;
+    for (const Language &language : tables())
+        codes << QLatin1String(language.code);
+    return codes;
+}
+
+void setLanguage(const QString &code)
+{
+    g_language = std::max(indexOf(code), 0);
+}
+
+QString language()
+{
+    return QLatin1String(tables()[std::size_t(g_language.load())].code);
+}
+
+QString chooseLanguage(const QString &configured, const QString &systemLocaleName)
+{
+    const QString wanted = configured.trimmed().toLower();
+    if (indexOf(wanted) >= 0)
+        return wanted;
+    // "de_DE.UTF-8", "de-AT", "de": the part before the territory.
+    const QString system =
+        systemLocaleName.section(QRegularExpression(QStringLiteral("[_.@-]")), 0, 0).toLower();
+    if (indexOf(system) >= 0)
+        return system;
+    return QStringLiteral("en");
+}
+
 bool lookup(int number, QString *text)
 {
-    const Entry *entry = find(kTexts, number);
-    if (!entry) {
-        // The extension table is short and grows at its end in any order: a plain search.
-        const auto it = std::find_if(std::begin(kExtension), std::end(kExtension),
-                                     [number](const Entry &e) { return e.number == number; });
-        entry = it != std::end(kExtension) ? it : nullptr;
-    }
-    if (!entry)
-        return false;
-    if (text)
-        *text = QString::fromUtf8(entry->text);
-    return true;
+    return lookupAt(g_language, number, text);
 }
 
 QString text(int number)
 {
-    QString result;
-    if (!lookup(number, &result)) {
-        QString message;
-        lookup(UnknownTextNumber, &message);
-        ErrorFrame::report(message.arg(number));
-    }
-    return result;
+    return textAt(g_language, number);
+}
+
+QString english(int number)
+{
+    return textAt(0, number);
+}
+
+bool lookupIn(const QString &code, int number, QString *text)
+{
+    const int index = indexOf(code);
+    if (index < 0)
+        return false;
+    const Entry *entry = find(tables()[std::size_t(index)].entries, number);
+    if (entry && text)
+        *text = QString::fromUtf8(entry->text);
+    return entry != nullptr;
+}
+
+QList<int> numbersIn(const QString &code)
+{
+    QList<int> numbers;
+    const int index = indexOf(code);
+    if (index >= 0)
+        for (const Entry &e : tables()[std::size_t(index)].entries)
+            numbers.append(e.number);
+    return numbers;
 }
 
 QList<int> originalNumbers()

@@ -1,16 +1,39 @@
 #pragma once
 // Every user-visible text, fetched by number. Numbers 1000-1245 are the program's original table;
-// texts added since are numbered from 2000 so the original table keeps its exact entries.
+// texts added since are numbered from 2000 so the original table keeps its exact entries. Each
+// language has its own table with the same numbers; English is complete and fills any gap.
 #include <QList>
 #include <QString>
+#include <QStringList>
 
 namespace TextTable {
 
-// The text of the number, or false when the number is in neither table.
+// The languages with a table, by their two-letter codes; "en" first.
+QStringList languages();
+
+// The language of text() and lookup() for the whole run: chosen once at start-up, English until then
+// (the command-line companion never chooses). An unknown code chooses English.
+void setLanguage(const QString &code);
+QString language();
+
+// The configured code ("en", "de", "fr", "es", case and blanks ignored) when it names a language,
+// else the language of the system locale's name ("de_AT"), else English.
+QString chooseLanguage(const QString &configured, const QString &systemLocaleName);
+
+// The text of the number in the chosen language (English where that language lacks it), or false
+// when the number is in neither table.
 bool lookup(int number, QString *text);
 
 // The text of the number; an unknown number is reported through the error frame and gives "".
 QString text(int number);
+
+// The English text, whatever the language: what is written into files stays the same everywhere.
+QString english(int number);
+
+// The text of one language's own table only, without the English fallback (for checks).
+bool lookupIn(const QString &code, int number, QString *text);
+// The numbers one language's own table holds, ascending.
+QList<int> numbersIn(const QString &code);
 
 // The numbers of the original table, ascending (for checks).
 QList<int> originalNumbers();

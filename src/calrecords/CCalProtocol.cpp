@@ -129,10 +129,19 @@ QString CCalProtocol::QualityText(qint16 code)
     case 4:
         return QStringLiteral("+++");
     case 5:
-        return TextTable::text(1228);
+        return TextTable::english(1228);
     default:
-        return TextTable::text(1033);
+        return TextTable::english(1033);
     }
+}
+
+QString CCalProtocol::QualityShown(const QString &stored)
+{
+    // Record files hold the English words; the window and the printout show them in the chosen language.
+    for (int number : {1228, 1033})
+        if (stored == TextTable::english(number))
+            return TextTable::text(number);
+    return stored;
 }
 
 bool CCalProtocol::ParsePHRecord(const QString &answer, CalProtocolData &r)
@@ -339,7 +348,7 @@ bool CCalProtocol::GetProtocolPH(QString &strMeter, QString &strSerNo, QString &
     strMode = m_record.Mode;
     strSlope = m_record.Slope;
     strAsy = m_record.Asy;
-    strSensQuality = m_record.SensQuality;
+    strSensQuality = QualityShown(m_record.SensQuality);
     fShowTempF = m_record.ShowTempF;
     fShowSlopePC = m_record.ShowSlopePC;
     nNumCalPoints = m_record.NumCalPoints;

@@ -75,6 +75,8 @@ public:
     static bool BuildRecordText(const CalProtocolData &record, QString &text);
     static bool ParseRecordText(const QString &text, CalProtocolData &record);
     static QString QualityText(qint16 code);
+    // The sensor quality as the user reads it: a stored word of the text table in the chosen language.
+    static QString QualityShown(const QString &stored);
     // Date and time in the system's short-date and long-time formats; out-of-range parts carry over.
     static QString FormatDate(qint16 year, qint16 month, qint16 day);
     static QString FormatTime(qint16 hour, qint16 minute, qint16 second);

@@ -470,7 +470,10 @@ ValueChart::ValueChart(UserDialogs &dialogs, QWidget *parent)
     split->addWidget(m_view);
     split->setStretchFactor(0, 0);
     split->setStretchFactor(1, 1);
-    split->setSizes({190, 1000});
+    // Wide enough for a typical series name in the chosen language, with its check box and colour.
+    const QString typical =
+        TextTable::text(TextTable::ChartSeriesName).arg(QStringLiteral("999"), QStringLiteral("mg/l PO4"));
+    split->setSizes({std::max(190, m_lstSeries->fontMetrics().horizontalAdvance(typical) + 64), 1000});
 
     auto *layout = new QVBoxLayout(this);
     layout->setContentsMargins(0, 0, 0, 0);

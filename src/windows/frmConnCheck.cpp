@@ -21,6 +21,8 @@ frmConnCheck::frmConnCheck(CDevice &device, const CCommunication &communication,
     m_report->setLineWrapMode(QPlainTextEdit::NoWrap);
     m_report->setFont(QFontDatabase::systemFont(QFontDatabase::FixedFont));
     auto *buttons = new QDialogButtonBox(QDialogButtonBox::Close, this);
+    // Qt's own caption would stay English in every language.
+    buttons->button(QDialogButtonBox::Close)->setText(TextTable::text(TextTable::CommLogClose));
     buttons->addButton(m_cmdPorts, QDialogButtonBox::ActionRole);
     buttons->addButton(m_cmdSearch, QDialogButtonBox::ActionRole);
     connect(buttons, &QDialogButtonBox::rejected, this, &QDialog::reject);

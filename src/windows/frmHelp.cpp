@@ -24,17 +24,23 @@ frmHelp::frmHelp(QWidget *owner) : QDialog(owner), m_browser(new QTextBrowser(th
     resize(760, 620);
 }
 
-QString frmHelp::htmlFileFor(const QString &helpFileName)
+QString frmHelp::htmlFileFor(const QString &helpFileName, const QString &language)
 {
     QString name = helpFileName;
     if (name.endsWith(QLatin1String(".chm"), Qt::CaseInsensitive))
         name.chop(4);
+    if (language != QLatin1String("en") && name.endsWith(QLatin1String("_e")))
+        name = name.chopped(1) + language;
     return name + QStringLiteral(".html");
 }
 
 bool frmHelp::showTopic(const QString &helpFile, int contextNumber)
 {
-    const QString html = QFileInfo(helpFile).dir().filePath(htmlFileFor(QFileInfo(helpFile).fileName()));
+    const QFileInfo info(helpFile);
+    // The page of the chosen language; the English page stands in where it is not shipped.
+    QString html = info.dir().filePath(htmlFileFor(info.fileName(), TextTable::language()));
+    if (!QFileInfo::exists(html))
+        html = info.dir().filePath(htmlFileFor(info.fileName()));
     if (!QFileInfo::exists(html)) {
         ErrorFrame::report(TextTable::text(TextTable::FileMissing).arg(html));
         return false;

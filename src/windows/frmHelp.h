@@ -13,8 +13,8 @@ public:
     bool showTopic(const QString &helpFile, int contextNumber);
     QTextBrowser *browser() const { return m_browser; }
 
-    // "MeravoHlp_e.chm" is shipped as "MeravoHlp_e.html".
-    static QString htmlFileFor(const QString &helpFileName);
+    // "MeravoHlp_e.chm" is shipped as "MeravoHlp_e.html", its German page as "MeravoHlp_de.html".
+    static QString htmlFileFor(const QString &helpFileName, const QString &language = QStringLiteral("en"));
 
 private:
     QTextBrowser *m_browser;

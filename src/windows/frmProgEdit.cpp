@@ -180,7 +180,8 @@ void frmProgEdit::buildProgramFields()
     for (const Field &f : fields) {
         grid->addWidget(TextApplier::fieldLabel(m_fraProgram, f.field, f.label), f.row, f.column);
         grid->addWidget(f.field, f.row, f.column + 1);
-        f.field->setMinimumWidth(50);
+        // Room for a value of eight characters, however long the captions of a language are.
+        f.field->setMinimumWidth(f.field->fontMetrics().horizontalAdvance(QString(8, u'0')) + 12);
     }
     const std::pair<int, QCheckBox *> flags[] = {
         {1238, m_chkBlankRequired}, {1239, m_chkCalLinePossible}, {1240, m_chkCalLineRequired}};
@@ -409,23 +410,31 @@ int frmProgEdit::helpContext() const
 void frmProgEdit::layoutWindow()
 {
     auto px = [this](int twips) { return Twips::toPixels(twips, this); };
-    const int width = m_extended ? kExtendedWidth : kNormalWidth;
-    const int height = m_extended ? kExtendedHeight : kNormalHeight;
-    setFixedSize(px(width), px(height));
-    m_imgHead->setGeometry(0, 0, px(width), px(kHeadHeight));
-    // The narrow view is narrower than the picture: it is fitted so its light end stays behind the logo.
-    m_imgHead->setPictureFitted(!m_extended);
-    m_imgHead->placeLogo(px(m_extended ? kLogoExtended : kLogoNormal));
-    m_panelProgram->setGeometry(0, px(kHeadHeight), px(kNormalWidth), px(height - kHeadHeight));
-    m_linDivider->setGeometry(px(kNormalWidth), px(kHeadHeight + 100), px(30),
-                              px(height - kHeadHeight - 200));
-    m_panelCal->setGeometry(px(kNormalWidth + 30), px(kHeadHeight), px(width - kNormalWidth - 30),
-                            px(height - kHeadHeight));
     m_linDivider->setVisible(m_extended);
     m_panelCal->setVisible(m_extended);
     m_cmdCalCalculate->setVisible(m_extended);
     m_cmdTransfer->setVisible(m_extended);
     m_chart->setVisible(m_extended && m_chartShown);
+    // Sizes are measured in the window's style and fonts, which a hidden panel has not taken on yet.
+    ensurePolished();
+    // The window's own sizes, widened where a language's captions need more room.
+    const int programWidth = std::max(px(kNormalWidth), m_panelProgram->minimumSizeHint().width());
+    const int calWidth =
+        std::max(px(kExtendedWidth - kNormalWidth - 30), m_panelCal->minimumSizeHint().width());
+    int bodyHeight = std::max(px((m_extended ? kExtendedHeight : kNormalHeight) - kHeadHeight),
+                              m_panelProgram->minimumSizeHint().height());
+    if (m_extended)
+        bodyHeight = std::max(bodyHeight, m_panelCal->minimumSizeHint().height());
+    const int width = m_extended ? programWidth + px(30) + calWidth : programWidth;
+    setFixedSize(width, px(kHeadHeight) + bodyHeight);
+    m_imgHead->setGeometry(0, 0, width, px(kHeadHeight));
+    // The narrow view is narrower than the picture: it is fitted so its light end stays behind the logo.
+    m_imgHead->setPictureFitted(!m_extended);
+    m_imgHead->placeLogo(px(m_extended ? kLogoExtended : kLogoNormal) + width -
+                         px(m_extended ? kExtendedWidth : kNormalWidth));
+    m_panelProgram->setGeometry(0, px(kHeadHeight), programWidth, bodyHeight);
+    m_linDivider->setGeometry(programWidth, px(kHeadHeight + 100), px(30), bodyHeight - px(200));
+    m_panelCal->setGeometry(programWidth + px(30), px(kHeadHeight), calWidth, bodyHeight);
     m_txtE0->setEnabled(!m_extended);
     m_txtSlope->setEnabled(!m_extended);
     m_cmdExtended->setText(TextTable::text(m_extended ? 1214 : 1117));

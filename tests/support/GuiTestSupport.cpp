@@ -46,6 +46,13 @@ void pointSettingsAtConfigHome()
 
 } // namespace
 
+QString GuiSandbox::s_language = QStringLiteral("en");
+
+void GuiSandbox::setLanguage(const QString &code)
+{
+    s_language = code;
+}
+
 GuiSandbox::GuiSandbox()
 {
     for (int i = 0; i < 6; ++i)
@@ -61,6 +68,7 @@ GuiSandbox::GuiSandbox()
     qputenv("MERAVO_PROGRAM_DIR", m_program.path().toLocal8Bit());
     QDir(m_home.path()).mkpath(QStringLiteral("Documents"));
     pointSettingsAtConfigHome();
+    setSetting(QStringLiteral("General"), QStringLiteral("Language"), s_language);
 }
 
 GuiSandbox::~GuiSandbox()

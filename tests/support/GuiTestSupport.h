@@ -22,8 +22,12 @@ public:
     QString programDir() const { return m_program.path(); }
     // Replaces a key of the program folder's Settings.ini.
     void setSetting(const QString &section, const QString &key, const QString &value);
+    // The language every sandbox made from now on sets in its Settings.ini: "en" unless changed, so
+    // the texts a test expects do not follow the machine's locale.
+    static void setLanguage(const QString &code);
 
 private:
+    static QString s_language;
     QTemporaryDir m_home;
     QTemporaryDir m_program;
     QByteArray m_saved[6];
