@@ -33,6 +33,15 @@ foreach(language en de fr es)
   set_tests_properties(screenshots_${language} PROPERTIES LABELS gui TIMEOUT 300
     ENVIRONMENT "QT_QPA_PLATFORM=offscreen;MERAVO_PROGRAM_DIR=${CMAKE_BINARY_DIR}/bin")
 endforeach()
+# LeakSanitizer's tracer thread crashes now and then at the exit of a process that has opened every
+# window (about one run in two with these five), which fails the run without any finding. These
+# runs keep the address and undefined-behaviour checks; the other window suites check for leaks.
+if(MERAVO_SANITIZE)
+  foreach(gallery tst_languages screenshots_en screenshots_de screenshots_fr screenshots_es)
+    set_property(TEST ${gallery} APPEND PROPERTY ENVIRONMENT
+      "ASAN_OPTIONS=detect_leaks=0:abort_on_error=1:strict_string_checks=1")
+  endforeach()
+endif()
 
 # Under a real window manager on its own virtual X server (label wm): window placement and sizes.
 add_executable(tst_wm tst_wm.cpp support/UnexpectedErrors.cpp)
