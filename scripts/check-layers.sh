@@ -1,16 +1,16 @@
 #!/usr/bin/env bash
 # Fails when a source file under src/ includes a header of a folder that is not below its own, so the
 # dependencies point down only and no two folders include each other. Layers, bottom to top:
-#   base < link < measvals, programs, calrecords (siblings: none includes another) < output < session
-#   < windows < app
+#   base < link < measvals, programs, calrecords (siblings: none includes another) < output < archive
+#   < session < windows < app
 # tools/, tests/, bench/ and fuzz/ sit outside and may include anything.
 # Usage: scripts/check-layers.sh [SOURCE_ROOT]
 set -euo pipefail
 root="${1:-$(cd "$(dirname "$0")/.." && pwd)}"
 src="$root/src"
 
-declare -A rank=([base]=0 [link]=1 [measvals]=2 [programs]=2 [calrecords]=2 [output]=3 [session]=4
-  [windows]=5 [app]=6)
+declare -A rank=([base]=0 [link]=1 [measvals]=2 [programs]=2 [calrecords]=2 [output]=3 [archive]=4
+  [session]=5 [windows]=6 [app]=7)
 
 # Header name -> folder (includes are by file name: every folder is on the include path). Table
 # fragments (.inc) are included like headers.

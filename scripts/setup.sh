@@ -8,6 +8,9 @@ packages=(
   qt6-base-dev qt6-base-dev-tools qt6-serialport-dev libqt6serialport6
   libqt6svg6 qt6-svg-dev qt6-charts-dev libqt6opengl6-dev qt6-qpa-plugins libgl-dev
   libxlsxwriter-dev
+  # The archive: Qt's SQLite and PostgreSQL drivers; the tests start their own PostgreSQL server and
+  # read archives with the sqlite3 tool.
+  libqt6sql6-sqlite libqt6sql6-psql postgresql sqlite3
   clang-14 libclang-rt-14-dev clang-format clang-tidy
   xvfb xauth poppler-utils openbox
   fonts-dejavu-core

@@ -57,6 +57,7 @@ bool RecordWalk::next()
         m_ok = false;
         return false;
     }
+    m_line = m_rest.first(rest.data() - m_rest.data());
     m_rest = rest;
     m_fields = found;
     ++m_records;

@@ -20,6 +20,8 @@ public:
     bool next();
     // Field i of the current record (empty beyond the fields the line has).
     QStringView field(int i) const { return m_fields[size_t(i)]; }
+    // The current record's whole line, surplus fields included, without its CR LF.
+    QStringView line() const { return m_line; }
     int fieldCount() const { return m_fieldCount; }
     // Records taken so far; the current record's number, counted from 1.
     qsizetype recordNumber() const { return m_records; }
@@ -37,4 +39,5 @@ private:
     bool m_ok;
     qsizetype m_records = 0;
     std::array<QStringView, kMaxFields> m_fields{};
+    QStringView m_line;
 };

@@ -1,5 +1,6 @@
 #include "SharedObjects.h"
 
+#include "Archive.h"
 #include "CCalibration.h"
 #include "CCalProtocol.h"
 #include "CCommunication.h"
@@ -34,6 +35,7 @@ SharedObjects::SharedObjects(CSerialLink *serialLink) : link(serialLink)
     calProtocol = std::make_unique<CCalProtocol>(*communication, *device, *login);
     print = std::make_unique<CPrint>(*device, *calProtocol);
     ini = std::make_unique<CIni>();
+    archive = std::make_unique<Archive>(*device, *ini);
 }
 
 SharedObjects::~SharedObjects() = default;

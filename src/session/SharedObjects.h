@@ -17,6 +17,7 @@ class CMath;
 class CCalibration;
 class CPrint;
 class CIni;
+class Archive;
 
 struct SharedObjects {
     // Owned by whoever holds the serial controls (the main window, the CLI, a test); null in a set
@@ -38,6 +39,7 @@ struct SharedObjects {
     std::unique_ptr<CCalProtocol> calProtocol;
     std::unique_ptr<CPrint> print;
     std::unique_ptr<CIni> ini;
+    std::unique_ptr<Archive> archive;
 
     explicit SharedObjects(CSerialLink *serialLink = nullptr);
     ~SharedObjects();

@@ -1,0 +1,520 @@
+#include "Archive.h"
+
+#include "CDevice.h"
+#include "CIni.h"
+#include "TextTable.h"
+
+#include <QCryptographicHash>
+#include <QFileInfo>
+#include <QHash>
+#include <QSet>
+#include <QSqlQuery>
+#include <QSqlRecord>
+#include <QTimeZone>
+
+namespace {
+
+using Result = ArchiveDatabase::Result;
+
+QString isoUtc(const QDateTime &at)
+{
+    return at.toUTC().toString(Qt::ISODateWithMs);
+}
+
+QDateTime fromIsoUtc(const QString &text)
+{
+    QDateTime at = QDateTime::fromString(text, Qt::ISODateWithMs);
+    at.setTimeSpec(Qt::UTC);
+    return at;
+}
+
+QString datasetKey(const DatasetFields::Values &f)
+{
+    return f[DatasetFields::No] + QChar(0x1F) + f[DatasetFields::Date] + QChar(0x1F) + f[DatasetFields::Time];
+}
+
+const QString kImportColumns = QStringLiteral(
+    "uid, imported_utc, utc_offset, source, meter, serial, firmware, variant, port, baud, file_name,"
+    " document_date, login, os_uid, os_user, os_full_name, host, program_version, raw_sha256, raw_size, raw");
+
+QString datasetColumns()
+{
+    QString columns;
+    for (int f = 0; f < DatasetFields::Count; ++f)
+        columns += QStringLiteral(", d.") + DatasetFields::columnName(DatasetFields::Field(f));
+    return columns;
+}
+
+Result cancelled()
+{
+    return {Result::Cancelled, TextTable::text(TextTable::ArchiveCancelled)};
+}
+
+// Runs a prepared statement; the failure named for the user.
+bool run(QSqlQuery &q, const ArchiveDatabase &db, Result *result)
+{
+    if (q.exec())
+        return true;
+    *result = db.failure(q.lastError());
+    return false;
+}
+
+bool readImport(const ArchiveDatabase &db, const QString &uid, ImportRecord *record, Result *result)
+{
+    QSqlQuery q(db.database());
+    q.setForwardOnly(true);
+    q.prepare(QStringLiteral("SELECT %1 FROM imports WHERE uid = ?").arg(kImportColumns));
+    q.addBindValue(uid);
+    if (!run(q, db, result))
+        return false;
+    if (!q.next()) {
+        *result = {Result::Damaged, TextTable::text(TextTable::ArchiveDamaged).arg(db.displayName(), uid)};
+        return false;
+    }
+    ImportRecord r;
+    int c = 0;
+    r.uid = q.value(c++).toString();
+    r.importedUtc = fromIsoUtc(q.value(c++).toString());
+    r.utcOffset = q.value(c++).toInt();
+    ImportRecord::sourceFromName(q.value(c++).toString(), &r.source);
+    r.meter = q.value(c++).toString();
+    r.serial = q.value(c++).toString();
+    r.firmware = q.value(c++).toString();
+    r.variant = q.value(c++).toString();
+    r.port = q.value(c++).toString();
+    r.baud = q.value(c++).toInt();
+    r.fileName = q.value(c++).toString();
+    r.documentDate = QDateTime::fromString(q.value(c++).toString(), Qt::ISODate);
+    r.login = q.value(c++).toString();
+    r.account.uid = q.value(c++).toLongLong();
+    r.account.userName = q.value(c++).toString();
+    r.account.fullName = q.value(c++).toString();
+    r.account.host = q.value(c++).toString();
+    r.programVersion = q.value(c++).toString();
+    r.rawSha256 = q.value(c++).toString();
+    ++c; // raw_size
+    r.raw = qUncompress(q.value(c++).toByteArray());
+    *record = std::move(r);
+    return true;
+}
+
+} // namespace
+
+QString Archive::Summary::text() const
+{
+    return TextTable::text(TextTable::ArchiveSummary).arg(added).arg(repeated).arg(conflicting);
+}
+
+Archive::Archive(const CDevice &device, const CIni &ini) : m_device(device), m_ini(&ini) {}
+
+Archive::Archive(const CDevice &device, ArchiveSettings settings) : m_device(device), m_settings(std::move(settings)) {}
+
+const ArchiveSettings &Archive::settings() const
+{
+    if (!m_settings)
+        m_settings = m_ini ? ArchiveSettings::read(*m_ini) : ArchiveSettings();
+    return *m_settings;
+}
+
+void Archive::reload()
+{
+    if (m_ini)
+        m_settings.reset();
+    m_primary.reset();
+    m_local.reset();
+}
+
+Archive::~Archive() = default;
+
+QString Archive::displayName() const
+{
+    return m_primary ? m_primary->displayName() : ArchiveDatabase(settings().location).displayName();
+}
+
+Result Archive::open()
+{
+    if (!settings().enabled)
+        return {Result::Other, TextTable::text(TextTable::ArchiveDisabled)};
+    if (m_primary && m_primary->isOpen())
+        return {};
+    m_primary = std::make_unique<ArchiveDatabase>(settings().location);
+    return m_primary->open();
+}
+
+ArchiveDatabase &Archive::local()
+{
+    if (!m_local)
+        m_local = std::make_unique<ArchiveDatabase>(ArchiveSettings::localPath());
+    return *m_local;
+}
+
+Result Archive::keep(const ImportRecord &record, Summary *summary)
+{
+    return keepAll({record}, summary);
+}
+
+Result Archive::keepAll(const QList<ImportRecord> &records, Summary *summary, const Progress &progress)
+{
+    *summary = Summary();
+    Result result = open();
+    if (result) {
+        // Imports that waited go first, so the server receives them in the order they were made.
+        if (settings().onServer())
+            sync();
+        result = keepOn(*m_primary, records, summary, progress, QString());
+        if (result || result.failure != Result::Unreachable)
+            return result;
+    }
+    if (result.failure != Result::Unreachable || !settings().onServer())
+        return result;
+    // The server is away (or went away during the import, which it then never received whole).
+    m_primary.reset();
+    ArchiveDatabase &waiting = local();
+    if (Result r = waiting.open(); !r)
+        return r;
+    *summary = Summary();
+    result = keepOn(waiting, records, summary, progress, settings().location);
+    summary->keptLocally = bool(result);
+    return result;
+}
+
+Result Archive::keepOn(ArchiveDatabase &db, const QList<ImportRecord> &records, Summary *summary,
+                       const Progress &progress, const QString &outboxTarget)
+{
+    if (Result r = db.begin(); !r)
+        return r;
+    QSqlQuery outbox(db.database());
+    if (!outboxTarget.isEmpty())
+        outbox.prepare(QStringLiteral("INSERT INTO outbox (import_uid, target, queued_utc) VALUES (?, ?, ?)"));
+    for (qsizetype i = 0; i < records.size(); ++i) {
+        Result r = store(db, records[i], summary);
+        if (r && !outboxTarget.isEmpty()) {
+            outbox.addBindValue(records[i].uid);
+            outbox.addBindValue(outboxTarget);
+            outbox.addBindValue(isoUtc(QDateTime::currentDateTimeUtc()));
+            run(outbox, db, &r);
+        }
+        if (r && progress && !progress(i + 1, records.size()))
+            r = cancelled();
+        if (!r) {
+            db.rollback();
+            *summary = Summary();
+            return r;
+        }
+    }
+    return db.commit();
+}
+
+Result Archive::store(ArchiveDatabase &db, const ImportRecord &record, Summary *summary)
+{
+    Result result;
+    QList<ArchivedDataset> rows;
+    if (!record.datasets(m_device, &rows))
+        return {Result::Other, TextTable::text(TextTable::ArchiveBytesUnreadable).arg(record.fileName)};
+    QSqlQuery q(db.database());
+    q.setForwardOnly(true);
+    if (db.engine() == ArchiveDatabase::PostgreSQL) {
+        // One meter's imports one after another, so two PCs reading the same meter agree on what is
+        // new and what is a conflict.
+        q.prepare(QStringLiteral("SELECT pg_advisory_xact_lock(hashtext(?))"));
+        q.addBindValue(record.serial);
+        if (!run(q, db, &result))
+            return result;
+    }
+    // An import sent before (a sync whose answer got lost) is there already, whole.
+    q.prepare(QStringLiteral("SELECT id FROM imports WHERE uid = ?"));
+    q.addBindValue(record.uid);
+    if (!run(q, db, &result))
+        return result;
+    if (q.next()) {
+        summary->repeated += rows.size();
+        return result;
+    }
+
+    // What is archived of this meter in the import's period: one read instead of one per dataset.
+    QString first;
+    QString last;
+    for (const ArchivedDataset &row : rows)
+        if (!row.day.isEmpty()) {
+            if (first.isEmpty() || row.day < first)
+                first = row.day;
+            if (last.isEmpty() || row.day > last)
+                last = row.day;
+        }
+    if (first.isEmpty()) {
+        q.prepare(QStringLiteral("SELECT no, date, time, content_sha256 FROM datasets WHERE serial = ? AND day IS NULL"));
+        q.addBindValue(record.serial);
+    } else {
+        q.prepare(QStringLiteral("SELECT no, date, time, content_sha256 FROM datasets"
+                                 " WHERE serial = ? AND ((day >= ? AND day <= ?) OR day IS NULL)"));
+        q.addBindValue(record.serial);
+        q.addBindValue(first);
+        q.addBindValue(last);
+    }
+    if (!run(q, db, &result))
+        return result;
+    QHash<QString, QList<QByteArray>> known;
+    while (q.next())
+        known[q.value(0).toString() + QChar(0x1F) + q.value(1).toString() + QChar(0x1F) + q.value(2).toString()]
+            .append(q.value(3).toByteArray());
+    q.finish();
+
+    enum Kind : char { New, Repeat, Conflict };
+    QList<char> kinds(rows.size(), New);
+    qint64 added = 0;
+    qint64 repeated = 0;
+    qint64 conflicting = 0;
+    for (qsizetype i = 0; i < rows.size(); ++i) {
+        QList<QByteArray> &hashes = known[datasetKey(rows[i].fields)];
+        if (hashes.contains(rows[i].contentHash)) {
+            kinds[i] = Repeat;
+            ++repeated;
+            continue;
+        }
+        kinds[i] = hashes.isEmpty() ? New : Conflict;
+        ++(hashes.isEmpty() ? added : conflicting);
+        hashes.append(rows[i].contentHash);
+    }
+
+    q.prepare(QStringLiteral("INSERT INTO imports (%1, new_count, repeat_count, conflict_count)"
+                             " VALUES (?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?)"
+                             " RETURNING id")
+                  .arg(kImportColumns));
+    for (const QVariant &v :
+         {QVariant(record.uid), QVariant(isoUtc(record.importedUtc)), QVariant(record.utcOffset),
+          QVariant(ImportRecord::sourceName(record.source)), QVariant(record.meter), QVariant(record.serial),
+          QVariant(record.firmware), QVariant(record.variant), QVariant(record.port), QVariant(record.baud),
+          QVariant(record.fileName), QVariant(record.documentDate.toString(Qt::ISODate)), QVariant(record.login),
+          QVariant(record.account.uid), QVariant(record.account.userName), QVariant(record.account.fullName),
+          QVariant(record.account.host), QVariant(record.programVersion), QVariant(record.rawSha256),
+          QVariant(qint64(record.raw.size())), QVariant(qCompress(record.raw, 6)), QVariant(added),
+          QVariant(repeated), QVariant(conflicting)})
+        q.addBindValue(v);
+    if (!run(q, db, &result))
+        return result;
+    if (!q.next())
+        return db.failure(q.lastError());
+    const qint64 importId = q.value(0).toLongLong();
+    q.finish();
+
+    QSqlQuery insert(db.database());
+    QString columns = QStringLiteral("import_id, meter, serial, layout, day, line, content_sha256, conflict");
+    for (int f = 0; f < DatasetFields::Count; ++f)
+        columns += QStringLiteral(", ") + DatasetFields::columnName(DatasetFields::Field(f));
+    QString marks = QStringLiteral("?");
+    for (int i = 1; i < 8 + DatasetFields::Count; ++i)
+        marks += QStringLiteral(", ?");
+    // Two importers may race past the check on a server: the unique key keeps one copy.
+    insert.prepare(QStringLiteral("INSERT INTO datasets (%1) VALUES (%2) ON CONFLICT DO NOTHING").arg(columns, marks));
+    const int layout = archiveLayout(m_device, record.meter);
+    const QVariant noDay{QMetaType(QMetaType::QString)};
+    for (qsizetype i = 0; i < rows.size(); ++i) {
+        if (kinds[i] == Repeat)
+            continue;
+        const ArchivedDataset &row = rows[i];
+        insert.addBindValue(importId);
+        insert.addBindValue(record.meter);
+        insert.addBindValue(record.serial);
+        insert.addBindValue(layout);
+        insert.addBindValue(row.day.isEmpty() ? noDay : QVariant(row.day));
+        insert.addBindValue(row.line);
+        insert.addBindValue(row.contentHash);
+        insert.addBindValue(kinds[i] == Conflict ? 1 : 0);
+        for (const QString &field : row.fields)
+            insert.addBindValue(field);
+        if (!run(insert, db, &result))
+            return result;
+    }
+    summary->added += added;
+    summary->repeated += repeated;
+    summary->conflicting += conflicting;
+    return result;
+}
+
+Result Archive::query(const ArchiveFilter &filter, qint64 afterId, qint64 limit, QList<ArchivedRow> *rows,
+                      const Progress &progress)
+{
+    rows->clear();
+    if (Result r = open(); !r)
+        return r;
+    QVariantList parameters;
+    const QString where = filter.whereClause(&parameters);
+    QSqlQuery q(m_primary->database());
+    q.setForwardOnly(true);
+    q.prepare(QStringLiteral("SELECT d.id, d.import_id, d.meter, d.serial, d.layout, d.line, d.conflict,"
+                             " i.imported_utc, i.login%1 FROM datasets d JOIN imports i ON i.id = d.import_id"
+                             " WHERE %2 AND d.id > ? ORDER BY d.id%3")
+                  .arg(datasetColumns(), where,
+                       limit > 0 ? QStringLiteral(" LIMIT %1").arg(limit) : QString()));
+    for (const QVariant &p : parameters)
+        q.addBindValue(p);
+    q.addBindValue(afterId);
+    Result result;
+    if (!run(q, *m_primary, &result))
+        return result;
+    while (q.next()) {
+        ArchivedRow row;
+        row.id = q.value(0).toLongLong();
+        row.importId = q.value(1).toLongLong();
+        row.meter = q.value(2).toString();
+        row.serial = q.value(3).toString();
+        row.layout = q.value(4).toInt();
+        row.line = q.value(5).toString();
+        row.conflict = q.value(6).toInt() != 0;
+        row.importedUtc = fromIsoUtc(q.value(7).toString());
+        row.login = q.value(8).toString();
+        for (int f = 0; f < DatasetFields::Count; ++f)
+            row.fields[size_t(f)] = q.value(9 + f).toString();
+        rows->append(std::move(row));
+        if (progress && rows->size() % 1000 == 0 && !progress(rows->size(), 0)) {
+            rows->clear();
+            return cancelled();
+        }
+    }
+    if (q.lastError().isValid())
+        return m_primary->failure(q.lastError());
+    return result;
+}
+
+Result Archive::count(const ArchiveFilter &filter, qint64 *count)
+{
+    *count = 0;
+    if (Result r = open(); !r)
+        return r;
+    QVariantList parameters;
+    const QString where = filter.whereClause(&parameters);
+    QSqlQuery q(m_primary->database());
+    q.setForwardOnly(true);
+    // The join costs time on millions of rows: only a filter by user needs it.
+    q.prepare(filter.user.isEmpty()
+                  ? QStringLiteral("SELECT count(*) FROM datasets d WHERE %1").arg(where)
+                  : QStringLiteral("SELECT count(*) FROM datasets d JOIN imports i ON i.id = d.import_id WHERE %1").arg(where));
+    for (const QVariant &p : parameters)
+        q.addBindValue(p);
+    Result result;
+    if (!run(q, *m_primary, &result))
+        return result;
+    if (q.next())
+        *count = q.value(0).toLongLong();
+    return result;
+}
+
+Result Archive::raw(qint64 importId, QByteArray *bytes, bool *found)
+{
+    *found = false;
+    bytes->clear();
+    if (Result r = open(); !r)
+        return r;
+    QSqlQuery q(m_primary->database());
+    q.setForwardOnly(true);
+    q.prepare(QStringLiteral("SELECT raw, raw_sha256 FROM imports WHERE id = ?"));
+    q.addBindValue(importId);
+    Result result;
+    if (!run(q, *m_primary, &result) || !q.next())
+        return result;
+    *found = true;
+    *bytes = qUncompress(q.value(0).toByteArray());
+    const QString sha = QString::fromLatin1(QCryptographicHash::hash(*bytes, QCryptographicHash::Sha256).toHex());
+    if (sha != q.value(1).toString())
+        return {Result::Damaged, TextTable::text(TextTable::ArchiveRawMismatch).arg(importId)};
+    return result;
+}
+
+Result Archive::status(ArchiveStatus *status)
+{
+    *status = ArchiveStatus();
+    status->location = displayName();
+    status->engine = settings().onServer() ? QStringLiteral("PostgreSQL") : QStringLiteral("SQLite");
+    if (settings().onServer() && QFileInfo::exists(ArchiveSettings::localPath()) && local().open()) {
+        QSqlQuery p(local().database());
+        p.prepare(QStringLiteral("SELECT count(*) FROM outbox o WHERE o.target = ? AND NOT EXISTS"
+                                 " (SELECT 1 FROM sent s WHERE s.import_uid = o.import_uid AND s.target = o.target)"));
+        p.addBindValue(settings().location);
+        if (p.exec() && p.next())
+            status->pending = p.value(0).toLongLong();
+    }
+    if (Result r = open(); !r)
+        return r;
+    QSqlQuery q(m_primary->database());
+    q.setForwardOnly(true);
+    const char *const counts[] = {"SELECT count(*) FROM imports", "SELECT count(*) FROM datasets",
+                                  "SELECT count(*) FROM datasets WHERE conflict = 1",
+                                  "SELECT count(DISTINCT serial) FROM imports"};
+    qint64 *targets[] = {&status->imports, &status->datasets, &status->conflicts, &status->meters};
+    for (int i = 0; i < 4; ++i) {
+        if (!q.exec(QString::fromLatin1(counts[i])))
+            return m_primary->failure(q.lastError());
+        if (q.next())
+            *targets[i] = q.value(0).toLongLong();
+    }
+    status->bytes = m_primary->sizeOnDisk();
+    return {};
+}
+
+Result Archive::backup(const QString &path)
+{
+    if (Result r = open(); !r)
+        return r;
+    if (m_primary->engine() != ArchiveDatabase::SQLite)
+        return {Result::Other, TextTable::text(TextTable::ArchiveBackupServer).arg(m_primary->displayName())};
+    QSqlQuery q(m_primary->database());
+    q.prepare(QStringLiteral("VACUUM INTO ?"));
+    q.addBindValue(path);
+    Result result;
+    run(q, *m_primary, &result);
+    return result;
+}
+
+Archive::SyncOutcome Archive::sync(const Progress &progress)
+{
+    SyncOutcome outcome;
+    if (!settings().enabled || !settings().onServer() || !QFileInfo::exists(ArchiveSettings::localPath()))
+        return outcome;
+    ArchiveDatabase &waiting = local();
+    if (outcome.result = waiting.open(); !outcome.result)
+        return outcome;
+    QStringList uids;
+    {
+        QSqlQuery q(waiting.database());
+        q.setForwardOnly(true);
+        q.prepare(QStringLiteral("SELECT o.import_uid FROM outbox o WHERE o.target = ? AND NOT EXISTS"
+                                 " (SELECT 1 FROM sent s WHERE s.import_uid = o.import_uid AND s.target = o.target)"
+                                 " ORDER BY o.queued_utc, o.rowid"));
+        q.addBindValue(settings().location);
+        if (!run(q, waiting, &outcome.result))
+            return outcome;
+        while (q.next())
+            uids.append(q.value(0).toString());
+    }
+    outcome.remaining = uids.size();
+    if (uids.isEmpty())
+        return outcome;
+    if (outcome.result = open(); !outcome.result)
+        return outcome;
+    for (const QString &uid : uids) {
+        ImportRecord record;
+        if (!readImport(waiting, uid, &record, &outcome.result))
+            return outcome;
+        Summary ignored;
+        // On the server first; then noted here. A crash between the two sends it again, and the
+        // server recognises it by its uid.
+        outcome.result = keepOn(*m_primary, {record}, &ignored, {}, QString());
+        if (!outcome.result) {
+            if (outcome.result.failure == Result::Unreachable)
+                m_primary.reset();
+            return outcome;
+        }
+        QSqlQuery sent(waiting.database());
+        sent.prepare(QStringLiteral("INSERT INTO sent (import_uid, target, sent_utc) VALUES (?, ?, ?) ON CONFLICT DO NOTHING"));
+        sent.addBindValue(uid);
+        sent.addBindValue(settings().location);
+        sent.addBindValue(isoUtc(QDateTime::currentDateTimeUtc()));
+        if (!run(sent, waiting, &outcome.result))
+            return outcome;
+        ++outcome.sent;
+        --outcome.remaining;
+        if (progress && !progress(outcome.sent, uids.size()))
+            return outcome;
+    }
+    return outcome;
+}

@@ -1,0 +1,112 @@
+#pragma once
+// The lab's archive of every import: each dataset kept once, with the original bytes it came from,
+// in an SQLite file on this PC or on the lab's PostgreSQL server. When the server cannot be reached
+// an import waits in this PC's own archive and is sent, once, when it answers again.
+#include "ArchiveDatabase.h"
+#include "ArchiveFilter.h"
+#include "ArchiveImport.h"
+#include "ArchiveSettings.h"
+
+#include <QList>
+#include <functional>
+#include <memory>
+#include <optional>
+
+class CDevice;
+class CIni;
+
+// One archived dataset as queries return it.
+struct ArchivedRow {
+    qint64 id = 0;
+    qint64 importId = 0;
+    QString meter;
+    QString serial;
+    int layout = 14;
+    DatasetFields::Values fields;
+    QString line;
+    bool conflict = false;
+    QDateTime importedUtc;
+    QString login;
+};
+
+struct ArchiveStatus {
+    QString engine;   // "SQLite" or "PostgreSQL"
+    QString location; // for people
+    qint64 imports = 0;
+    qint64 datasets = 0;
+    qint64 conflicts = 0;
+    qint64 meters = 0;
+    qint64 bytes = -1;
+    qint64 pending = 0; // imports waiting on this PC for the server
+};
+
+class Archive {
+public:
+    using Result = ArchiveDatabase::Result;
+    // Called with the work done so far and the whole (0: unknown); false cancels the work, which
+    // then leaves the archive as it was.
+    using Progress = std::function<bool(qint64 done, qint64 total)>;
+
+    struct Summary {
+        qint64 added = 0;
+        qint64 repeated = 0;
+        qint64 conflicting = 0;
+        bool keptLocally = false; // the server did not answer: waiting on this PC
+        QString text() const;     // "N new, M already archived, K conflicting"
+    };
+
+    struct SyncOutcome {
+        Result result;
+        qint64 sent = 0;
+        qint64 remaining = 0;
+    };
+
+    // The settings are read at the first use, not here: creating the shared objects reads no file.
+    Archive(const CDevice &device, const CIni &ini);
+    // With given settings instead of those of the settings files.
+    Archive(const CDevice &device, ArchiveSettings settings);
+    ~Archive();
+    Archive(const Archive &) = delete;
+    Archive &operator=(const Archive &) = delete;
+
+    bool enabled() const { return settings().enabled; }
+    const ArchiveSettings &settings() const;
+    // Reads the settings files again (after a change of location) and reconnects at the next use.
+    void reload();
+    QString displayName() const;
+
+    // Connects to the configured archive (once; after a failure it tries again at the next call).
+    Result open();
+
+    // Keeps one import: its datasets are classified against what is archived (new, already
+    // archived, conflicting) and stored with the import and its bytes in one transaction. A server
+    // that cannot be reached leaves the import on this PC, pending; the summary says so.
+    Result keep(const ImportRecord &record, Summary *summary);
+    // Several imports in one transaction: all are kept, or (an error, a cancel) none.
+    Result keepAll(const QList<ImportRecord> &records, Summary *summary, const Progress &progress = {});
+
+    // Datasets matching the filter with an id above afterId, ascending, at most limit (0: all).
+    Result query(const ArchiveFilter &filter, qint64 afterId, qint64 limit, QList<ArchivedRow> *rows,
+                 const Progress &progress = {});
+    Result count(const ArchiveFilter &filter, qint64 *count);
+    // The original bytes of an import, after checking them against their SHA-256.
+    Result raw(qint64 importId, QByteArray *bytes, bool *found);
+    Result status(ArchiveStatus *status);
+    // A consistent copy of an SQLite archive while it is in use.
+    Result backup(const QString &path);
+
+    // Sends the imports that wait on this PC to the server, oldest first, each exactly once.
+    SyncOutcome sync(const Progress &progress = {});
+
+private:
+    Result store(ArchiveDatabase &db, const ImportRecord &record, Summary *summary);
+    Result keepOn(ArchiveDatabase &db, const QList<ImportRecord> &records, Summary *summary, const Progress &progress,
+                  const QString &outboxTarget);
+    ArchiveDatabase &local();
+
+    const CDevice &m_device;
+    const CIni *m_ini = nullptr;
+    mutable std::optional<ArchiveSettings> m_settings;
+    std::unique_ptr<ArchiveDatabase> m_primary;
+    std::unique_ptr<ArchiveDatabase> m_local; // pending imports, when the primary is a server
+};

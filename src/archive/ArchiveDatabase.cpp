@@ -1,0 +1,396 @@
+#include "ArchiveDatabase.h"
+
+#include "TextTable.h"
+
+#include <QAtomicInteger>
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QSqlQuery>
+#include <QUrl>
+#include <QUrlQuery>
+
+#include <sys/vfs.h>
+
+namespace {
+
+// The SQLite schema. The server's is the administrator's script (archive-postgresql.sql), the same
+// tables with the server's types, rights instead of triggers.
+const char *const kSQLiteSchema[] = {
+    "CREATE TABLE meta (key TEXT PRIMARY KEY, value TEXT NOT NULL)",
+    "CREATE TABLE imports ("
+    " id INTEGER PRIMARY KEY AUTOINCREMENT, uid TEXT NOT NULL UNIQUE,"
+    " imported_utc TEXT NOT NULL, utc_offset INTEGER NOT NULL, source TEXT NOT NULL,"
+    " meter TEXT NOT NULL, serial TEXT NOT NULL, firmware TEXT NOT NULL, variant TEXT NOT NULL,"
+    " port TEXT NOT NULL, baud INTEGER NOT NULL, file_name TEXT NOT NULL, document_date TEXT NOT NULL,"
+    " login TEXT NOT NULL, os_uid INTEGER NOT NULL, os_user TEXT NOT NULL, os_full_name TEXT NOT NULL,"
+    " host TEXT NOT NULL, program_version TEXT NOT NULL,"
+    " raw_sha256 TEXT NOT NULL, raw_size INTEGER NOT NULL, raw BLOB NOT NULL,"
+    " new_count INTEGER NOT NULL, repeat_count INTEGER NOT NULL, conflict_count INTEGER NOT NULL)",
+    "CREATE TABLE datasets ("
+    " id INTEGER PRIMARY KEY AUTOINCREMENT, import_id INTEGER NOT NULL REFERENCES imports(id),"
+    " meter TEXT NOT NULL, serial TEXT NOT NULL, layout INTEGER NOT NULL,"
+    " no TEXT NOT NULL, date TEXT NOT NULL, time TEXT NOT NULL, day TEXT,"
+    " sample_id TEXT NOT NULL, program TEXT NOT NULL, cit TEXT NOT NULL, code TEXT NOT NULL,"
+    " dilution TEXT NOT NULL, value1 TEXT NOT NULL, unit1 TEXT NOT NULL, status1 TEXT NOT NULL,"
+    " value2 TEXT NOT NULL, unit2 TEXT NOT NULL, status2 TEXT NOT NULL,"
+    " cal_date TEXT NOT NULL, cal_time TEXT NOT NULL, line TEXT NOT NULL,"
+    " content_sha256 BLOB NOT NULL, conflict INTEGER NOT NULL,"
+    " UNIQUE (serial, no, date, time, content_sha256))",
+    "CREATE INDEX datasets_serial_day ON datasets (serial, day)",
+    "CREATE INDEX datasets_program_day ON datasets (program, day)",
+    "CREATE INDEX datasets_day ON datasets (day)",
+    "CREATE INDEX datasets_import ON datasets (import_id)",
+    // Imports kept here while the server could not be reached, and those sent since.
+    "CREATE TABLE outbox (import_uid TEXT NOT NULL, target TEXT NOT NULL, queued_utc TEXT NOT NULL,"
+    " PRIMARY KEY (import_uid, target))",
+    "CREATE TABLE sent (import_uid TEXT NOT NULL, target TEXT NOT NULL, sent_utc TEXT NOT NULL,"
+    " PRIMARY KEY (import_uid, target))",
+    // Archived data is evidence: no statement of the program or of anyone else changes it.
+    "CREATE TRIGGER imports_no_update BEFORE UPDATE ON imports"
+    " BEGIN SELECT RAISE(ABORT, 'archived imports are never changed'); END",
+    "CREATE TRIGGER imports_no_delete BEFORE DELETE ON imports"
+    " BEGIN SELECT RAISE(ABORT, 'archived imports are never deleted'); END",
+    "CREATE TRIGGER datasets_no_update BEFORE UPDATE ON datasets"
+    " BEGIN SELECT RAISE(ABORT, 'archived datasets are never changed'); END",
+    "CREATE TRIGGER datasets_no_delete BEFORE DELETE ON datasets"
+    " BEGIN SELECT RAISE(ABORT, 'archived datasets are never deleted'); END",
+};
+
+// Steps from each version to the next, run in one transaction with the version's update. Empty
+// while version 1 is the only one.
+struct Migration {
+    int from;
+    const char *const *statements;
+    int count;
+};
+const Migration *const kMigrations = nullptr;
+constexpr int kMigrationCount = 0;
+
+// File systems on which SQLite's locking cannot be trusted.
+bool networkFileSystem(const QString &folder, QString *name)
+{
+    struct statfs info {};
+    if (::statfs(QFile::encodeName(folder).constData(), &info) != 0)
+        return false;
+    switch (static_cast<unsigned long>(info.f_type)) {
+    case 0x6969UL:
+        *name = QStringLiteral("NFS");
+        return true;
+    case 0x517BUL:
+    case 0xFF534D42UL:
+    case 0xFE534D42UL:
+        *name = QStringLiteral("SMB/CIFS");
+        return true;
+    case 0x65735546UL:
+        *name = QStringLiteral("FUSE");
+        return true;
+    case 0x01021997UL:
+        *name = QStringLiteral("9P");
+        return true;
+    case 0x00C36400UL:
+        *name = QStringLiteral("Ceph");
+        return true;
+    case 0x5346414FUL:
+        *name = QStringLiteral("AFS");
+        return true;
+    default:
+        return false;
+    }
+}
+
+QString nextConnectionName()
+{
+    static QAtomicInteger<int> counter;
+    return QStringLiteral("meravo-archive-%1").arg(counter.fetchAndAddRelaxed(1));
+}
+
+ArchiveDatabase::Result made(ArchiveDatabase::Result::Failure failure, const QString &message)
+{
+    return {failure, message};
+}
+
+} // namespace
+
+ArchiveDatabase::ArchiveDatabase(const QString &location)
+    : m_location(location), m_connection(nextConnectionName()),
+      m_engine(location.startsWith(QLatin1String("postgres"), Qt::CaseInsensitive) ? PostgreSQL : SQLite)
+{
+    m_display = m_location;
+    if (m_engine == PostgreSQL) {
+        const QUrl url(m_location);
+        const QString socket = QUrlQuery(url).queryItemValue(QStringLiteral("host"));
+        const QString host = url.host().isEmpty() ? (socket.isEmpty() ? QStringLiteral("localhost") : socket) : url.host();
+        m_display = host + (url.port() > 0 ? QLatin1Char(':') + QString::number(url.port()) : QString()) + url.path();
+    }
+}
+
+ArchiveDatabase::~ArchiveDatabase()
+{
+    {
+        QSqlDatabase db = database();
+        if (db.isValid())
+            db.close();
+    }
+    QSqlDatabase::removeDatabase(m_connection);
+}
+
+ArchiveDatabase::Result ArchiveDatabase::open()
+{
+    if (m_open)
+        return {};
+    Result result = m_engine == SQLite ? openSQLite() : openServer();
+    m_open = bool(result);
+    return result;
+}
+
+ArchiveDatabase::Result ArchiveDatabase::openSQLite()
+{
+    const QFileInfo file(m_location);
+    const QString folder = file.absolutePath();
+    if (!QDir().mkpath(folder))
+        return made(Result::CannotWrite,
+                    TextTable::text(TextTable::ArchiveCannotWrite).arg(m_display, folder));
+    QString fsName;
+    if (networkFileSystem(folder, &fsName))
+        return made(Result::NetworkFileSystem, TextTable::text(TextTable::ArchiveNetworkFs).arg(m_display, fsName));
+    bool fresh = !file.exists();
+    if (!fresh) {
+        if (!file.isFile())
+            return made(Result::Damaged, TextTable::text(TextTable::ArchiveDamaged).arg(m_display, QStringLiteral("not a file")));
+        QFile probe(m_location);
+        if (!probe.open(QIODevice::ReadOnly))
+            return made(Result::CannotWrite, TextTable::text(TextTable::ArchiveCannotWrite).arg(m_display, probe.errorString()));
+        const QByteArray head = probe.read(16);
+        // An empty file is what an interrupted first creation leaves; anything else must be SQLite's.
+        if (!head.isEmpty() && head != QByteArray("SQLite format 3\0", 16))
+            return made(Result::Damaged,
+                        TextTable::text(TextTable::ArchiveDamaged).arg(m_display, QStringLiteral("no SQLite database")));
+        fresh = head.isEmpty();
+    } else if (!QFileInfo(folder).isWritable()) {
+        return made(Result::CannotWrite, TextTable::text(TextTable::ArchiveCannotWrite).arg(m_display, folder));
+    }
+    QSqlDatabase db = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), m_connection);
+    db.setDatabaseName(m_location);
+    // Another program's write (the desktop program and CLI runs at once) is waited for, not failed.
+    db.setConnectOptions(QStringLiteral("QSQLITE_BUSY_TIMEOUT=20000"));
+    if (!db.open())
+        return failure(db.lastError());
+    QSqlQuery q(db);
+    if (!q.exec(QStringLiteral("PRAGMA journal_mode=WAL")))
+        return failure(q.lastError());
+    for (const char *pragma : {"PRAGMA synchronous=FULL", "PRAGMA foreign_keys=ON"})
+        if (!q.exec(QString::fromLatin1(pragma)))
+            return failure(q.lastError());
+    return checkSchema(fresh);
+}
+
+ArchiveDatabase::Result ArchiveDatabase::openServer()
+{
+    const QUrl url(m_location, QUrl::StrictMode);
+    if (!url.isValid() || url.path().size() < 2)
+        return made(Result::Other, TextTable::text(TextTable::ArchiveBadLocation).arg(m_location));
+    if (!url.password().isEmpty())
+        return made(Result::Other, TextTable::text(TextTable::ArchivePasswordInLocation).arg(m_display));
+    QSqlDatabase db = QSqlDatabase::addDatabase(QStringLiteral("QPSQL"), m_connection);
+    if (!db.isValid())
+        return made(Result::Other, TextTable::text(TextTable::ArchiveFailed).arg(m_display, QStringLiteral("no PostgreSQL driver")));
+    db.setDatabaseName(url.path().mid(1));
+    if (!url.host().isEmpty())
+        db.setHostName(url.host());
+    if (url.port() > 0)
+        db.setPort(url.port());
+    if (!url.userName().isEmpty())
+        db.setUserName(url.userName());
+    QStringList options;
+    bool timeout = false;
+    const QList<QPair<QString, QString>> items = QUrlQuery(url).queryItems(QUrl::FullyDecoded);
+    for (const auto &[key, value] : items) {
+        if (key == QLatin1String("password"))
+            return made(Result::Other, TextTable::text(TextTable::ArchivePasswordInLocation).arg(m_display));
+        if (key == QLatin1String("host"))
+            db.setHostName(value);
+        else if (key == QLatin1String("port"))
+            db.setPort(value.toInt());
+        else if (key == QLatin1String("user"))
+            db.setUserName(value);
+        else if (key.contains(QLatin1Char(';')) || value.contains(QLatin1Char(';')))
+            return made(Result::Other, TextTable::text(TextTable::ArchiveBadLocation).arg(m_location));
+        else
+            options.append(key + QLatin1Char('=') + value);
+        timeout = timeout || key == QLatin1String("connect_timeout");
+    }
+    // A server that does not answer must not hold an import for minutes.
+    if (!timeout)
+        options.append(QStringLiteral("connect_timeout=5"));
+    options.append(QStringLiteral("application_name=meravo"));
+    db.setConnectOptions(options.join(QLatin1Char(';')));
+    if (!db.open())
+        return failure(db.lastError());
+    return checkSchema(false);
+}
+
+ArchiveDatabase::Result ArchiveDatabase::checkSchema(bool mayCreate)
+{
+    QSqlDatabase db = database();
+    QSqlQuery q(db);
+    if (q.exec(QStringLiteral("SELECT value FROM meta WHERE key = 'schema_version'")) && q.next()) {
+        bool ok = false;
+        const int version = q.value(0).toString().toInt(&ok);
+        q.finish();
+        if (!ok)
+            return made(Result::Damaged, TextTable::text(TextTable::ArchiveDamaged).arg(m_display, QStringLiteral("no schema version")));
+        if (version > kSchemaVersion)
+            return made(Result::NewerSchema, TextTable::text(TextTable::ArchiveNewer)
+                                                 .arg(m_display)
+                                                 .arg(version)
+                                                 .arg(kSchemaVersion));
+        if (version == kSchemaVersion)
+            return {};
+        // Forward, all steps in one transaction: an interrupted migration leaves the old archive.
+        if (Result r = begin(); !r)
+            return r;
+        for (int v = version; v < kSchemaVersion; ++v)
+            for (int m = 0; m < kMigrationCount; ++m)
+                if (kMigrations[m].from == v)
+                    for (int s = 0; s < kMigrations[m].count; ++s)
+                        if (!q.exec(QString::fromLatin1(kMigrations[m].statements[s]))) {
+                            const Result r = failure(q.lastError());
+                            rollback();
+                            return r;
+                        }
+        q.prepare(QStringLiteral("UPDATE meta SET value = ? WHERE key = 'schema_version'"));
+        q.addBindValue(QString::number(kSchemaVersion));
+        if (!q.exec()) {
+            const Result r = failure(q.lastError());
+            rollback();
+            return r;
+        }
+        return commit();
+    }
+    const QSqlError error = q.lastError();
+    q.finish();
+    if (m_engine == PostgreSQL) {
+        const Result r = failure(error);
+        if (error.nativeErrorCode() == QLatin1String("42P01"))
+            return made(Result::NoSchema, TextTable::text(TextTable::ArchiveNoSchema).arg(m_display));
+        return r.failure == Result::Other
+                   ? made(Result::Damaged, TextTable::text(TextTable::ArchiveDamaged).arg(m_display, error.text()))
+                   : r;
+    }
+    // An SQLite file with tables but without ours is somebody else's database: never written.
+    if (!mayCreate) {
+        if (q.exec(QStringLiteral("SELECT count(*) FROM sqlite_master")) && q.next() && q.value(0).toInt() == 0) {
+            q.finish();
+        } else {
+            const QString why = q.lastError().isValid() ? q.lastError().text() : QStringLiteral("not an archive");
+            return made(Result::Damaged, TextTable::text(TextTable::ArchiveDamaged).arg(m_display, why));
+        }
+    }
+    return createSchema();
+}
+
+ArchiveDatabase::Result ArchiveDatabase::createSchema()
+{
+    if (Result r = begin(); !r)
+        return r;
+    QSqlQuery q(database());
+    for (const char *statement : kSQLiteSchema)
+        if (!q.exec(QString::fromLatin1(statement))) {
+            const Result r = failure(q.lastError());
+            rollback();
+            return r;
+        }
+    q.prepare(QStringLiteral("INSERT INTO meta (key, value) VALUES ('schema_version', ?)"));
+    q.addBindValue(QString::number(kSchemaVersion));
+    if (!q.exec()) {
+        const Result r = failure(q.lastError());
+        rollback();
+        return r;
+    }
+    return commit();
+}
+
+ArchiveDatabase::Result ArchiveDatabase::begin()
+{
+    QSqlQuery q(database());
+    if (!q.exec(m_engine == SQLite ? QStringLiteral("BEGIN IMMEDIATE") : QStringLiteral("BEGIN")))
+        return failure(q.lastError());
+    return {};
+}
+
+ArchiveDatabase::Result ArchiveDatabase::commit()
+{
+    QSqlQuery q(database());
+    if (!q.exec(QStringLiteral("COMMIT"))) {
+        const Result r = failure(q.lastError());
+        rollback();
+        return r;
+    }
+    return {};
+}
+
+void ArchiveDatabase::rollback()
+{
+    QSqlQuery q(database());
+    q.exec(QStringLiteral("ROLLBACK"));
+}
+
+ArchiveDatabase::Result ArchiveDatabase::failure(const QSqlError &error) const
+{
+    const QString code = error.nativeErrorCode();
+    const QString text = error.text().trimmed();
+    const QString lower = text.toLower();
+    if (m_engine == SQLite) {
+        // SQLite's primary result codes (the extended ones keep them in the low byte).
+        switch (code.toInt() & 0xFF) {
+        case 13: // full
+            return made(Result::DiskFull, TextTable::text(TextTable::ArchiveDiskFull).arg(m_display));
+        case 11: // corrupt
+        case 26: // not a database
+            return made(Result::Damaged, TextTable::text(TextTable::ArchiveDamaged).arg(m_display, text));
+        case 8:  // read-only
+        case 14: // cannot open
+        case 23: // not authorised
+        case 3:  // permission
+            return made(Result::CannotWrite, TextTable::text(TextTable::ArchiveCannotWrite).arg(m_display, text));
+        case 5: // busy
+        case 6: // locked
+            return made(Result::Busy, TextTable::text(TextTable::ArchiveBusy).arg(m_display, text));
+        case 10: // I/O error: a full disk shows as one too
+            if (lower.contains(QLatin1String("disk is full")))
+                return made(Result::DiskFull, TextTable::text(TextTable::ArchiveDiskFull).arg(m_display));
+            return made(Result::CannotWrite, TextTable::text(TextTable::ArchiveCannotWrite).arg(m_display, text));
+        default:
+            return made(Result::Other, TextTable::text(TextTable::ArchiveFailed).arg(m_display, text));
+        }
+    }
+    // libpq gives no code for a connection that failed: its text is all there is.
+    if (code.startsWith(QLatin1String("28")) || lower.contains(QLatin1String("password authentication")) ||
+        lower.contains(QLatin1String("pg_hba.conf")) || lower.contains(QLatin1String("no password supplied")) ||
+        (lower.contains(QLatin1String("role")) && lower.contains(QLatin1String("does not exist"))))
+        return made(Result::LoginRefused, TextTable::text(TextTable::ArchiveLoginRefused).arg(m_display, text));
+    if (lower.contains(QLatin1String("certificate")) || lower.contains(QLatin1String("ssl")))
+        return made(Result::Certificate, TextTable::text(TextTable::ArchiveCertificate).arg(m_display, text));
+    if (code == QLatin1String("42501"))
+        return made(Result::NoRights, TextTable::text(TextTable::ArchiveNoRights).arg(m_display, text));
+    if (code == QLatin1String("3D000"))
+        return made(Result::NoSchema, TextTable::text(TextTable::ArchiveNoSchema).arg(m_display));
+    if (code == QLatin1String("53100"))
+        return made(Result::DiskFull, TextTable::text(TextTable::ArchiveDiskFull).arg(m_display));
+    if (code.startsWith(QLatin1String("08")) || code.startsWith(QLatin1String("57P")) || lower.contains(QLatin1String("could not connect")) ||
+        lower.contains(QLatin1String("connection")) || lower.contains(QLatin1String("server closed")) ||
+        lower.contains(QLatin1String("timeout")) || lower.contains(QLatin1String("no connection")))
+        return made(Result::Unreachable, TextTable::text(TextTable::ArchiveUnreachable).arg(m_display, text));
+    return made(Result::Other, TextTable::text(TextTable::ArchiveFailed).arg(m_display, text));
+}
+
+qint64 ArchiveDatabase::sizeOnDisk() const
+{
+    if (m_engine == SQLite)
+        return QFileInfo(m_location).size() + QFileInfo(m_location + QStringLiteral("-wal")).size();
+    QSqlQuery q(database());
+    if (q.exec(QStringLiteral("SELECT pg_database_size(current_database())")) && q.next())
+        return q.value(0).toLongLong();
+    return -1;
+}

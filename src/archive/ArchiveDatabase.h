@@ -1,0 +1,75 @@
+#pragma once
+// One connection to an archive database, SQLite file or PostgreSQL server, and what tells them
+// apart: opening, the schema and its version, transactions, and failures named so the user learns
+// what to check instead of reading a driver's text alone.
+#include <QSqlDatabase>
+#include <QSqlError>
+#include <QString>
+
+class ArchiveDatabase {
+public:
+    enum Engine { SQLite, PostgreSQL };
+
+    struct Result {
+        enum Failure {
+            None,
+            Unreachable,  // server not answering (the import may wait on this PC)
+            LoginRefused,
+            Certificate,
+            NoRights,
+            NoSchema,
+            NewerSchema,
+            Damaged,      // no database, not an archive, or a broken file: never written
+            NetworkFileSystem,
+            CannotWrite,  // folder or file not writable, or not creatable
+            DiskFull,
+            Busy,
+            Cancelled, // by the user: the archive is as it was before
+            Other,
+        };
+        Failure failure = None;
+        QString message; // for the user: what happened and what to check
+        explicit operator bool() const { return failure == None; }
+    };
+
+    static constexpr int kSchemaVersion = 1;
+
+    explicit ArchiveDatabase(const QString &location);
+    ~ArchiveDatabase();
+    ArchiveDatabase(const ArchiveDatabase &) = delete;
+    ArchiveDatabase &operator=(const ArchiveDatabase &) = delete;
+
+    // Connects; an SQLite archive that does not exist yet is created with the schema, an older one
+    // is migrated forward in one transaction.
+    Result open();
+    bool isOpen() const { return m_open; }
+    Engine engine() const { return m_engine; }
+    // The location for people: a path, or server/database without any credential.
+    QString displayName() const { return m_display; }
+    QString location() const { return m_location; }
+    QSqlDatabase database() const { return QSqlDatabase::database(m_connection, false); }
+
+    // A write transaction: on SQLite it takes the write lock at once (waiting for another writer up
+    // to the busy time-out) so two importers never deadlock on an upgrade.
+    Result begin();
+    Result commit();
+    void rollback();
+
+    // A failure of a statement, told apart for the user.
+    Result failure(const QSqlError &error) const;
+
+    // Bytes the archive takes on disk (SQLite: file and its write-ahead log; server: the database).
+    qint64 sizeOnDisk() const;
+
+private:
+    Result openSQLite();
+    Result openServer();
+    Result checkSchema(bool mayCreate);
+    Result createSchema();
+
+    QString m_location;
+    QString m_display;
+    QString m_connection;
+    Engine m_engine;
+    bool m_open = false;
+};

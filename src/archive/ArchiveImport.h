@@ -1,0 +1,64 @@
+#pragma once
+// One import as the archive keeps it: where and when it came from, who made it, the original bytes,
+// and the datasets read from those bytes. The datasets are always derived from the bytes, so what
+// the archive shows can be proved against what the meter (or the file) delivered.
+#include "DatasetFields.h"
+#include "SystemAccount.h"
+
+#include <QByteArray>
+#include <QDateTime>
+#include <QList>
+#include <QString>
+
+class CDevice;
+struct MeasuredValues;
+
+struct ArchivedDataset {
+    QString line; // the record line as delivered, surplus fields included
+    DatasetFields::Values fields;
+    QString day;             // the dataset's date as yyyy-MM-dd; empty when it does not read as a date
+    QByteArray contentHash; // SHA-256 of the line's bytes: tells a repeat from a conflict
+};
+
+struct ImportRecord {
+    enum Source { FromMeter, FromFile };
+
+    QString uid; // unique over every archive: a pending import is sent exactly once
+    QDateTime importedUtc;
+    int utcOffset = 0; // seconds east of UTC on the importing PC
+    Source source = FromMeter;
+    QString meter;
+    QString serial;
+    QString firmware;
+    QString variant;
+    QString port;
+    int baud = 0;
+    QString fileName;     // FromFile: the file's path as given
+    QDateTime documentDate; // the measured-value file's own date; the import time for a meter
+    QString login;
+    SystemAccount account;
+    QString programVersion;
+    QByteArray raw;       // the original bytes
+    QString rawSha256;    // hex
+
+    static QString sourceName(Source source);
+    static bool sourceFromName(const QString &name, Source *source);
+
+    // An import of a meter's answer (the raw dataset text as the link decoded it; the line's code
+    // page maps every byte to a character, so the bytes come back unchanged).
+    static ImportRecord fromMeter(const QString &answer, const QDateTime &at);
+    // An import of a measured-value file's bytes; false when they are no measured-value file.
+    static bool fromFile(const QString &path, const QByteArray &bytes, const QDateTime &at, ImportRecord *record);
+
+    // Sets uid, time offset, account, program version and hash; the caller fills meter and login.
+    void stamp(const QDateTime &at);
+
+    // The datasets read from raw, in the layout of the meter's model; false when the bytes do not
+    // read (never the case for bytes that were accepted once).
+    bool datasets(const CDevice &device, QList<ArchivedDataset> *rows) const;
+    // The raw dataset text the bytes hold, framing included (the form a document keeps).
+    bool datasetText(QString *text) const;
+};
+
+// The layout's field count for a meter name (7, 10 or 14).
+int archiveLayout(const CDevice &device, const QString &meter);
