@@ -28,6 +28,12 @@ QDateTime fromIsoUtc(const QString &text)
     return at;
 }
 
+// Qt binds a null string as NULL: every text of the archive is a text, if empty.
+QVariant bound(const QString &text)
+{
+    return text.isNull() ? QVariant(QStringLiteral("")) : QVariant(text);
+}
+
 QString datasetKey(const DatasetFields::Values &f)
 {
     return f[DatasetFields::No] + QChar(0x1F) + f[DatasetFields::Date] + QChar(0x1F) + f[DatasetFields::Time];
@@ -105,9 +111,22 @@ QString Archive::Summary::text() const
     return TextTable::text(TextTable::ArchiveSummary).arg(added).arg(repeated).arg(conflicting);
 }
 
+QString Archive::report(const Result &result, const Summary &summary)
+{
+    if (!result)
+        return TextTable::text(TextTable::ArchiveNotArchived).arg(result.message);
+    QString text = TextTable::text(TextTable::ArchiveImportSummary).arg(summary.text());
+    if (summary.keptLocally)
+        text += QLatin1Char('\n') + TextTable::text(TextTable::ArchiveKeptLocally);
+    return text;
+}
+
 Archive::Archive(const CDevice &device, const CIni &ini) : m_device(device), m_ini(&ini) {}
 
-Archive::Archive(const CDevice &device, ArchiveSettings settings) : m_device(device), m_settings(std::move(settings)) {}
+Archive::Archive(const CDevice &device, ArchiveSettings settings)
+    : m_device(device), m_settings(std::move(settings))
+{
+}
 
 const ArchiveSettings &Archive::settings() const
 {
@@ -185,7 +204,8 @@ Result Archive::keepOn(ArchiveDatabase &db, const QList<ImportRecord> &records, 
         return r;
     QSqlQuery outbox(db.database());
     if (!outboxTarget.isEmpty())
-        outbox.prepare(QStringLiteral("INSERT INTO outbox (import_uid, target, queued_utc) VALUES (?, ?, ?)"));
+        outbox.prepare(
+            QStringLiteral("INSERT INTO outbox (import_uid, target, queued_utc) VALUES (?, ?, ?)"));
     for (qsizetype i = 0; i < records.size(); ++i) {
         Result r = store(db, records[i], summary);
         if (r && !outboxTarget.isEmpty()) {
@@ -217,7 +237,7 @@ Result Archive::store(ArchiveDatabase &db, const ImportRecord &record, Summary *
         // One meter's imports one after another, so two PCs reading the same meter agree on what is
         // new and what is a conflict.
         q.prepare(QStringLiteral("SELECT pg_advisory_xact_lock(hashtext(?))"));
-        q.addBindValue(record.serial);
+        q.addBindValue(bound(record.serial));
         if (!run(q, db, &result))
             return result;
     }
@@ -242,12 +262,13 @@ Result Archive::store(ArchiveDatabase &db, const ImportRecord &record, Summary *
                 last = row.day;
         }
     if (first.isEmpty()) {
-        q.prepare(QStringLiteral("SELECT no, date, time, content_sha256 FROM datasets WHERE serial = ? AND day IS NULL"));
-        q.addBindValue(record.serial);
+        q.prepare(QStringLiteral(
+            "SELECT no, date, time, content_sha256 FROM datasets WHERE serial = ? AND day IS NULL"));
+        q.addBindValue(bound(record.serial));
     } else {
         q.prepare(QStringLiteral("SELECT no, date, time, content_sha256 FROM datasets"
                                  " WHERE serial = ? AND ((day >= ? AND day <= ?) OR day IS NULL)"));
-        q.addBindValue(record.serial);
+        q.addBindValue(bound(record.serial));
         q.addBindValue(first);
         q.addBindValue(last);
     }
@@ -255,7 +276,8 @@ Result Archive::store(ArchiveDatabase &db, const ImportRecord &record, Summary *
         return result;
     QHash<QString, QList<QByteArray>> known;
     while (q.next())
-        known[q.value(0).toString() + QChar(0x1F) + q.value(1).toString() + QChar(0x1F) + q.value(2).toString()]
+        known[q.value(0).toString() + QChar(0x1F) + q.value(1).toString() + QChar(0x1F) +
+              q.value(2).toString()]
             .append(q.value(3).toByteArray());
     q.finish();
 
@@ -276,19 +298,35 @@ Result Archive::store(ArchiveDatabase &db, const ImportRecord &record, Summary *
         hashes.append(rows[i].contentHash);
     }
 
-    q.prepare(QStringLiteral("INSERT INTO imports (%1, new_count, repeat_count, conflict_count)"
-                             " VALUES (?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?)"
-                             " RETURNING id")
-                  .arg(kImportColumns));
-    for (const QVariant &v :
-         {QVariant(record.uid), QVariant(isoUtc(record.importedUtc)), QVariant(record.utcOffset),
-          QVariant(ImportRecord::sourceName(record.source)), QVariant(record.meter), QVariant(record.serial),
-          QVariant(record.firmware), QVariant(record.variant), QVariant(record.port), QVariant(record.baud),
-          QVariant(record.fileName), QVariant(record.documentDate.toString(Qt::ISODate)), QVariant(record.login),
-          QVariant(record.account.uid), QVariant(record.account.userName), QVariant(record.account.fullName),
-          QVariant(record.account.host), QVariant(record.programVersion), QVariant(record.rawSha256),
-          QVariant(qint64(record.raw.size())), QVariant(qCompress(record.raw, 6)), QVariant(added),
-          QVariant(repeated), QVariant(conflicting)})
+    q.prepare(
+        QStringLiteral("INSERT INTO imports (%1, new_count, repeat_count, conflict_count)"
+                       " VALUES (?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?)"
+                       " RETURNING id")
+            .arg(kImportColumns));
+    for (const QVariant &v : {bound(record.uid),
+                              QVariant(isoUtc(record.importedUtc)),
+                              QVariant(record.utcOffset),
+                              QVariant(ImportRecord::sourceName(record.source)),
+                              bound(record.meter),
+                              bound(record.serial),
+                              bound(record.firmware),
+                              bound(record.variant),
+                              bound(record.port),
+                              QVariant(record.baud),
+                              bound(record.fileName),
+                              bound(record.documentDate.toString(Qt::ISODate)),
+                              bound(record.login),
+                              QVariant(record.account.uid),
+                              bound(record.account.userName),
+                              bound(record.account.fullName),
+                              bound(record.account.host),
+                              bound(record.programVersion),
+                              QVariant(record.rawSha256),
+                              QVariant(qint64(record.raw.size())),
+                              QVariant(qCompress(record.raw, 6)),
+                              QVariant(added),
+                              QVariant(repeated),
+                              QVariant(conflicting)})
         q.addBindValue(v);
     if (!run(q, db, &result))
         return result;
@@ -305,7 +343,8 @@ Result Archive::store(ArchiveDatabase &db, const ImportRecord &record, Summary *
     for (int i = 1; i < 8 + DatasetFields::Count; ++i)
         marks += QStringLiteral(", ?");
     // Two importers may race past the check on a server: the unique key keeps one copy.
-    insert.prepare(QStringLiteral("INSERT INTO datasets (%1) VALUES (%2) ON CONFLICT DO NOTHING").arg(columns, marks));
+    insert.prepare(
+        QStringLiteral("INSERT INTO datasets (%1) VALUES (%2) ON CONFLICT DO NOTHING").arg(columns, marks));
     const int layout = archiveLayout(m_device, record.meter);
     const QVariant noDay{QMetaType(QMetaType::QString)};
     for (qsizetype i = 0; i < rows.size(); ++i) {
@@ -313,15 +352,15 @@ Result Archive::store(ArchiveDatabase &db, const ImportRecord &record, Summary *
             continue;
         const ArchivedDataset &row = rows[i];
         insert.addBindValue(importId);
-        insert.addBindValue(record.meter);
-        insert.addBindValue(record.serial);
+        insert.addBindValue(bound(record.meter));
+        insert.addBindValue(bound(record.serial));
         insert.addBindValue(layout);
         insert.addBindValue(row.day.isEmpty() ? noDay : QVariant(row.day));
-        insert.addBindValue(row.line);
+        insert.addBindValue(bound(row.line));
         insert.addBindValue(row.contentHash);
         insert.addBindValue(kinds[i] == Conflict ? 1 : 0);
         for (const QString &field : row.fields)
-            insert.addBindValue(field);
+            insert.addBindValue(bound(field));
         if (!run(insert, db, &result))
             return result;
     }
@@ -341,11 +380,11 @@ Result Archive::query(const ArchiveFilter &filter, qint64 afterId, qint64 limit,
     const QString where = filter.whereClause(&parameters);
     QSqlQuery q(m_primary->database());
     q.setForwardOnly(true);
-    q.prepare(QStringLiteral("SELECT d.id, d.import_id, d.meter, d.serial, d.layout, d.line, d.conflict,"
-                             " i.imported_utc, i.login%1 FROM datasets d JOIN imports i ON i.id = d.import_id"
-                             " WHERE %2 AND d.id > ? ORDER BY d.id%3")
-                  .arg(datasetColumns(), where,
-                       limit > 0 ? QStringLiteral(" LIMIT %1").arg(limit) : QString()));
+    q.prepare(
+        QStringLiteral("SELECT d.id, d.import_id, d.meter, d.serial, d.layout, d.line, d.conflict,"
+                       " i.imported_utc, i.login%1 FROM datasets d JOIN imports i ON i.id = d.import_id"
+                       " WHERE %2 AND d.id > ? ORDER BY d.id%3")
+            .arg(datasetColumns(), where, limit > 0 ? QStringLiteral(" LIMIT %1").arg(limit) : QString()));
     for (const QVariant &p : parameters)
         q.addBindValue(p);
     q.addBindValue(afterId);
@@ -386,9 +425,11 @@ Result Archive::count(const ArchiveFilter &filter, qint64 *count)
     QSqlQuery q(m_primary->database());
     q.setForwardOnly(true);
     // The join costs time on millions of rows: only a filter by user needs it.
-    q.prepare(filter.user.isEmpty()
-                  ? QStringLiteral("SELECT count(*) FROM datasets d WHERE %1").arg(where)
-                  : QStringLiteral("SELECT count(*) FROM datasets d JOIN imports i ON i.id = d.import_id WHERE %1").arg(where));
+    q.prepare(
+        filter.user.isEmpty()
+            ? QStringLiteral("SELECT count(*) FROM datasets d WHERE %1").arg(where)
+            : QStringLiteral("SELECT count(*) FROM datasets d JOIN imports i ON i.id = d.import_id WHERE %1")
+                  .arg(where));
     for (const QVariant &p : parameters)
         q.addBindValue(p);
     Result result;
@@ -414,7 +455,8 @@ Result Archive::raw(qint64 importId, QByteArray *bytes, bool *found)
         return result;
     *found = true;
     *bytes = qUncompress(q.value(0).toByteArray());
-    const QString sha = QString::fromLatin1(QCryptographicHash::hash(*bytes, QCryptographicHash::Sha256).toHex());
+    const QString sha =
+        QString::fromLatin1(QCryptographicHash::hash(*bytes, QCryptographicHash::Sha256).toHex());
     if (sha != q.value(1).toString())
         return {Result::Damaged, TextTable::text(TextTable::ArchiveRawMismatch).arg(importId)};
     return result;
@@ -427,8 +469,9 @@ Result Archive::status(ArchiveStatus *status)
     status->engine = settings().onServer() ? QStringLiteral("PostgreSQL") : QStringLiteral("SQLite");
     if (settings().onServer() && QFileInfo::exists(ArchiveSettings::localPath()) && local().open()) {
         QSqlQuery p(local().database());
-        p.prepare(QStringLiteral("SELECT count(*) FROM outbox o WHERE o.target = ? AND NOT EXISTS"
-                                 " (SELECT 1 FROM sent s WHERE s.import_uid = o.import_uid AND s.target = o.target)"));
+        p.prepare(QStringLiteral(
+            "SELECT count(*) FROM outbox o WHERE o.target = ? AND NOT EXISTS"
+            " (SELECT 1 FROM sent s WHERE s.import_uid = o.import_uid AND s.target = o.target)"));
         p.addBindValue(settings().location);
         if (p.exec() && p.next())
             status->pending = p.value(0).toLongLong();
@@ -477,9 +520,10 @@ Archive::SyncOutcome Archive::sync(const Progress &progress)
     {
         QSqlQuery q(waiting.database());
         q.setForwardOnly(true);
-        q.prepare(QStringLiteral("SELECT o.import_uid FROM outbox o WHERE o.target = ? AND NOT EXISTS"
-                                 " (SELECT 1 FROM sent s WHERE s.import_uid = o.import_uid AND s.target = o.target)"
-                                 " ORDER BY o.queued_utc, o.rowid"));
+        q.prepare(
+            QStringLiteral("SELECT o.import_uid FROM outbox o WHERE o.target = ? AND NOT EXISTS"
+                           " (SELECT 1 FROM sent s WHERE s.import_uid = o.import_uid AND s.target = o.target)"
+                           " ORDER BY o.queued_utc, o.rowid"));
         q.addBindValue(settings().location);
         if (!run(q, waiting, &outcome.result))
             return outcome;
@@ -505,7 +549,8 @@ Archive::SyncOutcome Archive::sync(const Progress &progress)
             return outcome;
         }
         QSqlQuery sent(waiting.database());
-        sent.prepare(QStringLiteral("INSERT INTO sent (import_uid, target, sent_utc) VALUES (?, ?, ?) ON CONFLICT DO NOTHING"));
+        sent.prepare(QStringLiteral(
+            "INSERT INTO sent (import_uid, target, sent_utc) VALUES (?, ?, ?) ON CONFLICT DO NOTHING"));
         sent.addBindValue(uid);
         sent.addBindValue(settings().location);
         sent.addBindValue(isoUtc(QDateTime::currentDateTimeUtc()));

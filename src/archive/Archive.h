@@ -7,10 +7,10 @@
 #include "ArchiveImport.h"
 #include "ArchiveSettings.h"
 
-#include <QList>
 #include <functional>
 #include <memory>
 #include <optional>
+#include <QList>
 
 class CDevice;
 class CIni;
@@ -54,6 +54,9 @@ public:
         bool keptLocally = false; // the server did not answer: waiting on this PC
         QString text() const;     // "N new, M already archived, K conflicting"
     };
+
+    // What the user reads after an import was (or was not) archived.
+    static QString report(const Result &result, const Summary &summary);
 
     struct SyncOutcome {
         Result result;
@@ -100,8 +103,8 @@ public:
 
 private:
     Result store(ArchiveDatabase &db, const ImportRecord &record, Summary *summary);
-    Result keepOn(ArchiveDatabase &db, const QList<ImportRecord> &records, Summary *summary, const Progress &progress,
-                  const QString &outboxTarget);
+    Result keepOn(ArchiveDatabase &db, const QList<ImportRecord> &records, Summary *summary,
+                  const Progress &progress, const QString &outboxTarget);
     ArchiveDatabase &local();
 
     const CDevice &m_device;

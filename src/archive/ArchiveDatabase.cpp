@@ -120,8 +120,10 @@ ArchiveDatabase::ArchiveDatabase(const QString &location)
     if (m_engine == PostgreSQL) {
         const QUrl url(m_location);
         const QString socket = QUrlQuery(url).queryItemValue(QStringLiteral("host"));
-        const QString host = url.host().isEmpty() ? (socket.isEmpty() ? QStringLiteral("localhost") : socket) : url.host();
-        m_display = host + (url.port() > 0 ? QLatin1Char(':') + QString::number(url.port()) : QString()) + url.path();
+        const QString host =
+            url.host().isEmpty() ? (socket.isEmpty() ? QStringLiteral("localhost") : socket) : url.host();
+        m_display =
+            host + (url.port() > 0 ? QLatin1Char(':') + QString::number(url.port()) : QString()) + url.path();
     }
 }
 
@@ -153,22 +155,27 @@ ArchiveDatabase::Result ArchiveDatabase::openSQLite()
                     TextTable::text(TextTable::ArchiveCannotWrite).arg(m_display, folder));
     QString fsName;
     if (networkFileSystem(folder, &fsName))
-        return made(Result::NetworkFileSystem, TextTable::text(TextTable::ArchiveNetworkFs).arg(m_display, fsName));
+        return made(Result::NetworkFileSystem,
+                    TextTable::text(TextTable::ArchiveNetworkFs).arg(m_display, fsName));
     bool fresh = !file.exists();
     if (!fresh) {
         if (!file.isFile())
-            return made(Result::Damaged, TextTable::text(TextTable::ArchiveDamaged).arg(m_display, QStringLiteral("not a file")));
+            return made(
+                Result::Damaged,
+                TextTable::text(TextTable::ArchiveDamaged).arg(m_display, QStringLiteral("not a file")));
         QFile probe(m_location);
         if (!probe.open(QIODevice::ReadOnly))
-            return made(Result::CannotWrite, TextTable::text(TextTable::ArchiveCannotWrite).arg(m_display, probe.errorString()));
+            return made(Result::CannotWrite,
+                        TextTable::text(TextTable::ArchiveCannotWrite).arg(m_display, probe.errorString()));
         const QByteArray head = probe.read(16);
         // An empty file is what an interrupted first creation leaves; anything else must be SQLite's.
         if (!head.isEmpty() && head != QByteArray("SQLite format 3\0", 16))
-            return made(Result::Damaged,
-                        TextTable::text(TextTable::ArchiveDamaged).arg(m_display, QStringLiteral("no SQLite database")));
+            return made(Result::Damaged, TextTable::text(TextTable::ArchiveDamaged)
+                                             .arg(m_display, QStringLiteral("no SQLite database")));
         fresh = head.isEmpty();
     } else if (!QFileInfo(folder).isWritable()) {
-        return made(Result::CannotWrite, TextTable::text(TextTable::ArchiveCannotWrite).arg(m_display, folder));
+        return made(Result::CannotWrite,
+                    TextTable::text(TextTable::ArchiveCannotWrite).arg(m_display, folder));
     }
     QSqlDatabase db = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), m_connection);
     db.setDatabaseName(m_location);
@@ -194,7 +201,9 @@ ArchiveDatabase::Result ArchiveDatabase::openServer()
         return made(Result::Other, TextTable::text(TextTable::ArchivePasswordInLocation).arg(m_display));
     QSqlDatabase db = QSqlDatabase::addDatabase(QStringLiteral("QPSQL"), m_connection);
     if (!db.isValid())
-        return made(Result::Other, TextTable::text(TextTable::ArchiveFailed).arg(m_display, QStringLiteral("no PostgreSQL driver")));
+        return made(
+            Result::Other,
+            TextTable::text(TextTable::ArchiveFailed).arg(m_display, QStringLiteral("no PostgreSQL driver")));
     db.setDatabaseName(url.path().mid(1));
     if (!url.host().isEmpty())
         db.setHostName(url.host());
@@ -239,12 +248,12 @@ ArchiveDatabase::Result ArchiveDatabase::checkSchema(bool mayCreate)
         const int version = q.value(0).toString().toInt(&ok);
         q.finish();
         if (!ok)
-            return made(Result::Damaged, TextTable::text(TextTable::ArchiveDamaged).arg(m_display, QStringLiteral("no schema version")));
+            return made(Result::Damaged, TextTable::text(TextTable::ArchiveDamaged)
+                                             .arg(m_display, QStringLiteral("no schema version")));
         if (version > kSchemaVersion)
-            return made(Result::NewerSchema, TextTable::text(TextTable::ArchiveNewer)
-                                                 .arg(m_display)
-                                                 .arg(version)
-                                                 .arg(kSchemaVersion));
+            return made(
+                Result::NewerSchema,
+                TextTable::text(TextTable::ArchiveNewer).arg(m_display).arg(version).arg(kSchemaVersion));
         if (version == kSchemaVersion)
             return {};
         // Forward, all steps in one transaction: an interrupted migration leaves the old archive.
@@ -275,15 +284,18 @@ ArchiveDatabase::Result ArchiveDatabase::checkSchema(bool mayCreate)
         if (error.nativeErrorCode() == QLatin1String("42P01"))
             return made(Result::NoSchema, TextTable::text(TextTable::ArchiveNoSchema).arg(m_display));
         return r.failure == Result::Other
-                   ? made(Result::Damaged, TextTable::text(TextTable::ArchiveDamaged).arg(m_display, error.text()))
+                   ? made(Result::Damaged,
+                          TextTable::text(TextTable::ArchiveDamaged).arg(m_display, error.text()))
                    : r;
     }
     // An SQLite file with tables but without ours is somebody else's database: never written.
     if (!mayCreate) {
-        if (q.exec(QStringLiteral("SELECT count(*) FROM sqlite_master")) && q.next() && q.value(0).toInt() == 0) {
+        if (q.exec(QStringLiteral("SELECT count(*) FROM sqlite_master")) && q.next() &&
+            q.value(0).toInt() == 0) {
             q.finish();
         } else {
-            const QString why = q.lastError().isValid() ? q.lastError().text() : QStringLiteral("not an archive");
+            const QString why =
+                q.lastError().isValid() ? q.lastError().text() : QStringLiteral("not an archive");
             return made(Result::Damaged, TextTable::text(TextTable::ArchiveDamaged).arg(m_display, why));
         }
     }
@@ -353,23 +365,27 @@ ArchiveDatabase::Result ArchiveDatabase::failure(const QSqlError &error) const
         case 14: // cannot open
         case 23: // not authorised
         case 3:  // permission
-            return made(Result::CannotWrite, TextTable::text(TextTable::ArchiveCannotWrite).arg(m_display, text));
+            return made(Result::CannotWrite,
+                        TextTable::text(TextTable::ArchiveCannotWrite).arg(m_display, text));
         case 5: // busy
         case 6: // locked
             return made(Result::Busy, TextTable::text(TextTable::ArchiveBusy).arg(m_display, text));
         case 10: // I/O error: a full disk shows as one too
             if (lower.contains(QLatin1String("disk is full")))
                 return made(Result::DiskFull, TextTable::text(TextTable::ArchiveDiskFull).arg(m_display));
-            return made(Result::CannotWrite, TextTable::text(TextTable::ArchiveCannotWrite).arg(m_display, text));
+            return made(Result::CannotWrite,
+                        TextTable::text(TextTable::ArchiveCannotWrite).arg(m_display, text));
         default:
             return made(Result::Other, TextTable::text(TextTable::ArchiveFailed).arg(m_display, text));
         }
     }
     // libpq gives no code for a connection that failed: its text is all there is.
     if (code.startsWith(QLatin1String("28")) || lower.contains(QLatin1String("password authentication")) ||
-        lower.contains(QLatin1String("pg_hba.conf")) || lower.contains(QLatin1String("no password supplied")) ||
+        lower.contains(QLatin1String("pg_hba.conf")) ||
+        lower.contains(QLatin1String("no password supplied")) ||
         (lower.contains(QLatin1String("role")) && lower.contains(QLatin1String("does not exist"))))
-        return made(Result::LoginRefused, TextTable::text(TextTable::ArchiveLoginRefused).arg(m_display, text));
+        return made(Result::LoginRefused,
+                    TextTable::text(TextTable::ArchiveLoginRefused).arg(m_display, text));
     if (lower.contains(QLatin1String("certificate")) || lower.contains(QLatin1String("ssl")))
         return made(Result::Certificate, TextTable::text(TextTable::ArchiveCertificate).arg(m_display, text));
     if (code == QLatin1String("42501"))
@@ -378,9 +394,10 @@ ArchiveDatabase::Result ArchiveDatabase::failure(const QSqlError &error) const
         return made(Result::NoSchema, TextTable::text(TextTable::ArchiveNoSchema).arg(m_display));
     if (code == QLatin1String("53100"))
         return made(Result::DiskFull, TextTable::text(TextTable::ArchiveDiskFull).arg(m_display));
-    if (code.startsWith(QLatin1String("08")) || code.startsWith(QLatin1String("57P")) || lower.contains(QLatin1String("could not connect")) ||
-        lower.contains(QLatin1String("connection")) || lower.contains(QLatin1String("server closed")) ||
-        lower.contains(QLatin1String("timeout")) || lower.contains(QLatin1String("no connection")))
+    if (code.startsWith(QLatin1String("08")) || code.startsWith(QLatin1String("57P")) ||
+        lower.contains(QLatin1String("could not connect")) || lower.contains(QLatin1String("connection")) ||
+        lower.contains(QLatin1String("server closed")) || lower.contains(QLatin1String("timeout")) ||
+        lower.contains(QLatin1String("no connection")))
         return made(Result::Unreachable, TextTable::text(TextTable::ArchiveUnreachable).arg(m_display, text));
     return made(Result::Other, TextTable::text(TextTable::ArchiveFailed).arg(m_display, text));
 }

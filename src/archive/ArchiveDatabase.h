@@ -13,15 +13,15 @@ public:
     struct Result {
         enum Failure {
             None,
-            Unreachable,  // server not answering (the import may wait on this PC)
+            Unreachable, // server not answering (the import may wait on this PC)
             LoginRefused,
             Certificate,
             NoRights,
             NoSchema,
             NewerSchema,
-            Damaged,      // no database, not an archive, or a broken file: never written
+            Damaged, // no database, not an archive, or a broken file: never written
             NetworkFileSystem,
-            CannotWrite,  // folder or file not writable, or not creatable
+            CannotWrite, // folder or file not writable, or not creatable
             DiskFull,
             Busy,
             Cancelled, // by the user: the archive is as it was before

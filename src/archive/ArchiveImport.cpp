@@ -1,5 +1,6 @@
 #include "ArchiveImport.h"
 
+#include "CCommunication.h"
 #include "CDevice.h"
 #include "CMeasVal.h"
 #include "Cp1252.h"
@@ -46,7 +47,24 @@ ImportRecord ImportRecord::fromMeter(const QString &answer, const QDateTime &at)
     return record;
 }
 
-bool ImportRecord::fromFile(const QString &path, const QByteArray &bytes, const QDateTime &at, ImportRecord *record)
+ImportRecord ImportRecord::fromMeter(const QString &answer, const QDateTime &at, const CDevice &device,
+                                     const CCommunication &communication, const QString &login)
+{
+    ImportRecord record = fromMeter(answer, at);
+    record.meter = device.DeviceName();
+    record.serial = device.SerialNumber();
+    const int firmware = device.firmwareVersion();
+    record.firmware =
+        QStringLiteral("%1.%2").arg(firmware / 100).arg(firmware % 100, 2, 10, QLatin1Char('0'));
+    record.variant = device.variantFlag() ? QStringLiteral("1") : QStringLiteral("0");
+    record.port = QStringLiteral("COM %1").arg(communication.COMPort());
+    record.baud = communication.Baudrate().toInt();
+    record.login = login;
+    return record;
+}
+
+bool ImportRecord::fromFile(const QString &path, const QByteArray &bytes, const QDateTime &at,
+                            ImportRecord *record)
 {
     MeasuredValues values;
     if (!CMeasVal::ParseFileText(Cp1252::decode(bytes), values))

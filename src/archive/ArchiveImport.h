@@ -10,13 +10,14 @@
 #include <QList>
 #include <QString>
 
+class CCommunication;
 class CDevice;
 struct MeasuredValues;
 
 struct ArchivedDataset {
     QString line; // the record line as delivered, surplus fields included
     DatasetFields::Values fields;
-    QString day;             // the dataset's date as yyyy-MM-dd; empty when it does not read as a date
+    QString day;            // the dataset's date as yyyy-MM-dd; empty when it does not read as a date
     QByteArray contentHash; // SHA-256 of the line's bytes: tells a repeat from a conflict
 };
 
@@ -33,13 +34,13 @@ struct ImportRecord {
     QString variant;
     QString port;
     int baud = 0;
-    QString fileName;     // FromFile: the file's path as given
+    QString fileName;       // FromFile: the file's path as given
     QDateTime documentDate; // the measured-value file's own date; the import time for a meter
     QString login;
     SystemAccount account;
     QString programVersion;
-    QByteArray raw;       // the original bytes
-    QString rawSha256;    // hex
+    QByteArray raw;    // the original bytes
+    QString rawSha256; // hex
 
     static QString sourceName(Source source);
     static bool sourceFromName(const QString &name, Source *source);
@@ -47,8 +48,12 @@ struct ImportRecord {
     // An import of a meter's answer (the raw dataset text as the link decoded it; the line's code
     // page maps every byte to a character, so the bytes come back unchanged).
     static ImportRecord fromMeter(const QString &answer, const QDateTime &at);
+    // The same, with the recognised meter, its line and the login that imported it.
+    static ImportRecord fromMeter(const QString &answer, const QDateTime &at, const CDevice &device,
+                                  const CCommunication &communication, const QString &login);
     // An import of a measured-value file's bytes; false when they are no measured-value file.
-    static bool fromFile(const QString &path, const QByteArray &bytes, const QDateTime &at, ImportRecord *record);
+    static bool fromFile(const QString &path, const QByteArray &bytes, const QDateTime &at,
+                         ImportRecord *record);
 
     // Sets uid, time offset, account, program version and hash; the caller fills meter and login.
     void stamp(const QDateTime &at);

@@ -17,9 +17,11 @@ const QString kLocationKey = QStringLiteral("Archive/Location");
 bool readFlag(const QString &text, bool fallback)
 {
     const QString t = text.trimmed().toLower();
-    if (t == QLatin1String("0") || t == QLatin1String("false") || t == QLatin1String("no") || t == QLatin1String("off"))
+    if (t == QLatin1String("0") || t == QLatin1String("false") || t == QLatin1String("no") ||
+        t == QLatin1String("off"))
         return false;
-    if (t == QLatin1String("1") || t == QLatin1String("true") || t == QLatin1String("yes") || t == QLatin1String("on"))
+    if (t == QLatin1String("1") || t == QLatin1String("true") || t == QLatin1String("yes") ||
+        t == QLatin1String("on"))
         return true;
     return fallback;
 }

@@ -4,16 +4,17 @@ namespace DatasetFields {
 namespace {
 
 constexpr std::array<Field, 7> kKlaro4 = {No, Date, Time, SampleId, Value1, Unit1, Status1};
-constexpr std::array<Field, 10> kKlaro7 = {No, Date, Time, SampleId, Value1, Unit1, Status1, Code, CalDate, CalTime};
-constexpr std::array<Field, 14> kPhotometer = {No,       Date,   Time,    SampleId, Program, Cit,   Code,
-                                               Dilution, Value1, Unit1,   Status1,  Value2,  Unit2, Status2};
+constexpr std::array<Field, 10> kKlaro7 = {No,    Date,    Time, SampleId, Value1,
+                                           Unit1, Status1, Code, CalDate,  CalTime};
+constexpr std::array<Field, 14> kPhotometer = {No,       Date,   Time,  SampleId, Program, Cit,   Code,
+                                               Dilution, Value1, Unit1, Status1,  Value2,  Unit2, Status2};
 
-const char *const kNames[Count] = {"No",     "Date",    "Time",   "Id",    "Program", "Cit",
-                                   "Code",   "Dilution", "Value1", "Unit1", "Status1", "Value2",
-                                   "Unit2",  "Status2", "CalDate", "CalTime"};
-const char *const kColumns[Count] = {"no",     "date",    "time",   "sample_id", "program", "cit",
-                                     "code",   "dilution", "value1", "unit1",     "status1", "value2",
-                                     "unit2",  "status2", "cal_date", "cal_time"};
+const char *const kNames[Count] = {"No",    "Date",     "Time",    "Id",     "Program", "Cit",
+                                   "Code",  "Dilution", "Value1",  "Unit1",  "Status1", "Value2",
+                                   "Unit2", "Status2",  "CalDate", "CalTime"};
+const char *const kColumns[Count] = {"no",    "date",     "time",     "sample_id", "program", "cit",
+                                     "code",  "dilution", "value1",   "unit1",     "status1", "value2",
+                                     "unit2", "status2",  "cal_date", "cal_time"};
 
 } // namespace
 

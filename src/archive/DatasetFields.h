@@ -37,7 +37,7 @@ Field atPosition(int layout, int position);
 int positionOf(int layout, Field field);
 
 // The names used on the command line, in CSV and JSON output and in database columns.
-QString name(Field field);      // "Value1"
+QString name(Field field);       // "Value1"
 QString columnName(Field field); // "value1"
 
 // A record's fields by name.

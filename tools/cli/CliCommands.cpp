@@ -29,6 +29,7 @@ const QList<Command> &commands()
         {"calrecord", "Read the meter's last pH or turbidity calibration record.", &calrecord},
         {"calline", "Compute a calibration line from value pairs.", &calline},
         {"checkrange", "Check a measuring range against the meter's absorbance range.", &checkrange},
+        {"archive", "The lab's archive: import, add, query, export, status, raw, sync, backup.", &archive},
 #ifdef MERAVO_CLI_PRINT
         {"print", "Write the printout of a measured-value or calibration record file as a PDF file.", &print},
 #endif

@@ -61,6 +61,10 @@ int programs(const QStringList &arguments);
 int calrecord(const QStringList &arguments);
 int calline(const QStringList &arguments);
 int checkrange(const QStringList &arguments);
+int archive(const QStringList &arguments);
+// Archives a meter's answer as one import (and writes the measured-value file first when fileName
+// is given); prints the summary. 0, or 4 when the archive or the file failed.
+int archiveImport(Session &session, const QString &raw, const QDateTime &imported, const QString &fileName);
 #ifdef MERAVO_CLI_PRINT
 int print(const QStringList &arguments);
 // print draws with Qt's painter: it runs on the offscreen platform, with no display needed.

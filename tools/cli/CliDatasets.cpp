@@ -17,7 +17,7 @@
 namespace Cli {
 namespace {
 
-enum Exit { kNoMeter = 1, kFirmware = 2, kImportFailed = 3, kSaveFailed = 4 };
+enum Exit { kNoMeter = 1, kFirmware = 2, kImportFailed = 3, kSaveFailed = 4, kArchiveFailed = 5 };
 enum ExportExit { kMissing = 2, kUnreadable = 3, kInvalid = 4, kExportFailed = 5 };
 
 } // namespace
@@ -39,7 +39,9 @@ int datasets(const QStringList &arguments)
                            "measured-value file, as the desktop program saves them; otherwise each "
                            "dataset is printed as one line of the model's fields, ';'-separated.\n"
                            "Exit 0: done. 1: no supported meter found. 2: firmware too old. "
-                           "3: the import failed. 4: the file could not be written."),
+                           "3: the import failed. 4: the file could not be written. 5: the datasets were "
+                           "printed or written but the archive refused them (see 'archive --help').\n"
+                           "The datasets are also kept in the archive; its summary goes to stderr."),
             0, 0, &exitCode))
         return exitCode;
 
@@ -75,15 +77,14 @@ int datasets(const QStringList &arguments)
         return kImportFailed;
     }
 
+    session.shared.login->setUserName(parser.value(user));
     if (parser.isSet(output)) {
-        session.shared.login->setUserName(parser.value(user));
-        const MeasuredValues document{meter, serial, session.shared.login->UserName(), imported,
-                                      std::move(raw)};
+        const MeasuredValues document{meter, serial, session.shared.login->UserName(), imported, raw};
         if (!session.shared.measVal->SaveFile(document, parser.value(output))) {
             printError(TextTable::text(1177));
             return kSaveFailed;
         }
-        return 0;
+        return archiveImport(session, raw, imported, QString()) == 0 ? 0 : kArchiveFailed;
     }
     const int fields = int(device.TableLayout(meter).size());
     RecordWalk walk(raw, fields);
@@ -97,7 +98,7 @@ int datasets(const QStringList &arguments)
         }
         printLine(line);
     }
-    return 0;
+    return archiveImport(session, raw, imported, QString()) == 0 ? 0 : kArchiveFailed;
 }
 
 int exportFile(const QStringList &arguments)

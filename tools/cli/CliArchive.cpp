@@ -1,0 +1,527 @@
+// meravo-cli archive: the lab's archive from the command line, and the archiving of every import.
+#include "Archive.h"
+#include "CCommunication.h"
+#include "CDevice.h"
+#include "CExportExcel.h"
+#include "CImportMVal.h"
+#include "CliCommands.h"
+#include "CLogin.h"
+#include "CMeasVal.h"
+#include "Cp1252.h"
+#include "FileWrites.h"
+#include "TextTable.h"
+
+#include <QCommandLineParser>
+#include <QElapsedTimer>
+#include <QFile>
+#include <QFileInfo>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QSaveFile>
+
+#include <atomic>
+#include <csignal>
+#include <cstdio>
+#include <unistd.h>
+
+namespace Cli {
+namespace {
+
+enum Exit {
+    kDone = 0,
+    kNoMeter = 1,
+    kSyncPending = 1,
+    kFirmware = 2,
+    kBadInput = 2,
+    kImportFailed = 3,
+    kFilesRefused = 3,
+    kArchiveFailed = 4,
+    kNotWritten = 5,
+    kCancelled = 6,
+};
+
+const char *const kHelp =
+    "meravo-cli archive <action> [options]\n\n"
+    "The lab's archive: every import kept once, with the original bytes it came from. It is an SQLite "
+    "file on this PC (default ~/.local/share/Meravo/archive.sqlite) or the lab's PostgreSQL server: "
+    "[Archive] Location= in the user's settings (~/.config/Meravo/Meravo.conf) or in Settings.ini, a "
+    "path or postgresql://host[:port]/database?options. Credentials only through ~/.pgpass, PGSERVICE "
+    "or Kerberos. [Archive] Enabled=0 switches it off.\n\n"
+    "Actions:\n"
+    "  import [--user NAME] [-o FILE]  search the meter, read its datasets and archive them (-o also\n"
+    "                                  writes the measured-value file)\n"
+    "  add FILE...                     archive measured-value files (all in one transaction)\n"
+    "  query [filters] [--format csv|json]   print the archived datasets\n"
+    "  export [filters] OUT.xlsx|OUT.xls|OUT.csv   write them into a file\n"
+    "  status                          engine, location, counts, size, imports waiting for the server\n"
+    "  raw IMPORT                      write the original bytes of import number IMPORT to stdout\n"
+    "  sync                            send the imports waiting on this PC to the server\n"
+    "  backup OUT.sqlite               a consistent copy of an SQLite archive while it is in use\n\n"
+    "Filters: --meter S/N, --program P, --unit U, --id TEXT (part of the sample ID), --status S,\n"
+    "--code C (AR/BV/Cal or AQA/Cal column), --user NAME, --from DATE, --to DATE (ISO: 2026-03-24),\n"
+    "--conflicts (only datasets whose key was archived before with other content).\n\n"
+    "Every import ends with 'N new, M already archived, K conflicting' on stderr.\n"
+    "Exit codes: 0 done; 1 import: no supported meter, sync: imports still waiting; 2 import: firmware\n"
+    "too old, otherwise an invalid filter or an unknown import; 3 import: reading the meter failed, add:\n"
+    "a file was refused (the others are archived); 4 the archive is unavailable or refused the work\n"
+    "(the message says why; an import's measured-value file is still written); 5 the output file was not\n"
+    "written; 6 cancelled (Ctrl-C; the archive is as it was); 64 a command line that cannot be understood.";
+
+std::atomic<bool> s_interrupted{false};
+
+// Ctrl-C during long work cancels it (the transaction is rolled back) instead of ending the process.
+class InterruptGuard {
+public:
+    InterruptGuard()
+    {
+        s_interrupted = false;
+        m_previous = std::signal(SIGINT, [](int) { s_interrupted = true; });
+    }
+    ~InterruptGuard() { std::signal(SIGINT, m_previous); }
+    InterruptGuard(const InterruptGuard &) = delete;
+    InterruptGuard &operator=(const InterruptGuard &) = delete;
+
+private:
+    void (*m_previous)(int) = nullptr;
+};
+
+// Count, rate and time left on a terminal; nothing when stderr is piped.
+Archive::Progress progressLine(const QString &what)
+{
+    const bool tty = ::isatty(STDERR_FILENO) != 0;
+    auto clock = std::make_shared<QElapsedTimer>();
+    clock->start();
+    return [tty, clock, what](qint64 done, qint64 total) {
+        if (tty) {
+            const double seconds = std::max(0.001, double(clock->elapsed()) / 1000.0);
+            const double rate = double(done) / seconds;
+            QString line = QStringLiteral("\r%1: %2").arg(what).arg(done);
+            if (total > 0)
+                line += QStringLiteral(" of %1, %2/s, %3 s left")
+                            .arg(total)
+                            .arg(qint64(rate))
+                            .arg(rate > 0 ? qint64(double(total - done) / rate) : 0);
+            else
+                line += QStringLiteral(", %1/s").arg(qint64(rate));
+            std::fputs(qPrintable(line), stderr);
+            std::fflush(stderr);
+        }
+        return !s_interrupted.load();
+    };
+}
+
+void endProgress()
+{
+    if (::isatty(STDERR_FILENO))
+        std::fputs("\n", stderr);
+}
+
+int failed(const Archive::Result &result)
+{
+    printError(result.message);
+    return result.failure == Archive::Result::Cancelled ? kCancelled : kArchiveFailed;
+}
+
+struct FilterOptions {
+    QCommandLineOption meter{QStringLiteral("meter"), QStringLiteral("Serial number of the meter."),
+                             QStringLiteral("S/N")};
+    QCommandLineOption program{QStringLiteral("program"), QStringLiteral("Program number."),
+                               QStringLiteral("P")};
+    QCommandLineOption unit{QStringLiteral("unit"), QStringLiteral("Unit (of value 1 or 2)."),
+                            QStringLiteral("U")};
+    QCommandLineOption id{QStringLiteral("id"), QStringLiteral("Part of the sample ID."),
+                          QStringLiteral("TEXT")};
+    QCommandLineOption status{QStringLiteral("status"), QStringLiteral("Status (of value 1 or 2)."),
+                              QStringLiteral("S")};
+    QCommandLineOption code{QStringLiteral("code"), QStringLiteral("AR/BV/Cal or AQA/Cal code."),
+                            QStringLiteral("C")};
+    QCommandLineOption user{QStringLiteral("user"), QStringLiteral("Login name at the import."),
+                            QStringLiteral("NAME")};
+    QCommandLineOption from{QStringLiteral("from"), QStringLiteral("First date (2026-03-24)."),
+                            QStringLiteral("DATE")};
+    QCommandLineOption to{QStringLiteral("to"), QStringLiteral("Last date (2026-03-24)."),
+                          QStringLiteral("DATE")};
+    QCommandLineOption conflicts{QStringLiteral("conflicts"), QStringLiteral("Only conflicting datasets.")};
+
+    void addTo(QCommandLineParser &parser) const
+    {
+        parser.addOptions({meter, program, unit, id, status, code, user, from, to, conflicts});
+    }
+
+    // False, with the message printed, for a filter that cannot run.
+    bool read(const QCommandLineParser &parser, ArchiveFilter *filter) const
+    {
+        filter->meter = parser.value(meter);
+        filter->program = parser.value(program);
+        filter->unit = parser.value(unit);
+        filter->idText = parser.value(id);
+        filter->status = parser.value(status);
+        filter->code = parser.value(code);
+        filter->user = parser.value(user);
+        filter->conflictsOnly = parser.isSet(conflicts);
+        for (const auto &[option, date] : {std::pair{&from, &filter->from}, std::pair{&to, &filter->to}}) {
+            if (parser.isSet(*option) && !ArchiveFilter::readDate(parser.value(*option), date)) {
+                // Bad input may be long or hold line breaks: the message quotes a short, clean piece.
+                printError(TextTable::text(TextTable::ArchiveFilterDate)
+                               .arg(parser.value(*option).left(40).simplified()));
+                return false;
+            }
+        }
+        const QString problem = filter->problem();
+        if (!problem.isEmpty()) {
+            printError(problem);
+            return false;
+        }
+        return true;
+    }
+};
+
+// One CSV field: quoted when it holds the separator, a quote or a line break.
+QString csvField(const QString &text)
+{
+    if (!text.contains(QLatin1Char(',')) && !text.contains(QLatin1Char('"')) &&
+        !text.contains(QLatin1Char('\n')) && !text.contains(QLatin1Char('\r')))
+        return text;
+    QString quoted = text;
+    quoted.replace(QLatin1Char('"'), QLatin1String("\"\""));
+    return QLatin1Char('"') + quoted + QLatin1Char('"');
+}
+
+QStringList outputNames()
+{
+    QStringList names = {QStringLiteral("Meter"), QStringLiteral("SerialNumber")};
+    for (int f = 0; f < DatasetFields::Count; ++f)
+        names.append(DatasetFields::name(DatasetFields::Field(f)));
+    names += {QStringLiteral("ImportedAt"), QStringLiteral("ImportedBy"), QStringLiteral("Import"),
+              QStringLiteral("Conflict")};
+    return names;
+}
+
+QStringList outputValues(const ArchivedRow &row)
+{
+    QStringList values = {row.meter, row.serial};
+    for (const QString &f : row.fields)
+        values.append(f);
+    values += {row.importedUtc.toString(Qt::ISODate), row.login, QString::number(row.importId),
+               row.conflict ? QStringLiteral("1") : QStringLiteral("0")};
+    return values;
+}
+
+QByteArray csvText(const QList<ArchivedRow> &rows)
+{
+    QString text;
+    QStringList header;
+    for (const QString &n : outputNames())
+        header.append(csvField(n));
+    text += header.join(QLatin1Char(',')) + QLatin1Char('\n');
+    for (const ArchivedRow &row : rows) {
+        QStringList fields;
+        for (const QString &v : outputValues(row))
+            fields.append(csvField(v));
+        text += fields.join(QLatin1Char(',')) + QLatin1Char('\n');
+    }
+    return text.toUtf8();
+}
+
+QByteArray jsonText(const QList<ArchivedRow> &rows)
+{
+    const QStringList names = outputNames();
+    QJsonArray array;
+    for (const ArchivedRow &row : rows) {
+        const QStringList values = outputValues(row);
+        QJsonObject object;
+        for (qsizetype i = 0; i < names.size(); ++i)
+            object.insert(names[i], values[i]);
+        array.append(object);
+    }
+    return QJsonDocument(array).toJson(QJsonDocument::Indented);
+}
+
+// The rows as one document of the first meter's layout: the existing export writes it unchanged.
+MeasuredValues asDocument(const QList<ArchivedRow> &rows, const QString &user)
+{
+    MeasuredValues document;
+    document.meter = rows.isEmpty() ? QString() : rows.first().meter;
+    document.serialNumber = rows.isEmpty() ? QString() : rows.first().serial;
+    document.user = user;
+    document.date = QDateTime::currentDateTime();
+    QString text = QStringLiteral("\r\n");
+    for (const ArchivedRow &row : rows)
+        text += row.line + QStringLiteral("\r\n");
+    text += QStringLiteral("!\r\n>");
+    document.datasets = std::move(text);
+    return document;
+}
+
+bool writeWhole(const QString &path, const QByteArray &bytes)
+{
+    if (const FileWrites::Refusal refusal = FileWrites::checkTarget(path)) {
+        printError(refusal.reason);
+        return false;
+    }
+    QSaveFile file(path);
+    if (!file.open(QIODevice::WriteOnly) || file.write(bytes) != bytes.size() || !file.flush() ||
+        file.error() != QFileDevice::NoError) {
+        printError(
+            TextTable::text(TextTable::FileWriteFailed).arg(path, FileWrites::failureReason(file, errno)));
+        file.cancelWriting();
+        return false;
+    }
+    return file.commit();
+}
+
+int importFromMeter(const QStringList &arguments)
+{
+    QCommandLineParser parser;
+    const QCommandLineOption output({QStringLiteral("o"), QStringLiteral("output")},
+                                    QStringLiteral("Also write a measured-value file."),
+                                    QStringLiteral("FILE"));
+    const QCommandLineOption user(QStringLiteral("user"), QStringLiteral("Login name (default ---)."),
+                                  QStringLiteral("NAME"));
+    parser.addOptions({output, user});
+    int exitCode = 0;
+    if (!parseOptions(parser, arguments, QString::fromLatin1(kHelp), 0, 0, &exitCode))
+        return exitCode;
+    Session session;
+    SharedObjects &shared = session.shared;
+    const qint16 recognised = recogniseMeter(session);
+    if (recognised != CDevice::Recognised)
+        return recognised == CDevice::FirmwareTooOld ? kFirmware : kNoMeter;
+    const QDateTime imported = QDateTime::currentDateTime();
+    QString raw;
+    if (!shared.importMVal->GetMVals(raw)) {
+        printError(TextTable::text(1036));
+        return kImportFailed;
+    }
+    shared.login->setUserName(parser.value(user));
+    return archiveImport(session, raw, imported, parser.isSet(output) ? parser.value(output) : QString());
+}
+
+int add(const QStringList &arguments)
+{
+    QCommandLineParser parser;
+    int exitCode = 0;
+    if (!parseOptions(parser, arguments, QString::fromLatin1(kHelp), 1, -1, &exitCode))
+        return exitCode;
+    Session session;
+    Archive &archive = *session.shared.archive;
+    QList<ImportRecord> records;
+    bool refused = false;
+    const QDateTime now = QDateTime::currentDateTime();
+    for (const QString &path : parser.positionalArguments()) {
+        QFile file(path);
+        if (!QFileInfo(path).isFile()) {
+            printError(TextTable::text(TextTable::FileMissing).arg(path));
+            refused = true;
+            continue;
+        }
+        ImportRecord record;
+        if (!file.open(QIODevice::ReadOnly)) {
+            printError(TextTable::text(TextTable::FileReadFailed).arg(path, file.errorString()));
+            refused = true;
+            continue;
+        }
+        if (!ImportRecord::fromFile(path, file.readAll(), now, &record)) {
+            printError(path + QStringLiteral(": ") + TextTable::text(1181));
+            refused = true;
+            continue;
+        }
+        record.login = record.account.userName;
+        records.append(std::move(record));
+    }
+    Archive::Summary summary;
+    InterruptGuard guard;
+    const Archive::Result result = archive.keepAll(records, &summary, progressLine(QStringLiteral("files")));
+    endProgress();
+    if (!result)
+        return failed(result);
+    printError(Archive::report(result, summary));
+    return refused ? kFilesRefused : kDone;
+}
+
+int queryOrExport(const QStringList &arguments, bool exporting)
+{
+    QCommandLineParser parser;
+    FilterOptions filters;
+    filters.addTo(parser);
+    const QCommandLineOption format(QStringLiteral("format"), QStringLiteral("csv (default) or json."),
+                                    QStringLiteral("FORMAT"), QStringLiteral("csv"));
+    if (!exporting)
+        parser.addOption(format);
+    int exitCode = 0;
+    if (!parseOptions(parser, arguments, QString::fromLatin1(kHelp), exporting ? 1 : 0, exporting ? 1 : 0,
+                      &exitCode))
+        return exitCode;
+    ArchiveFilter filter;
+    if (!filters.read(parser, &filter))
+        return kBadInput;
+    const QString kind = exporting ? QString() : parser.value(format);
+    if (!exporting && kind != QLatin1String("csv") && kind != QLatin1String("json")) {
+        printError(QStringLiteral("--format takes csv or json"));
+        return kUsageError;
+    }
+    Session session;
+    QList<ArchivedRow> rows;
+    InterruptGuard guard;
+    const Archive::Result result =
+        session.shared.archive->query(filter, 0, 0, &rows, progressLine(QStringLiteral("datasets")));
+    endProgress();
+    if (!result)
+        return failed(result);
+    if (!exporting) {
+        const QByteArray text = kind == QLatin1String("json") ? jsonText(rows) : csvText(rows);
+        std::fwrite(text.constData(), 1, size_t(text.size()), stdout);
+        return kDone;
+    }
+    const QString out = parser.positionalArguments().at(0);
+    if (out.endsWith(QLatin1String(".csv"), Qt::CaseInsensitive))
+        return writeWhole(out, csvText(rows)) ? kDone : kNotWritten;
+    session.shared.login->setUserName(QString());
+    if (!session.shared.exportExcel->SetMVals(asDocument(rows, session.shared.login->UserName()), out)) {
+        printError(TextTable::text(1058));
+        return kNotWritten;
+    }
+    return kDone;
+}
+
+int status(const QStringList &arguments)
+{
+    QCommandLineParser parser;
+    int exitCode = 0;
+    if (!parseOptions(parser, arguments, QString::fromLatin1(kHelp), 0, 0, &exitCode))
+        return exitCode;
+    Session session;
+    ArchiveStatus s;
+    const Archive::Result result = session.shared.archive->status(&s);
+    printLine(QStringLiteral("Engine: ") + s.engine);
+    printLine(QStringLiteral("Location: ") + s.location);
+    if (result) {
+        printLine(QStringLiteral("Imports: %1").arg(s.imports));
+        printLine(QStringLiteral("Datasets: %1").arg(s.datasets));
+        printLine(QStringLiteral("Conflicting: %1").arg(s.conflicts));
+        printLine(QStringLiteral("Meters: %1").arg(s.meters));
+        printLine(QStringLiteral("Size: %1 bytes").arg(s.bytes));
+    }
+    printLine(QStringLiteral("Pending: %1").arg(s.pending));
+    return result ? kDone : failed(result);
+}
+
+int raw(const QStringList &arguments)
+{
+    QCommandLineParser parser;
+    int exitCode = 0;
+    if (!parseOptions(parser, arguments, QString::fromLatin1(kHelp), 1, 1, &exitCode))
+        return exitCode;
+    bool number = false;
+    const qint64 id = parser.positionalArguments().at(0).toLongLong(&number);
+    if (!number || id <= 0) {
+        printError(QStringLiteral("IMPORT is an import's number (see 'archive query')"));
+        return kBadInput;
+    }
+    Session session;
+    QByteArray bytes;
+    bool found = false;
+    const Archive::Result result = session.shared.archive->raw(id, &bytes, &found);
+    if (!result)
+        return failed(result);
+    if (!found) {
+        printError(QStringLiteral("No import %1 in the archive.").arg(id));
+        return kBadInput;
+    }
+    std::fwrite(bytes.constData(), 1, size_t(bytes.size()), stdout);
+    return kDone;
+}
+
+int sync(const QStringList &arguments)
+{
+    QCommandLineParser parser;
+    int exitCode = 0;
+    if (!parseOptions(parser, arguments, QString::fromLatin1(kHelp), 0, 0, &exitCode))
+        return exitCode;
+    Session session;
+    InterruptGuard guard;
+    const Archive::SyncOutcome outcome =
+        session.shared.archive->sync(progressLine(QStringLiteral("imports")));
+    endProgress();
+    printError(QStringLiteral("%1 sent, %2 waiting").arg(outcome.sent).arg(outcome.remaining));
+    if (!outcome.result)
+        printError(outcome.result.message);
+    return outcome.remaining > 0 ? kSyncPending : (outcome.result ? kDone : kArchiveFailed);
+}
+
+int backup(const QStringList &arguments)
+{
+    QCommandLineParser parser;
+    int exitCode = 0;
+    if (!parseOptions(parser, arguments, QString::fromLatin1(kHelp), 1, 1, &exitCode))
+        return exitCode;
+    const QString out = parser.positionalArguments().at(0);
+    Session session;
+    FileWrites::ReplaceByRename target(out);
+    if (!target.open()) {
+        printError(target.errorString());
+        return kNotWritten;
+    }
+    const Archive::Result result = session.shared.archive->backup(target.temporaryPath());
+    if (!result)
+        return failed(result);
+    if (!target.commit()) {
+        printError(target.errorString());
+        return kNotWritten;
+    }
+    return kDone;
+}
+
+} // namespace
+
+int archiveImport(Session &session, const QString &raw, const QDateTime &imported, const QString &fileName)
+{
+    SharedObjects &shared = session.shared;
+    const CDevice &device = *shared.device;
+    bool fileFailed = false;
+    // The measured-value file first: it is written whatever becomes of the archive.
+    if (!fileName.isEmpty()) {
+        const MeasuredValues document{device.DeviceName(), device.SerialNumber(), shared.login->UserName(),
+                                      imported, raw};
+        if (!shared.measVal->SaveFile(document, fileName)) {
+            printError(TextTable::text(1177));
+            fileFailed = true;
+        }
+    }
+    if (!shared.archive->enabled())
+        return fileFailed ? kArchiveFailed : kDone;
+    const ImportRecord record =
+        ImportRecord::fromMeter(raw, imported, device, *shared.communication, shared.login->UserName());
+    Archive::Summary summary;
+    const Archive::Result result = shared.archive->keep(record, &summary);
+    printError(Archive::report(result, summary));
+    return result && !fileFailed ? kDone : kArchiveFailed;
+}
+
+int archive(const QStringList &arguments)
+{
+    const QString action = arguments.value(1);
+    using Action = int (*)(const QStringList &);
+    const QList<QPair<QString, Action>> actions = {
+        {QStringLiteral("import"), &importFromMeter},
+        {QStringLiteral("add"), &add},
+        {QStringLiteral("query"), [](const QStringList &a) { return queryOrExport(a, false); }},
+        {QStringLiteral("export"), [](const QStringList &a) { return queryOrExport(a, true); }},
+        {QStringLiteral("status"), &status},
+        {QStringLiteral("raw"), &raw},
+        {QStringLiteral("sync"), &sync},
+        {QStringLiteral("backup"), &backup},
+    };
+    for (const auto &[name, run] : actions)
+        if (action == name)
+            return run(arguments.mid(1));
+    if (action.isEmpty() || action == QLatin1String("--help") || action == QLatin1String("-h")) {
+        printLine(QString::fromLatin1(kHelp));
+        return action.isEmpty() ? kUsageError : kDone;
+    }
+    printError(QStringLiteral("meravo-cli archive: unknown action '%1' (see --help)").arg(action));
+    return kUsageError;
+}
+
+} // namespace Cli
