@@ -295,7 +295,7 @@ void TestImport::cliPrintsAndSavesDatasets()
     CliRun run = runCli({QStringLiteral("datasets")});
     QCOMPARE(run.exitCode, 0);
     QCOMPARE(run.out, QStringLiteral("1;d;t;5;0.5;NTU;OK\n2;d;t;5;;NTU;\n"));
-    QCOMPARE(run.err, QString());
+    QCOMPARE(run.err, QStringLiteral("Archive: 2 new, 0 already archived, 0 conflicting.\n"));
 
     const QString out = dir.filePath(QStringLiteral("out.csv"));
     run = runCli({QStringLiteral("datasets"), QStringLiteral("-o"), out});
