@@ -380,19 +380,27 @@ constexpr Entry kExtension[] = {
     {2672, "PNG image"},
     {2673, "SVG drawing"},
     {2674, "C&hart as the last page"},
-    {2800, "The archive server %1 does not answer: check that it runs and that this PC reaches it over the network (%2)."},
-    {2801, "The archive server %1 refused the login: check the role name in the location, the password in ~/.pgpass or the PGSERVICE entry, and the server's pg_hba.conf (%2)."},
-    {2802, "The archive server %1 was not accepted as genuine: check sslrootcert and that the host name in the location is the one in the server's certificate (%2)."},
-    {2803, "The role has no right to this in the archive on %1: the administrator grants it the program's role meravo_user (%2)."},
+    {2800, "The archive server %1 does not answer: check that it runs and that this PC reaches it over the "
+           "network (%2)."},
+    {2801, "The archive server %1 refused the login: check the role name in the location, the password in "
+           "~/.pgpass or the PGSERVICE entry, and the server's pg_hba.conf (%2)."},
+    {2802, "The archive server %1 was not accepted as genuine: check sslrootcert and that the host name in "
+           "the location is the one in the server's certificate (%2)."},
+    {2803, "The role has no right to this in the archive on %1: the administrator grants it the program's "
+           "role meravo_user (%2)."},
     {2804, "The archive on %1 has no tables: the administrator creates them with archive-postgresql.sql."},
-    {2805, "The archive %1 was made by a newer version of this program (schema %2; this version knows %3). It is left as it is: use the newer version."},
-    {2806, "The archive %1 is damaged or is no archive (%2). It is left as it is; the program works on without it."},
-    {2807, "The archive %1 is on a network file system (%2). An archive file must be on a local disk; a lab that shares one archive puts it on a PostgreSQL server."},
+    {2805, "The archive %1 was made by a newer version of this program (schema %2; this version knows %3). "
+           "It is left as it is: use the newer version."},
+    {2806, "The archive %1 is damaged or is no archive (%2). It is left as it is; the program works on "
+           "without it."},
+    {2807, "The archive %1 is on a network file system (%2). An archive file must be on a local disk; a lab "
+           "that shares one archive puts it on a PostgreSQL server."},
     {2808, "The archive %1 cannot be created or written (%2)."},
     {2809, "The archive %1 could not be written: the disk is full. Nothing of this work was archived."},
     {2810, "The archive %1 reported an error: %2"},
     {2811, "%1 new, %2 already archived, %3 conflicting"},
-    {2812, "The archive server does not answer: the import is kept on this PC and will be sent when the server answers."},
+    {2812, "The archive server does not answer: the import is kept on this PC and will be sent when the "
+           "server answers."},
     {2813, "A filter text is longer than %1 characters."},
     {2814, "The start date lies after the end date."},
     {2815, "\"%1\" is no date: write it as 2026-03-24."},
@@ -400,10 +408,14 @@ constexpr Entry kExtension[] = {
     {2817, "The archive is switched off ([Archive] Enabled=0)."},
     {2818, "Cancelled: the archive is as it was before."},
     {2819, "The original bytes of the import %1 do not read as datasets."},
-    {2820, "The original bytes of import %1 do not match their SHA-256: the archive was changed outside this program."},
-    {2821, "The archive on %1 is a PostgreSQL database: back it up with the server's own tools (pg_dump, pg_basebackup)."},
-    {2822, "The archive location \"%1\" cannot be read: write a path, or postgresql://host[:port]/database?options."},
-    {2823, "The archive location for %1 holds a password: remove it and put it in ~/.pgpass (or a PGSERVICE entry), never in the program's settings."},
+    {2820, "The original bytes of import %1 do not match their SHA-256: the archive was changed outside this "
+           "program."},
+    {2821, "The archive on %1 is a PostgreSQL database: back it up with the server's own tools (pg_dump, "
+           "pg_basebackup)."},
+    {2822, "The archive location \"%1\" cannot be read: write a path, or "
+           "postgresql://host[:port]/database?options."},
+    {2823, "The archive location for %1 holds a password: remove it and put it in ~/.pgpass (or a PGSERVICE "
+           "entry), never in the program's settings."},
     {2824, "Archive: %1."},
     {2825, "The datasets were read but not archived: %1"},
 };
