@@ -300,6 +300,10 @@ constexpr Entry kExtension[] = {
     // Files the program writes.
     {2320, "It is not a regular file (a device, a pipe or a folder); it was left as it is."},
     {2321, "The file is read-only."},
+    {2322, "The name is not valid UTF-8 text, so it cannot be written as given; the file was not written."},
+    {2323, "It is a link that another user made in a folder every user may write to; it was not followed and "
+           "the file was not written."},
+    {2324, "The written file did not read back complete (%1); the previous file was kept."},
     // What a meter model does not keep, and the limits of a program's fields.
     {2360, "The %1 keeps no user-defined programs."},
     {2361, "The %1 keeps no pH calibration record."},

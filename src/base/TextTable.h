@@ -88,6 +88,9 @@ enum Extension {
     // Files the program writes.
     NotRegularFile = 2320,
     ReadOnlyFile = 2321,
+    NameNotUtf8 = 2322,
+    ForeignLink = 2323,
+    WrittenFileIncomplete = 2324,
     // What a meter model does not keep, and the limits of a program's fields.
     NoProgramsOnMeter = 2360,
     NoPHRecordOnMeter = 2361,
