@@ -130,9 +130,13 @@ QString lastLine(const QString &answer)
     return answer.mid(start, end - start);
 }
 
+// Cut before it is encoded: a 16 MiB field costs no more than a short one (one byte a character).
 QString escaped(const QString &text)
 {
-    return CommLog::escape(Cp1252::encode(text));
+    if (text.size() <= CommLog::kMaxFieldBytes)
+        return CommLog::escape(Cp1252::encode(text));
+    return CommLog::escape(Cp1252::encode(text.left(CommLog::kMaxFieldBytes))) +
+           CommLog::cutNote(text.size());
 }
 
 } // namespace
