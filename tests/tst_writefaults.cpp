@@ -188,6 +188,7 @@ private slots:
     void signalsLeaveNoTemporaryFile();
     void staleTemporariesGoAtTheNextWrite();
     void temporaryNamesStayWithinTheLimit();
+    void commandsWithoutMeterLeaveNoLogRun();
 
 private:
     QTemporaryDir m_work;
@@ -468,6 +469,27 @@ void TestWriteFaults::temporaryNamesStayWithinTheLimit()
         QVERIFY2(file.commit(), qPrintable(file.errorString()));
         QCOMPARE(readBytes(folder.filePath(n)), QByteArray("x"));
     }
+}
+
+// export and print talk to no meter: they make no log run that would push a real one out.
+void TestWriteFaults::commandsWithoutMeterLeaveNoLogRun()
+{
+    QTemporaryDir data;
+    QProcess process;
+    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+    environment.insert(QStringLiteral("XDG_DATA_HOME"), data.path());
+    process.setProcessEnvironment(environment);
+    const QString out = data.filePath(QStringLiteral("out"));
+    for (const QStringList &arguments :
+         {QStringList{QStringLiteral("export"), m_input, out + QStringLiteral(".xlsx")},
+          QStringList{QStringLiteral("print"), m_input, QStringLiteral("--pdf"),
+                      out + QStringLiteral(".pdf")}}) {
+        process.start(cliPath(), arguments);
+        QVERIFY(process.waitForFinished(60000));
+        QCOMPARE(process.exitCode(), 0);
+    }
+    QDir log(data.filePath(QStringLiteral("Meravo/log")));
+    QCOMPARE(log.entryList({QStringLiteral("comm-*")}, QDir::Files), QStringList());
 }
 
 int main(int argc, char *argv[])
