@@ -284,6 +284,7 @@ constexpr Entry kExtension[] = {
            "Excel workbook (.xlsx) instead: it holds up to %2."},
     {2021, "The printable area is too small for a printout."},
     {2022, "The folder does not exist."},
+    {2023, "The import timed out: the meter's answer did not end within %1 s."},
     {2200, "mg/l"},
     {2201, "c [%1]"},
     {2202, "The file %1 already exists.\r\nDo you want to replace it?"},
@@ -344,6 +345,7 @@ constexpr Entry kExtension[] = {
     {2519, "Check ports"},
     {2520, "Search meter"},
     {2521, "&Connection check..."},
+    {2522, "not a serial port (no terminal device); no meter can be attached"},
     // The communication log.
     {2540, "Communication log"},
     {2541, "Save as..."},
