@@ -428,6 +428,7 @@ bool CSerialLink::COMSendAndReceive(const QString &strSend, QString &strAnswer)
     }
     const BusyScope busy(m_busy);
     m_capReported = false;
+    m_timedOutSeconds = 0;
     if (SendAndWait(strSend, strAnswer) &&
         strAnswer.right(CCommunication::kLenAnswerEnd) != CCommunication::answerError())
         return true;
@@ -578,6 +579,8 @@ void CSerialLink::WaitForAnswers(const std::vector<int> &indexes, std::vector<QS
             emit transferProgress(waits[0].bytes, waits[0].lineEnds);
         }
         if (seconds.elapsedSeconds() > m_answerTime) {
+            if (std::any_of(waits.begin(), waits.end(), [](const Slot &slot) { return slot.pending; }))
+                m_timedOutSeconds += seconds.elapsedSeconds();
             for (Slot &slot : waits)
                 if (slot.pending) {
                     ended(slot, QStringLiteral("time-out (%1 s) on").arg(m_answerTime));
