@@ -21,6 +21,10 @@ meravo_add_gui_test(tst_chart 120 tst_chart.cpp)
 meravo_add_gui_test(tst_printout 300 tst_printout.cpp)
 target_compile_definitions(tst_printout PRIVATE MERAVO_BIN_DIR="${CMAKE_BINARY_DIR}/bin")
 add_dependencies(tst_printout meravo-cli)
+# Every writer against every fault (full disks, file-size limits, signals, planted links, names).
+meravo_add_gui_test(tst_writefaults 900 tst_writefaults.cpp)
+target_compile_definitions(tst_writefaults PRIVATE MERAVO_BIN_DIR="${CMAKE_BINARY_DIR}/bin")
+add_dependencies(tst_writefaults meravo-cli)
 
 # Renders the windows into PNG files (scripts/screenshots.sh); shares the GUI tests' scripted set-up.
 add_executable(meravo-screenshots ${CMAKE_SOURCE_DIR}/tools/screenshots/main.cpp)

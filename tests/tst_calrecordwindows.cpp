@@ -754,7 +754,12 @@ void TestCalRecordWindows::turbSixStandardsCannotBeShownOrPrinted()
     QtPrintTarget target(pdf);
     s.main->shared().print->setTarget(&target);
     s.dialogs.clear();
-    window.printButton()->click();
+    {
+        // The printout is refused before its first page, with the reason.
+        ErrorRecorder errors;
+        window.printButton()->click();
+        QCOMPARE(errors.reports, QStringList{TextTable::text(TextTable::OutOfRange).arg(6)});
+    }
     QCOMPARE(s.dialogs.messageTexts(),
              QStringList({QStringLiteral("Print on printer: ") + pdf, "Print error!"}));
     s.dialogs.clear();

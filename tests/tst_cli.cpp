@@ -129,6 +129,7 @@ private slots:
     void doctorGivesEachPortItsVerdict_data();
     void doctorGivesEachPortItsVerdict();
     void doctorWithoutPermissionNamesTheGroup();
+    void doctorCallsNoTerminalNoSerialPort();
     void traceEchoesTheLogFromAnyPlace_data();
     void traceEchoesTheLogFromAnyPlace();
 
@@ -441,6 +442,21 @@ void TestCli::doctorGivesEachPortItsVerdict()
                                          .arg(1)
                                          .arg(baud)),
                  qPrintable(people.out));
+}
+
+// /dev/null opens like any device, but no meter can be behind it.
+void TestCli::doctorCallsNoTerminalNoSerialPort()
+{
+    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+    environment.insert(QStringLiteral("MERAVO_PORTS"), QStringLiteral("/dev/null"));
+    const CliRun result =
+        cli({QStringLiteral("doctor"), QStringLiteral("--json"), QStringLiteral("--no-probe")}, environment);
+    QVERIFY(result.finished);
+    QCOMPARE(result.exitCode, 1);
+    const QJsonObject port = doctorJson(result).value(QStringLiteral("ports")).toArray().at(0).toObject();
+    QCOMPARE(port.value(QStringLiteral("verdict")).toString(), QStringLiteral("not-serial"));
+    const CliRun people = cli({QStringLiteral("doctor"), QStringLiteral("--no-probe")}, environment);
+    QVERIFY2(people.out.contains(TextTable::text(TextTable::CheckNotSerial)), qPrintable(people.out));
 }
 
 void TestCli::doctorWithoutPermissionNamesTheGroup()

@@ -7,9 +7,12 @@
 #include "TestSupport.h"
 
 #include <QDir>
+#include <QElapsedTimer>
 #include <QFileInfo>
 #include <QTemporaryDir>
 #include <QTest>
+
+#include <sys/stat.h>
 
 class TestCommLog : public QObject {
     Q_OBJECT
@@ -22,6 +25,10 @@ private slots:
     void capKeepsRunStartAndLatestLines();
     void onlyFiveRunsAreKept_data();
     void onlyFiveRunsAreKept();
+    void runningRunIsNeverRemoved();
+    void runWithoutLinesLeavesNoFile();
+    void hugeLinesKeepTheCap();
+    void filesArePrivate();
 };
 
 void TestCommLog::identifyLeavesCommandsAndAnswers()
@@ -145,6 +152,95 @@ void TestCommLog::onlyFiveRunsAreKept()
         kept.insert(name.section(QLatin1Char('.'), 0, 0));
     const QStringList newest = stems.mid(std::max(0, runs - CommLog::kRunsKept));
     QCOMPARE(kept, QSet<QString>(newest.begin(), newest.end()));
+}
+
+// Five short runs of other programs while one still goes on: its files stay, and its text reads back.
+void TestCommLog::runningRunIsNeverRemoved()
+{
+    QTemporaryDir folder;
+    CommLog running;
+    QVERIFY(running.open(folder.path()));
+    running.write(QStringLiteral("the import that still goes on"));
+    running.flush();
+    const QStringList files = running.runFiles();
+    QCOMPARE(files.size(), 1);
+    for (int r = 0; r < 2 * CommLog::kRunsKept; ++r) {
+        CommLog shortRun;
+        QVERIFY(shortRun.open(folder.path()));
+        shortRun.write(QStringLiteral("short run %1").arg(r));
+    }
+    QVERIFY(QFileInfo::exists(files.first()));
+    QVERIFY(running.runText().contains(QStringLiteral("the import that still goes on")));
+    // The running run counts among the five kept.
+    QCOMPARE(QDir(folder.path()).entryList(QDir::Files).size(), CommLog::kRunsKept);
+}
+
+// export, print, calline: a log opened but never written makes no file and pushes no run out.
+void TestCommLog::runWithoutLinesLeavesNoFile()
+{
+    QTemporaryDir folder;
+    {
+        CommLog real;
+        QVERIFY(real.open(folder.path()));
+        real.write(QStringLiteral("a real exchange"));
+    }
+    for (int r = 0; r < 2 * CommLog::kRunsKept; ++r) {
+        CommLog empty;
+        QVERIFY(empty.open(folder.path()));
+        QVERIFY(empty.runFiles().isEmpty());
+    }
+    const QStringList names = QDir(folder.path()).entryList(QDir::Files);
+    QCOMPARE(names.size(), 1);
+    QVERIFY(readBytes(QDir(folder.path()).filePath(names.first())).contains("a real exchange"));
+}
+
+// A 16 MiB field, written as a line and escaped as an answer: the run stays within its cap, the line
+// is cut with its size noted, and neither takes long.
+void TestCommLog::hugeLinesKeepTheCap()
+{
+    QTemporaryDir folder;
+    CommLog log;
+    QVERIFY(log.open(folder.path()));
+    const qsizetype size = 16 * 1024 * 1024;
+    QElapsedTimer clock;
+    clock.start();
+    const QByteArray field(size, '\x01');
+    const QString escaped = CommLog::escape(field);
+    QVERIFY2(escaped.size() < 20000, qPrintable(QString::number(escaped.size())));
+    QVERIFY(escaped.endsWith(CommLog::cutNote(size)));
+    log.write(QStringLiteral("RX COM 1: first: ") + escaped);
+    log.write(QString(size, u'x'));
+    log.write(QStringLiteral("after the long lines"));
+    log.flush();
+    qInfo("two 16 MiB fields logged in %lld ms", clock.elapsed());
+    QVERIFY(clock.elapsed() < 2000);
+    qint64 bytes = 0;
+    for (const QString &part : log.runFiles())
+        bytes += QFileInfo(part).size();
+    QVERIFY2(bytes <= CommLog::kDefaultCap, qPrintable(QString::number(bytes)));
+    const QString text = log.runText();
+    QVERIFY(text.contains(QStringLiteral("[... cut, %1 characters in all]").arg(size)));
+    QVERIFY(text.contains(QStringLiteral("after the long lines")));
+}
+
+void TestCommLog::filesArePrivate()
+{
+    QTemporaryDir parent;
+    const QString folder = parent.filePath(QStringLiteral("log"));
+    CommLog log;
+    QVERIFY(log.open(folder));
+    for (int i = 0; i < 20; ++i)
+        log.write(QStringLiteral("S/N S-0815, dataset %1").arg(i));
+    log.flush();
+    const auto mode = [](const QString &path) {
+        struct stat info {};
+        ::stat(QFile::encodeName(path).constData(), &info);
+        return int(info.st_mode & 0777);
+    };
+    QCOMPARE(mode(folder), 0700);
+    QVERIFY(!log.runFiles().isEmpty());
+    for (const QString &file : log.runFiles())
+        QCOMPARE(mode(file), 0600);
 }
 
 QTEST_GUILESS_MAIN(TestCommLog)

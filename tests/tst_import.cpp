@@ -72,6 +72,7 @@ CliRun runCli(const QStringList &arguments)
 class TestImport : public QObject {
     Q_OBJECT
 private slots:
+    void stalledImportSaysItTimedOutAndAfterHowLong();
     void importReadsEveryDataset();
     void importFromMeasuredValueFile();
     void emptyMeter();
@@ -373,6 +374,23 @@ void TestImport::cliExportStatuses()
     const QByteArray bytes = xls.readAll();
     QVERIFY(bytes.startsWith(QByteArray("\x09\x00\x04\x00\x02\x00\x10\x00", 8)));
     QVERIFY(bytes.endsWith(QByteArray("\x0A\x00\x00\x00", 4)));
+}
+
+// A meter that stops sending in the middle: both tries of 600 s run out (on a hand-moved clock), and
+// the user learns that it timed out and after how long, not only "Import error!".
+void TestImport::stalledImportSaysItTimedOutAndAfterHowLong()
+{
+    SimRig rig(meter("Lumora"));
+    SimDatasets datasets(*rig.sim);
+    datasets.generate(100);
+    datasets.stallAfter = 700;
+    QVERIFY(rig.connect());
+    rig.useFakeClock().skipIdleAfter(250);
+    ErrorRecorder errors;
+    QString raw;
+    QVERIFY(!rig.shared.importMVal->GetMVals(raw));
+    QCOMPARE(errors.reports.size(), 1);
+    QCOMPARE(errors.reports.first(), TextTable::text(TextTable::ImportTimedOut).arg(2 * 601));
 }
 
 QTEST_GUILESS_MAIN(TestImport)

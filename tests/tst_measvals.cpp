@@ -5,6 +5,7 @@
 #include "RecordWalk.h"
 #include "SharedObjects.h"
 #include "TestSupport.h"
+#include "TextTable.h"
 
 #include <QDir>
 #include <QFile>
@@ -380,8 +381,12 @@ void TestMeasVals::openStatusesForMissingAndEmptyFiles()
     ErrorRecorder errors;
     QCOMPARE(shared.measVal->OpenFile(doc, dir.filePath(QStringLiteral("none.csv"))),
              qint16(CMeasVal::FileMissing));
-    QCOMPARE(shared.measVal->OpenFile(doc, dir.path()), qint16(CMeasVal::FileMissing));
     QVERIFY(errors.reports.isEmpty());
+    // A folder is there, but is no file: it cannot be read, and is not called missing.
+    QCOMPARE(shared.measVal->OpenFile(doc, dir.path()), qint16(CMeasVal::ReadFailed));
+    QCOMPARE(errors.reports.size(), 1);
+    QVERIFY(errors.reports.first().contains(TextTable::text(TextTable::NotRegularFile)));
+    errors.reports.clear();
     const QString empty = dir.filePath(QStringLiteral("empty.csv"));
     writeBytes(empty, QByteArray());
     QCOMPARE(shared.measVal->OpenFile(doc, empty), qint16(CMeasVal::ReadFailed));

@@ -12,6 +12,7 @@
 
 #include <QAction>
 #include <QApplication>
+#include <QElapsedTimer>
 #include <QPageSetupDialog>
 #include <QPainter>
 #include <QPrintPreviewDialog>
@@ -259,6 +260,17 @@ void TestPrintout::cliPrint_data()
                                 << "out.pdf" << 3 << "";
     QTest::newRow("neither kind") << "other.csv"
                                   << "out.pdf" << 4 << "";
+    // Records no meter writes: 99 standards (the turbidity points' count), the year 99999.
+    QTest::newRow("99 points") << "points99.csv"
+                               << "out.pdf" << 4 << "";
+    QTest::newRow("year 99999") << "year99999.csv"
+                                << "out.pdf" << 4 << "";
+    // A folder is there, but no file: unreadable, not missing.
+    QTest::newRow("a folder") << "folder"
+                              << "out.pdf" << 3 << "";
+    // One 100 MB line: cut before it is laid out, printed as fast as any file.
+    QTest::newRow("100 MB line") << "huge.csv"
+                                 << "out.pdf" << 0 << "No.; Date; Time";
     QTest::newRow("read-only target") << "values.csv"
                                       << "readonly.pdf" << 5 << "";
 }
@@ -276,6 +288,22 @@ void TestPrintout::cliPrint()
     {
         frmCalProtocolPH window(*s.main);
         QVERIFY(s.main->shared().calProtocol->SaveToFile(s.path("record.csv")));
+    }
+    {
+        const QByteArray record = readBytes(s.path("record.csv"));
+        const QList<QByteArray> lines = record.split('\n');
+        QByteArray points = record;
+        points.replace("\n" + lines.value(9), "\n99" + lines.value(9).mid(lines.value(9).indexOf(';')));
+        writeBytes(s.path("points99.csv"), points);
+        QByteArray year = record;
+        year.replace("\n" + lines.value(3), "\n99999" + lines.value(3).mid(lines.value(3).indexOf(';')));
+        writeBytes(s.path("year99999.csv"), year);
+    }
+    QVERIFY(QDir().mkpath(s.path("folder")));
+    if (input == QLatin1String("huge.csv")) {
+        QByteArray huge = measuredValueFile(1);
+        huge.replace(";7;900;", ";" + QByteArray(100 * 1024 * 1024, '7') + ";900;");
+        writeBytes(s.path("huge.csv"), huge);
     }
     QVERIFY(QFile::setPermissions(s.path("readonly.pdf"), QFileDevice::ReadOwner));
     QVERIFY(QFile::setPermissions(s.path("secret.csv"), {}));
@@ -297,9 +325,17 @@ void TestPrintout::cliPrint()
     for (const char *name : {"DISPLAY", "WAYLAND_DISPLAY", "QT_QPA_PLATFORM"})
         env.remove(QString::fromLatin1(name));
     process.setProcessEnvironment(env);
+    QElapsedTimer clock;
+    clock.start();
     process.start(command.takeFirst(), command);
     QVERIFY(process.waitForFinished(60000));
     const QString errors = QString::fromLocal8Bit(process.readAllStandardError());
+    if (input == QLatin1String("huge.csv")) {
+        // Before the cut: 263 s, 3.96 GB and a flood on stderr.
+        qInfo("100 MB line printed in %lld ms", clock.elapsed());
+        QVERIFY2(clock.elapsed() < 10000, qPrintable(QString::number(clock.elapsed())));
+        QVERIFY2(errors.size() < 1000, qPrintable(errors.left(1000)));
+    }
     QVERIFY2(process.exitStatus() == QProcess::NormalExit && process.exitCode() == exitCode,
              qPrintable(errors));
     if (exitCode != 0) {

@@ -56,6 +56,7 @@ private slots:
     void editionSwitchIsOnlyExactTrue_data();
     void editionSwitchIsOnlyExactTrue();
     void shippedSettingsAreRead();
+    void localSettingsOverrideTheShippedFile();
 
 private:
     QTemporaryDir m_dir;
@@ -278,6 +279,39 @@ void TestSettings::shippedSettingsAreRead()
                                     QStringLiteral("x")),
              QStringLiteral("0"));
     QVERIFY(!ProgramFolder::onlyKlaro7(m_reader));
+}
+
+// The package's layout: the program folder links Settings.ini to /etc/meravo (here: another folder),
+// where Settings.d/*.ini in name order and then Settings.local.ini override it, key by key.
+void TestSettings::localSettingsOverrideTheShippedFile()
+{
+    QTemporaryDir root;
+    const QString etc = root.filePath(QStringLiteral("etc"));
+    const QString program = root.filePath(QStringLiteral("lib"));
+    QVERIFY(QDir().mkpath(etc + QStringLiteral("/Settings.d")) && QDir().mkpath(program));
+    QVERIFY(writeFile(etc + QStringLiteral("/Settings.ini"),
+                      "[General]\nOnlyKlaro7=False\nLanguage=\n[About]\nAppName=Meravo\n"));
+    QVERIFY(QFile::link(etc + QStringLiteral("/Settings.ini"), program + QStringLiteral("/Settings.ini")));
+    EnvGuard guard("MERAVO_PROGRAM_DIR");
+    qputenv("MERAVO_PROGRAM_DIR", QFile::encodeName(program));
+    const auto value = [this](const char *section, const char *key) {
+        return ProgramFolder::setting(m_reader, QString::fromLatin1(section), QString::fromLatin1(key),
+                                      QStringLiteral("default"));
+    };
+    QVERIFY(!ProgramFolder::onlyKlaro7(m_reader));
+    QVERIFY(writeFile(etc + QStringLiteral("/Settings.d/20-edition.ini"), "[General]\nOnlyKlaro7=True\n"));
+    QVERIFY(writeFile(etc + QStringLiteral("/Settings.d/10-language.ini"), "[general]\nlanguage=de\n"));
+    QVERIFY(writeFile(etc + QStringLiteral("/Settings.d/notes.txt"), "[General]\nOnlyKlaro7=False\n"));
+    QVERIFY(ProgramFolder::onlyKlaro7(m_reader));
+    QCOMPARE(value("General", "Language"), QStringLiteral("de"));
+    QCOMPARE(value("About", "AppName"), QStringLiteral("Meravo")); // not overridden
+    QCOMPARE(value("About", "Mail"), QStringLiteral("default"));
+    QVERIFY(writeFile(etc + QStringLiteral("/Settings.local.ini"), "[General]\nLanguage=fr\n"));
+    QCOMPARE(value("General", "Language"), QStringLiteral("fr"));
+    QCOMPARE(ProgramFolder::localSettingsFiles(),
+             QStringList({etc + QStringLiteral("/Settings.d/10-language.ini"),
+                          etc + QStringLiteral("/Settings.d/20-edition.ini"),
+                          etc + QStringLiteral("/Settings.local.ini")}));
 }
 
 QTEST_GUILESS_MAIN(TestSettings)

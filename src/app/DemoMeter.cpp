@@ -1,9 +1,12 @@
 #include "DemoMeter.h"
 
 #include "CIni.h"
+#include "EndingSignals.h"
 #include "ProgramFolder.h"
 #include "TextTable.h"
 
+#include <QCoreApplication>
+#include <QDateTime>
 #include <QDeadlineTimer>
 #include <QDir>
 #include <QFileInfo>
@@ -26,7 +29,6 @@ struct SignalCleanup {
     std::array<char, 4096> folder{};
 };
 SignalCleanup g_cleanup;
-constexpr std::array kEndingSignals = {SIGTERM, SIGINT, SIGHUP, SIGQUIT};
 
 bool exited(pid_t pid)
 {
@@ -35,9 +37,9 @@ bool exited(pid_t pid)
     return result == pid || (result < 0 && errno == ECHILD);
 }
 
-// Runs inside the signal handler: async-signal-safe calls only. The program then ends by the same
-// signal, as it would have without the demo.
-void endSimulatorAndRaise(int signalNumber)
+// Runs inside the signal handler (EndingSignals): async-signal-safe calls only. The program then ends
+// by the same signal, as it would have without the demo.
+void endSimulator()
 {
     const pid_t pid = g_cleanup.pid;
     if (pid > 0) {
@@ -56,19 +58,21 @@ void endSimulatorAndRaise(int signalNumber)
         ::unlink(g_cleanup.link.data());
         ::rmdir(g_cleanup.folder.data());
     }
-    struct sigaction fallback = {};
-    fallback.sa_handler = SIG_DFL;
-    ::sigaction(signalNumber, &fallback, nullptr);
-    ::raise(signalNumber);
 }
 
-void setEndingSignals(void (*handler)(int))
+// Demo folders of earlier runs that a signal the program could not catch (kill -9) left behind: this
+// user's, empty (a running demo's holds its line) and older than a minute. Never anything else.
+void removeStaleFolders()
 {
-    struct sigaction action = {};
-    action.sa_handler = handler;
-    sigemptyset(&action.sa_mask);
-    for (const int signalNumber : kEndingSignals)
-        ::sigaction(signalNumber, &action, nullptr);
+    const QString pattern = QCoreApplication::applicationName() + QStringLiteral("-??????");
+    const QDir temp(QDir::tempPath());
+    const QDateTime before = QDateTime::currentDateTime().addSecs(-60);
+    for (const QFileInfo &info :
+         temp.entryInfoList({pattern}, QDir::Dirs | QDir::Hidden | QDir::NoDotAndDotDot)) {
+        if (info.isSymLink() || info.ownerId() != ::geteuid() || info.lastModified() > before)
+            continue;
+        ::rmdir(QFile::encodeName(info.absoluteFilePath()).constData()); // only when empty
+    }
 }
 
 void copyPath(std::array<char, 4096> &target, const QString &path)
@@ -112,6 +116,7 @@ bool DemoMeter::start(QString *error)
         *error = TextTable::text(TextTable::DemoSimulatorMissing).arg(QDir::toNativeSeparators(program));
         return false;
     }
+    removeStaleFolders();
     if (!m_folder.isValid()) {
         *error = TextTable::text(TextTable::DemoNotStarted).arg(m_folder.errorString());
         return false;
@@ -156,7 +161,7 @@ bool DemoMeter::start(QString *error)
     g_cleanup.pid = pid_t(m_process.processId());
     copyPath(g_cleanup.link, m_link);
     copyPath(g_cleanup.folder, m_folder.path());
-    setEndingSignals(endSimulatorAndRaise);
+    EndingSignals::add(endSimulator);
     qputenv("MERAVO_PORTS", QFile::encodeName(m_link));
     return true;
 }
@@ -164,7 +169,7 @@ bool DemoMeter::start(QString *error)
 void DemoMeter::stop()
 {
     if (g_cleanup.pid != 0) {
-        setEndingSignals(SIG_DFL);
+        EndingSignals::remove(endSimulator);
         g_cleanup.pid = 0;
     }
     if (m_process.state() == QProcess::NotRunning)

@@ -1,11 +1,13 @@
 #include "UnattendedRun.h"
 
+#include "FileWrites.h"
 #include "frmDocument.h"
 #include "frmLogin.h"
 #include "frmMain.h"
 #include "MValTableModel.h"
 
 #include <QApplication>
+#include <QBuffer>
 #include <QDir>
 #include <QEventLoop>
 #include <QLineEdit>
@@ -99,8 +101,14 @@ bool captureImport(frmMain &main, const QString &pngPath)
         tell(QStringLiteral("the import brought no datasets"));
         return false;
     }
-    if (!main.grab().save(pngPath, "PNG")) {
-        tell(QStringLiteral("the picture %1 could not be written").arg(QDir::toNativeSeparators(pngPath)));
+    // The picture goes through the writers' rules: a pipe, a read-only file or a full disk leave the
+    // old picture as it was, and the reason is told.
+    QBuffer png;
+    png.open(QIODevice::WriteOnly);
+    main.grab().save(&png, "PNG");
+    if (const QString failure = FileWrites::writeWhole(pngPath, png.data()); !failure.isEmpty()) {
+        tell(QStringLiteral("the picture %1 could not be written: %2")
+                 .arg(QDir::toNativeSeparators(pngPath), failure));
         return false;
     }
     tell(QStringLiteral("%1 datasets imported, main window saved as %2")

@@ -6,7 +6,6 @@
 #include "TextTable.h"
 
 #include <QFile>
-#include <QSaveFile>
 
 #include <cerrno>
 #include <exception>
@@ -55,42 +54,18 @@ bool CCSVFile::FieldsFit(const QStringList &fields, int textNumber)
 bool CCSVFile::WriteFile(const QString &strFileName, const QString &strStream)
 {
     try {
-        if (const FileWrites::Refusal refusal = FileWrites::checkTarget(strFileName)) {
-            reportFileError(TextTable::FileWriteFailed, strFileName, refusal.reason);
-            return false;
-        }
-        QSaveFile file(strFileName);
-        if (!file.open(QIODevice::WriteOnly)) {
-            reportFileError(TextTable::FileWriteFailed, strFileName, file.errorString());
-            return false;
-        }
-        // Qt 6.4 can commit a truncated file after a failed flush: every step is checked and any
-        // failure discards the new file before commit.
-        // The system's reason is taken right after the call that failed.
-        bool ok = true;
-        int systemError = 0;
+        // The target's checks, a temporary file beside it, every write checked, sync and rename: the
+        // rules of every writer (FileWrites).
+        FileWrites::ReplaceByRename file(strFileName);
+        bool ok = file.open();
         QByteArray bytes(kChunk, Qt::Uninitialized);
         for (qsizetype from = 0; ok && from < strStream.size(); from += kChunk) {
             const qsizetype n = encodeChunk(
                 QStringView(strStream).sliced(from, std::min(kChunk, strStream.size() - from)), bytes.data());
-            errno = 0;
-            ok = file.write(bytes.constData(), n) == n;
-            systemError = errno;
+            ok = file.write(bytes.constData(), n);
         }
-        if (ok) {
-            errno = 0;
-            ok = file.flush() && file.error() == QFileDevice::NoError;
-            systemError = errno;
-        }
-        if (!ok) {
-            const QString why = FileWrites::failureReason(file, systemError);
-            file.cancelWriting();
-            reportFileError(TextTable::FileWriteFailed, strFileName, why);
-            return false;
-        }
-        errno = 0;
-        if (!file.commit()) {
-            reportFileError(TextTable::FileWriteFailed, strFileName, FileWrites::failureReason(file, errno));
+        if (!ok || !file.commit()) {
+            reportFileError(TextTable::FileWriteFailed, strFileName, file.errorString());
             return false;
         }
         return true;

@@ -5,6 +5,7 @@
 
 #include <QCoreApplication>
 #include <QDir>
+#include <QFileInfo>
 #include <QLocale>
 
 namespace ProgramFolder {
@@ -27,9 +28,34 @@ QString settingsFile()
     return file(QStringLiteral("Settings.ini"));
 }
 
+QStringList localSettingsFiles()
+{
+    // Behind the program folder's link: the folder of the installed conffile.
+    const QFileInfo shipped(settingsFile());
+    const QString target = shipped.isSymLink() ? shipped.symLinkTarget() : shipped.absoluteFilePath();
+    const QDir folder = QFileInfo(target).absoluteDir();
+    QStringList files;
+    const QDir dropIns(folder.filePath(QStringLiteral("Settings.d")));
+    for (const QString &name :
+         dropIns.entryList({QStringLiteral("*.ini")}, QDir::Files | QDir::Readable, QDir::Name))
+        files.append(dropIns.filePath(name));
+    const QString local = folder.filePath(QStringLiteral("Settings.local.ini"));
+    if (QFileInfo::exists(local))
+        files.append(local);
+    return files;
+}
+
 QString setting(const CIni &ini, const QString &section, const QString &key, const QString &fallback)
 {
-    return ini.GetIniString(section, key, fallback, settingsFile(), 256);
+    QString value = ini.GetIniString(section, key, fallback, settingsFile(), 256);
+    // A value the local files do not hold keeps the one before; a marker tells them apart.
+    const QString unset = QStringLiteral("\x01unset\x01");
+    for (const QString &local : localSettingsFiles()) {
+        const QString override = ini.GetIniString(section, key, unset, local, 256);
+        if (override != unset)
+            value = override;
+    }
+    return value;
 }
 
 bool onlyKlaro7(const CIni &ini)

@@ -1,6 +1,7 @@
 #pragma once
 // The folder that holds the program and its read-only companions (Settings.ini, Grafics, Help).
 #include <QString>
+#include <QStringList>
 
 class CIni;
 
@@ -11,8 +12,13 @@ namespace ProgramFolder {
 QString path();
 QString file(const QString &relative);
 QString settingsFile();
+// The files of local settings, which the package never ships, so an administrator's edits never meet a
+// changed Settings.ini at an upgrade: beside the file Settings.ini resolves to (/etc/meravo), every
+// Settings.d/*.ini in name order, then Settings.local.ini. A later file's value wins.
+QStringList localSettingsFiles();
 
-// A value of Settings.ini, read afresh (buffer of 256 as every caller uses).
+// A value of the local settings files, else of Settings.ini, read afresh (buffer of 256 as every
+// caller uses).
 QString setting(const CIni &ini, const QString &section, const QString &key, const QString &fallback);
 
 // The edition switch: only the exact value "True" restricts the program to the Klaro 7.

@@ -284,6 +284,7 @@ constexpr Entry kExtension[] = {
            "Excel workbook (.xlsx) instead: it holds up to %2."},
     {2021, "The printable area is too small for a printout."},
     {2022, "The folder does not exist."},
+    {2023, "The import timed out: the meter's answer did not end within %1 s."},
     {2200, "mg/l"},
     {2201, "c [%1]"},
     {2202, "The file %1 already exists.\r\nDo you want to replace it?"},
@@ -300,6 +301,10 @@ constexpr Entry kExtension[] = {
     // Files the program writes.
     {2320, "It is not a regular file (a device, a pipe or a folder); it was left as it is."},
     {2321, "The file is read-only."},
+    {2322, "The name is not valid UTF-8 text, so it cannot be written as given; the file was not written."},
+    {2323, "It is a link that another user made in a folder every user may write to; it was not followed and "
+           "the file was not written."},
+    {2324, "The written file did not read back complete (%1); the previous file was kept."},
     // What a meter model does not keep, and the limits of a program's fields.
     {2360, "The %1 keeps no user-defined programs."},
     {2361, "The %1 keeps no pH calibration record."},
@@ -340,6 +345,7 @@ constexpr Entry kExtension[] = {
     {2519, "Check ports"},
     {2520, "Search meter"},
     {2521, "&Connection check..."},
+    {2522, "not a serial port (no terminal device); no meter can be attached"},
     // The communication log.
     {2540, "Communication log"},
     {2541, "Save as..."},

@@ -73,6 +73,7 @@ enum Extension {
     ExportTooManyDatasets = 2020,
     PrintAreaTooSmall = 2021,
     FolderMissing = 2022,
+    ImportTimedOut = 2023,
     // Program console, program editor and working-directory dialog.
     ConcentrationUnit = 2200,
     ConcentrationColumn = 2201,
@@ -88,6 +89,9 @@ enum Extension {
     // Files the program writes.
     NotRegularFile = 2320,
     ReadOnlyFile = 2321,
+    NameNotUtf8 = 2322,
+    ForeignLink = 2323,
+    WrittenFileIncomplete = 2324,
     // What a meter model does not keep, and the limits of a program's fields.
     NoProgramsOnMeter = 2360,
     NoPHRecordOnMeter = 2361,
@@ -125,6 +129,7 @@ enum Extension {
     CheckRunPorts = 2519,
     CheckRunSearch = 2520,
     CheckMenu = 2521,
+    CheckNotSerial = 2522,
     // The communication log.
     CommLogTitle = 2540,
     CommLogSaveAs = 2541,

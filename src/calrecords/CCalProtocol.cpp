@@ -18,6 +18,7 @@
 #include <QRegularExpression>
 #include <QTime>
 
+#include <algorithm>
 #include <cmath>
 #include <cstdlib>
 
@@ -557,6 +558,29 @@ bool CCalProtocol::ParseRecordText(const QString &text, CalProtocolData &r)
     }
     r.Valid = true;
     return true;
+}
+
+QString CCalProtocol::implausibility() const
+{
+    const CalProtocolData &r = m_record;
+    const QString outOfRange = TextTable::text(TextTable::OutOfRange);
+    if (r.NumCalPoints < 0 || r.NumCalPoints > (r.IsPH ? 3 : 5))
+        return outOfRange.arg(r.NumCalPoints);
+    const QString parts[] = {r.Year, r.Month, r.Day, r.Hour, r.Min, r.Sec};
+    if (std::all_of(std::begin(parts), std::end(parts), [](const QString &part) { return part.isEmpty(); }))
+        return {};
+    int values[6] = {};
+    for (int i = 0; i < 6; ++i) {
+        bool ok = false;
+        values[i] = parts[i].toInt(&ok);
+        if (!ok)
+            return outOfRange.arg(parts[i]);
+    }
+    if (values[0] < 1 || values[0] > 9999 || !QDate(values[0], values[1], values[2]).isValid())
+        return outOfRange.arg(QStringLiteral("%1-%2-%3").arg(r.Year, r.Month, r.Day));
+    if (!QTime(values[3], values[4], values[5]).isValid())
+        return outOfRange.arg(QStringLiteral("%1:%2:%3").arg(r.Hour, r.Min, r.Sec));
+    return {};
 }
 
 bool CCalProtocol::ReadFromFile(const QString &strFilePath)

@@ -56,6 +56,10 @@ public:
                        qint16 &nNumCalPoints, QStringList &strPHValues, QStringList &strVoltageValues_mV,
                        QStringList &strTempValues_C) const;
     bool SaveToFile(const QString &strFilePath) const;
+    // Why the record read is none a meter writes (more points than it holds, a date that does not
+    // exist); empty when it could be. Such a record reads (the windows refuse it field by field), but
+    // a printout of it is refused before it starts.
+    QString implausibility() const;
     bool ReadFromFile(const QString &strFilePath);
     double TempGetFahrenheit(double TempGradCelsius) const;
     bool SetChargeID(const QString &strLOTTotal, const QString &strExpiry, const QString &strManufacturer,

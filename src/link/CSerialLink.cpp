@@ -130,9 +130,13 @@ QString lastLine(const QString &answer)
     return answer.mid(start, end - start);
 }
 
+// Cut before it is encoded: a 16 MiB field costs no more than a short one (one byte a character).
 QString escaped(const QString &text)
 {
-    return CommLog::escape(Cp1252::encode(text));
+    if (text.size() <= CommLog::kMaxFieldBytes)
+        return CommLog::escape(Cp1252::encode(text));
+    return CommLog::escape(Cp1252::encode(text.left(CommLog::kMaxFieldBytes))) +
+           CommLog::cutNote(text.size());
 }
 
 } // namespace
@@ -424,6 +428,7 @@ bool CSerialLink::COMSendAndReceive(const QString &strSend, QString &strAnswer)
     }
     const BusyScope busy(m_busy);
     m_capReported = false;
+    m_timedOutSeconds = 0;
     if (SendAndWait(strSend, strAnswer) &&
         strAnswer.right(CCommunication::kLenAnswerEnd) != CCommunication::answerError())
         return true;
@@ -574,6 +579,8 @@ void CSerialLink::WaitForAnswers(const std::vector<int> &indexes, std::vector<QS
             emit transferProgress(waits[0].bytes, waits[0].lineEnds);
         }
         if (seconds.elapsedSeconds() > m_answerTime) {
+            if (std::any_of(waits.begin(), waits.end(), [](const Slot &slot) { return slot.pending; }))
+                m_timedOutSeconds += seconds.elapsedSeconds();
             for (Slot &slot : waits)
                 if (slot.pending) {
                     ended(slot, QStringLiteral("time-out (%1 s) on").arg(m_answerTime));

@@ -65,6 +65,9 @@ public:
     // Reports the refusal and returns true while an exchange runs.
     bool refuseWhileRunning() const;
     int answerTime() const { return m_answerTime; }
+    // The seconds the last COMSendAndReceive waited in vain before its answer time ran out (both
+    // tries); 0 when no answer timed out.
+    qint64 timedOutSeconds() const { return m_timedOutSeconds; }
     int controlCount() const { return int(m_controls.size()); }
     bool isControlOpen(int index) const;
     int controlPort(int index) const;
@@ -106,6 +109,7 @@ private:
     std::vector<std::unique_ptr<Control>> m_controls;
     CPortMap m_portMap;
     int m_answerTime = 4;
+    qint64 m_timedOutSeconds = 0;
     bool m_running = false;
     bool m_busy = false;
     // The cap is told once per exchange, not once per try.

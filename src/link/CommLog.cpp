@@ -8,6 +8,9 @@
 #include <QTime>
 
 #include <cstdio>
+#include <fcntl.h>
+#include <sys/file.h>
+#include <unistd.h>
 
 namespace {
 
@@ -27,6 +30,31 @@ const QString &latestSuffix()
     return s;
 }
 
+constexpr QFileDevice::Permissions kPrivateFile = QFileDevice::ReadOwner | QFileDevice::WriteOwner;
+constexpr QFileDevice::Permissions kPrivateFolder =
+    QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner;
+
+// A run whose first file some process holds is still running.
+bool running(const QString &headPath)
+{
+    const int fd = ::open(QFile::encodeName(headPath).constData(), O_RDONLY | O_CLOEXEC | O_NOFOLLOW);
+    if (fd < 0)
+        return false;
+    const bool held = ::flock(fd, LOCK_EX | LOCK_NB) != 0;
+    ::close(fd);
+    return held;
+}
+
+// line cut to at most maxBytes of UTF-8 (at a character's start), with note in place of the rest.
+QByteArray cutLine(const QByteArray &line, qsizetype maxBytes, const QString &note)
+{
+    const QByteArray tail = note.toUtf8() + '\n';
+    qsizetype end = std::max<qsizetype>(0, maxBytes - tail.size());
+    while (end > 0 && (quint8(line.at(end)) & 0xC0) == 0x80)
+        --end;
+    return line.left(end) + tail;
+}
+
 } // namespace
 
 CommLog::CommLog(QObject *parent) : QObject(parent) {}
@@ -34,6 +62,8 @@ CommLog::CommLog(QObject *parent) : QObject(parent) {}
 CommLog::~CommLog()
 {
     flush();
+    if (m_runLock >= 0)
+        ::close(m_runLock);
 }
 
 QString CommLog::defaultFolder()
@@ -46,20 +76,51 @@ QString CommLog::defaultFolder()
 
 bool CommLog::open(const QString &folder, qint64 cap)
 {
-    m_folder = folder;
+    // A log opened again starts a new run.
+    flush();
+    m_head.close();
+    m_latest.close();
+    m_stem.clear();
+    if (m_runLock >= 0)
+        ::close(m_runLock);
+    m_runLock = -1;
+    m_folder.clear();
     m_cap = std::max<qint64>(cap, 64);
+    m_broken = false;
     if (!QDir().mkpath(folder))
         return false;
-    QDir dir(folder);
+    QFile::setPermissions(folder, kPrivateFolder);
+    m_folder = folder;
+    return true;
+}
+
+void CommLog::removeOldRuns() const
+{
+    QDir dir(m_folder);
     // A run is every file that starts with its stem; stems sort by their start time.
     QMap<QString, QStringList> runs;
     for (const QString &name : dir.entryList({QStringLiteral("comm-*.log")}, QDir::Files, QDir::Name))
         runs[name.section(QLatin1Char('.'), 0, 0)].append(name);
-    while (runs.size() > kRunsKept - 1) {
-        for (const QString &name : runs.first())
+    qsizetype excess = runs.size() - (kRunsKept - 1);
+    for (auto run = runs.cbegin(); run != runs.cend() && excess > 0; ++run) {
+        // Another program's run that still goes on keeps its files; it counts as kept.
+        if (running(dir.filePath(run.key() + headSuffix())))
+            continue;
+        for (const QString &name : run.value())
             dir.remove(name);
-        runs.erase(runs.begin());
+        --excess;
     }
+    // Files of older versions were readable for everyone.
+    for (const QString &name : dir.entryList({QStringLiteral("comm-*.log")}, QDir::Files))
+        QFile::setPermissions(dir.filePath(name), kPrivateFile);
+}
+
+bool CommLog::startRun()
+{
+    QDir dir(m_folder);
+    if (!dir.exists() && !QDir().mkpath(m_folder))
+        return false;
+    removeOldRuns();
     m_stem = QStringLiteral("comm-%1-%2")
                  .arg(QDateTime::currentDateTime().toString(QStringLiteral("yyyyMMdd-hhmmss-zzz")))
                  .arg(QCoreApplication::applicationPid());
@@ -69,15 +130,21 @@ bool CommLog::open(const QString &folder, qint64 cap)
     m_head.setFileName(dir.filePath(m_stem + headSuffix()));
     m_headBytes = 0;
     m_latestBytes = 0;
-    return m_head.open(QIODevice::WriteOnly | QIODevice::Truncate);
+    if (!m_head.open(QIODevice::WriteOnly | QIODevice::Truncate, kPrivateFile))
+        return false;
+    m_runLock = ::open(QFile::encodeName(m_head.fileName()).constData(), O_RDONLY | O_CLOEXEC);
+    if (m_runLock >= 0)
+        ::flock(m_runLock, LOCK_EX | LOCK_NB);
+    return true;
 }
 
 QString CommLog::escape(const char *data, qsizetype size)
 {
     static const char hex[] = "0123456789ABCDEF";
+    const qsizetype shown = std::min(size, kMaxFieldBytes);
     QString out;
-    out.reserve(size);
-    for (qsizetype i = 0; i < size; ++i) {
+    out.reserve(shown);
+    for (qsizetype i = 0; i < shown; ++i) {
         const auto c = static_cast<unsigned char>(data[i]);
         if (c == '\r')
             out += QLatin1String("\\r");
@@ -95,15 +162,29 @@ QString CommLog::escape(const char *data, qsizetype size)
             out += QLatin1Char(hex[c & 0xf]);
         }
     }
+    if (shown < size)
+        out += cutNote(size);
     return out;
+}
+
+QString CommLog::cutNote(qint64 size)
+{
+    return QStringLiteral(" [... cut, %1 bytes in all]").arg(size);
 }
 
 void CommLog::write(const QString &text)
 {
     if (!active())
         return;
-    const QString line = QTime::currentTime().toString(QStringLiteral("hh:mm:ss.zzz ")) + text;
-    const QByteArray bytes = line.toUtf8() + '\n';
+    // A line longer than the limit is cut before it is copied any further.
+    const qsizetype maxBytes = std::min<qint64>(kMaxLineBytes, m_cap / 8);
+    QString line = QTime::currentTime().toString(QStringLiteral("hh:mm:ss.zzz ")) + text.left(maxBytes);
+    QByteArray bytes = line.toUtf8() + '\n';
+    if (bytes.size() > maxBytes) {
+        const QString note = QStringLiteral(" [... cut, %1 characters in all]").arg(text.size());
+        bytes = cutLine(bytes, maxBytes, note);
+        line = QString::fromUtf8(bytes.chopped(1));
+    }
     if (m_echo)
         std::fwrite(bytes.constData(), 1, size_t(bytes.size()), stderr);
     if (isOpen())
@@ -113,6 +194,10 @@ void CommLog::write(const QString &text)
 
 void CommLog::writeToFile(const QByteArray &line)
 {
+    if (m_stem.isEmpty() && !startRun()) {
+        m_broken = true;
+        return;
+    }
     const qint64 headCap = m_cap / 2;
     if (m_head.isOpen() && m_headBytes + line.size() <= headCap) {
         m_head.write(line);
@@ -141,7 +226,7 @@ bool CommLog::startLatest()
 {
     m_latest.setFileName(QDir(m_folder).filePath(m_stem + latestSuffix()));
     m_latestBytes = 0;
-    return m_latest.open(QIODevice::WriteOnly | QIODevice::Truncate);
+    return m_latest.open(QIODevice::WriteOnly | QIODevice::Truncate, kPrivateFile);
 }
 
 void CommLog::flush()

@@ -109,6 +109,8 @@ QString verdictKey(Verdict verdict)
         return QStringLiteral("no-permission");
     case Verdict::InUse:
         return QStringLiteral("in-use");
+    case Verdict::NotSerial:
+        return QStringLiteral("not-serial");
     case Verdict::Vanished:
         break;
     }
@@ -120,6 +122,8 @@ QString verdictText(const PortFacts &facts)
     switch (facts.verdict) {
     case Verdict::Usable:
         return TextTable::text(TextTable::CheckUsable);
+    case Verdict::NotSerial:
+        return TextTable::text(TextTable::CheckNotSerial);
     case Verdict::NoPermission: {
         if (facts.group.isEmpty())
             return TextTable::text(TextTable::CheckNoPermission);
@@ -181,8 +185,14 @@ PortFacts examine(int port, const QString &device)
     }
     const int fd = ::open(path.constData(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
     const int openErrno = errno;
+    // /dev/null or a file opens as well, but only a terminal device can be a serial line.
+    const bool terminal = fd >= 0 && ::isatty(fd);
     if (fd >= 0)
         ::close(fd);
+    if (fd >= 0 && !terminal) {
+        facts.verdict = Verdict::NotSerial;
+        return facts;
+    }
     if (fd < 0 && (openErrno == EACCES || openErrno == EPERM)) {
         facts.verdict = Verdict::NoPermission;
         if (const struct group *owner = ::getgrgid(status.st_gid)) {

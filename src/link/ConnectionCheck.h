@@ -13,7 +13,7 @@ class CCommunication;
 
 namespace ConnectionCheck {
 
-enum class Verdict { Usable, NoPermission, InUse, Vanished };
+enum class Verdict { Usable, NoPermission, InUse, Vanished, NotSerial };
 
 struct PortFacts {
     int port = 0;

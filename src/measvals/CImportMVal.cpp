@@ -5,6 +5,7 @@
 #include "ErrorFrame.h"
 #include "Protocol.h"
 #include "RecordWalk.h"
+#include "TextTable.h"
 
 #include <QVarLengthArray>
 
@@ -38,6 +39,9 @@ bool CImportMVal::ReadDatasets(QString &strMVals)
         return true;
     }
     strMVals.clear();
+    // "Import error!" alone leaves the user waiting twenty minutes for nothing to learn.
+    if (const qint64 waited = link.timedOutSeconds(); waited > 0)
+        ErrorFrame::report(TextTable::text(TextTable::ImportTimedOut).arg(waited));
     // The meter may still be sending: tell it to stop, whatever it answers.
     link.COMContinue();
     link.COMChangeAnswerTime(4);

@@ -115,7 +115,14 @@ bool CMeasVal::BuildFileText(QString &strText, const MeasuredValues &values) con
 qint16 CMeasVal::OpenFile(MeasuredValues &values, const QString &strFileName)
 {
     try {
-        if (!QFileInfo(strFileName).isFile())
+        const QFileInfo info(strFileName);
+        if (info.exists() && !info.isFile()) {
+            // A folder or a device is there, but no file to read: not "missing".
+            ErrorFrame::report(TextTable::text(TextTable::FileReadFailed)
+                                   .arg(strFileName, TextTable::text(TextTable::NotRegularFile)));
+            return ReadFailed;
+        }
+        if (!info.isFile())
             return FileMissing;
         QString text;
         // Room for the reply's end marker, which the parser appends in place.

@@ -8,7 +8,6 @@
 #include <QDir>
 #include <QFileInfo>
 #include <QLocale>
-#include <QSaveFile>
 #include <QtEndian>
 
 #include <bit>
@@ -88,9 +87,7 @@ CExcelFile::~CExcelFile()
 
 void CExcelFile::discard()
 {
-    if (m_file)
-        m_file->cancelWriting();
-    m_file.reset();
+    m_file.reset(); // a file not committed goes
     m_buffer.clear();
     m_failed = false;
 }
@@ -110,8 +107,8 @@ qint16 CExcelFile::CreateFile(const QString &FileName)
                                 refusal.kind == FileWrites::Refusal::NoPermission;
         return permission ? PermissionDenied : FileAccessError;
     }
-    auto file = std::make_unique<QSaveFile>(FileName);
-    if (!file->open(QIODevice::WriteOnly)) {
+    auto file = std::make_unique<FileWrites::ReplaceByRename>(FileName);
+    if (!file->open()) {
         m_errorString = file->errorString();
         return !QFileInfo(info.absolutePath()).isWritable() ? PermissionDenied : FileAccessError;
     }
@@ -127,18 +124,15 @@ qint16 CExcelFile::CloseFile()
     if (!m_file)
         return NotOpen;
     m_buffer += eofRecord();
-    // Qt 6.4 can commit a truncated file after a failed flush: every step is checked and any failure
-    // discards the new file before commit.
-    const bool ok = !m_failed && flushBuffer() && m_file->flush() && m_file->error() == QFileDevice::NoError;
+    // Every write was checked; any failure discards the new file before commit.
+    const bool ok = !m_failed && flushBuffer();
     if (!ok) {
-        if (m_errorString.isEmpty())
-            m_errorString = FileWrites::failureReason(*m_file, errno);
         discard();
         return WriteFailed;
     }
     const bool committed = m_file->commit();
     if (!committed)
-        m_errorString = FileWrites::failureReason(*m_file, errno);
+        m_errorString = m_file->errorString();
     m_file.reset();
     m_buffer.clear();
     return committed ? Ok : WriteFailed;
@@ -150,8 +144,8 @@ bool CExcelFile::flushBuffer()
         return false;
     if (m_buffer.isEmpty())
         return true;
-    if (m_file->write(m_buffer) != m_buffer.size()) {
-        m_errorString = FileWrites::failureReason(*m_file, errno);
+    if (!m_file->write(m_buffer)) {
+        m_errorString = m_file->errorString();
         m_failed = true;
         return false;
     }

@@ -9,7 +9,9 @@
 
 #include <memory>
 
-class QSaveFile;
+namespace FileWrites {
+class ReplaceByRename;
+}
 
 class CExcelFile {
 public:
@@ -73,7 +75,7 @@ private:
     bool flushBuffer();
     void discard();
 
-    std::unique_ptr<QSaveFile> m_file;
+    std::unique_ptr<FileWrites::ReplaceByRename> m_file;
     QByteArray m_buffer;
     bool m_failed = false;
     QString m_errorString;

@@ -61,13 +61,18 @@ bool CExportExcel::SetMVals(const MeasuredValues &values, const QString &strFile
         // Cells that could not be converted are told once, with their count and the first of them.
         const std::pair<const Skipped &, int> skipped[] = {{run.notWhole, TextTable::IntegerCellsLeftEmpty},
                                                            {run.tooLarge, TextTable::NumberCellsLeftEmpty}};
+        // The cell's text as far as a message can show it (a damaged file's field can be 100 MB).
+        constexpr qsizetype kQuoted = 80;
         for (const auto &[cells, textNumber] : skipped) {
             if (cells.count > 0)
                 ErrorFrame::report(TextTable::text(textNumber)
                                        .arg(cells.count)
                                        .arg(cells.row)
                                        .arg(cells.column)
-                                       .arg(cells.text));
+                                       .arg(cells.text.size() > kQuoted
+                                                ? cells.text.left(kQuoted) +
+                                                      QStringLiteral("... [%1]").arg(cells.text.size())
+                                                : cells.text));
         }
         if (!written)
             return fileFailed();

@@ -76,6 +76,8 @@ bool CPrint::StartJob()
 bool CPrint::PrintLine(QString text)
 {
     // Lines are cut, never wrapped: the longest start of the text that fits the width.
+    if (text.size() > kMaxLineChars)
+        text.truncate(kMaxLineChars);
     const double width = m_target->printableWidth();
     if (m_target->textWidth(text) > width) {
         qsizetype fits = 0;
@@ -171,8 +173,8 @@ bool CPrint::PrintRows(const QString &strMVals, int n)
     QString line;
     while (walk.next()) {
         line = indent();
-        for (int c = 0; c < n; ++c) {
-            line += walk.field(c);
+        for (int c = 0; c < n && line.size() <= kMaxLineChars; ++c) {
+            line += walk.field(c).left(kMaxLineChars);
             line += QStringLiteral("; ");
         }
         if (!PrintLine(line))
@@ -189,6 +191,11 @@ bool CPrint::PrintRows(const QString &strMVals, int n)
 bool CPrint::PrintCalProtocol()
 {
     try {
+        // A record no meter writes fails half-way through the pages: refused first, with the reason.
+        if (const QString why = m_calProtocol.implausibility(); !why.isEmpty()) {
+            ErrorFrame::report(why);
+            return false;
+        }
         if (!StartJob())
             return Finish(false);
         const CCalProtocol &record = m_calProtocol;

@@ -30,6 +30,10 @@ public:
     bool PrintCalProtocol();
 
     qint16 linesPerPage() const { return m_linesPerPage; }
+    // A printed line is cut, never wrapped, to what fits the paper's width, which no paper takes beyond
+    // this many characters: longer lines and fields (a 100 MB line of a damaged file) are cut to it
+    // before anything is measured or laid out, so such a file prints as fast as any other.
+    static constexpr qsizetype kMaxLineChars = 2000;
 
 private:
     bool StartJob();

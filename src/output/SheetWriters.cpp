@@ -4,10 +4,13 @@
 #include "ErrorFrame.h"
 #include "FileWrites.h"
 #include "TextTable.h"
+#include "WorkbookCheck.h"
 
 #include <QFile>
 
+#include <cerrno>
 #include <clocale>
+#include <cstdio>
 #include <utility>
 
 #include <locale.h>
@@ -72,7 +75,10 @@ private:
 
 // A workbook in constant-memory mode: rows go to a temporary file as they come, so the memory stays
 // flat whatever the number of datasets. The library writes by file name, so the workbook is written
-// next to the target and renamed over it at the end.
+// next to the target and renamed over it at the end (FileWrites). The library's own temporary files go
+// into a private folder there (never a full /tmp; removed with it, also on a signal), and since it writes
+// them without checking, its row file is checked after every cell and the finished workbook is read back
+// before it is committed.
 class XlsxWriter : public SheetWriter {
 public:
     static constexpr qint32 kMaxDatasets = LXW_ROW_MAX - kHeaderRows;
@@ -111,6 +117,12 @@ public:
         }
         lxw_workbook_options options{};
         options.constant_memory = LXW_TRUE;
+        m_tmpdir = QFile::encodeName(m_file->scratchFolder());
+        if (m_tmpdir.isEmpty()) {
+            m_error = m_file->errorString();
+            return false;
+        }
+        options.tmpdir = m_tmpdir.data();
         m_book = workbook_new_opt(QFile::encodeName(m_file->temporaryPath()).constData(), &options);
         m_sheet = m_book ? workbook_add_worksheet(m_book, nullptr) : nullptr;
         if (!m_sheet)
@@ -138,8 +150,10 @@ public:
             return false;
         }
         m_utf8 = text.toUtf8();
+        errno = 0;
         return ok(worksheet_write_string(m_sheet, lxw_row_t(row - 1), lxw_col_t(col - 1), m_utf8.constData(),
-                                         format(alignment)));
+                                         format(alignment)),
+                  row);
     }
     bool writeInteger(qint32 row, qint32 col, quint16 value, Alignment alignment) override
     {
@@ -147,17 +161,29 @@ public:
     }
     bool writeNumber(qint32 row, qint32 col, double value, Alignment alignment) override
     {
-        return ok(worksheet_write_number(m_sheet, lxw_row_t(row - 1), lxw_col_t(col - 1), value,
-                                         format(alignment)));
+        errno = 0;
+        return ok(
+            worksheet_write_number(m_sheet, lxw_row_t(row - 1), lxw_col_t(col - 1), value, format(alignment)),
+            row);
     }
     bool close() override
     {
         if (!m_book)
             return false;
+        const bool rowsWritten = rowFileIntact(true);
         const lxw_error error = workbook_close(m_book); // frees the workbook, written or not
         m_book = nullptr;
+        m_sheet = nullptr;
+        if (!rowsWritten)
+            return false;
         if (error != LXW_NO_ERROR)
             return failed(error);
+        const QString damage = WorkbookCheck::verify(m_file->temporaryPath(),
+                                                     QByteArrayLiteral("xl/worksheets/sheet1.xml"), m_rows);
+        if (!damage.isEmpty()) {
+            m_error = TextTable::text(TextTable::WrittenFileIncomplete).arg(damage);
+            return false;
+        }
         if (!m_file->commit()) {
             m_error = m_file->errorString();
             return false;
@@ -169,6 +195,33 @@ public:
 private:
     lxw_format *format(Alignment alignment) const { return alignment == AlignRight ? m_right : m_left; }
     bool ok(lxw_error error) { return error == LXW_NO_ERROR || failed(error); }
+    // A cell of row went in, and the rows before it reached the library's row file.
+    bool ok(lxw_error error, qint32 row)
+    {
+        if (!ok(error))
+            return false;
+        if (row != m_lastRow) {
+            m_lastRow = row;
+            ++m_rows;
+        }
+        return rowFileIntact(false);
+    }
+    // The library writes its row file with the C library's buffered calls and never looks at their
+    // outcome: a write that failed (a full disk, a file-size limit) shows as the file's error flag,
+    // with the system's reason still in errno right after the call that hit it.
+    bool rowFileIntact(bool flush)
+    {
+        FILE *rows = m_sheet ? m_sheet->optimize_tmpfile : nullptr;
+        if (!rows)
+            return true;
+        const int before = errno;
+        if ((flush && std::fflush(rows) != 0) || std::ferror(rows)) {
+            const int reason = errno != 0 ? errno : before;
+            m_error = FileWrites::systemText(reason != 0 ? reason : EIO);
+            return false;
+        }
+        return true;
+    }
     bool failed(lxw_error error)
     {
         m_error = QString::fromUtf8(lxw_strerror(error));
@@ -183,6 +236,9 @@ private:
     lxw_format *m_left = nullptr;
     lxw_format *m_right = nullptr;
     QByteArray m_utf8;
+    QByteArray m_tmpdir;
+    qint32 m_lastRow = 0;
+    qint64 m_rows = 0;
     QString m_error;
 };
 

@@ -72,7 +72,12 @@ QVariant MValTableModel::data(const QModelIndex &index, int role) const
     std::array<QStringView, RecordWalk::kMaxFields> fields{};
     if (!RecordWalk::extract(line, fields.data(), int(m_columns.size())))
         return QVariant();
-    return fields[size_t(index.column())].toString();
+    // A cell shows at most what a column can (a 60 MB field of a damaged file would take minutes
+    // to measure and lay out); the rest is marked as cut.
+    const QStringView field = fields[size_t(index.column())];
+    if (field.size() > kMaxCellChars)
+        return field.first(kMaxCellChars).toString() + QStringLiteral("... [%1]").arg(field.size());
+    return field.toString();
 }
 
 QVariant MValTableModel::headerData(int section, Qt::Orientation orientation, int role) const

@@ -10,6 +10,8 @@ class MValTableModel : public QAbstractTableModel {
     Q_OBJECT
 public:
     explicit MValTableModel(QObject *parent = nullptr);
+    // The most characters a cell shows; a longer field is cut and its length noted.
+    static constexpr qsizetype kMaxCellChars = 1000;
 
     // An empty grid of the given size (no header texts).
     void setBlank(int columns, int rows);

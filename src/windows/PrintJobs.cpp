@@ -138,11 +138,13 @@ bool writePdf(CPrint &print, const Job &job, const QString &path)
         return failed(file.errorString());
     bool ok = false;
     {
-        QtPrintTarget target(file.temporaryPath());
+        // The PDF goes through the temporary file's checked device: a printer that writes a file by
+        // its name cannot tell a full disk, and Qt's PDF writer stops at a short write without a word.
+        QtPrintTarget target(file.device(), path);
         ok = run(print, target, job);
     }
     if (!ok)
-        return false;
+        return false; // the printout told why
     return file.commit() || failed(file.errorString());
 }
 

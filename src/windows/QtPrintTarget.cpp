@@ -9,19 +9,28 @@ QtPrintTarget::QtPrintTarget()
     m_ownPrinter = info.isNull() ? std::make_unique<QPrinter>(QPrinter::HighResolution)
                                  : std::make_unique<QPrinter>(info, QPrinter::HighResolution);
     m_printer = m_ownPrinter.get();
+    m_device = m_printer;
     m_font = QFont();
 }
 
 QtPrintTarget::QtPrintTarget(const QString &pdfPath)
     : m_ownPrinter(std::make_unique<QPrinter>(QPrinter::HighResolution)), m_printer(m_ownPrinter.get()),
-      m_pdfPath(pdfPath)
+      m_device(m_printer), m_pdfPath(pdfPath)
 {
     m_printer->setOutputFormat(QPrinter::PdfFormat);
     m_printer->setOutputFileName(pdfPath);
     m_printer->setPageSize(QPageSize(QPageSize::A4));
 }
 
-QtPrintTarget::QtPrintTarget(QPrinter &printer) : m_printer(&printer), m_borrowed(true) {}
+QtPrintTarget::QtPrintTarget(QIODevice &device, const QString &name)
+    : m_pdfWriter(std::make_unique<QPdfWriter>(&device)), m_device(m_pdfWriter.get()), m_pdfPath(name)
+{
+    // The resolution of a high-resolution PDF printer: the same pages as the printer's PDF.
+    m_pdfWriter->setResolution(1200);
+    m_pdfWriter->setPageSize(QPageSize(QPageSize::A4));
+}
+
+QtPrintTarget::QtPrintTarget(QPrinter &printer) : m_printer(&printer), m_device(&printer), m_borrowed(true) {}
 
 QtPrintTarget::~QtPrintTarget()
 {
@@ -54,7 +63,12 @@ bool QtPrintTarget::setFontSize(double points)
 
 QRectF QtPrintTarget::printableRect() const
 {
-    return m_printer->pageLayout().paintRectPixels(m_printer->resolution());
+    return m_device->pageLayout().paintRectPixels(resolution());
+}
+
+int QtPrintTarget::resolution() const
+{
+    return m_printer ? m_printer->resolution() : m_pdfWriter->resolution();
 }
 
 double QtPrintTarget::printableWidth() const
@@ -69,13 +83,13 @@ double QtPrintTarget::printableHeight() const
 
 double QtPrintTarget::textWidth(const QString &text) const
 {
-    return QFontMetricsF(m_font, m_printer).horizontalAdvance(text);
+    return QFontMetricsF(m_font, m_device).horizontalAdvance(text);
 }
 
 double QtPrintTarget::textHeight(const QString &text) const
 {
     Q_UNUSED(text);
-    return QFontMetricsF(m_font, m_printer).height();
+    return QFontMetricsF(m_font, m_device).height();
 }
 
 bool QtPrintTarget::begin()
@@ -83,7 +97,7 @@ bool QtPrintTarget::begin()
     if (m_painter)
         return true;
     m_painter = std::make_unique<QPainter>();
-    if (!m_painter->begin(m_printer)) {
+    if (!m_painter->begin(m_device)) {
         m_painter.reset();
         return false;
     }
@@ -96,7 +110,7 @@ bool QtPrintTarget::printLine(const QString &text)
 {
     if (!begin())
         return false;
-    const QFontMetricsF metrics(m_font, m_printer);
+    const QFontMetricsF metrics(m_font, m_device);
     m_painter->drawText(QPointF(0, m_y + metrics.ascent()), text);
     m_y += metrics.height();
     return true;
@@ -107,7 +121,7 @@ bool QtPrintTarget::newPage()
     if (!begin())
         return false;
     m_y = 0;
-    return m_printer->newPage();
+    return m_device->newPage();
 }
 
 bool QtPrintTarget::endDocument()
@@ -115,7 +129,7 @@ bool QtPrintTarget::endDocument()
     if (!m_painter)
         return begin() && endDocument();
     if (m_extraPage) {
-        if (!m_printer->newPage()) {
+        if (!m_device->newPage()) {
             abortDocument();
             return false;
         }
@@ -132,7 +146,8 @@ void QtPrintTarget::abortDocument()
 {
     if (!m_painter)
         return;
-    m_printer->abort();
+    if (m_printer)
+        m_printer->abort();
     m_painter->end();
     m_painter.reset();
 }

@@ -4,6 +4,7 @@
 
 #include <QFont>
 #include <QPainter>
+#include <QPdfWriter>
 #include <QPrinter>
 
 #include <functional>
@@ -19,6 +20,9 @@ public:
     QtPrintTarget();
     // A PDF file instead of a printer (its name is what PrinterName reports).
     explicit QtPrintTarget(const QString &pdfPath);
+    // A PDF document written to device (not owned), which keeps the state of every write; name is what
+    // PrinterName reports.
+    QtPrintTarget(QIODevice &device, const QString &name);
     // A printer set up by someone else (the print preview's); not owned.
     explicit QtPrintTarget(QPrinter &printer);
     ~QtPrintTarget() override;
@@ -40,15 +44,17 @@ public:
     void setExtraPage(ExtraPage draw) { m_extraPage = std::move(draw); }
     const ExtraPage &extraPage() const { return m_extraPage; }
     // Paper, orientation and margins of the documents printed from now on.
-    void setPageLayout(const QPageLayout &layout) { m_printer->setPageLayout(layout); }
-    QPrinter &printer() { return *m_printer; }
+    void setPageLayout(const QPageLayout &layout) { m_device->setPageLayout(layout); }
 
 private:
     bool begin();
     QRectF printableRect() const;
+    int resolution() const;
 
     std::unique_ptr<QPrinter> m_ownPrinter;
-    QPrinter *m_printer = nullptr;
+    QPrinter *m_printer = nullptr; // none for a PDF document on a device
+    std::unique_ptr<QPdfWriter> m_pdfWriter;
+    QPagedPaintDevice *m_device = nullptr; // the printer or the PDF writer
     bool m_borrowed = false;
     QString m_pdfPath;
     QFont m_font;

@@ -31,7 +31,6 @@
 #include <QPixmap>
 #include <QPushButton>
 #include <QRubberBand>
-#include <QSaveFile>
 #include <QScatterSeries>
 #include <QScreen>
 #include <QSplitter>
@@ -42,7 +41,6 @@
 #include <QWheelEvent>
 
 #include <algorithm>
-#include <cerrno>
 #include <cmath>
 
 namespace {
@@ -810,17 +808,11 @@ bool ValueChart::saveImage(const QString &path, const QSize &size) const
         ErrorFrame::report(TextTable::text(TextTable::ChartNotSaved).arg(path, refusal.reason));
         return false;
     }
-    QSaveFile file(path);
-    if (!file.open(QIODevice::WriteOnly)) {
-        ErrorFrame::report(TextTable::text(TextTable::ChartNotSaved).arg(path, file.errorString()));
-        return false;
-    }
+    // Drawn into memory first: neither the SVG generator nor the PNG writer can tell a failed write.
+    QBuffer buffer;
+    buffer.open(QIODevice::WriteOnly);
     const QRectF target(QPointF(0, 0), QSizeF(size));
-    bool written = true;
     if (QFileInfo(path).suffix().compare(QStringLiteral("svg"), Qt::CaseInsensitive) == 0) {
-        // Drawn into memory first: the generator cannot tell a failed write.
-        QBuffer buffer;
-        buffer.open(QIODevice::WriteOnly);
         QSvgGenerator svg;
         svg.setOutputDevice(&buffer);
         svg.setSize(size);
@@ -829,27 +821,17 @@ bool ValueChart::saveImage(const QString &path, const QSize &size) const
         QPainter painter(&svg);
         render(painter, target);
         painter.end();
-        errno = 0;
-        written = file.write(buffer.data()) == buffer.data().size();
     } else {
         QImage image(size, QImage::Format_ARGB32_Premultiplied);
         image.fill(Qt::white);
         QPainter painter(&image);
         render(painter, target);
         painter.end();
-        errno = 0;
-        written = image.save(&file, "PNG");
+        image.save(&buffer, "PNG");
     }
-    if (!written || !file.flush() || file.error() != QFileDevice::NoError) {
-        const QString reason = FileWrites::failureReason(file, errno);
-        file.cancelWriting();
-        ErrorFrame::report(TextTable::text(TextTable::ChartNotSaved).arg(path, reason));
-        return false;
-    }
-    errno = 0;
-    if (!file.commit()) {
-        ErrorFrame::report(
-            TextTable::text(TextTable::ChartNotSaved).arg(path, FileWrites::failureReason(file, errno)));
+    const QString failure = FileWrites::writeWhole(path, buffer.data());
+    if (!failure.isEmpty()) {
+        ErrorFrame::report(TextTable::text(TextTable::ChartNotSaved).arg(path, failure));
         return false;
     }
     return true;

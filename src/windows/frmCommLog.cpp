@@ -10,10 +10,7 @@
 #include <QLabel>
 #include <QPlainTextEdit>
 #include <QPushButton>
-#include <QSaveFile>
 #include <QVBoxLayout>
-
-#include <cerrno>
 
 frmCommLog::frmCommLog(CommLog &log, UserDialogs &dialogs, QWidget *owner)
     : QDialog(owner), m_log(log), m_dialogs(dialogs), m_view(new QPlainTextEdit(this)),
@@ -64,15 +61,7 @@ bool frmCommLog::saveAs()
                                                 QStringLiteral("meravo-comm.log"), filter);
     if (path.isEmpty())
         return false;
-    QString failure;
-    if (const FileWrites::Refusal refusal = FileWrites::checkTarget(path)) {
-        failure = refusal.reason;
-    } else {
-        QSaveFile file(path);
-        errno = 0;
-        if (!file.open(QIODevice::WriteOnly) || file.write(m_log.runText().toUtf8()) < 0 || !file.commit())
-            failure = FileWrites::failureReason(file, errno);
-    }
+    const QString failure = FileWrites::writeWhole(path, m_log.runText().toUtf8());
     if (failure.isEmpty())
         return true;
     m_dialogs.error(this,

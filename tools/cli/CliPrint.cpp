@@ -59,6 +59,10 @@ int print(const QStringList &arguments)
             printError(TextTable::text(1181));
             return kInvalid;
         }
+        if (const QString why = session.shared.calProtocol->implausibility(); !why.isEmpty()) {
+            printError(TextTable::text(1181) + u' ' + why);
+            return kInvalid;
+        }
         job.print = [](CPrint &print) { return print.PrintCalProtocol(); };
         break;
     default:

@@ -1,11 +1,13 @@
 // meravo-screenshots: renders every window of the desktop program with realistic content into PNG
 // files, so the look can be reviewed without a display.
 // Usage: meravo-screenshots [--lang LANG] OUTPUT_FOLDER
+#include "FileWrites.h"
 #include "GuiTestSupport.h"
 #include "TextTable.h"
 #include "WindowGallery.h"
 
 #include <QApplication>
+#include <QBuffer>
 #include <QDir>
 #include <QWidget>
 
@@ -32,8 +34,11 @@ int main(int argc, char *argv[])
     WindowGallery::showEveryWindow(
         [&](QWidget *window, const char *name) {
             const QString path = QDir(out).filePath(QString::fromLatin1(name) + QStringLiteral(".png"));
-            if (!window->grab().save(path)) {
-                std::fprintf(stderr, "cannot write %s\n", qPrintable(path));
+            QBuffer png;
+            png.open(QIODevice::WriteOnly);
+            window->grab().save(&png, "PNG");
+            if (const QString failure = FileWrites::writeWhole(path, png.data()); !failure.isEmpty()) {
+                std::fprintf(stderr, "cannot write %s: %s\n", qPrintable(path), qPrintable(failure));
                 ++failed;
             } else {
                 std::printf("%s\n", qPrintable(path));
