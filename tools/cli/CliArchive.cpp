@@ -18,7 +18,6 @@
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
-#include <QSaveFile>
 
 #include <atomic>
 #include <csignal>
@@ -256,19 +255,10 @@ MeasuredValues asDocument(const QList<ArchivedRow> &rows, const QString &user)
 
 bool writeWhole(const QString &path, const QByteArray &bytes)
 {
-    if (const FileWrites::Refusal refusal = FileWrites::checkTarget(path)) {
-        printError(refusal.reason);
-        return false;
-    }
-    QSaveFile file(path);
-    if (!file.open(QIODevice::WriteOnly) || file.write(bytes) != bytes.size() || !file.flush() ||
-        file.error() != QFileDevice::NoError) {
-        printError(
-            TextTable::text(TextTable::FileWriteFailed).arg(path, FileWrites::failureReason(file, errno)));
-        file.cancelWriting();
-        return false;
-    }
-    return file.commit();
+    const QString failure = FileWrites::writeWhole(path, bytes);
+    if (!failure.isEmpty())
+        printError(failure);
+    return failure.isEmpty();
 }
 
 int importFromMeter(const QStringList &arguments)
