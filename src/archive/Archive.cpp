@@ -51,6 +51,16 @@ QString datasetColumns()
     return columns;
 }
 
+// A filter that cannot run never reaches the database, whoever built it (window or command line).
+bool refused(const ArchiveFilter &filter, Result *result)
+{
+    const QString problem = filter.problem();
+    if (problem.isEmpty())
+        return false;
+    *result = {Result::BadFilter, problem};
+    return true;
+}
+
 Result cancelled()
 {
     return {Result::Cancelled, TextTable::text(TextTable::ArchiveCancelled)};
@@ -202,6 +212,27 @@ Result Archive::keepOn(ArchiveDatabase &db, const QList<ImportRecord> &records, 
 {
     if (Result r = db.begin(); !r)
         return r;
+    if (db.engine() == ArchiveDatabase::PostgreSQL) {
+        // One meter's imports one after another, so two PCs reading the same meter agree on what is
+        // new and what is a conflict. Every meter of the batch is locked at once, in one order for all
+        // importers: two PCs adding the same files in another order would otherwise each hold one
+        // meter and wait for the other.
+        QStringList serials;
+        for (const ImportRecord &record : records)
+            serials.append(record.serial.isNull() ? QStringLiteral("") : record.serial);
+        serials.sort();
+        serials.removeDuplicates();
+        QSqlQuery lock(db.database());
+        lock.prepare(QStringLiteral("SELECT pg_advisory_xact_lock(hashtext(?))"));
+        for (const QString &serial : serials) {
+            Result r;
+            lock.addBindValue(serial);
+            if (!run(lock, db, &r)) {
+                db.rollback();
+                return r;
+            }
+        }
+    }
     QSqlQuery outbox(db.database());
     if (!outboxTarget.isEmpty())
         outbox.prepare(
@@ -233,14 +264,6 @@ Result Archive::store(ArchiveDatabase &db, const ImportRecord &record, Summary *
         return {Result::Other, TextTable::text(TextTable::ArchiveBytesUnreadable).arg(record.fileName)};
     QSqlQuery q(db.database());
     q.setForwardOnly(true);
-    if (db.engine() == ArchiveDatabase::PostgreSQL) {
-        // One meter's imports one after another, so two PCs reading the same meter agree on what is
-        // new and what is a conflict.
-        q.prepare(QStringLiteral("SELECT pg_advisory_xact_lock(hashtext(?))"));
-        q.addBindValue(bound(record.serial));
-        if (!run(q, db, &result))
-            return result;
-    }
     // An import sent before (a sync whose answer got lost) is there already, whole.
     q.prepare(QStringLiteral("SELECT id FROM imports WHERE uid = ?"));
     q.addBindValue(record.uid);
@@ -374,6 +397,8 @@ Result Archive::query(const ArchiveFilter &filter, qint64 afterId, qint64 limit,
                       const Progress &progress)
 {
     rows->clear();
+    if (Result r; refused(filter, &r))
+        return r;
     if (Result r = open(); !r)
         return r;
     QVariantList parameters;
@@ -418,6 +443,8 @@ Result Archive::query(const ArchiveFilter &filter, qint64 afterId, qint64 limit,
 Result Archive::count(const ArchiveFilter &filter, qint64 *count)
 {
     *count = 0;
+    if (Result r; refused(filter, &r))
+        return r;
     if (Result r = open(); !r)
         return r;
     QVariantList parameters;

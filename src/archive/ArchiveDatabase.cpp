@@ -307,6 +307,18 @@ ArchiveDatabase::Result ArchiveDatabase::createSchema()
     if (Result r = begin(); !r)
         return r;
     QSqlQuery q(database());
+    // Two programs making a new archive at once: the write lock lets one create it, the other then
+    // finds it made and uses it.
+    if (!q.exec(QStringLiteral("SELECT count(*) FROM sqlite_master WHERE name = 'meta'")) || !q.next()) {
+        const Result r = failure(q.lastError());
+        rollback();
+        return r;
+    }
+    if (q.value(0).toInt() > 0) {
+        q.finish();
+        rollback();
+        return checkSchema(false);
+    }
     for (const char *statement : kSQLiteSchema)
         if (!q.exec(QString::fromLatin1(statement))) {
             const Result r = failure(q.lastError());
@@ -344,6 +356,9 @@ ArchiveDatabase::Result ArchiveDatabase::commit()
 
 void ArchiveDatabase::rollback()
 {
+    // A server that went away took its transaction with it.
+    if (!database().isOpen())
+        return;
     QSqlQuery q(database());
     q.exec(QStringLiteral("ROLLBACK"));
 }

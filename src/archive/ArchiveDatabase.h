@@ -25,6 +25,7 @@ public:
             DiskFull,
             Busy,
             Cancelled, // by the user: the archive is as it was before
+            BadFilter, // a filter that cannot run (too long, dates reversed): nothing was asked
             Other,
         };
         Failure failure = None;
