@@ -74,8 +74,7 @@ CREATE TABLE datasets (
     -- Two PCs importing the same meter at once keep one copy of each dataset.
     UNIQUE (serial, no, date, time, content_sha256)
 );
-CREATE INDEX datasets_serial_day ON datasets (serial, day);
-CREATE INDEX datasets_program_day ON datasets (program, day);
+CREATE INDEX datasets_serial_day_program ON datasets (serial, day, program);
 CREATE INDEX datasets_day ON datasets (day);
 CREATE INDEX datasets_import ON datasets (import_id);
 
