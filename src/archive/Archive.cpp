@@ -133,6 +133,47 @@ sqlite3 *sqliteHandle(const ArchiveDatabase &db)
     return *static_cast<sqlite3 *const *>(handle.constData());
 }
 
+// SQLite's last error on the connection, told apart for the user like Qt's.
+Result sqliteFailure(const ArchiveDatabase &db, sqlite3 *handle)
+{
+    return db.failure(QSqlError(QString::fromUtf8(sqlite3_errmsg(handle)), QString(),
+                                QSqlError::StatementError,
+                                QString::number(sqlite3_extended_errcode(handle))));
+}
+
+// Rows of one import share its time: read once, not once per row.
+struct ImportTimes {
+    QString text;
+    QDateTime at;
+    const QDateTime &of(const QString &utc)
+    {
+        if (utc != text) {
+            text = utc;
+            at = fromIsoUtc(utc);
+        }
+        return at;
+    }
+};
+
+// A row of the query's columns, whoever reads them.
+template <typename TextAt, typename IntegerAt>
+ArchivedRow rowFrom(const TextAt &text, const IntegerAt &integer, ImportTimes &times)
+{
+    ArchivedRow row;
+    row.id = integer(0);
+    row.importId = integer(1);
+    row.meter = text(2);
+    row.serial = text(3);
+    row.layout = int(integer(4));
+    row.line = text(5);
+    row.conflict = integer(6) != 0;
+    row.importedUtc = times.of(text(7));
+    row.login = text(8);
+    for (int f = 0; f < DatasetFields::Count; ++f)
+        row.fields[size_t(f)] = text(9 + f);
+    return row;
+}
+
 // Record texts are ASCII nearly always: copied without a temporary.
 void appendUtf8(QByteArray &out, const QString &text)
 {
@@ -158,9 +199,7 @@ bool insertSQLite(const ArchiveDatabase &db, sqlite3 *handle, const QString &sql
                   const QList<char> &kinds, Result *result)
 {
     auto failed = [&] {
-        *result = db.failure(QSqlError(QString::fromUtf8(sqlite3_errmsg(handle)), QString(),
-                                       QSqlError::StatementError,
-                                       QString::number(sqlite3_extended_errcode(handle))));
+        *result = sqliteFailure(db, handle);
         return false;
     };
     sqlite3_stmt *statement = nullptr;
@@ -508,38 +547,60 @@ Result Archive::query(const ArchiveFilter &filter, qint64 afterId, qint64 limit,
         return r;
     QVariantList parameters;
     const QString where = filter.whereClause(&parameters);
-    QSqlQuery q(m_primary->database());
-    q.setForwardOnly(true);
-    q.prepare(
+    const QString sql =
         QStringLiteral("SELECT d.id, d.import_id, d.meter, d.serial, d.layout, d.line, d.conflict,"
                        " i.imported_utc, i.login%1 FROM datasets d JOIN imports i ON i.id = d.import_id"
                        " WHERE %2 AND d.id > ? ORDER BY d.id%3")
-            .arg(datasetColumns(), where, limit > 0 ? QStringLiteral(" LIMIT %1").arg(limit) : QString()));
+            .arg(datasetColumns(), where, limit > 0 ? QStringLiteral(" LIMIT %1").arg(limit) : QString());
+    ImportTimes times;
+    auto keep = [&](ArchivedRow &&row) {
+        rows->append(std::move(row));
+        return !progress || rows->size() % 1000 != 0 || progress(rows->size(), 0);
+    };
+    if (sqlite3 *handle = sqliteHandle(*m_primary)) {
+        // Qt turns each of the rows' values into a variant first: SQLite's texts are read directly.
+        sqlite3_stmt *statement = nullptr;
+        const QByteArray text = sql.toUtf8();
+        if (sqlite3_prepare_v2(handle, text.constData(), int(text.size()), &statement, nullptr) != SQLITE_OK)
+            return sqliteFailure(*m_primary, handle);
+        const std::unique_ptr<sqlite3_stmt, int (*)(sqlite3_stmt *)> finalize(statement, &sqlite3_finalize);
+        int index = 0;
+        for (const QVariant &p : parameters) {
+            const QByteArray value = p.toString().toUtf8();
+            sqlite3_bind_text(statement, ++index, value.constData(), int(value.size()), SQLITE_TRANSIENT);
+        }
+        sqlite3_bind_int64(statement, ++index, afterId);
+        auto textAt = [statement](int c) {
+            const auto *utf8 = reinterpret_cast<const char *>(sqlite3_column_text(statement, c));
+            return QString::fromUtf8(utf8, sqlite3_column_bytes(statement, c));
+        };
+        auto integerAt = [statement](int c) { return qint64(sqlite3_column_int64(statement, c)); };
+        int step = SQLITE_ROW;
+        while ((step = sqlite3_step(statement)) == SQLITE_ROW)
+            if (!keep(rowFrom(textAt, integerAt, times))) {
+                rows->clear();
+                return cancelled();
+            }
+        if (step != SQLITE_DONE)
+            return sqliteFailure(*m_primary, handle);
+        return {};
+    }
+    QSqlQuery q(m_primary->database());
+    q.setForwardOnly(true);
+    q.prepare(sql);
     for (const QVariant &p : parameters)
         q.addBindValue(p);
     q.addBindValue(afterId);
     Result result;
     if (!run(q, *m_primary, &result))
         return result;
-    while (q.next()) {
-        ArchivedRow row;
-        row.id = q.value(0).toLongLong();
-        row.importId = q.value(1).toLongLong();
-        row.meter = q.value(2).toString();
-        row.serial = q.value(3).toString();
-        row.layout = q.value(4).toInt();
-        row.line = q.value(5).toString();
-        row.conflict = q.value(6).toInt() != 0;
-        row.importedUtc = fromIsoUtc(q.value(7).toString());
-        row.login = q.value(8).toString();
-        for (int f = 0; f < DatasetFields::Count; ++f)
-            row.fields[size_t(f)] = q.value(9 + f).toString();
-        rows->append(std::move(row));
-        if (progress && rows->size() % 1000 == 0 && !progress(rows->size(), 0)) {
+    auto textAt = [&q](int c) { return q.value(c).toString(); };
+    auto integerAt = [&q](int c) { return q.value(c).toLongLong(); };
+    while (q.next())
+        if (!keep(rowFrom(textAt, integerAt, times))) {
             rows->clear();
             return cancelled();
         }
-    }
     if (q.lastError().isValid())
         return m_primary->failure(q.lastError());
     return result;
