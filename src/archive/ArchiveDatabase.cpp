@@ -6,10 +6,12 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <QSqlDriver>
 #include <QSqlQuery>
 #include <QUrl>
 #include <QUrlQuery>
 
+#include <libpq-fe.h>
 #include <sys/vfs.h>
 
 namespace {
@@ -239,8 +241,24 @@ ArchiveDatabase::Result ArchiveDatabase::openServer()
         options.append(QStringLiteral("connect_timeout=5"));
     options.append(QStringLiteral("application_name=meravo"));
     db.setConnectOptions(options.join(QLatin1Char(';')));
-    if (!db.open())
-        return failure(db.lastError());
+    if (!db.open()) {
+        Result result = failure(db.lastError());
+        // libpq speaks the user's language, so its text may not tell: the server itself does, by
+        // answering a ping (then it refused this login) or not.
+        if (result.failure == Result::Other) {
+            const QString text = db.lastError().text().trimmed();
+            const QByteArray conninfo =
+                (m_location + (m_location.contains(QLatin1Char('?')) ? QLatin1Char('&') : QLatin1Char('?')) +
+                 (timeout ? QString() : QStringLiteral("connect_timeout=5")))
+                    .toUtf8();
+            result = PQping(conninfo.constData()) == PQPING_NO_RESPONSE
+                         ? made(Result::Unreachable,
+                                TextTable::text(TextTable::ArchiveUnreachable).arg(m_display, text))
+                         : made(Result::LoginRefused,
+                                TextTable::text(TextTable::ArchiveLoginRefused).arg(m_display, text));
+        }
+        return result;
+    }
     return checkSchema(false);
 }
 
@@ -419,7 +437,21 @@ ArchiveDatabase::Result ArchiveDatabase::failure(const QSqlError &error) const
         lower.contains(QLatin1String("server closed")) || lower.contains(QLatin1String("timeout")) ||
         lower.contains(QLatin1String("no connection")))
         return made(Result::Unreachable, TextTable::text(TextTable::ArchiveUnreachable).arg(m_display, text));
+    // A connection that broke (the server stopped, the network went) whatever language libpq spoke.
+    if (code.isEmpty() && connectionLost())
+        return made(Result::Unreachable, TextTable::text(TextTable::ArchiveUnreachable).arg(m_display, text));
     return made(Result::Other, TextTable::text(TextTable::ArchiveFailed).arg(m_display, text));
+}
+
+bool ArchiveDatabase::connectionLost() const
+{
+    const QVariant handle = database().driver() ? database().driver()->handle() : QVariant();
+    // Qt names the type after libpq's struct.
+    if (!handle.isValid() ||
+        (qstrcmp(handle.typeName(), "PGconn*") != 0 && qstrcmp(handle.typeName(), "pg_conn*") != 0))
+        return false;
+    const PGconn *connection = *static_cast<PGconn *const *>(handle.constData());
+    return !connection || PQstatus(connection) == CONNECTION_BAD;
 }
 
 qint64 ArchiveDatabase::sizeOnDisk() const

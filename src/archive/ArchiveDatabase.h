@@ -67,6 +67,8 @@ private:
     Result openServer();
     Result checkSchema(bool mayCreate);
     Result createSchema();
+    // The server's connection is gone (told by libpq's state, not by its translated text).
+    bool connectionLost() const;
 
     QString m_location;
     QString m_display;
