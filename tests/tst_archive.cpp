@@ -9,11 +9,9 @@
 #include "SimDatasets.h"
 #include "TestSupport.h"
 
-#include <QDir>
 #include <QEventLoop>
 #include <QProcess>
 #include <QScopeGuard>
-#include <QSqlQuery>
 #include <QTemporaryDir>
 #include <QTest>
 #include <QTimer>
@@ -70,7 +68,7 @@ QByteArray records(Records which, const QString &model, int count)
     if (which == Station)
         return SimDatasets::stationRecords(count);
     QByteArray bytes = SimDatasets::generatedRecords(model, count);
-    if (which == GeneratedChanged) // the third dataset with another value: same key, other content
+    if (which == GeneratedChanged) // the third dataset with another status: same key, other content
         bytes.replace(bytes.indexOf(";OK", bytes.indexOf("\r\n3;")), 3, ";E3");
     return bytes;
 }
@@ -93,7 +91,6 @@ class TestArchive : public QObject {
     Q_OBJECT
 private slots:
     void initTestCase();
-    void cleanupTestCase();
     void importsAreKeptOnce_data();
     void importsAreKeptOnce();
     void serverAwayLosesAndDoublesNothing_data();
@@ -110,7 +107,7 @@ private slots:
     void exitCodes();
 
 private:
-    // A new, empty archive of the engine (skips when the engine is missing).
+    // A new, empty archive of the engine; empty when the engine is missing.
     QString newArchive(const QString &engine);
     void pointAt(const QString &location, bool enabled = true);
     QStringList writeFiles(int count, int datasets, const QString &prefix);
@@ -128,11 +125,6 @@ void TestArchive::initTestCase()
         qputenv(name, (m_home.path() + QLatin1Char('/') + QLatin1String(name)).toLocal8Bit());
     for (const char *name : {"PGHOST", "PGPORT", "PGUSER", "PGDATABASE", "PGSERVICE"})
         qunsetenv(name);
-}
-
-void TestArchive::cleanupTestCase()
-{
-    ArchiveSettings::storeForUser({});
 }
 
 QString TestArchive::newArchive(const QString &engine)

@@ -62,10 +62,10 @@ PgServer::PgServer()
         return;
     }
     if (!start()) {
+        QFile log(m_dir->filePath(QStringLiteral("log")));
         m_skip = QStringLiteral("the test server did not start: ") +
-                 QString::fromLocal8Bit(QFile(m_dir->filePath(QStringLiteral("log"))).exists()
-                                            ? QByteArray("see its log")
-                                            : QByteArray("no log"));
+                 (log.open(QIODevice::ReadOnly) ? QString::fromLocal8Bit(log.readAll().right(500))
+                                                : QStringLiteral("no log"));
         return;
     }
     // The administrator's steps of the README: the group role comes with the first schema, then a login.
