@@ -72,6 +72,7 @@ CliRun runCli(const QStringList &arguments)
 class TestImport : public QObject {
     Q_OBJECT
 private slots:
+    void initTestCase();
     void stalledImportSaysItTimedOutAndAfterHowLong();
     void importReadsEveryDataset();
     void importFromMeasuredValueFile();
@@ -83,7 +84,17 @@ private slots:
     void hangUpInTheMiddleFailsOnce();
     void cliPrintsAndSavesDatasets();
     void cliExportStatuses();
+
+private:
+    QTemporaryDir m_home;
 };
+
+void TestImport::initTestCase()
+{
+    // The CLI keeps every import in the user's archive and writes its log: a private profile.
+    for (const char *name : {"HOME", "XDG_DATA_HOME", "XDG_CONFIG_HOME"})
+        qputenv(name, (m_home.path() + QLatin1Char('/') + QLatin1String(name)).toLocal8Bit());
+}
 
 void TestImport::importReadsEveryDataset()
 {
@@ -292,7 +303,8 @@ void TestImport::cliPrintsAndSavesDatasets()
     SimDatasets datasets(sim);
     QVERIFY(datasets.loadFile(in));
 
-    // The model's seven fields a line; stderr is no terminal, so no progress line.
+    // The model's seven fields a line; stderr is no terminal, so no progress line: only the archive's
+    // summary.
     CliRun run = runCli({QStringLiteral("datasets")});
     QCOMPARE(run.exitCode, 0);
     QCOMPARE(run.out, QStringLiteral("1;d;t;5;0.5;NTU;OK\n2;d;t;5;;NTU;\n"));

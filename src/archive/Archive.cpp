@@ -8,9 +8,15 @@
 #include <QFileInfo>
 #include <QHash>
 #include <QSet>
+#include <QSqlDriver>
 #include <QSqlQuery>
 #include <QSqlRecord>
 #include <QTimeZone>
+
+#include <array>
+#include <memory>
+
+#include <sqlite3.h>
 
 namespace {
 
@@ -49,6 +55,16 @@ QString datasetColumns()
     for (int f = 0; f < DatasetFields::Count; ++f)
         columns += QStringLiteral(", d.") + DatasetFields::columnName(DatasetFields::Field(f));
     return columns;
+}
+
+// A filter that cannot run never reaches the database, whoever built it (window or command line).
+bool refused(const ArchiveFilter &filter, Result *result)
+{
+    const QString problem = filter.problem();
+    if (problem.isEmpty())
+        return false;
+    *result = {Result::BadFilter, problem};
+    return true;
 }
 
 Result cancelled()
@@ -101,6 +117,139 @@ bool readImport(const ArchiveDatabase &db, const QString &uid, ImportRecord *rec
     ++c; // raw_size
     r.raw = qUncompress(q.value(c++).toByteArray());
     *record = std::move(r);
+    return true;
+}
+
+enum Kind : char { New, Repeat, Conflict };
+
+// The SQLite connection under Qt's, when the archive is an SQLite file.
+sqlite3 *sqliteHandle(const ArchiveDatabase &db)
+{
+    if (db.engine() != ArchiveDatabase::SQLite)
+        return nullptr;
+    const QVariant handle = db.database().driver()->handle();
+    if (!handle.isValid() || qstrcmp(handle.typeName(), "sqlite3*") != 0)
+        return nullptr;
+    return *static_cast<sqlite3 *const *>(handle.constData());
+}
+
+// SQLite's last error on the connection, told apart for the user like Qt's.
+Result sqliteFailure(const ArchiveDatabase &db, sqlite3 *handle)
+{
+    return db.failure(QSqlError(QString::fromUtf8(sqlite3_errmsg(handle)), QString(),
+                                QSqlError::StatementError,
+                                QString::number(sqlite3_extended_errcode(handle))));
+}
+
+// Rows of one import share its time: read once, not once per row.
+struct ImportTimes {
+    QString text;
+    QDateTime at;
+    const QDateTime &of(const QString &utc)
+    {
+        if (utc != text) {
+            text = utc;
+            at = fromIsoUtc(utc);
+        }
+        return at;
+    }
+};
+
+// A row of the query's columns, whoever reads them.
+template <typename TextAt, typename IntegerAt>
+ArchivedRow rowFrom(const TextAt &text, const IntegerAt &integer, ImportTimes &times)
+{
+    ArchivedRow row;
+    row.id = integer(0);
+    row.importId = integer(1);
+    row.meter = text(2);
+    row.serial = text(3);
+    row.layout = int(integer(4));
+    row.line = text(5);
+    row.conflict = integer(6) != 0;
+    row.importedUtc = times.of(text(7));
+    row.login = text(8);
+    for (int f = 0; f < DatasetFields::Count; ++f)
+        row.fields[size_t(f)] = text(9 + f);
+    return row;
+}
+
+// Record texts are ASCII nearly always: copied without a temporary.
+void appendUtf8(QByteArray &out, const QString &text)
+{
+    const ushort *units = text.utf16();
+    const qsizetype size = text.size();
+    for (qsizetype i = 0; i < size; ++i)
+        if (units[i] >= 0x80) {
+            out += text.toUtf8();
+            return;
+        }
+    const qsizetype at = out.size();
+    out.resize(at + size);
+    char *to = out.data() + at;
+    for (qsizetype i = 0; i < size; ++i)
+        to[i] = char(units[i]);
+}
+
+// Qt binds every value through a variant and a generated placeholder name, which for thousands of
+// datasets costs more than SQLite's whole insert: SQLite's own binding, on Qt's connection and inside
+// its transaction.
+bool insertSQLite(const ArchiveDatabase &db, sqlite3 *handle, const QString &sql, qint64 importId,
+                  const ImportRecord &record, int layout, const QList<ArchivedDataset> &rows,
+                  const QList<char> &kinds, Result *result)
+{
+    auto failed = [&] {
+        *result = sqliteFailure(db, handle);
+        return false;
+    };
+    sqlite3_stmt *statement = nullptr;
+    const QByteArray text = sql.toUtf8();
+    if (sqlite3_prepare_v2(handle, text.constData(), int(text.size()), &statement, nullptr) != SQLITE_OK)
+        return failed();
+    const std::unique_ptr<sqlite3_stmt, int (*)(sqlite3_stmt *)> finalize(statement, &sqlite3_finalize);
+    // The row's texts as UTF-8 in one buffer kept from row to row (SQLite would otherwise translate
+    // each UTF-16 text itself); offsets first, pointers once the buffer no longer grows.
+    QByteArray utf8;
+    std::array<std::pair<qsizetype, qsizetype>, 5 + DatasetFields::Count> spans{};
+    auto bindRow = [&](const ArchivedDataset &row, int conflict) {
+        const QString *texts[5 + DatasetFields::Count] = {&record.meter, &record.serial, &row.day, &row.line,
+                                                          nullptr};
+        for (int f = 0; f < DatasetFields::Count; ++f)
+            texts[4 + f] = &row.fields[size_t(f)];
+        utf8.resize(0); // keeps its capacity
+        for (int t = 0; t < 4 + DatasetFields::Count; ++t) {
+            const qsizetype start = utf8.size();
+            appendUtf8(utf8, *texts[t]);
+            spans[size_t(t)] = {start, utf8.size() - start};
+        }
+        const char *base = utf8.constData();
+        auto text = [&](int column, int t) {
+            sqlite3_bind_text(statement, column, base + spans[size_t(t)].first, int(spans[size_t(t)].second),
+                              SQLITE_STATIC);
+        };
+        sqlite3_bind_int64(statement, 1, importId);
+        text(2, 0);
+        text(3, 1);
+        sqlite3_bind_int(statement, 4, layout);
+        if (row.day.isEmpty())
+            sqlite3_bind_null(statement, 5);
+        else
+            text(5, 2);
+        text(6, 3);
+        sqlite3_bind_blob(statement, 7, row.contentHash.constData(), int(row.contentHash.size()),
+                          SQLITE_STATIC);
+        sqlite3_bind_int(statement, 8, conflict);
+        for (int f = 0; f < DatasetFields::Count; ++f)
+            text(9 + f, 4 + f);
+    };
+    for (qsizetype i = 0; i < rows.size(); ++i) {
+        if (kinds[i] == Repeat)
+            continue;
+        bindRow(rows[i], kinds[i] == Conflict ? 1 : 0);
+        if (sqlite3_step(statement) != SQLITE_DONE)
+            return failed();
+        sqlite3_reset(statement);
+    }
     return true;
 }
 
@@ -202,6 +351,27 @@ Result Archive::keepOn(ArchiveDatabase &db, const QList<ImportRecord> &records, 
 {
     if (Result r = db.begin(); !r)
         return r;
+    if (db.engine() == ArchiveDatabase::PostgreSQL) {
+        // One meter's imports one after another, so two PCs reading the same meter agree on what is
+        // new and what is a conflict. Every meter of the batch is locked at once, in one order for all
+        // importers: two PCs adding the same files in another order would otherwise each hold one
+        // meter and wait for the other.
+        QStringList serials;
+        for (const ImportRecord &record : records)
+            serials.append(record.serial.isNull() ? QStringLiteral("") : record.serial);
+        serials.sort();
+        serials.removeDuplicates();
+        QSqlQuery lock(db.database());
+        lock.prepare(QStringLiteral("SELECT pg_advisory_xact_lock(hashtext(?))"));
+        for (const QString &serial : serials) {
+            Result r;
+            lock.addBindValue(serial);
+            if (!run(lock, db, &r)) {
+                db.rollback();
+                return r;
+            }
+        }
+    }
     QSqlQuery outbox(db.database());
     if (!outboxTarget.isEmpty())
         outbox.prepare(
@@ -233,14 +403,6 @@ Result Archive::store(ArchiveDatabase &db, const ImportRecord &record, Summary *
         return {Result::Other, TextTable::text(TextTable::ArchiveBytesUnreadable).arg(record.fileName)};
     QSqlQuery q(db.database());
     q.setForwardOnly(true);
-    if (db.engine() == ArchiveDatabase::PostgreSQL) {
-        // One meter's imports one after another, so two PCs reading the same meter agree on what is
-        // new and what is a conflict.
-        q.prepare(QStringLiteral("SELECT pg_advisory_xact_lock(hashtext(?))"));
-        q.addBindValue(bound(record.serial));
-        if (!run(q, db, &result))
-            return result;
-    }
     // An import sent before (a sync whose answer got lost) is there already, whole.
     q.prepare(QStringLiteral("SELECT id FROM imports WHERE uid = ?"));
     q.addBindValue(record.uid);
@@ -281,7 +443,6 @@ Result Archive::store(ArchiveDatabase &db, const ImportRecord &record, Summary *
             .append(q.value(3).toByteArray());
     q.finish();
 
-    enum Kind : char { New, Repeat, Conflict };
     QList<char> kinds(rows.size(), New);
     qint64 added = 0;
     qint64 repeated = 0;
@@ -323,7 +484,7 @@ Result Archive::store(ArchiveDatabase &db, const ImportRecord &record, Summary *
                               bound(record.programVersion),
                               QVariant(record.rawSha256),
                               QVariant(qint64(record.raw.size())),
-                              QVariant(qCompress(record.raw, 6)),
+                              QVariant(qCompress(record.raw, 1)),
                               QVariant(added),
                               QVariant(repeated),
                               QVariant(conflicting)})
@@ -335,7 +496,6 @@ Result Archive::store(ArchiveDatabase &db, const ImportRecord &record, Summary *
     const qint64 importId = q.value(0).toLongLong();
     q.finish();
 
-    QSqlQuery insert(db.database());
     QString columns = QStringLiteral("import_id, meter, serial, layout, day, line, content_sha256, conflict");
     for (int f = 0; f < DatasetFields::Count; ++f)
         columns += QStringLiteral(", ") + DatasetFields::columnName(DatasetFields::Field(f));
@@ -343,26 +503,33 @@ Result Archive::store(ArchiveDatabase &db, const ImportRecord &record, Summary *
     for (int i = 1; i < 8 + DatasetFields::Count; ++i)
         marks += QStringLiteral(", ?");
     // Two importers may race past the check on a server: the unique key keeps one copy.
-    insert.prepare(
-        QStringLiteral("INSERT INTO datasets (%1) VALUES (%2) ON CONFLICT DO NOTHING").arg(columns, marks));
+    const QString sql =
+        QStringLiteral("INSERT INTO datasets (%1) VALUES (%2) ON CONFLICT DO NOTHING").arg(columns, marks);
     const int layout = archiveLayout(m_device, record.meter);
-    const QVariant noDay{QMetaType(QMetaType::QString)};
-    for (qsizetype i = 0; i < rows.size(); ++i) {
-        if (kinds[i] == Repeat)
-            continue;
-        const ArchivedDataset &row = rows[i];
-        insert.addBindValue(importId);
-        insert.addBindValue(bound(record.meter));
-        insert.addBindValue(bound(record.serial));
-        insert.addBindValue(layout);
-        insert.addBindValue(row.day.isEmpty() ? noDay : QVariant(row.day));
-        insert.addBindValue(bound(row.line));
-        insert.addBindValue(row.contentHash);
-        insert.addBindValue(kinds[i] == Conflict ? 1 : 0);
-        for (const QString &field : row.fields)
-            insert.addBindValue(bound(field));
-        if (!run(insert, db, &result))
+    if (sqlite3 *handle = sqliteHandle(db)) {
+        if (!insertSQLite(db, handle, sql, importId, record, layout, rows, kinds, &result))
             return result;
+    } else {
+        QSqlQuery insert(db.database());
+        insert.prepare(sql);
+        const QVariant noDay{QMetaType(QMetaType::QString)};
+        for (qsizetype i = 0; i < rows.size(); ++i) {
+            if (kinds[i] == Repeat)
+                continue;
+            const ArchivedDataset &row = rows[i];
+            insert.addBindValue(importId);
+            insert.addBindValue(bound(record.meter));
+            insert.addBindValue(bound(record.serial));
+            insert.addBindValue(layout);
+            insert.addBindValue(row.day.isEmpty() ? noDay : QVariant(row.day));
+            insert.addBindValue(bound(row.line));
+            insert.addBindValue(row.contentHash);
+            insert.addBindValue(kinds[i] == Conflict ? 1 : 0);
+            for (const QString &field : row.fields)
+                insert.addBindValue(bound(field));
+            if (!run(insert, db, &result))
+                return result;
+        }
     }
     summary->added += added;
     summary->repeated += repeated;
@@ -374,42 +541,66 @@ Result Archive::query(const ArchiveFilter &filter, qint64 afterId, qint64 limit,
                       const Progress &progress)
 {
     rows->clear();
+    if (Result r; refused(filter, &r))
+        return r;
     if (Result r = open(); !r)
         return r;
     QVariantList parameters;
     const QString where = filter.whereClause(&parameters);
-    QSqlQuery q(m_primary->database());
-    q.setForwardOnly(true);
-    q.prepare(
+    const QString sql =
         QStringLiteral("SELECT d.id, d.import_id, d.meter, d.serial, d.layout, d.line, d.conflict,"
                        " i.imported_utc, i.login%1 FROM datasets d JOIN imports i ON i.id = d.import_id"
                        " WHERE %2 AND d.id > ? ORDER BY d.id%3")
-            .arg(datasetColumns(), where, limit > 0 ? QStringLiteral(" LIMIT %1").arg(limit) : QString()));
+            .arg(datasetColumns(), where, limit > 0 ? QStringLiteral(" LIMIT %1").arg(limit) : QString());
+    ImportTimes times;
+    auto keep = [&](ArchivedRow &&row) {
+        rows->append(std::move(row));
+        return !progress || rows->size() % 1000 != 0 || progress(rows->size(), 0);
+    };
+    if (sqlite3 *handle = sqliteHandle(*m_primary)) {
+        // Qt turns each of the rows' values into a variant first: SQLite's texts are read directly.
+        sqlite3_stmt *statement = nullptr;
+        const QByteArray text = sql.toUtf8();
+        if (sqlite3_prepare_v2(handle, text.constData(), int(text.size()), &statement, nullptr) != SQLITE_OK)
+            return sqliteFailure(*m_primary, handle);
+        const std::unique_ptr<sqlite3_stmt, int (*)(sqlite3_stmt *)> finalize(statement, &sqlite3_finalize);
+        int index = 0;
+        for (const QVariant &p : parameters) {
+            const QByteArray value = p.toString().toUtf8();
+            sqlite3_bind_text(statement, ++index, value.constData(), int(value.size()), SQLITE_TRANSIENT);
+        }
+        sqlite3_bind_int64(statement, ++index, afterId);
+        auto textAt = [statement](int c) {
+            const auto *utf8 = reinterpret_cast<const char *>(sqlite3_column_text(statement, c));
+            return QString::fromUtf8(utf8, sqlite3_column_bytes(statement, c));
+        };
+        auto integerAt = [statement](int c) { return qint64(sqlite3_column_int64(statement, c)); };
+        int step = SQLITE_ROW;
+        while ((step = sqlite3_step(statement)) == SQLITE_ROW)
+            if (!keep(rowFrom(textAt, integerAt, times))) {
+                rows->clear();
+                return cancelled();
+            }
+        if (step != SQLITE_DONE)
+            return sqliteFailure(*m_primary, handle);
+        return {};
+    }
+    QSqlQuery q(m_primary->database());
+    q.setForwardOnly(true);
+    q.prepare(sql);
     for (const QVariant &p : parameters)
         q.addBindValue(p);
     q.addBindValue(afterId);
     Result result;
     if (!run(q, *m_primary, &result))
         return result;
-    while (q.next()) {
-        ArchivedRow row;
-        row.id = q.value(0).toLongLong();
-        row.importId = q.value(1).toLongLong();
-        row.meter = q.value(2).toString();
-        row.serial = q.value(3).toString();
-        row.layout = q.value(4).toInt();
-        row.line = q.value(5).toString();
-        row.conflict = q.value(6).toInt() != 0;
-        row.importedUtc = fromIsoUtc(q.value(7).toString());
-        row.login = q.value(8).toString();
-        for (int f = 0; f < DatasetFields::Count; ++f)
-            row.fields[size_t(f)] = q.value(9 + f).toString();
-        rows->append(std::move(row));
-        if (progress && rows->size() % 1000 == 0 && !progress(rows->size(), 0)) {
+    auto textAt = [&q](int c) { return q.value(c).toString(); };
+    auto integerAt = [&q](int c) { return q.value(c).toLongLong(); };
+    while (q.next())
+        if (!keep(rowFrom(textAt, integerAt, times))) {
             rows->clear();
             return cancelled();
         }
-    }
     if (q.lastError().isValid())
         return m_primary->failure(q.lastError());
     return result;
@@ -418,6 +609,8 @@ Result Archive::query(const ArchiveFilter &filter, qint64 afterId, qint64 limit,
 Result Archive::count(const ArchiveFilter &filter, qint64 *count)
 {
     *count = 0;
+    if (Result r; refused(filter, &r))
+        return r;
     if (Result r = open(); !r)
         return r;
     QVariantList parameters;

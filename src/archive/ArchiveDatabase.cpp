@@ -6,10 +6,12 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <QSqlDriver>
 #include <QSqlQuery>
 #include <QUrl>
 #include <QUrlQuery>
 
+#include <libpq-fe.h>
 #include <sys/vfs.h>
 
 namespace {
@@ -37,8 +39,10 @@ const char *const kSQLiteSchema[] = {
     " cal_date TEXT NOT NULL, cal_time TEXT NOT NULL, line TEXT NOT NULL,"
     " content_sha256 BLOB NOT NULL, conflict INTEGER NOT NULL,"
     " UNIQUE (serial, no, date, time, content_sha256))",
-    "CREATE INDEX datasets_serial_day ON datasets (serial, day)",
-    "CREATE INDEX datasets_program_day ON datasets (program, day)",
+    // A meter's datasets over a period (the duplicate check), also of one program (the query the
+    // archive answers most) without reading the rows of the other programs. Every index costs each
+    // insert its share: the few that the filters need.
+    "CREATE INDEX datasets_serial_day_program ON datasets (serial, day, program)",
     "CREATE INDEX datasets_day ON datasets (day)",
     "CREATE INDEX datasets_import ON datasets (import_id)",
     // Imports kept here while the server could not be reached, and those sent since.
@@ -186,7 +190,10 @@ ArchiveDatabase::Result ArchiveDatabase::openSQLite()
     QSqlQuery q(db);
     if (!q.exec(QStringLiteral("PRAGMA journal_mode=WAL")))
         return failure(q.lastError());
-    for (const char *pragma : {"PRAGMA synchronous=FULL", "PRAGMA foreign_keys=ON"})
+    // A large import's pages stay in memory until its commit instead of spilling into the log and
+    // being read back: up to 64 MiB, only taken when the work needs it.
+    for (const char *pragma :
+         {"PRAGMA synchronous=FULL", "PRAGMA foreign_keys=ON", "PRAGMA cache_size=-65536"})
         if (!q.exec(QString::fromLatin1(pragma)))
             return failure(q.lastError());
     return checkSchema(fresh);
@@ -234,8 +241,24 @@ ArchiveDatabase::Result ArchiveDatabase::openServer()
         options.append(QStringLiteral("connect_timeout=5"));
     options.append(QStringLiteral("application_name=meravo"));
     db.setConnectOptions(options.join(QLatin1Char(';')));
-    if (!db.open())
-        return failure(db.lastError());
+    if (!db.open()) {
+        Result result = failure(db.lastError());
+        // libpq speaks the user's language, so its text may not tell: the server itself does, by
+        // answering a ping (then it refused this login) or not.
+        if (result.failure == Result::Other) {
+            const QString text = db.lastError().text().trimmed();
+            const QByteArray conninfo =
+                (m_location + (m_location.contains(QLatin1Char('?')) ? QLatin1Char('&') : QLatin1Char('?')) +
+                 (timeout ? QString() : QStringLiteral("connect_timeout=5")))
+                    .toUtf8();
+            result = PQping(conninfo.constData()) == PQPING_NO_RESPONSE
+                         ? made(Result::Unreachable,
+                                TextTable::text(TextTable::ArchiveUnreachable).arg(m_display, text))
+                         : made(Result::LoginRefused,
+                                TextTable::text(TextTable::ArchiveLoginRefused).arg(m_display, text));
+        }
+        return result;
+    }
     return checkSchema(false);
 }
 
@@ -307,6 +330,18 @@ ArchiveDatabase::Result ArchiveDatabase::createSchema()
     if (Result r = begin(); !r)
         return r;
     QSqlQuery q(database());
+    // Two programs making a new archive at once: the write lock lets one create it, the other then
+    // finds it made and uses it.
+    if (!q.exec(QStringLiteral("SELECT count(*) FROM sqlite_master WHERE name = 'meta'")) || !q.next()) {
+        const Result r = failure(q.lastError());
+        rollback();
+        return r;
+    }
+    if (q.value(0).toInt() > 0) {
+        q.finish();
+        rollback();
+        return checkSchema(false);
+    }
     for (const char *statement : kSQLiteSchema)
         if (!q.exec(QString::fromLatin1(statement))) {
             const Result r = failure(q.lastError());
@@ -344,6 +379,9 @@ ArchiveDatabase::Result ArchiveDatabase::commit()
 
 void ArchiveDatabase::rollback()
 {
+    // A server that went away took its transaction with it.
+    if (!database().isOpen())
+        return;
     QSqlQuery q(database());
     q.exec(QStringLiteral("ROLLBACK"));
 }
@@ -399,7 +437,21 @@ ArchiveDatabase::Result ArchiveDatabase::failure(const QSqlError &error) const
         lower.contains(QLatin1String("server closed")) || lower.contains(QLatin1String("timeout")) ||
         lower.contains(QLatin1String("no connection")))
         return made(Result::Unreachable, TextTable::text(TextTable::ArchiveUnreachable).arg(m_display, text));
+    // A connection that broke (the server stopped, the network went) whatever language libpq spoke.
+    if (code.isEmpty() && connectionLost())
+        return made(Result::Unreachable, TextTable::text(TextTable::ArchiveUnreachable).arg(m_display, text));
     return made(Result::Other, TextTable::text(TextTable::ArchiveFailed).arg(m_display, text));
+}
+
+bool ArchiveDatabase::connectionLost() const
+{
+    const QVariant handle = database().driver() ? database().driver()->handle() : QVariant();
+    // Qt names the type after libpq's struct.
+    if (!handle.isValid() ||
+        (qstrcmp(handle.typeName(), "PGconn*") != 0 && qstrcmp(handle.typeName(), "pg_conn*") != 0))
+        return false;
+    const PGconn *connection = *static_cast<PGconn *const *>(handle.constData());
+    return !connection || PQstatus(connection) == CONNECTION_BAD;
 }
 
 qint64 ArchiveDatabase::sizeOnDisk() const

@@ -25,6 +25,7 @@ public:
             DiskFull,
             Busy,
             Cancelled, // by the user: the archive is as it was before
+            BadFilter, // a filter that cannot run (too long, dates reversed): nothing was asked
             Other,
         };
         Failure failure = None;
@@ -66,6 +67,8 @@ private:
     Result openServer();
     Result checkSchema(bool mayCreate);
     Result createSchema();
+    // The server's connection is gone (told by libpq's state, not by its translated text).
+    bool connectionLost() const;
 
     QString m_location;
     QString m_display;

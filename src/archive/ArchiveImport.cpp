@@ -94,6 +94,32 @@ bool ImportRecord::datasetText(QString *text) const
     return true;
 }
 
+namespace {
+
+// yyyy-MM-dd, as QDate::toString(Qt::ISODate) writes it, without its formatting machinery: an archive
+// of a million datasets formats a million days.
+QString isoDay(QDate date)
+{
+    const int year = date.year();
+    const int month = date.month();
+    const int day = date.day();
+    if (year < 0 || year > 9999)
+        return date.toString(Qt::ISODate);
+    const char16_t digits[10] = {char16_t(u'0' + year / 1000),
+                                 char16_t(u'0' + year / 100 % 10),
+                                 char16_t(u'0' + year / 10 % 10),
+                                 char16_t(u'0' + year % 10),
+                                 u'-',
+                                 char16_t(u'0' + month / 10),
+                                 char16_t(u'0' + month % 10),
+                                 u'-',
+                                 char16_t(u'0' + day / 10),
+                                 char16_t(u'0' + day % 10)};
+    return QString::fromUtf16(digits, 10);
+}
+
+} // namespace
+
 int archiveLayout(const CDevice &device, const QString &meter)
 {
     // An empty name would mean "the meter online now": an archived import always names its meter.
@@ -115,7 +141,7 @@ bool ImportRecord::datasets(const CDevice &device, QList<ArchivedDataset> *rows)
         row.fields = DatasetFields::fromRecord(layout, [&walk](int i) { return walk.field(i); });
         QDate date;
         if (DateText::readDate(row.fields[DatasetFields::Date], date))
-            row.day = date.toString(Qt::ISODate);
+            row.day = isoDay(date);
         hash.reset();
         hash.addData(Cp1252::encode(row.line));
         row.contentHash = hash.result();

@@ -1,0 +1,118 @@
+-- Meravo's archive on a PostgreSQL server: the tables every PC of the lab writes into, and the group
+-- role the program's logins belong to.
+--
+-- Run once, as the database's owner or a superuser, in an empty database:
+--   createdb meravo
+--   psql -d meravo -v ON_ERROR_STOP=1 -f /usr/share/meravo/archive-postgresql.sql
+--
+-- Archived imports and datasets are evidence: members of meravo_user may read and add them, never
+-- change or remove them. The privileges below enforce it on the server, whatever program connects.
+
+BEGIN;
+
+-- The version tells an older program not to write into a newer archive.
+CREATE TABLE meta (
+    key   TEXT PRIMARY KEY,
+    value TEXT NOT NULL
+);
+INSERT INTO meta (key, value) VALUES ('schema_version', '1');
+
+CREATE TABLE imports (
+    id              BIGINT GENERATED ALWAYS AS IDENTITY PRIMARY KEY,
+    uid             TEXT NOT NULL UNIQUE,
+    imported_utc    TEXT NOT NULL,
+    utc_offset      INTEGER NOT NULL,
+    source          TEXT NOT NULL,
+    meter           TEXT NOT NULL,
+    serial          TEXT NOT NULL,
+    firmware        TEXT NOT NULL,
+    variant         TEXT NOT NULL,
+    port            TEXT NOT NULL,
+    baud            INTEGER NOT NULL,
+    file_name       TEXT NOT NULL,
+    document_date   TEXT NOT NULL,
+    login           TEXT NOT NULL,
+    os_uid          BIGINT NOT NULL,
+    os_user         TEXT NOT NULL,
+    os_full_name    TEXT NOT NULL,
+    host            TEXT NOT NULL,
+    program_version TEXT NOT NULL,
+    raw_sha256      TEXT NOT NULL,
+    raw_size        BIGINT NOT NULL,
+    raw             BYTEA NOT NULL,
+    new_count       BIGINT NOT NULL,
+    repeat_count    BIGINT NOT NULL,
+    conflict_count  BIGINT NOT NULL
+);
+
+CREATE TABLE datasets (
+    id             BIGINT GENERATED ALWAYS AS IDENTITY PRIMARY KEY,
+    import_id      BIGINT NOT NULL REFERENCES imports (id),
+    meter          TEXT NOT NULL,
+    serial         TEXT NOT NULL,
+    layout         INTEGER NOT NULL,
+    no             TEXT NOT NULL,
+    date           TEXT NOT NULL,
+    time           TEXT NOT NULL,
+    day            TEXT,
+    sample_id      TEXT NOT NULL,
+    program        TEXT NOT NULL,
+    cit            TEXT NOT NULL,
+    code           TEXT NOT NULL,
+    dilution       TEXT NOT NULL,
+    value1         TEXT NOT NULL,
+    unit1          TEXT NOT NULL,
+    status1        TEXT NOT NULL,
+    value2         TEXT NOT NULL,
+    unit2          TEXT NOT NULL,
+    status2        TEXT NOT NULL,
+    cal_date       TEXT NOT NULL,
+    cal_time       TEXT NOT NULL,
+    line           TEXT NOT NULL,
+    content_sha256 BYTEA NOT NULL,
+    conflict       INTEGER NOT NULL,
+    -- Two PCs importing the same meter at once keep one copy of each dataset.
+    UNIQUE (serial, no, date, time, content_sha256)
+);
+CREATE INDEX datasets_serial_day_program ON datasets (serial, day, program);
+CREATE INDEX datasets_day ON datasets (day);
+CREATE INDEX datasets_import ON datasets (import_id);
+
+-- The same tables as every PC's own archive has; on the server they stay empty.
+CREATE TABLE outbox (
+    import_uid TEXT NOT NULL,
+    target     TEXT NOT NULL,
+    queued_utc TEXT NOT NULL,
+    PRIMARY KEY (import_uid, target)
+);
+CREATE TABLE sent (
+    import_uid TEXT NOT NULL,
+    target     TEXT NOT NULL,
+    sent_utc   TEXT NOT NULL,
+    PRIMARY KEY (import_uid, target)
+);
+
+-- The group role of the program: read and add, nothing else. Logins are granted it (below).
+DO $$
+BEGIN
+    IF NOT EXISTS (SELECT FROM pg_roles WHERE rolname = 'meravo_user') THEN
+        CREATE ROLE meravo_user NOLOGIN;
+    END IF;
+END
+$$;
+
+REVOKE ALL ON meta, imports, datasets, outbox, sent FROM PUBLIC;
+GRANT USAGE ON SCHEMA public TO meravo_user;
+GRANT SELECT ON meta TO meravo_user;
+GRANT SELECT, INSERT ON imports, datasets, outbox, sent TO meravo_user;
+GRANT USAGE, SELECT ON SEQUENCE imports_id_seq, datasets_id_seq TO meravo_user;
+
+COMMIT;
+
+-- One login per PC or per person, each a member of meravo_user; the password goes into that user's
+-- ~/.pgpass (or use Kerberos / client certificates in pg_hba.conf), never into Meravo's settings:
+--
+--   CREATE ROLE lab_pc1 LOGIN PASSWORD 'choose-one' IN ROLE meravo_user;
+--   CREATE ROLE anna LOGIN IN ROLE meravo_user;          -- with Kerberos or a client certificate
+--   GRANT CONNECT ON DATABASE meravo TO meravo_user;
+--   REVOKE CONNECT ON DATABASE meravo FROM PUBLIC;

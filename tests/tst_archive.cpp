@@ -1,0 +1,575 @@
+// The lab's archive on both engines: a real SQLite file and this executable's own PostgreSQL server,
+// written in-process and by meravo-cli processes, with the faults as they happen.
+#include "Archive.h"
+#include "CCommunication.h"
+#include "CDevice.h"
+#include "CMeasVal.h"
+#include "Cp1252.h"
+#include "PgServer.h"
+#include "SimDatasets.h"
+#include "TestSupport.h"
+
+#include <QEventLoop>
+#include <QProcess>
+#include <QScopeGuard>
+#include <QTemporaryDir>
+#include <QTest>
+#include <QTimer>
+
+#include <algorithm>
+#include <csignal>
+#include <unistd.h>
+
+namespace {
+
+const QString kSqlite = QStringLiteral("sqlite");
+const QString kServer = QStringLiteral("postgresql");
+
+struct Run {
+    int exitCode = -1;
+    QString out;
+    QString err;
+};
+
+// meravo-cli to its end while this process's event loop serves the simulated meters.
+Run cli(const QStringList &arguments)
+{
+    QProcess process;
+    process.start(QStringLiteral(MERAVO_BIN_DIR "/meravo-cli"), arguments);
+    QEventLoop loop;
+    QObject::connect(&process, &QProcess::finished, &loop, &QEventLoop::quit);
+    QTimer::singleShot(120000, &loop, &QEventLoop::quit);
+    if (process.waitForStarted())
+        loop.exec();
+    Run run;
+    if (process.state() != QProcess::NotRunning) {
+        process.kill();
+        process.waitForFinished();
+        return run;
+    }
+    run.exitCode = process.exitStatus() == QProcess::NormalExit ? process.exitCode() : -1;
+    run.out = QString::fromUtf8(process.readAllStandardOutput());
+    run.err = QString::fromUtf8(process.readAllStandardError());
+    return run;
+}
+
+QString sqlite3(const QString &file, const QString &sql)
+{
+    QProcess p;
+    p.start(QStringLiteral("sqlite3"), {file, sql});
+    p.waitForFinished();
+    return QString::fromUtf8(p.readAllStandardOutput() + p.readAllStandardError()).trimmed();
+}
+
+// The records of a meter as the dataset command answers them.
+enum Records { Generated, GeneratedChanged, Station };
+QByteArray records(Records which, const QString &model, int count)
+{
+    if (which == Station)
+        return SimDatasets::stationRecords(count);
+    QByteArray bytes = SimDatasets::generatedRecords(model, count);
+    if (which == GeneratedChanged) // the third dataset with another status: same key, other content
+        bytes.replace(bytes.indexOf(";OK", bytes.indexOf("\r\n3;")), 3, ";E3");
+    return bytes;
+}
+
+// A measured-value file of the records, as the program saves it.
+QByteArray fileBytes(const CDevice &device, const QString &model, const QString &serial,
+                     const QByteArray &recs)
+{
+    const MeasuredValues values{model, serial, QStringLiteral("anna"),
+                                QDateTime(QDate(2026, 5, 4), QTime(9, 0)),
+                                QString::fromLatin1(MeterSim::acceptedAnswer(recs))};
+    QString text;
+    CMeasVal(device).BuildFileText(text, values);
+    return Cp1252::encode(text);
+}
+
+} // namespace
+
+class TestArchive : public QObject {
+    Q_OBJECT
+private slots:
+    void initTestCase();
+    void importsAreKeptOnce_data();
+    void importsAreKeptOnce();
+    void serverAwayLosesAndDoublesNothing_data();
+    void serverAwayLosesAndDoublesNothing();
+    void refusedArchiveStillWritesTheFile_data();
+    void refusedArchiveStillWritesTheFile();
+    void killedImporterLeavesAllOrNone();
+    void concurrentImportersAllComplete();
+    void badFiltersGetAMessage_data();
+    void badFiltersGetAMessage();
+    void serverRefusesChanges_data();
+    void serverRefusesChanges();
+    void exitCodes_data();
+    void exitCodes();
+
+private:
+    // A new, empty archive of the engine; empty when the engine is missing.
+    QString newArchive(const QString &engine);
+    void pointAt(const QString &location, bool enabled = true);
+    QStringList writeFiles(int count, int datasets, const QString &prefix);
+
+    QTemporaryDir m_home;
+    int m_archives = 0;
+    CSerialLink m_link;
+    CCommunication m_communication{&m_link};
+    CDevice m_device{&m_link, m_communication};
+};
+
+void TestArchive::initTestCase()
+{
+    for (const char *name : {"HOME", "XDG_DATA_HOME", "XDG_CONFIG_HOME"})
+        qputenv(name, (m_home.path() + QLatin1Char('/') + QLatin1String(name)).toLocal8Bit());
+    for (const char *name : {"PGHOST", "PGPORT", "PGUSER", "PGDATABASE", "PGSERVICE"})
+        qunsetenv(name);
+}
+
+QString TestArchive::newArchive(const QString &engine)
+{
+    if (engine == kSqlite)
+        return m_home.filePath(QStringLiteral("archive%1.sqlite").arg(++m_archives));
+    PgServer &server = PgServer::shared();
+    if (!server.skipReason().isEmpty())
+        return QString();
+    return server.location(server.createArchive());
+}
+
+void TestArchive::pointAt(const QString &location, bool enabled)
+{
+    ArchiveSettings settings;
+    settings.enabled = enabled;
+    settings.location = location;
+    ArchiveSettings::storeForUser(settings);
+}
+
+QStringList TestArchive::writeFiles(int count, int datasets, const QString &prefix)
+{
+    QStringList paths;
+    const QByteArray recs = SimDatasets::generatedRecords(QStringLiteral("Lumora"), datasets);
+    for (int i = 0; i < count; ++i) {
+        paths.append(m_home.filePath(QStringLiteral("%1-%2.csv").arg(prefix).arg(i)));
+        // Other meters, the same datasets: every file's are new.
+        writeBytes(paths.last(),
+                   fileBytes(m_device, QStringLiteral("Lumora"), prefix + QString::number(i), recs));
+    }
+    return paths;
+}
+
+#define NEED_ARCHIVE(location)                                                                               \
+    if ((location).isEmpty())                                                                                \
+    QSKIP(qPrintable(PgServer::shared().skipReason()))
+
+struct Step {
+    const char *model;
+    Records records;
+    bool asFile;
+    int added, repeated, conflicting;
+};
+Q_DECLARE_METATYPE(Step)
+
+void TestArchive::importsAreKeptOnce_data()
+{
+    QTest::addColumn<QString>("engine");
+    QTest::addColumn<QList<Step>>("steps");
+    const struct {
+        const char *name;
+        QList<Step> steps;
+    } cases[] = {
+        {"new", {{"Lumora", Generated, false, 30, 0, 0}}},
+        {"repeat", {{"Lumora", Generated, false, 30, 0, 0}, {"Lumora", Generated, false, 0, 30, 0}}},
+        {"conflict", {{"Lumora", Generated, false, 30, 0, 0}, {"Lumora", GeneratedChanged, false, 0, 29, 1}}},
+        {"erased meter", {{"Lumora", Generated, false, 30, 0, 0}, {"Lumora", Station, false, 30, 0, 0}}},
+        {"7 fields", {{"Klaro 4 IR", Generated, false, 30, 0, 0}, {"Klaro 4 IR", Generated, true, 0, 30, 0}}},
+        {"10 fields",
+         {{"Klaro 7 T", Generated, false, 30, 0, 0}, {"Klaro 7 T", GeneratedChanged, false, 0, 29, 1}}},
+        {"file then meter", {{"Lumora", Station, true, 30, 0, 0}, {"Lumora", Station, false, 0, 30, 0}}},
+    };
+    for (const QString &engine : {kSqlite, kServer})
+        for (const auto &c : cases)
+            QTest::addRow("%s, %s", qPrintable(engine), c.name) << engine << c.steps;
+}
+
+// New, repeated and conflicting datasets over every layout, from a meter and from files; the original
+// bytes of each import reproduce its rows.
+void TestArchive::importsAreKeptOnce()
+{
+    QFETCH(QString, engine);
+    QFETCH(QList<Step>, steps);
+    const QString location = newArchive(engine);
+    NEED_ARCHIVE(location);
+    Archive archive(m_device, ArchiveSettings{true, location});
+    qint64 expected = 0;
+    for (const Step &step : steps) {
+        const QString model = QLatin1String(step.model);
+        const QByteArray recs = records(step.records, model, 30);
+        ImportRecord record;
+        if (step.asFile)
+            QVERIFY(ImportRecord::fromFile(QStringLiteral("old.csv"), fileBytes(m_device, model, "S1", recs),
+                                           QDateTime::currentDateTime(), &record));
+        else
+            record = ImportRecord::fromMeter(QString::fromLatin1(MeterSim::acceptedAnswer(recs)),
+                                             QDateTime::currentDateTime());
+        record.meter = model;
+        record.serial = QStringLiteral("S1");
+        Archive::Summary summary;
+        const Archive::Result result = archive.keep(record, &summary);
+        QVERIFY2(result, qPrintable(result.message));
+        QCOMPARE(QList<qint64>({summary.added, summary.repeated, summary.conflicting}),
+                 QList<qint64>({step.added, step.repeated, step.conflicting}));
+        expected += step.added + step.conflicting;
+    }
+    QList<ArchivedRow> rows;
+    QVERIFY(archive.query({}, 0, 0, &rows));
+    QCOMPARE(qint64(rows.size()), expected);
+    const int layout = SimDatasets::fieldCount(QLatin1String(steps.first().model));
+    for (const ArchivedRow &row : rows) {
+        QCOMPARE(row.layout, layout);
+        const QStringList fields = row.line.split(QLatin1Char(';'));
+        QCOMPARE(row.fields[DatasetFields::Value1],
+                 fields.value(DatasetFields::positionOf(layout, DatasetFields::Value1)));
+        // The import's original bytes, read again, hold the row's line.
+        QByteArray raw;
+        bool found = false;
+        QVERIFY(archive.raw(row.importId, &raw, &found) && found);
+        ImportRecord again;
+        again.raw = raw;
+        again.meter = row.meter;
+        again.source = raw.startsWith("METER;") ? ImportRecord::FromFile : ImportRecord::FromMeter;
+        QList<ArchivedDataset> parsed;
+        QVERIFY(again.datasets(m_device, &parsed));
+        QVERIFY(std::any_of(parsed.begin(), parsed.end(), [&](const ArchivedDataset &d) {
+            return d.line == row.line && d.fields == row.fields;
+        }));
+    }
+}
+
+void TestArchive::serverAwayLosesAndDoublesNothing_data()
+{
+    QTest::addColumn<bool>("duringSync");
+    QTest::newRow("stopped during an import") << false;
+    QTest::newRow("stopped during a sync") << true;
+}
+
+// The server stops part-way: the import waits on this PC and reaches the server exactly once.
+void TestArchive::serverAwayLosesAndDoublesNothing()
+{
+    QFETCH(bool, duringSync);
+    const QString location = newArchive(kServer);
+    NEED_ARCHIVE(location);
+    PgServer &server = PgServer::shared();
+    QFile::remove(ArchiveSettings::localPath());
+    Archive archive(m_device, ArchiveSettings{true, location});
+    QList<ImportRecord> imports;
+    for (const char *serial : {"A", "B", "C"}) {
+        imports.append(ImportRecord::fromMeter(
+            QString::fromLatin1(MeterSim::acceptedAnswer(records(Generated, QStringLiteral("Lumora"), 200))),
+            QDateTime::currentDateTime()));
+        imports.last().meter = QStringLiteral("Lumora");
+        imports.last().serial = QLatin1String(serial);
+    }
+    bool stopped = false;
+    const Archive::Progress stopOnce = [&](qint64 done, qint64) {
+        if (done == 1 && !stopped)
+            stopped = server.stop();
+        return true;
+    };
+    Archive::Summary summary;
+    if (duringSync) {
+        QVERIFY(server.stop());
+        for (const ImportRecord &r : imports)
+            QVERIFY(archive.keep(r, &summary) && summary.keptLocally);
+        QVERIFY(server.start());
+        const Archive::SyncOutcome first = archive.sync(stopOnce);
+        QCOMPARE(first.sent, qint64(1));
+        QCOMPARE(first.result.failure, Archive::Result::Unreachable);
+    } else {
+        const Archive::Result result = archive.keepAll(imports, &summary, stopOnce);
+        QVERIFY2(result && summary.keptLocally, qPrintable(result.message));
+        QCOMPARE(summary.added, qint64(600));
+    }
+    QVERIFY(stopped && server.start());
+    // What waits is sent by the command, once: a second run finds nothing to send.
+    pointAt(location);
+    const Run rest = cli({QStringLiteral("archive"), QStringLiteral("sync")});
+    QVERIFY2(rest.exitCode == 0 && rest.err.contains(QLatin1String(" sent, 0 waiting")),
+             qPrintable(rest.err));
+    QCOMPARE(cli({QStringLiteral("archive"), QStringLiteral("sync")}).err.trimmed(),
+             QStringLiteral("0 sent, 0 waiting"));
+    QString counts;
+    QVERIFY(server.sql(
+        location.section(QLatin1Char('?'), 0, 0).section(QLatin1Char('/'), -1),
+        QStringLiteral("SELECT (SELECT count(*) FROM imports) || ' ' || (SELECT count(*) FROM datasets)"),
+        &counts));
+    QCOMPARE(counts, QStringLiteral("3 600"));
+}
+
+void TestArchive::refusedArchiveStillWritesTheFile_data()
+{
+    QTest::addColumn<QString>("damage");
+    QTest::addColumn<QString>("message");
+    QTest::addColumn<int>("exitCode");
+    const struct {
+        const char *name, *damage, *message;
+        int exitCode;
+    } rows[] = {
+        {"truncated", "truncated", "damaged", 5},
+        {"random bytes", "random", "damaged", 5},
+        {"no database", "text", "damaged", 5},
+        {"newer schema", "newer", "newer version", 5},
+        {"read-only folder", "readonly", "cannot be created or written", 5},
+        {"full disk", "full", "disk is full", 5},
+        {"switched off", "off", "", 0},
+    };
+    for (const auto &r : rows)
+        QTest::newRow(r.name) << QString::fromLatin1(r.damage) << QString::fromLatin1(r.message)
+                              << r.exitCode;
+}
+
+// An archive that cannot take the import: a message, the measured-value file written all the same, the
+// archive left as it was.
+void TestArchive::refusedArchiveStillWritesTheFile()
+{
+    QFETCH(QString, damage);
+    QFETCH(QString, message);
+    QFETCH(int, exitCode);
+    QTemporaryDir folder(m_home.filePath(QStringLiteral("folderXXXXXX")));
+    const QString file = folder.filePath(QStringLiteral("archive.sqlite"));
+    pointAt(file, damage != QLatin1String("off"));
+    bool mounted = false;
+    const auto restore = qScopeGuard([&] {
+        if (mounted)
+            QProcess::execute(QStringLiteral("umount"), {folder.path()});
+        QFile::setPermissions(folder.path(), QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+    });
+    if (damage != QLatin1String("full") && damage != QLatin1String("off")) {
+        QCOMPARE(
+            cli(QStringList{QStringLiteral("archive"), QStringLiteral("add")} + writeFiles(4, 500, damage))
+                .exitCode,
+            0);
+        QCOMPARE(sqlite3(file, QStringLiteral("PRAGMA wal_checkpoint(TRUNCATE)")).right(5),
+                 QStringLiteral("0|0|0"));
+    }
+    if (damage == QLatin1String("truncated"))
+        QVERIFY(QFile::resize(file, QFileInfo(file).size() / 2));
+    else if (damage == QLatin1String("random")) {
+        QByteArray noise(200000, Qt::Uninitialized);
+        for (char &c : noise)
+            c = char(std::rand());
+        writeBytes(file, noise);
+    } else if (damage == QLatin1String("text"))
+        writeBytes(file, "METER;S/N;USER;DATE;TIME\r\n");
+    else if (damage == QLatin1String("newer"))
+        sqlite3(file, QStringLiteral("UPDATE meta SET value = '2' WHERE key = 'schema_version'"));
+    else if (damage == QLatin1String("off")) {
+        // Every workflow as without an archive: none is made.
+    } else if (::geteuid() != 0) { // permissions bind everybody but root
+        if (damage == QLatin1String("full"))
+            QSKIP("a full disk needs a small tmpfs, which only root mounts");
+        QVERIFY(QFile::setPermissions(folder.path(), QFile::ReadOwner | QFile::ExeOwner));
+    } else {
+        const QString options =
+            damage == QLatin1String("full") ? QStringLiteral("size=256k") : QStringLiteral("size=8m");
+        if (QProcess::execute(QStringLiteral("mount"),
+                              {QStringLiteral("-t"), QStringLiteral("tmpfs"), QStringLiteral("-o"), options,
+                               QStringLiteral("tmpfs"), folder.path()}) != 0)
+            QSKIP("this machine lets no tmpfs be mounted here");
+        mounted = true;
+        if (damage == QLatin1String("full")) {
+            writeBytes(file + QStringLiteral(".filler"), QByteArray(200 * 1024, 'x'));
+        } else {
+            QCOMPARE(
+                cli(QStringList{QStringLiteral("archive"), QStringLiteral("add")} + writeFiles(2, 50, damage))
+                    .exitCode,
+                0);
+            QCOMPARE(QProcess::execute(QStringLiteral("mount"),
+                                       {QStringLiteral("-o"), QStringLiteral("remount,ro"), folder.path()}),
+                     0);
+        }
+    }
+    const QByteArray before = readBytes(file);
+    SimBench bench(1);
+    SimDatasets datasets(bench.addMeter(1));
+    datasets.generate(2000);
+    const QString out = m_home.filePath(damage + QStringLiteral(".csv"));
+    const Run run = cli({QStringLiteral("datasets"), QStringLiteral("-o"), out});
+    QCOMPARE(run.exitCode, exitCode);
+    QVERIFY2(run.err.contains(message), qPrintable(run.err));
+    MeasuredValues values;
+    QVERIFY(CMeasVal::ParseFileText(Cp1252::decode(readBytes(out)), values));
+    if (damage == QLatin1String("full"))
+        QCOMPARE(sqlite3(file, QStringLiteral("PRAGMA integrity_check")), QStringLiteral("ok"));
+    else
+        QVERIFY(readBytes(file) == before);
+}
+
+// kill -9 in the middle of one large transaction: the archive holds the whole import or none of it.
+void TestArchive::killedImporterLeavesAllOrNone()
+{
+    const QString file = newArchive(kSqlite);
+    pointAt(file);
+    QCOMPARE(cli({QStringLiteral("archive"), QStringLiteral("add"),
+                  writeFiles(1, 10, QStringLiteral("first")).first()})
+                 .exitCode,
+             0);
+    const QStringList files = writeFiles(100, 500, QStringLiteral("big"));
+    QProcess importer;
+    importer.start(QStringLiteral(MERAVO_BIN_DIR "/meravo-cli"),
+                   QStringList{QStringLiteral("archive"), QStringLiteral("add")} + files);
+    QVERIFY(importer.waitForStarted());
+    // The write-ahead log grows once the transaction writes its pages, before its commit is complete.
+    while (importer.state() == QProcess::Running && QFileInfo(file + QStringLiteral("-wal")).size() < 65536)
+        QTest::qWait(2);
+    if (importer.state() == QProcess::Running)
+        ::kill(pid_t(importer.processId()), SIGKILL);
+    else
+        qInfo("the import had ended before the kill: it must then be whole");
+    importer.waitForFinished();
+    QCOMPARE(sqlite3(file, QStringLiteral("PRAGMA integrity_check")), QStringLiteral("ok"));
+    const QString count = sqlite3(file, QStringLiteral("SELECT count(*) FROM datasets"));
+    QVERIFY2(count == QLatin1String("10") || count == QLatin1String("50010"), qPrintable(count));
+}
+
+// Three importers at once on one SQLite archive: each waits for the others, none fails, nothing is lost.
+void TestArchive::concurrentImportersAllComplete()
+{
+    const QString file = newArchive(kSqlite);
+    pointAt(file);
+    const QStringList shared = writeFiles(4, 500, QStringLiteral("shared"));
+    QList<QProcess *> importers;
+    for (int i = 0; i < 3; ++i) {
+        importers.append(new QProcess(this));
+        importers.last()->start(QStringLiteral(MERAVO_BIN_DIR "/meravo-cli"),
+                                QStringList{QStringLiteral("archive"), QStringLiteral("add")} + shared +
+                                    writeFiles(4, 500, QStringLiteral("own%1-").arg(i)));
+    }
+    for (QProcess *p : importers) {
+        QVERIFY(p->waitForFinished(120000));
+        QVERIFY2(p->exitCode() == 0, p->readAllStandardError().constData());
+        delete p;
+    }
+    QCOMPARE(sqlite3(file, QStringLiteral("SELECT count(*) FROM datasets")), QStringLiteral("8000"));
+}
+
+void TestArchive::badFiltersGetAMessage_data()
+{
+    QTest::addColumn<QString>("engine");
+    QTest::addColumn<QStringList>("filter");
+    QTest::addColumn<int>("exitCode");
+    const QString longText(100000, QLatin1Char('x'));
+    for (const QString &engine : {kSqlite, kServer}) {
+        const QByteArray e = engine.toLatin1();
+        QTest::addRow("%s, no such day", e.data()) << engine << QStringList{"--from", "2026-02-30"} << 2;
+        QTest::addRow("%s, no such month", e.data()) << engine << QStringList{"--to", "2026-13-01"} << 2;
+        QTest::addRow("%s, dates reversed", e.data())
+            << engine << QStringList{"--from", "2026-03-02", "--to", "2026-03-01"} << 2;
+        QTest::addRow("%s, quotes", e.data()) << engine << QStringList{"--meter", "x' OR '1'='1"} << 0;
+        QTest::addRow("%s, pattern characters", e.data()) << engine << QStringList{"--id", "%_\\'\""} << 0;
+        QTest::addRow("%s, long text", e.data()) << engine << QStringList{"--id", longText} << 2;
+    }
+}
+
+// Filter text is data, never SQL: a message for what cannot run, no rows for what matches nothing.
+void TestArchive::badFiltersGetAMessage()
+{
+    QFETCH(QString, engine);
+    QFETCH(QStringList, filter);
+    QFETCH(int, exitCode);
+    const QString location = newArchive(engine);
+    NEED_ARCHIVE(location);
+    pointAt(location);
+    QCOMPARE(cli(QStringList{QStringLiteral("archive"), QStringLiteral("add")} +
+                 writeFiles(1, 20, QStringLiteral("filter")))
+                 .exitCode,
+             0);
+    const Run run = cli(QStringList{QStringLiteral("archive"), QStringLiteral("query")} + filter);
+    QCOMPARE(run.exitCode, exitCode);
+    QCOMPARE(run.out.count(QLatin1Char('\n')), exitCode == 0 ? 1 : 0);
+    QVERIFY2(exitCode == 0 ? run.err.isEmpty() : run.err.size() > 10 && run.err.size() < 300,
+             qPrintable(run.err.left(300)));
+    // And the same filter in-process: the window's way.
+    ArchiveFilter f;
+    f.idText = filter.last();
+    QList<ArchivedRow> rows;
+    Archive archive(m_device, ArchiveSettings{true, location});
+    const Archive::Result result = archive.query(f, 0, 0, &rows);
+    QVERIFY2(result || result.failure == Archive::Result::BadFilter, qPrintable(result.message.left(300)));
+    QVERIFY(rows.isEmpty());
+}
+
+void TestArchive::serverRefusesChanges_data()
+{
+    QTest::addColumn<QString>("statement");
+    for (const char *s : {"UPDATE imports SET login = 'x'", "DELETE FROM imports", "TRUNCATE imports CASCADE",
+                          "UPDATE datasets SET value1 = '0'", "DELETE FROM datasets", "TRUNCATE datasets",
+                          "UPDATE meta SET value = '2'"})
+        QTest::newRow(s) << QString::fromLatin1(s);
+}
+
+// The program's login may add and read, and the server itself refuses every change of what is archived.
+void TestArchive::serverRefusesChanges()
+{
+    QFETCH(QString, statement);
+    const QString location = newArchive(kServer);
+    NEED_ARCHIVE(location);
+    pointAt(location);
+    QCOMPARE(cli(QStringList{QStringLiteral("archive"), QStringLiteral("add")} +
+                 writeFiles(1, 5, QStringLiteral("rights")))
+                 .exitCode,
+             0);
+    const QString database = location.section(QLatin1Char('?'), 0, 0).section(QLatin1Char('/'), -1);
+    QString output;
+    QVERIFY(!PgServer::shared().sql(database, statement, &output, QLatin1String(PgServer::kLogin)));
+    QVERIFY2(output.contains(QLatin1String("permission denied")), qPrintable(output));
+    QVERIFY(PgServer::shared().sql(database, QStringLiteral("SELECT count(*) FROM datasets"), &output,
+                                   QLatin1String(PgServer::kLogin)));
+    QCOMPARE(output, QStringLiteral("5"));
+}
+
+void TestArchive::exitCodes_data()
+{
+    QTest::addColumn<QStringList>("arguments");
+    QTest::addColumn<bool>("enabled");
+    QTest::addColumn<int>("exitCode");
+    QTest::newRow("no action") << QStringList{} << true << 64;
+    QTest::newRow("unknown action") << QStringList{"forget"} << true << 64;
+    QTest::newRow("help") << QStringList{"--help"} << true << 0;
+    QTest::newRow("status") << QStringList{"status"} << true << 0;
+    QTest::newRow("switched off") << QStringList{"status"} << false << 4;
+    QTest::newRow("raw of no number") << QStringList{"raw", "first"} << true << 2;
+    QTest::newRow("raw of no import") << QStringList{"raw", "99"} << true << 2;
+    QTest::newRow("raw") << QStringList{"raw", "1"} << true << 0;
+    QTest::newRow("file refused") << QStringList{"add", "/nonexistent.csv"} << true << 3;
+    QTest::newRow("bad format") << QStringList{"query", "--format", "xml"} << true << 64;
+    QTest::newRow("json") << QStringList{"query", "--format", "json"} << true << 0;
+    QTest::newRow("export not written") << QStringList{"export", "/nonexistent/out.csv"} << true << 5;
+    QTest::newRow("export") << QStringList{"export", "OUT.xlsx"} << true << 0;
+    QTest::newRow("sync of a file archive") << QStringList{"sync"} << true << 0;
+    QTest::newRow("backup") << QStringList{"backup", "OUT.sqlite"} << true << 0;
+    QTest::newRow("backup not written") << QStringList{"backup", "/nonexistent/b.sqlite"} << true << 5;
+}
+
+void TestArchive::exitCodes()
+{
+    QFETCH(QStringList, arguments);
+    QFETCH(bool, enabled);
+    QFETCH(int, exitCode);
+    const QString file = newArchive(kSqlite);
+    pointAt(file);
+    QCOMPARE(cli(QStringList{QStringLiteral("archive"), QStringLiteral("add")} +
+                 writeFiles(1, 20, QStringLiteral("codes")))
+                 .exitCode,
+             0);
+    pointAt(file, enabled);
+    arguments.replaceInStrings(QStringLiteral("OUT"), m_home.filePath(QStringLiteral("out")));
+    const Run run = cli(QStringList{QStringLiteral("archive")} + arguments);
+    QVERIFY2(run.exitCode == exitCode, qPrintable(run.err));
+    if (arguments.value(0) == QLatin1String("backup") && exitCode == 0)
+        QCOMPARE(sqlite3(arguments.value(1), QStringLiteral("SELECT count(*) FROM datasets")),
+                 QStringLiteral("20"));
+}
+
+QTEST_MAIN(TestArchive)
+#include "tst_archive.moc"
