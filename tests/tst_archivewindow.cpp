@@ -93,28 +93,34 @@ private slots:
 void TestArchiveWindow::importIsArchived_data()
 {
     QTest::addColumn<QString>("enabled");
-    QTest::addColumn<bool>("damaged");
+    QTest::addColumn<QString>("location");  // "damaged": a file of random bytes
     QTest::addColumn<QStringList>("notes"); // after each import
     QTest::addColumn<qint64>("archived");
-    const QString first = note(30, 0, 0);
     QTest::newRow("new, then already archived")
-        << "1" << false << QStringList{first, note(0, 30, 0)} << qint64(30);
-    QTest::newRow("switched off") << "0" << false << QStringList{QString(), QString()} << qint64(-1);
-    QTest::newRow("damaged archive file") << "1" << true << QStringList{QStringLiteral("!")} << qint64(-1);
+        << "1" << QString() << QStringList{note(30, 0, 0), note(0, 30, 0)} << qint64(30);
+    QTest::newRow("switched off") << "0" << QString() << QStringList{QString(), QString()} << qint64(-1);
+    QTest::newRow("damaged archive file") << "1"
+                                          << "damaged" << QStringList{QString()} << qint64(-1);
+    // Nothing listens on the discard port: the import waits on this PC.
+    QTest::newRow("server away") << "1"
+                                 << "postgresql://127.0.0.1:9/lab"
+                                 << QStringList{Archive::report({}, {30, 0, 0, true})} << qint64(-1);
 }
 
 void TestArchiveWindow::importIsArchived()
 {
     QFETCH(QString, enabled);
-    QFETCH(bool, damaged);
+    QFETCH(QString, location);
     QFETCH(QStringList, notes);
     QFETCH(qint64, archived);
     QTemporaryDir elsewhere;
     const QString damagedFile = elsewhere.filePath(QStringLiteral("archive.sqlite"));
-    if (damaged)
+    const bool damaged = location == QLatin1String("damaged");
+    if (damaged) {
         writeBytes(damagedFile, QByteArray(4096, '\x5a'));
-    Session s(30, {{QStringLiteral("Enabled"), enabled},
-                   {QStringLiteral("Location"), damaged ? damagedFile : QString()}});
+        location = damagedFile;
+    }
+    Session s(30, {{QStringLiteral("Enabled"), enabled}, {QStringLiteral("Location"), location}});
     for (const QString &expected : notes) {
         s.doc()->MenuImport();
         // The import and its document are as they always were, whatever the archive did.
@@ -233,6 +239,10 @@ void TestArchiveWindow::openAsDocumentOnePerMeter()
     QCOMPARE(programDoc->headerValue(1), QStringLiteral("S-0042"));
     QCOMPARE(programDoc->model()->index(0, 4).data().toString(), QStringLiteral("915"));
     QVERIFY(!programDoc->isModified());
+    // An ordinary document: saved as any other.
+    s.dialogs.fileAnswers.enqueue(s.path("program915.csv"));
+    programDoc->MenuFileSaveAs();
+    QCOMPARE(programDoc->filePath(), s.path("program915.csv"));
 
     // A selection over two meters: one document each, the rows as the meter delivered them.
     window->clearFilter();
@@ -249,7 +259,7 @@ void TestArchiveWindow::openAsDocumentOnePerMeter()
     QCOMPARE(docs[2]->rawData(), Cp1252::decode("\r\n" + SimDatasets::stationRecords(1) + "\r\n!\r\n>"));
     QCOMPARE(docs[3]->headerValue(0), QStringLiteral("Klaro 7 T"));
     QCOMPARE(docs[3]->model()->columnCount(), 10);
-    QCOMPARE(s.dialogs.asked.size(), 2); // the file dialog and the summary only
+    QCOMPARE(s.dialogs.asked.size(), 3); // the file dialogs and the summary only
 }
 
 void TestArchiveWindow::addFilesCancelLeavesArchiveAsBefore_data()
