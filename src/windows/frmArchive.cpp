@@ -108,7 +108,6 @@ frmArchive::frmArchive(MainWindowContext &main, QWidget *owner)
         grid->addWidget(TextApplier::fieldLabel(filterBox, edit, caption), row, column);
         grid->addWidget(edit, row, column + 1);
         ++place;
-        connect(edit, &QLineEdit::returnPressed, this, &frmArchive::search);
         return edit;
     };
     for (const TextField &f : kTextFields)
@@ -123,6 +122,7 @@ frmArchive::frmArchive(MainWindowContext &main, QWidget *owner)
     auto *clearButton = new QPushButton(filterBox);
     TextApplier::nameAndTag({{searchButton, "cmdSearch", TextTable::ArchiveSearch, 0},
                              {clearButton, "cmdClear", TextTable::ArchiveClear, 0}});
+    // Enter in any filter field searches.
     searchButton->setDefault(true);
     auto *searchButtons = new QHBoxLayout;
     searchButtons->addStretch();
