@@ -19,6 +19,8 @@ add_library(meravo_gui STATIC
   windows/MValTableModel.cpp
   windows/ValueChart.cpp
   windows/frmDocument.cpp
+  windows/ArchiveTableModel.cpp
+  windows/frmArchive.cpp
   windows/frmChangeDir.cpp
   windows/CalLineChart.cpp
   windows/frmProgConsole.cpp

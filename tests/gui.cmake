@@ -19,6 +19,7 @@ meravo_add_gui_test(tst_changedir 120 tst_changedir.cpp)
 meravo_add_gui_test(tst_languages 600 tst_languages.cpp)
 meravo_add_gui_test(tst_chart 120 tst_chart.cpp)
 meravo_add_gui_test(tst_printout 300 tst_printout.cpp)
+meravo_add_gui_test(tst_archivewindow 300 tst_archivewindow.cpp)
 target_compile_definitions(tst_printout PRIVATE MERAVO_BIN_DIR="${CMAKE_BINARY_DIR}/bin")
 add_dependencies(tst_printout meravo-cli)
 # Every writer against every fault (full disks, file-size limits, signals, planted links, names).

@@ -59,6 +59,12 @@ QString UnattendedDialogs::chooseOpenFile(QWidget *, const FileRequest &request)
     return {};
 }
 
+QStringList UnattendedDialogs::chooseOpenFiles(QWidget *, const FileRequest &request)
+{
+    tell(request.title + QStringLiteral(": cancelled"));
+    return {};
+}
+
 QString UnattendedDialogs::chooseSaveFile(QWidget *, const FileRequest &request)
 {
     tell(request.title + QStringLiteral(": cancelled"));

@@ -17,6 +17,7 @@ public:
 
 protected:
     QString chooseOpenFile(QWidget *parent, const FileRequest &request) override;
+    QStringList chooseOpenFiles(QWidget *parent, const FileRequest &request) override;
     QString chooseSaveFile(QWidget *parent, const FileRequest &request) override;
 };
 

@@ -1,5 +1,6 @@
 #include "basMain.h"
 
+#include "Archive.h"
 #include "CDevice.h"
 #include "CLogin.h"
 #include "CUsrDefProg.h"
@@ -34,6 +35,13 @@ bool Main(frmMain &main)
     }
     main.SetStatusBarUserName(shared.login->UserName());
     UpdateCommandStates(main, true);
+    // Imports that waited on this PC while the lab's server was away are sent now, before new ones;
+    // what stays waiting is sent with the next import.
+    if (shared.archive->enabled() && shared.archive->settings().onServer()) {
+        main.SetMousePointer(11);
+        shared.archive->sync();
+        main.SetMousePointer(0);
+    }
     return true;
 }
 

@@ -9,6 +9,7 @@
 #include "CUsrDefProg.h"
 #include "ErrorFrame.h"
 #include "frmAbout.h"
+#include "frmArchive.h"
 #include "frmCalProtocolPH.h"
 #include "frmCalProtocolTurb.h"
 #include "frmCommLog.h"
@@ -228,6 +229,10 @@ QMenuBar *frmMain::createMenuBar(frmDocument *doc, QHash<QString, QAction *> &ac
     QMenu *file = menu(bar, "mnuFile", 1000);
     item(file, "mnuFileNew", 1001, [this] { MenuFileNew(); });
     item(file, "mnuFileOpen", 1002, [this] { MenuFileOpen(); });
+    file->addSeparator();
+    item(file, "mnuArchive", TextTable::ArchiveMenu, [this] { MenuArchive(); });
+    item(file, "mnuArchiveAddFiles", TextTable::ArchiveAddMenu, [this] { MenuArchiveAddFiles(); });
+    file->addSeparator();
     if (doc) {
         QPointer<frmDocument> d(doc);
         item(file, "mnuFileClose", 1003, [d] {
@@ -357,6 +362,7 @@ void frmMain::createToolBar()
                  doc->MenuExport();
          }},
         {"UsrProgs", 1102, [this] { MenuProgsUserDef(); }},
+        {"Archive", TextTable::ArchiveTitle, [this] { MenuArchive(); }},
     };
     for (const Button &button : buttons) {
         const QString key = QString::fromLatin1(button.key);
@@ -472,6 +478,14 @@ frmDocument *frmMain::OpenDocumentWindow(const QString &filePath)
 {
     if (!CloseAllDocuments())
         return nullptr;
+    frmDocument *doc = addDocumentWindow();
+    if (!filePath.isEmpty())
+        doc->FillFromFile(filePath);
+    return doc;
+}
+
+frmDocument *frmMain::addDocumentWindow()
+{
     auto *doc = new frmDocument(*this);
     m_menuStack->addWidget(doc->menuBar());
     QMdiSubWindow *window = m_mdi->addSubWindow(doc);
@@ -481,8 +495,6 @@ frmDocument *frmMain::OpenDocumentWindow(const QString &filePath)
     // The size it goes back to from maximised.
     window->resize(window->sizeHint());
     window->showMaximized();
-    if (!filePath.isEmpty())
-        doc->FillFromFile(filePath);
     m_mdi->setActiveSubWindow(window);
     return doc;
 }
@@ -612,6 +624,29 @@ void frmMain::MenuViewCommLog()
     m_commLogWindow->show();
     m_commLogWindow->raise();
     m_commLogWindow->activateWindow();
+}
+
+void frmMain::MenuArchive()
+{
+    if (!m_archiveWindow) {
+        m_archiveWindow = new frmArchive(*this, this);
+        m_archiveWindow->setAttribute(Qt::WA_DeleteOnClose);
+    }
+    m_archiveWindow->show();
+    m_archiveWindow->raise();
+    m_archiveWindow->activateWindow();
+}
+
+frmArchive *frmMain::archiveWindow() const
+{
+    return m_archiveWindow;
+}
+
+void frmMain::MenuArchiveAddFiles()
+{
+    // An open archive window shows what was added.
+    if (frmArchive::addFiles(*this, this) && m_archiveWindow)
+        m_archiveWindow->search();
 }
 
 void frmMain::MenuViewToolbar()

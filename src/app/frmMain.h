@@ -15,6 +15,7 @@
 #include <memory>
 
 class PrintTarget;
+class frmArchive;
 class frmDocument;
 class frmHelp;
 class frmWait;
@@ -84,12 +85,18 @@ public:
     // View > Communication log: one window, raised when already open.
     void MenuViewCommLog();
     CommLog &commLog() { return m_commLog; }
+    // File > Archive: one window, raised when already open.
+    void MenuArchive();
+    frmArchive *archiveWindow() const;
+    // File > Add files to archive.
+    void MenuArchiveAddFiles();
 
     void showHelp(int contextNumber) override;
     QString helpFile() const { return m_helpFile; }
 
     // Opens a document window (closing the open ones first); false when a document refused to close.
     frmDocument *OpenDocumentWindow(const QString &filePath = QString());
+    frmDocument *addDocumentWindow() override;
     // Closes every document window; false when one of them stays open (its user kept it).
     bool CloseAllDocuments();
 
@@ -124,6 +131,7 @@ private:
     CommLog m_commLog;
     CSerialLink m_link;
     QPointer<QWidget> m_commLogWindow;
+    QPointer<frmArchive> m_archiveWindow;
     std::unique_ptr<SharedObjects> m_shared;
     std::unique_ptr<PrintTarget> m_printTarget;
     QMdiArea *m_mdi;

@@ -301,6 +301,7 @@ QString Archive::displayName() const
 
 Result Archive::open()
 {
+    const UntranslatedDriverMessages untranslated;
     if (!settings().enabled)
         return {Result::Other, TextTable::text(TextTable::ArchiveDisabled)};
     if (m_primary && m_primary->isOpen())
@@ -323,6 +324,7 @@ Result Archive::keep(const ImportRecord &record, Summary *summary)
 
 Result Archive::keepAll(const QList<ImportRecord> &records, Summary *summary, const Progress &progress)
 {
+    const UntranslatedDriverMessages untranslated;
     *summary = Summary();
     Result result = open();
     if (result) {
@@ -540,6 +542,7 @@ Result Archive::store(ArchiveDatabase &db, const ImportRecord &record, Summary *
 Result Archive::query(const ArchiveFilter &filter, qint64 afterId, qint64 limit, QList<ArchivedRow> *rows,
                       const Progress &progress)
 {
+    const UntranslatedDriverMessages untranslated;
     rows->clear();
     if (Result r; refused(filter, &r))
         return r;
@@ -608,6 +611,7 @@ Result Archive::query(const ArchiveFilter &filter, qint64 afterId, qint64 limit,
 
 Result Archive::count(const ArchiveFilter &filter, qint64 *count)
 {
+    const UntranslatedDriverMessages untranslated;
     *count = 0;
     if (Result r; refused(filter, &r))
         return r;
@@ -635,6 +639,7 @@ Result Archive::count(const ArchiveFilter &filter, qint64 *count)
 
 Result Archive::raw(qint64 importId, QByteArray *bytes, bool *found)
 {
+    const UntranslatedDriverMessages untranslated;
     *found = false;
     bytes->clear();
     if (Result r = open(); !r)
@@ -657,6 +662,7 @@ Result Archive::raw(qint64 importId, QByteArray *bytes, bool *found)
 
 Result Archive::status(ArchiveStatus *status)
 {
+    const UntranslatedDriverMessages untranslated;
     *status = ArchiveStatus();
     status->location = displayName();
     status->engine = settings().onServer() ? QStringLiteral("PostgreSQL") : QStringLiteral("SQLite");
@@ -689,6 +695,7 @@ Result Archive::status(ArchiveStatus *status)
 
 Result Archive::backup(const QString &path)
 {
+    const UntranslatedDriverMessages untranslated;
     if (Result r = open(); !r)
         return r;
     if (m_primary->engine() != ArchiveDatabase::SQLite)
@@ -703,6 +710,7 @@ Result Archive::backup(const QString &path)
 
 Archive::SyncOutcome Archive::sync(const Progress &progress)
 {
+    const UntranslatedDriverMessages untranslated;
     SyncOutcome outcome;
     if (!settings().enabled || !settings().onServer() || !QFileInfo::exists(ArchiveSettings::localPath()))
         return outcome;

@@ -141,6 +141,24 @@ ArchiveDatabase::~ArchiveDatabase()
     QSqlDatabase::removeDatabase(m_connection);
 }
 
+UntranslatedDriverMessages::UntranslatedDriverMessages()
+{
+    const locale_t base = ::duplocale(::uselocale(nullptr));
+    m_messages = base ? ::newlocale(LC_MESSAGES_MASK, "C", base) : nullptr;
+    if (m_messages)
+        m_previous = ::uselocale(m_messages);
+    else if (base)
+        ::freelocale(base);
+}
+
+UntranslatedDriverMessages::~UntranslatedDriverMessages()
+{
+    if (m_messages) {
+        ::uselocale(m_previous);
+        ::freelocale(m_messages);
+    }
+}
+
 ArchiveDatabase::Result ArchiveDatabase::open()
 {
     if (m_open)

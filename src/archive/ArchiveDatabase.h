@@ -6,6 +6,23 @@
 #include <QSqlError>
 #include <QString>
 
+#include <locale.h>
+
+// While it lives, this thread reads the database drivers' messages untranslated: libpq tells a failed
+// or lost connection only in words, and those words, not the user's language, tell a server that is
+// away (the import waits on this PC) from other failures.
+class UntranslatedDriverMessages {
+public:
+    UntranslatedDriverMessages();
+    ~UntranslatedDriverMessages();
+    UntranslatedDriverMessages(const UntranslatedDriverMessages &) = delete;
+    UntranslatedDriverMessages &operator=(const UntranslatedDriverMessages &) = delete;
+
+private:
+    locale_t m_messages = nullptr;
+    locale_t m_previous = nullptr;
+};
+
 class ArchiveDatabase {
 public:
     enum Engine { SQLite, PostgreSQL };

@@ -32,6 +32,8 @@ public:
     virtual void showHelp(int contextNumber) = 0;
     // Builds a menu bar with the program's commands (and a document's own commands when doc is set).
     virtual QMenuBar *createMenuBar(frmDocument *doc, QHash<QString, QAction *> &actions) = 0;
+    // One more document window beside the open ones, loaded, shown and active.
+    virtual frmDocument *addDocumentWindow() = 0;
 
 protected:
     ~MainWindowContext() = default;

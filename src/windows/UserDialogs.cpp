@@ -76,6 +76,14 @@ QString UserDialogs::openFileName(QWidget *parent, const QString &title, const Q
     return path;
 }
 
+QStringList UserDialogs::openFileNames(QWidget *parent, const QString &title, const QString &filter)
+{
+    const QStringList paths = chooseOpenFiles(parent, {title, QString(), lastFolder(), filter});
+    if (!paths.isEmpty())
+        rememberFolder(paths.first());
+    return paths;
+}
+
 QString UserDialogs::saveFileName(QWidget *parent, const QString &title, const QString &proposedPath,
                                   const QString &filter)
 {
@@ -150,6 +158,11 @@ int QtUserDialogs::message(QWidget *parent, const QString &title, const QString 
 QString QtUserDialogs::chooseOpenFile(QWidget *parent, const FileRequest &request)
 {
     return QFileDialog::getOpenFileName(parent, request.title, request.start, request.filter);
+}
+
+QStringList QtUserDialogs::chooseOpenFiles(QWidget *parent, const FileRequest &request)
+{
+    return QFileDialog::getOpenFileNames(parent, request.title, request.start, request.filter);
 }
 
 QString QtUserDialogs::chooseSaveFile(QWidget *parent, const FileRequest &request)

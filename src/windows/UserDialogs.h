@@ -2,6 +2,7 @@
 // Every message box, question, file dialog and input box of the program goes through this interface:
 // the program shows Qt dialogs, GUI tests answer from a script and record what was asked.
 #include <QString>
+#include <QStringList>
 
 class QWidget;
 
@@ -20,6 +21,8 @@ public:
     // dialog starts in the folder used last.
     QString openFileName(QWidget *parent, const QString &title, const QString &directory,
                          const QString &filter);
+    // Several files at once; an empty list means the user cancelled.
+    QStringList openFileNames(QWidget *parent, const QString &title, const QString &filter);
     // Asks before overwriting an existing file; an empty result means the user cancelled. A proposal
     // without a folder is offered in the folder used last; a name chosen without an extension gets the
     // filter's (the type picked when the filter offers several), so the file shows in the program's
@@ -53,6 +56,7 @@ protected:
         QString filter;
     };
     virtual QString chooseOpenFile(QWidget *parent, const FileRequest &request) = 0;
+    virtual QStringList chooseOpenFiles(QWidget *parent, const FileRequest &request) = 0;
     virtual QString chooseSaveFile(QWidget *parent, const FileRequest &request) = 0;
     // Of a filter offering several types ("A (*.a);;B (*.b)"): the one the user picked in the save
     // dialog, whose extension a name without one gets; empty for the first.
@@ -72,5 +76,6 @@ public:
 
 protected:
     QString chooseOpenFile(QWidget *parent, const FileRequest &request) override;
+    QStringList chooseOpenFiles(QWidget *parent, const FileRequest &request) override;
     QString chooseSaveFile(QWidget *parent, const FileRequest &request) override;
 };

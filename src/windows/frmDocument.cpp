@@ -1,5 +1,7 @@
 #include "frmDocument.h"
 
+#include "Archive.h"
+#include "CCommunication.h"
 #include "CDevice.h"
 #include "CExportExcel.h"
 #include "CImportMVal.h"
@@ -46,8 +48,9 @@ const QString kChartOnPrintoutKey = QStringLiteral("Chart/OnPrintout");
 
 frmDocument::frmDocument(MainWindowContext &main)
     : m_main(main), m_picHead(new HeaderBand(this, false)), m_fraHeader(new QGroupBox(this)),
-      m_split(new QSplitter(Qt::Horizontal, this)), m_grid(new QTableView(m_split)),
-      m_model(new MValTableModel(this)), m_chart(new ValueChart(main.dialogs(), m_split))
+      m_archiveNote(new QLabel(m_fraHeader)), m_split(new QSplitter(Qt::Horizontal, this)),
+      m_grid(new QTableView(m_split)), m_model(new MValTableModel(this)),
+      m_chart(new ValueChart(main.dialogs(), m_split))
 {
     setObjectName(QStringLiteral("frmDocument"));
     TextApplier::tag(this, 1068);
@@ -71,6 +74,12 @@ frmDocument::frmDocument(MainWindowContext &main)
         form->addWidget(caption, row, column);
         form->addWidget(m_values[i], row, column + 1);
     }
+    // Beside the user, below date and time: the import's fate in the archive, told without a box.
+    m_archiveNote->setObjectName(QStringLiteral("lblArchive"));
+    m_archiveNote->setTextInteractionFlags(Qt::TextSelectableByMouse);
+    // A long report is cut at the band's edge instead of pushing the header's fields aside.
+    m_archiveNote->setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Preferred);
+    form->addWidget(m_archiveNote, 2, 2, 1, 2);
     form->setColumnStretch(1, 2);
     form->setColumnStretch(3, 1);
     form->setColumnMinimumWidth(2, 60);
@@ -134,6 +143,11 @@ void frmDocument::setToolbarChecked(bool checked)
 QString frmDocument::headerValue(int index) const
 {
     return m_values[index]->text();
+}
+
+QString frmDocument::archiveNote() const
+{
+    return m_archiveNote->toolTip();
 }
 
 void frmDocument::resizeEvent(QResizeEvent *event)
@@ -332,6 +346,33 @@ void frmDocument::MenuImport()
     if (!ShowDocument(true))
         m_main.dialogs().error(this, TextTable::text(1051));
     m_modified = true;
+    archiveImport(imported);
+}
+
+void frmDocument::archiveImport(const QDateTime &imported)
+{
+    SharedObjects &shared = m_main.shared();
+    Archive &archive = *shared.archive;
+    m_archiveNote->clear();
+    m_archiveNote->setToolTip(QString());
+    if (!archive.enabled())
+        return;
+    m_main.SetMousePointer(11);
+    const ImportRecord record =
+        ImportRecord::fromMeter(m_doc.datasets, imported, *shared.device, *shared.communication, m_doc.user);
+    Archive::Summary summary;
+    const Archive::Result result = archive.keep(record, &summary);
+    m_main.SetMousePointer(0);
+    const QString report = Archive::report(result, summary);
+    // The band shows what fits, in the warning colour when the import waits on this PC or was not
+    // archived at all; the tool-tip holds the whole report.
+    m_archiveNote->setText(QString(report).replace(QLatin1Char('\n'), QLatin1Char(' ')));
+    m_archiveNote->setToolTip(report);
+    m_archiveNote->setStyleSheet(result && !summary.keptLocally ? QString()
+                                                                : QStringLiteral("color: #b00000"));
+    // A refused import is a loss for a lab that counts on its archive: the user must see it now.
+    if (!result)
+        m_main.dialogs().warning(this, report);
 }
 
 QString frmDocument::proposedName(const QString &extension) const
@@ -481,6 +522,18 @@ void frmDocument::MenuFilePrintPreview()
 void frmDocument::MenuFilePageSetup()
 {
     PrintJobs::pageSetup(this);
+}
+
+void frmDocument::showArchived(MeasuredValues document)
+{
+    m_doc = std::move(document);
+    m_path.clear();
+    if (!ShowDocument(true))
+        m_main.dialogs().error(this, TextTable::text(1051));
+    // The archive keeps these datasets: closing the window loses nothing.
+    m_modified = false;
+    setWindowTitle(TextTable::text(TextTable::ArchiveTitle) + QStringLiteral(" - ") + m_doc.meter +
+                   QLatin1Char(' ') + m_doc.serialNumber);
 }
 
 void frmDocument::FillFromFile(const QString &strPath)

@@ -43,6 +43,8 @@ public:
     void MenuExport();
     void SetMousePointer(int intMousePointerVal);
     void FillFromFile(const QString &strPath);
+    // Datasets taken from the archive: shown as an import is, but with nothing unsaved to lose.
+    void showArchived(MeasuredValues document);
     // The chart of the values beside the table; the choice is remembered for the next documents.
     void setChartShown(bool shown);
     bool isChartShown() const;
@@ -66,6 +68,8 @@ public:
     bool isModified() const { return m_modified; }
     QString rawData() const { return m_doc.datasets; }
     QString headerValue(int index) const; // 0 meter .. 4 time
+    // What became of the last import in the archive ("Archive: 3 new, ..."); empty when not archived.
+    QString archiveNote() const;
 
     // Restored (Cascade, or the window's Restore button), the document shows its header and several rows.
     QSize sizeHint() const override;
@@ -91,6 +95,7 @@ private:
     QString proposedName(const QString &extension) const;
     void layoutWindow();
     void updateChart(bool evenHidden = false);
+    void archiveImport(const QDateTime &imported);
 
     MainWindowContext &m_main;
     // The document: what the meter delivered and where it is kept.
@@ -104,6 +109,7 @@ private:
     HeaderBand *m_picHead;
     QGroupBox *m_fraHeader;
     QLabel *m_values[5];
+    QLabel *m_archiveNote;
     QSplitter *m_split;
     QTableView *m_grid;
     MValTableModel *m_model;

@@ -19,6 +19,13 @@ QString ScriptedDialogs::chooseOpenFile(QWidget *, const FileRequest &request)
     return fileAnswers.isEmpty() ? QString() : fileAnswers.dequeue();
 }
 
+QStringList ScriptedDialogs::chooseOpenFiles(QWidget *, const FileRequest &request)
+{
+    asked.append({QStringLiteral("openfiles"), request.title, request.proposal, Icon::NoIcon, 0,
+                  request.filter, 0, request.start});
+    return filesAnswers.isEmpty() ? QStringList() : filesAnswers.dequeue();
+}
+
 QString ScriptedDialogs::chooseSaveFile(QWidget *, const FileRequest &request)
 {
     asked.append({QStringLiteral("save"), request.title, request.proposal, Icon::NoIcon, 0, request.filter, 0,

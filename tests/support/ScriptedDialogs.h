@@ -10,7 +10,7 @@
 class ScriptedDialogs : public UserDialogs {
 public:
     struct Asked {
-        QString kind; // "message", "open", "save", "input"
+        QString kind; // "message", "open", "openfiles", "save", "input"
         QString title;
         QString text; // message text, input prompt, proposed path or filter
         Icon icon = Icon::NoIcon;
@@ -21,9 +21,10 @@ public:
     };
 
     QList<Asked> asked;
-    QQueue<int> buttonAnswers;    // for message(); empty: the first offered of Ok/Yes
-    QQueue<QString> fileAnswers;  // for open/save as typed; empty string = cancel; empty queue = cancel
-    QQueue<QString> inputAnswers; // for inputText; a null QString = cancel
+    QQueue<int> buttonAnswers;        // for message(); empty: the first offered of Ok/Yes
+    QQueue<QString> fileAnswers;      // for open/save as typed; empty string = cancel; empty queue = cancel
+    QQueue<QStringList> filesAnswers; // for several files at once; empty list or queue = cancel
+    QQueue<QString> inputAnswers;     // for inputText; a null QString = cancel
 
     int message(QWidget *parent, const QString &title, const QString &text, Icon icon, int buttons,
                 int defaultButton = 0) override;
@@ -36,5 +37,6 @@ public:
 
 protected:
     QString chooseOpenFile(QWidget *parent, const FileRequest &request) override;
+    QStringList chooseOpenFiles(QWidget *parent, const FileRequest &request) override;
     QString chooseSaveFile(QWidget *parent, const FileRequest &request) override;
 };

@@ -1,11 +1,13 @@
 #include "WindowGallery.h"
 
+#include "Archive.h"
 #include "basMain.h"
 #include "CMeasVal.h"
 #include "CommLog.h"
 #include "Cp1252.h"
 #include "CUsrDefProg.h"
 #include "frmAbout.h"
+#include "frmArchive.h"
 #include "frmCalProtEdit.h"
 #include "frmCalProtocolPH.h"
 #include "frmCalProtocolTurb.h"
@@ -113,6 +115,36 @@ void chartScreen()
     doc->setChartShown(false);
 }
 
+// The archive window over a river station's datasets, the first of them archived before with other content.
+void archiveScreen()
+{
+    GuiSandbox sandbox;
+    ScriptedDialogs dialogs;
+    frmMain main(dialogs);
+    main.Load();
+    main.resize(1100, 640);
+    main.show();
+    const QDateTime at(QDate(2026, 3, 2), QTime(9, 30));
+    QByteArray records = SimDatasets::stationRecords(900);
+    QList<ImportRecord> imports;
+    // The first dataset as it was read once, with another program: the station's own reading conflicts.
+    for (const QByteArray &text :
+         {records.left(records.indexOf("\r\n")).replace(";901;", ";902;"), records}) {
+        ImportRecord record = ImportRecord::fromMeter(Cp1252::decode("\r\n" + text + "\r\n!\r\n>"), at);
+        record.meter = QStringLiteral("Lumora");
+        record.serial = QStringLiteral("190412");
+        record.login = QStringLiteral("M. Keller");
+        imports.append(record);
+    }
+    Archive::Summary summary;
+    main.shared().archive->keepAll(imports, &summary);
+    main.MenuArchive();
+    frmArchive *window = main.archiveWindow();
+    window->resize(1040, 600);
+    window->search();
+    save(window, "archive");
+}
+
 // The print preview of an imported document, and the first page of its PDF file as pdftoppm draws it.
 void printoutScreens()
 {
@@ -217,6 +249,7 @@ void showEveryWindow(const Visit &visit, const QString &fileFolder)
     importScreen("Klaro 7 T", "2.42", 40, "main-klaro7-import");
     importScreen("Lumora", "2.10", 60, "main-lumora-import");
     chartScreen();
+    archiveScreen();
 
     GuiSandbox sandbox;
     ScriptedDialogs dialogs;

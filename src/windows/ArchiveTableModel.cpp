@@ -1,0 +1,161 @@
+#include "ArchiveTableModel.h"
+
+#include "TextTable.h"
+
+#include <QBrush>
+#include <QColor>
+
+namespace {
+
+// The column headers of the document tables where a field has one; the meters' own abbreviations else.
+QString fieldHeader(DatasetFields::Field field)
+{
+    using namespace DatasetFields;
+    switch (field) {
+    case No:
+        return TextTable::text(1037);
+    case Date:
+        return TextTable::text(1038);
+    case Time:
+        return TextTable::text(1039);
+    case SampleId:
+        return QStringLiteral("ID");
+    case Program:
+        return QStringLiteral("PROG");
+    case Cit:
+        return TextTable::text(1040);
+    case Code:
+        return TextTable::text(1041);
+    case Dilution:
+        return TextTable::text(1042);
+    case Value1:
+        return TextTable::text(1043);
+    case Unit1:
+        return TextTable::text(1044);
+    case Status1:
+        return TextTable::text(1045);
+    case Value2:
+        return TextTable::text(1046);
+    case Unit2:
+        return TextTable::text(1047);
+    case Status2:
+        return TextTable::text(1048);
+    case CalDate:
+        return TextTable::text(1242);
+    case CalTime:
+        return TextTable::text(1243);
+    case Count:
+        break;
+    }
+    return QString();
+}
+
+} // namespace
+
+ArchiveTableModel::ArchiveTableModel(Archive &archive, QObject *parent)
+    : QAbstractTableModel(parent), m_archive(archive)
+{
+}
+
+Archive::Result ArchiveTableModel::setFilter(const ArchiveFilter &filter)
+{
+    beginResetModel();
+    m_filter = filter;
+    m_rows.clear();
+    QList<ArchivedRow> page;
+    const Archive::Result result = readPage(&page);
+    m_rows = std::move(page);
+    endResetModel();
+    return result;
+}
+
+Archive::Result ArchiveTableModel::readPage(QList<ArchivedRow> *page)
+{
+    // One row more than a page tells whether another page follows, so the view never asks in vain.
+    const Archive::Result result =
+        m_archive.query(m_filter, m_rows.isEmpty() ? 0 : m_rows.last().id, m_pageSize + 1, page);
+    // A page that failed is not tried again and again while the view scrolls.
+    m_complete = !result || page->size() <= m_pageSize;
+    if (page->size() > m_pageSize)
+        page->resize(m_pageSize);
+    return result;
+}
+
+int ArchiveTableModel::rowCount(const QModelIndex &parent) const
+{
+    return parent.isValid() ? 0 : int(m_rows.size());
+}
+
+int ArchiveTableModel::columnCount(const QModelIndex &parent) const
+{
+    return parent.isValid() ? 0 : ColumnCount;
+}
+
+QVariant ArchiveTableModel::data(const QModelIndex &index, int role) const
+{
+    if (!index.isValid() || index.row() >= m_rows.size())
+        return {};
+    const ArchivedRow &row = m_rows.at(index.row());
+    if (role == Qt::BackgroundRole)
+        return row.conflict ? QVariant(QBrush(QColor(255, 221, 170))) : QVariant();
+    if (role == Qt::ToolTipRole)
+        return row.conflict ? QVariant(TextTable::text(TextTable::ArchiveConflictTip)) : QVariant();
+    if (role != Qt::DisplayRole)
+        return {};
+    const int column = index.column();
+    switch (column) {
+    case ConflictColumn:
+        return row.conflict ? TextTable::text(TextTable::ArchiveConflict) : QString();
+    case MeterColumn:
+        return row.meter;
+    case SerialColumn:
+        return row.serial;
+    case ImportedColumn:
+        return row.importedUtc.toLocalTime().toString(QStringLiteral("yyyy-MM-dd HH:mm:ss"));
+    case UserColumn:
+        return row.login;
+    default:
+        return row.fields[size_t(column - FirstField)];
+    }
+}
+
+QVariant ArchiveTableModel::headerData(int section, Qt::Orientation orientation, int role) const
+{
+    if (orientation != Qt::Horizontal || role != Qt::DisplayRole)
+        return QAbstractTableModel::headerData(section, orientation, role);
+    switch (section) {
+    case ConflictColumn:
+        return TextTable::text(TextTable::ArchiveConflict);
+    case MeterColumn:
+        return TextTable::text(1092);
+    case SerialColumn:
+        return TextTable::text(1184);
+    case ImportedColumn:
+        return TextTable::text(TextTable::ArchiveImported);
+    case UserColumn:
+        return TextTable::text(TextTable::ArchiveImportedBy);
+    default:
+        return fieldHeader(DatasetFields::Field(section - FirstField));
+    }
+}
+
+bool ArchiveTableModel::canFetchMore(const QModelIndex &parent) const
+{
+    return !parent.isValid() && !m_complete;
+}
+
+void ArchiveTableModel::fetchMore(const QModelIndex &parent)
+{
+    if (parent.isValid() || m_complete)
+        return;
+    const qsizetype before = m_rows.size();
+    QList<ArchivedRow> page;
+    const Archive::Result result = readPage(&page);
+    if (!page.isEmpty()) {
+        beginInsertRows(QModelIndex(), int(before), int(before + page.size() - 1));
+        m_rows.append(page);
+        endInsertRows();
+    }
+    if (!result)
+        emit fetchFailed(result.message);
+}

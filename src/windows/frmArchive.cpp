@@ -1,0 +1,356 @@
+#include "frmArchive.h"
+
+#include "Archive.h"
+#include "ArchiveTableModel.h"
+#include "CLogin.h"
+#include "frmDocument.h"
+#include "MainWindowContext.h"
+#include "MeasuredValues.h"
+#include "SharedObjects.h"
+#include "TextApplier.h"
+#include "TextTable.h"
+#include "UserDialogs.h"
+
+#include <QCheckBox>
+#include <QCoreApplication>
+#include <QElapsedTimer>
+#include <QFile>
+#include <QGridLayout>
+#include <QGroupBox>
+#include <QHBoxLayout>
+#include <QHeaderView>
+#include <QLabel>
+#include <QLineEdit>
+#include <QLocale>
+#include <QProgressDialog>
+#include <QPushButton>
+#include <QShortcut>
+#include <QTableView>
+#include <QVBoxLayout>
+
+#include <algorithm>
+
+namespace {
+
+struct TextField {
+    const char *name;
+    int caption;
+    QString ArchiveFilter::*value;
+};
+
+const TextField kTextFields[] = {
+    {"txtMeter", TextTable::ArchiveMeterField, &ArchiveFilter::meter},
+    {"txtProgram", TextTable::ArchiveProgramField, &ArchiveFilter::program},
+    {"txtUnit", 1086, &ArchiveFilter::unit},
+    {"txtId", TextTable::ArchiveIdField, &ArchiveFilter::idText},
+    {"txtStatus", TextTable::ArchiveStatusField, &ArchiveFilter::status},
+    {"txtCode", TextTable::ArchiveCodeField, &ArchiveFilter::code},
+    {"txtUser", 1176, &ArchiveFilter::user},
+};
+
+struct DateField {
+    const char *name;
+    int caption;
+    QDate ArchiveFilter::*value;
+};
+
+const DateField kDateFields[] = {
+    {"txtFrom", TextTable::ArchiveFromField, &ArchiveFilter::from},
+    {"txtTo", TextTable::ArchiveToField, &ArchiveFilter::to},
+};
+
+// A menu text as a title: without its access key and its dots.
+QString title(int number)
+{
+    QString text = TextTable::text(number);
+    text.remove(QLatin1Char('&'));
+    if (text.endsWith(QLatin1String("...")))
+        text.chop(3);
+    return text;
+}
+
+// The rows as one document of their meter: the record lines framed as the meter sends them.
+MeasuredValues asDocument(const QList<const ArchivedRow *> &rows, const QString &user)
+{
+    MeasuredValues document;
+    document.meter = rows.first()->meter;
+    document.serialNumber = rows.first()->serial;
+    document.user = user;
+    document.date = QDateTime::currentDateTime();
+    QString text = QStringLiteral("\r\n");
+    for (const ArchivedRow *row : rows)
+        text += row->line + QStringLiteral("\r\n");
+    text += QStringLiteral("!\r\n>");
+    document.datasets = std::move(text);
+    return document;
+}
+
+} // namespace
+
+frmArchive::frmArchive(MainWindowContext &main, QWidget *owner)
+    : QDialog(owner), m_main(main), m_model(new ArchiveTableModel(*main.shared().archive, this)),
+      m_table(new QTableView(this)), m_message(new QLabel(this)), m_count(new QLabel(this)),
+      m_conflictsOnly(new QCheckBox(this))
+{
+    setObjectName(QStringLiteral("frmArchive"));
+    TextApplier::tag(this, TextTable::ArchiveTitle);
+
+    auto *filterBox = new QGroupBox(this);
+    filterBox->setObjectName(QStringLiteral("fraFilter"));
+    TextApplier::tag(filterBox, TextTable::ArchiveFilterBox);
+    auto *grid = new QGridLayout(filterBox);
+    int place = 0;
+    auto addField = [&](const char *name, int caption, int toolTip) {
+        auto *edit = new QLineEdit(filterBox);
+        TextApplier::nameAndTag({{edit, name, 0, toolTip}});
+        const int row = place / 4;
+        const int column = (place % 4) * 2;
+        grid->addWidget(TextApplier::fieldLabel(filterBox, edit, caption), row, column);
+        grid->addWidget(edit, row, column + 1);
+        ++place;
+        return edit;
+    };
+    for (const TextField &f : kTextFields)
+        addField(f.name, f.caption, 0);
+    TextApplier::nameAndTag({{m_conflictsOnly, "chkConflicts", TextTable::ArchiveConflictsOnly, 0}});
+    grid->addWidget(m_conflictsOnly, place / 4, (place % 4) * 2, 1, 2);
+    ++place;
+    for (const DateField &f : kDateFields)
+        addField(f.name, f.caption, TextTable::ArchiveDateTip)
+            ->setPlaceholderText(QStringLiteral("2026-03-24"));
+    auto *searchButton = new QPushButton(filterBox);
+    auto *clearButton = new QPushButton(filterBox);
+    TextApplier::nameAndTag({{searchButton, "cmdSearch", TextTable::ArchiveSearch, 0},
+                             {clearButton, "cmdClear", TextTable::ArchiveClear, 0}});
+    // Enter in any filter field searches.
+    searchButton->setDefault(true);
+    auto *searchButtons = new QHBoxLayout;
+    searchButtons->addStretch();
+    searchButtons->addWidget(searchButton);
+    searchButtons->addWidget(clearButton);
+    grid->addLayout(searchButtons, place / 4, (place % 4) * 2, 1, 8 - (place % 4) * 2);
+    for (int column = 1; column < 8; column += 2)
+        grid->setColumnStretch(column, 1);
+
+    m_message->setObjectName(QStringLiteral("lblMessage"));
+    m_message->setWordWrap(true);
+    m_message->setTextInteractionFlags(Qt::TextSelectableByMouse);
+    m_message->setStyleSheet(QStringLiteral("color: #b00000"));
+    m_message->hide();
+
+    m_table->setObjectName(QStringLiteral("tblDatasets"));
+    m_table->setModel(m_model);
+    m_table->setSelectionBehavior(QAbstractItemView::SelectRows);
+    m_table->setSelectionMode(QAbstractItemView::ExtendedSelection);
+    m_table->setEditTriggers(QAbstractItemView::NoEditTriggers);
+    m_table->setWordWrap(false);
+    m_table->setAlternatingRowColors(true);
+    m_table->verticalHeader()->setVisible(false);
+    m_table->verticalHeader()->setSectionResizeMode(QHeaderView::Fixed);
+    m_table->verticalHeader()->setDefaultSectionSize(m_table->fontMetrics().height() + 6);
+    m_table->horizontalHeader()->setHighlightSections(false);
+
+    m_count->setObjectName(QStringLiteral("lblCount"));
+    auto *openButton = new QPushButton(this);
+    auto *closeButton = new QPushButton(this);
+    TextApplier::nameAndTag({{openButton, "cmdOpenDocument", TextTable::ArchiveOpenDocument, 0},
+                             {closeButton, "cmdClose", TextTable::CommLogClose, 0}});
+    auto *bottom = new QHBoxLayout;
+    bottom->addWidget(m_count);
+    bottom->addStretch();
+    bottom->addWidget(openButton);
+    bottom->addWidget(closeButton);
+
+    auto *layout = new QVBoxLayout(this);
+    layout->addWidget(filterBox);
+    layout->addWidget(m_message);
+    layout->addWidget(m_table, 1);
+    layout->addLayout(bottom);
+    resize(980, 560);
+
+    connect(searchButton, &QPushButton::clicked, this, &frmArchive::search);
+    connect(clearButton, &QPushButton::clicked, this, &frmArchive::clearFilter);
+    connect(openButton, &QPushButton::clicked, this, &frmArchive::openAsDocuments);
+    connect(closeButton, &QPushButton::clicked, this, &QDialog::close);
+    connect(m_table, &QTableView::doubleClicked, this, &frmArchive::openAsDocuments);
+    connect(m_model, &ArchiveTableModel::fetchFailed, this, &frmArchive::showMessage);
+    auto *help = new QShortcut(QKeySequence::HelpContents, this);
+    connect(help, &QShortcut::activated, this, [this] { m_main.showHelp(kHelpContext); });
+    TextApplier::apply(this);
+    search();
+}
+
+QLineEdit *frmArchive::field(const char *name) const
+{
+    return findChild<QLineEdit *>(QString::fromLatin1(name));
+}
+
+QString frmArchive::message() const
+{
+    return m_message->isHidden() ? QString() : m_message->text();
+}
+
+QString frmArchive::countText() const
+{
+    return m_count->text();
+}
+
+void frmArchive::showMessage(const QString &text)
+{
+    m_message->setText(text);
+    m_message->setVisible(!text.isEmpty());
+}
+
+bool frmArchive::readFilter(ArchiveFilter *filter)
+{
+    for (const TextField &f : kTextFields)
+        filter->*f.value = field(f.name)->text().trimmed();
+    filter->conflictsOnly = m_conflictsOnly->isChecked();
+    for (const DateField &f : kDateFields) {
+        const QString text = field(f.name)->text().trimmed();
+        if (!text.isEmpty() && !ArchiveFilter::readDate(text, &(filter->*f.value))) {
+            // Pasted text may be long or hold line breaks: the message quotes a short, clean piece.
+            showMessage(TextTable::text(TextTable::ArchiveFilterDate).arg(text.left(40).simplified()));
+            return false;
+        }
+    }
+    const QString problem = filter->problem();
+    showMessage(problem);
+    return problem.isEmpty();
+}
+
+void frmArchive::search()
+{
+    ArchiveFilter filter;
+    if (!readFilter(&filter))
+        return;
+    Archive::Result result = m_model->setFilter(filter);
+    qint64 count = 0;
+    if (result)
+        result = m_main.shared().archive->count(filter, &count);
+    if (!result) {
+        showMessage(result.message);
+        m_count->clear();
+        return;
+    }
+    m_count->setText(TextTable::text(TextTable::ArchiveCount).arg(QLocale().toString(count)));
+    m_table->resizeColumnsToContents();
+}
+
+void frmArchive::clearFilter()
+{
+    for (QLineEdit *edit : findChildren<QLineEdit *>())
+        edit->clear();
+    m_conflictsOnly->setChecked(false);
+    search();
+}
+
+void frmArchive::openAsDocuments()
+{
+    QList<int> selected;
+    for (const QModelIndex &index : m_table->selectionModel()->selectedRows())
+        selected.append(index.row());
+    std::sort(selected.begin(), selected.end());
+    QList<ArchivedRow> all;
+    QList<const ArchivedRow *> rows;
+    if (selected.isEmpty()) {
+        if (const Archive::Result result = m_main.shared().archive->query(m_model->filter(), 0, 0, &all);
+            !result) {
+            showMessage(result.message);
+            return;
+        }
+        for (const ArchivedRow &row : all)
+            rows.append(&row);
+    } else {
+        for (int row : selected)
+            rows.append(&m_model->archivedRow(row));
+    }
+    if (rows.isEmpty()) {
+        showMessage(TextTable::text(TextTable::ArchiveNothing));
+        return;
+    }
+    // One document per meter, in the order the meters first appear.
+    QList<QList<const ArchivedRow *>> meters;
+    for (const ArchivedRow *row : rows) {
+        auto same = std::find_if(meters.begin(), meters.end(), [row](const QList<const ArchivedRow *> &m) {
+            return m.first()->serial == row->serial && m.first()->meter == row->meter;
+        });
+        if (same == meters.end())
+            meters.append(QList<const ArchivedRow *>{row});
+        else
+            same->append(row);
+    }
+    const QString user = m_main.shared().login->UserName();
+    for (const QList<const ArchivedRow *> &meter : meters)
+        if (frmDocument *document = m_main.addDocumentWindow())
+            document->showArchived(asDocument(meter, user));
+    m_main.frameWidget().activateWindow();
+}
+
+bool frmArchive::addFiles(MainWindowContext &main, QWidget *parent)
+{
+    UserDialogs &dialogs = main.dialogs();
+    const QStringList paths =
+        dialogs.openFileNames(parent, title(TextTable::ArchiveAddMenu),
+                              UserDialogs::filter(TextTable::text(1113), QStringLiteral("*.csv")));
+    if (paths.isEmpty())
+        return false;
+    SharedObjects &shared = main.shared();
+    const QDateTime now = QDateTime::currentDateTime();
+    QList<ImportRecord> records;
+    QStringList refused;
+    for (const QString &path : paths) {
+        QFile file(path);
+        ImportRecord record;
+        if (!file.open(QIODevice::ReadOnly)) {
+            refused.append(TextTable::text(TextTable::FileReadFailed).arg(path, file.errorString()));
+        } else if (!ImportRecord::fromFile(path, file.readAll(), now, &record)) {
+            refused.append(path);
+        } else {
+            record.login = shared.login->UserName();
+            records.append(std::move(record));
+        }
+    }
+    if (!refused.isEmpty())
+        dialogs.warning(parent, TextTable::text(TextTable::ArchiveFilesRefused) + QLatin1Char('\n') +
+                                    refused.join(QLatin1Char('\n')));
+    if (records.isEmpty())
+        return false;
+
+    QProgressDialog progress(parent);
+    progress.setObjectName(QStringLiteral("dlgArchiveAdd"));
+    progress.setWindowTitle(title(TextTable::ArchiveAddMenu));
+    progress.setCancelButtonText(TextTable::text(1069));
+    progress.setWindowModality(Qt::ApplicationModal);
+    progress.setMinimumDuration(0);
+    progress.setAutoClose(false);
+    progress.setAutoReset(false);
+    progress.setRange(0, int(records.size()));
+    progress.setLabelText(TextTable::text(TextTable::ArchiveAdding));
+    progress.show();
+    QElapsedTimer clock;
+    clock.start();
+    const QLocale locale;
+    const auto update = [&](qint64 done, qint64 total) {
+        const double rate = double(done) / std::max(0.001, double(clock.elapsed()) / 1000.0);
+        const qint64 left = rate > 0 ? qint64(double(total - done) / rate) : 0;
+        progress.setLabelText(TextTable::text(TextTable::ArchiveAdding) + QLatin1Char('\n') +
+                              TextTable::text(TextTable::ArchiveAddProgress)
+                                  .arg(locale.toString(done), locale.toString(total),
+                                       locale.toString(qint64(rate)), locale.toString(left)));
+        progress.setValue(int(done));
+        // The dialog's Cancel is read between two files: the work runs on this thread.
+        QCoreApplication::processEvents();
+        return !progress.wasCanceled();
+    };
+    Archive::Summary summary;
+    const Archive::Result result = shared.archive->keepAll(records, &summary, update);
+    progress.close();
+    if (result.failure == Archive::Result::Cancelled)
+        dialogs.information(parent, result.message);
+    else if (!result)
+        dialogs.warning(parent, Archive::report(result, summary));
+    else
+        dialogs.information(parent, Archive::report(result, summary));
+    return bool(result);
+}
