@@ -141,7 +141,7 @@ QString PgServer::createArchive()
     if (!sql(QStringLiteral("postgres"), QStringLiteral("CREATE DATABASE ") + name, &output))
         return QString();
     QProcess psql;
-    psql.start(QStringLiteral("psql"),
+    psql.start(kBin + QStringLiteral("/psql"),
                {QStringLiteral("-X"), QStringLiteral("-q"), QStringLiteral("-v"),
                 QStringLiteral("ON_ERROR_STOP=1"), QStringLiteral("-h"), m_dir->path(), QStringLiteral("-U"),
                 QLatin1String(kSuperuser), QStringLiteral("-d"), name, QStringLiteral("-f"),
@@ -161,7 +161,7 @@ bool PgServer::sql(const QString &database, const QString &statements, QString *
 {
     QProcess psql;
     psql.setProcessChannelMode(QProcess::MergedChannels);
-    psql.start(QStringLiteral("psql"),
+    psql.start(kBin + QStringLiteral("/psql"),
                {QStringLiteral("-X"), QStringLiteral("-q"), QStringLiteral("-A"), QStringLiteral("-t"),
                 QStringLiteral("-v"), QStringLiteral("ON_ERROR_STOP=1"), QStringLiteral("-h"), m_dir->path(),
                 QStringLiteral("-U"), role, QStringLiteral("-d"), database, QStringLiteral("-c"),
