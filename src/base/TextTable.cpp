@@ -418,6 +418,24 @@ constexpr Entry kExtension[] = {
            "entry), never in the program's settings."},
     {2824, "Archive: %1."},
     {2825, "The datasets were read but not archived: %1"},
+    {2826, "The archive on %1 has schema %2; this version needs %3: the administrator brings the server "
+           "forward with the archive-postgresql.sql of this version."},
+    {2830, "Entry %1 is missing: the trail goes on with entry %2 (an entry was removed or inserted)."},
+    {2831, "Entry %1 does not follow the entry before it: an entry before it was changed, removed, inserted "
+           "or moved."},
+    {2832, "Entry %1 was changed after it was written."},
+    {2833, "Entry %1 no longer has the hash noted for it: the trail was rewritten."},
+    {2834, "Entry %1, noted earlier, is no longer in the trail: the trail was rewritten."},
+    {2835, "Import %1 has no trail entry that matches its original bytes: it was inserted or changed outside "
+           "this program."},
+    {2836,
+     "The original bytes of import %1 do not match their SHA-256: they were changed outside this program."},
+    {2837,
+     "Dataset %1 of import %2 no longer matches the original bytes: it was changed outside this program."},
+    {2838, "The trail is intact: %1 entries, %2 imports with their original bytes and datasets."},
+    {2839, "The trail is broken at entry %1: %2"},
+    {2840, "A reason is needed."},
+    {2841, "There is no archived dataset %1."},
 };
 
 // The other languages' tables: one entry per line, same numbers and escapes as the English tables.

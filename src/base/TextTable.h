@@ -190,6 +190,19 @@ enum Extension {
     ArchivePasswordInLocation = 2823,
     ArchiveImportSummary = 2824,
     ArchiveNotArchived = 2825,
+    ArchiveServerOlder = 2826,
+    TrailMissing = 2830,
+    TrailLinkBroken = 2831,
+    TrailChanged = 2832,
+    TrailAnchorDiffers = 2833,
+    TrailAnchorMissing = 2834,
+    TrailImportUnrecorded = 2835,
+    TrailRawChanged = 2836,
+    TrailDatasetChanged = 2837,
+    TrailIntact = 2838,
+    TrailBroken = 2839,
+    TrailReasonMissing = 2840,
+    TrailNoDataset = 2841,
 };
 
 } // namespace TextTable
