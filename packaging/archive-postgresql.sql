@@ -5,8 +5,8 @@
 --   createdb meravo
 --   psql -d meravo -v ON_ERROR_STOP=1 -f /usr/share/meravo/archive-postgresql.sql
 --
--- Archived imports and datasets are evidence: members of meravo_user may read and add them, never
--- change or remove them. The privileges below enforce it on the server, whatever program connects.
+-- Archived imports, datasets, trail entries and annotations are evidence: members of meravo_user may
+-- read and add them, never change or remove them. The privileges below enforce it on the server, whatever program connects.
 
 BEGIN;
 
@@ -15,7 +15,7 @@ CREATE TABLE meta (
     key   TEXT PRIMARY KEY,
     value TEXT NOT NULL
 );
-INSERT INTO meta (key, value) VALUES ('schema_version', '1');
+INSERT INTO meta (key, value) VALUES ('schema_version', '2');
 
 CREATE TABLE imports (
     id              BIGINT GENERATED ALWAYS AS IDENTITY PRIMARY KEY,
@@ -92,6 +92,40 @@ CREATE TABLE sent (
     PRIMARY KEY (import_uid, target)
 );
 
+-- The activity trail: one chain of entries for every PC of the lab, each sealed with the SHA-256 of
+-- its content and of the entry before it.
+CREATE TABLE trail (
+    seq             BIGINT PRIMARY KEY,
+    at_utc          TEXT NOT NULL,
+    utc_offset      INTEGER NOT NULL,
+    clock_back      INTEGER NOT NULL,
+    os_uid          BIGINT NOT NULL,
+    os_user         TEXT NOT NULL,
+    os_full_name    TEXT NOT NULL,
+    login           TEXT NOT NULL,
+    host            TEXT NOT NULL,
+    program_version TEXT NOT NULL,
+    action          TEXT NOT NULL,
+    object          TEXT NOT NULL,
+    details         TEXT NOT NULL,
+    reason          TEXT NOT NULL,
+    file_sha256     TEXT NOT NULL,
+    prev_hash       TEXT NOT NULL,
+    hash            TEXT NOT NULL
+);
+CREATE INDEX trail_file ON trail (file_sha256);
+CREATE INDEX trail_object ON trail (object);
+
+-- Corrections that keep the original: notes beside a dataset, and withdrawals, each with its entry.
+CREATE TABLE annotations (
+    id         BIGINT GENERATED ALWAYS AS IDENTITY PRIMARY KEY,
+    dataset_id BIGINT NOT NULL REFERENCES datasets (id),
+    kind       TEXT NOT NULL,
+    text       TEXT NOT NULL,
+    trail_seq  BIGINT NOT NULL
+);
+CREATE INDEX annotations_dataset ON annotations (dataset_id);
+
 -- The group role of the program: read and add, nothing else. Logins are granted it (below).
 DO $$
 BEGIN
@@ -101,11 +135,11 @@ BEGIN
 END
 $$;
 
-REVOKE ALL ON meta, imports, datasets, outbox, sent FROM PUBLIC;
+REVOKE ALL ON meta, imports, datasets, outbox, sent, trail, annotations FROM PUBLIC;
 GRANT USAGE ON SCHEMA public TO meravo_user;
 GRANT SELECT ON meta TO meravo_user;
-GRANT SELECT, INSERT ON imports, datasets, outbox, sent TO meravo_user;
-GRANT USAGE, SELECT ON SEQUENCE imports_id_seq, datasets_id_seq TO meravo_user;
+GRANT SELECT, INSERT ON imports, datasets, outbox, sent, trail, annotations TO meravo_user;
+GRANT USAGE, SELECT ON SEQUENCE imports_id_seq, datasets_id_seq, annotations_id_seq TO meravo_user;
 
 COMMIT;
 

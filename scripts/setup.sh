@@ -11,6 +11,8 @@ packages=(
   # The archive: Qt's SQLite and PostgreSQL drivers; the tests start their own PostgreSQL server and
   # read archives with the sqlite3 tool.
   libqt6sql6-sqlite libqt6sql6-psql libsqlite3-dev libpq-dev postgresql sqlite3
+  # The trail's test of a PC clock set back.
+  faketime
   clang-14 libclang-rt-14-dev clang-format clang-tidy
   xvfb xauth poppler-utils openbox
   fonts-dejavu-core

@@ -4,6 +4,9 @@
 #include "CIni.h"
 #include "TextTable.h"
 
+#include <QJsonDocument>
+#include <QJsonObject>
+
 #include <QCryptographicHash>
 #include <QFileInfo>
 #include <QHash>
@@ -533,6 +536,23 @@ Result Archive::store(ArchiveDatabase &db, const ImportRecord &record, Summary *
                 return result;
         }
     }
+    // The import's entry in the trail, in the same transaction as its data.
+    TrailAction action;
+    action.action = QStringLiteral("import");
+    action.object = QStringLiteral("import:") + record.uid;
+    action.login = record.login;
+    action.details = {{QStringLiteral("import"), importId},
+                      {QStringLiteral("source"), ImportRecord::sourceName(record.source)},
+                      {QStringLiteral("meter"), record.meter},
+                      {QStringLiteral("serial"), record.serial},
+                      {QStringLiteral("file"), record.fileName},
+                      {QStringLiteral("new"), added},
+                      {QStringLiteral("repeated"), repeated},
+                      {QStringLiteral("conflicting"), conflicting},
+                      {QStringLiteral("raw_sha256"), record.rawSha256},
+                      {QStringLiteral("raw_size"), qint64(record.raw.size())}};
+    if (Result r = Trail::append(db, action); !r)
+        return r;
     summary->added += added;
     summary->repeated += repeated;
     summary->conflicting += conflicting;
@@ -586,7 +606,7 @@ Result Archive::query(const ArchiveFilter &filter, qint64 afterId, qint64 limit,
             }
         if (step != SQLITE_DONE)
             return sqliteFailure(*m_primary, handle);
-        return {};
+        return attachCorrections(*m_primary, rows);
     }
     QSqlQuery q(m_primary->database());
     q.setForwardOnly(true);
@@ -606,6 +626,36 @@ Result Archive::query(const ArchiveFilter &filter, qint64 afterId, qint64 limit,
         }
     if (q.lastError().isValid())
         return m_primary->failure(q.lastError());
+    return attachCorrections(*m_primary, rows);
+}
+
+Result Archive::attachCorrections(ArchiveDatabase &db, QList<ArchivedRow> *rows)
+{
+    Result result;
+    if (rows->isEmpty())
+        return result;
+    QSqlQuery q(db.database());
+    q.setForwardOnly(true);
+    // Corrections are few: those in the rows' id range, matched here.
+    QHash<qint64, qsizetype> at;
+    for (qsizetype i = 0; i < rows->size(); ++i)
+        at.insert(rows->at(i).id, i);
+    q.prepare(QStringLiteral(
+        "SELECT dataset_id, kind, text FROM annotations WHERE dataset_id >= ? AND dataset_id <= ?"
+        " ORDER BY id"));
+    q.addBindValue(rows->first().id);
+    q.addBindValue(rows->last().id);
+    if (!run(q, db, &result))
+        return result;
+    while (q.next()) {
+        const auto found = at.constFind(q.value(0).toLongLong());
+        if (found == at.constEnd())
+            continue;
+        ArchivedRow &row = (*rows)[*found];
+        if (q.value(1).toString() == QLatin1String("withdraw"))
+            row.withdrawn = true;
+        row.notes.append(q.value(2).toString());
+    }
     return result;
 }
 
@@ -737,13 +787,19 @@ Archive::SyncOutcome Archive::sync(const Progress &progress)
     if (outcome.result = open(); !outcome.result)
         return outcome;
     for (const QString &uid : uids) {
-        ImportRecord record;
-        if (!readImport(waiting, uid, &record, &outcome.result))
-            return outcome;
-        Summary ignored;
-        // On the server first; then noted here. A crash between the two sends it again, and the
-        // server recognises it by its uid.
-        outcome.result = keepOn(*m_primary, {record}, &ignored, {}, QString());
+        if (uid.startsWith(QLatin1String("trail:"))) {
+            // An entry made while the server was away joins the server's chain, saying where and when
+            // it was first written.
+            outcome.result = sendEntry(waiting, uid.mid(6).toLongLong());
+        } else {
+            ImportRecord record;
+            if (!readImport(waiting, uid, &record, &outcome.result))
+                return outcome;
+            Summary ignored;
+            // On the server first; then noted here. A crash between the two sends it again, and the
+            // server recognises it by its uid.
+            outcome.result = keepOn(*m_primary, {record}, &ignored, {}, QString());
+        }
         if (!outcome.result) {
             if (outcome.result.failure == Result::Unreachable)
                 m_primary.reset();
@@ -763,4 +819,267 @@ Archive::SyncOutcome Archive::sync(const Progress &progress)
             return outcome;
     }
     return outcome;
+}
+
+Result Archive::record(const TrailAction &action)
+{
+    Result result = open();
+    if (result) {
+        if (result = m_primary->begin(); !result)
+            return result;
+        result = Trail::append(*m_primary, action);
+        if (result)
+            return m_primary->commit();
+        m_primary->rollback();
+    }
+    if (result.failure != Result::Unreachable || !settings().onServer())
+        return result;
+    // Kept in this PC's own chain, and appended to the server's by the next sync.
+    m_primary.reset();
+    ArchiveDatabase &waiting = local();
+    if (Result r = waiting.open(); !r)
+        return r;
+    if (Result r = waiting.begin(); !r)
+        return r;
+    TrailEntry entry;
+    result = Trail::append(waiting, action, &entry);
+    if (result) {
+        QSqlQuery outbox(waiting.database());
+        outbox.prepare(
+            QStringLiteral("INSERT INTO outbox (import_uid, target, queued_utc) VALUES (?, ?, ?)"));
+        outbox.addBindValue(QStringLiteral("trail:%1").arg(entry.seq));
+        outbox.addBindValue(settings().location);
+        outbox.addBindValue(isoUtc(QDateTime::currentDateTimeUtc()));
+        run(outbox, waiting, &result);
+    }
+    if (!result) {
+        waiting.rollback();
+        return result;
+    }
+    return waiting.commit();
+}
+
+Result Archive::trailHead(TrailEntry *entry)
+{
+    *entry = TrailEntry();
+    if (Result r = open(); !r)
+        return r;
+    return Trail::head(*m_primary, entry);
+}
+
+Result Archive::trail(const TrailFilter &filter, QList<TrailEntry> *entries)
+{
+    entries->clear();
+    if (Result r = open(); !r)
+        return r;
+    return Trail::entries(*m_primary, filter, entries);
+}
+
+Result Archive::findFile(const QString &sha256, QList<TrailEntry> *entries)
+{
+    entries->clear();
+    if (Result r = open(); !r)
+        return r;
+    return Trail::findFile(*m_primary, sha256, entries);
+}
+
+Result Archive::annotate(qint64 datasetId, const QString &text, const QString &login)
+{
+    return correct(datasetId, QStringLiteral("note"), text, login);
+}
+
+Result Archive::withdraw(qint64 datasetId, const QString &reason, const QString &login)
+{
+    return correct(datasetId, QStringLiteral("withdraw"), reason, login);
+}
+
+Result Archive::correct(qint64 datasetId, const QString &kind, const QString &text, const QString &login)
+{
+    if (text.trimmed().isEmpty())
+        return {Result::Other, TextTable::text(TextTable::TrailReasonMissing)};
+    if (Result r = open(); !r)
+        return r;
+    ArchiveDatabase &db = *m_primary;
+    if (Result r = db.begin(); !r)
+        return r;
+    Result result;
+    QSqlQuery q(db.database());
+    q.setForwardOnly(true);
+    q.prepare(QStringLiteral("SELECT serial, no, date, time, line FROM datasets WHERE id = ?"));
+    q.addBindValue(datasetId);
+    if (!run(q, db, &result)) {
+        db.rollback();
+        return result;
+    }
+    if (!q.next()) {
+        db.rollback();
+        return {Result::Other, TextTable::text(TextTable::TrailNoDataset).arg(datasetId)};
+    }
+    TrailAction action;
+    action.action =
+        kind == QLatin1String("withdraw") ? QStringLiteral("withdraw") : QStringLiteral("annotate");
+    action.object = QStringLiteral("dataset:%1").arg(datasetId);
+    action.login = login;
+    action.reason = text.trimmed();
+    action.details = {{QStringLiteral("serial"), q.value(0).toString()},
+                      {QStringLiteral("no"), q.value(1).toString()},
+                      {QStringLiteral("date"), q.value(2).toString()},
+                      {QStringLiteral("time"), q.value(3).toString()},
+                      {QStringLiteral("line"), q.value(4).toString()}};
+    q.finish();
+    TrailEntry entry;
+    if (result = Trail::append(db, action, &entry); result) {
+        q.prepare(QStringLiteral(
+            "INSERT INTO annotations (dataset_id, kind, text, trail_seq) VALUES (?, ?, ?, ?)"));
+        q.addBindValue(datasetId);
+        q.addBindValue(kind);
+        q.addBindValue(text.trimmed());
+        q.addBindValue(entry.seq);
+        run(q, db, &result);
+    }
+    if (!result) {
+        db.rollback();
+        return result;
+    }
+    return db.commit();
+}
+
+Result Archive::verifyImports(ArchiveDatabase &db, TrailVerdict *verdict)
+{
+    auto broken = [verdict](qint64 seq, const QString &problem) {
+        if (!verdict->intact)
+            return;
+        verdict->intact = false;
+        verdict->brokenSeq = seq;
+        verdict->problem = problem;
+    };
+    // Which entry recorded which import, with the hash of the bytes it saw.
+    QHash<QString, QPair<qint64, QString>> recorded;
+    QSqlQuery t(db.database());
+    t.setForwardOnly(true);
+    if (!t.exec(QStringLiteral("SELECT seq, object, details FROM trail WHERE action = 'import'")))
+        return db.failure(t.lastError());
+    while (t.next()) {
+        const QJsonObject details = QJsonDocument::fromJson(t.value(2).toString().toUtf8()).object();
+        recorded.insert(t.value(1).toString(),
+                        {t.value(0).toLongLong(), details.value(QStringLiteral("raw_sha256")).toString()});
+    }
+    t.finish();
+    QSqlQuery q(db.database());
+    q.setForwardOnly(true);
+    if (!q.exec(QStringLiteral("SELECT id, uid, source, meter, raw, raw_sha256 FROM imports ORDER BY id")))
+        return db.failure(q.lastError());
+    QSqlQuery d(db.database());
+    d.setForwardOnly(true);
+    QString columns;
+    for (int f = 0; f < DatasetFields::Count; ++f)
+        columns += QStringLiteral(", ") + DatasetFields::columnName(DatasetFields::Field(f));
+    d.prepare(
+        QStringLiteral("SELECT id, line, content_sha256%1 FROM datasets WHERE import_id = ?").arg(columns));
+    while (q.next() && verdict->intact) {
+        ++verdict->imports;
+        const qint64 id = q.value(0).toLongLong();
+        ImportRecord record;
+        record.uid = q.value(1).toString();
+        ImportRecord::sourceFromName(q.value(2).toString(), &record.source);
+        record.meter = q.value(3).toString();
+        record.raw = qUncompress(q.value(4).toByteArray());
+        const QString sha =
+            QString::fromLatin1(QCryptographicHash::hash(record.raw, QCryptographicHash::Sha256).toHex());
+        const auto entry = recorded.constFind(QStringLiteral("import:") + record.uid);
+        const qint64 seq = entry == recorded.constEnd() ? 0 : entry->first;
+        if (entry == recorded.constEnd() || entry->second != q.value(5).toString()) {
+            broken(seq, TextTable::text(TextTable::TrailImportUnrecorded).arg(id));
+            break;
+        }
+        if (sha != q.value(5).toString()) {
+            broken(seq, TextTable::text(TextTable::TrailRawChanged).arg(id));
+            break;
+        }
+        // Every archived dataset must be one the bytes hold, field for field.
+        QList<ArchivedDataset> derived;
+        record.datasets(m_device, &derived);
+        QHash<QByteArray, const ArchivedDataset *> byHash;
+        for (const ArchivedDataset &row : derived)
+            byHash.insert(row.contentHash, &row);
+        d.addBindValue(id);
+        if (!d.exec())
+            return db.failure(d.lastError());
+        while (d.next()) {
+            const auto match = byHash.constFind(d.value(2).toByteArray());
+            bool same = match != byHash.constEnd() && (*match)->line == d.value(1).toString();
+            for (int f = 0; same && f < DatasetFields::Count; ++f)
+                same = (*match)->fields[size_t(f)] == d.value(3 + f).toString();
+            if (!same) {
+                broken(seq,
+                       TextTable::text(TextTable::TrailDatasetChanged).arg(d.value(0).toLongLong()).arg(id));
+                break;
+            }
+        }
+        d.finish();
+    }
+    return {};
+}
+
+Result Archive::verify(TrailVerdict *verdict, qint64 anchorSeq, const QString &anchorHash,
+                       const QString &login, const Progress &progress)
+{
+    *verdict = TrailVerdict();
+    if (Result r = open(); !r)
+        return r;
+    if (Result r = Trail::verify(*m_primary, verdict, anchorSeq, anchorHash, progress); !r)
+        return r;
+    if (Result r = verifyImports(*m_primary, verdict); !r)
+        return r;
+    // The entries and imports that wait on this PC have their own chain.
+    if (settings().onServer() && verdict->intact && QFileInfo::exists(ArchiveSettings::localPath()) &&
+        local().open()) {
+        TrailVerdict waiting;
+        if (Trail::verify(local(), &waiting) && verifyImports(local(), &waiting) && !waiting.intact)
+            *verdict = waiting;
+    }
+    TrailAction action;
+    action.action = QStringLiteral("trail-verify");
+    action.object = QStringLiteral("trail");
+    action.login = login;
+    action.details = {{QStringLiteral("intact"), verdict->intact},
+                      {QStringLiteral("entries"), verdict->entries},
+                      {QStringLiteral("imports"), verdict->imports},
+                      {QStringLiteral("broken_seq"), verdict->brokenSeq},
+                      {QStringLiteral("problem"), verdict->problem}};
+    if (anchorSeq > 0)
+        action.details.insert(QStringLiteral("anchor"),
+                              QStringLiteral("%1:%2").arg(anchorSeq).arg(anchorHash));
+    return record(action);
+}
+
+Result Archive::sendEntry(ArchiveDatabase &waiting, qint64 seq)
+{
+    TrailFilter all;
+    QList<TrailEntry> entries;
+    if (Result r = Trail::entries(waiting, all, &entries); !r)
+        return r;
+    const auto found =
+        std::find_if(entries.cbegin(), entries.cend(), [seq](const TrailEntry &e) { return e.seq == seq; });
+    if (found == entries.cend())
+        return {Result::Damaged, TextTable::text(TextTable::TrailMissing).arg(seq).arg(seq + 1)};
+    TrailAction action;
+    action.action = found->action;
+    action.object = found->object;
+    action.login = found->login;
+    action.reason = found->reason;
+    action.fileSha256 = found->fileSha256;
+    action.details = QJsonDocument::fromJson(found->details.toUtf8()).object();
+    action.details.insert(QStringLiteral("kept_on"),
+                          QJsonObject{{QStringLiteral("host"), found->host},
+                                      {QStringLiteral("seq"), found->seq},
+                                      {QStringLiteral("hash"), found->hash},
+                                      {QStringLiteral("at"), isoUtc(found->atUtc)}});
+    if (Result r = m_primary->begin(); !r)
+        return r;
+    if (Result r = Trail::append(*m_primary, action); !r) {
+        m_primary->rollback();
+        return r;
+    }
+    return m_primary->commit();
 }

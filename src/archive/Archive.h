@@ -6,6 +6,7 @@
 #include "ArchiveFilter.h"
 #include "ArchiveImport.h"
 #include "ArchiveSettings.h"
+#include "Trail.h"
 
 #include <functional>
 #include <memory>
@@ -27,6 +28,8 @@ struct ArchivedRow {
     bool conflict = false;
     QDateTime importedUtc;
     QString login;
+    bool withdrawn = false;
+    QStringList notes; // annotations, oldest first
 };
 
 struct ArchiveStatus {
@@ -101,11 +104,31 @@ public:
     // Sends the imports that wait on this PC to the server, oldest first, each exactly once.
     SyncOutcome sync(const Progress &progress = {});
 
+    // An action without archived data of its own (a file written, a printout, a change on the meter):
+    // its trail entry, committed alone. While the server is away it waits on this PC like an import.
+    Result record(const TrailAction &action);
+    // The chain, every import's original bytes and the datasets read from them, on the archive and
+    // on the entries waiting on this PC; the verdict is itself recorded.
+    Result verify(TrailVerdict *verdict, qint64 anchorSeq = 0, const QString &anchorHash = QString(),
+                  const QString &login = QString(), const Progress &progress = {});
+    Result trailHead(TrailEntry *entry);
+    Result trail(const TrailFilter &filter, QList<TrailEntry> *entries);
+    Result findFile(const QString &sha256, QList<TrailEntry> *entries);
+    // Corrections that keep the original: a note beside a dataset, or its withdrawal from queries
+    // and outputs. Both need a text (the reason) and are in the trail.
+    Result annotate(qint64 datasetId, const QString &text, const QString &login);
+    Result withdraw(qint64 datasetId, const QString &reason, const QString &login);
+
 private:
     Result store(ArchiveDatabase &db, const ImportRecord &record, Summary *summary);
     Result keepOn(ArchiveDatabase &db, const QList<ImportRecord> &records, Summary *summary,
                   const Progress &progress, const QString &outboxTarget);
     ArchiveDatabase &local();
+    Result sendEntry(ArchiveDatabase &waiting, qint64 seq);
+    // The notes and withdrawals of the rows a query found.
+    Result attachCorrections(ArchiveDatabase &db, QList<ArchivedRow> *rows);
+    Result correct(qint64 datasetId, const QString &kind, const QString &text, const QString &login);
+    Result verifyImports(ArchiveDatabase &db, TrailVerdict *verdict);
 
     const CDevice &m_device;
     const CIni *m_ini = nullptr;

@@ -12,6 +12,9 @@
 #include <QUrlQuery>
 
 #include <libpq-fe.h>
+
+#include <iterator>
+
 #include <sys/vfs.h>
 
 namespace {
@@ -61,15 +64,53 @@ const char *const kSQLiteSchema[] = {
     " BEGIN SELECT RAISE(ABORT, 'archived datasets are never deleted'); END",
 };
 
-// Steps from each version to the next, run in one transaction with the version's update. Empty
-// while version 1 is the only one.
+// Version 2: the activity trail, and the annotations and withdrawals that correct a dataset without
+// changing it.
+const char *const kToVersion2[] = {
+    "CREATE TABLE trail ("
+    " seq BIGINT PRIMARY KEY, at_utc TEXT NOT NULL, utc_offset INTEGER NOT NULL, clock_back INTEGER NOT NULL,"
+    " os_uid INTEGER NOT NULL, os_user TEXT NOT NULL, os_full_name TEXT NOT NULL, login TEXT NOT NULL,"
+    " host TEXT NOT NULL, program_version TEXT NOT NULL, action TEXT NOT NULL, object TEXT NOT NULL,"
+    " details TEXT NOT NULL, reason TEXT NOT NULL, file_sha256 TEXT NOT NULL, prev_hash TEXT NOT NULL,"
+    " hash TEXT NOT NULL)",
+    "CREATE INDEX trail_file ON trail (file_sha256)",
+    "CREATE INDEX trail_object ON trail (object)",
+    "CREATE TABLE annotations ("
+    " id INTEGER PRIMARY KEY AUTOINCREMENT, dataset_id INTEGER NOT NULL REFERENCES datasets(id),"
+    " kind TEXT NOT NULL, text TEXT NOT NULL, trail_seq BIGINT NOT NULL)",
+    "CREATE INDEX annotations_dataset ON annotations (dataset_id)",
+    "CREATE TRIGGER trail_no_update BEFORE UPDATE ON trail"
+    " BEGIN SELECT RAISE(ABORT, 'trail entries are never changed'); END",
+    "CREATE TRIGGER trail_no_delete BEFORE DELETE ON trail"
+    " BEGIN SELECT RAISE(ABORT, 'trail entries are never deleted'); END",
+    "CREATE TRIGGER annotations_no_update BEFORE UPDATE ON annotations"
+    " BEGIN SELECT RAISE(ABORT, 'annotations are never changed'); END",
+    "CREATE TRIGGER annotations_no_delete BEFORE DELETE ON annotations"
+    " BEGIN SELECT RAISE(ABORT, 'annotations are never deleted'); END",
+};
+
+// Steps from each version to the next (SQLite; a server's schema is the administrator's script).
 struct Migration {
     int from;
     const char *const *statements;
     int count;
 };
-const Migration *const kMigrations = nullptr;
-constexpr int kMigrationCount = 0;
+const Migration kMigrations[] = {
+    {1, kToVersion2, int(std::size(kToVersion2))},
+};
+constexpr int kMigrationCount = int(std::size(kMigrations));
+
+// Runs the steps from version `from` up to the current one.
+bool migrate(QSqlQuery &q, int from)
+{
+    for (int v = from; v < ArchiveDatabase::kSchemaVersion; ++v)
+        for (int m = 0; m < kMigrationCount; ++m)
+            if (kMigrations[m].from == v)
+                for (int s = 0; s < kMigrations[m].count; ++s)
+                    if (!q.exec(QString::fromLatin1(kMigrations[m].statements[s])))
+                        return false;
+    return true;
+}
 
 // File systems on which SQLite's locking cannot be trusted.
 bool networkFileSystem(const QString &folder, QString *name)
@@ -297,18 +338,20 @@ ArchiveDatabase::Result ArchiveDatabase::checkSchema(bool mayCreate)
                 TextTable::text(TextTable::ArchiveNewer).arg(m_display).arg(version).arg(kSchemaVersion));
         if (version == kSchemaVersion)
             return {};
+        // A server's schema is brought forward by its administrator, with the rights to do it.
+        if (m_engine == PostgreSQL)
+            return made(Result::NoSchema, TextTable::text(TextTable::ArchiveServerOlder)
+                                              .arg(m_display)
+                                              .arg(version)
+                                              .arg(kSchemaVersion));
         // Forward, all steps in one transaction: an interrupted migration leaves the old archive.
         if (Result r = begin(); !r)
             return r;
-        for (int v = version; v < kSchemaVersion; ++v)
-            for (int m = 0; m < kMigrationCount; ++m)
-                if (kMigrations[m].from == v)
-                    for (int s = 0; s < kMigrations[m].count; ++s)
-                        if (!q.exec(QString::fromLatin1(kMigrations[m].statements[s]))) {
-                            const Result r = failure(q.lastError());
-                            rollback();
-                            return r;
-                        }
+        if (!migrate(q, version)) {
+            const Result r = failure(q.lastError());
+            rollback();
+            return r;
+        }
         q.prepare(QStringLiteral("UPDATE meta SET value = ? WHERE key = 'schema_version'"));
         q.addBindValue(QString::number(kSchemaVersion));
         if (!q.exec()) {
@@ -360,12 +403,18 @@ ArchiveDatabase::Result ArchiveDatabase::createSchema()
         rollback();
         return checkSchema(false);
     }
+    // The first version, then every step: a new archive is made the way an old one is brought forward.
     for (const char *statement : kSQLiteSchema)
         if (!q.exec(QString::fromLatin1(statement))) {
             const Result r = failure(q.lastError());
             rollback();
             return r;
         }
+    if (!migrate(q, 1)) {
+        const Result r = failure(q.lastError());
+        rollback();
+        return r;
+    }
     q.prepare(QStringLiteral("INSERT INTO meta (key, value) VALUES ('schema_version', ?)"));
     q.addBindValue(QString::number(kSchemaVersion));
     if (!q.exec()) {

@@ -50,7 +50,7 @@ public:
         explicit operator bool() const { return failure == None; }
     };
 
-    static constexpr int kSchemaVersion = 1;
+    static constexpr int kSchemaVersion = 2;
 
     explicit ArchiveDatabase(const QString &location);
     ~ArchiveDatabase();

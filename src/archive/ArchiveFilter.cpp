@@ -62,5 +62,8 @@ QString ArchiveFilter::whereClause(QVariantList *parameters) const
     }
     if (conflictsOnly)
         conditions.append(QStringLiteral("d.conflict = 1"));
+    if (!includeWithdrawn)
+        conditions.append(QStringLiteral(
+            "NOT EXISTS (SELECT 1 FROM annotations a WHERE a.dataset_id = d.id AND a.kind = 'withdraw')"));
     return conditions.isEmpty() ? QStringLiteral("1=1") : conditions.join(QLatin1String(" AND "));
 }

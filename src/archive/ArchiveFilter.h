@@ -17,6 +17,7 @@ struct ArchiveFilter {
     QDate from;      // dataset dates, inclusive
     QDate to;
     bool conflictsOnly = false;
+    bool includeWithdrawn = false; // withdrawn datasets are left out unless asked for
 
     // Longest text a filter field takes; more is refused, not cut.
     static constexpr int kMaxText = 200;

@@ -449,6 +449,24 @@ constexpr Entry kExtension[] = {
     {2848, "No dataset matches the filter."},
     {2849, "Archived before with the same meter, number, date and time but other content."},
     {2850, "These files are no measured-value files and were not added:"},
+    {2900, "The archive on %1 has schema %2; this version needs %3: the administrator brings the server "
+           "forward with the archive-postgresql.sql of this version."},
+    {2901, "Entry %1 is missing: the trail goes on with entry %2 (an entry was removed or inserted)."},
+    {2902, "Entry %1 does not follow the entry before it: an entry before it was changed, removed, inserted "
+           "or moved."},
+    {2903, "Entry %1 was changed after it was written."},
+    {2904, "Entry %1 no longer has the hash noted for it: the trail was rewritten."},
+    {2905, "Entry %1, noted earlier, is no longer in the trail: the trail was rewritten."},
+    {2906, "Import %1 has no trail entry that matches its original bytes: it was inserted or changed outside "
+           "this program."},
+    {2907,
+     "The original bytes of import %1 do not match their SHA-256: they were changed outside this program."},
+    {2908,
+     "Dataset %1 of import %2 no longer matches the original bytes: it was changed outside this program."},
+    {2909, "The trail is intact: %1 entries, %2 imports with their original bytes and datasets."},
+    {2910, "The trail is broken at entry %1: %2"},
+    {2911, "A reason is needed."},
+    {2912, "There is no archived dataset %1."},
 };
 
 // The other languages' tables: one entry per line, same numbers and escapes as the English tables.

@@ -221,6 +221,20 @@ enum Extension {
     ArchiveNothing = 2848,
     ArchiveConflictTip = 2849,
     ArchiveFilesRefused = 2850,
+    // The activity trail.
+    ArchiveServerOlder = 2900,
+    TrailMissing = 2901,
+    TrailLinkBroken = 2902,
+    TrailChanged = 2903,
+    TrailAnchorDiffers = 2904,
+    TrailAnchorMissing = 2905,
+    TrailImportUnrecorded = 2906,
+    TrailRawChanged = 2907,
+    TrailDatasetChanged = 2908,
+    TrailIntact = 2909,
+    TrailBroken = 2910,
+    TrailReasonMissing = 2911,
+    TrailNoDataset = 2912,
 };
 
 } // namespace TextTable

@@ -56,10 +56,14 @@ const char *const kHelp =
     "  status                          engine, location, counts, size, imports waiting for the server\n"
     "  raw IMPORT                      write the original bytes of import number IMPORT to stdout\n"
     "  sync                            send the imports waiting on this PC to the server\n"
-    "  backup OUT.sqlite               a consistent copy of an SQLite archive while it is in use\n\n"
+    "  backup OUT.sqlite               a consistent copy of an SQLite archive while it is in use\n"
+    "  annotate DATASET TEXT [--user NAME]   a note beside an archived dataset (the Import and\n"
+    "                                  dataset numbers are in the query output's Import and Dataset)\n"
+    "  withdraw DATASET REASON [--user NAME] hide a dataset from queries and outputs; it stays archived\n\n"
     "Filters: --meter S/N, --program P, --unit U, --id TEXT (part of the sample ID), --status S,\n"
     "--code C (AR/BV/Cal or AQA/Cal column), --user NAME, --from DATE, --to DATE (ISO: 2026-03-24),\n"
-    "--conflicts (only datasets whose key was archived before with other content).\n\n"
+    "--conflicts (only datasets whose key was archived before with other content), --withdrawn (also\n"
+    "withdrawn datasets, marked in the Withdrawn column).\n\n"
     "Every import ends with 'N new, M already archived, K conflicting' on stderr.\n"
     "Exit codes: 0 done; 1 import: no supported meter, sync: imports still waiting; 2 import: firmware\n"
     "too old, otherwise an invalid filter or an unknown import; 3 import: reading the meter failed, add:\n"
@@ -142,10 +146,11 @@ struct FilterOptions {
     QCommandLineOption to{QStringLiteral("to"), QStringLiteral("Last date (2026-03-24)."),
                           QStringLiteral("DATE")};
     QCommandLineOption conflicts{QStringLiteral("conflicts"), QStringLiteral("Only conflicting datasets.")};
+    QCommandLineOption withdrawn{QStringLiteral("withdrawn"), QStringLiteral("Also withdrawn datasets.")};
 
     void addTo(QCommandLineParser &parser) const
     {
-        parser.addOptions({meter, program, unit, id, status, code, user, from, to, conflicts});
+        parser.addOptions({meter, program, unit, id, status, code, user, from, to, conflicts, withdrawn});
     }
 
     // False, with the message printed, for a filter that cannot run.
@@ -159,6 +164,7 @@ struct FilterOptions {
         filter->code = parser.value(code);
         filter->user = parser.value(user);
         filter->conflictsOnly = parser.isSet(conflicts);
+        filter->includeWithdrawn = parser.isSet(withdrawn);
         for (const auto &[option, date] : {std::pair{&from, &filter->from}, std::pair{&to, &filter->to}}) {
             if (parser.isSet(*option) && !ArchiveFilter::readDate(parser.value(*option), date)) {
                 // Bad input may be long or hold line breaks: the message quotes a short, clean piece.
@@ -176,24 +182,14 @@ struct FilterOptions {
     }
 };
 
-// One CSV field: quoted when it holds the separator, a quote or a line break.
-QString csvField(const QString &text)
-{
-    if (!text.contains(QLatin1Char(',')) && !text.contains(QLatin1Char('"')) &&
-        !text.contains(QLatin1Char('\n')) && !text.contains(QLatin1Char('\r')))
-        return text;
-    QString quoted = text;
-    quoted.replace(QLatin1Char('"'), QLatin1String("\"\""));
-    return QLatin1Char('"') + quoted + QLatin1Char('"');
-}
-
 QStringList outputNames()
 {
     QStringList names = {QStringLiteral("Meter"), QStringLiteral("SerialNumber")};
     for (int f = 0; f < DatasetFields::Count; ++f)
         names.append(DatasetFields::name(DatasetFields::Field(f)));
     names += {QStringLiteral("ImportedAt"), QStringLiteral("ImportedBy"), QStringLiteral("Import"),
-              QStringLiteral("Conflict")};
+              QStringLiteral("Conflict"),   QStringLiteral("Dataset"),    QStringLiteral("Withdrawn"),
+              QStringLiteral("Notes")};
     return names;
 }
 
@@ -202,8 +198,13 @@ QStringList outputValues(const ArchivedRow &row)
     QStringList values = {row.meter, row.serial};
     for (const QString &f : row.fields)
         values.append(f);
-    values += {row.importedUtc.toString(Qt::ISODate), row.login, QString::number(row.importId),
-               row.conflict ? QStringLiteral("1") : QStringLiteral("0")};
+    values += {row.importedUtc.toString(Qt::ISODate),
+               row.login,
+               QString::number(row.importId),
+               row.conflict ? QStringLiteral("1") : QStringLiteral("0"),
+               QString::number(row.id),
+               row.withdrawn ? QStringLiteral("1") : QStringLiteral("0"),
+               row.notes.join(QStringLiteral(" | "))};
     return values;
 }
 
@@ -463,7 +464,47 @@ int backup(const QStringList &arguments)
     return kDone;
 }
 
+int correct(const QStringList &arguments, bool withdrawing)
+{
+    QCommandLineParser parser;
+    const QCommandLineOption user(QStringLiteral("user"),
+                                  QStringLiteral("Login name (default: the account's)."),
+                                  QStringLiteral("NAME"));
+    parser.addOption(user);
+    int exitCode = 0;
+    if (!parseOptions(parser, arguments, QString::fromLatin1(kHelp), 2, 2, &exitCode))
+        return exitCode;
+    bool number = false;
+    const qint64 id = parser.positionalArguments().at(0).toLongLong(&number);
+    if (!number || id <= 0) {
+        printError(QStringLiteral("DATASET is a dataset's number (the Dataset column of 'archive query')"));
+        return kBadInput;
+    }
+    Session session;
+    const QString login = parser.isSet(user) ? parser.value(user) : SystemAccount::current().userName;
+    session.shared.login->setUserName(login);
+    const QString text = parser.positionalArguments().at(1);
+    Archive &archive = *session.shared.archive;
+    const Archive::Result result = withdrawing ? archive.withdraw(id, text, session.shared.login->UserName())
+                                               : archive.annotate(id, text, session.shared.login->UserName());
+    if (!result) {
+        printError(result.message);
+        return result.failure == Archive::Result::Other ? kBadInput : kArchiveFailed;
+    }
+    return kDone;
+}
+
 } // namespace
+
+QString csvField(const QString &text)
+{
+    if (!text.contains(QLatin1Char(',')) && !text.contains(QLatin1Char('"')) &&
+        !text.contains(QLatin1Char('\n')) && !text.contains(QLatin1Char('\r')))
+        return text;
+    QString quoted = text;
+    quoted.replace(QLatin1Char('"'), QLatin1String("\"\""));
+    return QLatin1Char('"') + quoted + QLatin1Char('"');
+}
 
 int archiveImport(Session &session, const QString &raw, const QDateTime &imported, const QString &fileName)
 {
@@ -502,6 +543,8 @@ int archive(const QStringList &arguments)
         {QStringLiteral("raw"), &raw},
         {QStringLiteral("sync"), &sync},
         {QStringLiteral("backup"), &backup},
+        {QStringLiteral("annotate"), [](const QStringList &a) { return correct(a, false); }},
+        {QStringLiteral("withdraw"), [](const QStringList &a) { return correct(a, true); }},
     };
     for (const auto &[name, run] : actions)
         if (action == name)

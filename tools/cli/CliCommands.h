@@ -62,6 +62,9 @@ int calrecord(const QStringList &arguments);
 int calline(const QStringList &arguments);
 int checkrange(const QStringList &arguments);
 int archive(const QStringList &arguments);
+int trail(const QStringList &arguments);
+// One CSV field: quoted when it holds a comma, a quote or a line break.
+QString csvField(const QString &text);
 // Archives a meter's answer as one import (and writes the measured-value file first when fileName
 // is given); prints the summary. 0, or 4 when the archive or the file failed.
 int archiveImport(Session &session, const QString &raw, const QDateTime &imported, const QString &fileName);

@@ -1,0 +1,265 @@
+#include "Trail.h"
+
+#include "ProgramVersion.h"
+#include "SystemAccount.h"
+#include "TextTable.h"
+
+#include <QCryptographicHash>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QSqlQuery>
+
+namespace Trail {
+namespace {
+
+const QString kColumns = QStringLiteral("seq, at_utc, utc_offset, clock_back, os_uid, os_user, os_full_name, "
+                                        "login, host, program_version, action,"
+                                        " object, details, reason, file_sha256, prev_hash, hash");
+
+// Every entry of the whole chain's trail is written under this lock on a server, so the entries of
+// all PCs form one chain.
+constexpr qint64 kChainLock = 0x4D65726176;
+
+QVariant bound(const QString &text)
+{
+    return text.isNull() ? QVariant(QStringLiteral("")) : QVariant(text);
+}
+
+QString isoUtc(const QDateTime &at)
+{
+    return at.toUTC().toString(Qt::ISODateWithMs);
+}
+
+TrailEntry readEntry(const QSqlQuery &q)
+{
+    TrailEntry e;
+    int c = 0;
+    e.seq = q.value(c++).toLongLong();
+    e.atUtc = QDateTime::fromString(q.value(c++).toString(), Qt::ISODateWithMs);
+    e.utcOffset = q.value(c++).toInt();
+    e.clockBack = q.value(c++).toInt() != 0;
+    e.osUid = q.value(c++).toLongLong();
+    e.osUser = q.value(c++).toString();
+    e.osFullName = q.value(c++).toString();
+    e.login = q.value(c++).toString();
+    e.host = q.value(c++).toString();
+    e.programVersion = q.value(c++).toString();
+    e.action = q.value(c++).toString();
+    e.object = q.value(c++).toString();
+    e.details = q.value(c++).toString();
+    e.reason = q.value(c++).toString();
+    e.fileSha256 = q.value(c++).toString();
+    e.prevHash = q.value(c++).toString();
+    e.hash = q.value(c++).toString();
+    return e;
+}
+
+bool run(QSqlQuery &q, const ArchiveDatabase &db, Result *result)
+{
+    if (q.exec())
+        return true;
+    *result = db.failure(q.lastError());
+    return false;
+}
+
+Result select(ArchiveDatabase &db, const QString &where, const QVariantList &parameters,
+              QList<TrailEntry> *list)
+{
+    list->clear();
+    QSqlQuery q(db.database());
+    q.setForwardOnly(true);
+    q.prepare(QStringLiteral("SELECT %1 FROM trail WHERE %2 ORDER BY seq").arg(kColumns, where));
+    for (const QVariant &p : parameters)
+        q.addBindValue(p);
+    Result result;
+    if (!run(q, db, &result))
+        return result;
+    while (q.next())
+        list->append(readEntry(q));
+    return result;
+}
+
+} // namespace
+
+} // namespace Trail
+
+QString TrailEntry::computeHash() const
+{
+    // A JSON array of texts: one unambiguous form, whatever the fields hold.
+    const QJsonArray fields = {QString::number(seq),
+                               atUtc.toUTC().toString(Qt::ISODateWithMs),
+                               QString::number(utcOffset),
+                               clockBack ? QStringLiteral("1") : QStringLiteral("0"),
+                               QString::number(osUid),
+                               osUser,
+                               osFullName,
+                               login,
+                               host,
+                               programVersion,
+                               action,
+                               object,
+                               details,
+                               reason,
+                               fileSha256,
+                               prevHash};
+    const QByteArray form = QJsonDocument(fields).toJson(QJsonDocument::Compact);
+    return QString::fromLatin1(QCryptographicHash::hash(form, QCryptographicHash::Sha256).toHex());
+}
+
+namespace Trail {
+
+Result append(ArchiveDatabase &db, const TrailAction &action, TrailEntry *written)
+{
+    Result result;
+    QSqlQuery q(db.database());
+    q.setForwardOnly(true);
+    if (db.engine() == ArchiveDatabase::PostgreSQL) {
+        q.prepare(QStringLiteral("SELECT pg_advisory_xact_lock(?)"));
+        q.addBindValue(kChainLock);
+        if (!run(q, db, &result))
+            return result;
+    }
+    TrailEntry last;
+    if (!q.exec(QStringLiteral("SELECT %1 FROM trail ORDER BY seq DESC LIMIT 1").arg(kColumns)))
+        return db.failure(q.lastError());
+    if (q.next())
+        last = readEntry(q);
+    q.finish();
+
+    const SystemAccount account = SystemAccount::current();
+    const QDateTime now = QDateTime::currentDateTime();
+    TrailEntry e;
+    e.seq = last.seq + 1;
+    e.atUtc = now.toUTC();
+    e.utcOffset = now.offsetFromUtc();
+    // A clock that runs backwards is recorded, never corrected: the entry keeps what the PC said.
+    e.clockBack = last.seq > 0 && e.atUtc < last.atUtc;
+    e.osUid = account.uid;
+    e.osUser = account.userName;
+    e.osFullName = account.fullName;
+    e.login = action.login;
+    e.host = account.host;
+    e.programVersion = ProgramVersion::text();
+    e.action = action.action;
+    e.object = action.object;
+    e.details = QString::fromUtf8(QJsonDocument(action.details).toJson(QJsonDocument::Compact));
+    e.reason = action.reason;
+    e.fileSha256 = action.fileSha256;
+    e.prevHash = last.hash;
+    e.hash = e.computeHash();
+
+    q.prepare(
+        QStringLiteral("INSERT INTO trail (%1) VALUES (?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?)")
+            .arg(kColumns));
+    for (const QVariant &v :
+         {QVariant(e.seq), QVariant(isoUtc(e.atUtc)), QVariant(e.utcOffset), QVariant(e.clockBack ? 1 : 0),
+          QVariant(e.osUid), bound(e.osUser), bound(e.osFullName), bound(e.login), bound(e.host),
+          bound(e.programVersion), bound(e.action), bound(e.object), bound(e.details), bound(e.reason),
+          bound(e.fileSha256), bound(e.prevHash), bound(e.hash)})
+        q.addBindValue(v);
+    if (!run(q, db, &result))
+        return result;
+    if (written)
+        *written = e;
+    return result;
+}
+
+Result head(ArchiveDatabase &db, TrailEntry *entry)
+{
+    *entry = TrailEntry();
+    QSqlQuery q(db.database());
+    q.setForwardOnly(true);
+    if (!q.exec(QStringLiteral("SELECT %1 FROM trail ORDER BY seq DESC LIMIT 1").arg(kColumns)))
+        return db.failure(q.lastError());
+    if (q.next())
+        *entry = readEntry(q);
+    return {};
+}
+
+Result entries(ArchiveDatabase &db, const TrailFilter &filter, QList<TrailEntry> *list)
+{
+    QStringList where = {QStringLiteral("1=1")};
+    QVariantList parameters;
+    if (filter.from.isValid()) {
+        where.append(QStringLiteral("at_utc >= ?"));
+        parameters.append(filter.from.startOfDay(Qt::UTC).toString(Qt::ISODateWithMs));
+    }
+    if (filter.to.isValid()) {
+        where.append(QStringLiteral("at_utc < ?"));
+        parameters.append(filter.to.addDays(1).startOfDay(Qt::UTC).toString(Qt::ISODateWithMs));
+    }
+    if (!filter.user.isEmpty()) {
+        where.append(QStringLiteral("(login = ? OR os_user = ?)"));
+        parameters += {filter.user, filter.user};
+    }
+    if (!filter.action.isEmpty()) {
+        where.append(QStringLiteral("action = ?"));
+        parameters.append(filter.action);
+    }
+    if (!filter.object.isEmpty()) {
+        where.append(QStringLiteral("object LIKE ? ESCAPE '\\'"));
+        QString escaped = filter.object;
+        escaped.replace(QLatin1Char('\\'), QLatin1String("\\\\"))
+            .replace(QLatin1Char('%'), QLatin1String("\\%"))
+            .replace(QLatin1Char('_'), QLatin1String("\\_"));
+        parameters.append(QLatin1Char('%') + escaped + QLatin1Char('%'));
+    }
+    return select(db, where.join(QLatin1String(" AND ")), parameters, list);
+}
+
+Result findFile(ArchiveDatabase &db, const QString &sha256, QList<TrailEntry> *list)
+{
+    return select(db, QStringLiteral("file_sha256 = ?"), {sha256.toLower()}, list);
+}
+
+Result verify(ArchiveDatabase &db, TrailVerdict *verdict, qint64 anchorSeq, const QString &anchorHash,
+              const Progress &progress)
+{
+    *verdict = TrailVerdict();
+    auto broken = [verdict](qint64 seq, const QString &problem) {
+        if (!verdict->intact)
+            return;
+        verdict->intact = false;
+        verdict->brokenSeq = seq;
+        verdict->problem = problem;
+    };
+    qint64 total = 0;
+    {
+        QSqlQuery count(db.database());
+        if (count.exec(QStringLiteral("SELECT count(*) FROM trail")) && count.next())
+            total = count.value(0).toLongLong();
+    }
+    QSqlQuery q(db.database());
+    q.setForwardOnly(true);
+    if (!q.exec(QStringLiteral("SELECT %1 FROM trail ORDER BY seq").arg(kColumns)))
+        return db.failure(q.lastError());
+    qint64 expected = 1;
+    QString previous;
+    bool anchorSeen = anchorSeq <= 0;
+    while (q.next()) {
+        const TrailEntry e = readEntry(q);
+        ++verdict->entries;
+        if (e.seq != expected)
+            broken(expected, TextTable::text(TextTable::TrailMissing).arg(expected).arg(e.seq));
+        else if (e.prevHash != previous)
+            broken(e.seq, TextTable::text(TextTable::TrailLinkBroken).arg(e.seq));
+        else if (e.computeHash() != e.hash)
+            broken(e.seq, TextTable::text(TextTable::TrailChanged).arg(e.seq));
+        if (e.seq == anchorSeq) {
+            anchorSeen = true;
+            if (e.hash != anchorHash.toLower())
+                broken(e.seq, TextTable::text(TextTable::TrailAnchorDiffers).arg(e.seq));
+        }
+        expected = e.seq + 1;
+        previous = e.hash;
+        if (progress && verdict->entries % 10000 == 0 && !progress(verdict->entries, total))
+            return {Result::Cancelled, TextTable::text(TextTable::ArchiveCancelled)};
+    }
+    if (q.lastError().isValid())
+        return db.failure(q.lastError());
+    if (!anchorSeen)
+        broken(anchorSeq, TextTable::text(TextTable::TrailAnchorMissing).arg(anchorSeq));
+    return {};
+}
+
+} // namespace Trail

@@ -1,0 +1,244 @@
+// meravo-cli trail: the activity trail, its proof and its head.
+#include "Archive.h"
+#include "CliCommands.h"
+#include "TextTable.h"
+
+#include <QCommandLineParser>
+#include <QCryptographicHash>
+#include <QFile>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
+
+#include <cstdio>
+
+namespace Cli {
+namespace {
+
+enum Exit { kDone = 0, kBroken = 1, kUnknownFile = 1, kBadInput = 2, kArchiveFailed = 4 };
+
+const char *const kHelp =
+    "meravo-cli trail <action> [options]\n\n"
+    "The activity trail in the archive's database: one entry per import, file written, printout,\n"
+    "change on the meter, annotation, withdrawal and setting, each sealed with the SHA-256 of its\n"
+    "content and of the entry before it (a hash chain).\n\n"
+    "Actions:\n"
+    "  verify [--anchor SEQ:HASH]  walk the chain, every import's original bytes and the datasets\n"
+    "                              read from them; with an anchor noted earlier ('trail head'), the\n"
+    "                              entry SEQ must still carry HASH\n"
+    "  head                        print the newest entry as SEQ:HASH, to note outside the system\n"
+    "  check FILE                  whether FILE is byte for byte one the program wrote: when, by whom\n"
+    "  show [--from DATE] [--to DATE] [--user NAME] [--action A] [--object TEXT] [--format csv|json]\n\n"
+    "What it proves: every entry changed, removed, inserted or moved after it was written is found,\n"
+    "and so is any change of an import's bytes or datasets. What it does not: someone with full\n"
+    "rights over the database can rewrite the whole chain; only a head noted outside (a paper log,\n"
+    "an e-mail) finds that, with verify --anchor.\n\n"
+    "Exit codes: verify: 0 intact, 1 broken (the entry's number is printed); check: 0 the program\n"
+    "wrote this file, 1 it did not; 2 invalid input; 4 the archive is unavailable; 64 usage.";
+
+int failedArchive(const Archive::Result &result)
+{
+    printError(result.message);
+    return kArchiveFailed;
+}
+
+int verify(const QStringList &arguments)
+{
+    QCommandLineParser parser;
+    const QCommandLineOption anchor(QStringLiteral("anchor"), QStringLiteral("An entry noted earlier."),
+                                    QStringLiteral("SEQ:HASH"));
+    const QCommandLineOption user(QStringLiteral("user"), QStringLiteral("Login name for the record."),
+                                  QStringLiteral("NAME"));
+    parser.addOptions({anchor, user});
+    int exitCode = 0;
+    if (!parseOptions(parser, arguments, QString::fromLatin1(kHelp), 0, 0, &exitCode))
+        return exitCode;
+    qint64 seq = 0;
+    QString hash;
+    if (parser.isSet(anchor)) {
+        const QStringList parts = parser.value(anchor).split(QLatin1Char(':'));
+        bool ok = parts.size() == 2;
+        seq = ok ? parts[0].toLongLong(&ok) : 0;
+        hash = parts.value(1).trimmed().toLower();
+        if (!ok || seq <= 0 || hash.size() != 64) {
+            printError(QStringLiteral("--anchor takes SEQ:HASH as 'trail head' prints it"));
+            return kBadInput;
+        }
+    }
+    Session session;
+    TrailVerdict verdict;
+    const Archive::Result result = session.shared.archive->verify(&verdict, seq, hash, parser.value(user));
+    if (!result && verdict.entries == 0)
+        return failedArchive(result);
+    if (verdict.intact) {
+        printLine(TextTable::text(TextTable::TrailIntact).arg(verdict.entries).arg(verdict.imports));
+        return kDone;
+    }
+    printLine(TextTable::text(TextTable::TrailBroken).arg(verdict.brokenSeq).arg(verdict.problem));
+    return kBroken;
+}
+
+int head(const QStringList &arguments)
+{
+    QCommandLineParser parser;
+    int exitCode = 0;
+    if (!parseOptions(parser, arguments, QString::fromLatin1(kHelp), 0, 0, &exitCode))
+        return exitCode;
+    Session session;
+    TrailEntry entry;
+    if (const Archive::Result result = session.shared.archive->trailHead(&entry); !result)
+        return failedArchive(result);
+    printLine(QStringLiteral("%1:%2").arg(entry.seq).arg(entry.hash));
+    return kDone;
+}
+
+QString describe(const TrailEntry &e)
+{
+    return QStringLiteral("%1 %2 %3 (%4 as %5 on %6) %7")
+        .arg(e.seq)
+        .arg(e.atUtc.toString(Qt::ISODate), e.action, e.login, e.osUser, e.host, e.object);
+}
+
+int check(const QStringList &arguments)
+{
+    QCommandLineParser parser;
+    int exitCode = 0;
+    if (!parseOptions(parser, arguments, QString::fromLatin1(kHelp), 1, 1, &exitCode))
+        return exitCode;
+    const QString path = parser.positionalArguments().at(0);
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly)) {
+        printError(TextTable::text(TextTable::FileReadFailed).arg(path, file.errorString()));
+        return kBadInput;
+    }
+    QCryptographicHash hash(QCryptographicHash::Sha256);
+    if (!hash.addData(&file)) {
+        printError(TextTable::text(TextTable::FileReadFailed).arg(path, file.errorString()));
+        return kBadInput;
+    }
+    const QString sha = QString::fromLatin1(hash.result().toHex());
+    Session session;
+    QList<TrailEntry> entries;
+    if (const Archive::Result result = session.shared.archive->findFile(sha, &entries); !result)
+        return failedArchive(result);
+    printLine(QStringLiteral("SHA-256: ") + sha);
+    if (entries.isEmpty()) {
+        printLine(QStringLiteral("Not a file this program wrote (or written before the trail began)."));
+        return kUnknownFile;
+    }
+    for (const TrailEntry &e : entries)
+        printLine(QStringLiteral("Written: ") + describe(e));
+    return kDone;
+}
+
+int show(const QStringList &arguments)
+{
+    QCommandLineParser parser;
+    const QCommandLineOption from(QStringLiteral("from"), QStringLiteral("First day (2026-03-24)."),
+                                  QStringLiteral("DATE"));
+    const QCommandLineOption to(QStringLiteral("to"), QStringLiteral("Last day (2026-03-24)."),
+                                QStringLiteral("DATE"));
+    const QCommandLineOption user(QStringLiteral("user"), QStringLiteral("Login or account name."),
+                                  QStringLiteral("NAME"));
+    const QCommandLineOption action(QStringLiteral("action"), QStringLiteral("Action."), QStringLiteral("A"));
+    const QCommandLineOption object(QStringLiteral("object"), QStringLiteral("Part of the object."),
+                                    QStringLiteral("TEXT"));
+    const QCommandLineOption format(QStringLiteral("format"), QStringLiteral("csv (default) or json."),
+                                    QStringLiteral("FORMAT"), QStringLiteral("csv"));
+    parser.addOptions({from, to, user, action, object, format});
+    int exitCode = 0;
+    if (!parseOptions(parser, arguments, QString::fromLatin1(kHelp), 0, 0, &exitCode))
+        return exitCode;
+    TrailFilter filter;
+    for (const auto &[option, date] : {std::pair{&from, &filter.from}, std::pair{&to, &filter.to}})
+        if (parser.isSet(*option) && !ArchiveFilter::readDate(parser.value(*option), date)) {
+            printError(TextTable::text(TextTable::ArchiveFilterDate)
+                           .arg(parser.value(*option).left(40).simplified()));
+            return kBadInput;
+        }
+    filter.user = parser.value(user).left(ArchiveFilter::kMaxText);
+    filter.action = parser.value(action).left(ArchiveFilter::kMaxText);
+    filter.object = parser.value(object).left(ArchiveFilter::kMaxText);
+    if (parser.value(format) != QLatin1String("csv") && parser.value(format) != QLatin1String("json")) {
+        printError(QStringLiteral("--format takes csv or json"));
+        return kUsageError;
+    }
+    Session session;
+    QList<TrailEntry> entries;
+    if (const Archive::Result result = session.shared.archive->trail(filter, &entries); !result)
+        return failedArchive(result);
+    const QStringList names = {
+        QStringLiteral("Seq"),       QStringLiteral("Time"),   QStringLiteral("Offset"),
+        QStringLiteral("ClockBack"), QStringLiteral("Uid"),    QStringLiteral("Account"),
+        QStringLiteral("FullName"),  QStringLiteral("Login"),  QStringLiteral("Host"),
+        QStringLiteral("Version"),   QStringLiteral("Action"), QStringLiteral("Object"),
+        QStringLiteral("Details"),   QStringLiteral("Reason"), QStringLiteral("FileSha256"),
+        QStringLiteral("PrevHash"),  QStringLiteral("Hash")};
+    auto values = [](const TrailEntry &e) {
+        return QStringList{QString::number(e.seq),
+                           e.atUtc.toString(Qt::ISODateWithMs),
+                           QString::number(e.utcOffset),
+                           e.clockBack ? QStringLiteral("1") : QStringLiteral("0"),
+                           QString::number(e.osUid),
+                           e.osUser,
+                           e.osFullName,
+                           e.login,
+                           e.host,
+                           e.programVersion,
+                           e.action,
+                           e.object,
+                           e.details,
+                           e.reason,
+                           e.fileSha256,
+                           e.prevHash,
+                           e.hash};
+    };
+    if (parser.value(format) == QLatin1String("json")) {
+        QJsonArray array;
+        for (const TrailEntry &e : entries) {
+            const QStringList v = values(e);
+            QJsonObject o;
+            for (qsizetype i = 0; i < names.size(); ++i)
+                o.insert(names[i], v[i]);
+            array.append(o);
+        }
+        const QByteArray text = QJsonDocument(array).toJson(QJsonDocument::Indented);
+        std::fwrite(text.constData(), 1, size_t(text.size()), stdout);
+        return kDone;
+    }
+    QString text = names.join(QLatin1Char(',')) + QLatin1Char('\n');
+    for (const TrailEntry &e : entries) {
+        QStringList fields;
+        for (const QString &v : values(e))
+            fields.append(csvField(v));
+        text += fields.join(QLatin1Char(',')) + QLatin1Char('\n');
+    }
+    const QByteArray bytes = text.toUtf8();
+    std::fwrite(bytes.constData(), 1, size_t(bytes.size()), stdout);
+    return kDone;
+}
+
+} // namespace
+
+int trail(const QStringList &arguments)
+{
+    const QString action = arguments.value(1);
+    using Action = int (*)(const QStringList &);
+    const QList<QPair<QString, Action>> actions = {
+        {QStringLiteral("verify"), &verify},
+        {QStringLiteral("head"), &head},
+        {QStringLiteral("check"), &check},
+        {QStringLiteral("show"), &show},
+    };
+    for (const auto &[name, run] : actions)
+        if (action == name)
+            return run(arguments.mid(1));
+    if (action.isEmpty() || action == QLatin1String("--help") || action == QLatin1String("-h")) {
+        printLine(QString::fromLatin1(kHelp));
+        return action.isEmpty() ? kUsageError : kDone;
+    }
+    printError(QStringLiteral("meravo-cli trail: unknown action '%1' (see --help)").arg(action));
+    return kUsageError;
+}
+
+} // namespace Cli
