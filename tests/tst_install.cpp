@@ -2,6 +2,7 @@
 // simulated meter and that it never outlives the program.
 #include "DemoMeter.h"
 #include "TestSupport.h"
+#include "TextTable.h"
 
 #include <QDir>
 #include <QFile>
@@ -11,7 +12,10 @@
 #include <QTest>
 
 #include <csignal>
+#include <ctime>
+#include <sys/stat.h>
 #include <unistd.h>
+#include <utime.h>
 
 namespace {
 
@@ -92,6 +96,8 @@ private slots:
     void demoMeter();
     void demoEndsWithProgram_data();
     void demoEndsWithProgram();
+    void screenshotKeepsTheWritersRules_data();
+    void screenshotKeepsTheWritersRules();
 };
 
 void TestInstall::versionsAndHelpWithoutDisplay_data()
@@ -254,6 +260,12 @@ void TestInstall::demoEndsWithProgram_data()
     QTest::newRow("SIGTERM") << int(SIGTERM);
     QTest::newRow("SIGINT") << int(SIGINT);
     QTest::newRow("SIGHUP") << int(SIGHUP);
+    // Every other signal that ends a program and that it can catch (all but the crash signals).
+    QTest::newRow("SIGQUIT") << int(SIGQUIT);
+    QTest::newRow("SIGUSR1") << int(SIGUSR1);
+    QTest::newRow("SIGUSR2") << int(SIGUSR2);
+    QTest::newRow("SIGALRM") << int(SIGALRM);
+    QTest::newRow("SIGPROF") << int(SIGPROF);
     QTest::newRow("SIGKILL") << int(SIGKILL);
 }
 
@@ -303,9 +315,66 @@ void TestInstall::demoEndsWithProgram()
         for (const QString &name : left)
             QVERIFY(QDir(temporary + u'/' + name)
                         .isEmpty(QDir::AllEntries | QDir::NoDotAndDotDot | QDir::System));
+        // The next demo removes the empty folder once it is a minute old, and nothing else.
+        writeBytes(temporary + QStringLiteral("/Meravo-keep.txt"), "not the demo's");
+        for (const QString &name : left) {
+            const QByteArray path = QFile::encodeName(temporary + u'/' + name);
+            const utimbuf old{std::time(nullptr) - 3600, std::time(nullptr) - 3600};
+            QVERIFY(::utime(path.constData(), &old) == 0);
+        }
+        program.setArguments({QStringLiteral("--demo"), QStringLiteral("--screenshot"), picture});
+        program.start();
+        QVERIFY(program.waitForFinished(60000));
+        QCOMPARE(program.exitCode(), 0);
+        QCOMPARE(QDir(temporary).entryList(QDir::AllEntries | QDir::NoDotAndDotDot | QDir::System),
+                 QStringList{QStringLiteral("Meravo-keep.txt")});
     } else {
         QVERIFY2(left.isEmpty(), qPrintable(left.join(u' ')));
     }
+}
+
+void TestInstall::screenshotKeepsTheWritersRules_data()
+{
+    QTest::addColumn<QString>("kind");
+    QTest::newRow("a pipe") << "fifo";
+    QTest::newRow("a read-only file") << "read-only";
+}
+
+// --screenshot writes as every writer does: a pipe is no file to replace (it hung before), a read-only
+// file stays, also for root; the reason is told, exit 1.
+void TestInstall::screenshotKeepsTheWritersRules()
+{
+    QFETCH(QString, kind);
+    QTemporaryDir home;
+    const QString picture = home.filePath(QStringLiteral("main.png"));
+    if (kind == QLatin1String("fifo")) {
+        QVERIFY(::mkfifo(QFile::encodeName(picture).constData(), 0644) == 0);
+    } else {
+        writeBytes(picture, "the old picture");
+        QVERIFY(QFile::setPermissions(picture, QFileDevice::ReadOwner));
+    }
+    const QString runtime = home.filePath(QStringLiteral("runtime"));
+    QVERIFY(QDir().mkpath(runtime));
+    QVERIFY(QFile::setPermissions(runtime, QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner));
+    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+    environment.insert(QStringLiteral("HOME"), home.path());
+    environment.insert(QStringLiteral("XDG_RUNTIME_DIR"), runtime);
+    environment.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("offscreen"));
+    QProcess program;
+    program.setProcessEnvironment(environment);
+    program.start(binary("meravo"), {QStringLiteral("--demo"), QStringLiteral("--screenshot"), picture});
+    QVERIFY(program.waitForFinished(60000));
+    QCOMPARE(program.exitCode(), 1);
+    const QString err = QString::fromLocal8Bit(program.readAllStandardError());
+    QVERIFY2(err.contains(TextTable::text(kind == QLatin1String("fifo") ? TextTable::NotRegularFile
+                                                                        : TextTable::ReadOnlyFile)),
+             qPrintable(err));
+    if (kind == QLatin1String("fifo"))
+        QVERIFY(QFileInfo(picture).isFile() == false && QFileInfo::exists(picture));
+    else
+        QCOMPARE(readBytes(picture), QByteArray("the old picture"));
+    QCOMPARE(QDir(home.path()).entryList({QStringLiteral(".*meravo-*")}, QDir::Files | QDir::Hidden),
+             QStringList());
 }
 
 QTEST_GUILESS_MAIN(TestInstall)

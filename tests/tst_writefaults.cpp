@@ -149,6 +149,17 @@ QString wholeFileProblem(const QString &writer, const QString &path, const QByte
     return bytes == input ? QString() : QStringLiteral("other bytes than written");
 }
 
+// The process is stopped (state T in /proc).
+bool stopped(pid_t pid)
+{
+    QFile stat(QStringLiteral("/proc/%1/stat").arg(pid));
+    if (!stat.open(QIODevice::ReadOnly))
+        return false;
+    const QByteArray line = stat.readAll();
+    const qsizetype close = line.lastIndexOf(')');
+    return close > 0 && line.mid(close + 2, 1) == "T";
+}
+
 bool haveRoot()
 {
     return ::geteuid() == 0;
@@ -389,21 +400,31 @@ void TestWriteFaults::signalsLeaveNoTemporaryFile()
     }
     QProcess *process = startWriter(writer, input, QFile::encodeName(target));
     QVERIFY(process->waitForStarted());
+    // Taken once: after the end processId() is 0, and kill(0) would hit this test's own group.
+    const auto pid = pid_t(process->processId());
+    QVERIFY(pid > 0);
     bool caught = false;
     QElapsedTimer clock;
     clock.start();
     while (!caught && process->state() == QProcess::Running && clock.elapsed() < 60000) {
         if (writing(folder.path())) {
-            ::kill(pid_t(process->processId()), SIGSTOP);
+            ::kill(pid, SIGSTOP);
             caught = true;
         }
     }
+    // Stopped for sure (the signal takes a moment), and still with its temporary file: a fast writer
+    // may have committed in between.
+    if (caught) {
+        QVERIFY(QTest::qWaitFor([pid] { return stopped(pid); }, 5000));
+        caught = writing(folder.path());
+    }
     if (!caught) {
+        ::kill(pid, SIGCONT);
         finish(process);
         QSKIP("the write ended before it could be caught");
     }
-    ::kill(pid_t(process->processId()), signalNumber);
-    ::kill(pid_t(process->processId()), SIGCONT);
+    ::kill(pid, signalNumber);
+    ::kill(pid, SIGCONT);
     const Outcome outcome = finish(process);
     QVERIFY(outcome.finished);
     QCOMPARE(outcome.status, QProcess::CrashExit);
@@ -419,11 +440,13 @@ void TestWriteFaults::staleTemporariesGoAtTheNextWrite()
     const QString target = folder.filePath(QStringLiteral("out.pdf"));
     QProcess *process = startWriter(QStringLiteral("pdf"), m_bigInput, QFile::encodeName(target));
     QVERIFY(process->waitForStarted());
+    const auto pid = pid_t(process->processId());
+    QVERIFY(pid > 0);
     QElapsedTimer clock;
     clock.start();
     while (!writing(folder.path()) && process->state() == QProcess::Running && clock.elapsed() < 60000) {
     }
-    ::kill(pid_t(process->processId()), SIGKILL);
+    ::kill(pid, SIGKILL);
     finish(process);
     const QStringList killed = leftovers(folder.path());
     if (killed.isEmpty())
