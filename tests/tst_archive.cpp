@@ -362,7 +362,7 @@ void TestArchive::refusedArchiveStillWritesTheFile()
     } else if (damage == QLatin1String("text"))
         writeBytes(file, "METER;S/N;USER;DATE;TIME\r\n");
     else if (damage == QLatin1String("newer"))
-        sqlite3(file, QStringLiteral("UPDATE meta SET value = '2' WHERE key = 'schema_version'"));
+        sqlite3(file, QStringLiteral("UPDATE meta SET value = '99' WHERE key = 'schema_version'"));
     else if (damage == QLatin1String("off")) {
         // Every workflow as without an archive: none is made.
     } else if (::geteuid() != 0) { // permissions bind everybody but root

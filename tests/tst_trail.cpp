@@ -62,6 +62,7 @@ private slots:
     void anchorFindsARewrittenChain();
     void withdrawnDatasetStaysWithdrawn();
     void fileCheckAndClockBack();
+    void olderArchiveIsBroughtForward();
 
 private:
     // Two imports, a file written, a note and a withdrawal: entries 1 to 5.
@@ -252,6 +253,29 @@ void TestTrail::fileCheckAndClockBack()
         run(cli(), {QStringLiteral("trail"), QStringLiteral("show"), QStringLiteral("--action"),
                     QStringLiteral("trail-verify"), QStringLiteral("--format"), QStringLiteral("json")});
     QVERIFY(shown.out.contains(QStringLiteral("\"ClockBack\": \"1\"")));
+}
+
+void TestTrail::olderArchiveIsBroughtForward()
+{
+    fill();
+    m_archive.reset();
+    // The archive as the first version left it: no trail, no corrections.
+    const Run older =
+        run(QStringLiteral("sqlite3"),
+            {m_path, QStringLiteral("DROP TABLE trail; DROP TABLE annotations;"
+                                    " UPDATE meta SET value = '1' WHERE key = 'schema_version';")});
+    QVERIFY2(older.exitCode == 0, qPrintable(older.err));
+    ArchiveSettings settings;
+    settings.location = m_path;
+    m_archive = std::make_unique<Archive>(*m_shared->device, settings);
+    Archive::Summary summary;
+    const QByteArray bytes = measuredValues(QStringLiteral("A1"), 1, 6);
+    ImportRecord record;
+    QVERIFY(ImportRecord::fromFile(addFile(bytes), bytes, QDateTime::currentDateTime(), &record));
+    QVERIFY(m_archive->keep(record, &summary));
+    QCOMPARE(summary.text(), QStringLiteral("1 new, 5 already archived, 0 conflicting"));
+    QCOMPARE(run(QStringLiteral("sqlite3"), {m_path, QStringLiteral("SELECT value FROM meta")}).out.trimmed(),
+             QStringLiteral("2"));
 }
 
 QTEST_GUILESS_MAIN(TestTrail)
