@@ -99,6 +99,7 @@ frmWait &frmMain::waitDialog()
 bool frmMain::Load()
 {
     m_shared = std::make_unique<SharedObjects>(&m_link);
+    m_shared->recordWrittenFiles();
     // Chosen once, before the first text is put in place; windows opened later follow it.
     TextTable::setLanguage(ProgramFolder::language(*m_shared->ini));
     QCoreApplication::removeTranslator(&m_qtTexts);

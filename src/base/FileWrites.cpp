@@ -4,7 +4,9 @@
 #include "TextTable.h"
 
 #include <QCoreApplication>
+#include <QCryptographicHash>
 #include <QDir>
+#include <QFile>
 #include <QFileDevice>
 #include <QFileInfo>
 
@@ -357,6 +359,40 @@ void ReplaceByRename::fail(const QString &reason)
         m_error = reason.isEmpty() ? systemText(EIO) : reason;
 }
 
+namespace {
+
+CommitObserver &commitObserver()
+{
+    static CommitObserver observer;
+    return observer;
+}
+int s_observerToken = 0;
+
+void tellCommitted(const QString &target, const QString &written)
+{
+    const CommitObserver observer = commitObserver();
+    if (!observer)
+        return;
+    QFile file(written);
+    QCryptographicHash hash(QCryptographicHash::Sha256);
+    if (file.open(QIODevice::ReadOnly) && hash.addData(&file))
+        observer(target, QString::fromLatin1(hash.result().toHex()));
+}
+
+} // namespace
+
+int setCommitObserver(CommitObserver observer)
+{
+    commitObserver() = std::move(observer);
+    return ++s_observerToken;
+}
+
+void clearCommitObserver(int token)
+{
+    if (token == s_observerToken)
+        commitObserver() = nullptr;
+}
+
 bool ReplaceByRename::commit()
 {
     if (m_fd < 0 || failed())
@@ -382,6 +418,7 @@ bool ReplaceByRename::commit()
     // The rename itself on the disk; the file is in place already, so a failure here is only told.
     syncFileAndFolder(-1, folder);
     cancel();
+    tellCommitted(m_target, end);
     return true;
 }
 

@@ -4,6 +4,7 @@
 // on the way, and how a failed write is told to the user. Every writer writes through ReplaceByRename.
 #include <QString>
 
+#include <functional>
 #include <memory>
 
 class QFileDevice;
@@ -108,6 +109,13 @@ private:
 
 // The whole file at path replaced by bytes through ReplaceByRename; empty on success, else the reason.
 QString writeWhole(const QString &path, const QByteArray &bytes);
+
+// Told of every file committed through ReplaceByRename: the path the writer named and the SHA-256
+// (hex) of the bytes now there. The activity trail listens; setting returns a token, and clearing
+// with a token that is no longer the current one leaves the newer observer in place.
+using CommitObserver = std::function<void(const QString &path, const QString &sha256)>;
+int setCommitObserver(CommitObserver observer);
+void clearCommitObserver(int token);
 
 // A write beyond the file-size limit then fails like any other write instead of ending the process.
 void ignoreFileSizeSignal();

@@ -14,6 +14,9 @@
 #include "CMeasVal.h"
 #include "CPrint.h"
 #include "CUsrDefProg.h"
+#include "FileWrites.h"
+
+#include <QFileInfo>
 
 SharedObjects::SharedObjects(CSerialLink *serialLink) : link(serialLink)
 {
@@ -38,4 +41,33 @@ SharedObjects::SharedObjects(CSerialLink *serialLink) : link(serialLink)
     archive = std::make_unique<Archive>(*device, *ini);
 }
 
-SharedObjects::~SharedObjects() = default;
+SharedObjects::~SharedObjects()
+{
+    FileWrites::clearCommitObserver(m_observer);
+}
+
+void SharedObjects::recordWrittenFiles()
+{
+    m_observer = FileWrites::setCommitObserver([this](const QString &path, const QString &sha256) {
+        if (!archive->enabled())
+            return;
+        // What the file is, told by the name the user gave it.
+        const QString suffix = QFileInfo(path).suffix().toLower();
+        QString action = QStringLiteral("write");
+        if (suffix == QLatin1String("csv"))
+            action = QStringLiteral("save");
+        else if (suffix == QLatin1String("xls") || suffix == QLatin1String("xlsx"))
+            action = QStringLiteral("export");
+        else if (suffix == QLatin1String("pdf"))
+            action = QStringLiteral("pdf");
+        TrailAction entry;
+        entry.action = action;
+        entry.object = QFileInfo(path).absoluteFilePath();
+        entry.fileSha256 = sha256;
+        entry.login = login->UserName();
+        entry.details = {{QStringLiteral("bytes"), QFileInfo(path).size()}};
+        // The file is written whatever the archive answers; an archive that cannot take the entry
+        // has told the user at its own use.
+        archive->record(entry);
+    });
+}

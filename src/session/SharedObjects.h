@@ -42,7 +42,12 @@ struct SharedObjects {
     std::unique_ptr<Archive> archive;
 
     explicit SharedObjects(CSerialLink *serialLink = nullptr);
+    // Every file this set's run writes gets its entry in the activity trail, with the user logged in.
+    void recordWrittenFiles();
     ~SharedObjects();
     SharedObjects(const SharedObjects &) = delete;
     SharedObjects &operator=(const SharedObjects &) = delete;
+
+private:
+    int m_observer = 0;
 };

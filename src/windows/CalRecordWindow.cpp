@@ -259,7 +259,7 @@ void CalRecordWindow::PrintRecord()
     if (answer != UserDialogs::Yes)
         return;
     m_main.SetMousePointer(11);
-    const bool ok = PrintJobs::print(print, printJob());
+    const bool ok = PrintJobs::printRecorded(m_main, printJob(), windowTitle());
     m_main.SetMousePointer(0);
     if (!ok)
         dialogs.error(this, TextTable::text(1209));

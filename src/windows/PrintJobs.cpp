@@ -1,5 +1,7 @@
 #include "PrintJobs.h"
 
+#include "Archive.h"
+#include "CLogin.h"
 #include "CPrint.h"
 #include "ErrorFrame.h"
 #include "FileWrites.h"
@@ -125,6 +127,21 @@ bool print(CPrint &print, const Job &job)
     if (auto *target = dynamic_cast<QtPrintTarget *>(print.target()))
         return run(print, *target, job);
     return job.print(print);
+}
+
+bool printRecorded(MainWindowContext &main, const Job &job, const QString &what)
+{
+    SharedObjects &shared = main.shared();
+    const bool ok = print(*shared.print, job);
+    if (ok && shared.archive->enabled()) {
+        TrailAction entry;
+        entry.action = QStringLiteral("print");
+        entry.object = what;
+        entry.login = shared.login->UserName();
+        entry.details = {{QStringLiteral("printer"), shared.print->PrinterName()}};
+        shared.archive->record(entry);
+    }
+    return ok;
 }
 
 bool writePdf(CPrint &print, const Job &job, const QString &path)

@@ -30,6 +30,10 @@ bool run(CPrint &print, QtPrintTarget &target, const Job &job);
 // Prints job on the printer print has, with the page settings and last page when it is a Qt printer.
 bool print(CPrint &print, const Job &job);
 
+// Prints job on the program's printer and records it in the activity trail (what: the printout's
+// subject, e.g. the file or the meter).
+bool printRecorded(MainWindowContext &main, const Job &job, const QString &what);
+
 // Writes the printout to a PDF file, atomically (FileWrites); a file error is reported with its cause.
 bool writePdf(CPrint &print, const Job &job, const QString &path);
 

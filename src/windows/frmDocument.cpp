@@ -478,7 +478,8 @@ bool frmDocument::PrintDocument()
     if (answer != UserDialogs::Yes)
         return false;
     m_main.SetMousePointer(11);
-    const bool ok = PrintJobs::print(print, printJob());
+    const QString what = m_path.isEmpty() ? QStringLiteral("%1 %2").arg(m_doc.meter, m_doc.serialNumber) : m_path;
+    const bool ok = PrintJobs::printRecorded(m_main, printJob(), what);
     m_main.SetMousePointer(0);
     if (!ok)
         dialogs.error(this, TextTable::text(1209));

@@ -77,6 +77,7 @@ bool trace()
 
 Session::Session() : shared(&link)
 {
+    shared.recordWrittenFiles();
     CommLog &log = processLog();
     log.setEcho(s_trace);
     link.setLog(&log);
