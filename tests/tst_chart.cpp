@@ -126,6 +126,7 @@ private slots:
     void zoomAndPanByMouse_data();
     void zoomAndPanByMouse();
     void thinnedDrawingKeepsEveryDatasetInTooltips();
+    void limitsAreMarkedNotJoined();
     void chartFollowsTheDocument();
     void chartGrowsASmallWindow_data();
     void chartGrowsASmallWindow();
@@ -355,6 +356,23 @@ void TestChart::thinnedDrawingKeepsEveryDatasetInTooltips()
     const QString tip = chart.toolTipAt(chart.positionOf(double(middle.time), middle.value));
     for (int k = run; k <= run + 10; ++k)
         QVERIFY2(tip.contains(QStringLiteral("No. %1 ").arg(k + 1)), qPrintable(tip));
+}
+
+void TestChart::limitsAreMarkedNotJoined()
+{
+    ChartSession s(kLumoraHead + kLumoraRecords);
+    QList<QPointF> joined;
+    for (QAbstractSeries *series : s.chart().view()->chart()->series())
+        if (series->type() == QAbstractSeries::SeriesTypeLine)
+            joined += static_cast<QXYSeries *>(series)->points();
+    int measured = 0;
+    for (const ChartSeriesData &series : s.chart().data().series())
+        for (const ChartPoint &p : series.points) {
+            const bool limit = p.flags & (ChartPoint::Below | ChartPoint::Above);
+            measured += limit ? 0 : 1;
+            QCOMPARE(joined.contains(QPointF(double(p.time), p.value)), !limit);
+        }
+    QCOMPARE(joined.size(), measured);
 }
 
 void TestChart::chartFollowsTheDocument()

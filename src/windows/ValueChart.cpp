@@ -239,10 +239,15 @@ private:
                 marks[kind].append(at(p));
             }
         };
+        // A value beyond the meter's range is its limit, not a measurement: marked, never joined.
+        auto measured = [](const ChartPoint &p) {
+            return !(p.flags & (ChartPoint::Below | ChartPoint::Above));
+        };
         if (n <= 2 * qsizetype(pixels)) {
             line.reserve(n);
             for (qsizetype i = lo; i < hi; ++i) {
-                line.append(at(points[i]));
+                if (measured(points[i]))
+                    line.append(at(points[i]));
                 mark(points[i], column(points[i]));
             }
         } else {
@@ -252,17 +257,20 @@ private:
             qsizetype i = lo;
             while (i < hi) {
                 const int col = column(points[i]);
-                qsizetype low = i, high = i, end = i;
+                qsizetype low = -1, high = -1, end = i;
                 while (end < hi && column(points[end]) == col) {
                     const ChartPoint &p = points[end];
-                    if (p.value < points[low].value)
-                        low = end;
-                    if (p.value > points[high].value)
-                        high = end;
+                    if (measured(p)) {
+                        if (low < 0 || p.value < points[low].value)
+                            low = end;
+                        if (high < 0 || p.value > points[high].value)
+                            high = end;
+                    }
                     mark(p, col);
                     ++end;
                 }
-                line.append(at(points[std::min(low, high)]));
+                if (low >= 0)
+                    line.append(at(points[std::min(low, high)]));
                 if (low != high)
                     line.append(at(points[std::max(low, high)]));
                 i = end;
