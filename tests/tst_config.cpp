@@ -19,6 +19,9 @@ private slots:
     void writeReplacesWholeFile();
     void prefixIsCutByLengthOnly();
     void deletedFileIsRecreated();
+    void anyPathReadsBack_data();
+    void anyPathReadsBack();
+    void missingDocumentsFolderIsCreatedOnce();
     void unwritableFolderGivesEmptyPath();
     void loginState();
 
@@ -90,6 +93,35 @@ void TestConfig::deletedFileIsRecreated()
     QVERIFY(QFile::remove(CConfig::configFilePath()));
     QCOMPARE(shared.config->WorkDir(), CConfig::defaultWorkDir());
     QVERIFY(QFile::exists(CConfig::configFilePath()));
+}
+
+void TestConfig::anyPathReadsBack_data()
+{
+    QTest::addColumn<QString>("name");
+    QTest::newRow("Czech") << QStringLiteral("ji\u0159\u00ed");
+    QTest::newRow("Cyrillic") << QStringLiteral("\u0414\u043e\u043a\u0443\u043c\u0435\u043d\u0442\u044b");
+    // Single-byte text that would pass for UTF-8.
+    QTest::newRow("code page, UTF-8 look-alike") << QStringLiteral("\u00c3\u00a4");
+}
+
+void TestConfig::anyPathReadsBack()
+{
+    QFETCH(QString, name);
+    const QString path = m_home->path() + u'/' + name;
+    SharedObjects().config->setWorkDir(path);
+    QCOMPARE(SharedObjects().config->WorkDir(), path);
+}
+
+void TestConfig::missingDocumentsFolderIsCreatedOnce()
+{
+    const QString documents = CConfig::defaultWorkDir();
+    QVERIFY(!QFileInfo::exists(documents));
+    SharedObjects shared;
+    QCOMPARE(shared.usrDefProg->WorkDir(), documents);
+    QVERIFY(QFileInfo(documents).isDir());
+    QCOMPARE(shared.usrDefProg->takeCreatedWorkDir(), documents);
+    QCOMPARE(shared.config->WorkDir(), documents);
+    QCOMPARE(shared.usrDefProg->takeCreatedWorkDir(), QString());
 }
 
 void TestConfig::unwritableFolderGivesEmptyPath()

@@ -380,6 +380,7 @@ constexpr Entry kExtension[] = {
     {2672, "PNG image"},
     {2673, "SVG drawing"},
     {2674, "C&hart as the last page"},
+    {2700, "The working folder %1 did not exist; it has been created."},
 };
 
 // The other languages' tables: one entry per line, same numbers and escapes as the English tables.

@@ -163,6 +163,8 @@ enum Extension {
     ChartPngFilter = 2672,
     ChartSvgFilter = 2673,
     ChartOnPrintout = 2674,
+    // Files, folders and programs a lab user brings along.
+    WorkDirCreated = 2700,
 };
 
 } // namespace TextTable

@@ -516,6 +516,11 @@ void CUsrDefProg::setWorkDir(const QString &strWorkDir)
     m_workDir = m_config.WorkDir();
 }
 
+QString CUsrDefProg::takeCreatedWorkDir()
+{
+    return m_config.takeCreatedWorkDir();
+}
+
 QString CUsrDefProg::FilePath(const QString &strFileName) const
 {
     return WorkDir() + QDir::separator() + strFileName;

@@ -73,6 +73,8 @@ public:
     // PC side.
     QString WorkDir() const;
     void setWorkDir(const QString &strWorkDir);
+    // The default working folder when it was missing and has just been created (told once).
+    QString takeCreatedWorkDir();
     bool ListPC(QStringList &strProgNumList, QStringList &strFileNameList, qint16 &intNumProgs) const;
     bool SaveToFile(const ProgramRecord &program, const QString &strFilePath) const;
     bool ReadFromFile(ProgramRecord &program, const QString &strFileName) const;

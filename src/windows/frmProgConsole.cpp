@@ -321,6 +321,9 @@ void frmProgConsole::Load()
     ShowWorkDir();
     if (!FillDirectoryList())
         dialogs.error(this, TextTable::text(1164));
+    if (const QString created = m_main.shared().usrDefProg->takeCreatedWorkDir(); !created.isEmpty())
+        dialogs.information(
+            this, TextTable::text(TextTable::WorkDirCreated).arg(QDir::toNativeSeparators(created)));
     UpdateConsoleButtons(true, true, QString());
     m_timUpdate->start();
 }
