@@ -42,12 +42,17 @@ QString UserDialogs::filter(const QString &description, const QString &pattern)
     return description + QStringLiteral(" (") + pattern + QLatin1Char(')');
 }
 
-QString UserDialogs::withDefaultSuffix(const QString &path, const QString &filter)
+QString UserDialogs::withDefaultSuffix(const QString &path, const QString &filter, const QString &offered)
 {
-    static const QRegularExpression pattern(QStringLiteral("\\(\\*\\.(\\w+)\\)"));
+    static const QRegularExpression pattern(QStringLiteral("\\*\\.(\\w+)"));
     const QRegularExpressionMatch match = pattern.match(filter);
-    if (path.isEmpty() || !match.hasMatch() || !QFileInfo(path).suffix().isEmpty())
+    if (path.isEmpty() || !match.hasMatch())
         return path;
+    // "Messung 15.03.2026" has a suffix, yet no extension the program's own lists know.
+    for (const QString &filters : {filter, offered})
+        for (const QRegularExpressionMatch &known : pattern.globalMatch(filters))
+            if (path.endsWith(u'.' + known.captured(1), Qt::CaseInsensitive))
+                return path;
     return path + u'.' + match.captured(1);
 }
 
@@ -89,7 +94,8 @@ QString UserDialogs::saveFileName(QWidget *parent, const QString &title, const Q
     const QString chosen = chooseSaveFile(parent, {title, proposedPath, start, filter});
     if (chosen.isEmpty())
         return chosen;
-    const QString path = withDefaultSuffix(chosen, m_selectedFilter.isEmpty() ? filter : m_selectedFilter);
+    const QString path =
+        withDefaultSuffix(chosen, m_selectedFilter.isEmpty() ? filter : m_selectedFilter, filter);
     // The dialog asked about the name it returned, not about the name with the extension.
     if (path != chosen && QFileInfo::exists(path) &&
         question(parent, TextTable::text(TextTable::ReplaceFile).arg(QDir::toNativeSeparators(path)),

@@ -38,8 +38,8 @@ public:
 
     // "Description (*.ext)" from a description and a pattern.
     static QString filter(const QString &description, const QString &pattern);
-    // The path with the filter's extension when its file name has none.
-    static QString withDefaultSuffix(const QString &path, const QString &filter);
+    // The path with the filter's extension unless it ends in it or in one of the offered filters'.
+    static QString withDefaultSuffix(const QString &path, const QString &filter, const QString &offered = {});
     // Where the next file dialog starts: the folder of the file chosen last (kept per user), else the
     // documents folder, else the home folder.
     static QString lastFolder();
