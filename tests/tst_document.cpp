@@ -14,6 +14,7 @@
 #include "TextTable.h"
 #include "Twips.h"
 
+#include <QApplication>
 #include <QDir>
 #include <QFile>
 #include <QMdiArea>
@@ -67,6 +68,8 @@ private slots:
     void cancelledSaveChangesNothing();
     void fileDialogsAddTheExtensionAndStartWhereLastUsed();
     void unsavedImportIsOfferedForSaving();
+    void dismissedSaveQuestionKeepsTheProgram_data();
+    void dismissedSaveQuestionKeepsTheProgram();
     void emptyDocumentHasNothingToSaveExportOrPrint();
     void exportWritesSpreadsheet();
     void printToPdf();
@@ -259,6 +262,37 @@ void TestDocument::unsavedImportIsOfferedForSaving()
     s.dialogs.buttonAnswers.enqueue(UserDialogs::No);
     QVERIFY(doc->closeWindow());
     QTRY_COMPARE(s.main->NumDocs(), short(0));
+}
+
+void TestDocument::dismissedSaveQuestionKeepsTheProgram_data()
+{
+    QTest::addColumn<bool>("escape");
+    QTest::newRow("Escape") << true;
+    QTest::newRow("close button") << false;
+}
+
+void TestDocument::dismissedSaveQuestionKeepsTheProgram()
+{
+    QFETCH(bool, escape);
+    // The real question box, dismissed as a user does.
+    QtUserDialogs real;
+    QTimer::singleShot(0, [escape] {
+        QWidget *box = QApplication::activeModalWidget();
+        QVERIFY(box);
+        if (escape)
+            QTest::keyClick(box, Qt::Key_Escape);
+        else
+            box->close();
+    });
+    const int answer = real.question(nullptr, TextTable::text(1179), UserDialogs::Yes | UserDialogs::No);
+    QCOMPARE(answer, int(UserDialogs::Cancel));
+    // That answer to the question at exit: the program and its import stay.
+    Session s("Lumora", 2);
+    s.doc()->MenuImport();
+    s.dialogs.buttonAnswers.enqueue(answer);
+    QVERIFY(!s.main->close());
+    QCOMPARE(s.main->NumDocs(), short(1));
+    QVERIFY(s.doc()->isModified());
 }
 
 void TestDocument::emptyDocumentHasNothingToSaveExportOrPrint()

@@ -147,10 +147,17 @@ int QtUserDialogs::message(QWidget *parent, const QString &title, const QString 
         if (choice.button == defaultButton)
             box.setDefaultButton(button);
     }
+    // Escape and the box's close button dismiss a question; they never answer No for the user (No to
+    // "save the data?" would drop an import). The dismissal is Cancel, offered or not.
+    if ((buttons & Yes) && (buttons & No) && !(buttons & Cancel)) {
+        QPushButton *dismiss = box.addButton(QMessageBox::Cancel);
+        dismiss->hide();
+        box.setEscapeButton(dismiss);
+    }
     box.exec();
     if (QAbstractButton *clicked = box.clickedButton(); clicked && pressed.contains(clicked))
         return pressed.value(clicked);
-    return (buttons & Cancel) ? Cancel : (buttons & No) ? No : Ok;
+    return (buttons & (Yes | No | Cancel)) ? Cancel : Ok;
 }
 
 QString QtUserDialogs::chooseOpenFile(QWidget *parent, const FileRequest &request)

@@ -12,7 +12,8 @@ public:
 
     virtual ~UserDialogs() = default;
 
-    // Returns the button pressed; closing the box counts as Cancel (or No when there is no Cancel).
+    // Returns the button pressed; closing the box (Escape, its close button) counts as Cancel, also when
+    // only Yes and No are offered: a dismissal is never an answer.
     // defaultButton (one of buttons) is the one Enter presses; 0 leaves the first offered.
     virtual int message(QWidget *parent, const QString &title, const QString &text, Icon icon, int buttons,
                         int defaultButton = 0) = 0;

@@ -516,6 +516,11 @@ void frmDocument::closeEvent(QCloseEvent *event)
         const int answer = m_main.dialogs().question(
             this, TextTable::text(1178) + QStringLiteral("\r\n") + TextTable::text(1179),
             UserDialogs::Yes | UserDialogs::No);
+        // Dismissed (Escape, the box's close button): nothing closes, not the program either.
+        if (answer != UserDialogs::Yes && answer != UserDialogs::No) {
+            event->ignore();
+            return;
+        }
         if (answer == UserDialogs::Yes) {
             QString path;
             if (!SaveDocument(path, true, m_path)) {
