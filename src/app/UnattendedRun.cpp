@@ -94,7 +94,8 @@ bool captureImport(frmMain &main, const QString &pngPath)
     frmDocument &document = *documents.first();
     document.MenuImport();
     settle();
-    const int datasets = document.model()->rowCount();
+    // The grid's empty rows are no datasets.
+    const int datasets = document.model()->recordCount();
     if (datasets == 0) {
         tell(QStringLiteral("the import brought no datasets"));
         return false;

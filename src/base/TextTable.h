@@ -165,6 +165,7 @@ enum Extension {
     ChartOnPrintout = 2674,
     // Files, folders and programs a lab user brings along.
     WorkDirCreated = 2700,
+    NoMeterPort = 2701,
 };
 
 } // namespace TextTable
