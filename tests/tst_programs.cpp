@@ -214,6 +214,8 @@ void TestPrograms::rejectedListFails()
     rig.sim->faults().rejectCommands = {QStringLiteral("U.512")};
     QVERIFY(!rig.prog().Update());
     QCOMPARE(rig.prog().count(), qint16(0));
+    // As after a rejected dataset command: the meter gets the closing command.
+    QCOMPARE(rig.sim->commandLog().count(QStringLiteral("U.999")), 1);
 }
 
 void TestPrograms::listOfMoreThanHundredIsReported()

@@ -88,23 +88,8 @@ bool CUsrDefProg::Transfer(const QString &cmd, QString &reply)
 bool CUsrDefProg::RequestList(QString &reply)
 {
     reply.clear();
-    CSerialLink *link = m_link;
-    if (!link)
-        return false;
-    const CCommunication &comm = m_communication;
-    if (!link->BeginExchange(comm.COMPort(), comm.Baudrate()))
-        return false;
-    if (!link->COMSendAndReceive(Protocol::line(Protocol::ListPrograms), reply)) {
-        // Also after a stop: the meter gets its closing command before the line is let go.
-        link->COMContinue();
-        QString answer;
-        link->COMSendAndReceive(Protocol::line(Protocol::EndTransfer), answer);
-        link->COMDeinit();
-        return false;
-    }
-    link->COMDeinit();
     // A rejected list is a failure, not a meter without programs; two lists run together are no list.
-    return CCommunication::IsAccepted(reply);
+    return m_link && m_communication.ReadListing(*m_link, Protocol::ListPrograms, 4, reply);
 }
 
 std::optional<QStringList> CUsrDefProg::ParseListReply(const QString &reply)
