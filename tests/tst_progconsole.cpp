@@ -473,7 +473,7 @@ void TestProgConsole::copyToMeterKeepsFileAndAsks()
     s.dialogs.clear();
     s.sim->clearLog();
     button(console, "cmdCopyToMeter")->click();
-    QCOMPARE(s.dialogs.messageTexts(), QStringList{TextTable::text(2364).arg("MODEL").arg(70).arg(5)});
+    QCOMPARE(s.dialogs.messageTexts(), QStringList{TextTable::text(2364).arg("Model").arg(70).arg(5)});
     QCOMPARE(s.dialogs.asked[0].title, QStringLiteral("Warning"));
     QVERIFY(s.sim->commandLog().isEmpty());
 }

@@ -382,6 +382,7 @@ constexpr Entry kExtension[] = {
     {2674, "C&hart as the last page"},
     {2700, "The working folder %1 did not exist; it has been created."},
     {2701, "No meter has been found on a serial port yet: search for the meter first."},
+    {2702, "Send the program all the same?"},
 };
 
 // The other languages' tables: one entry per line, same numbers and escapes as the English tables.

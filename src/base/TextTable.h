@@ -166,6 +166,7 @@ enum Extension {
     // Files, folders and programs a lab user brings along.
     WorkDirCreated = 2700,
     NoMeterPort = 2701,
+    ProgramSendAnyway = 2702,
 };
 
 } // namespace TextTable

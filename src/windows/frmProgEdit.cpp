@@ -664,8 +664,9 @@ void frmProgEdit::cmdClear_Click()
         check->setChecked(false);
 }
 
-bool frmProgEdit::CheckBeforeSaving(ProgramRecord &program)
+bool frmProgEdit::CheckBeforeSaving(ProgramRecord &program, bool &confirmed)
 {
+    confirmed = false;
     UserDialogs &dialogs = m_main.dialogs();
     if (m_new && m_txtProgNum->isEnabled() && !txtProgNum_Validate())
         return false;
@@ -674,12 +675,7 @@ bool frmProgEdit::CheckBeforeSaving(ProgramRecord &program)
         return false;
     }
     // The same limits whatever sends the program: each field, then the measuring range.
-    const QString problem = m_main.shared().usrDefProg->CheckProgram(program);
-    if (!problem.isEmpty()) {
-        dialogs.warning(this, problem);
-        return false;
-    }
-    return true;
+    return frmProgConsole::MayStore(dialogs, this, *m_main.shared().usrDefProg, program, confirmed);
 }
 
 void frmProgEdit::cmdSaveDevice_Click()
@@ -687,7 +683,8 @@ void frmProgEdit::cmdSaveDevice_Click()
     SharedObjects &shared = m_main.shared();
     UserDialogs &dialogs = m_main.dialogs();
     ProgramRecord program;
-    if (!CheckBeforeSaving(program))
+    bool confirmed = false;
+    if (!CheckBeforeSaving(program, confirmed))
         return;
     const QString number = program.NO;
     using Result = CUsrDefProg::StoreResult;
@@ -708,7 +705,7 @@ void frmProgEdit::cmdSaveDevice_Click()
         else
             unsetCursor();
     };
-    const Result result = shared.usrDefProg->storeOrModify(program, askModify, busy);
+    const Result result = shared.usrDefProg->storeOrModify(program, askModify, busy, confirmed);
     // Whatever was sent, the console shows the meter's table with this program.
     if (result != Result::Kept) {
         m_console.RequestSelProgram(number, QString(), true);
@@ -731,7 +728,7 @@ void frmProgEdit::cmdSaveFile_Click()
     SharedObjects &shared = m_main.shared();
     UserDialogs &dialogs = m_main.dialogs();
     ProgramRecord program;
-    if (!CheckBeforeSaving(program))
+    if (bool confirmed = false; !CheckBeforeSaving(program, confirmed))
         return;
     QString path =
         dialogs.saveFileName(this, TextTable::text(1112), shared.usrDefProg->ProposedFilePath(program.NO),
