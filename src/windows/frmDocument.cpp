@@ -142,16 +142,29 @@ void frmDocument::resizeEvent(QResizeEvent *event)
     layoutWindow();
 }
 
-// In twips, as laid out below: 2200 for the header band, 100 around the grid; what is left shows the
-// grid's header row and several rows, and at the least a few.
+// The header frame is as high as its three rows need at the font in use (a larger system font, a
+// scale factor), never lower than its place in twips.
+int frmDocument::headerHeight() const
+{
+    return std::max(Twips::toPixels(1350, this), m_fraHeader->sizeHint().height());
+}
+
+// Where the grid starts: the picture band, the header frame and the gaps between them.
+int frmDocument::gridTop() const
+{
+    return Twips::toPixels(750, this) + headerHeight() + Twips::toPixels(100, this);
+}
+
+// In twips, as laid out below: the header, 100 around the grid; what is left shows the grid's header
+// row and several rows, and at the least a few.
 QSize frmDocument::sizeHint() const
 {
-    return QSize(Twips::toPixels(7000, this), Twips::toPixels(2300 + 2200, this));
+    return QSize(Twips::toPixels(7000, this), gridTop() + Twips::toPixels(100 + 2200, this));
 }
 
 QSize frmDocument::minimumSizeHint() const
 {
-    return QSize(Twips::toPixels(3600, this), Twips::toPixels(2300 + 1500, this));
+    return QSize(Twips::toPixels(3600, this), gridTop() + Twips::toPixels(100 + 1500, this));
 }
 
 void frmDocument::layoutWindow()
@@ -160,15 +173,15 @@ void frmDocument::layoutWindow()
         return;
     auto px = [this](int twips) { return Twips::toPixels(twips, this); };
     const int w = Twips::fromPixels(width(), this);
-    const int h = Twips::fromPixels(height(), this);
     m_picHead->setGeometry(0, 0, width(), px(700));
     m_picHead->logo()->setVisible(w > 3500);
     m_picHead->placeLogo(px(w - 3250));
-    m_fraHeader->setGeometry(px(100), px(750), std::max(0, px(w - 200)), px(1350));
-    const bool gridVisible = w > 200 && h > 2300;
+    m_fraHeader->setGeometry(px(100), px(750), std::max(0, px(w - 200)), headerHeight());
+    const int top = gridTop();
+    const bool gridVisible = w > 200 && height() > top + px(100);
     m_split->setVisible(gridVisible);
     if (gridVisible)
-        m_split->setGeometry(px(100), px(2200), px(w - 200), px(h - 2300));
+        m_split->setGeometry(px(100), top, px(w - 200), height() - top - px(100));
 }
 
 bool frmDocument::isChartShown() const

@@ -261,7 +261,11 @@ void frmProgEdit::buildResultsTable()
         results->addWidget(m_results[i], i, 1);
         results->addWidget(meaning, i, 2);
     }
-    results->setColumnMinimumWidth(1, 150);
+    // Room for the widest result with its unit at the font in use, so filling in the results never
+    // squeezes the meanings beside them.
+    results->setColumnMinimumWidth(1, std::max(150, m_fraCalResults->fontMetrics().horizontalAdvance(
+                                                        QStringLiteral("-0.000E+00  1/(mg/l)")) +
+                                                        8));
     results->setColumnStretch(2, 1);
 }
 
