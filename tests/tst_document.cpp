@@ -21,6 +21,7 @@
 #include <QProcess>
 #include <QPushButton>
 #include <QStandardPaths>
+#include <QStyle>
 #include <QTableView>
 #include <QTest>
 #include <QTimer>
@@ -114,6 +115,13 @@ void TestDocument::importLumoraIntoGrid()
     QCOMPARE(header(doc, 13), QStringLiteral("Status 2"));
     const QList<QByteArray> third = s.datasets->records().split('\n').at(2).trimmed().split(';');
     QCOMPARE(cell(doc, 2, 13), QString::fromLatin1(third[13]));
+    // The number column widens to the digits the last datasets' numbers have.
+    s.datasets->generate(10200);
+    doc->MenuImport();
+    QTableView *grid = doc->grid();
+    // As the cell draws it: the text between the style's margins.
+    const int margins = 2 * (grid->style()->pixelMetric(QStyle::PM_FocusFrameHMargin, nullptr, grid) + 1);
+    QVERIFY(grid->fontMetrics().horizontalAdvance(cell(doc, 10199, 0)) + margins <= grid->columnWidth(0));
 }
 
 void TestDocument::importWithoutDatasetsKeepsOneEmptyRow()

@@ -296,14 +296,17 @@ bool frmDocument::FillTable()
     if (!m_model->fill(m_doc.datasets, layout))
         return false;
     // The layout's widths were made for a smaller font: they are the least a column gets, and a
-    // column widens to its header and to the first rows' texts so dates and times stay readable.
+    // column widens to its header and to the texts of the first and the last rows, so dates, times and
+    // the numbers that grow towards the end ("1000" after "999") stay readable.
     const QFontMetrics metrics = m_grid->fontMetrics();
     const int padding = metrics.horizontalAdvance(QLatin1Char('M'));
-    const int sampleRows = std::min(m_model->rowCount(), 200);
+    const int rows = m_model->rowCount();
+    const int sample = 200;
     for (int i = 0; i < layout.size(); ++i) {
         int width = std::max(Twips::toPixels(layout[i].width, this),
                              metrics.horizontalAdvance(layout[i].header) + 2 * padding);
-        for (int row = 0; row < sampleRows; ++row)
+        for (int row = 0; row < rows;
+             row = (row + 1 == sample && rows > 2 * sample) ? rows - sample : row + 1)
             width = std::max(width,
                              metrics.horizontalAdvance(m_model->index(row, i).data().toString()) + padding);
         m_grid->setColumnWidth(i, width);
