@@ -35,6 +35,8 @@ class TestWindowManager : public QObject {
     Q_OBJECT
 private slots:
     void frameComesBackWhereItWasLeft();
+    void maximisedComesBackAndDefaultUsesTheScreen_data();
+    void maximisedComesBackAndDefaultUsesTheScreen();
     void unreachablePositionFallsBack_data();
     void unreachablePositionFallsBack();
     void restoredDocumentShowsRows_data();
@@ -57,6 +59,35 @@ void TestWindowManager::frameComesBackWhereItWasLeft()
             left = main.frameGeometry();
         } else {
             QTRY_COMPARE(main.frameGeometry(), left);
+        }
+        QVERIFY(main.close());
+    }
+}
+
+void TestWindowManager::maximisedComesBackAndDefaultUsesTheScreen_data()
+{
+    QTest::addColumn<bool>("maximised");
+    QTest::newRow("maximised") << true;
+    QTest::newRow("normal") << false;
+}
+
+void TestWindowManager::maximisedComesBackAndDefaultUsesTheScreen()
+{
+    QFETCH(bool, maximised);
+    GuiSandbox sandbox;
+    ScriptedDialogs dialogs;
+    for (int round = 0; round < 2; ++round) {
+        frmMain main(dialogs);
+        QVERIFY(start(main));
+        if (round == 0) {
+            const QRect available = main.screen()->availableGeometry();
+            QVERIFY(main.frameGeometry().width() * 3 >= available.width() * 2);
+            QVERIFY(available.contains(main.frameGeometry()));
+            if (maximised)
+                main.showMaximized();
+            QTRY_COMPARE(main.isMaximized(), maximised);
+        } else {
+            QTRY_COMPARE(main.isMaximized(), maximised);
         }
         QVERIFY(main.close());
     }
