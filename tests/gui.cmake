@@ -50,6 +50,11 @@ add_dependencies(tst_wm meravo_program_folder)
 add_test(NAME tst_wm COMMAND ${CMAKE_CURRENT_SOURCE_DIR}/support/with-window-manager.sh $<TARGET_FILE:tst_wm>)
 set_tests_properties(tst_wm PROPERTIES LABELS wm TIMEOUT 180
   ENVIRONMENT "MERAVO_PROGRAM_DIR=${CMAKE_BINARY_DIR}/bin")
+# A small screen: windows that grow stay on it.
+add_test(NAME tst_wm_1024 COMMAND ${CMAKE_CURRENT_SOURCE_DIR}/support/with-window-manager.sh $<TARGET_FILE:tst_wm>
+  growingWindowsStayOnScreen maximisedComesBackAndDefaultUsesTheScreen)
+set_tests_properties(tst_wm_1024 PROPERTIES LABELS wm TIMEOUT 180
+  ENVIRONMENT "MERAVO_PROGRAM_DIR=${CMAKE_BINARY_DIR}/bin;MERAVO_WM_SCREEN=1024x768x24")
 
 # The program as the package installs it: versions, the program folder behind links, the demo.
 meravo_add_gui_test(tst_install 300 tst_install.cpp)

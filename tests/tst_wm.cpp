@@ -3,6 +3,8 @@
 #include "basMain.h"
 #include "frmDocument.h"
 #include "frmMain.h"
+#include "frmProgConsole.h"
+#include "frmProgEdit.h"
 #include "frmWait.h"
 #include "GuiTestSupport.h"
 #include "TextTable.h"
@@ -42,6 +44,7 @@ private slots:
     void restoredDocumentShowsRows_data();
     void restoredDocumentShowsRows();
     void waitDialogKeepsItsSizeWhileCounting();
+    void growingWindowsStayOnScreen();
 };
 
 void TestWindowManager::frameComesBackWhereItWasLeft()
@@ -170,6 +173,26 @@ void TestWindowManager::waitDialogKeepsItsSizeWhileCounting()
         QVERIFY(wait.progressLabel()->sizeHint().width() <= wait.progressLabel()->width());
     }
     wait.Unload();
+}
+
+void TestWindowManager::growingWindowsStayOnScreen()
+{
+    if (QGuiApplication::platformName() != QLatin1String("xcb"))
+        QSKIP("needs the window manager");
+    GuiSession s(meterIdentity(QStringLiteral("Lumora")));
+    s.logIn();
+    frmProgConsole console(*s.main);
+    frmProgEdit editor(*s.main, console);
+    editor.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&editor));
+    // Where the user left it, then the calibration panel opened.
+    editor.move(201, 40);
+    QTRY_COMPARE(editor.frameGeometry().topLeft(), QPoint(201, 40));
+    editor.cmdExtended_Click();
+    const QRect area = editor.screen()->availableGeometry();
+    QTRY_VERIFY2(area.contains(editor.frameGeometry()), qPrintable(QStringLiteral("%1 px wide at x = %2")
+                                                                       .arg(editor.frameGeometry().width())
+                                                                       .arg(editor.frameGeometry().x())));
 }
 
 QTEST_MAIN(TestWindowManager)

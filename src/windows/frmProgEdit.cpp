@@ -431,6 +431,7 @@ void frmProgEdit::layoutWindow()
         bodyHeight = std::max(bodyHeight, m_panelCal->minimumSizeHint().height());
     const int width = m_extended ? programWidth + px(30) + calWidth : programWidth;
     setFixedSize(width, px(kHeadHeight) + bodyHeight);
+    Twips::keepOnScreen(this);
     m_imgHead->setGeometry(0, 0, width, px(kHeadHeight));
     // The narrow view is narrower than the picture: it is fitted so its light end stays behind the logo.
     m_imgHead->setPictureFitted(!m_extended);
