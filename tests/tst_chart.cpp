@@ -13,6 +13,7 @@
 #include "TextTable.h"
 #include "ValueChart.h"
 
+#include <QAbstractAxis>
 #include <QAction>
 #include <QApplication>
 #include <QChartView>
@@ -20,11 +21,13 @@
 #include <QDateTime>
 #include <QFile>
 #include <QImage>
+#include <QLabel>
 #include <QListWidget>
 #include <QMdiSubWindow>
 #include <QPainter>
 #include <QProcess>
 #include <QPushButton>
+#include <QScopeGuard>
 #include <QStandardPaths>
 #include <QTableView>
 #include <QTest>
@@ -127,6 +130,8 @@ private slots:
     void zoomAndPanByMouse();
     void thinnedDrawingKeepsEveryDatasetInTooltips();
     void limitsAreMarkedNotJoined();
+    void chartNamesWhatItShows_data();
+    void chartNamesWhatItShows();
     void chartFollowsTheDocument();
     void chartGrowsASmallWindow_data();
     void chartGrowsASmallWindow();
@@ -373,6 +378,47 @@ void TestChart::limitsAreMarkedNotJoined()
             QCOMPARE(joined.contains(QPointF(double(p.time), p.value)), !limit);
         }
     QCOMPARE(joined.size(), measured);
+}
+
+void TestChart::chartNamesWhatItShows_data()
+{
+    QTest::addColumn<QString>("language");
+    QTest::addColumn<QByteArray>("file");
+    QTest::addColumn<int>("valueNumber");
+    QTest::addColumn<int>("axisValue"); // the text naming the value
+    QTest::addColumn<QString>("unit");
+    QTest::addColumn<QString>("summary");
+    const QByteArray one = kKlaroHead + "1;07.03.26;09:00:00;1;0.52;NTU;OK;CAL;01.03.26;09:00";
+    QTest::newRow("en, one point") << "en" << one << 1 << 1043 << " [NTU]"
+                                   << "1 point in 1 series;";
+    QTest::newRow("de, one point") << "de" << one << 1 << 1043 << " [NTU]"
+                                   << "1 Punkt in 1 Reihe;";
+    QTest::newRow("fr, Value 2") << "fr" << kLumoraHead + kLumoraRecords << 2 << 1046 << " [mg/l]"
+                                 << "2 points en 1 série ;";
+}
+
+void TestChart::chartNamesWhatItShows()
+{
+    QFETCH(QString, language);
+    QFETCH(QByteArray, file);
+    QFETCH(int, valueNumber);
+    QFETCH(int, axisValue);
+    QFETCH(QString, unit);
+    QFETCH(QString, summary);
+    GuiSandbox::setLanguage(language);
+    const auto english = qScopeGuard([] { GuiSandbox::setLanguage(QStringLiteral("en")); });
+    ChartSession s(file);
+    s.chart().setValueNumber(valueNumber);
+    QCOMPARE(s.chart().view()->chart()->axes(Qt::Vertical).first()->titleText(),
+             TextTable::text(axisValue) + unit);
+    const QString said = s.chart().findChild<QLabel *>(QStringLiteral("lblChartSummary"))->text();
+    QVERIFY2(said.startsWith(summary), qPrintable(said));
+    // The empty document beside it names no meter.
+    s.main->MenuFileNew();
+    frmDocument *empty = s.main->documents().last();
+    QVERIFY(empty != s.doc);
+    empty->menuAction(QStringLiteral("mnuViewChart"))->trigger();
+    QCOMPARE(empty->chart()->view()->chart()->title(), QString());
 }
 
 void TestChart::chartFollowsTheDocument()

@@ -27,6 +27,10 @@ bool lookup(int number, QString *text);
 // The text of the number; an unknown number is reported through the error frame and gives "".
 QString text(int number);
 
+// A count with its noun in the number the chosen language gives it ("1 series" and "2 series", "1 Reihe"
+// and "2 Reihen"; French takes 0 as singular), n shown with the locale.
+QString count(qint64 n, int one, int many);
+
 // The English text, whatever the language: what is written into files stays the same everywhere.
 QString english(int number);
 
@@ -167,6 +171,10 @@ enum Extension {
     WorkDirCreated = 2700,
     NoMeterPort = 2701,
     ProgramSendAnyway = 2702,
+    CountPointOne = 2703,
+    CountPointMany = 2704,
+    CountSeriesOne = 2705,
+    CountSeriesMany = 2706,
 };
 
 } // namespace TextTable

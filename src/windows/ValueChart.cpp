@@ -167,6 +167,9 @@ public:
         m_chart.legend()->setVisible(m_drawn.size() <= kLegendEntries);
     }
 
+    // The value axis names the value it shows, with the unit when the series drawn share one.
+    void setValueTitle(const QString &title) { m_axisY->setTitleText(title); }
+
     void draw(const Range &range, int pixels)
     {
         pixels = std::max(pixels, 16);
@@ -558,6 +561,7 @@ void ValueChart::rebuild(bool keepRange)
     m_cboValue->setEnabled(ChartSeries::hasSecondValue(m_fieldCount));
     fillSeriesList();
     m_drawing->build(m_data, m_shown);
+    updateValueTitle();
     updateSummary();
     if (keepRange)
         redraw();
@@ -589,10 +593,12 @@ void ValueChart::updateSummary()
             outOfRange += (p.flags & (ChartPoint::Below | ChartPoint::Above)) ? 1 : 0;
         }
     }
-    QString summary = TextTable::text(TextTable::ChartSummary)
-                          .arg(QLocale().toString(qint64(points)))
-                          .arg(m_data.series().size())
-                          .arg(QLocale().toString(qint64(notOk)), QLocale().toString(qint64(outOfRange)));
+    using TextTable::count;
+    QString summary =
+        TextTable::text(TextTable::ChartSummary)
+            .arg(count(points, TextTable::CountPointOne, TextTable::CountPointMany),
+                 count(m_data.series().size(), TextTable::CountSeriesOne, TextTable::CountSeriesMany),
+                 QLocale().toString(qint64(notOk)), QLocale().toString(qint64(outOfRange)));
     if (m_data.unplacedCount() > 0)
         summary += QLatin1Char(' ') +
                    TextTable::text(TextTable::ChartUnplaced).arg(QLocale().toString(m_data.unplacedCount()));
@@ -609,7 +615,20 @@ void ValueChart::setSeriesShown(int index, bool shown)
         item->setCheckState(shown ? Qt::Checked : Qt::Unchecked);
     }
     m_drawing->build(m_data, m_shown);
+    updateValueTitle();
     redraw();
+}
+
+void ValueChart::updateValueTitle()
+{
+    QStringList units;
+    for (int i = 0; i < m_data.series().size(); ++i)
+        if (m_shown.value(i) && !units.contains(m_data.series()[i].unit))
+            units.append(m_data.series()[i].unit);
+    QString title = TextTable::text(m_valueNumber == 2 ? 1046 : 1043);
+    if (units.size() == 1 && !units.first().isEmpty())
+        title += QStringLiteral(" [") + units.first() + u']';
+    m_drawing->setValueTitle(title);
 }
 
 bool ValueChart::isSeriesShown(int index) const

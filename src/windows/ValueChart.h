@@ -94,6 +94,7 @@ private:
     void rebuild(bool keepRange);
     void fillSeriesList();
     void updateSummary();
+    void updateValueTitle();
     void redraw();
     Range fullRange() const;
     QRectF plotArea() const;

@@ -240,8 +240,11 @@ void frmDocument::updateChart(bool evenHidden)
     if (!m_chartStale || (m_chart->isHidden() && !evenHidden))
         return;
     m_chartStale = false;
-    m_chart->setTitle(TextTable::text(1063) + QLatin1Char(' ') + m_doc.meter + QStringLiteral(", ") +
-                          TextTable::text(1064) + QLatin1Char(' ') + m_doc.serialNumber,
+    // An empty document names no meter rather than "Meter: , S/N:".
+    m_chart->setTitle(m_doc.meter.isEmpty()
+                          ? QString()
+                          : TextTable::text(1063) + QLatin1Char(' ') + m_doc.meter + QStringLiteral(", ") +
+                                TextTable::text(1064) + QLatin1Char(' ') + m_doc.serialNumber,
                       proposedName(QStringLiteral("png")));
     m_chart->setDatasets(m_doc.datasets, int(m_main.shared().device->TableLayout(m_doc.meter).size()));
 }
