@@ -17,6 +17,7 @@
 #include <QApplication>
 #include <QDir>
 #include <QFile>
+#include <QKeySequence>
 #include <QMdiArea>
 #include <QProcess>
 #include <QPushButton>
@@ -287,6 +288,11 @@ void TestDocument::dismissedSaveQuestionKeepsTheProgram()
     QTimer::singleShot(0, [escape] {
         QWidget *box = QApplication::activeModalWidget();
         QVERIFY(box);
+        // Yes and No have their access keys.
+        int keys = 0;
+        for (const QPushButton *button : box->findChildren<QPushButton *>())
+            keys += QKeySequence::mnemonic(button->text()).isEmpty() ? 0 : 1;
+        QCOMPARE(keys, 2);
         if (escape)
             QTest::keyClick(box, Qt::Key_Escape);
         else

@@ -45,6 +45,7 @@ private slots:
     void restoredDocumentShowsRows();
     void waitDialogKeepsItsSizeWhileCounting();
     void growingWindowsStayOnScreen();
+    void fileCommandsHaveTheirKeys();
 };
 
 void TestWindowManager::frameComesBackWhereItWasLeft()
@@ -193,6 +194,23 @@ void TestWindowManager::growingWindowsStayOnScreen()
     QTRY_VERIFY2(area.contains(editor.frameGeometry()), qPrintable(QStringLiteral("%1 px wide at x = %2")
                                                                        .arg(editor.frameGeometry().width())
                                                                        .arg(editor.frameGeometry().x())));
+}
+
+void TestWindowManager::fileCommandsHaveTheirKeys()
+{
+    GuiSandbox sandbox;
+    ScriptedDialogs dialogs;
+    frmMain main(dialogs);
+    QVERIFY(start(main));
+    QVERIFY(QTest::qWaitForWindowActive(&main));
+    // Open asks for a file; Save and Print tell that the empty document has nothing; Quit ends.
+    for (const Qt::Key key : {Qt::Key_O, Qt::Key_S, Qt::Key_P})
+        QTest::keyClick(&main, key, Qt::ControlModifier);
+    QCOMPARE(dialogs.asked.size(), 3);
+    QCOMPARE(dialogs.asked[0].kind, QStringLiteral("open"));
+    QCOMPARE(dialogs.messageTexts(), QStringList(2, TextTable::text(1055)));
+    QTest::keyClick(&main, Qt::Key_Q, Qt::ControlModifier);
+    QTRY_VERIFY(!main.isVisible());
 }
 
 QTEST_MAIN(TestWindowManager)

@@ -331,6 +331,14 @@ QMenuBar *frmMain::createMenuBar(frmDocument *doc, QHash<QString, QAction *> &ac
     item(help, "mnuHelpAbout", 1019, [this] { MenuHelpAbout(); });
 
     TextApplier::apply(bar);
+    // The keys every program has for these commands (Ctrl+O, Ctrl+S, Ctrl+P, Ctrl+Q).
+    const std::pair<const char *, QKeySequence::StandardKey> keys[] = {{"mnuFileOpen", QKeySequence::Open},
+                                                                       {"mnuFileSave", QKeySequence::Save},
+                                                                       {"mnuFilePrint", QKeySequence::Print},
+                                                                       {"mnuFileExit", QKeySequence::Quit}};
+    for (const auto &[name, key] : keys)
+        if (QAction *action = actions.value(QString::fromLatin1(name)))
+            action->setShortcut(key);
     return bar;
 }
 

@@ -142,7 +142,10 @@ int QtUserDialogs::message(QWidget *parent, const QString &title, const QString 
     for (const Choice &choice : choices) {
         if (!(buttons & choice.button))
             continue;
-        QPushButton *button = box.addButton(TextTable::text(choice.textNumber), choice.role);
+        // Yes and No are pressed by their first letter too (Enter and Escape serve OK and Cancel).
+        const QString caption = TextTable::text(choice.textNumber);
+        QPushButton *button = box.addButton(
+            choice.button == Yes || choice.button == No ? u'&' + caption : caption, choice.role);
         pressed.insert(button, int(choice.button));
         if (choice.button == defaultButton)
             box.setDefaultButton(button);
