@@ -77,9 +77,11 @@ frmChangeDir::frmChangeDir(MainWindowContext &main, QWidget *owner)
 
     FillDrives();
     const QString workDir = m_main.shared().usrDefProg->WorkDir();
-    if (!workDir.isEmpty() && QFileInfo(workDir).isDir()) {
-        SelectDrive(workDir);
-        ShowDirectory(workDir);
+    // A working folder that has gone: the user's own folder is a better start than the root.
+    const QString start = !workDir.isEmpty() && QFileInfo(workDir).isDir() ? workDir : QDir::homePath();
+    if (QFileInfo(start).isDir()) {
+        SelectDrive(start);
+        ShowDirectory(start);
     } else {
         GoToFallback();
     }
