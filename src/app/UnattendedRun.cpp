@@ -45,7 +45,7 @@ int UnattendedDialogs::message(QWidget *, const QString &title, const QString &t
 }
 
 bool UnattendedDialogs::inputText(QWidget *, const QString &title, const QString &, const QString &,
-                                  QString *)
+                                  QString *, int)
 {
     tell(title + QStringLiteral(": cancelled"));
     return false;

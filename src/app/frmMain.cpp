@@ -600,7 +600,8 @@ void frmMain::MenuDeviceSearch()
 void frmMain::MenuChangeUser()
 {
     QString answer;
-    if (!m_dialogs.inputText(this, TextTable::text(1208), TextTable::text(1176), QString(), &answer) ||
+    if (!m_dialogs.inputText(this, TextTable::text(1208), TextTable::text(1176), QString(), &answer,
+                             m_shared->login->UserNameMaxLen()) ||
         answer.isEmpty())
         return;
     m_shared->login->setUserName(answer);

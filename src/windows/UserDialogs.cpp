@@ -6,6 +6,7 @@
 #include <QFileDialog>
 #include <QFileInfo>
 #include <QInputDialog>
+#include <QLineEdit>
 #include <QMessageBox>
 #include <QPushButton>
 #include <QRegularExpression>
@@ -175,12 +176,17 @@ QString QtUserDialogs::chooseSaveFile(QWidget *parent, const FileRequest &reques
 }
 
 bool QtUserDialogs::inputText(QWidget *parent, const QString &title, const QString &prompt,
-                              const QString &defaultText, QString *answer)
+                              const QString &defaultText, QString *answer, int maxLength)
 {
     QInputDialog dialog(parent);
     dialog.setWindowTitle(title);
+    // The title bar shows the whole title, with room for the frame's buttons.
+    dialog.setMinimumWidth(dialog.fontMetrics().horizontalAdvance(title) + 160);
     dialog.setLabelText(prompt);
     dialog.setTextValue(defaultText);
+    if (maxLength > 0)
+        if (auto *field = dialog.findChild<QLineEdit *>())
+            field->setMaxLength(maxLength);
     dialog.setOkButtonText(TextTable::text(1026));
     dialog.setCancelButtonText(TextTable::text(1069));
     if (dialog.exec() != QDialog::Accepted)

@@ -27,9 +27,10 @@ public:
     // own Open dialogs.
     QString saveFileName(QWidget *parent, const QString &title, const QString &proposedPath,
                          const QString &filter);
-    // False when the user cancelled.
+    // False when the user cancelled. maxLength (0: none) is the field's limit: typing stops there, so
+    // the user sees what is kept.
     virtual bool inputText(QWidget *parent, const QString &title, const QString &prompt,
-                           const QString &defaultText, QString *answer) = 0;
+                           const QString &defaultText, QString *answer, int maxLength) = 0;
 
     // The program's message conventions: title and icon by kind.
     void error(QWidget *parent, const QString &text);
@@ -69,7 +70,7 @@ public:
     int message(QWidget *parent, const QString &title, const QString &text, Icon icon, int buttons,
                 int defaultButton = 0) override;
     bool inputText(QWidget *parent, const QString &title, const QString &prompt, const QString &defaultText,
-                   QString *answer) override;
+                   QString *answer, int maxLength) override;
 
 protected:
     QString chooseOpenFile(QWidget *parent, const FileRequest &request) override;

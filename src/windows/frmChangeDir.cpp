@@ -216,7 +216,7 @@ void frmChangeDir::cmdNewDir_Click()
     const QString parent = QDir::toNativeSeparators(selectedDirectory());
     QString name;
     if (!dialogs.inputText(this, TextTable::text(1175),
-                           TextTable::text(1174) + QStringLiteral("\r\n") + parent, QString(), &name) ||
+                           TextTable::text(1174) + QStringLiteral("\r\n") + parent, QString(), &name, 0) ||
         name.isEmpty())
         return;
     if (name == QStringLiteral(".") || name == QStringLiteral("..") || name.contains(u'/') ||
