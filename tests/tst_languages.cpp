@@ -168,6 +168,14 @@ void checkWindow(QWidget *window, const QString &name, QStringList &faults)
             captions << box->title();
     }
     checkKeys(name, captions, faults);
+    // Each calculated value has a meaning of its own (two means say which they are).
+    QStringList meanings;
+    for (const QLabel *label :
+         window->findChildren<QLabel *>(QRegularExpression(QStringLiteral("^lblMeaning"))))
+        if (meanings.contains(label->text()))
+            faults << QStringLiteral("%1: two results mean \"%2\"").arg(name, label->text());
+        else
+            meanings << label->text();
     for (QMenuBar *bar : window->findChildren<QMenuBar *>()) {
         QStringList titles;
         for (QAction *action : bar->actions())

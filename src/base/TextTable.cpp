@@ -388,6 +388,8 @@ constexpr Entry kExtension[] = {
     {2704, "%1 points"},
     {2705, "%1 series"},
     {2706, "%1 series"},
+    {2707, "Mean of the absorbances"},
+    {2708, "Mean of the concentrations"},
 };
 
 // The other languages' tables: one entry per line, same numbers and escapes as the English tables.

@@ -175,6 +175,8 @@ enum Extension {
     CountPointMany = 2704,
     CountSeriesOne = 2705,
     CountSeriesMany = 2706,
+    MeanOfAbsorbances = 2707,
+    MeanOfConcentrations = 2708,
 };
 
 } // namespace TextTable

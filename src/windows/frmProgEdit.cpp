@@ -53,9 +53,15 @@ struct ResultRow {
     int meaning;
     const char *key;
 };
-constexpr ResultRow kResultRows[9] = {{1123, 1132, "A0"},  {1124, 1133, "A1"}, {1125, 1134, "YQ"},
-                                      {1126, 1134, "XQ"},  {1127, 1135, "N"},  {1128, 1136, "SX0"},
-                                      {1129, 1137, "VX0"}, {1130, 1138, "XN"}, {1131, 1139, "XB"}};
+constexpr ResultRow kResultRows[9] = {{1123, 1132, "A0"},
+                                      {1124, 1133, "A1"},
+                                      {1125, TextTable::MeanOfAbsorbances, "YQ"},
+                                      {1126, TextTable::MeanOfConcentrations, "XQ"},
+                                      {1127, 1135, "N"},
+                                      {1128, 1136, "SX0"},
+                                      {1129, 1137, "VX0"},
+                                      {1130, 1138, "XN"},
+                                      {1131, 1139, "XB"}};
 
 QString scientific(double value)
 {
