@@ -1,6 +1,7 @@
 // The working-directory file and the login state, with the user's folders in a private home.
 #include "CConfig.h"
 #include "CLogin.h"
+#include "CommLog.h"
 #include "CUsrDefProg.h"
 #include "SharedObjects.h"
 #include "TestSupport.h"
@@ -22,6 +23,7 @@ private slots:
     void anyPathReadsBack_data();
     void anyPathReadsBack();
     void missingDocumentsFolderIsCreatedOnce();
+    void earlierFileMovesBesideTheLog();
     void unwritableFolderGivesEmptyPath();
     void loginState();
 
@@ -122,6 +124,18 @@ void TestConfig::missingDocumentsFolderIsCreatedOnce()
     QCOMPARE(shared.usrDefProg->takeCreatedWorkDir(), documents);
     QCOMPARE(shared.config->WorkDir(), documents);
     QCOMPARE(shared.usrDefProg->takeCreatedWorkDir(), QString());
+}
+
+void TestConfig::earlierFileMovesBesideTheLog()
+{
+    const QString earlier = CConfig::earlierConfigFilePath();
+    QVERIFY(QDir().mkpath(QFileInfo(earlier).absolutePath()));
+    writeBytes(earlier, "Dir = /lab/programs");
+    QCOMPARE(SharedObjects().config->WorkDir(), QStringLiteral("/lab/programs"));
+    QVERIFY(!QFile::exists(earlier));
+    QCOMPARE(QFileInfo(CConfig::configFilePath()).absolutePath(),
+             QFileInfo(CommLog::defaultFolder()).absolutePath());
+    QCOMPARE(SharedObjects().config->WorkDir(), QStringLiteral("/lab/programs"));
 }
 
 void TestConfig::unwritableFolderGivesEmptyPath()

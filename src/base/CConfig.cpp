@@ -48,7 +48,16 @@ QString decodeLine(const QString &singleByteText)
 
 } // namespace
 
+// Beside the communication log's folder ("Meravo/log" in the user's data folder): one folder holds
+// what the program keeps for the user, whichever of its programs (desktop or command line) runs.
 QString CConfig::configFilePath()
+{
+    return QDir(QStandardPaths::writableLocation(QStandardPaths::GenericDataLocation))
+        .filePath(QStringLiteral("Meravo/MeravoConfig.ini"));
+}
+
+// Where the file was kept before: the desktop program's own data folder.
+QString CConfig::earlierConfigFilePath()
 {
     return QDir(QStandardPaths::writableLocation(QStandardPaths::AppDataLocation))
         .filePath(QStringLiteral("MeravoConfig.ini"));
@@ -70,6 +79,11 @@ bool CConfig::WriteConfigFile(const QString &path, const QString &line)
 QString CConfig::WorkDir() const
 {
     const QString path = configFilePath();
+    // A file from before moves over once, so the user's choice of folder stays.
+    const QString earlier = earlierConfigFilePath();
+    if (earlier != path && !QFileInfo::exists(path) && QFileInfo(earlier).isFile() &&
+        QDir().mkpath(QFileInfo(path).absolutePath()) && QFile::rename(earlier, path))
+        QDir().rmdir(QFileInfo(earlier).absolutePath()); // only when nothing else is left in it
     if (!QFileInfo::exists(path) && !WriteConfigFile(path, kPrefix + defaultWorkDir()))
         return QString();
     QString text;

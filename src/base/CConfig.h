@@ -1,5 +1,5 @@
 #pragma once
-// The working directory, kept in "MeravoConfig.ini" in the user's application-data folder as one
+// The working directory, kept in "MeravoConfig.ini" in the user's data folder for Meravo as one
 // line "Dir = " + path without a line end; the documents folder until the user picks another.
 #include <QString>
 
@@ -12,6 +12,7 @@ public:
     QString takeCreatedWorkDir();
 
     static QString configFilePath();
+    static QString earlierConfigFilePath();
     static QString defaultWorkDir();
 
 private:
