@@ -17,6 +17,12 @@ meravo_add_gui_test(tst_progconsole 300 tst_progconsole.cpp)
 meravo_add_gui_test(tst_progedit 300 tst_progedit.cpp)
 meravo_add_gui_test(tst_changedir 120 tst_changedir.cpp)
 meravo_add_gui_test(tst_languages 600 tst_languages.cpp)
+# Every window's texts fit at the scale factors of large screens too.
+foreach(scale 1.5 2)
+  add_test(NAME tst_languages_scale_${scale} COMMAND tst_languages "everyWindowFitsItsTextsAndKeys:en")
+  set_tests_properties(tst_languages_scale_${scale} PROPERTIES LABELS gui TIMEOUT 300
+    ENVIRONMENT "QT_QPA_PLATFORM=offscreen;QT_SCALE_FACTOR=${scale};MERAVO_PROGRAM_DIR=${CMAKE_BINARY_DIR}/bin")
+endforeach()
 meravo_add_gui_test(tst_chart 120 tst_chart.cpp)
 meravo_add_gui_test(tst_printout 300 tst_printout.cpp)
 target_compile_definitions(tst_printout PRIVATE MERAVO_BIN_DIR="${CMAKE_BINARY_DIR}/bin")
