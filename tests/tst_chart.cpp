@@ -417,8 +417,11 @@ void TestChart::chartNamesWhatItShows()
     s.main->MenuFileNew();
     frmDocument *empty = s.main->documents().last();
     QVERIFY(empty != s.doc);
-    empty->menuAction(QStringLiteral("mnuViewChart"))->trigger();
+    empty->setChartShown(true);
     QCOMPARE(empty->chart()->view()->chart()->title(), QString());
+    // It says that it has no values, where the document's chart shows them.
+    QVERIFY(empty->chart()->showsNoValues());
+    QVERIFY(!s.chart().showsNoValues());
 }
 
 void TestChart::chartFollowsTheDocument()

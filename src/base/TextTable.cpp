@@ -390,6 +390,7 @@ constexpr Entry kExtension[] = {
     {2706, "%1 series"},
     {2707, "Mean of the absorbances"},
     {2708, "Mean of the concentrations"},
+    {2709, "No values"},
 };
 
 // The other languages' tables: one entry per line, same numbers and escapes as the English tables.

@@ -177,6 +177,7 @@ enum Extension {
     CountSeriesMany = 2706,
     MeanOfAbsorbances = 2707,
     MeanOfConcentrations = 2708,
+    ChartNoValues = 2709,
 };
 
 } // namespace TextTable

@@ -17,6 +17,7 @@
 #include <QFontMetrics>
 #include <QGraphicsLayout>
 #include <QGraphicsScene>
+#include <QGraphicsSimpleTextItem>
 #include <QGuiApplication>
 #include <QHBoxLayout>
 #include <QImage>
@@ -170,6 +171,24 @@ public:
     // The value axis names the value it shows, with the unit when the series drawn share one.
     void setValueTitle(const QString &title) { m_axisY->setTitleText(title); }
 
+    // Without a point to show, the chart says so instead of showing empty axes around today's date.
+    void showEmpty(bool empty)
+    {
+        if (!m_noValues) {
+            m_noValues = new QGraphicsSimpleTextItem(&m_chart);
+            QFont font = m_chart.titleFont();
+            font.setPointSizeF(font.pointSizeF() * 1.5);
+            m_noValues->setFont(font);
+        }
+        m_noValues->setText(TextTable::text(TextTable::ChartNoValues));
+        m_noValues->setVisible(empty);
+        m_axisX->setVisible(!empty);
+        m_axisY->setVisible(!empty);
+        const QRectF area = m_chart.plotArea();
+        m_noValues->setPos(area.center() - m_noValues->boundingRect().center());
+    }
+    bool showsEmpty() const { return m_noValues && m_noValues->isVisible(); }
+
     void draw(const Range &range, int pixels)
     {
         pixels = std::max(pixels, 16);
@@ -287,6 +306,7 @@ private:
     }
 
     QChart &m_chart;
+    QGraphicsSimpleTextItem *m_noValues = nullptr;
     QDateTimeAxis *m_axisX;
     QValueAxis *m_axisY;
     const ChartSeries *m_data = nullptr;
@@ -728,6 +748,15 @@ void ValueChart::redraw()
     const int pixels =
         int(m_chart->plotArea().width() > 0 ? m_chart->plotArea().width() : m_view->width() - 80);
     m_drawing->draw(m_range, pixels);
+    bool any = false;
+    for (int i = 0; i < m_data.series().size() && !any; ++i)
+        any = m_shown.value(i) && !m_data.series()[i].points.isEmpty();
+    m_drawing->showEmpty(!any);
+}
+
+bool ValueChart::showsNoValues() const
+{
+    return m_drawing->showsEmpty();
 }
 
 QPoint ValueChart::positionOf(double time, double value) const

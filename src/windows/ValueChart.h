@@ -71,6 +71,8 @@ public:
     // Points handed to the chart for drawing at present (for the benchmarks).
     qsizetype drawnPointCount() const;
     QChartView *view() const;
+    // Whether it says "No values" (nothing to draw) instead of showing axes.
+    bool showsNoValues() const;
 
 signals:
     // A dataset was clicked; its row in the document, from 0.
