@@ -31,6 +31,7 @@
 #include <QStandardPaths>
 #include <QTableView>
 #include <QTest>
+#include <QToolTip>
 #include <QWheelEvent>
 #include <QXYSeries>
 
@@ -361,6 +362,15 @@ void TestChart::thinnedDrawingKeepsEveryDatasetInTooltips()
     const QString tip = chart.toolTipAt(chart.positionOf(double(middle.time), middle.value));
     for (int k = run; k <= run + 10; ++k)
         QVERIFY2(tip.contains(QStringLiteral("No. %1 ").arg(k + 1)), qPrintable(tip));
+    // The pointer moves there and rests: the list stays.
+    const QPoint at = chart.positionOf(double(middle.time), middle.value);
+    QWidget *viewport = chart.view()->viewport();
+    QTest::mouseMove(viewport, at);
+    QHelpEvent rest(QEvent::ToolTip, at, viewport->mapToGlobal(at));
+    QApplication::sendEvent(viewport, &rest);
+    QTest::qWait(500); // longer than a tooltip takes to fade
+    QVERIFY(QToolTip::isVisible());
+    QCOMPARE(QToolTip::text(), tip);
 }
 
 void TestChart::limitsAreMarkedNotJoined()

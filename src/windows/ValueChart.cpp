@@ -397,6 +397,22 @@ protected:
         QChartView::mouseMoveEvent(event);
     }
 
+    bool viewportEvent(QEvent *event) override
+    {
+        // When the pointer rests, the graphics view asks its items for a tooltip and, finding none,
+        // hides the list of datasets shown while moving: the list stays while the pointer rests.
+        if (event->type() == QEvent::ToolTip) {
+            const auto *help = static_cast<QHelpEvent *>(event);
+            const QString tip = m_owner.toolTipAt(help->pos());
+            if (tip.isEmpty())
+                QToolTip::hideText();
+            else
+                QToolTip::showText(help->globalPos(), tip, this);
+            return true;
+        }
+        return QChartView::viewportEvent(event);
+    }
+
     void mouseReleaseEvent(QMouseEvent *event) override
     {
         if (event->button() == Qt::RightButton && m_band) {
