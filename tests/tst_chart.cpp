@@ -22,6 +22,8 @@
 #include <QFile>
 #include <QImage>
 #include <QLabel>
+#include <QLegend>
+#include <QLegendMarker>
 #include <QListWidget>
 #include <QMdiSubWindow>
 #include <QPainter>
@@ -131,6 +133,7 @@ private slots:
     void zoomAndPanByMouse();
     void thinnedDrawingKeepsEveryDatasetInTooltips();
     void limitsAreMarkedNotJoined();
+    void legendNamesEachSeriesWholeOrStandsBack();
     void chartNamesWhatItShows_data();
     void chartNamesWhatItShows();
     void chartFollowsTheDocument();
@@ -388,6 +391,23 @@ void TestChart::limitsAreMarkedNotJoined()
             QCOMPARE(joined.contains(QPointF(double(p.time), p.value)), !limit);
         }
     QCOMPARE(joined.size(), measured);
+}
+
+void TestChart::legendNamesEachSeriesWholeOrStandsBack()
+{
+    ChartSession s(kLumoraHead + kLumoraRecords);
+    // Each series named in full, or no legend beside a narrow chart (the series list names them).
+    QLegend *legend = s.chart().view()->chart()->legend();
+    for (const int width : {1600, 700}) {
+        s.main->resize(width, 800);
+        QTest::qWait(50);
+        int needed = 0;
+        for (const QLegendMarker *marker : legend->markers())
+            needed +=
+                marker->isVisible() ? QFontMetrics(legend->font()).horizontalAdvance(marker->label()) : 0;
+        QVERIFY2(!legend->isVisible() || needed < s.chart().view()->width() - 40,
+                 qPrintable(QStringLiteral("%1 px of names at %2 px").arg(needed).arg(width)));
+    }
 }
 
 void TestChart::chartNamesWhatItShows_data()

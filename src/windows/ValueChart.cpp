@@ -191,6 +191,14 @@ public:
 
     void draw(const Range &range, int pixels)
     {
+        // Every legend entry whole or no legend: a name cut to "Pr..." names nothing, and the list
+        // beside the chart names each series with its colour.
+        const QFontMetrics legendMetrics(m_chart.legend()->font());
+        int legendWidth = 0;
+        for (const Drawn &drawn : m_drawn)
+            legendWidth += legendMetrics.horizontalAdvance(drawn.line->name()) + 3 * legendMetrics.height();
+        m_chart.legend()->setVisible(m_drawn.size() <= kLegendEntries &&
+                                     legendWidth <= int(m_chart.size().width()) - 2 * legendMetrics.height());
         pixels = std::max(pixels, 16);
         // As many ticks as their labels leave room for; the values with the digits their step needs.
         const QString format = timeFormat(range.x1 - range.x0);
