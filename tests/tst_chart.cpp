@@ -19,6 +19,7 @@
 #include <QChartView>
 #include <QComboBox>
 #include <QDateTime>
+#include <QDateTimeAxis>
 #include <QFile>
 #include <QImage>
 #include <QLabel>
@@ -441,6 +442,9 @@ void TestChart::chartNamesWhatItShows()
     s.chart().setValueNumber(valueNumber);
     QCOMPARE(s.chart().view()->chart()->axes(Qt::Vertical).first()->titleText(),
              TextTable::text(axisValue) + unit);
+    // Dates as the table shows them, whatever the locale writes.
+    const auto *time = qobject_cast<QDateTimeAxis *>(s.chart().view()->chart()->axes(Qt::Horizontal).first());
+    QVERIFY(time && time->format().contains(QStringLiteral("dd.MM.yy")));
     const QString said = s.chart().findChild<QLabel *>(QStringLiteral("lblChartSummary"))->text();
     QVERIFY2(said.startsWith(summary), qPrintable(said));
     // The empty document beside it names no meter.

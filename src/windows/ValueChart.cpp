@@ -67,9 +67,10 @@ QString seriesName(const ChartSeriesData &series)
 }
 
 // Tick labels that tell apart what the view spans: days, or the time over the day.
-QString timeFormat(double spanMs)
+// dateForm: how the table writes the datasets' dates (empty: the locale's short form).
+QString timeFormat(double spanMs, const QString &dateForm)
 {
-    const QString date = QLocale().dateFormat(QLocale::ShortFormat);
+    const QString date = dateForm.isEmpty() ? QLocale().dateFormat(QLocale::ShortFormat) : dateForm;
     if (spanMs > 4.0 * 86400000.0)
         return date;
     return (spanMs > 600000.0 ? QStringLiteral("HH:mm") : QStringLiteral("HH:mm:ss")) +
@@ -168,6 +169,9 @@ public:
         m_chart.legend()->setVisible(m_drawn.size() <= kLegendEntries);
     }
 
+    // The axis writes dates as the table does: "07.03.26" or "3/7/2026", as the meter sent them.
+    void setDateForm(const QString &form) { m_dateForm = form; }
+
     // The value axis names the value it shows, with the unit when the series drawn share one.
     void setValueTitle(const QString &title) { m_axisY->setTitleText(title); }
 
@@ -201,7 +205,7 @@ public:
                                      legendWidth <= int(m_chart.size().width()) - 2 * legendMetrics.height());
         pixels = std::max(pixels, 16);
         // As many ticks as their labels leave room for; the values with the digits their step needs.
-        const QString format = timeFormat(range.x1 - range.x0);
+        const QString format = timeFormat(range.x1 - range.x0, m_dateForm);
         const QDateTime from = QDateTime::fromMSecsSinceEpoch(qint64(std::floor(range.x0)));
         int labelWidth = 0;
         for (const QString &part : from.toString(format).split(QStringLiteral("<br>")))
@@ -315,6 +319,7 @@ private:
 
     QChart &m_chart;
     QGraphicsSimpleTextItem *m_noValues = nullptr;
+    QString m_dateForm;
     QDateTimeAxis *m_axisX;
     QValueAxis *m_axisY;
     const ChartSeries *m_data = nullptr;
@@ -605,6 +610,7 @@ void ValueChart::rebuild(bool keepRange)
     m_cboValue->setEnabled(ChartSeries::hasSecondValue(m_fieldCount));
     fillSeriesList();
     m_drawing->build(m_data, m_shown);
+    m_drawing->setDateForm(dateForm());
     updateValueTitle();
     updateSummary();
     if (keepRange)
@@ -661,6 +667,22 @@ void ValueChart::setSeriesShown(int index, bool shown)
     m_drawing->build(m_data, m_shown);
     updateValueTitle();
     redraw();
+}
+
+QString ValueChart::dateForm() const
+{
+    // The first placed dataset's date, as the table shows it.
+    for (const ChartSeriesData &series : m_data.series())
+        for (const ChartPoint &p : series.points) {
+            const QList<QStringView> fields = m_data.datasetFields(p.record);
+            const QStringView date = fields.value(m_data.columns().date).trimmed();
+            if (date.contains(u'.'))
+                return date.size() > 8 ? QStringLiteral("dd.MM.yyyy") : QStringLiteral("dd.MM.yy");
+            if (date.contains(u'/'))
+                return date.size() > 8 ? QStringLiteral("M/d/yyyy") : QStringLiteral("M/d/yy");
+            return QString();
+        }
+    return QString();
 }
 
 void ValueChart::updateValueTitle()

@@ -97,6 +97,7 @@ private:
     void fillSeriesList();
     void updateSummary();
     void updateValueTitle();
+    QString dateForm() const;
     void redraw();
     Range fullRange() const;
     QRectF plotArea() const;
