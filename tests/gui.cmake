@@ -17,6 +17,12 @@ meravo_add_gui_test(tst_progconsole 300 tst_progconsole.cpp)
 meravo_add_gui_test(tst_progedit 300 tst_progedit.cpp)
 meravo_add_gui_test(tst_changedir 120 tst_changedir.cpp)
 meravo_add_gui_test(tst_languages 600 tst_languages.cpp)
+# Every window's texts fit at the scale factors of large screens too.
+foreach(scale 1.5 2)
+  add_test(NAME tst_languages_scale_${scale} COMMAND tst_languages "everyWindowFitsItsTextsAndKeys:en")
+  set_tests_properties(tst_languages_scale_${scale} PROPERTIES LABELS gui TIMEOUT 300
+    ENVIRONMENT "QT_QPA_PLATFORM=offscreen;QT_SCALE_FACTOR=${scale};MERAVO_PROGRAM_DIR=${CMAKE_BINARY_DIR}/bin")
+endforeach()
 meravo_add_gui_test(tst_chart 120 tst_chart.cpp)
 meravo_add_gui_test(tst_printout 300 tst_printout.cpp)
 meravo_add_gui_test(tst_archivewindow 300 tst_archivewindow.cpp)
@@ -55,6 +61,11 @@ add_dependencies(tst_wm meravo_program_folder)
 add_test(NAME tst_wm COMMAND ${CMAKE_CURRENT_SOURCE_DIR}/support/with-window-manager.sh $<TARGET_FILE:tst_wm>)
 set_tests_properties(tst_wm PROPERTIES LABELS wm TIMEOUT 180
   ENVIRONMENT "MERAVO_PROGRAM_DIR=${CMAKE_BINARY_DIR}/bin")
+# A small screen: windows that grow stay on it.
+add_test(NAME tst_wm_1024 COMMAND ${CMAKE_CURRENT_SOURCE_DIR}/support/with-window-manager.sh $<TARGET_FILE:tst_wm>
+  growingWindowsStayOnScreen maximisedComesBackAndDefaultUsesTheScreen)
+set_tests_properties(tst_wm_1024 PROPERTIES LABELS wm TIMEOUT 180
+  ENVIRONMENT "MERAVO_PROGRAM_DIR=${CMAKE_BINARY_DIR}/bin;MERAVO_WM_SCREEN=1024x768x24")
 
 # The program as the package installs it: versions, the program folder behind links, the demo.
 meravo_add_gui_test(tst_install 300 tst_install.cpp)

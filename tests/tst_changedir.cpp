@@ -56,7 +56,7 @@ class TestChangeDir : public QObject {
     Q_OBJECT
 private slots:
     void okWithoutChangeReturnsStart();
-    void missingWorkDirStartsAtRoot();
+    void missingWorkDirStartsAtHome();
     void chooseSubfolder();
     void newDirectoryAndCancel();
     void newDirectoryErrors();
@@ -80,7 +80,7 @@ void TestChangeDir::okWithoutChangeReturnsStart()
     QVERIFY(s.dialogs.asked.isEmpty());
 }
 
-void TestChangeDir::missingWorkDirStartsAtRoot()
+void TestChangeDir::missingWorkDirStartsAtHome()
 {
     Session s;
     const QString gone = s.work.filePath(QStringLiteral("gone"));
@@ -88,10 +88,9 @@ void TestChangeDir::missingWorkDirStartsAtRoot()
     s.main->shared().usrDefProg->setWorkDir(gone);
     QDir().rmdir(gone);
     frmChangeDir dialog(*s.main, s.main.get());
-    QCOMPARE(dialog.currentDirectory(), QDir::rootPath());
-    QCOMPARE(dialog.driveList()->currentData().toString(), QDir::rootPath());
-    QCOMPARE(pathAfter(dialog, [](frmChangeDir &d) { click(d, "cmdOK"); }),
-             QDir::toNativeSeparators(QDir::rootPath()));
+    const QString home = QDir::cleanPath(QDir::homePath());
+    QCOMPARE(dialog.currentDirectory(), home);
+    QCOMPARE(pathAfter(dialog, [](frmChangeDir &d) { click(d, "cmdOK"); }), QDir::toNativeSeparators(home));
 }
 
 void TestChangeDir::chooseSubfolder()

@@ -13,21 +13,28 @@
 #include "TextTable.h"
 #include "ValueChart.h"
 
+#include <QAbstractAxis>
 #include <QAction>
 #include <QApplication>
 #include <QChartView>
 #include <QComboBox>
 #include <QDateTime>
+#include <QDateTimeAxis>
 #include <QFile>
 #include <QImage>
+#include <QLabel>
+#include <QLegend>
+#include <QLegendMarker>
 #include <QListWidget>
 #include <QMdiSubWindow>
 #include <QPainter>
 #include <QProcess>
 #include <QPushButton>
+#include <QScopeGuard>
 #include <QStandardPaths>
 #include <QTableView>
 #include <QTest>
+#include <QToolTip>
 #include <QWheelEvent>
 #include <QXYSeries>
 
@@ -126,6 +133,10 @@ private slots:
     void zoomAndPanByMouse_data();
     void zoomAndPanByMouse();
     void thinnedDrawingKeepsEveryDatasetInTooltips();
+    void limitsAreMarkedNotJoined();
+    void legendNamesEachSeriesWholeOrStandsBack();
+    void chartNamesWhatItShows_data();
+    void chartNamesWhatItShows();
     void chartFollowsTheDocument();
     void chartGrowsASmallWindow_data();
     void chartGrowsASmallWindow();
@@ -355,6 +366,96 @@ void TestChart::thinnedDrawingKeepsEveryDatasetInTooltips()
     const QString tip = chart.toolTipAt(chart.positionOf(double(middle.time), middle.value));
     for (int k = run; k <= run + 10; ++k)
         QVERIFY2(tip.contains(QStringLiteral("No. %1 ").arg(k + 1)), qPrintable(tip));
+    // The pointer moves there and rests: the list stays.
+    const QPoint at = chart.positionOf(double(middle.time), middle.value);
+    QWidget *viewport = chart.view()->viewport();
+    QTest::mouseMove(viewport, at);
+    QHelpEvent rest(QEvent::ToolTip, at, viewport->mapToGlobal(at));
+    QApplication::sendEvent(viewport, &rest);
+    QTest::qWait(500); // longer than a tooltip takes to fade
+    QVERIFY(QToolTip::isVisible());
+    QCOMPARE(QToolTip::text(), tip);
+}
+
+void TestChart::limitsAreMarkedNotJoined()
+{
+    ChartSession s(kLumoraHead + kLumoraRecords);
+    QList<QPointF> joined;
+    for (QAbstractSeries *series : s.chart().view()->chart()->series())
+        if (series->type() == QAbstractSeries::SeriesTypeLine)
+            joined += static_cast<QXYSeries *>(series)->points();
+    int measured = 0;
+    for (const ChartSeriesData &series : s.chart().data().series())
+        for (const ChartPoint &p : series.points) {
+            const bool limit = p.flags & (ChartPoint::Below | ChartPoint::Above);
+            measured += limit ? 0 : 1;
+            QCOMPARE(joined.contains(QPointF(double(p.time), p.value)), !limit);
+        }
+    QCOMPARE(joined.size(), measured);
+}
+
+void TestChart::legendNamesEachSeriesWholeOrStandsBack()
+{
+    ChartSession s(kLumoraHead + kLumoraRecords);
+    // Each series named in full, or no legend beside a narrow chart (the series list names them).
+    QLegend *legend = s.chart().view()->chart()->legend();
+    for (const int width : {1600, 700}) {
+        s.main->resize(width, 800);
+        QTest::qWait(50);
+        int needed = 0;
+        for (const QLegendMarker *marker : legend->markers())
+            needed +=
+                marker->isVisible() ? QFontMetrics(legend->font()).horizontalAdvance(marker->label()) : 0;
+        QVERIFY2(!legend->isVisible() || needed < s.chart().view()->width() - 40,
+                 qPrintable(QStringLiteral("%1 px of names at %2 px").arg(needed).arg(width)));
+    }
+}
+
+void TestChart::chartNamesWhatItShows_data()
+{
+    QTest::addColumn<QString>("language");
+    QTest::addColumn<QByteArray>("file");
+    QTest::addColumn<int>("valueNumber");
+    QTest::addColumn<int>("axisValue"); // the text naming the value
+    QTest::addColumn<QString>("unit");
+    QTest::addColumn<QString>("summary");
+    const QByteArray one = kKlaroHead + "1;07.03.26;09:00:00;1;0.52;NTU;OK;CAL;01.03.26;09:00";
+    QTest::newRow("en, one point") << "en" << one << 1 << 1043 << " [NTU]"
+                                   << "1 point in 1 series;";
+    QTest::newRow("de, one point") << "de" << one << 1 << 1043 << " [NTU]"
+                                   << "1 Punkt in 1 Reihe;";
+    QTest::newRow("fr, Value 2") << "fr" << kLumoraHead + kLumoraRecords << 2 << 1046 << " [mg/l]"
+                                 << "2 points en 1 série ;";
+}
+
+void TestChart::chartNamesWhatItShows()
+{
+    QFETCH(QString, language);
+    QFETCH(QByteArray, file);
+    QFETCH(int, valueNumber);
+    QFETCH(int, axisValue);
+    QFETCH(QString, unit);
+    QFETCH(QString, summary);
+    GuiSandbox::setLanguage(language);
+    const auto english = qScopeGuard([] { GuiSandbox::setLanguage(QStringLiteral("en")); });
+    ChartSession s(file);
+    s.chart().setValueNumber(valueNumber);
+    QCOMPARE(s.chart().view()->chart()->axes(Qt::Vertical).first()->titleText(),
+             TextTable::text(axisValue) + unit);
+    // Dates as the table shows them, whatever the locale writes.
+    const auto *time = qobject_cast<QDateTimeAxis *>(s.chart().view()->chart()->axes(Qt::Horizontal).first());
+    QVERIFY(time && time->format().contains(QStringLiteral("dd.MM.yy")));
+    const QString said = s.chart().findChild<QLabel *>(QStringLiteral("lblChartSummary"))->text();
+    QVERIFY2(said.startsWith(summary), qPrintable(said));
+    // The empty document beside it names no meter.
+    s.main->MenuFileNew();
+    frmDocument *empty = s.main->documents().last();
+    QVERIFY(empty != s.doc);
+    empty->setChartShown(true);
+    QCOMPARE(empty->chart()->view()->chart()->title(), QString());
+    // It says that it has no values, where the document's chart shows them.
+    QVERIFY(empty->chart()->showsNoValues());
+    QVERIFY(!s.chart().showsNoValues());
 }
 
 void TestChart::chartFollowsTheDocument()

@@ -164,9 +164,9 @@ void TestCliPrograms::programsRoundTrip()
     // So is a program the editor could not have written; the message names the field.
     const QByteArray rest = ";16;436;0.0;2.0;0.0;1.0;0.01;Fe;mg/l;Ann;0;1;0\r\nPAIRS_OF_VARIATES" +
                             QByteArray("\r\n;").repeated(10);
-    const QList<QPair<QByteArray, QString>> bad = {{"901;" + QByteArray(70, 'M') + rest, "MODEL"},
-                                                   {QByteArray("901;A") + '\0' + 'B' + rest, "MODEL"},
-                                                   {QByteArray(5000, '9') + ";M" + rest, "NO"}};
+    const QList<QPair<QByteArray, QString>> bad = {{"901;" + QByteArray(70, 'M') + rest, "Model"},
+                                                   {QByteArray("901;A") + '\0' + 'B' + rest, "Model"},
+                                                   {QByteArray(5000, '9') + ";M" + rest, "Program No"}};
     for (const auto &[line, blamed] : bad) {
         writeBytes(file,
                    "NO;MODEL;CUV;LAMBDA;MRB;MRE;E0;SLOPE;RES;FORM;UNIT;USER;BLANKREQ;CALPSB;CALREQ\r\n" +
@@ -176,6 +176,17 @@ void TestCliPrograms::programsRoundTrip()
         QVERIFY2(r.err.contains(QStringLiteral(" %1 ").arg(blamed)), qPrintable(r.err));
         QVERIFY(sim.commandLog().isEmpty());
     }
+    // A program as the meter itself may hold it (cuvette and wavelength outside the editor's lists)
+    // goes back with --force only.
+    writeBytes(file, "NO;MODEL;CUV;LAMBDA;MRB;MRE;E0;SLOPE;RES;FORM;UNIT;USER;BLANKREQ;CALPSB;CALREQ\r\n"
+                     "915;M;24;525;0.0;2.0;0.0;1.0;0.01;Fe;mg/l;Ann;0;1;0\r\nPAIRS_OF_VARIATES" +
+                         QByteArray("\r\n;").repeated(10));
+    r = cli({"programs", "put", file});
+    QCOMPARE(r.exitCode, 1);
+    QVERIFY2(r.err.contains(QStringLiteral("--force")), qPrintable(r.err));
+    QVERIFY(sim.commandLog().isEmpty());
+    r = cli({"programs", "put", file, "--force"});
+    QCOMPARE(r.outLines(), QStringList({"stored 915"}));
     QCOMPARE(cli({"programs", "frobnicate"}).exitCode, 64);
     QCOMPARE(cli({"programs", "get", "901"}).exitCode, 64);
 }

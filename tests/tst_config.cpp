@@ -1,6 +1,7 @@
 // The working-directory file and the login state, with the user's folders in a private home.
 #include "CConfig.h"
 #include "CLogin.h"
+#include "CommLog.h"
 #include "CUsrDefProg.h"
 #include "SharedObjects.h"
 #include "TestSupport.h"
@@ -19,6 +20,10 @@ private slots:
     void writeReplacesWholeFile();
     void prefixIsCutByLengthOnly();
     void deletedFileIsRecreated();
+    void anyPathReadsBack_data();
+    void anyPathReadsBack();
+    void missingDocumentsFolderIsCreatedOnce();
+    void earlierFileMovesBesideTheLog();
     void unwritableFolderGivesEmptyPath();
     void loginState();
 
@@ -90,6 +95,47 @@ void TestConfig::deletedFileIsRecreated()
     QVERIFY(QFile::remove(CConfig::configFilePath()));
     QCOMPARE(shared.config->WorkDir(), CConfig::defaultWorkDir());
     QVERIFY(QFile::exists(CConfig::configFilePath()));
+}
+
+void TestConfig::anyPathReadsBack_data()
+{
+    QTest::addColumn<QString>("name");
+    QTest::newRow("Czech") << QStringLiteral("ji\u0159\u00ed");
+    QTest::newRow("Cyrillic") << QStringLiteral("\u0414\u043e\u043a\u0443\u043c\u0435\u043d\u0442\u044b");
+    // Single-byte text that would pass for UTF-8.
+    QTest::newRow("code page, UTF-8 look-alike") << QStringLiteral("\u00c3\u00a4");
+}
+
+void TestConfig::anyPathReadsBack()
+{
+    QFETCH(QString, name);
+    const QString path = m_home->path() + u'/' + name;
+    SharedObjects().config->setWorkDir(path);
+    QCOMPARE(SharedObjects().config->WorkDir(), path);
+}
+
+void TestConfig::missingDocumentsFolderIsCreatedOnce()
+{
+    const QString documents = CConfig::defaultWorkDir();
+    QVERIFY(!QFileInfo::exists(documents));
+    SharedObjects shared;
+    QCOMPARE(shared.usrDefProg->WorkDir(), documents);
+    QVERIFY(QFileInfo(documents).isDir());
+    QCOMPARE(shared.usrDefProg->takeCreatedWorkDir(), documents);
+    QCOMPARE(shared.config->WorkDir(), documents);
+    QCOMPARE(shared.usrDefProg->takeCreatedWorkDir(), QString());
+}
+
+void TestConfig::earlierFileMovesBesideTheLog()
+{
+    const QString earlier = CConfig::earlierConfigFilePath();
+    QVERIFY(QDir().mkpath(QFileInfo(earlier).absolutePath()));
+    writeBytes(earlier, "Dir = /lab/programs");
+    QCOMPARE(SharedObjects().config->WorkDir(), QStringLiteral("/lab/programs"));
+    QVERIFY(!QFile::exists(earlier));
+    QCOMPARE(QFileInfo(CConfig::configFilePath()).absolutePath(),
+             QFileInfo(CommLog::defaultFolder()).absolutePath());
+    QCOMPARE(SharedObjects().config->WorkDir(), QStringLiteral("/lab/programs"));
 }
 
 void TestConfig::unwritableFolderGivesEmptyPath()

@@ -14,13 +14,16 @@
 #include "TextTable.h"
 #include "Twips.h"
 
+#include <QApplication>
 #include <QDir>
 #include <QElapsedTimer>
 #include <QFile>
+#include <QKeySequence>
 #include <QMdiArea>
 #include <QProcess>
 #include <QPushButton>
 #include <QStandardPaths>
+#include <QStyle>
 #include <QTableView>
 #include <QTest>
 #include <QTimer>
@@ -69,6 +72,8 @@ private slots:
     void cancelledSaveChangesNothing();
     void fileDialogsAddTheExtensionAndStartWhereLastUsed();
     void unsavedImportIsOfferedForSaving();
+    void dismissedSaveQuestionKeepsTheProgram_data();
+    void dismissedSaveQuestionKeepsTheProgram();
     void emptyDocumentHasNothingToSaveExportOrPrint();
     void exportWritesSpreadsheet();
     void printToPdf();
@@ -113,6 +118,13 @@ void TestDocument::importLumoraIntoGrid()
     QCOMPARE(header(doc, 13), QStringLiteral("Status 2"));
     const QList<QByteArray> third = s.datasets->records().split('\n').at(2).trimmed().split(';');
     QCOMPARE(cell(doc, 2, 13), QString::fromLatin1(third[13]));
+    // The number column widens to the digits the last datasets' numbers have.
+    s.datasets->generate(10200);
+    doc->MenuImport();
+    QTableView *grid = doc->grid();
+    // As the cell draws it: the text between the style's margins.
+    const int margins = 2 * (grid->style()->pixelMetric(QStyle::PM_FocusFrameHMargin, nullptr, grid) + 1);
+    QVERIFY(grid->fontMetrics().horizontalAdvance(cell(doc, 10199, 0)) + margins <= grid->columnWidth(0));
 }
 
 void TestDocument::importWithoutDatasetsKeepsOneEmptyRow()
@@ -261,6 +273,42 @@ void TestDocument::unsavedImportIsOfferedForSaving()
     s.dialogs.buttonAnswers.enqueue(UserDialogs::No);
     QVERIFY(doc->closeWindow());
     QTRY_COMPARE(s.main->NumDocs(), short(0));
+}
+
+void TestDocument::dismissedSaveQuestionKeepsTheProgram_data()
+{
+    QTest::addColumn<bool>("escape");
+    QTest::newRow("Escape") << true;
+    QTest::newRow("close button") << false;
+}
+
+void TestDocument::dismissedSaveQuestionKeepsTheProgram()
+{
+    QFETCH(bool, escape);
+    // The real question box, dismissed as a user does.
+    QtUserDialogs real;
+    QTimer::singleShot(0, [escape] {
+        QWidget *box = QApplication::activeModalWidget();
+        QVERIFY(box);
+        // Yes and No have their access keys.
+        int keys = 0;
+        for (const QPushButton *button : box->findChildren<QPushButton *>())
+            keys += QKeySequence::mnemonic(button->text()).isEmpty() ? 0 : 1;
+        QCOMPARE(keys, 2);
+        if (escape)
+            QTest::keyClick(box, Qt::Key_Escape);
+        else
+            box->close();
+    });
+    const int answer = real.question(nullptr, TextTable::text(1179), UserDialogs::Yes | UserDialogs::No);
+    QCOMPARE(answer, int(UserDialogs::Cancel));
+    // That answer to the question at exit: the program and its import stay.
+    Session s("Lumora", 2);
+    s.doc()->MenuImport();
+    s.dialogs.buttonAnswers.enqueue(answer);
+    QVERIFY(!s.main->close());
+    QCOMPARE(s.main->NumDocs(), short(1));
+    QVERIFY(s.doc()->isModified());
 }
 
 void TestDocument::emptyDocumentHasNothingToSaveExportOrPrint()

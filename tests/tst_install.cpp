@@ -98,6 +98,7 @@ private slots:
     void demoEndsWithProgram();
     void screenshotKeepsTheWritersRules_data();
     void screenshotKeepsTheWritersRules();
+    void screenshotWithoutMeterFails();
 };
 
 void TestInstall::versionsAndHelpWithoutDisplay_data()
@@ -375,6 +376,21 @@ void TestInstall::screenshotKeepsTheWritersRules()
         QCOMPARE(readBytes(picture), QByteArray("the old picture"));
     QCOMPARE(QDir(home.path()).entryList({QStringLiteral(".*meravo-*")}, QDir::Files | QDir::Hidden),
              QStringList());
+void TestInstall::screenshotWithoutMeterFails()
+{
+    QTemporaryDir home;
+    const QString picture = home.filePath(QStringLiteral("main.png"));
+    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+    environment.insert(QStringLiteral("HOME"), home.path());
+    environment.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("offscreen"));
+    environment.insert(QStringLiteral("MERAVO_PORTS"), home.filePath(QStringLiteral("no-such-port")));
+    const Run result = run(binary("meravo"), {QStringLiteral("--screenshot"), picture}, environment);
+    QVERIFY(!result.crashed);
+    QCOMPARE(result.exitCode, 1);
+    QVERIFY(!QFile::exists(picture));
+    QVERIFY2(!result.err.contains(QStringLiteral("COM 0")) &&
+                 !result.err.contains(QStringLiteral("imported")),
+             qPrintable(result.err));
 }
 
 QTEST_GUILESS_MAIN(TestInstall)

@@ -8,11 +8,14 @@
 #include "WindowGallery.h"
 
 #include <QAbstractButton>
+#include <QApplication>
 #include <QCheckBox>
+#include <QComboBox>
 #include <QFile>
 #include <QGroupBox>
 #include <QKeySequence>
 #include <QLabel>
+#include <QLineEdit>
 #include <QListWidget>
 #include <QMdiSubWindow>
 #include <QMenu>
@@ -20,6 +23,7 @@
 #include <QPushButton>
 #include <QRadioButton>
 #include <QRegularExpression>
+#include <QScopeGuard>
 #include <QStyle>
 #include <QTest>
 #include <QTextBrowser>
@@ -52,14 +56,37 @@ bool inMenu(const QWidget *widget, const QWidget *window)
     return false;
 }
 
-// The part of the widget's width that its parents cut off.
-int clippedWidth(const QWidget *widget, const QWidget *window)
+// The part of the widget's size that its parents cut off.
+QSize clipped(const QWidget *widget, const QWidget *window)
 {
     QRect visible(widget->mapTo(window, QPoint()), widget->size());
     for (const QWidget *p = widget->parentWidget(); p && p != window; p = p->parentWidget())
         visible &= QRect(p->mapTo(window, QPoint()), p->size());
     visible &= window->rect();
-    return widget->width() - std::max(0, visible.width());
+    return {widget->width() - std::max(0, visible.width()), widget->height() - std::max(0, visible.height())};
+}
+
+int clippedWidth(const QWidget *widget, const QWidget *window)
+{
+    return clipped(widget, window).width();
+}
+
+// How much lower than its text's lines a label, button, field or box is, itself or where its parents
+// cut it off (descenders and the lower half of a line at a larger font); 0 when it fits.
+int heightShortfall(QWidget *widget, const QWidget *window)
+{
+    const QFontMetrics metrics = widget->fontMetrics();
+    const int height = widget->contentsRect().height() - clipped(widget, window).height();
+    if (auto *label = qobject_cast<QLabel *>(widget)) {
+        if (label->text().isEmpty() || Qt::mightBeRichText(label->text()) || label->wordWrap())
+            return 0;
+        return std::max(0, int(label->text().count(u'\n') + 1) * metrics.height() - height);
+    }
+    if (qobject_cast<QLineEdit *>(widget) || qobject_cast<QComboBox *>(widget))
+        return std::max(0, metrics.height() - height);
+    if (auto *button = qobject_cast<QAbstractButton *>(widget); button && !button->text().isEmpty())
+        return std::max(0, metrics.height() - height);
+    return 0;
 }
 
 // How much narrower than its text a label, button or frame title is, itself or where its parents cut it
@@ -129,6 +156,10 @@ void checkWindow(QWidget *window, const QString &name, QStringList &faults)
             faults << QStringLiteral("%1: %2 \"%3\" is %4 px too narrow")
                           .arg(name, widget->objectName(), widget->property("text").toString())
                           .arg(missing);
+        if (const int missing = heightShortfall(widget, window))
+            faults << QStringLiteral("%1: %2 \"%3\" is %4 px too low")
+                          .arg(name, widget->objectName(), widget->property("text").toString())
+                          .arg(missing);
         if (auto *button = qobject_cast<QAbstractButton *>(widget))
             captions << button->text();
         else if (auto *label = qobject_cast<QLabel *>(widget); label && label->buddy())
@@ -137,6 +168,14 @@ void checkWindow(QWidget *window, const QString &name, QStringList &faults)
             captions << box->title();
     }
     checkKeys(name, captions, faults);
+    // Each calculated value has a meaning of its own (two means say which they are).
+    QStringList meanings;
+    for (const QLabel *label :
+         window->findChildren<QLabel *>(QRegularExpression(QStringLiteral("^lblMeaning"))))
+        if (meanings.contains(label->text()))
+            faults << QStringLiteral("%1: two results mean \"%2\"").arg(name, label->text());
+        else
+            meanings << label->text();
     for (QMenuBar *bar : window->findChildren<QMenuBar *>()) {
         QStringList titles;
         for (QAction *action : bar->actions())
@@ -176,13 +215,24 @@ private slots:
 void TestLanguages::everyWindowFitsItsTextsAndKeys_data()
 {
     QTest::addColumn<QString>("language");
+    QTest::addColumn<int>("points"); // the system font's size; 0: the platform's own
     for (const QString &language : TextTable::languages())
-        QTest::newRow(qPrintable(language)) << language;
+        QTest::newRow(qPrintable(language)) << language << 0;
+    for (const int points : {9, 11, 13})
+        QTest::addRow("en, %d pt", points) << QStringLiteral("en") << points;
 }
 
 void TestLanguages::everyWindowFitsItsTextsAndKeys()
 {
     QFETCH(QString, language);
+    QFETCH(int, points);
+    const QFont systemFont = QApplication::font();
+    const auto restoreFont = qScopeGuard([&systemFont] { QApplication::setFont(systemFont); });
+    if (points > 0) {
+        QFont font = systemFont;
+        font.setPointSize(points);
+        QApplication::setFont(font);
+    }
     GuiSandbox::setLanguage(language);
     QTemporaryDir files;
     QStringList faults;

@@ -19,6 +19,7 @@
 #include <QPrintPreviewWidget>
 #include <QProcess>
 #include <QRadioButton>
+#include <QRegularExpression>
 #include <QStandardPaths>
 #include <QTest>
 #include <QTimer>
@@ -195,6 +196,25 @@ void TestPrintout::pagesAndLines()
     QCOMPARE(pdfPages(s.path("kept.pdf")), printer.pages);
     QVERIFY(record ? printer.pages.size() == 1 : printer.pages.size() > 2);
     QVERIFY(allLines(printer.pages).contains(record ? QStringLiteral("#3") : QStringLiteral("M\u00fcller")));
+    if (record) {
+        // The points' columns stand under each other, apart, as pdftotext lays the page out.
+        const QStringList lines = run(QStringLiteral("pdftotext"),
+                                      {QStringLiteral("-layout"), s.path("kept.pdf"), QStringLiteral("-")})
+                                      .split(u'\n')
+                                      .filter(QRegularExpression(QStringLiteral("^\\s*#\\d")));
+        QCOMPARE(lines.size(), 3);
+        const QRegularExpression columns(
+            QStringLiteral("^\\s*#\\d(\\s{2,})\\S+(\\s{2,})\\S+ mV(\\s{2,})\\S+ \u00b0C$"));
+        QList<qsizetype> starts;
+        for (const QString &line : lines) {
+            const QRegularExpressionMatch match = columns.match(line);
+            QVERIFY2(match.hasMatch(), qPrintable(line));
+            for (int c = 1; c <= 3; ++c)
+                starts << match.capturedEnd(c);
+        }
+        QCOMPARE(starts.mid(3, 3), starts.mid(0, 3));
+        QCOMPARE(starts.mid(6, 3), starts.mid(0, 3));
+    }
 
     // The window's PDF command and its preview show those pages.
     QAction *pdf = window.findChild<QAction *>(QStringLiteral("actPrintPdf"));

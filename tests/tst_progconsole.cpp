@@ -138,9 +138,21 @@ void TestProgConsole::entryFormatsAndCaption()
              sep + QStringLiteral("...") + sep + QStringLiteral("Programs"));
 
     const QString csv = UserDialogs::filter(TextTable::text(1113), QStringLiteral("*.csv"));
-    QCOMPARE(UserDialogs::withDefaultSuffix(QStringLiteral("/a/PROG 901"), csv),
-             QStringLiteral("/a/PROG 901.csv"));
-    QCOMPARE(UserDialogs::withDefaultSuffix(QStringLiteral("/a/p.txt"), csv), QStringLiteral("/a/p.txt"));
+    const QString sheets = UserDialogs::filter(QStringLiteral("Sheet"), QStringLiteral("*.xls")) +
+                           QStringLiteral(";;") +
+                           UserDialogs::filter(QStringLiteral("Book"), QStringLiteral("*.xlsx"));
+    const struct {
+        QString path, filter, offered, expected;
+    } names[] = {
+        {"/a/PROG 901", csv, {}, "/a/PROG 901.csv"},
+        {"/a/Messung 15.03.2026", csv, {}, "/a/Messung 15.03.2026.csv"},
+        {"/a/p.txt", csv, {}, "/a/p.txt.csv"},
+        {"/a/p.CSV", csv, {}, "/a/p.CSV"},
+        {"/a/v.xlsx", sheets, sheets, "/a/v.xlsx"},
+        {"/a/v 1.5", sheets, sheets, "/a/v 1.5.xls"},
+    };
+    for (const auto &n : names)
+        QCOMPARE(UserDialogs::withDefaultSuffix(n.path, n.filter, n.offered), n.expected);
 }
 
 void TestProgConsole::listsAndDetails()
@@ -461,7 +473,7 @@ void TestProgConsole::copyToMeterKeepsFileAndAsks()
     s.dialogs.clear();
     s.sim->clearLog();
     button(console, "cmdCopyToMeter")->click();
-    QCOMPARE(s.dialogs.messageTexts(), QStringList{TextTable::text(2364).arg("MODEL").arg(70).arg(5)});
+    QCOMPARE(s.dialogs.messageTexts(), QStringList{TextTable::text(2364).arg("Model").arg(70).arg(5)});
     QCOMPARE(s.dialogs.asked[0].title, QStringLiteral("Warning"));
     QVERIFY(s.sim->commandLog().isEmpty());
 }

@@ -365,13 +365,16 @@ void TestProgEdit::measuringRangeBlocksSaving()
         edit(e, QStringLiteral("txtE0"))->setText(QStringLiteral("0"));
         edit(e, QStringLiteral("txtSlope"))->setText(QStringLiteral("0.2"));
         s.sim->clearLog();
+        // A range the meter may hold all the same: asked, and No keeps everything as it was.
+        s.dialogs.buttonAnswers << UserDialogs::No << UserDialogs::No;
         e.cmdSaveDevice_Click();
         e.cmdSaveFile_Click();
         const QString text =
             QStringLiteral("The measuring range of the Lumora meter (-0.2 A ... 2.0 A) is exceeded!\r\n"
-                           "Please check MRB, MRE, A0 and slope!");
+                           "Please check MRB, MRE, A0 and slope!\r\n\r\n") +
+            TextTable::text(TextTable::ProgramSendAnyway);
         QCOMPARE(s.dialogs.messageTexts(), (QStringList{text, text}));
-        QCOMPARE(s.dialogs.asked[0].title, QStringLiteral("Warning"));
+        QCOMPARE(s.dialogs.asked[0].title, QStringLiteral("Question"));
         QVERIFY(s.sim->commandLog().isEmpty());
         // Within the range both go on (the file dialog is cancelled here).
         s.dialogs.clear();

@@ -64,6 +64,7 @@ private slots:
     void failedReadBackIsRepairedByNextUpdate();
     void valuesThatWouldBreakTheCommandAreRefused();
     void shortArraysAreRefused();
+    void programFromMeterGoesBackOnceConfirmed();
     void modifyReplacesSlot();
     void deleteKeepsOrderAndCount();
     void deleteAllClearsMeterAndTable();
@@ -214,6 +215,8 @@ void TestPrograms::rejectedListFails()
     rig.sim->faults().rejectCommands = {QStringLiteral("U.512")};
     QVERIFY(!rig.prog().Update());
     QCOMPARE(rig.prog().count(), qint16(0));
+    // As after a rejected dataset command: the meter gets the closing command.
+    QCOMPARE(rig.sim->commandLog().count(QStringLiteral("U.999")), 1);
 }
 
 void TestPrograms::listOfMoreThanHundredIsReported()
@@ -292,28 +295,28 @@ void TestPrograms::valuesThatWouldBreakTheCommandAreRefused()
     QVERIFY(rig.connect());
     QVERIFY(rig.prog().Update());
     ErrorRecorder errors;
-    // The field, the value, the field the message names.
+    // The field, the value, the field's label the message names.
     using F = QString ProgramRecord::*;
     const struct {
         F member;
         QString value;
         const char *field;
     } cases[] = {
-        {&ProgramRecord::MODEL, "A,B", "MODEL"},
-        {&ProgramRecord::MODEL, "A\r\nU.520", "MODEL"},
-        {&ProgramRecord::MODEL, QString(70, u'M'), "MODEL"},
-        {&ProgramRecord::MODEL, QString(100 << 20, u'M'), "MODEL"},
-        {&ProgramRecord::MODEL, QStringView(u"A\0B", 3).toString(), "MODEL"},
-        {&ProgramRecord::MODEL, "\u4e2d", "MODEL"},
-        {&ProgramRecord::NO, QString(5000, u'9'), "NO"},
-        {&ProgramRecord::NO, "0950", "NO"},
-        {&ProgramRecord::CUV, "17", "CUV"},
+        {&ProgramRecord::MODEL, "A,B", "Model"},
+        {&ProgramRecord::MODEL, "A\r\nU.520", "Model"},
+        {&ProgramRecord::MODEL, QString(70, u'M'), "Model"},
+        {&ProgramRecord::MODEL, QString(100 << 20, u'M'), "Model"},
+        {&ProgramRecord::MODEL, QStringView(u"A\0B", 3).toString(), "Model"},
+        {&ProgramRecord::MODEL, "\u4e2d", "Model"},
+        {&ProgramRecord::NO, QString(5000, u'9'), "Program No"},
+        {&ProgramRecord::NO, "0950", "Program No"},
+        {&ProgramRecord::CUV, "17", "Cell [mm]"},
         {&ProgramRecord::MRB, "1x", "MRB"},
         {&ProgramRecord::MRE, " 2.0", "MRE"},
-        {&ProgramRecord::SLOPE, "1" + QString(30, u'0'), "SLOPE"},
-        {&ProgramRecord::FORM, "Fe Cl", "FORM"},
-        {&ProgramRecord::BLANKREQ, "2", "BLANKREQ"},
-        {&ProgramRecord::CALREQ, QString(), "CALREQ"},
+        {&ProgramRecord::SLOPE, "1" + QString(30, u'0'), "Slope"},
+        {&ProgramRecord::FORM, "Fe Cl", "Citation form"},
+        {&ProgramRecord::BLANKREQ, "2", "Blank required"},
+        {&ProgramRecord::CALREQ, QString(), "Std. adjustment required"},
     };
     for (const auto &c : cases) {
         ProgramRecord a = programArray(QStringLiteral("904"));
@@ -351,6 +354,38 @@ void TestPrograms::shortArraysAreRefused()
     QCOMPARE(errors.reports.size(), 2); // the empty field, once per refusal
     QVERIFY(!rig.prog().GetProgramMeter(a, QStringLiteral("904")));
     QVERIFY(rig.sim->commandLog().isEmpty());
+}
+
+void TestPrograms::programFromMeterGoesBackOnceConfirmed()
+{
+    Rig rig;
+    QVERIFY(rig.connect());
+    QVERIFY(rig.prog().Update());
+    // Changed fields, then how many problems of each kind; every one is told at once, by its label.
+    using F = QString ProgramRecord::*;
+    const struct {
+        QList<std::pair<F, QString>> fields;
+        int refusals, doubts;
+    } cases[] = {
+        {{{&ProgramRecord::CUV, "24"}, {&ProgramRecord::LAMBDA, "525"}}, 0, 2},
+        {{{&ProgramRecord::MRE, "2.5"}}, 0, 1},
+        {{{&ProgramRecord::CUV, "24"}, {&ProgramRecord::MODEL, "ABCDEF"}, {&ProgramRecord::CALPSB, "2"}},
+         2,
+         1},
+    };
+    for (const auto &c : cases) {
+        ProgramRecord a = programArray(QStringLiteral("915"));
+        for (const auto &[member, value] : c.fields)
+            a.*member = value;
+        const CUsrDefProg::ProgramCheck check = rig.prog().CheckProgramFields(a);
+        QCOMPARE(check.refusals.size(), c.refusals);
+        QCOMPARE(check.doubts.size(), c.doubts);
+        ErrorRecorder errors;
+        QVERIFY(!rig.prog().AddNew(a));
+        QCOMPARE(rig.prog().AddNew(a, true), c.refusals == 0);
+        if (c.refusals == 0)
+            QVERIFY(rig.prog().Delete(a.NO));
+    }
 }
 
 void TestPrograms::modifyReplacesSlot()

@@ -19,12 +19,14 @@
 #include <QApplication>
 #include <QElapsedTimer>
 #include <QFileInfo>
+#include <QInputDialog>
 #include <QLabel>
 #include <QLineEdit>
 #include <QMdiArea>
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QRadioButton>
+#include <QScopeGuard>
 #include <QSettings>
 #include <QTest>
 #include <QTimer>
@@ -73,6 +75,7 @@ private slots:
     void commandStatesOfflineEditionAndDocumentCount();
     void searchAgainKeepsOldMeterPanelsAndOneDocument();
     void changeUser();
+    void inputFieldShowsItsLimitAndTitle();
     void toolbarToggleStaysInStep();
     void windowPositionIsRestored();
     void waitDialogCancelStopsTheLink();
@@ -387,6 +390,24 @@ void TestShell::changeUser()
     dialogs.inputAnswers.enqueue(QStringLiteral("Ann;Lee;"));
     main.MenuChangeUser();
     QCOMPARE(main.shared().login->UserName(), QStringLiteral("Ann.Lee."));
+}
+
+void TestShell::inputFieldShowsItsLimitAndTitle()
+{
+    TextTable::setLanguage(QStringLiteral("de"));
+    const auto english = qScopeGuard([] { TextTable::setLanguage(QStringLiteral("en")); });
+    QtUserDialogs real;
+    QTimer::singleShot(0, [] {
+        auto *dialog = qobject_cast<QInputDialog *>(QApplication::activeModalWidget());
+        QVERIFY(dialog);
+        QVERIFY(dialog->width() > dialog->fontMetrics().horizontalAdvance(dialog->windowTitle()));
+        QTest::keyClicks(dialog->findChild<QLineEdit *>(), QStringLiteral("Bartholomew Longname"));
+        dialog->accept();
+    });
+    QString answer;
+    QVERIFY(real.inputText(nullptr, TextTable::text(1208), TextTable::text(1176), QString(), &answer, 15));
+    // Typing stopped at the limit: the user saw what is kept.
+    QCOMPARE(answer, QStringLiteral("Bartholomew Lon"));
 }
 
 void TestShell::toolbarToggleStaysInStep()

@@ -3,6 +3,8 @@
 #include "basMain.h"
 #include "frmDocument.h"
 #include "frmMain.h"
+#include "frmProgConsole.h"
+#include "frmProgEdit.h"
 #include "frmWait.h"
 #include "GuiTestSupport.h"
 #include "TextTable.h"
@@ -35,11 +37,15 @@ class TestWindowManager : public QObject {
     Q_OBJECT
 private slots:
     void frameComesBackWhereItWasLeft();
+    void maximisedComesBackAndDefaultUsesTheScreen_data();
+    void maximisedComesBackAndDefaultUsesTheScreen();
     void unreachablePositionFallsBack_data();
     void unreachablePositionFallsBack();
     void restoredDocumentShowsRows_data();
     void restoredDocumentShowsRows();
     void waitDialogKeepsItsSizeWhileCounting();
+    void growingWindowsStayOnScreen();
+    void fileCommandsHaveTheirKeys();
 };
 
 void TestWindowManager::frameComesBackWhereItWasLeft()
@@ -57,6 +63,35 @@ void TestWindowManager::frameComesBackWhereItWasLeft()
             left = main.frameGeometry();
         } else {
             QTRY_COMPARE(main.frameGeometry(), left);
+        }
+        QVERIFY(main.close());
+    }
+}
+
+void TestWindowManager::maximisedComesBackAndDefaultUsesTheScreen_data()
+{
+    QTest::addColumn<bool>("maximised");
+    QTest::newRow("maximised") << true;
+    QTest::newRow("normal") << false;
+}
+
+void TestWindowManager::maximisedComesBackAndDefaultUsesTheScreen()
+{
+    QFETCH(bool, maximised);
+    GuiSandbox sandbox;
+    ScriptedDialogs dialogs;
+    for (int round = 0; round < 2; ++round) {
+        frmMain main(dialogs);
+        QVERIFY(start(main));
+        if (round == 0) {
+            const QRect available = main.screen()->availableGeometry();
+            QVERIFY(main.frameGeometry().width() * 3 >= available.width() * 2);
+            QVERIFY(available.contains(main.frameGeometry()));
+            if (maximised)
+                main.showMaximized();
+            QTRY_COMPARE(main.isMaximized(), maximised);
+        } else {
+            QTRY_COMPARE(main.isMaximized(), maximised);
         }
         QVERIFY(main.close());
     }
@@ -139,6 +174,43 @@ void TestWindowManager::waitDialogKeepsItsSizeWhileCounting()
         QVERIFY(wait.progressLabel()->sizeHint().width() <= wait.progressLabel()->width());
     }
     wait.Unload();
+}
+
+void TestWindowManager::growingWindowsStayOnScreen()
+{
+    if (QGuiApplication::platformName() != QLatin1String("xcb"))
+        QSKIP("needs the window manager");
+    GuiSession s(meterIdentity(QStringLiteral("Lumora")));
+    s.logIn();
+    frmProgConsole console(*s.main);
+    frmProgEdit editor(*s.main, console);
+    editor.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&editor));
+    // Where the user left it, then the calibration panel opened.
+    editor.move(201, 40);
+    QTRY_COMPARE(editor.frameGeometry().topLeft(), QPoint(201, 40));
+    editor.cmdExtended_Click();
+    const QRect area = editor.screen()->availableGeometry();
+    QTRY_VERIFY2(area.contains(editor.frameGeometry()), qPrintable(QStringLiteral("%1 px wide at x = %2")
+                                                                       .arg(editor.frameGeometry().width())
+                                                                       .arg(editor.frameGeometry().x())));
+}
+
+void TestWindowManager::fileCommandsHaveTheirKeys()
+{
+    GuiSandbox sandbox;
+    ScriptedDialogs dialogs;
+    frmMain main(dialogs);
+    QVERIFY(start(main));
+    QVERIFY(QTest::qWaitForWindowActive(&main));
+    // Open asks for a file; Save and Print tell that the empty document has nothing; Quit ends.
+    for (const Qt::Key key : {Qt::Key_O, Qt::Key_S, Qt::Key_P})
+        QTest::keyClick(&main, key, Qt::ControlModifier);
+    QCOMPARE(dialogs.asked.size(), 3);
+    QCOMPARE(dialogs.asked[0].kind, QStringLiteral("open"));
+    QCOMPARE(dialogs.messageTexts(), QStringList(2, TextTable::text(1055)));
+    QTest::keyClick(&main, Qt::Key_Q, Qt::ControlModifier);
+    QTRY_VERIFY(!main.isVisible());
 }
 
 QTEST_MAIN(TestWindowManager)

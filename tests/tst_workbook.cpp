@@ -84,6 +84,9 @@ void TestWorkbook::sameCellsAsSheet()
         {QStringLiteral("Klaro 7 T"),
          {QStringLiteral("1;;;;;;;;;"), QStringLiteral("2;d;t;;0.5;NTU;;;;")},
          QStringLiteral("1,,,,,,,,,\n2,d,t,,0.5,NTU,,,,\n")},
+        {QStringLiteral("Lumora"),
+         {QStringLiteral("3;d;t;1;;;;;<0.05;mg/l;<;> 2.5;mg/l;>")},
+         QStringLiteral("3,d,t,1,,,,,<0.05,mg/l,<,> 2.5,mg/l,>\n")},
     };
     QTemporaryDir dir;
     SharedObjects shared;

@@ -47,7 +47,7 @@ int UnattendedDialogs::message(QWidget *, const QString &title, const QString &t
 }
 
 bool UnattendedDialogs::inputText(QWidget *, const QString &title, const QString &, const QString &,
-                                  QString *)
+                                  QString *, int)
 {
     tell(title + QStringLiteral(": cancelled"));
     return false;
@@ -102,7 +102,8 @@ bool captureImport(frmMain &main, const QString &pngPath)
     frmDocument &document = *documents.first();
     document.MenuImport();
     settle();
-    const int datasets = document.model()->rowCount();
+    // The grid's empty rows are no datasets.
+    const int datasets = document.model()->recordCount();
     if (datasets == 0) {
         tell(QStringLiteral("the import brought no datasets"));
         return false;

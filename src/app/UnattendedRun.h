@@ -13,7 +13,7 @@ public:
     int message(QWidget *parent, const QString &title, const QString &text, Icon icon, int buttons,
                 int defaultButton = 0) override;
     bool inputText(QWidget *parent, const QString &title, const QString &prompt, const QString &defaultText,
-                   QString *answer) override;
+                   QString *answer, int maxLength) override;
 
 protected:
     QString chooseOpenFile(QWidget *parent, const FileRequest &request) override;

@@ -181,10 +181,21 @@ void frmMain::restorePosition()
     client.setWidth(std::max(client.width(), least));
     if (client.height() <= 0)
         client.setHeight(Twips::toPixels(kDefaultSize, this));
+    // Nothing stored yet: the table and the chart get a good share of the screen.
+    const QRect available = screen() ? screen()->availableGeometry() : QRect();
+    if (!store.contains(QStringLiteral("MainWidth")) && available.isValid()) {
+        client.setSize(QSize(std::max(least, available.width() * 3 / 4), available.height() * 3 / 4));
+        if (available.contains(client.topLeft()))
+            client.moveTopLeft(QPoint(std::min(client.left(), available.right() - client.width()),
+                                      std::min(client.top(), available.bottom() - client.height())));
+    }
     // A screen taken away since, or a stored position from before: the default place.
     if (!reachable(client))
         client.moveTopLeft(placed);
     setGeometry(client);
+    // Maximised when it was left so; the stored rectangle is where it goes back to.
+    if (store.value(QStringLiteral("MainMaximized")).toBool())
+        setWindowState(windowState() | Qt::WindowMaximized);
 }
 
 void frmMain::savePosition()
@@ -199,6 +210,7 @@ void frmMain::savePosition()
     store.setValue(QStringLiteral("MainTop"), QString::number(Twips::fromPixels(client.y(), this)));
     store.setValue(QStringLiteral("MainWidth"), QString::number(Twips::fromPixels(client.width(), this)));
     store.setValue(QStringLiteral("MainHeight"), QString::number(Twips::fromPixels(client.height(), this)));
+    store.setValue(QStringLiteral("MainMaximized"), isMaximized());
 }
 
 QMenuBar *frmMain::createMenuBar(frmDocument *doc, QHash<QString, QAction *> &actions)
@@ -325,6 +337,14 @@ QMenuBar *frmMain::createMenuBar(frmDocument *doc, QHash<QString, QAction *> &ac
     item(help, "mnuHelpAbout", 1019, [this] { MenuHelpAbout(); });
 
     TextApplier::apply(bar);
+    // The keys every program has for these commands (Ctrl+O, Ctrl+S, Ctrl+P, Ctrl+Q).
+    const std::pair<const char *, QKeySequence::StandardKey> keys[] = {{"mnuFileOpen", QKeySequence::Open},
+                                                                       {"mnuFileSave", QKeySequence::Save},
+                                                                       {"mnuFilePrint", QKeySequence::Print},
+                                                                       {"mnuFileExit", QKeySequence::Quit}};
+    for (const auto &[name, key] : keys)
+        if (QAction *action = actions.value(QString::fromLatin1(name)))
+            action->setShortcut(key);
     return bar;
 }
 
@@ -593,7 +613,8 @@ void frmMain::MenuDeviceSearch()
 void frmMain::MenuChangeUser()
 {
     QString answer;
-    if (!m_dialogs.inputText(this, TextTable::text(1208), TextTable::text(1176), QString(), &answer) ||
+    if (!m_dialogs.inputText(this, TextTable::text(1208), TextTable::text(1176), QString(), &answer,
+                             m_shared->login->UserNameMaxLen()) ||
         answer.isEmpty())
         return;
     m_shared->login->setUserName(answer);

@@ -7,6 +7,7 @@
 
 #include <QFile>
 
+#include <algorithm>
 #include <cerrno>
 #include <exception>
 
@@ -53,15 +54,30 @@ bool CCSVFile::FieldsFit(const QStringList &fields, int textNumber)
 
 bool CCSVFile::WriteFile(const QString &strFileName, const QString &strStream)
 {
+    return Write(strFileName, strStream.size(), [&strStream](qsizetype from, qsizetype n, char *out) {
+        return encodeChunk(QStringView(strStream).sliced(from, n), out);
+    });
+}
+
+bool CCSVFile::WriteBytes(const QString &strFileName, const QByteArray &bytes)
+{
+    return Write(strFileName, bytes.size(), [&bytes](qsizetype from, qsizetype n, char *out) {
+        std::copy_n(bytes.constData() + from, n, out);
+        return n;
+    });
+}
+
+bool CCSVFile::Write(const QString &strFileName, qsizetype size,
+                     const std::function<qsizetype(qsizetype, qsizetype, char *)> &chunk)
+{
     try {
         // The target's checks, a temporary file beside it, every write checked, sync and rename: the
         // rules of every writer (FileWrites).
         FileWrites::ReplaceByRename file(strFileName);
         bool ok = file.open();
         QByteArray bytes(kChunk, Qt::Uninitialized);
-        for (qsizetype from = 0; ok && from < strStream.size(); from += kChunk) {
-            const qsizetype n = encodeChunk(
-                QStringView(strStream).sliced(from, std::min(kChunk, strStream.size() - from)), bytes.data());
+        for (qsizetype from = 0; ok && from < size; from += kChunk) {
+            const qsizetype n = chunk(from, std::min(kChunk, size - from), bytes.data());
             ok = file.write(bytes.constData(), n);
         }
         if (!ok || !file.commit()) {

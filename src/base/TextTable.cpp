@@ -4,6 +4,7 @@
 
 #include "ErrorFrame.h"
 
+#include <QLocale>
 #include <QRegularExpression>
 
 #include <algorithm>
@@ -377,7 +378,7 @@ constexpr Entry kExtension[] = {
     {2665, "Save chart..."},
     {2666, "Wheel: zoom the time, Shift+wheel: the values; drag: move; right-drag: zoom into the rectangle; "
            "keys + and -, arrows, Home: everything"},
-    {2667, "%1 points in %2 series; %3 with a status other than OK (hollow), %4 out of range (at the range "
+    {2667, "%1 in %2; %3 with a status other than OK (hollow), %4 out of range (at the range "
            "limit, with their sign)."},
     {2668, "%1 datasets without a readable date, time or number are not drawn."},
     {2669, "No. %1   %2 %3   %4 %5   %6   Status: %7"},
@@ -386,6 +387,16 @@ constexpr Entry kExtension[] = {
     {2672, "PNG image"},
     {2673, "SVG drawing"},
     {2674, "C&hart as the last page"},
+    {2700, "The working folder %1 did not exist; it has been created."},
+    {2701, "No meter has been found on a serial port yet: search for the meter first."},
+    {2702, "Send the program all the same?"},
+    {2703, "%1 point"},
+    {2704, "%1 points"},
+    {2705, "%1 series"},
+    {2706, "%1 series"},
+    {2707, "Mean of the absorbances"},
+    {2708, "Mean of the concentrations"},
+    {2709, "No values"},
     {2800, "The archive server %1 does not answer: check that it runs and that this PC reaches it over the "
            "network (%2)."},
     {2801, "The archive server %1 refused the login: check the role name in the location, the password in "
@@ -609,6 +620,12 @@ bool lookup(int number, QString *text)
 QString text(int number)
 {
     return textAt(g_language, number);
+}
+
+QString count(qint64 n, int one, int many)
+{
+    const bool singular = language() == QLatin1String("fr") ? (n == 0 || n == 1) : n == 1;
+    return text(singular ? one : many).arg(QLocale().toString(n));
 }
 
 QString english(int number)

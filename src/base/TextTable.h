@@ -27,6 +27,10 @@ bool lookup(int number, QString *text);
 // The text of the number; an unknown number is reported through the error frame and gives "".
 QString text(int number);
 
+// A count with its noun in the number the chosen language gives it ("1 series" and "2 series", "1 Reihe"
+// and "2 Reihen"; French takes 0 as singular), n shown with the locale.
+QString count(qint64 n, int one, int many);
+
 // The English text, whatever the language: what is written into files stays the same everywhere.
 QString english(int number);
 
@@ -168,6 +172,17 @@ enum Extension {
     ChartPngFilter = 2672,
     ChartSvgFilter = 2673,
     ChartOnPrintout = 2674,
+    // Files, folders and programs a lab user brings along.
+    WorkDirCreated = 2700,
+    NoMeterPort = 2701,
+    ProgramSendAnyway = 2702,
+    CountPointOne = 2703,
+    CountPointMany = 2704,
+    CountSeriesOne = 2705,
+    CountSeriesMany = 2706,
+    MeanOfAbsorbances = 2707,
+    MeanOfConcentrations = 2708,
+    ChartNoValues = 2709,
     // The archive.
     ArchiveUnreachable = 2800,
     ArchiveLoginRefused = 2801,

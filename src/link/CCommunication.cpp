@@ -1,6 +1,9 @@
 #include "CCommunication.h"
 
 #include "CSerialLink.h"
+#include "ErrorFrame.h"
+#include "Protocol.h"
+#include "TextTable.h"
 
 const QString &CCommunication::answerOK()
 {
@@ -37,6 +40,29 @@ bool CCommunication::Exchange(const QString &strSend, QString &strAnswer)
     const bool ok = link->COMSendAndReceive(strSend, strAnswer) && IsAccepted(strAnswer);
     link->COMDeinit();
     return ok;
+}
+
+bool CCommunication::ReadListing(CSerialLink &link, const QString &command, int answerTime_s,
+                                 QString &reply) const
+{
+    reply.clear();
+    if (!link.BeginExchange(m_port, m_baudrate))
+        return false;
+    link.COMChangeAnswerTime(answerTime_s);
+    if (link.COMSendAndReceive(Protocol::line(command), reply) && IsAccepted(reply)) {
+        link.COMDeinit();
+        return true;
+    }
+    reply.clear();
+    // "Import error!" alone leaves the user waiting twenty minutes for nothing to learn.
+    if (const qint64 waited = link.timedOutSeconds(); waited > 0)
+        ErrorFrame::report(TextTable::text(TextTable::ImportTimedOut).arg(waited));
+    QString answer;
+    link.COMContinue();
+    link.COMChangeAnswerTime(4);
+    link.COMSendAndReceive(Protocol::line(Protocol::EndTransfer), answer);
+    link.COMDeinit();
+    return false;
 }
 
 bool CCommunication::Scan()

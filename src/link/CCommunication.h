@@ -34,6 +34,11 @@ public:
     // (COMInit, "U.400"), send strSend as it stands, close (COMDeinit). False without a link and
     // when the answer is not accepted (IsAccepted); strAnswer then holds what came.
     bool Exchange(const QString &strSend, QString &strAnswer);
+    // A command whose answer is a long listing (datasets, the program list) on link, waiting up to
+    // answerTime_s seconds. Whatever ends it other than an accepted answer (a rejection, a stop, a
+    // time-out, two answers run together) sends the closing command before the line is let go, since
+    // the meter may still be sending; reply is then empty.
+    bool ReadListing(CSerialLink &link, const QString &command, int answerTime_s, QString &reply) const;
 
 private:
     CSerialLink *m_link;

@@ -380,6 +380,12 @@ bool CSerialLink::COMInit(int intPortNum, const QString &strBaudrate, int intMax
 
 bool CSerialLink::BeginExchange(int intPortNum, const QString &strBaudrate)
 {
+    // Port 0 is "no meter found", not a port: nothing is opened and the user learns what to do.
+    if (intPortNum < 1) {
+        logLine(QStringLiteral("no exchange: no meter has been found"));
+        ErrorFrame::report(TextTable::text(TextTable::NoMeterPort));
+        return false;
+    }
     if (!COMInit(intPortNum, strBaudrate, 4))
         return false;
     QString answer;

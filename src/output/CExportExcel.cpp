@@ -171,7 +171,9 @@ bool CExportExcel::WriteDataRow(Run &run, const RecordWalk &record, qint32 row, 
             ok = sheet.writeNumber(row, c + 1, cell.number, SheetWriter::AlignRight);
             break;
         case Cell::Text:
-            ok = sheet.writeText(row, c + 1, cell.text, SheetWriter::AlignLeft);
+            // A limit ("<0.05") stands aligned with the numbers of its column.
+            ok = sheet.writeText(row, c + 1, cell.text,
+                                 valueTypes[c] == 1 ? SheetWriter::AlignRight : SheetWriter::AlignLeft);
             break;
         }
         if (!ok)
@@ -209,6 +211,12 @@ CExportExcel::Cell CExportExcel::ConvertField(QStringView text, qint32 valueType
         return cell;
     }
     case 1:
+        // A result beyond the meter's range ("<0.05", ">2.5") is no number: as a NUMBER cell it read as 0.
+        if (text.trimmed().startsWith(u'<') || text.trimmed().startsWith(u'>')) {
+            cell.kind = Cell::Text;
+            cell.text = text;
+            return cell;
+        }
         cell.number = NumberText::Val(text.toString());
         if (!std::isfinite(cell.number)) {
             conversion = Conversion::TooLarge;

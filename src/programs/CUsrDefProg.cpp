@@ -88,23 +88,8 @@ bool CUsrDefProg::Transfer(const QString &cmd, QString &reply)
 bool CUsrDefProg::RequestList(QString &reply)
 {
     reply.clear();
-    CSerialLink *link = m_link;
-    if (!link)
-        return false;
-    const CCommunication &comm = m_communication;
-    if (!link->BeginExchange(comm.COMPort(), comm.Baudrate()))
-        return false;
-    if (!link->COMSendAndReceive(Protocol::line(Protocol::ListPrograms), reply)) {
-        // Also after a stop: the meter gets its closing command before the line is let go.
-        link->COMContinue();
-        QString answer;
-        link->COMSendAndReceive(Protocol::line(Protocol::EndTransfer), answer);
-        link->COMDeinit();
-        return false;
-    }
-    link->COMDeinit();
     // A rejected list is a failure, not a meter without programs; two lists run together are no list.
-    return CCommunication::IsAccepted(reply);
+    return m_link && m_communication.ReadListing(*m_link, Protocol::ListPrograms, 4, reply);
 }
 
 std::optional<QStringList> CUsrDefProg::ParseListReply(const QString &reply)
@@ -236,10 +221,11 @@ bool CUsrDefProg::GetFreeProgNumMeter(QString &strProgNum) const
     return false;
 }
 
-bool CUsrDefProg::StoreAndReadBack(const QString &code, const ProgramRecord &program, ProgramRecord &record)
+bool CUsrDefProg::StoreAndReadBack(const QString &code, const ProgramRecord &program, ProgramRecord &record,
+                                   bool confirmed)
 {
     // Callers check first and tell the user; a program that still fails is a fault of the caller.
-    const QString problem = CheckProgram(program);
+    const QString problem = CheckProgram(program, confirmed);
     if (!problem.isEmpty()) {
         ErrorFrame::report(problem);
         return false;
@@ -252,10 +238,10 @@ bool CUsrDefProg::StoreAndReadBack(const QString &code, const ProgramRecord &pro
     return ReadProgram(program.NO, record);
 }
 
-bool CUsrDefProg::AddNew(const ProgramRecord &program)
+bool CUsrDefProg::AddNew(const ProgramRecord &program, bool confirmed)
 {
     ProgramRecord record;
-    if (!StoreAndReadBack(Protocol::StoreProgram, program, record))
+    if (!StoreAndReadBack(Protocol::StoreProgram, program, record, confirmed))
         return false;
     if (m_count >= kSlots)
         return false;
@@ -271,10 +257,10 @@ bool CUsrDefProg::AddNew(const ProgramRecord &program)
     return true;
 }
 
-bool CUsrDefProg::Modify(const ProgramRecord &program)
+bool CUsrDefProg::Modify(const ProgramRecord &program, bool confirmed)
 {
     ProgramRecord record;
-    if (!StoreAndReadBack(Protocol::ModifyProgram, program, record))
+    if (!StoreAndReadBack(Protocol::ModifyProgram, program, record, confirmed))
         return false;
     for (int i = 0; i < m_count; ++i) {
         if (m_table[size_t(i)].NO == record.NO) {
@@ -301,7 +287,7 @@ bool CUsrDefProg::GetProgramMeter(ProgramRecord &program, const QString &strProg
 CUsrDefProg::StoreResult
 CUsrDefProg::storeOrModify(const ProgramRecord &program,
                            const std::function<ExistingProgram(const QString &number)> &askExisting,
-                           const std::function<void(bool)> &transferring)
+                           const std::function<void(bool)> &transferring, bool confirmed)
 {
     const auto transfer = [&transferring](const std::function<bool()> &step) {
         if (transferring)
@@ -320,12 +306,13 @@ CUsrDefProg::storeOrModify(const ProgramRecord &program,
         case ExistingProgram::Modify:
             break;
         }
-        return transfer([&] { return Modify(program); }) ? StoreResult::Modified : StoreResult::ModifyFailed;
+        return transfer([&] { return Modify(program, confirmed); }) ? StoreResult::Modified
+                                                                    : StoreResult::ModifyFailed;
     }
     // A full meter takes no further program; nothing is sent.
     if (m_count >= kSlots)
         return StoreResult::NoFreeSlot;
-    return transfer([&] { return AddNew(program); }) ? StoreResult::Added : StoreResult::AddFailed;
+    return transfer([&] { return AddNew(program, confirmed); }) ? StoreResult::Added : StoreResult::AddFailed;
 }
 
 bool CUsrDefProg::Delete(const QString &strProgNum)
@@ -366,7 +353,7 @@ enum class FieldKind { ProgNum, Text, TextNoBlank, Choice, Number };
 
 struct FieldRule {
     QString ProgramRecord::*field;
-    const char *key;
+    int label; // the editor's label of the field: messages name what the user sees, not the code
     FieldKind kind;
     int maxLength;
     QStringList (*choices)();
@@ -380,21 +367,30 @@ QStringList flagChoices()
 // The fields the meter receives, in the order of the store command, with the editor's limits: its
 // maximum lengths, its lists, and its key filters (no "," or ";" anywhere, no blank in FORM and UNIT).
 const FieldRule kFieldRules[14] = {
-    {&ProgramRecord::NO, "NO", FieldKind::ProgNum, CUsrDefProg::kProgNumLength, nullptr},
-    {&ProgramRecord::MODEL, "MODEL", FieldKind::Text, CUsrDefProg::kModelLength, nullptr},
-    {&ProgramRecord::CUV, "CUV", FieldKind::Choice, 0, &ProgramChoices::cuvettes},
-    {&ProgramRecord::LAMBDA, "LAMBDA", FieldKind::Choice, 0, &ProgramChoices::lambdas},
-    {&ProgramRecord::MRB, "MRB", FieldKind::Number, CUsrDefProg::kNumberLength, nullptr},
-    {&ProgramRecord::MRE, "MRE", FieldKind::Number, CUsrDefProg::kNumberLength, nullptr},
-    {&ProgramRecord::E0, "E0", FieldKind::Number, CUsrDefProg::kNumberLength, nullptr},
-    {&ProgramRecord::SLOPE, "SLOPE", FieldKind::Number, CUsrDefProg::kNumberLength, nullptr},
-    {&ProgramRecord::RES, "RES", FieldKind::Choice, 0, &ProgramChoices::resolutions},
-    {&ProgramRecord::FORM, "FORM", FieldKind::TextNoBlank, CUsrDefProg::kFormLength, nullptr},
-    {&ProgramRecord::UNIT, "UNIT", FieldKind::TextNoBlank, CUsrDefProg::kUnitLength, nullptr},
-    {&ProgramRecord::BLANKREQ, "BLANKREQ", FieldKind::Choice, 0, &flagChoices},
-    {&ProgramRecord::CALPSB, "CALPSB", FieldKind::Choice, 0, &flagChoices},
-    {&ProgramRecord::CALREQ, "CALREQ", FieldKind::Choice, 0, &flagChoices},
+    {&ProgramRecord::NO, 1076, FieldKind::ProgNum, CUsrDefProg::kProgNumLength, nullptr},
+    {&ProgramRecord::MODEL, 1077, FieldKind::Text, CUsrDefProg::kModelLength, nullptr},
+    {&ProgramRecord::CUV, 1078, FieldKind::Choice, 0, &ProgramChoices::cuvettes},
+    {&ProgramRecord::LAMBDA, 1079, FieldKind::Choice, 0, &ProgramChoices::lambdas},
+    {&ProgramRecord::MRB, 1080, FieldKind::Number, CUsrDefProg::kNumberLength, nullptr},
+    {&ProgramRecord::MRE, 1081, FieldKind::Number, CUsrDefProg::kNumberLength, nullptr},
+    {&ProgramRecord::E0, 1082, FieldKind::Number, CUsrDefProg::kNumberLength, nullptr},
+    {&ProgramRecord::SLOPE, 1083, FieldKind::Number, CUsrDefProg::kNumberLength, nullptr},
+    {&ProgramRecord::RES, 1084, FieldKind::Choice, 0, &ProgramChoices::resolutions},
+    {&ProgramRecord::FORM, 1085, FieldKind::TextNoBlank, CUsrDefProg::kFormLength, nullptr},
+    {&ProgramRecord::UNIT, 1086, FieldKind::TextNoBlank, CUsrDefProg::kUnitLength, nullptr},
+    {&ProgramRecord::BLANKREQ, 1238, FieldKind::Choice, 0, &flagChoices},
+    {&ProgramRecord::CALPSB, 1239, FieldKind::Choice, 0, &flagChoices},
+    {&ProgramRecord::CALREQ, 1240, FieldKind::Choice, 0, &flagChoices},
 };
+
+// "Cell [mm]:" as the name "Cell [mm]" inside a sentence.
+QString fieldName(int label)
+{
+    QString name = TextTable::text(label);
+    while (!name.isEmpty() && (name.back() == u':' || name.back().isSpace()))
+        name.chop(1);
+    return name;
+}
 
 // The first character of a text field the meter's line cannot carry as a value, if any.
 std::optional<QChar> forbiddenCharacter(const QString &value, bool blanks)
@@ -419,9 +415,16 @@ QString describeCharacter(QChar c)
     return QStringLiteral("U+%1").arg(c.unicode(), 4, 16, QLatin1Char('0')).toUpper();
 }
 
+// A value the editor's lists do not offer: the meter itself may hold it (a program read from it).
+bool isListDoubt(const FieldRule &rule, const QString &value)
+{
+    return rule.kind == FieldKind::Choice && rule.choices != &flagChoices && !value.isEmpty() &&
+           !rule.choices().contains(value);
+}
+
 QString checkField(const FieldRule &rule, const QString &value)
 {
-    const QString key = QString::fromLatin1(rule.key);
+    const QString key = fieldName(rule.label);
     if (value.isEmpty())
         return TextTable::text(TextTable::ProgramFieldEmpty).arg(key);
     switch (rule.kind) {
@@ -479,20 +482,32 @@ bool CUsrDefProg::ReadNumber(const QString &text, double &value)
     return ok && std::isfinite(value);
 }
 
-QString CUsrDefProg::CheckProgram(const ProgramRecord &program) const
+CUsrDefProg::ProgramCheck CUsrDefProg::CheckProgramFields(const ProgramRecord &program) const
 {
+    ProgramCheck check;
     for (const FieldRule &rule : kFieldRules) {
-        const QString problem = checkField(rule, program.*rule.field);
+        const QString &value = program.*rule.field;
+        const QString problem = checkField(rule, value);
         if (!problem.isEmpty())
-            return problem;
+            (isListDoubt(rule, value) ? check.doubts : check.refusals).append(problem);
     }
     const QString *rangeTexts[4] = {&program.MRB, &program.MRE, &program.E0, &program.SLOPE};
     double range[4] = {};
+    bool numbers = true;
     for (int k = 0; k < 4; ++k)
-        ReadNumber(*rangeTexts[k], range[k]);
-    if (!m_calibration.CheckMeasRange(float(range[0]), float(range[1]), float(range[2]), float(range[3])))
-        return TextTable::text(1212) + kCrLf + TextTable::text(1213);
-    return QString();
+        numbers = ReadNumber(*rangeTexts[k], range[k]) && numbers;
+    if (numbers &&
+        !m_calibration.CheckMeasRange(float(range[0]), float(range[1]), float(range[2]), float(range[3])))
+        check.doubts.append(TextTable::text(1212) + kCrLf + TextTable::text(1213));
+    return check;
+}
+
+QString CUsrDefProg::CheckProgram(const ProgramRecord &program, bool confirmed) const
+{
+    const ProgramCheck check = CheckProgramFields(program);
+    if (check.refusals.isEmpty() && (confirmed || check.doubts.isEmpty()))
+        return QString();
+    return (check.refusals + check.doubts).join(kCrLf);
 }
 
 bool CUsrDefProg::MeterKeepsPrograms() const
@@ -514,6 +529,11 @@ void CUsrDefProg::setWorkDir(const QString &strWorkDir)
     m_config.setWorkDir(strWorkDir);
     // Hold what the settings object accepted, not what was asked for.
     m_workDir = m_config.WorkDir();
+}
+
+QString CUsrDefProg::takeCreatedWorkDir()
+{
+    return m_config.takeCreatedWorkDir();
 }
 
 QString CUsrDefProg::FilePath(const QString &strFileName) const

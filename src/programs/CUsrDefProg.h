@@ -41,8 +41,9 @@ public:
     bool ListMeter(QStringList &strProgList, qint16 &intNumProgs) const;
     bool AlreadyExistsMeter(const QString &strProgNum) const;
     bool GetFreeProgNumMeter(QString &strProgNum) const;
-    bool AddNew(const ProgramRecord &program);
-    bool Modify(const ProgramRecord &program);
+    // confirmed: the user accepted what CheckProgramFields doubts.
+    bool AddNew(const ProgramRecord &program, bool confirmed = false);
+    bool Modify(const ProgramRecord &program, bool confirmed = false);
     bool GetProgramMeter(ProgramRecord &program, const QString &strProgNum) const;
     bool Delete(const QString &strProgNum);
     bool DeleteAll();
@@ -56,15 +57,25 @@ public:
     // (CheckProgram), which tells the user in its own way.
     StoreResult storeOrModify(const ProgramRecord &program,
                               const std::function<ExistingProgram(const QString &number)> &askExisting,
-                              const std::function<void(bool)> &transferring = {});
+                              const std::function<void(bool)> &transferring = {}, bool confirmed = false);
     // Whether the recognised meter keeps user-defined programs at all (the Klaro turbidity meters keep
     // none); true offline, where programs are still worked on as files.
     bool MeterKeepsPrograms() const;
 
     // Every value the meter would receive, checked against the editor's limits and the measuring range
-    // against the meter's absorbance range. Empty when the program may be sent; otherwise the message,
-    // which names the field. AddNew and Modify send nothing that fails it.
-    QString CheckProgram(const ProgramRecord &program) const;
+    // against the meter's absorbance range. Empty when the program may be sent (with confirmed, what
+    // only raises doubts may); otherwise every problem, one per line, each naming its field. AddNew and
+    // Modify send nothing that fails it.
+    QString CheckProgram(const ProgramRecord &program, bool confirmed = false) const;
+    // What CheckProgram finds, in two kinds, each message naming the field by its label.
+    struct ProgramCheck {
+        // Beyond what the meter's line and files can carry (lengths, characters, numbers, flags): never sent.
+        QStringList refusals;
+        // Outside the editor's lists or a measuring range beyond the absorbance range: a program the
+        // meter itself held looks so, and is sent once the user confirms it (confirmed).
+        QStringList doubts;
+    };
+    ProgramCheck CheckProgramFields(const ProgramRecord &program) const;
     // A program number as the editor takes it: three plain digits, 900 to 999.
     static bool IsProgramNumber(const QString &text);
     // A decimal number text with "." as separator (blanks around it ignored); false unless finite.
@@ -73,6 +84,8 @@ public:
     // PC side.
     QString WorkDir() const;
     void setWorkDir(const QString &strWorkDir);
+    // The default working folder when it was missing and has just been created (told once).
+    QString takeCreatedWorkDir();
     bool ListPC(QStringList &strProgNumList, QStringList &strFileNameList, qint16 &intNumProgs) const;
     bool SaveToFile(const ProgramRecord &program, const QString &strFilePath) const;
     bool ReadFromFile(ProgramRecord &program, const QString &strFileName) const;
@@ -100,7 +113,8 @@ public:
 private:
     bool Transfer(const QString &command, QString &reply);
     bool ReadProgram(const QString &strProgNum, ProgramRecord &record);
-    bool StoreAndReadBack(const QString &code, const ProgramRecord &program, ProgramRecord &record);
+    bool StoreAndReadBack(const QString &code, const ProgramRecord &program, ProgramRecord &record,
+                          bool confirmed);
     bool RequestList(QString &reply);
     void ClearTable();
     QString FilePath(const QString &strFileName) const;

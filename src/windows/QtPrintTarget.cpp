@@ -2,6 +2,10 @@
 
 #include <QFontMetricsF>
 #include <QPrinterInfo>
+#include <QStringList>
+
+#include <cmath>
+#include <functional>
 
 QtPrintTarget::QtPrintTarget()
 {
@@ -81,9 +85,32 @@ double QtPrintTarget::printableHeight() const
     return printableRect().height();
 }
 
+namespace {
+
+// A tab starts a column: the text after it begins at the next tab stop, twelve digits apart in the
+// font in use, so the columns of lines such as a record's points stand under each other. Calls
+// place(x, part) for each part and returns where the line ends.
+double placeColumns(const QString &text, const QFontMetricsF &metrics,
+                    const std::function<void(double, const QString &)> &place)
+{
+    const double stop = 12 * metrics.horizontalAdvance(QLatin1Char('0'));
+    double x = 0;
+    const QStringList parts = text.split(u'\t');
+    for (qsizetype i = 0; i < parts.size(); ++i) {
+        if (i > 0)
+            x = (std::floor(x / stop + 1e-9) + 1) * stop;
+        if (place)
+            place(x, parts[i]);
+        x += metrics.horizontalAdvance(parts[i]);
+    }
+    return x;
+}
+
+} // namespace
+
 double QtPrintTarget::textWidth(const QString &text) const
 {
-    return QFontMetricsF(m_font, m_device).horizontalAdvance(text);
+    return placeColumns(text, QFontMetricsF(m_font, m_device), {});
 }
 
 double QtPrintTarget::textHeight(const QString &text) const
@@ -111,7 +138,10 @@ bool QtPrintTarget::printLine(const QString &text)
     if (!begin())
         return false;
     const QFontMetricsF metrics(m_font, m_device);
-    m_painter->drawText(QPointF(0, m_y + metrics.ascent()), text);
+    const double baseline = m_y + metrics.ascent();
+    placeColumns(text, metrics, [this, baseline](double x, const QString &part) {
+        m_painter->drawText(QPointF(x, baseline), part);
+    });
     m_y += metrics.height();
     return true;
 }

@@ -6,4 +6,7 @@ class QWidget;
 namespace Twips {
 int toPixels(int twips, const QWidget *widget);
 int fromPixels(int pixels, const QWidget *widget);
+// A window that has grown on screen (a panel opened) is moved so that its frame lies within its
+// screen's available area, as far as the frame fits; its top-left corner never leaves the area.
+void keepOnScreen(QWidget *window);
 } // namespace Twips

@@ -6,6 +6,7 @@
 #include <QFileDialog>
 #include <QFileInfo>
 #include <QInputDialog>
+#include <QLineEdit>
 #include <QMessageBox>
 #include <QPushButton>
 #include <QRegularExpression>
@@ -42,12 +43,17 @@ QString UserDialogs::filter(const QString &description, const QString &pattern)
     return description + QStringLiteral(" (") + pattern + QLatin1Char(')');
 }
 
-QString UserDialogs::withDefaultSuffix(const QString &path, const QString &filter)
+QString UserDialogs::withDefaultSuffix(const QString &path, const QString &filter, const QString &offered)
 {
-    static const QRegularExpression pattern(QStringLiteral("\\(\\*\\.(\\w+)\\)"));
+    static const QRegularExpression pattern(QStringLiteral("\\*\\.(\\w+)"));
     const QRegularExpressionMatch match = pattern.match(filter);
-    if (path.isEmpty() || !match.hasMatch() || !QFileInfo(path).suffix().isEmpty())
+    if (path.isEmpty() || !match.hasMatch())
         return path;
+    // "Messung 15.03.2026" has a suffix, yet no extension the program's own lists know.
+    for (const QString &filters : {filter, offered})
+        for (const QRegularExpressionMatch &known : pattern.globalMatch(filters))
+            if (path.endsWith(u'.' + known.captured(1), Qt::CaseInsensitive))
+                return path;
     return path + u'.' + match.captured(1);
 }
 
@@ -97,7 +103,8 @@ QString UserDialogs::saveFileName(QWidget *parent, const QString &title, const Q
     const QString chosen = chooseSaveFile(parent, {title, proposedPath, start, filter});
     if (chosen.isEmpty())
         return chosen;
-    const QString path = withDefaultSuffix(chosen, m_selectedFilter.isEmpty() ? filter : m_selectedFilter);
+    const QString path =
+        withDefaultSuffix(chosen, m_selectedFilter.isEmpty() ? filter : m_selectedFilter, filter);
     // The dialog asked about the name it returned, not about the name with the extension.
     if (path != chosen && QFileInfo::exists(path) &&
         question(parent, TextTable::text(TextTable::ReplaceFile).arg(QDir::toNativeSeparators(path)),
@@ -144,15 +151,25 @@ int QtUserDialogs::message(QWidget *parent, const QString &title, const QString 
     for (const Choice &choice : choices) {
         if (!(buttons & choice.button))
             continue;
-        QPushButton *button = box.addButton(TextTable::text(choice.textNumber), choice.role);
+        // Yes and No are pressed by their first letter too (Enter and Escape serve OK and Cancel).
+        const QString caption = TextTable::text(choice.textNumber);
+        QPushButton *button = box.addButton(
+            choice.button == Yes || choice.button == No ? u'&' + caption : caption, choice.role);
         pressed.insert(button, int(choice.button));
         if (choice.button == defaultButton)
             box.setDefaultButton(button);
     }
+    // Escape and the box's close button dismiss a question; they never answer No for the user (No to
+    // "save the data?" would drop an import). The dismissal is Cancel, offered or not.
+    if ((buttons & Yes) && (buttons & No) && !(buttons & Cancel)) {
+        QPushButton *dismiss = box.addButton(QMessageBox::Cancel);
+        dismiss->hide();
+        box.setEscapeButton(dismiss);
+    }
     box.exec();
     if (QAbstractButton *clicked = box.clickedButton(); clicked && pressed.contains(clicked))
         return pressed.value(clicked);
-    return (buttons & Cancel) ? Cancel : (buttons & No) ? No : Ok;
+    return (buttons & (Yes | No | Cancel)) ? Cancel : Ok;
 }
 
 QString QtUserDialogs::chooseOpenFile(QWidget *parent, const FileRequest &request)
@@ -172,12 +189,17 @@ QString QtUserDialogs::chooseSaveFile(QWidget *parent, const FileRequest &reques
 }
 
 bool QtUserDialogs::inputText(QWidget *parent, const QString &title, const QString &prompt,
-                              const QString &defaultText, QString *answer)
+                              const QString &defaultText, QString *answer, int maxLength)
 {
     QInputDialog dialog(parent);
     dialog.setWindowTitle(title);
+    // The title bar shows the whole title, with room for the frame's buttons.
+    dialog.setMinimumWidth(dialog.fontMetrics().horizontalAdvance(title) + 160);
     dialog.setLabelText(prompt);
     dialog.setTextValue(defaultText);
+    if (maxLength > 0)
+        if (auto *field = dialog.findChild<QLineEdit *>())
+            field->setMaxLength(maxLength);
     dialog.setOkButtonText(TextTable::text(1026));
     dialog.setCancelButtonText(TextTable::text(1069));
     if (dialog.exec() != QDialog::Accepted)

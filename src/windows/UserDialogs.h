@@ -13,7 +13,8 @@ public:
 
     virtual ~UserDialogs() = default;
 
-    // Returns the button pressed; closing the box counts as Cancel (or No when there is no Cancel).
+    // Returns the button pressed; closing the box (Escape, its close button) counts as Cancel, also when
+    // only Yes and No are offered: a dismissal is never an answer.
     // defaultButton (one of buttons) is the one Enter presses; 0 leaves the first offered.
     virtual int message(QWidget *parent, const QString &title, const QString &text, Icon icon, int buttons,
                         int defaultButton = 0) = 0;
@@ -29,9 +30,10 @@ public:
     // own Open dialogs.
     QString saveFileName(QWidget *parent, const QString &title, const QString &proposedPath,
                          const QString &filter);
-    // False when the user cancelled.
+    // False when the user cancelled. maxLength (0: none) is the field's limit: typing stops there, so
+    // the user sees what is kept.
     virtual bool inputText(QWidget *parent, const QString &title, const QString &prompt,
-                           const QString &defaultText, QString *answer) = 0;
+                           const QString &defaultText, QString *answer, int maxLength) = 0;
 
     // The program's message conventions: title and icon by kind.
     void error(QWidget *parent, const QString &text);
@@ -41,8 +43,8 @@ public:
 
     // "Description (*.ext)" from a description and a pattern.
     static QString filter(const QString &description, const QString &pattern);
-    // The path with the filter's extension when its file name has none.
-    static QString withDefaultSuffix(const QString &path, const QString &filter);
+    // The path with the filter's extension unless it ends in it or in one of the offered filters'.
+    static QString withDefaultSuffix(const QString &path, const QString &filter, const QString &offered = {});
     // Where the next file dialog starts: the folder of the file chosen last (kept per user), else the
     // documents folder, else the home folder.
     static QString lastFolder();
@@ -72,7 +74,7 @@ public:
     int message(QWidget *parent, const QString &title, const QString &text, Icon icon, int buttons,
                 int defaultButton = 0) override;
     bool inputText(QWidget *parent, const QString &title, const QString &prompt, const QString &defaultText,
-                   QString *answer) override;
+                   QString *answer, int maxLength) override;
 
 protected:
     QString chooseOpenFile(QWidget *parent, const FileRequest &request) override;

@@ -17,6 +17,7 @@
 #include <QFontMetrics>
 #include <QGraphicsLayout>
 #include <QGraphicsScene>
+#include <QGraphicsSimpleTextItem>
 #include <QGuiApplication>
 #include <QHBoxLayout>
 #include <QImage>
@@ -64,9 +65,10 @@ QString seriesName(const ChartSeriesData &series)
 }
 
 // Tick labels that tell apart what the view spans: days, or the time over the day.
-QString timeFormat(double spanMs)
+// dateForm: how the table writes the datasets' dates (empty: the locale's short form).
+QString timeFormat(double spanMs, const QString &dateForm)
 {
-    const QString date = QLocale().dateFormat(QLocale::ShortFormat);
+    const QString date = dateForm.isEmpty() ? QLocale().dateFormat(QLocale::ShortFormat) : dateForm;
     if (spanMs > 4.0 * 86400000.0)
         return date;
     return (spanMs > 600000.0 ? QStringLiteral("HH:mm") : QStringLiteral("HH:mm:ss")) +
@@ -165,11 +167,43 @@ public:
         m_chart.legend()->setVisible(m_drawn.size() <= kLegendEntries);
     }
 
+    // The axis writes dates as the table does: "07.03.26" or "3/7/2026", as the meter sent them.
+    void setDateForm(const QString &form) { m_dateForm = form; }
+
+    // The value axis names the value it shows, with the unit when the series drawn share one.
+    void setValueTitle(const QString &title) { m_axisY->setTitleText(title); }
+
+    // Without a point to show, the chart says so instead of showing empty axes around today's date.
+    void showEmpty(bool empty)
+    {
+        if (!m_noValues) {
+            m_noValues = new QGraphicsSimpleTextItem(&m_chart);
+            QFont font = m_chart.titleFont();
+            font.setPointSizeF(font.pointSizeF() * 1.5);
+            m_noValues->setFont(font);
+        }
+        m_noValues->setText(TextTable::text(TextTable::ChartNoValues));
+        m_noValues->setVisible(empty);
+        m_axisX->setVisible(!empty);
+        m_axisY->setVisible(!empty);
+        const QRectF area = m_chart.plotArea();
+        m_noValues->setPos(area.center() - m_noValues->boundingRect().center());
+    }
+    bool showsEmpty() const { return m_noValues && m_noValues->isVisible(); }
+
     void draw(const Range &range, int pixels)
     {
+        // Every legend entry whole or no legend: a name cut to "Pr..." names nothing, and the list
+        // beside the chart names each series with its colour.
+        const QFontMetrics legendMetrics(m_chart.legend()->font());
+        int legendWidth = 0;
+        for (const Drawn &drawn : m_drawn)
+            legendWidth += legendMetrics.horizontalAdvance(drawn.line->name()) + 3 * legendMetrics.height();
+        m_chart.legend()->setVisible(m_drawn.size() <= kLegendEntries &&
+                                     legendWidth <= int(m_chart.size().width()) - 2 * legendMetrics.height());
         pixels = std::max(pixels, 16);
         // As many ticks as their labels leave room for; the values with the digits their step needs.
-        const QString format = timeFormat(range.x1 - range.x0);
+        const QString format = timeFormat(range.x1 - range.x0, m_dateForm);
         const QDateTime from = QDateTime::fromMSecsSinceEpoch(qint64(std::floor(range.x0)));
         int labelWidth = 0;
         for (const QString &part : from.toString(format).split(QStringLiteral("<br>")))
@@ -237,10 +271,15 @@ private:
                 marks[kind].append(at(p));
             }
         };
+        // A value beyond the meter's range is its limit, not a measurement: marked, never joined.
+        auto measured = [](const ChartPoint &p) {
+            return !(p.flags & (ChartPoint::Below | ChartPoint::Above));
+        };
         if (n <= 2 * qsizetype(pixels)) {
             line.reserve(n);
             for (qsizetype i = lo; i < hi; ++i) {
-                line.append(at(points[i]));
+                if (measured(points[i]))
+                    line.append(at(points[i]));
                 mark(points[i], column(points[i]));
             }
         } else {
@@ -250,17 +289,20 @@ private:
             qsizetype i = lo;
             while (i < hi) {
                 const int col = column(points[i]);
-                qsizetype low = i, high = i, end = i;
+                qsizetype low = -1, high = -1, end = i;
                 while (end < hi && column(points[end]) == col) {
                     const ChartPoint &p = points[end];
-                    if (p.value < points[low].value)
-                        low = end;
-                    if (p.value > points[high].value)
-                        high = end;
+                    if (measured(p)) {
+                        if (low < 0 || p.value < points[low].value)
+                            low = end;
+                        if (high < 0 || p.value > points[high].value)
+                            high = end;
+                    }
                     mark(p, col);
                     ++end;
                 }
-                line.append(at(points[std::min(low, high)]));
+                if (low >= 0)
+                    line.append(at(points[std::min(low, high)]));
                 if (low != high)
                     line.append(at(points[std::max(low, high)]));
                 i = end;
@@ -274,6 +316,8 @@ private:
     }
 
     QChart &m_chart;
+    QGraphicsSimpleTextItem *m_noValues = nullptr;
+    QString m_dateForm;
     QDateTimeAxis *m_axisX;
     QValueAxis *m_axisY;
     const ChartSeries *m_data = nullptr;
@@ -362,6 +406,22 @@ protected:
         else
             QToolTip::showText(event->globalPosition().toPoint(), tip, this);
         QChartView::mouseMoveEvent(event);
+    }
+
+    bool viewportEvent(QEvent *event) override
+    {
+        // When the pointer rests, the graphics view asks its items for a tooltip and, finding none,
+        // hides the list of datasets shown while moving: the list stays while the pointer rests.
+        if (event->type() == QEvent::ToolTip) {
+            const auto *help = static_cast<QHelpEvent *>(event);
+            const QString tip = m_owner.toolTipAt(help->pos());
+            if (tip.isEmpty())
+                QToolTip::hideText();
+            else
+                QToolTip::showText(help->globalPos(), tip, this);
+            return true;
+        }
+        return QChartView::viewportEvent(event);
     }
 
     void mouseReleaseEvent(QMouseEvent *event) override
@@ -548,6 +608,8 @@ void ValueChart::rebuild(bool keepRange)
     m_cboValue->setEnabled(ChartSeries::hasSecondValue(m_fieldCount));
     fillSeriesList();
     m_drawing->build(m_data, m_shown);
+    m_drawing->setDateForm(dateForm());
+    updateValueTitle();
     updateSummary();
     if (keepRange)
         redraw();
@@ -579,10 +641,12 @@ void ValueChart::updateSummary()
             outOfRange += (p.flags & (ChartPoint::Below | ChartPoint::Above)) ? 1 : 0;
         }
     }
-    QString summary = TextTable::text(TextTable::ChartSummary)
-                          .arg(QLocale().toString(qint64(points)))
-                          .arg(m_data.series().size())
-                          .arg(QLocale().toString(qint64(notOk)), QLocale().toString(qint64(outOfRange)));
+    using TextTable::count;
+    QString summary =
+        TextTable::text(TextTable::ChartSummary)
+            .arg(count(points, TextTable::CountPointOne, TextTable::CountPointMany),
+                 count(m_data.series().size(), TextTable::CountSeriesOne, TextTable::CountSeriesMany),
+                 QLocale().toString(qint64(notOk)), QLocale().toString(qint64(outOfRange)));
     if (m_data.unplacedCount() > 0)
         summary += QLatin1Char(' ') +
                    TextTable::text(TextTable::ChartUnplaced).arg(QLocale().toString(m_data.unplacedCount()));
@@ -599,7 +663,36 @@ void ValueChart::setSeriesShown(int index, bool shown)
         item->setCheckState(shown ? Qt::Checked : Qt::Unchecked);
     }
     m_drawing->build(m_data, m_shown);
+    updateValueTitle();
     redraw();
+}
+
+QString ValueChart::dateForm() const
+{
+    // The first placed dataset's date, as the table shows it.
+    for (const ChartSeriesData &series : m_data.series())
+        for (const ChartPoint &p : series.points) {
+            const QList<QStringView> fields = m_data.datasetFields(p.record);
+            const QStringView date = fields.value(m_data.columns().date).trimmed();
+            if (date.contains(u'.'))
+                return date.size() > 8 ? QStringLiteral("dd.MM.yyyy") : QStringLiteral("dd.MM.yy");
+            if (date.contains(u'/'))
+                return date.size() > 8 ? QStringLiteral("M/d/yyyy") : QStringLiteral("M/d/yy");
+            return QString();
+        }
+    return QString();
+}
+
+void ValueChart::updateValueTitle()
+{
+    QStringList units;
+    for (int i = 0; i < m_data.series().size(); ++i)
+        if (m_shown.value(i) && !units.contains(m_data.series()[i].unit))
+            units.append(m_data.series()[i].unit);
+    QString title = TextTable::text(m_valueNumber == 2 ? 1046 : 1043);
+    if (units.size() == 1 && !units.first().isEmpty())
+        title += QStringLiteral(" [") + units.first() + u']';
+    m_drawing->setValueTitle(title);
 }
 
 bool ValueChart::isSeriesShown(int index) const
@@ -699,6 +792,15 @@ void ValueChart::redraw()
     const int pixels =
         int(m_chart->plotArea().width() > 0 ? m_chart->plotArea().width() : m_view->width() - 80);
     m_drawing->draw(m_range, pixels);
+    bool any = false;
+    for (int i = 0; i < m_data.series().size() && !any; ++i)
+        any = m_shown.value(i) && !m_data.series()[i].points.isEmpty();
+    m_drawing->showEmpty(!any);
+}
+
+bool ValueChart::showsNoValues() const
+{
+    return m_drawing->showsEmpty();
 }
 
 QPoint ValueChart::positionOf(double time, double value) const

@@ -71,6 +71,8 @@ public:
     // Points handed to the chart for drawing at present (for the benchmarks).
     qsizetype drawnPointCount() const;
     QChartView *view() const;
+    // Whether it says "No values" (nothing to draw) instead of showing axes.
+    bool showsNoValues() const;
 
 signals:
     // A dataset was clicked; its row in the document, from 0.
@@ -94,6 +96,8 @@ private:
     void rebuild(bool keepRange);
     void fillSeriesList();
     void updateSummary();
+    void updateValueTitle();
+    QString dateForm() const;
     void redraw();
     Range fullRange() const;
     QRectF plotArea() const;

@@ -77,9 +77,11 @@ frmChangeDir::frmChangeDir(MainWindowContext &main, QWidget *owner)
 
     FillDrives();
     const QString workDir = m_main.shared().usrDefProg->WorkDir();
-    if (!workDir.isEmpty() && QFileInfo(workDir).isDir()) {
-        SelectDrive(workDir);
-        ShowDirectory(workDir);
+    // A working folder that has gone: the user's own folder is a better start than the root.
+    const QString start = !workDir.isEmpty() && QFileInfo(workDir).isDir() ? workDir : QDir::homePath();
+    if (QFileInfo(start).isDir()) {
+        SelectDrive(start);
+        ShowDirectory(start);
     } else {
         GoToFallback();
     }
@@ -214,7 +216,7 @@ void frmChangeDir::cmdNewDir_Click()
     const QString parent = QDir::toNativeSeparators(selectedDirectory());
     QString name;
     if (!dialogs.inputText(this, TextTable::text(1175),
-                           TextTable::text(1174) + QStringLiteral("\r\n") + parent, QString(), &name) ||
+                           TextTable::text(1174) + QStringLiteral("\r\n") + parent, QString(), &name, 0) ||
         name.isEmpty())
         return;
     if (name == QStringLiteral(".") || name == QStringLiteral("..") || name.contains(u'/') ||

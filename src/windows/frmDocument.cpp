@@ -156,16 +156,29 @@ void frmDocument::resizeEvent(QResizeEvent *event)
     layoutWindow();
 }
 
-// In twips, as laid out below: 2200 for the header band, 100 around the grid; what is left shows the
-// grid's header row and several rows, and at the least a few.
+// The header frame is as high as its three rows need at the font in use (a larger system font, a
+// scale factor), never lower than its place in twips.
+int frmDocument::headerHeight() const
+{
+    return std::max(Twips::toPixels(1350, this), m_fraHeader->sizeHint().height());
+}
+
+// Where the grid starts: the picture band, the header frame and the gaps between them.
+int frmDocument::gridTop() const
+{
+    return Twips::toPixels(750, this) + headerHeight() + Twips::toPixels(100, this);
+}
+
+// In twips, as laid out below: the header, 100 around the grid; what is left shows the grid's header
+// row and several rows, and at the least a few.
 QSize frmDocument::sizeHint() const
 {
-    return QSize(Twips::toPixels(7000, this), Twips::toPixels(2300 + 2200, this));
+    return QSize(Twips::toPixels(7000, this), gridTop() + Twips::toPixels(100 + 2200, this));
 }
 
 QSize frmDocument::minimumSizeHint() const
 {
-    return QSize(Twips::toPixels(3600, this), Twips::toPixels(2300 + 1500, this));
+    return QSize(Twips::toPixels(3600, this), gridTop() + Twips::toPixels(100 + 1500, this));
 }
 
 void frmDocument::layoutWindow()
@@ -174,15 +187,15 @@ void frmDocument::layoutWindow()
         return;
     auto px = [this](int twips) { return Twips::toPixels(twips, this); };
     const int w = Twips::fromPixels(width(), this);
-    const int h = Twips::fromPixels(height(), this);
     m_picHead->setGeometry(0, 0, width(), px(700));
     m_picHead->logo()->setVisible(w > 3500);
     m_picHead->placeLogo(px(w - 3250));
-    m_fraHeader->setGeometry(px(100), px(750), std::max(0, px(w - 200)), px(1350));
-    const bool gridVisible = w > 200 && h > 2300;
+    m_fraHeader->setGeometry(px(100), px(750), std::max(0, px(w - 200)), headerHeight());
+    const int top = gridTop();
+    const bool gridVisible = w > 200 && height() > top + px(100);
     m_split->setVisible(gridVisible);
     if (gridVisible)
-        m_split->setGeometry(px(100), px(2200), px(w - 200), px(h - 2300));
+        m_split->setGeometry(px(100), top, px(w - 200), height() - top - px(100));
 }
 
 bool frmDocument::isChartShown() const
@@ -241,8 +254,11 @@ void frmDocument::updateChart(bool evenHidden)
     if (!m_chartStale || (m_chart->isHidden() && !evenHidden))
         return;
     m_chartStale = false;
-    m_chart->setTitle(TextTable::text(1063) + QLatin1Char(' ') + m_doc.meter + QStringLiteral(", ") +
-                          TextTable::text(1064) + QLatin1Char(' ') + m_doc.serialNumber,
+    // An empty document names no meter rather than "Meter: , S/N:".
+    m_chart->setTitle(m_doc.meter.isEmpty()
+                          ? QString()
+                          : TextTable::text(1063) + QLatin1Char(' ') + m_doc.meter + QStringLiteral(", ") +
+                                TextTable::text(1064) + QLatin1Char(' ') + m_doc.serialNumber,
                       proposedName(QStringLiteral("png")));
     m_chart->setDatasets(m_doc.datasets, int(m_main.shared().device->TableLayout(m_doc.meter).size()));
 }
@@ -297,14 +313,17 @@ bool frmDocument::FillTable()
     if (!m_model->fill(m_doc.datasets, layout))
         return false;
     // The layout's widths were made for a smaller font: they are the least a column gets, and a
-    // column widens to its header and to the first rows' texts so dates and times stay readable.
+    // column widens to its header and to the texts of the first and the last rows, so dates, times and
+    // the numbers that grow towards the end ("1000" after "999") stay readable.
     const QFontMetrics metrics = m_grid->fontMetrics();
     const int padding = metrics.horizontalAdvance(QLatin1Char('M'));
-    const int sampleRows = std::min(m_model->rowCount(), 200);
+    const int rows = m_model->rowCount();
+    const int sample = 200;
     for (int i = 0; i < layout.size(); ++i) {
         int width = std::max(Twips::toPixels(layout[i].width, this),
                              metrics.horizontalAdvance(layout[i].header) + 2 * padding);
-        for (int row = 0; row < sampleRows; ++row)
+        for (int row = 0; row < rows;
+             row = (row + 1 == sample && rows > 2 * sample) ? rows - sample : row + 1)
             width = std::max(width,
                              metrics.horizontalAdvance(m_model->index(row, i).data().toString()) + padding);
         m_grid->setColumnWidth(i, width);
@@ -570,6 +589,11 @@ void frmDocument::closeEvent(QCloseEvent *event)
         const int answer = m_main.dialogs().question(
             this, TextTable::text(1178) + QStringLiteral("\r\n") + TextTable::text(1179),
             UserDialogs::Yes | UserDialogs::No);
+        // Dismissed (Escape, the box's close button): nothing closes, not the program either.
+        if (answer != UserDialogs::Yes && answer != UserDialogs::No) {
+            event->ignore();
+            return;
+        }
         if (answer == UserDialogs::Yes) {
             QString path;
             if (!SaveDocument(path, true, m_path)) {

@@ -93,6 +93,8 @@ private:
     void ClearTable();
     void saved(const QString &path);
     QString proposedName(const QString &extension) const;
+    int headerHeight() const;
+    int gridTop() const;
     void layoutWindow();
     void updateChart(bool evenHidden = false);
     void archiveImport(const QDateTime &imported);

@@ -321,6 +321,9 @@ void frmProgConsole::Load()
     ShowWorkDir();
     if (!FillDirectoryList())
         dialogs.error(this, TextTable::text(1164));
+    if (const QString created = m_main.shared().usrDefProg->takeCreatedWorkDir(); !created.isEmpty())
+        dialogs.information(
+            this, TextTable::text(TextTable::WorkDirCreated).arg(QDir::toNativeSeparators(created)));
     UpdateConsoleButtons(true, true, QString());
     m_timUpdate->start();
 }
@@ -407,6 +410,24 @@ bool frmProgConsole::FileNameFromEntry(const QString &entryIn, QString &strFileN
         return false;
     strFileName = strEntry.mid(start, length);
     return true;
+}
+
+bool frmProgConsole::MayStore(UserDialogs &dialogs, QWidget *parent, const CUsrDefProg &prog,
+                              const ProgramRecord &program, bool &confirmed)
+{
+    confirmed = false;
+    const CUsrDefProg::ProgramCheck check = prog.CheckProgramFields(program);
+    if (!check.refusals.isEmpty()) {
+        dialogs.warning(parent, (check.refusals + check.doubts).join(kCrLf));
+        return false;
+    }
+    if (check.doubts.isEmpty())
+        return true;
+    confirmed = dialogs.question(parent,
+                                 check.doubts.join(kCrLf) + kCrLf + kCrLf +
+                                     TextTable::text(TextTable::ProgramSendAnyway),
+                                 UserDialogs::Yes | UserDialogs::No, UserDialogs::No) == UserDialogs::Yes;
+    return confirmed;
 }
 
 QString frmProgConsole::WorkDirCaption(const QString &path)
@@ -753,10 +774,9 @@ void frmProgConsole::cmdCopyToMeter_Click()
         UpdateConsoleButtons(false, false, fileName);
         return;
     }
-    // A file may hold what the editor would never let through; it is not offered to the meter.
-    const QString problem = prog.CheckProgram(program);
-    if (!problem.isEmpty()) {
-        dialogs.warning(this, problem);
+    // A file may hold what the editor would never let through; the user decides what only looks odd.
+    bool confirmed = false;
+    if (!MayStore(dialogs, this, prog, program, confirmed)) {
         UpdateConsoleButtons(false, false, fileName);
         return;
     }
@@ -769,7 +789,8 @@ void frmProgConsole::cmdCopyToMeter_Click()
                    : CUsrDefProg::ExistingProgram::Keep;
     };
     using Result = CUsrDefProg::StoreResult;
-    const Result result = prog.storeOrModify(program, askModify, [this](bool busy) { SetBusy(busy); });
+    const Result result = prog.storeOrModify(
+        program, askModify, [this](bool busy) { SetBusy(busy); }, confirmed);
     if (result == Result::Added || result == Result::Modified)
         dialogs.information(this, TextTable::text(1160));
     else if (result != Result::Kept)
@@ -804,9 +825,8 @@ void frmProgConsole::cmdCopyToMeterAll_Click()
             UpdateConsoleButtons(false, meter, key);
             return;
         }
-        const QString problem = prog.CheckProgram(program);
-        if (!problem.isEmpty()) {
-            dialogs.warning(this, problem);
+        bool confirmed = false;
+        if (!MayStore(dialogs, this, prog, program, confirmed)) {
             UpdateConsoleButtons(false, meter, key);
             return;
         }
@@ -821,7 +841,8 @@ void frmProgConsole::cmdCopyToMeterAll_Click()
                                               : CUsrDefProg::ExistingProgram::Keep;
         };
         using Result = CUsrDefProg::StoreResult;
-        const Result result = prog.storeOrModify(program, askModify, [this](bool busy) { SetBusy(busy); });
+        const Result result = prog.storeOrModify(
+            program, askModify, [this](bool busy) { SetBusy(busy); }, confirmed);
         if (result == Result::Cancelled) {
             dialogs.warning(this, TextTable::text(1169) + kCrLf + TextTable::text(1170));
             UpdateConsoleButtons(false, meter, key);

@@ -4,6 +4,7 @@
 #include <QDialog>
 #include <QStringList>
 
+class CUsrDefProg;
 class HeaderBand;
 class MainWindowContext;
 struct ProgramRecord;
@@ -38,6 +39,11 @@ public:
     static bool FileNameFromEntry(const QString &strEntry, QString &strFileName);
     // The frame caption of a working directory: short paths whole, long ones as first\...\last.
     static QString WorkDirCaption(const QString &path);
+    // Whether a program may be stored: refused with every problem at once, or, where it only leaves
+    // the editor's lists or the absorbance range (a program the meter held), once the user confirms
+    // it (confirmed set, for the store).
+    static bool MayStore(UserDialogs &dialogs, QWidget *parent, const CUsrDefProg &prog,
+                         const ProgramRecord &program, bool &confirmed);
 
     // The timer's refresh of the directory list.
     void UpdateDirectoryList();

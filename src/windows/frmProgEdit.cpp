@@ -53,9 +53,15 @@ struct ResultRow {
     int meaning;
     const char *key;
 };
-constexpr ResultRow kResultRows[9] = {{1123, 1132, "A0"},  {1124, 1133, "A1"}, {1125, 1134, "YQ"},
-                                      {1126, 1134, "XQ"},  {1127, 1135, "N"},  {1128, 1136, "SX0"},
-                                      {1129, 1137, "VX0"}, {1130, 1138, "XN"}, {1131, 1139, "XB"}};
+constexpr ResultRow kResultRows[9] = {{1123, 1132, "A0"},
+                                      {1124, 1133, "A1"},
+                                      {1125, TextTable::MeanOfAbsorbances, "YQ"},
+                                      {1126, TextTable::MeanOfConcentrations, "XQ"},
+                                      {1127, 1135, "N"},
+                                      {1128, 1136, "SX0"},
+                                      {1129, 1137, "VX0"},
+                                      {1130, 1138, "XN"},
+                                      {1131, 1139, "XB"}};
 
 QString scientific(double value)
 {
@@ -261,7 +267,11 @@ void frmProgEdit::buildResultsTable()
         results->addWidget(m_results[i], i, 1);
         results->addWidget(meaning, i, 2);
     }
-    results->setColumnMinimumWidth(1, 150);
+    // Room for the widest result with its unit at the font in use, so filling in the results never
+    // squeezes the meanings beside them.
+    results->setColumnMinimumWidth(1, std::max(150, m_fraCalResults->fontMetrics().horizontalAdvance(
+                                                        QStringLiteral("-0.000E+00  1/(mg/l)")) +
+                                                        8));
     results->setColumnStretch(2, 1);
 }
 
@@ -427,6 +437,7 @@ void frmProgEdit::layoutWindow()
         bodyHeight = std::max(bodyHeight, m_panelCal->minimumSizeHint().height());
     const int width = m_extended ? programWidth + px(30) + calWidth : programWidth;
     setFixedSize(width, px(kHeadHeight) + bodyHeight);
+    Twips::keepOnScreen(this);
     m_imgHead->setGeometry(0, 0, width, px(kHeadHeight));
     // The narrow view is narrower than the picture: it is fitted so its light end stays behind the logo.
     m_imgHead->setPictureFitted(!m_extended);
@@ -664,8 +675,9 @@ void frmProgEdit::cmdClear_Click()
         check->setChecked(false);
 }
 
-bool frmProgEdit::CheckBeforeSaving(ProgramRecord &program)
+bool frmProgEdit::CheckBeforeSaving(ProgramRecord &program, bool &confirmed)
 {
+    confirmed = false;
     UserDialogs &dialogs = m_main.dialogs();
     if (m_new && m_txtProgNum->isEnabled() && !txtProgNum_Validate())
         return false;
@@ -674,12 +686,7 @@ bool frmProgEdit::CheckBeforeSaving(ProgramRecord &program)
         return false;
     }
     // The same limits whatever sends the program: each field, then the measuring range.
-    const QString problem = m_main.shared().usrDefProg->CheckProgram(program);
-    if (!problem.isEmpty()) {
-        dialogs.warning(this, problem);
-        return false;
-    }
-    return true;
+    return frmProgConsole::MayStore(dialogs, this, *m_main.shared().usrDefProg, program, confirmed);
 }
 
 void frmProgEdit::cmdSaveDevice_Click()
@@ -687,7 +694,8 @@ void frmProgEdit::cmdSaveDevice_Click()
     SharedObjects &shared = m_main.shared();
     UserDialogs &dialogs = m_main.dialogs();
     ProgramRecord program;
-    if (!CheckBeforeSaving(program))
+    bool confirmed = false;
+    if (!CheckBeforeSaving(program, confirmed))
         return;
     const QString number = program.NO;
     using Result = CUsrDefProg::StoreResult;
@@ -708,7 +716,7 @@ void frmProgEdit::cmdSaveDevice_Click()
         else
             unsetCursor();
     };
-    const Result result = shared.usrDefProg->storeOrModify(program, askModify, busy);
+    const Result result = shared.usrDefProg->storeOrModify(program, askModify, busy, confirmed);
     // Whatever was sent, the console shows the meter's table with this program.
     if (result != Result::Kept) {
         m_console.RequestSelProgram(number, QString(), true);
@@ -731,7 +739,7 @@ void frmProgEdit::cmdSaveFile_Click()
     SharedObjects &shared = m_main.shared();
     UserDialogs &dialogs = m_main.dialogs();
     ProgramRecord program;
-    if (!CheckBeforeSaving(program))
+    if (bool confirmed = false; !CheckBeforeSaving(program, confirmed))
         return;
     QString path =
         dialogs.saveFileName(this, TextTable::text(1112), shared.usrDefProg->ProposedFilePath(program.NO),

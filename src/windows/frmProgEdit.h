@@ -76,7 +76,7 @@ private:
     void Load();
     void layoutWindow();
     bool Calculate(bool withMessages);
-    bool CheckBeforeSaving(ProgramRecord &program);
+    bool CheckBeforeSaving(ProgramRecord &program, bool &confirmed);
     void ShowResults(double a0, double a1, double ym, double xm, int n, double sx0, double vx0, double xn,
                      double xb);
     void ClearResults();

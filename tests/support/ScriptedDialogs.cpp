@@ -34,7 +34,7 @@ QString ScriptedDialogs::chooseSaveFile(QWidget *, const FileRequest &request)
 }
 
 bool ScriptedDialogs::inputText(QWidget *, const QString &title, const QString &prompt,
-                                const QString &defaultText, QString *answer)
+                                const QString &defaultText, QString *answer, int maxLength)
 {
     asked.append({QStringLiteral("input"), title, prompt, Icon::NoIcon, 0, defaultText, 0, {}});
     if (inputAnswers.isEmpty())
@@ -42,7 +42,8 @@ bool ScriptedDialogs::inputText(QWidget *, const QString &title, const QString &
     const QString next = inputAnswers.dequeue();
     if (next.isNull())
         return false;
-    *answer = next;
+    // As typed into the field: it takes no more than its limit.
+    *answer = maxLength > 0 ? next.left(maxLength) : next;
     return true;
 }
 

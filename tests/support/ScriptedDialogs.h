@@ -29,7 +29,7 @@ public:
     int message(QWidget *parent, const QString &title, const QString &text, Icon icon, int buttons,
                 int defaultButton = 0) override;
     bool inputText(QWidget *parent, const QString &title, const QString &prompt, const QString &defaultText,
-                   QString *answer) override;
+                   QString *answer, int maxLength) override;
 
     // The texts of every message asked so far.
     QStringList messageTexts() const;

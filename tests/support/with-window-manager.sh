@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # Runs a command on its own virtual X server (a free display) with a real window manager, then takes
 # both down. The offscreen platform has no window manager: frames, placement and restore sizes need one.
-# Usage: with-window-manager.sh COMMAND [ARGS...]
+# Usage: with-window-manager.sh COMMAND [ARGS...]   (MERAVO_WM_SCREEN: the screen, default 1280x1024x24)
 set -euo pipefail
 
 work="$(mktemp -d)"
@@ -16,7 +16,7 @@ trap cleanup EXIT
 
 # The server picks a free display number and writes it to the pipe.
 mkfifo "$work/display"
-Xvfb -displayfd 3 -screen 0 1280x1024x24 -nolisten tcp 3>"$work/display" 2>"$work/xvfb.log" &
+Xvfb -displayfd 3 -screen 0 "${MERAVO_WM_SCREEN:-1280x1024x24}" -nolisten tcp 3>"$work/display" 2>"$work/xvfb.log" &
 xvfb=$!
 read -r -t 30 number <"$work/display" || { echo "Xvfb did not start" >&2; cat "$work/xvfb.log" >&2; exit 1; }
 export DISPLAY=":$number"

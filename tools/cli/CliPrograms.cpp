@@ -30,21 +30,26 @@ int programsCommand(const QStringList &arguments)
     const QCommandLineOption user(QStringLiteral("user"),
                                   QStringLiteral("USER of the written file (default ---)."),
                                   QStringLiteral("NAME"));
-    parser.addOptions({output, user});
+    const QCommandLineOption force(QStringLiteral("force"),
+                                   QStringLiteral("put: store a program outside the editor's lists or the "
+                                                  "absorbance range (as the meter may hold it)."));
+    parser.addOptions({output, user, force});
     parser.addPositionalArgument(QStringLiteral("action"),
                                  QStringLiteral("list | show NO | get NO -o FILE | put FILE | "
                                                 "delete NO | delete-all"));
     int exitCode = 0;
-    if (!parseOptions(parser, arguments,
-                      QStringLiteral("meravo-cli programs ACTION\n\nThe user-defined programs in the meter.\n"
-                                     "  list          the program numbers, one a line\n"
-                                     "  show NO       the 14 fields the meter keeps\n"
-                                     "  get NO -o F   a program file (USER from --user, or ---)\n"
-                                     "  put FILE      store a program file: as new, or over the same number\n"
-                                     "  delete NO     erase one program\n"
-                                     "  delete-all    erase all programs\n"
-                                     "Exit 0: done. Exit 1: the meter or the file failed."),
-                      1, 2, &exitCode))
+    if (!parseOptions(
+            parser, arguments,
+            QStringLiteral("meravo-cli programs ACTION\n\nThe user-defined programs in the meter.\n"
+                           "  list          the program numbers, one a line\n"
+                           "  show NO       the 14 fields the meter keeps\n"
+                           "  get NO -o F   a program file (USER from --user, or ---)\n"
+                           "  put FILE      store a program file: as new, or over the same number;\n"
+                           "                --force also one outside the editor's lists or range\n"
+                           "  delete NO     erase one program\n"
+                           "  delete-all    erase all programs\n"
+                           "Exit 0: done. Exit 1: the meter or the file failed."),
+            1, 2, &exitCode))
         return exitCode;
     const QStringList args = parser.positionalArguments();
     const QString &action = args.first();
@@ -69,9 +74,11 @@ int programsCommand(const QStringList &arguments)
         QString text;
         if (!CCSVFile().ReadFile(text, args[1]) || !CUsrDefProg::ParseProgramText(text, program))
             return fail(1180);
-        const QString problem = prog.CheckProgram(program);
+        const QString problem = prog.CheckProgram(program, parser.isSet(force));
         if (!problem.isEmpty()) {
             printError(problem);
+            if (prog.CheckProgramFields(program).refusals.isEmpty())
+                printError(QStringLiteral("--force stores it all the same."));
             return kFailed;
         }
     }
@@ -121,8 +128,9 @@ int programsCommand(const QStringList &arguments)
 
     // put: a program the meter holds is modified without asking.
     using Result = CUsrDefProg::StoreResult;
-    switch (
-        prog.storeOrModify(program, [](const QString &) { return CUsrDefProg::ExistingProgram::Modify; })) {
+    switch (prog.storeOrModify(
+        program, [](const QString &) { return CUsrDefProg::ExistingProgram::Modify; }, {},
+        parser.isSet(force))) {
     case Result::Modified:
         printLine(QStringLiteral("modified ") + program.NO);
         return 0;
@@ -151,7 +159,10 @@ int calrecordCommand(const QStringList &arguments)
                                     QStringLiteral("Record file to write."), QStringLiteral("FILE"));
     const QCommandLineOption user(QStringLiteral("user"), QStringLiteral("User name kept in the record."),
                                   QStringLiteral("NAME"));
-    parser.addOptions({output, user});
+    const QCommandLineOption force(QStringLiteral("force"),
+                                   QStringLiteral("put: store a program outside the editor's lists or the "
+                                                  "absorbance range (as the meter may hold it)."));
+    parser.addOptions({output, user, force});
     parser.addPositionalArgument(QStringLiteral("kind"), QStringLiteral("ph or turb"));
     int exitCode = 0;
     if (!parseOptions(
