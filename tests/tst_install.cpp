@@ -376,6 +376,8 @@ void TestInstall::screenshotKeepsTheWritersRules()
         QCOMPARE(readBytes(picture), QByteArray("the old picture"));
     QCOMPARE(QDir(home.path()).entryList({QStringLiteral(".*meravo-*")}, QDir::Files | QDir::Hidden),
              QStringList());
+}
+
 void TestInstall::screenshotWithoutMeterFails()
 {
     QTemporaryDir home;

@@ -74,12 +74,12 @@ frmDocument::frmDocument(MainWindowContext &main)
         form->addWidget(caption, row, column);
         form->addWidget(m_values[i], row, column + 1);
     }
-    // Beside the user, below date and time: the import's fate in the archive, told without a box.
+    // Below the header's fields, across the band: the import's fate in the archive, told without a box.
     m_archiveNote->setObjectName(QStringLiteral("lblArchive"));
     m_archiveNote->setTextInteractionFlags(Qt::TextSelectableByMouse);
-    // A long report is cut at the band's edge instead of pushing the header's fields aside.
+    // A long report is cut at the band's edge instead of widening the window.
     m_archiveNote->setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Preferred);
-    form->addWidget(m_archiveNote, 2, 2, 1, 2);
+    form->addWidget(m_archiveNote, 3, 0, 1, 4);
     form->setColumnStretch(1, 2);
     form->setColumnStretch(3, 1);
     form->setColumnMinimumWidth(2, 60);
@@ -497,7 +497,8 @@ bool frmDocument::PrintDocument()
     if (answer != UserDialogs::Yes)
         return false;
     m_main.SetMousePointer(11);
-    const QString what = m_path.isEmpty() ? QStringLiteral("%1 %2").arg(m_doc.meter, m_doc.serialNumber) : m_path;
+    const QString what =
+        m_path.isEmpty() ? QStringLiteral("%1 %2").arg(m_doc.meter, m_doc.serialNumber) : m_path;
     const bool ok = PrintJobs::printRecorded(m_main, printJob(), what);
     m_main.SetMousePointer(0);
     if (!ok)
