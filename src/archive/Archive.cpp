@@ -292,6 +292,7 @@ void Archive::reload()
     if (m_ini)
         m_settings.reset();
     m_primary.reset();
+    m_serverAway.invalidate();
     m_local.reset();
 }
 
@@ -309,8 +310,23 @@ Result Archive::open()
         return {Result::Other, TextTable::text(TextTable::ArchiveDisabled)};
     if (m_primary && m_primary->isOpen())
         return {};
+    // A server that did not answer a moment ago is not asked again at every file written: each try
+    // costs the connection's time-out, and the work waits on this PC meanwhile.
+    if (m_serverAway.isValid() && m_serverAway.elapsed() < kServerRetryMs)
+        return {Result::Unreachable,
+                TextTable::text(TextTable::ArchiveUnreachable).arg(displayName(), QString())};
     m_primary = std::make_unique<ArchiveDatabase>(settings().location);
-    return m_primary->open();
+    const Result result = m_primary->open();
+    serverAway(result.failure == Result::Unreachable);
+    return result;
+}
+
+void Archive::serverAway(bool away)
+{
+    if (away && settings().onServer())
+        m_serverAway.start();
+    else
+        m_serverAway.invalidate();
 }
 
 ArchiveDatabase &Archive::local()
@@ -342,6 +358,7 @@ Result Archive::keepAll(const QList<ImportRecord> &records, Summary *summary, co
         return result;
     // The server is away (or went away during the import, which it then never received whole).
     m_primary.reset();
+    serverAway(true);
     ArchiveDatabase &waiting = local();
     if (Result r = waiting.open(); !r)
         return r;
@@ -764,6 +781,8 @@ Archive::SyncOutcome Archive::sync(const Progress &progress)
     SyncOutcome outcome;
     if (!settings().enabled || !settings().onServer() || !QFileInfo::exists(ArchiveSettings::localPath()))
         return outcome;
+    // Asked for: the server is tried now, however recently it did not answer.
+    m_serverAway.invalidate();
     ArchiveDatabase &waiting = local();
     if (outcome.result = waiting.open(); !outcome.result)
         return outcome;
@@ -801,8 +820,10 @@ Archive::SyncOutcome Archive::sync(const Progress &progress)
             outcome.result = keepOn(*m_primary, {record}, &ignored, {}, QString());
         }
         if (!outcome.result) {
-            if (outcome.result.failure == Result::Unreachable)
+            if (outcome.result.failure == Result::Unreachable) {
                 m_primary.reset();
+                serverAway(true);
+            }
             return outcome;
         }
         QSqlQuery sent(waiting.database());
@@ -836,6 +857,7 @@ Result Archive::record(const TrailAction &action)
         return result;
     // Kept in this PC's own chain, and appended to the server's by the next sync.
     m_primary.reset();
+    serverAway(true);
     ArchiveDatabase &waiting = local();
     if (Result r = waiting.open(); !r)
         return r;

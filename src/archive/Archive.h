@@ -11,6 +11,7 @@
 #include <functional>
 #include <memory>
 #include <optional>
+#include <QElapsedTimer>
 #include <QList>
 
 class CDevice;
@@ -135,4 +136,7 @@ private:
     mutable std::optional<ArchiveSettings> m_settings;
     std::unique_ptr<ArchiveDatabase> m_primary;
     std::unique_ptr<ArchiveDatabase> m_local; // pending imports, when the primary is a server
+    QElapsedTimer m_serverAway;               // since the server last failed to answer
+    static constexpr qint64 kServerRetryMs = 60000;
+    void serverAway(bool away);
 };
