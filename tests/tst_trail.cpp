@@ -23,6 +23,12 @@ struct Run {
 Run run(const QString &program, const QStringList &arguments, const QStringList &prefix = {})
 {
     QProcess process;
+    // faketime loads its library first, ahead of a sanitizer's runtime in a sanitizer build.
+    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+    if (!prefix.isEmpty())
+        environment.insert(QStringLiteral("ASAN_OPTIONS"), environment.value(QStringLiteral("ASAN_OPTIONS")) +
+                                                               QStringLiteral(":verify_asan_link_order=0"));
+    process.setProcessEnvironment(environment);
     process.start(prefix.isEmpty() ? program : prefix.first(),
                   prefix.isEmpty() ? arguments : prefix.mid(1) + QStringList{program} + arguments);
     process.waitForFinished(60000);
