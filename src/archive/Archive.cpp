@@ -329,6 +329,15 @@ void Archive::serverAway(bool away)
         m_serverAway.invalidate();
 }
 
+ArchiveDatabase *Archive::waitingHere(Result *result)
+{
+    m_primary.reset();
+    serverAway(true);
+    ArchiveDatabase &waiting = local();
+    *result = waiting.open();
+    return *result ? &waiting : nullptr;
+}
+
 ArchiveDatabase &Archive::local()
 {
     if (!m_local)
@@ -357,11 +366,10 @@ Result Archive::keepAll(const QList<ImportRecord> &records, Summary *summary, co
     if (result.failure != Result::Unreachable || !settings().onServer())
         return result;
     // The server is away (or went away during the import, which it then never received whole).
-    m_primary.reset();
-    serverAway(true);
-    ArchiveDatabase &waiting = local();
-    if (Result r = waiting.open(); !r)
-        return r;
+    ArchiveDatabase *here = waitingHere(&result);
+    if (!here)
+        return result;
+    ArchiveDatabase &waiting = *here;
     *summary = Summary();
     result = keepOn(waiting, records, summary, progress, settings().location);
     summary->keptLocally = bool(result);
@@ -856,11 +864,10 @@ Result Archive::record(const TrailAction &action)
     if (result.failure != Result::Unreachable || !settings().onServer())
         return result;
     // Kept in this PC's own chain, and appended to the server's by the next sync.
-    m_primary.reset();
-    serverAway(true);
-    ArchiveDatabase &waiting = local();
-    if (Result r = waiting.open(); !r)
-        return r;
+    ArchiveDatabase *here = waitingHere(&result);
+    if (!here)
+        return result;
+    ArchiveDatabase &waiting = *here;
     if (Result r = waiting.begin(); !r)
         return r;
     TrailEntry entry;
@@ -968,13 +975,6 @@ Result Archive::correct(qint64 datasetId, const QString &kind, const QString &te
 
 Result Archive::verifyImports(ArchiveDatabase &db, TrailVerdict *verdict)
 {
-    auto broken = [verdict](qint64 seq, const QString &problem) {
-        if (!verdict->intact)
-            return;
-        verdict->intact = false;
-        verdict->brokenSeq = seq;
-        verdict->problem = problem;
-    };
     // Which entry recorded which import, with the hash of the bytes it saw.
     QHash<QString, QPair<qint64, QString>> recorded;
     QSqlQuery t(db.database());
@@ -1011,11 +1011,11 @@ Result Archive::verifyImports(ArchiveDatabase &db, TrailVerdict *verdict)
         const auto entry = recorded.constFind(QStringLiteral("import:") + record.uid);
         const qint64 seq = entry == recorded.constEnd() ? 0 : entry->first;
         if (entry == recorded.constEnd() || entry->second != q.value(5).toString()) {
-            broken(seq, TextTable::text(TextTable::TrailImportUnrecorded).arg(id));
+            verdict->breakAt(seq, TextTable::text(TextTable::TrailImportUnrecorded).arg(id));
             break;
         }
         if (sha != q.value(5).toString()) {
-            broken(seq, TextTable::text(TextTable::TrailRawChanged).arg(id));
+            verdict->breakAt(seq, TextTable::text(TextTable::TrailRawChanged).arg(id));
             break;
         }
         // Every archived dataset must be one the bytes hold, field for field.
@@ -1033,8 +1033,9 @@ Result Archive::verifyImports(ArchiveDatabase &db, TrailVerdict *verdict)
             for (int f = 0; same && f < DatasetFields::Count; ++f)
                 same = (*match)->fields[size_t(f)] == d.value(3 + f).toString();
             if (!same) {
-                broken(seq,
-                       TextTable::text(TextTable::TrailDatasetChanged).arg(d.value(0).toLongLong()).arg(id));
+                verdict->breakAt(
+                    seq,
+                    TextTable::text(TextTable::TrailDatasetChanged).arg(d.value(0).toLongLong()).arg(id));
                 break;
             }
         }

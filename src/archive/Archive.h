@@ -125,6 +125,9 @@ private:
     Result keepOn(ArchiveDatabase &db, const QList<ImportRecord> &records, Summary *summary,
                   const Progress &progress, const QString &outboxTarget);
     ArchiveDatabase &local();
+    // The server is away: this PC's own archive, opened, where the work waits for it (null: not even
+    // that, with the reason).
+    ArchiveDatabase *waitingHere(Result *result);
     Result sendEntry(ArchiveDatabase &waiting, qint64 seq);
     // The notes and withdrawals of the rows a query found.
     Result attachCorrections(ArchiveDatabase &db, QList<ArchivedRow> *rows);

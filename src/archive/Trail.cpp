@@ -216,13 +216,6 @@ Result verify(ArchiveDatabase &db, TrailVerdict *verdict, qint64 anchorSeq, cons
               const Progress &progress)
 {
     *verdict = TrailVerdict();
-    auto broken = [verdict](qint64 seq, const QString &problem) {
-        if (!verdict->intact)
-            return;
-        verdict->intact = false;
-        verdict->brokenSeq = seq;
-        verdict->problem = problem;
-    };
     qint64 total = 0;
     {
         QSqlQuery count(db.database());
@@ -240,15 +233,15 @@ Result verify(ArchiveDatabase &db, TrailVerdict *verdict, qint64 anchorSeq, cons
         const TrailEntry e = readEntry(q);
         ++verdict->entries;
         if (e.seq != expected)
-            broken(expected, TextTable::text(TextTable::TrailMissing).arg(expected).arg(e.seq));
+            verdict->breakAt(expected, TextTable::text(TextTable::TrailMissing).arg(expected).arg(e.seq));
         else if (e.prevHash != previous)
-            broken(e.seq, TextTable::text(TextTable::TrailLinkBroken).arg(e.seq));
+            verdict->breakAt(e.seq, TextTable::text(TextTable::TrailLinkBroken).arg(e.seq));
         else if (e.computeHash() != e.hash)
-            broken(e.seq, TextTable::text(TextTable::TrailChanged).arg(e.seq));
+            verdict->breakAt(e.seq, TextTable::text(TextTable::TrailChanged).arg(e.seq));
         if (e.seq == anchorSeq) {
             anchorSeen = true;
             if (e.hash != anchorHash.toLower())
-                broken(e.seq, TextTable::text(TextTable::TrailAnchorDiffers).arg(e.seq));
+                verdict->breakAt(e.seq, TextTable::text(TextTable::TrailAnchorDiffers).arg(e.seq));
         }
         expected = e.seq + 1;
         previous = e.hash;
@@ -258,7 +251,7 @@ Result verify(ArchiveDatabase &db, TrailVerdict *verdict, qint64 anchorSeq, cons
     if (q.lastError().isValid())
         return db.failure(q.lastError());
     if (!anchorSeen)
-        broken(anchorSeq, TextTable::text(TextTable::TrailAnchorMissing).arg(anchorSeq));
+        verdict->breakAt(anchorSeq, TextTable::text(TextTable::TrailAnchorMissing).arg(anchorSeq));
     return {};
 }
 

@@ -58,6 +58,16 @@ struct TrailVerdict {
     qint64 imports = 0;
     qint64 brokenSeq = 0; // the first entry found changed, missing, inserted or out of order
     QString problem;      // for people
+
+    // Notes a break; the first one found is the one told.
+    void breakAt(qint64 seq, const QString &why)
+    {
+        if (!intact)
+            return;
+        intact = false;
+        brokenSeq = seq;
+        problem = why;
+    }
 };
 
 namespace Trail {

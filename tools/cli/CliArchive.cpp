@@ -532,8 +532,6 @@ int archiveImport(Session &session, const QString &raw, const QDateTime &importe
 
 int archive(const QStringList &arguments)
 {
-    const QString action = arguments.value(1);
-    using Action = int (*)(const QStringList &);
     const QList<QPair<QString, Action>> actions = {
         {QStringLiteral("import"), &importFromMeter},
         {QStringLiteral("add"), &add},
@@ -546,15 +544,7 @@ int archive(const QStringList &arguments)
         {QStringLiteral("annotate"), [](const QStringList &a) { return correct(a, false); }},
         {QStringLiteral("withdraw"), [](const QStringList &a) { return correct(a, true); }},
     };
-    for (const auto &[name, run] : actions)
-        if (action == name)
-            return run(arguments.mid(1));
-    if (action.isEmpty() || action == QLatin1String("--help") || action == QLatin1String("-h")) {
-        printLine(QString::fromLatin1(kHelp));
-        return action.isEmpty() ? kUsageError : kDone;
-    }
-    printError(QStringLiteral("meravo-cli archive: unknown action '%1' (see --help)").arg(action));
-    return kUsageError;
+    return runAction(QStringLiteral("archive"), arguments, actions, QString::fromLatin1(kHelp));
 }
 
 } // namespace Cli

@@ -130,6 +130,21 @@ bool parseOptions(QCommandLineParser &parser, const QStringList &arguments, cons
     return true;
 }
 
+int runAction(const QString &command, const QStringList &arguments,
+              const QList<QPair<QString, Action>> &actions, const QString &help)
+{
+    const QString action = arguments.value(1);
+    for (const auto &[name, run] : actions)
+        if (action == name)
+            return run(arguments.mid(1));
+    if (action.isEmpty() || action == QLatin1String("--help") || action == QLatin1String("-h")) {
+        printLine(help);
+        return action.isEmpty() ? kUsageError : 0;
+    }
+    printError(QStringLiteral("meravo-cli %1: unknown action '%2' (see --help)").arg(command, action));
+    return kUsageError;
+}
+
 qint16 recogniseMeter(Session &session)
 {
     const bool onlyKlaro7 = ProgramFolder::onlyKlaro7(*session.shared.ini);

@@ -8,6 +8,7 @@
 
 class QCommandLineParser;
 
+#include <functional>
 #include <memory>
 
 namespace Cli {
@@ -63,6 +64,12 @@ int calline(const QStringList &arguments);
 int checkrange(const QStringList &arguments);
 int archive(const QStringList &arguments);
 int trail(const QStringList &arguments);
+// A command with actions ("meravo-cli archive query ..."): runs the named action with the arguments
+// from the action on; without one, or with --help, prints help.
+using Action = std::function<int(const QStringList &)>;
+int runAction(const QString &command, const QStringList &arguments,
+              const QList<QPair<QString, Action>> &actions, const QString &help);
+
 // One CSV field: quoted when it holds a comma, a quote or a line break.
 QString csvField(const QString &text);
 // Archives a meter's answer as one import (and writes the measured-value file first when fileName

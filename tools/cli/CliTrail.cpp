@@ -222,23 +222,13 @@ int show(const QStringList &arguments)
 
 int trail(const QStringList &arguments)
 {
-    const QString action = arguments.value(1);
-    using Action = int (*)(const QStringList &);
     const QList<QPair<QString, Action>> actions = {
         {QStringLiteral("verify"), &verify},
         {QStringLiteral("head"), &head},
         {QStringLiteral("check"), &check},
         {QStringLiteral("show"), &show},
     };
-    for (const auto &[name, run] : actions)
-        if (action == name)
-            return run(arguments.mid(1));
-    if (action.isEmpty() || action == QLatin1String("--help") || action == QLatin1String("-h")) {
-        printLine(QString::fromLatin1(kHelp));
-        return action.isEmpty() ? kUsageError : kDone;
-    }
-    printError(QStringLiteral("meravo-cli trail: unknown action '%1' (see --help)").arg(action));
-    return kUsageError;
+    return runAction(QStringLiteral("trail"), arguments, actions, QString::fromLatin1(kHelp));
 }
 
 } // namespace Cli
