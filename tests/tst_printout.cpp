@@ -150,6 +150,16 @@ qsizetype previewPages(QAction *command)
     return pages;
 }
 
+// Where a line's cells begin: a character after two spaces, as pdftotext -layout sets columns apart.
+QList<qsizetype> cellStarts(const QString &line)
+{
+    QList<qsizetype> starts;
+    for (qsizetype i = 0; i < line.size(); ++i)
+        if (line[i] != u' ' && (i == 0 || (i >= 2 && line[i - 1] == u' ' && line[i - 2] == u' ')))
+            starts << i;
+    return starts;
+}
+
 } // namespace
 
 class TestPrintout : public QObject {
@@ -162,6 +172,8 @@ private slots:
     void pdfInsteadOfPrinterAndLastPage();
     void cliPrint_data();
     void cliPrint();
+    void tablePrintout_data();
+    void tablePrintout();
 };
 
 void TestPrintout::initTestCase()
@@ -365,6 +377,66 @@ void TestPrintout::cliPrint()
     }
     QVERIFY(allLines(pdfPages(s.path("out.pdf"))).contains(inPdf));
     QVERIFY(run(QStringLiteral("pdfinfo"), {s.path("out.pdf")}).contains(QStringLiteral("842 x 595")));
+}
+
+void TestPrintout::tablePrintout_data()
+{
+    QTest::addColumn<bool>("cli");
+    QTest::newRow("window: File > Print as table, Save as PDF") << false;
+    QTest::newRow("meravo-cli print --table") << true;
+}
+
+void TestPrintout::tablePrintout()
+{
+    QFETCH(bool, cli);
+    Session s(150);
+    setOrientation(QPageLayout::Portrait);
+    qsizetype previewed = 0;
+    if (cli) {
+        QProcess process;
+        process.start(QStringLiteral(MERAVO_BIN_DIR "/meravo-cli"),
+                      {QStringLiteral("print"), s.path("values.csv"), QStringLiteral("--pdf"),
+                       s.path("out.pdf"), QStringLiteral("--table")});
+        QVERIFY(process.waitForFinished(60000));
+        QCOMPARE(process.exitCode(), 0);
+    } else {
+        s.doc->menuAction(QStringLiteral("mnuFileTablePrintout"))->trigger();
+        QVERIFY(frmDocument::tablePrintout());
+        s.pdfOf([&] { s.doc->MenuFilePdf(); });
+        previewed = previewPages(s.doc->menuAction(QStringLiteral("mnuFilePrintPreview")));
+    }
+    QStringList pages =
+        run(QStringLiteral("pdftotext"), {QStringLiteral("-layout"), s.path("out.pdf"), QStringLiteral("-")})
+            .split(u'\f');
+    pages.removeLast();
+    QCOMPARE(pages.size(), 3);
+    if (!cli)
+        QCOMPARE(previewed, pages.size());
+    qsizetype datasets = 0;
+    const QRegularExpression datasetLine(QStringLiteral("^\\d+ {2,}07\\.03\\.26"));
+    for (qsizetype k = 0; k < pages.size(); ++k) {
+        QStringList lines = pages[k].split(u'\n');
+        lines.removeAll(QString());
+        for (const char *text : {"Lumora", "S-0042", "M\u00fcller"})
+            QVERIFY2(pages[k].contains(QString::fromUtf8(text)), text);
+        QCOMPARE(lines.last().trimmed(), QStringLiteral("Page %1 of 3").arg(k + 1));
+        // Every dataset's twelve filled cells start under their column's header, none run together.
+        const QString header = lines.filter(QStringLiteral("No.")).value(0);
+        const qsizetype indent = header.indexOf(QStringLiteral("No."));
+        const QList<qsizetype> columns = cellStarts(header.mid(indent));
+        QCOMPARE(columns.size(), 14);
+        for (const QString &line : lines) {
+            if (!datasetLine.match(line.mid(indent)).hasMatch())
+                continue;
+            ++datasets;
+            const QList<qsizetype> cells = cellStarts(line.mid(indent));
+            QCOMPARE(cells.size(), 12);
+            for (qsizetype start : cells)
+                QVERIFY2(columns.contains(start), qPrintable(header + u'\n' + line));
+        }
+    }
+    // Every dataset once, none lost between pages.
+    QCOMPARE(datasets, 150);
 }
 
 QTEST_MAIN(TestPrintout)
