@@ -235,7 +235,7 @@ bool CPrint::PrintTablePages(const MeasuredValues &values)
     }
 
     // Each column as wide as its widest cell, two digits apart; a table wider than the paper is set
-    // smaller (down to a size still read without a loupe) before any cell is cut.
+    // smaller, down to a size still read without a loupe.
     const double width = m_target->printableWidth();
     QList<double> widths;
     double gap = 0;
@@ -256,19 +256,32 @@ bool CPrint::PrintTablePages(const MeasuredValues &values)
         fontSize = std::max(7.0, std::floor(fontSize * width / total * 2) / 2);
         if (!m_target->setFontSize(fontSize))
             return false;
-        if (const double smaller = measure(); smaller > width) {
-            const double scale = (width - gap * (n - 1)) / (smaller - gap * (n - 1));
-            for (double &w : widths)
-                w *= scale;
-        }
+        measure();
     }
-    QList<double> x(n, 0.0);
-    for (int c = 1; c < n; ++c)
-        x[c] = x[c - 1] + widths[c - 1] + gap;
-    const auto cut = [&](QStringList cells) {
-        for (int c = 0; c < n; ++c)
-            cells[c] = CutToWidth(cells[c], widths[c]);
-        return cells;
+    // Still too wide, the columns go into sections printed one after another, each led by the
+    // datasets' numbers: a cut value would be read as another value. Only a column wider than the
+    // paper beside the numbers is cut.
+    QList<QList<int>> sections{{0}};
+    double used = widths[0];
+    for (int c = 1; c < n; ++c) {
+        if (sections.last().size() > 1 && used + gap + widths[c] > width) {
+            sections.append(QList<int>{0});
+            used = widths[0];
+        }
+        sections.last() << c;
+        used += gap + widths[c];
+    }
+    const auto place = [&](const QList<int> &section) {
+        QList<double> x{0.0};
+        for (qsizetype i = 1; i < section.size(); ++i)
+            x << x.last() + widths[section[i - 1]] + gap;
+        return x;
+    };
+    const auto cut = [&](const QList<int> &section, const QList<double> &x, const QStringList &cells) {
+        QStringList shown;
+        for (qsizetype i = 0; i < section.size(); ++i)
+            shown << CutToWidth(cells[section[i]], std::min(widths[section[i]], width - x[i]));
+        return shown;
     };
 
     const double lineHeight = m_target->textHeight(QStringLiteral("test"));
@@ -282,7 +295,8 @@ bool CPrint::PrintTablePages(const MeasuredValues &values)
         ErrorFrame::report(TextTable::text(TextTable::PrintAreaTooSmall));
         return false;
     }
-    const qsizetype pages = std::max<qsizetype>(1, (rows.size() + rowsPerPage - 1) / rowsPerPage);
+    const qsizetype sectionPages = std::max<qsizetype>(1, (rows.size() + rowsPerPage - 1) / rowsPerPage);
+    const qsizetype pages = sectionPages * sections.size();
     const double half = width / 2;
     const QList<double> halves{0, half};
     const auto twoFields = [&](int left, const QString &leftValue, int right, const QString &rightValue) {
@@ -291,19 +305,21 @@ bool CPrint::PrintTablePages(const MeasuredValues &values)
     };
     const QString when =
         LocaleTexts::shortDate(values.date.date()) + u' ' + LocaleTexts::longTime(values.date.time());
-    const QStringList headerCells = cut(headers);
     for (qsizetype page = 0; page < pages; ++page) {
+        const QList<int> &section = sections[page / sectionPages];
+        const QList<double> x = place(section);
         if (page > 0 && !m_target->newPage())
             return false;
         if (!(m_target->printLine(CutToWidth(TextTable::text(TextTable::TablePrintoutTitle), width)) &&
               twoFields(1063, values.meter, 1064, values.serialNumber) &&
               twoFields(1176, values.user, 1049, when) && m_target->printLine(QString()) &&
-              m_target->printRule() && m_target->printCells(x, headerCells) && m_target->printRule()))
+              m_target->printRule() && m_target->printCells(x, cut(section, x, headers)) &&
+              m_target->printRule()))
             return false;
-        const qsizetype first = page * rowsPerPage;
+        const qsizetype first = page % sectionPages * rowsPerPage;
         const qsizetype last = std::min<qsizetype>(rows.size(), first + rowsPerPage);
         for (qsizetype r = first; r < last; ++r)
-            if (!m_target->printCells(x, cut(rows[r])))
+            if (!m_target->printCells(x, cut(section, x, rows[r])))
                 return false;
         // The foot stands at the page's bottom, also on a last page that is not full.
         for (qsizetype r = last - first; r < rowsPerPage; ++r)
