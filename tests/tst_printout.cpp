@@ -150,6 +150,16 @@ qsizetype previewPages(QAction *command)
     return pages;
 }
 
+// Where a line's cells begin: a character after two spaces, as pdftotext -layout sets columns apart.
+QList<qsizetype> cellStarts(const QString &line)
+{
+    QList<qsizetype> starts;
+    for (qsizetype i = 0; i < line.size(); ++i)
+        if (line[i] != u' ' && (i == 0 || (i >= 2 && line[i - 1] == u' ' && line[i - 2] == u' ')))
+            starts << i;
+    return starts;
+}
+
 } // namespace
 
 class TestPrintout : public QObject {
@@ -162,6 +172,8 @@ private slots:
     void pdfInsteadOfPrinterAndLastPage();
     void cliPrint_data();
     void cliPrint();
+    void tablePrintout_data();
+    void tablePrintout();
 };
 
 void TestPrintout::initTestCase()
@@ -365,6 +377,77 @@ void TestPrintout::cliPrint()
     }
     QVERIFY(allLines(pdfPages(s.path("out.pdf"))).contains(inPdf));
     QVERIFY(run(QStringLiteral("pdfinfo"), {s.path("out.pdf")}).contains(QStringLiteral("842 x 595")));
+}
+
+void TestPrintout::tablePrintout_data()
+{
+    QTest::addColumn<bool>("cli");
+    QTest::addColumn<QSizeF>("paper"); // mm
+    QTest::addColumn<int>("pages");
+    QTest::addColumn<int>("sections"); // the columns' parts, one after another
+    QTest::newRow("window: File > Print as table, Save as PDF") << false << QSizeF(210, 297) << 3 << 1;
+    QTest::newRow("meravo-cli print --table") << true << QSizeF(210, 297) << 3 << 1;
+    QTest::newRow("a table wider than the paper") << true << QSizeF(105, 148) << 8 << 2;
+}
+
+void TestPrintout::tablePrintout()
+{
+    QFETCH(bool, cli);
+    QFETCH(QSizeF, paper);
+    QFETCH(int, pages);
+    QFETCH(int, sections);
+    Session s(150);
+    PrintJobs::setPageLayout(QPageLayout(QPageSize(paper, QPageSize::Millimeter), QPageLayout::Portrait,
+                                         QMarginsF(10, 10, 10, 10)));
+    qsizetype previewed = 0;
+    if (cli) {
+        QProcess process;
+        process.start(QStringLiteral(MERAVO_BIN_DIR "/meravo-cli"),
+                      {QStringLiteral("print"), s.path("values.csv"), QStringLiteral("--pdf"),
+                       s.path("out.pdf"), QStringLiteral("--table")});
+        QVERIFY(process.waitForFinished(60000));
+        QCOMPARE(process.exitCode(), 0);
+    } else {
+        s.doc->menuAction(QStringLiteral("mnuFileTablePrintout"))->trigger();
+        QVERIFY(frmDocument::tablePrintout());
+        s.pdfOf([&] { s.doc->MenuFilePdf(); });
+        previewed = previewPages(s.doc->menuAction(QStringLiteral("mnuFilePrintPreview")));
+    }
+    QStringList texts =
+        run(QStringLiteral("pdftotext"), {QStringLiteral("-layout"), s.path("out.pdf"), QStringLiteral("-")})
+            .split(u'\f');
+    texts.removeLast();
+    QCOMPARE(texts.size(), pages);
+    if (!cli)
+        QCOMPARE(previewed, pages);
+    qsizetype datasets = 0;
+    const QRegularExpression datasetLine(QStringLiteral("^\\d+ {2,}\\S"));
+    const QStringList values =
+        QStringLiteral("07.03.26 14:01 7 900 1:1 -1.5e-3 \u00b5S/cm OK 25 \u00b0C").split(u' ');
+    for (qsizetype k = 0; k < pages; ++k) {
+        QStringList lines = texts[k].split(u'\n');
+        lines.removeAll(QString());
+        for (const char *text : {"Lumora", "S-0042", "M\u00fcller"})
+            QVERIFY2(texts[k].contains(QString::fromUtf8(text)), text);
+        QCOMPARE(lines.last().trimmed(), QStringLiteral("Page %1 of %2").arg(k + 1).arg(pages));
+        // Every dataset's cells start under their column's header, whole, none run together.
+        const QString header = lines.filter(QStringLiteral("No.")).value(0);
+        const qsizetype indent = header.indexOf(QStringLiteral("No."));
+        const QList<qsizetype> columns = cellStarts(header.mid(indent));
+        QVERIFY(columns.size() > 5);
+        for (const QString &line : lines) {
+            if (!datasetLine.match(line.mid(indent)).hasMatch())
+                continue;
+            ++datasets;
+            for (qsizetype start : cellStarts(line.mid(indent)))
+                QVERIFY2(columns.contains(start), qPrintable(header + u'\n' + line));
+            const QStringList cells = line.trimmed().split(QRegularExpression(QStringLiteral(" {2,}")));
+            for (const QString &cell : cells.mid(1))
+                QVERIFY2(values.contains(cell), qPrintable(line));
+        }
+    }
+    // Every dataset once in each section, none lost between pages.
+    QCOMPARE(datasets, 150 * sections);
 }
 
 QTEST_MAIN(TestPrintout)

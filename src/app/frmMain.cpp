@@ -281,9 +281,14 @@ QMenuBar *frmMain::createMenuBar(frmDocument *doc, QHash<QString, QAction *> &ac
         QAction *chartPage = item(file, "mnuFileChartPage", TextTable::ChartOnPrintout, nullptr);
         chartPage->setCheckable(true);
         connect(chartPage, &QAction::toggled, this, [](bool on) { frmDocument::setChartOnPrintout(on); });
-        // The choice holds for every document: each menu shows it as it is now.
-        connect(file, &QMenu::aboutToShow, chartPage,
-                [chartPage] { chartPage->setChecked(frmDocument::chartOnPrintout()); });
+        QAction *asTable = item(file, "mnuFileTablePrintout", TextTable::TablePrintout, nullptr);
+        asTable->setCheckable(true);
+        connect(asTable, &QAction::toggled, this, [](bool on) { frmDocument::setTablePrintout(on); });
+        // The choices hold for every document: each menu shows them as they are now.
+        connect(file, &QMenu::aboutToShow, chartPage, [chartPage, asTable] {
+            chartPage->setChecked(frmDocument::chartOnPrintout());
+            asTable->setChecked(frmDocument::tablePrintout());
+        });
     }
     file->addSeparator();
     item(file, "mnuFileExit", 1009, [this] { MenuFileExit(); });

@@ -397,6 +397,9 @@ constexpr Entry kExtension[] = {
     {2707, "Mean of the absorbances"},
     {2708, "Mean of the concentrations"},
     {2709, "No values"},
+    {2720, "Print as &table"},
+    {2721, "Page %1 of %2"},
+    {2722, "Measured values"},
     {2800, "The archive server %1 does not answer: check that it runs and that this PC reaches it over the "
            "network (%2)."},
     {2801, "The archive server %1 refused the login: check the role name in the location, the password in "

@@ -183,6 +183,10 @@ enum Extension {
     MeanOfAbsorbances = 2707,
     MeanOfConcentrations = 2708,
     ChartNoValues = 2709,
+    // The measured values as a table on paper.
+    TablePrintout = 2720,
+    PageOfPages = 2721,
+    TablePrintoutTitle = 2722,
     // The archive.
     ArchiveUnreachable = 2800,
     ArchiveLoginRefused = 2801,

@@ -13,7 +13,10 @@
 #include <QElapsedTimer>
 #include <QLocale>
 
+#include <algorithm>
+#include <cmath>
 #include <exception>
+#include <numeric>
 
 namespace {
 
@@ -78,7 +81,22 @@ bool CPrint::PrintLine(QString text)
     // Lines are cut, never wrapped: the longest start of the text that fits the width.
     if (text.size() > kMaxLineChars)
         text.truncate(kMaxLineChars);
-    const double width = m_target->printableWidth();
+    text = CutToWidth(std::move(text), m_target->printableWidth());
+    if (m_linesOnPage >= m_linesPerPage) {
+        if (!m_target->newPage())
+            return false;
+        m_linesOnPage = 0;
+        if (!PrintTopMargin())
+            return false;
+    }
+    if (!m_target->printLine(text))
+        return false;
+    ++m_linesOnPage;
+    return true;
+}
+
+QString CPrint::CutToWidth(QString text, double width) const
+{
     if (m_target->textWidth(text) > width) {
         qsizetype fits = 0;
         qsizetype tooLong = text.size();
@@ -91,17 +109,7 @@ bool CPrint::PrintLine(QString text)
         }
         text.truncate(fits);
     }
-    if (m_linesOnPage >= m_linesPerPage) {
-        if (!m_target->newPage())
-            return false;
-        m_linesOnPage = 0;
-        if (!PrintTopMargin())
-            return false;
-    }
-    if (!m_target->printLine(text))
-        return false;
-    ++m_linesOnPage;
-    return true;
+    return text;
 }
 
 bool CPrint::PrintTopMargin()
@@ -180,6 +188,147 @@ bool CPrint::PrintRows(const QString &strMVals, int n)
         if (!PrintLine(line))
             return false;
         // Windows stay responsive during a long printout; a few times a second is enough.
+        if (sinceEvents.elapsed() >= 50) {
+            QCoreApplication::processEvents();
+            sinceEvents.restart();
+        }
+    }
+    return true;
+}
+
+bool CPrint::PrintMValsTable(const MeasuredValues &values)
+{
+    try {
+        if (!StartJob())
+            return Finish(false);
+        return Finish(PrintTablePages(values));
+    } catch (const std::exception &e) {
+        ErrorFrame::report(QString::fromLocal8Bit(e.what()));
+        return Finish(false);
+    }
+}
+
+bool CPrint::PrintTablePages(const MeasuredValues &values)
+{
+    const QList<TableColumn> columns = m_device.TableLayout(values.meter);
+    const int n = int(columns.size());
+    if (n == 0)
+        return false;
+    RecordWalk walk(values.datasets, n);
+    if (!walk.ok())
+        return false;
+    QStringList headers;
+    for (const TableColumn &column : columns)
+        headers << column.header;
+    QList<QStringList> rows;
+    QElapsedTimer sinceEvents;
+    sinceEvents.start();
+    while (walk.next()) {
+        QStringList row;
+        for (int c = 0; c < n; ++c)
+            row << walk.field(c).left(kMaxLineChars).toString();
+        rows << row;
+        if (sinceEvents.elapsed() >= 50) {
+            QCoreApplication::processEvents();
+            sinceEvents.restart();
+        }
+    }
+
+    // Each column as wide as its widest cell, two digits apart; a table wider than the paper is set
+    // smaller, down to a size still read without a loupe.
+    const double width = m_target->printableWidth();
+    QList<double> widths;
+    double gap = 0;
+    const auto measure = [&] {
+        widths = QList<double>(n, 0.0);
+        for (int c = 0; c < n; ++c)
+            widths[c] = m_target->textWidth(headers[c]);
+        for (const QStringList &row : rows)
+            for (int c = 0; c < n; ++c)
+                widths[c] = std::max(widths[c], m_target->textWidth(row[c]));
+        gap = m_target->textWidth(QStringLiteral("00"));
+        return std::accumulate(widths.begin(), widths.end(), gap * (n - 1));
+    };
+    double fontSize = 10;
+    if (!m_target->setFontSize(fontSize))
+        return false;
+    if (const double total = measure(); total > width) {
+        fontSize = std::max(7.0, std::floor(fontSize * width / total * 2) / 2);
+        if (!m_target->setFontSize(fontSize))
+            return false;
+        measure();
+    }
+    // Still too wide, the columns go into sections printed one after another, each led by the
+    // datasets' numbers: a cut value would be read as another value. Only a column wider than the
+    // paper beside the numbers is cut.
+    QList<QList<int>> sections{{0}};
+    double used = widths[0];
+    for (int c = 1; c < n; ++c) {
+        if (sections.last().size() > 1 && used + gap + widths[c] > width) {
+            sections.append(QList<int>{0});
+            used = widths[0];
+        }
+        sections.last() << c;
+        used += gap + widths[c];
+    }
+    const auto place = [&](const QList<int> &section) {
+        QList<double> x{0.0};
+        for (qsizetype i = 1; i < section.size(); ++i)
+            x << x.last() + widths[section[i - 1]] + gap;
+        return x;
+    };
+    const auto cut = [&](const QList<int> &section, const QList<double> &x, const QStringList &cells) {
+        QStringList shown;
+        for (qsizetype i = 0; i < section.size(); ++i)
+            shown << CutToWidth(cells[section[i]], std::min(widths[section[i]], width - x[i]));
+        return shown;
+    };
+
+    const double lineHeight = m_target->textHeight(QStringLiteral("test"));
+    const int lines = lineHeight > 0 ? int(std::min(m_target->printableHeight() / lineHeight, 30000.0)) : 0;
+    // Title, two lines of who and when, a space, the column headers between rules; a rule and the
+    // page number at the foot.
+    constexpr int kHeadLines = 7;
+    constexpr int kFootLines = 2;
+    const int rowsPerPage = lines - kHeadLines - kFootLines;
+    if (rowsPerPage < 1) {
+        ErrorFrame::report(TextTable::text(TextTable::PrintAreaTooSmall));
+        return false;
+    }
+    const qsizetype sectionPages = std::max<qsizetype>(1, (rows.size() + rowsPerPage - 1) / rowsPerPage);
+    const qsizetype pages = sectionPages * sections.size();
+    const double half = width / 2;
+    const QList<double> halves{0, half};
+    const auto twoFields = [&](int left, const QString &leftValue, int right, const QString &rightValue) {
+        return m_target->printCells(halves, {CutToWidth(labelled(left, leftValue), half - gap),
+                                             CutToWidth(labelled(right, rightValue), half)});
+    };
+    const QString when =
+        LocaleTexts::shortDate(values.date.date()) + u' ' + LocaleTexts::longTime(values.date.time());
+    for (qsizetype page = 0; page < pages; ++page) {
+        const QList<int> &section = sections[page / sectionPages];
+        const QList<double> x = place(section);
+        if (page > 0 && !m_target->newPage())
+            return false;
+        if (!(m_target->printLine(CutToWidth(TextTable::text(TextTable::TablePrintoutTitle), width)) &&
+              twoFields(1063, values.meter, 1064, values.serialNumber) &&
+              twoFields(1176, values.user, 1049, when) && m_target->printLine(QString()) &&
+              m_target->printRule() && m_target->printCells(x, cut(section, x, headers)) &&
+              m_target->printRule()))
+            return false;
+        const qsizetype first = page % sectionPages * rowsPerPage;
+        const qsizetype last = std::min<qsizetype>(rows.size(), first + rowsPerPage);
+        for (qsizetype r = first; r < last; ++r)
+            if (!m_target->printCells(x, cut(section, x, rows[r])))
+                return false;
+        // The foot stands at the page's bottom, also on a last page that is not full.
+        for (qsizetype r = last - first; r < rowsPerPage; ++r)
+            if (!m_target->printLine(QString()))
+                return false;
+        const QString number = TextTable::text(TextTable::PageOfPages).arg(page + 1).arg(pages);
+        if (!(m_target->printRule() &&
+              m_target->printCells({std::max(0.0, width - m_target->textWidth(number))}, {number})))
+            return false;
         if (sinceEvents.elapsed() >= 50) {
             QCoreApplication::processEvents();
             sinceEvents.restart();

@@ -27,6 +27,9 @@ public:
     QString PrinterName() const;
     bool PrinterAvailable() const;
     bool PrintMVals(const MeasuredValues &values);
+    // The same values for paper records: the table's columns side by side, each as wide as its widest
+    // cell, with the header block, the column headers and "page n of m" on every page.
+    bool PrintMValsTable(const MeasuredValues &values);
     bool PrintCalProtocol();
 
     qint16 linesPerPage() const { return m_linesPerPage; }
@@ -47,6 +50,8 @@ private:
     bool PrintColumnHeaders(const QStringList &headers, int n);
     bool PrintRows(const QString &strMVals, int n);
     bool PrintRecordBody(bool fPH);
+    bool PrintTablePages(const MeasuredValues &values);
+    QString CutToWidth(QString text, double width) const;
     bool Finish(bool ok);
 
     const CDevice &m_device;

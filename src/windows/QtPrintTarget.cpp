@@ -146,6 +146,33 @@ bool QtPrintTarget::printLine(const QString &text)
     return true;
 }
 
+bool QtPrintTarget::printCells(const QList<double> &x, const QStringList &cells)
+{
+    if (!begin())
+        return false;
+    const QFontMetricsF metrics(m_font, m_device);
+    const double baseline = m_y + metrics.ascent();
+    for (qsizetype i = 0; i < cells.size() && i < x.size(); ++i)
+        m_painter->drawText(QPointF(x[i], baseline), cells[i]);
+    m_y += metrics.height();
+    return true;
+}
+
+bool QtPrintTarget::printRule()
+{
+    if (!begin())
+        return false;
+    const QFontMetricsF metrics(m_font, m_device);
+    const double y = m_y + metrics.height() / 2;
+    m_painter->save();
+    // Lighter than the letters' strokes, yet never thinner than a device pixel.
+    m_painter->setPen(QPen(Qt::black, std::max(1.0, metrics.lineWidth() * 0.6)));
+    m_painter->drawLine(QPointF(0, y), QPointF(printableRect().width(), y));
+    m_painter->restore();
+    m_y += metrics.height();
+    return true;
+}
+
 bool QtPrintTarget::newPage()
 {
     if (!begin())

@@ -35,6 +35,8 @@ public:
     double textWidth(const QString &text) const override;
     double textHeight(const QString &text) const override;
     bool printLine(const QString &text) override;
+    bool printCells(const QList<double> &x, const QStringList &cells) override;
+    bool printRule() override;
     bool newPage() override;
     bool endDocument() override;
     void abortDocument() override;

@@ -43,6 +43,7 @@ namespace {
 const QDateTime kInitialDate(QDate(2000, 1, 1), QTime(0, 0, 0));
 const QString kChartShownKey = QStringLiteral("Chart/Shown");
 const QString kChartOnPrintoutKey = QStringLiteral("Chart/OnPrintout");
+const QString kTablePrintoutKey = QStringLiteral("Print/AsTable");
 
 } // namespace
 
@@ -246,6 +247,16 @@ bool frmDocument::chartOnPrintout()
 void frmDocument::setChartOnPrintout(bool on)
 {
     QSettings().setValue(kChartOnPrintoutKey, on);
+}
+
+bool frmDocument::tablePrintout()
+{
+    return QSettings().value(kTablePrintoutKey, false).toBool();
+}
+
+void frmDocument::setTablePrintout(bool on)
+{
+    QSettings().setValue(kTablePrintoutKey, on);
 }
 
 void frmDocument::updateChart(bool evenHidden)
@@ -511,6 +522,8 @@ PrintJobs::Job frmDocument::printJob()
     QtPrintTarget::ExtraPage lastPage = m_extraPrintPage;
     if (!lastPage && chartOnPrintout())
         lastPage = [this](QPainter &painter, const QRectF &page) { drawChartPage(painter, page); };
+    if (tablePrintout())
+        return {[this](CPrint &print) { return print.PrintMValsTable(m_doc); }, lastPage};
     return {[this](CPrint &print) { return print.PrintMVals(m_doc); }, lastPage};
 }
 

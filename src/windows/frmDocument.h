@@ -51,6 +51,9 @@ public:
     // The chart as the last page of every document's printout, preview and PDF (remembered per user).
     static bool chartOnPrintout();
     static void setChartOnPrintout(bool on);
+    // Every document's printout, preview and PDF as a table instead of the list (remembered per user).
+    static bool tablePrintout();
+    static void setTablePrintout(bool on);
     // Close as the window's own Close command does (with the unsaved-data question).
     bool closeWindow();
 

@@ -23,13 +23,19 @@ int print(const QStringList &arguments)
     const QCommandLineOption pdf(QStringLiteral("pdf"), QStringLiteral("PDF file to write."),
                                  QStringLiteral("OUT.pdf"));
     parser.addOption(pdf);
+    const QCommandLineOption table(QStringLiteral("table"),
+                                   QStringLiteral("Measured values as a table with a header on every page."));
+    parser.addOption(table);
     int exitCode = 0;
     if (!parseOptions(
             parser, arguments,
-            QStringLiteral("meravo-cli print FILE --pdf OUT.pdf\n\n"
+            QStringLiteral("meravo-cli print FILE --pdf OUT.pdf [--table]\n\n"
                            "Writes the printout of a measured-value file or of a calibration record "
                            "file (told from the file itself) as a PDF file, with the pages the "
-                           "desktop program prints and its Page Setup. Needs no display. An "
+                           "desktop program prints and its Page Setup. --table prints measured "
+                           "values as the desktop program's table printout: columns, with the "
+                           "meter, serial number, user, column headers and page number on every "
+                           "page. Needs no display. An "
                            "existing OUT.pdf is replaced only when the whole file was written.\n"
                            "Exit 0: written. 2: FILE does not exist. 3: FILE cannot be read. "
                            "4: FILE is neither a measured-value file nor a calibration record. "
@@ -48,7 +54,10 @@ int print(const QStringList &arguments)
     MeasuredValues document;
     switch (session.shared.measVal->OpenFile(document, in)) {
     case CMeasVal::Opened:
-        job.print = [&document](CPrint &print) { return print.PrintMVals(document); };
+        if (parser.isSet(table))
+            job.print = [&document](CPrint &print) { return print.PrintMValsTable(document); };
+        else
+            job.print = [&document](CPrint &print) { return print.PrintMVals(document); };
         break;
     case CMeasVal::FileMissing:
         printError(TextTable::text(TextTable::FileMissing).arg(in));
