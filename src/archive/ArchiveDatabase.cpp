@@ -347,19 +347,7 @@ ArchiveDatabase::Result ArchiveDatabase::checkSchema(bool mayCreate)
         // Forward, all steps in one transaction: an interrupted migration leaves the old archive.
         if (Result r = begin(); !r)
             return r;
-        if (!migrate(q, version)) {
-            const Result r = failure(q.lastError());
-            rollback();
-            return r;
-        }
-        q.prepare(QStringLiteral("UPDATE meta SET value = ? WHERE key = 'schema_version'"));
-        q.addBindValue(QString::number(kSchemaVersion));
-        if (!q.exec()) {
-            const Result r = failure(q.lastError());
-            rollback();
-            return r;
-        }
-        return commit();
+        return stepsForward(q, version, "UPDATE meta SET value = ? WHERE key = 'schema_version'");
     }
     const QSqlError error = q.lastError();
     q.finish();
@@ -393,11 +381,8 @@ ArchiveDatabase::Result ArchiveDatabase::createSchema()
     QSqlQuery q(database());
     // Two programs making a new archive at once: the write lock lets one create it, the other then
     // finds it made and uses it.
-    if (!q.exec(QStringLiteral("SELECT count(*) FROM sqlite_master WHERE name = 'meta'")) || !q.next()) {
-        const Result r = failure(q.lastError());
-        rollback();
-        return r;
-    }
+    if (!q.exec(QStringLiteral("SELECT count(*) FROM sqlite_master WHERE name = 'meta'")) || !q.next())
+        return abandon(q.lastError());
     if (q.value(0).toInt() > 0) {
         q.finish();
         rollback();
@@ -405,24 +390,27 @@ ArchiveDatabase::Result ArchiveDatabase::createSchema()
     }
     // The first version, then every step: a new archive is made the way an old one is brought forward.
     for (const char *statement : kSQLiteSchema)
-        if (!q.exec(QString::fromLatin1(statement))) {
-            const Result r = failure(q.lastError());
-            rollback();
-            return r;
-        }
-    if (!migrate(q, 1)) {
-        const Result r = failure(q.lastError());
-        rollback();
-        return r;
-    }
-    q.prepare(QStringLiteral("INSERT INTO meta (key, value) VALUES ('schema_version', ?)"));
+        if (!q.exec(QString::fromLatin1(statement)))
+            return abandon(q.lastError());
+    return stepsForward(q, 1, "INSERT INTO meta (key, value) VALUES ('schema_version', ?)");
+}
+
+ArchiveDatabase::Result ArchiveDatabase::stepsForward(QSqlQuery &q, int from, const char *versionStatement)
+{
+    if (!migrate(q, from))
+        return abandon(q.lastError());
+    q.prepare(QString::fromLatin1(versionStatement));
     q.addBindValue(QString::number(kSchemaVersion));
-    if (!q.exec()) {
-        const Result r = failure(q.lastError());
-        rollback();
-        return r;
-    }
+    if (!q.exec())
+        return abandon(q.lastError());
     return commit();
+}
+
+ArchiveDatabase::Result ArchiveDatabase::abandon(const QSqlError &error)
+{
+    const Result r = failure(error);
+    rollback();
+    return r;
 }
 
 ArchiveDatabase::Result ArchiveDatabase::begin()

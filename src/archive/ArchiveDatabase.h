@@ -6,6 +6,8 @@
 #include <QSqlError>
 #include <QString>
 
+class QSqlQuery;
+
 #include <locale.h>
 
 // While it lives, this thread reads the database drivers' messages untranslated: libpq tells a failed
@@ -84,6 +86,11 @@ private:
     Result openServer();
     Result checkSchema(bool mayCreate);
     Result createSchema();
+    // Within an open transaction: the steps from version `from` on, the version written with
+    // versionStatement, the commit; any failure rolls all of it back.
+    Result stepsForward(QSqlQuery &q, int from, const char *versionStatement);
+    // Rolls the open transaction back and names the failure.
+    Result abandon(const QSqlError &error);
     // The server's connection is gone (told by libpq's state, not by its translated text).
     bool connectionLost() const;
 
