@@ -4,6 +4,7 @@
 #include "ArchiveTableModel.h"
 #include "CLogin.h"
 #include "frmDocument.h"
+#include "ImportFollowUp.h"
 #include "MainWindowContext.h"
 #include "MeasuredValues.h"
 #include "SharedObjects.h"
@@ -346,11 +347,15 @@ bool frmArchive::addFiles(MainWindowContext &main, QWidget *parent)
     Archive::Summary summary;
     const Archive::Result result = shared.archive->keepAll(records, &summary, update);
     progress.close();
-    if (result.failure == Archive::Result::Cancelled)
+    if (result.failure == Archive::Result::Cancelled) {
         dialogs.information(parent, result.message);
-    else if (!result)
-        dialogs.warning(parent, Archive::report(result, summary));
+        return false;
+    }
+    const ImportFollowUp followUp = followUpImport(shared, result, summary);
+    const QString report = followUp.notices.join(QLatin1Char('\n'));
+    if (!result || followUp.outOfControl)
+        dialogs.warning(parent, report);
     else
-        dialogs.information(parent, Archive::report(result, summary));
+        dialogs.information(parent, report);
     return bool(result);
 }

@@ -13,6 +13,7 @@
 #include "FileWrites.h"
 #include "frmWait.h"
 #include "HeaderBand.h"
+#include "ImportFollowUp.h"
 #include "LocaleTexts.h"
 #include "MainWindowContext.h"
 #include "MValTableModel.h"
@@ -392,8 +393,9 @@ void frmDocument::archiveImport(const QDateTime &imported)
         ImportRecord::fromMeter(m_doc.datasets, imported, *shared.device, *shared.communication, m_doc.user);
     Archive::Summary summary;
     const Archive::Result result = archive.keep(record, &summary);
+    const ImportFollowUp followUp = followUpImport(shared, result, summary);
     m_main.SetMousePointer(0);
-    const QString report = Archive::report(result, summary);
+    const QString report = followUp.notices.join(QLatin1Char('\n'));
     // The band shows what fits, in the warning colour when the import waits on this PC or was not
     // archived at all; the tool-tip holds the whole report.
     m_archiveNote->setText(QString(report).replace(QLatin1Char('\n'), QLatin1Char(' ')));
@@ -401,7 +403,7 @@ void frmDocument::archiveImport(const QDateTime &imported)
     m_archiveNote->setStyleSheet(result && !summary.keptLocally ? QString()
                                                                 : QStringLiteral("color: #b00000"));
     // A refused import is a loss for a lab that counts on its archive: the user must see it now.
-    if (!result)
+    if (!result || followUp.outOfControl)
         m_main.dialogs().warning(this, report);
 }
 

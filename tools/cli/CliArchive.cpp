@@ -1,5 +1,6 @@
 // meravo-cli archive: the lab's archive from the command line, and the archiving of every import.
 #include "Archive.h"
+#include "ImportFollowUp.h"
 #include "CCommunication.h"
 #include "CDevice.h"
 #include "CExportExcel.h"
@@ -327,7 +328,7 @@ int add(const QStringList &arguments)
     endProgress();
     if (!result)
         return failed(result);
-    printError(Archive::report(result, summary));
+    printError(followUpImport(session.shared, result, summary).notices.join(QLatin1Char('\n')));
     return refused ? kFilesRefused : kDone;
 }
 
@@ -526,7 +527,7 @@ int archiveImport(Session &session, const QString &raw, const QDateTime &importe
         ImportRecord::fromMeter(raw, imported, device, *shared.communication, shared.login->UserName());
     Archive::Summary summary;
     const Archive::Result result = shared.archive->keep(record, &summary);
-    printError(Archive::report(result, summary));
+    printError(followUpImport(shared, result, summary).notices.join(QLatin1Char('\n')));
     return result && !fileFailed ? kDone : kArchiveFailed;
 }
 
