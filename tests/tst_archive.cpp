@@ -505,7 +505,9 @@ void TestArchive::serverRefusesChanges_data()
     QTest::addColumn<QString>("statement");
     for (const char *s : {"UPDATE imports SET login = 'x'", "DELETE FROM imports", "TRUNCATE imports CASCADE",
                           "UPDATE datasets SET value1 = '0'", "DELETE FROM datasets", "TRUNCATE datasets",
-                          "UPDATE meta SET value = '2'"})
+                          "UPDATE trail SET login = 'x'", "DELETE FROM trail", "TRUNCATE trail",
+                          "UPDATE annotations SET text = 'x'", "DELETE FROM annotations",
+                          "TRUNCATE annotations", "UPDATE meta SET value = '2'"})
         QTest::newRow(s) << QString::fromLatin1(s);
 }
 

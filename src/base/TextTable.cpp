@@ -481,6 +481,7 @@ constexpr Entry kExtension[] = {
     {2910, "The trail is broken at entry %1: %2"},
     {2911, "A reason is needed."},
     {2912, "There is no archived dataset %1."},
+    {2950, "The lab's settings fix the login name to the name of this computer account ([Trail] RequireAccountLogin)."},
 };
 
 // The other languages' tables: one entry per line, same numbers and escapes as the English tables.

@@ -254,6 +254,7 @@ enum Extension {
     TrailBroken = 2910,
     TrailReasonMissing = 2911,
     TrailNoDataset = 2912,
+    LoginFixedToAccount = 2950,
 };
 
 } // namespace TextTable
