@@ -8,6 +8,7 @@
 #include "CSerialLink.h"
 
 #include <QCoreApplication>
+#include <QSqlError>
 #include <QSqlQuery>
 #include <QTemporaryDir>
 
@@ -38,6 +39,7 @@ bool fillChain(ArchiveDatabase &db, qint64 entries)
                        "file_sha256, prev_hash, hash) VALUES (?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, "
                        "?, ?, ?)"));
     TrailEntry e;
+    e.hash = QStringLiteral(""); // the first entry's predecessor: none, stored as an empty text
     const QDateTime start(QDate(2024, 1, 1), QTime(6, 0), Qt::UTC);
     for (qint64 seq = 1; seq <= entries; ++seq) {
         const TrailAction a = saveAction(int(seq));
@@ -63,8 +65,10 @@ bool fillChain(ArchiveDatabase &db, qint64 entries)
               QVariant(e.details), QVariant(QStringLiteral("")), QVariant(e.fileSha256), QVariant(e.prevHash),
               QVariant(e.hash)})
             q.addBindValue(v);
-        if (!q.exec())
+        if (!q.exec()) {
+            Bench::note(q.lastError().text());
             return false;
+        }
     }
     return bool(db.commit());
 }
@@ -119,11 +123,15 @@ int main(int argc, char **argv)
         ArchiveSettings bigSettings;
         bigSettings.location = big.filePath(QStringLiteral("archive.sqlite"));
         ArchiveDatabase db(bigSettings.location);
-        if (!db.open())
+        if (const auto opened = db.open(); !opened) {
+            Bench::note(opened.message);
             return 1;
+        }
         Bench::Stopwatch fill;
-        if (!fillChain(db, entries))
+        if (!fillChain(db, entries)) {
+            Bench::note(QStringLiteral("the chain could not be written"));
             return 1;
+        }
         Bench::note(
             QStringLiteral("%1 entries written in %2 s").arg(entries).arg(fill.wallSeconds(), 0, 'f', 1));
         Archive bigArchive(device, bigSettings);

@@ -10,6 +10,7 @@
 #include "SystemAccount.h"
 #include "TestSupport.h"
 
+#include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QSettings>
@@ -72,6 +73,8 @@ class TestTrail : public QObject {
 
 private slots:
     void init();
+    void sealIsTheCompactJsonForm_data();
+    void sealIsTheCompactJsonForm();
     void everyActionLeavesOneEntry();
     void meterAndRunActionsLeaveOneEntryEach();
     void verifyNamesTheTamperedEntry_data();
@@ -131,6 +134,48 @@ void TestTrail::fill()
     QVERIFY(m_archive->record(saved));
     QVERIFY(m_archive->annotate(1, QStringLiteral("diluted 1:10 by hand, value x10"), QStringLiteral("Ana")));
     QVERIFY(m_archive->withdraw(2, QStringLiteral("cuvette scratched"), QStringLiteral("Ana")));
+}
+
+void TestTrail::sealIsTheCompactJsonForm_data()
+{
+    QTest::addColumn<QString>("text");
+    QTest::newRow("plain") << QStringLiteral("C:/lab/run 1.csv");
+    QTest::newRow("quotes and backslashes") << QStringLiteral("a\"b\\c\\\"");
+    QTest::newRow("control characters") << QString::fromUtf16(u"\x01\b\f\n\r\t\x1f\x7f end");
+    QTest::newRow("non-ASCII") << QStringLiteral("Jürgen Ølstrøm, µS/cm, 水質");
+    QTest::newRow("outside the BMP") << QString::fromUtf16(u"\U0001F9EA tube");
+    QTest::newRow("lone surrogates") << QStringLiteral("a") + QChar(0xD800) + QStringLiteral("b") +
+                                            QChar(0xDC00) + QChar(0xD83E);
+}
+
+// The seal is written by the trail's own JSON writer; it must give, byte for byte, the form Qt's
+// writer gives, in which every seal of an existing archive was made.
+void TestTrail::sealIsTheCompactJsonForm()
+{
+    QFETCH(QString, text);
+    TrailEntry e;
+    e.seq = 42;
+    e.atUtc = QDateTime(QDate(2026, 3, 24), QTime(10, 0, 0, 5), Qt::UTC);
+    e.osUser = e.login = e.object = e.details = e.reason = text;
+    const QJsonArray fields = {QStringLiteral("42"),
+                               QStringLiteral("2026-03-24T10:00:00.005Z"),
+                               QStringLiteral("0"),
+                               QStringLiteral("0"),
+                               QStringLiteral("-1"),
+                               text,
+                               QString(),
+                               text,
+                               QString(),
+                               QString(),
+                               QString(),
+                               text,
+                               text,
+                               text,
+                               QString(),
+                               QString()};
+    const QByteArray form = QJsonDocument(fields).toJson(QJsonDocument::Compact);
+    QCOMPARE(e.computeHash(),
+             QString::fromLatin1(QCryptographicHash::hash(form, QCryptographicHash::Sha256).toHex()));
 }
 
 void TestTrail::everyActionLeavesOneEntry()
