@@ -10,6 +10,7 @@
 #include "ErrorFrame.h"
 #include "frmAbout.h"
 #include "frmArchive.h"
+#include "frmTrail.h"
 #include "frmCalProtocolPH.h"
 #include "frmCalProtocolTurb.h"
 #include "frmCommLog.h"
@@ -245,6 +246,7 @@ QMenuBar *frmMain::createMenuBar(frmDocument *doc, QHash<QString, QAction *> &ac
     file->addSeparator();
     item(file, "mnuArchive", TextTable::ArchiveMenu, [this] { MenuArchive(); });
     item(file, "mnuArchiveAddFiles", TextTable::ArchiveAddMenu, [this] { MenuArchiveAddFiles(); });
+    item(file, "mnuTrail", TextTable::TrailMenu, [this] { frmTrail::open(*this); });
     file->addSeparator();
     if (doc) {
         QPointer<frmDocument> d(doc);
