@@ -2,11 +2,13 @@
 // window's verify, notes and withdrawals.
 #include "Archive.h"
 #include "ArchiveTableModel.h"
+#include "CPrint.h"
 #include "frmArchive.h"
 #include "frmDocument.h"
 #include "frmMain.h"
 #include "frmTrail.h"
 #include "GuiTestSupport.h"
+#include "RecordingPrintTarget.h"
 #include "SharedObjects.h"
 #include "SimDatasets.h"
 #include "SystemAccount.h"
@@ -14,6 +16,7 @@
 #include "TrailTableModel.h"
 
 #include <QCheckBox>
+#include <QAction>
 #include <QFont>
 #include <QLineEdit>
 #include <QProcess>
@@ -205,6 +208,17 @@ void TestTrailWindow::correctionsFromTheWindow()
     const QModelIndex notes = model.index(0, ArchiveTableModel::NotesColumn);
     QCOMPARE(notes.data().toString(), corrected ? text : QString());
     QCOMPARE(notes.data(Qt::FontRole).value<QFont>().strikeOut(), withdraw && corrected > 0);
+    // Opened as a document, the notes go into its table printout as a last column.
+    window->table()->selectRow(0);
+    window->openAsDocuments();
+    RecordingPrintTarget printer;
+    s.main->shared().print->setTarget(&printer);
+    frmDocument::setTablePrintout(true);
+    s.dialogs.buttonAnswers.enqueue(UserDialogs::Yes);
+    s.main->activeDocument()->menuAction(QStringLiteral("mnuFilePrint"))->trigger();
+    frmDocument::setTablePrintout(false);
+    s.main->shared().print->setTarget(nullptr);
+    QCOMPARE(printer.lastLines().join(u'\n').contains(QStringLiteral("value x10")), !withdraw && corrected > 0);
 }
 
 void TestTrailWindow::reportNamesWhoPrintedIt_data()

@@ -481,7 +481,7 @@ constexpr Entry kExtension[] = {
     {2910, "The trail is broken at entry %1: %2"},
     {2911, "A reason is needed."},
     {2912, "There is no archived dataset %1."},
-    {2913, "Activity &trail..."},
+    {2913, "Activit&y trail..."},
     {2914, "Activity trail"},
     {2915, "Action:"},
     {2916, "Object contains:"},

@@ -225,12 +225,18 @@ bool CPrint::PrintTablePages(const MeasuredValues &values)
                     labelled(1176, values.user), labelled(1049, when)};
     for (const TableColumn &column : columns)
         table.headers << column.header;
+    // The notes of archived datasets after the meter's own columns.
+    const bool notes = !values.notes.isEmpty();
+    if (notes)
+        table.headers << TextTable::text(TextTable::ArchiveNotesColumn);
     QElapsedTimer sinceEvents;
     sinceEvents.start();
     while (walk.next()) {
         QStringList row;
         for (int c = 0; c < n; ++c)
             row << walk.field(c).left(kMaxLineChars).toString();
+        if (notes)
+            row << values.notes.value(table.rows.size()).left(kMaxLineChars);
         table.rows << row;
         if (sinceEvents.elapsed() >= 50) {
             QCoreApplication::processEvents();

@@ -81,8 +81,14 @@ MeasuredValues asDocument(const QList<const ArchivedRow *> &rows, const QString 
     document.user = user;
     document.date = QDateTime::currentDateTime();
     QString text = QStringLiteral("\r\n");
-    for (const ArchivedRow *row : rows)
+    bool noted = false;
+    for (const ArchivedRow *row : rows) {
         text += row->line + QStringLiteral("\r\n");
+        document.notes << row->notes.join(QStringLiteral("; "));
+        noted = noted || !row->notes.isEmpty();
+    }
+    if (!noted)
+        document.notes.clear();
     text += QStringLiteral("!\r\n>");
     document.datasets = std::move(text);
     return document;

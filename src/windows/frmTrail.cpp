@@ -210,8 +210,10 @@ void frmTrail::search()
     }
     m_count->setText(TextTable::text(TextTable::TrailCount).arg(QLocale().toString(count)));
     m_table->resizeColumnsToContents();
-    // Details can be long JSON: the column shows its start, the tooltip the whole.
-    m_table->setColumnWidth(TrailReport::Details, std::min(m_table->columnWidth(TrailReport::Details), 360));
+    // Objects and details can be long (paths, JSON): their columns show the start, the tooltip the
+    // whole, so the reason stays in view.
+    for (const auto &[column, most] : {std::pair{TrailReport::Object, 280}, std::pair{TrailReport::Details, 220}})
+        m_table->setColumnWidth(column, std::min(m_table->columnWidth(column), most));
 }
 
 void frmTrail::clearFilter()

@@ -8,6 +8,7 @@
 #include "CUsrDefProg.h"
 #include "frmAbout.h"
 #include "frmArchive.h"
+#include "frmTrail.h"
 #include "frmCalProtEdit.h"
 #include "frmCalProtocolPH.h"
 #include "frmCalProtocolTurb.h"
@@ -32,6 +33,7 @@
 #include "ValueChart.h"
 
 #include <QApplication>
+#include <QCheckBox>
 #include <QDir>
 #include <QLabel>
 #include <QLineEdit>
@@ -138,11 +140,24 @@ void archiveScreen()
     }
     Archive::Summary summary;
     main.shared().archive->keepAll(imports, &summary);
+    // A note beside one dataset, another withdrawn, shown as asked for.
+    Archive &archive = *main.shared().archive;
+    archive.annotate(3, QStringLiteral("Sample diluted 1:10 by hand, value x10"), QStringLiteral("M. Keller"));
+    archive.withdraw(5, QStringLiteral("Cuvette scratched"), QStringLiteral("M. Keller"));
+    TrailAction printout;
+    printout.action = QStringLiteral("print");
+    printout.object = QStringLiteral("River station.csv");
+    printout.login = QStringLiteral("A. Brandt");
+    printout.details = {{QStringLiteral("printer"), QStringLiteral("Lab-Laser")}};
+    archive.record(printout);
     main.MenuArchive();
     frmArchive *window = main.archiveWindow();
     window->resize(1040, 600);
-    window->search();
+    window->findChild<QCheckBox *>(QStringLiteral("chkWithdrawn"))->setChecked(true);
     save(window, "archive");
+    frmTrail *trail = frmTrail::open(main);
+    trail->resize(1100, 480);
+    save(trail, "trail");
 }
 
 // The print preview of an imported document, and the first page of its PDF file as pdftoppm draws it.
