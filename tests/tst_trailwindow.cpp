@@ -15,8 +15,8 @@
 #include "TextTable.h"
 #include "TrailTableModel.h"
 
-#include <QCheckBox>
 #include <QAction>
+#include <QCheckBox>
 #include <QFont>
 #include <QLineEdit>
 #include <QProcess>
@@ -31,7 +31,9 @@ namespace {
 struct Session : GuiSession {
     SimDatasets datasets{*sim};
 
-    Session() : GuiSession(meterIdentity(QStringLiteral("Lumora"), QStringLiteral("2.50"), QStringLiteral("S-0042")))
+    Session()
+        : GuiSession(
+              meterIdentity(QStringLiteral("Lumora"), QStringLiteral("2.50"), QStringLiteral("S-0042")))
     {
         datasets.setRecords(SimDatasets::stationRecords(30), 30);
         logIn();
@@ -97,14 +99,24 @@ void TestTrailWindow::windowFilters_data()
     QTest::addColumn<QString>("action"); // the action every row found has; empty: any
     QTest::addColumn<QString>("message");
     QTest::newRow("everything") << QString() << QString() << QString() << QString();
-    QTest::newRow("action") << "txtAction" << "print" << "print" << QString();
-    QTest::newRow("user, login or account") << "txtUser" << "Bo" << "print" << QString();
-    QTest::newRow("part of the object") << "txtObject" << "station.xlsx" << "export" << QString();
-    QTest::newRow("a wildcard is a character") << "txtObject" << "%" << "none" << QString();
+    QTest::newRow("action") << "txtAction"
+                            << "print"
+                            << "print" << QString();
+    QTest::newRow("user, login or account") << "txtUser"
+                                            << "Bo"
+                                            << "print" << QString();
+    QTest::newRow("part of the object") << "txtObject"
+                                        << "station.xlsx"
+                                        << "export" << QString();
+    QTest::newRow("a wildcard is a character") << "txtObject"
+                                               << "%"
+                                               << "none" << QString();
     QTest::newRow("from tomorrow") << "txtFrom" << QDate::currentDate().addDays(1).toString(Qt::ISODate)
                                    << "none" << QString();
-    QTest::newRow("no such day") << "txtTo" << "2026-02-30" << "none"
-                                 << TextTable::text(TextTable::ArchiveFilterDate).arg(QStringLiteral("2026-02-30"));
+    QTest::newRow("no such day")
+        << "txtTo"
+        << "2026-02-30"
+        << "none" << TextTable::text(TextTable::ArchiveFilterDate).arg(QStringLiteral("2026-02-30"));
 }
 
 void TestTrailWindow::windowFilters()
@@ -133,7 +145,8 @@ void TestTrailWindow::windowFilters()
     for (int row = 0; row < model.rowCount() && !action.isEmpty() && message.isEmpty(); ++row)
         QCOMPARE(model.entry(row).action, action);
     if (message.isEmpty())
-        QCOMPARE(window->countText(), TextTable::text(TextTable::TrailCount).arg(QLocale().toString(expected)));
+        QCOMPARE(window->countText(),
+                 TextTable::text(TextTable::TrailCount).arg(QLocale().toString(expected)));
 }
 
 void TestTrailWindow::verifyTellsTheVerdict_data()
@@ -141,13 +154,16 @@ void TestTrailWindow::verifyTellsTheVerdict_data()
     QTest::addColumn<QString>("sql"); // run with sqlite3 on the archive first
     QTest::addColumn<QString>("anchor");
     QTest::addColumn<QString>("told"); // the start of what the message says
-    QTest::newRow("intact") << QString() << QString() << TextTable::text(TextTable::TrailIntact).section(u':', 0, 0);
-    QTest::newRow("value changed") << "DROP TRIGGER trail_no_update; UPDATE trail SET login = 'Eve' WHERE seq = 2;"
-                                   << QString() << TextTable::text(TextTable::TrailBroken).arg(2).section(u':', 0, 0);
+    QTest::newRow("intact") << QString() << QString()
+                            << TextTable::text(TextTable::TrailIntact).section(u':', 0, 0);
+    QTest::newRow("value changed")
+        << "DROP TRIGGER trail_no_update; UPDATE trail SET login = 'Eve' WHERE seq = 2;" << QString()
+        << TextTable::text(TextTable::TrailBroken).arg(2).section(u':', 0, 0);
     QTest::newRow("anchor differs") << QString() << QStringLiteral("1:") + QString(64, u'0')
                                     << TextTable::text(TextTable::TrailBroken).arg(1).section(u':', 0, 0);
-    QTest::newRow("no anchor") << QString() << "1:abc"
-                               << TextTable::text(TextTable::ArchiveAnchorInvalid).arg(QStringLiteral("1:abc"));
+    QTest::newRow("no anchor")
+        << QString() << "1:abc"
+        << TextTable::text(TextTable::ArchiveAnchorInvalid).arg(QStringLiteral("1:abc"));
 }
 
 void TestTrailWindow::verifyTellsTheVerdict()
@@ -198,8 +214,9 @@ void TestTrailWindow::correctionsFromTheWindow()
     withdraw ? window->withdrawSelected() : window->annotateSelected();
     const QString action = withdraw ? QStringLiteral("withdraw") : QStringLiteral("annotate");
     QCOMPARE(s.entries(action), qint64(corrected));
-    QCOMPARE(s.dialogs.messageTexts(),
-             text.isNull() || corrected ? QStringList() : QStringList{TextTable::text(TextTable::TrailReasonMissing)});
+    QCOMPARE(s.dialogs.messageTexts(), text.isNull() || corrected
+                                           ? QStringList()
+                                           : QStringList{TextTable::text(TextTable::TrailReasonMissing)});
     // A withdrawn dataset is hidden until asked for, then shown struck through; a note stays in view.
     QCOMPARE(model.rowCount(), rows - (withdraw ? corrected : 0));
     window->findChild<QCheckBox *>(QStringLiteral("chkWithdrawn"))->setChecked(true);
@@ -218,7 +235,8 @@ void TestTrailWindow::correctionsFromTheWindow()
     s.main->activeDocument()->menuAction(QStringLiteral("mnuFilePrint"))->trigger();
     frmDocument::setTablePrintout(false);
     s.main->shared().print->setTarget(nullptr);
-    QCOMPARE(printer.lastLines().join(u'\n').contains(QStringLiteral("value x10")), !withdraw && corrected > 0);
+    QCOMPARE(printer.lastLines().join(u'\n').contains(QStringLiteral("value x10")),
+             !withdraw && corrected > 0);
 }
 
 void TestTrailWindow::reportNamesWhoPrintedIt_data()
@@ -248,7 +266,8 @@ void TestTrailWindow::reportNamesWhoPrintedIt()
         QVERIFY(window->saveReportAsPdf());
     }
     QString text;
-    QCOMPARE(run(QStringLiteral("pdftotext"), {QStringLiteral("-layout"), pdf, QStringLiteral("-")}, &text), 0);
+    QCOMPARE(run(QStringLiteral("pdftotext"), {QStringLiteral("-layout"), pdf, QStringLiteral("-")}, &text),
+             0);
     // Who printed it: the login, or the account where there is none.
     const QString who = commandLine ? SystemAccount::current().userName : QStringLiteral("Ann");
     QVERIFY2(text.contains(TextTable::text(TextTable::TrailPrintedBy) + u' ' + who), qPrintable(text));

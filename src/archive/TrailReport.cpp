@@ -11,8 +11,8 @@ namespace TrailReport {
 QString header(Column column)
 {
     static const int kNumbers[ColumnCount] = {
-        TextTable::TrailSeqColumn,   TextTable::TrailTimeColumn,   TextTable::TrailAccountColumn,
-        TextTable::TrailLoginColumn, TextTable::TrailHostColumn,   TextTable::TrailActionColumn,
+        TextTable::TrailSeqColumn,    TextTable::TrailTimeColumn,    TextTable::TrailAccountColumn,
+        TextTable::TrailLoginColumn,  TextTable::TrailHostColumn,    TextTable::TrailActionColumn,
         TextTable::TrailObjectColumn, TextTable::TrailDetailsColumn, TextTable::TrailReasonColumn};
     return TextTable::text(kNumbers[column]);
 }
@@ -67,18 +67,22 @@ QString cell(const TrailEntry &entry, Column column)
 TablePrintout printout(const QList<TrailEntry> &entries, const TrailFilter &filter, const QString &login,
                        const QDateTime &printedAt)
 {
-    const auto day = [](const QDate &date) { return date.isValid() ? LocaleTexts::shortDate(date) : QString(); };
-    const auto labelled = [](int number, const QString &value) { return TextTable::text(number) + u' ' + value; };
+    const auto day = [](const QDate &date) {
+        return date.isValid() ? LocaleTexts::shortDate(date) : QString();
+    };
+    const auto labelled = [](int number, const QString &value) {
+        return TextTable::text(number) + u' ' + value;
+    };
     const SystemAccount account = SystemAccount::current();
     TablePrintout table;
     table.title = TextTable::text(TextTable::TrailTitle);
-    table.fields = {
-        labelled(TextTable::ArchiveFromField, day(filter.from)),
-        labelled(TextTable::ArchiveToField, day(filter.to)),
-        labelled(TextTable::TrailPrintedBy,
-                 TextTable::text(TextTable::TrailPrintedByValue)
-                     .arg(login.isEmpty() ? account.userName : login, account.userName, account.host)),
-        labelled(1049, LocaleTexts::shortDate(printedAt.date()) + u' ' + LocaleTexts::longTime(printedAt.time()))};
+    table.fields = {labelled(TextTable::ArchiveFromField, day(filter.from)),
+                    labelled(TextTable::ArchiveToField, day(filter.to)),
+                    labelled(TextTable::TrailPrintedBy, TextTable::text(TextTable::TrailPrintedByValue)
+                                                            .arg(login.isEmpty() ? account.userName : login,
+                                                                 account.userName, account.host)),
+                    labelled(1049, LocaleTexts::shortDate(printedAt.date()) + u' ' +
+                                       LocaleTexts::longTime(printedAt.time()))};
     // Only the filters set: a printout that names an empty filter reads as one that found nothing.
     const QList<QPair<int, QString>> set = {{1176, filter.user},
                                             {TextTable::TrailActionField, filter.action},

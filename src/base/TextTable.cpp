@@ -495,12 +495,14 @@ constexpr Entry kExtension[] = {
     {2924, "Details"},
     {2925, "Reason"},
     {2926, "clock went back"},
-    {2927, "The PC's clock showed a time before that of the entry before: the entry keeps the time the PC gave and stays marked."},
+    {2927, "The PC's clock showed a time before that of the entry before: the entry keeps the time the PC "
+           "gave and stays marked."},
     {2928, "%1 entries"},
     {2929, "Printed by:"},
     {2930, "%1 (account %2 on %3)"},
     {2931, "&Verify the trail..."},
-    {2932, "An entry noted earlier, as SEQ:HASH from \"trail head\", is checked to be still unchanged; leave empty for none."},
+    {2932, "An entry noted earlier, as SEQ:HASH from \"trail head\", is checked to be still unchanged; leave "
+           "empty for none."},
     {2933, "\"%1\" is not an entry as SEQ:HASH."},
     {2934, "Verifying the trail..."},
     {2935, "%1 of %2 entries"},

@@ -99,7 +99,8 @@ bool CExportExcel::WriteSheet(Run &run, const MeasuredValues &values)
     if (values.notes.isEmpty())
         return true;
     SheetWriter &sheet = *run.sheet;
-    if (!sheet.writeText(kHeaderRow, n + 1, TextTable::text(TextTable::ArchiveNotesColumn), SheetWriter::AlignLeft))
+    if (!sheet.writeText(kHeaderRow, n + 1, TextTable::text(TextTable::ArchiveNotesColumn),
+                         SheetWriter::AlignLeft))
         return false;
     for (qsizetype i = 0; i < values.notes.size() && i < sheet.maxDatasets(); ++i)
         if (!values.notes[i].isEmpty() &&

@@ -348,9 +348,8 @@ bool CPrint::PrintTableLayout(const TablePrintout &table)
         if (page > 0 && !m_target->newPage())
             return false;
         if (!(m_target->printLine(CutToWidth(table.title, width)) && fieldsLines() &&
-              m_target->printLine(QString()) &&
-              m_target->printRule() && m_target->printCells(x, cut(section, x, headers)) &&
-              m_target->printRule()))
+              m_target->printLine(QString()) && m_target->printRule() &&
+              m_target->printCells(x, cut(section, x, headers)) && m_target->printRule()))
             return false;
         const qsizetype first = page % sectionPages * rowsPerPage;
         const qsizetype last = std::min<qsizetype>(rows.size(), first + rowsPerPage);

@@ -5,7 +5,8 @@
 #include <QBrush>
 #include <QColor>
 
-TrailTableModel::TrailTableModel(Archive &archive, QObject *parent) : QAbstractTableModel(parent), m_archive(archive)
+TrailTableModel::TrailTableModel(Archive &archive, QObject *parent)
+    : QAbstractTableModel(parent), m_archive(archive)
 {
 }
 

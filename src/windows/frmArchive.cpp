@@ -400,12 +400,14 @@ void frmArchive::verifyTrail()
     SharedObjects &shared = m_main.shared();
     const QString heading = title(TextTable::ArchiveVerify);
     QString anchor;
-    if (!dialogs.inputText(this, heading, TextTable::text(TextTable::ArchiveAnchorPrompt), QString(), &anchor, 200))
+    if (!dialogs.inputText(this, heading, TextTable::text(TextTable::ArchiveAnchorPrompt), QString(), &anchor,
+                           200))
         return;
     qint64 anchorSeq = 0;
     QString anchorHash;
     if (!anchor.trimmed().isEmpty() && !Trail::readAnchor(anchor, &anchorSeq, &anchorHash)) {
-        dialogs.warning(this, TextTable::text(TextTable::ArchiveAnchorInvalid).arg(anchor.left(80).simplified()));
+        dialogs.warning(this,
+                        TextTable::text(TextTable::ArchiveAnchorInvalid).arg(anchor.left(80).simplified()));
         return;
     }
     QProgressDialog progress(this);
@@ -450,8 +452,8 @@ void frmArchive::verifyTrail()
     QString text = TextTable::text(TextTable::TrailIntact).arg(verdict.entries).arg(verdict.imports);
     // The head after the verdict's own entry: the one to note now.
     if (TrailEntry head; shared.archive->trailHead(&head) && head.seq > 0)
-        text += QStringLiteral("\n\n") +
-                TextTable::text(TextTable::TrailHeadNote).arg(QStringLiteral("%1:%2").arg(head.seq).arg(head.hash));
+        text += QStringLiteral("\n\n") + TextTable::text(TextTable::TrailHeadNote)
+                                             .arg(QStringLiteral("%1:%2").arg(head.seq).arg(head.hash));
     dialogs.information(this, text);
 }
 

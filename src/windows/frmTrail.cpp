@@ -75,7 +75,8 @@ frmTrail::frmTrail(MainWindowContext &main, QWidget *owner)
         return edit;
     };
     for (const DateField &f : kDateFields)
-        addField(f.name, f.caption, TextTable::ArchiveDateTip)->setPlaceholderText(QStringLiteral("2026-03-24"));
+        addField(f.name, f.caption, TextTable::ArchiveDateTip)
+            ->setPlaceholderText(QStringLiteral("2026-03-24"));
     for (const TextField &f : kTextFields)
         addField(f.name, f.caption, 0)->setMaxLength(ArchiveFilter::kMaxText);
     auto *searchButton = new QPushButton(filterBox);
@@ -212,7 +213,8 @@ void frmTrail::search()
     m_table->resizeColumnsToContents();
     // Objects and details can be long (paths, JSON): their columns show the start, the tooltip the
     // whole, so the reason stays in view.
-    for (const auto &[column, most] : {std::pair{TrailReport::Object, 280}, std::pair{TrailReport::Details, 220}})
+    for (const auto &[column, most] :
+         {std::pair{TrailReport::Object, 280}, std::pair{TrailReport::Details, 220}})
         m_table->setColumnWidth(column, std::min(m_table->columnWidth(column), most));
 }
 
@@ -240,7 +242,8 @@ bool frmTrail::report(bool toPdf)
     CPrint &print = *shared.print;
     if (!toPdf && !print.PrinterAvailable()) {
         if (dialogs.message(this, TextTable::text(1054), TextTable::text(TextTable::NoPrinterOfferPdf),
-                            UserDialogs::Icon::Question, UserDialogs::Yes | UserDialogs::No) != UserDialogs::Yes)
+                            UserDialogs::Icon::Question,
+                            UserDialogs::Yes | UserDialogs::No) != UserDialogs::Yes)
             return false;
         toPdf = true;
     }
@@ -252,8 +255,8 @@ bool frmTrail::report(bool toPdf)
         return false;
     }
     const QString login = shared.login->UserName();
-    auto table =
-        std::make_shared<TablePrintout>(TrailReport::printout(entries, filter, login, QDateTime::currentDateTime()));
+    auto table = std::make_shared<TablePrintout>(
+        TrailReport::printout(entries, filter, login, QDateTime::currentDateTime()));
     const PrintJobs::Job job{[table](CPrint &p) { return p.PrintTablePrintout(*table); }, {}};
     if (toPdf) {
         const QString proposal = TextTable::text(TextTable::TrailTitle) + QStringLiteral(".pdf");

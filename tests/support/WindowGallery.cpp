@@ -8,7 +8,6 @@
 #include "CUsrDefProg.h"
 #include "frmAbout.h"
 #include "frmArchive.h"
-#include "frmTrail.h"
 #include "frmCalProtEdit.h"
 #include "frmCalProtocolPH.h"
 #include "frmCalProtocolTurb.h"
@@ -22,6 +21,7 @@
 #include "frmMain.h"
 #include "frmProgConsole.h"
 #include "frmProgEdit.h"
+#include "frmTrail.h"
 #include "frmWait.h"
 #include "GuiTestSupport.h"
 #include "SharedObjects.h"
@@ -142,7 +142,8 @@ void archiveScreen()
     main.shared().archive->keepAll(imports, &summary);
     // A note beside one dataset, another withdrawn, shown as asked for.
     Archive &archive = *main.shared().archive;
-    archive.annotate(3, QStringLiteral("Sample diluted 1:10 by hand, value x10"), QStringLiteral("M. Keller"));
+    archive.annotate(3, QStringLiteral("Sample diluted 1:10 by hand, value x10"),
+                     QStringLiteral("M. Keller"));
     archive.withdraw(5, QStringLiteral("Cuvette scratched"), QStringLiteral("M. Keller"));
     TrailAction printout;
     printout.action = QStringLiteral("print");
