@@ -11,9 +11,9 @@ namespace TrailReport {
 QString header(Column column)
 {
     static const int kNumbers[ColumnCount] = {
-        TextTable::TrailSeqColumn,    TextTable::TrailTimeColumn,    TextTable::TrailAccountColumn,
-        TextTable::TrailLoginColumn,  TextTable::TrailHostColumn,    TextTable::TrailActionColumn,
-        TextTable::TrailObjectColumn, TextTable::TrailDetailsColumn, TextTable::TrailReasonColumn};
+        TextTable::TrailSeqColumn,    TextTable::TrailTimeColumn,   TextTable::TrailAccountColumn,
+        TextTable::TrailLoginColumn,  TextTable::TrailHostColumn,   TextTable::TrailActionColumn,
+        TextTable::TrailObjectColumn, TextTable::TrailReasonColumn, TextTable::TrailDetailsColumn};
     return TextTable::text(kNumbers[column]);
 }
 

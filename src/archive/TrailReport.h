@@ -6,7 +6,9 @@
 
 namespace TrailReport {
 
-enum Column { Seq, Time, Account, Login, Host, Action, Object, Details, Reason, ColumnCount };
+// The reason before the details: on paper, details too wide for the page go into a section of their
+// own, and what a person wrote stays beside the action.
+enum Column { Seq, Time, Account, Login, Host, Action, Object, Reason, Details, ColumnCount };
 
 QString header(Column column);
 // The time as the PC that acted showed it, with its offset ("2026-03-02 09:30:00 +01:00"), marked when

@@ -159,6 +159,16 @@ void archiveScreen()
     frmTrail *trail = frmTrail::open(main);
     trail->resize(1100, 480);
     save(trail, "trail");
+    // The report of the trail as a PDF file, and its first page as pdftoppm draws it.
+    const QString pdf = QDir(g_out).filePath(QStringLiteral("trail-report.pdf"));
+    dialogs.fileAnswers.enqueue(pdf);
+    if (!trail->saveReportAsPdf())
+        return;
+    const QString page = QDir(g_out).filePath(QStringLiteral("trail-report-page1"));
+    if (QProcess::execute(QStringLiteral("pdftoppm"),
+                          {QStringLiteral("-png"), QStringLiteral("-r"), QStringLiteral("60"),
+                           QStringLiteral("-singlefile"), pdf, page}) == 0)
+        std::printf("%s.png\n", qPrintable(page));
 }
 
 // The print preview of an imported document, and the first page of its PDF file as pdftoppm draws it.
