@@ -17,6 +17,7 @@
 #include "frmDocument.h"
 #include "frmHelp.h"
 #include "frmProgConsole.h"
+#include "frmTrail.h"
 #include "frmWait.h"
 #include "GuiAssets.h"
 #include "ProgramFolder.h"
@@ -245,6 +246,7 @@ QMenuBar *frmMain::createMenuBar(frmDocument *doc, QHash<QString, QAction *> &ac
     file->addSeparator();
     item(file, "mnuArchive", TextTable::ArchiveMenu, [this] { MenuArchive(); });
     item(file, "mnuArchiveAddFiles", TextTable::ArchiveAddMenu, [this] { MenuArchiveAddFiles(); });
+    item(file, "mnuTrail", TextTable::TrailMenu, [this] { frmTrail::open(*this); });
     file->addSeparator();
     if (doc) {
         QPointer<frmDocument> d(doc);

@@ -659,8 +659,10 @@ Result Archive::attachCorrections(ArchiveDatabase &db, QList<ArchivedRow> *rows)
         if (found == at.constEnd())
             continue;
         ArchivedRow &row = (*rows)[*found];
-        if (q.value(1).toString() == QLatin1String("withdraw"))
+        if (q.value(1).toString() == QLatin1String("withdraw")) {
             row.withdrawn = true;
+            row.withdrawnReason = q.value(2).toString();
+        }
         row.notes.append(q.value(2).toString());
     }
     return result;
@@ -884,6 +886,14 @@ Result Archive::trail(const TrailFilter &filter, QList<TrailEntry> *entries)
     if (Result r = open(); !r)
         return r;
     return Trail::entries(*m_primary, filter, entries);
+}
+
+Result Archive::trailCount(const TrailFilter &filter, qint64 *count)
+{
+    *count = 0;
+    if (Result r = open(); !r)
+        return r;
+    return Trail::count(*m_primary, filter, count);
 }
 
 Result Archive::findFile(const QString &sha256, QList<TrailEntry> *entries)

@@ -30,6 +30,7 @@ struct ArchivedRow {
     QDateTime importedUtc;
     QString login;
     bool withdrawn = false;
+    QString withdrawnReason;
     QStringList notes; // annotations, oldest first
 };
 
@@ -114,6 +115,7 @@ public:
                   const QString &login = QString(), const Progress &progress = {});
     Result trailHead(TrailEntry *entry);
     Result trail(const TrailFilter &filter, QList<TrailEntry> *entries);
+    Result trailCount(const TrailFilter &filter, qint64 *count);
     Result findFile(const QString &sha256, QList<TrailEntry> *entries);
     // Corrections that keep the original: a note beside a dataset, or its withdrawal from queries
     // and outputs. Both need a text (the reason) and are in the trail.

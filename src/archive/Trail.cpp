@@ -6,6 +6,7 @@
 
 #include <QCryptographicHash>
 #include <QJsonDocument>
+#include <QRegularExpression>
 #include <QSqlQuery>
 
 #include <array>
@@ -66,13 +67,19 @@ bool run(QSqlQuery &q, const ArchiveDatabase &db, Result *result)
     return false;
 }
 
-Result select(ArchiveDatabase &db, const QString &where, const QVariantList &parameters,
-              QList<TrailEntry> *list)
+// limit 0: every entry.
+Result select(ArchiveDatabase &db, const QString &where, QVariantList parameters, QList<TrailEntry> *list,
+              qint64 limit = 0)
 {
     list->clear();
     QSqlQuery q(db.database());
     q.setForwardOnly(true);
-    q.prepare(QStringLiteral("SELECT %1 FROM trail WHERE %2 ORDER BY seq").arg(kColumns, where));
+    QString sql = QStringLiteral("SELECT %1 FROM trail WHERE %2 ORDER BY seq").arg(kColumns, where);
+    if (limit > 0) {
+        sql += QStringLiteral(" LIMIT ?");
+        parameters.append(limit);
+    }
+    q.prepare(sql);
     for (const QVariant &p : parameters)
         q.addBindValue(p);
     Result result;
@@ -263,10 +270,12 @@ Result head(ArchiveDatabase &db, TrailEntry *entry)
     return {};
 }
 
-Result entries(ArchiveDatabase &db, const TrailFilter &filter, QList<TrailEntry> *list)
+namespace {
+
+QString whereClause(const TrailFilter &filter, QVariantList *out)
 {
+    QVariantList &parameters = *out;
     QStringList where = {QStringLiteral("1=1")};
-    QVariantList parameters;
     if (filter.from.isValid()) {
         where.append(QStringLiteral("at_utc >= ?"));
         parameters.append(filter.from.startOfDay(Qt::UTC).toString(Qt::ISODateWithMs));
@@ -291,7 +300,38 @@ Result entries(ArchiveDatabase &db, const TrailFilter &filter, QList<TrailEntry>
             .replace(QLatin1Char('_'), QLatin1String("\\_"));
         parameters.append(QLatin1Char('%') + escaped + QLatin1Char('%'));
     }
-    return select(db, where.join(QLatin1String(" AND ")), parameters, list);
+    return where.join(QLatin1String(" AND "));
+}
+
+} // namespace
+
+Result entries(ArchiveDatabase &db, const TrailFilter &filter, QList<TrailEntry> *list)
+{
+    QVariantList parameters;
+    QString where = whereClause(filter, &parameters);
+    if (filter.afterSeq > 0) {
+        where += QStringLiteral(" AND seq > ?");
+        parameters.append(filter.afterSeq);
+    }
+    return select(db, where, parameters, list, filter.limit);
+}
+
+Result count(ArchiveDatabase &db, const TrailFilter &filter, qint64 *count)
+{
+    *count = 0;
+    QVariantList parameters;
+    const QString where = whereClause(filter, &parameters);
+    QSqlQuery q(db.database());
+    q.setForwardOnly(true);
+    q.prepare(QStringLiteral("SELECT count(*) FROM trail WHERE %1").arg(where));
+    for (const QVariant &p : parameters)
+        q.addBindValue(p);
+    Result result;
+    if (!run(q, db, &result))
+        return result;
+    if (q.next())
+        *count = q.value(0).toLongLong();
+    return result;
 }
 
 Result findFile(ArchiveDatabase &db, const QString &sha256, QList<TrailEntry> *list)
@@ -341,6 +381,16 @@ Result eachRow(ArchiveDatabase &db, const std::function<bool(const RowTexts &)> 
 }
 
 } // namespace
+
+bool readAnchor(const QString &text, qint64 *seq, QString *hash)
+{
+    const QStringList parts = text.trimmed().split(QLatin1Char(':'));
+    bool ok = parts.size() == 2;
+    *seq = ok ? parts[0].trimmed().toLongLong(&ok) : 0;
+    *hash = parts.value(1).trimmed().toLower();
+    static const QRegularExpression hex(QStringLiteral("^[0-9a-f]{64}$"));
+    return ok && *seq > 0 && hex.match(*hash).hasMatch();
+}
 
 Result verify(ArchiveDatabase &db, TrailVerdict *verdict, qint64 anchorSeq, const QString &anchorHash,
               const Progress &progress)

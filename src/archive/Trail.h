@@ -54,6 +54,9 @@ struct TrailFilter {
     QString user; // login name or account name
     QString action;
     QString object; // part of it
+    // A page: entries after this one, at most limit (0: all).
+    qint64 afterSeq = 0;
+    qint64 limit = 0;
 };
 
 struct TrailVerdict {
@@ -89,8 +92,14 @@ Result head(ArchiveDatabase &db, TrailEntry *entry);
 // Entries matching the filter, oldest first.
 Result entries(ArchiveDatabase &db, const TrailFilter &filter, QList<TrailEntry> *list);
 
+// How many entries match the filter, its page aside.
+Result count(ArchiveDatabase &db, const TrailFilter &filter, qint64 *count);
+
 // Entries that recorded writing a file with this SHA-256 (hex), oldest first.
 Result findFile(ArchiveDatabase &db, const QString &sha256, QList<TrailEntry> *list);
+
+// An entry noted earlier as "trail head" prints it, SEQ:HASH; false for anything else.
+bool readAnchor(const QString &text, qint64 *seq, QString *hash);
 
 // Walks the chain from its first entry: every seal, every link, no gap. With an anchor (seq and hash
 // noted earlier), the entry seq must still carry that hash.

@@ -93,14 +93,27 @@ bool CExportExcel::WriteSheet(Run &run, const MeasuredValues &values)
         return false;
     if (!WriteHeaderBlock(run, headers, n, values))
         return false;
-    return WriteDataRows(run, values.datasets, n, valueTypes);
+    if (!WriteDataRows(run, values.datasets, n, valueTypes))
+        return false;
+    // The notes of archived datasets after the meter's own columns, which keep their places.
+    if (values.notes.isEmpty())
+        return true;
+    SheetWriter &sheet = *run.sheet;
+    if (!sheet.writeText(kHeaderRow, n + 1, TextTable::text(TextTable::ArchiveNotesColumn),
+                         SheetWriter::AlignLeft))
+        return false;
+    for (qsizetype i = 0; i < values.notes.size() && i < sheet.maxDatasets(); ++i)
+        if (!values.notes[i].isEmpty() &&
+            !sheet.writeText(qint32(kHeaderRow + 1 + i), n + 1, values.notes[i], SheetWriter::AlignLeft))
+            return false;
+    return true;
 }
 
 bool CExportExcel::WriteHeaderBlock(Run &run, const QStringList &headers, int n, const MeasuredValues &values)
 {
     using TextTable::text;
     SheetWriter &sheet = *run.sheet;
-    if (!sheet.setColumnWidths(n, 10))
+    if (!sheet.setColumnWidths(values.notes.isEmpty() ? n : n + 1, 10))
         return false;
     const QString lines[] = {
         text(1063) + u' ' + values.meter,

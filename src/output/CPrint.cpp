@@ -217,23 +217,55 @@ bool CPrint::PrintTablePages(const MeasuredValues &values)
     RecordWalk walk(values.datasets, n);
     if (!walk.ok())
         return false;
-    QStringList headers;
+    TablePrintout table;
+    table.title = TextTable::text(TextTable::TablePrintoutTitle);
+    const QString when =
+        LocaleTexts::shortDate(values.date.date()) + u' ' + LocaleTexts::longTime(values.date.time());
+    table.fields = {labelled(1063, values.meter), labelled(1064, values.serialNumber),
+                    labelled(1176, values.user), labelled(1049, when)};
     for (const TableColumn &column : columns)
-        headers << column.header;
-    QList<QStringList> rows;
+        table.headers << column.header;
+    // The notes of archived datasets after the meter's own columns.
+    const bool notes = !values.notes.isEmpty();
+    if (notes)
+        table.headers << TextTable::text(TextTable::ArchiveNotesColumn);
     QElapsedTimer sinceEvents;
     sinceEvents.start();
     while (walk.next()) {
         QStringList row;
         for (int c = 0; c < n; ++c)
             row << walk.field(c).left(kMaxLineChars).toString();
-        rows << row;
+        if (notes)
+            row << values.notes.value(table.rows.size()).left(kMaxLineChars);
+        table.rows << row;
         if (sinceEvents.elapsed() >= 50) {
             QCoreApplication::processEvents();
             sinceEvents.restart();
         }
     }
 
+    return PrintTableLayout(table);
+}
+
+bool CPrint::PrintTablePrintout(const TablePrintout &table)
+{
+    try {
+        if (!StartJob())
+            return Finish(false);
+        return Finish(!table.headers.isEmpty() && PrintTableLayout(table));
+    } catch (const std::exception &e) {
+        ErrorFrame::report(QString::fromLocal8Bit(e.what()));
+        return Finish(false);
+    }
+}
+
+bool CPrint::PrintTableLayout(const TablePrintout &table)
+{
+    const QStringList &headers = table.headers;
+    const QList<QStringList> &rows = table.rows;
+    const int n = int(headers.size());
+    QElapsedTimer sinceEvents;
+    sinceEvents.start();
     // Each column as wide as its widest cell, two digits apart; a table wider than the paper is set
     // smaller, down to a size still read without a loupe.
     const double width = m_target->printableWidth();
@@ -286,9 +318,10 @@ bool CPrint::PrintTablePages(const MeasuredValues &values)
 
     const double lineHeight = m_target->textHeight(QStringLiteral("test"));
     const int lines = lineHeight > 0 ? int(std::min(m_target->printableHeight() / lineHeight, 30000.0)) : 0;
-    // Title, two lines of who and when, a space, the column headers between rules; a rule and the
+    // Title, the lines of who and when, a space, the column headers between rules; a rule and the
     // page number at the foot.
-    constexpr int kHeadLines = 7;
+    const int fieldLines = int(table.fields.size() + 1) / 2;
+    const int kHeadLines = 5 + fieldLines;
     constexpr int kFootLines = 2;
     const int rowsPerPage = lines - kHeadLines - kFootLines;
     if (rowsPerPage < 1) {
@@ -299,22 +332,24 @@ bool CPrint::PrintTablePages(const MeasuredValues &values)
     const qsizetype pages = sectionPages * sections.size();
     const double half = width / 2;
     const QList<double> halves{0, half};
-    const auto twoFields = [&](int left, const QString &leftValue, int right, const QString &rightValue) {
-        return m_target->printCells(halves, {CutToWidth(labelled(left, leftValue), half - gap),
-                                             CutToWidth(labelled(right, rightValue), half)});
+    const auto fieldsLines = [&] {
+        for (qsizetype f = 0; f < table.fields.size(); f += 2) {
+            QStringList cells{CutToWidth(table.fields[f], half - gap)};
+            if (f + 1 < table.fields.size())
+                cells << CutToWidth(table.fields[f + 1], half);
+            if (!m_target->printCells(halves.mid(0, cells.size()), cells))
+                return false;
+        }
+        return true;
     };
-    const QString when =
-        LocaleTexts::shortDate(values.date.date()) + u' ' + LocaleTexts::longTime(values.date.time());
     for (qsizetype page = 0; page < pages; ++page) {
         const QList<int> &section = sections[page / sectionPages];
         const QList<double> x = place(section);
         if (page > 0 && !m_target->newPage())
             return false;
-        if (!(m_target->printLine(CutToWidth(TextTable::text(TextTable::TablePrintoutTitle), width)) &&
-              twoFields(1063, values.meter, 1064, values.serialNumber) &&
-              twoFields(1176, values.user, 1049, when) && m_target->printLine(QString()) &&
-              m_target->printRule() && m_target->printCells(x, cut(section, x, headers)) &&
-              m_target->printRule()))
+        if (!(m_target->printLine(CutToWidth(table.title, width)) && fieldsLines() &&
+              m_target->printLine(QString()) && m_target->printRule() &&
+              m_target->printCells(x, cut(section, x, headers)) && m_target->printRule()))
             return false;
         const qsizetype first = page % sectionPages * rowsPerPage;
         const qsizetype last = std::min<qsizetype>(rows.size(), first + rowsPerPage);

@@ -12,6 +12,15 @@ class PrintTarget;
 class CCalProtocol;
 class CDevice;
 
+// A table on paper: the title, the lines of who and when (two texts beside each other a line) and the
+// columns, each as wide as its widest cell.
+struct TablePrintout {
+    QString title;
+    QStringList fields; // "Label value" texts
+    QStringList headers;
+    QList<QStringList> rows;
+};
+
 class CPrint {
 public:
     static constexpr int kIndent = 12;
@@ -31,6 +40,8 @@ public:
     // cell, with the header block, the column headers and "page n of m" on every page.
     bool PrintMValsTable(const MeasuredValues &values);
     bool PrintCalProtocol();
+    // Any table with the layout of PrintMValsTable.
+    bool PrintTablePrintout(const TablePrintout &table);
 
     qint16 linesPerPage() const { return m_linesPerPage; }
     // A printed line is cut, never wrapped, to what fits the paper's width, which no paper takes beyond
@@ -51,6 +62,7 @@ private:
     bool PrintRows(const QString &strMVals, int n);
     bool PrintRecordBody(bool fPH);
     bool PrintTablePages(const MeasuredValues &values);
+    bool PrintTableLayout(const TablePrintout &table);
     QString CutToWidth(QString text, double width) const;
     bool Finish(bool ok);
 

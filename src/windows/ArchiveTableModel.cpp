@@ -4,6 +4,7 @@
 
 #include <QBrush>
 #include <QColor>
+#include <QFont>
 
 namespace {
 
@@ -98,8 +99,24 @@ QVariant ArchiveTableModel::data(const QModelIndex &index, int role) const
     const ArchivedRow &row = m_rows.at(index.row());
     if (role == Qt::BackgroundRole)
         return row.conflict ? QVariant(QBrush(QColor(255, 221, 170))) : QVariant();
-    if (role == Qt::ToolTipRole)
-        return row.conflict ? QVariant(TextTable::text(TextTable::ArchiveConflictTip)) : QVariant();
+    if (role == Qt::ToolTipRole) {
+        QStringList lines;
+        if (row.conflict)
+            lines << TextTable::text(TextTable::ArchiveConflictTip);
+        if (row.withdrawn)
+            lines << TextTable::text(TextTable::ArchiveWithdrawnTip).arg(row.withdrawnReason);
+        for (const QString &note : row.notes)
+            if (!row.withdrawn || note != row.withdrawnReason)
+                lines << note;
+        return lines.isEmpty() ? QVariant() : QVariant(lines.join(u'\n'));
+    }
+    if (role == Qt::FontRole && row.withdrawn) {
+        QFont font;
+        font.setStrikeOut(true);
+        return font;
+    }
+    if (role == Qt::ForegroundRole && row.withdrawn)
+        return QBrush(QColor(128, 128, 128));
     if (role != Qt::DisplayRole)
         return {};
     const int column = index.column();
@@ -114,6 +131,8 @@ QVariant ArchiveTableModel::data(const QModelIndex &index, int role) const
         return row.importedUtc.toLocalTime().toString(QStringLiteral("yyyy-MM-dd HH:mm:ss"));
     case UserColumn:
         return row.login;
+    case NotesColumn:
+        return row.notes.join(QStringLiteral("; "));
     default:
         return row.fields[size_t(column - FirstField)];
     }
@@ -134,6 +153,8 @@ QVariant ArchiveTableModel::headerData(int section, Qt::Orientation orientation,
         return TextTable::text(TextTable::ArchiveImported);
     case UserColumn:
         return TextTable::text(TextTable::ArchiveImportedBy);
+    case NotesColumn:
+        return TextTable::text(TextTable::ArchiveNotesColumn);
     default:
         return fieldHeader(DatasetFields::Field(section - FirstField));
     }

@@ -10,7 +10,8 @@
 class ArchiveTableModel : public QAbstractTableModel {
     Q_OBJECT
 public:
-    // The mark of a conflict, the meter, its serial number, every named field, the import's time and user.
+    // The mark of a conflict, the meter, its serial number, every named field, the import's time and
+    // user, and the notes and withdrawals kept beside the dataset since.
     enum Column {
         ConflictColumn,
         MeterColumn,
@@ -18,6 +19,7 @@ public:
         FirstField,
         ImportedColumn = FirstField + DatasetFields::Count,
         UserColumn,
+        NotesColumn,
         ColumnCount
     };
 

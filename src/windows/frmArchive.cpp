@@ -4,6 +4,7 @@
 #include "ArchiveTableModel.h"
 #include "CLogin.h"
 #include "frmDocument.h"
+#include "frmTrail.h"
 #include "ImportFollowUp.h"
 #include "MainWindowContext.h"
 #include "MeasuredValues.h"
@@ -26,6 +27,7 @@
 #include <QProgressDialog>
 #include <QPushButton>
 #include <QShortcut>
+#include <QSignalBlocker>
 #include <QTableView>
 #include <QVBoxLayout>
 
@@ -79,8 +81,14 @@ MeasuredValues asDocument(const QList<const ArchivedRow *> &rows, const QString 
     document.user = user;
     document.date = QDateTime::currentDateTime();
     QString text = QStringLiteral("\r\n");
-    for (const ArchivedRow *row : rows)
+    bool noted = false;
+    for (const ArchivedRow *row : rows) {
         text += row->line + QStringLiteral("\r\n");
+        document.notes << row->notes.join(QStringLiteral("; "));
+        noted = noted || !row->notes.isEmpty();
+    }
+    if (!noted)
+        document.notes.clear();
     text += QStringLiteral("!\r\n>");
     document.datasets = std::move(text);
     return document;
@@ -91,7 +99,7 @@ MeasuredValues asDocument(const QList<const ArchivedRow *> &rows, const QString 
 frmArchive::frmArchive(MainWindowContext &main, QWidget *owner)
     : QDialog(owner), m_main(main), m_model(new ArchiveTableModel(*main.shared().archive, this)),
       m_table(new QTableView(this)), m_message(new QLabel(this)), m_count(new QLabel(this)),
-      m_conflictsOnly(new QCheckBox(this))
+      m_conflictsOnly(new QCheckBox(this)), m_withdrawn(new QCheckBox(this))
 {
     setObjectName(QStringLiteral("frmArchive"));
     TextApplier::tag(this, TextTable::ArchiveTitle);
@@ -119,6 +127,9 @@ frmArchive::frmArchive(MainWindowContext &main, QWidget *owner)
     for (const DateField &f : kDateFields)
         addField(f.name, f.caption, TextTable::ArchiveDateTip)
             ->setPlaceholderText(QStringLiteral("2026-03-24"));
+    TextApplier::nameAndTag({{m_withdrawn, "chkWithdrawn", TextTable::ArchiveShowWithdrawn, 0}});
+    grid->addWidget(m_withdrawn, place / 4, (place % 4) * 2, 1, 2);
+    ++place;
     auto *searchButton = new QPushButton(filterBox);
     auto *clearButton = new QPushButton(filterBox);
     TextApplier::nameAndTag({{searchButton, "cmdSearch", TextTable::ArchiveSearch, 0},
@@ -154,11 +165,24 @@ frmArchive::frmArchive(MainWindowContext &main, QWidget *owner)
     m_count->setObjectName(QStringLiteral("lblCount"));
     auto *openButton = new QPushButton(this);
     auto *closeButton = new QPushButton(this);
+    auto *trailButton = new QPushButton(this);
+    auto *verifyButton = new QPushButton(this);
+    auto *annotateButton = new QPushButton(this);
+    auto *withdrawButton = new QPushButton(this);
     TextApplier::nameAndTag({{openButton, "cmdOpenDocument", TextTable::ArchiveOpenDocument, 0},
-                             {closeButton, "cmdClose", TextTable::CommLogClose, 0}});
+                             {closeButton, "cmdClose", TextTable::CommLogClose, 0},
+                             {trailButton, "cmdTrail", TextTable::TrailMenu, 0},
+                             {verifyButton, "cmdVerify", TextTable::ArchiveVerify, 0},
+                             {annotateButton, "cmdAnnotate", TextTable::ArchiveAnnotate, 0},
+                             {withdrawButton, "cmdWithdraw", TextTable::ArchiveWithdraw, 0}});
     auto *bottom = new QHBoxLayout;
     bottom->addWidget(m_count);
     bottom->addStretch();
+    bottom->addWidget(trailButton);
+    bottom->addWidget(verifyButton);
+    bottom->addSpacing(12);
+    bottom->addWidget(annotateButton);
+    bottom->addWidget(withdrawButton);
     bottom->addWidget(openButton);
     bottom->addWidget(closeButton);
 
@@ -173,6 +197,11 @@ frmArchive::frmArchive(MainWindowContext &main, QWidget *owner)
     connect(clearButton, &QPushButton::clicked, this, &frmArchive::clearFilter);
     connect(openButton, &QPushButton::clicked, this, &frmArchive::openAsDocuments);
     connect(closeButton, &QPushButton::clicked, this, &QDialog::close);
+    connect(trailButton, &QPushButton::clicked, this, [this] { frmTrail::open(m_main); });
+    connect(verifyButton, &QPushButton::clicked, this, &frmArchive::verifyTrail);
+    connect(annotateButton, &QPushButton::clicked, this, &frmArchive::annotateSelected);
+    connect(withdrawButton, &QPushButton::clicked, this, &frmArchive::withdrawSelected);
+    connect(m_withdrawn, &QCheckBox::toggled, this, &frmArchive::search);
     connect(m_table, &QTableView::doubleClicked, this, &frmArchive::openAsDocuments);
     connect(m_model, &ArchiveTableModel::fetchFailed, this, &frmArchive::showMessage);
     auto *help = new QShortcut(QKeySequence::HelpContents, this);
@@ -207,6 +236,7 @@ bool frmArchive::readFilter(ArchiveFilter *filter)
     for (const TextField &f : kTextFields)
         filter->*f.value = field(f.name)->text().trimmed();
     filter->conflictsOnly = m_conflictsOnly->isChecked();
+    filter->includeWithdrawn = m_withdrawn->isChecked();
     for (const DateField &f : kDateFields) {
         const QString text = field(f.name)->text().trimmed();
         if (!text.isEmpty() && !ArchiveFilter::readDate(text, &(filter->*f.value))) {
@@ -243,6 +273,10 @@ void frmArchive::clearFilter()
     for (QLineEdit *edit : findChildren<QLineEdit *>())
         edit->clear();
     m_conflictsOnly->setChecked(false);
+    {
+        const QSignalBlocker quiet(m_withdrawn);
+        m_withdrawn->setChecked(false);
+    }
     search();
 }
 
@@ -358,4 +392,113 @@ bool frmArchive::addFiles(MainWindowContext &main, QWidget *parent)
     else
         dialogs.information(parent, report);
     return bool(result);
+}
+
+void frmArchive::verifyTrail()
+{
+    UserDialogs &dialogs = m_main.dialogs();
+    SharedObjects &shared = m_main.shared();
+    const QString heading = title(TextTable::ArchiveVerify);
+    QString anchor;
+    if (!dialogs.inputText(this, heading, TextTable::text(TextTable::ArchiveAnchorPrompt), QString(), &anchor,
+                           200))
+        return;
+    qint64 anchorSeq = 0;
+    QString anchorHash;
+    if (!anchor.trimmed().isEmpty() && !Trail::readAnchor(anchor, &anchorSeq, &anchorHash)) {
+        dialogs.warning(this,
+                        TextTable::text(TextTable::ArchiveAnchorInvalid).arg(anchor.left(80).simplified()));
+        return;
+    }
+    QProgressDialog progress(this);
+    progress.setObjectName(QStringLiteral("dlgTrailVerify"));
+    progress.setWindowTitle(heading);
+    progress.setCancelButtonText(TextTable::text(1069));
+    progress.setWindowModality(Qt::ApplicationModal);
+    progress.setMinimumDuration(0);
+    progress.setAutoClose(false);
+    progress.setAutoReset(false);
+    progress.setRange(0, 0);
+    progress.setLabelText(TextTable::text(TextTable::ArchiveVerifying));
+    progress.show();
+    const QLocale locale;
+    const auto update = [&](qint64 done, qint64 total) {
+        progress.setRange(0, 1000);
+        progress.setValue(total > 0 ? int(done * 1000 / total) : 0);
+        progress.setLabelText(TextTable::text(TextTable::ArchiveVerifying) + QLatin1Char('\n') +
+                              TextTable::text(TextTable::ArchiveVerifyProgress)
+                                  .arg(locale.toString(done), locale.toString(total)));
+        QCoreApplication::processEvents();
+        return !progress.wasCanceled();
+    };
+    TrailVerdict verdict;
+    const Archive::Result result =
+        shared.archive->verify(&verdict, anchorSeq, anchorHash, shared.login->UserName(), update);
+    progress.close();
+    if (result.failure == Archive::Result::Cancelled) {
+        dialogs.information(this, result.message);
+        return;
+    }
+    // A verdict that could not itself be recorded is still told, as the command line tells it.
+    if (!result && verdict.entries == 0) {
+        dialogs.warning(this, result.message);
+        return;
+    }
+    if (!verdict.intact) {
+        dialogs.warning(this,
+                        TextTable::text(TextTable::TrailBroken).arg(verdict.brokenSeq).arg(verdict.problem));
+        return;
+    }
+    QString text = TextTable::text(TextTable::TrailIntact).arg(verdict.entries).arg(verdict.imports);
+    // The head after the verdict's own entry: the one to note now.
+    if (TrailEntry head; shared.archive->trailHead(&head) && head.seq > 0)
+        text += QStringLiteral("\n\n") + TextTable::text(TextTable::TrailHeadNote)
+                                             .arg(QStringLiteral("%1:%2").arg(head.seq).arg(head.hash));
+    dialogs.information(this, text);
+}
+
+void frmArchive::annotateSelected()
+{
+    correctSelected(false);
+}
+
+void frmArchive::withdrawSelected()
+{
+    correctSelected(true);
+}
+
+void frmArchive::correctSelected(bool withdraw)
+{
+    UserDialogs &dialogs = m_main.dialogs();
+    SharedObjects &shared = m_main.shared();
+    QList<qint64> ids;
+    for (const QModelIndex &index : m_table->selectionModel()->selectedRows())
+        ids.append(m_model->archivedRow(index.row()).id);
+    if (ids.isEmpty()) {
+        dialogs.information(this, TextTable::text(TextTable::ArchiveSelectFirst));
+        return;
+    }
+    std::sort(ids.begin(), ids.end());
+    const QString heading = title(withdraw ? TextTable::ArchiveWithdraw : TextTable::ArchiveAnnotate);
+    const QString prompt =
+        TextTable::text(withdraw ? TextTable::ArchiveWithdrawPrompt : TextTable::ArchiveAnnotatePrompt)
+            .arg(QLocale().toString(ids.size()));
+    QString text;
+    if (!dialogs.inputText(this, heading, prompt, QString(), &text, 1000))
+        return;
+    if (text.trimmed().isEmpty()) {
+        dialogs.warning(this, TextTable::text(TextTable::TrailReasonMissing));
+        return;
+    }
+    const QString login = shared.login->UserName();
+    for (qint64 id : ids) {
+        const Archive::Result result =
+            withdraw ? shared.archive->withdraw(id, text, login) : shared.archive->annotate(id, text, login);
+        if (!result) {
+            // The datasets before it keep their correction, each with its own entry in the trail.
+            dialogs.warning(this, result.message);
+            break;
+        }
+    }
+    search();
 }

@@ -32,6 +32,14 @@ public:
     // whose Cancel leaves the archive as it was; false when nothing was archived.
     static bool addFiles(MainWindowContext &main, QWidget *parent);
 
+    // Walks the trail and the archived bytes (an anchor noted earlier asked for first), with a progress
+    // dialog whose Cancel stops it, and tells the verdict.
+    void verifyTrail();
+    // Corrections of the selected datasets, each with its text asked for: a note kept beside them,
+    // or their withdrawal from queries and outputs.
+    void annotateSelected();
+    void withdrawSelected();
+
     // For tests and the screenshots.
     QTableView *table() const { return m_table; }
     ArchiveTableModel *model() const { return m_model; }
@@ -42,6 +50,7 @@ public:
 private:
     bool readFilter(ArchiveFilter *filter);
     void showMessage(const QString &text);
+    void correctSelected(bool withdraw);
 
     MainWindowContext &m_main;
     ArchiveTableModel *m_model;
@@ -49,4 +58,5 @@ private:
     QLabel *m_message;
     QLabel *m_count;
     QCheckBox *m_conflictsOnly;
+    QCheckBox *m_withdrawn;
 };

@@ -21,6 +21,7 @@
 #include "frmMain.h"
 #include "frmProgConsole.h"
 #include "frmProgEdit.h"
+#include "frmTrail.h"
 #include "frmWait.h"
 #include "GuiTestSupport.h"
 #include "SharedObjects.h"
@@ -32,6 +33,7 @@
 #include "ValueChart.h"
 
 #include <QApplication>
+#include <QCheckBox>
 #include <QDir>
 #include <QLabel>
 #include <QLineEdit>
@@ -138,11 +140,35 @@ void archiveScreen()
     }
     Archive::Summary summary;
     main.shared().archive->keepAll(imports, &summary);
+    // A note beside one dataset, another withdrawn, shown as asked for.
+    Archive &archive = *main.shared().archive;
+    archive.annotate(3, QStringLiteral("Sample diluted 1:10 by hand, value x10"),
+                     QStringLiteral("M. Keller"));
+    archive.withdraw(5, QStringLiteral("Cuvette scratched"), QStringLiteral("M. Keller"));
+    TrailAction printout;
+    printout.action = QStringLiteral("print");
+    printout.object = QStringLiteral("River station.csv");
+    printout.login = QStringLiteral("A. Brandt");
+    printout.details = {{QStringLiteral("printer"), QStringLiteral("Lab-Laser")}};
+    archive.record(printout);
     main.MenuArchive();
     frmArchive *window = main.archiveWindow();
     window->resize(1040, 600);
-    window->search();
+    window->findChild<QCheckBox *>(QStringLiteral("chkWithdrawn"))->setChecked(true);
     save(window, "archive");
+    frmTrail *trail = frmTrail::open(main);
+    trail->resize(1100, 480);
+    save(trail, "trail");
+    // The report of the trail as a PDF file, and its first page as pdftoppm draws it.
+    const QString pdf = QDir(g_out).filePath(QStringLiteral("trail-report.pdf"));
+    dialogs.fileAnswers.enqueue(pdf);
+    if (!trail->saveReportAsPdf())
+        return;
+    const QString page = QDir(g_out).filePath(QStringLiteral("trail-report-page1"));
+    if (QProcess::execute(QStringLiteral("pdftoppm"),
+                          {QStringLiteral("-png"), QStringLiteral("-r"), QStringLiteral("60"),
+                           QStringLiteral("-singlefile"), pdf, page}) == 0)
+        std::printf("%s.png\n", qPrintable(page));
 }
 
 // The print preview of an imported document, and the first page of its PDF file as pdftoppm draws it.

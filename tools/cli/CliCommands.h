@@ -4,6 +4,7 @@
 #include "CSerialLink.h"
 #include "SharedObjects.h"
 
+#include <QRegularExpression>
 #include <QStringList>
 
 class QCommandLineParser;
@@ -77,10 +78,15 @@ QString csvField(const QString &text);
 int archiveImport(Session &session, const QString &raw, const QDateTime &imported, const QString &fileName);
 #ifdef MERAVO_CLI_PRINT
 int print(const QStringList &arguments);
-// print draws with Qt's painter: it runs on the offscreen platform, with no display needed.
-inline bool needsGui(const QString &command)
+// print and trail show --pdf draw with Qt's painter: they run on the offscreen platform, with no
+// display needed. arguments: the command and what follows it.
+inline bool needsGui(const QStringList &arguments)
 {
-    return command == QLatin1String("print");
+    const QString command = arguments.value(0);
+    if (command == QLatin1String("print"))
+        return true;
+    return command == QLatin1String("trail") && arguments.value(1) == QLatin1String("show") &&
+           arguments.indexOf(QRegularExpression(QStringLiteral("^--pdf(=.*)?$"))) > 1;
 }
 #endif
 

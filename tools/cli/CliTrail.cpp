@@ -2,6 +2,10 @@
 #include "Archive.h"
 #include "CliCommands.h"
 #include "TextTable.h"
+#include "TrailReport.h"
+#ifdef MERAVO_CLI_PRINT
+#include "PrintJobs.h"
+#endif
 
 #include <QCommandLineParser>
 #include <QCryptographicHash>
@@ -15,7 +19,7 @@
 namespace Cli {
 namespace {
 
-enum Exit { kDone = 0, kBroken = 1, kUnknownFile = 1, kBadInput = 2, kArchiveFailed = 4 };
+enum Exit { kDone = 0, kBroken = 1, kUnknownFile = 1, kBadInput = 2, kArchiveFailed = 4, kNotWritten = 5 };
 
 const char *const kHelp =
     "meravo-cli trail <action> [options]\n\n"
@@ -28,13 +32,16 @@ const char *const kHelp =
     "                              entry SEQ must still carry HASH\n"
     "  head                        print the newest entry as SEQ:HASH, to note outside the system\n"
     "  check FILE                  whether FILE is byte for byte one the program wrote: when, by whom\n"
-    "  show [--from DATE] [--to DATE] [--user NAME] [--action A] [--object TEXT] [--format csv|json]\n\n"
+    "  show [--from DATE] [--to DATE] [--user NAME] [--action A] [--object TEXT] [--format csv|json]\n"
+    "       [--pdf OUT.pdf]          the entries as a printed report (the desktop program's layout,\n"
+    "                              with who printed it) instead of csv or json\n\n"
     "What it proves: every entry changed, removed, inserted or moved after it was written is found,\n"
     "and so is any change of an import's bytes or datasets. What it does not: someone with full\n"
     "rights over the database can rewrite the whole chain; only a head noted outside (a paper log,\n"
     "an e-mail) finds that, with verify --anchor.\n\n"
     "Exit codes: verify: 0 intact, 1 broken (the entry's number is printed); check: 0 the program\n"
-    "wrote this file, 1 it did not; 2 invalid input; 4 the archive is unavailable; 64 usage.";
+    "wrote this file, 1 it did not; 2 invalid input; 4 the archive is unavailable; 5 the PDF file\n"
+    "was not written; 64 usage.";
 
 int failedArchive(const Archive::Result &result)
 {
@@ -56,11 +63,7 @@ int verify(const QStringList &arguments)
     qint64 seq = 0;
     QString hash;
     if (parser.isSet(anchor)) {
-        const QStringList parts = parser.value(anchor).split(QLatin1Char(':'));
-        bool ok = parts.size() == 2;
-        seq = ok ? parts[0].toLongLong(&ok) : 0;
-        hash = parts.value(1).trimmed().toLower();
-        if (!ok || seq <= 0 || hash.size() != 64) {
+        if (!Trail::readAnchor(parser.value(anchor), &seq, &hash)) {
             printError(QStringLiteral("--anchor takes SEQ:HASH as 'trail head' prints it"));
             return kBadInput;
         }
@@ -145,7 +148,9 @@ int show(const QStringList &arguments)
                                     QStringLiteral("TEXT"));
     const QCommandLineOption format(QStringLiteral("format"), QStringLiteral("csv (default) or json."),
                                     QStringLiteral("FORMAT"), QStringLiteral("csv"));
-    parser.addOptions({from, to, user, action, object, format});
+    const QCommandLineOption pdf(QStringLiteral("pdf"), QStringLiteral("PDF file to write."),
+                                 QStringLiteral("OUT.pdf"));
+    parser.addOptions({from, to, user, action, object, format, pdf});
     int exitCode = 0;
     if (!parseOptions(parser, arguments, QString::fromLatin1(kHelp), 0, 0, &exitCode))
         return exitCode;
@@ -167,6 +172,22 @@ int show(const QStringList &arguments)
     QList<TrailEntry> entries;
     if (const Archive::Result result = session.shared.archive->trail(filter, &entries); !result)
         return failedArchive(result);
+    if (parser.isSet(pdf)) {
+#ifdef MERAVO_CLI_PRINT
+        const TablePrintout table =
+            TrailReport::printout(entries, filter, QString(), QDateTime::currentDateTime());
+        const PrintJobs::Job job{[&table](CPrint &print) { return print.PrintTablePrintout(table); }, {}};
+        // Written through FileWrites, the report is itself in the trail with its SHA-256.
+        if (!PrintJobs::writePdf(*session.shared.print, job, parser.value(pdf))) {
+            printError(TextTable::text(TextTable::PdfNotWritten));
+            return kNotWritten;
+        }
+        return kDone;
+#else
+        printError(QStringLiteral("meravo-cli trail show --pdf: this build has no printout"));
+        return kUsageError;
+#endif
+    }
     const QStringList names = {
         QStringLiteral("Seq"),       QStringLiteral("Time"),   QStringLiteral("Offset"),
         QStringLiteral("ClockBack"), QStringLiteral("Uid"),    QStringLiteral("Account"),

@@ -40,7 +40,10 @@ int main(int argc, char *argv[])
     int first = 1;
     while (first < argc && std::strcmp(argv[first], "--trace") == 0)
         ++first;
-    if (first < argc && Cli::needsGui(QString::fromLocal8Bit(argv[first]))) {
+    QStringList command;
+    for (int i = first; i < argc; ++i)
+        command << QString::fromLocal8Bit(argv[i]);
+    if (Cli::needsGui(command)) {
         qputenv("QT_QPA_PLATFORM", "offscreen");
         application = std::make_unique<QGuiApplication>(argc, argv);
     }

@@ -1,0 +1,271 @@
+#include "frmTrail.h"
+
+#include "Archive.h"
+#include "CLogin.h"
+#include "CPrint.h"
+#include "MainWindowContext.h"
+#include "PrintJobs.h"
+#include "SharedObjects.h"
+#include "TextApplier.h"
+#include "TextTable.h"
+#include "TrailReport.h"
+#include "TrailTableModel.h"
+#include "UserDialogs.h"
+
+#include <QGridLayout>
+#include <QGroupBox>
+#include <QHBoxLayout>
+#include <QHeaderView>
+#include <QLabel>
+#include <QLineEdit>
+#include <QLocale>
+#include <QPushButton>
+#include <QShortcut>
+#include <QTableView>
+#include <QVBoxLayout>
+
+#include <algorithm>
+#include <memory>
+
+namespace {
+
+struct TextField {
+    const char *name;
+    int caption;
+    QString TrailFilter::*value;
+};
+
+const TextField kTextFields[] = {
+    {"txtUser", 1176, &TrailFilter::user},
+    {"txtAction", TextTable::TrailActionField, &TrailFilter::action},
+    {"txtObject", TextTable::TrailObjectField, &TrailFilter::object},
+};
+
+struct DateField {
+    const char *name;
+    int caption;
+    QDate TrailFilter::*value;
+};
+
+const DateField kDateFields[] = {
+    {"txtFrom", TextTable::ArchiveFromField, &TrailFilter::from},
+    {"txtTo", TextTable::ArchiveToField, &TrailFilter::to},
+};
+
+} // namespace
+
+frmTrail::frmTrail(MainWindowContext &main, QWidget *owner)
+    : QDialog(owner), m_main(main), m_model(new TrailTableModel(*main.shared().archive, this)),
+      m_table(new QTableView(this)), m_message(new QLabel(this)), m_count(new QLabel(this))
+{
+    setObjectName(QStringLiteral("frmTrail"));
+    TextApplier::tag(this, TextTable::TrailTitle);
+
+    auto *filterBox = new QGroupBox(this);
+    filterBox->setObjectName(QStringLiteral("fraFilter"));
+    TextApplier::tag(filterBox, TextTable::ArchiveFilterBox);
+    auto *grid = new QGridLayout(filterBox);
+    int place = 0;
+    auto addField = [&](const char *name, int caption, int toolTip) {
+        auto *edit = new QLineEdit(filterBox);
+        TextApplier::nameAndTag({{edit, name, 0, toolTip}});
+        grid->addWidget(TextApplier::fieldLabel(filterBox, edit, caption), place / 3, (place % 3) * 2);
+        grid->addWidget(edit, place / 3, (place % 3) * 2 + 1);
+        ++place;
+        return edit;
+    };
+    for (const DateField &f : kDateFields)
+        addField(f.name, f.caption, TextTable::ArchiveDateTip)
+            ->setPlaceholderText(QStringLiteral("2026-03-24"));
+    for (const TextField &f : kTextFields)
+        addField(f.name, f.caption, 0)->setMaxLength(ArchiveFilter::kMaxText);
+    auto *searchButton = new QPushButton(filterBox);
+    auto *clearButton = new QPushButton(filterBox);
+    TextApplier::nameAndTag({{searchButton, "cmdSearch", TextTable::ArchiveSearch, 0},
+                             {clearButton, "cmdClear", TextTable::ArchiveClear, 0}});
+    searchButton->setDefault(true);
+    auto *searchButtons = new QHBoxLayout;
+    searchButtons->addStretch();
+    searchButtons->addWidget(searchButton);
+    searchButtons->addWidget(clearButton);
+    grid->addLayout(searchButtons, place / 3, (place % 3) * 2, 1, 6 - (place % 3) * 2);
+    for (int column = 1; column < 6; column += 2)
+        grid->setColumnStretch(column, 1);
+
+    m_message->setObjectName(QStringLiteral("lblMessage"));
+    m_message->setWordWrap(true);
+    m_message->setTextInteractionFlags(Qt::TextSelectableByMouse);
+    m_message->setStyleSheet(QStringLiteral("color: #b00000"));
+    m_message->hide();
+
+    m_table->setObjectName(QStringLiteral("tblTrail"));
+    m_table->setModel(m_model);
+    m_table->setSelectionBehavior(QAbstractItemView::SelectRows);
+    m_table->setEditTriggers(QAbstractItemView::NoEditTriggers);
+    m_table->setWordWrap(false);
+    m_table->setAlternatingRowColors(true);
+    m_table->verticalHeader()->setVisible(false);
+    m_table->verticalHeader()->setSectionResizeMode(QHeaderView::Fixed);
+    m_table->verticalHeader()->setDefaultSectionSize(m_table->fontMetrics().height() + 6);
+    m_table->horizontalHeader()->setHighlightSections(false);
+    m_table->horizontalHeader()->setStretchLastSection(true);
+
+    m_count->setObjectName(QStringLiteral("lblCount"));
+    auto *printButton = new QPushButton(this);
+    auto *pdfButton = new QPushButton(this);
+    auto *closeButton = new QPushButton(this);
+    TextApplier::nameAndTag({{printButton, "cmdPrint", 1008, 0},
+                             {pdfButton, "cmdPdf", TextTable::PdfButton, 0},
+                             {closeButton, "cmdClose", TextTable::CommLogClose, 0}});
+    auto *bottom = new QHBoxLayout;
+    bottom->addWidget(m_count);
+    bottom->addStretch();
+    bottom->addWidget(printButton);
+    bottom->addWidget(pdfButton);
+    bottom->addWidget(closeButton);
+
+    auto *layout = new QVBoxLayout(this);
+    layout->addWidget(filterBox);
+    layout->addWidget(m_message);
+    layout->addWidget(m_table, 1);
+    layout->addLayout(bottom);
+    resize(1080, 560);
+
+    connect(searchButton, &QPushButton::clicked, this, &frmTrail::search);
+    connect(clearButton, &QPushButton::clicked, this, &frmTrail::clearFilter);
+    connect(printButton, &QPushButton::clicked, this, &frmTrail::printReport);
+    connect(pdfButton, &QPushButton::clicked, this, &frmTrail::saveReportAsPdf);
+    connect(closeButton, &QPushButton::clicked, this, &QDialog::close);
+    connect(m_model, &TrailTableModel::fetchFailed, this, &frmTrail::showMessage);
+    auto *help = new QShortcut(QKeySequence::HelpContents, this);
+    connect(help, &QShortcut::activated, this, [this] { m_main.showHelp(kHelpContext); });
+    TextApplier::apply(this);
+    search();
+}
+
+frmTrail *frmTrail::open(MainWindowContext &main)
+{
+    QWidget &frame = main.frameWidget();
+    auto *window = frame.findChild<frmTrail *>(QStringLiteral("frmTrail"), Qt::FindDirectChildrenOnly);
+    if (!window) {
+        window = new frmTrail(main, &frame);
+        window->setAttribute(Qt::WA_DeleteOnClose);
+    } else {
+        window->search();
+    }
+    window->show();
+    window->raise();
+    window->activateWindow();
+    return window;
+}
+
+QLineEdit *frmTrail::field(const char *name) const
+{
+    return findChild<QLineEdit *>(QString::fromLatin1(name));
+}
+
+QString frmTrail::message() const
+{
+    return m_message->isHidden() ? QString() : m_message->text();
+}
+
+QString frmTrail::countText() const
+{
+    return m_count->text();
+}
+
+void frmTrail::showMessage(const QString &text)
+{
+    m_message->setText(text);
+    m_message->setVisible(!text.isEmpty());
+}
+
+bool frmTrail::readFilter(TrailFilter *filter)
+{
+    for (const TextField &f : kTextFields)
+        filter->*f.value = field(f.name)->text().trimmed();
+    for (const DateField &f : kDateFields) {
+        const QString text = field(f.name)->text().trimmed();
+        if (!text.isEmpty() && !ArchiveFilter::readDate(text, &(filter->*f.value))) {
+            showMessage(TextTable::text(TextTable::ArchiveFilterDate).arg(text.left(40).simplified()));
+            return false;
+        }
+    }
+    showMessage(QString());
+    return true;
+}
+
+void frmTrail::search()
+{
+    TrailFilter filter;
+    if (!readFilter(&filter))
+        return;
+    Archive::Result result = m_model->setFilter(filter);
+    qint64 count = 0;
+    if (result)
+        result = m_main.shared().archive->trailCount(filter, &count);
+    if (!result) {
+        showMessage(result.message);
+        m_count->clear();
+        return;
+    }
+    m_count->setText(TextTable::text(TextTable::TrailCount).arg(QLocale().toString(count)));
+    m_table->resizeColumnsToContents();
+    // Objects and details can be long (paths, JSON): their columns show the start, the tooltip the
+    // whole, so the reason stays in view.
+    for (const auto &[column, most] :
+         {std::pair{TrailReport::Object, 280}, std::pair{TrailReport::Details, 220}})
+        m_table->setColumnWidth(column, std::min(m_table->columnWidth(column), most));
+}
+
+void frmTrail::clearFilter()
+{
+    for (QLineEdit *edit : findChildren<QLineEdit *>())
+        edit->clear();
+    search();
+}
+
+bool frmTrail::printReport()
+{
+    return report(false);
+}
+
+bool frmTrail::saveReportAsPdf()
+{
+    return report(true);
+}
+
+bool frmTrail::report(bool toPdf)
+{
+    SharedObjects &shared = m_main.shared();
+    UserDialogs &dialogs = m_main.dialogs();
+    CPrint &print = *shared.print;
+    if (!toPdf && !print.PrinterAvailable()) {
+        if (dialogs.message(this, TextTable::text(1054), TextTable::text(TextTable::NoPrinterOfferPdf),
+                            UserDialogs::Icon::Question,
+                            UserDialogs::Yes | UserDialogs::No) != UserDialogs::Yes)
+            return false;
+        toPdf = true;
+    }
+    // What the filter finds when printed, not what the window had: the trail may have grown since.
+    const TrailFilter filter = m_model->filter();
+    QList<TrailEntry> entries;
+    if (const Archive::Result result = shared.archive->trail(filter, &entries); !result) {
+        showMessage(result.message);
+        return false;
+    }
+    const QString login = shared.login->UserName();
+    auto table = std::make_shared<TablePrintout>(
+        TrailReport::printout(entries, filter, login, QDateTime::currentDateTime()));
+    const PrintJobs::Job job{[table](CPrint &p) { return p.PrintTablePrintout(*table); }, {}};
+    if (toPdf) {
+        const QString proposal = TextTable::text(TextTable::TrailTitle) + QStringLiteral(".pdf");
+        return PrintJobs::saveAsPdf(this, m_main, job, proposal);
+    }
+    m_main.SetMousePointer(11);
+    const bool ok = PrintJobs::printRecorded(m_main, job, QStringLiteral("trail"));
+    m_main.SetMousePointer(0);
+    if (!ok)
+        dialogs.error(this, TextTable::text(1209));
+    return ok;
+}
