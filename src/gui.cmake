@@ -21,6 +21,8 @@ add_library(meravo_gui STATIC
   windows/frmDocument.cpp
   windows/ArchiveTableModel.cpp
   windows/frmArchive.cpp
+  windows/ControlChartPlot.cpp
+  windows/frmControlChart.cpp
   windows/frmChangeDir.cpp
   windows/CalLineChart.cpp
   windows/frmProgConsole.cpp

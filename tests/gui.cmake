@@ -26,6 +26,7 @@ endforeach()
 meravo_add_gui_test(tst_chart 120 tst_chart.cpp)
 meravo_add_gui_test(tst_printout 300 tst_printout.cpp)
 meravo_add_gui_test(tst_archivewindow 300 tst_archivewindow.cpp)
+meravo_add_gui_test(tst_qcwindow 120 tst_qcwindow.cpp)
 target_compile_definitions(tst_printout PRIVATE MERAVO_BIN_DIR="${CMAKE_BINARY_DIR}/bin")
 add_dependencies(tst_printout meravo-cli)
 # Every writer against every fault (full disks, file-size limits, signals, planted links, names).

@@ -14,6 +14,7 @@
 #include "frmCalProtocolTurb.h"
 #include "frmCommLog.h"
 #include "frmConnCheck.h"
+#include "frmControlChart.h"
 #include "frmDocument.h"
 #include "frmHelp.h"
 #include "frmProgConsole.h"
@@ -245,6 +246,7 @@ QMenuBar *frmMain::createMenuBar(frmDocument *doc, QHash<QString, QAction *> &ac
     file->addSeparator();
     item(file, "mnuArchive", TextTable::ArchiveMenu, [this] { MenuArchive(); });
     item(file, "mnuArchiveAddFiles", TextTable::ArchiveAddMenu, [this] { MenuArchiveAddFiles(); });
+    item(file, "mnuControlCharts", TextTable::QcMenu, [this] { MenuControlCharts(); });
     file->addSeparator();
     if (doc) {
         QPointer<frmDocument> d(doc);
@@ -662,6 +664,13 @@ void frmMain::MenuArchive()
     m_archiveWindow->show();
     m_archiveWindow->raise();
     m_archiveWindow->activateWindow();
+}
+
+void frmMain::MenuControlCharts()
+{
+    auto *window = new frmControlChart(*this, this);
+    window->setAttribute(Qt::WA_DeleteOnClose);
+    window->show();
 }
 
 frmArchive *frmMain::archiveWindow() const

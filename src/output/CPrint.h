@@ -31,6 +31,9 @@ public:
     // cell, with the header block, the column headers and "page n of m" on every page.
     bool PrintMValsTable(const MeasuredValues &values);
     bool PrintCalProtocol();
+    // A report of ready lines (a control chart's limits, values and violations), each cut to the
+    // paper's width, paginated like the other printouts.
+    bool PrintReport(const QStringList &lines);
 
     qint16 linesPerPage() const { return m_linesPerPage; }
     // A printed line is cut, never wrapped, to what fits the paper's width, which no paper takes beyond

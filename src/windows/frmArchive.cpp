@@ -3,6 +3,7 @@
 #include "Archive.h"
 #include "ArchiveTableModel.h"
 #include "CLogin.h"
+#include "frmControlChart.h"
 #include "frmDocument.h"
 #include "ImportFollowUp.h"
 #include "MainWindowContext.h"
@@ -154,11 +155,14 @@ frmArchive::frmArchive(MainWindowContext &main, QWidget *owner)
     m_count->setObjectName(QStringLiteral("lblCount"));
     auto *openButton = new QPushButton(this);
     auto *closeButton = new QPushButton(this);
+    auto *chartsButton = new QPushButton(this);
     TextApplier::nameAndTag({{openButton, "cmdOpenDocument", TextTable::ArchiveOpenDocument, 0},
+                             {chartsButton, "cmdControlCharts", TextTable::QcMenu, 0},
                              {closeButton, "cmdClose", TextTable::CommLogClose, 0}});
     auto *bottom = new QHBoxLayout;
     bottom->addWidget(m_count);
     bottom->addStretch();
+    bottom->addWidget(chartsButton);
     bottom->addWidget(openButton);
     bottom->addWidget(closeButton);
 
@@ -172,6 +176,11 @@ frmArchive::frmArchive(MainWindowContext &main, QWidget *owner)
     connect(searchButton, &QPushButton::clicked, this, &frmArchive::search);
     connect(clearButton, &QPushButton::clicked, this, &frmArchive::clearFilter);
     connect(openButton, &QPushButton::clicked, this, &frmArchive::openAsDocuments);
+    connect(chartsButton, &QPushButton::clicked, this, [this] {
+        auto *window = new frmControlChart(m_main, this);
+        window->setAttribute(Qt::WA_DeleteOnClose);
+        window->show();
+    });
     connect(closeButton, &QPushButton::clicked, this, &QDialog::close);
     connect(m_table, &QTableView::doubleClicked, this, &frmArchive::openAsDocuments);
     connect(m_model, &ArchiveTableModel::fetchFailed, this, &frmArchive::showMessage);

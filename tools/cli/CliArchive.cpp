@@ -1,6 +1,5 @@
 // meravo-cli archive: the lab's archive from the command line, and the archiving of every import.
 #include "Archive.h"
-#include "ImportFollowUp.h"
 #include "CCommunication.h"
 #include "CDevice.h"
 #include "CExportExcel.h"
@@ -10,6 +9,7 @@
 #include "CMeasVal.h"
 #include "Cp1252.h"
 #include "FileWrites.h"
+#include "ImportFollowUp.h"
 #include "TextTable.h"
 
 #include <QCommandLineParser>
@@ -39,6 +39,7 @@ enum Exit {
     kArchiveFailed = 4,
     kNotWritten = 5,
     kCancelled = 6,
+    kOutOfControl = kImportOutOfControl,
 };
 
 const char *const kHelp =
@@ -70,7 +71,10 @@ const char *const kHelp =
     "too old, otherwise an invalid filter or an unknown import; 3 import: reading the meter failed, add:\n"
     "a file was refused (the others are archived); 4 the archive is unavailable or refused the work\n"
     "(the message says why; an import's measured-value file is still written); 5 the output file was not\n"
-    "written; 6 cancelled (Ctrl-C; the archive is as it was); 64 a command line that cannot be understood.";
+    "written; 6 cancelled (Ctrl-C; the archive is as it was); 7 import, add: archived, and a control "
+    "sample's\n"
+    "new value is out of control (the message names it, the value and the test; see 'meravo-cli qc');\n"
+    "64 a command line that cannot be understood.";
 
 std::atomic<bool> s_interrupted{false};
 
@@ -328,8 +332,9 @@ int add(const QStringList &arguments)
     endProgress();
     if (!result)
         return failed(result);
-    printError(followUpImport(session.shared, result, summary).notices.join(QLatin1Char('\n')));
-    return refused ? kFilesRefused : kDone;
+    const ImportFollowUp followUp = followUpImport(session.shared, result, summary);
+    printError(followUp.notices.join(QLatin1Char('\n')));
+    return refused ? kFilesRefused : followUp.outOfControl ? kOutOfControl : kDone;
 }
 
 int queryOrExport(const QStringList &arguments, bool exporting)
@@ -527,8 +532,11 @@ int archiveImport(Session &session, const QString &raw, const QDateTime &importe
         ImportRecord::fromMeter(raw, imported, device, *shared.communication, shared.login->UserName());
     Archive::Summary summary;
     const Archive::Result result = shared.archive->keep(record, &summary);
-    printError(followUpImport(shared, result, summary).notices.join(QLatin1Char('\n')));
-    return result && !fileFailed ? kDone : kArchiveFailed;
+    const ImportFollowUp followUp = followUpImport(shared, result, summary);
+    printError(followUp.notices.join(QLatin1Char('\n')));
+    if (!result || fileFailed)
+        return kArchiveFailed;
+    return followUp.outOfControl ? kOutOfControl : kDone;
 }
 
 int archive(const QStringList &arguments)

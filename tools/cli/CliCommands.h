@@ -64,6 +64,7 @@ int calline(const QStringList &arguments);
 int checkrange(const QStringList &arguments);
 int archive(const QStringList &arguments);
 int trail(const QStringList &arguments);
+int qc(const QStringList &arguments);
 // A command with actions ("meravo-cli archive query ..."): runs the named action with the arguments
 // from the action on; without one, or with --help, prints help.
 using Action = std::function<int(const QStringList &)>;
@@ -73,14 +74,21 @@ int runAction(const QString &command, const QStringList &arguments,
 // One CSV field: quoted when it holds a comma, a quote or a line break.
 QString csvField(const QString &text);
 // Archives a meter's answer as one import (and writes the measured-value file first when fileName
-// is given); prints the summary. 0, or 4 when the archive or the file failed.
+// is given); prints the summary. 0, 4 when the archive or the file failed, 7 when archived and a
+// control sample's new value is out of control.
 int archiveImport(Session &session, const QString &raw, const QDateTime &imported, const QString &fileName);
+constexpr int kImportOutOfControl = 7;
+// Whether archiveImport's code means the datasets are archived.
+inline bool archiveImported(int code)
+{
+    return code == 0 || code == kImportOutOfControl;
+}
 #ifdef MERAVO_CLI_PRINT
 int print(const QStringList &arguments);
-// print draws with Qt's painter: it runs on the offscreen platform, with no display needed.
+// print and qc's report draw with Qt's painter: it runs on the offscreen platform, with no display needed.
 inline bool needsGui(const QString &command)
 {
-    return command == QLatin1String("print");
+    return command == QLatin1String("print") || command == QLatin1String("qc");
 }
 #endif
 
