@@ -9,6 +9,7 @@
 #include "QcStore.h"
 #include "SimDatasets.h"
 #include "TestSupport.h"
+#include "TextTable.h"
 
 #include <QApplication>
 #include <QCheckBox>
