@@ -511,7 +511,7 @@ constexpr Entry kExtension[] = {
     {3034, "Control sample '%1': %2 %3"},
     {3035, "Control sample '%1': %2"},
     {3036, "Control sample '%1': a revision of the limits is due (%2 values since the last limits)."},
-    {3040, "&Control charts..."},
+    {3040, "&Quality control charts..."},
     {3041, "Control charts"},
     {3042, "Control sample:"},
     {3043, "New..."},

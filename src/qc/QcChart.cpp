@@ -35,10 +35,13 @@ QString shown(double v)
 
 } // namespace
 
-QString qcKey(const QString &day, const QString &time, qint64 id)
+QString QcPoint::when() const
 {
-    return day + QLatin1Char(' ') + time + QLatin1Char(' ') +
-           QStringLiteral("%1").arg(id, 15, 10, QLatin1Char('0'));
+    const QLocale locale;
+    QString text = locale.toString(date, QLocale::ShortFormat);
+    if (time.isValid())
+        text += QLatin1Char(' ') + locale.toString(time, QLocale::ShortFormat);
+    return text;
 }
 
 QcChart QcChart::build(const QcDefinition &definition, const QList<ArchivedRow> &rows,
@@ -66,10 +69,13 @@ QcChart QcChart::build(const QcDefinition &definition, const QList<ArchivedRow> 
         QTime time;
         const bool hasDate = DateText::readDate(row.fields[DatasetFields::Date], date);
         const bool hasTime = DateText::readTime(row.fields[DatasetFields::Time], time, true);
-        if (hasDate)
-            p.at = QDateTime(date, hasTime ? time : QTime(0, 0));
-        p.key = qcKey(hasDate ? date.toString(Qt::ISODate) : QString(),
-                      hasTime ? time.toString(QStringLiteral("HH:mm:ss")) : QString(), row.id);
+        // Numbers, not texts or QDateTime: a hundred thousand values are ordered in milliseconds.
+        if (hasDate) {
+            p.date = date;
+            p.order = date.toJulianDay() * 86400 + (hasTime ? time.msecsSinceStartOfDay() / 1000 : 0);
+        }
+        if (hasTime)
+            p.time = time;
         const QString unit = row.fields[f.unit].trimmed();
         const QString status = row.fields[f.status].trimmed();
         p.text = unit.isEmpty() ? text : text + QLatin1Char(' ') + unit;
@@ -90,7 +96,7 @@ QcChart QcChart::build(const QcDefinition &definition, const QList<ArchivedRow> 
         p.unit = unit;
         points.append(std::move(p));
     }
-    std::sort(points.begin(), points.end(), [](const QcPoint &a, const QcPoint &b) { return a.key < b.key; });
+    std::sort(points.begin(), points.end(), [](const QcPoint &a, const QcPoint &b) { return a.before(b); });
     // A unit that changes inside a control sample is never mixed into it: the definition's unit, or
     // that of its first judged value in time, and values in any other are shown, not judged.
     for (const QcPoint &p : points)
@@ -170,9 +176,11 @@ QcChart QcChart::build(const QcDefinition &definition, const QList<ArchivedRow> 
             period.n = r.n;
             period.revisedUtc = r.atUtc;
             period.login = r.login;
-            const auto at =
-                std::upper_bound(chart.points.begin(), chart.points.end(), r.afterKey,
-                                 [](const QString &key, const QcPoint &p) { return key < p.key; });
+            QcPoint after;
+            after.order = r.afterOrder;
+            after.datasetId = r.afterId;
+            const auto at = std::upper_bound(chart.points.begin(), chart.points.end(), after,
+                                             [](const QcPoint &a, const QcPoint &b) { return a.before(b); });
             period.first = int(at - chart.points.begin());
             chart.periods.append(period);
         }
@@ -211,7 +219,7 @@ void QcChart::restrictTo(const QDate &from, const QDate &to)
         QList<QcPoint> kept;
         QList<int> newIndex(points.size(), -1);
         for (int i = 0; i < points.size(); ++i) {
-            const QDate d = points[i].at.date();
+            const QDate d = points[i].date;
             if ((from.isValid() && (!d.isValid() || d < from)) || (to.isValid() && (!d.isValid() || d > to)))
                 continue;
             newIndex[i] = int(kept.size());
@@ -253,7 +261,8 @@ QString QcChart::revise(qint64 n, QcRevision *revision) const
             .arg(std::max<qint64>(n, QcDefinition::kMinPrePeriod));
     std::reverse(basis.begin(), basis.end());
     const QcRules::Statistics st = QcRules::statistics(basis);
-    revision->afterKey = points.last().key;
+    revision->afterOrder = points.last().order;
+    revision->afterId = points.last().datasetId;
     revision->centre = st.mean;
     revision->s = definition.kind == QcDefinition::Range ? st.mean * kRangeSigmaPerMean : st.s;
     revision->n = st.n;

@@ -15,8 +15,9 @@
 struct QcPoint {
     qint64 datasetId = 0;
     qint64 pairId = 0; // range charts: the other dataset of the pair
-    QString key;       // orders the values: day, time, dataset id
-    QDateTime at;      // invalid when the dataset's date or time does not read
+    QDate date;        // invalid when the dataset's date does not read
+    QTime time;        // invalid when its time does not read
+    qint64 order = -1; // the date and time in seconds: orders the values, with the dataset id
     QString serial;
     QString sampleId;
     QString text; // the value as the meter gave it, with its unit
@@ -29,6 +30,13 @@ struct QcPoint {
     int period = -1; // index into QcChart::periods, -1 before the first limits
     double z = 0;
     QcRules::Mask flags = 0;
+
+    // Date and time in the user's form.
+    QString when() const;
+    bool before(const QcPoint &other) const
+    {
+        return order != other.order ? order < other.order : datasetId < other.datasetId;
+    }
 };
 
 struct QcPeriod {
@@ -72,6 +80,3 @@ struct QcChart {
     // The last judged point, or null.
     const QcPoint *lastJudged() const;
 };
-
-// The text key that sorts values as the chart orders them.
-QString qcKey(const QString &day, const QString &time, qint64 id);

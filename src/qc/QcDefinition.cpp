@@ -118,7 +118,8 @@ bool QcDefinition::idMatches(const QString &sampleId) const
 
 QJsonObject QcRevision::toJson() const
 {
-    return {{QStringLiteral("after"), afterKey},
+    return {{QStringLiteral("after_order"), afterOrder},
+            {QStringLiteral("after_id"), afterId},
             {QStringLiteral("centre"), centre},
             {QStringLiteral("s"), s},
             {QStringLiteral("n"), n},
@@ -129,7 +130,8 @@ QJsonObject QcRevision::toJson() const
 QcRevision QcRevision::fromJson(const QJsonObject &json)
 {
     QcRevision r;
-    r.afterKey = json.value(QStringLiteral("after")).toString();
+    r.afterOrder = json.value(QStringLiteral("after_order")).toInteger(-1);
+    r.afterId = json.value(QStringLiteral("after_id")).toInteger();
     r.centre = json.value(QStringLiteral("centre")).toDouble();
     r.s = json.value(QStringLiteral("s")).toDouble();
     r.n = json.value(QStringLiteral("n")).toInteger();

@@ -47,10 +47,11 @@ struct QcDefinition {
     static bool readKind(const QString &text, Kind *kind);
 };
 
-// Limits set on purpose after the first ones: the values after the one named by afterKey are judged
+// Limits set on purpose after the first ones: the values after the one named by afterOrder/afterId are judged
 // by them. Earlier values keep the limits they were judged by.
 struct QcRevision {
-    QString afterKey; // QcPoint::key of the last value of the basis
+    qint64 afterOrder = -1; // QcPoint::order and datasetId of the last value of the basis
+    qint64 afterId = 0;
     double centre = 0;
     double s = 0;
     qint64 n = 0;

@@ -74,9 +74,9 @@ QStringList lines(const QcChart &chart, const QString &who, const QDateTime &whe
         for (int r = 0; r < QcRules::Count; ++r)
             if (p.flags & QcRules::bit(QcRules::Rule(r)))
                 why.append(QString::number(r + 1));
-        out.append((p.at.isValid() ? QLocale().toString(p.at, QLocale::ShortFormat) : QStringLiteral("-")) +
-                   QStringLiteral("  ") + p.serial + QStringLiteral("  ") + p.sampleId +
-                   QStringLiteral("  ") + p.text + QStringLiteral("  ") + why.join(QStringLiteral(", ")));
+        out.append((p.date.isValid() ? p.when() : QStringLiteral("-")) + QStringLiteral("  ") + p.serial +
+                   QStringLiteral("  ") + p.sampleId + QStringLiteral("  ") + p.text + QStringLiteral("  ") +
+                   why.join(QStringLiteral(", ")));
     }
     out.append(QString());
     for (int r = 0; r < QcRules::Count; ++r)

@@ -236,9 +236,9 @@ void ControlChartPlot::draw(QPainter &painter, const QRectF &target, const QcCha
         if (i < 0 || i >= chart.points.size())
             continue;
         painter.drawLine(QPointF(X(x), plot.bottom()), QPointF(X(x), plot.bottom() + em / 3));
-        const QDateTime &at = chart.points[i].at;
+        const QDate &date = chart.points[i].date;
         const QString label =
-            at.isValid() ? QLocale().toString(at.date(), QLocale::ShortFormat) : QString::number(i + 1);
+            date.isValid() ? QLocale().toString(date, QLocale::ShortFormat) : QString::number(i + 1);
         painter.drawText(QRectF(X(x) - 4 * em, plot.bottom() + em / 2, 8 * em, em), Qt::AlignCenter, label);
     }
     // The legend under the axis.
@@ -301,8 +301,7 @@ QString ControlChartPlot::toolTipAt(const QPoint &pos) const
     if ((at - pos).manhattanLength() > 12)
         return QString();
     const QcPoint &p = m_chart->points[i];
-    QStringList lines = {(p.at.isValid() ? QLocale().toString(p.at, QLocale::ShortFormat) : QString()) +
-                             QStringLiteral("  ") + p.serial,
+    QStringList lines = {p.when() + QStringLiteral("  ") + p.serial,
                          p.sampleId + QStringLiteral("  ") + p.text};
     if (!p.judged)
         lines.append(p.excluded);

@@ -76,7 +76,7 @@ public:
             return {};
         switch (index.column()) {
         case 0:
-            return p.at.isValid() ? QLocale().toString(p.at, QLocale::ShortFormat) : QString();
+            return p.when();
         case 1:
             return p.serial;
         case 2:

@@ -206,8 +206,8 @@ QByteArray csvText(const QcChart &chart)
             if (p.flags & QcRules::bit(QcRules::Rule(r)))
                 tests.append(QString::number(r + 1));
         out += QStringList{QString::number(p.datasetId),
-                           p.at.date().toString(Qt::ISODate),
-                           p.at.time().toString(QStringLiteral("HH:mm:ss")),
+                           p.date.toString(Qt::ISODate),
+                           p.time.toString(QStringLiteral("HH:mm:ss")),
                            csvField(p.serial),
                            csvField(p.sampleId),
                            p.judged ? plain(p.value) : csvField(p.text),
@@ -243,11 +243,15 @@ QByteArray jsonText(const QcChart &chart)
         for (int r = 0; r < QcRules::Count; ++r)
             if (p.flags & QcRules::bit(QcRules::Rule(r)))
                 tests.append(r + 1);
-        QJsonObject o{
-            {QStringLiteral("dataset"), p.datasetId}, {QStringLiteral("at"), p.at.toString(Qt::ISODate)},
-            {QStringLiteral("meter"), p.serial},      {QStringLiteral("sample_id"), p.sampleId},
-            {QStringLiteral("text"), p.text},         {QStringLiteral("judged"), p.judged},
-            {QStringLiteral("period"), p.period + 1}, {QStringLiteral("tests"), tests}};
+        QJsonObject o{{QStringLiteral("dataset"), p.datasetId},
+                      {QStringLiteral("date"), p.date.toString(Qt::ISODate)},
+                      {QStringLiteral("time"), p.time.toString(QStringLiteral("HH:mm:ss"))},
+                      {QStringLiteral("meter"), p.serial},
+                      {QStringLiteral("sample_id"), p.sampleId},
+                      {QStringLiteral("text"), p.text},
+                      {QStringLiteral("judged"), p.judged},
+                      {QStringLiteral("period"), p.period + 1},
+                      {QStringLiteral("tests"), tests}};
         if (p.judged)
             o.insert(QStringLiteral("value"), p.value);
         else
