@@ -14,6 +14,7 @@
 #include <QApplication>
 #include <QCheckBox>
 #include <QLineEdit>
+#include <QLocale>
 #include <QProcess>
 #include <QTableView>
 #include <QTest>
@@ -68,8 +69,9 @@ void TestQcWindow::controlChartFromDefinitionToReport()
     window->defineSample(false);
     QCOMPARE(window->chart().definition.idPattern, QStringLiteral("STD*"));
     QCOMPARE(window->table()->model()->rowCount(), 20);
-    QVERIFY2(window->statisticsText().contains(QStringLiteral("Period 1: centre 10.008")),
-             qPrintable(window->statisticsText()));
+    QVERIFY2(
+        window->statisticsText().contains(QStringLiteral("Period 1: centre ") + QLocale().toString(10.008)),
+        qPrintable(window->statisticsText()));
 
     // A value out of control: the import warns at once, naming sample, value and test.
     meter.setRecords(records({10.05, 12.4}), 44);
