@@ -505,7 +505,8 @@ void TestArchive::serverRefusesChanges_data()
     QTest::addColumn<QString>("statement");
     for (const char *s : {"UPDATE imports SET login = 'x'", "DELETE FROM imports", "TRUNCATE imports CASCADE",
                           "UPDATE datasets SET value1 = '0'", "DELETE FROM datasets", "TRUNCATE datasets",
-                          "UPDATE meta SET value = '2'"})
+                          "UPDATE meta SET value = '2'", "UPDATE qc_definitions SET content = ''",
+                          "DELETE FROM qc_revisions"})
         QTest::newRow(s) << QString::fromLatin1(s);
 }
 

@@ -119,6 +119,10 @@ private slots:
     void limitsMatchNumPy();
     void chartJudgesOnlyComparableValues_data();
     void chartJudgesOnlyComparableValues();
+    void periodsAndLimits_data();
+    void periodsAndLimits();
+    void definitionsAreChecked_data();
+    void definitionsAreChecked();
     void importJudgesControlSamples_data();
     void importJudgesControlSamples();
 
@@ -303,6 +307,99 @@ void TestQc::chartJudgesOnlyComparableValues()
     QCOMPARE(chart.statistics.n, qint64(values.size()));
 }
 
+void TestQc::periodsAndLimits_data()
+{
+    QTest::addColumn<QString>("settings"); // a definition's JSON fields
+    QTest::addColumn<QStringList>("ids");
+    QTest::addColumn<QList<double>>("values");
+    QTest::addColumn<int>("revisedAfter"); // index of the last value of a revision; -1: none
+    QTest::addColumn<QList<int>>("periodStarts");
+    QTest::addColumn<QList<int>>("flagged");
+    QTest::addColumn<bool>("due");
+    const QList<double> steady = {10.1, 9.9, 10.0, 10.2, 9.8, 10.1, 9.9};
+    QTest::newRow("target value: every value judged")
+        << R"({"target": 10, "target_s": 0.1})" << QStringList() << QList<double>{10.0, 10.5, 9.95} << -1
+        << QList<int>{0} << QList<int>{1} << false;
+    QTest::newRow("revision due") << R"({"pre_period": 4, "revision_after": 3})" << QStringList() << steady
+                                  << -1 << QList<int>{0} << QList<int>{} << true;
+    QTest::newRow("a revision starts a period after its basis")
+        << R"({"pre_period": 4})" << QStringList() << steady + QList<double>{12.0} << 5 << QList<int>{0, 6}
+        << QList<int>{7} << false;
+    QTest::newRow("pattern takes whole IDs only")
+        << R"({"pre_period": 2, "id": "std*"})" << QStringList{"STD-1", "xSTD", "STD-2", "STD-3", "std"}
+        << QList<double>{10.0, 50.0, 10.2, 10.1, 10.1} << -1 << QList<int>{0} << QList<int>{} << false;
+}
+
+void TestQc::periodsAndLimits()
+{
+    QFETCH(QString, settings);
+    QFETCH(QStringList, ids);
+    QFETCH(QList<double>, values);
+    QFETCH(int, revisedAfter);
+    QFETCH(QList<int>, periodStarts);
+    QFETCH(QList<int>, flagged);
+    QFETCH(bool, due);
+    QStringList texts;
+    for (const double v : values)
+        texts.append(QString::number(v, 'f', 2));
+    QList<ArchivedRow> archived = rows(texts);
+    for (qsizetype i = 0; i < ids.size(); ++i)
+        archived[i].fields[DatasetFields::SampleId] = ids[i];
+    const QcDefinition d = QcDefinition::fromJson(QJsonDocument::fromJson(settings.toLatin1()).object());
+    QList<QcRevision> revisions;
+    if (revisedAfter >= 0) {
+        const QcChart before = QcChart::build(d, archived.mid(0, revisedAfter + 1), {});
+        QcRevision r;
+        QVERIFY(before.revise(4, &r).isEmpty());
+        revisions.append(r);
+    }
+    const QcChart chart = QcChart::build(d, archived, revisions);
+    QList<int> starts;
+    for (const QcPeriod &p : chart.periods)
+        starts.append(p.first);
+    QCOMPARE(starts, periodStarts);
+    QList<int> found;
+    for (int i = 0; i < chart.points.size(); ++i)
+        if (chart.points[i].flags)
+            found.append(i);
+    QCOMPARE(found, flagged);
+    QCOMPARE(chart.revisionDue, due);
+    if (!ids.isEmpty())
+        QCOMPARE(chart.points.size(), qsizetype(4)); // not xSTD
+}
+
+void TestQc::definitionsAreChecked_data()
+{
+    QTest::addColumn<QStringList>("arguments");
+    QTest::addColumn<int>("exitCode");
+    QTest::newRow("recovery without the spiked amount") << QStringList{"--kind", "recovery"} << 2;
+    QTest::newRow("unknown kind") << QStringList{"--kind", "median"} << 64;
+    QTest::newRow("value 3") << QStringList{"--value", "3"} << 2;
+    QTest::newRow("pre-period of one value") << QStringList{"--pre-period", "1"} << 2;
+    QTest::newRow("target without s") << QStringList{"--target", "10"} << 2;
+    QTest::newRow("pre-period and target")
+        << QStringList{"--pre-period", "5", "--target", "10", "--sd", "1"} << 64;
+    QTest::newRow("a ninth test") << QStringList{"--tests", "1,9"} << 64;
+    QTest::newRow("target, limits only")
+        << QStringList{"--target", "10", "--sd", "0.2", "--tests", "limits"} << 0;
+    QTest::newRow("recovery") << QStringList{"--kind", "recovery", "--spiked", "5", "--value", "2"} << 0;
+}
+
+// A definition the window or the command line refuses is never kept.
+void TestQc::definitionsAreChecked()
+{
+    QFETCH(QStringList, arguments);
+    QFETCH(int, exitCode);
+    ArchiveSettings settings;
+    settings.location = m_home.filePath(QStringLiteral("definitions.sqlite"));
+    ArchiveSettings::storeForUser(settings);
+    const QString name = QString::fromLatin1(QTest::currentDataTag());
+    QCOMPARE(cli(QStringList{"qc", "define", name} + arguments).exitCode, exitCode);
+    const Run list = cli({"qc", "list"});
+    QCOMPARE(list.exitCode, 0);
+    QCOMPARE(list.out.contains(name), exitCode == 0);
+}
+
 void TestQc::importJudgesControlSamples_data()
 {
     QTest::addColumn<QString>("engine");
@@ -375,6 +472,14 @@ void TestQc::importJudgesControlSamples()
     run = cli({"trail", "show", "--format", "csv"});
     for (const char *action : {"qc-define", "qc-limits", "qc-out-of-control"})
         QVERIFY2(run.out.contains(QLatin1String(action)), action);
+    // Definitions and limits are evidence: the archive file refuses any change of them.
+    if (engine == QLatin1String("sqlite"))
+        for (const char *sql : {"UPDATE qc_definitions SET content = ''", "DELETE FROM qc_revisions"}) {
+            QProcess sqlite;
+            sqlite.start(QStringLiteral("sqlite3"), {settings.location, QLatin1String(sql)});
+            QVERIFY(sqlite.waitForFinished());
+            QVERIFY2(sqlite.readAllStandardError().contains("never"), sql);
+        }
 }
 
 QTEST_MAIN(TestQc)
