@@ -325,6 +325,10 @@ void TestQc::periodsAndLimits_data()
     QTest::newRow("a revision starts a period after its basis")
         << R"({"pre_period": 4})" << QStringList() << steady + QList<double>{12.0} << 5 << QList<int>{0, 6}
         << QList<int>{7} << false;
+    QTest::newRow("range of pairs: action limit at 3.267 times the mean range, none below 0")
+        << R"({"pre_period": 4, "kind": "range"})" << QStringList()
+        << QList<double>{10.0, 10.2, 10.1, 9.9, 10.0, 10.2, 9.9, 10.1, 10.0, 10.7, 10.3, 10.3} << -1
+        << QList<int>{0} << QList<int>{4} << false;
     QTest::newRow("pattern takes whole IDs only")
         << R"({"pre_period": 2, "id": "std*"})" << QStringList{"STD-1", "xSTD", "STD-2", "STD-3", "std"}
         << QList<double>{10.0, 50.0, 10.2, 10.1, 10.1} << -1 << QList<int>{0} << QList<int>{} << false;
@@ -452,6 +456,10 @@ void TestQc::importJudgesControlSamples()
     meter.setRecords(standardRecords({10.05, 12.4, 10.1}), 46);
     run = cli({"archive", "import"});
     QVERIFY2(run.exitCode == 0, qPrintable(run.err));
+    // A part of the chart shown; the verdict is still that of the newest value.
+    run = cli({"qc", "show", name, "--from", "2026-03-25"});
+    QCOMPARE(run.exitCode, 0);
+    QCOMPARE(run.out.count(QLatin1Char('\n')), 1); // the header only: every value is of 24 March
     run = cli({"qc", "show", name, "--format", "json"});
     QCOMPARE(run.exitCode, 0);
     const QJsonObject revised = QJsonDocument::fromJson(run.out.toUtf8()).object();

@@ -91,6 +91,19 @@ void TestQcWindow::controlChartFromDefinitionToReport()
     QVERIFY2(tip.contains(QStringLiteral("12.40 mg/l")) && tip.contains(QcRules::name(QcRules::BeyondAction)),
              qPrintable(tip));
 
+    // A withdrawn value leaves the chart and comes back, never judged, when asked for; a note shows.
+    Archive &archive = *s.main->shared().archive;
+    QVERIFY(archive.withdraw(window->chart().points[3].datasetId, QStringLiteral("cuvette scratched"),
+                             QStringLiteral("Ann")));
+    QVERIFY(archive.annotate(window->chart().points[4].datasetId, QStringLiteral("new lot"),
+                             QStringLiteral("Ann")));
+    window->reload();
+    QCOMPARE(window->table()->model()->rowCount(), 21);
+    QVERIFY(window->plot()->toolTipAt(window->plot()->positionOf(3)).contains(QStringLiteral("new lot")));
+    window->findChild<QCheckBox *>(QStringLiteral("chkWithdrawn"))->setChecked(true);
+    QCOMPARE(window->table()->model()->rowCount(), 22);
+    QVERIFY(!window->chart().points[3].judged);
+
     // New limits on purpose, then the image and the report.
     s.dialogs.inputAnswers.enqueue(QStringLiteral("21"));
     window->reviseLimits();
