@@ -158,6 +158,7 @@ QcChart QcChart::build(const QcDefinition &definition, const QList<ArchivedRow> 
             TextTable::text(TextTable::QcPrePeriodOpen).arg(judged.size()).arg(definition.prePeriod);
     } else {
         std::vector<double> basis;
+        basis.reserve(size_t(definition.prePeriod));
         for (int k = 0; k < definition.prePeriod; ++k)
             basis.push_back(chart.points[judged[k]].value);
         const QcRules::Statistics st = QcRules::statistics(basis);

@@ -29,6 +29,29 @@ QString periodLine(const QcChart &chart, int period)
              number(p.limit(3)), source);
 }
 
+namespace {
+
+// A printed line is cut at the paper's edge: the long ones (limits, the tests' names) are broken
+// between words first.
+constexpr qsizetype kLineWidth = 80;
+
+void appendWrapped(QStringList &out, const QString &text)
+{
+    QString line;
+    for (const QString &word : text.split(QLatin1Char(' '))) {
+        if (!line.isEmpty() && line.size() + 1 + word.size() > kLineWidth) {
+            out.append(line);
+            line = QStringLiteral("    ");
+        } else if (!line.isEmpty()) {
+            line += QLatin1Char(' ');
+        }
+        line += word;
+    }
+    out.append(line);
+}
+
+} // namespace
+
 QStringList lines(const QcChart &chart, const QString &who, const QDateTime &when)
 {
     const QcDefinition &d = chart.definition;
@@ -50,9 +73,9 @@ QStringList lines(const QcChart &chart, const QString &who, const QDateTime &whe
     if (!chart.waiting.isEmpty())
         out.append(chart.waiting);
     for (int k = 0; k < chart.periods.size(); ++k)
-        out.append(periodLine(chart, k));
+        appendWrapped(out, periodLine(chart, k));
     if (chart.revisionDue)
-        out.append(TextTable::text(TextTable::QcRevisionDue).arg(d.name).arg(chart.sinceRevision));
+        appendWrapped(out, TextTable::text(TextTable::QcRevisionDue).arg(d.name).arg(chart.sinceRevision));
     out.append(TextTable::text(TextTable::QcStatsLine)
                    .arg(chart.statistics.n)
                    .arg(number(chart.statistics.mean), number(chart.statistics.s)));
@@ -60,7 +83,7 @@ QStringList lines(const QcChart &chart, const QString &who, const QDateTime &whe
     for (int r = 0; r < QcRules::Count; ++r)
         if (d.rules & QcRules::bit(QcRules::Rule(r)))
             counts.append(QStringLiteral("%1: %2").arg(r + 1).arg(chart.violations[size_t(r)]));
-    out.append(TextTable::text(TextTable::QcViolationsLine).arg(counts.join(QStringLiteral(", "))));
+    appendWrapped(out, TextTable::text(TextTable::QcViolationsLine).arg(counts.join(QStringLiteral(", "))));
     out.append(QString());
     out.append(TextTable::text(TextTable::QcColDate) + QStringLiteral("  ") +
                TextTable::text(TextTable::QcColMeter) + QStringLiteral("  ") +
@@ -80,7 +103,7 @@ QStringList lines(const QcChart &chart, const QString &who, const QDateTime &whe
     }
     out.append(QString());
     for (int r = 0; r < QcRules::Count; ++r)
-        out.append(QStringLiteral("%1: %2").arg(r + 1).arg(QcRules::name(QcRules::Rule(r))));
+        appendWrapped(out, QStringLiteral("%1: %2").arg(r + 1).arg(QcRules::name(QcRules::Rule(r))));
     out.append(QString());
     out.append(
         TextTable::text(TextTable::QcPrintedBy).arg(QLocale().toString(when, QLocale::ShortFormat), who));

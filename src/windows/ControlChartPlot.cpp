@@ -27,7 +27,7 @@ namespace {
 constexpr double kLeft = 6;
 constexpr double kRight = 1;
 constexpr double kTop = 2.5;
-constexpr double kBottom = 4;
+constexpr double kBottom = 5;
 
 QRectF plotIn(const QRectF &target, double em)
 {
@@ -242,9 +242,17 @@ void ControlChartPlot::draw(QPainter &painter, const QRectF &target, const QcCha
         painter.drawText(QRectF(X(x) - 4 * em, plot.bottom() + em / 2, 8 * em, em), Qt::AlignCenter, label);
     }
     // The legend under the axis.
-    const double ly = plot.bottom() + 2.2 * em;
+    double ly = plot.bottom() + 2.2 * em;
     double lx = plot.left();
+    // An entry that would leave the drawing (a narrow page) starts a second line.
+    auto place = [&](double width) {
+        if (lx > plot.left() && lx + width > target.right()) {
+            lx = plot.left();
+            ly += 1.2 * em;
+        }
+    };
     auto legend = [&](const QColor &colour, Qt::PenStyle style, const QString &text) {
+        place(3.4 * em + QFontMetricsF(painter.font()).horizontalAdvance(text));
         painter.setPen(QPen(colour, 2, style));
         painter.drawLine(QPointF(lx, ly + em / 2), QPointF(lx + 2 * em, ly + em / 2));
         painter.setPen(Qt::black);
@@ -256,6 +264,8 @@ void ControlChartPlot::draw(QPainter &painter, const QRectF &target, const QcCha
     legend(QColor(0, 128, 0), Qt::SolidLine, TextTable::text(TextTable::QcCentre));
     legend(QColor(230, 140, 0), Qt::DashLine, TextTable::text(TextTable::QcWarningLimits));
     legend(QColor(200, 0, 0), Qt::SolidLine, TextTable::text(TextTable::QcActionLimits));
+    place(3.4 * em +
+          QFontMetricsF(painter.font()).horizontalAdvance(TextTable::text(TextTable::QcPrePeriodShade)));
     painter.fillRect(QRectF(lx, ly, 2 * em, em), QColor(225, 235, 250));
     lx += 2.4 * em;
     painter.drawText(QRectF(lx, ly, 10 * em, em), Qt::AlignLeft | Qt::AlignVCenter,

@@ -8,6 +8,7 @@
 
 class QCommandLineParser;
 
+#include <algorithm>
 #include <functional>
 #include <memory>
 
@@ -86,9 +87,15 @@ inline bool archiveImported(int code)
 #ifdef MERAVO_CLI_PRINT
 int print(const QStringList &arguments);
 // print and qc's report draw with Qt's painter: it runs on the offscreen platform, with no display needed.
-inline bool needsGui(const QString &command)
+inline bool needsGui(const QString &command, const QStringList &arguments)
 {
-    return command == QLatin1String("print") || command == QLatin1String("qc");
+    if (command == QLatin1String("print"))
+        return true;
+    // Only qc's report draws; its other actions stay free of the window system.
+    return command == QLatin1String("qc") &&
+           std::any_of(arguments.cbegin(), arguments.cend(), [](const QString &a) {
+               return a == QLatin1String("--pdf") || a.startsWith(QLatin1String("--pdf="));
+           });
 }
 #endif
 

@@ -40,7 +40,10 @@ int main(int argc, char *argv[])
     int first = 1;
     while (first < argc && std::strcmp(argv[first], "--trace") == 0)
         ++first;
-    if (first < argc && Cli::needsGui(QString::fromLocal8Bit(argv[first]))) {
+    QStringList rest;
+    for (int i = first + 1; i < argc; ++i)
+        rest.append(QString::fromLocal8Bit(argv[i]));
+    if (first < argc && Cli::needsGui(QString::fromLocal8Bit(argv[first]), rest)) {
         qputenv("QT_QPA_PLATFORM", "offscreen");
         application = std::make_unique<QGuiApplication>(argc, argv);
     }
