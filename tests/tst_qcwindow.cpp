@@ -13,6 +13,9 @@
 
 #include <QApplication>
 #include <QCheckBox>
+#include <QComboBox>
+#include <QJsonDocument>
+#include <QJsonObject>
 #include <QLineEdit>
 #include <QLocale>
 #include <QProcess>
@@ -42,8 +45,47 @@ QByteArray records(const QList<double> &extra)
 class TestQcWindow : public QObject {
     Q_OBJECT
 private slots:
+    void dialogKeepsEveryField_data();
+    void dialogKeepsEveryField();
     void controlChartFromDefinitionToReport();
 };
+
+void TestQcWindow::dialogKeepsEveryField_data()
+{
+    QTest::addColumn<QString>("json");
+    QTest::addColumn<int>("preset"); // chosen in the dialog; -1: none
+    QTest::addColumn<int>("rules");
+    QTest::newRow("standard, pre-period, own tests")
+        << R"({"name": "a", "meter": "S-1", "program": "902", "id": "STD*", "code": "AQA", "pre_period": 25,
+              "revision_after": 40, "rules": 19})"
+        << -1 << 19;
+    QTest::newRow("recovery of value 2 from a target")
+        << R"({"name": "b", "value": 2, "kind": "recovery", "spiked": 2.5, "target": 100, "target_s": 4.5,
+              "unit": "%"})"
+        << -1 << int(QcRules::kAll);
+    QTest::newRow("range, limits-only preset")
+        << R"({"name": "c", "kind": "range", "rules": 255})" << 0 << int(QcRules::kLimitsOnly);
+    QTest::newRow("blank, all tests preset")
+        << R"({"name": "d", "kind": "blank", "rules": 1})" << 1 << int(QcRules::kAll);
+}
+
+// What the dialog shows is what it gives back, in any language's form of numbers.
+void TestQcWindow::dialogKeepsEveryField()
+{
+    QFETCH(QString, json);
+    QFETCH(int, preset);
+    QFETCH(int, rules);
+    const QcDefinition d = QcDefinition::fromJson(QJsonDocument::fromJson(json.toUtf8()).object());
+    QcDefinitionDialog dialog(d, false, nullptr);
+    if (preset >= 0) {
+        auto *box = dialog.findChild<QComboBox *>(QStringLiteral("cboPreset"));
+        box->setCurrentIndex(preset);
+        emit box->activated(preset);
+    }
+    QcDefinition expected = d;
+    expected.rules = QcRules::Mask(rules);
+    QCOMPARE(dialog.definition().toJson(), expected.toJson());
+}
 
 void TestQcWindow::controlChartFromDefinitionToReport()
 {
