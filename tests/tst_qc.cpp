@@ -480,6 +480,18 @@ void TestQc::importJudgesControlSamples()
     run = cli({"trail", "show", "--format", "csv"});
     for (const char *action : {"qc-define", "qc-limits", "qc-out-of-control"})
         QVERIFY2(run.out.contains(QLatin1String(action)), action);
+    // A value that waits on this PC while the server is away is judged when the server receives it.
+    if (engine == QLatin1String("postgresql")) {
+        QVERIFY(PgServer::shared().stop());
+        meter.setRecords(standardRecords({10.05, 12.4, 10.1, 13.0}), 48);
+        run = cli({"archive", "import"});
+        QVERIFY(PgServer::shared().start());
+        QVERIFY2(run.exitCode == 0, qPrintable(run.err));
+        run = cli({"archive", "sync"});
+        QVERIFY2(run.exitCode == 7 &&
+                     run.err.contains(QStringLiteral("13.00 mg/l beyond the upper action limit")),
+                 qPrintable(run.err));
+    }
     // Definitions and limits are evidence: the archive file refuses any change of them.
     if (engine == QLatin1String("sqlite"))
         for (const char *sql : {"UPDATE qc_definitions SET content = ''", "DELETE FROM qc_revisions"}) {

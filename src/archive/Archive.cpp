@@ -360,9 +360,13 @@ Result Archive::keepAll(const QList<ImportRecord> &records, Summary *summary, co
     Result result = open();
     if (result) {
         // Imports that waited go first, so the server receives them in the order they were made.
+        SyncOutcome synced;
         if (settings().onServer())
-            sync();
+            synced = sync();
         result = keepOn(*m_primary, records, summary, progress, QString());
+        // What waited is judged with what came now: both are new on the server.
+        if (result)
+            summary->newIds = synced.newIds + summary->newIds;
         if (result || result.failure != Result::Unreachable)
             return result;
     }
@@ -829,10 +833,11 @@ Archive::SyncOutcome Archive::sync(const Progress &progress)
             ImportRecord record;
             if (!readImport(waiting, uid, &record, &outcome.result))
                 return outcome;
-            Summary ignored;
+            Summary kept;
             // On the server first; then noted here. A crash between the two sends it again, and the
             // server recognises it by its uid.
-            outcome.result = keepOn(*m_primary, {record}, &ignored, {}, QString());
+            outcome.result = keepOn(*m_primary, {record}, &kept, {}, QString());
+            outcome.newIds += kept.newIds;
         }
         if (!outcome.result) {
             if (outcome.result.failure == Result::Unreachable) {

@@ -68,6 +68,7 @@ public:
         Result result;
         qint64 sent = 0;
         qint64 remaining = 0;
+        QList<qint64> newIds{}; // the datasets the server took in, by its ids, to be judged there
     };
 
     // The settings are read at the first use, not here: creating the shared objects reads no file.

@@ -10,6 +10,7 @@
 #include "Cp1252.h"
 #include "FileWrites.h"
 #include "ImportFollowUp.h"
+#include "QcStore.h"
 #include "TextTable.h"
 
 #include <QCommandLineParser>
@@ -71,9 +72,9 @@ const char *const kHelp =
     "too old, otherwise an invalid filter or an unknown import; 3 import: reading the meter failed, add:\n"
     "a file was refused (the others are archived); 4 the archive is unavailable or refused the work\n"
     "(the message says why; an import's measured-value file is still written); 5 the output file was not\n"
-    "written; 6 cancelled (Ctrl-C; the archive is as it was); 7 import, add: archived, and a control "
-    "sample's\n"
-    "new value is out of control (the message names it, the value and the test; see 'meravo-cli qc');\n"
+    "written; 6 cancelled (Ctrl-C; the archive is as it was); 7 import, add, sync: archived (sync: sent to\n"
+    "the server), and a control sample's new value is out of control (the message names it, the value\n"
+    "and the test; see 'meravo-cli qc');\n"
     "64 a command line that cannot be understood.";
 
 std::atomic<bool> s_interrupted{false};
@@ -444,7 +445,16 @@ int sync(const QStringList &arguments)
     printError(QStringLiteral("%1 sent, %2 waiting").arg(outcome.sent).arg(outcome.remaining));
     if (!outcome.result)
         printError(outcome.result.message);
-    return outcome.remaining > 0 ? kSyncPending : (outcome.result ? kDone : kArchiveFailed);
+    // The values that waited are judged now that the server holds the control samples' definitions.
+    const QcStore::Judgement judgement =
+        QcStore::judgeNew(*session.shared.archive, outcome.newIds, QString());
+    if (!judgement.notices.isEmpty())
+        printError(judgement.notices.join(QLatin1Char('\n')));
+    if (outcome.remaining > 0)
+        return kSyncPending;
+    if (!outcome.result)
+        return kArchiveFailed;
+    return judgement.outOfControl ? kOutOfControl : kDone;
 }
 
 int backup(const QStringList &arguments)
