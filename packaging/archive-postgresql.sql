@@ -15,7 +15,7 @@ CREATE TABLE meta (
     key   TEXT PRIMARY KEY,
     value TEXT NOT NULL
 );
-INSERT INTO meta (key, value) VALUES ('schema_version', '2');
+INSERT INTO meta (key, value) VALUES ('schema_version', '3');
 
 CREATE TABLE imports (
     id              BIGINT GENERATED ALWAYS AS IDENTITY PRIMARY KEY,
@@ -126,6 +126,23 @@ CREATE TABLE annotations (
 );
 CREATE INDEX annotations_dataset ON annotations (dataset_id);
 
+-- Control samples: every version of a definition and every revision of its limits, each with its
+-- trail entry; the newest row of a name is the one in force.
+CREATE TABLE qc_definitions (
+    id        BIGINT GENERATED ALWAYS AS IDENTITY PRIMARY KEY,
+    name      TEXT NOT NULL,
+    content   TEXT NOT NULL,
+    trail_seq BIGINT NOT NULL
+);
+CREATE INDEX qc_definitions_name ON qc_definitions (name);
+CREATE TABLE qc_revisions (
+    id        BIGINT GENERATED ALWAYS AS IDENTITY PRIMARY KEY,
+    name      TEXT NOT NULL,
+    content   TEXT NOT NULL,
+    trail_seq BIGINT NOT NULL
+);
+CREATE INDEX qc_revisions_name ON qc_revisions (name);
+
 -- The group role of the program: read and add, nothing else. Logins are granted it (below).
 DO $$
 BEGIN
@@ -135,11 +152,14 @@ BEGIN
 END
 $$;
 
-REVOKE ALL ON meta, imports, datasets, outbox, sent, trail, annotations FROM PUBLIC;
+REVOKE ALL ON meta, imports, datasets, outbox, sent, trail, annotations, qc_definitions, qc_revisions
+    FROM PUBLIC;
 GRANT USAGE ON SCHEMA public TO meravo_user;
 GRANT SELECT ON meta TO meravo_user;
-GRANT SELECT, INSERT ON imports, datasets, outbox, sent, trail, annotations TO meravo_user;
-GRANT USAGE, SELECT ON SEQUENCE imports_id_seq, datasets_id_seq, annotations_id_seq TO meravo_user;
+GRANT SELECT, INSERT ON imports, datasets, outbox, sent, trail, annotations, qc_definitions, qc_revisions
+    TO meravo_user;
+GRANT USAGE, SELECT ON SEQUENCE imports_id_seq, datasets_id_seq, annotations_id_seq, qc_definitions_id_seq,
+    qc_revisions_id_seq TO meravo_user;
 
 COMMIT;
 

@@ -13,6 +13,8 @@ packages=(
   libqt6sql6-sqlite libqt6sql6-psql libsqlite3-dev libpq-dev postgresql sqlite3
   # The trail's test of a PC clock set back.
   faketime
+  # Control charts: their limits and statistics checked against NumPy's.
+  python3-numpy
   clang-14 libclang-rt-14-dev clang-format clang-tidy
   xvfb xauth poppler-utils openbox
   fonts-dejavu-core

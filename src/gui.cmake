@@ -23,6 +23,8 @@ add_library(meravo_gui STATIC
   windows/frmArchive.cpp
   windows/frmTrail.cpp
   windows/TrailTableModel.cpp
+  windows/ControlChartPlot.cpp
+  windows/frmControlChart.cpp
   windows/frmChangeDir.cpp
   windows/CalLineChart.cpp
   windows/frmProgConsole.cpp

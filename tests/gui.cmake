@@ -29,6 +29,7 @@ meravo_add_gui_test(tst_archivewindow 300 tst_archivewindow.cpp)
 meravo_add_gui_test(tst_trailwindow 300 tst_trailwindow.cpp)
 add_dependencies(tst_trailwindow meravo-cli)
 target_compile_definitions(tst_trailwindow PRIVATE MERAVO_BIN_DIR="${CMAKE_BINARY_DIR}/bin")
+meravo_add_gui_test(tst_qcwindow 120 tst_qcwindow.cpp)
 target_compile_definitions(tst_printout PRIVATE MERAVO_BIN_DIR="${CMAKE_BINARY_DIR}/bin")
 add_dependencies(tst_printout meravo-cli)
 # Every writer against every fault (full disks, file-size limits, signals, planted links, names).

@@ -507,7 +507,8 @@ void TestArchive::serverRefusesChanges_data()
                           "UPDATE datasets SET value1 = '0'", "DELETE FROM datasets", "TRUNCATE datasets",
                           "UPDATE trail SET login = 'x'", "DELETE FROM trail", "TRUNCATE trail",
                           "UPDATE annotations SET text = 'x'", "DELETE FROM annotations",
-                          "TRUNCATE annotations", "UPDATE meta SET value = '2'"})
+                          "TRUNCATE annotations", "UPDATE meta SET value = '2'",
+                          "UPDATE qc_definitions SET content = ''", "DELETE FROM qc_revisions"})
         QTest::newRow(s) << QString::fromLatin1(s);
 }
 

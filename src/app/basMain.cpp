@@ -8,7 +8,9 @@
 #include "frmLogin.h"
 #include "frmMain.h"
 #include "ProgramFolder.h"
+#include "QcStore.h"
 #include "TextTable.h"
+#include "UserDialogs.h"
 
 #include <QAction>
 
@@ -40,8 +42,13 @@ bool Main(frmMain &main)
     // what stays waiting is sent with the next import.
     if (shared.archive->enabled() && shared.archive->settings().onServer()) {
         main.SetMousePointer(11);
-        shared.archive->sync();
+        const Archive::SyncOutcome synced = shared.archive->sync();
+        // Values of control samples that waited are judged now that the server holds them.
+        const QcStore::Judgement judgement =
+            QcStore::judgeNew(*shared.archive, synced.newIds, shared.login->UserName());
         main.SetMousePointer(0);
+        if (judgement.outOfControl)
+            main.dialogs().warning(&main, judgement.notices.join(QLatin1Char('\n')));
     }
     return true;
 }

@@ -14,6 +14,7 @@
 #include "frmCalProtocolTurb.h"
 #include "frmCommLog.h"
 #include "frmConnCheck.h"
+#include "frmControlChart.h"
 #include "frmDocument.h"
 #include "frmHelp.h"
 #include "frmProgConsole.h"
@@ -247,6 +248,7 @@ QMenuBar *frmMain::createMenuBar(frmDocument *doc, QHash<QString, QAction *> &ac
     item(file, "mnuArchive", TextTable::ArchiveMenu, [this] { MenuArchive(); });
     item(file, "mnuArchiveAddFiles", TextTable::ArchiveAddMenu, [this] { MenuArchiveAddFiles(); });
     item(file, "mnuTrail", TextTable::TrailMenu, [this] { frmTrail::open(*this); });
+    item(file, "mnuControlCharts", TextTable::QcMenu, [this] { MenuControlCharts(); });
     file->addSeparator();
     if (doc) {
         QPointer<frmDocument> d(doc);
@@ -670,6 +672,13 @@ void frmMain::MenuArchive()
     m_archiveWindow->show();
     m_archiveWindow->raise();
     m_archiveWindow->activateWindow();
+}
+
+void frmMain::MenuControlCharts()
+{
+    auto *window = new frmControlChart(*this, this);
+    window->setAttribute(Qt::WA_DeleteOnClose);
+    window->show();
 }
 
 frmArchive *frmMain::archiveWindow() const

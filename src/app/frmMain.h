@@ -90,6 +90,7 @@ public:
     frmArchive *archiveWindow() const;
     // File > Add files to archive.
     void MenuArchiveAddFiles();
+    void MenuControlCharts();
 
     void showHelp(int contextNumber) override;
     QString helpFile() const { return m_helpFile; }

@@ -181,7 +181,7 @@ void appendUtf8(QByteArray &out, const QString &text)
 // its transaction.
 bool insertSQLite(const ArchiveDatabase &db, sqlite3 *handle, const QString &sql, qint64 importId,
                   const ImportRecord &record, int layout, const QList<ArchivedDataset> &rows,
-                  const QList<char> &kinds, Result *result)
+                  const QList<char> &kinds, QList<qint64> *newIds, Result *result)
 {
     auto failed = [&] {
         *result = db.sqliteFailure();
@@ -233,6 +233,9 @@ bool insertSQLite(const ArchiveDatabase &db, sqlite3 *handle, const QString &sql
         bindRow(rows[i], kinds[i] == Conflict ? 1 : 0);
         if (sqlite3_step(statement) != SQLITE_DONE)
             return failed();
+        // Another importer's copy of the same dataset leaves nothing inserted.
+        if (sqlite3_changes(handle) > 0)
+            newIds->append(sqlite3_last_insert_rowid(handle));
         sqlite3_reset(statement);
     }
     return true;
@@ -339,9 +342,13 @@ Result Archive::keepAll(const QList<ImportRecord> &records, Summary *summary, co
     Result result = open();
     if (result) {
         // Imports that waited go first, so the server receives them in the order they were made.
+        SyncOutcome synced;
         if (settings().onServer())
-            sync();
+            synced = sync();
         result = keepOn(*m_primary, records, summary, progress, QString());
+        // What waited is judged with what came now: both are new on the server.
+        if (result)
+            summary->newIds = synced.newIds + summary->newIds;
         if (result || result.failure != Result::Unreachable)
             return result;
     }
@@ -518,12 +525,13 @@ Result Archive::store(ArchiveDatabase &db, const ImportRecord &record, Summary *
     const QString sql =
         QStringLiteral("INSERT INTO datasets (%1) VALUES (%2) ON CONFLICT DO NOTHING").arg(columns, marks);
     const int layout = archiveLayout(m_device, record.meter);
+    QList<qint64> newIds;
     if (sqlite3 *handle = db.sqliteHandle()) {
-        if (!insertSQLite(db, handle, sql, importId, record, layout, rows, kinds, &result))
+        if (!insertSQLite(db, handle, sql, importId, record, layout, rows, kinds, &newIds, &result))
             return result;
     } else {
         QSqlQuery insert(db.database());
-        insert.prepare(sql);
+        insert.prepare(sql + QStringLiteral(" RETURNING id"));
         const QVariant noDay{QMetaType(QMetaType::QString)};
         for (qsizetype i = 0; i < rows.size(); ++i) {
             if (kinds[i] == Repeat)
@@ -541,6 +549,8 @@ Result Archive::store(ArchiveDatabase &db, const ImportRecord &record, Summary *
                 insert.addBindValue(bound(field));
             if (!run(insert, db, &result))
                 return result;
+            if (insert.next())
+                newIds.append(insert.value(0).toLongLong());
         }
     }
     // The import's entry in the trail, in the same transaction as its data.
@@ -563,6 +573,7 @@ Result Archive::store(ArchiveDatabase &db, const ImportRecord &record, Summary *
     summary->added += added;
     summary->repeated += repeated;
     summary->conflicting += conflicting;
+    summary->newIds += newIds;
     return result;
 }
 
@@ -806,10 +817,11 @@ Archive::SyncOutcome Archive::sync(const Progress &progress)
             ImportRecord record;
             if (!readImport(waiting, uid, &record, &outcome.result))
                 return outcome;
-            Summary ignored;
+            Summary kept;
             // On the server first; then noted here. A crash between the two sends it again, and the
             // server recognises it by its uid.
-            outcome.result = keepOn(*m_primary, {record}, &ignored, {}, QString());
+            outcome.result = keepOn(*m_primary, {record}, &kept, {}, QString());
+            outcome.newIds += kept.newIds;
         }
         if (!outcome.result) {
             if (outcome.result.failure == Result::Unreachable) {
@@ -1097,4 +1109,60 @@ Result Archive::sendEntry(ArchiveDatabase &waiting, qint64 seq)
         return r;
     }
     return m_primary->commit();
+}
+
+Result Archive::keepQc(QcTable table, const QString &name, const QJsonObject &content, const QString &login)
+{
+    const UntranslatedDriverMessages untranslated;
+    if (Result r = open(); !r)
+        return r;
+    ArchiveDatabase &db = *m_primary;
+    if (Result r = db.begin(); !r)
+        return r;
+    TrailAction action;
+    action.action = table == QcDefinitions ? QStringLiteral("qc-define") : QStringLiteral("qc-limits");
+    action.object = QStringLiteral("qc:") + name;
+    action.login = login;
+    action.details = content;
+    TrailEntry entry;
+    Result result = Trail::append(db, action, &entry);
+    if (result) {
+        QSqlQuery q(db.database());
+        q.prepare(QStringLiteral("INSERT INTO %1 (name, content, trail_seq) VALUES (?, ?, ?)")
+                      .arg(table == QcDefinitions ? QStringLiteral("qc_definitions")
+                                                  : QStringLiteral("qc_revisions")));
+        q.addBindValue(name);
+        q.addBindValue(QString::fromUtf8(QJsonDocument(content).toJson(QJsonDocument::Compact)));
+        q.addBindValue(entry.seq);
+        run(q, db, &result);
+    }
+    if (!result) {
+        db.rollback();
+        return result;
+    }
+    return db.commit();
+}
+
+Result Archive::qcRows(QcTable table, const QString &name, QList<QJsonObject> *rows)
+{
+    const UntranslatedDriverMessages untranslated;
+    rows->clear();
+    if (Result r = open(); !r)
+        return r;
+    QSqlQuery q(m_primary->database());
+    q.setForwardOnly(true);
+    const QString from =
+        table == QcDefinitions ? QStringLiteral("qc_definitions") : QStringLiteral("qc_revisions");
+    if (name.isNull()) {
+        q.prepare(QStringLiteral("SELECT content FROM %1 ORDER BY id").arg(from));
+    } else {
+        q.prepare(QStringLiteral("SELECT content FROM %1 WHERE name = ? ORDER BY id").arg(from));
+        q.addBindValue(name);
+    }
+    Result result;
+    if (!run(q, *m_primary, &result))
+        return result;
+    while (q.next())
+        rows->append(QJsonDocument::fromJson(q.value(0).toString().toUtf8()).object());
+    return result;
 }

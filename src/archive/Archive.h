@@ -12,6 +12,7 @@
 #include <memory>
 #include <optional>
 #include <QElapsedTimer>
+#include <QJsonObject>
 #include <QList>
 
 class CDevice;
@@ -57,6 +58,7 @@ public:
         qint64 repeated = 0;
         qint64 conflicting = 0;
         bool keptLocally = false; // the server did not answer: waiting on this PC
+        QList<qint64> newIds{};   // the datasets this import added (new and conflicting), in its archive
         QString text() const;     // "N new, M already archived, K conflicting"
     };
 
@@ -67,6 +69,7 @@ public:
         Result result;
         qint64 sent = 0;
         qint64 remaining = 0;
+        QList<qint64> newIds{}; // the datasets the server took in, by its ids, to be judged there
     };
 
     // The settings are read at the first use, not here: creating the shared objects reads no file.
@@ -121,6 +124,12 @@ public:
     // and outputs. Both need a text (the reason) and are in the trail.
     Result annotate(qint64 datasetId, const QString &text, const QString &login);
     Result withdraw(qint64 datasetId, const QString &reason, const QString &login);
+
+    // Control samples: their definitions and the revisions of their limits, each a new row with its
+    // trail entry (action "qc-define" or "qc-limits"), never an edit. Rows of a name oldest first.
+    enum QcTable { QcDefinitions, QcRevisions };
+    Result keepQc(QcTable table, const QString &name, const QJsonObject &content, const QString &login);
+    Result qcRows(QcTable table, const QString &name, QList<QJsonObject> *rows);
 
 private:
     Result store(ArchiveDatabase &db, const ImportRecord &record, Summary *summary);

@@ -90,6 +90,27 @@ const char *const kToVersion2[] = {
     " BEGIN SELECT RAISE(ABORT, 'annotations are never deleted'); END",
 };
 
+// Version 3: control samples. A definition's every version, and every revision of its limits, each
+// with its trail entry: the newest row of a name is the one in force.
+const char *const kToVersion3[] = {
+    "CREATE TABLE qc_definitions ("
+    " id INTEGER PRIMARY KEY AUTOINCREMENT, name TEXT NOT NULL, content TEXT NOT NULL,"
+    " trail_seq BIGINT NOT NULL)",
+    "CREATE INDEX qc_definitions_name ON qc_definitions (name)",
+    "CREATE TABLE qc_revisions ("
+    " id INTEGER PRIMARY KEY AUTOINCREMENT, name TEXT NOT NULL, content TEXT NOT NULL,"
+    " trail_seq BIGINT NOT NULL)",
+    "CREATE INDEX qc_revisions_name ON qc_revisions (name)",
+    "CREATE TRIGGER qc_definitions_no_update BEFORE UPDATE ON qc_definitions"
+    " BEGIN SELECT RAISE(ABORT, 'control sample definitions are never changed'); END",
+    "CREATE TRIGGER qc_definitions_no_delete BEFORE DELETE ON qc_definitions"
+    " BEGIN SELECT RAISE(ABORT, 'control sample definitions are never deleted'); END",
+    "CREATE TRIGGER qc_revisions_no_update BEFORE UPDATE ON qc_revisions"
+    " BEGIN SELECT RAISE(ABORT, 'control limits are never changed'); END",
+    "CREATE TRIGGER qc_revisions_no_delete BEFORE DELETE ON qc_revisions"
+    " BEGIN SELECT RAISE(ABORT, 'control limits are never deleted'); END",
+};
+
 // Steps from each version to the next (SQLite; a server's schema is the administrator's script).
 struct Migration {
     int from;
@@ -98,6 +119,7 @@ struct Migration {
 };
 const Migration kMigrations[] = {
     {1, kToVersion2, int(std::size(kToVersion2))},
+    {2, kToVersion3, int(std::size(kToVersion3))},
 };
 constexpr int kMigrationCount = int(std::size(kMigrations));
 

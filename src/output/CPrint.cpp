@@ -144,6 +144,21 @@ bool CPrint::PrintMVals(const MeasuredValues &values)
     }
 }
 
+bool CPrint::PrintReport(const QStringList &lines)
+{
+    try {
+        if (!StartJob() || !PrintTopMargin())
+            return Finish(false);
+        for (const QString &line : lines)
+            if (!PrintIndented(line))
+                return Finish(false);
+        return Finish(true);
+    } catch (const std::exception &e) {
+        ErrorFrame::report(QString::fromLocal8Bit(e.what()));
+        return Finish(false);
+    }
+}
+
 bool CPrint::PrintMValsHeader(const MeasuredValues &values)
 {
     return PrintTopMargin() && PrintIndented(labelled(1063, values.meter)) &&

@@ -42,6 +42,9 @@ public:
     bool PrintCalProtocol();
     // Any table with the layout of PrintMValsTable.
     bool PrintTablePrintout(const TablePrintout &table);
+    // A report of ready lines (a control chart's limits, values and violations), each cut to the
+    // paper's width, paginated like the other printouts.
+    bool PrintReport(const QStringList &lines);
 
     qint16 linesPerPage() const { return m_linesPerPage; }
     // A printed line is cut, never wrapped, to what fits the paper's width, which no paper takes beyond

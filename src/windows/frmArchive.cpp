@@ -3,6 +3,7 @@
 #include "Archive.h"
 #include "ArchiveTableModel.h"
 #include "CLogin.h"
+#include "frmControlChart.h"
 #include "frmDocument.h"
 #include "frmTrail.h"
 #include "ImportFollowUp.h"
@@ -165,11 +166,13 @@ frmArchive::frmArchive(MainWindowContext &main, QWidget *owner)
     m_count->setObjectName(QStringLiteral("lblCount"));
     auto *openButton = new QPushButton(this);
     auto *closeButton = new QPushButton(this);
+    auto *chartsButton = new QPushButton(this);
     auto *trailButton = new QPushButton(this);
     auto *verifyButton = new QPushButton(this);
     auto *annotateButton = new QPushButton(this);
     auto *withdrawButton = new QPushButton(this);
     TextApplier::nameAndTag({{openButton, "cmdOpenDocument", TextTable::ArchiveOpenDocument, 0},
+                             {chartsButton, "cmdControlCharts", TextTable::QcMenu, 0},
                              {closeButton, "cmdClose", TextTable::CommLogClose, 0},
                              {trailButton, "cmdTrail", TextTable::TrailMenu, 0},
                              {verifyButton, "cmdVerify", TextTable::ArchiveVerify, 0},
@@ -178,6 +181,7 @@ frmArchive::frmArchive(MainWindowContext &main, QWidget *owner)
     auto *bottom = new QHBoxLayout;
     bottom->addWidget(m_count);
     bottom->addStretch();
+    bottom->addWidget(chartsButton);
     bottom->addWidget(trailButton);
     bottom->addWidget(verifyButton);
     bottom->addSpacing(12);
@@ -196,6 +200,11 @@ frmArchive::frmArchive(MainWindowContext &main, QWidget *owner)
     connect(searchButton, &QPushButton::clicked, this, &frmArchive::search);
     connect(clearButton, &QPushButton::clicked, this, &frmArchive::clearFilter);
     connect(openButton, &QPushButton::clicked, this, &frmArchive::openAsDocuments);
+    connect(chartsButton, &QPushButton::clicked, this, [this] {
+        auto *window = new frmControlChart(m_main, this);
+        window->setAttribute(Qt::WA_DeleteOnClose);
+        window->show();
+    });
     connect(closeButton, &QPushButton::clicked, this, &QDialog::close);
     connect(trailButton, &QPushButton::clicked, this, [this] { frmTrail::open(m_main); });
     connect(verifyButton, &QPushButton::clicked, this, &frmArchive::verifyTrail);

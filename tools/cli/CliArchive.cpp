@@ -1,6 +1,5 @@
 // meravo-cli archive: the lab's archive from the command line, and the archiving of every import.
 #include "Archive.h"
-#include "ImportFollowUp.h"
 #include "CCommunication.h"
 #include "CDevice.h"
 #include "CExportExcel.h"
@@ -10,6 +9,8 @@
 #include "CMeasVal.h"
 #include "Cp1252.h"
 #include "FileWrites.h"
+#include "ImportFollowUp.h"
+#include "QcStore.h"
 #include "TextTable.h"
 
 #include <QCommandLineParser>
@@ -39,6 +40,7 @@ enum Exit {
     kArchiveFailed = 4,
     kNotWritten = 5,
     kCancelled = 6,
+    kOutOfControl = kImportOutOfControl,
 };
 
 const char *const kHelp =
@@ -70,7 +72,10 @@ const char *const kHelp =
     "too old, otherwise an invalid filter or an unknown import; 3 import: reading the meter failed, add:\n"
     "a file was refused (the others are archived); 4 the archive is unavailable or refused the work\n"
     "(the message says why; an import's measured-value file is still written); 5 the output file was not\n"
-    "written; 6 cancelled (Ctrl-C; the archive is as it was); 64 a command line that cannot be understood.";
+    "written; 6 cancelled (Ctrl-C; the archive is as it was); 7 import, add, sync: archived (sync: sent to\n"
+    "the server), and a control sample's new value is out of control (the message names it, the value\n"
+    "and the test; see 'meravo-cli qc');\n"
+    "64 a command line that cannot be understood.";
 
 std::atomic<bool> s_interrupted{false};
 
@@ -328,8 +333,9 @@ int add(const QStringList &arguments)
     endProgress();
     if (!result)
         return failed(result);
-    printError(followUpImport(session.shared, result, summary).notices.join(QLatin1Char('\n')));
-    return refused ? kFilesRefused : kDone;
+    const ImportFollowUp followUp = followUpImport(session.shared, result, summary);
+    printError(followUp.notices.join(QLatin1Char('\n')));
+    return refused ? kFilesRefused : followUp.outOfControl ? kOutOfControl : kDone;
 }
 
 int queryOrExport(const QStringList &arguments, bool exporting)
@@ -439,7 +445,16 @@ int sync(const QStringList &arguments)
     printError(QStringLiteral("%1 sent, %2 waiting").arg(outcome.sent).arg(outcome.remaining));
     if (!outcome.result)
         printError(outcome.result.message);
-    return outcome.remaining > 0 ? kSyncPending : (outcome.result ? kDone : kArchiveFailed);
+    // The values that waited are judged now that the server holds the control samples' definitions.
+    const QcStore::Judgement judgement =
+        QcStore::judgeNew(*session.shared.archive, outcome.newIds, QString());
+    if (!judgement.notices.isEmpty())
+        printError(judgement.notices.join(QLatin1Char('\n')));
+    if (outcome.remaining > 0)
+        return kSyncPending;
+    if (!outcome.result)
+        return kArchiveFailed;
+    return judgement.outOfControl ? kOutOfControl : kDone;
 }
 
 int backup(const QStringList &arguments)
@@ -527,8 +542,11 @@ int archiveImport(Session &session, const QString &raw, const QDateTime &importe
         ImportRecord::fromMeter(raw, imported, device, *shared.communication, shared.login->UserName());
     Archive::Summary summary;
     const Archive::Result result = shared.archive->keep(record, &summary);
-    printError(followUpImport(shared, result, summary).notices.join(QLatin1Char('\n')));
-    return result && !fileFailed ? kDone : kArchiveFailed;
+    const ImportFollowUp followUp = followUpImport(shared, result, summary);
+    printError(followUp.notices.join(QLatin1Char('\n')));
+    if (!result || fileFailed)
+        return kArchiveFailed;
+    return followUp.outOfControl ? kOutOfControl : kDone;
 }
 
 int archive(const QStringList &arguments)

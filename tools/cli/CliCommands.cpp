@@ -31,6 +31,7 @@ const QList<Command> &commands()
         {"checkrange", "Check a measuring range against the meter's absorbance range.", &checkrange},
         {"archive", "The lab's archive: import, add, query, export, status, raw, sync, backup.", &archive},
         {"trail", "The activity trail: verify, head, check FILE, show.", &trail},
+        {"qc", "Control samples: define, list, show (CSV, JSON, PDF report), revise.", &qc},
 #ifdef MERAVO_CLI_PRINT
         {"print", "Write the printout of a measured-value or calibration record file as a PDF file.", &print},
 #endif

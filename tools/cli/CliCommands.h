@@ -9,6 +9,7 @@
 
 class QCommandLineParser;
 
+#include <algorithm>
 #include <functional>
 #include <memory>
 
@@ -65,6 +66,7 @@ int calline(const QStringList &arguments);
 int checkrange(const QStringList &arguments);
 int archive(const QStringList &arguments);
 int trail(const QStringList &arguments);
+int qc(const QStringList &arguments);
 // A command with actions ("meravo-cli archive query ..."): runs the named action with the arguments
 // from the action on; without one, or with --help, prints help.
 using Action = std::function<int(const QStringList &)>;
@@ -74,19 +76,28 @@ int runAction(const QString &command, const QStringList &arguments,
 // One CSV field: quoted when it holds a comma, a quote or a line break.
 QString csvField(const QString &text);
 // Archives a meter's answer as one import (and writes the measured-value file first when fileName
-// is given); prints the summary. 0, or 4 when the archive or the file failed.
+// is given); prints the summary. 0, 4 when the archive or the file failed, 7 when archived and a
+// control sample's new value is out of control.
 int archiveImport(Session &session, const QString &raw, const QDateTime &imported, const QString &fileName);
+constexpr int kImportOutOfControl = 7;
+// Whether archiveImport's code means the datasets are archived.
+inline bool archiveImported(int code)
+{
+    return code == 0 || code == kImportOutOfControl;
+}
 #ifdef MERAVO_CLI_PRINT
 int print(const QStringList &arguments);
-// print and trail show --pdf draw with Qt's painter: they run on the offscreen platform, with no
-// display needed. arguments: the command and what follows it.
+// print, qc's report and trail show --pdf draw with Qt's painter: they run on the offscreen platform,
+// with no display needed; every other command stays free of the window system. arguments: the command
+// and what follows it.
 inline bool needsGui(const QStringList &arguments)
 {
     const QString command = arguments.value(0);
     if (command == QLatin1String("print"))
         return true;
-    return command == QLatin1String("trail") && arguments.value(1) == QLatin1String("show") &&
-           arguments.indexOf(QRegularExpression(QStringLiteral("^--pdf(=.*)?$"))) > 1;
+    const bool pdf = arguments.indexOf(QRegularExpression(QStringLiteral("^--pdf(=.*)?$"))) > 1;
+    return pdf && (command == QLatin1String("qc") ||
+                   (command == QLatin1String("trail") && arguments.value(1) == QLatin1String("show")));
 }
 #endif
 

@@ -84,7 +84,7 @@ int datasets(const QStringList &arguments)
             printError(TextTable::text(1177));
             return kSaveFailed;
         }
-        return archiveImport(session, raw, imported, QString()) == 0 ? 0 : kArchiveFailed;
+        return archiveImported(archiveImport(session, raw, imported, QString())) ? 0 : kArchiveFailed;
     }
     const int fields = int(device.TableLayout(meter).size());
     RecordWalk walk(raw, fields);
@@ -98,7 +98,7 @@ int datasets(const QStringList &arguments)
         }
         printLine(line);
     }
-    return archiveImport(session, raw, imported, QString()) == 0 ? 0 : kArchiveFailed;
+    return archiveImported(archiveImport(session, raw, imported, QString())) ? 0 : kArchiveFailed;
 }
 
 int exportFile(const QStringList &arguments)

@@ -1,0 +1,300 @@
+#include "QcChart.h"
+
+#include "DateText.h"
+#include "NumberText.h"
+#include "TextTable.h"
+
+#include <QLocale>
+
+#include <algorithm>
+#include <cmath>
+
+namespace {
+
+// A range of duplicate pairs: s of the range is d3/d2 times the mean range (n = 2), so the action
+// limit R + 3 s is the familiar 3.267 R.
+constexpr double kRangeSigmaPerMean = 0.853 / 1.128;
+
+struct Field3 {
+    DatasetFields::Field value;
+    DatasetFields::Field unit;
+    DatasetFields::Field status;
+};
+
+Field3 fieldsOf(int valueNumber)
+{
+    if (valueNumber == 2)
+        return {DatasetFields::Value2, DatasetFields::Unit2, DatasetFields::Status2};
+    return {DatasetFields::Value1, DatasetFields::Unit1, DatasetFields::Status1};
+}
+
+QString shown(double v)
+{
+    return QLocale().toString(v, 'g', 6);
+}
+
+} // namespace
+
+QString QcPoint::when() const
+{
+    const QLocale locale;
+    QString text = locale.toString(date, QLocale::ShortFormat);
+    if (time.isValid())
+        text += QLatin1Char(' ') + locale.toString(time, QLocale::ShortFormat);
+    return text;
+}
+
+QcChart QcChart::build(const QcDefinition &definition, const QList<ArchivedRow> &rows,
+                       const QList<QcRevision> &revisions)
+{
+    QcChart chart;
+    chart.definition = definition;
+    chart.unit = definition.unit;
+    const Field3 f = fieldsOf(definition.value);
+    QList<QcPoint> points;
+    for (const ArchivedRow &row : rows) {
+        const QString &sampleId = row.fields[DatasetFields::SampleId];
+        if (!definition.idMatches(sampleId))
+            continue;
+        QString text = row.fields[f.value].trimmed();
+        if (text.isEmpty())
+            continue; // the meter measured no such value
+        QcPoint p;
+        p.datasetId = row.id;
+        p.serial = row.serial;
+        p.sampleId = sampleId.trimmed();
+        p.withdrawn = row.withdrawn;
+        p.notes = row.notes;
+        QDate date;
+        QTime time;
+        const bool hasDate = DateText::readDate(row.fields[DatasetFields::Date], date);
+        const bool hasTime = DateText::readTime(row.fields[DatasetFields::Time], time, true);
+        // Numbers, not texts or QDateTime: a hundred thousand values are ordered in milliseconds.
+        if (hasDate) {
+            p.date = date;
+            p.order = date.toJulianDay() * 86400 + (hasTime ? time.msecsSinceStartOfDay() / 1000 : 0);
+        }
+        if (hasTime)
+            p.time = time;
+        const QString unit = row.fields[f.unit].trimmed();
+        const QString status = row.fields[f.status].trimmed();
+        p.text = unit.isEmpty() ? text : text + QLatin1Char(' ') + unit;
+        bool isNumber = false;
+        const QChar sign = text.front();
+        p.value = NumberText::Val(sign == u'<' || sign == u'>' ? text.mid(1) : text, &isNumber);
+        // One rule for the chart, the report and the command line: a value the meter could not give
+        // as a number in its range, or gave with a status other than OK, is shown and never judged.
+        if (p.withdrawn)
+            p.excluded = TextTable::text(TextTable::QcWithdrawn);
+        else if (sign == u'<' || sign == u'>' || status == QLatin1String("<") || status == QLatin1String(">"))
+            p.excluded = TextTable::text(TextTable::QcOutOfRange);
+        else if (!isNumber || !std::isfinite(p.value))
+            p.excluded = TextTable::text(TextTable::QcNotNumber);
+        else if (status.compare(QLatin1String("OK"), Qt::CaseInsensitive) != 0)
+            p.excluded = TextTable::text(TextTable::QcStatusNotOk).arg(status);
+        p.judged = p.excluded.isEmpty();
+        p.unit = unit;
+        points.append(std::move(p));
+    }
+    std::sort(points.begin(), points.end(), [](const QcPoint &a, const QcPoint &b) { return a.before(b); });
+    // A unit that changes inside a control sample is never mixed into it: the definition's unit, or
+    // that of its first judged value in time, and values in any other are shown, not judged.
+    for (const QcPoint &p : points)
+        if (chart.unit.isEmpty() && p.judged)
+            chart.unit = p.unit;
+    for (QcPoint &p : points)
+        if (p.judged && p.unit != chart.unit) {
+            p.judged = false;
+            p.excluded = TextTable::text(TextTable::QcOtherUnit).arg(p.unit, chart.unit);
+        }
+    if (definition.kind == QcDefinition::Recovery) {
+        for (QcPoint &p : points)
+            p.value = p.value / definition.spiked * 100.0;
+        chart.unit = QStringLiteral("%");
+    } else if (definition.kind == QcDefinition::Range) {
+        // Duplicates come one after the other: the judged values two by two.
+        QList<QcPoint> pairs;
+        const QcPoint *first = nullptr;
+        for (QcPoint &p : points) {
+            if (!p.judged) {
+                pairs.append(p);
+                continue;
+            }
+            if (!first) {
+                first = &p;
+                continue;
+            }
+            QcPoint pair = p;
+            pair.pairId = first->datasetId;
+            pair.value = std::fabs(p.value - first->value);
+            pair.text = first->text + QStringLiteral(" / ") + p.text;
+            pairs.append(pair);
+            first = nullptr;
+        }
+        if (first) {
+            QcPoint open = *first;
+            open.judged = false;
+            open.excluded = TextTable::text(TextTable::QcNoDuplicate);
+            pairs.append(open);
+        }
+        points = pairs;
+    }
+    chart.points = points;
+
+    QList<int> judged;
+    for (int i = 0; i < chart.points.size(); ++i)
+        if (chart.points[i].judged)
+            judged.append(i);
+    const double lowerBound =
+        definition.kind == QcDefinition::Range ? 0.0 : -std::numeric_limits<double>::infinity();
+    QcPeriod first;
+    first.lowerBound = lowerBound;
+    if (definition.fromTarget) {
+        first.fromTarget = true;
+        first.centre = definition.target;
+        first.s = definition.targetS;
+    } else if (judged.size() < definition.prePeriod) {
+        chart.waiting =
+            TextTable::text(TextTable::QcPrePeriodOpen).arg(judged.size()).arg(definition.prePeriod);
+    } else {
+        std::vector<double> basis;
+        basis.reserve(size_t(definition.prePeriod));
+        for (int k = 0; k < definition.prePeriod; ++k)
+            basis.push_back(chart.points[judged[k]].value);
+        const QcRules::Statistics st = QcRules::statistics(basis);
+        first.prePeriod = true;
+        first.n = st.n;
+        first.centre = st.mean;
+        first.s = definition.kind == QcDefinition::Range ? st.mean * kRangeSigmaPerMean : st.s;
+    }
+    if (chart.waiting.isEmpty()) {
+        chart.periods.append(first);
+        for (const QcRevision &r : revisions) {
+            QcPeriod period;
+            period.lowerBound = lowerBound;
+            period.centre = r.centre;
+            period.s = r.s;
+            period.n = r.n;
+            period.revisedUtc = r.atUtc;
+            period.login = r.login;
+            QcPoint after;
+            after.order = r.afterOrder;
+            after.datasetId = r.afterId;
+            const auto at = std::upper_bound(chart.points.begin(), chart.points.end(), after,
+                                             [](const QcPoint &a, const QcPoint &b) { return a.before(b); });
+            period.first = int(at - chart.points.begin());
+            chart.periods.append(period);
+        }
+        for (int k = 0; k < chart.periods.size(); ++k)
+            chart.periods[k].last =
+                k + 1 < chart.periods.size() ? chart.periods[k + 1].first - 1 : int(chart.points.size()) - 1;
+        std::vector<double> z;
+        std::vector<QcRules::Mask> flags;
+        for (int k = 0; k < chart.periods.size(); ++k) {
+            const QcPeriod &period = chart.periods[k];
+            z.clear();
+            QList<int> at;
+            for (int i = period.first; i <= period.last; ++i) {
+                chart.points[i].period = k;
+                if (!chart.points[i].judged)
+                    continue;
+                chart.points[i].z = QcRules::zScore(chart.points[i].value, period.centre, period.s);
+                z.push_back(chart.points[i].z);
+                at.append(i);
+            }
+            QcRules::judge(z, definition.rules, flags);
+            for (qsizetype j = 0; j < at.size(); ++j)
+                chart.points[at[j]].flags = flags[size_t(j)];
+            chart.sinceRevision = qint64(at.size()) - (period.prePeriod ? period.n : 0);
+        }
+        chart.sinceRevision = std::max<qint64>(0, chart.sinceRevision);
+        chart.revisionDue = chart.sinceRevision >= definition.revisionAfter;
+    }
+    chart.restrictTo(QDate(), QDate());
+    return chart;
+}
+
+void QcChart::restrictTo(const QDate &from, const QDate &to)
+{
+    if (from.isValid() || to.isValid()) {
+        QList<QcPoint> kept;
+        QList<int> newIndex(points.size(), -1);
+        for (int i = 0; i < points.size(); ++i) {
+            const QDate d = points[i].date;
+            if ((from.isValid() && (!d.isValid() || d < from)) || (to.isValid() && (!d.isValid() || d > to)))
+                continue;
+            newIndex[i] = int(kept.size());
+            kept.append(points[i]);
+        }
+        points = kept;
+        for (QcPeriod &p : periods) {
+            p.first = std::numeric_limits<int>::max();
+            p.last = -1;
+        }
+        for (int i = 0; i < points.size(); ++i)
+            if (points[i].period >= 0) {
+                QcPeriod &p = periods[points[i].period];
+                p.first = std::min(p.first, i);
+                p.last = std::max(p.last, i);
+            }
+    }
+    std::vector<double> values;
+    violations.fill(0);
+    for (const QcPoint &p : points) {
+        if (!p.judged)
+            continue;
+        values.push_back(p.value);
+        for (int r = 0; r < QcRules::Count; ++r)
+            violations[size_t(r)] += (p.flags & QcRules::bit(QcRules::Rule(r))) ? 1 : 0;
+    }
+    statistics = QcRules::statistics(values);
+}
+
+QString QcChart::revise(qint64 n, QcRevision *revision) const
+{
+    std::vector<double> basis;
+    for (auto p = points.crbegin(); p != points.crend() && qint64(basis.size()) < n; ++p)
+        if (p->judged)
+            basis.push_back(p->value);
+    if (n < QcDefinition::kMinPrePeriod || qint64(basis.size()) < n)
+        return TextTable::text(TextTable::QcTooFewValues)
+            .arg(basis.size())
+            .arg(std::max<qint64>(n, QcDefinition::kMinPrePeriod));
+    std::reverse(basis.begin(), basis.end());
+    const QcRules::Statistics st = QcRules::statistics(basis);
+    revision->afterOrder = points.last().order;
+    revision->afterId = points.last().datasetId;
+    revision->centre = st.mean;
+    revision->s = definition.kind == QcDefinition::Range ? st.mean * kRangeSigmaPerMean : st.s;
+    revision->n = st.n;
+    return QString();
+}
+
+QStringList QcChart::verdicts(const QcPoint &point) const
+{
+    QStringList lines;
+    if (point.period < 0)
+        return lines;
+    const QcPeriod &period = periods[point.period];
+    for (int r = 0; r < QcRules::Count; ++r) {
+        if (!(point.flags & QcRules::bit(QcRules::Rule(r))))
+            continue;
+        if (r == QcRules::BeyondAction) {
+            const bool upper = point.z > 0;
+            lines.append(TextTable::text(upper ? TextTable::QcAboveAction : TextTable::QcBelowAction)
+                             .arg(definition.name, point.text, shown(period.limit(upper ? 3 : -3))));
+        } else {
+            lines.append(TextTable::text(TextTable::QcBrokeRule)
+                             .arg(definition.name, point.text, QcRules::name(QcRules::Rule(r))));
+        }
+    }
+    return lines;
+}
+
+const QcPoint *QcChart::lastJudged() const
+{
+    for (auto p = points.crbegin(); p != points.crend(); ++p)
+        if (p->judged && p->period >= 0)
+            return &*p;
+    return nullptr;
+}

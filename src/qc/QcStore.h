@@ -1,0 +1,30 @@
+#pragma once
+// Control samples in the archive: definitions and limits kept and read, charts loaded, and the
+// judgement of newly archived values that every import runs.
+#include "QcChart.h"
+
+namespace QcStore {
+
+using Result = Archive::Result;
+
+// Keeps a new definition or a new version of one (the problem refused before anything is written).
+Result define(Archive &archive, const QcDefinition &definition, const QString &login);
+// The definitions in force (the newest version of each name), by name.
+Result definitions(Archive &archive, QList<QcDefinition> *list);
+// The definition of a name in force; found false when there is none.
+Result find(Archive &archive, const QString &name, QcDefinition *definition, bool *found);
+// The chart of a definition from every archived value (withdrawn ones only as points when asked).
+Result load(Archive &archive, const QcDefinition &definition, bool withWithdrawn, QcChart *chart);
+// "New limits from the last n values": a new period after the newest value (refused, with the
+// reason in the result, when fewer values are there).
+Result revise(Archive &archive, const QcChart &chart, qint64 n, const QString &login);
+
+struct Judgement {
+    QStringList notices;
+    bool outOfControl = false;
+};
+// Judges the datasets an import added against every control sample they belong to; a value out of
+// control is recorded in the trail.
+Judgement judgeNew(Archive &archive, const QList<qint64> &newIds, const QString &login);
+
+} // namespace QcStore
