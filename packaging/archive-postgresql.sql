@@ -15,7 +15,7 @@ CREATE TABLE meta (
     key   TEXT PRIMARY KEY,
     value TEXT NOT NULL
 );
-INSERT INTO meta (key, value) VALUES ('schema_version', '2');
+INSERT INTO meta (key, value) VALUES ('schema_version', '3');
 
 CREATE TABLE imports (
     id              BIGINT GENERATED ALWAYS AS IDENTITY PRIMARY KEY,
@@ -126,6 +126,28 @@ CREATE TABLE annotations (
 );
 CREATE INDEX annotations_dataset ON annotations (dataset_id);
 
+-- Deliveries to the lab's other systems, one row per dataset and destination (profile), and the lab's
+-- own sample IDs given to datasets by a worklist.
+CREATE TABLE delivery_deliveries (
+    id            BIGINT GENERATED ALWAYS AS IDENTITY PRIMARY KEY,
+    dataset_id    BIGINT NOT NULL REFERENCES datasets (id),
+    profile       TEXT NOT NULL,
+    path          TEXT NOT NULL,
+    file_sha256   TEXT NOT NULL,
+    delivered_utc TEXT NOT NULL,
+    again         INTEGER NOT NULL,
+    trail_seq     BIGINT NOT NULL
+);
+CREATE INDEX delivery_deliveries_dataset ON delivery_deliveries (dataset_id, profile);
+CREATE TABLE delivery_sample_ids (
+    id         BIGINT GENERATED ALWAYS AS IDENTITY PRIMARY KEY,
+    dataset_id BIGINT NOT NULL REFERENCES datasets (id),
+    sample_id  TEXT NOT NULL,
+    worklist   TEXT NOT NULL,
+    trail_seq  BIGINT NOT NULL
+);
+CREATE INDEX delivery_sample_ids_dataset ON delivery_sample_ids (dataset_id);
+
 -- The group role of the program: read and add, nothing else. Logins are granted it (below).
 DO $$
 BEGIN
@@ -136,10 +158,13 @@ END
 $$;
 
 REVOKE ALL ON meta, imports, datasets, outbox, sent, trail, annotations FROM PUBLIC;
+REVOKE ALL ON delivery_deliveries, delivery_sample_ids FROM PUBLIC;
 GRANT USAGE ON SCHEMA public TO meravo_user;
 GRANT SELECT ON meta TO meravo_user;
 GRANT SELECT, INSERT ON imports, datasets, outbox, sent, trail, annotations TO meravo_user;
 GRANT USAGE, SELECT ON SEQUENCE imports_id_seq, datasets_id_seq, annotations_id_seq TO meravo_user;
+GRANT SELECT, INSERT ON delivery_deliveries, delivery_sample_ids TO meravo_user;
+GRANT USAGE, SELECT ON SEQUENCE delivery_deliveries_id_seq, delivery_sample_ids_id_seq TO meravo_user;
 
 COMMIT;
 

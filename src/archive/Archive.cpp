@@ -578,6 +578,13 @@ Result Archive::store(ArchiveDatabase &db, const ImportRecord &record, Summary *
                       {QStringLiteral("raw_size"), qint64(record.raw.size())}};
     if (Result r = Trail::append(db, action); !r)
         return r;
+    q.prepare(QStringLiteral("SELECT id FROM datasets WHERE import_id = ? ORDER BY id"));
+    q.addBindValue(importId);
+    if (!run(q, db, &result))
+        return result;
+    while (q.next())
+        summary->newDatasetIds.append(q.value(0).toLongLong());
+    q.finish();
     summary->added += added;
     summary->repeated += repeated;
     summary->conflicting += conflicting;
@@ -886,6 +893,22 @@ Result Archive::record(const TrailAction &action)
         return result;
     }
     return waiting.commit();
+}
+
+Result Archive::transaction(const std::function<Result(ArchiveDatabase &db)> &work)
+{
+    const UntranslatedDriverMessages untranslated;
+    if (Result r = open(); !r)
+        return r;
+    ArchiveDatabase &db = *m_primary;
+    if (Result r = db.begin(); !r)
+        return r;
+    const Result result = work(db);
+    if (!result) {
+        db.rollback();
+        return result;
+    }
+    return db.commit();
 }
 
 Result Archive::trailHead(TrailEntry *entry)

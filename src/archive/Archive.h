@@ -56,6 +56,7 @@ public:
         qint64 repeated = 0;
         qint64 conflicting = 0;
         bool keptLocally = false; // the server did not answer: waiting on this PC
+        QList<qint64> newDatasetIds; // the datasets this import added (new and conflicting), in order
         QString text() const;     // "N new, M already archived, K conflicting"
     };
 
@@ -119,6 +120,11 @@ public:
     // and outputs. Both need a text (the reason) and are in the trail.
     Result annotate(qint64 datasetId, const QString &text, const QString &login);
     Result withdraw(qint64 datasetId, const QString &reason, const QString &login);
+
+    // Work that writes beside the archived data (a delivery, sample IDs) and its trail entries, in one
+    // write transaction on the archive: committed when work succeeds, rolled back otherwise. Only on the
+    // archive itself, never on this PC's waiting copy, whose datasets the server does not know yet.
+    Result transaction(const std::function<Result(ArchiveDatabase &db)> &work);
 
 private:
     Result store(ArchiveDatabase &db, const ImportRecord &record, Summary *summary);

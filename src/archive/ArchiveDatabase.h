@@ -52,7 +52,7 @@ public:
         explicit operator bool() const { return failure == None; }
     };
 
-    static constexpr int kSchemaVersion = 2;
+    static constexpr int kSchemaVersion = 3;
 
     explicit ArchiveDatabase(const QString &location);
     ~ArchiveDatabase();

@@ -1,12 +1,35 @@
 #include "ImportFollowUp.h"
 
+#include "CLogin.h"
+#include "Delivery.h"
 #include "SharedObjects.h"
+#include "Worklist.h"
+
+namespace {
+
+// The lab's sample IDs for the new datasets, then the deliveries to every profile's folder. Only
+// when the archive itself holds the import: one waiting on this PC goes out after it reached it.
+void deliver(SharedObjects &shared, const Archive::Result &result, const Archive::Summary &summary,
+             QStringList *notices)
+{
+    if (!result || summary.keptLocally || !shared.archive->enabled())
+        return;
+    const QString login = shared.login->UserName();
+    if (shared.worklist && !summary.newDatasetIds.isEmpty()) {
+        Worklist::Report report;
+        const Archive::Result mapped = shared.worklist->apply(*shared.archive, summary.newDatasetIds, login, &report);
+        notices->append(mapped ? report.text() : mapped.message);
+    }
+    notices->append(Delivery::deliverToAll(*shared.archive, login, &shared.deliveryTold));
+}
+
+} // namespace
 
 ImportFollowUp followUpImport(SharedObjects &shared, const Archive::Result &result,
                               const Archive::Summary &summary)
 {
-    Q_UNUSED(shared);
     ImportFollowUp followUp;
     followUp.notices.append(Archive::report(result, summary));
+    deliver(shared, result, summary, &followUp.notices);
     return followUp;
 }

@@ -75,6 +75,12 @@ QString csvField(const QString &text);
 // Archives a meter's answer as one import (and writes the measured-value file first when fileName
 // is given); prints the summary. 0, or 4 when the archive or the file failed.
 int archiveImport(Session &session, const QString &raw, const QDateTime &imported, const QString &fileName);
+// Searches the meter, reads its datasets and archives them as archive import does (exit codes as it).
+int importMeter(Session &session, const QString &fileName);
+// A worklist for the session's imports; false (the reason printed) when it is refused.
+bool loadWorklist(SharedObjects &shared, const QString &path);
+int deliver(const QStringList &arguments);
+int watch(const QStringList &arguments);
 #ifdef MERAVO_CLI_PRINT
 int print(const QStringList &arguments);
 // print draws with Qt's painter: it runs on the offscreen platform, with no display needed.
