@@ -13,6 +13,8 @@ packages=(
   libqt6sql6-sqlite libqt6sql6-psql libsqlite3-dev libpq-dev postgresql sqlite3
   # The trail's test of a PC clock set back.
   faketime
+  # Delivery's test of a polling reader of the drop folder, and the profiles read back by Python's csv.
+  inotify-tools python3
   clang-14 libclang-rt-14-dev clang-format clang-tidy
   xvfb xauth poppler-utils openbox
   fonts-dejavu-core

@@ -438,6 +438,24 @@ bool ReplaceByRename::place(bool replace)
     }
     const QByteArray from = QFile::encodeName(m_temporary);
     const QByteArray to = QFile::encodeName(end);
+    if (!replace) {
+        // The written file is closed before it gets its name: a reader that waits for a closed write
+        // sees it under the temporary name, never under the final one. A read-only descriptor keeps
+        // it held against another program's removal of stale temporaries.
+        const int held = ::open(from.constData(), O_RDONLY | O_CLOEXEC);
+        if (held < 0) {
+            fail(systemText(errno));
+            return false;
+        }
+        if (m_device)
+            m_device->close();
+        ::close(m_fd);
+        m_fd = held;
+        if (::flock(held, LOCK_EX | LOCK_NB) != 0) {
+            fail(systemText(errno));
+            return false;
+        }
+    }
     if (replace ? std::rename(from.constData(), to.constData()) != 0 : !renameNoReplace(from, to)) {
         fail(systemText(errno));
         return false;

@@ -105,7 +105,7 @@ bool ExportProfile::read(const QString &path, ExportProfile *profile, QString *e
     QString headers;
     qint64 total = 0;
     while (!file.atEnd()) {
-        const QByteArray bytes = file.readLine(kMaxBytes + 1);
+        const QByteArray bytes = file.readLine(kMaxBytes + 2);
         ++lineNo;
         total += bytes.size();
         if (total > kMaxBytes)

@@ -75,7 +75,7 @@ bool Worklist::read(const QString &path, QString *error)
     QChar separator;
     qint64 total = 0;
     while (!file.atEnd()) {
-        const QByteArray bytes = file.readLine(kMaxBytes + 1);
+        const QByteArray bytes = file.readLine(kMaxBytes + 2);
         ++lineNo;
         total += bytes.size();
         if (total > kMaxBytes)

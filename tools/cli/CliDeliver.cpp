@@ -18,6 +18,7 @@
 #include <array>
 #include <cerrno>
 #include <csignal>
+#include <cstdio>
 #include <cstring>
 
 #include <fcntl.h>
@@ -70,6 +71,8 @@ void printEvent(const QString &event, const QString &device, const QString &deta
     if (!detail.isEmpty())
         line += QLatin1Char('\t') + detail;
     printLine(line);
+    // A reader of the pipe (systemd's journal, a script) gets each event as it happens.
+    std::fflush(stdout);
 }
 
 bool findProfile(const QString &name, QList<ExportProfile> *profiles)
