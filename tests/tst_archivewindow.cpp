@@ -68,7 +68,7 @@ struct Session : GuiSession {
 
 QString note(qint64 added, qint64 repeated, qint64 conflicting)
 {
-    return Archive::report({}, {added, repeated, conflicting, false});
+    return Archive::report({}, {added, repeated, conflicting, false, {}});
 }
 
 } // namespace
@@ -82,6 +82,7 @@ private slots:
     void windowFiltersAndPages();
     void openAsDocumentOnePerMeter();
     void addFilesCancelLeavesArchiveAsBefore();
+    void autoImportOncePerAppearance();
 };
 
 void TestArchiveWindow::importIsArchived_data()
@@ -95,7 +96,7 @@ void TestArchiveWindow::importIsArchived_data()
     QTest::newRow("switched off") << "0" << QString() << QStringList{QString(), QString()};
     QTest::newRow("damaged archive file") << "1" << QStringLiteral("damaged") << QStringList{QString()};
     QTest::newRow("server away: kept on this PC")
-        << "1" << away << QStringList{Archive::report({}, {30, 0, 0, true})};
+        << "1" << away << QStringList{Archive::report({}, {30, 0, 0, true, {}})};
 }
 
 void TestArchiveWindow::importIsArchived()
@@ -249,6 +250,29 @@ void TestArchiveWindow::addFilesCancelLeavesArchiveAsBefore()
     QVERIFY(s.dialogs.asked[1].text.endsWith(notAFile));
     QCOMPARE(s.dialogs.asked[2].text, TextTable::text(TextTable::ArchiveCancelled));
     QCOMPARE(s.archived(), qint64(12));
+}
+
+// The option of the desktop program: the meter present when it is turned on and each time it comes
+// back is imported once, told by the notice, never by a dialog; the option is kept for the next start.
+void TestArchiveWindow::autoImportOncePerAppearance()
+{
+    Session s(30);
+    s.main->setAutoImport(true);
+    QTRY_COMPARE_WITH_TIMEOUT(s.archived(), qint64(30), 20000);
+    QVERIFY(s.main->autoImportNotice().contains(note(30, 0, 0)));
+    spin(500); // staying connected imports nothing more
+    QVERIFY(s.main->autoImportNotice().contains(note(30, 0, 0)));
+    const MeterIdentity identity = s.sim->identity();
+    s.sim->close();
+    spin(200);
+    s.sim = &s.bench.addMeter(1, identity);
+    s.datasets = std::make_unique<SimDatasets>(*s.sim);
+    s.datasets->setRecords(SimDatasets::stationRecords(30), 30);
+    QTRY_VERIFY_WITH_TIMEOUT(s.main->autoImportNotice().contains(note(0, 30, 0)), 20000);
+    QCOMPARE(s.archived(), qint64(30));
+    QCOMPARE(s.dialogs.messageTexts(), QStringList());
+    s.main->setAutoImport(false);
+    QVERIFY(!s.main->autoImport());
 }
 
 QTEST_MAIN(TestArchiveWindow)
