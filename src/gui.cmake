@@ -22,6 +22,7 @@ add_library(meravo_gui STATIC
   windows/ArchiveTableModel.cpp
   windows/frmArchive.cpp
   windows/frmChangeDir.cpp
+  windows/frmProfileEdit.cpp
   windows/CalLineChart.cpp
   windows/frmProgConsole.cpp
   windows/frmProgEdit.cpp

@@ -4,9 +4,11 @@
 #include "ArchiveTableModel.h"
 #include "CMeasVal.h"
 #include "Cp1252.h"
+#include "ExportProfile.h"
 #include "frmArchive.h"
 #include "frmDocument.h"
 #include "frmMain.h"
+#include "frmProfileEdit.h"
 #include "GuiTestSupport.h"
 #include "MValTableModel.h"
 #include "SimDatasets.h"
@@ -15,6 +17,7 @@
 
 #include <QApplication>
 #include <QFile>
+#include <QComboBox>
 #include <QLineEdit>
 #include <QProgressDialog>
 #include <QTableView>
@@ -83,6 +86,7 @@ private slots:
     void openAsDocumentOnePerMeter();
     void addFilesCancelLeavesArchiveAsBefore();
     void autoImportOncePerAppearance();
+    void profileEditorWritesWholeProfiles();
 };
 
 void TestArchiveWindow::importIsArchived_data()
@@ -273,6 +277,34 @@ void TestArchiveWindow::autoImportOncePerAppearance()
     QCOMPARE(s.dialogs.messageTexts(), QStringList());
     s.main->setAutoImport(false);
     QVERIFY(!s.main->autoImport());
+}
+
+// The editor writes the profile files the deliveries read, and never one with an error.
+void TestArchiveWindow::profileEditorWritesWholeProfiles()
+{
+    Session s(0);
+    frmProfileEdit editor(*s.main, s.main.get());
+    editor.nameBox()->setCurrentText(QStringLiteral("lims"));
+    auto line = [&](const char *key) { return qobject_cast<QLineEdit *>(editor.field(QLatin1String(key))); };
+    line("Columns")->setText(QStringLiteral("SampleId,Value7"));
+    line("Folder")->setText(QStringLiteral("/mnt/lims"));
+    qobject_cast<QComboBox *>(editor.field(QStringLiteral("DecimalMark")))->setCurrentText(QStringLiteral(","));
+    const QString path = ExportProfile::userFolder() + QStringLiteral("/lims.ini");
+    QVERIFY(!editor.save());
+    QVERIFY(!QFile::exists(path));
+    QVERIFY2(s.dialogs.messageTexts().value(0).contains(path + QStringLiteral(", line 2")),
+             qPrintable(s.dialogs.messageTexts().value(0)));
+    line("Columns")->setText(QStringLiteral("SampleId,Value1"));
+    QVERIFY(editor.save());
+    ExportProfile profile;
+    QString error;
+    QVERIFY2(ExportProfile::read(path, &profile, &error), qPrintable(error));
+    QCOMPARE(profile.folder, QStringLiteral("/mnt/lims"));
+    QCOMPARE(profile.decimalMark, QLatin1Char(','));
+    // Shown again as written, the defaults filled in.
+    frmProfileEdit again(*s.main, s.main.get());
+    QVERIFY(again.iniText().contains(QStringLiteral("\nFolder=/mnt/lims\n")));
+    QVERIFY(again.iniText().contains(QStringLiteral("\nDecimalMark=,\nEncoding=UTF-8\n")));
 }
 
 QTEST_MAIN(TestArchiveWindow)

@@ -20,6 +20,7 @@
 #include "frmConnCheck.h"
 #include "frmDocument.h"
 #include "frmHelp.h"
+#include "frmProfileEdit.h"
 #include "frmProgConsole.h"
 #include "frmWait.h"
 #include "GuiAssets.h"
@@ -269,6 +270,7 @@ QMenuBar *frmMain::createMenuBar(frmDocument *doc, QHash<QString, QAction *> &ac
     automatic->setCheckable(true);
     automatic->setChecked(autoImport());
     connect(automatic, &QAction::triggered, this, [this](bool on) { setAutoImport(on); });
+    item(file, "mnuProfiles", TextTable::ProfilesMenu, [this] { frmProfileEdit(*this, this).exec(); });
     // One choice for every menu bar: each shows it as it is now.
     connect(file, &QMenu::aboutToShow, automatic, [this, automatic] { automatic->setChecked(autoImport()); });
     file->addSeparator();
