@@ -68,7 +68,8 @@ int main(int argc, char *argv[])
         row.importedUtc = record.importedUtc;
         rows.append(row);
     }
-    Bench::note(QStringLiteral("%1 datasets through the profile of the example (CRLF, decimal comma)").arg(rows.size()));
+    Bench::note(QStringLiteral("%1 datasets through the profile of the example (CRLF, decimal comma)")
+                    .arg(rows.size()));
     std::vector<double> rates;
     for (int run = 0; run < 5; ++run) {
         const Bench::Stopwatch watch;
@@ -93,16 +94,18 @@ int main(int argc, char *argv[])
         return 1;
     QDir().mkpath(home.filePath(QStringLiteral("drop")));
     const Bench::Stopwatch whole;
-    const DeliveryOutcome outcome =
-        Delivery::deliverPending(archive, profile, QStringLiteral("bench"), home.filePath(QStringLiteral("drop")));
+    const DeliveryOutcome outcome = Delivery::deliverPending(archive, profile, QStringLiteral("bench"),
+                                                             home.filePath(QStringLiteral("drop")));
     if (!outcome.result) {
         std::fprintf(stderr, "%s\n", qPrintable(outcome.result.message));
         return 1;
     }
-    Bench::figure("delivery from the archive (SQLite)", double(outcome.delivered) / whole.wallSeconds(), "/s");
+    Bench::figure("delivery from the archive (SQLite)", double(outcome.delivered) / whole.wallSeconds(),
+                  "/s");
 
     // The watcher with nothing plugged in.
-    DeviceWatcher watcher({home.filePath(QStringLiteral("by-id"))}, {home.filePath(QStringLiteral("ttyUSB0"))});
+    DeviceWatcher watcher({home.filePath(QStringLiteral("by-id"))},
+                          {home.filePath(QStringLiteral("ttyUSB0"))});
     if (!watcher.start(&error)) {
         std::fprintf(stderr, "%s\n", qPrintable(error));
         return 1;

@@ -16,8 +16,8 @@
 #include "TextTable.h"
 
 #include <QApplication>
-#include <QFile>
 #include <QComboBox>
+#include <QFile>
 #include <QLineEdit>
 #include <QProgressDialog>
 #include <QTableView>
@@ -288,7 +288,8 @@ void TestArchiveWindow::profileEditorWritesWholeProfiles()
     auto line = [&](const char *key) { return qobject_cast<QLineEdit *>(editor.field(QLatin1String(key))); };
     line("Columns")->setText(QStringLiteral("SampleId,Value7"));
     line("Folder")->setText(QStringLiteral("/mnt/lims"));
-    qobject_cast<QComboBox *>(editor.field(QStringLiteral("DecimalMark")))->setCurrentText(QStringLiteral(","));
+    qobject_cast<QComboBox *>(editor.field(QStringLiteral("DecimalMark")))
+        ->setCurrentText(QStringLiteral(","));
     const QString path = ExportProfile::userFolder() + QStringLiteral("/lims.ini");
     QVERIFY(!editor.save());
     QVERIFY(!QFile::exists(path));

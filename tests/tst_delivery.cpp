@@ -92,7 +92,8 @@ void TestDelivery::initTestCase()
         qunsetenv(name);
 }
 
-std::unique_ptr<Archive> TestDelivery::archiveWith(const QString &engine, const QStringList &serials, int count)
+std::unique_ptr<Archive> TestDelivery::archiveWith(const QString &engine, const QStringList &serials,
+                                                   int count)
 {
     if (engine == kSqlite) {
         m_location = m_home.filePath(QStringLiteral("archive%1.sqlite").arg(++m_files));
@@ -108,9 +109,10 @@ std::unique_ptr<Archive> TestDelivery::archiveWith(const QString &engine, const 
     ArchiveSettings::storeForUser(settings);
     auto archive = std::make_unique<Archive>(m_device, settings);
     for (const QString &serial : serials) {
-        ImportRecord record = ImportRecord::fromMeter(
-            QString::fromLatin1(MeterSim::acceptedAnswer(SimDatasets::generatedRecords(QStringLiteral("Lumora"), count))),
-            QDateTime(QDate(2026, 5, 4), QTime(9, 0)));
+        ImportRecord record =
+            ImportRecord::fromMeter(QString::fromLatin1(MeterSim::acceptedAnswer(
+                                        SimDatasets::generatedRecords(QStringLiteral("Lumora"), count))),
+                                    QDateTime(QDate(2026, 5, 4), QTime(9, 0)));
         record.meter = QStringLiteral("Lumora");
         record.serial = serial;
         record.login = QStringLiteral("anna");
@@ -144,39 +146,50 @@ void TestDelivery::profileOutputReadsBack_data()
     QTest::addColumn<QString>("encoding"); // Python's name
     QTest::addColumn<QString>("separator");
     QTest::addColumn<QByteArray>("lineEnd");
-    QTest::addColumn<int>("rows"); // data rows
+    QTest::addColumn<int>("rows");          // data rows
     QTest::addColumn<QStringList>("first"); // header or first row as read back
     QTest::addColumn<QStringList>("second");
     // Dataset 1 of the generated records: 01.01.26 00:07:13, ID 1, program 107, 0.37 mg/l OK.
-    QTest::newRow("defaults") << "Columns=No,Date,Time,Value1" << "utf-8" << ";" << QByteArray("\r\n") << 30
+    QTest::newRow("defaults") << "Columns=No,Date,Time,Value1"
+                              << "utf-8"
+                              << ";" << QByteArray("\r\n") << 30
                               << QStringList{"No", "Date", "Time", "Value1"}
                               << QStringList{"1", "2026-01-01", "00:07:13", "0.37"};
     QTest::newRow("issue example") << "Columns=SampleId,Date,Time,Program,Value1,Unit1,Status1\n"
                                       "Headers=sample,date,time,method,result,unit,flag\nSeparator=;\n"
                                       "DecimalMark=,\nEncoding=UTF-8\nLineEnd=CRLF\nDateFormat=yyyy-MM-dd\n"
                                       "Statuses=OK"
-                                   << "utf-8" << ";" << QByteArray("\r\n") << 29
-                                   << QStringList{"sample", "date", "time", "method", "result", "unit", "flag"}
+                                   << "utf-8"
+                                   << ";" << QByteArray("\r\n") << 29
+                                   << QStringList{"sample", "date", "time", "method",
+                                                  "result", "unit", "flag"}
                                    << QStringList{"", "2026-01-01", "00:07:13", "107", "0,37", "mg/l", "OK"};
     QTest::newRow("tab, LF, no header, forms")
-        << "Columns=Date,Time,Value\nSeparator=Tab\nLineEnd=LF\nHeader=no\nDateFormat=dd.MM.yyyy\nTimeFormat=HH:mm"
-        << "utf-8" << "\t" << QByteArray("\n") << 30 << QStringList{"01.01.2026", "00:07", "0.37"}
+        << "Columns=Date,Time,Value\nSeparator=Tab\nLineEnd=LF\nHeader=no\nDateFormat=dd.MM.yyyy\nTimeFormat="
+           "HH:mm"
+        << "utf-8"
+        << "\t" << QByteArray("\n") << 30 << QStringList{"01.01.2026", "00:07", "0.37"}
         << QStringList{"01.01.2026", "00:14", "0.74"};
-    QTest::newRow("comma separator, quotes, CR") << "Columns=Id,Unit\nHeaders=say \"hi\",c\nSeparator=,\nLineEnd=CR"
-                                                 << "utf-8" << "," << QByteArray("\r") << 30
-                                                 << QStringList{"say \"hi\"", "c"} << QStringList{"1", "mg/l"};
+    QTest::newRow("comma separator, quotes, CR")
+        << "Columns=Id,Unit\nHeaders=say \"hi\",c\nSeparator=,\nLineEnd=CR"
+        << "utf-8"
+        << "," << QByteArray("\r") << 30 << QStringList{"say \"hi\"", "c"} << QStringList{"1", "mg/l"};
     QTest::newRow("Windows-1252") << "Columns=Meter,SerialNumber,ImportedBy\nHeaders=Gerät,Nr,Prüfer\n"
                                      "Encoding=Windows-1252"
-                                  << "cp1252" << ";" << QByteArray("\r\n") << 30
-                                  << QStringList{"Gerät", "Nr", "Prüfer"} << QStringList{"Lumora", "S1", "anna"};
+                                  << "cp1252"
+                                  << ";" << QByteArray("\r\n") << 30 << QStringList{"Gerät", "Nr", "Prüfer"}
+                                  << QStringList{"Lumora", "S1", "anna"};
     QTest::newRow("UTF-8 with BOM") << "Columns=No,Status\nHeaders=Résultat,État\nEncoding=UTF-8-BOM"
-                                    << "utf-8-sig" << ";" << QByteArray("\r\n") << 30
-                                    << QStringList{"Résultat", "État"} << QStringList{"1", "OK"};
+                                    << "utf-8-sig"
+                                    << ";" << QByteArray("\r\n") << 30 << QStringList{"Résultat", "État"}
+                                    << QStringList{"1", "OK"};
     QTest::newRow("programs, sample ID fallback")
-        << "Columns=SampleId,Program\nPrograms=107,114\nUnmappedSampleId=Id" << "utf-8" << ";"
-        << QByteArray("\r\n") << 2 << QStringList{"SampleId", "Program"} << QStringList{"1", "107"};
-    QTest::newRow("other meter only") << "Columns=No\nMeters=S9" << "utf-8" << ";" << QByteArray("\r\n") << 0
-                                      << QStringList() << QStringList();
+        << "Columns=SampleId,Program\nPrograms=107,114\nUnmappedSampleId=Id"
+        << "utf-8"
+        << ";" << QByteArray("\r\n") << 2 << QStringList{"SampleId", "Program"} << QStringList{"1", "107"};
+    QTest::newRow("other meter only") << "Columns=No\nMeters=S9"
+                                      << "utf-8"
+                                      << ";" << QByteArray("\r\n") << 0 << QStringList() << QStringList();
 }
 
 // Every option as a LIMS reads it: Python's csv module in the profile's encoding.
@@ -192,8 +205,8 @@ void TestDelivery::profileOutputReadsBack()
     const auto archive = archiveWith(kSqlite, {QStringLiteral("S1")});
     const QString folder = m_home.filePath(QStringLiteral("out%1").arg(++m_files));
     QDir().mkpath(folder);
-    const DeliveryOutcome outcome =
-        Delivery::deliverPending(*archive, profile(QStringLiteral("[Profile]\n") + ini), QStringLiteral("anna"), folder);
+    const DeliveryOutcome outcome = Delivery::deliverPending(
+        *archive, profile(QStringLiteral("[Profile]\n") + ini), QStringLiteral("anna"), folder);
     QVERIFY2(outcome.result, qPrintable(outcome.result.message));
     QCOMPARE(outcome.delivered, qint64(rows));
     QCOMPARE(outcome.files.size(), qsizetype(rows > 0 ? 1 : 0));
@@ -220,18 +233,22 @@ void TestDelivery::badInputIsNamed_data()
     QTest::addColumn<int>("line");
     QTest::addColumn<QString>("why");
     QTest::newRow("unknown column") << false << QByteArray("[Profile]\nColumns=No,Value7\n") << 2 << "Value7";
-    QTest::newRow("two separators") << false << QByteArray("[Profile]\nColumns=No\nSeparator=;,\n") << 3 << ";,";
-    QTest::newRow("key twice") << false << QByteArray("[Profile]\nSeparator=;\nColumns=No\nseparator=,\n") << 4
-                               << "line 2";
-    QTest::newRow("separator is the mark") << false
-                                           << QByteArray("[Profile]\nColumns=No\nSeparator=,\nDecimalMark=,\n")
-                                           << 4 << "decimal";
-    QTest::newRow("not UTF-8") << false << QByteArray("[Profile]\nColumns=No\nHeaders=Ger\xe4t\n") << 3 << "UTF-8";
-    QTest::newRow("header count") << false << QByteArray("[Profile]\nColumns=No,Date\nHeaders=a\n") << 3 << "1";
+    QTest::newRow("two separators") << false << QByteArray("[Profile]\nColumns=No\nSeparator=;,\n") << 3
+                                    << ";,";
+    QTest::newRow("key twice") << false << QByteArray("[Profile]\nSeparator=;\nColumns=No\nseparator=,\n")
+                               << 4 << "line 2";
+    QTest::newRow("separator is the mark")
+        << false << QByteArray("[Profile]\nColumns=No\nSeparator=,\nDecimalMark=,\n") << 4 << "decimal";
+    QTest::newRow("not UTF-8") << false << QByteArray("[Profile]\nColumns=No\nHeaders=Ger\xe4t\n") << 3
+                               << "UTF-8";
+    QTest::newRow("header count") << false << QByteArray("[Profile]\nColumns=No,Date\nHeaders=a\n") << 3
+                                  << "1";
     QTest::newRow("200 MB profile") << false << QByteArray("BIG") << 1 << "KiB";
-    QTest::newRow("worklist IDs twice") << true << QByteArray("Id;SampleId\n7;A\n8;B\n7;C\n") << 4 << "line 2";
+    QTest::newRow("worklist IDs twice")
+        << true << QByteArray("Id;SampleId\n7;A\n8;B\n7;C\n") << 4 << "line 2";
     QTest::newRow("worklist without header") << true << QByteArray("7;A\n8;B\n") << 1 << "SampleId";
-    QTest::newRow("worklist in Windows-1252") << true << QByteArray("Id;SampleId\n7;M\xfcller\n") << 2 << "UTF-8";
+    QTest::newRow("worklist in Windows-1252")
+        << true << QByteArray("Id;SampleId\n7;M\xfcller\n") << 2 << "UTF-8";
     QTest::newRow("200 MB worklist") << true << QByteArray("BIG") << 1 << "KiB";
 }
 
@@ -259,7 +276,8 @@ void TestDelivery::badInputIsNamed()
         QVERIFY(!ExportProfile::read(path, &p, &error));
         QVERIFY(p.columns.isEmpty());
     }
-    QVERIFY2(error.startsWith(TextTable::text(TextTable::ProfileError).arg(path).arg(line).arg(QString())), qPrintable(error));
+    QVERIFY2(error.startsWith(TextTable::text(TextTable::ProfileError).arg(path).arg(line).arg(QString())),
+             qPrintable(error));
     QVERIFY2(error.contains(why), qPrintable(error));
     QFile::remove(path);
 }
@@ -290,9 +308,11 @@ void TestDelivery::worklistGivesSampleIds()
         const QString folder = m_home.filePath(QStringLiteral("wl%1").arg(++m_files));
         QDir().mkpath(folder);
         const DeliveryOutcome outcome = Delivery::deliverPending(
-            *archive, profile(QStringLiteral("[Profile]\nColumns=SampleId,No\nSeparator=,")), QStringLiteral("anna"), folder);
+            *archive, profile(QStringLiteral("[Profile]\nColumns=SampleId,No\nSeparator=,")),
+            QStringLiteral("anna"), folder);
         QVERIFY2(outcome.result, qPrintable(outcome.result.message));
-        const QJsonArray read = pythonRows(outcome.files.value(0), QStringLiteral("utf-8"), QStringLiteral(","));
+        const QJsonArray read =
+            pythonRows(outcome.files.value(0), QStringLiteral("utf-8"), QStringLiteral(","));
         QCOMPARE(read.at(1).toArray().at(0).toString(), QStringLiteral("LIMS-1, A"));
         QCOMPARE(read.at(2).toArray().at(0).toString(), QStringLiteral("LIMS-2"));
         QCOMPARE(read.at(3).toArray().at(0).toString(), QString());
@@ -326,13 +346,14 @@ void TestDelivery::deliveredOnceUnderFaults()
         QVERIFY(QDir().mkpath(folder));
     if (fault.contains(QLatin1String("mount")) || fault.contains(QLatin1String("tmpfs"))) {
         const QString options = fault.contains(QLatin1String("read-only")) ? QStringLiteral("ro,size=1m")
-                                                                            : QStringLiteral("size=16k");
+                                                                           : QStringLiteral("size=16k");
         if (!haveRoot() ||
             QProcess::execute(QStringLiteral("mount"), {"-t", "tmpfs", "-o", options, "tmpfs", folder}) != 0)
             QSKIP("no file system can be mounted here (needs root)");
         mounted = true;
     }
-    const ExportProfile p = profile(QStringLiteral("[Profile]\nColumns=No,Date,Time,Value1,Unit1\nFolder=") + folder);
+    const ExportProfile p =
+        profile(QStringLiteral("[Profile]\nColumns=No,Date,Time,Value1,Unit1\nFolder=") + folder);
     if (fault == QLatin1String("folder removed"))
         QVERIFY(QDir(folder).removeRecursively());
     DeliveryOutcome outcome = Delivery::deliverPending(*archive, p, QStringLiteral("anna"));
@@ -353,7 +374,8 @@ void TestDelivery::deliveredOnceUnderFaults()
     QCOMPARE(outcome.delivered, qint64(2000));
     QCOMPARE(Delivery::deliverPending(*archive, p, QStringLiteral("anna")).delivered, qint64(0));
     QCOMPARE(visibleFiles(folder).size(), qsizetype(1));
-    QCOMPARE(pythonRows(outcome.files.first(), QStringLiteral("utf-8"), QStringLiteral(";")).size(), qsizetype(2001));
+    QCOMPARE(pythonRows(outcome.files.first(), QStringLiteral("utf-8"), QStringLiteral(";")).size(),
+             qsizetype(2001));
 }
 
 void TestDelivery::concurrentDeliverersDeliverOnce_data()
@@ -368,13 +390,15 @@ void TestDelivery::concurrentDeliverersDeliverOnce_data()
 void TestDelivery::concurrentDeliverersDeliverOnce()
 {
     QFETCH(QString, engine);
-    const auto archive = archiveWith(engine, {QStringLiteral("A"), QStringLiteral("B"), QStringLiteral("C")}, 500);
+    const auto archive =
+        archiveWith(engine, {QStringLiteral("A"), QStringLiteral("B"), QStringLiteral("C")}, 500);
     NEED(archive);
     const QString folder = m_home.filePath(QStringLiteral("many%1").arg(++m_files));
     QDir().mkpath(folder);
     const QString profiles = m_home.filePath(QStringLiteral("XDG_CONFIG_HOME/Meravo/profiles"));
     QDir().mkpath(profiles);
-    writeBytes(profiles + QStringLiteral("/lims.ini"), ("[Profile]\nColumns=SerialNumber,No\nFolder=" + folder).toUtf8());
+    writeBytes(profiles + QStringLiteral("/lims.ini"),
+               ("[Profile]\nColumns=SerialNumber,No\nFolder=" + folder).toUtf8());
     std::vector<std::unique_ptr<QProcess>> processes;
     for (int i = 0; i < 4; ++i) {
         processes.push_back(std::make_unique<QProcess>());
@@ -389,9 +413,11 @@ void TestDelivery::concurrentDeliverersDeliverOnce()
     const QStringList files = visibleFiles(folder);
     QCOMPARE(files.size(), qsizetype(3));
     for (const QString &file : files) {
-        const QJsonArray rows = pythonRows(QDir(folder).filePath(file), QStringLiteral("utf-8"), QStringLiteral(";"));
+        const QJsonArray rows =
+            pythonRows(QDir(folder).filePath(file), QStringLiteral("utf-8"), QStringLiteral(";"));
         for (int i = 1; i < rows.size(); ++i) {
-            const QString key = rows.at(i).toArray().at(0).toString() + QLatin1Char('/') + rows.at(i).toArray().at(1).toString();
+            const QString key = rows.at(i).toArray().at(0).toString() + QLatin1Char('/') +
+                                rows.at(i).toArray().at(1).toString();
             QVERIFY2(!seen.contains(key), qPrintable(key));
             seen.insert(key);
         }
@@ -409,14 +435,16 @@ void TestDelivery::limsReaderSeesOnlyWholeFiles()
     const QString folder = m_home.filePath(QStringLiteral("lims%1").arg(++m_files));
     QDir().mkpath(folder);
     QProcess reader;
-    reader.start(QStringLiteral("inotifywait"), {"-m", "-q", "-e", "close_write,moved_to,create", "--format", "%e %f", folder});
+    reader.start(QStringLiteral("inotifywait"),
+                 {"-m", "-q", "-e", "close_write,moved_to,create", "--format", "%e %f", folder});
     QVERIFY(reader.waitForStarted());
     QTest::qWait(300);
     const ExportProfile p = profile(QStringLiteral("[Profile]\nColumns=No,Value1\nFolder=") + folder);
     for (int i = 0; i < 20; ++i) {
-        ImportRecord record = ImportRecord::fromMeter(
-            QString::fromLatin1(MeterSim::acceptedAnswer(SimDatasets::generatedRecords(QStringLiteral("Lumora"), 300))),
-            QDateTime::currentDateTime());
+        ImportRecord record =
+            ImportRecord::fromMeter(QString::fromLatin1(MeterSim::acceptedAnswer(
+                                        SimDatasets::generatedRecords(QStringLiteral("Lumora"), 300))),
+                                    QDateTime::currentDateTime());
         record.meter = QStringLiteral("Lumora");
         record.serial = QStringLiteral("L%1").arg(i);
         Archive::Summary summary;
@@ -426,7 +454,8 @@ void TestDelivery::limsReaderSeesOnlyWholeFiles()
     QTest::qWait(300);
     reader.terminate();
     reader.waitForFinished();
-    const QStringList events = QString::fromUtf8(reader.readAllStandardOutput()).split(QLatin1Char('\n'), Qt::SkipEmptyParts);
+    const QStringList events =
+        QString::fromUtf8(reader.readAllStandardOutput()).split(QLatin1Char('\n'), Qt::SkipEmptyParts);
     int arrived = 0;
     for (const QString &event : events) {
         const QString name = event.section(QLatin1Char(' '), 1);
@@ -448,7 +477,8 @@ void TestDelivery::watcherImportsOncePerAppearance()
     const QString byId = m_home.filePath(QStringLiteral("by-id%1").arg(++m_files));
     const QString link = byId + QStringLiteral("/usb-meter");
     QProcess watcher;
-    watcher.start(QStringLiteral(MERAVO_BIN_DIR "/meravo-cli"), {QStringLiteral("watch"), QStringLiteral("--device-folder"), byId});
+    watcher.start(QStringLiteral(MERAVO_BIN_DIR "/meravo-cli"),
+                  {QStringLiteral("watch"), QStringLiteral("--device-folder"), byId});
     QVERIFY(watcher.waitForStarted());
     const auto stop = qScopeGuard([&] {
         watcher.terminate();

@@ -3,14 +3,13 @@
 #include "basMain.h"
 #include "CCommunication.h"
 #include "CDevice.h"
-#include "CIni.h"
 #include "CImportMVal.h"
+#include "CIni.h"
 #include "CLogin.h"
 #include "CPrint.h"
 #include "CUsrDefProg.h"
 #include "Delivery.h"
 #include "DeviceWatcher.h"
-#include "ImportFollowUp.h"
 #include "ErrorFrame.h"
 #include "frmAbout.h"
 #include "frmArchive.h"
@@ -24,6 +23,7 @@
 #include "frmProgConsole.h"
 #include "frmWait.h"
 #include "GuiAssets.h"
+#include "ImportFollowUp.h"
 #include "ProgramFolder.h"
 #include "QtPrintTarget.h"
 #include "TextApplier.h"
@@ -45,8 +45,8 @@
 #include <QShortcut>
 #include <QStackedWidget>
 #include <QStatusBar>
-#include <QTimer>
 #include <QTime>
+#include <QTimer>
 #include <QToolBar>
 
 frmMain::frmMain(UserDialogs &dialogs, QWidget *parent)
@@ -721,7 +721,8 @@ void frmMain::setAutoImport(bool on)
     // Pinned ports are watched as they are named; otherwise the links udev makes for USB adapters.
     const QByteArray pinned = qgetenv("MERAVO_PORTS");
     const QStringList devices =
-        pinned.isNull() ? QStringList() : QString::fromLocal8Bit(pinned).split(QLatin1Char(':'), Qt::SkipEmptyParts);
+        pinned.isNull() ? QStringList()
+                        : QString::fromLocal8Bit(pinned).split(QLatin1Char(':'), Qt::SkipEmptyParts);
     auto watcher = std::make_unique<DeviceWatcher>(
         devices.isEmpty() ? QStringList{QStringLiteral("/dev/serial/by-id")} : QStringList(), devices);
     QString error;
@@ -746,17 +747,17 @@ void frmMain::importAppeared(const QString &path)
     QString name;
     QString serial;
     QStringList lines;
-    const qint16 found =
-        m_shared->device->Recognise(name, serial, ProgramFolder::onlyKlaro7(*m_shared->ini));
+    const qint16 found = m_shared->device->Recognise(name, serial, ProgramFolder::onlyKlaro7(*m_shared->ini));
     QString raw;
     if (found != CDevice::Recognised) {
         lines.append(TextTable::text(found == CDevice::FirmwareTooOld ? 1201 : 1060));
-    } else if (const QDateTime imported = QDateTime::currentDateTime(); !m_shared->importMVal->GetMVals(raw)) {
+    } else if (const QDateTime imported = QDateTime::currentDateTime();
+               !m_shared->importMVal->GetMVals(raw)) {
         // Unplugged on the way: nothing archived, nothing delivered.
         lines.append(TextTable::text(1036));
     } else if (m_shared->archive->enabled()) {
-        const ImportRecord record = ImportRecord::fromMeter(raw, imported, *m_shared->device, *m_shared->communication,
-                                                            m_shared->login->UserName());
+        const ImportRecord record = ImportRecord::fromMeter(
+            raw, imported, *m_shared->device, *m_shared->communication, m_shared->login->UserName());
         Archive::Summary summary;
         const Archive::Result result = m_shared->archive->keep(record, &summary);
         lines = followUpImport(*m_shared, result, summary).notices;

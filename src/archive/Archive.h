@@ -55,9 +55,9 @@ public:
         qint64 added = 0;
         qint64 repeated = 0;
         qint64 conflicting = 0;
-        bool keptLocally = false; // the server did not answer: waiting on this PC
+        bool keptLocally = false;    // the server did not answer: waiting on this PC
         QList<qint64> newDatasetIds; // the datasets this import added (new and conflicting), in order
-        QString text() const;     // "N new, M already archived, K conflicting"
+        QString text() const;        // "N new, M already archived, K conflicting"
     };
 
     // What the user reads after an import was (or was not) archived.

@@ -237,7 +237,8 @@ mode_t newFileMode()
 bool renameNoReplace(const QByteArray &from, const QByteArray &to)
 {
 #ifdef SYS_renameat2
-    if (::syscall(SYS_renameat2, AT_FDCWD, from.constData(), AT_FDCWD, to.constData(), 1U /* NOREPLACE */) == 0)
+    if (::syscall(SYS_renameat2, AT_FDCWD, from.constData(), AT_FDCWD, to.constData(), 1U /* NOREPLACE */) ==
+        0)
         return true;
     if (errno != EINVAL && errno != ENOSYS)
         return false;

@@ -497,9 +497,11 @@ constexpr Entry kExtension[] = {
     {3113, "no header line naming the columns Id (or Position) and SampleId"},
     {3114, "an ID or a sample ID is empty"},
     {3115, "ID %1 is listed twice (first on line %2)"},
-    {3116, "Worklist: %1 datasets got their sample ID; IDs not in the worklist: %2; listed but not measured: %3"},
+    {3116,
+     "Worklist: %1 datasets got their sample ID; IDs not in the worklist: %2; listed but not measured: %3"},
     {3117, "ID %1 was measured with program %2; the worklist expects %3"},
-    {3118, "Delivery to %1 waits: the folder %2 cannot take the file (%3). The datasets stay pending and are sent at the next import, the next start or with meravo-cli deliver."},
+    {3118, "Delivery to %1 waits: the folder %2 cannot take the file (%3). The datasets stay pending and are "
+           "sent at the next import, the next start or with meravo-cli deliver."},
     {3119, "the folder does not exist"},
     {3120, "%1 datasets delivered to %2: %3"},
     {3121, "Import automatically when a meter is connected"},

@@ -113,14 +113,15 @@ bool deliverOne(Archive &archive, const ExportProfile &profile, qint64 from, qin
                                                 batch.last().fields[DatasetFields::No], now);
         auto waiting = [&](const QString &why) -> Result {
             outcome->waiting = true;
-            return {Result::CannotWrite, TextTable::text(TextTable::DeliveryWaiting).arg(profile.name, folder, why)};
+            return {Result::CannotWrite,
+                    TextTable::text(TextTable::DeliveryWaiting).arg(profile.name, folder, why)};
         };
         if (!QFileInfo(folder).isDir())
             return waiting(TextTable::text(TextTable::DeliveryNoFolder));
         // Two deliveries within a second (a repeat) get a number; an existing file is never replaced.
         for (int n = 1; placed.isEmpty(); ++n) {
-            const QString path = QDir(folder).filePath(
-                n == 1 ? base + QStringLiteral(".csv") : base + QStringLiteral("-%1.csv").arg(n));
+            const QString path = QDir(folder).filePath(n == 1 ? base + QStringLiteral(".csv")
+                                                              : base + QStringLiteral("-%1.csv").arg(n));
             FileWrites::ReplaceByRename file(path);
             if (!file.open() || !file.write(bytes))
                 return waiting(file.errorString());
@@ -145,8 +146,9 @@ bool deliverOne(Archive &archive, const ExportProfile &profile, qint64 from, qin
         if (result = Trail::append(db, action, &entry); !result)
             return result;
         QSqlQuery insert(db.database());
-        insert.prepare(QStringLiteral("INSERT INTO delivery_deliveries (dataset_id, profile, path, file_sha256,"
-                                      " delivered_utc, again, trail_seq) VALUES (?, ?, ?, ?, ?, ?, ?)"));
+        insert.prepare(
+            QStringLiteral("INSERT INTO delivery_deliveries (dataset_id, profile, path, file_sha256,"
+                           " delivered_utc, again, trail_seq) VALUES (?, ?, ?, ?, ?, ?, ?)"));
         const QString at = now.toString(Qt::ISODateWithMs);
         for (const DeliveryRow &row : batch) {
             insert.addBindValue(row.id);

@@ -73,7 +73,8 @@ void DeviceWatcher::watchFolder(const QString &folder)
 
 void DeviceWatcher::scan(const QString &folder)
 {
-    const QFileInfoList entries = QDir(folder).entryInfoList(QDir::AllEntries | QDir::System | QDir::NoDotAndDotDot);
+    const QFileInfoList entries =
+        QDir(folder).entryInfoList(QDir::AllEntries | QDir::System | QDir::NoDotAndDotDot);
     for (const QFileInfo &entry : entries)
         seen(entry.absoluteFilePath(), true);
 }

@@ -63,8 +63,8 @@ QString choices(const QString &key, const QString &value, const char *allowed)
 
 QString quoted(const QString &field, QChar separator)
 {
-    if (!field.contains(separator) && !field.contains(QLatin1Char('"')) && !field.contains(QLatin1Char('\n')) &&
-        !field.contains(QLatin1Char('\r')))
+    if (!field.contains(separator) && !field.contains(QLatin1Char('"')) &&
+        !field.contains(QLatin1Char('\n')) && !field.contains(QLatin1Char('\r')))
         return field;
     QString text = field;
     text.replace(QLatin1Char('"'), QLatin1String("\"\""));
@@ -129,7 +129,8 @@ bool ExportProfile::read(const QString &path, ExportProfile *profile, QString *e
         const QString key = line.left(eq).trimmed().toLower();
         const QString value = line.mid(eq + 1).trimmed();
         if (seen.contains(key))
-            return refuse(TextTable::text(TextTable::ProfileTwice).arg(line.left(eq).trimmed()).arg(seen[key]));
+            return refuse(
+                TextTable::text(TextTable::ProfileTwice).arg(line.left(eq).trimmed()).arg(seen[key]));
         seen.insert(key, lineNo);
         if (key == QLatin1String("columns")) {
             columns = value;
@@ -182,7 +183,8 @@ bool ExportProfile::read(const QString &path, ExportProfile *profile, QString *e
                 return refuse(choices(QStringLiteral("LineEnd"), value, "CRLF, LF, CR"));
         } else if (key == QLatin1String("dateformat") || key == QLatin1String("timeformat")) {
             if (value.isEmpty())
-                return refuse(choices(line.left(eq).trimmed(), value, "yyyy-MM-dd, dd.MM.yyyy, HH:mm:ss, ..."));
+                return refuse(
+                    choices(line.left(eq).trimmed(), value, "yyyy-MM-dd, dd.MM.yyyy, HH:mm:ss, ..."));
             (key == QLatin1String("dateformat") ? p.dateFormat : p.timeFormat) = value;
         } else if (key == QLatin1String("statuses")) {
             if (value.compare(QLatin1String("OK"), Qt::CaseInsensitive) == 0)
@@ -212,7 +214,8 @@ bool ExportProfile::read(const QString &path, ExportProfile *profile, QString *e
     }
     if (!headers.isNull() && p.headers.size() != p.columns.size()) {
         lineNo = seen.value(QStringLiteral("headers"));
-        return refuse(TextTable::text(TextTable::ProfileHeaderCount).arg(p.headers.size()).arg(p.columns.size()));
+        return refuse(
+            TextTable::text(TextTable::ProfileHeaderCount).arg(p.headers.size()).arg(p.columns.size()));
     }
     if (p.separator == p.decimalMark) {
         lineNo = qMax(seen.value(QStringLiteral("separator")), seen.value(QStringLiteral("decimalmark")));
@@ -281,8 +284,9 @@ QString ExportProfile::toIni() const
     put("Encoding", encoding == Utf8      ? QStringLiteral("UTF-8")
                     : encoding == Utf8Bom ? QStringLiteral("UTF-8-BOM")
                                           : QStringLiteral("Windows-1252"));
-    put("LineEnd", lineEnd == "\r\n" ? QStringLiteral("CRLF") : lineEnd == "\n" ? QStringLiteral("LF")
-                                                                                : QStringLiteral("CR"));
+    put("LineEnd", lineEnd == "\r\n" ? QStringLiteral("CRLF")
+                   : lineEnd == "\n" ? QStringLiteral("LF")
+                                     : QStringLiteral("CR"));
     put("DateFormat", dateFormat);
     put("TimeFormat", timeFormat);
     put("Statuses", okOnly ? QStringLiteral("OK") : QStringLiteral("All"));

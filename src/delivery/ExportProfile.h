@@ -49,10 +49,10 @@ struct ExportProfile {
     QByteArray lineEnd = "\r\n";
     QString dateFormat = QStringLiteral("yyyy-MM-dd");
     QString timeFormat = QStringLiteral("HH:mm:ss");
-    bool okOnly = false;    // Statuses=OK: only datasets whose every status is OK
-    QStringList programs;   // empty: all
-    QStringList meters;     // serial numbers or model names; empty: all
-    QString folder;         // the drop folder; empty: delivered only on request (deliver --to)
+    bool okOnly = false;          // Statuses=OK: only datasets whose every status is OK
+    QStringList programs;         // empty: all
+    QStringList meters;           // serial numbers or model names; empty: all
+    QString folder;               // the drop folder; empty: delivered only on request (deliver --to)
     bool unmappedMeterId = false; // SampleId falls back to the meter's own ID
 
     // Longest profile file read; a longer one is no profile.

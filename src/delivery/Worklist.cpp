@@ -46,10 +46,11 @@ QStringList splitLine(const QString &line, QChar separator)
 
 QString Worklist::Report::text() const
 {
-    QString text = TextTable::text(TextTable::WorklistReport)
-                       .arg(mapped)
-                       .arg(notListed.isEmpty() ? QStringLiteral("-") : notListed.join(QStringLiteral(", ")))
-                       .arg(neverMeasured.isEmpty() ? QStringLiteral("-") : neverMeasured.join(QStringLiteral(", ")));
+    QString text =
+        TextTable::text(TextTable::WorklistReport)
+            .arg(mapped)
+            .arg(notListed.isEmpty() ? QStringLiteral("-") : notListed.join(QStringLiteral(", ")))
+            .arg(neverMeasured.isEmpty() ? QStringLiteral("-") : neverMeasured.join(QStringLiteral(", ")));
     for (const QString &wrong : wrongProgram)
         text += QLatin1Char('\n') + wrong;
     return text;
@@ -82,8 +83,8 @@ bool Worklist::read(const QString &path, QString *error)
             return refuse(TextTable::text(TextTable::ProfileTooLong).arg(kMaxBytes / 1024));
         sha.addData(bytes);
         QStringDecoder utf8(QStringDecoder::Utf8);
-        const QString line = QString(utf8(lineNo == 1 && bytes.startsWith("\xEF\xBB\xBF") ? bytes.mid(3) : bytes))
-                                 .trimmed();
+        const QString line =
+            QString(utf8(lineNo == 1 && bytes.startsWith("\xEF\xBB\xBF") ? bytes.mid(3) : bytes)).trimmed();
         if (utf8.hasError())
             return refuse(TextTable::text(TextTable::ProfileNotUtf8));
         if (line.isEmpty())
@@ -184,8 +185,8 @@ Archive::Result Worklist::apply(Archive &archive, const QList<qint64> &datasetId
         if (Archive::Result r = Trail::append(db, action, &entry); !r)
             return r;
         QSqlQuery insert(db.database());
-        insert.prepare(QStringLiteral(
-            "INSERT INTO delivery_sample_ids (dataset_id, sample_id, worklist, trail_seq) VALUES (?, ?, ?, ?)"));
+        insert.prepare(QStringLiteral("INSERT INTO delivery_sample_ids (dataset_id, sample_id, worklist, "
+                                      "trail_seq) VALUES (?, ?, ?, ?)"));
         for (const auto &[id, sample] : mapped) {
             insert.addBindValue(id);
             insert.addBindValue(sample);

@@ -17,7 +17,8 @@ void deliver(SharedObjects &shared, const Archive::Result &result, const Archive
     const QString login = shared.login->UserName();
     if (shared.worklist && !summary.newDatasetIds.isEmpty()) {
         Worklist::Report report;
-        const Archive::Result mapped = shared.worklist->apply(*shared.archive, summary.newDatasetIds, login, &report);
+        const Archive::Result mapped =
+            shared.worklist->apply(*shared.archive, summary.newDatasetIds, login, &report);
         notices->append(mapped ? report.text() : mapped.message);
     }
     notices->append(Delivery::deliverToAll(*shared.archive, login, &shared.deliveryTold));

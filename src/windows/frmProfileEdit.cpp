@@ -27,13 +27,13 @@ struct Key {
     const char *choices; // comma-separated, the default first; null: free text
 };
 const Key kKeys[] = {
-    {"Columns", nullptr},     {"Headers", nullptr},
-    {"Header", "yes,no"},     {"Separator", nullptr},
-    {"DecimalMark", "."}, {"Encoding", "UTF-8,UTF-8-BOM,Windows-1252"},
+    {"Columns", nullptr},      {"Headers", nullptr},
+    {"Header", "yes,no"},      {"Separator", nullptr},
+    {"DecimalMark", "."},      {"Encoding", "UTF-8,UTF-8-BOM,Windows-1252"},
     {"LineEnd", "CRLF,LF,CR"}, {"DateFormat", nullptr},
-    {"TimeFormat", nullptr},  {"Statuses", "OK,All"},
-    {"Programs", nullptr},    {"Meters", nullptr},
-    {"Folder", nullptr},      {"UnmappedSampleId", "Empty,Id"},
+    {"TimeFormat", nullptr},   {"Statuses", "OK,All"},
+    {"Programs", nullptr},     {"Meters", nullptr},
+    {"Folder", nullptr},       {"UnmappedSampleId", "Empty,Id"},
 };
 
 QStringList choicesOf(const Key &key)

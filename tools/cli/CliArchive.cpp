@@ -1,6 +1,5 @@
 // meravo-cli archive: the lab's archive from the command line, and the archiving of every import.
 #include "Archive.h"
-#include "ImportFollowUp.h"
 #include "CCommunication.h"
 #include "CDevice.h"
 #include "CExportExcel.h"
@@ -10,6 +9,7 @@
 #include "CMeasVal.h"
 #include "Cp1252.h"
 #include "FileWrites.h"
+#include "ImportFollowUp.h"
 #include "TextTable.h"
 #include "Worklist.h"
 
@@ -274,9 +274,9 @@ int importFromMeter(const QStringList &arguments)
                                     QStringLiteral("FILE"));
     const QCommandLineOption user(QStringLiteral("user"), QStringLiteral("Login name (default ---)."),
                                   QStringLiteral("NAME"));
-    const QCommandLineOption worklist(QStringLiteral("worklist"),
-                                      QStringLiteral("Give the new datasets the sample IDs of this worklist."),
-                                      QStringLiteral("FILE"));
+    const QCommandLineOption worklist(
+        QStringLiteral("worklist"), QStringLiteral("Give the new datasets the sample IDs of this worklist."),
+        QStringLiteral("FILE"));
     parser.addOptions({output, user, worklist});
     int exitCode = 0;
     if (!parseOptions(parser, arguments, QString::fromLatin1(kHelp), 0, 0, &exitCode))

@@ -1,7 +1,7 @@
 // meravo-cli deliver and watch: the datasets reach the lab's systems without a person at the program.
 #include "Archive.h"
-#include "CLogin.h"
 #include "CliCommands.h"
+#include "CLogin.h"
 #include "Delivery.h"
 #include "DeviceWatcher.h"
 #include "ExportProfile.h"
@@ -10,8 +10,8 @@
 #include <QCommandLineParser>
 #include <QCoreApplication>
 #include <QDateTime>
-#include <QHash>
 #include <QFile>
+#include <QHash>
 #include <QSocketNotifier>
 #include <QTimer>
 
@@ -99,9 +99,11 @@ int deliver(const QStringList &arguments)
     QCommandLineParser parser;
     const QCommandLineOption profileOption(QStringLiteral("profile"), QStringLiteral("Only this profile."),
                                            QStringLiteral("NAME"));
-    const QCommandLineOption again(QStringLiteral("again"), QStringLiteral("Deliver datasets FROM-TO once more."),
+    const QCommandLineOption again(QStringLiteral("again"),
+                                   QStringLiteral("Deliver datasets FROM-TO once more."),
                                    QStringLiteral("FROM-TO"));
-    const QCommandLineOption to(QStringLiteral("to"), QStringLiteral("Into this folder."), QStringLiteral("FOLDER"));
+    const QCommandLineOption to(QStringLiteral("to"), QStringLiteral("Into this folder."),
+                                QStringLiteral("FOLDER"));
     const QCommandLineOption user(QStringLiteral("user"), QStringLiteral("Login name (default ---)."),
                                   QStringLiteral("NAME"));
     parser.addOptions({profileOption, again, to, user});
@@ -133,10 +135,12 @@ int deliver(const QStringList &arguments)
     int exit = allGood ? kDone : kBadInput;
     for (const ExportProfile &profile : profiles) {
         const DeliveryOutcome outcome =
-            from > 0 ? Delivery::deliverAgain(*session.shared.archive, profile, from, until, login, parser.value(to))
+            from > 0 ? Delivery::deliverAgain(*session.shared.archive, profile, from, until, login,
+                                              parser.value(to))
                      : Delivery::deliverPending(*session.shared.archive, profile, login, parser.value(to));
         for (const QString &file : outcome.files)
-            printLine(QStringLiteral("delivered\t%1\t%2\t%3").arg(profile.name).arg(outcome.delivered).arg(file));
+            printLine(
+                QStringLiteral("delivered\t%1\t%2\t%3").arg(profile.name).arg(outcome.delivered).arg(file));
         if (!outcome.result) {
             printError(outcome.result.message);
             exit = qMax(exit, int(outcome.waiting ? kWaiting : kArchiveFailed));
@@ -148,16 +152,16 @@ int deliver(const QStringList &arguments)
 int watch(const QStringList &arguments)
 {
     QCommandLineParser parser;
-    const QCommandLineOption folders(QStringLiteral("device-folder"),
-                                     QStringLiteral("Watch this folder's entries (default /dev/serial/by-id)."),
-                                     QStringLiteral("DIR"));
+    const QCommandLineOption folders(
+        QStringLiteral("device-folder"),
+        QStringLiteral("Watch this folder's entries (default /dev/serial/by-id)."), QStringLiteral("DIR"));
     const QCommandLineOption devices(QStringLiteral("device"), QStringLiteral("Watch this device path."),
                                      QStringLiteral("PATH"));
     const QCommandLineOption interval(QStringLiteral("interval"),
                                       QStringLiteral("Import a meter that stays connected every MINUTES."),
                                       QStringLiteral("MINUTES"), QStringLiteral("0"));
-    const QCommandLineOption worklist(QStringLiteral("worklist"), QStringLiteral("Sample IDs for the imports."),
-                                      QStringLiteral("FILE"));
+    const QCommandLineOption worklist(QStringLiteral("worklist"),
+                                      QStringLiteral("Sample IDs for the imports."), QStringLiteral("FILE"));
     const QCommandLineOption user(QStringLiteral("user"), QStringLiteral("Login name (default ---)."),
                                   QStringLiteral("NAME"));
     parser.addOptions({folders, devices, interval, worklist, user});
