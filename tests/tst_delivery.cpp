@@ -408,6 +408,20 @@ void TestDelivery::concurrentDeliverersDeliverOnce()
         QVERIFY(process->waitForFinished(120000));
         QCOMPARE(process->exitCode(), 0);
     }
+    // Once more on purpose: each meter's datasets in one more file; a reversed range is refused.
+    auto run = [](const QStringList &arguments) {
+        QProcess process;
+        process.start(QStringLiteral(MERAVO_BIN_DIR "/meravo-cli"), arguments);
+        process.waitForFinished(120000);
+        return process.exitCode();
+    };
+    QCOMPARE(run({QStringLiteral("deliver"), QStringLiteral("--again"), QStringLiteral("9-2")}), 2);
+    const QString again = m_home.filePath(QStringLiteral("again%1").arg(++m_files));
+    QDir().mkpath(again);
+    QCOMPARE(run({QStringLiteral("deliver"), QStringLiteral("--again"), QStringLiteral("1-1500"),
+                  QStringLiteral("--to"), again}),
+             0);
+    QCOMPARE(visibleFiles(again).size(), qsizetype(3));
     QFile::remove(profiles + QStringLiteral("/lims.ini"));
     QSet<QString> seen;
     const QStringList files = visibleFiles(folder);

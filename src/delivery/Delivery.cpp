@@ -80,7 +80,7 @@ bool candidates(ArchiveDatabase &db, const ExportProfile &profile, qint64 from, 
 // One file: the first meter's rows of the candidates, written and recorded; false when nothing was
 // left to deliver.
 bool deliverOne(Archive &archive, const ExportProfile &profile, qint64 from, qint64 to, const QString &login,
-                const QString &folder, DeliveryOutcome *outcome)
+                const QString &folder, QSet<QString> *repeated, DeliveryOutcome *outcome)
 {
     QString placed;
     bool any = false;
@@ -97,6 +97,8 @@ bool deliverOne(Archive &archive, const ExportProfile &profile, qint64 from, qin
         QList<DeliveryRow> rows;
         if (!candidates(db, profile, from, to, &rows, &result))
             return result;
+        // A repeat goes over the range once: each meter's datasets in one more file.
+        rows.removeIf([&](const DeliveryRow &row) { return repeated->contains(row.serial); });
         if (rows.isEmpty())
             return {};
         any = true;
@@ -163,7 +165,7 @@ bool deliverOne(Archive &archive, const ExportProfile &profile, qint64 from, qin
         }
         outcome->delivered += batch.size();
         if (from > 0)
-            any = false; // a repeat is one pass over the range
+            repeated->insert(serial);
         return {};
     });
     if (!outcome->result) {
@@ -184,7 +186,8 @@ DeliveryOutcome deliver(Archive &archive, const ExportProfile &profile, qint64 f
     const QString target = folder.isEmpty() ? profile.folder : folder;
     if (target.isEmpty())
         return outcome;
-    while (deliverOne(archive, profile, from, to, login, target, &outcome)) {
+    QSet<QString> repeated;
+    while (deliverOne(archive, profile, from, to, login, target, &repeated, &outcome)) {
     }
     return outcome;
 }
