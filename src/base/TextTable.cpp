@@ -506,7 +506,7 @@ constexpr Entry kExtension[] = {
     {3120, "%1 datasets delivered to %2: %3"},
     {3121, "Import automatically when a meter is connected"},
     {3122, "Automatic import from %1: %2"},
-    {3123, "Delivery &profiles..."},
+    {3123, "D&elivery profiles..."},
     {3124, "Delivery profiles"},
     {3125, "Name"},
     {3126, "The profile was saved as %1."},
