@@ -53,7 +53,7 @@ Run cli(const QStringList &arguments)
     return run;
 }
 
-QString sqlite3(const QString &file, const QString &sql)
+QString sqliteTool(const QString &file, const QString &sql)
 {
     QProcess p;
     p.start(QStringLiteral("sqlite3"), {file, sql});
@@ -349,7 +349,7 @@ void TestArchive::refusedArchiveStillWritesTheFile()
             cli(QStringList{QStringLiteral("archive"), QStringLiteral("add")} + writeFiles(4, 500, damage))
                 .exitCode,
             0);
-        QCOMPARE(sqlite3(file, QStringLiteral("PRAGMA wal_checkpoint(TRUNCATE)")).right(5),
+        QCOMPARE(sqliteTool(file, QStringLiteral("PRAGMA wal_checkpoint(TRUNCATE)")).right(5),
                  QStringLiteral("0|0|0"));
     }
     if (damage == QLatin1String("truncated"))
@@ -362,7 +362,7 @@ void TestArchive::refusedArchiveStillWritesTheFile()
     } else if (damage == QLatin1String("text"))
         writeBytes(file, "METER;S/N;USER;DATE;TIME\r\n");
     else if (damage == QLatin1String("newer"))
-        sqlite3(file, QStringLiteral("UPDATE meta SET value = '99' WHERE key = 'schema_version'"));
+        sqliteTool(file, QStringLiteral("UPDATE meta SET value = '99' WHERE key = 'schema_version'"));
     else if (damage == QLatin1String("off")) {
         // Every workflow as without an archive: none is made.
     } else if (::geteuid() != 0) { // permissions bind everybody but root
@@ -400,7 +400,7 @@ void TestArchive::refusedArchiveStillWritesTheFile()
     MeasuredValues values;
     QVERIFY(CMeasVal::ParseFileText(Cp1252::decode(readBytes(out)), values));
     if (damage == QLatin1String("full"))
-        QCOMPARE(sqlite3(file, QStringLiteral("PRAGMA integrity_check")), QStringLiteral("ok"));
+        QCOMPARE(sqliteTool(file, QStringLiteral("PRAGMA integrity_check")), QStringLiteral("ok"));
     else
         QVERIFY(readBytes(file) == before);
 }
@@ -427,8 +427,8 @@ void TestArchive::killedImporterLeavesAllOrNone()
     else
         qInfo("the import had ended before the kill: it must then be whole");
     importer.waitForFinished();
-    QCOMPARE(sqlite3(file, QStringLiteral("PRAGMA integrity_check")), QStringLiteral("ok"));
-    const QString count = sqlite3(file, QStringLiteral("SELECT count(*) FROM datasets"));
+    QCOMPARE(sqliteTool(file, QStringLiteral("PRAGMA integrity_check")), QStringLiteral("ok"));
+    const QString count = sqliteTool(file, QStringLiteral("SELECT count(*) FROM datasets"));
     QVERIFY2(count == QLatin1String("10") || count == QLatin1String("50010"), qPrintable(count));
 }
 
@@ -450,7 +450,7 @@ void TestArchive::concurrentImportersAllComplete()
         QVERIFY2(p->exitCode() == 0, p->readAllStandardError().constData());
         delete p;
     }
-    QCOMPARE(sqlite3(file, QStringLiteral("SELECT count(*) FROM datasets")), QStringLiteral("8000"));
+    QCOMPARE(sqliteTool(file, QStringLiteral("SELECT count(*) FROM datasets")), QStringLiteral("8000"));
 }
 
 void TestArchive::badFiltersGetAMessage_data()
@@ -505,7 +505,9 @@ void TestArchive::serverRefusesChanges_data()
     QTest::addColumn<QString>("statement");
     for (const char *s : {"UPDATE imports SET login = 'x'", "DELETE FROM imports", "TRUNCATE imports CASCADE",
                           "UPDATE datasets SET value1 = '0'", "DELETE FROM datasets", "TRUNCATE datasets",
-                          "UPDATE meta SET value = '2'"})
+                          "UPDATE trail SET login = 'x'", "DELETE FROM trail", "TRUNCATE trail",
+                          "UPDATE annotations SET text = 'x'", "DELETE FROM annotations",
+                          "TRUNCATE annotations", "UPDATE meta SET value = '2'"})
         QTest::newRow(s) << QString::fromLatin1(s);
 }
 
@@ -568,7 +570,7 @@ void TestArchive::exitCodes()
     const Run run = cli(QStringList{QStringLiteral("archive")} + arguments);
     QVERIFY2(run.exitCode == exitCode, qPrintable(run.err));
     if (arguments.value(0) == QLatin1String("backup") && exitCode == 0)
-        QCOMPARE(sqlite3(arguments.value(1), QStringLiteral("SELECT count(*) FROM datasets")),
+        QCOMPARE(sqliteTool(arguments.value(1), QStringLiteral("SELECT count(*) FROM datasets")),
                  QStringLiteral("20"));
 }
 

@@ -1,8 +1,19 @@
 // The activity trail: one entry per action, and every kind of tampering found by verify.
 #include "Archive.h"
+#include "CCalProtocol.h"
 #include "CDevice.h"
+#include "CLogin.h"
+#include "CUsrDefProg.h"
 #include "SharedObjects.h"
+#include "SimCalRecords.h"
+#include "SimPrograms.h"
+#include "SystemAccount.h"
 #include "TestSupport.h"
+
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QSettings>
 
 #include <QCryptographicHash>
 #include <QDir>
@@ -62,7 +73,10 @@ class TestTrail : public QObject {
 
 private slots:
     void init();
+    void sealIsTheCompactJsonForm_data();
+    void sealIsTheCompactJsonForm();
     void everyActionLeavesOneEntry();
+    void meterAndRunActionsLeaveOneEntryEach();
     void verifyNamesTheTamperedEntry_data();
     void verifyNamesTheTamperedEntry();
     void anchorFindsARewrittenChain();
@@ -91,8 +105,10 @@ void TestTrail::init()
     ArchiveSettings settings;
     settings.location = m_path;
     m_archive = std::make_unique<Archive>(*m_shared->device, settings);
-    // The CLI finds the same archive through the user's settings.
+    // The CLI finds the same archive through the user's settings; a new archive for each case is no
+    // change of settings to be entered in it.
     ArchiveSettings::storeForUser(settings);
+    QSettings(QStringLiteral("Meravo"), QStringLiteral("Meravo")).remove(QStringLiteral("Trail"));
 }
 
 QString TestTrail::addFile(const QByteArray &bytes)
@@ -120,6 +136,48 @@ void TestTrail::fill()
     QVERIFY(m_archive->withdraw(2, QStringLiteral("cuvette scratched"), QStringLiteral("Ana")));
 }
 
+void TestTrail::sealIsTheCompactJsonForm_data()
+{
+    QTest::addColumn<QString>("text");
+    QTest::newRow("plain") << QStringLiteral("C:/lab/run 1.csv");
+    QTest::newRow("quotes and backslashes") << QStringLiteral("a\"b\\c\\\"");
+    QTest::newRow("control characters") << QString::fromUtf16(u"\x01\b\f\n\r\t\x1f\x7f end");
+    QTest::newRow("non-ASCII") << QStringLiteral("Jürgen Ølstrøm, µS/cm, 水質");
+    QTest::newRow("outside the BMP") << QString::fromUtf16(u"\U0001F9EA tube");
+    QTest::newRow("lone surrogates") << QStringLiteral("a") + QChar(0xD800) + QStringLiteral("b") +
+                                            QChar(0xDC00) + QChar(0xD83E);
+}
+
+// The seal is written by the trail's own JSON writer; it must give, byte for byte, the form Qt's
+// writer gives, in which every seal of an existing archive was made.
+void TestTrail::sealIsTheCompactJsonForm()
+{
+    QFETCH(QString, text);
+    TrailEntry e;
+    e.seq = 42;
+    e.atUtc = QDateTime(QDate(2026, 3, 24), QTime(10, 0, 0, 5), Qt::UTC);
+    e.osUser = e.login = e.object = e.details = e.reason = text;
+    const QJsonArray fields = {QStringLiteral("42"),
+                               QStringLiteral("2026-03-24T10:00:00.005Z"),
+                               QStringLiteral("0"),
+                               QStringLiteral("0"),
+                               QStringLiteral("-1"),
+                               text,
+                               QString(),
+                               text,
+                               QString(),
+                               QString(),
+                               QString(),
+                               text,
+                               text,
+                               text,
+                               QString(),
+                               QString()};
+    const QByteArray form = QJsonDocument(fields).toJson(QJsonDocument::Compact);
+    QCOMPARE(e.computeHash(),
+             QString::fromLatin1(QCryptographicHash::hash(form, QCryptographicHash::Sha256).toHex()));
+}
+
 void TestTrail::everyActionLeavesOneEntry()
 {
     fill();
@@ -144,6 +202,85 @@ void TestTrail::everyActionLeavesOneEntry()
     QVERIFY(m_archive->verify(&verdict));
     QVERIFY2(verdict.intact, qPrintable(verdict.problem));
     QCOMPARE(verdict.imports, 2);
+}
+
+void TestTrail::meterAndRunActionsLeaveOneEntryEach()
+{
+    SimRig rig(meterIdentity(QStringLiteral("Lumora"), QStringLiteral("2.50"), QStringLiteral("123456")));
+    SimPrograms programs(*rig.sim);
+    SimCalRecords records(*rig.sim);
+    records.ph = SimCalRecords::phRecord(2);
+    const QString example = QStringLiteral("ABCDE,16,436,0.0,2.0,0.0,1.0,0.01,Fe,mg/l,0,1,0");
+    QVERIFY(programs.put(QStringLiteral("903,") + example));
+    QVERIFY(rig.connect());
+    SharedObjects &shared = rig.shared;
+    shared.recordActivity();
+    shared.login->setUserName(QStringLiteral("Jürgen"));
+    QVERIFY(shared.usrDefProg->Update());
+    const auto withModel = [&](const QString &number, const QString &model) {
+        ProgramRecord p = ProgramRecord::fromMeter((number + u',' + example).split(u','));
+        p.MODEL = model;
+        return p;
+    };
+    const auto archiveSwitched = [&](bool on) {
+        ArchiveSettings settings;
+        settings.location = m_path;
+        settings.enabled = on;
+        ArchiveSettings::storeForUser(settings);
+        shared.archive->reload();
+        shared.recordActivity();
+    };
+    struct Step {
+        std::function<bool()> act;
+        const char *action;
+        const char *object;
+        const char *detail; // a path into the details that must hold the value
+        QString value;
+    };
+    const Step steps[] = {
+        {[&] { return shared.usrDefProg->AddNew(withModel(QStringLiteral("905"), QStringLiteral("NEW"))); },
+         "program-store", "program:905", "after/MODEL", QStringLiteral("NEW")},
+        {[&] { return shared.usrDefProg->Modify(withModel(QStringLiteral("903"), QStringLiteral("CHG"))); },
+         "program-modify", "program:903", "before/MODEL", QStringLiteral("ABCDE")},
+        {[&] { return shared.usrDefProg->Delete(QStringLiteral("905")); }, "program-erase", "program:905",
+         "before/MODEL", QStringLiteral("NEW")},
+        {[&] { return shared.usrDefProg->DeleteAll(); }, "program-erase-all", "programs", "serial",
+         QStringLiteral("123456")},
+        {[&] { return shared.calProtocol->UpdateFromMeter(true, false); }, "calrecord-read",
+         "calrecord:123456", "kind", QStringLiteral("pH")},
+        {[&] { return shared.recordLogin(QString()), true; }, "login", "user:Jürgen", "fixedToAccount",
+         QStringLiteral("false")},
+        {[&] {
+             shared.login->setUserName(QStringLiteral("Ana"));
+             return shared.recordLogin(QStringLiteral("Jürgen")), true;
+         },
+         "change-user", "user:Ana", "previous", QStringLiteral("Jürgen")},
+        // Turned off, nothing can be entered; turned on again, the entry says it was off.
+        {[&] { return archiveSwitched(false), archiveSwitched(true), true; }, "settings", "settings",
+         "before/ArchiveEnabled", QStringLiteral("false")},
+    };
+    qint64 last = 0;
+    for (const Step &step : steps) {
+        QVERIFY2(step.act(), step.action);
+        QList<TrailEntry> entries;
+        QVERIFY(m_archive->trail(TrailFilter(), &entries));
+        QCOMPARE(entries.size(), last + 1);
+        const TrailEntry &e = entries.last();
+        last = e.seq;
+        QCOMPARE(e.action, QString::fromLatin1(step.action));
+        QCOMPARE(e.object, QString::fromUtf8(step.object));
+        QJsonValue value = QJsonDocument::fromJson(e.details.toUtf8()).object();
+        for (const QString &key : QString::fromLatin1(step.detail).split(u'/'))
+            value = value.toObject().value(key);
+        QCOMPARE(value.toVariant().toString(), step.value);
+    }
+    // One person per account: the login is the account's, whatever is typed.
+    shared.login->fixTo(SystemAccount::current().userName);
+    shared.login->setUserName(QStringLiteral("Eve"));
+    QCOMPARE(shared.login->UserName(), SystemAccount::current().userName.left(CLogin::kUserNameMaxLen));
+    TrailVerdict verdict;
+    QVERIFY(m_archive->verify(&verdict));
+    QVERIFY2(verdict.intact, qPrintable(verdict.problem));
 }
 
 void TestTrail::verifyNamesTheTamperedEntry_data()

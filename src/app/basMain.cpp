@@ -29,6 +29,7 @@ bool Main(frmMain &main)
         main.MenuFileExit();
         return false;
     }
+    shared.recordLogin(QString());
     if (shared.login->SearchDevice()) {
         main.SetMousePointer(11);
         main.SearchMeter(onlyKlaro7);

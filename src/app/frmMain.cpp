@@ -105,7 +105,7 @@ frmWait &frmMain::waitDialog()
 bool frmMain::Load()
 {
     m_shared = std::make_unique<SharedObjects>(&m_link);
-    m_shared->recordWrittenFiles();
+    m_shared->recordActivity();
     // Chosen once, before the first text is put in place; windows opened later follow it.
     TextTable::setLanguage(ProgramFolder::language(*m_shared->ini));
     QCoreApplication::removeTranslator(&m_qtTexts);
@@ -649,13 +649,19 @@ void frmMain::MenuDeviceSearch()
 
 void frmMain::MenuChangeUser()
 {
+    if (m_shared->login->fixed()) {
+        m_dialogs.information(this, TextTable::text(TextTable::LoginFixedToAccount));
+        return;
+    }
     QString answer;
     if (!m_dialogs.inputText(this, TextTable::text(1208), TextTable::text(1176), QString(), &answer,
                              m_shared->login->UserNameMaxLen()) ||
         answer.isEmpty())
         return;
+    const QString previous = m_shared->login->UserName();
     m_shared->login->setUserName(answer);
     SetStatusBarUserName(m_shared->login->UserName());
+    m_shared->recordLogin(previous);
 }
 
 void frmMain::MenuProgsUserDef()

@@ -125,24 +125,6 @@ bool readImport(const ArchiveDatabase &db, const QString &uid, ImportRecord *rec
 
 enum Kind : char { New, Repeat, Conflict };
 
-// The SQLite connection under Qt's, when the archive is an SQLite file.
-sqlite3 *sqliteHandle(const ArchiveDatabase &db)
-{
-    if (db.engine() != ArchiveDatabase::SQLite)
-        return nullptr;
-    const QVariant handle = db.database().driver()->handle();
-    if (!handle.isValid() || qstrcmp(handle.typeName(), "sqlite3*") != 0)
-        return nullptr;
-    return *static_cast<sqlite3 *const *>(handle.constData());
-}
-
-// SQLite's last error on the connection, told apart for the user like Qt's.
-Result sqliteFailure(const ArchiveDatabase &db, sqlite3 *handle)
-{
-    return db.failure(QSqlError(QString::fromUtf8(sqlite3_errmsg(handle)), QString(),
-                                QSqlError::StatementError,
-                                QString::number(sqlite3_extended_errcode(handle))));
-}
 
 // Rows of one import share its time: read once, not once per row.
 struct ImportTimes {
@@ -202,7 +184,7 @@ bool insertSQLite(const ArchiveDatabase &db, sqlite3 *handle, const QString &sql
                   const QList<char> &kinds, Result *result)
 {
     auto failed = [&] {
-        *result = sqliteFailure(db, handle);
+        *result = db.sqliteFailure();
         return false;
     };
     sqlite3_stmt *statement = nullptr;
@@ -536,7 +518,7 @@ Result Archive::store(ArchiveDatabase &db, const ImportRecord &record, Summary *
     const QString sql =
         QStringLiteral("INSERT INTO datasets (%1) VALUES (%2) ON CONFLICT DO NOTHING").arg(columns, marks);
     const int layout = archiveLayout(m_device, record.meter);
-    if (sqlite3 *handle = sqliteHandle(db)) {
+    if (sqlite3 *handle = db.sqliteHandle()) {
         if (!insertSQLite(db, handle, sql, importId, record, layout, rows, kinds, &result))
             return result;
     } else {
@@ -612,12 +594,12 @@ Result Archive::query(const ArchiveFilter &filter, qint64 afterId, qint64 limit,
         rows->append(std::move(row));
         return !progress || rows->size() % 1000 != 0 || progress(rows->size(), 0);
     };
-    if (sqlite3 *handle = sqliteHandle(*m_primary)) {
+    if (sqlite3 *handle = m_primary->sqliteHandle()) {
         // Qt turns each of the rows' values into a variant first: SQLite's texts are read directly.
         sqlite3_stmt *statement = nullptr;
         const QByteArray text = sql.toUtf8();
         if (sqlite3_prepare_v2(handle, text.constData(), int(text.size()), &statement, nullptr) != SQLITE_OK)
-            return sqliteFailure(*m_primary, handle);
+            return m_primary->sqliteFailure();
         const std::unique_ptr<sqlite3_stmt, int (*)(sqlite3_stmt *)> finalize(statement, &sqlite3_finalize);
         int index = 0;
         for (const QVariant &p : parameters) {
@@ -637,7 +619,7 @@ Result Archive::query(const ArchiveFilter &filter, qint64 afterId, qint64 limit,
                 return cancelled();
             }
         if (step != SQLITE_DONE)
-            return sqliteFailure(*m_primary, handle);
+            return m_primary->sqliteFailure();
         return attachCorrections(*m_primary, rows);
     }
     QSqlQuery q(m_primary->database());

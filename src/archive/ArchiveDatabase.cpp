@@ -12,6 +12,7 @@
 #include <QUrlQuery>
 
 #include <libpq-fe.h>
+#include <sqlite3.h>
 
 #include <iterator>
 
@@ -519,6 +520,23 @@ ArchiveDatabase::Result ArchiveDatabase::failure(const QSqlError &error) const
     if (code.isEmpty() && connectionLost())
         return made(Result::Unreachable, TextTable::text(TextTable::ArchiveUnreachable).arg(m_display, text));
     return made(Result::Other, TextTable::text(TextTable::ArchiveFailed).arg(m_display, text));
+}
+
+sqlite3 *ArchiveDatabase::sqliteHandle() const
+{
+    if (m_engine != SQLite || !database().driver())
+        return nullptr;
+    const QVariant handle = database().driver()->handle();
+    if (!handle.isValid() || qstrcmp(handle.typeName(), "sqlite3*") != 0)
+        return nullptr;
+    return *static_cast<sqlite3 *const *>(handle.constData());
+}
+
+ArchiveDatabase::Result ArchiveDatabase::sqliteFailure() const
+{
+    sqlite3 *handle = sqliteHandle();
+    return failure(QSqlError(QString::fromUtf8(sqlite3_errmsg(handle)), QString(), QSqlError::StatementError,
+                             QString::number(sqlite3_extended_errcode(handle))));
 }
 
 bool ArchiveDatabase::connectionLost() const

@@ -7,6 +7,7 @@
 #include <QString>
 
 class QSqlQuery;
+struct sqlite3;
 
 #include <locale.h>
 
@@ -74,6 +75,12 @@ public:
     Result begin();
     Result commit();
     void rollback();
+
+    // The SQLite connection under Qt's (null on a server): the paths that read or write many rows
+    // go past Qt's per-value wrapping.
+    sqlite3 *sqliteHandle() const;
+    // SQLite's last error on that connection, told apart for the user like Qt's.
+    Result sqliteFailure() const;
 
     // A failure of a statement, told apart for the user.
     Result failure(const QSqlError &error) const;

@@ -5,9 +5,13 @@
 #include "TextTable.h"
 
 #include <QCryptographicHash>
-#include <QJsonArray>
 #include <QJsonDocument>
 #include <QSqlQuery>
+
+#include <array>
+#include <memory>
+
+#include <sqlite3.h>
 
 namespace Trail {
 namespace {
@@ -83,27 +87,110 @@ Result select(ArchiveDatabase &db, const QString &where, const QVariantList &par
 
 } // namespace Trail
 
+namespace {
+
+// JSON's string form exactly as Qt's compact writer gives it (the form every seal so far was made
+// in), written straight into one buffer: the verification of a long chain spends its time here.
+void appendJsonString(QByteArray &out, QStringView text)
+{
+    static constexpr char kHex[] = "0123456789abcdef";
+    out += '"';
+    const char16_t *p = text.utf16();
+    const char16_t *const end = p + text.size();
+    while (p != end) {
+        const char16_t u = *p++;
+        if (u >= 0x20 && u < 0x80 && u != u'"' && u != u'\\') {
+            out += char(u);
+            continue;
+        }
+        if (u < 0x80) {
+            out += '\\';
+            switch (u) {
+            case u'"':
+                out += '"';
+                break;
+            case u'\\':
+                out += '\\';
+                break;
+            case 0x08:
+                out += 'b';
+                break;
+            case 0x0c:
+                out += 'f';
+                break;
+            case 0x0a:
+                out += 'n';
+                break;
+            case 0x0d:
+                out += 'r';
+                break;
+            case 0x09:
+                out += 't';
+                break;
+            default:
+                out += "u00";
+                out += kHex[u >> 4];
+                out += kHex[u & 0xf];
+            }
+            continue;
+        }
+        char32_t code = u;
+        const bool high = QChar::isHighSurrogate(u);
+        if (high && p != end && QChar::isLowSurrogate(*p)) {
+            code = QChar::surrogateToUcs4(u, *p++);
+        } else if (high || QChar::isLowSurrogate(u)) {
+            // A surrogate without its other half has no UTF-8 form: the escape keeps it.
+            out += "\\u";
+            for (int shift = 12; shift >= 0; shift -= 4)
+                out += kHex[(u >> shift) & 0xf];
+            continue;
+        }
+        if (code < 0x800) {
+            out += char(0xc0 | (code >> 6));
+        } else if (code < 0x10000) {
+            out += char(0xe0 | (code >> 12));
+            out += char(0x80 | ((code >> 6) & 0x3f));
+        } else {
+            out += char(0xf0 | (code >> 18));
+            out += char(0x80 | ((code >> 12) & 0x3f));
+            out += char(0x80 | ((code >> 6) & 0x3f));
+        }
+        out += char(0x80 | (code & 0x3f));
+    }
+    out += '"';
+}
+
+} // namespace
+
+QString TrailEntry::sealOf(const QStringView (&fields)[kSealedFields])
+{
+    QByteArray form;
+    form.reserve(512);
+    form += '[';
+    for (int i = 0; i < kSealedFields; ++i) {
+        if (i > 0)
+            form += ',';
+        appendJsonString(form, fields[i]);
+    }
+    form += ']';
+    return QString::fromLatin1(QCryptographicHash::hash(form, QCryptographicHash::Sha256).toHex());
+}
+
 QString TrailEntry::computeHash() const
 {
-    // A JSON array of texts: one unambiguous form, whatever the fields hold.
-    const QJsonArray fields = {QString::number(seq),
-                               atUtc.toUTC().toString(Qt::ISODateWithMs),
-                               QString::number(utcOffset),
-                               clockBack ? QStringLiteral("1") : QStringLiteral("0"),
-                               QString::number(osUid),
-                               osUser,
-                               osFullName,
-                               login,
-                               host,
-                               programVersion,
-                               action,
-                               object,
-                               details,
-                               reason,
-                               fileSha256,
-                               prevHash};
-    const QByteArray form = QJsonDocument(fields).toJson(QJsonDocument::Compact);
-    return QString::fromLatin1(QCryptographicHash::hash(form, QCryptographicHash::Sha256).toHex());
+    const QString seqText = QString::number(seq);
+    const QString at = atUtc.toUTC().toString(Qt::ISODateWithMs);
+    const QString offset = QString::number(utcOffset);
+    const QString uid = QString::number(osUid);
+    const QStringView fields[kSealedFields] = {seqText,    at,
+                                               offset,     clockBack ? u"1" : u"0",
+                                               uid,        osUser,
+                                               osFullName, login,
+                                               host,       programVersion,
+                                               action,     object,
+                                               details,    reason,
+                                               fileSha256, prevHash};
+    return sealOf(fields);
 }
 
 namespace Trail {
@@ -212,6 +299,49 @@ Result findFile(ArchiveDatabase &db, const QString &sha256, QList<TrailEntry> *l
     return select(db, QStringLiteral("file_sha256 = ?"), {sha256.toLower()}, list);
 }
 
+namespace {
+
+// The chain's rows in order, each as its texts as stored: the sealed fields, then the hash. On an
+// SQLite file the rows are read past Qt's per-value wrapping, which would cost a long chain more
+// than its hashing.
+using RowTexts = std::array<QString, TrailEntry::kSealedFields + 1>;
+
+Result eachRow(ArchiveDatabase &db, const std::function<bool(const RowTexts &)> &visit)
+{
+    const QString sql = QStringLiteral("SELECT %1 FROM trail ORDER BY seq").arg(kColumns);
+    RowTexts texts;
+    if (sqlite3 *handle = db.sqliteHandle()) {
+        const QByteArray text = sql.toUtf8();
+        sqlite3_stmt *statement = nullptr;
+        if (sqlite3_prepare_v2(handle, text.constData(), int(text.size()), &statement, nullptr) != SQLITE_OK)
+            return db.sqliteFailure();
+        const std::unique_ptr<sqlite3_stmt, int (*)(sqlite3_stmt *)> finalize(statement, &sqlite3_finalize);
+        int step = SQLITE_ROW;
+        while ((step = sqlite3_step(statement)) == SQLITE_ROW) {
+            for (int c = 0; c < int(texts.size()); ++c)
+                texts[size_t(c)] =
+                    QString::fromUtf8(reinterpret_cast<const char *>(sqlite3_column_text(statement, c)),
+                                      sqlite3_column_bytes(statement, c));
+            if (!visit(texts))
+                return {Result::Cancelled, TextTable::text(TextTable::ArchiveCancelled)};
+        }
+        return step == SQLITE_DONE ? Result() : db.sqliteFailure();
+    }
+    QSqlQuery q(db.database());
+    q.setForwardOnly(true);
+    if (!q.exec(sql))
+        return db.failure(q.lastError());
+    while (q.next()) {
+        for (int c = 0; c < int(texts.size()); ++c)
+            texts[size_t(c)] = q.value(c).toString();
+        if (!visit(texts))
+            return {Result::Cancelled, TextTable::text(TextTable::ArchiveCancelled)};
+    }
+    return q.lastError().isValid() ? db.failure(q.lastError()) : Result();
+}
+
+} // namespace
+
 Result verify(ArchiveDatabase &db, TrailVerdict *verdict, qint64 anchorSeq, const QString &anchorHash,
               const Progress &progress)
 {
@@ -222,34 +352,38 @@ Result verify(ArchiveDatabase &db, TrailVerdict *verdict, qint64 anchorSeq, cons
         if (count.exec(QStringLiteral("SELECT count(*) FROM trail")) && count.next())
             total = count.value(0).toLongLong();
     }
-    QSqlQuery q(db.database());
-    q.setForwardOnly(true);
-    if (!q.exec(QStringLiteral("SELECT %1 FROM trail ORDER BY seq").arg(kColumns)))
-        return db.failure(q.lastError());
     qint64 expected = 1;
     QString previous;
     bool anchorSeen = anchorSeq <= 0;
-    while (q.next()) {
-        const TrailEntry e = readEntry(q);
+    // The seal is checked over the texts as stored: nothing is parsed and written again on the way.
+    constexpr int kHash = TrailEntry::kSealedFields;
+    constexpr int kPrevHash = kHash - 1;
+    const Result result = eachRow(db, [&](const RowTexts &texts) {
+        const qint64 seq = texts[0].toLongLong();
+        const QString &hash = texts[kHash];
         ++verdict->entries;
-        if (e.seq != expected)
-            verdict->breakAt(expected, TextTable::text(TextTable::TrailMissing).arg(expected).arg(e.seq));
-        else if (e.prevHash != previous)
-            verdict->breakAt(e.seq, TextTable::text(TextTable::TrailLinkBroken).arg(e.seq));
-        else if (e.computeHash() != e.hash)
-            verdict->breakAt(e.seq, TextTable::text(TextTable::TrailChanged).arg(e.seq));
-        if (e.seq == anchorSeq) {
-            anchorSeen = true;
-            if (e.hash != anchorHash.toLower())
-                verdict->breakAt(e.seq, TextTable::text(TextTable::TrailAnchorDiffers).arg(e.seq));
+        if (seq != expected) {
+            verdict->breakAt(expected, TextTable::text(TextTable::TrailMissing).arg(expected).arg(seq));
+        } else if (texts[kPrevHash] != previous) {
+            verdict->breakAt(seq, TextTable::text(TextTable::TrailLinkBroken).arg(seq));
+        } else {
+            const QStringView fields[TrailEntry::kSealedFields] = {
+                texts[0], texts[1], texts[2],  texts[3],  texts[4],  texts[5],  texts[6],  texts[7],
+                texts[8], texts[9], texts[10], texts[11], texts[12], texts[13], texts[14], texts[15]};
+            if (TrailEntry::sealOf(fields) != hash)
+                verdict->breakAt(seq, TextTable::text(TextTable::TrailChanged).arg(seq));
         }
-        expected = e.seq + 1;
-        previous = e.hash;
-        if (progress && verdict->entries % 10000 == 0 && !progress(verdict->entries, total))
-            return {Result::Cancelled, TextTable::text(TextTable::ArchiveCancelled)};
-    }
-    if (q.lastError().isValid())
-        return db.failure(q.lastError());
+        if (seq == anchorSeq) {
+            anchorSeen = true;
+            if (hash != anchorHash.toLower())
+                verdict->breakAt(seq, TextTable::text(TextTable::TrailAnchorDiffers).arg(seq));
+        }
+        expected = seq + 1;
+        previous = hash;
+        return !progress || verdict->entries % 10000 != 0 || progress(verdict->entries, total);
+    });
+    if (!result)
+        return result;
     if (!anchorSeen)
         verdict->breakAt(anchorSeq, TextTable::text(TextTable::TrailAnchorMissing).arg(anchorSeq));
     return {};

@@ -30,8 +30,12 @@ struct TrailEntry {
     QString prevHash;
     QString hash;
 
-    // The seal: SHA-256 (hex) over every field above but the hash itself, in one fixed form.
+    // The seal: SHA-256 (hex) over every field above but the hash itself, in one fixed form: the
+    // fields as texts (the time as ISO 8601 UTC with milliseconds), in this order, as a compact JSON
+    // array of strings.
     QString computeHash() const;
+    static constexpr int kSealedFields = 16;
+    static QString sealOf(const QStringView (&fields)[kSealedFields]);
 };
 
 // What an action says of itself; the trail adds time, account, host, version and the seal.

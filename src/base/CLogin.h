@@ -19,9 +19,14 @@ public:
     // is replaced and line breaks are left out, so every file holding the name reads back.
     void setUserName(const QString &strUserName);
     qint16 UserNameMaxLen() const { return kUserNameMaxLen; }
+    // One person per account: from here on the name is the account's, and a name typed, chosen at a
+    // change of user or given on the command line is not taken.
+    void fixTo(const QString &accountName);
+    bool fixed() const { return m_fixed; }
 
 private:
     bool m_successful = false;
     bool m_searchDevice = true;
     QString m_userName;
+    bool m_fixed = false;
 };

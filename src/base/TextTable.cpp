@@ -510,6 +510,7 @@ constexpr Entry kExtension[] = {
     {3124, "Delivery profiles"},
     {3125, "Name"},
     {3126, "The profile was saved as %1."},
+    {2950, "The lab's settings fix the login name to the name of this computer account ([Trail] RequireAccountLogin)."},
 };
 
 // The other languages' tables: one entry per line, same numbers and escapes as the English tables.

@@ -282,6 +282,7 @@ enum Extension {
     ProfilesTitle = 3124,
     ProfileNameField = 3125,
     ProfileSaved = 3126,
+    LoginFixedToAccount = 2950,
 };
 
 } // namespace TextTable

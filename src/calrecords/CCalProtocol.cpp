@@ -255,6 +255,8 @@ bool CCalProtocol::UpdateFromMeter(bool fPH, bool fExtended)
     m_record.SerNo = device.SerialNumber();
     m_record.User = m_login.UserName();
     m_record.Valid = true;
+    if (m_read)
+        m_read(m_record);
     return true;
 }
 

@@ -5,6 +5,7 @@
 #include <QStringList>
 
 #include <array>
+#include <functional>
 
 class CCommunication;
 class CDevice;
@@ -71,6 +72,11 @@ public:
     bool ProposedFileName(const QString &kindWord, QString &name) const;
 
     const CalProtocolData &record() const { return m_record; }
+    // Told of every record read from the meter, once it is read whole.
+    void setReadObserver(std::function<void(const CalProtocolData &)> observer)
+    {
+        m_read = std::move(observer);
+    }
     void ClearRecord() { m_record = CalProtocolData(); }
 
     // The wire and file forms, free of any state (the parsers clear the record first).
@@ -93,4 +99,5 @@ private:
     const CDevice &m_device;
     const CLogin &m_login;
     CalProtocolData m_record;
+    std::function<void(const CalProtocolData &)> m_read;
 };

@@ -235,7 +235,28 @@ bool CUsrDefProg::StoreAndReadBack(const QString &code, const ProgramRecord &pro
         return false;
     if (reply != CCommunication::answerOK())
         return false;
-    return ReadProgram(program.NO, record);
+    MeterChange change;
+    change.kind = code == Protocol::ModifyProgram ? MeterChange::Kind::Modified : MeterChange::Kind::Stored;
+    change.number = program.NO;
+    change.before = tableEntry(program.NO);
+    change.readBack = ReadProgram(program.NO, record);
+    change.after = change.readBack ? record : program;
+    changed(change);
+    return change.readBack;
+}
+
+std::optional<ProgramRecord> CUsrDefProg::tableEntry(const QString &strProgNum) const
+{
+    for (int i = 0; i < m_count; ++i)
+        if (m_table[size_t(i)].NO == strProgNum)
+            return m_table[size_t(i)];
+    return std::nullopt;
+}
+
+void CUsrDefProg::changed(const MeterChange &change) const
+{
+    if (m_changed)
+        m_changed(change);
 }
 
 bool CUsrDefProg::AddNew(const ProgramRecord &program, bool confirmed)
@@ -320,6 +341,11 @@ bool CUsrDefProg::Delete(const QString &strProgNum)
     QString reply;
     if (!Transfer(Protocol::DeleteProgram + strProgNum, reply))
         return false;
+    MeterChange change;
+    change.kind = MeterChange::Kind::Erased;
+    change.number = strProgNum;
+    change.before = tableEntry(strProgNum);
+    changed(change);
     int found = -1;
     for (int i = 0; i < m_count && found < 0; ++i)
         if (m_table[size_t(i)].NO == strProgNum)
@@ -341,6 +367,11 @@ bool CUsrDefProg::DeleteAll()
     QString reply;
     if (!Transfer(Protocol::DeleteAllPrograms, reply))
         return false;
+    MeterChange change;
+    change.kind = MeterChange::Kind::ErasedAll;
+    for (int i = 0; i < m_count; ++i)
+        change.erased.append(m_table[size_t(i)]);
+    changed(change);
     ClearTable();
     return true;
 }

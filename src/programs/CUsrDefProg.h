@@ -3,6 +3,7 @@
 // program exchange with the meter, and program files in the working directory.
 #include "ProgramRecord.h"
 
+#include <QList>
 #include <QString>
 #include <QStringList>
 
@@ -58,6 +59,21 @@ public:
     StoreResult storeOrModify(const ProgramRecord &program,
                               const std::function<ExistingProgram(const QString &number)> &askExisting,
                               const std::function<void(bool)> &transferring = {}, bool confirmed = false);
+    // What changed on the meter: told after the meter acknowledged it, whatever the PC's copy then
+    // makes of it, so a record of the meter's programs misses nothing the meter took.
+    struct MeterChange {
+        enum class Kind { Stored, Modified, Erased, ErasedAll } kind = Kind::Stored;
+        QString number;                      // empty for ErasedAll
+        std::optional<ProgramRecord> before; // as the PC's copy last read it from the meter
+        std::optional<ProgramRecord> after;  // as read back from the meter, or as sent when that failed
+        QList<ProgramRecord> erased;         // ErasedAll: every program the copy held
+        bool readBack = true;
+    };
+    void setChangeObserver(std::function<void(const MeterChange &)> observer)
+    {
+        m_changed = std::move(observer);
+    }
+
     // Whether the recognised meter keeps user-defined programs at all (the Klaro turbidity meters keep
     // none); true offline, where programs are still worked on as files.
     bool MeterKeepsPrograms() const;
@@ -113,6 +129,8 @@ public:
 private:
     bool Transfer(const QString &command, QString &reply);
     bool ReadProgram(const QString &strProgNum, ProgramRecord &record);
+    std::optional<ProgramRecord> tableEntry(const QString &strProgNum) const;
+    void changed(const MeterChange &change) const;
     bool StoreAndReadBack(const QString &code, const ProgramRecord &program, ProgramRecord &record,
                           bool confirmed);
     bool RequestList(QString &reply);
@@ -129,4 +147,5 @@ private:
     bool m_updateRunning = false;
     // Read from the settings object on first use, so creating the shared objects touches no file.
     mutable std::optional<QString> m_workDir;
+    std::function<void(const MeterChange &)> m_changed;
 };

@@ -17,8 +17,6 @@
 #include "FileWrites.h"
 #include "Worklist.h"
 
-#include <QFileInfo>
-
 SharedObjects::SharedObjects(CSerialLink *serialLink) : link(serialLink)
 {
     // The program's order of creation (CMeasVal, CImportMVal, CExportExcel, CDevice, CCommunication,
@@ -45,30 +43,4 @@ SharedObjects::SharedObjects(CSerialLink *serialLink) : link(serialLink)
 SharedObjects::~SharedObjects()
 {
     FileWrites::clearCommitObserver(m_observer);
-}
-
-void SharedObjects::recordWrittenFiles()
-{
-    m_observer = FileWrites::setCommitObserver([this](const QString &path, const QString &sha256) {
-        if (!archive->enabled())
-            return;
-        // What the file is, told by the name the user gave it.
-        const QString suffix = QFileInfo(path).suffix().toLower();
-        QString action = QStringLiteral("write");
-        if (suffix == QLatin1String("csv"))
-            action = QStringLiteral("save");
-        else if (suffix == QLatin1String("xls") || suffix == QLatin1String("xlsx"))
-            action = QStringLiteral("export");
-        else if (suffix == QLatin1String("pdf"))
-            action = QStringLiteral("pdf");
-        TrailAction entry;
-        entry.action = action;
-        entry.object = QFileInfo(path).absoluteFilePath();
-        entry.fileSha256 = sha256;
-        entry.login = login->UserName();
-        entry.details = {{QStringLiteral("bytes"), QFileInfo(path).size()}};
-        // The file is written whatever the archive answers; an archive that cannot take the entry
-        // has told the user at its own use.
-        archive->record(entry);
-    });
 }

@@ -50,12 +50,18 @@ struct SharedObjects {
     QSet<QString> deliveryTold;
 
     explicit SharedObjects(CSerialLink *serialLink = nullptr);
-    // Every file this set's run writes gets its entry in the activity trail, with the user logged in.
-    void recordWrittenFiles();
+    // Makes this set's run accountable: every file it writes, every change it makes to the meter's
+    // programs and every calibration record it reads gets its entry in the activity trail, with the
+    // user logged in; a change of the recorded settings since this account's last run is entered;
+    // and where the lab's settings ask for one person per account, the login name is the account's.
+    void recordActivity();
+    // The login at start (previous empty) or a change of user, once the new name is in place.
+    void recordLogin(const QString &previous);
     ~SharedObjects();
     SharedObjects(const SharedObjects &) = delete;
     SharedObjects &operator=(const SharedObjects &) = delete;
 
 private:
+    void recordSettingsChanges();
     int m_observer = 0;
 };

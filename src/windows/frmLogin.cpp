@@ -4,6 +4,7 @@
 #include "GuiAssets.h"
 #include "InputFilters.h"
 #include "TextApplier.h"
+#include "TextTable.h"
 
 #include <QGridLayout>
 #include <QGroupBox>
@@ -63,6 +64,12 @@ frmLogin::frmLogin(CLogin &login, QWidget *owner)
     setTabOrder(m_txtUserName, m_cmdOK);
     setTabOrder(m_cmdOK, m_cmdCancel);
     m_txtUserName->setFocus();
+    if (m_login.fixed()) {
+        m_txtUserName->setText(m_login.UserName());
+        m_txtUserName->setReadOnly(true);
+        m_txtUserName->setToolTip(TextTable::text(TextTable::LoginFixedToAccount));
+        m_cmdOK->setFocus();
+    }
 
     connect(m_cmdOK, &QPushButton::clicked, this, &frmLogin::ok);
     connect(m_cmdCancel, &QPushButton::clicked, this, &QDialog::reject);

@@ -80,7 +80,7 @@ bool trace()
 
 Session::Session() : shared(&link)
 {
-    shared.recordWrittenFiles();
+    shared.recordActivity();
     CommLog &log = processLog();
     log.setEcho(s_trace);
     link.setLog(&log);
