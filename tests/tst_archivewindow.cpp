@@ -261,9 +261,14 @@ void TestArchiveWindow::addFilesCancelLeavesArchiveAsBefore()
 void TestArchiveWindow::autoImportOncePerAppearance()
 {
     Session s(30);
+    writeBytes(s.path("worklist.csv"), "Id;SampleId\n1;LIMS-1\n");
+    s.dialogs.fileAnswers.enqueue(s.path("worklist.csv"));
+    s.main->MenuLoadWorklist();
     s.main->setAutoImport(true);
     QTRY_COMPARE_WITH_TIMEOUT(s.archived(), qint64(30), 20000);
     QVERIFY(s.main->autoImportNotice().contains(note(30, 0, 0)));
+    QVERIFY(s.main->autoImportNotice().contains(
+        TextTable::text(TextTable::WorklistReport).section(QLatin1Char('%'), 0, 0)));
     spin(500); // staying connected imports nothing more
     QVERIFY(s.main->autoImportNotice().contains(note(30, 0, 0)));
     const MeterIdentity identity = s.sim->identity();

@@ -30,6 +30,7 @@
 #include "TextTable.h"
 #include "Twips.h"
 #include "UserDialogs.h"
+#include "Worklist.h"
 
 #include <QApplication>
 #include <QCloseEvent>
@@ -271,6 +272,7 @@ QMenuBar *frmMain::createMenuBar(frmDocument *doc, QHash<QString, QAction *> &ac
     automatic->setChecked(autoImport());
     connect(automatic, &QAction::triggered, this, [this](bool on) { setAutoImport(on); });
     item(file, "mnuProfiles", TextTable::ProfilesMenu, [this] { frmProfileEdit(*this, this).exec(); });
+    item(file, "mnuWorklist", TextTable::WorklistMenu, [this] { MenuLoadWorklist(); });
     // One choice for every menu bar: each shows it as it is now.
     connect(file, &QMenu::aboutToShow, automatic, [this, automatic] { automatic->setChecked(autoImport()); });
     file->addSeparator();
@@ -738,6 +740,24 @@ void frmMain::setAutoImport(bool on)
     }
     connect(watcher.get(), &DeviceWatcher::appeared, this, &frmMain::importAppeared);
     m_watcher = std::move(watcher);
+}
+
+void frmMain::MenuLoadWorklist()
+{
+    const QString path = m_dialogs.openFileName(
+        this, TextTable::text(TextTable::WorklistMenu).remove(QLatin1Char('&')), QString(),
+        UserDialogs::filter(QStringLiteral("CSV"), QStringLiteral("*.csv")));
+    if (path.isEmpty())
+        return;
+    auto worklist = std::make_unique<Worklist>();
+    QString error;
+    if (!worklist->read(path, &error)) {
+        m_dialogs.error(this, error);
+        return;
+    }
+    m_notice->setText(TextTable::text(TextTable::WorklistLoaded).arg(path).arg(worklist->entries().size()));
+    m_notice->setToolTip(m_notice->text());
+    m_shared->worklist = std::move(worklist);
 }
 
 QString frmMain::autoImportNotice() const

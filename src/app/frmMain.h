@@ -97,6 +97,8 @@ public:
     void setAutoImport(bool on);
     bool autoImport() const { return m_watcher != nullptr; }
     QString autoImportNotice() const;
+    // File > Load worklist: the lab's sample IDs for the imports of this run that follow.
+    void MenuLoadWorklist();
 
     void showHelp(int contextNumber) override;
     QString helpFile() const { return m_helpFile; }

@@ -282,6 +282,8 @@ enum Extension {
     ProfilesTitle = 3124,
     ProfileNameField = 3125,
     ProfileSaved = 3126,
+    WorklistMenu = 3127,
+    WorklistLoaded = 3128,
     LoginFixedToAccount = 2950,
 };
 
