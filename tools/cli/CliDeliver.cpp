@@ -193,6 +193,15 @@ int watch(const QStringList &arguments)
     }
     QSet<QString> told;
     QHash<QString, QTimer *> repeats;
+    {
+        // Deliveries that waited for a folder go at the start, as in the desktop program.
+        Session session;
+        session.shared.login->setUserName(parser.value(user));
+        if (session.shared.archive->enabled())
+            for (const QString &line :
+                 Delivery::deliverToAll(*session.shared.archive, session.shared.login->UserName(), &told))
+                printError(line);
+    }
     auto importFrom = [&](const QString &path) {
         // The meter on this device only: it is port 1 while the import runs.
         const QByteArray previous = qgetenv("MERAVO_PORTS");
