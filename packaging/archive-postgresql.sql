@@ -5,8 +5,9 @@
 --   createdb meravo
 --   psql -d meravo -v ON_ERROR_STOP=1 -f /usr/share/meravo/archive-postgresql.sql
 --
--- Archived imports, datasets, trail entries and annotations are evidence: members of meravo_user may
--- read and add them, never change or remove them. The privileges below enforce it on the server, whatever program connects.
+-- Archived imports, datasets, trail entries, annotations, control-sample definitions and limits,
+-- deliveries and sample IDs are evidence: members of meravo_user may read and add them, never change or
+-- remove them. The privileges below enforce it on the server, whatever program connects.
 
 BEGIN;
 
@@ -15,7 +16,7 @@ CREATE TABLE meta (
     key   TEXT PRIMARY KEY,
     value TEXT NOT NULL
 );
-INSERT INTO meta (key, value) VALUES ('schema_version', '3');
+INSERT INTO meta (key, value) VALUES ('schema_version', '4');
 
 CREATE TABLE imports (
     id              BIGINT GENERATED ALWAYS AS IDENTITY PRIMARY KEY,
@@ -142,6 +143,27 @@ CREATE TABLE qc_revisions (
     trail_seq BIGINT NOT NULL
 );
 CREATE INDEX qc_revisions_name ON qc_revisions (name);
+-- Deliveries to the lab's other systems, one row per dataset and destination (profile), and the lab's
+-- own sample IDs given to datasets by a worklist.
+CREATE TABLE delivery_deliveries (
+    id            BIGINT GENERATED ALWAYS AS IDENTITY PRIMARY KEY,
+    dataset_id    BIGINT NOT NULL REFERENCES datasets (id),
+    profile       TEXT NOT NULL,
+    path          TEXT NOT NULL,
+    file_sha256   TEXT NOT NULL,
+    delivered_utc TEXT NOT NULL,
+    again         INTEGER NOT NULL,
+    trail_seq     BIGINT NOT NULL
+);
+CREATE INDEX delivery_deliveries_dataset ON delivery_deliveries (dataset_id, profile);
+CREATE TABLE delivery_sample_ids (
+    id         BIGINT GENERATED ALWAYS AS IDENTITY PRIMARY KEY,
+    dataset_id BIGINT NOT NULL REFERENCES datasets (id),
+    sample_id  TEXT NOT NULL,
+    worklist   TEXT NOT NULL,
+    trail_seq  BIGINT NOT NULL
+);
+CREATE INDEX delivery_sample_ids_dataset ON delivery_sample_ids (dataset_id);
 
 -- The group role of the program: read and add, nothing else. Logins are granted it (below).
 DO $$
@@ -154,12 +176,15 @@ $$;
 
 REVOKE ALL ON meta, imports, datasets, outbox, sent, trail, annotations, qc_definitions, qc_revisions
     FROM PUBLIC;
+REVOKE ALL ON delivery_deliveries, delivery_sample_ids FROM PUBLIC;
 GRANT USAGE ON SCHEMA public TO meravo_user;
 GRANT SELECT ON meta TO meravo_user;
 GRANT SELECT, INSERT ON imports, datasets, outbox, sent, trail, annotations, qc_definitions, qc_revisions
     TO meravo_user;
 GRANT USAGE, SELECT ON SEQUENCE imports_id_seq, datasets_id_seq, annotations_id_seq, qc_definitions_id_seq,
     qc_revisions_id_seq TO meravo_user;
+GRANT SELECT, INSERT ON delivery_deliveries, delivery_sample_ids TO meravo_user;
+GRANT USAGE, SELECT ON SEQUENCE delivery_deliveries_id_seq, delivery_sample_ids_id_seq TO meravo_user;
 
 COMMIT;
 

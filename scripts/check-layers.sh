@@ -2,7 +2,7 @@
 # Fails when a source file under src/ includes a header of a folder that is not below its own, so the
 # dependencies point down only and no two folders include each other. Layers, bottom to top:
 #   base < link < measvals, programs, calrecords (siblings: none includes another) < output < archive
-#   < qc < session < windows < app
+#   < qc, delivery (siblings) < session < windows < app
 # tools/, tests/, bench/ and fuzz/ sit outside and may include anything.
 # Usage: scripts/check-layers.sh [SOURCE_ROOT]
 set -euo pipefail
@@ -10,7 +10,7 @@ root="${1:-$(cd "$(dirname "$0")/.." && pwd)}"
 src="$root/src"
 
 declare -A rank=([base]=0 [link]=1 [measvals]=2 [programs]=2 [calrecords]=2 [output]=3 [archive]=4
-  [qc]=5 [session]=6 [windows]=7 [app]=8)
+  [qc]=5 [delivery]=5 [session]=6 [windows]=7 [app]=8)
 
 # Header name -> folder (includes are by file name: every folder is on the include path). Table
 # fragments (.inc) are included like headers.

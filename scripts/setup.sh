@@ -15,6 +15,8 @@ packages=(
   faketime
   # Control charts: their limits and statistics checked against NumPy's.
   python3-numpy
+  # Delivery's test of a polling reader of the drop folder, and the profiles read back by Python's csv.
+  inotify-tools python3
   clang-14 libclang-rt-14-dev clang-format clang-tidy
   xvfb xauth poppler-utils openbox
   fonts-dejavu-core

@@ -26,6 +26,7 @@ add_library(meravo_gui STATIC
   windows/ControlChartPlot.cpp
   windows/frmControlChart.cpp
   windows/frmChangeDir.cpp
+  windows/frmProfileEdit.cpp
   windows/CalLineChart.cpp
   windows/frmProgConsole.cpp
   windows/frmProgEdit.cpp

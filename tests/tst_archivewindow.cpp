@@ -4,9 +4,11 @@
 #include "ArchiveTableModel.h"
 #include "CMeasVal.h"
 #include "Cp1252.h"
+#include "ExportProfile.h"
 #include "frmArchive.h"
 #include "frmDocument.h"
 #include "frmMain.h"
+#include "frmProfileEdit.h"
 #include "GuiTestSupport.h"
 #include "MValTableModel.h"
 #include "SimDatasets.h"
@@ -14,6 +16,7 @@
 #include "TextTable.h"
 
 #include <QApplication>
+#include <QComboBox>
 #include <QFile>
 #include <QLineEdit>
 #include <QProgressDialog>
@@ -68,7 +71,7 @@ struct Session : GuiSession {
 
 QString note(qint64 added, qint64 repeated, qint64 conflicting)
 {
-    return Archive::report({}, {added, repeated, conflicting, false});
+    return Archive::report({}, {added, repeated, conflicting, false, {}});
 }
 
 } // namespace
@@ -82,6 +85,8 @@ private slots:
     void windowFiltersAndPages();
     void openAsDocumentOnePerMeter();
     void addFilesCancelLeavesArchiveAsBefore();
+    void autoImportOncePerAppearance();
+    void profileEditorWritesWholeProfiles();
 };
 
 void TestArchiveWindow::importIsArchived_data()
@@ -95,7 +100,7 @@ void TestArchiveWindow::importIsArchived_data()
     QTest::newRow("switched off") << "0" << QString() << QStringList{QString(), QString()};
     QTest::newRow("damaged archive file") << "1" << QStringLiteral("damaged") << QStringList{QString()};
     QTest::newRow("server away: kept on this PC")
-        << "1" << away << QStringList{Archive::report({}, {30, 0, 0, true})};
+        << "1" << away << QStringList{Archive::report({}, {30, 0, 0, true, {}})};
 }
 
 void TestArchiveWindow::importIsArchived()
@@ -249,6 +254,63 @@ void TestArchiveWindow::addFilesCancelLeavesArchiveAsBefore()
     QVERIFY(s.dialogs.asked[1].text.endsWith(notAFile));
     QCOMPARE(s.dialogs.asked[2].text, TextTable::text(TextTable::ArchiveCancelled));
     QCOMPARE(s.archived(), qint64(12));
+}
+
+// The option of the desktop program: the meter present when it is turned on and each time it comes
+// back is imported once, told by the notice, never by a dialog; the option is kept for the next start.
+void TestArchiveWindow::autoImportOncePerAppearance()
+{
+    Session s(30);
+    writeBytes(s.path("worklist.csv"), "Id;SampleId\n1;LIMS-1\n");
+    s.dialogs.fileAnswers.enqueue(s.path("worklist.csv"));
+    s.main->MenuLoadWorklist();
+    s.main->setAutoImport(true);
+    QTRY_COMPARE_WITH_TIMEOUT(s.archived(), qint64(30), 20000);
+    QVERIFY(s.main->autoImportNotice().contains(note(30, 0, 0)));
+    QVERIFY(s.main->autoImportNotice().contains(
+        TextTable::text(TextTable::WorklistReport).section(QLatin1Char('%'), 0, 0)));
+    spin(500); // staying connected imports nothing more
+    QVERIFY(s.main->autoImportNotice().contains(note(30, 0, 0)));
+    const MeterIdentity identity = s.sim->identity();
+    s.sim->close();
+    spin(200);
+    s.sim = &s.bench.addMeter(1, identity);
+    s.datasets = std::make_unique<SimDatasets>(*s.sim);
+    s.datasets->setRecords(SimDatasets::stationRecords(30), 30);
+    QTRY_VERIFY_WITH_TIMEOUT(s.main->autoImportNotice().contains(note(0, 30, 0)), 20000);
+    QCOMPARE(s.archived(), qint64(30));
+    QCOMPARE(s.dialogs.messageTexts(), QStringList());
+    s.main->setAutoImport(false);
+    QVERIFY(!s.main->autoImport());
+}
+
+// The editor writes the profile files the deliveries read, and never one with an error.
+void TestArchiveWindow::profileEditorWritesWholeProfiles()
+{
+    Session s(0);
+    frmProfileEdit editor(*s.main, s.main.get());
+    editor.nameBox()->setCurrentText(QStringLiteral("lims"));
+    auto line = [&](const char *key) { return qobject_cast<QLineEdit *>(editor.field(QLatin1String(key))); };
+    line("Columns")->setText(QStringLiteral("SampleId,Value7"));
+    line("Folder")->setText(QStringLiteral("/mnt/lims"));
+    qobject_cast<QComboBox *>(editor.field(QStringLiteral("DecimalMark")))
+        ->setCurrentText(QStringLiteral(","));
+    const QString path = ExportProfile::userFolder() + QStringLiteral("/lims.ini");
+    QVERIFY(!editor.save());
+    QVERIFY(!QFile::exists(path));
+    QVERIFY2(s.dialogs.messageTexts().value(0).contains(path + QStringLiteral(", line 2")),
+             qPrintable(s.dialogs.messageTexts().value(0)));
+    line("Columns")->setText(QStringLiteral("SampleId,Value1"));
+    QVERIFY(editor.save());
+    ExportProfile profile;
+    QString error;
+    QVERIFY2(ExportProfile::read(path, &profile, &error), qPrintable(error));
+    QCOMPARE(profile.folder, QStringLiteral("/mnt/lims"));
+    QCOMPARE(profile.decimalMark, QLatin1Char(','));
+    // Shown again as written, the defaults filled in.
+    frmProfileEdit again(*s.main, s.main.get());
+    QVERIFY(again.iniText().contains(QStringLiteral("\nFolder=/mnt/lims\n")));
+    QVERIFY(again.iniText().contains(QStringLiteral("\nDecimalMark=,\nEncoding=UTF-8\n")));
 }
 
 QTEST_MAIN(TestArchiveWindow)

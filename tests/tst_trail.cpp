@@ -407,6 +407,7 @@ void TestTrail::olderArchiveIsBroughtForward()
         run(QStringLiteral("sqlite3"),
             {m_path, QStringLiteral("DROP TABLE trail; DROP TABLE annotations; DROP TABLE qc_definitions;"
                                     " DROP TABLE qc_revisions;"
+                                    " DROP TABLE delivery_deliveries; DROP TABLE delivery_sample_ids;"
                                     " UPDATE meta SET value = '1' WHERE key = 'schema_version';")});
     QVERIFY2(older.exitCode == 0, qPrintable(older.err));
     ArchiveSettings settings;

@@ -45,7 +45,7 @@ bool Main(frmMain &main)
         const Archive::SyncOutcome synced = shared.archive->sync();
         // Values of control samples that waited are judged now that the server holds them.
         const QcStore::Judgement judgement =
-            QcStore::judgeNew(*shared.archive, synced.newIds, shared.login->UserName());
+            QcStore::judgeNew(*shared.archive, synced.newDatasetIds, shared.login->UserName());
         main.SetMousePointer(0);
         if (judgement.outOfControl)
             main.dialogs().warning(&main, judgement.notices.join(QLatin1Char('\n')));

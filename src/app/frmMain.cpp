@@ -3,10 +3,13 @@
 #include "basMain.h"
 #include "CCommunication.h"
 #include "CDevice.h"
+#include "CImportMVal.h"
 #include "CIni.h"
 #include "CLogin.h"
 #include "CPrint.h"
 #include "CUsrDefProg.h"
+#include "Delivery.h"
+#include "DeviceWatcher.h"
 #include "ErrorFrame.h"
 #include "frmAbout.h"
 #include "frmArchive.h"
@@ -17,16 +20,19 @@
 #include "frmControlChart.h"
 #include "frmDocument.h"
 #include "frmHelp.h"
+#include "frmProfileEdit.h"
 #include "frmProgConsole.h"
 #include "frmTrail.h"
 #include "frmWait.h"
 #include "GuiAssets.h"
+#include "ImportFollowUp.h"
 #include "ProgramFolder.h"
 #include "QtPrintTarget.h"
 #include "TextApplier.h"
 #include "TextTable.h"
 #include "Twips.h"
 #include "UserDialogs.h"
+#include "Worklist.h"
 
 #include <QApplication>
 #include <QCloseEvent>
@@ -43,6 +49,7 @@
 #include <QStackedWidget>
 #include <QStatusBar>
 #include <QTime>
+#include <QTimer>
 #include <QToolBar>
 
 frmMain::frmMain(UserDialogs &dialogs, QWidget *parent)
@@ -133,6 +140,21 @@ bool frmMain::Load()
     OpenDocumentWindow();
     SetStatusBarCOM(TextTable::text(1062), QString());
     basMain::UpdateCommandStates(*this, true);
+    if (QSettings(QSettings::UserScope, QStringLiteral("Meravo"), settingsTitle())
+            .value(QStringLiteral("Settings/AutoImport"), false)
+            .toBool())
+        setAutoImport(true);
+    // Deliveries that waited for a folder (a share not mounted at the last import) go at the start.
+    QTimer::singleShot(0, this, [this] {
+        if (!m_shared->archive->enabled())
+            return;
+        const QStringList lines =
+            Delivery::deliverToAll(*m_shared->archive, m_shared->login->UserName(), &m_shared->deliveryTold);
+        if (!lines.isEmpty()) {
+            m_notice->setText(lines.join(QLatin1Char(' ')));
+            m_notice->setToolTip(lines.join(QLatin1Char('\n')));
+        }
+    });
     return true;
 }
 
@@ -249,6 +271,14 @@ QMenuBar *frmMain::createMenuBar(frmDocument *doc, QHash<QString, QAction *> &ac
     item(file, "mnuArchiveAddFiles", TextTable::ArchiveAddMenu, [this] { MenuArchiveAddFiles(); });
     item(file, "mnuTrail", TextTable::TrailMenu, [this] { frmTrail::open(*this); });
     item(file, "mnuControlCharts", TextTable::QcMenu, [this] { MenuControlCharts(); });
+    QAction *automatic = item(file, "mnuAutoImport", TextTable::AutoImportOption, nullptr);
+    automatic->setCheckable(true);
+    automatic->setChecked(autoImport());
+    connect(automatic, &QAction::triggered, this, [this](bool on) { setAutoImport(on); });
+    item(file, "mnuProfiles", TextTable::ProfilesMenu, [this] { frmProfileEdit(*this, this).exec(); });
+    item(file, "mnuWorklist", TextTable::WorklistMenu, [this] { MenuLoadWorklist(); });
+    // One choice for every menu bar: each shows it as it is now.
+    connect(file, &QMenu::aboutToShow, automatic, [this, automatic] { automatic->setChecked(autoImport()); });
     file->addSeparator();
     if (doc) {
         QPointer<frmDocument> d(doc);
@@ -425,6 +455,10 @@ void frmMain::createStatusBar()
                                      12);
         bar->addPermanentWidget(m_panels[i], stretch[i]);
     }
+    // The notice of automatic imports: it informs, it asks nothing.
+    m_notice = new QLabel(bar);
+    m_notice->setObjectName(QStringLiteral("sbNotice"));
+    bar->addWidget(m_notice, 3);
     auto tick = [this] {
         const QLocale locale = QLocale::system();
         m_panels[PanelDate]->setText(locale.toString(QDate::currentDate(), QLocale::ShortFormat));
@@ -691,6 +725,85 @@ void frmMain::MenuArchiveAddFiles()
     // An open archive window shows what was added.
     if (frmArchive::addFiles(*this, this) && m_archiveWindow)
         m_archiveWindow->search();
+}
+
+void frmMain::setAutoImport(bool on)
+{
+    QSettings store(QSettings::UserScope, QStringLiteral("Meravo"), settingsTitle());
+    store.setValue(QStringLiteral("Settings/AutoImport"), on);
+    if (!on) {
+        m_watcher.reset();
+        return;
+    }
+    if (m_watcher)
+        return;
+    // Pinned ports are watched as they are named; otherwise the links udev makes for USB adapters.
+    const QByteArray pinned = qgetenv("MERAVO_PORTS");
+    const QStringList devices =
+        pinned.isNull() ? QStringList()
+                        : QString::fromLocal8Bit(pinned).split(QLatin1Char(':'), Qt::SkipEmptyParts);
+    auto watcher = std::make_unique<DeviceWatcher>(
+        devices.isEmpty() ? QStringList{QStringLiteral("/dev/serial/by-id")} : QStringList(), devices);
+    QString error;
+    if (!watcher->start(&error)) {
+        m_dialogs.error(this, error);
+        return;
+    }
+    connect(watcher.get(), &DeviceWatcher::appeared, this, &frmMain::importAppeared);
+    m_watcher = std::move(watcher);
+}
+
+void frmMain::MenuLoadWorklist()
+{
+    const QString path = m_dialogs.openFileName(
+        this, TextTable::text(TextTable::WorklistMenu).remove(QLatin1Char('&')), QString(),
+        UserDialogs::filter(QStringLiteral("CSV"), QStringLiteral("*.csv")));
+    if (path.isEmpty())
+        return;
+    auto worklist = std::make_unique<Worklist>();
+    QString error;
+    if (!worklist->read(path, &error)) {
+        m_dialogs.error(this, error);
+        return;
+    }
+    m_notice->setText(TextTable::text(TextTable::WorklistLoaded).arg(path).arg(worklist->entries().size()));
+    m_notice->setToolTip(m_notice->text());
+    m_shared->worklist = std::move(worklist);
+}
+
+QString frmMain::autoImportNotice() const
+{
+    return m_notice ? m_notice->toolTip() : QString();
+}
+
+void frmMain::importAppeared(const QString &path)
+{
+    // Never inside another exchange with the meter: the next appearance imports instead.
+    if (m_wait && m_wait->isVisible())
+        return;
+    QString name;
+    QString serial;
+    QStringList lines;
+    const qint16 found = m_shared->device->Recognise(name, serial, ProgramFolder::onlyKlaro7(*m_shared->ini));
+    QString raw;
+    if (found != CDevice::Recognised) {
+        lines.append(TextTable::text(found == CDevice::FirmwareTooOld ? 1201 : 1060));
+    } else if (const QDateTime imported = QDateTime::currentDateTime();
+               !m_shared->importMVal->GetMVals(raw)) {
+        // Unplugged on the way: nothing archived, nothing delivered.
+        lines.append(TextTable::text(1036));
+    } else if (m_shared->archive->enabled()) {
+        const ImportRecord record = ImportRecord::fromMeter(
+            raw, imported, *m_shared->device, *m_shared->communication, m_shared->login->UserName());
+        Archive::Summary summary;
+        const Archive::Result result = m_shared->archive->keep(record, &summary);
+        lines = followUpImport(*m_shared, result, summary).notices;
+        if (m_archiveWindow)
+            m_archiveWindow->search();
+    }
+    const QString text = TextTable::text(TextTable::AutoImportNotice).arg(path, lines.join(QLatin1Char(' ')));
+    m_notice->setText(text);
+    m_notice->setToolTip(text);
 }
 
 void frmMain::MenuViewToolbar()

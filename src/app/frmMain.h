@@ -28,6 +28,7 @@ class QMenuBar;
 class QStackedWidget;
 class QToolBar;
 class UserDialogs;
+class DeviceWatcher;
 
 class frmMain : public QMainWindow, public MainWindowContext {
     Q_OBJECT
@@ -91,6 +92,14 @@ public:
     // File > Add files to archive.
     void MenuArchiveAddFiles();
     void MenuControlCharts();
+    // File > Import automatically when a meter is connected: each meter that appears (in
+    // /dev/serial/by-id, or a pinned port of MERAVO_PORTS) is imported into the archive and delivered,
+    // told by a notice in the status bar instead of a dialog. Kept in the user's settings.
+    void setAutoImport(bool on);
+    bool autoImport() const { return m_watcher != nullptr; }
+    QString autoImportNotice() const;
+    // File > Load worklist: the lab's sample IDs for the imports of this run that follow.
+    void MenuLoadWorklist();
 
     void showHelp(int contextNumber) override;
     QString helpFile() const { return m_helpFile; }
@@ -149,4 +158,7 @@ private:
     // Qt's own texts (file dialogs, edit menus) in the chosen language, where Qt ships them.
     QTranslator m_qtTexts;
     bool m_closing = false;
+    void importAppeared(const QString &path);
+    std::unique_ptr<DeviceWatcher> m_watcher;
+    QLabel *m_notice = nullptr;
 };

@@ -348,7 +348,7 @@ Result Archive::keepAll(const QList<ImportRecord> &records, Summary *summary, co
         result = keepOn(*m_primary, records, summary, progress, QString());
         // What waited is judged with what came now: both are new on the server.
         if (result)
-            summary->newIds = synced.newIds + summary->newIds;
+            summary->newDatasetIds = synced.newDatasetIds + summary->newDatasetIds;
         if (result || result.failure != Result::Unreachable)
             return result;
     }
@@ -573,7 +573,7 @@ Result Archive::store(ArchiveDatabase &db, const ImportRecord &record, Summary *
     summary->added += added;
     summary->repeated += repeated;
     summary->conflicting += conflicting;
-    summary->newIds += newIds;
+    summary->newDatasetIds += newIds;
     return result;
 }
 
@@ -821,7 +821,7 @@ Archive::SyncOutcome Archive::sync(const Progress &progress)
             // On the server first; then noted here. A crash between the two sends it again, and the
             // server recognises it by its uid.
             outcome.result = keepOn(*m_primary, {record}, &kept, {}, QString());
-            outcome.newIds += kept.newIds;
+            outcome.newDatasetIds += kept.newDatasetIds;
         }
         if (!outcome.result) {
             if (outcome.result.failure == Result::Unreachable) {
@@ -882,6 +882,22 @@ Result Archive::record(const TrailAction &action)
         return result;
     }
     return waiting.commit();
+}
+
+Result Archive::transaction(const std::function<Result(ArchiveDatabase &db)> &work)
+{
+    const UntranslatedDriverMessages untranslated;
+    if (Result r = open(); !r)
+        return r;
+    ArchiveDatabase &db = *m_primary;
+    if (Result r = db.begin(); !r)
+        return r;
+    const Result result = work(db);
+    if (!result) {
+        db.rollback();
+        return result;
+    }
+    return db.commit();
 }
 
 Result Archive::trailHead(TrailEntry *entry)

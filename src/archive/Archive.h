@@ -57,9 +57,9 @@ public:
         qint64 added = 0;
         qint64 repeated = 0;
         qint64 conflicting = 0;
-        bool keptLocally = false; // the server did not answer: waiting on this PC
-        QList<qint64> newIds{};   // the datasets this import added (new and conflicting), in its archive
-        QString text() const;     // "N new, M already archived, K conflicting"
+        bool keptLocally = false;    // the server did not answer: waiting on this PC
+        QList<qint64> newDatasetIds; // the datasets this import added (new and conflicting), in order
+        QString text() const;        // "N new, M already archived, K conflicting"
     };
 
     // What the user reads after an import was (or was not) archived.
@@ -69,7 +69,7 @@ public:
         Result result;
         qint64 sent = 0;
         qint64 remaining = 0;
-        QList<qint64> newIds{}; // the datasets the server took in, by its ids, to be judged there
+        QList<qint64> newDatasetIds{}; // the datasets the server took in, by its ids, to be judged there
     };
 
     // The settings are read at the first use, not here: creating the shared objects reads no file.
@@ -130,6 +130,10 @@ public:
     enum QcTable { QcDefinitions, QcRevisions };
     Result keepQc(QcTable table, const QString &name, const QJsonObject &content, const QString &login);
     Result qcRows(QcTable table, const QString &name, QList<QJsonObject> *rows);
+    // Work that writes beside the archived data (a delivery, sample IDs) and its trail entries, in one
+    // write transaction on the archive: committed when work succeeds, rolled back otherwise. Only on the
+    // archive itself, never on this PC's waiting copy, whose datasets the server does not know yet.
+    Result transaction(const std::function<Result(ArchiveDatabase &db)> &work);
 
 private:
     Result store(ArchiveDatabase &db, const ImportRecord &record, Summary *summary);

@@ -111,6 +111,28 @@ const char *const kToVersion3[] = {
     " BEGIN SELECT RAISE(ABORT, 'control limits are never deleted'); END",
 };
 
+// Version 4: deliveries to the lab's other systems, one row per dataset and destination (profile),
+// and the lab's own sample IDs given to datasets by a worklist. Both are evidence: never changed.
+const char *const kToVersion4[] = {
+    "CREATE TABLE delivery_deliveries ("
+    " id INTEGER PRIMARY KEY AUTOINCREMENT, dataset_id INTEGER NOT NULL REFERENCES datasets(id),"
+    " profile TEXT NOT NULL, path TEXT NOT NULL, file_sha256 TEXT NOT NULL, delivered_utc TEXT NOT NULL,"
+    " again INTEGER NOT NULL, trail_seq BIGINT NOT NULL)",
+    "CREATE INDEX delivery_deliveries_dataset ON delivery_deliveries (dataset_id, profile)",
+    "CREATE TABLE delivery_sample_ids ("
+    " id INTEGER PRIMARY KEY AUTOINCREMENT, dataset_id INTEGER NOT NULL REFERENCES datasets(id),"
+    " sample_id TEXT NOT NULL, worklist TEXT NOT NULL, trail_seq BIGINT NOT NULL)",
+    "CREATE INDEX delivery_sample_ids_dataset ON delivery_sample_ids (dataset_id)",
+    "CREATE TRIGGER delivery_deliveries_no_update BEFORE UPDATE ON delivery_deliveries"
+    " BEGIN SELECT RAISE(ABORT, 'deliveries are never changed'); END",
+    "CREATE TRIGGER delivery_deliveries_no_delete BEFORE DELETE ON delivery_deliveries"
+    " BEGIN SELECT RAISE(ABORT, 'deliveries are never deleted'); END",
+    "CREATE TRIGGER delivery_sample_ids_no_update BEFORE UPDATE ON delivery_sample_ids"
+    " BEGIN SELECT RAISE(ABORT, 'sample IDs are never changed'); END",
+    "CREATE TRIGGER delivery_sample_ids_no_delete BEFORE DELETE ON delivery_sample_ids"
+    " BEGIN SELECT RAISE(ABORT, 'sample IDs are never deleted'); END",
+};
+
 // Steps from each version to the next (SQLite; a server's schema is the administrator's script).
 struct Migration {
     int from;
@@ -120,6 +142,7 @@ struct Migration {
 const Migration kMigrations[] = {
     {1, kToVersion2, int(std::size(kToVersion2))},
     {2, kToVersion3, int(std::size(kToVersion3))},
+    {3, kToVersion4, int(std::size(kToVersion4))},
 };
 constexpr int kMigrationCount = int(std::size(kMigrations));
 

@@ -232,6 +232,23 @@ mode_t newFileMode()
     return 0666 & ~mask;
 }
 
+// Moves from to to only when nothing has that name: renameat2's flag where the file system knows it,
+// else a hard link (which fails on an existing name) and the old name's removal. false with errno.
+bool renameNoReplace(const QByteArray &from, const QByteArray &to)
+{
+#ifdef SYS_renameat2
+    if (::syscall(SYS_renameat2, AT_FDCWD, from.constData(), AT_FDCWD, to.constData(), 1U /* NOREPLACE */) ==
+        0)
+        return true;
+    if (errno != EINVAL && errno != ENOSYS)
+        return false;
+#endif
+    if (::link(from.constData(), to.constData()) != 0)
+        return false;
+    ::unlink(from.constData());
+    return true;
+}
+
 } // namespace
 
 QString systemText(int error)
@@ -395,6 +412,16 @@ void clearCommitObserver(int token)
 
 bool ReplaceByRename::commit()
 {
+    return place(true);
+}
+
+bool ReplaceByRename::commitNew()
+{
+    return place(false);
+}
+
+bool ReplaceByRename::place(bool replace)
+{
     if (m_fd < 0 || failed())
         return false;
     const QString end = linkEnd(m_target);
@@ -410,7 +437,27 @@ bool ReplaceByRename::commit()
         fail(refusal.reason);
         return false;
     }
-    if (std::rename(QFile::encodeName(m_temporary).constData(), QFile::encodeName(end).constData()) != 0) {
+    const QByteArray from = QFile::encodeName(m_temporary);
+    const QByteArray to = QFile::encodeName(end);
+    if (!replace) {
+        // The written file is closed before it gets its name: a reader that waits for a closed write
+        // sees it under the temporary name, never under the final one. A read-only descriptor keeps
+        // it held against another program's removal of stale temporaries.
+        const int held = ::open(from.constData(), O_RDONLY | O_CLOEXEC);
+        if (held < 0) {
+            fail(systemText(errno));
+            return false;
+        }
+        if (m_device)
+            m_device->close();
+        ::close(m_fd);
+        m_fd = held;
+        if (::flock(held, LOCK_EX | LOCK_NB) != 0) {
+            fail(systemText(errno));
+            return false;
+        }
+    }
+    if (replace ? std::rename(from.constData(), to.constData()) != 0 : !renameNoReplace(from, to)) {
         fail(systemText(errno));
         return false;
     }
@@ -418,7 +465,8 @@ bool ReplaceByRename::commit()
     // The rename itself on the disk; the file is in place already, so a failure here is only told.
     syncFileAndFolder(-1, folder);
     cancel();
-    tellCommitted(m_target, end);
+    if (replace)
+        tellCommitted(m_target, end);
     return true;
 }
 

@@ -86,6 +86,10 @@ public:
     // Syncs the temporary file, moves it over the target (the end of a link chain) and syncs the folder;
     // false with errorString, the target untouched.
     bool commit();
+    // As commit, for a file that must be new (a delivery a reader polls for): it never replaces a file
+    // of that name (false, the temporary file dropped), and nobody is told of it, since its writer
+    // records it with its own data.
+    bool commitNew();
     // Drops the temporary file; the target stays as it is.
     void cancel();
     QString errorString() const { return m_error; }
@@ -96,6 +100,8 @@ public:
     static constexpr int kStaleSeconds = 60;
 
 private:
+    bool place(bool replace);
+
     QString m_target;
     QString m_temporary;
     std::unique_ptr<QIODevice> m_device;

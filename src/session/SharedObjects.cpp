@@ -15,6 +15,7 @@
 #include "CPrint.h"
 #include "CUsrDefProg.h"
 #include "FileWrites.h"
+#include "Worklist.h"
 
 SharedObjects::SharedObjects(CSerialLink *serialLink) : link(serialLink)
 {

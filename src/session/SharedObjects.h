@@ -3,6 +3,7 @@
 // place that wires each class to the collaborators it uses. No globals: a test builds a fresh set.
 #include <memory>
 
+#include <QSet>
 #include <QString>
 
 class CSerialLink;
@@ -20,6 +21,7 @@ class CCalibration;
 class CPrint;
 class CIni;
 class Archive;
+class Worklist;
 
 struct SharedObjects {
     // Owned by whoever holds the serial controls (the main window, the CLI, a test); null in a set
@@ -42,6 +44,10 @@ struct SharedObjects {
     std::unique_ptr<CPrint> print;
     std::unique_ptr<CIni> ini;
     std::unique_ptr<Archive> archive;
+    // The worklist of the series being measured (null: none); applied to each new import.
+    std::unique_ptr<Worklist> worklist;
+    // What the deliveries after an import told the user already (a folder away, a wrong profile).
+    QSet<QString> deliveryTold;
 
     explicit SharedObjects(CSerialLink *serialLink = nullptr);
     // Makes this set's run accountable: every file it writes, every change it makes to the meter's

@@ -12,6 +12,7 @@
 #include "ImportFollowUp.h"
 #include "QcStore.h"
 #include "TextTable.h"
+#include "Worklist.h"
 
 #include <QCommandLineParser>
 #include <QElapsedTimer>
@@ -51,8 +52,10 @@ const char *const kHelp =
     "path or postgresql://host[:port]/database?options. Credentials only through ~/.pgpass, PGSERVICE "
     "or Kerberos. [Archive] Enabled=0 switches it off.\n\n"
     "Actions:\n"
-    "  import [--user NAME] [-o FILE]  search the meter, read its datasets and archive them (-o also\n"
-    "                                  writes the measured-value file)\n"
+    "  import [--user NAME] [-o FILE] [--worklist FILE]\n"
+    "                                  search the meter, read its datasets and archive them (-o also\n"
+    "                                  writes the measured-value file; --worklist gives the new\n"
+    "                                  datasets the lab's sample IDs), then deliver to the profiles\n"
     "  add FILE...                     archive measured-value files (all in one transaction)\n"
     "  query [filters] [--format csv|json]   print the archived datasets\n"
     "  export [filters] OUT.xlsx|OUT.xls|OUT.csv   write them into a file\n"
@@ -276,23 +279,18 @@ int importFromMeter(const QStringList &arguments)
                                     QStringLiteral("FILE"));
     const QCommandLineOption user(QStringLiteral("user"), QStringLiteral("Login name (default ---)."),
                                   QStringLiteral("NAME"));
-    parser.addOptions({output, user});
+    const QCommandLineOption worklist(
+        QStringLiteral("worklist"), QStringLiteral("Give the new datasets the sample IDs of this worklist."),
+        QStringLiteral("FILE"));
+    parser.addOptions({output, user, worklist});
     int exitCode = 0;
     if (!parseOptions(parser, arguments, QString::fromLatin1(kHelp), 0, 0, &exitCode))
         return exitCode;
     Session session;
-    SharedObjects &shared = session.shared;
-    const qint16 recognised = recogniseMeter(session);
-    if (recognised != CDevice::Recognised)
-        return recognised == CDevice::FirmwareTooOld ? kFirmware : kNoMeter;
-    const QDateTime imported = QDateTime::currentDateTime();
-    QString raw;
-    if (!shared.importMVal->GetMVals(raw)) {
-        printError(TextTable::text(1036));
-        return kImportFailed;
-    }
-    shared.login->setUserName(parser.value(user));
-    return archiveImport(session, raw, imported, parser.isSet(output) ? parser.value(output) : QString());
+    if (parser.isSet(worklist) && !loadWorklist(session.shared, parser.value(worklist)))
+        return kBadInput;
+    session.shared.login->setUserName(parser.value(user));
+    return importMeter(session, parser.isSet(output) ? parser.value(output) : QString());
 }
 
 int add(const QStringList &arguments)
@@ -447,7 +445,7 @@ int sync(const QStringList &arguments)
         printError(outcome.result.message);
     // The values that waited are judged now that the server holds the control samples' definitions.
     const QcStore::Judgement judgement =
-        QcStore::judgeNew(*session.shared.archive, outcome.newIds, QString());
+        QcStore::judgeNew(*session.shared.archive, outcome.newDatasetIds, QString());
     if (!judgement.notices.isEmpty())
         printError(judgement.notices.join(QLatin1Char('\n')));
     if (outcome.remaining > 0)
@@ -547,6 +545,34 @@ int archiveImport(Session &session, const QString &raw, const QDateTime &importe
     if (!result || fileFailed)
         return kArchiveFailed;
     return followUp.outOfControl ? kOutOfControl : kDone;
+}
+
+bool loadWorklist(SharedObjects &shared, const QString &path)
+{
+    auto worklist = std::make_unique<Worklist>();
+    QString error;
+    if (!worklist->read(path, &error)) {
+        printError(error);
+        return false;
+    }
+    shared.worklist = std::move(worklist);
+    return true;
+}
+
+int importMeter(Session &session, const QString &fileName)
+{
+    SharedObjects &shared = session.shared;
+    const qint16 recognised = recogniseMeter(session);
+    if (recognised != CDevice::Recognised)
+        return recognised == CDevice::FirmwareTooOld ? kFirmware : kNoMeter;
+    const QDateTime imported = QDateTime::currentDateTime();
+    QString raw;
+    // A meter unplugged on the way ends here: nothing is archived, so nothing is delivered.
+    if (!shared.importMVal->GetMVals(raw)) {
+        printError(TextTable::text(1036));
+        return kImportFailed;
+    }
+    return archiveImport(session, raw, imported, fileName);
 }
 
 int archive(const QStringList &arguments)

@@ -32,6 +32,9 @@ const QList<Command> &commands()
         {"archive", "The lab's archive: import, add, query, export, status, raw, sync, backup.", &archive},
         {"trail", "The activity trail: verify, head, check FILE, show.", &trail},
         {"qc", "Control samples: define, list, show (CSV, JSON, PDF report), revise.", &qc},
+        {"deliver", "Deliver pending datasets to the profiles' drop folders (or a range once more).",
+         &deliver},
+        {"watch", "Import each meter that is plugged in, and deliver, until stopped.", &watch},
 #ifdef MERAVO_CLI_PRINT
         {"print", "Write the printout of a measured-value or calibration record file as a PDF file.", &print},
 #endif

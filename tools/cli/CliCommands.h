@@ -85,6 +85,12 @@ inline bool archiveImported(int code)
 {
     return code == 0 || code == kImportOutOfControl;
 }
+// Searches the meter, reads its datasets and archives them as archive import does (exit codes as it).
+int importMeter(Session &session, const QString &fileName);
+// A worklist for the session's imports; false (the reason printed) when it is refused.
+bool loadWorklist(SharedObjects &shared, const QString &path);
+int deliver(const QStringList &arguments);
+int watch(const QStringList &arguments);
 #ifdef MERAVO_CLI_PRINT
 int print(const QStringList &arguments);
 // print, qc's report and trail show --pdf draw with Qt's painter: they run on the offscreen platform,

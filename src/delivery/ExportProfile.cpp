@@ -1,0 +1,385 @@
+#include "ExportProfile.h"
+
+#include "Cp1252.h"
+#include "TextTable.h"
+
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QMap>
+#include <QStandardPaths>
+#include <QStringDecoder>
+
+namespace {
+
+struct Named {
+    const char *name;
+    ExportProfile::Column kind;
+    DatasetFields::Field field;
+};
+
+// The measured-value layouts' column names (Value, Unit, Status and Flags are those of the
+// one-value layouts) and what the archive adds around a dataset.
+const Named kColumns[] = {
+    {"Value", ExportProfile::FieldColumn, DatasetFields::Value1},
+    {"Unit", ExportProfile::FieldColumn, DatasetFields::Unit1},
+    {"Status", ExportProfile::FieldColumn, DatasetFields::Status1},
+    {"Flags", ExportProfile::FieldColumn, DatasetFields::Code},
+    {"SampleId", ExportProfile::SampleId, DatasetFields::Count},
+    {"Meter", ExportProfile::Meter, DatasetFields::Count},
+    {"SerialNumber", ExportProfile::SerialNumber, DatasetFields::Count},
+    {"ImportedAt", ExportProfile::ImportedAt, DatasetFields::Count},
+    {"ImportedBy", ExportProfile::ImportedBy, DatasetFields::Count},
+};
+
+bool columnByName(const QString &text, ExportProfile::ColumnSpec *spec)
+{
+    for (const Named &named : kColumns)
+        if (text.compare(QLatin1String(named.name), Qt::CaseInsensitive) == 0) {
+            *spec = {named.kind, named.field};
+            return true;
+        }
+    for (int f = 0; f < DatasetFields::Count; ++f)
+        if (text.compare(DatasetFields::name(DatasetFields::Field(f)), Qt::CaseInsensitive) == 0) {
+            *spec = {ExportProfile::FieldColumn, DatasetFields::Field(f)};
+            return true;
+        }
+    return false;
+}
+
+QStringList listOf(const QString &value)
+{
+    QStringList items;
+    for (const QString &item : value.split(QLatin1Char(','), Qt::SkipEmptyParts))
+        if (!item.trimmed().isEmpty())
+            items.append(item.trimmed());
+    return items;
+}
+
+QString choices(const QString &key, const QString &value, const char *allowed)
+{
+    return TextTable::text(TextTable::ProfileBadValue).arg(value, key, QLatin1String(allowed));
+}
+
+QString quoted(const QString &field, QChar separator)
+{
+    if (!field.contains(separator) && !field.contains(QLatin1Char('"')) &&
+        !field.contains(QLatin1Char('\n')) && !field.contains(QLatin1Char('\r')))
+        return field;
+    QString text = field;
+    text.replace(QLatin1Char('"'), QLatin1String("\"\""));
+    return QLatin1Char('"') + text + QLatin1Char('"');
+}
+
+} // namespace
+
+QString ExportProfile::userFolder()
+{
+    return QStandardPaths::writableLocation(QStandardPaths::GenericConfigLocation) +
+           QStringLiteral("/Meravo/profiles");
+}
+
+QString ExportProfile::systemFolder()
+{
+    // Tests and a second installation point it elsewhere.
+    const QString set = qEnvironmentVariable("MERAVO_SYSTEM_PROFILES");
+    return set.isEmpty() ? QStringLiteral("/etc/meravo/profiles") : set;
+}
+
+bool ExportProfile::read(const QString &path, ExportProfile *profile, QString *error)
+{
+    int lineNo = 0;
+    auto refuse = [&](const QString &why) {
+        *error = TextTable::text(TextTable::ProfileError).arg(path).arg(lineNo).arg(why);
+        return false;
+    };
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly))
+        return refuse(file.errorString());
+    ExportProfile p;
+    p.path = path;
+    p.name = QFileInfo(path).completeBaseName();
+    QMap<QString, int> seen;
+    bool inProfile = false;
+    QString columns;
+    QString headers;
+    qint64 total = 0;
+    while (!file.atEnd()) {
+        const QByteArray bytes = file.readLine(kMaxBytes + 2);
+        ++lineNo;
+        total += bytes.size();
+        if (total > kMaxBytes)
+            return refuse(TextTable::text(TextTable::ProfileTooLong).arg(kMaxBytes / 1024));
+        QStringDecoder utf8(QStringDecoder::Utf8);
+        QString line = utf8(lineNo == 1 && bytes.startsWith("\xEF\xBB\xBF") ? bytes.mid(3) : bytes);
+        if (utf8.hasError())
+            return refuse(TextTable::text(TextTable::ProfileNotUtf8));
+        line = line.trimmed();
+        if (line.isEmpty() || line.startsWith(QLatin1Char('#')) || line.startsWith(QLatin1Char(';')))
+            continue;
+        if (line.startsWith(QLatin1Char('['))) {
+            inProfile = line.compare(QLatin1String("[Profile]"), Qt::CaseInsensitive) == 0;
+            if (!inProfile)
+                return refuse(TextTable::text(TextTable::ProfileUnknownSection).arg(line));
+            continue;
+        }
+        const qsizetype eq = line.indexOf(QLatin1Char('='));
+        if (eq < 0 || !inProfile)
+            return refuse(TextTable::text(TextTable::ProfileNoKey).arg(line));
+        const QString key = line.left(eq).trimmed().toLower();
+        const QString value = line.mid(eq + 1).trimmed();
+        if (seen.contains(key))
+            return refuse(
+                TextTable::text(TextTable::ProfileTwice).arg(line.left(eq).trimmed()).arg(seen[key]));
+        seen.insert(key, lineNo);
+        if (key == QLatin1String("columns")) {
+            columns = value;
+            for (const QString &name : value.split(QLatin1Char(','))) {
+                ColumnSpec spec;
+                if (!columnByName(name.trimmed(), &spec))
+                    return refuse(TextTable::text(TextTable::ProfileUnknownColumn).arg(name.trimmed()));
+                p.columns.append(spec);
+            }
+        } else if (key == QLatin1String("headers")) {
+            headers = value;
+            p.headers = value.split(QLatin1Char(','));
+            for (QString &h : p.headers)
+                h = h.trimmed();
+        } else if (key == QLatin1String("header")) {
+            if (value.compare(QLatin1String("yes"), Qt::CaseInsensitive) != 0 &&
+                value.compare(QLatin1String("no"), Qt::CaseInsensitive) != 0)
+                return refuse(choices(QStringLiteral("Header"), value, "yes, no"));
+            p.header = value.compare(QLatin1String("yes"), Qt::CaseInsensitive) == 0;
+        } else if (key == QLatin1String("separator")) {
+            if (value.compare(QLatin1String("tab"), Qt::CaseInsensitive) == 0)
+                p.separator = QLatin1Char('\t');
+            else if (value.size() == 1 && value != QLatin1String("\""))
+                p.separator = value.at(0);
+            else
+                return refuse(TextTable::text(TextTable::ProfileSeparator).arg(value));
+        } else if (key == QLatin1String("decimalmark")) {
+            if (value != QLatin1String(".") && value != QLatin1String(","))
+                return refuse(choices(QStringLiteral("DecimalMark"), value, ". ,"));
+            p.decimalMark = value.at(0);
+        } else if (key == QLatin1String("encoding")) {
+            const QString e = value.toUpper();
+            if (e == QLatin1String("UTF-8"))
+                p.encoding = Utf8;
+            else if (e == QLatin1String("UTF-8-BOM"))
+                p.encoding = Utf8Bom;
+            else if (e == QLatin1String("WINDOWS-1252"))
+                p.encoding = Windows1252;
+            else
+                return refuse(choices(QStringLiteral("Encoding"), value, "UTF-8, UTF-8-BOM, Windows-1252"));
+        } else if (key == QLatin1String("lineend")) {
+            const QString e = value.toUpper();
+            if (e == QLatin1String("CRLF"))
+                p.lineEnd = "\r\n";
+            else if (e == QLatin1String("LF"))
+                p.lineEnd = "\n";
+            else if (e == QLatin1String("CR"))
+                p.lineEnd = "\r";
+            else
+                return refuse(choices(QStringLiteral("LineEnd"), value, "CRLF, LF, CR"));
+        } else if (key == QLatin1String("dateformat") || key == QLatin1String("timeformat")) {
+            if (value.isEmpty())
+                return refuse(
+                    choices(line.left(eq).trimmed(), value, "yyyy-MM-dd, dd.MM.yyyy, HH:mm:ss, ..."));
+            (key == QLatin1String("dateformat") ? p.dateFormat : p.timeFormat) = value;
+        } else if (key == QLatin1String("statuses")) {
+            if (value.compare(QLatin1String("OK"), Qt::CaseInsensitive) == 0)
+                p.okOnly = true;
+            else if (value.compare(QLatin1String("All"), Qt::CaseInsensitive) == 0)
+                p.okOnly = false;
+            else
+                return refuse(choices(QStringLiteral("Statuses"), value, "OK, All"));
+        } else if (key == QLatin1String("programs")) {
+            p.programs = listOf(value);
+        } else if (key == QLatin1String("meters")) {
+            p.meters = listOf(value);
+        } else if (key == QLatin1String("folder")) {
+            p.folder = value;
+        } else if (key == QLatin1String("unmappedsampleid")) {
+            if (value.compare(QLatin1String("Id"), Qt::CaseInsensitive) != 0 &&
+                value.compare(QLatin1String("Empty"), Qt::CaseInsensitive) != 0)
+                return refuse(choices(QStringLiteral("UnmappedSampleId"), value, "Id, Empty"));
+            p.unmappedMeterId = value.compare(QLatin1String("Id"), Qt::CaseInsensitive) == 0;
+        } else {
+            return refuse(TextTable::text(TextTable::ProfileUnknownKey).arg(line.left(eq).trimmed()));
+        }
+    }
+    if (p.columns.isEmpty()) {
+        lineNo = seen.value(QStringLiteral("columns"), lineNo);
+        return refuse(TextTable::text(TextTable::ProfileNoColumns));
+    }
+    if (!headers.isNull() && p.headers.size() != p.columns.size()) {
+        lineNo = seen.value(QStringLiteral("headers"));
+        return refuse(
+            TextTable::text(TextTable::ProfileHeaderCount).arg(p.headers.size()).arg(p.columns.size()));
+    }
+    if (p.separator == p.decimalMark) {
+        lineNo = qMax(seen.value(QStringLiteral("separator")), seen.value(QStringLiteral("decimalmark")));
+        return refuse(TextTable::text(TextTable::ProfileSeparatorIsMark));
+    }
+    if (p.headers.isEmpty())
+        for (int i = 0; i < p.columns.size(); ++i)
+            p.headers.append(columns.split(QLatin1Char(',')).at(i).trimmed());
+    *profile = p;
+    return true;
+}
+
+QList<ExportProfile> ExportProfile::loadAll(QStringList *errors)
+{
+    QMap<QString, ExportProfile> byName;
+    // The PC's first, so a user's profile of the same name takes its place.
+    for (const QString &folder : {systemFolder(), userFolder()}) {
+        const QFileInfoList files =
+            QDir(folder).entryInfoList({QStringLiteral("*.ini")}, QDir::Files | QDir::Readable, QDir::Name);
+        for (const QFileInfo &info : files) {
+            ExportProfile profile;
+            QString error;
+            if (read(info.absoluteFilePath(), &profile, &error))
+                byName.insert(profile.name, profile);
+            else
+                errors->append(error);
+        }
+    }
+    return byName.values();
+}
+
+QString ExportProfile::columnName(int i) const
+{
+    const ColumnSpec &c = columns.at(i);
+    switch (c.kind) {
+    case FieldColumn:
+        return DatasetFields::name(c.field);
+    case SampleId:
+        return QStringLiteral("SampleId");
+    case Meter:
+        return QStringLiteral("Meter");
+    case SerialNumber:
+        return QStringLiteral("SerialNumber");
+    case ImportedAt:
+        return QStringLiteral("ImportedAt");
+    case ImportedBy:
+        return QStringLiteral("ImportedBy");
+    }
+    return {};
+}
+
+QString ExportProfile::toIni() const
+{
+    QStringList names;
+    for (int i = 0; i < columns.size(); ++i)
+        names.append(columnName(i));
+    QString text = QStringLiteral("[Profile]\n");
+    auto put = [&text](const char *key, const QString &value) {
+        text += QLatin1String(key) + QLatin1Char('=') + value + QLatin1Char('\n');
+    };
+    put("Columns", names.join(QLatin1Char(',')));
+    put("Headers", headers.join(QLatin1Char(',')));
+    put("Header", header ? QStringLiteral("yes") : QStringLiteral("no"));
+    put("Separator", separator == QLatin1Char('\t') ? QStringLiteral("Tab") : QString(separator));
+    put("DecimalMark", QString(decimalMark));
+    put("Encoding", encoding == Utf8      ? QStringLiteral("UTF-8")
+                    : encoding == Utf8Bom ? QStringLiteral("UTF-8-BOM")
+                                          : QStringLiteral("Windows-1252"));
+    put("LineEnd", lineEnd == "\r\n" ? QStringLiteral("CRLF")
+                   : lineEnd == "\n" ? QStringLiteral("LF")
+                                     : QStringLiteral("CR"));
+    put("DateFormat", dateFormat);
+    put("TimeFormat", timeFormat);
+    put("Statuses", okOnly ? QStringLiteral("OK") : QStringLiteral("All"));
+    if (!programs.isEmpty())
+        put("Programs", programs.join(QLatin1Char(',')));
+    if (!meters.isEmpty())
+        put("Meters", meters.join(QLatin1Char(',')));
+    if (!folder.isEmpty())
+        put("Folder", folder);
+    put("UnmappedSampleId", unmappedMeterId ? QStringLiteral("Id") : QStringLiteral("Empty"));
+    return text;
+}
+
+bool ExportProfile::accepts(const DeliveryRow &row) const
+{
+    using DatasetFields::Program;
+    using DatasetFields::Status1;
+    using DatasetFields::Status2;
+    if (okOnly && (row.fields[Status1] != QLatin1String("OK") ||
+                   !(row.fields[Status2].isEmpty() || row.fields[Status2] == QLatin1String("OK"))))
+        return false;
+    if (!programs.isEmpty() && !programs.contains(row.fields[Program]))
+        return false;
+    return meters.isEmpty() || meters.contains(row.serial) || meters.contains(row.meter);
+}
+
+void ExportProfile::appendRow(QString &text, const DeliveryRow &row) const
+{
+    for (int i = 0; i < columns.size(); ++i) {
+        if (i > 0)
+            text += separator;
+        const ColumnSpec &c = columns.at(i);
+        QString value;
+        switch (c.kind) {
+        case FieldColumn:
+            value = row.fields[size_t(c.field)];
+            // The default forms are the archive's own: no date or time is made for them.
+            if (c.field == DatasetFields::Date && !row.day.isEmpty())
+                value = dateFormat == QLatin1String("yyyy-MM-dd")
+                            ? row.day
+                            : QDate::fromString(row.day, Qt::ISODate).toString(dateFormat);
+            else if (c.field == DatasetFields::Time && timeFormat != QLatin1String("HH:mm:ss")) {
+                const QTime time = QTime::fromString(value, QStringLiteral("HH:mm:ss"));
+                if (time.isValid())
+                    value = time.toString(timeFormat);
+            } else if ((c.field == DatasetFields::Value1 || c.field == DatasetFields::Value2) &&
+                       decimalMark != QLatin1Char('.'))
+                value.replace(QLatin1Char('.'), decimalMark);
+            break;
+        case SampleId:
+            value = row.sampleId.isEmpty() && unmappedMeterId ? row.fields[DatasetFields::SampleId]
+                                                              : row.sampleId;
+            break;
+        case Meter:
+            value = row.meter;
+            break;
+        case SerialNumber:
+            value = row.serial;
+            break;
+        case ImportedAt:
+            value = row.importedUtc.toUTC().toString(Qt::ISODate);
+            break;
+        case ImportedBy:
+            value = row.importedBy;
+            break;
+        }
+        text += quoted(value, separator);
+    }
+    text += QLatin1String(lineEnd);
+}
+
+QByteArray ExportProfile::encode(const QString &text) const
+{
+    if (encoding == Windows1252)
+        return Cp1252::encode(text);
+    return text.toUtf8();
+}
+
+QByteArray ExportProfile::format(const QList<DeliveryRow> &rows) const
+{
+    QString text;
+    text.reserve(rows.size() * 64 + 256);
+    if (header) {
+        for (int i = 0; i < headers.size(); ++i) {
+            if (i > 0)
+                text += separator;
+            text += quoted(headers.at(i), separator);
+        }
+        text += QLatin1String(lineEnd);
+    }
+    for (const DeliveryRow &row : rows)
+        appendRow(text, row);
+    QByteArray bytes = encoding == Utf8Bom ? QByteArray("\xEF\xBB\xBF") : QByteArray();
+    bytes += encode(text);
+    return bytes;
+}

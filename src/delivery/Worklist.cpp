@@ -1,0 +1,201 @@
+#include "Worklist.h"
+
+#include "TextTable.h"
+#include "Trail.h"
+
+#include <QCryptographicHash>
+#include <QFile>
+#include <QJsonArray>
+#include <QSet>
+#include <QSqlQuery>
+#include <QStringDecoder>
+
+namespace {
+
+// One CSV line's fields: quotes around a field are taken off, a doubled quote inside is one quote.
+QStringList splitLine(const QString &line, QChar separator)
+{
+    QStringList fields;
+    QString field;
+    bool inQuotes = false;
+    for (qsizetype i = 0; i < line.size(); ++i) {
+        const QChar c = line.at(i);
+        if (inQuotes) {
+            if (c == QLatin1Char('"') && i + 1 < line.size() && line.at(i + 1) == QLatin1Char('"')) {
+                field += c;
+                ++i;
+            } else if (c == QLatin1Char('"')) {
+                inQuotes = false;
+            } else {
+                field += c;
+            }
+        } else if (c == QLatin1Char('"')) {
+            inQuotes = true;
+        } else if (c == separator) {
+            fields.append(field.trimmed());
+            field.clear();
+        } else {
+            field += c;
+        }
+    }
+    fields.append(field.trimmed());
+    return fields;
+}
+
+} // namespace
+
+QString Worklist::Report::text() const
+{
+    QString text =
+        TextTable::text(TextTable::WorklistReport)
+            .arg(mapped)
+            .arg(notListed.isEmpty() ? QStringLiteral("-") : notListed.join(QStringLiteral(", ")))
+            .arg(neverMeasured.isEmpty() ? QStringLiteral("-") : neverMeasured.join(QStringLiteral(", ")));
+    for (const QString &wrong : wrongProgram)
+        text += QLatin1Char('\n') + wrong;
+    return text;
+}
+
+bool Worklist::read(const QString &path, QString *error)
+{
+    int lineNo = 0;
+    auto refuse = [&](const QString &why) {
+        *error = TextTable::text(TextTable::ProfileError).arg(path).arg(lineNo).arg(why);
+        return false;
+    };
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly))
+        return refuse(file.errorString());
+    QCryptographicHash sha(QCryptographicHash::Sha256);
+    QHash<QString, Entry> entries;
+    QStringList order;
+    int keyColumn = -1;
+    int sampleColumn = -1;
+    int programColumn = -1;
+    bool byPosition = false;
+    QChar separator;
+    qint64 total = 0;
+    while (!file.atEnd()) {
+        const QByteArray bytes = file.readLine(kMaxBytes + 2);
+        ++lineNo;
+        total += bytes.size();
+        if (total > kMaxBytes)
+            return refuse(TextTable::text(TextTable::ProfileTooLong).arg(kMaxBytes / 1024));
+        sha.addData(bytes);
+        QStringDecoder utf8(QStringDecoder::Utf8);
+        const QString line =
+            QString(utf8(lineNo == 1 && bytes.startsWith("\xEF\xBB\xBF") ? bytes.mid(3) : bytes)).trimmed();
+        if (utf8.hasError())
+            return refuse(TextTable::text(TextTable::ProfileNotUtf8));
+        if (line.isEmpty())
+            continue;
+        if (separator.isNull()) {
+            for (const QChar candidate : {QLatin1Char(';'), QLatin1Char('\t'), QLatin1Char(',')})
+                if (line.contains(candidate)) {
+                    separator = candidate;
+                    break;
+                }
+            const QStringList names = separator.isNull() ? QStringList{line} : splitLine(line, separator);
+            for (int i = 0; i < names.size(); ++i) {
+                const QString name = names.at(i).toLower();
+                if (name == QLatin1String("id") || name == QLatin1String("position")) {
+                    keyColumn = i;
+                    byPosition = name == QLatin1String("position");
+                } else if (name == QLatin1String("sampleid")) {
+                    sampleColumn = i;
+                } else if (name == QLatin1String("program")) {
+                    programColumn = i;
+                }
+            }
+            if (keyColumn < 0 || sampleColumn < 0)
+                return refuse(TextTable::text(TextTable::WorklistNoHeader));
+            continue;
+        }
+        const QStringList fields = splitLine(line, separator);
+        const QString key = fields.value(keyColumn);
+        const QString sample = fields.value(sampleColumn);
+        if (key.isEmpty() || sample.isEmpty())
+            return refuse(TextTable::text(TextTable::WorklistEmpty));
+        if (const auto found = entries.constFind(key); found != entries.constEnd())
+            return refuse(TextTable::text(TextTable::WorklistTwice).arg(key).arg(found->line));
+        entries.insert(key, {sample, programColumn >= 0 ? fields.value(programColumn) : QString(), lineNo});
+        order.append(key);
+    }
+    if (separator.isNull() && keyColumn < 0) {
+        lineNo = qMax(lineNo, 1);
+        return refuse(TextTable::text(TextTable::WorklistNoHeader));
+    }
+    m_path = path;
+    m_sha256 = QString::fromLatin1(sha.result().toHex());
+    m_byPosition = byPosition;
+    m_entries = entries;
+    m_order = order;
+    return true;
+}
+
+Archive::Result Worklist::apply(Archive &archive, const QList<qint64> &datasetIds, const QString &login,
+                                Report *report) const
+{
+    *report = Report();
+    Report found;
+    return archive.transaction([&](ArchiveDatabase &db) -> Archive::Result {
+        QSqlQuery q(db.database());
+        q.setForwardOnly(true);
+        q.prepare(QStringLiteral("SELECT no, sample_id, program FROM datasets WHERE id = ?"));
+        QList<QPair<qint64, QString>> mapped;
+        QSet<QString> measured;
+        for (const qint64 id : datasetIds) {
+            q.addBindValue(id);
+            if (!q.exec())
+                return db.failure(q.lastError());
+            if (!q.next())
+                continue;
+            const QString key = q.value(m_byPosition ? 0 : 1).toString();
+            const QString program = q.value(2).toString();
+            q.finish();
+            measured.insert(key);
+            const auto entry = m_entries.constFind(key);
+            if (entry == m_entries.constEnd()) {
+                found.notListed.append(key);
+                continue;
+            }
+            if (!entry->program.isEmpty() && entry->program != program)
+                found.wrongProgram.append(
+                    TextTable::text(TextTable::WorklistWrongProgram).arg(key, program, entry->program));
+            mapped.append({id, entry->sampleId});
+        }
+        for (const QString &key : m_order)
+            if (!measured.contains(key))
+                found.neverMeasured.append(key);
+        found.mapped = mapped.size();
+        if (mapped.isEmpty()) {
+            *report = found;
+            return {};
+        }
+        QJsonArray pairs;
+        for (const auto &[id, sample] : mapped)
+            pairs.append(QJsonArray{id, sample});
+        TrailAction action;
+        action.action = QStringLiteral("sample-ids");
+        action.object = m_path;
+        action.fileSha256 = m_sha256;
+        action.login = login;
+        action.details = {{QStringLiteral("datasets"), pairs}};
+        TrailEntry entry;
+        if (Archive::Result r = Trail::append(db, action, &entry); !r)
+            return r;
+        QSqlQuery insert(db.database());
+        insert.prepare(QStringLiteral("INSERT INTO delivery_sample_ids (dataset_id, sample_id, worklist, "
+                                      "trail_seq) VALUES (?, ?, ?, ?)"));
+        for (const auto &[id, sample] : mapped) {
+            insert.addBindValue(id);
+            insert.addBindValue(sample);
+            insert.addBindValue(m_path);
+            insert.addBindValue(entry.seq);
+            if (!insert.exec())
+                return db.failure(insert.lastError());
+        }
+        *report = found;
+        return {};
+    });
+}

@@ -1,0 +1,258 @@
+// meravo-cli deliver and watch: the datasets reach the lab's systems without a person at the program.
+#include "Archive.h"
+#include "CliCommands.h"
+#include "CLogin.h"
+#include "Delivery.h"
+#include "DeviceWatcher.h"
+#include "ExportProfile.h"
+#include "Worklist.h"
+
+#include <QCommandLineParser>
+#include <QCoreApplication>
+#include <QDateTime>
+#include <QFile>
+#include <QHash>
+#include <QSocketNotifier>
+#include <QTimer>
+
+#include <array>
+#include <cerrno>
+#include <csignal>
+#include <cstdio>
+#include <cstring>
+
+#include <fcntl.h>
+#include <unistd.h>
+
+namespace Cli {
+namespace {
+
+enum Exit {
+    kDone = 0,
+    kBadInput = 2,
+    kArchiveFailed = 4,
+    kWaiting = 5,
+};
+
+const char *const kDeliverHelp =
+    "meravo-cli deliver [--profile NAME] [--again FROM-TO] [--to FOLDER] [--user NAME]\n\n"
+    "Writes the archived datasets not yet delivered to a profile into its drop folder, one file per "
+    "meter, under a temporary name that is renamed when the file is complete; the delivery is recorded "
+    "per dataset and profile, with the file's path and SHA-256 in the trail, so each dataset reaches "
+    "each profile once. Profiles: ~/.config/Meravo/profiles/*.ini and /etc/meravo/profiles/*.ini.\n"
+    "Without --profile, every profile that names a Folder.\n"
+    "  --again FROM-TO  the datasets FROM to TO (archive dataset numbers, as archive query shows them)\n"
+    "                   once more, on purpose, recorded as a repeat\n"
+    "  --to FOLDER      this folder instead of the profile's\n\n"
+    "One line per file: delivered TAB PROFILE TAB DATASETS TAB PATH.\n"
+    "Exit codes: 0 done (also when nothing was pending); 2 a profile is refused or unknown, or a bad\n"
+    "range; 4 the archive is unavailable; 5 a folder could not take a file (the datasets stay pending);\n"
+    "64 a command line that cannot be understood.";
+
+const char *const kWatchHelp =
+    "meravo-cli watch [--device-folder DIR]... [--device PATH]... [--interval MINUTES]\n"
+    "                 [--worklist FILE] [--user NAME]\n\n"
+    "Runs until stopped (Ctrl-C, SIGTERM). When a serial device appears in /dev/serial/by-id (or a "
+    "--device-folder) or as a --device path, it is searched for a meter; a meter's datasets are "
+    "imported into the archive and delivered to the profiles, as archive import does. The meter is "
+    "never erased. A meter that stays connected is imported again only after it went and came back, "
+    "or every --interval minutes (0: never, the default).\n"
+    "One line per event on stdout: UTC-TIME TAB EVENT TAB DEVICE [TAB DETAIL], EVENT one of appeared,\n"
+    "imported (DETAIL: exit code of the import, 0 done), gone. Notices of the imports go to stderr and\n"
+    "the communication log.\n"
+    "Exit codes: 0 stopped; 2 the devices cannot be watched; 64 a command line that cannot be understood.";
+
+std::array<int, 2> s_stopPipe{-1, -1};
+
+void printEvent(const QString &event, const QString &device, const QString &detail = QString())
+{
+    QString line = QDateTime::currentDateTimeUtc().toString(Qt::ISODate) + QLatin1Char('\t') + event +
+                   QLatin1Char('\t') + device;
+    if (!detail.isEmpty())
+        line += QLatin1Char('\t') + detail;
+    printLine(line);
+    // A reader of the pipe (systemd's journal, a script) gets each event as it happens.
+    std::fflush(stdout);
+}
+
+bool findProfile(const QString &name, QList<ExportProfile> *profiles)
+{
+    QStringList errors;
+    const QList<ExportProfile> all = ExportProfile::loadAll(&errors);
+    for (const QString &error : errors)
+        printError(error);
+    profiles->clear();
+    for (const ExportProfile &profile : all)
+        if (name.isEmpty() ? !profile.folder.isEmpty() : profile.name == name)
+            profiles->append(profile);
+    if (!name.isEmpty() && profiles->isEmpty()) {
+        printError(QStringLiteral("meravo-cli deliver: no profile %1").arg(name));
+        return false;
+    }
+    return errors.isEmpty() || name.isEmpty();
+}
+
+} // namespace
+
+int deliver(const QStringList &arguments)
+{
+    QCommandLineParser parser;
+    const QCommandLineOption profileOption(QStringLiteral("profile"), QStringLiteral("Only this profile."),
+                                           QStringLiteral("NAME"));
+    const QCommandLineOption again(QStringLiteral("again"),
+                                   QStringLiteral("Deliver datasets FROM-TO once more."),
+                                   QStringLiteral("FROM-TO"));
+    const QCommandLineOption to(QStringLiteral("to"), QStringLiteral("Into this folder."),
+                                QStringLiteral("FOLDER"));
+    const QCommandLineOption user(QStringLiteral("user"), QStringLiteral("Login name (default ---)."),
+                                  QStringLiteral("NAME"));
+    parser.addOptions({profileOption, again, to, user});
+    int exitCode = 0;
+    if (!parseOptions(parser, arguments, QString::fromLatin1(kDeliverHelp), 0, 0, &exitCode))
+        return exitCode;
+    qint64 from = 0;
+    qint64 until = 0;
+    if (parser.isSet(again)) {
+        const QStringList range = parser.value(again).split(QLatin1Char('-'));
+        bool okFrom = false;
+        bool okTo = false;
+        if (range.size() == 2) {
+            from = range.at(0).toLongLong(&okFrom);
+            until = range.at(1).toLongLong(&okTo);
+        }
+        if (!okFrom || !okTo || from < 1 || until < from) {
+            printError(QStringLiteral("meravo-cli deliver: --again takes FROM-TO, as 12-40"));
+            return kBadInput;
+        }
+    }
+    QList<ExportProfile> profiles;
+    const bool allGood = findProfile(parser.value(profileOption), &profiles);
+    if (profiles.isEmpty())
+        return allGood ? kDone : kBadInput;
+    Session session;
+    session.shared.login->setUserName(parser.value(user));
+    const QString login = session.shared.login->UserName();
+    int exit = allGood ? kDone : kBadInput;
+    for (const ExportProfile &profile : profiles) {
+        const DeliveryOutcome outcome =
+            from > 0 ? Delivery::deliverAgain(*session.shared.archive, profile, from, until, login,
+                                              parser.value(to))
+                     : Delivery::deliverPending(*session.shared.archive, profile, login, parser.value(to));
+        for (const QString &file : outcome.files)
+            printLine(
+                QStringLiteral("delivered\t%1\t%2\t%3").arg(profile.name).arg(outcome.delivered).arg(file));
+        if (!outcome.result) {
+            printError(outcome.result.message);
+            exit = qMax(exit, int(outcome.waiting ? kWaiting : kArchiveFailed));
+        }
+    }
+    return exit;
+}
+
+int watch(const QStringList &arguments)
+{
+    QCommandLineParser parser;
+    const QCommandLineOption folders(
+        QStringLiteral("device-folder"),
+        QStringLiteral("Watch this folder's entries (default /dev/serial/by-id)."), QStringLiteral("DIR"));
+    const QCommandLineOption devices(QStringLiteral("device"), QStringLiteral("Watch this device path."),
+                                     QStringLiteral("PATH"));
+    const QCommandLineOption interval(QStringLiteral("interval"),
+                                      QStringLiteral("Import a meter that stays connected every MINUTES."),
+                                      QStringLiteral("MINUTES"), QStringLiteral("0"));
+    const QCommandLineOption worklist(QStringLiteral("worklist"),
+                                      QStringLiteral("Sample IDs for the imports."), QStringLiteral("FILE"));
+    const QCommandLineOption user(QStringLiteral("user"), QStringLiteral("Login name (default ---)."),
+                                  QStringLiteral("NAME"));
+    parser.addOptions({folders, devices, interval, worklist, user});
+    int exitCode = 0;
+    if (!parseOptions(parser, arguments, QString::fromLatin1(kWatchHelp), 0, 0, &exitCode))
+        return exitCode;
+    bool ok = false;
+    const int minutes = parser.value(interval).toInt(&ok);
+    if (!ok || minutes < 0) {
+        printError(QStringLiteral("meravo-cli watch: --interval takes whole minutes"));
+        return kUsageError;
+    }
+    QStringList watchedFolders = parser.values(folders);
+    if (watchedFolders.isEmpty() && parser.values(devices).isEmpty())
+        watchedFolders.append(QStringLiteral("/dev/serial/by-id"));
+    if (parser.isSet(worklist)) {
+        Worklist probe;
+        QString error;
+        if (!probe.read(parser.value(worklist), &error)) {
+            printError(error);
+            return kBadInput;
+        }
+    }
+    DeviceWatcher watcher(watchedFolders, parser.values(devices));
+    QString error;
+    if (!watcher.start(&error)) {
+        printError(QStringLiteral("meravo-cli watch: %1").arg(error));
+        return kBadInput;
+    }
+    QSet<QString> told;
+    QHash<QString, QTimer *> repeats;
+    {
+        // Deliveries that waited for a folder go at the start, as in the desktop program.
+        Session session;
+        session.shared.login->setUserName(parser.value(user));
+        if (session.shared.archive->enabled())
+            for (const QString &line :
+                 Delivery::deliverToAll(*session.shared.archive, session.shared.login->UserName(), &told))
+                printError(line);
+    }
+    auto importFrom = [&](const QString &path) {
+        // The meter on this device only: it is port 1 while the import runs.
+        const QByteArray previous = qgetenv("MERAVO_PORTS");
+        const bool hadPrevious = qEnvironmentVariableIsSet("MERAVO_PORTS");
+        qputenv("MERAVO_PORTS", QFile::encodeName(path));
+        int code = 0;
+        {
+            Session session;
+            session.shared.deliveryTold = told;
+            session.shared.login->setUserName(parser.value(user));
+            if (!parser.isSet(worklist) || loadWorklist(session.shared, parser.value(worklist)))
+                code = importMeter(session, QString());
+            told = session.shared.deliveryTold;
+        }
+        if (hadPrevious)
+            qputenv("MERAVO_PORTS", previous);
+        else
+            qunsetenv("MERAVO_PORTS");
+        printEvent(QStringLiteral("imported"), path, QString::number(code));
+    };
+    QObject::connect(&watcher, &DeviceWatcher::appeared, [&](const QString &path) {
+        printEvent(QStringLiteral("appeared"), path);
+        importFrom(path);
+        if (minutes > 0) {
+            auto *timer = new QTimer(&watcher);
+            timer->setInterval(minutes * 60000);
+            QObject::connect(timer, &QTimer::timeout, [&, path] { importFrom(path); });
+            timer->start();
+            repeats.insert(path, timer);
+        }
+    });
+    QObject::connect(&watcher, &DeviceWatcher::disappeared, [&](const QString &path) {
+        delete repeats.take(path);
+        printEvent(QStringLiteral("gone"), path);
+    });
+    // SIGINT and SIGTERM (systemd's stop) end the loop after the import under way, never inside it.
+    if (::pipe2(s_stopPipe.data(), O_CLOEXEC | O_NONBLOCK) != 0) {
+        printError(QStringLiteral("meravo-cli watch: %1").arg(QString::fromLocal8Bit(std::strerror(errno))));
+        return kBadInput;
+    }
+    QSocketNotifier stop(s_stopPipe[0], QSocketNotifier::Read);
+    QObject::connect(&stop, &QSocketNotifier::activated, [] { QCoreApplication::quit(); });
+    for (const int signal : {SIGINT, SIGTERM})
+        std::signal(signal, [](int) {
+            const char byte = 1;
+            [[maybe_unused]] const ssize_t written = ::write(s_stopPipe[1], &byte, 1);
+        });
+    QCoreApplication::exec();
+    for (const int signal : {SIGINT, SIGTERM})
+        std::signal(signal, SIG_DFL);
+    return kDone;
+}
+
+} // namespace Cli
