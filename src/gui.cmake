@@ -23,6 +23,7 @@ add_library(meravo_gui STATIC
   windows/frmArchive.cpp
   windows/frmChangeDir.cpp
   windows/CalLineChart.cpp
+  windows/ProgramFields.cpp
   windows/frmProgConsole.cpp
   windows/frmProgEdit.cpp
   windows/HeaderBand.cpp
