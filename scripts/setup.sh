@@ -14,6 +14,8 @@ packages=(
   # The trail's test of a PC clock set back.
   faketime
   clang-14 libclang-rt-14-dev clang-format clang-tidy
+  # scripts/lint.sh: Qt-specific checks of the sources, checks of the shell scripts.
+  clazy shellcheck
   xvfb xauth poppler-utils openbox
   fonts-dejavu-core
   qt6-translations-l10n
