@@ -1,6 +1,5 @@
 // meravo-cli archive: the lab's archive from the command line, and the archiving of every import.
 #include "Archive.h"
-#include "ImportFollowUp.h"
 #include "CCommunication.h"
 #include "CDevice.h"
 #include "CExportExcel.h"
@@ -10,6 +9,7 @@
 #include "CMeasVal.h"
 #include "Cp1252.h"
 #include "FileWrites.h"
+#include "ImportFollowUp.h"
 #include "TextTable.h"
 
 #include <QCommandLineParser>
