@@ -18,6 +18,8 @@ packages=(
   # Delivery's test of a polling reader of the drop folder, and the profiles read back by Python's csv.
   inotify-tools python3
   clang-14 libclang-rt-14-dev clang-format clang-tidy
+  # scripts/lint.sh: Qt-specific checks of the sources, checks of the shell scripts.
+  clazy shellcheck
   xvfb xauth poppler-utils openbox
   fonts-dejavu-core
   qt6-translations-l10n

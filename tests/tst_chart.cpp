@@ -562,7 +562,7 @@ void TestChart::chartAsLastPage()
 {
     QFETCH(bool, chosen);
     if (QStandardPaths::findExecutable(QStringLiteral("pdftotext")).isEmpty())
-        QSKIP("pdftotext is not installed (scripts/setup.sh installs poppler-utils)");
+        MERAVO_READER_MISSING("pdftotext is not installed (scripts/setup.sh installs poppler-utils)");
     ChartSession s(kLumoraHead + kLumoraRecords);
     // Chosen in the menu of one document, the page ends the printouts of every document, whether it
     // shows its chart or not.

@@ -179,7 +179,7 @@ private slots:
 void TestPrintout::initTestCase()
 {
     if (QStandardPaths::findExecutable(QStringLiteral("pdftotext")).isEmpty())
-        QSKIP("pdftotext is not installed (scripts/setup.sh installs poppler-utils)");
+        MERAVO_READER_MISSING("pdftotext is not installed (scripts/setup.sh installs poppler-utils)");
 }
 
 void TestPrintout::pagesAndLines_data()

@@ -157,6 +157,7 @@ void TestSerialLink::answerWithinAnswerTimeIsAccepted()
         QCOMPARE(answer, QStringLiteral("\r\n2.00\r\n!\r\n>"));
         QCOMPARE(meter.commandLog().size(), 1);
         QCOMPARE(clock.msecsNow(), 5000 - phase - 1);
+        QVERIFY(link.lastResult().ok());
     }
 }
 
@@ -198,6 +199,7 @@ void TestSerialLink::silentMeterCostsBetweenNAndNPlusOneSecondsPerTry()
         QVERIFY(link.COMInit(1, QStringLiteral("4800"), 1));
         QString answer;
         QVERIFY(!link.COMSendAndReceive(kProbe, answer));
+        QCOMPARE(link.lastResult().failure, LinkFailure::NoAnswer);
         // The first try ends when the seconds reading passes 1; the second starts on a whole second.
         QCOMPARE(clock.alarms, QList<qint64>({2000 - phase, 2000 - phase, 4000 - phase, 4000 - phase}));
         QCOMPARE(clock.msecsNow(), 4000 - phase);
@@ -217,6 +219,7 @@ void TestSerialLink::stopEndsWaitAtOnce()
     timer.start();
     QVERIFY(!link.COMSendAndReceive(kVersion, answer));
     QVERIFY(answer.isEmpty());
+    QCOMPARE(link.lastResult().failure, LinkFailure::Stopped);
     QVERIFY2(timer.elapsed() < 1000, qPrintable(QString::number(timer.elapsed())));
     // The repetition failed at once: it was sent, but not waited for.
     QTRY_COMPARE(meter.commandLog().size(), 2);
@@ -300,6 +303,7 @@ void TestSerialLink::rejectedCommandIsRepeatedOnce()
     meter.faults().rejectCount = -1;
     QVERIFY(link.COMSendAndReceive(kVersion, answer));
     QCOMPARE(answer, CCommunication::answerError());
+    QCOMPARE(link.lastResult().failure, LinkFailure::Rejected);
     QCOMPARE(meter.commandLog().size(), 2);
 }
 
@@ -318,6 +322,7 @@ void TestSerialLink::endlessStreamIsCappedAndReported()
     QVERIFY(!link.COMSendAndReceive(QStringLiteral("U.581\r\n"), answer));
     QVERIFY(answer.isEmpty());
     QVERIFY2(timer.elapsed() < 20000, "the cap ends the exchange, not the 600-second answer time");
+    QCOMPARE(link.lastResult().failure, LinkFailure::TooLong);
     QCOMPARE(errors.reports.size(), 1); // once per exchange, not once per try
     QVERIFY(errors.reports.first().contains(QStringLiteral("524288")));
 }
@@ -339,10 +344,12 @@ void TestSerialLink::hangUpIsReportedOnceAndFailsFast()
     QCOMPARE(errors.reports.size(), 1);
     QVERIFY(errors.reports.first().startsWith(QStringLiteral("The connection to the meter on COM 1")));
     QVERIFY(!link.isControlOpen(0));
+    QCOMPARE(link.lastResult().failure, LinkFailure::LineLost);
     // The vanished port is told as such when the link is opened again.
     QVERIFY(!link.COMInit(1, QStringLiteral("4800"), 4));
     QCOMPARE(errors.reports.size(), 2);
     QVERIFY(errors.reports.last().contains(QStringLiteral("no longer there")));
+    QCOMPARE(link.lastResult().failure, LinkFailure::Vanished);
 }
 
 void TestSerialLink::portHeldByAnotherProgramIsToldApart()
@@ -355,6 +362,7 @@ void TestSerialLink::portHeldByAnotherProgramIsToldApart()
     ErrorRecorder errors;
     QVERIFY(!link.COMInit(1, QStringLiteral("4800"), 4));
     QCOMPARE(errors.reports.size(), 1); // both attempts failed; the user is told once
+    QCOMPARE(link.lastResult().failure, LinkFailure::InUse);
     QCOMPARE(
         errors.reports.first(),
         TextTable::text(TextTable::PortInUse).arg(QStringLiteral("COM 1 (%1)").arg(bench.devicePath(1))));

@@ -388,7 +388,7 @@ void TestTrail::fileCheckAndClockBack()
     QCOMPARE(run(cli(), {QStringLiteral("trail"), QStringLiteral("check"), copy}).exitCode, 1);
     // A PC clock set back: the entry is kept, and marked.
     if (QStandardPaths::findExecutable(QStringLiteral("faketime")).isEmpty())
-        QSKIP("faketime is not installed (scripts/setup.sh installs it)");
+        MERAVO_READER_MISSING("faketime is not installed (scripts/setup.sh installs it)");
     const Run back = run(cli(), {QStringLiteral("trail"), QStringLiteral("verify")},
                          {QStringLiteral("faketime"), QStringLiteral("2020-01-01 00:00:00")});
     QCOMPARE(back.exitCode, 0);

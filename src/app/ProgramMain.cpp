@@ -75,7 +75,7 @@ int main(int argc, char *argv[])
         const QString problem =
             parser.positionalArguments().isEmpty()
                 ? parser.errorText()
-                : QStringLiteral("unexpected argument '%1'").arg(parser.positionalArguments().first());
+                : QStringLiteral("unexpected argument '%1'").arg(parser.positionalArguments().constFirst());
         std::fprintf(stderr, "meravo: %s\n%s", qPrintable(problem), kUsage);
         return kUsageError;
     }

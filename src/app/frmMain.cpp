@@ -489,7 +489,7 @@ frmDocument *frmMain::activeDocument() const
 {
     QMdiSubWindow *window = m_mdi->activeSubWindow();
     if (!window && m_mdi->subWindowList().size() == 1)
-        window = m_mdi->subWindowList().first();
+        window = m_mdi->subWindowList().constFirst();
     return window ? qobject_cast<frmDocument *>(window->widget()) : nullptr;
 }
 

@@ -758,8 +758,8 @@ QString chooseLanguage(const QString &configured, const QString &systemLocaleNam
     if (indexOf(wanted) >= 0)
         return wanted;
     // "de_DE.UTF-8", "de-AT", "de": the part before the territory.
-    const QString system =
-        systemLocaleName.section(QRegularExpression(QStringLiteral("[_.@-]")), 0, 0).toLower();
+    static const QRegularExpression territory(QStringLiteral("[_.@-]"));
+    const QString system = systemLocaleName.section(territory, 0, 0).toLower();
     if (indexOf(system) >= 0)
         return system;
     return QStringLiteral("en");

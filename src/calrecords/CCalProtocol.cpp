@@ -1,5 +1,6 @@
 #include "CCalProtocol.h"
 
+#include "CalRecordFields.h"
 #include "CCommunication.h"
 #include "CCSVFile.h"
 #include "CDevice.h"
@@ -7,6 +8,7 @@
 #include "CSerialLink.h"
 #include "ErrorFrame.h"
 #include "FileNames.h"
+#include "LineEnd.h"
 #include "LocaleTexts.h"
 #include "NumberText.h"
 #include "Protocol.h"
@@ -24,13 +26,7 @@
 
 namespace {
 
-const QString kCrLf = QStringLiteral("\r\n");
-const QString kLine1 = QStringLiteral("METER;SERNO;USER;PH");
-const QString kLine3 =
-    QStringLiteral("YEAR;MONTH;DAY;HOUR;MIN;SEC;INTERVAL;MODE;SLOPE;ASY;QUAL;SHOWF;SHOWPC");
-const QString kLine5 = QStringLiteral("CALPTS;PH1;VOLT1;TEMP1;PH2;VOLT2;TEMP2;PH3;VOLT3;TEMP3");
-const QString kLine7 = QStringLiteral("LOTTOTAL;EXPIRY;MANUF;STDLOW;STDMID;STDHIGH;STD4;STD5");
-const QString kLine9 = QStringLiteral("CALPTS;TURB1;TURB2;TURB3;TURB4;TURB5");
+namespace Fields = CalRecordFields;
 const QString kShortMode = QStringLiteral("3-P StdCAL");
 
 bool isNumber(const QString &text)
@@ -105,6 +101,14 @@ bool answerFields(const QString &answer, QStringList &fields)
 }
 
 // A count of points or standards: none to the record's maximum.
+// The six time fields from position first on.
+void readTime(const QStringList &fields, qsizetype first, CalProtocolData &r)
+{
+    QString *const time[Fields::kTimeFields] = {&r.Year, &r.Month, &r.Day, &r.Hour, &r.Min, &r.Sec};
+    for (qsizetype i = 0; i < Fields::kTimeFields; ++i)
+        *time[i] = fields[first + i];
+}
+
 bool countInRange(qint16 count, qint16 maximum)
 {
     return count >= 0 && count <= maximum;
@@ -151,41 +155,37 @@ bool CCalProtocol::ParsePHRecord(const QString &answer, CalProtocolData &r)
     QStringList f;
     if (!answerFields(answer, f))
         return false;
+    namespace PH = Fields::PHAnswer;
     const qsizetype n = f.size();
-    if (n != 16 && n != 18 && n != 21 && n != 24)
+    if (std::find(PH::kCounts.begin(), PH::kCounts.end(), n) == PH::kCounts.end())
         return false;
     r.IsPH = true;
-    r.Year = f[1];
-    r.Month = f[2];
-    r.Day = f[3];
-    r.Hour = f[4];
-    r.Min = f[5];
-    r.Sec = f[6];
+    readTime(f, Fields::kAnswerTime, r);
     qint16 bufferSet = 0;
-    if (!intValue(f[7], bufferSet))
+    if (!intValue(f[PH::BufferSet], bufferSet))
         return false;
     r.Mode = bufferSet != 0 ? QStringLiteral("Bufmode NIST/DIN") : QStringLiteral("Bufmode TEC");
-    if (n == 16)
+    if (n == PH::kCountWithoutPoints)
         r.Mode.clear();
-    r.Slope = f[8];
-    r.Asy = f[9];
+    r.Slope = f[PH::Slope];
+    r.Asy = f[PH::Asy];
     qint16 quality = 0;
-    if (!intValue(f[10], quality))
+    if (!intValue(f[PH::Quality], quality))
         return false;
     r.SensQuality = QualityText(quality);
-    r.Interval = f[11];
-    if (!boolValue(f[12], r.ShowTempF) || !boolValue(f[13], r.ShowSlopePC))
+    r.Interval = f[PH::Interval];
+    if (!boolValue(f[PH::ShowTempF], r.ShowTempF) || !boolValue(f[PH::ShowSlopePC], r.ShowSlopePC))
         return false;
-    if (!intValue(f[14], r.NumCalPoints))
+    if (!intValue(f[PH::Points], r.NumCalPoints))
         return false;
-    if (!countInRange(r.NumCalPoints, 3))
+    if (!countInRange(r.NumCalPoints, PH::kMaxPoints))
         return false;
     for (int i = 0; i < r.NumCalPoints; ++i) {
-        if (17 + 3 * i >= n)
+        if (PH::pointTemperature(i) >= n)
             return false;
-        r.PHValues[size_t(i)] = f[15 + 3 * i];
-        r.VoltageValues_mV[size_t(i)] = f[16 + 3 * i];
-        r.TempValues_C[size_t(i)] = f[17 + 3 * i];
+        r.PHValues[size_t(i)] = f[PH::pointPH(i)];
+        r.VoltageValues_mV[size_t(i)] = f[PH::pointVoltage(i)];
+        r.TempValues_C[size_t(i)] = f[PH::pointTemperature(i)];
     }
     return true;
 }
@@ -196,18 +196,15 @@ bool CCalProtocol::ParseTurbidityRecord(const QString &answer, CalProtocolData &
     QStringList f;
     if (!answerFields(answer, f))
         return false;
+    namespace Turb = Fields::TurbidityAnswer;
     const qsizetype n = f.size();
-    if (n < 8 || n == 9)
+    // The long form holds at least the mode and the point count.
+    if (n < Turb::kShortCount || n == Turb::Mode + 1)
         return false;
     r.IsPH = false;
-    r.Year = f[1];
-    r.Month = f[2];
-    r.Day = f[3];
-    r.Hour = f[4];
-    r.Min = f[5];
-    r.Sec = f[6];
-    r.Interval = f[7];
-    if (n == 8) {
+    readTime(f, Fields::kAnswerTime, r);
+    r.Interval = f[Turb::Interval];
+    if (n == Turb::kShortCount) {
         r.Mode = kShortMode;
         r.NumCalPoints = 3;
         r.CalStds_FNUNTU[0] = QStringLiteral("0.02");
@@ -215,15 +212,15 @@ bool CCalProtocol::ParseTurbidityRecord(const QString &answer, CalProtocolData &
         r.CalStds_FNUNTU[2] = QStringLiteral("1000");
         return true;
     }
-    r.Mode = f[8];
-    if (!intValue(f[9], r.NumCalPoints))
+    r.Mode = f[Turb::Mode];
+    if (!intValue(f[Turb::Points], r.NumCalPoints))
         return false;
-    if (!countInRange(r.NumCalPoints, 5))
+    if (!countInRange(r.NumCalPoints, Turb::kMaxPoints))
         return false;
-    if (n < qsizetype(r.NumCalPoints) + 10)
+    if (n < qsizetype(r.NumCalPoints) + Turb::FirstStandard)
         return false;
     for (int i = 0; i < r.NumCalPoints; ++i)
-        r.CalStds_FNUNTU[size_t(i)] = f[10 + i];
+        r.CalStds_FNUNTU[size_t(i)] = f[Turb::FirstStandard + i];
     return true;
 }
 
@@ -436,17 +433,17 @@ bool CCalProtocol::BuildRecordText(const CalProtocolData &r, QString &text)
     for (const QString &standard : r.CalStds_FNUNTU)
         line10 << standard;
     const QStringList lines = {
-        kLine1,
+        Fields::File::HeaderLine,
         QStringList{r.Meter, r.SerNo, r.User, boolText(r.IsPH)}.join(u';'),
-        kLine3,
+        Fields::File::TimeLine,
         QStringList{r.Year, r.Month, r.Day, r.Hour, r.Min, r.Sec, r.Interval, r.Mode, r.Slope, r.Asy,
                     r.SensQuality, boolText(r.ShowTempF), boolText(r.ShowSlopePC)}
             .join(u';'),
-        kLine5,
+        Fields::File::PointsLine,
         line6.join(u';'),
-        kLine7,
+        Fields::File::LotLine,
         line8.join(u';'),
-        kLine9,
+        Fields::File::StandardsLine,
         line10.join(u';'),
     };
     text = lines.join(kCrLf);
@@ -474,78 +471,74 @@ bool CCalProtocol::SaveToFile(const QString &strFilePath) const
 
 bool CCalProtocol::ParseRecordText(const QString &text, CalProtocolData &r)
 {
-    const QStringList lines = TextSplit::split(text, kCrLf, 10);
+    namespace File = Fields::File;
+    const QStringList lines = TextSplit::split(text, kCrLf, File::kLines);
     const qsizetype count = lines.size();
-    if (count < 6)
+    if (count < File::kLinesPHOnly)
         return false;
-    if (lines[0] != kLine1 || lines[2] != kLine3 || lines[4] != kLine5)
+    if (lines[0] != File::HeaderLine || lines[2] != File::TimeLine || lines[4] != File::PointsLine)
         return false;
     const QString semicolon = QStringLiteral(";");
 
-    const QStringList l2 = TextSplit::split(lines[1], semicolon, 4);
-    if (l2.size() != 4)
+    const QStringList l2 = TextSplit::split(lines[1], semicolon, File::Header::kCount);
+    if (l2.size() != File::Header::kCount)
         return false;
-    r.Meter = l2[0];
-    r.SerNo = l2[1];
-    r.User = l2[2];
-    if (!boolValue(l2[3], r.IsPH))
-        return false;
-
-    const QStringList l4 = TextSplit::split(lines[3], semicolon, 13);
-    if (l4.size() != 13)
-        return false;
-    r.Year = l4[0];
-    r.Month = l4[1];
-    r.Day = l4[2];
-    r.Hour = l4[3];
-    r.Min = l4[4];
-    r.Sec = l4[5];
-    r.Interval = l4[6];
-    r.Mode = l4[7];
-    r.Slope = l4[8];
-    r.Asy = l4[9];
-    r.SensQuality = l4[10];
-    if (!boolValue(l4[11], r.ShowTempF) || !boolValue(l4[12], r.ShowSlopePC))
+    r.Meter = l2[File::Header::Meter];
+    r.SerNo = l2[File::Header::SerNo];
+    r.User = l2[File::Header::User];
+    if (!boolValue(l2[File::Header::IsPH], r.IsPH))
         return false;
 
-    const QStringList l6 = TextSplit::split(lines[5], semicolon, 10);
-    if (l6.size() != 10)
+    namespace Time = File::Time;
+    const QStringList l4 = TextSplit::split(lines[3], semicolon, Time::kCount);
+    if (l4.size() != Time::kCount)
         return false;
-    if (!intValue(l6[0], r.NumCalPoints))
+    readTime(l4, 0, r);
+    r.Interval = l4[Time::Interval];
+    r.Mode = l4[Time::Mode];
+    r.Slope = l4[Time::Slope];
+    r.Asy = l4[Time::Asy];
+    r.SensQuality = l4[Time::Quality];
+    if (!boolValue(l4[Time::ShowTempF], r.ShowTempF) || !boolValue(l4[Time::ShowSlopePC], r.ShowSlopePC))
         return false;
-    for (size_t i = 0; i < 3; ++i) {
-        r.PHValues[i] = l6[1 + 3 * qsizetype(i)];
-        r.VoltageValues_mV[i] = l6[2 + 3 * qsizetype(i)];
-        r.TempValues_C[i] = l6[3 + 3 * qsizetype(i)];
+
+    namespace Points = File::Points;
+    const QStringList l6 = TextSplit::split(lines[5], semicolon, Points::kCount);
+    if (l6.size() != Points::kCount)
+        return false;
+    if (!intValue(l6[Points::Count], r.NumCalPoints))
+        return false;
+    for (int i = 0; i < Points::kMaxPoints; ++i) {
+        r.PHValues[size_t(i)] = l6[Points::pointPH(i)];
+        r.VoltageValues_mV[size_t(i)] = l6[Points::pointVoltage(i)];
+        r.TempValues_C[size_t(i)] = l6[Points::pointTemperature(i)];
     }
 
-    if (count >= 7) {
-        if (count < 8)
+    namespace Lot = File::Lot;
+    if (count > File::kLinesPHOnly) {
+        if (count < File::kLinesWithoutStds)
             return false;
-        const QStringList l8 = TextSplit::split(lines[7], semicolon, 8);
-        if (l8.size() < 6 || l8.size() == 7)
+        const QStringList l8 = TextSplit::split(lines[7], semicolon, Lot::kCountFive);
+        if (l8.size() != Lot::kCountThree && l8.size() != Lot::kCountFive)
             return false;
-        r.LOTTotal = l8[0];
-        r.Expiry = l8[1];
-        r.Manufacturer = l8[2];
-        for (size_t i = 0; i < 3; ++i)
-            r.LOTStds[i] = l8[3 + qsizetype(i)];
-        if (l8.size() > 6) {
-            r.LOTStds[3] = l8[6];
-            r.LOTStds[4] = l8[7];
-        }
+        r.LOTTotal = l8[Lot::Total];
+        r.Expiry = l8[Lot::Expiry];
+        r.Manufacturer = l8[Lot::Manufacturer];
+        for (qsizetype i = 0; i + Lot::FirstStandard < l8.size(); ++i)
+            r.LOTStds[size_t(i)] = l8[Lot::FirstStandard + i];
     }
 
-    if (count >= 9) {
-        if (count < 10)
+    namespace Standards = File::Standards;
+    if (count > File::kLinesWithoutStds) {
+        if (count < File::kLines)
             return false;
-        const QStringList l10 = TextSplit::split(lines[9], semicolon, 6);
-        if (l10.size() < 6)
+        const QStringList l10 = TextSplit::split(lines[9], semicolon, Standards::kCount);
+        if (l10.size() < Standards::kCount)
             return false;
-        if (!intValue(l10[0], r.NumCalPoints))
+        if (!intValue(l10[Standards::Count], r.NumCalPoints))
             return false;
-        for (size_t i = 0; i < 5; ++i)
-            r.CalStds_FNUNTU[i] = l10[1 + qsizetype(i)];
+        for (int i = 0; i < Standards::kMaxStandards; ++i)
+            r.CalStds_FNUNTU[size_t(i)] = l10[Standards::First + i];
         r.Valid = true;
         return true;
     }

@@ -2,6 +2,7 @@
 
 #include "CSerialLink.h"
 #include "ErrorFrame.h"
+#include "MeterSession.h"
 #include "Protocol.h"
 #include "TextTable.h"
 
@@ -34,34 +35,27 @@ bool CCommunication::IsOneLine(const QString &payload)
 bool CCommunication::Exchange(const QString &strSend, QString &strAnswer)
 {
     strAnswer.clear();
-    CSerialLink *link = m_link;
-    if (!link || !link->BeginExchange(m_port, m_baudrate))
+    if (!m_link)
         return false;
-    const bool ok = link->COMSendAndReceive(strSend, strAnswer) && IsAccepted(strAnswer);
-    link->COMDeinit();
-    return ok;
+    MeterSession session(*m_link, m_port, m_baudrate);
+    return session.send(strSend, strAnswer) && IsAccepted(strAnswer);
 }
 
 bool CCommunication::ReadListing(CSerialLink &link, const QString &command, int answerTime_s,
                                  QString &reply) const
 {
     reply.clear();
-    if (!link.BeginExchange(m_port, m_baudrate))
+    MeterSession session(link, m_port, m_baudrate);
+    if (!session.isOpen())
         return false;
-    link.COMChangeAnswerTime(answerTime_s);
-    if (link.COMSendAndReceive(Protocol::line(command), reply) && IsAccepted(reply)) {
-        link.COMDeinit();
+    session.setAnswerTime(answerTime_s);
+    if (session.send(Protocol::line(command), reply) && IsAccepted(reply))
         return true;
-    }
     reply.clear();
     // "Import error!" alone leaves the user waiting twenty minutes for nothing to learn.
     if (const qint64 waited = link.timedOutSeconds(); waited > 0)
         ErrorFrame::report(TextTable::text(TextTable::ImportTimedOut).arg(waited));
-    QString answer;
-    link.COMContinue();
-    link.COMChangeAnswerTime(4);
-    link.COMSendAndReceive(Protocol::line(Protocol::EndTransfer), answer);
-    link.COMDeinit();
+    session.stopTransfer();
     return false;
 }
 

@@ -3,6 +3,7 @@
 #include "CCommunication.h"
 #include "CSerialLink.h"
 #include "ErrorFrame.h"
+#include "MeterSession.h"
 #include "NumberText.h"
 #include "Protocol.h"
 #include "TextTable.h"
@@ -83,43 +84,37 @@ qint16 CDevice::Identify(bool fOnlyKlaro7)
     m_firmware = 0;
     m_variant = false;
 
-    CSerialLink &link = *m_link;
-    const CCommunication &comm = m_communication;
-    if (!link.BeginExchange(comm.COMPort(), comm.Baudrate()))
+    MeterSession session(*m_link, m_communication.COMPort(), m_communication.Baudrate());
+    if (!session.isOpen())
         return NotFound;
 
     QString answer;
     QString nameAnswer;
     QString serialAnswer;
     QString variantAnswer;
-    auto give_up = [&link](qint16 code) {
-        link.COMDeinit();
-        return code;
-    };
-
-    if (!link.COMSendAndReceive(Protocol::line(Protocol::FirmwareVersion), answer))
-        return give_up(NotFound);
+    if (!session.send(Protocol::line(Protocol::FirmwareVersion), answer))
+        return NotFound;
     QString payload;
     // A meter that rejects the version command has firmware that is too old.
     if (!StripLine(answer, payload))
-        return give_up(FirmwareTooOld);
+        return FirmwareTooOld;
     if (!ParseFirmwareVersion(payload, m_firmware))
-        return give_up(FirmwareTooOld);
-    if (!link.COMSendAndReceive(Protocol::line(Protocol::DeviceName), nameAnswer))
-        return give_up(NotFound);
-    if (!link.COMSendAndReceive(Protocol::line(Protocol::SerialNumber), serialAnswer))
-        return give_up(NotFound);
-    if (m_firmware >= 200 && !link.COMSendAndReceive(Protocol::line(Protocol::Variant), variantAnswer))
-        return give_up(NotFound);
-    if (!link.COMDeinit())
+        return FirmwareTooOld;
+    if (!session.send(Protocol::line(Protocol::DeviceName), nameAnswer))
         return NotFound;
+    if (!session.send(Protocol::line(Protocol::SerialNumber), serialAnswer))
+        return NotFound;
+    if (m_firmware >= 200 && !session.send(Protocol::line(Protocol::Variant), variantAnswer))
+        return NotFound;
+    // The answers are read with the line let go.
+    session.close();
 
     if (!StripLine(nameAnswer, m_deviceName))
         return NotFound;
     if (!IsKnownModel(m_deviceName, fOnlyKlaro7))
         return NotFound;
     if (m_firmware < MinimumFirmware(m_deviceName))
-        return give_up(FirmwareTooOld);
+        return FirmwareTooOld;
     if (!StripLine(serialAnswer, m_serialNumber))
         return NotFound;
     if (m_firmware < 200)

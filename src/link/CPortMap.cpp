@@ -113,14 +113,14 @@ bool CPortMap::portExists(int portNum) const
 #endif
 }
 
-QString CPortMap::describeOpenFailure(const QString &device, const QString &portName,
-                                      const QString &systemText)
+LinkResult CPortMap::classifyOpenFailure(const QString &device, const QString &portName,
+                                         const QString &systemText)
 {
 #ifdef Q_OS_UNIX
     const QByteArray path = QFile::encodeName(device);
     struct stat info {};
     if (::stat(path.constData(), &info) != 0)
-        return TextTable::text(TextTable::PortVanished).arg(portName);
+        return {LinkFailure::Vanished, TextTable::text(TextTable::PortVanished).arg(portName)};
     if (::access(path.constData(), R_OK | W_OK) != 0 && (errno == EACCES || errno == EPERM)) {
         QString message = TextTable::text(TextTable::PortNoPermission).arg(portName);
         if (const struct group *owner = ::getgrgid(info.st_gid)) {
@@ -129,7 +129,7 @@ QString CPortMap::describeOpenFailure(const QString &device, const QString &port
             message += QLatin1Char(' ') + TextTable::text(TextTable::PortJoinGroup)
                                               .arg(QString::fromLocal8Bit(owner->gr_name), userName);
         }
-        return message;
+        return {LinkFailure::NoPermission, message};
     }
     const int fd = ::open(path.constData(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
     const int openErrno = errno;
@@ -137,7 +137,13 @@ QString CPortMap::describeOpenFailure(const QString &device, const QString &port
         ::close(fd);
     // Something else holds the device: another program's lock file or an exclusive open.
     if (openErrno == EBUSY || systemText.contains(QLatin1String("lock"), Qt::CaseInsensitive))
-        return TextTable::text(TextTable::PortInUse).arg(portName);
+        return {LinkFailure::InUse, TextTable::text(TextTable::PortInUse).arg(portName)};
 #endif
-    return TextTable::text(TextTable::PortOpenFailed).arg(portName, systemText);
+    return {LinkFailure::OpenFailed, TextTable::text(TextTable::PortOpenFailed).arg(portName, systemText)};
+}
+
+QString CPortMap::describeOpenFailure(const QString &device, const QString &portName,
+                                      const QString &systemText)
+{
+    return classifyOpenFailure(device, portName, systemText).message;
 }

@@ -2,6 +2,8 @@
 // Maps the port numbers the user sees (COM 1 .. COM 256) to serial devices, and tells whether a
 // port can be used now. MERAVO_PORTS (a ':'-separated device list, port n = n-th entry, empty entries
 // leave gaps) pins the map; otherwise the system's serial devices in natural order (COMn on Windows).
+#include "LinkResult.h"
+
 #include <QList>
 #include <QString>
 
@@ -28,6 +30,8 @@ public:
 
     // Why opening the device failed, in words the user can act on; portName is how the user knows the
     // port, systemText the platform's own description.
+    static LinkResult classifyOpenFailure(const QString &device, const QString &portName,
+                                          const QString &systemText);
     static QString describeOpenFailure(const QString &device, const QString &portName,
                                        const QString &systemText);
 

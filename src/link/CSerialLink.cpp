@@ -1,5 +1,6 @@
 #include "CSerialLink.h"
 
+#include "AnswerFramer.h"
 #include "CCommunication.h"
 #include "CommLog.h"
 #include "Cp1252.h"
@@ -14,7 +15,7 @@
 #include <QTime>
 #include <QTimer>
 
-#include <cstring>
+#include <algorithm>
 
 namespace {
 
@@ -84,11 +85,6 @@ private:
     QTimer m_alarm;
     std::function<void()> m_wake;
 };
-
-bool isEndMarker(const QString &tail)
-{
-    return tail == CCommunication::answerOK() || tail == CCommunication::answerError();
-}
 
 // Marks the link busy for as long as it lives.
 class BusyScope {
@@ -230,11 +226,18 @@ bool CSerialLink::refuseWhileRunning() const
     return true;
 }
 
+LinkResult CSerialLink::busyResult()
+{
+    return {LinkFailure::Busy, TextTable::text(TextTable::ExchangeRunning)};
+}
+
 bool CSerialLink::COMScanPorts(int &intPortNum, QString &strBaudrate)
 {
     // The out-arguments may be the running exchange's port and baud rate: left as they are.
-    if (refuseWhileRunning())
+    if (refuseWhileRunning()) {
+        m_last = busyResult();
         return false;
+    }
     const BusyScope busy(m_busy);
     m_capReported = false;
     intPortNum = 0;
@@ -256,6 +259,7 @@ bool CSerialLink::COMScanPorts(int &intPortNum, QString &strBaudrate)
     m_running = false;
     if (!found)
         intPortNum = 0;
+    m_last = found ? LinkResult{} : LinkResult{LinkFailure::NoAnswer, {}};
     logLine(found ? QStringLiteral("search: %1 answered at %2 baud")
                         .arg(m_portMap.displayName(intPortNum), strBaudrate)
                   : QStringLiteral("search: no port answered"));
@@ -312,7 +316,7 @@ bool CSerialLink::ScanPortsAtBaud(const QString &baud, int &portNum)
     return true;
 }
 
-bool CSerialLink::OpenPort(int index, int portNum, const QString &baud)
+LinkResult CSerialLink::TryOpenPort(int index, int portNum, const QString &baud)
 {
     Control &ctl = control(index);
     if (ctl.port.isOpen() && ctl.portNum != portNum)
@@ -322,23 +326,17 @@ bool CSerialLink::OpenPort(int index, int portNum, const QString &baud)
     if (!ctl.port.isOpen()) {
         ctl.portNum = portNum;
         ctl.broken = false;
-        QString failure;
+        LinkResult failure;
         if (device.isEmpty()) {
-            failure = TextTable::text(TextTable::PortVanished).arg(name);
+            failure = {LinkFailure::Vanished, TextTable::text(TextTable::PortVanished).arg(name)};
         } else {
             ctl.port.setPortName(device);
             if (!ctl.port.open(QIODevice::ReadWrite))
-                failure = CPortMap::describeOpenFailure(device, name, ctl.port.errorString());
+                failure = CPortMap::classifyOpenFailure(device, name, ctl.port.errorString());
         }
-        if (!failure.isEmpty()) {
-            logLine(QStringLiteral("open %1 failed: %2").arg(name, failure));
-            // Within one search the same port and cause are told once, not once per pass.
-            if (!m_running || !m_inSearch || !m_reportedInSearch.contains(failure)) {
-                if (m_inSearch)
-                    m_reportedInSearch.insert(failure);
-                ErrorFrame::report(failure);
-            }
-            return false;
+        if (!failure.ok()) {
+            logLine(QStringLiteral("open %1 failed: %2").arg(name, failure.message));
+            return failure;
         }
     }
     // A pty or an adapter may refuse some line settings it has no use for; that is no failure.
@@ -351,7 +349,21 @@ bool CSerialLink::OpenPort(int index, int portNum, const QString &baud)
     ctl.port.clear();
     ctl.port.readAll();
     logLine(QStringLiteral("open %1 at %2 baud").arg(name, baud));
-    return true;
+    return {};
+}
+
+bool CSerialLink::OpenPort(int index, int portNum, const QString &baud)
+{
+    m_last = TryOpenPort(index, portNum, baud);
+    if (m_last.ok())
+        return true;
+    // Within one search the same port and cause are told once, not once per pass.
+    if (!m_running || !m_inSearch || !m_reportedInSearch.contains(m_last.message)) {
+        if (m_inSearch)
+            m_reportedInSearch.insert(m_last.message);
+        ErrorFrame::report(m_last.message);
+    }
+    return false;
 }
 
 bool CSerialLink::CloseAllPorts()
@@ -366,16 +378,18 @@ bool CSerialLink::CloseAllPorts()
 bool CSerialLink::COMInit(int intPortNum, const QString &strBaudrate, int intMaxAnswTime_s)
 {
     // Reopening the port would empty the running exchange's receive buffer.
-    if (refuseWhileRunning())
+    if (refuseWhileRunning()) {
+        m_last = busyResult();
         return false;
+    }
     m_answerTime = intMaxAnswTime_s;
     m_running = true;
     if (OpenPort(0, intPortNum, strBaudrate))
         return true;
     control(0).port.close();
-    // The second attempt's failure would repeat the first message word for word.
-    ErrorFrame::ScopedHandler quiet([](const QString &) {});
-    return OpenPort(0, intPortNum, strBaudrate);
+    // The second attempt's failure would repeat the first message word for word: it is not told.
+    m_last = TryOpenPort(0, intPortNum, strBaudrate);
+    return m_last.ok();
 }
 
 bool CSerialLink::BeginExchange(int intPortNum, const QString &strBaudrate)
@@ -383,7 +397,8 @@ bool CSerialLink::BeginExchange(int intPortNum, const QString &strBaudrate)
     // Port 0 is "no meter found", not a port: nothing is opened and the user learns what to do.
     if (intPortNum < 1) {
         logLine(QStringLiteral("no exchange: no meter has been found"));
-        ErrorFrame::report(TextTable::text(TextTable::NoMeterPort));
+        m_last = {LinkFailure::Vanished, TextTable::text(TextTable::NoMeterPort)};
+        ErrorFrame::report(m_last.message);
         return false;
     }
     if (!COMInit(intPortNum, strBaudrate, 4))
@@ -430,13 +445,13 @@ bool CSerialLink::COMSendAndReceive(const QString &strSend, QString &strAnswer)
 {
     if (refuseWhileRunning()) {
         strAnswer.clear();
+        m_last = busyResult();
         return false;
     }
     const BusyScope busy(m_busy);
     m_capReported = false;
     m_timedOutSeconds = 0;
-    if (SendAndWait(strSend, strAnswer) &&
-        strAnswer.right(CCommunication::kLenAnswerEnd) != CCommunication::answerError())
+    if (SendAndWait(strSend, strAnswer) && m_last.failure != LinkFailure::Rejected)
         return true;
     return SendAndWait(strSend, strAnswer);
 }
@@ -456,145 +471,139 @@ bool CSerialLink::SendAndWait(const QString &command, QString &answer)
                     .arg(m_portMap.displayName(ctl.portNum), escaped(command)));
     }
     std::vector<QString> answers;
-    WaitForAnswers({0}, answers, true);
+    m_last = WaitForAnswers({0}, answers, true);
     answer = answers[0];
     logFlush();
     return !answer.isEmpty();
 }
 
-void CSerialLink::WaitForAnswers(const std::vector<int> &indexes, std::vector<QString> &answers,
-                                 bool reportProgress)
-{
-    const size_t count = indexes.size();
-    answers.assign(count, QString());
-    if (count == 0)
-        return;
+struct CSerialLink::Wait {
+    Control *ctl;
+    AnswerFramer framer;
+    bool pending = true;
+    bool ok = false;
+    LinkFailure failure = LinkFailure::None;
+};
 
-    struct Slot {
-        Control *ctl;
-        QString answer;
-        QString tail;
-        qint64 bytes = 0;
-        qint64 lineEnds = 0;
-        bool pending = true;
-        bool ok = false;
-    };
-    std::vector<Slot> waits;
-    waits.reserve(count);
+void CSerialLink::EndPending(std::vector<Wait> &waits, LinkFailure failure, const QString &why,
+                             qint64 waitedMs)
+{
+    for (Wait &wait : waits) {
+        if (!wait.pending)
+            continue;
+        wait.failure = failure;
+        logLine(QStringLiteral("%1 %2 after %3 ms, %4 bytes")
+                    .arg(why, m_portMap.displayName(wait.ctl->portNum))
+                    .arg(waitedMs)
+                    .arg(wait.framer.bytes()));
+        wait.pending = false;
+    }
+}
+
+bool CSerialLink::ReadAvailable(Wait &wait, qint64 waitedMs)
+{
+    Control &ctl = *wait.ctl;
+    if (ctl.broken) {
+        // The platform's text for a dead line is often a stale one; say what the user can check.
+        ErrorFrame::report(TextTable::text(TextTable::LinkLost).arg(m_portMap.displayName(ctl.portNum)));
+        ctl.broken = false;
+        ctl.port.close();
+        wait.failure = LinkFailure::LineLost;
+        logLine(QStringLiteral("error: link lost on %1 after %2 ms, %3 bytes")
+                    .arg(m_portMap.displayName(ctl.portNum))
+                    .arg(waitedMs)
+                    .arg(wait.framer.bytes()));
+        wait.pending = false;
+        return false;
+    }
+    if (!ctl.port.isOpen()) {
+        wait.pending = false;
+        wait.failure = LinkFailure::LineLost;
+        return false;
+    }
+    const QByteArray chunk = ctl.port.readAll();
+    if (chunk.isEmpty())
+        return false;
+    const qint64 before = wait.framer.bytes();
+    if (logging() && before < kLogDetailBytes)
+        m_log->write(QStringLiteral("RX %1 +%2 ms: %3")
+                         .arg(m_portMap.displayName(ctl.portNum))
+                         .arg(waitedMs)
+                         .arg(CommLog::escape(chunk.constData(),
+                                              std::min<qsizetype>(chunk.size(), kLogDetailBytes - before))));
+    if (wait.framer.feed(chunk) != AnswerFramer::State::TooLong)
+        return wait.framer.finished();
+    if (!m_capReported)
+        ErrorFrame::report(TextTable::text(TextTable::AnswerTooLong).arg(m_answerCap));
+    m_capReported = true;
+    wait.failure = LinkFailure::TooLong;
+    logLine(QStringLiteral("error: answer too long on %1 after %2 ms, %3 bytes")
+                .arg(m_portMap.displayName(ctl.portNum))
+                .arg(waitedMs)
+                .arg(wait.framer.bytes()));
+    wait.pending = false;
+    return false;
+}
+
+LinkResult CSerialLink::WaitForAnswers(const std::vector<int> &indexes, std::vector<QString> &answers,
+                                       bool reportProgress)
+{
+    answers.assign(indexes.size(), QString());
+    if (indexes.empty())
+        return {};
+    std::vector<Wait> waits;
+    waits.reserve(indexes.size());
     for (int index : indexes)
-        waits.push_back(Slot{&control(index), {}, {}});
+        waits.push_back(Wait{&control(index), AnswerFramer(m_answerCap)});
+    auto anyPending = [&waits] {
+        return std::any_of(waits.begin(), waits.end(), [](const Wait &wait) { return wait.pending; });
+    };
 
     QEventLoop loop;
     connect(this, &CSerialLink::stopRequested, &loop, &QEventLoop::quit);
-    for (Slot &slot : waits) {
-        connect(&slot.ctl->port, &QSerialPort::readyRead, &loop, &QEventLoop::quit);
-        connect(&slot.ctl->port, &QSerialPort::errorOccurred, &loop, &QEventLoop::quit);
+    for (Wait &wait : waits) {
+        connect(&wait.ctl->port, &QSerialPort::readyRead, &loop, &QEventLoop::quit);
+        connect(&wait.ctl->port, &QSerialPort::errorOccurred, &loop, &QEventLoop::quit);
     }
-
     QElapsedTimer progressTimer;
     progressTimer.start();
     QElapsedTimer waited;
     waited.start();
-    const bool log = logging();
-    // What ended a slot's wait early, for the log line that closes it.
-    auto ended = [this, &waited, log](const Slot &slot, const QString &why) {
-        if (log)
-            m_log->write(QStringLiteral("%1 %2 after %3 ms, %4 bytes")
-                             .arg(why, m_portMap.displayName(slot.ctl->portNum))
-                             .arg(waited.elapsed())
-                             .arg(slot.bytes));
-    };
     LinkClock &alarm = clock();
     const SecondsClock seconds(alarm);
-    QByteArray chunk;
-    size_t open = count;
-    auto fail = [&open](Slot &slot) {
-        slot.pending = false;
-        slot.answer.clear();
-        --open;
-    };
 
     while (true) {
-        // The running flag is looked at before anything is read: a stop ends the wait at once, even
-        // when the end marker arrives in the same moment.
+        // The running flag is looked at before a finished answer is taken: a stop ends the wait at
+        // once, even when the end marker arrives in the same moment.
         if (!m_running) {
-            for (Slot &slot : waits)
-                if (slot.pending) {
-                    ended(slot, QStringLiteral("stopped"));
-                    fail(slot);
-                }
+            EndPending(waits, LinkFailure::Stopped, QStringLiteral("stopped"), waited.elapsed());
             break;
         }
-        for (Slot &slot : waits) {
-            if (slot.pending && isEndMarker(slot.tail)) {
-                slot.pending = false;
-                slot.ok = true;
-                --open;
+        for (Wait &wait : waits) {
+            if (wait.pending && wait.framer.finished()) {
+                wait.pending = false;
+                wait.ok = true;
             }
         }
-        if (open == 0)
+        if (!anyPending())
             break;
-
         bool anyMore = false;
-        for (Slot &slot : waits) {
-            if (!slot.pending)
-                continue;
-            Control &ctl = *slot.ctl;
-            if (ctl.broken) {
-                // The platform's text for a dead line is often a stale one; say what the user can check.
-                ErrorFrame::report(
-                    TextTable::text(TextTable::LinkLost).arg(m_portMap.displayName(ctl.portNum)));
-                ctl.broken = false;
-                ctl.port.close();
-                ended(slot, QStringLiteral("error: link lost on"));
-                fail(slot);
-                continue;
-            }
-            if (!ctl.port.isOpen()) {
-                fail(slot);
-                continue;
-            }
-            chunk = ctl.port.readAll();
-            if (!chunk.isEmpty()) {
-                if (log && slot.bytes < kLogDetailBytes)
-                    m_log->write(QStringLiteral("RX %1 +%2 ms: %3")
-                                     .arg(m_portMap.displayName(ctl.portNum))
-                                     .arg(waited.elapsed())
-                                     .arg(CommLog::escape(
-                                         chunk.constData(),
-                                         std::min<qsizetype>(chunk.size(), kLogDetailBytes - slot.bytes))));
-                Cp1252::appendDecoded(slot.answer, chunk.constData(), chunk.size());
-                slot.bytes += chunk.size();
-                for (const char *p = chunk.constData(), *end = p + chunk.size();
-                     (p = static_cast<const char *>(std::memchr(p, '\n', size_t(end - p)))) != nullptr; ++p)
-                    ++slot.lineEnds;
-                slot.tail = slot.answer.right(CCommunication::kLenAnswerEnd);
-                if (slot.bytes > m_answerCap) {
-                    if (!m_capReported)
-                        ErrorFrame::report(TextTable::text(TextTable::AnswerTooLong).arg(m_answerCap));
-                    m_capReported = true;
-                    ended(slot, QStringLiteral("error: answer too long on"));
-                    fail(slot);
-                    continue;
-                }
-                anyMore = anyMore || isEndMarker(slot.tail);
-            }
+        for (Wait &wait : waits) {
+            if (wait.pending)
+                anyMore = ReadAvailable(wait, waited.elapsed()) || anyMore;
         }
         if (reportProgress && progressTimer.elapsed() >= 100) {
             progressTimer.restart();
-            emit transferProgress(waits[0].bytes, waits[0].lineEnds);
+            emit transferProgress(waits[0].framer.bytes(), waits[0].framer.lineEnds());
         }
         if (seconds.elapsedSeconds() > m_answerTime) {
-            if (std::any_of(waits.begin(), waits.end(), [](const Slot &slot) { return slot.pending; }))
+            if (anyPending())
                 m_timedOutSeconds += seconds.elapsedSeconds();
-            for (Slot &slot : waits)
-                if (slot.pending) {
-                    ended(slot, QStringLiteral("time-out (%1 s) on").arg(m_answerTime));
-                    fail(slot);
-                }
+            EndPending(waits, LinkFailure::NoAnswer, QStringLiteral("time-out (%1 s) on").arg(m_answerTime),
+                       waited.elapsed());
             break;
         }
-        if (open == 0)
+        if (!anyPending())
             break;
         if (anyMore) {
             QCoreApplication::processEvents();
@@ -606,27 +615,37 @@ void CSerialLink::WaitForAnswers(const std::vector<int> &indexes, std::vector<QS
     }
     alarm.cancelAlarm();
     if (reportProgress)
-        emit transferProgress(waits[0].bytes, waits[0].lineEnds);
-    for (size_t i = 0; i < count; ++i)
-        answers[i] = waits[i].ok ? waits[i].answer : QString();
-    if (!log)
+        emit transferProgress(waits[0].framer.bytes(), waits[0].framer.lineEnds());
+    for (size_t i = 0; i < waits.size(); ++i)
+        answers[i] = waits[i].ok ? waits[i].framer.answer() : QString();
+    LogAnswers(waits, waited.elapsed());
+    const Wait &first = waits[0];
+    if (first.ok && first.framer.state() == AnswerFramer::State::Rejected)
+        return {LinkFailure::Rejected, {}};
+    return {first.failure, {}};
+}
+
+void CSerialLink::LogAnswers(const std::vector<Wait> &waits, qint64 waitedMs)
+{
+    if (!logging())
         return;
-    for (const Slot &slot : waits) {
-        if (!slot.ok)
+    for (const Wait &wait : waits) {
+        if (!wait.ok)
             continue;
-        const QString port = m_portMap.displayName(slot.ctl->portNum);
-        if (slot.bytes >= kLogDetailBytes) {
+        const QString port = m_portMap.displayName(wait.ctl->portNum);
+        const QString &answer = wait.framer.answer();
+        if (wait.framer.bytes() >= kLogDetailBytes) {
             m_log->write(QStringLiteral("RX %1: %2 bytes, %3 lines in %4 ms; first: %5")
                              .arg(port)
-                             .arg(slot.bytes)
-                             .arg(slot.lineEnds)
-                             .arg(waited.elapsed())
-                             .arg(escaped(firstLine(slot.answer))));
-            m_log->write(QStringLiteral("RX %1: last: %2").arg(port, escaped(lastLine(slot.answer))));
+                             .arg(wait.framer.bytes())
+                             .arg(wait.framer.lineEnds())
+                             .arg(waitedMs)
+                             .arg(escaped(firstLine(answer))));
+            m_log->write(QStringLiteral("RX %1: last: %2").arg(port, escaped(lastLine(answer))));
         }
         m_log->write(QStringLiteral("answer %1 complete after %2 ms, %3 bytes")
                          .arg(port)
-                         .arg(waited.elapsed())
-                         .arg(slot.bytes));
+                         .arg(waitedMs)
+                         .arg(wait.framer.bytes()));
     }
 }

@@ -3,6 +3,7 @@
 // event loop wakes on received bytes, on a stop and on the time-out, so windows stay responsive and
 // a Cancel in the wait dialog reaches COMStop.
 #include "CPortMap.h"
+#include "LinkResult.h"
 
 #include <QObject>
 #include <QSet>
@@ -65,6 +66,8 @@ public:
     // Reports the refusal and returns true while an exchange runs.
     bool refuseWhileRunning() const;
     int answerTime() const { return m_answerTime; }
+    // How the last COMInit, BeginExchange, COMSendAndReceive or COMScanPorts ended.
+    const LinkResult &lastResult() const { return m_last; }
     // The seconds the last COMSendAndReceive waited in vain before its answer time ran out (both
     // tries); 0 when no answer timed out.
     qint64 timedOutSeconds() const { return m_timedOutSeconds; }
@@ -97,19 +100,30 @@ signals:
 
 private:
     struct Control;
-    struct Pending;
+    struct Wait;
 
     bool ScanPortsAtBaud(const QString &baud, int &portNum);
+    // Opens (or keeps) the port on a control and sets its line; OpenPort also reports a failure.
+    LinkResult TryOpenPort(int index, int portNum, const QString &baud);
     bool OpenPort(int index, int portNum, const QString &baud);
     bool SendAndWait(const QString &command, QString &answer);
-    // Waits on several controls at once with one start time; answers[i] is empty where none came.
-    void WaitForAnswers(const std::vector<int> &indexes, std::vector<QString> &answers, bool reportProgress);
+    // Waits on several controls at once with one start time; answers[i] is empty where none came. The
+    // result is that of the first control's wait.
+    LinkResult WaitForAnswers(const std::vector<int> &indexes, std::vector<QString> &answers,
+                              bool reportProgress);
+    // Moves what the line holds into the wait's framer; true when that ended the answer.
+    bool ReadAvailable(Wait &wait, qint64 waitedMs);
+    // Ends the waits still open as failed, with the reason in the log.
+    void EndPending(std::vector<Wait> &waits, LinkFailure failure, const QString &why, qint64 waitedMs);
+    static LinkResult busyResult();
+    void LogAnswers(const std::vector<Wait> &waits, qint64 waitedMs);
     Control &control(int index);
 
     std::vector<std::unique_ptr<Control>> m_controls;
     CPortMap m_portMap;
     int m_answerTime = 4;
     qint64 m_timedOutSeconds = 0;
+    LinkResult m_last;
     bool m_running = false;
     bool m_busy = false;
     // The cap is told once per exchange, not once per try.

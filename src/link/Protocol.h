@@ -1,11 +1,13 @@
 #pragma once
 // The meter's command texts, in one place. A command goes on the line as its text followed by CR LF
 // (Protocol::line); commands ending in "," take their arguments joined by ",".
+#include "LineEnd.h"
+
 #include <QString>
 
 namespace Protocol {
 
-inline const QString LineEnd = QStringLiteral("\r\n");
+inline const QString &LineEnd = kCrLf;
 
 // Identification and framing.
 inline const QString Attention = QStringLiteral("U.400"); // opens every exchange; its answer is not used

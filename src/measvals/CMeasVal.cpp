@@ -4,6 +4,7 @@
 #include "CDevice.h"
 #include "DateText.h"
 #include "ErrorFrame.h"
+#include "LineEnd.h"
 #include "TextTable.h"
 
 #include <QFileInfo>
@@ -13,7 +14,6 @@
 
 namespace {
 
-const QString kCrLf = QStringLiteral("\r\n");
 const QString kTail = QStringLiteral("\r\n!\r\n>");
 
 // Splits at sep into at most maxParts pieces; the last keeps the rest.

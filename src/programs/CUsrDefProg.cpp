@@ -9,6 +9,7 @@
 #include "CSerialLink.h"
 #include "ErrorFrame.h"
 #include "FileNames.h"
+#include "LineEnd.h"
 #include "ProgramChoices.h"
 #include "Protocol.h"
 #include "TextSplit.h"
@@ -25,7 +26,6 @@
 
 namespace {
 
-const QString kCrLf = QStringLiteral("\r\n");
 const QString kHeader15 =
     QStringLiteral("NO;MODEL;CUV;LAMBDA;MRB;MRE;E0;SLOPE;RES;FORM;UNIT;USER;BLANKREQ;CALPSB;CALREQ");
 const QString kHeader12 = QStringLiteral("NO;MODEL;CUV;LAMBDA;MRB;MRE;E0;SLOPE;RES;FORM;UNIT;USER");

@@ -10,8 +10,10 @@
 #include "frmWait.h"
 #include "GuiAssets.h"
 #include "HeaderBand.h"
+#include "LineEnd.h"
 #include "MainWindowContext.h"
 #include "ProgramChoices.h"
+#include "ProgramFields.h"
 #include "SharedObjects.h"
 #include "TextApplier.h"
 #include "TextTable.h"
@@ -37,8 +39,6 @@
 
 namespace {
 
-const QString kCrLf = QStringLiteral("\r\n");
-
 // Stops the refresh timer for the length of an operation, so the directory list does not change under
 // it (meter exchanges and dialogs let the timer run otherwise).
 class TimerPause {
@@ -56,17 +56,6 @@ private:
     QTimer *m_timer;
     bool m_wasActive;
 };
-
-void showInCombo(QComboBox *combo, const QString &value)
-{
-    int index = combo->findText(value);
-    if (index < 0) {
-        // A value from a file that the list does not offer is still shown as it is.
-        combo->addItem(value);
-        index = combo->count() - 1;
-    }
-    combo->setCurrentIndex(index);
-}
 
 QString programNumberLine(const QString &number)
 {
@@ -459,44 +448,23 @@ QString frmProgConsole::detailText(const char *field) const
     return QString();
 }
 
+ProgramFields frmProgConsole::programFields() const
+{
+    return ProgramFields{
+        m_txtProgNum,  m_txtModel,    m_cboCuvette,       m_cboLambda,          m_txtMRB,
+        m_txtMRE,      m_txtE0,       m_txtSlope,         m_cboResolution,      m_txtFormula,
+        m_txtMeasUnit, m_txtUserName, m_chkBlankRequired, m_chkCalLinePossible, m_chkCalLineRequired};
+}
+
 bool frmProgConsole::ShowProgramDetails(const ProgramRecord &program)
 {
-    m_txtProgNum->setText(program.NO);
-    m_txtModel->setText(program.MODEL);
-    showInCombo(m_cboCuvette, program.CUV);
-    showInCombo(m_cboLambda, program.LAMBDA);
-    m_txtMRB->setText(program.MRB);
-    m_txtMRE->setText(program.MRE);
-    m_txtE0->setText(program.E0);
-    m_txtSlope->setText(program.SLOPE);
-    showInCombo(m_cboResolution, program.RES);
-    m_txtFormula->setText(program.FORM);
-    m_txtMeasUnit->setText(program.UNIT);
-    m_txtUserName->setText(program.USER);
-    m_chkBlankRequired->setChecked(program.BLANKREQ == QStringLiteral("1"));
-    m_chkCalLinePossible->setChecked(program.CALPSB == QStringLiteral("1"));
-    m_chkCalLineRequired->setChecked(program.CALREQ == QStringLiteral("1"));
+    programFields().show(program);
     return true;
 }
 
 void frmProgConsole::ClearProgramDetails()
 {
-    for (QLineEdit *edit : {m_txtProgNum, m_txtModel, m_txtMRB, m_txtMRE, m_txtE0, m_txtSlope, m_txtFormula,
-                            m_txtMeasUnit, m_txtUserName})
-        edit->clear();
-    // Values a file brought in that the lists do not offer go again.
-    const std::pair<QComboBox *, QStringList> lists[] = {{m_cboCuvette, ProgramChoices::cuvettes()},
-                                                         {m_cboLambda, ProgramChoices::lambdas()},
-                                                         {m_cboResolution, ProgramChoices::resolutions()}};
-    for (const auto &[combo, items] : lists) {
-        combo->clear();
-        combo->addItems(items);
-    }
-    m_cboCuvette->setCurrentIndex(ProgramChoices::kDefaultCuvette);
-    m_cboLambda->setCurrentIndex(ProgramChoices::kDefaultLambda);
-    m_cboResolution->setCurrentIndex(ProgramChoices::kDefaultResolution);
-    for (QCheckBox *check : {m_chkBlankRequired, m_chkCalLinePossible, m_chkCalLineRequired})
-        check->setChecked(false);
+    programFields().clear();
 }
 
 int frmProgConsole::selectedRow(const QListWidget *list) const

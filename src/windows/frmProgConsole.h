@@ -7,6 +7,7 @@
 class CUsrDefProg;
 class HeaderBand;
 class MainWindowContext;
+struct ProgramFields;
 struct ProgramRecord;
 class QCheckBox;
 class QComboBox;
@@ -123,6 +124,8 @@ private:
     QPushButton *m_cmdCancel;
     QToolButton *m_cmdChangeWorkDir;
     QGroupBox *m_fraProgram;
+    // The controls a program is shown in, for the form code both windows share.
+    ProgramFields programFields() const;
     QLineEdit *m_txtProgNum;
     QLineEdit *m_txtModel;
     QComboBox *m_cboCuvette;

@@ -10,8 +10,10 @@
 #include "GuiAssets.h"
 #include "HeaderBand.h"
 #include "InputFilters.h"
+#include "LineEnd.h"
 #include "MainWindowContext.h"
 #include "ProgramChoices.h"
+#include "ProgramFields.h"
 #include "SharedObjects.h"
 #include "TextApplier.h"
 #include "TextTable.h"
@@ -35,8 +37,6 @@
 #include <cmath>
 
 namespace {
-
-const QString kCrLf = QStringLiteral("\r\n");
 
 // Window sizes in twips.
 constexpr int kNormalWidth = 6075;
@@ -67,23 +67,6 @@ QString scientific(double value)
 {
     // "0.000E+00": the C locale always writes a point.
     return QString::number(value, 'E', 3);
-}
-
-void showInCombo(QComboBox *combo, const QString &value)
-{
-    int index = combo->findText(value);
-    if (index < 0) {
-        combo->addItem(value);
-        index = combo->count() - 1;
-    }
-    combo->setCurrentIndex(index);
-}
-
-void resetCombo(QComboBox *combo, const QStringList &items, int index)
-{
-    combo->clear();
-    combo->addItems(items);
-    combo->setCurrentIndex(index);
 }
 
 } // namespace
@@ -405,9 +388,7 @@ void frmProgEdit::Load()
 
 void frmProgEdit::setDefaults()
 {
-    resetCombo(m_cboCuvette, ProgramChoices::cuvettes(), ProgramChoices::kDefaultCuvette);
-    resetCombo(m_cboLambda, ProgramChoices::lambdas(), ProgramChoices::kDefaultLambda);
-    resetCombo(m_cboResolution, ProgramChoices::resolutions(), ProgramChoices::kDefaultResolution);
+    programFields().resetLists();
 }
 
 int frmProgEdit::helpContext() const
@@ -489,29 +470,23 @@ bool frmProgEdit::BuildProgram(ProgramRecord &program) const
     return true;
 }
 
+ProgramFields frmProgEdit::programFields() const
+{
+    return ProgramFields{
+        m_txtProgNum,  m_txtModel,    m_cboCuvette,       m_cboLambda,          m_txtMRB,
+        m_txtMRE,      m_txtE0,       m_txtSlope,         m_cboResolution,      m_txtFormula,
+        m_txtMeasUnit, m_txtUserName, m_chkBlankRequired, m_chkCalLinePossible, m_chkCalLineRequired};
+}
+
 void frmProgEdit::LoadProgram(const ProgramRecord &program, bool withPairs)
 {
-    m_txtProgNum->setText(program.NO);
-    m_txtModel->setText(program.MODEL);
-    showInCombo(m_cboCuvette, program.CUV);
-    showInCombo(m_cboLambda, program.LAMBDA);
-    m_txtMRB->setText(program.MRB);
-    m_txtMRE->setText(program.MRE);
-    m_txtE0->setText(program.E0);
-    m_txtSlope->setText(program.SLOPE);
-    showInCombo(m_cboResolution, program.RES);
-    m_txtFormula->setText(program.FORM);
-    m_txtMeasUnit->setText(program.UNIT);
-    m_txtUserName->setText(program.USER);
+    programFields().show(program);
     if (withPairs) {
         for (int i = 0; i < kPairs; ++i) {
             m_txtValX[i]->setText(program.valX[size_t(i)]);
             m_txtValY[i]->setText(program.valY[size_t(i)]);
         }
     }
-    m_chkBlankRequired->setChecked(program.BLANKREQ == QStringLiteral("1"));
-    m_chkCalLinePossible->setChecked(program.CALPSB == QStringLiteral("1"));
-    m_chkCalLineRequired->setChecked(program.CALREQ == QStringLiteral("1"));
 }
 
 bool frmProgEdit::ParseNumber(const QString &text, double &value)

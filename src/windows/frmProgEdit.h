@@ -7,6 +7,7 @@
 
 class CalLineChart;
 class MainWindowContext;
+struct ProgramFields;
 struct ProgramRecord;
 class frmProgConsole;
 class HeaderBand;
@@ -100,6 +101,8 @@ private:
     QWidget *m_panelCal;
     QFrame *m_linDivider;
     QGroupBox *m_fraProgram;
+    // The controls a program is shown in, for the form code both windows share.
+    ProgramFields programFields() const;
     QLineEdit *m_txtProgNum;
     QLineEdit *m_txtModel;
     QComboBox *m_cboCuvette;

@@ -24,7 +24,8 @@ SimPrograms::SimPrograms(MeterSim &sim) : m_sim(sim)
             return SimReply::raw(*listAnswer);
         if (m_programs.isEmpty())
             return SimReply::raw(kAnswerOK);
-        return SimReply::accept(QStringList(m_programs.keys()).join(QStringLiteral("\r\n")).toLatin1());
+        const QStringList numbers(m_programs.keyBegin(), m_programs.keyEnd());
+        return SimReply::accept(numbers.join(QStringLiteral("\r\n")).toLatin1());
     });
     sim.setHandler(QStringLiteral("U.513"), [this](const QString &line) {
         const QStringList args = argumentValues(line, QStringLiteral("U.513#1,"));

@@ -1,0 +1,30 @@
+#pragma once
+// One exchange with the meter, open to close, as a scoped object: the opening (COMInit with the answer
+// time of 4 seconds, then "U.400") in the constructor, the closing (COMDeinit) in the destructor, so no
+// path out of an exchange can leave the line open. A listing that did not end well is stopped first.
+#include <QString>
+
+class CSerialLink;
+
+class MeterSession {
+public:
+    MeterSession(CSerialLink &link, int port, const QString &baud);
+    ~MeterSession();
+    MeterSession(const MeterSession &) = delete;
+    MeterSession &operator=(const MeterSession &) = delete;
+
+    // Whether the meter answered the opening; nothing else may be sent otherwise.
+    bool isOpen() const { return m_open; }
+    // One command as it goes on the line; false without an answer (answer then empty).
+    bool send(const QString &line, QString &answer);
+    void setAnswerTime(int seconds);
+    // Ends a listing the meter may still be sending (a stop, a time-out, a rejection): the closing command
+    // within 4 seconds, before the line is let go.
+    void stopTransfer();
+    // Lets the line go now (the destructor does it otherwise); later calls do nothing.
+    void close();
+
+private:
+    CSerialLink &m_link;
+    bool m_open = false;
+};
