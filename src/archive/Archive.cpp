@@ -125,7 +125,6 @@ bool readImport(const ArchiveDatabase &db, const QString &uid, ImportRecord *rec
 
 enum Kind : char { New, Repeat, Conflict };
 
-
 // Rows of one import share its time: read once, not once per row.
 struct ImportTimes {
     QString text;

@@ -512,7 +512,8 @@ constexpr Entry kExtension[] = {
     {3126, "The profile was saved as %1."},
     {3127, "Load &worklist..."},
     {3128, "The worklist %1 gives the next imports their sample IDs (%2 entries)."},
-    {2950, "The lab's settings fix the login name to the name of this computer account ([Trail] RequireAccountLogin)."},
+    {2950, "The lab's settings fix the login name to the name of this computer account ([Trail] "
+           "RequireAccountLogin)."},
     {2913, "Activit&y trail..."},
     {2914, "Activity trail"},
     {2915, "Action:"},

@@ -1,8 +1,8 @@
 #include "ImportFollowUp.h"
 
 #include "CLogin.h"
-#include "QcStore.h"
 #include "Delivery.h"
+#include "QcStore.h"
 #include "SharedObjects.h"
 #include "Worklist.h"
 
