@@ -1,5 +1,7 @@
 #include "DeviceWatcher.h"
 
+#include <algorithm>
+
 #include "FileWrites.h"
 
 #include <QDir>
@@ -67,7 +69,7 @@ void DeviceWatcher::watchFolder(const QString &folder)
     }
     // Not there (yet): its parent says when it comes.
     const QString parent = QFileInfo(folder).absolutePath();
-    if (parent != folder && !m_watches.values().contains(parent))
+    if (parent != folder && std::find(m_watches.cbegin(), m_watches.cend(), parent) == m_watches.cend())
         watchFolder(parent);
 }
 

@@ -48,9 +48,9 @@ QString Worklist::Report::text() const
 {
     QString text =
         TextTable::text(TextTable::WorklistReport)
-            .arg(mapped)
-            .arg(notListed.isEmpty() ? QStringLiteral("-") : notListed.join(QStringLiteral(", ")))
-            .arg(neverMeasured.isEmpty() ? QStringLiteral("-") : neverMeasured.join(QStringLiteral(", ")));
+            .arg(QString::number(mapped),
+                 notListed.isEmpty() ? QStringLiteral("-") : notListed.join(QStringLiteral(", ")),
+                 neverMeasured.isEmpty() ? QStringLiteral("-") : neverMeasured.join(QStringLiteral(", ")));
     for (const QString &wrong : wrongProgram)
         text += QLatin1Char('\n') + wrong;
     return text;

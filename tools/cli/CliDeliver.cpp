@@ -222,18 +222,20 @@ int watch(const QStringList &arguments)
             qunsetenv("MERAVO_PORTS");
         printEvent(QStringLiteral("imported"), path, QString::number(code));
     };
-    QObject::connect(&watcher, &DeviceWatcher::appeared, [&](const QString &path) {
+    // The watcher lives as long as this function's loop: the lambdas' captures outlive every call.
+    QObject::connect(&watcher, &DeviceWatcher::appeared, &watcher, [&](const QString &path) {
         printEvent(QStringLiteral("appeared"), path);
         importFrom(path);
         if (minutes > 0) {
             auto *timer = new QTimer(&watcher);
             timer->setInterval(minutes * 60000);
-            QObject::connect(timer, &QTimer::timeout, [&, path] { importFrom(path); });
+            QObject::connect(timer, &QTimer::timeout, timer,
+                             [&importFrom, path] { importFrom(path); }); // clazy:exclude=lambda-in-connect
             timer->start();
             repeats.insert(path, timer);
         }
     });
-    QObject::connect(&watcher, &DeviceWatcher::disappeared, [&](const QString &path) {
+    QObject::connect(&watcher, &DeviceWatcher::disappeared, &watcher, [&](const QString &path) {
         delete repeats.take(path);
         printEvent(QStringLiteral("gone"), path);
     });
