@@ -25,32 +25,11 @@
 
 namespace {
 
-struct Run {
-    int exitCode = -1;
-    QString out;
-    QString err;
-};
+using Run = ProcessRun;
 
-// meravo-cli to its end while this process's event loop serves the simulated meter.
 Run cli(const QStringList &arguments)
 {
-    QProcess process;
-    process.start(QStringLiteral(MERAVO_BIN_DIR "/meravo-cli"), arguments);
-    QEventLoop loop;
-    QObject::connect(&process, &QProcess::finished, &loop, &QEventLoop::quit);
-    QTimer::singleShot(120000, &loop, &QEventLoop::quit);
-    if (process.waitForStarted())
-        loop.exec();
-    Run run;
-    if (process.state() != QProcess::NotRunning) {
-        process.kill();
-        process.waitForFinished();
-        return run;
-    }
-    run.exitCode = process.exitStatus() == QProcess::NormalExit ? process.exitCode() : -1;
-    run.out = QString::fromUtf8(process.readAllStandardOutput());
-    run.err = QString::fromUtf8(process.readAllStandardError());
-    return run;
+    return runServed(QStringLiteral(MERAVO_BIN_DIR "/meravo-cli"), arguments);
 }
 
 } // namespace

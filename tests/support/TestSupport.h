@@ -127,3 +127,12 @@ struct SimRig {
     CSerialLink link;
     SharedObjects shared{&link};
 };
+
+// A program's exit and output.
+struct ProcessRun {
+    int exitCode = -1; // -1: it crashed, or did not end within two minutes
+    QString out;
+    QString err;
+};
+// Runs a program to its end while this process's event loop serves the simulated meters.
+ProcessRun runServed(const QString &program, const QStringList &arguments);
