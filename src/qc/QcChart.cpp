@@ -35,6 +35,17 @@ QString shown(double v)
 
 } // namespace
 
+QString QcPoint::verdict() const
+{
+    QStringList why;
+    if (!judged)
+        why.append(excluded);
+    for (int r = 0; r < QcRules::Count; ++r)
+        if (flags & QcRules::bit(QcRules::Rule(r)))
+            why.append(QString::number(r + 1));
+    return why.join(QStringLiteral(", "));
+}
+
 QString QcPoint::when() const
 {
     const QLocale locale;

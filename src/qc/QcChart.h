@@ -33,6 +33,9 @@ struct QcPoint {
 
     // Date and time in the user's form.
     QString when() const;
+    // What the table and the report say of it: why it is not judged, or the numbers of the tests it
+    // broke, comma-separated.
+    QString verdict() const;
     bool before(const QcPoint &other) const
     {
         return order != other.order ? order < other.order : datasetId < other.datasetId;

@@ -90,17 +90,10 @@ QStringList lines(const QcChart &chart, const QString &who, const QDateTime &whe
                TextTable::text(TextTable::QcColId) + QStringLiteral("  ") +
                TextTable::text(TextTable::QcColValue) + QStringLiteral("  ") +
                TextTable::text(TextTable::QcColRules));
-    for (const QcPoint &p : chart.points) {
-        QStringList why;
-        if (!p.judged)
-            why.append(p.excluded);
-        for (int r = 0; r < QcRules::Count; ++r)
-            if (p.flags & QcRules::bit(QcRules::Rule(r)))
-                why.append(QString::number(r + 1));
+    for (const QcPoint &p : chart.points)
         out.append((p.date.isValid() ? p.when() : QStringLiteral("-")) + QStringLiteral("  ") + p.serial +
                    QStringLiteral("  ") + p.sampleId + QStringLiteral("  ") + p.text + QStringLiteral("  ") +
-                   why.join(QStringLiteral(", ")));
-    }
+                   p.verdict());
     out.append(QString());
     for (int r = 0; r < QcRules::Count; ++r)
         appendWrapped(out, QStringLiteral("%1: %2").arg(r + 1).arg(QcRules::name(QcRules::Rule(r))));

@@ -83,15 +83,8 @@ public:
             return p.sampleId;
         case 3:
             return p.text;
-        default: {
-            QStringList why;
-            if (!p.judged)
-                why.append(p.excluded);
-            for (int r = 0; r < QcRules::Count; ++r)
-                if (p.flags & QcRules::bit(QcRules::Rule(r)))
-                    why.append(QString::number(r + 1));
-            return why.join(QStringLiteral(", "));
-        }
+        default:
+            return p.verdict();
         }
     }
 
