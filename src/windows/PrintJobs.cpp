@@ -186,10 +186,14 @@ void preview(QWidget *parent, CPrint &print, const Job &job)
     QPrintPreviewDialog dialog(printer.get(), parent);
     dialog.setObjectName(QStringLiteral("dlgPrintPreview"));
     QObject::connect(&dialog, &QPrintPreviewDialog::paintRequested, &dialog,
-                     [&print, &job](QPrinter *target) {
+                     [&print, &job, &dialog](QPrinter *target) {
+                         // A long printout lets events through while it runs; the preview must not
+                         // paint its pages then, one of them still being drawn (that crashed).
+                         dialog.setUpdatesEnabled(false);
                          QtPrintTarget qtTarget(*target);
                          const Installed installed(print, qtTarget, job, false);
                          job.print(print);
+                         dialog.setUpdatesEnabled(true);
                      });
     dialog.exec();
 }
