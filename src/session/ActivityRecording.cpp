@@ -132,8 +132,10 @@ void SharedObjects::recordActivity()
         entry.details.insert(QStringLiteral("kind"),
                              data.IsPH ? QStringLiteral("pH") : QStringLiteral("turbidity"));
         entry.details.insert(QStringLiteral("record"), text);
-        entry.fileSha256 =
-            QString::fromLatin1(QCryptographicHash::hash(text.toUtf8(), QCryptographicHash::Sha256).toHex());
+        // In the details, not as a file's hash: nothing was written, and "trail check" asks for files.
+        entry.details.insert(
+            QStringLiteral("sha256"),
+            QString::fromLatin1(QCryptographicHash::hash(text.toUtf8(), QCryptographicHash::Sha256).toHex()));
         record(entry);
     });
     recordSettingsChanges();
