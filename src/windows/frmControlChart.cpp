@@ -243,6 +243,10 @@ void frmControlChart::showSample()
     showMessage(QString());
     m_plot->setChart(&m_chart);
     m_model->setChart(&m_chart);
+    // Date, meter, ID and value read whole; the widths are measured on the first rows only, so a
+    // long series opens as fast as a short one.
+    m_table->horizontalHeader()->setResizeContentsPrecision(200);
+    m_table->resizeColumnsToContents();
     QStringList lines;
     if (!m_chart.waiting.isEmpty())
         lines.append(m_chart.waiting);

@@ -15,15 +15,18 @@
 #include "frmCommLog.h"
 #include "frmConfirm.h"
 #include "frmConnCheck.h"
+#include "frmControlChart.h"
 #include "frmDocument.h"
 #include "frmHelp.h"
 #include "frmLogin.h"
 #include "frmMain.h"
+#include "frmProfileEdit.h"
 #include "frmProgConsole.h"
 #include "frmProgEdit.h"
 #include "frmTrail.h"
 #include "frmWait.h"
 #include "GuiTestSupport.h"
+#include "QcStore.h"
 #include "SharedObjects.h"
 #include "SimCalRecords.h"
 #include "SimDatasets.h"
@@ -169,6 +172,23 @@ void archiveScreen()
                           {QStringLiteral("-png"), QStringLiteral("-r"), QStringLiteral("60"),
                            QStringLiteral("-singlefile"), pdf, page}) == 0)
         std::printf("%s.png\n", qPrintable(page));
+    // The station's nitrate values as a control sample (their drift breaks the run tests), its
+    // definition, and the editor of a delivery profile.
+    QcDefinition nitrate;
+    nitrate.name = QStringLiteral("NO3 station check");
+    nitrate.program = QStringLiteral("902");
+    QcStore::define(archive, nitrate, QStringLiteral("M. Keller"));
+    frmControlChart chart(main, &main);
+    chart.reload(nitrate.name);
+    chart.resize(1100, 640);
+    chart.show();
+    save(&chart, "control-chart");
+    QcDefinitionDialog definition(nitrate, true, &main);
+    definition.show();
+    save(&definition, "qc-definition");
+    frmProfileEdit profiles(main, &main);
+    profiles.show();
+    save(&profiles, "profile-editor");
 }
 
 // The print preview of an imported document, and the first page of its PDF file as pdftoppm draws it.
