@@ -53,7 +53,9 @@ target_link_libraries(meravo PRIVATE meravo_gui)
 # Pictures and help next to the executables, as in an installed program folder.
 add_custom_target(meravo_program_folder ALL
   COMMAND ${CMAKE_COMMAND} -E copy_directory ${CMAKE_CURRENT_SOURCE_DIR}/resources/Grafics ${CMAKE_BINARY_DIR}/bin/Grafics
-  COMMAND ${CMAKE_COMMAND} -E copy_directory ${CMAKE_CURRENT_SOURCE_DIR}/resources/Help ${CMAKE_BINARY_DIR}/bin/Help
+  COMMAND ${CMAKE_COMMAND} -DPAGES=${CMAKE_CURRENT_SOURCE_DIR}/resources/Help
+          -DSECTIONS=${CMAKE_CURRENT_SOURCE_DIR}/resources/HelpSections -DOUT=${CMAKE_BINARY_DIR}/bin/Help
+          -P ${CMAKE_CURRENT_SOURCE_DIR}/resources/ComposeHelp.cmake
   COMMENT "Program folder: Grafics and Help")
 # The demo starts the simulator from the program folder.
 add_dependencies(meravo meravo_program_folder metersim)
