@@ -32,16 +32,16 @@ const Named kColumns[] = {
     {"ImportedBy", ExportProfile::ImportedBy, DatasetFields::Count},
 };
 
-bool columnByName(const QString &text, ExportProfile::ColumnSpec *spec)
+bool columnByName(const QString &text, ExportProfile::ColumnSource *column)
 {
     for (const Named &named : kColumns)
         if (text.compare(QLatin1String(named.name), Qt::CaseInsensitive) == 0) {
-            *spec = {named.kind, named.field};
+            *column = {named.kind, named.field};
             return true;
         }
     for (int f = 0; f < DatasetFields::Count; ++f)
         if (text.compare(DatasetFields::name(DatasetFields::Field(f)), Qt::CaseInsensitive) == 0) {
-            *spec = {ExportProfile::FieldColumn, DatasetFields::Field(f)};
+            *column = {ExportProfile::FieldColumn, DatasetFields::Field(f)};
             return true;
         }
     return false;
@@ -135,10 +135,10 @@ bool ExportProfile::read(const QString &path, ExportProfile *profile, QString *e
         if (key == QLatin1String("columns")) {
             columns = value;
             for (const QString &name : value.split(QLatin1Char(','))) {
-                ColumnSpec spec;
-                if (!columnByName(name.trimmed(), &spec))
+                ColumnSource column;
+                if (!columnByName(name.trimmed(), &column))
                     return refuse(TextTable::text(TextTable::ProfileUnknownColumn).arg(name.trimmed()));
-                p.columns.append(spec);
+                p.columns.append(column);
             }
         } else if (key == QLatin1String("headers")) {
             headers = value;
@@ -249,7 +249,7 @@ QList<ExportProfile> ExportProfile::loadAll(QStringList *errors)
 
 QString ExportProfile::columnName(int i) const
 {
-    const ColumnSpec &c = columns.at(i);
+    const ColumnSource &c = columns.at(i);
     switch (c.kind) {
     case FieldColumn:
         return DatasetFields::name(c.field);
@@ -318,7 +318,7 @@ void ExportProfile::appendRow(QString &text, const DeliveryRow &row) const
     for (int i = 0; i < columns.size(); ++i) {
         if (i > 0)
             text += separator;
-        const ColumnSpec &c = columns.at(i);
+        const ColumnSource &c = columns.at(i);
         QString value;
         switch (c.kind) {
         case FieldColumn:

@@ -32,7 +32,7 @@ struct ExportProfile {
         ImportedAt,
         ImportedBy,
     };
-    struct ColumnSpec {
+    struct ColumnSource {
         Column kind = FieldColumn;
         DatasetFields::Field field = DatasetFields::Count;
     };
@@ -40,7 +40,7 @@ struct ExportProfile {
 
     QString name; // the file's base name
     QString path;
-    QList<ColumnSpec> columns;
+    QList<ColumnSource> columns;
     QStringList headers;
     bool header = true;
     QChar separator = QLatin1Char(';');
