@@ -23,6 +23,7 @@ add_library(meravo_gui STATIC
   windows/frmArchive.cpp
   windows/frmTrail.cpp
   windows/TrailTableModel.cpp
+  windows/PagedTableModel.cpp
   windows/ControlChartPlot.cpp
   windows/frmControlChart.cpp
   windows/frmChangeDir.cpp

@@ -54,37 +54,19 @@ QString fieldHeader(DatasetFields::Field field)
 } // namespace
 
 ArchiveTableModel::ArchiveTableModel(Archive &archive, QObject *parent)
-    : QAbstractTableModel(parent), m_archive(archive)
+    : PagedRowsModel(parent), m_archive(archive)
 {
 }
 
 Archive::Result ArchiveTableModel::setFilter(const ArchiveFilter &filter)
 {
-    beginResetModel();
     m_filter = filter;
-    m_rows.clear();
-    QList<ArchivedRow> page;
-    const Archive::Result result = readPage(&page);
-    m_rows = std::move(page);
-    endResetModel();
-    return result;
+    return restart();
 }
 
-Archive::Result ArchiveTableModel::readPage(QList<ArchivedRow> *page)
+Archive::Result ArchiveTableModel::readRows(const ArchivedRow *last, int limit, QList<ArchivedRow> *page)
 {
-    // One row more than a page tells whether another page follows, so the view never asks in vain.
-    const Archive::Result result =
-        m_archive.query(m_filter, m_rows.isEmpty() ? 0 : m_rows.last().id, m_pageSize + 1, page);
-    // A page that failed is not tried again and again while the view scrolls.
-    m_complete = !result || page->size() <= m_pageSize;
-    if (page->size() > m_pageSize)
-        page->resize(m_pageSize);
-    return result;
-}
-
-int ArchiveTableModel::rowCount(const QModelIndex &parent) const
-{
-    return parent.isValid() ? 0 : int(m_rows.size());
+    return m_archive.query(m_filter, last ? last->id : 0, limit, page);
 }
 
 int ArchiveTableModel::columnCount(const QModelIndex &parent) const
@@ -158,25 +140,4 @@ QVariant ArchiveTableModel::headerData(int section, Qt::Orientation orientation,
     default:
         return fieldHeader(DatasetFields::Field(section - FirstField));
     }
-}
-
-bool ArchiveTableModel::canFetchMore(const QModelIndex &parent) const
-{
-    return !parent.isValid() && !m_complete;
-}
-
-void ArchiveTableModel::fetchMore(const QModelIndex &parent)
-{
-    if (parent.isValid() || m_complete)
-        return;
-    const qsizetype before = m_rows.size();
-    QList<ArchivedRow> page;
-    const Archive::Result result = readPage(&page);
-    if (!page.isEmpty()) {
-        beginInsertRows(QModelIndex(), int(before), int(before + page.size() - 1));
-        m_rows.append(page);
-        endInsertRows();
-    }
-    if (!result)
-        emit fetchFailed(result.message);
 }

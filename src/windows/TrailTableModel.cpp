@@ -6,38 +6,22 @@
 #include <QColor>
 
 TrailTableModel::TrailTableModel(Archive &archive, QObject *parent)
-    : QAbstractTableModel(parent), m_archive(archive)
+    : PagedRowsModel(parent), m_archive(archive)
 {
 }
 
 Archive::Result TrailTableModel::setFilter(const TrailFilter &filter)
 {
-    beginResetModel();
     m_filter = filter;
-    m_rows.clear();
-    QList<TrailEntry> page;
-    const Archive::Result result = readPage(&page);
-    m_rows = std::move(page);
-    endResetModel();
-    return result;
+    return restart();
 }
 
-Archive::Result TrailTableModel::readPage(QList<TrailEntry> *page)
+Archive::Result TrailTableModel::readRows(const TrailEntry *last, int limit, QList<TrailEntry> *page)
 {
-    // One entry more than a page tells whether another page follows.
     TrailFilter filter = m_filter;
-    filter.afterSeq = m_rows.isEmpty() ? 0 : m_rows.last().seq;
-    filter.limit = m_pageSize + 1;
-    const Archive::Result result = m_archive.trail(filter, page);
-    m_complete = !result || page->size() <= m_pageSize;
-    if (page->size() > m_pageSize)
-        page->resize(m_pageSize);
-    return result;
-}
-
-int TrailTableModel::rowCount(const QModelIndex &parent) const
-{
-    return parent.isValid() ? 0 : int(m_rows.size());
+    filter.afterSeq = last ? last->seq : 0;
+    filter.limit = limit;
+    return m_archive.trail(filter, page);
 }
 
 int TrailTableModel::columnCount(const QModelIndex &parent) const
@@ -79,25 +63,4 @@ QVariant TrailTableModel::headerData(int section, Qt::Orientation orientation, i
         section >= TrailReport::ColumnCount)
         return QAbstractTableModel::headerData(section, orientation, role);
     return TrailReport::header(TrailReport::Column(section));
-}
-
-bool TrailTableModel::canFetchMore(const QModelIndex &parent) const
-{
-    return !parent.isValid() && !m_complete;
-}
-
-void TrailTableModel::fetchMore(const QModelIndex &parent)
-{
-    if (parent.isValid() || m_complete)
-        return;
-    const qsizetype before = m_rows.size();
-    QList<TrailEntry> page;
-    const Archive::Result result = readPage(&page);
-    if (!page.isEmpty()) {
-        beginInsertRows(QModelIndex(), int(before), int(before + page.size() - 1));
-        m_rows.append(page);
-        endInsertRows();
-    }
-    if (!result)
-        emit fetchFailed(result.message);
 }
