@@ -83,7 +83,7 @@ struct ProfileReading {
     int lineNo = 0;
 
     QString readLine(const QString &line);
-    QString readKey(const QString &key, const QString &value);
+    QString readKey(const QString &written, const QString &value);
     QString complete();
 };
 
