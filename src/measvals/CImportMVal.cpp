@@ -21,6 +21,11 @@ bool CImportMVal::GetMVals(QString &strMVals)
     }
 }
 
+const LinkResult &CImportMVal::linkResult() const
+{
+    return m_communication.lastResult();
+}
+
 bool CImportMVal::ReadDatasets(QString &strMVals)
 {
     // Many datasets at a low baud rate take minutes. A rejected answer holds no datasets, and two
