@@ -224,19 +224,17 @@ bool CCalProtocol::ParseTurbidityRecord(const QString &answer, CalProtocolData &
     return true;
 }
 
-const LinkResult &CCalProtocol::linkResult() const
-{
-    return m_communication.lastResult();
-}
-
 bool CCalProtocol::RequestRecord(const QString &command, QString &answer)
 {
-    return m_communication.Exchange(command + kCrLf, answer);
+    const bool ok = m_communication.Exchange(command + kCrLf, answer);
+    m_linkResult = m_communication.lastResult();
+    return ok;
 }
 
 bool CCalProtocol::UpdateFromMeter(bool fPH, bool fExtended)
 {
     const CDevice &device = m_device;
+    m_linkResult = {};
     if (!device.Online()) {
         ClearRecord();
         return true;

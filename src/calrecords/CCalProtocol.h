@@ -49,7 +49,7 @@ public:
     bool UpdateFromMeter(bool fPH, bool fExtended);
     // How the link served the last UpdateFromMeter, with what the user is to be told about it (a lost
     // line, a port that cannot be opened); the caller tells it.
-    const LinkResult &linkResult() const;
+    const LinkResult &linkResult() const { return m_linkResult; }
     bool IsProtocolValid() const { return m_record.Valid; }
     bool IsProtocolPH() const { return m_record.IsPH; }
     bool GetProtocolDate(qint16 &nYear, qint16 &nMonth, qint16 &nDay) const;
@@ -106,6 +106,7 @@ private:
 
     CCommunication &m_communication;
     mutable FileResult m_lastFile;
+    LinkResult m_linkResult;
     const CDevice &m_device;
     const CLogin &m_login;
     CalProtocolData m_record;

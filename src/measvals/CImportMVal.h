@@ -20,7 +20,7 @@ public:
     bool GetMVals(QString &strMVals);
     // How the link served the last GetMVals, with what the user is to be told besides the import's
     // own failure (a lost line, a time-out and after how long); the caller tells it.
-    const LinkResult &linkResult() const;
+    const LinkResult &linkResult() const { return m_linkResult; }
 
     // Takes one record from strMVals (whose leading CR LF the caller has cut) into the first intNum
     // elements of strMValRecSet and leaves strMVals at the CR LF that ended it. Cutting the front of
@@ -32,4 +32,5 @@ private:
 
     CSerialLink *m_link;
     const CCommunication &m_communication;
+    LinkResult m_linkResult;
 };

@@ -766,6 +766,7 @@ void frmProgConsole::cmdCopyToMeter_Click()
     using Result = CUsrDefProg::StoreResult;
     const Result result = prog.storeOrModify(
         program, askModify, [this](bool busy) { SetBusy(busy); }, confirmed);
+    TellUser::link(prog.linkResult());
     if (result == Result::Added || result == Result::Modified)
         dialogs.information(this, TextTable::text(1160));
     else if (result != Result::Kept)
@@ -819,6 +820,7 @@ void frmProgConsole::cmdCopyToMeterAll_Click()
         using Result = CUsrDefProg::StoreResult;
         const Result result = prog.storeOrModify(
             program, askModify, [this](bool busy) { SetBusy(busy); }, confirmed);
+        TellUser::link(prog.linkResult());
         if (result == Result::Cancelled) {
             dialogs.warning(this, TextTable::text(1169) + kCrLf + TextTable::text(1170));
             UpdateConsoleButtons(false, meter, key);
