@@ -77,8 +77,9 @@ int programsCommand(const QStringList &arguments)
     ProgramRecord program;
     if (action == QStringLiteral("put")) {
         QString text;
-        if (!CCSVFile().ReadFile(text, args[1]) || !CUsrDefProg::ParseProgramText(text, program))
-            return fail(1180);
+        const FileResult read = CCSVFile().Read(text, args[1]);
+        if (!read.ok() || !CUsrDefProg::ParseProgramText(text, program))
+            return fail(tellFileFailure(session, read, 1180));
         const QString problem = prog.CheckProgram(program, parser.isSet(force));
         if (!problem.isEmpty()) {
             printError(problem);
