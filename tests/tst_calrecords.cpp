@@ -514,9 +514,8 @@ void TestCalRecords::recordFileRefusesFieldsThatBreakIt()
         rig.shared.login->setUserName(fields[0]);
         QVERIFY(rig.cal().UpdateFromMeter(true, false));
         QVERIFY(rig.cal().SetChargeID(fields[1], QString(), fields[2], kLots));
-        ErrorRecorder errors;
         QVERIFY(!rig.cal().SaveToFile(path));
-        QCOMPARE(errors.reports.size(), 1);
+        QCOMPARE(rig.cal().lastFileResult().messages().size(), 1);
         QCOMPARE(readBytes(path), QByteArray("earlier record"));
     }
 }

@@ -286,16 +286,15 @@ void TestExcel::exportMatchesReference()
     QVERIFY2(locale.active, MERAVO_COMMA_LOCALE_MISSING);
     QTemporaryDir dir;
     SharedObjects shared;
-    ErrorRecorder errors;
     const QString path = dir.filePath(QStringLiteral("lumora.xls"));
     QVERIFY(shared.exportExcel->SetMVals({QStringLiteral("Lumora"), QStringLiteral("4711"),
                                           QStringLiteral("Zazuva"), kImport, rawText(kLumoraRecords)},
                                          path));
     QCOMPARE(readBytes(path), reference("export_lumora.xls"));
     // The one cell that is no whole number is told once, with its place.
-    QCOMPARE(errors.reports.size(), 1);
-    QVERIFY2(errors.reports.first().contains(QStringLiteral("row 10, column 5 (\"abc\")")),
-             qPrintable(errors.reports.first()));
+    const QStringList told = shared.exportExcel->lastResult().messages();
+    QCOMPARE(told.size(), 1);
+    QVERIFY2(told.first().contains(QStringLiteral("row 10, column 5 (\"abc\")")), qPrintable(told.first()));
 }
 
 void TestExcel::exportTellsWhatItCannotWrite()
@@ -316,10 +315,9 @@ void TestExcel::exportTellsWhatItCannotWrite()
          TextTable::text(TextTable::ExportTextTooLong).arg(10).arg(7).arg(256)},
     };
     for (const auto &c : cases) {
-        ErrorRecorder errors;
         QCOMPARE(shared.exportExcel->SetMVals({"Lumora", "1", "u", kImport, rawText(c.records)}, path),
                  !c.written.isEmpty());
-        QCOMPARE(errors.reports, QStringList{c.report});
+        QCOMPARE(shared.exportExcel->lastResult().messages(), QStringList{c.report});
         if (!c.written.isEmpty()) {
             QVERIFY(shared.exportExcel->SetMVals({"Lumora", "1", "u", kImport, rawText(c.written)}, same));
             QCOMPARE(readBytes(path), readBytes(same));
@@ -342,23 +340,25 @@ void TestExcel::exportFailuresLeaveNoFile()
 {
     QTemporaryDir dir;
     SharedObjects shared;
-    ErrorRecorder errors;
     const QString path = dir.filePath(QStringLiteral("x.xls"));
     writeBytes(path, "previous export");
-    // A field longer than a text cell can hold fails the export.
+    // A field longer than a text cell can hold fails the export; it is told with its place.
     QVERIFY(!shared.exportExcel->SetMVals({QStringLiteral("Lumora"), QStringLiteral("1"), QStringLiteral("u"),
                                            kImport, rawText({QStringLiteral("1;") + QString(256, u'd')})},
                                           path));
+    QCOMPARE(shared.exportExcel->lastResult().failure, FileResult::Failure::Refused);
+    QCOMPARE(shared.exportExcel->lastResult().messages().size(), 1);
     // A raw text shorter than 2 characters is no walk at all.
     QVERIFY(!shared.exportExcel->SetMVals(
         {QStringLiteral("Lumora"), QStringLiteral("1"), QStringLiteral("u"), kImport, QStringLiteral("x")},
         path));
+    QVERIFY(shared.exportExcel->lastResult().messages().isEmpty());
+    // The missing folder is told with its cause.
     QVERIFY(!shared.exportExcel->SetMVals(
         {QStringLiteral("Lumora"), QStringLiteral("1"), QStringLiteral("u"), kImport, rawText({})},
         dir.filePath(QStringLiteral("no/x.xls"))));
-    // The long field is told with its place, the missing folder with its cause.
-    QCOMPARE(errors.reports.size(), 2);
-    QVERIFY(errors.reports.last().contains(dir.filePath(QStringLiteral("no/x.xls"))));
+    QCOMPARE(shared.exportExcel->lastResult().failure, FileResult::Failure::Unwritable);
+    QVERIFY(shared.exportExcel->lastResult().message.contains(dir.filePath(QStringLiteral("no/x.xls"))));
     QCOMPARE(readBytes(path), QByteArray("previous export"));
     QCOMPARE(filesIn(dir), QStringList{QStringLiteral("x.xls")});
     // 255 characters still fit.
@@ -387,12 +387,12 @@ void TestExcel::exportLimitIsTheSixteenBitRow()
 
     const QByteArray before = bytes;
     records.append(QStringLiteral("65528;d"));
-    ErrorRecorder errors;
     QVERIFY(!shared.exportExcel->SetMVals(
         {QStringLiteral("Lumora"), QStringLiteral("1"), QStringLiteral("u"), kImport, rawText(records)},
         path));
-    QCOMPARE(errors.reports.size(), 1);
-    QVERIFY(errors.reports.first().contains(QStringLiteral("65527")));
+    const QStringList told = shared.exportExcel->lastResult().messages();
+    QCOMPARE(told.size(), 1);
+    QVERIFY(told.first().contains(QStringLiteral("65527")));
     QCOMPARE(readBytes(path), before);
     QCOMPARE(filesIn(dir), QStringList{QStringLiteral("big.xls")});
 }
@@ -406,7 +406,6 @@ void TestExcel::exportOnFullDiskKeepsOldFile()
     QStringList records;
     for (int k = 1; k <= 5000; ++k)
         records.append(QStringLiteral("%1;07.03.12;14:01;0;900;;;1:1;1.23;mg/l;OK;---;mg/l;OK").arg(k));
-    ErrorRecorder errors;
     bool exported = true;
     {
         FileSizeLimit limit(64 * 1024);
@@ -415,8 +414,9 @@ void TestExcel::exportOnFullDiskKeepsOldFile()
             path);
     }
     QVERIFY(!exported);
-    QCOMPARE(errors.reports.size(), 1);
-    QVERIFY(errors.reports.first().contains(path));
+    const QStringList told = shared.exportExcel->lastResult().messages();
+    QCOMPARE(told.size(), 1);
+    QVERIFY(told.first().contains(path));
     QCOMPARE(readBytes(path), QByteArray("previous export"));
     QCOMPARE(filesIn(dir), QStringList{QStringLiteral("full.xls")});
 }
@@ -428,7 +428,6 @@ void TestExcel::spreadsheetProgramReadsExport()
         MERAVO_READER_MISSING("soffice is not installed (scripts/setup.sh installs libreoffice-calc-nogui)");
     QTemporaryDir dir;
     SharedObjects shared;
-    ErrorRecorder errors;
     const QString path = dir.filePath(QStringLiteral("lumora.xls"));
     QVERIFY(shared.exportExcel->SetMVals({QStringLiteral("Lumora"), QStringLiteral("4711"),
                                           QStringLiteral("Zazuva"), kImport, rawText(kLumoraRecords)},

@@ -15,6 +15,7 @@
 #include <QElapsedTimer>
 #include <QEventLoop>
 #include <QProcess>
+#include <QSerialPort>
 #include <QSignalSpy>
 #include <QTest>
 #include <QTimer>
@@ -82,6 +83,7 @@ private slots:
     void pacedTransferTakesTheLineTime();
     void cancelDuringTransferSendsStop();
     void hangUpInTheMiddleFailsOnce();
+    void failuresReachTheCallerAsValues();
     void cliPrintsAndSavesDatasets();
     void cliExportStatuses();
 
@@ -277,12 +279,69 @@ void TestImport::hangUpInTheMiddleFailsOnce()
     datasets.hangupAfter = 700;
     CSerialLink link;
     SharedObjects shared(&link);
-    ErrorRecorder errors;
     QString raw;
     QVERIFY(!shared.importMVal->GetMVals(raw));
     QVERIFY(raw.isEmpty());
-    QCOMPARE(errors.reports.size(), 1);
+    QCOMPARE(shared.importMVal->linkResult().failure, LinkFailure::LineLost);
+    QCOMPARE(shared.importMVal->linkResult().messages().size(), 1);
     QVERIFY(!link.running());
+}
+
+// Each way the line can fail an import reaches the caller as a value with the words to tell, and nothing
+// goes to the error handler on the way (a report no recorder expects fails the test).
+void TestImport::failuresReachTheCallerAsValues()
+{
+    const QString port = QStringLiteral("COM 1 (%1)");
+    const struct {
+        const char *name;
+        std::function<void(SimBench &, CSerialLink &, QSerialPort &)> fault;
+        LinkFailure failure;
+        QString told; // %1: the port
+    } cases[] = {
+        {"vanished", [](SimBench &bench, CSerialLink &, QSerialPort &) { bench.meter(1)->close(); },
+         LinkFailure::Vanished, TextTable::text(TextTable::PortVanished)},
+        {"in use",
+         [](SimBench &bench, CSerialLink &, QSerialPort &holder) {
+             holder.setPortName(bench.devicePath(1));
+             QVERIFY(holder.open(QIODevice::ReadWrite));
+         },
+         LinkFailure::InUse, TextTable::text(TextTable::PortInUse)},
+        {"stopped",
+         [](SimBench &bench, CSerialLink &link, QSerialPort &) {
+             QObject::connect(bench.meter(1), &MeterSim::commandReceived, &link,
+                              [&link](const QString &line) {
+                                  if (line == QLatin1String("U.581"))
+                                      link.COMStop();
+                              });
+         },
+         LinkFailure::Stopped, QString()},
+        {"too long", [](SimBench &, CSerialLink &link, QSerialPort &) { link.setAnswerCap(4096); },
+         LinkFailure::TooLong, TextTable::text(TextTable::AnswerTooLong).arg(4096)},
+        {"rejected",
+         [](SimBench &bench, CSerialLink &, QSerialPort &) {
+             bench.meter(1)->faults().rejectCommands = {QStringLiteral("U.581")};
+         },
+         LinkFailure::Rejected, QString()},
+    };
+    for (const auto &c : cases) {
+        SimBench bench(1);
+        SimDatasets datasets(bench.addMeter(1, meter("Lumora")));
+        datasets.generate(500);
+        CSerialLink link;
+        SharedObjects shared(&link);
+        QSerialPort holder;
+        c.fault(bench, link, holder);
+        QString raw;
+        QVERIFY2(!shared.importMVal->GetMVals(raw), c.name);
+        QVERIFY2(raw.isEmpty(), c.name);
+        const LinkResult &result = shared.importMVal->linkResult();
+        QVERIFY2(result.failure == c.failure, c.name);
+        QStringList told;
+        if (!c.told.isEmpty())
+            told.append(c.told.contains(QLatin1String("%1")) ? c.told.arg(port.arg(bench.devicePath(1)))
+                                                             : c.told);
+        QCOMPARE(result.messages(), told);
+    }
 }
 
 void TestImport::cliPrintsAndSavesDatasets()
@@ -398,11 +457,11 @@ void TestImport::stalledImportSaysItTimedOutAndAfterHowLong()
     datasets.stallAfter = 700;
     QVERIFY(rig.connect());
     rig.useFakeClock().skipIdleAfter(250);
-    ErrorRecorder errors;
     QString raw;
     QVERIFY(!rig.shared.importMVal->GetMVals(raw));
-    QCOMPARE(errors.reports.size(), 1);
-    QCOMPARE(errors.reports.first(), TextTable::text(TextTable::ImportTimedOut).arg(2 * 601));
+    QCOMPARE(rig.shared.importMVal->linkResult().failure, LinkFailure::NoAnswer);
+    QCOMPARE(rig.shared.importMVal->linkResult().messages(),
+             QStringList{TextTable::text(TextTable::ImportTimedOut).arg(2 * 601)});
 }
 
 QTEST_GUILESS_MAIN(TestImport)

@@ -339,11 +339,10 @@ void TestMeasVals::openRejectsBadFiles()
     SharedObjects shared;
     const QString path = dir.filePath(QStringLiteral("bad.csv"));
     writeBytes(path, content);
-    ErrorRecorder errors;
     MeasuredValues doc;
     QCOMPARE(shared.measVal->OpenFile(doc, path), qint16(CMeasVal::InvalidFormat));
     QVERIFY(doc.datasets.isEmpty());
-    QVERIFY(errors.reports.isEmpty());
+    QVERIFY(shared.measVal->lastResult().messages().isEmpty());
 }
 
 void TestMeasVals::openAcceptsSevenFieldHeaderAndLooseNumbers()
@@ -378,18 +377,18 @@ void TestMeasVals::openStatusesForMissingAndEmptyFiles()
     SharedObjects shared;
     MeasuredValues doc;
     doc.datasets = doc.meter = QStringLiteral("keep");
-    ErrorRecorder errors;
     QCOMPARE(shared.measVal->OpenFile(doc, dir.filePath(QStringLiteral("none.csv"))),
              qint16(CMeasVal::FileMissing));
-    QVERIFY(errors.reports.isEmpty());
+    QVERIFY(shared.measVal->lastResult().messages().isEmpty());
     // A folder is there, but is no file: it cannot be read, and is not called missing.
     QCOMPARE(shared.measVal->OpenFile(doc, dir.path()), qint16(CMeasVal::ReadFailed));
-    QCOMPARE(errors.reports.size(), 1);
-    QVERIFY(errors.reports.first().contains(TextTable::text(TextTable::NotRegularFile)));
-    errors.reports.clear();
+    const QStringList told = shared.measVal->lastResult().messages();
+    QCOMPARE(told.size(), 1);
+    QVERIFY(told.first().contains(TextTable::text(TextTable::NotRegularFile)));
     const QString empty = dir.filePath(QStringLiteral("empty.csv"));
     writeBytes(empty, QByteArray());
     QCOMPARE(shared.measVal->OpenFile(doc, empty), qint16(CMeasVal::ReadFailed));
+    QCOMPARE(shared.measVal->lastResult().failure, FileResult::Failure::Empty);
     QCOMPARE(doc.datasets, QStringLiteral("keep"));
     QCOMPARE(doc.meter, QStringLiteral("keep"));
 }
@@ -416,13 +415,14 @@ void TestMeasVals::saveRefusesFieldsThatBreakTheLayout()
     SharedObjects shared;
     const QString path = dir.filePath(QStringLiteral("x.csv"));
     writeBytes(path, "previous");
-    ErrorRecorder errors;
     QVERIFY(!shared.measVal->SaveFile(
         {QStringLiteral("Lumora"), QStringLiteral("1"), QStringLiteral("a;b"), kImport, rawText({})}, path));
+    QCOMPARE(shared.measVal->lastResult().messages().size(), 1);
     QVERIFY(!shared.measVal->SaveFile(
         {QStringLiteral("Lumora"), QStringLiteral("1\r\n"), QStringLiteral("ab"), kImport, rawText({})},
         path));
-    QCOMPARE(errors.reports.size(), 2);
+    QCOMPARE(shared.measVal->lastResult().failure, FileResult::Failure::Refused);
+    QCOMPARE(shared.measVal->lastResult().messages().size(), 1);
     QCOMPARE(readBytes(path), QByteArray("previous"));
 }
 

@@ -227,9 +227,9 @@ void TestPrograms::listOfMoreThanHundredIsReported()
         list += "\r\n9" + QByteArray::number(i % 100).rightJustified(2, '0');
     rig.programs->listAnswer = list + "\r\n!\r\n>";
     QVERIFY(rig.connect());
-    ErrorRecorder errors;
     QVERIFY(!rig.prog().Update());
-    QCOMPARE(errors.reports.size(), 1);
+    QCOMPARE(rig.prog().linkResult().messages(),
+             QStringList{TextTable::text(TextTable::ProgramListTooLong).arg(CUsrDefProg::kSlots)});
     QCOMPARE(rig.prog().count(), qint16(0));
 }
 
@@ -899,10 +899,9 @@ void TestPrograms::programFileRefusesValuesThatBreakIt()
     for (const auto &[field, value] : cases) {
         ProgramRecord values = programArray(QStringLiteral("901"));
         *field(values) = QString::fromLatin1(value);
-        ErrorRecorder errors;
         QVERIFY(!shared.usrDefProg->SaveToFile(values, path));
         QCOMPARE(
-            errors.reports,
+            shared.usrDefProg->lastFileResult().messages(),
             QStringList{TextTable::text(TextTable::FieldBreaksProgramFile).arg(QString::fromLatin1(value))});
         QCOMPARE(readBytes(path), before);
     }

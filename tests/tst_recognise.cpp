@@ -195,11 +195,11 @@ void TestRecognise::lineLostDuringIdentificationIsNotFound()
 {
     Rig rig(meter("Lumora", "2.00"));
     rig.sim->faults().hangupCommands = {QStringLiteral("U.596")};
-    ErrorRecorder errors;
     QCOMPARE(int(rig.recognise()), -1);
     QVERIFY(!rig.device().Online());
+    QCOMPARE(rig.device().linkResult().failure, LinkFailure::LineLost);
     // The lost line is told once, not once per attempt.
-    QCOMPARE(errors.reports.size(), 1);
+    QCOMPARE(rig.device().linkResult().messages().size(), 1);
 }
 
 void TestRecognise::namesAreComparedExactly_data()

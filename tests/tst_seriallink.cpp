@@ -314,7 +314,6 @@ void TestSerialLink::endlessStreamIsCappedAndReported()
     meter.faults().endlessCommands = {QStringLiteral("U.581")};
     CSerialLink link;
     link.setAnswerCap(512 * 1024);
-    ErrorRecorder errors;
     QVERIFY(link.COMInit(1, QStringLiteral("4800"), 600));
     QString answer;
     QElapsedTimer timer;
@@ -323,8 +322,9 @@ void TestSerialLink::endlessStreamIsCappedAndReported()
     QVERIFY(answer.isEmpty());
     QVERIFY2(timer.elapsed() < 20000, "the cap ends the exchange, not the 600-second answer time");
     QCOMPARE(link.lastResult().failure, LinkFailure::TooLong);
-    QCOMPARE(errors.reports.size(), 1); // once per exchange, not once per try
-    QVERIFY(errors.reports.first().contains(QStringLiteral("524288")));
+    const QStringList told = link.lastResult().messages();
+    QCOMPARE(told.size(), 1); // once per exchange, not once per try
+    QVERIFY(told.first().contains(QStringLiteral("524288")));
 }
 
 void TestSerialLink::hangUpIsReportedOnceAndFailsFast()
@@ -333,7 +333,6 @@ void TestSerialLink::hangUpIsReportedOnceAndFailsFast()
     MeterSim &meter = bench.addMeter(1);
     meter.faults().hangupCommands = {QStringLiteral("U.596")};
     CSerialLink link;
-    ErrorRecorder errors;
     QVERIFY(link.COMInit(1, QStringLiteral("4800"), 4));
     QString answer;
     QVERIFY(link.COMSendAndReceive(QStringLiteral("U.595\r\n"), answer));
@@ -341,14 +340,16 @@ void TestSerialLink::hangUpIsReportedOnceAndFailsFast()
     timer.start();
     QVERIFY(!link.COMSendAndReceive(QStringLiteral("U.596\r\n"), answer));
     QVERIFY2(timer.elapsed() < 2500, qPrintable(QString::number(timer.elapsed())));
-    QCOMPARE(errors.reports.size(), 1);
-    QVERIFY(errors.reports.first().startsWith(QStringLiteral("The connection to the meter on COM 1")));
+    QStringList told = link.lastResult().messages();
+    QCOMPARE(told.size(), 1);
+    QVERIFY(told.first().startsWith(QStringLiteral("The connection to the meter on COM 1")));
     QVERIFY(!link.isControlOpen(0));
     QCOMPARE(link.lastResult().failure, LinkFailure::LineLost);
     // The vanished port is told as such when the link is opened again.
     QVERIFY(!link.COMInit(1, QStringLiteral("4800"), 4));
-    QCOMPARE(errors.reports.size(), 2);
-    QVERIFY(errors.reports.last().contains(QStringLiteral("no longer there")));
+    told = link.lastResult().messages();
+    QCOMPARE(told.size(), 1);
+    QVERIFY(told.last().contains(QStringLiteral("no longer there")));
     QCOMPARE(link.lastResult().failure, LinkFailure::Vanished);
 }
 
@@ -359,18 +360,16 @@ void TestSerialLink::portHeldByAnotherProgramIsToldApart()
     QSerialPort other(bench.devicePath(1));
     QVERIFY(other.open(QIODevice::ReadWrite));
     CSerialLink link;
-    ErrorRecorder errors;
     QVERIFY(!link.COMInit(1, QStringLiteral("4800"), 4));
-    QCOMPARE(errors.reports.size(), 1); // both attempts failed; the user is told once
+    // Both attempts failed; the user is told once.
     QCOMPARE(link.lastResult().failure, LinkFailure::InUse);
-    QCOMPARE(
-        errors.reports.first(),
-        TextTable::text(TextTable::PortInUse).arg(QStringLiteral("COM 1 (%1)").arg(bench.devicePath(1))));
+    QCOMPARE(link.lastResult().messages(),
+             QStringList{TextTable::text(TextTable::PortInUse)
+                             .arg(QStringLiteral("COM 1 (%1)").arg(bench.devicePath(1)))});
     // During a search the port counts as not answering and is reported once, not once per pass.
     SharedObjects shared(&link);
-    errors.reports.clear();
     QVERIFY(!shared.communication->Scan());
-    QCOMPARE(errors.reports.size(), 1);
+    QCOMPARE(shared.communication->lastResult().messages().size(), 1);
     other.close();
     QVERIFY(shared.communication->Scan());
 }
@@ -403,19 +402,23 @@ void TestSerialLink::secondExchangeInsideAWaitIsRefused()
     meter.faults().delayMs = 600;
     CSerialLink link;
     SharedObjects shared(&link);
-    ErrorRecorder errors;
     QVERIFY(link.COMInit(1, QStringLiteral("4800"), 4));
     QList<bool> second; // the link busy, then COMInit, COMSendAndReceive and Scan inside the wait
+    QStringList told;
     QTimer::singleShot(150, &link, [&] {
         QString answer;
-        second = {link.exchangeRunning(), link.COMInit(1, QStringLiteral("4800"), 4),
-                  link.COMSendAndReceive(QStringLiteral("U.595\r\n"), answer), shared.communication->Scan()};
+        second = {link.exchangeRunning(), link.COMInit(1, QStringLiteral("4800"), 4)};
+        told += link.lastResult().messages();
+        second.append(link.COMSendAndReceive(QStringLiteral("U.595\r\n"), answer));
+        told += link.lastResult().messages();
+        second.append(shared.communication->Scan());
+        told += shared.communication->lastResult().messages();
     });
     QString answer;
     QVERIFY(link.COMSendAndReceive(kVersion, answer));
     QCOMPARE(answer, QStringLiteral("\r\n2.00\r\n!\r\n>"));
     QCOMPARE(second, QList<bool>({true, false, false, false}));
-    QCOMPARE(errors.reports, QStringList(3, TextTable::text(TextTable::ExchangeRunning)));
+    QCOMPARE(told, QStringList(3, TextTable::text(TextTable::ExchangeRunning)));
     QCOMPARE(meter.commandLog(), QStringList{QStringLiteral("U.597")});
     // Once the exchange is over the link serves the next one.
     QVERIFY(link.COMSendAndReceive(QStringLiteral("U.595\r\n"), answer));

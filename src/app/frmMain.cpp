@@ -28,6 +28,7 @@
 #include "ImportFollowUp.h"
 #include "ProgramFolder.h"
 #include "QtPrintTarget.h"
+#include "TellUser.h"
 #include "TextApplier.h"
 #include "TextTable.h"
 #include "Twips.h"
@@ -621,6 +622,7 @@ void frmMain::SearchMeter(bool onlyKlaro7)
     QString name;
     QString serial;
     const qint16 result = m_shared->device->Recognise(name, serial, onlyKlaro7);
+    TellUser::link(m_shared->device->linkResult());
     wait.Unload();
     SetMousePointer(0);
     SetStatusBarCOM(TextTable::text(1062), QString());
@@ -785,11 +787,16 @@ void frmMain::importAppeared(const QString &path)
     QString serial;
     QStringList lines;
     const qint16 found = m_shared->device->Recognise(name, serial, ProgramFolder::onlyKlaro7(*m_shared->ini));
+    TellUser::link(m_shared->device->linkResult());
+    const auto importMeterValues = [this](QString &into) {
+        const bool ok = m_shared->importMVal->GetMVals(into);
+        TellUser::link(m_shared->importMVal->linkResult());
+        return ok;
+    };
     QString raw;
     if (found != CDevice::Recognised) {
         lines.append(TextTable::text(found == CDevice::FirmwareTooOld ? 1201 : 1060));
-    } else if (const QDateTime imported = QDateTime::currentDateTime();
-               !m_shared->importMVal->GetMVals(raw)) {
+    } else if (const QDateTime imported = QDateTime::currentDateTime(); !importMeterValues(raw)) {
         // Unplugged on the way: nothing archived, nothing delivered.
         lines.append(TextTable::text(1036));
     } else if (m_shared->archive->enabled()) {
@@ -877,8 +884,10 @@ void frmMain::MenuHelpApp()
 
 void frmMain::MenuHelpConnCheck()
 {
-    if (m_shared->link->refuseWhileRunning())
+    if (m_shared->link->exchangeRunning()) {
+        TellUser::link(CSerialLink::busyResult());
         return;
+    }
     // The port the search left open for the next exchange would count as in use; the next exchange
     // opens it again.
     m_shared->link->CloseAllPorts();

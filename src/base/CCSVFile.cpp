@@ -29,9 +29,17 @@ qsizetype encodeChunk(QStringView text, char *out)
     return text.size();
 }
 
-void reportFileError(TextTable::Extension kind, const QString &fileName, const QString &what)
+FileResult fileError(FileResult::Failure failure, TextTable::Extension kind, const QString &fileName,
+                     const QString &what)
 {
-    ErrorFrame::report(TextTable::text(kind).arg(fileName, what));
+    return {failure, TextTable::text(kind).arg(fileName, what)};
+}
+
+bool told(const FileResult &result)
+{
+    if (!result.ok())
+        ErrorFrame::report(result.message);
+    return result.ok();
 }
 
 } // namespace
@@ -41,34 +49,57 @@ bool CCSVFile::FieldFits(const QString &field)
     return !field.contains(u';') && !field.contains(u'\r') && !field.contains(u'\n');
 }
 
-bool CCSVFile::FieldsFit(const QStringList &fields, int textNumber)
+FileResult CCSVFile::CheckFields(const QStringList &fields, int textNumber)
 {
     for (const QString &field : fields) {
-        if (!FieldFits(field)) {
-            ErrorFrame::report(TextTable::text(textNumber).arg(field));
-            return false;
-        }
+        if (!FieldFits(field))
+            return {FileResult::Failure::Refused, TextTable::text(textNumber).arg(field)};
     }
-    return true;
+    return {};
+}
+
+bool CCSVFile::FieldsFit(const QStringList &fields, int textNumber)
+{
+    return told(CheckFields(fields, textNumber));
 }
 
 bool CCSVFile::WriteFile(const QString &strFileName, const QString &strStream)
 {
-    return Write(strFileName, strStream.size(), [&strStream](qsizetype from, qsizetype n, char *out) {
-        return encodeChunk(QStringView(strStream).sliced(from, n), out);
-    });
+    return told(Write(strFileName, strStream));
 }
 
 bool CCSVFile::WriteBytes(const QString &strFileName, const QByteArray &bytes)
 {
-    return Write(strFileName, bytes.size(), [&bytes](qsizetype from, qsizetype n, char *out) {
+    return told(WriteRaw(strFileName, bytes));
+}
+
+bool CCSVFile::ReadFile(QString &strStream, const QString &strFileName)
+{
+    return told(Read(strStream, strFileName, 0));
+}
+
+bool CCSVFile::ReadFile(QString &strStream, const QString &strFileName, qsizetype reserveExtra)
+{
+    return told(Read(strStream, strFileName, reserveExtra));
+}
+
+FileResult CCSVFile::Write(const QString &strFileName, const QString &strStream)
+{
+    return WriteChunks(strFileName, strStream.size(), [&strStream](qsizetype from, qsizetype n, char *out) {
+        return encodeChunk(QStringView(strStream).sliced(from, n), out);
+    });
+}
+
+FileResult CCSVFile::WriteRaw(const QString &strFileName, const QByteArray &bytes)
+{
+    return WriteChunks(strFileName, bytes.size(), [&bytes](qsizetype from, qsizetype n, char *out) {
         std::copy_n(bytes.constData() + from, n, out);
         return n;
     });
 }
 
-bool CCSVFile::Write(const QString &strFileName, qsizetype size,
-                     const std::function<qsizetype(qsizetype, qsizetype, char *)> &chunk)
+FileResult CCSVFile::WriteChunks(const QString &strFileName, qsizetype size,
+                                 const std::function<qsizetype(qsizetype, qsizetype, char *)> &chunk)
 {
     try {
         // The target's checks, a temporary file beside it, every write checked, sync and rename: the
@@ -80,53 +111,44 @@ bool CCSVFile::Write(const QString &strFileName, qsizetype size,
             const qsizetype n = chunk(from, std::min(kChunk, size - from), bytes.data());
             ok = file.write(bytes.constData(), n);
         }
-        if (!ok || !file.commit()) {
-            reportFileError(TextTable::FileWriteFailed, strFileName, file.errorString());
-            return false;
-        }
-        return true;
+        if (!ok || !file.commit())
+            return fileError(FileResult::Failure::Unwritable, TextTable::FileWriteFailed, strFileName,
+                             file.errorString());
+        return {};
     } catch (const std::exception &e) {
-        reportFileError(TextTable::FileWriteFailed, strFileName, QString::fromLocal8Bit(e.what()));
-        return false;
+        return fileError(FileResult::Failure::Unwritable, TextTable::FileWriteFailed, strFileName,
+                         QString::fromLocal8Bit(e.what()));
     }
 }
 
-bool CCSVFile::ReadFile(QString &strStream, const QString &strFileName)
+FileResult CCSVFile::Read(QString &strStream, const QString &strFileName, qsizetype reserveExtra)
 {
-    return ReadFile(strStream, strFileName, 0);
-}
-
-bool CCSVFile::ReadFile(QString &strStream, const QString &strFileName, qsizetype reserveExtra)
-{
+    const auto unreadable = [&strFileName](const QString &what) {
+        return fileError(FileResult::Failure::Unreadable, TextTable::FileReadFailed, strFileName, what);
+    };
     try {
         QFile file(strFileName);
-        if (!file.open(QIODevice::ReadOnly)) {
-            reportFileError(TextTable::FileReadFailed, strFileName, file.errorString());
-            return false;
-        }
+        if (!file.open(QIODevice::ReadOnly))
+            return unreadable(file.errorString());
         const qint64 size = file.size();
         // Reading past the end of an empty file is an error of the text stream too.
-        if (size <= 0) {
-            reportFileError(TextTable::FileReadFailed, strFileName, TextTable::text(TextTable::FileEmpty));
-            return false;
-        }
+        if (size <= 0)
+            return fileError(FileResult::Failure::Empty, TextTable::FileReadFailed, strFileName,
+                             TextTable::text(TextTable::FileEmpty));
         QString text;
         text.reserve(qsizetype(size) + reserveExtra);
         QByteArray chunk(qsizetype(std::min<qint64>(size, kChunk)), Qt::Uninitialized);
         while (true) {
             const qint64 n = file.read(chunk.data(), chunk.size());
-            if (n < 0) {
-                reportFileError(TextTable::FileReadFailed, strFileName, file.errorString());
-                return false;
-            }
+            if (n < 0)
+                return unreadable(file.errorString());
             if (n == 0)
                 break;
             Cp1252::appendDecoded(text, chunk.constData(), qsizetype(n));
         }
         strStream = std::move(text);
-        return true;
+        return {};
     } catch (const std::exception &e) {
-        reportFileError(TextTable::FileReadFailed, strFileName, QString::fromLocal8Bit(e.what()));
-        return false;
+        return unreadable(QString::fromLocal8Bit(e.what()));
     }
 }

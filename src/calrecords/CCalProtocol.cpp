@@ -226,12 +226,15 @@ bool CCalProtocol::ParseTurbidityRecord(const QString &answer, CalProtocolData &
 
 bool CCalProtocol::RequestRecord(const QString &command, QString &answer)
 {
-    return m_communication.Exchange(command + kCrLf, answer);
+    const bool ok = m_communication.Exchange(command + kCrLf, answer);
+    m_linkResult = m_communication.lastResult();
+    return ok;
 }
 
 bool CCalProtocol::UpdateFromMeter(bool fPH, bool fExtended)
 {
     const CDevice &device = m_device;
+    m_linkResult = {};
     if (!device.Online()) {
         ClearRecord();
         return true;
@@ -452,6 +455,7 @@ bool CCalProtocol::BuildRecordText(const CalProtocolData &r, QString &text)
 
 bool CCalProtocol::SaveToFile(const QString &strFilePath) const
 {
+    m_lastFile = {};
     QString text;
     if (!BuildRecordText(m_record, text))
         return false;
@@ -464,9 +468,10 @@ bool CCalProtocol::SaveToFile(const QString &strFilePath) const
     for (size_t i = 0; i < 5; ++i)
         fields << r.LOTStds[i] << r.CalStds_FNUNTU[i];
     // A field that would shift the layout is refused: what is saved must read back.
-    if (!CCSVFile::FieldsFit(fields, TextTable::FieldBreaksRecordFile))
-        return false;
-    return CCSVFile().WriteFile(strFilePath, text);
+    m_lastFile = CCSVFile::CheckFields(fields, TextTable::FieldBreaksRecordFile);
+    if (m_lastFile.ok())
+        m_lastFile = CCSVFile().Write(strFilePath, text);
+    return m_lastFile.ok();
 }
 
 namespace {
@@ -603,10 +608,12 @@ QString CCalProtocol::implausibility() const
 bool CCalProtocol::ReadFromFile(const QString &strFilePath)
 {
     ClearRecord();
+    m_lastFile = {};
     if (!QFileInfo(strFilePath).isFile())
         return false;
     QString text;
-    if (!CCSVFile().ReadFile(text, strFilePath))
+    m_lastFile = CCSVFile().Read(text, strFilePath);
+    if (!m_lastFile.ok())
         return false;
     return ParseRecordText(text, m_record);
 }

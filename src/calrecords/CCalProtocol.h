@@ -1,6 +1,9 @@
 #pragma once
 // The meter's last calibration record (pH or turbidity) with the lot data of the standards: read
 // from the meter, handed to the record windows and printing, saved and read as record files.
+#include "CCSVFile.h"
+#include "LinkResult.h"
+
 #include <QString>
 #include <QStringList>
 
@@ -44,6 +47,9 @@ public:
     }
 
     bool UpdateFromMeter(bool fPH, bool fExtended);
+    // How the link served the last UpdateFromMeter, with what the user is to be told about it (a lost
+    // line, a port that cannot be opened); the caller tells it.
+    const LinkResult &linkResult() const { return m_linkResult; }
     bool IsProtocolValid() const { return m_record.Valid; }
     bool IsProtocolPH() const { return m_record.IsPH; }
     bool GetProtocolDate(qint16 &nYear, qint16 &nMonth, qint16 &nDay) const;
@@ -57,6 +63,9 @@ public:
                        qint16 &nNumCalPoints, QStringList &strPHValues, QStringList &strVoltageValues_mV,
                        QStringList &strTempValues_C) const;
     bool SaveToFile(const QString &strFilePath) const;
+    // How the last SaveToFile or ReadFromFile went with the file itself, with the words for the user
+    // (the caller tells them before its own message).
+    const FileResult &lastFileResult() const { return m_lastFile; }
     // Why the record read is none a meter writes (more points than it holds, a date that does not
     // exist); empty when it could be. Such a record reads (the windows refuse it field by field), but
     // a printout of it is refused before it starts.
@@ -96,6 +105,8 @@ private:
     bool DateAndTime(QString &strCalData, QString &strCalTime) const;
 
     CCommunication &m_communication;
+    mutable FileResult m_lastFile;
+    LinkResult m_linkResult;
     const CDevice &m_device;
     const CLogin &m_login;
     CalProtocolData m_record;

@@ -1,7 +1,6 @@
 #include "CCommunication.h"
 
 #include "CSerialLink.h"
-#include "ErrorFrame.h"
 #include "MeterSession.h"
 #include "Protocol.h"
 #include "TextTable.h"
@@ -35,10 +34,13 @@ bool CCommunication::IsOneLine(const QString &payload)
 bool CCommunication::Exchange(const QString &strSend, QString &strAnswer)
 {
     strAnswer.clear();
+    m_last = {};
     if (!m_link)
         return false;
     MeterSession session(*m_link, m_port, m_baudrate);
-    return session.send(strSend, strAnswer) && IsAccepted(strAnswer);
+    const bool answered = session.send(strSend, strAnswer);
+    m_last = session.result();
+    return answered && IsAccepted(strAnswer);
 }
 
 bool CCommunication::ReadListing(CSerialLink &link, const QString &command, int answerTime_s,
@@ -46,28 +48,39 @@ bool CCommunication::ReadListing(CSerialLink &link, const QString &command, int 
 {
     reply.clear();
     MeterSession session(link, m_port, m_baudrate);
+    m_last = session.result();
     if (!session.isOpen())
         return false;
     session.setAnswerTime(answerTime_s);
-    if (session.send(Protocol::line(command), reply) && IsAccepted(reply))
+    const bool answered = session.send(Protocol::line(command), reply);
+    m_last = session.result();
+    if (answered && IsAccepted(reply))
         return true;
     reply.clear();
     // "Import error!" alone leaves the user waiting twenty minutes for nothing to learn.
     if (const qint64 waited = link.timedOutSeconds(); waited > 0)
-        ErrorFrame::report(TextTable::text(TextTable::ImportTimedOut).arg(waited));
-    session.stopTransfer();
+        m_last = m_last.then({m_last.failure, TextTable::text(TextTable::ImportTimedOut).arg(waited), {}});
+    // The closing command's own failure does not replace the listing's.
+    const LinkFailure failure = m_last.failure;
+    m_last = m_last.then(session.stopTransfer());
+    m_last.failure = failure;
     return false;
 }
 
 bool CCommunication::Scan()
 {
     CSerialLink &link = *m_link;
-    if (link.refuseWhileRunning())
+    if (link.exchangeRunning()) {
+        m_last = CSerialLink::busyResult();
         return false;
+    }
     link.beginSearch();
     bool found = link.COMScanPorts(m_port, m_baudrate);
-    if (!found)
+    m_last = link.lastResult();
+    if (!found) {
         found = link.COMScanPorts(m_port, m_baudrate);
+        m_last = m_last.then(link.lastResult());
+    }
     link.endSearch();
     return found;
 }

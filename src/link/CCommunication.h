@@ -1,5 +1,7 @@
 #pragma once
 // The port and baud rate the last scan found, and the end markers of the meter's answers.
+#include "LinkResult.h"
+
 #include <QString>
 
 class CSerialLink;
@@ -40,8 +42,14 @@ public:
     // the meter may still be sending; reply is then empty.
     bool ReadListing(CSerialLink &link, const QString &command, int answerTime_s, QString &reply) const;
 
+    // How the last Scan, Exchange or ReadListing ended on the link, with what the user is to be told
+    // (the caller tells it, in its own way). A rejected or unusable answer over a working link is no
+    // link failure: the call's false says so.
+    const LinkResult &lastResult() const { return m_last; }
+
 private:
     CSerialLink *m_link;
+    mutable LinkResult m_last;
     int m_port = 1;
     QString m_baudrate = QStringLiteral("4800");
 };

@@ -66,9 +66,13 @@ qint16 CDevice::Recognise(QString &strDeviceName, QString &strSerNum, bool fOnly
     strDeviceName.clear();
     strSerNum.clear();
     m_online = false;
-    if (!m_communication.Scan())
+    const bool found = m_communication.Scan();
+    m_linkResult = m_communication.lastResult();
+    if (!found)
         return NotFound;
+    const LinkResult search = m_linkResult;
     const qint16 result = Identify(fOnlyKlaro7);
+    m_linkResult = search.then(m_linkResult);
     if (result != Recognised)
         return result;
     strDeviceName = m_deviceName;
@@ -84,14 +88,22 @@ qint16 CDevice::Identify(bool fOnlyKlaro7)
     m_firmware = 0;
     m_variant = false;
 
-    MeterSession session(*m_link, m_communication.COMPort(), m_communication.Baudrate());
+    IdentityAnswers answers;
+    qint16 read = NotFound;
+    {
+        MeterSession session(*m_link, m_communication.COMPort(), m_communication.Baudrate());
+        read = ReadIdentity(session, answers);
+        m_linkResult = session.result();
+    }
+    // The answers are read with the line let go.
+    return read == Recognised ? ParseIdentity(answers, fOnlyKlaro7) : read;
+}
+
+qint16 CDevice::ReadIdentity(MeterSession &session, IdentityAnswers &answers)
+{
     if (!session.isOpen())
         return NotFound;
-
     QString answer;
-    QString nameAnswer;
-    QString serialAnswer;
-    QString variantAnswer;
     if (!session.send(Protocol::line(Protocol::FirmwareVersion), answer))
         return NotFound;
     QString payload;
@@ -100,28 +112,30 @@ qint16 CDevice::Identify(bool fOnlyKlaro7)
         return FirmwareTooOld;
     if (!ParseFirmwareVersion(payload, m_firmware))
         return FirmwareTooOld;
-    if (!session.send(Protocol::line(Protocol::DeviceName), nameAnswer))
+    if (!session.send(Protocol::line(Protocol::DeviceName), answers.name))
         return NotFound;
-    if (!session.send(Protocol::line(Protocol::SerialNumber), serialAnswer))
+    if (!session.send(Protocol::line(Protocol::SerialNumber), answers.serial))
         return NotFound;
-    if (m_firmware >= 200 && !session.send(Protocol::line(Protocol::Variant), variantAnswer))
+    if (m_firmware >= 200 && !session.send(Protocol::line(Protocol::Variant), answers.variant))
         return NotFound;
-    // The answers are read with the line let go.
-    session.close();
+    return Recognised;
+}
 
-    if (!StripLine(nameAnswer, m_deviceName))
+qint16 CDevice::ParseIdentity(const IdentityAnswers &answers, bool fOnlyKlaro7)
+{
+    if (!StripLine(answers.name, m_deviceName))
         return NotFound;
     if (!IsKnownModel(m_deviceName, fOnlyKlaro7))
         return NotFound;
     if (m_firmware < MinimumFirmware(m_deviceName))
         return FirmwareTooOld;
-    if (!StripLine(serialAnswer, m_serialNumber))
+    if (!StripLine(answers.serial, m_serialNumber))
         return NotFound;
     if (m_firmware < 200)
         return Recognised;
     // The variant answer is only searched for codes; it may run over several lines.
     QString variant;
-    if (!StripAnswer(variantAnswer, variant))
+    if (!StripAnswer(answers.variant, variant))
         return NotFound;
     for (const QString &code : variantCodes())
         m_variant = m_variant || variant.contains(code);

@@ -2,12 +2,15 @@
 // The meter that was last recognised (online flag, name, serial number, firmware, variant) and what
 // each model can do. Predicates that take a name answer for that name, also offline (data from
 // files); with an empty name they answer for the recognised meter.
+#include "LinkResult.h"
+
 #include <QList>
 #include <QString>
 #include <QStringList>
 
 class CCommunication;
 class CSerialLink;
+class MeterSession;
 
 // One column of a measured-value table.
 struct TableColumn {
@@ -48,6 +51,9 @@ public:
 
     qint16 Recognise(QString &strDeviceName, QString &strSerNum, bool fOnlyKlaro7);
     qint16 Identify(bool fOnlyKlaro7);
+    // How the link served the last Recognise or Identify, with what the user is to be told (the
+    // search's unusable ports, a lost line); the caller tells it.
+    const LinkResult &linkResult() const { return m_linkResult; }
 
     // The payload of an accepted answer (without its opening CR LF and its end marker).
     static bool StripAnswer(const QString &answer, QString &payload);
@@ -79,6 +85,15 @@ public:
                           const QString &strDeviceName) const;
 
 private:
+    // The identification answers as they came, read in one session and parsed after it.
+    struct IdentityAnswers {
+        QString name;
+        QString serial;
+        QString variant;
+    };
+    qint16 ReadIdentity(MeterSession &session, IdentityAnswers &answers);
+    qint16 ParseIdentity(const IdentityAnswers &answers, bool fOnlyKlaro7);
+
     // The model of the name, or of the recognised meter when the name is empty (none offline).
     const MeterModel *modelFor(const QString &strDeviceName) const;
 
@@ -89,4 +104,5 @@ private:
     QString m_serialNumber;
     qint16 m_firmware = 0;
     bool m_variant = false;
+    LinkResult m_linkResult;
 };

@@ -4,7 +4,6 @@
 #include "CCommunication.h"
 #include "CommLog.h"
 #include "Cp1252.h"
-#include "ErrorFrame.h"
 #include "Protocol.h"
 #include "TextTable.h"
 
@@ -218,28 +217,20 @@ void CSerialLink::endSearch()
     m_inSearch = false;
 }
 
-bool CSerialLink::refuseWhileRunning() const
-{
-    if (!m_busy)
-        return false;
-    ErrorFrame::report(TextTable::text(TextTable::ExchangeRunning));
-    return true;
-}
-
 LinkResult CSerialLink::busyResult()
 {
-    return {LinkFailure::Busy, TextTable::text(TextTable::ExchangeRunning)};
+    return {LinkFailure::Busy, TextTable::text(TextTable::ExchangeRunning), {}};
 }
 
 bool CSerialLink::COMScanPorts(int &intPortNum, QString &strBaudrate)
 {
     // The out-arguments may be the running exchange's port and baud rate: left as they are.
-    if (refuseWhileRunning()) {
+    if (m_busy) {
         m_last = busyResult();
         return false;
     }
     const BusyScope busy(m_busy);
-    m_capReported = false;
+    m_told.clear();
     intPortNum = 0;
     strBaudrate.clear();
     if (!m_inSearch)
@@ -259,7 +250,7 @@ bool CSerialLink::COMScanPorts(int &intPortNum, QString &strBaudrate)
     m_running = false;
     if (!found)
         intPortNum = 0;
-    m_last = found ? LinkResult{} : LinkResult{LinkFailure::NoAnswer, {}};
+    m_last = {found ? LinkFailure::None : LinkFailure::NoAnswer, {}, m_told};
     logLine(found ? QStringLiteral("search: %1 answered at %2 baud")
                         .arg(m_portMap.displayName(intPortNum), strBaudrate)
                   : QStringLiteral("search: no port answered"));
@@ -301,7 +292,10 @@ bool CSerialLink::ScanPortsAtBaud(const QString &baud, int &portNum)
     for (size_t k = 0; k < probed.size(); ++k)
         indexes[k] = int(k);
     std::vector<QString> answers;
-    WaitForAnswers(indexes, answers, false);
+    for (const QString &text : WaitForAnswers(indexes, answers, false).messages()) {
+        if (!m_told.contains(text))
+            tellInSearch(text);
+    }
     int found = 0;
     for (size_t k = 0; k < probed.size(); ++k) {
         if (!answers[k].isEmpty())
@@ -358,12 +352,18 @@ bool CSerialLink::OpenPort(int index, int portNum, const QString &baud)
     if (m_last.ok())
         return true;
     // Within one search the same port and cause are told once, not once per pass.
-    if (!m_running || !m_inSearch || !m_reportedInSearch.contains(m_last.message)) {
-        if (m_inSearch)
-            m_reportedInSearch.insert(m_last.message);
-        ErrorFrame::report(m_last.message);
-    }
+    if (!m_running || !m_inSearch || !m_reportedInSearch.contains(m_last.message))
+        tellInSearch(m_last.message);
+    else
+        m_last.message.clear();
     return false;
+}
+
+void CSerialLink::tellInSearch(const QString &text)
+{
+    if (m_inSearch)
+        m_reportedInSearch.insert(text);
+    m_told.append(text);
 }
 
 bool CSerialLink::CloseAllPorts()
@@ -378,17 +378,18 @@ bool CSerialLink::CloseAllPorts()
 bool CSerialLink::COMInit(int intPortNum, const QString &strBaudrate, int intMaxAnswTime_s)
 {
     // Reopening the port would empty the running exchange's receive buffer.
-    if (refuseWhileRunning()) {
+    if (m_busy) {
         m_last = busyResult();
         return false;
     }
     m_answerTime = intMaxAnswTime_s;
     m_running = true;
-    if (OpenPort(0, intPortNum, strBaudrate))
+    m_last = TryOpenPort(0, intPortNum, strBaudrate);
+    if (m_last.ok())
         return true;
     control(0).port.close();
-    // The second attempt's failure would repeat the first message word for word: it is not told.
-    m_last = TryOpenPort(0, intPortNum, strBaudrate);
+    // The second attempt's failure would repeat the first message word for word: it is told once.
+    m_last = m_last.then(TryOpenPort(0, intPortNum, strBaudrate));
     return m_last.ok();
 }
 
@@ -397,14 +398,16 @@ bool CSerialLink::BeginExchange(int intPortNum, const QString &strBaudrate)
     // Port 0 is "no meter found", not a port: nothing is opened and the user learns what to do.
     if (intPortNum < 1) {
         logLine(QStringLiteral("no exchange: no meter has been found"));
-        m_last = {LinkFailure::Vanished, TextTable::text(TextTable::NoMeterPort)};
-        ErrorFrame::report(m_last.message);
+        m_last = {LinkFailure::Vanished, TextTable::text(TextTable::NoMeterPort), {}};
         return false;
     }
     if (!COMInit(intPortNum, strBaudrate, 4))
         return false;
+    const LinkResult opened = m_last;
     QString answer;
-    if (COMSendAndReceive(probeCommand(), answer))
+    const bool answered = COMSendAndReceive(probeCommand(), answer);
+    m_last = opened.then(m_last);
+    if (answered)
         return true;
     COMDeinit();
     return false;
@@ -443,17 +446,19 @@ bool CSerialLink::COMChangeAnswerTime(int intMaxAnswTime_s)
 
 bool CSerialLink::COMSendAndReceive(const QString &strSend, QString &strAnswer)
 {
-    if (refuseWhileRunning()) {
+    if (m_busy) {
         strAnswer.clear();
         m_last = busyResult();
         return false;
     }
     const BusyScope busy(m_busy);
-    m_capReported = false;
     m_timedOutSeconds = 0;
     if (SendAndWait(strSend, strAnswer) && m_last.failure != LinkFailure::Rejected)
         return true;
-    return SendAndWait(strSend, strAnswer);
+    const LinkResult first = m_last;
+    const bool answered = SendAndWait(strSend, strAnswer);
+    m_last = first.then(m_last);
+    return answered;
 }
 
 bool CSerialLink::SendAndWait(const QString &command, QString &answer)
@@ -483,6 +488,21 @@ struct CSerialLink::Wait {
     bool pending = true;
     bool ok = false;
     LinkFailure failure = LinkFailure::None;
+    // What the user is told about this control's failure (a lost line, an answer past the cap).
+    QString message{};
+};
+
+// The clocks of one wait: its start for the log, the answer time in whole seconds, and the pace of the
+// progress signal.
+struct CSerialLink::WaitTimes {
+    explicit WaitTimes(const LinkClock &clock) : seconds(clock)
+    {
+        waited.start();
+        progress.start();
+    }
+    QElapsedTimer waited;
+    QElapsedTimer progress;
+    SecondsClock seconds;
 };
 
 void CSerialLink::EndPending(std::vector<Wait> &waits, LinkFailure failure, const QString &why,
@@ -500,20 +520,28 @@ void CSerialLink::EndPending(std::vector<Wait> &waits, LinkFailure failure, cons
     }
 }
 
+void CSerialLink::FailWait(Wait &wait, LinkFailure failure, const QString &message, const QString &why,
+                           qint64 waitedMs)
+{
+    wait.failure = failure;
+    wait.message = message;
+    logLine(QStringLiteral("error: %1 on %2 after %3 ms, %4 bytes")
+                .arg(why, m_portMap.displayName(wait.ctl->portNum))
+                .arg(waitedMs)
+                .arg(wait.framer.bytes()));
+    wait.pending = false;
+}
+
 bool CSerialLink::ReadAvailable(Wait &wait, qint64 waitedMs)
 {
     Control &ctl = *wait.ctl;
     if (ctl.broken) {
-        // The platform's text for a dead line is often a stale one; say what the user can check.
-        ErrorFrame::report(TextTable::text(TextTable::LinkLost).arg(m_portMap.displayName(ctl.portNum)));
         ctl.broken = false;
         ctl.port.close();
-        wait.failure = LinkFailure::LineLost;
-        logLine(QStringLiteral("error: link lost on %1 after %2 ms, %3 bytes")
-                    .arg(m_portMap.displayName(ctl.portNum))
-                    .arg(waitedMs)
-                    .arg(wait.framer.bytes()));
-        wait.pending = false;
+        // The platform's text for a dead line is often a stale one; say what the user can check.
+        FailWait(wait, LinkFailure::LineLost,
+                 TextTable::text(TextTable::LinkLost).arg(m_portMap.displayName(ctl.portNum)),
+                 QStringLiteral("link lost"), waitedMs);
         return false;
     }
     if (!ctl.port.isOpen()) {
@@ -533,16 +561,55 @@ bool CSerialLink::ReadAvailable(Wait &wait, qint64 waitedMs)
                                               std::min<qsizetype>(chunk.size(), kLogDetailBytes - before))));
     if (wait.framer.feed(chunk) != AnswerFramer::State::TooLong)
         return wait.framer.finished();
-    if (!m_capReported)
-        ErrorFrame::report(TextTable::text(TextTable::AnswerTooLong).arg(m_answerCap));
-    m_capReported = true;
-    wait.failure = LinkFailure::TooLong;
-    logLine(QStringLiteral("error: answer too long on %1 after %2 ms, %3 bytes")
-                .arg(m_portMap.displayName(ctl.portNum))
-                .arg(waitedMs)
-                .arg(wait.framer.bytes()));
-    wait.pending = false;
+    FailWait(wait, LinkFailure::TooLong, TextTable::text(TextTable::AnswerTooLong).arg(m_answerCap),
+             QStringLiteral("answer too long"), waitedMs);
     return false;
+}
+
+namespace {
+
+template <typename Waits> bool anyPending(const Waits &waits)
+{
+    return std::any_of(waits.begin(), waits.end(), [](const auto &wait) { return wait.pending; });
+}
+
+} // namespace
+
+CSerialLink::WaitState CSerialLink::WaitStep(std::vector<Wait> &waits, WaitTimes &times, bool reportProgress)
+{
+    // The running flag is looked at before a finished answer is taken: a stop ends the wait at once,
+    // even when the end marker arrives in the same moment.
+    if (!m_running) {
+        EndPending(waits, LinkFailure::Stopped, QStringLiteral("stopped"), times.waited.elapsed());
+        return WaitState::Ended;
+    }
+    for (Wait &wait : waits) {
+        if (wait.pending && wait.framer.finished()) {
+            wait.pending = false;
+            wait.ok = true;
+        }
+    }
+    if (!anyPending(waits))
+        return WaitState::Ended;
+    bool anyMore = false;
+    for (Wait &wait : waits) {
+        if (wait.pending)
+            anyMore = ReadAvailable(wait, times.waited.elapsed()) || anyMore;
+    }
+    if (reportProgress && times.progress.elapsed() >= 100) {
+        times.progress.restart();
+        emit transferProgress(waits[0].framer.bytes(), waits[0].framer.lineEnds());
+    }
+    if (times.seconds.elapsedSeconds() > m_answerTime) {
+        if (anyPending(waits))
+            m_timedOutSeconds += times.seconds.elapsedSeconds();
+        EndPending(waits, LinkFailure::NoAnswer, QStringLiteral("time-out (%1 s) on").arg(m_answerTime),
+                   times.waited.elapsed());
+        return WaitState::Ended;
+    }
+    if (!anyPending(waits))
+        return WaitState::Ended;
+    return anyMore ? WaitState::Reading : WaitState::Idle;
 }
 
 LinkResult CSerialLink::WaitForAnswers(const std::vector<int> &indexes, std::vector<QString> &answers,
@@ -555,9 +622,6 @@ LinkResult CSerialLink::WaitForAnswers(const std::vector<int> &indexes, std::vec
     waits.reserve(indexes.size());
     for (int index : indexes)
         waits.push_back(Wait{&control(index), AnswerFramer(m_answerCap)});
-    auto anyPending = [&waits] {
-        return std::any_of(waits.begin(), waits.end(), [](const Wait &wait) { return wait.pending; });
-    };
 
     QEventLoop loop;
     connect(this, &CSerialLink::stopRequested, &loop, &QEventLoop::quit);
@@ -565,52 +629,16 @@ LinkResult CSerialLink::WaitForAnswers(const std::vector<int> &indexes, std::vec
         connect(&wait.ctl->port, &QSerialPort::readyRead, &loop, &QEventLoop::quit);
         connect(&wait.ctl->port, &QSerialPort::errorOccurred, &loop, &QEventLoop::quit);
     }
-    QElapsedTimer progressTimer;
-    progressTimer.start();
-    QElapsedTimer waited;
-    waited.start();
     LinkClock &alarm = clock();
-    const SecondsClock seconds(alarm);
-
-    while (true) {
-        // The running flag is looked at before a finished answer is taken: a stop ends the wait at
-        // once, even when the end marker arrives in the same moment.
-        if (!m_running) {
-            EndPending(waits, LinkFailure::Stopped, QStringLiteral("stopped"), waited.elapsed());
-            break;
-        }
-        for (Wait &wait : waits) {
-            if (wait.pending && wait.framer.finished()) {
-                wait.pending = false;
-                wait.ok = true;
-            }
-        }
-        if (!anyPending())
-            break;
-        bool anyMore = false;
-        for (Wait &wait : waits) {
-            if (wait.pending)
-                anyMore = ReadAvailable(wait, waited.elapsed()) || anyMore;
-        }
-        if (reportProgress && progressTimer.elapsed() >= 100) {
-            progressTimer.restart();
-            emit transferProgress(waits[0].framer.bytes(), waits[0].framer.lineEnds());
-        }
-        if (seconds.elapsedSeconds() > m_answerTime) {
-            if (anyPending())
-                m_timedOutSeconds += seconds.elapsedSeconds();
-            EndPending(waits, LinkFailure::NoAnswer, QStringLiteral("time-out (%1 s) on").arg(m_answerTime),
-                       waited.elapsed());
-            break;
-        }
-        if (!anyPending())
-            break;
-        if (anyMore) {
+    WaitTimes times(alarm);
+    for (WaitState state = WaitStep(waits, times, reportProgress); state != WaitState::Ended;
+         state = WaitStep(waits, times, reportProgress)) {
+        if (state == WaitState::Reading) {
             QCoreApplication::processEvents();
             continue;
         }
         // Nothing to do until bytes arrive, the user stops, a port breaks or the time runs out.
-        alarm.setAlarm(seconds.msUntilBeyond(m_answerTime), [&loop] { loop.quit(); });
+        alarm.setAlarm(times.seconds.msUntilBeyond(m_answerTime), [&loop] { loop.quit(); });
         loop.exec();
     }
     alarm.cancelAlarm();
@@ -618,11 +646,22 @@ LinkResult CSerialLink::WaitForAnswers(const std::vector<int> &indexes, std::vec
         emit transferProgress(waits[0].framer.bytes(), waits[0].framer.lineEnds());
     for (size_t i = 0; i < waits.size(); ++i)
         answers[i] = waits[i].ok ? waits[i].framer.answer() : QString();
-    LogAnswers(waits, waited.elapsed());
+    LogAnswers(waits, times.waited.elapsed());
+    return WaitResult(waits);
+}
+
+LinkResult CSerialLink::WaitResult(const std::vector<Wait> &waits)
+{
     const Wait &first = waits[0];
+    LinkResult result{first.failure, first.message, {}};
     if (first.ok && first.framer.state() == AnswerFramer::State::Rejected)
-        return {LinkFailure::Rejected, {}};
-    return {first.failure, {}};
+        result.failure = LinkFailure::Rejected;
+    // The other controls of a search fail without ending it; what they have to tell goes with it.
+    for (size_t i = 1; i < waits.size(); ++i) {
+        if (!waits[i].message.isEmpty())
+            result.earlier.append(waits[i].message);
+    }
+    return result;
 }
 
 void CSerialLink::LogAnswers(const std::vector<Wait> &waits, qint64 waitedMs)

@@ -61,12 +61,14 @@ public:
 
     bool running() const { return m_running; }
     // True while a scan or a command exchange waits on the line. The wait lets window events run, so
-    // a second command could start inside it: the link refuses it (reported) instead of interleaving.
+    // a second command could start inside it: the link refuses it (a Busy result) instead of
+    // interleaving.
     bool exchangeRunning() const { return m_busy; }
-    // Reports the refusal and returns true while an exchange runs.
-    bool refuseWhileRunning() const;
+    // The refusal of a command while an exchange runs, as the link gives it.
+    static LinkResult busyResult();
     int answerTime() const { return m_answerTime; }
-    // How the last COMInit, BeginExchange, COMSendAndReceive or COMScanPorts ended.
+    // How the last COMInit, BeginExchange, COMSendAndReceive or COMScanPorts ended, with what the user
+    // is to be told about it: the link itself tells nobody.
     const LinkResult &lastResult() const { return m_last; }
     // The seconds the last COMSendAndReceive waited in vain before its answer time ran out (both
     // tries); 0 when no answer timed out.
@@ -101,21 +103,30 @@ signals:
 private:
     struct Control;
     struct Wait;
+    struct WaitTimes;
+    enum class WaitState { Ended, Reading, Idle };
 
     bool ScanPortsAtBaud(const QString &baud, int &portNum);
-    // Opens (or keeps) the port on a control and sets its line; OpenPort also reports a failure.
+    // Opens (or keeps) the port on a control and sets its line; OpenPort, for a scan, also keeps the
+    // failure's words to tell (once per search).
     LinkResult TryOpenPort(int index, int portNum, const QString &baud);
     bool OpenPort(int index, int portNum, const QString &baud);
+    void tellInSearch(const QString &text);
     bool SendAndWait(const QString &command, QString &answer);
     // Waits on several controls at once with one start time; answers[i] is empty where none came. The
     // result is that of the first control's wait.
     LinkResult WaitForAnswers(const std::vector<int> &indexes, std::vector<QString> &answers,
                               bool reportProgress);
+    // One look at the waits: ended (all answered, stopped or timed out), bytes were read (look again at
+    // once), or idle (sleep until something happens).
+    WaitState WaitStep(std::vector<Wait> &waits, WaitTimes &times, bool reportProgress);
     // Moves what the line holds into the wait's framer; true when that ended the answer.
     bool ReadAvailable(Wait &wait, qint64 waitedMs);
+    void FailWait(Wait &wait, LinkFailure failure, const QString &message, const QString &why,
+                  qint64 waitedMs);
     // Ends the waits still open as failed, with the reason in the log.
     void EndPending(std::vector<Wait> &waits, LinkFailure failure, const QString &why, qint64 waitedMs);
-    static LinkResult busyResult();
+    static LinkResult WaitResult(const std::vector<Wait> &waits);
     void LogAnswers(const std::vector<Wait> &waits, qint64 waitedMs);
     Control &control(int index);
 
@@ -126,8 +137,8 @@ private:
     LinkResult m_last;
     bool m_running = false;
     bool m_busy = false;
-    // The cap is told once per exchange, not once per try.
-    bool m_capReported = false;
+    // What a scan has to tell (ports it could not use, lines lost on the way), each text once a search.
+    QStringList m_told;
     qint64 m_answerCap = kDefaultAnswerCap;
     QSet<QString> m_reportedInSearch;
     bool m_inSearch = false;

@@ -4,7 +4,7 @@
 #include "Protocol.h"
 
 MeterSession::MeterSession(CSerialLink &link, int port, const QString &baud)
-    : m_link(link), m_open(link.BeginExchange(port, baud))
+    : m_link(link), m_open(link.BeginExchange(port, baud)), m_result(link.lastResult())
 {
 }
 
@@ -19,7 +19,9 @@ bool MeterSession::send(const QString &line, QString &answer)
         answer.clear();
         return false;
     }
-    return m_link.COMSendAndReceive(line, answer);
+    const bool answered = m_link.COMSendAndReceive(line, answer);
+    m_result = m_result.then(m_link.lastResult());
+    return answered;
 }
 
 void MeterSession::setAnswerTime(int seconds)
@@ -27,14 +29,15 @@ void MeterSession::setAnswerTime(int seconds)
     m_link.COMChangeAnswerTime(seconds);
 }
 
-void MeterSession::stopTransfer()
+LinkResult MeterSession::stopTransfer()
 {
     if (!m_open)
-        return;
+        return {};
     QString answer;
     m_link.COMContinue();
     m_link.COMChangeAnswerTime(4);
     m_link.COMSendAndReceive(Protocol::line(Protocol::EndTransfer), answer);
+    return m_link.lastResult();
 }
 
 void MeterSession::close()

@@ -23,9 +23,14 @@ bool CImportMVal::GetMVals(QString &strMVals)
 
 bool CImportMVal::ReadDatasets(QString &strMVals)
 {
+    m_linkResult = {};
+    if (!m_link)
+        return false;
     // Many datasets at a low baud rate take minutes. A rejected answer holds no datasets, and two
     // answers run together would be taken for one document: either is an import failure.
-    return m_link && m_communication.ReadListing(*m_link, Protocol::ReadDatasets, 600, strMVals);
+    const bool ok = m_communication.ReadListing(*m_link, Protocol::ReadDatasets, 600, strMVals);
+    m_linkResult = m_communication.lastResult();
+    return ok;
 }
 
 bool CImportMVal::ExtractNextRecSet(QStringList &strMValRecSet, QString &strMVals, qint16 intNum)

@@ -1,5 +1,7 @@
 #pragma once
 // Reads all measured-value datasets from the meter in one exchange and splits the reply into records.
+#include "LinkResult.h"
+
 #include <QString>
 #include <QStringList>
 
@@ -16,6 +18,9 @@ public:
     // The meter's whole answer to the dataset command (end marker included) into strMVals; false,
     // with strMVals empty, when the exchange failed or the answer is not accepted.
     bool GetMVals(QString &strMVals);
+    // How the link served the last GetMVals, with what the user is to be told besides the import's
+    // own failure (a lost line, a time-out and after how long); the caller tells it.
+    const LinkResult &linkResult() const { return m_linkResult; }
 
     // Takes one record from strMVals (whose leading CR LF the caller has cut) into the first intNum
     // elements of strMValRecSet and leaves strMVals at the CR LF that ended it. Cutting the front of
@@ -27,4 +32,5 @@ private:
 
     CSerialLink *m_link;
     const CCommunication &m_communication;
+    LinkResult m_linkResult;
 };

@@ -62,10 +62,12 @@ bool CMeasVal::SaveFile(const MeasuredValues &values, const QString &strFileName
 {
     try {
         QString text;
-        if (!BuildFileText(text, values))
-            return false;
-        return CCSVFile().WriteFile(strFileName, text);
+        m_last = BuildText(text, values);
+        if (m_last.ok())
+            m_last = CCSVFile().Write(strFileName, text);
+        return m_last.ok();
     } catch (const std::exception &e) {
+        m_last = {FileResult::Failure::Unwritable, {}};
         ErrorFrame::report(QString::fromLocal8Bit(e.what()));
         return false;
     }
@@ -73,17 +75,25 @@ bool CMeasVal::SaveFile(const MeasuredValues &values, const QString &strFileName
 
 bool CMeasVal::BuildFileText(QString &strText, const MeasuredValues &values) const
 {
+    const FileResult built = BuildText(strText, values);
+    if (!built.ok())
+        ErrorFrame::report(built.message);
+    return built.ok();
+}
+
+FileResult CMeasVal::BuildText(QString &strText, const MeasuredValues &values) const
+{
     const QString &strMeter = values.meter;
     const QString &strMVals = values.datasets;
     const QDateTime &curDate = values.date;
-    if (!CCSVFile::FieldsFit({strMeter, values.serialNumber, values.user}, TextTable::FieldBreaksFile))
-        return false;
+    if (FileResult fit =
+            CCSVFile::CheckFields({strMeter, values.serialNumber, values.user}, TextTable::FieldBreaksFile);
+        !fit.ok())
+        return fit;
     const QDate date = curDate.date();
     const QTime time = curDate.time();
-    if (!date.isValid() || !time.isValid()) {
-        ErrorFrame::report(TextTable::text(TextTable::InvalidImportDate));
-        return false;
-    }
+    if (!date.isValid() || !time.isValid())
+        return {FileResult::Failure::Refused, TextTable::text(TextTable::InvalidImportDate)};
     const CDevice &device = m_device;
     const QString &header =
         (device.IsKlaro7(strMeter) || device.IsKlaro4(strMeter)) ? headerKlaro() : headerLumora();
@@ -109,24 +119,27 @@ bool CMeasVal::BuildFileText(QString &strText, const MeasuredValues &values) con
     if (records > 0)
         text += QStringView(strMVals).sliced(2, records);
     strText = std::move(text);
-    return true;
+    return {};
 }
 
 qint16 CMeasVal::OpenFile(MeasuredValues &values, const QString &strFileName)
 {
+    m_last = {};
     try {
         const QFileInfo info(strFileName);
         if (info.exists() && !info.isFile()) {
             // A folder or a device is there, but no file to read: not "missing".
-            ErrorFrame::report(TextTable::text(TextTable::FileReadFailed)
-                                   .arg(strFileName, TextTable::text(TextTable::NotRegularFile)));
+            m_last = {FileResult::Failure::Unreadable,
+                      TextTable::text(TextTable::FileReadFailed)
+                          .arg(strFileName, TextTable::text(TextTable::NotRegularFile))};
             return ReadFailed;
         }
         if (!info.isFile())
             return FileMissing;
         QString text;
         // Room for the reply's end marker, which the parser appends in place.
-        if (!CCSVFile().ReadFile(text, strFileName, kTail.size()))
+        m_last = CCSVFile().Read(text, strFileName, kTail.size());
+        if (!m_last.ok())
             return ReadFailed;
         return ParseFileText(std::move(text), values) ? Opened : InvalidFormat;
     } catch (const std::exception &e) {

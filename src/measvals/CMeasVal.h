@@ -1,6 +1,7 @@
 #pragma once
 // Turns a document's measured values (raw dataset text, meter, serial number, user, import time)
 // into the text of a measured-value file and back.
+#include "CCSVFile.h"
 #include "MeasuredValues.h"
 
 #include <QString>
@@ -26,12 +27,19 @@ public:
 
     bool SaveFile(const MeasuredValues &values, const QString &strFileName);
     qint16 OpenFile(MeasuredValues &values, const QString &strFileName);
+    // How the last SaveFile or OpenFile ended, with the words for the user where the file itself
+    // failed (the caller tells them, before its own message); none for a missing or unreadable file
+    // of the wrong format, which the caller words itself.
+    const FileResult &lastResult() const { return m_last; }
 
-    // The workers, public for the fuzz harness and the benchmarks.
+    // The workers, public for the fuzz harness and the benchmarks. BuildFileText reports a refusal to
+    // the error handler; BuildText leaves it to the caller.
     bool BuildFileText(QString &strText, const MeasuredValues &values) const;
+    FileResult BuildText(QString &strText, const MeasuredValues &values) const;
     // Takes the text (moved in, turned into the raw text in place so a large file is not copied).
     static bool ParseFileText(QString strText, MeasuredValues &values);
 
 private:
     const CDevice &m_device;
+    FileResult m_last;
 };

@@ -44,43 +44,61 @@ bool readPlainInteger(QStringView text, double &value)
 bool CExportExcel::SetMVals(const MeasuredValues &values, const QString &strFileName)
 {
     try {
-        // The writer discards its file unless close succeeds, so any early end leaves no file.
-        const std::unique_ptr<SheetWriter> sheet = SheetWriter::forFile(strFileName);
-        // A file error (no permission, disk full) is told with its cause; the caller adds its own message.
-        auto fileFailed = [&sheet, &strFileName] {
-            if (!sheet->errorString().isEmpty())
-                ErrorFrame::report(
-                    TextTable::text(TextTable::FileWriteFailed).arg(strFileName, sheet->errorString()));
-            return false;
-        };
-        if (!sheet->create(strFileName))
-            return fileFailed();
-        Run run;
-        run.sheet = sheet.get();
-        const bool written = WriteSheet(run, values);
-        // Cells that could not be converted are told once, with their count and the first of them.
-        const std::pair<const Skipped &, int> skipped[] = {{run.notWhole, TextTable::IntegerCellsLeftEmpty},
-                                                           {run.tooLarge, TextTable::NumberCellsLeftEmpty}};
-        // The cell's text as far as a message can show it (a damaged file's field can be 100 MB).
-        constexpr qsizetype kQuoted = 80;
-        for (const auto &[cells, textNumber] : skipped) {
-            if (cells.count > 0)
-                ErrorFrame::report(TextTable::text(textNumber)
-                                       .arg(cells.count)
-                                       .arg(cells.row)
-                                       .arg(cells.column)
-                                       .arg(cells.text.size() > kQuoted
-                                                ? cells.text.left(kQuoted) +
-                                                      QStringLiteral("... [%1]").arg(cells.text.size())
-                                                : cells.text));
-        }
-        if (!written)
-            return fileFailed();
-        return sheet->close() || fileFailed();
+        m_last = Export(values, strFileName);
     } catch (const std::exception &e) {
+        m_last = {FileResult::Failure::Unwritable, {}, {}};
         ErrorFrame::report(QString::fromLocal8Bit(e.what()));
-        return false;
     }
+    return m_last.ok();
+}
+
+FileResult CExportExcel::Export(const MeasuredValues &values, const QString &strFileName)
+{
+    // The writer discards its file unless close succeeds, so any early end leaves no file.
+    const std::unique_ptr<SheetWriter> sheet = SheetWriter::forFile(strFileName);
+    FileResult result;
+    // A file error (no permission, disk full) is told with its cause; the caller adds its own message.
+    const auto fileFailed = [&sheet, &strFileName, &result] {
+        result.failure =
+            sheet->refusal().isEmpty() ? FileResult::Failure::Unwritable : FileResult::Failure::Refused;
+        if (!sheet->errorString().isEmpty())
+            result.message =
+                TextTable::text(TextTable::FileWriteFailed).arg(strFileName, sheet->errorString());
+        return result;
+    };
+    if (!sheet->create(strFileName))
+        return fileFailed();
+    Run run;
+    run.sheet = sheet.get();
+    const bool written = WriteSheet(run, values);
+    if (!sheet->refusal().isEmpty())
+        result.notes.append(sheet->refusal());
+    result.notes += SkippedNotes(run);
+    if (!written || !sheet->close())
+        return fileFailed();
+    return result;
+}
+
+QStringList CExportExcel::SkippedNotes(const Run &run)
+{
+    // Cells that could not be converted are told once, with their count and the first of them.
+    const std::pair<const Skipped &, int> skipped[] = {{run.notWhole, TextTable::IntegerCellsLeftEmpty},
+                                                       {run.tooLarge, TextTable::NumberCellsLeftEmpty}};
+    // The cell's text as far as a message can show it (a damaged file's field can be 100 MB).
+    constexpr qsizetype kQuoted = 80;
+    QStringList notes;
+    for (const auto &[cells, textNumber] : skipped) {
+        if (cells.count > 0)
+            notes.append(
+                TextTable::text(textNumber)
+                    .arg(cells.count)
+                    .arg(cells.row)
+                    .arg(cells.column)
+                    .arg(cells.text.size() > kQuoted
+                             ? cells.text.left(kQuoted) + QStringLiteral("... [%1]").arg(cells.text.size())
+                             : cells.text));
+    }
+    return notes;
 }
 
 bool CExportExcel::WriteSheet(Run &run, const MeasuredValues &values)
@@ -145,7 +163,7 @@ bool CExportExcel::WriteDataRows(Run &run, const QString &strMVals, int n, const
     sinceEvents.start();
     while (walk.next()) {
         if (walk.recordNumber() > run.sheet->maxDatasets()) {
-            run.sheet->reportTooManyDatasets();
+            run.sheet->refuseTooManyDatasets();
             return false;
         }
         if (!WriteDataRow(run, walk, qint32(kHeaderRow + walk.recordNumber()), n, valueTypes))

@@ -2,6 +2,7 @@
 // Writes one document's measured values into a spreadsheet file: a header block with meter, serial
 // number, user, date and time, the column headers of the meter's table and one row per dataset. The
 // file name picks the format: a workbook for .xlsx, a BIFF2 sheet otherwise; the cells are the same.
+#include "CCSVFile.h"
 #include "MeasuredValues.h"
 
 #include <QString>
@@ -20,6 +21,10 @@ public:
     explicit CExportExcel(const CDevice &device) : m_device(device) {}
 
     bool SetMVals(const MeasuredValues &values, const QString &strFileName);
+    // How the last SetMVals ended, with what the user is to learn: cells left empty (also when the
+    // file was written), content the file cannot take, the file error with its cause. The caller tells
+    // it, before its own message.
+    const FileResult &lastResult() const { return m_last; }
 
 private:
     // Cells left empty because their text could not be converted: told once per kind, with the first.
@@ -43,6 +48,8 @@ private:
         QStringView text;
     };
 
+    FileResult Export(const MeasuredValues &values, const QString &strFileName);
+    static QStringList SkippedNotes(const Run &run);
     bool WriteSheet(Run &run, const MeasuredValues &values);
     bool WriteHeaderBlock(Run &run, const QStringList &headers, int n, const MeasuredValues &values);
     bool WriteDataRows(Run &run, const QString &strMVals, int n, const QList<qint32> &valueTypes);
@@ -50,4 +57,5 @@ private:
     static Cell ConvertField(QStringView text, qint32 valueType, Conversion &conversion);
 
     const CDevice &m_device;
+    FileResult m_last;
 };

@@ -1,7 +1,6 @@
 #include "SheetWriters.h"
 
 #include "CExcelFile.h"
-#include "ErrorFrame.h"
 #include "FileWrites.h"
 #include "TextTable.h"
 #include "WorkbookCheck.h"
@@ -26,7 +25,7 @@ public:
     static constexpr qint32 kMaxDatasets = CExcelFile::kMaxRow - kHeaderRows;
 
     qint32 maxDatasets() const override { return kMaxDatasets; }
-    void reportTooManyDatasets() const override;
+    void refuseTooManyDatasets() override;
     bool create(const QString &path) override
     {
         if (m_excel.CreateFile(path) != CExcelFile::Ok)
@@ -44,10 +43,8 @@ public:
     bool writeText(qint32 row, qint32 col, QStringView text, Alignment alignment) override
     {
         const qint16 status = m_excel.WriteLabel(kFont0, align(alignment), kNormal, row, col, text);
-        // The caller's "Export error!" alone would leave the user searching for the culprit.
         if (status == CExcelFile::Overflow && text.size() > 255)
-            ErrorFrame::report(
-                TextTable::text(TextTable::ExportTextTooLong).arg(row).arg(col).arg(text.size()));
+            m_refusal = TextTable::text(TextTable::ExportTextTooLong).arg(row).arg(col).arg(text.size());
         return status == CExcelFile::Ok;
     }
     bool writeInteger(qint32 row, qint32 col, quint16 value, Alignment alignment) override
@@ -104,9 +101,9 @@ public:
     XlsxWriter &operator=(const XlsxWriter &) = delete;
 
     qint32 maxDatasets() const override { return kMaxDatasets; }
-    void reportTooManyDatasets() const override
+    void refuseTooManyDatasets() override
     {
-        ErrorFrame::report(TextTable::text(TextTable::XlsxTooManyDatasets).arg(kMaxDatasets));
+        m_refusal = TextTable::text(TextTable::XlsxTooManyDatasets).arg(kMaxDatasets);
     }
     bool create(const QString &path) override
     {
@@ -145,8 +142,7 @@ public:
     bool writeText(qint32 row, qint32 col, QStringView text, Alignment alignment) override
     {
         if (text.size() > kMaxText) {
-            ErrorFrame::report(
-                TextTable::text(TextTable::XlsxTextTooLong).arg(row).arg(col).arg(text.size()));
+            m_refusal = TextTable::text(TextTable::XlsxTextTooLong).arg(row).arg(col).arg(text.size());
             return false;
         }
         m_utf8 = text.toUtf8();
@@ -242,10 +238,10 @@ private:
     QString m_error;
 };
 
-void Biff2Writer::reportTooManyDatasets() const
+void Biff2Writer::refuseTooManyDatasets()
 {
-    ErrorFrame::report(
-        TextTable::text(TextTable::ExportTooManyDatasets).arg(kMaxDatasets).arg(XlsxWriter::kMaxDatasets));
+    m_refusal =
+        TextTable::text(TextTable::ExportTooManyDatasets).arg(kMaxDatasets).arg(XlsxWriter::kMaxDatasets);
 }
 
 } // namespace

@@ -17,13 +17,13 @@ public:
 
     // Datasets that fit below the header block.
     virtual qint32 maxDatasets() const = 0;
-    // Tells the user that the file cannot take this many datasets and what can.
-    virtual void reportTooManyDatasets() const = 0;
+    // Refuses the datasets beyond maxDatasets: the refusal tells the user what file can take them.
+    virtual void refuseTooManyDatasets() = 0;
 
     // The file's layout: margins, font and grid lines of a printed sheet; false on a file error.
     virtual bool create(const QString &path) = 0;
     virtual bool setColumnWidths(int columns, int width) = 0;
-    // Rows and columns count from 1; rows are written in order. A text the file cannot take is told.
+    // Rows and columns count from 1; rows are written in order. A text the file cannot take is refused.
     virtual bool writeText(qint32 row, qint32 col, QStringView text, Alignment alignment) = 0;
     // A whole number from 0 to 65535 (the BIFF2 INTEGER cell's range).
     virtual bool writeInteger(qint32 row, qint32 col, quint16 value, Alignment alignment) = 0;
@@ -32,4 +32,10 @@ public:
     virtual bool close() = 0;
     // The platform's or the library's text for the last file error.
     virtual QString errorString() const = 0;
+    // Why content was refused (a text longer than a cell holds, too many datasets), in the user's words;
+    // empty while nothing was. Without it, "Export error!" alone would leave the user searching.
+    const QString &refusal() const { return m_refusal; }
+
+protected:
+    QString m_refusal;
 };

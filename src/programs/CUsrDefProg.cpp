@@ -82,14 +82,23 @@ void CUsrDefProg::ClearTable()
 
 bool CUsrDefProg::Transfer(const QString &cmd, QString &reply)
 {
-    return m_communication.Exchange(Protocol::line(cmd), reply);
+    // Taken before the wait: a command refused inside it leaves its own result, not this one's.
+    const LinkResult before = m_linkResult;
+    const bool ok = m_communication.Exchange(Protocol::line(cmd), reply);
+    m_linkResult = before.then(m_communication.lastResult());
+    return ok;
 }
 
 bool CUsrDefProg::RequestList(QString &reply)
 {
     reply.clear();
+    if (!m_link)
+        return false;
+    const LinkResult before = m_linkResult;
     // A rejected list is a failure, not a meter without programs; two lists run together are no list.
-    return m_link && m_communication.ReadListing(*m_link, Protocol::ListPrograms, 4, reply);
+    const bool ok = m_communication.ReadListing(*m_link, Protocol::ListPrograms, 4, reply);
+    m_linkResult = before.then(m_communication.lastResult());
+    return ok;
 }
 
 std::optional<QStringList> CUsrDefProg::ParseListReply(const QString &reply)
@@ -149,6 +158,7 @@ bool CUsrDefProg::ReadProgram(const QString &strProgNum, ProgramRecord &record)
 
 bool CUsrDefProg::Update()
 {
+    m_linkResult = {};
     m_updateRunning = true;
     if (!m_device.Online()) {
         ClearTable();
@@ -161,7 +171,8 @@ bool CUsrDefProg::Update()
     }
     const std::optional<QStringList> numbers = ParseListReply(reply);
     if (!numbers) {
-        ErrorFrame::report(TextTable::text(TextTable::ProgramListTooLong).arg(kSlots));
+        m_linkResult = m_linkResult.then(
+            {LinkFailure::TooLong, TextTable::text(TextTable::ProgramListTooLong).arg(kSlots), {}});
         ClearTable();
         return false;
     }
@@ -224,6 +235,7 @@ bool CUsrDefProg::GetFreeProgNumMeter(QString &strProgNum) const
 bool CUsrDefProg::StoreAndReadBack(const QString &code, const ProgramRecord &program, ProgramRecord &record,
                                    bool confirmed)
 {
+    m_linkResult = {};
     // Callers check first and tell the user; a program that still fails is a fault of the caller.
     const QString problem = CheckProgram(program, confirmed);
     if (!problem.isEmpty()) {
@@ -310,6 +322,7 @@ CUsrDefProg::storeOrModify(const ProgramRecord &program,
                            const std::function<ExistingProgram(const QString &number)> &askExisting,
                            const std::function<void(bool)> &transferring, bool confirmed)
 {
+    m_linkResult = {};
     const auto transfer = [&transferring](const std::function<bool()> &step) {
         if (transferring)
             transferring(true);
@@ -338,6 +351,7 @@ CUsrDefProg::storeOrModify(const ProgramRecord &program,
 
 bool CUsrDefProg::Delete(const QString &strProgNum)
 {
+    m_linkResult = {};
     QString reply;
     if (!Transfer(Protocol::DeleteProgram + strProgNum, reply))
         return false;
@@ -364,6 +378,7 @@ bool CUsrDefProg::Delete(const QString &strProgNum)
 
 bool CUsrDefProg::DeleteAll()
 {
+    m_linkResult = {};
     QString reply;
     if (!Transfer(Protocol::DeleteAllPrograms, reply))
         return false;
@@ -612,20 +627,29 @@ bool CUsrDefProg::ParseProgramText(const QString &text, ProgramRecord &program)
 bool CUsrDefProg::SaveToFile(const ProgramRecord &program, const QString &strFilePath) const
 {
     // A value that would shift the layout is refused: what is saved must read back.
-    if (!CCSVFile::FieldsFit(program.texts(), TextTable::FieldBreaksProgramFile))
-        return false;
-    return CCSVFile().WriteFile(strFilePath, BuildProgramText(program));
+    m_lastFile = CCSVFile::CheckFields(program.texts(), TextTable::FieldBreaksProgramFile);
+    if (m_lastFile.ok())
+        m_lastFile = CCSVFile().Write(strFilePath, BuildProgramText(program));
+    return m_lastFile.ok();
 }
 
 bool CUsrDefProg::ReadFromFile(ProgramRecord &program, const QString &strFileName) const
 {
+    m_lastFile = ReadProgramFile(program, strFileName);
+    return m_lastFile.ok();
+}
+
+FileResult CUsrDefProg::ReadProgramFile(ProgramRecord &program, const QString &strFileName) const
+{
     const QString path = FilePath(strFileName);
     if (!QFileInfo(path).isFile())
-        return false;
+        return {FileResult::Failure::Unreadable, {}};
     QString text;
-    if (!CCSVFile().ReadFile(text, path))
-        return false;
-    return ParseProgramText(text, program);
+    if (FileResult read = CCSVFile().Read(text, path); !read.ok())
+        return read;
+    if (!ParseProgramText(text, program))
+        return {FileResult::Failure::Unreadable, {}};
+    return {};
 }
 
 bool CUsrDefProg::ListPC(QStringList &strProgNumList, QStringList &strFileNameList, qint16 &intNumProgs) const
@@ -640,8 +664,6 @@ bool CUsrDefProg::ListPC(QStringList &strProgNumList, QStringList &strFileNameLi
     const QString dir = WorkDir();
     if (dir.isEmpty() || !QFileInfo(dir).isDir())
         return false;
-    // Files that are not readable program files are skipped without a word (the console lists often).
-    ErrorFrame::ScopedHandler quiet([](const QString &) {});
     ProgramRecord program;
     QDirIterator it(dir, QDir::Files | QDir::Hidden | QDir::System);
     while (it.hasNext() && intNumProgs < kListSize) {
@@ -649,7 +671,8 @@ bool CUsrDefProg::ListPC(QStringList &strProgNumList, QStringList &strFileNameLi
         const QString name = it.fileName();
         if (name.right(4) != QStringLiteral(".csv"))
             continue;
-        if (!ReadFromFile(program, name))
+        // Files that are not readable program files are skipped without a word (the console lists often).
+        if (!ReadProgramFile(program, name).ok())
             continue;
         strProgNumList[intNumProgs] = program.NO;
         strFileNameList[intNumProgs] = name;

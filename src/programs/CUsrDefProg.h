@@ -1,6 +1,8 @@
 #pragma once
 // The user-defined programs: the PC's copy of the programs in the meter (the meter table), every
 // program exchange with the meter, and program files in the working directory.
+#include "CCSVFile.h"
+#include "LinkResult.h"
 #include "ProgramRecord.h"
 
 #include <QList>
@@ -48,6 +50,9 @@ public:
     bool GetProgramMeter(ProgramRecord &program, const QString &strProgNum) const;
     bool Delete(const QString &strProgNum);
     bool DeleteAll();
+    // How the link served the last Update, AddNew, Modify, Delete or DeleteAll, with what the user is
+    // to be told about it (a lost line, a list longer than the meter's slots); the caller tells it.
+    const LinkResult &linkResult() const { return m_linkResult; }
 
     // What to do with a program whose number the meter already holds.
     enum class ExistingProgram { Modify, Keep, Cancel };
@@ -105,6 +110,9 @@ public:
     bool ListPC(QStringList &strProgNumList, QStringList &strFileNameList, qint16 &intNumProgs) const;
     bool SaveToFile(const ProgramRecord &program, const QString &strFilePath) const;
     bool ReadFromFile(ProgramRecord &program, const QString &strFileName) const;
+    // How the last SaveToFile or ReadFromFile went with the file itself, with the words for the user
+    // (the caller tells them before its own message).
+    const FileResult &lastFileResult() const { return m_lastFile; }
     bool DeleteFile(const QString &strFileName) const;
     bool DeleteFileAll() const;
     // The path the save dialogs propose: "PROG " + number + ".csv" in the working directory, or the bare
@@ -136,6 +144,9 @@ private:
     bool RequestList(QString &reply);
     void ClearTable();
     QString FilePath(const QString &strFileName) const;
+    // A program file of the working folder into the record; a failure's words, where there are any,
+    // are left to the caller.
+    FileResult ReadProgramFile(ProgramRecord &program, const QString &strFileName) const;
 
     CSerialLink *m_link;
     CCommunication &m_communication;
@@ -148,4 +159,6 @@ private:
     // Read from the settings object on first use, so creating the shared objects touches no file.
     mutable std::optional<QString> m_workDir;
     std::function<void(const MeterChange &)> m_changed;
+    LinkResult m_linkResult;
+    mutable FileResult m_lastFile;
 };

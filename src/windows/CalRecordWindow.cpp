@@ -8,6 +8,7 @@
 #include "NumberText.h"
 #include "PrintJobs.h"
 #include "SharedObjects.h"
+#include "TellUser.h"
 #include "TextApplier.h"
 #include "TextTable.h"
 #include "UserDialogs.h"
@@ -201,8 +202,10 @@ bool CalRecordWindow::readFromMeter(bool fPH, bool fExtended)
     setCursor(Qt::WaitCursor);
     frmWait &wait = m_main.waitDialog();
     bool ok = false;
-    if (wait.ShowWithText(TextTable::text(1149)))
+    if (wait.ShowWithText(TextTable::text(1149))) {
         ok = m_main.shared().calProtocol->UpdateFromMeter(fPH, fExtended);
+        TellUser::link(m_main.shared().calProtocol->linkResult());
+    }
     wait.Unload();
     m_main.SetMousePointer(0);
     unsetCursor();
@@ -221,8 +224,10 @@ void CalRecordWindow::SaveAsFile()
     const QString path = dialogs.saveFileName(this, TextTable::text(1112), proposal, recordFilter());
     if (path.isEmpty())
         return;
-    if (!record.SaveToFile(path))
+    if (!record.SaveToFile(path)) {
+        TellUser::file(record.lastFileResult());
         dialogs.error(this, TextTable::text(1229));
+    }
 }
 
 void CalRecordWindow::ReadFile()
@@ -232,6 +237,7 @@ void CalRecordWindow::ReadFile()
     if (path.isEmpty())
         return;
     if (!m_main.shared().calProtocol->ReadFromFile(path)) {
+        TellUser::file(m_main.shared().calProtocol->lastFileResult());
         dialogs.error(this, TextTable::text(1180));
         return;
     }

@@ -1,5 +1,7 @@
 #include "frmConnCheck.h"
 
+#include "CDevice.h"
+#include "TellUser.h"
 #include "TextTable.h"
 
 #include <QDialogButtonBox>
@@ -41,8 +43,10 @@ void frmConnCheck::runCheck(bool search)
     m_cmdSearch->setEnabled(false);
     setCursor(Qt::WaitCursor);
     m_last = ConnectionCheck::collect();
-    if (search)
+    if (search) {
         ConnectionCheck::probe(m_last, m_device, m_communication, m_onlyKlaro7);
+        TellUser::link(m_device.linkResult());
+    }
     m_report->setPlainText(ConnectionCheck::text(m_last));
     unsetCursor();
     m_cmdPorts->setEnabled(true);

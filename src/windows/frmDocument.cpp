@@ -18,6 +18,7 @@
 #include "MainWindowContext.h"
 #include "MValTableModel.h"
 #include "SharedObjects.h"
+#include "TellUser.h"
 #include "TextApplier.h"
 #include "TextTable.h"
 #include "Twips.h"
@@ -361,6 +362,7 @@ void frmDocument::MenuImport()
     const QDateTime imported = QDateTime::currentDateTime();
     QString raw;
     const bool ok = shared.importMVal->GetMVals(raw);
+    TellUser::link(shared.importMVal->linkResult());
     disconnect(progress);
     wait.Unload();
     m_main.SetMousePointer(0);
@@ -431,6 +433,7 @@ bool frmDocument::SaveDocument(QString &outPath, bool useExisting, const QString
             return false;
     }
     if (!m_main.shared().measVal->SaveFile(m_doc, path)) {
+        TellUser::file(m_main.shared().measVal->lastResult());
         dialogs.error(this, TextTable::text(1177));
         return false;
     }
@@ -478,6 +481,7 @@ void frmDocument::MenuExport()
         return;
     m_main.SetMousePointer(11);
     const bool ok = m_main.shared().exportExcel->SetMVals(m_doc, path);
+    TellUser::file(m_main.shared().exportExcel->lastResult());
     m_main.SetMousePointer(0);
     if (!ok)
         dialogs.error(this, TextTable::text(1058));
@@ -576,6 +580,7 @@ void frmDocument::FillFromFile(const QString &strPath)
 {
     UserDialogs &dialogs = m_main.dialogs();
     const qint16 status = m_main.shared().measVal->OpenFile(m_doc, strPath);
+    TellUser::file(m_main.shared().measVal->lastResult());
     if (status != CMeasVal::Opened) {
         dialogs.error(this, TextTable::text(status == CMeasVal::InvalidFormat ? 1181 : 1180));
         ShowDocument(false);

@@ -15,6 +15,7 @@
 #include "ProgramChoices.h"
 #include "ProgramFields.h"
 #include "SharedObjects.h"
+#include "TellUser.h"
 #include "TextApplier.h"
 #include "TextTable.h"
 #include "UserDialogs.h"
@@ -336,6 +337,7 @@ bool frmProgConsole::ReadMeterPrograms()
     frmWait &wait = m_main.waitDialog();
     wait.ShowWithText(TextTable::text(1149));
     bool ok = prog.Update();
+    TellUser::link(prog.linkResult());
     // Cancel between two reads leaves programs whose fields were never read: the table is not used.
     if (!prog.updateRunning())
         ok = false;
@@ -494,7 +496,10 @@ void frmProgConsole::SelectEntry(QListWidget *list, int row, bool fReload)
         ok = prog.GetProgramMeter(program, entry);
     } else {
         QString fileName;
-        ok = FileNameFromEntry(entry, fileName) && prog.ReadFromFile(program, fileName);
+        if (FileNameFromEntry(entry, fileName)) {
+            ok = prog.ReadFromFile(program, fileName);
+            TellUser::file(prog.lastFileResult());
+        }
     }
     if (ok)
         ok = ShowProgramDetails(program);
@@ -675,6 +680,7 @@ frmProgConsole::Step frmProgConsole::CopyOneToPC(const QString &strProgNum)
         return Step::Cancelled;
     SetBusy(true);
     const bool saved = shared.usrDefProg->SaveToFile(program, path);
+    TellUser::file(shared.usrDefProg->lastFileResult());
     SetBusy(false);
     if (!saved) {
         dialogs.error(this, TextTable::text(1088));
@@ -738,6 +744,7 @@ void frmProgConsole::cmdCopyToMeter_Click()
     FileNameFromEntry(m_lstProgsPC->item(row)->text(), fileName);
     ProgramRecord program;
     if (!prog.ReadFromFile(program, fileName)) {
+        TellUser::file(prog.lastFileResult());
         dialogs.error(this, TextTable::text(1103));
         UpdateConsoleButtons(false, false, fileName);
         return;
@@ -759,6 +766,7 @@ void frmProgConsole::cmdCopyToMeter_Click()
     using Result = CUsrDefProg::StoreResult;
     const Result result = prog.storeOrModify(
         program, askModify, [this](bool busy) { SetBusy(busy); }, confirmed);
+    TellUser::link(prog.linkResult());
     if (result == Result::Added || result == Result::Modified)
         dialogs.information(this, TextTable::text(1160));
     else if (result != Result::Kept)
@@ -789,6 +797,7 @@ void frmProgConsole::cmdCopyToMeterAll_Click()
     for (const QString &fileName : files) {
         ProgramRecord program;
         if (!prog.ReadFromFile(program, fileName)) {
+            TellUser::file(prog.lastFileResult());
             dialogs.error(this, TextTable::text(1103));
             UpdateConsoleButtons(false, meter, key);
             return;
@@ -811,6 +820,7 @@ void frmProgConsole::cmdCopyToMeterAll_Click()
         using Result = CUsrDefProg::StoreResult;
         const Result result = prog.storeOrModify(
             program, askModify, [this](bool busy) { SetBusy(busy); }, confirmed);
+        TellUser::link(prog.linkResult());
         if (result == Result::Cancelled) {
             dialogs.warning(this, TextTable::text(1169) + kCrLf + TextTable::text(1170));
             UpdateConsoleButtons(false, meter, key);
@@ -851,6 +861,7 @@ void frmProgConsole::cmdDeleteMeter_Click()
         return;
     SetBusy(true);
     const bool ok = m_main.shared().usrDefProg->Delete(number);
+    TellUser::link(m_main.shared().usrDefProg->linkResult());
     SetBusy(false);
     if (!ok)
         dialogs.error(this, TextTable::text(1097));
@@ -869,6 +880,7 @@ void frmProgConsole::cmdDeleteAllMeter_Click()
         return;
     SetBusy(true);
     const bool ok = m_main.shared().usrDefProg->DeleteAll();
+    TellUser::link(m_main.shared().usrDefProg->linkResult());
     SetBusy(false);
     if (!ok)
         dialogs.error(this, TextTable::text(1100));

@@ -15,6 +15,7 @@
 #include "ProgramChoices.h"
 #include "ProgramFields.h"
 #include "SharedObjects.h"
+#include "TellUser.h"
 #include "TextApplier.h"
 #include "TextTable.h"
 #include "Twips.h"
@@ -364,6 +365,8 @@ void frmProgEdit::Load()
         ProgramRecord program;
         const bool read = meter ? shared.usrDefProg->GetProgramMeter(program, number)
                                 : shared.usrDefProg->ReadFromFile(program, fileName);
+        if (!meter)
+            TellUser::file(shared.usrDefProg->lastFileResult());
         if (read) {
             LoadProgram(program, true);
             Calculate(false);
@@ -692,6 +695,7 @@ void frmProgEdit::cmdSaveDevice_Click()
             unsetCursor();
     };
     const Result result = shared.usrDefProg->storeOrModify(program, askModify, busy, confirmed);
+    TellUser::link(shared.usrDefProg->linkResult());
     // Whatever was sent, the console shows the meter's table with this program.
     if (result != Result::Kept) {
         m_console.RequestSelProgram(number, QString(), true);
@@ -722,6 +726,7 @@ void frmProgEdit::cmdSaveFile_Click()
     if (path.isEmpty())
         return;
     if (!shared.usrDefProg->SaveToFile(program, path)) {
+        TellUser::file(shared.usrDefProg->lastFileResult());
         dialogs.error(this, TextTable::text(1088));
         return;
     }

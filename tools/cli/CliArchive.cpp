@@ -374,7 +374,10 @@ int queryOrExport(const QStringList &arguments, bool exporting)
     if (out.endsWith(QLatin1String(".csv"), Qt::CaseInsensitive))
         return writeWhole(out, csvText(rows)) ? kDone : kNotWritten;
     session.shared.login->setUserName(QString());
-    if (!session.shared.exportExcel->SetMVals(asDocument(rows, session.shared.login->UserName()), out)) {
+    const bool exported =
+        session.shared.exportExcel->SetMVals(asDocument(rows, session.shared.login->UserName()), out);
+    tellFileFailure(session, session.shared.exportExcel->lastResult());
+    if (!exported) {
         printError(TextTable::text(1058));
         return kNotWritten;
     }
@@ -530,6 +533,7 @@ int archiveImport(Session &session, const QString &raw, const QDateTime &importe
         const MeasuredValues document{device.DeviceName(), device.SerialNumber(), shared.login->UserName(),
                                       imported, raw};
         if (!shared.measVal->SaveFile(document, fileName)) {
+            tellFileFailure(session, shared.measVal->lastResult());
             printError(TextTable::text(1177));
             fileFailed = true;
         }
@@ -568,7 +572,9 @@ int importMeter(Session &session, const QString &fileName)
     const QDateTime imported = QDateTime::currentDateTime();
     QString raw;
     // A meter unplugged on the way ends here: nothing is archived, so nothing is delivered.
-    if (!shared.importMVal->GetMVals(raw)) {
+    const bool gotValues = shared.importMVal->GetMVals(raw);
+    tellLinkFailure(session, shared.importMVal->linkResult());
+    if (!gotValues) {
         printError(TextTable::text(1036));
         return kImportFailed;
     }

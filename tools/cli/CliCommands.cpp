@@ -85,10 +85,27 @@ Session::Session() : shared(&link)
     CommLog &log = processLog();
     log.setEcho(s_trace);
     link.setLog(&log);
-    s_previous = ErrorFrame::setHandler([this](const QString &description) {
-        ++m_errors;
-        printError(TextTable::text(1033) + QStringLiteral(": ") + description);
-    });
+    s_previous = ErrorFrame::setHandler([this](const QString &description) { tell(description); });
+}
+
+void Session::tell(const QString &description)
+{
+    ++m_errors;
+    printError(TextTable::text(1033) + QStringLiteral(": ") + description);
+}
+
+int tellLinkFailure(Session &session, const LinkResult &result, int exitCode)
+{
+    for (const QString &text : result.messages())
+        session.tell(text);
+    return exitCode;
+}
+
+int tellFileFailure(Session &session, const FileResult &result, int exitCode)
+{
+    for (const QString &text : result.messages())
+        session.tell(text);
+    return exitCode;
 }
 
 Session::~Session()
@@ -155,6 +172,7 @@ qint16 recogniseMeter(Session &session)
     QString name;
     QString serial;
     const qint16 result = session.shared.device->Recognise(name, serial, onlyKlaro7);
+    tellLinkFailure(session, session.shared.device->linkResult());
     if (result == CDevice::FirmwareTooOld) {
         printError(TextTable::text(1201));
         printError(TextTable::text(1202));
@@ -235,6 +253,7 @@ int doctor(const QStringList &arguments)
         Session session;
         ConnectionCheck::probe(report, *session.shared.device, *session.shared.communication,
                                ProgramFolder::onlyKlaro7(*session.shared.ini));
+        tellLinkFailure(session, session.shared.device->linkResult());
     }
     if (parser.isSet(json))
         printLine(

@@ -1,6 +1,7 @@
 #pragma once
 // The subcommands of meravo-cli. Each takes its own arguments (argument 0 is the subcommand) and
 // returns the process exit code.
+#include "CCSVFile.h"
 #include "CSerialLink.h"
 #include "SharedObjects.h"
 
@@ -35,6 +36,8 @@ public:
     CSerialLink link;
     SharedObjects shared;
     int errorsReported() const { return m_errors; }
+    // One error line on stderr ("Error: ..."), counted.
+    void tell(const QString &description);
 
 private:
     int m_errors = 0;
@@ -51,6 +54,12 @@ void printError(const QString &line);
 // here. maxPositional -1: no upper limit.
 bool parseOptions(QCommandLineParser &parser, const QStringList &arguments, const QString &description,
                   int minPositional, int maxPositional, int *exitCode);
+
+// Prints what a meter operation had to tell as the session's error lines, in order; returns exitCode,
+// so a caller ends with it.
+int tellLinkFailure(Session &session, const LinkResult &result, int exitCode = 0);
+// The same for what reading, writing or exporting a file had to tell.
+int tellFileFailure(Session &session, const FileResult &result, int exitCode = 0);
 
 // Searches and identifies the meter as the desktop program does; on failure the reason is printed.
 qint16 recogniseMeter(Session &session);

@@ -70,6 +70,7 @@ int datasets(const QStringList &arguments)
     const QDateTime imported = QDateTime::currentDateTime();
     QString raw;
     const bool ok = session.shared.importMVal->GetMVals(raw);
+    tellLinkFailure(session, session.shared.importMVal->linkResult());
     if (showProgress)
         std::fputs("\n", stderr);
     if (!ok) {
@@ -81,6 +82,7 @@ int datasets(const QStringList &arguments)
     if (parser.isSet(output)) {
         const MeasuredValues document{meter, serial, session.shared.login->UserName(), imported, raw};
         if (!session.shared.measVal->SaveFile(document, parser.value(output))) {
+            tellFileFailure(session, session.shared.measVal->lastResult());
             printError(TextTable::text(1177));
             return kSaveFailed;
         }
@@ -120,7 +122,9 @@ int exportFile(const QStringList &arguments)
 
     Session session;
     MeasuredValues document;
-    switch (session.shared.measVal->OpenFile(document, in)) {
+    const qint16 opened = session.shared.measVal->OpenFile(document, in);
+    tellFileFailure(session, session.shared.measVal->lastResult());
+    switch (opened) {
     case CMeasVal::Opened:
         break;
     case CMeasVal::FileMissing:
@@ -133,7 +137,9 @@ int exportFile(const QStringList &arguments)
         printError(TextTable::text(1180));
         return kUnreadable;
     }
-    if (!session.shared.exportExcel->SetMVals(document, out)) {
+    const bool exported = session.shared.exportExcel->SetMVals(document, out);
+    tellFileFailure(session, session.shared.exportExcel->lastResult());
+    if (!exported) {
         printError(TextTable::text(1058));
         return kExportFailed;
     }

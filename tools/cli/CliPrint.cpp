@@ -52,7 +52,9 @@ int print(const QStringList &arguments)
     Session session;
     PrintJobs::Job job;
     MeasuredValues document;
-    switch (session.shared.measVal->OpenFile(document, in)) {
+    const qint16 opened = session.shared.measVal->OpenFile(document, in);
+    tellFileFailure(session, session.shared.measVal->lastResult());
+    switch (opened) {
     case CMeasVal::Opened:
         if (parser.isSet(table))
             job.print = [&document](CPrint &print) { return print.PrintMValsTable(document); };
@@ -65,6 +67,7 @@ int print(const QStringList &arguments)
     case CMeasVal::InvalidFormat:
         // Not measured values: perhaps a calibration record.
         if (!session.shared.calProtocol->ReadFromFile(in)) {
+            tellFileFailure(session, session.shared.calProtocol->lastFileResult());
             printError(TextTable::text(1181));
             return kInvalid;
         }

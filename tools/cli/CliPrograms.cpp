@@ -68,12 +68,18 @@ int programsCommand(const QStringList &arguments)
 
     Session session;
     CUsrDefProg &prog = *session.shared.usrDefProg;
+    // What the link had to tell comes before the command's own failure.
+    const auto told = [&session, &prog](auto result) {
+        tellLinkFailure(session, prog.linkResult());
+        return result;
+    };
     // A file to store is read and checked before the meter is touched.
     ProgramRecord program;
     if (action == QStringLiteral("put")) {
         QString text;
-        if (!CCSVFile().ReadFile(text, args[1]) || !CUsrDefProg::ParseProgramText(text, program))
-            return fail(1180);
+        const FileResult read = CCSVFile().Read(text, args[1]);
+        if (!read.ok() || !CUsrDefProg::ParseProgramText(text, program))
+            return fail(tellFileFailure(session, read, 1180));
         const QString problem = prog.CheckProgram(program, parser.isSet(force));
         if (!problem.isEmpty()) {
             printError(problem);
@@ -91,8 +97,8 @@ int programsCommand(const QStringList &arguments)
         return kFailed;
     }
     if (action == QStringLiteral("delete-all"))
-        return prog.DeleteAll() ? 0 : fail(1100);
-    if (!prog.Update())
+        return told(prog.DeleteAll()) ? 0 : fail(1100);
+    if (!told(prog.Update()))
         return fail(1150);
 
     if (action == QStringLiteral("list")) {
@@ -121,16 +127,18 @@ int programsCommand(const QStringList &arguments)
             session.shared.login->setUserName(parser.value(user));
             program.USER = session.shared.login->UserName();
         }
-        return prog.SaveToFile(program, parser.value(output)) ? 0 : fail(1088);
+        if (prog.SaveToFile(program, parser.value(output)))
+            return 0;
+        return fail(tellFileFailure(session, prog.lastFileResult(), 1088));
     }
     if (action == QStringLiteral("delete"))
-        return prog.Delete(number) ? 0 : fail(1097);
+        return told(prog.Delete(number)) ? 0 : fail(1097);
 
     // put: a program the meter holds is modified without asking.
     using Result = CUsrDefProg::StoreResult;
-    switch (prog.storeOrModify(
+    switch (told(prog.storeOrModify(
         program, [](const QString &) { return CUsrDefProg::ExistingProgram::Modify; }, {},
-        parser.isSet(force))) {
+        parser.isSet(force)))) {
     case Result::Modified:
         printLine(QStringLiteral("modified ") + program.NO);
         return 0;
@@ -191,7 +199,9 @@ int calrecordCommand(const QStringList &arguments)
                        .arg(device.DeviceName()));
         return kFailed;
     }
-    if (!cal.UpdateFromMeter(ph, session.shared.device->IsKlaro7(QString())) || !cal.IsProtocolValid())
+    const bool read = cal.UpdateFromMeter(ph, session.shared.device->IsKlaro7(QString()));
+    tellLinkFailure(session, cal.linkResult());
+    if (!read || !cal.IsProtocolValid())
         return fail(1221);
 
     QString meter, serNo, userName, date, time, interval, mode;
@@ -234,7 +244,7 @@ int calrecordCommand(const QStringList &arguments)
             printLine(QStringLiteral("Standard %1: %2").arg(i + 1).arg(standards[i]));
     }
     if (parser.isSet(output) && !cal.SaveToFile(parser.value(output)))
-        return fail(1229);
+        return fail(tellFileFailure(session, cal.lastFileResult(), 1229));
     return 0;
 }
 
