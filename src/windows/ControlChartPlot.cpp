@@ -117,6 +117,211 @@ ControlChartPlot::Range ControlChartPlot::fullRange(const QcChart &chart)
     return {-0.5, std::max(0.5, double(chart.points.size()) - 0.5), lo - margin, hi + margin};
 }
 
+namespace {
+
+// What every step of a drawing shares: where it draws, the part of the chart shown and the letter size.
+struct ChartCanvas {
+    QPainter &painter;
+    QRectF target;
+    QRectF plot;
+    const QcChart &chart;
+    ControlChartPlot::Range range;
+    double em;
+
+    double X(double x) const { return plot.left() + (x - range.x0) / (range.x1 - range.x0) * plot.width(); }
+    double Y(double y) const
+    {
+        return plot.bottom() - (y - range.y0) / (range.y1 - range.y0) * plot.height();
+    }
+};
+
+void drawTitle(const ChartCanvas &c)
+{
+    c.painter.setPen(Qt::black);
+    c.painter.drawText(QRectF(c.target.left(), c.target.top(), c.target.width(), kTop * c.em),
+                       Qt::AlignCenter,
+                       TextTable::text(TextTable::QcReportTitle).arg(c.chart.definition.name) +
+                           (c.chart.unit.isEmpty() ? QString() : QStringLiteral(" [%1]").arg(c.chart.unit)));
+}
+
+// The pre-period: the values its limits came from.
+void drawPrePeriods(const ChartCanvas &c)
+{
+    for (const QcPeriod &p : c.chart.periods) {
+        if (!p.prePeriod || p.last < p.first)
+            continue;
+        qint64 seen = 0;
+        int end = p.first;
+        for (int i = p.first; i <= p.last && seen < p.n; ++i) {
+            seen += c.chart.points[i].judged ? 1 : 0;
+            end = i;
+        }
+        c.painter.fillRect(
+            QRectF(QPointF(c.X(p.first - 0.5), c.plot.top()), QPointF(c.X(end + 0.5), c.plot.bottom())),
+            QColor(225, 235, 250));
+    }
+}
+
+// The limits of each period over its values.
+void drawPeriodLimits(const ChartCanvas &c)
+{
+    for (const QcPeriod &p : c.chart.periods) {
+        if (p.last < p.first)
+            continue;
+        const double x0 = c.X(p.first - 0.5);
+        const double x1 = c.X(p.last + 0.5);
+        auto line = [&](double y, const QColor &colour, Qt::PenStyle style) {
+            if (!std::isfinite(y))
+                return;
+            c.painter.setPen(QPen(colour, 1.5, style));
+            c.painter.drawLine(QPointF(x0, c.Y(y)), QPointF(x1, c.Y(y)));
+        };
+        line(p.centre, QColor(0, 128, 0), Qt::SolidLine);
+        for (const double k : {-2.0, 2.0})
+            line(p.limit(k), QColor(230, 140, 0), Qt::DashLine);
+        for (const double k : {-3.0, 3.0})
+            line(p.limit(k), QColor(200, 0, 0), Qt::SolidLine);
+        c.painter.setPen(QPen(Qt::gray, 1, Qt::DotLine));
+        c.painter.drawLine(QPointF(x0, c.plot.top()), QPointF(x0, c.plot.bottom()));
+    }
+}
+
+// The values, joined in their order; the judged ones only.
+void drawValueLine(const ChartCanvas &c, int first, int last)
+{
+    QPainterPath path;
+    bool started = false;
+    for (int i = first; i <= last; ++i) {
+        const QcPoint &p = c.chart.points[i];
+        if (!p.judged)
+            continue;
+        const QPointF at(c.X(i), c.Y(p.value));
+        if (!started)
+            path.moveTo(at);
+        else
+            path.lineTo(at);
+        started = true;
+    }
+    c.painter.setPen(QPen(QColor(40, 70, 160), 1));
+    c.painter.setBrush(Qt::NoBrush);
+    c.painter.drawPath(path);
+}
+
+void drawValueMarkers(const ChartCanvas &c, int first, int last)
+{
+    // Beyond a few thousand values in view a marker per value is a smear: the line alone.
+    const bool markers = last - first < 3000;
+    const double r = std::max(2.0, c.em / 4);
+    for (int i = first; i <= last; ++i) {
+        const QcPoint &p = c.chart.points[i];
+        if (!std::isfinite(p.value))
+            continue;
+        const QPointF at(c.X(i), c.Y(p.value));
+        if (!p.judged) {
+            c.painter.setPen(QPen(Qt::gray, 1));
+            c.painter.setBrush(Qt::NoBrush);
+            c.painter.drawRect(QRectF(at.x() - r, at.y() - r, 2 * r, 2 * r));
+        } else if (p.flags) {
+            c.painter.setPen(QPen(QColor(200, 0, 0), 1));
+            c.painter.setBrush(QColor(200, 0, 0));
+            c.painter.drawEllipse(at, r * 1.6, r * 1.6);
+        } else if (markers) {
+            c.painter.setPen(QPen(QColor(40, 70, 160), 1));
+            c.painter.setBrush(QColor(40, 70, 160));
+            c.painter.drawEllipse(at, r, r);
+        }
+        if (!p.notes.isEmpty() && markers) {
+            c.painter.setPen(Qt::black);
+            c.painter.drawText(QPointF(at.x() - r, at.y() - 2 * r), QStringLiteral("*"));
+        }
+    }
+}
+
+// Axes, ticks and their labels.
+void drawAxes(const ChartCanvas &c)
+{
+    c.painter.setPen(Qt::black);
+    c.painter.setBrush(Qt::NoBrush);
+    c.painter.drawRect(c.plot);
+    const double em = c.em;
+    const double step = niceStep(c.range.y1 - c.range.y0);
+    for (double y = std::ceil(c.range.y0 / step) * step; y <= c.range.y1; y += step) {
+        c.painter.drawLine(QPointF(c.plot.left() - em / 3, c.Y(y)), QPointF(c.plot.left(), c.Y(y)));
+        c.painter.drawText(
+            QRectF(c.target.left(), c.Y(y) - em / 2, c.plot.left() - c.target.left() - em / 2, em),
+            Qt::AlignRight | Qt::AlignVCenter, QcReport::number(std::fabs(y) < step / 1e6 ? 0 : y));
+    }
+    const double xStep = std::max(1.0, niceStep(c.range.x1 - c.range.x0));
+    for (double x = std::ceil(c.range.x0 / xStep) * xStep; x <= c.range.x1; x += xStep) {
+        const int i = int(x);
+        if (i < 0 || i >= c.chart.points.size())
+            continue;
+        c.painter.drawLine(QPointF(c.X(x), c.plot.bottom()), QPointF(c.X(x), c.plot.bottom() + em / 3));
+        const QDate &date = c.chart.points[i].date;
+        const QString label =
+            date.isValid() ? QLocale().toString(date, QLocale::ShortFormat) : QString::number(i + 1);
+        c.painter.drawText(QRectF(c.X(x) - 4 * em, c.plot.bottom() + em / 2, 8 * em, em), Qt::AlignCenter,
+                           label);
+    }
+}
+
+// The legend under the axis, entry by entry from the left.
+class ChartLegend {
+public:
+    explicit ChartLegend(const ChartCanvas &c) : m_c(c), m_x(c.plot.left()), m_y(c.plot.bottom() + 2.2 * c.em)
+    {
+    }
+
+    void line(const QColor &colour, Qt::PenStyle style, const QString &text)
+    {
+        QPainter &painter = m_c.painter;
+        const double em = m_c.em;
+        place(3.4 * em + QFontMetricsF(painter.font()).horizontalAdvance(text));
+        painter.setPen(QPen(colour, 2, style));
+        painter.drawLine(QPointF(m_x, m_y + em / 2), QPointF(m_x + 2 * em, m_y + em / 2));
+        painter.setPen(Qt::black);
+        const double w = QFontMetricsF(painter.font()).horizontalAdvance(text);
+        painter.drawText(QRectF(m_x + 2.4 * em, m_y, w + em, em), Qt::AlignLeft | Qt::AlignVCenter, text);
+        m_x += 3.4 * em + w;
+    }
+
+    void shade(const QColor &colour, const QString &text)
+    {
+        QPainter &painter = m_c.painter;
+        const double em = m_c.em;
+        place(3.4 * em + QFontMetricsF(painter.font()).horizontalAdvance(text));
+        painter.fillRect(QRectF(m_x, m_y, 2 * em, em), colour);
+        m_x += 2.4 * em;
+        painter.drawText(QRectF(m_x, m_y, 10 * em, em), Qt::AlignLeft | Qt::AlignVCenter, text);
+    }
+
+private:
+    // An entry that would leave the drawing (a narrow page) starts a second line.
+    void place(double width)
+    {
+        if (m_x > m_c.plot.left() && m_x + width > m_c.target.right()) {
+            m_x = m_c.plot.left();
+            m_y += 1.2 * m_c.em;
+        }
+    }
+
+    const ChartCanvas &m_c;
+    double m_x;
+    double m_y;
+};
+
+void drawLegend(const ChartCanvas &c)
+{
+    ChartLegend legend(c);
+    legend.line(QColor(40, 70, 160), Qt::SolidLine, TextTable::text(TextTable::QcValuesSeries));
+    legend.line(QColor(0, 128, 0), Qt::SolidLine, TextTable::text(TextTable::QcCentre));
+    legend.line(QColor(230, 140, 0), Qt::DashLine, TextTable::text(TextTable::QcWarningLimits));
+    legend.line(QColor(200, 0, 0), Qt::SolidLine, TextTable::text(TextTable::QcActionLimits));
+    legend.shade(QColor(225, 235, 250), TextTable::text(TextTable::QcPrePeriodShade));
+}
+
+} // namespace
+
 void ControlChartPlot::draw(QPainter &painter, const QRectF &target, const QcChart &chart, const Range &range,
                             bool screen)
 {
@@ -129,147 +334,21 @@ void ControlChartPlot::draw(QPainter &painter, const QRectF &target, const QcCha
     painter.setFont(font);
     const double em = QFontMetricsF(font).height();
     painter.fillRect(target, Qt::white);
-    const QRectF plot = plotIn(target, em);
-    auto X = [&](double x) { return plot.left() + (x - range.x0) / (range.x1 - range.x0) * plot.width(); };
-    auto Y = [&](double y) { return plot.bottom() - (y - range.y0) / (range.y1 - range.y0) * plot.height(); };
+    const ChartCanvas canvas{painter, target, plotIn(target, em), chart, range, em};
 
-    painter.setPen(Qt::black);
-    painter.drawText(QRectF(target.left(), target.top(), target.width(), kTop * em), Qt::AlignCenter,
-                     TextTable::text(TextTable::QcReportTitle).arg(chart.definition.name) +
-                         (chart.unit.isEmpty() ? QString() : QStringLiteral(" [%1]").arg(chart.unit)));
+    drawTitle(canvas);
     painter.save();
-    painter.setClipRect(plot);
-    // The pre-period: the values its limits came from.
-    for (const QcPeriod &p : chart.periods)
-        if (p.prePeriod && p.last >= p.first) {
-            qint64 seen = 0;
-            int end = p.first;
-            for (int i = p.first; i <= p.last && seen < p.n; ++i) {
-                seen += chart.points[i].judged ? 1 : 0;
-                end = i;
-            }
-            painter.fillRect(
-                QRectF(QPointF(X(p.first - 0.5), plot.top()), QPointF(X(end + 0.5), plot.bottom())),
-                QColor(225, 235, 250));
-        }
-    // The limits of each period over its values.
-    for (const QcPeriod &p : chart.periods) {
-        if (p.last < p.first)
-            continue;
-        const double x0 = X(p.first - 0.5);
-        const double x1 = X(p.last + 0.5);
-        auto line = [&](double y, const QColor &colour, Qt::PenStyle style) {
-            if (!std::isfinite(y))
-                return;
-            painter.setPen(QPen(colour, 1.5, style));
-            painter.drawLine(QPointF(x0, Y(y)), QPointF(x1, Y(y)));
-        };
-        line(p.centre, QColor(0, 128, 0), Qt::SolidLine);
-        for (const double k : {-2.0, 2.0})
-            line(p.limit(k), QColor(230, 140, 0), Qt::DashLine);
-        for (const double k : {-3.0, 3.0})
-            line(p.limit(k), QColor(200, 0, 0), Qt::SolidLine);
-        painter.setPen(QPen(Qt::gray, 1, Qt::DotLine));
-        painter.drawLine(QPointF(x0, plot.top()), QPointF(x0, plot.bottom()));
-    }
-    // The values, joined in their order; the judged ones only.
+    painter.setClipRect(canvas.plot);
+    drawPrePeriods(canvas);
+    drawPeriodLimits(canvas);
     const int first = std::max(0, int(std::floor(range.x0)));
     const int last = std::min(int(chart.points.size()) - 1, int(std::ceil(range.x1)));
-    QPainterPath path;
-    bool started = false;
-    // Beyond a few thousand values in view a marker per value is a smear: the line alone.
-    const bool markers = last - first < 3000;
-    for (int i = first; i <= last; ++i) {
-        const QcPoint &p = chart.points[i];
-        if (!p.judged)
-            continue;
-        const QPointF at(X(i), Y(p.value));
-        if (!started)
-            path.moveTo(at);
-        else
-            path.lineTo(at);
-        started = true;
-    }
-    painter.setPen(QPen(QColor(40, 70, 160), 1));
-    painter.setBrush(Qt::NoBrush);
-    painter.drawPath(path);
-    const double r = std::max(2.0, em / 4);
-    for (int i = first; i <= last; ++i) {
-        const QcPoint &p = chart.points[i];
-        if (!std::isfinite(p.value))
-            continue;
-        const QPointF at(X(i), Y(p.value));
-        if (!p.judged) {
-            painter.setPen(QPen(Qt::gray, 1));
-            painter.setBrush(Qt::NoBrush);
-            painter.drawRect(QRectF(at.x() - r, at.y() - r, 2 * r, 2 * r));
-        } else if (p.flags) {
-            painter.setPen(QPen(QColor(200, 0, 0), 1));
-            painter.setBrush(QColor(200, 0, 0));
-            painter.drawEllipse(at, r * 1.6, r * 1.6);
-        } else if (markers) {
-            painter.setPen(QPen(QColor(40, 70, 160), 1));
-            painter.setBrush(QColor(40, 70, 160));
-            painter.drawEllipse(at, r, r);
-        }
-        if (!p.notes.isEmpty() && markers) {
-            painter.setPen(Qt::black);
-            painter.drawText(QPointF(at.x() - r, at.y() - 2 * r), QStringLiteral("*"));
-        }
-    }
+    drawValueLine(canvas, first, last);
+    drawValueMarkers(canvas, first, last);
     painter.restore();
 
-    // Axes, ticks and their labels.
-    painter.setPen(Qt::black);
-    painter.setBrush(Qt::NoBrush);
-    painter.drawRect(plot);
-    const double step = niceStep(range.y1 - range.y0);
-    for (double y = std::ceil(range.y0 / step) * step; y <= range.y1; y += step) {
-        painter.drawLine(QPointF(plot.left() - em / 3, Y(y)), QPointF(plot.left(), Y(y)));
-        painter.drawText(QRectF(target.left(), Y(y) - em / 2, plot.left() - target.left() - em / 2, em),
-                         Qt::AlignRight | Qt::AlignVCenter,
-                         QcReport::number(std::fabs(y) < step / 1e6 ? 0 : y));
-    }
-    const double xStep = std::max(1.0, niceStep(range.x1 - range.x0));
-    for (double x = std::ceil(range.x0 / xStep) * xStep; x <= range.x1; x += xStep) {
-        const int i = int(x);
-        if (i < 0 || i >= chart.points.size())
-            continue;
-        painter.drawLine(QPointF(X(x), plot.bottom()), QPointF(X(x), plot.bottom() + em / 3));
-        const QDate &date = chart.points[i].date;
-        const QString label =
-            date.isValid() ? QLocale().toString(date, QLocale::ShortFormat) : QString::number(i + 1);
-        painter.drawText(QRectF(X(x) - 4 * em, plot.bottom() + em / 2, 8 * em, em), Qt::AlignCenter, label);
-    }
-    // The legend under the axis.
-    double ly = plot.bottom() + 2.2 * em;
-    double lx = plot.left();
-    // An entry that would leave the drawing (a narrow page) starts a second line.
-    auto place = [&](double width) {
-        if (lx > plot.left() && lx + width > target.right()) {
-            lx = plot.left();
-            ly += 1.2 * em;
-        }
-    };
-    auto legend = [&](const QColor &colour, Qt::PenStyle style, const QString &text) {
-        place(3.4 * em + QFontMetricsF(painter.font()).horizontalAdvance(text));
-        painter.setPen(QPen(colour, 2, style));
-        painter.drawLine(QPointF(lx, ly + em / 2), QPointF(lx + 2 * em, ly + em / 2));
-        painter.setPen(Qt::black);
-        const double w = QFontMetricsF(painter.font()).horizontalAdvance(text);
-        painter.drawText(QRectF(lx + 2.4 * em, ly, w + em, em), Qt::AlignLeft | Qt::AlignVCenter, text);
-        lx += 3.4 * em + w;
-    };
-    legend(QColor(40, 70, 160), Qt::SolidLine, TextTable::text(TextTable::QcValuesSeries));
-    legend(QColor(0, 128, 0), Qt::SolidLine, TextTable::text(TextTable::QcCentre));
-    legend(QColor(230, 140, 0), Qt::DashLine, TextTable::text(TextTable::QcWarningLimits));
-    legend(QColor(200, 0, 0), Qt::SolidLine, TextTable::text(TextTable::QcActionLimits));
-    place(3.4 * em +
-          QFontMetricsF(painter.font()).horizontalAdvance(TextTable::text(TextTable::QcPrePeriodShade)));
-    painter.fillRect(QRectF(lx, ly, 2 * em, em), QColor(225, 235, 250));
-    lx += 2.4 * em;
-    painter.drawText(QRectF(lx, ly, 10 * em, em), Qt::AlignLeft | Qt::AlignVCenter,
-                     TextTable::text(TextTable::QcPrePeriodShade));
+    drawAxes(canvas);
+    drawLegend(canvas);
     painter.restore();
 }
 

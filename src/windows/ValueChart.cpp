@@ -88,6 +88,102 @@ constexpr int kPickPixels = 6;
 constexpr int kSeriesShownAtFirst = 8;
 constexpr int kLegendEntries = 12;
 
+// The points of one series handed to the chart for a view: one point beyond each edge, so the line
+// runs on out of the view; where more points than pixels are in view, the lowest and highest of each
+// pixel column, in their order, so the line covers the same pixels as with every point.
+class PointsInView {
+public:
+    QList<QPointF> line;
+    QList<QPointF> marks[4]; // ok, not OK, below, above
+
+    PointsInView(const QList<ChartPoint> &points, const ValueChart::Range &range, int pixels)
+        : m_points(points), m_x0(range.x0), m_span(std::max(range.x1 - range.x0, 1.0)), m_pixels(pixels)
+    {
+        auto before = [](const ChartPoint &p, double t) { return double(p.time) < t; };
+        auto after = [](double t, const ChartPoint &p) { return t < double(p.time); };
+        auto first = std::lower_bound(points.begin(), points.end(), range.x0, before);
+        auto last = std::upper_bound(points.begin(), points.end(), range.x1, after);
+        const qsizetype lo = std::max<qsizetype>(0, (first - points.begin()) - 1);
+        const qsizetype hi = std::min<qsizetype>(points.size(), (last - points.begin()) + 1);
+        const qsizetype n = hi - lo;
+        m_everyMarker = n * 4 <= qsizetype(pixels);
+        if (n <= 2 * qsizetype(pixels))
+            takeEvery(lo, hi);
+        else
+            takeColumnExtremes(lo, hi);
+    }
+
+private:
+    int column(const ChartPoint &p) const
+    {
+        return std::clamp(int((double(p.time) - m_x0) / m_span * m_pixels), -1, m_pixels);
+    }
+    static int kindOf(const ChartPoint &p)
+    {
+        return (p.flags & ChartPoint::Below)   ? 2
+               : (p.flags & ChartPoint::Above) ? 3
+               : (p.flags & ChartPoint::NotOk) ? 1
+                                               : 0;
+    }
+    static QPointF at(const ChartPoint &p) { return QPointF(double(p.time), p.value); }
+    // A value beyond the meter's range is its limit, not a measurement: marked, never joined.
+    static bool measured(const ChartPoint &p) { return !(p.flags & (ChartPoint::Below | ChartPoint::Above)); }
+
+    // Markers of plain points only where they stand apart; the others once per pixel column and
+    // kind, so no dataset of another status goes unseen.
+    void mark(const ChartPoint &p, int col)
+    {
+        const int kind = kindOf(p);
+        if (m_everyMarker || (kind != 0 && m_markedColumn[kind] != col)) {
+            m_markedColumn[kind] = col;
+            marks[kind].append(at(p));
+        }
+    }
+
+    void takeEvery(qsizetype lo, qsizetype hi)
+    {
+        line.reserve(hi - lo);
+        for (qsizetype i = lo; i < hi; ++i) {
+            if (measured(m_points[i]))
+                line.append(at(m_points[i]));
+            mark(m_points[i], column(m_points[i]));
+        }
+    }
+
+    void takeColumnExtremes(qsizetype lo, qsizetype hi)
+    {
+        line.reserve(2 * m_pixels + 8);
+        qsizetype i = lo;
+        while (i < hi) {
+            const int col = column(m_points[i]);
+            qsizetype low = -1, high = -1, end = i;
+            while (end < hi && column(m_points[end]) == col) {
+                const ChartPoint &p = m_points[end];
+                if (measured(p)) {
+                    if (low < 0 || p.value < m_points[low].value)
+                        low = end;
+                    if (high < 0 || p.value > m_points[high].value)
+                        high = end;
+                }
+                mark(p, col);
+                ++end;
+            }
+            if (low >= 0)
+                line.append(at(m_points[std::min(low, high)]));
+            if (low != high)
+                line.append(at(m_points[std::max(low, high)]));
+            i = end;
+        }
+    }
+
+    const QList<ChartPoint> &m_points;
+    double m_x0;
+    double m_span;
+    int m_pixels;
+    bool m_everyMarker = false;
+    int m_markedColumn[4] = {-2, -2, -2, -2};
+};
+
 } // namespace
 
 // Qt Charts objects for one set of series on one QChart, and the points handed to them for a view:
@@ -238,81 +334,12 @@ private:
     static void drawSeries(const Drawn &drawn, const QList<ChartPoint> &points, const Range &range,
                            int pixels)
     {
-        auto before = [](const ChartPoint &p, double t) { return double(p.time) < t; };
-        auto after = [](double t, const ChartPoint &p) { return t < double(p.time); };
-        // One point beyond each edge, so the line runs on out of the view.
-        auto first = std::lower_bound(points.begin(), points.end(), range.x0, before);
-        auto last = std::upper_bound(points.begin(), points.end(), range.x1, after);
-        const qsizetype lo = std::max<qsizetype>(0, (first - points.begin()) - 1);
-        const qsizetype hi = std::min<qsizetype>(points.size(), (last - points.begin()) + 1);
-        const qsizetype n = hi - lo;
-        const double span = std::max(range.x1 - range.x0, 1.0);
-        auto column = [&](const ChartPoint &p) {
-            return std::clamp(int((double(p.time) - range.x0) / span * pixels), -1, pixels);
-        };
-
-        QList<QPointF> line;
-        QList<QPointF> marks[4]; // ok, not OK, below, above
-        auto kindOf = [](const ChartPoint &p) {
-            return (p.flags & ChartPoint::Below)   ? 2
-                   : (p.flags & ChartPoint::Above) ? 3
-                   : (p.flags & ChartPoint::NotOk) ? 1
-                                                   : 0;
-        };
-        auto at = [](const ChartPoint &p) { return QPointF(double(p.time), p.value); };
-        // Markers of plain points only where they stand apart; the others once per pixel column and
-        // kind, so no dataset of another status goes unseen.
-        const bool everyMarker = n * 4 <= qsizetype(pixels);
-        int markedColumn[4] = {-2, -2, -2, -2};
-        auto mark = [&](const ChartPoint &p, int col) {
-            const int kind = kindOf(p);
-            if (everyMarker || (kind != 0 && markedColumn[kind] != col)) {
-                markedColumn[kind] = col;
-                marks[kind].append(at(p));
-            }
-        };
-        // A value beyond the meter's range is its limit, not a measurement: marked, never joined.
-        auto measured = [](const ChartPoint &p) {
-            return !(p.flags & (ChartPoint::Below | ChartPoint::Above));
-        };
-        if (n <= 2 * qsizetype(pixels)) {
-            line.reserve(n);
-            for (qsizetype i = lo; i < hi; ++i) {
-                if (measured(points[i]))
-                    line.append(at(points[i]));
-                mark(points[i], column(points[i]));
-            }
-        } else {
-            // The lowest and highest of each pixel column, in their order: the line covers the same
-            // pixels as with every point.
-            line.reserve(2 * pixels + 8);
-            qsizetype i = lo;
-            while (i < hi) {
-                const int col = column(points[i]);
-                qsizetype low = -1, high = -1, end = i;
-                while (end < hi && column(points[end]) == col) {
-                    const ChartPoint &p = points[end];
-                    if (measured(p)) {
-                        if (low < 0 || p.value < points[low].value)
-                            low = end;
-                        if (high < 0 || p.value > points[high].value)
-                            high = end;
-                    }
-                    mark(p, col);
-                    ++end;
-                }
-                if (low >= 0)
-                    line.append(at(points[std::min(low, high)]));
-                if (low != high)
-                    line.append(at(points[std::max(low, high)]));
-                i = end;
-            }
-        }
-        drawn.line->replace(line);
-        drawn.ok->replace(marks[0]);
-        drawn.notOk->replace(marks[1]);
-        drawn.below->replace(marks[2]);
-        drawn.above->replace(marks[3]);
+        const PointsInView view(points, range, pixels);
+        drawn.line->replace(view.line);
+        drawn.ok->replace(view.marks[0]);
+        drawn.notOk->replace(view.marks[1]);
+        drawn.below->replace(view.marks[2]);
+        drawn.above->replace(view.marks[3]);
     }
 
     QChart &m_chart;

@@ -105,6 +105,36 @@ frmArchive::frmArchive(MainWindowContext &main, QWidget *owner)
     setObjectName(QStringLiteral("frmArchive"));
     TextApplier::tag(this, TextTable::ArchiveTitle);
 
+    QGroupBox *filterBox = buildFilterBox();
+
+    m_message->setObjectName(QStringLiteral("lblMessage"));
+    m_message->setWordWrap(true);
+    m_message->setTextInteractionFlags(Qt::TextSelectableByMouse);
+    m_message->setStyleSheet(QStringLiteral("color: #b00000"));
+    m_message->hide();
+
+    setUpTable();
+    QHBoxLayout *bottom = buildButtonRow();
+
+    auto *layout = new QVBoxLayout(this);
+    layout->addWidget(filterBox);
+    layout->addWidget(m_message);
+    layout->addWidget(m_table, 1);
+    layout->addLayout(bottom);
+    resize(980, 560);
+
+    connect(m_withdrawn, &QCheckBox::toggled, this, &frmArchive::search);
+    connect(m_table, &QTableView::doubleClicked, this, &frmArchive::openAsDocuments);
+    connect(m_model, &ArchiveTableModel::fetchFailed, this, &frmArchive::showMessage);
+    auto *help = new QShortcut(QKeySequence::HelpContents, this);
+    connect(help, &QShortcut::activated, this, [this] { m_main.showHelp(kHelpContext); });
+    TextApplier::apply(this);
+    search();
+}
+
+// The filter fields four to a row, the two check boxes among them, Search and Clear at the end.
+QGroupBox *frmArchive::buildFilterBox()
+{
     auto *filterBox = new QGroupBox(this);
     filterBox->setObjectName(QStringLiteral("fraFilter"));
     TextApplier::tag(filterBox, TextTable::ArchiveFilterBox);
@@ -144,13 +174,13 @@ frmArchive::frmArchive(MainWindowContext &main, QWidget *owner)
     grid->addLayout(searchButtons, place / 4, (place % 4) * 2, 1, 8 - (place % 4) * 2);
     for (int column = 1; column < 8; column += 2)
         grid->setColumnStretch(column, 1);
+    connect(searchButton, &QPushButton::clicked, this, &frmArchive::search);
+    connect(clearButton, &QPushButton::clicked, this, &frmArchive::clearFilter);
+    return filterBox;
+}
 
-    m_message->setObjectName(QStringLiteral("lblMessage"));
-    m_message->setWordWrap(true);
-    m_message->setTextInteractionFlags(Qt::TextSelectableByMouse);
-    m_message->setStyleSheet(QStringLiteral("color: #b00000"));
-    m_message->hide();
-
+void frmArchive::setUpTable()
+{
     m_table->setObjectName(QStringLiteral("tblDatasets"));
     m_table->setModel(m_model);
     m_table->setSelectionBehavior(QAbstractItemView::SelectRows);
@@ -162,7 +192,11 @@ frmArchive::frmArchive(MainWindowContext &main, QWidget *owner)
     m_table->verticalHeader()->setSectionResizeMode(QHeaderView::Fixed);
     m_table->verticalHeader()->setDefaultSectionSize(m_table->fontMetrics().height() + 6);
     m_table->horizontalHeader()->setHighlightSections(false);
+}
 
+// The count on the left; the ways on from the archive, its corrections, Open and Close on the right.
+QHBoxLayout *frmArchive::buildButtonRow()
+{
     m_count->setObjectName(QStringLiteral("lblCount"));
     auto *openButton = new QPushButton(this);
     auto *closeButton = new QPushButton(this);
@@ -190,15 +224,6 @@ frmArchive::frmArchive(MainWindowContext &main, QWidget *owner)
     bottom->addWidget(openButton);
     bottom->addWidget(closeButton);
 
-    auto *layout = new QVBoxLayout(this);
-    layout->addWidget(filterBox);
-    layout->addWidget(m_message);
-    layout->addWidget(m_table, 1);
-    layout->addLayout(bottom);
-    resize(980, 560);
-
-    connect(searchButton, &QPushButton::clicked, this, &frmArchive::search);
-    connect(clearButton, &QPushButton::clicked, this, &frmArchive::clearFilter);
     connect(openButton, &QPushButton::clicked, this, &frmArchive::openAsDocuments);
     connect(chartsButton, &QPushButton::clicked, this, [this] {
         auto *window = new frmControlChart(m_main, this);
@@ -210,13 +235,7 @@ frmArchive::frmArchive(MainWindowContext &main, QWidget *owner)
     connect(verifyButton, &QPushButton::clicked, this, &frmArchive::verifyTrail);
     connect(annotateButton, &QPushButton::clicked, this, &frmArchive::annotateSelected);
     connect(withdrawButton, &QPushButton::clicked, this, &frmArchive::withdrawSelected);
-    connect(m_withdrawn, &QCheckBox::toggled, this, &frmArchive::search);
-    connect(m_table, &QTableView::doubleClicked, this, &frmArchive::openAsDocuments);
-    connect(m_model, &ArchiveTableModel::fetchFailed, this, &frmArchive::showMessage);
-    auto *help = new QShortcut(QKeySequence::HelpContents, this);
-    connect(help, &QShortcut::activated, this, [this] { m_main.showHelp(kHelpContext); });
-    TextApplier::apply(this);
-    search();
+    return bottom;
 }
 
 QLineEdit *frmArchive::field(const char *name) const

@@ -7,6 +7,8 @@
 class ArchiveTableModel;
 class MainWindowContext;
 class QCheckBox;
+class QGroupBox;
+class QHBoxLayout;
 class QLabel;
 class QLineEdit;
 class QPushButton;
@@ -48,6 +50,9 @@ public:
     QLineEdit *field(const char *name) const;
 
 private:
+    QGroupBox *buildFilterBox();
+    void setUpTable();
+    QHBoxLayout *buildButtonRow();
     bool readFilter(ArchiveFilter *filter);
     void showMessage(const QString &text);
     void correctSelected(bool withdraw);

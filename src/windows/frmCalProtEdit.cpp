@@ -53,6 +53,38 @@ frmCalProtEdit::frmCalProtEdit(MainWindowContext &main)
     m_cmdAccept->setObjectName(QStringLiteral("cmdAccept"));
     m_cmdCancel->setObjectName(QStringLiteral("cmdCancel"));
 
+    buildLotGrid();
+
+    auto *buttons = new QHBoxLayout;
+    buttons->addStretch();
+    buttons->addWidget(m_cmdAccept);
+    buttons->addWidget(m_cmdCancel);
+    auto *layout = new QVBoxLayout(this);
+    layout->addWidget(HeaderBand::inLayout(this, *m_main.shared().ini));
+    layout->addWidget(m_frmLOT);
+    layout->addLayout(buttons);
+    // The dialog shrinks and grows with the rows shown.
+    layout->setSizeConstraint(QLayout::SetFixedSize);
+
+    // Load: texts, pictures, help, tab order; the standard rows wait for their first activation.
+    m_dlgRetVal = false;
+    TextApplier::tag(this, 1231);
+    TextApplier::tag(m_cmdAccept, 1141);
+    TextApplier::tag(m_cmdCancel, 1069);
+    TextApplier::apply(this);
+    GuiAssets::applyIcon(this);
+    setWindowFlag(Qt::WindowContextHelpButtonHint, false);
+    CalRecordWindows::installHelp(m_main, this, kHelpContext);
+    setUpEntries();
+    m_cmdAccept->setDefault(true);
+
+    connect(m_cmdAccept, &QPushButton::clicked, this, &frmCalProtEdit::TakeOver);
+    connect(m_cmdCancel, &QPushButton::clicked, this, &frmCalProtEdit::reject);
+}
+
+// The lot's three fields, then a row per standard (filled and shown when the record is activated).
+void frmCalProtEdit::buildLotGrid()
+{
     auto *grid = new QGridLayout(m_frmLOT);
     auto label = [this](const char *name, int number) {
         auto *l = new QLabel(m_frmLOT);
@@ -88,27 +120,11 @@ frmCalProtEdit::frmCalProtEdit(MainWindowContext &main)
     // Room for the fifteen characters a field takes.
     grid->setColumnMinimumWidth(
         1, m_txtLOTTotal->fontMetrics().horizontalAdvance(QString(kMaxLength + 2, u'0')) + 12);
+}
 
-    auto *buttons = new QHBoxLayout;
-    buttons->addStretch();
-    buttons->addWidget(m_cmdAccept);
-    buttons->addWidget(m_cmdCancel);
-    auto *layout = new QVBoxLayout(this);
-    layout->addWidget(HeaderBand::inLayout(this, *m_main.shared().ini));
-    layout->addWidget(m_frmLOT);
-    layout->addLayout(buttons);
-    // The dialog shrinks and grows with the rows shown.
-    layout->setSizeConstraint(QLayout::SetFixedSize);
-
-    // Load: texts, pictures, help, tab order; the standard rows wait for their first activation.
-    m_dlgRetVal = false;
-    TextApplier::tag(this, 1231);
-    TextApplier::tag(m_cmdAccept, 1141);
-    TextApplier::tag(m_cmdCancel, 1069);
-    TextApplier::apply(this);
-    GuiAssets::applyIcon(this);
-    setWindowFlag(Qt::WindowContextHelpButtonHint, false);
-    CalRecordWindows::installHelp(m_main, this, kHelpContext);
+// Tab order, lengths and the characters the record file cannot take; the standard rows hidden.
+void frmCalProtEdit::setUpEntries()
+{
     QWidget *order[] = {m_txtLOTTotal, m_txtExpiry, m_txtManufacturer, m_txtStd[0], m_txtStd[1],
                         m_txtStd[2],   m_txtStd[3], m_txtStd[4],       m_cmdAccept, m_cmdCancel};
     for (size_t i = 1; i < std::size(order); ++i)
@@ -126,10 +142,6 @@ frmCalProtEdit::frmCalProtEdit(MainWindowContext &main)
         InputFilters::replaceCharacter(m_txtStd[i], u';', u',');
         m_txtStd[i]->hide();
     }
-    m_cmdAccept->setDefault(true);
-
-    connect(m_cmdAccept, &QPushButton::clicked, this, &frmCalProtEdit::TakeOver);
-    connect(m_cmdCancel, &QPushButton::clicked, this, &frmCalProtEdit::reject);
 }
 
 QString frmCalProtEdit::ChargeIDTotal() const

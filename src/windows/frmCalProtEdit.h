@@ -70,6 +70,8 @@ protected:
     void reject() override;
 
 private:
+    void buildLotGrid();
+    void setUpEntries();
     // "Take over": the lot data are kept and the dialog closes.
     void TakeOver();
 

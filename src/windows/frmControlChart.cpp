@@ -99,29 +99,81 @@ frmControlChart::frmControlChart(MainWindowContext &main, QWidget *owner)
 {
     setObjectName(QStringLiteral("frmControlChart"));
     TextApplier::tag(this, TextTable::QcWindowTitle);
+    QHBoxLayout *top = buildSampleRow();
+    QHBoxLayout *bottom = buildOutputRow();
+    QSplitter *splitter = buildValuesView();
+
+    m_statistics->setObjectName(QStringLiteral("lblStatistics"));
+    m_statistics->setWordWrap(true);
+    m_statistics->setTextInteractionFlags(Qt::TextSelectableByMouse);
+    m_message->setObjectName(QStringLiteral("lblMessage"));
+    m_message->setWordWrap(true);
+    m_message->setStyleSheet(QStringLiteral("color: #b00000"));
+    m_message->hide();
+    auto *layout = new QVBoxLayout(this);
+    layout->addLayout(top);
+    layout->addWidget(m_message);
+    layout->addWidget(splitter, 1);
+    layout->addWidget(m_statistics);
+    layout->addLayout(bottom);
+    resize(1100, 640);
+
+    connect(m_samples, &QComboBox::currentIndexChanged, this, &frmControlChart::showSample);
+    connect(m_withdrawn, &QCheckBox::toggled, this, &frmControlChart::showSample);
+    auto *help = new QShortcut(QKeySequence::HelpContents, this);
+    connect(help, &QShortcut::activated, this, [this] { m_main.showHelp(kHelpContext); });
+    TextApplier::apply(this);
+    reload();
+}
+
+// The control sample and what can be done with its definition.
+QHBoxLayout *frmControlChart::buildSampleRow()
+{
     m_samples->setObjectName(QStringLiteral("cboSample"));
     m_samples->setMinimumContentsLength(24);
     auto *newButton = new QPushButton(this);
     auto *changeButton = new QPushButton(this);
     auto *reviseButton = new QPushButton(this);
-    auto *imageButton = new QPushButton(this);
-    auto *printButton = new QPushButton(this);
-    auto *pdfButton = new QPushButton(this);
-    auto *closeButton = new QPushButton(this);
     TextApplier::nameAndTag({{newButton, "cmdNew", TextTable::QcNew, 0},
                              {changeButton, "cmdChange", TextTable::QcChange, 0},
                              {reviseButton, "cmdRevise", TextTable::QcRevise, 0},
-                             {m_withdrawn, "chkWithdrawn", TextTable::QcShowWithdrawn, 0},
-                             {imageButton, "cmdSaveImage", TextTable::QcSaveImage, 0},
-                             {printButton, "cmdPrint", TextTable::QcPrint, 0},
-                             {pdfButton, "cmdPdf", TextTable::QcPdf, 0},
-                             {closeButton, "cmdClose", TextTable::CommLogClose, 0}});
+                             {m_withdrawn, "chkWithdrawn", TextTable::QcShowWithdrawn, 0}});
+    connect(newButton, &QPushButton::clicked, this, [this] { defineSample(false); });
+    connect(changeButton, &QPushButton::clicked, this, [this] { defineSample(true); });
+    connect(reviseButton, &QPushButton::clicked, this, &frmControlChart::reviseLimits);
     auto *top = new QHBoxLayout;
     top->addWidget(TextApplier::fieldLabel(this, m_samples, TextTable::QcSample));
     top->addWidget(m_samples, 1);
     for (QWidget *w : std::initializer_list<QWidget *>{newButton, changeButton, reviseButton, m_withdrawn})
         top->addWidget(w);
+    return top;
+}
 
+// The chart's image, its report printed or as PDF, and Close.
+QHBoxLayout *frmControlChart::buildOutputRow()
+{
+    auto *imageButton = new QPushButton(this);
+    auto *printButton = new QPushButton(this);
+    auto *pdfButton = new QPushButton(this);
+    auto *closeButton = new QPushButton(this);
+    TextApplier::nameAndTag({{imageButton, "cmdSaveImage", TextTable::QcSaveImage, 0},
+                             {printButton, "cmdPrint", TextTable::QcPrint, 0},
+                             {pdfButton, "cmdPdf", TextTable::QcPdf, 0},
+                             {closeButton, "cmdClose", TextTable::CommLogClose, 0}});
+    connect(imageButton, &QPushButton::clicked, this, &frmControlChart::saveImage);
+    connect(printButton, &QPushButton::clicked, this, &frmControlChart::printReport);
+    connect(pdfButton, &QPushButton::clicked, this, &frmControlChart::saveReportAsPdf);
+    connect(closeButton, &QPushButton::clicked, this, &QDialog::close);
+    auto *bottom = new QHBoxLayout;
+    bottom->addStretch();
+    for (QWidget *w : std::initializer_list<QWidget *>{imageButton, printButton, pdfButton, closeButton})
+        bottom->addWidget(w);
+    return bottom;
+}
+
+// The chart beside the table of its values.
+QSplitter *frmControlChart::buildValuesView()
+{
     m_table->setObjectName(QStringLiteral("tblValues"));
     m_table->setModel(m_model);
     m_table->setSelectionBehavior(QAbstractItemView::SelectRows);
@@ -136,35 +188,6 @@ frmControlChart::frmControlChart(MainWindowContext &main, QWidget *owner)
     splitter->addWidget(m_table);
     splitter->setStretchFactor(0, 3);
     splitter->setStretchFactor(1, 2);
-
-    m_statistics->setObjectName(QStringLiteral("lblStatistics"));
-    m_statistics->setWordWrap(true);
-    m_statistics->setTextInteractionFlags(Qt::TextSelectableByMouse);
-    m_message->setObjectName(QStringLiteral("lblMessage"));
-    m_message->setWordWrap(true);
-    m_message->setStyleSheet(QStringLiteral("color: #b00000"));
-    m_message->hide();
-    auto *bottom = new QHBoxLayout;
-    bottom->addStretch();
-    for (QWidget *w : std::initializer_list<QWidget *>{imageButton, printButton, pdfButton, closeButton})
-        bottom->addWidget(w);
-    auto *layout = new QVBoxLayout(this);
-    layout->addLayout(top);
-    layout->addWidget(m_message);
-    layout->addWidget(splitter, 1);
-    layout->addWidget(m_statistics);
-    layout->addLayout(bottom);
-    resize(1100, 640);
-
-    connect(m_samples, &QComboBox::currentIndexChanged, this, &frmControlChart::showSample);
-    connect(m_withdrawn, &QCheckBox::toggled, this, &frmControlChart::showSample);
-    connect(newButton, &QPushButton::clicked, this, [this] { defineSample(false); });
-    connect(changeButton, &QPushButton::clicked, this, [this] { defineSample(true); });
-    connect(reviseButton, &QPushButton::clicked, this, &frmControlChart::reviseLimits);
-    connect(imageButton, &QPushButton::clicked, this, &frmControlChart::saveImage);
-    connect(printButton, &QPushButton::clicked, this, &frmControlChart::printReport);
-    connect(pdfButton, &QPushButton::clicked, this, &frmControlChart::saveReportAsPdf);
-    connect(closeButton, &QPushButton::clicked, this, &QDialog::close);
     // A row chosen in the table is brought into the chart's view.
     connect(m_table, &QTableView::clicked, this, [this](const QModelIndex &index) {
         ControlChartPlot::Range r = m_plot->range();
@@ -173,10 +196,7 @@ frmControlChart::frmControlChart(MainWindowContext &main, QWidget *owner)
         r.x1 = index.row() + half;
         m_plot->setRange(r);
     });
-    auto *help = new QShortcut(QKeySequence::HelpContents, this);
-    connect(help, &QShortcut::activated, this, [this] { m_main.showHelp(kHelpContext); });
-    TextApplier::apply(this);
-    reload();
+    return splitter;
 }
 
 frmControlChart::~frmControlChart()
@@ -382,93 +402,129 @@ double typedNumber(const QLineEdit *edit)
 
 } // namespace
 
+namespace {
+
+// The definition dialog's fields, made in the order Tab goes through them.
+struct QcDefinitionFields {
+    QLineEdit *name, *meter, *program;
+    QCheckBox *value2;
+    QLineEdit *id, *code;
+    QComboBox *kind;
+    QLineEdit *spiked, *unit;
+    QSpinBox *pre;
+    QCheckBox *fromTarget;
+    QLineEdit *target, *targetS;
+    QSpinBox *revision;
+    QComboBox *preset;
+    QList<QCheckBox *> tests;
+
+    QcDefinitionFields(QDialog *dialog, const QcDefinition &d, bool change)
+        : name(lineEdit(dialog, "txtName", d.name)), meter(lineEdit(dialog, "txtMeter", d.meter)),
+          program(lineEdit(dialog, "txtProgram", d.program)), value2(new QCheckBox(dialog)),
+          id(lineEdit(dialog, "txtId", d.idPattern)), code(lineEdit(dialog, "txtCode", d.code)),
+          kind(new QComboBox(dialog)), spiked(lineEdit(dialog, "txtSpiked", shownNumber(d.spiked))),
+          unit(lineEdit(dialog, "txtUnit", d.unit)), pre(new QSpinBox(dialog)),
+          fromTarget(new QCheckBox(dialog)),
+          target(lineEdit(dialog, "txtTarget", d.fromTarget ? shownNumber(d.target) : QString())),
+          targetS(lineEdit(dialog, "txtTargetS", d.fromTarget ? shownNumber(d.targetS) : QString())),
+          revision(new QSpinBox(dialog)), preset(new QComboBox(dialog))
+    {
+        name->setReadOnly(change);
+        value2->setObjectName(QStringLiteral("chkValue2"));
+        value2->setChecked(d.value == 2);
+        kind->setObjectName(QStringLiteral("cboKind"));
+        for (int k = 0; k < 4; ++k)
+            kind->addItem(TextTable::text(TextTable::QcKindStandard + k));
+        kind->setCurrentIndex(int(d.kind));
+        pre->setObjectName(QStringLiteral("spnPrePeriod"));
+        pre->setRange(QcDefinition::kMinPrePeriod, 100000);
+        pre->setValue(d.prePeriod);
+        fromTarget->setObjectName(QStringLiteral("chkTarget"));
+        fromTarget->setChecked(d.fromTarget);
+        revision->setObjectName(QStringLiteral("spnRevision"));
+        revision->setRange(1, 100000);
+        revision->setValue(d.revisionAfter);
+        preset->setObjectName(QStringLiteral("cboPreset"));
+        for (const int t : {TextTable::QcPresetLimits, TextTable::QcPresetAll, TextTable::QcPresetOwn})
+            preset->addItem(TextTable::text(t));
+        for (int r = 0; r < QcRules::Count; ++r) {
+            auto *box = new QCheckBox(
+                QStringLiteral("%1  %2").arg(r + 1).arg(QcRules::name(QcRules::Rule(r))), dialog);
+            box->setObjectName(QStringLiteral("chkTest%1").arg(r + 1));
+            box->setChecked(d.rules & QcRules::bit(QcRules::Rule(r)));
+            tests.append(box);
+        }
+        preset->setCurrentIndex(d.rules == QcRules::kLimitsOnly ? 0 : d.rules == QcRules::kAll ? 1 : 2);
+    }
+
+    // A preset ticks its tests; a test ticked by hand makes the choice one's own.
+    // Only the fields that apply to the kind and the source of the limits are open.
+    void link(QDialog *dialog) const
+    {
+        QObject::connect(preset, &QComboBox::activated, dialog, [tests = tests](int index) {
+            for (int r = 0; r < QcRules::Count; ++r)
+                if (index < 2)
+                    tests[r]->setChecked(index == 1 ||
+                                         (QcRules::kLimitsOnly & QcRules::bit(QcRules::Rule(r))));
+        });
+        for (QCheckBox *box : tests)
+            QObject::connect(box, &QCheckBox::clicked, dialog,
+                             [preset = preset] { preset->setCurrentIndex(2); });
+        auto enable = [f = *this] {
+            f.spiked->setEnabled(f.kind->currentIndex() == QcDefinition::Recovery);
+            f.pre->setEnabled(!f.fromTarget->isChecked());
+            f.target->setEnabled(f.fromTarget->isChecked());
+            f.targetS->setEnabled(f.fromTarget->isChecked());
+        };
+        QObject::connect(kind, &QComboBox::currentIndexChanged, dialog, enable);
+        QObject::connect(fromTarget, &QCheckBox::toggled, dialog, enable);
+        enable();
+    }
+
+    QFormLayout *layOut(QDialog *dialog) const
+    {
+        auto *form = new QFormLayout;
+        auto row = [&](int caption, QWidget *field) {
+            form->addRow(TextApplier::fieldLabel(dialog, field, caption), field);
+        };
+        row(TextTable::QcFieldName, name);
+        row(TextTable::QcFieldMeter, meter);
+        row(TextTable::QcFieldProgram, program);
+        form->addRow(QString(), value2);
+        TextApplier::tag(value2, TextTable::QcFieldValue);
+        row(TextTable::QcFieldId, id);
+        row(TextTable::QcFieldCode, code);
+        row(TextTable::QcFieldKind, kind);
+        row(TextTable::QcFieldSpiked, spiked);
+        row(TextTable::QcFieldUnit, unit);
+        row(TextTable::QcFieldPrePeriod, pre);
+        form->addRow(QString(), fromTarget);
+        TextApplier::tag(fromTarget, TextTable::QcFieldTarget);
+        auto *targetRow = new QHBoxLayout;
+        targetRow->addWidget(target);
+        targetRow->addWidget(targetS);
+        auto *targetLabel = new QLabel(dialog);
+        TextApplier::tag(targetLabel, TextTable::QcFieldTargetValue);
+        form->addRow(targetLabel, targetRow);
+        row(TextTable::QcFieldRevision, revision);
+        row(TextTable::QcFieldPreset, preset);
+        auto *testBox = new QVBoxLayout;
+        for (QCheckBox *box : tests)
+            testBox->addWidget(box);
+        form->addRow(QString(), testBox);
+        return form;
+    }
+};
+
+} // namespace
+
 QcDefinitionDialog::QcDefinitionDialog(const QcDefinition &d, bool change, QWidget *parent) : QDialog(parent)
 {
     setObjectName(QStringLiteral("dlgQcDefinition"));
     TextApplier::tag(this, TextTable::QcDefineTitle);
-    auto *form = new QFormLayout;
-    auto *name = lineEdit(this, "txtName", d.name);
-    name->setReadOnly(change);
-    auto *meter = lineEdit(this, "txtMeter", d.meter);
-    auto *program = lineEdit(this, "txtProgram", d.program);
-    auto *value2 = new QCheckBox(this);
-    value2->setObjectName(QStringLiteral("chkValue2"));
-    value2->setChecked(d.value == 2);
-    auto *id = lineEdit(this, "txtId", d.idPattern);
-    auto *code = lineEdit(this, "txtCode", d.code);
-    auto *kind = new QComboBox(this);
-    kind->setObjectName(QStringLiteral("cboKind"));
-    for (int k = 0; k < 4; ++k)
-        kind->addItem(TextTable::text(TextTable::QcKindStandard + k));
-    kind->setCurrentIndex(int(d.kind));
-    auto *spiked = lineEdit(this, "txtSpiked", shownNumber(d.spiked));
-    auto *unit = lineEdit(this, "txtUnit", d.unit);
-    auto *pre = new QSpinBox(this);
-    pre->setObjectName(QStringLiteral("spnPrePeriod"));
-    pre->setRange(QcDefinition::kMinPrePeriod, 100000);
-    pre->setValue(d.prePeriod);
-    auto *fromTarget = new QCheckBox(this);
-    fromTarget->setObjectName(QStringLiteral("chkTarget"));
-    fromTarget->setChecked(d.fromTarget);
-    auto *target = lineEdit(this, "txtTarget", d.fromTarget ? shownNumber(d.target) : QString());
-    auto *targetS = lineEdit(this, "txtTargetS", d.fromTarget ? shownNumber(d.targetS) : QString());
-    auto *revision = new QSpinBox(this);
-    revision->setObjectName(QStringLiteral("spnRevision"));
-    revision->setRange(1, 100000);
-    revision->setValue(d.revisionAfter);
-    auto *preset = new QComboBox(this);
-    preset->setObjectName(QStringLiteral("cboPreset"));
-    for (const int t : {TextTable::QcPresetLimits, TextTable::QcPresetAll, TextTable::QcPresetOwn})
-        preset->addItem(TextTable::text(t));
-    QList<QCheckBox *> tests;
-    auto *testBox = new QVBoxLayout;
-    for (int r = 0; r < QcRules::Count; ++r) {
-        auto *box =
-            new QCheckBox(QStringLiteral("%1  %2").arg(r + 1).arg(QcRules::name(QcRules::Rule(r))), this);
-        box->setObjectName(QStringLiteral("chkTest%1").arg(r + 1));
-        box->setChecked(d.rules & QcRules::bit(QcRules::Rule(r)));
-        tests.append(box);
-        testBox->addWidget(box);
-    }
-    preset->setCurrentIndex(d.rules == QcRules::kLimitsOnly ? 0 : d.rules == QcRules::kAll ? 1 : 2);
-    connect(preset, &QComboBox::activated, this, [tests](int index) {
-        for (int r = 0; r < QcRules::Count; ++r)
-            if (index < 2)
-                tests[r]->setChecked(index == 1 || (QcRules::kLimitsOnly & QcRules::bit(QcRules::Rule(r))));
-    });
-    for (QCheckBox *box : tests)
-        connect(box, &QCheckBox::clicked, this, [preset] { preset->setCurrentIndex(2); });
-    auto targetRow = new QHBoxLayout;
-    targetRow->addWidget(target);
-    targetRow->addWidget(targetS);
-    auto enable = [=] {
-        spiked->setEnabled(kind->currentIndex() == QcDefinition::Recovery);
-        pre->setEnabled(!fromTarget->isChecked());
-        target->setEnabled(fromTarget->isChecked());
-        targetS->setEnabled(fromTarget->isChecked());
-    };
-    connect(kind, &QComboBox::currentIndexChanged, this, enable);
-    connect(fromTarget, &QCheckBox::toggled, this, enable);
-    enable();
-    form->addRow(TextApplier::fieldLabel(this, name, TextTable::QcFieldName), name);
-    form->addRow(TextApplier::fieldLabel(this, meter, TextTable::QcFieldMeter), meter);
-    form->addRow(TextApplier::fieldLabel(this, program, TextTable::QcFieldProgram), program);
-    form->addRow(QString(), value2);
-    TextApplier::tag(value2, TextTable::QcFieldValue);
-    form->addRow(TextApplier::fieldLabel(this, id, TextTable::QcFieldId), id);
-    form->addRow(TextApplier::fieldLabel(this, code, TextTable::QcFieldCode), code);
-    form->addRow(TextApplier::fieldLabel(this, kind, TextTable::QcFieldKind), kind);
-    form->addRow(TextApplier::fieldLabel(this, spiked, TextTable::QcFieldSpiked), spiked);
-    form->addRow(TextApplier::fieldLabel(this, unit, TextTable::QcFieldUnit), unit);
-    form->addRow(TextApplier::fieldLabel(this, pre, TextTable::QcFieldPrePeriod), pre);
-    form->addRow(QString(), fromTarget);
-    TextApplier::tag(fromTarget, TextTable::QcFieldTarget);
-    auto *targetLabel = new QLabel(this);
-    TextApplier::tag(targetLabel, TextTable::QcFieldTargetValue);
-    form->addRow(targetLabel, targetRow);
-    form->addRow(TextApplier::fieldLabel(this, revision, TextTable::QcFieldRevision), revision);
-    form->addRow(TextApplier::fieldLabel(this, preset, TextTable::QcFieldPreset), preset);
-    form->addRow(QString(), testBox);
+    const QcDefinitionFields fields(this, d, change);
+    fields.link(this);
+    QFormLayout *form = fields.layOut(this);
     auto *buttons = new QDialogButtonBox(QDialogButtonBox::Ok | QDialogButtonBox::Cancel, this);
     buttons->setObjectName(QStringLiteral("buttons"));
     connect(buttons, &QDialogButtonBox::accepted, this, &QDialog::accept);

@@ -11,7 +11,9 @@ class ControlChartPlot;
 class QcPointModel;
 class QCheckBox;
 class QComboBox;
+class QHBoxLayout;
 class QLabel;
+class QSplitter;
 class QTableView;
 
 class frmControlChart : public QDialog {
@@ -43,6 +45,9 @@ public:
     QStringList reportLines() const;
 
 private:
+    QHBoxLayout *buildSampleRow();
+    QHBoxLayout *buildOutputRow();
+    QSplitter *buildValuesView();
     void showMessage(const QString &text);
 
     MainWindowContext &m_main;

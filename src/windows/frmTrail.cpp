@@ -61,6 +61,34 @@ frmTrail::frmTrail(MainWindowContext &main, QWidget *owner)
     setObjectName(QStringLiteral("frmTrail"));
     TextApplier::tag(this, TextTable::TrailTitle);
 
+    QGroupBox *filterBox = buildFilterBox();
+
+    m_message->setObjectName(QStringLiteral("lblMessage"));
+    m_message->setWordWrap(true);
+    m_message->setTextInteractionFlags(Qt::TextSelectableByMouse);
+    m_message->setStyleSheet(QStringLiteral("color: #b00000"));
+    m_message->hide();
+
+    setUpTable();
+    QHBoxLayout *bottom = buildButtonRow();
+
+    auto *layout = new QVBoxLayout(this);
+    layout->addWidget(filterBox);
+    layout->addWidget(m_message);
+    layout->addWidget(m_table, 1);
+    layout->addLayout(bottom);
+    resize(1080, 560);
+
+    connect(m_model, &TrailTableModel::fetchFailed, this, &frmTrail::showMessage);
+    auto *help = new QShortcut(QKeySequence::HelpContents, this);
+    connect(help, &QShortcut::activated, this, [this] { m_main.showHelp(kHelpContext); });
+    TextApplier::apply(this);
+    search();
+}
+
+// The dates first, then the texts, three to a row; Search and Clear at the end.
+QGroupBox *frmTrail::buildFilterBox()
+{
     auto *filterBox = new QGroupBox(this);
     filterBox->setObjectName(QStringLiteral("fraFilter"));
     TextApplier::tag(filterBox, TextTable::ArchiveFilterBox);
@@ -91,13 +119,13 @@ frmTrail::frmTrail(MainWindowContext &main, QWidget *owner)
     grid->addLayout(searchButtons, place / 3, (place % 3) * 2, 1, 6 - (place % 3) * 2);
     for (int column = 1; column < 6; column += 2)
         grid->setColumnStretch(column, 1);
+    connect(searchButton, &QPushButton::clicked, this, &frmTrail::search);
+    connect(clearButton, &QPushButton::clicked, this, &frmTrail::clearFilter);
+    return filterBox;
+}
 
-    m_message->setObjectName(QStringLiteral("lblMessage"));
-    m_message->setWordWrap(true);
-    m_message->setTextInteractionFlags(Qt::TextSelectableByMouse);
-    m_message->setStyleSheet(QStringLiteral("color: #b00000"));
-    m_message->hide();
-
+void frmTrail::setUpTable()
+{
     m_table->setObjectName(QStringLiteral("tblTrail"));
     m_table->setModel(m_model);
     m_table->setSelectionBehavior(QAbstractItemView::SelectRows);
@@ -109,7 +137,10 @@ frmTrail::frmTrail(MainWindowContext &main, QWidget *owner)
     m_table->verticalHeader()->setDefaultSectionSize(m_table->fontMetrics().height() + 6);
     m_table->horizontalHeader()->setHighlightSections(false);
     m_table->horizontalHeader()->setStretchLastSection(true);
+}
 
+QHBoxLayout *frmTrail::buildButtonRow()
+{
     m_count->setObjectName(QStringLiteral("lblCount"));
     auto *printButton = new QPushButton(this);
     auto *pdfButton = new QPushButton(this);
@@ -123,24 +154,10 @@ frmTrail::frmTrail(MainWindowContext &main, QWidget *owner)
     bottom->addWidget(printButton);
     bottom->addWidget(pdfButton);
     bottom->addWidget(closeButton);
-
-    auto *layout = new QVBoxLayout(this);
-    layout->addWidget(filterBox);
-    layout->addWidget(m_message);
-    layout->addWidget(m_table, 1);
-    layout->addLayout(bottom);
-    resize(1080, 560);
-
-    connect(searchButton, &QPushButton::clicked, this, &frmTrail::search);
-    connect(clearButton, &QPushButton::clicked, this, &frmTrail::clearFilter);
     connect(printButton, &QPushButton::clicked, this, &frmTrail::printReport);
     connect(pdfButton, &QPushButton::clicked, this, &frmTrail::saveReportAsPdf);
     connect(closeButton, &QPushButton::clicked, this, &QDialog::close);
-    connect(m_model, &TrailTableModel::fetchFailed, this, &frmTrail::showMessage);
-    auto *help = new QShortcut(QKeySequence::HelpContents, this);
-    connect(help, &QShortcut::activated, this, [this] { m_main.showHelp(kHelpContext); });
-    TextApplier::apply(this);
-    search();
+    return bottom;
 }
 
 frmTrail *frmTrail::open(MainWindowContext &main)

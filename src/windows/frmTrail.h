@@ -4,6 +4,8 @@
 #include <QDialog>
 
 class MainWindowContext;
+class QGroupBox;
+class QHBoxLayout;
 class QLabel;
 class QLineEdit;
 class QTableView;
@@ -35,6 +37,9 @@ public:
     QLineEdit *field(const char *name) const;
 
 private:
+    QGroupBox *buildFilterBox();
+    void setUpTable();
+    QHBoxLayout *buildButtonRow();
     bool readFilter(TrailFilter *filter);
     void showMessage(const QString &text);
     bool report(bool toPdf);

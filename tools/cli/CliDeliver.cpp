@@ -92,6 +92,98 @@ bool findProfile(const QString &name, QList<ExportProfile> *profiles)
     return errors.isEmpty() || name.isEmpty();
 }
 
+// Imports each meter that appears, and again every interval while it stays connected.
+class MeterWatch {
+public:
+    MeterWatch(DeviceWatcher &watcher, const QString &user, const QString &worklist, bool hasWorklist,
+               int minutes)
+        : m_watcher(watcher), m_user(user), m_worklist(worklist), m_hasWorklist(hasWorklist),
+          m_minutes(minutes)
+    {
+    }
+
+    // Deliveries that waited for a folder go at the start, as in the desktop program.
+    void deliverWaiting()
+    {
+        Session session;
+        session.shared.login->setUserName(m_user);
+        if (session.shared.archive->enabled())
+            for (const QString &line :
+                 Delivery::deliverToAll(*session.shared.archive, session.shared.login->UserName(), &m_told))
+                printError(line);
+    }
+
+    void importFrom(const QString &path)
+    {
+        // The meter on this device only: it is port 1 while the import runs.
+        const QByteArray previous = qgetenv("MERAVO_PORTS");
+        const bool hadPrevious = qEnvironmentVariableIsSet("MERAVO_PORTS");
+        qputenv("MERAVO_PORTS", QFile::encodeName(path));
+        int code = 0;
+        {
+            Session session;
+            session.shared.deliveryTold = m_told;
+            session.shared.login->setUserName(m_user);
+            if (!m_hasWorklist || loadWorklist(session.shared, m_worklist))
+                code = importMeter(session, QString());
+            m_told = session.shared.deliveryTold;
+        }
+        if (hadPrevious)
+            qputenv("MERAVO_PORTS", previous);
+        else
+            qunsetenv("MERAVO_PORTS");
+        printEvent(QStringLiteral("imported"), path, QString::number(code));
+    }
+
+    void appeared(const QString &path)
+    {
+        printEvent(QStringLiteral("appeared"), path);
+        importFrom(path);
+        if (m_minutes > 0) {
+            auto *timer = new QTimer(&m_watcher);
+            timer->setInterval(m_minutes * 60000);
+            QObject::connect(timer, &QTimer::timeout, timer, [this, path] { importFrom(path); });
+            timer->start();
+            m_repeats.insert(path, timer);
+        }
+    }
+
+    void gone(const QString &path)
+    {
+        delete m_repeats.take(path);
+        printEvent(QStringLiteral("gone"), path);
+    }
+
+private:
+    DeviceWatcher &m_watcher;
+    const QString m_user;
+    const QString m_worklist;
+    const bool m_hasWorklist;
+    const int m_minutes;
+    QSet<QString> m_told;
+    QHash<QString, QTimer *> m_repeats;
+};
+
+// SIGINT and SIGTERM (systemd's stop) end the loop after the import under way, never inside it.
+int runUntilStopped()
+{
+    if (::pipe2(s_stopPipe.data(), O_CLOEXEC | O_NONBLOCK) != 0) {
+        printError(QStringLiteral("meravo-cli watch: %1").arg(QString::fromLocal8Bit(std::strerror(errno))));
+        return kBadInput;
+    }
+    QSocketNotifier stop(s_stopPipe[0], QSocketNotifier::Read);
+    QObject::connect(&stop, &QSocketNotifier::activated, [] { QCoreApplication::quit(); });
+    for (const int signal : {SIGINT, SIGTERM})
+        std::signal(signal, [](int) {
+            const char byte = 1;
+            [[maybe_unused]] const ssize_t written = ::write(s_stopPipe[1], &byte, 1);
+        });
+    QCoreApplication::exec();
+    for (const int signal : {SIGINT, SIGTERM})
+        std::signal(signal, SIG_DFL);
+    return kDone;
+}
+
 } // namespace
 
 int deliver(const QStringList &arguments)
@@ -191,70 +283,15 @@ int watch(const QStringList &arguments)
         printError(QStringLiteral("meravo-cli watch: %1").arg(error));
         return kBadInput;
     }
-    QSet<QString> told;
-    QHash<QString, QTimer *> repeats;
-    {
-        // Deliveries that waited for a folder go at the start, as in the desktop program.
-        Session session;
-        session.shared.login->setUserName(parser.value(user));
-        if (session.shared.archive->enabled())
-            for (const QString &line :
-                 Delivery::deliverToAll(*session.shared.archive, session.shared.login->UserName(), &told))
-                printError(line);
-    }
-    auto importFrom = [&](const QString &path) {
-        // The meter on this device only: it is port 1 while the import runs.
-        const QByteArray previous = qgetenv("MERAVO_PORTS");
-        const bool hadPrevious = qEnvironmentVariableIsSet("MERAVO_PORTS");
-        qputenv("MERAVO_PORTS", QFile::encodeName(path));
-        int code = 0;
-        {
-            Session session;
-            session.shared.deliveryTold = told;
-            session.shared.login->setUserName(parser.value(user));
-            if (!parser.isSet(worklist) || loadWorklist(session.shared, parser.value(worklist)))
-                code = importMeter(session, QString());
-            told = session.shared.deliveryTold;
-        }
-        if (hadPrevious)
-            qputenv("MERAVO_PORTS", previous);
-        else
-            qunsetenv("MERAVO_PORTS");
-        printEvent(QStringLiteral("imported"), path, QString::number(code));
-    };
+    MeterWatch meterWatch(watcher, parser.value(user), parser.value(worklist), parser.isSet(worklist),
+                          minutes);
+    meterWatch.deliverWaiting();
     // The watcher lives as long as this function's loop: the lambdas' captures outlive every call.
-    QObject::connect(&watcher, &DeviceWatcher::appeared, &watcher, [&](const QString &path) {
-        printEvent(QStringLiteral("appeared"), path);
-        importFrom(path);
-        if (minutes > 0) {
-            auto *timer = new QTimer(&watcher);
-            timer->setInterval(minutes * 60000);
-            QObject::connect(timer, &QTimer::timeout, timer,
-                             [&importFrom, path] { importFrom(path); }); // clazy:exclude=lambda-in-connect
-            timer->start();
-            repeats.insert(path, timer);
-        }
-    });
-    QObject::connect(&watcher, &DeviceWatcher::disappeared, &watcher, [&](const QString &path) {
-        delete repeats.take(path);
-        printEvent(QStringLiteral("gone"), path);
-    });
-    // SIGINT and SIGTERM (systemd's stop) end the loop after the import under way, never inside it.
-    if (::pipe2(s_stopPipe.data(), O_CLOEXEC | O_NONBLOCK) != 0) {
-        printError(QStringLiteral("meravo-cli watch: %1").arg(QString::fromLocal8Bit(std::strerror(errno))));
-        return kBadInput;
-    }
-    QSocketNotifier stop(s_stopPipe[0], QSocketNotifier::Read);
-    QObject::connect(&stop, &QSocketNotifier::activated, [] { QCoreApplication::quit(); });
-    for (const int signal : {SIGINT, SIGTERM})
-        std::signal(signal, [](int) {
-            const char byte = 1;
-            [[maybe_unused]] const ssize_t written = ::write(s_stopPipe[1], &byte, 1);
-        });
-    QCoreApplication::exec();
-    for (const int signal : {SIGINT, SIGTERM})
-        std::signal(signal, SIG_DFL);
-    return kDone;
+    QObject::connect(&watcher, &DeviceWatcher::appeared, &watcher,
+                     [&meterWatch](const QString &path) { meterWatch.appeared(path); });
+    QObject::connect(&watcher, &DeviceWatcher::disappeared, &watcher,
+                     [&meterWatch](const QString &path) { meterWatch.gone(path); });
+    return runUntilStopped();
 }
 
 } // namespace Cli

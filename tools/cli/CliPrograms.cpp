@@ -22,18 +22,135 @@ int fail(int text)
     return kFailed;
 }
 
+struct ProgramsOptions {
+    const QCommandLineOption output{{QStringLiteral("o"), QStringLiteral("output")},
+                                    QStringLiteral("Program file to write (get)."),
+                                    QStringLiteral("FILE")};
+    const QCommandLineOption user{QStringLiteral("user"),
+                                  QStringLiteral("USER of the written file (default ---)."),
+                                  QStringLiteral("NAME")};
+    const QCommandLineOption force{QStringLiteral("force"),
+                                   QStringLiteral("put: store a program outside the editor's lists or the "
+                                                  "absorbance range (as the meter may hold it).")};
+};
+
+// list and delete-all stand alone; the others take one number or file.
+bool programActionComplete(const QStringList &args)
+{
+    const QString &action = args.first();
+    const QStringList needsNumber = {QStringLiteral("show"), QStringLiteral("get"), QStringLiteral("delete"),
+                                     QStringLiteral("put")};
+    const bool noArgument = action == QStringLiteral("list") || action == QStringLiteral("delete-all");
+    return !((noArgument && args.size() != 1) ||
+             (!noArgument && (!needsNumber.contains(action) || args.size() != 2)));
+}
+
+// 0 when the file holds a program that may be stored.
+int readProgramToStore(Session &session, const QString &path, bool force, ProgramRecord &program)
+{
+    const CUsrDefProg &prog = *session.shared.usrDefProg;
+    QString text;
+    const FileResult read = CCSVFile().Read(text, path);
+    if (!read.ok() || !CUsrDefProg::ParseProgramText(text, program))
+        return fail(tellFileFailure(session, read, 1180));
+    const QString problem = prog.CheckProgram(program, force);
+    if (!problem.isEmpty()) {
+        printError(problem);
+        if (prog.CheckProgramFields(program).refusals.isEmpty())
+            printError(QStringLiteral("--force stores it all the same."));
+        return kFailed;
+    }
+    return 0;
+}
+
+int listPrograms(CUsrDefProg &prog)
+{
+    QStringList numbers(CUsrDefProg::kSlots);
+    qint16 count = 0;
+    if (!prog.ListMeter(numbers, count))
+        return fail(1152);
+    for (int i = 0; i < count; ++i)
+        printLine(numbers[i]);
+    return 0;
+}
+
+int showProgram(CUsrDefProg &prog, ProgramRecord &program, const QString &number)
+{
+    if (!prog.GetProgramMeter(program, number))
+        return fail(1103);
+    const QStringList keys = ProgramRecord::meterKeys();
+    const QStringList values = program.toMeter();
+    for (qsizetype k = 0; k < keys.size(); ++k)
+        printLine(QStringLiteral("%1: %2").arg(keys[k], values[k]));
+    return 0;
+}
+
+// put: a program the meter holds is modified without asking.
+int storeProgram(Session &session, CUsrDefProg &prog, ProgramRecord &program, bool force)
+{
+    using Result = CUsrDefProg::StoreResult;
+    const Result stored = prog.storeOrModify(
+        program, [](const QString &) { return CUsrDefProg::ExistingProgram::Modify; }, {}, force);
+    tellLinkFailure(session, prog.linkResult());
+    switch (stored) {
+    case Result::Modified:
+        printLine(QStringLiteral("modified ") + program.NO);
+        return 0;
+    case Result::Added:
+        printLine(QStringLiteral("stored ") + program.NO);
+        return 0;
+    case Result::NoFreeSlot:
+        printError(TextTable::text(1156));
+        return fail(1157);
+    case Result::ModifyFailed:
+        return fail(1106);
+    default:
+        return fail(1088);
+    }
+}
+
+// The action on a recognised meter that keeps programs; program holds the checked file for put.
+int programActionOnMeter(Session &session, const QStringList &args, ProgramRecord &program,
+                         const QCommandLineParser &parser, const ProgramsOptions &o)
+{
+    CUsrDefProg &prog = *session.shared.usrDefProg;
+    // What the link had to tell comes before the command's own failure.
+    const auto told = [&session, &prog](auto result) {
+        tellLinkFailure(session, prog.linkResult());
+        return result;
+    };
+    const QString &action = args.first();
+    if (action == QStringLiteral("delete-all"))
+        return told(prog.DeleteAll()) ? 0 : fail(1100);
+    if (!told(prog.Update()))
+        return fail(1150);
+
+    if (action == QStringLiteral("list"))
+        return listPrograms(prog);
+    const QString &number = args[1];
+    if (action == QStringLiteral("show"))
+        return showProgram(prog, program, number);
+    if (action == QStringLiteral("get")) {
+        if (!prog.GetProgramMeter(program, number))
+            return fail(1103);
+        if (parser.isSet(o.user)) {
+            session.shared.login->setUserName(parser.value(o.user));
+            program.USER = session.shared.login->UserName();
+        }
+        if (prog.SaveToFile(program, parser.value(o.output)))
+            return 0;
+        return fail(tellFileFailure(session, prog.lastFileResult(), 1088));
+    }
+    if (action == QStringLiteral("delete"))
+        return told(prog.Delete(number)) ? 0 : fail(1097);
+    return storeProgram(session, prog, program, parser.isSet(o.force));
+}
+
 int programsCommand(const QStringList &arguments)
 {
     QCommandLineParser parser;
-    const QCommandLineOption output({QStringLiteral("o"), QStringLiteral("output")},
-                                    QStringLiteral("Program file to write (get)."), QStringLiteral("FILE"));
-    const QCommandLineOption user(QStringLiteral("user"),
-                                  QStringLiteral("USER of the written file (default ---)."),
-                                  QStringLiteral("NAME"));
-    const QCommandLineOption force(QStringLiteral("force"),
-                                   QStringLiteral("put: store a program outside the editor's lists or the "
-                                                  "absorbance range (as the meter may hold it)."));
-    parser.addOptions({output, user, force});
+    const ProgramsOptions options;
+    parser.addOptions({options.output, options.user, options.force});
     parser.addPositionalArgument(QStringLiteral("action"),
                                  QStringLiteral("list | show NO | get NO -o FILE | put FILE | "
                                                 "delete NO | delete-all"));
@@ -52,112 +169,88 @@ int programsCommand(const QStringList &arguments)
             1, 2, &exitCode))
         return exitCode;
     const QStringList args = parser.positionalArguments();
-    const QString &action = args.first();
-    const QStringList needsNumber = {QStringLiteral("show"), QStringLiteral("get"), QStringLiteral("delete"),
-                                     QStringLiteral("put")};
-    const bool noArgument = action == QStringLiteral("list") || action == QStringLiteral("delete-all");
-    if ((noArgument && args.size() != 1) ||
-        (!noArgument && (!needsNumber.contains(action) || args.size() != 2))) {
+    if (!programActionComplete(args)) {
         printError(QStringLiteral("unknown or incomplete action (see --help)"));
         return kUsageError;
     }
-    if (action == QStringLiteral("get") && !parser.isSet(output)) {
+    if (args.first() == QStringLiteral("get") && !parser.isSet(options.output)) {
         printError(QStringLiteral("get needs -o FILE"));
         return kUsageError;
     }
 
     Session session;
-    CUsrDefProg &prog = *session.shared.usrDefProg;
-    // What the link had to tell comes before the command's own failure.
-    const auto told = [&session, &prog](auto result) {
-        tellLinkFailure(session, prog.linkResult());
-        return result;
-    };
     // A file to store is read and checked before the meter is touched.
     ProgramRecord program;
-    if (action == QStringLiteral("put")) {
-        QString text;
-        const FileResult read = CCSVFile().Read(text, args[1]);
-        if (!read.ok() || !CUsrDefProg::ParseProgramText(text, program))
-            return fail(tellFileFailure(session, read, 1180));
-        const QString problem = prog.CheckProgram(program, parser.isSet(force));
-        if (!problem.isEmpty()) {
-            printError(problem);
-            if (prog.CheckProgramFields(program).refusals.isEmpty())
-                printError(QStringLiteral("--force stores it all the same."));
-            return kFailed;
-        }
-    }
+    if (args.first() == QStringLiteral("put"))
+        if (const int failed = readProgramToStore(session, args[1], parser.isSet(options.force), program))
+            return failed;
 
     if (recogniseMeter(session) != CDevice::Recognised)
         return kFailed;
     // The desktop program offers no program commands for such a meter either.
-    if (!prog.MeterKeepsPrograms()) {
+    if (!session.shared.usrDefProg->MeterKeepsPrograms()) {
         printError(TextTable::text(TextTable::NoProgramsOnMeter).arg(session.shared.device->DeviceName()));
         return kFailed;
     }
-    if (action == QStringLiteral("delete-all"))
-        return told(prog.DeleteAll()) ? 0 : fail(1100);
-    if (!told(prog.Update()))
-        return fail(1150);
-
-    if (action == QStringLiteral("list")) {
-        QStringList numbers(CUsrDefProg::kSlots);
-        qint16 count = 0;
-        if (!prog.ListMeter(numbers, count))
-            return fail(1152);
-        for (int i = 0; i < count; ++i)
-            printLine(numbers[i]);
-        return 0;
-    }
-    const QString &number = args[1];
-    if (action == QStringLiteral("show")) {
-        if (!prog.GetProgramMeter(program, number))
-            return fail(1103);
-        const QStringList keys = ProgramRecord::meterKeys();
-        const QStringList values = program.toMeter();
-        for (qsizetype k = 0; k < keys.size(); ++k)
-            printLine(QStringLiteral("%1: %2").arg(keys[k], values[k]));
-        return 0;
-    }
-    if (action == QStringLiteral("get")) {
-        if (!prog.GetProgramMeter(program, number))
-            return fail(1103);
-        if (parser.isSet(user)) {
-            session.shared.login->setUserName(parser.value(user));
-            program.USER = session.shared.login->UserName();
-        }
-        if (prog.SaveToFile(program, parser.value(output)))
-            return 0;
-        return fail(tellFileFailure(session, prog.lastFileResult(), 1088));
-    }
-    if (action == QStringLiteral("delete"))
-        return told(prog.Delete(number)) ? 0 : fail(1097);
-
-    // put: a program the meter holds is modified without asking.
-    using Result = CUsrDefProg::StoreResult;
-    switch (told(prog.storeOrModify(
-        program, [](const QString &) { return CUsrDefProg::ExistingProgram::Modify; }, {},
-        parser.isSet(force)))) {
-    case Result::Modified:
-        printLine(QStringLiteral("modified ") + program.NO);
-        return 0;
-    case Result::Added:
-        printLine(QStringLiteral("stored ") + program.NO);
-        return 0;
-    case Result::NoFreeSlot:
-        printError(TextTable::text(1156));
-        return fail(1157);
-    case Result::ModifyFailed:
-        return fail(1106);
-    default:
-        return fail(1088);
-    }
+    return programActionOnMeter(session, args, program, parser, options);
 }
 
 QString yesNo(bool value)
 {
     return value ? QStringLiteral("True") : QStringLiteral("False");
+}
+
+// The lines both kinds of calibration record have.
+struct RecordHeader {
+    QString meter, serNo, userName, date, time, interval, mode;
+    qint16 points = 0;
+
+    void print() const
+    {
+        printLine(QStringLiteral("Meter: ") + meter);
+        printLine(QStringLiteral("S/N: ") + serNo);
+        printLine(QStringLiteral("User: ") + userName);
+        printLine(QStringLiteral("Date: ") + date);
+        printLine(QStringLiteral("Time: ") + time);
+        printLine(QStringLiteral("Interval (d): ") + interval);
+        printLine(QStringLiteral("Mode: ") + mode);
+    }
+};
+
+int printPHRecord(CCalProtocol &cal)
+{
+    RecordHeader h;
+    QString slope, asy, quality;
+    bool showF = false, showPC = false;
+    QStringList values(3), volts(3), temps(3);
+    if (!cal.GetProtocolPH(h.meter, h.serNo, h.userName, h.date, h.time, h.interval, h.mode, slope, asy,
+                           quality, showF, showPC, h.points, values, volts, temps))
+        return fail(1221);
+    h.print();
+    printLine(QStringLiteral("Slope: ") + slope);
+    printLine(QStringLiteral("Asymmetry: ") + asy);
+    printLine(QStringLiteral("Sensor quality: ") + quality);
+    printLine(QStringLiteral("Show °F: ") + yesNo(showF));
+    printLine(QStringLiteral("Show slope in %: ") + yesNo(showPC));
+    printLine(QStringLiteral("Points: %1").arg(h.points));
+    for (int i = 0; i < h.points; ++i)
+        printLine(
+            QStringLiteral("Point %1: pH %2, %3 mV, %4 °C").arg(i + 1).arg(values[i], volts[i], temps[i]));
+    return 0;
+}
+
+int printTurbidityRecord(CCalProtocol &cal)
+{
+    RecordHeader h;
+    QStringList standards(5);
+    if (!cal.GetProtocolTurbidity(h.meter, h.serNo, h.userName, h.date, h.time, h.interval, h.mode, h.points,
+                                  standards))
+        return fail(1221);
+    h.print();
+    printLine(QStringLiteral("Points: %1").arg(h.points));
+    for (int i = 0; i < h.points; ++i)
+        printLine(QStringLiteral("Standard %1: %2").arg(i + 1).arg(standards[i]));
+    return 0;
 }
 
 int calrecordCommand(const QStringList &arguments)
@@ -203,46 +296,8 @@ int calrecordCommand(const QStringList &arguments)
     tellLinkFailure(session, cal.linkResult());
     if (!read || !cal.IsProtocolValid())
         return fail(1221);
-
-    QString meter, serNo, userName, date, time, interval, mode;
-    qint16 points = 0;
-    // The lines both kinds of record have, once their values are read.
-    auto printCommon = [&] {
-        printLine(QStringLiteral("Meter: ") + meter);
-        printLine(QStringLiteral("S/N: ") + serNo);
-        printLine(QStringLiteral("User: ") + userName);
-        printLine(QStringLiteral("Date: ") + date);
-        printLine(QStringLiteral("Time: ") + time);
-        printLine(QStringLiteral("Interval (d): ") + interval);
-        printLine(QStringLiteral("Mode: ") + mode);
-    };
-    if (ph) {
-        QString slope, asy, quality;
-        bool showF = false, showPC = false;
-        QStringList values(3), volts(3), temps(3);
-        if (!cal.GetProtocolPH(meter, serNo, userName, date, time, interval, mode, slope, asy, quality, showF,
-                               showPC, points, values, volts, temps))
-            return fail(1221);
-        printCommon();
-        printLine(QStringLiteral("Slope: ") + slope);
-        printLine(QStringLiteral("Asymmetry: ") + asy);
-        printLine(QStringLiteral("Sensor quality: ") + quality);
-        printLine(QStringLiteral("Show °F: ") + yesNo(showF));
-        printLine(QStringLiteral("Show slope in %: ") + yesNo(showPC));
-        printLine(QStringLiteral("Points: %1").arg(points));
-        for (int i = 0; i < points; ++i)
-            printLine(QStringLiteral("Point %1: pH %2, %3 mV, %4 °C")
-                          .arg(i + 1)
-                          .arg(values[i], volts[i], temps[i]));
-    } else {
-        QStringList standards(5);
-        if (!cal.GetProtocolTurbidity(meter, serNo, userName, date, time, interval, mode, points, standards))
-            return fail(1221);
-        printCommon();
-        printLine(QStringLiteral("Points: %1").arg(points));
-        for (int i = 0; i < points; ++i)
-            printLine(QStringLiteral("Standard %1: %2").arg(i + 1).arg(standards[i]));
-    }
+    if (const int failed = ph ? printPHRecord(cal) : printTurbidityRecord(cal))
+        return failed;
     if (parser.isSet(output) && !cal.SaveToFile(parser.value(output)))
         return fail(tellFileFailure(session, cal.lastFileResult(), 1229));
     return 0;

@@ -72,79 +72,111 @@ bool readNumber(const QString &text, double *value)
     return isNumber && std::isfinite(*value);
 }
 
+// The options of qc define, added to its parser in the order --help lists them.
+class DefineOptions {
+    // First: the options below are added to it as they are made.
+    QCommandLineParser &m_parser;
+
+public:
+    explicit DefineOptions(QCommandLineParser &parser) : m_parser(parser) {}
+
+    const QCommandLineOption meter =
+        add("meter", "Serial number of the meter (default: every meter).", "S/N");
+    const QCommandLineOption program = add("program", "Program number.", "P");
+    const QCommandLineOption value = add("value", "Value 1 or 2 (default 1).", "1|2");
+    const QCommandLineOption id = add("id", "Part of the sample ID, or a pattern with * and ?.", "PATTERN");
+    const QCommandLineOption code = add("code", "The AR/BV/Cal or AQA/Cal column's value.", "TEXT");
+    const QCommandLineOption kind =
+        add("kind", "standard, blank, recovery or range (default standard).", "KIND");
+    const QCommandLineOption spiked = add("spiked", "Recovery: the amount added.", "X");
+    const QCommandLineOption unit = add("unit", "Unit (default: that of the first value).", "U");
+    const QCommandLineOption pre = add("pre-period", "Limits from the first N values (default 20).", "N");
+    const QCommandLineOption target = add("target", "Limits from this target value ...", "X");
+    const QCommandLineOption sd = add("sd", "... and this s.", "S");
+    const QCommandLineOption revision =
+        add("revision-after", "Values after which a revision is due (default 60).", "N");
+    const QCommandLineOption tests =
+        add("tests", "all, limits, or test numbers such as 1,2,5 (default all).", "TESTS");
+    const QCommandLineOption user = add("user", "Login name (default ---).", "NAME");
+
+private:
+    QCommandLineOption add(const char *name, const char *help, const char *valueName)
+    {
+        QCommandLineOption o(QString::fromLatin1(name), QString::fromLatin1(help),
+                             QString::fromLatin1(valueName));
+        m_parser.addOption(o);
+        return o;
+    }
+};
+
+// all, limits, or test numbers such as 1,2,5.
+bool readTests(const QString &t, QcDefinition &d)
+{
+    if (t == QLatin1String("all")) {
+        d.rules = QcRules::kAll;
+        return true;
+    }
+    if (t == QLatin1String("limits")) {
+        d.rules = QcRules::kLimitsOnly;
+        return true;
+    }
+    d.rules = 0;
+    for (const QString &n : t.split(QLatin1Char(','))) {
+        bool ok = false;
+        const int k = n.trimmed().toInt(&ok);
+        if (!ok || k < 1 || k > QcRules::Count)
+            return false;
+        d.rules |= QcRules::bit(QcRules::Rule(k - 1));
+    }
+    return true;
+}
+
+// False when an option's value cannot be read; the definition's own checks come later.
+bool readDefinition(const QCommandLineParser &parser, const DefineOptions &o, QcDefinition &d)
+{
+    d.name = parser.positionalArguments().at(0).trimmed();
+    d.meter = parser.value(o.meter);
+    d.program = parser.value(o.program);
+    d.idPattern = parser.value(o.id);
+    d.code = parser.value(o.code);
+    d.unit = parser.value(o.unit);
+    bool ok = true;
+    if (parser.isSet(o.value))
+        d.value = parser.value(o.value).toInt(&ok);
+    if (ok && parser.isSet(o.kind))
+        ok = QcDefinition::readKind(parser.value(o.kind), &d.kind);
+    if (ok && parser.isSet(o.spiked))
+        ok = readNumber(parser.value(o.spiked), &d.spiked);
+    if (ok && parser.isSet(o.pre))
+        d.prePeriod = parser.value(o.pre).toInt(&ok);
+    if (ok && parser.isSet(o.revision))
+        d.revisionAfter = parser.value(o.revision).toInt(&ok);
+    if (ok && (parser.isSet(o.target) || parser.isSet(o.sd))) {
+        d.fromTarget = true;
+        // A missing half is the definition's problem, told as such.
+        ok = !parser.isSet(o.pre) &&
+             (!parser.isSet(o.target) || readNumber(parser.value(o.target), &d.target)) &&
+             (!parser.isSet(o.sd) || readNumber(parser.value(o.sd), &d.targetS));
+    }
+    if (ok && parser.isSet(o.tests))
+        ok = readTests(parser.value(o.tests), d);
+    return ok;
+}
+
 int define(const QStringList &arguments)
 {
     QCommandLineParser parser;
-    auto option = [&parser](const char *name, const char *help, const char *value) {
-        QCommandLineOption o(QString::fromLatin1(name), QString::fromLatin1(help),
-                             QString::fromLatin1(value));
-        parser.addOption(o);
-        return o;
-    };
-    const auto meter = option("meter", "Serial number of the meter (default: every meter).", "S/N");
-    const auto program = option("program", "Program number.", "P");
-    const auto value = option("value", "Value 1 or 2 (default 1).", "1|2");
-    const auto id = option("id", "Part of the sample ID, or a pattern with * and ?.", "PATTERN");
-    const auto code = option("code", "The AR/BV/Cal or AQA/Cal column's value.", "TEXT");
-    const auto kind = option("kind", "standard, blank, recovery or range (default standard).", "KIND");
-    const auto spiked = option("spiked", "Recovery: the amount added.", "X");
-    const auto unit = option("unit", "Unit (default: that of the first value).", "U");
-    const auto pre = option("pre-period", "Limits from the first N values (default 20).", "N");
-    const auto target = option("target", "Limits from this target value ...", "X");
-    const auto sd = option("sd", "... and this s.", "S");
-    const auto revision = option("revision-after", "Values after which a revision is due (default 60).", "N");
-    const auto tests = option("tests", "all, limits, or test numbers such as 1,2,5 (default all).", "TESTS");
-    const auto user = option("user", "Login name (default ---).", "NAME");
+    const DefineOptions options(parser);
     int exitCode = 0;
     if (!parseOptions(parser, arguments, QString::fromLatin1(kHelp), 1, 1, &exitCode))
         return exitCode;
     QcDefinition d;
-    d.name = parser.positionalArguments().at(0).trimmed();
-    d.meter = parser.value(meter);
-    d.program = parser.value(program);
-    d.idPattern = parser.value(id);
-    d.code = parser.value(code);
-    d.unit = parser.value(unit);
-    bool ok = true;
-    if (parser.isSet(value))
-        d.value = parser.value(value).toInt(&ok);
-    if (ok && parser.isSet(kind))
-        ok = QcDefinition::readKind(parser.value(kind), &d.kind);
-    if (ok && parser.isSet(spiked))
-        ok = readNumber(parser.value(spiked), &d.spiked);
-    if (ok && parser.isSet(pre))
-        d.prePeriod = parser.value(pre).toInt(&ok);
-    if (ok && parser.isSet(revision))
-        d.revisionAfter = parser.value(revision).toInt(&ok);
-    if (ok && (parser.isSet(target) || parser.isSet(sd))) {
-        d.fromTarget = true;
-        // A missing half is the definition's problem, told as such.
-        ok = !parser.isSet(pre) && (!parser.isSet(target) || readNumber(parser.value(target), &d.target)) &&
-             (!parser.isSet(sd) || readNumber(parser.value(sd), &d.targetS));
-    }
-    if (ok && parser.isSet(tests)) {
-        const QString t = parser.value(tests);
-        if (t == QLatin1String("all"))
-            d.rules = QcRules::kAll;
-        else if (t == QLatin1String("limits"))
-            d.rules = QcRules::kLimitsOnly;
-        else {
-            d.rules = 0;
-            for (const QString &n : t.split(QLatin1Char(','))) {
-                const int k = n.trimmed().toInt(&ok);
-                ok = ok && k >= 1 && k <= QcRules::Count;
-                if (!ok)
-                    break;
-                d.rules |= QcRules::bit(QcRules::Rule(k - 1));
-            }
-        }
-    }
-    if (!ok) {
+    if (!readDefinition(parser, options, d)) {
         printError(QStringLiteral("meravo-cli qc define: an option's value cannot be read (see --help)"));
         return kUsageError;
     }
     Session session;
-    session.shared.login->setUserName(parser.value(user));
+    session.shared.login->setUserName(parser.value(options.user));
     if (const Archive::Result r =
             QcStore::define(*session.shared.archive, d, session.shared.login->UserName());
         !r)

@@ -134,6 +134,87 @@ int check(const QStringList &arguments)
     return kDone;
 }
 
+const QStringList &trailColumns()
+{
+    static const QStringList names = {
+        QStringLiteral("Seq"),       QStringLiteral("Time"),   QStringLiteral("Offset"),
+        QStringLiteral("ClockBack"), QStringLiteral("Uid"),    QStringLiteral("Account"),
+        QStringLiteral("FullName"),  QStringLiteral("Login"),  QStringLiteral("Host"),
+        QStringLiteral("Version"),   QStringLiteral("Action"), QStringLiteral("Object"),
+        QStringLiteral("Details"),   QStringLiteral("Reason"), QStringLiteral("FileSha256"),
+        QStringLiteral("PrevHash"),  QStringLiteral("Hash")};
+    return names;
+}
+
+// An entry's fields in the order of trailColumns().
+QStringList trailValues(const TrailEntry &e)
+{
+    return QStringList{QString::number(e.seq),
+                       e.atUtc.toString(Qt::ISODateWithMs),
+                       QString::number(e.utcOffset),
+                       e.clockBack ? QStringLiteral("1") : QStringLiteral("0"),
+                       QString::number(e.osUid),
+                       e.osUser,
+                       e.osFullName,
+                       e.login,
+                       e.host,
+                       e.programVersion,
+                       e.action,
+                       e.object,
+                       e.details,
+                       e.reason,
+                       e.fileSha256,
+                       e.prevHash,
+                       e.hash};
+}
+
+void printTrailJson(const QList<TrailEntry> &entries)
+{
+    const QStringList &names = trailColumns();
+    QJsonArray array;
+    for (const TrailEntry &e : entries) {
+        const QStringList v = trailValues(e);
+        QJsonObject o;
+        for (qsizetype i = 0; i < names.size(); ++i)
+            o.insert(names[i], v[i]);
+        array.append(o);
+    }
+    const QByteArray text = QJsonDocument(array).toJson(QJsonDocument::Indented);
+    std::fwrite(text.constData(), 1, size_t(text.size()), stdout);
+}
+
+void printTrailCsv(const QList<TrailEntry> &entries)
+{
+    QString text = trailColumns().join(QLatin1Char(',')) + QLatin1Char('\n');
+    for (const TrailEntry &e : entries) {
+        QStringList fields;
+        for (const QString &v : trailValues(e))
+            fields.append(csvField(v));
+        text += fields.join(QLatin1Char(',')) + QLatin1Char('\n');
+    }
+    const QByteArray bytes = text.toUtf8();
+    std::fwrite(bytes.constData(), 1, size_t(bytes.size()), stdout);
+}
+
+int writeTrailPdf([[maybe_unused]] Session &session, [[maybe_unused]] const QList<TrailEntry> &entries,
+                  [[maybe_unused]] const TrailFilter &filter, [[maybe_unused]] const QString &path)
+{
+#ifdef MERAVO_CLI_PRINT
+    const TablePrintout table =
+        TrailReport::printout(entries, filter, QString(), QDateTime::currentDateTime());
+    const PrintJobs::Job job{[&table](CPrint &print) { return print.PrintTablePrintout(table); }, {}};
+    // Written through FileWrites, the report is itself in the trail with its SHA-256.
+    if (!PrintJobs::writePdf(*session.shared.print, job, path)) {
+        printError(TextTable::text(TextTable::PdfNotWritten));
+        return kNotWritten;
+    }
+    return kDone;
+#else
+    printError(QStringLiteral("meravo-cli trail show --pdf: this build has no printout"));
+    return kUsageError;
+#endif
+}
+
 int show(const QStringList &arguments)
 {
     QCommandLineParser parser;
@@ -172,70 +253,12 @@ int show(const QStringList &arguments)
     QList<TrailEntry> entries;
     if (const Archive::Result result = session.shared.archive->trail(filter, &entries); !result)
         return failedArchive(result);
-    if (parser.isSet(pdf)) {
-#ifdef MERAVO_CLI_PRINT
-        const TablePrintout table =
-            TrailReport::printout(entries, filter, QString(), QDateTime::currentDateTime());
-        const PrintJobs::Job job{[&table](CPrint &print) { return print.PrintTablePrintout(table); }, {}};
-        // Written through FileWrites, the report is itself in the trail with its SHA-256.
-        if (!PrintJobs::writePdf(*session.shared.print, job, parser.value(pdf))) {
-            printError(TextTable::text(TextTable::PdfNotWritten));
-            return kNotWritten;
-        }
-        return kDone;
-#else
-        printError(QStringLiteral("meravo-cli trail show --pdf: this build has no printout"));
-        return kUsageError;
-#endif
-    }
-    const QStringList names = {
-        QStringLiteral("Seq"),       QStringLiteral("Time"),   QStringLiteral("Offset"),
-        QStringLiteral("ClockBack"), QStringLiteral("Uid"),    QStringLiteral("Account"),
-        QStringLiteral("FullName"),  QStringLiteral("Login"),  QStringLiteral("Host"),
-        QStringLiteral("Version"),   QStringLiteral("Action"), QStringLiteral("Object"),
-        QStringLiteral("Details"),   QStringLiteral("Reason"), QStringLiteral("FileSha256"),
-        QStringLiteral("PrevHash"),  QStringLiteral("Hash")};
-    auto values = [](const TrailEntry &e) {
-        return QStringList{QString::number(e.seq),
-                           e.atUtc.toString(Qt::ISODateWithMs),
-                           QString::number(e.utcOffset),
-                           e.clockBack ? QStringLiteral("1") : QStringLiteral("0"),
-                           QString::number(e.osUid),
-                           e.osUser,
-                           e.osFullName,
-                           e.login,
-                           e.host,
-                           e.programVersion,
-                           e.action,
-                           e.object,
-                           e.details,
-                           e.reason,
-                           e.fileSha256,
-                           e.prevHash,
-                           e.hash};
-    };
-    if (parser.value(format) == QLatin1String("json")) {
-        QJsonArray array;
-        for (const TrailEntry &e : entries) {
-            const QStringList v = values(e);
-            QJsonObject o;
-            for (qsizetype i = 0; i < names.size(); ++i)
-                o.insert(names[i], v[i]);
-            array.append(o);
-        }
-        const QByteArray text = QJsonDocument(array).toJson(QJsonDocument::Indented);
-        std::fwrite(text.constData(), 1, size_t(text.size()), stdout);
-        return kDone;
-    }
-    QString text = names.join(QLatin1Char(',')) + QLatin1Char('\n');
-    for (const TrailEntry &e : entries) {
-        QStringList fields;
-        for (const QString &v : values(e))
-            fields.append(csvField(v));
-        text += fields.join(QLatin1Char(',')) + QLatin1Char('\n');
-    }
-    const QByteArray bytes = text.toUtf8();
-    std::fwrite(bytes.constData(), 1, size_t(bytes.size()), stdout);
+    if (parser.isSet(pdf))
+        return writeTrailPdf(session, entries, filter, parser.value(pdf));
+    if (parser.value(format) == QLatin1String("json"))
+        printTrailJson(entries);
+    else
+        printTrailCsv(entries);
     return kDone;
 }
 
