@@ -68,6 +68,8 @@ frmMain::frmMain(UserDialogs &dialogs, QWidget *parent)
     m_menuBar = new QMenuBar;
     m_commands = std::make_unique<Commands>(*m_menuBar);
     connectCommands();
+    // Inside a container, not the main window's own menu bar: a maximised document then keeps its title
+    // bar and buttons, which Qt would otherwise move into the menu bar.
     m_menuStack->addWidget(m_menuBar);
     setMenuWidget(m_menuStack);
     createToolBar();
