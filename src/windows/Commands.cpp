@@ -106,11 +106,6 @@ const Button kButtons[] = {
     {C::UserPrograms, "UsrProgs", 1102}, {C::Archive, "Archive", TextTable::ArchiveTitle},
 };
 
-const Entry &entryOf(Command command)
-{
-    return kEntries[static_cast<int>(command)];
-}
-
 } // namespace
 
 Commands::Commands(QMenuBar &bar)
@@ -178,11 +173,6 @@ void Commands::fillToolBar(QToolBar &bar)
         if (entry.command == Command::Export)
             bar.addSeparator();
     }
-}
-
-bool Commands::actsOnDocument(Command command)
-{
-    return (entryOf(command).flags & OnDocument) != 0;
 }
 
 void Commands::showDocumentCommands(bool shown)

@@ -71,7 +71,6 @@ public:
 
     // Commands that act on one document are there only while a document is open.
     void showDocumentCommands(bool shown);
-    static bool actsOnDocument(Command command);
 
 private:
     std::array<QAction *, kCommandCount> m_actions{};
