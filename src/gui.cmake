@@ -4,6 +4,7 @@ find_package(Qt6 6.4 REQUIRED COMPONENTS Gui Widgets PrintSupport Charts Svg)
 add_library(meravo_gui STATIC
   windows/UserDialogs.cpp
   windows/TextApplier.cpp
+  windows/Commands.cpp
   windows/GuiAssets.cpp
   windows/Twips.cpp
   windows/InputFilters.cpp

@@ -465,7 +465,7 @@ void TestCalRecordWindows::phMenuCommandOpensWindow()
         meter = window->labelText("lblMeterValue");
         window->cancelButton()->click();
     });
-    s.main->menuAction(QStringLiteral("mnuCalProtPH"))->trigger();
+    s.main->commands().action(Command::CalRecordPH).trigger();
     QCOMPARE(title, QStringLiteral("Calibration record - pH"));
     QCOMPARE(meter, QStringLiteral("Lumora"));
     QVERIFY(!QApplication::activeModalWidget());
@@ -775,7 +775,7 @@ void TestCalRecordWindows::turbMenuCommandOpensWindow()
         mode = window->labelText("lblCalModeValue");
         window->cancelButton()->click();
     });
-    s.main->menuAction(QStringLiteral("mnuCalProtTurb"))->trigger();
+    s.main->commands().action(Command::CalRecordTurbidity).trigger();
     QCOMPARE(mode, QStringLiteral("5-P StdCAL"));
     QVERIFY(!QApplication::activeModalWidget());
 }

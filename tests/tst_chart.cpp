@@ -100,7 +100,7 @@ struct ChartSession : GuiSession {
         doc = main->OpenDocumentWindow(writeFile(dir, fileBytes));
         main->resize(1200, 800);
         main->show();
-        doc->menuAction(QStringLiteral("mnuViewChart"))->trigger();
+        main->commands().action(Command::ViewChart).trigger();
         QTest::qWait(20);
     }
     ValueChart &chart() const { return *doc->chart(); }
@@ -465,7 +465,7 @@ void TestChart::chartFollowsTheDocument()
     datasets.generate(25);
     s.logIn();
     frmDocument *doc = s.main->documents().first();
-    doc->menuAction(QStringLiteral("mnuViewChart"))->trigger();
+    s.main->commands().action(Command::ViewChart).trigger();
     ValueChart &chart = *doc->chart();
     auto points = [&chart] {
         qsizetype count = 0;
@@ -531,7 +531,7 @@ void TestChart::chartGrowsASmallWindow()
     ChartSession s(kLumoraHead + kLumoraRecords);
     auto *window = qobject_cast<QMdiSubWindow *>(s.doc->parentWidget());
     QVERIFY(window);
-    QAction *chart = s.doc->menuAction(QStringLiteral("mnuViewChart"));
+    QAction *chart = &s.main->commands().action(Command::ViewChart);
     chart->trigger();
     if (maximized) {
         window->showMaximized();
@@ -566,8 +566,8 @@ void TestChart::chartAsLastPage()
     ChartSession s(kLumoraHead + kLumoraRecords);
     // Chosen in the menu of one document, the page ends the printouts of every document, whether it
     // shows its chart or not.
-    s.doc->menuAction(QStringLiteral("mnuViewChart"))->trigger();
-    QAction *choice = s.doc->menuAction(QStringLiteral("mnuFileChartPage"));
+    s.main->commands().action(Command::ViewChart).trigger();
+    QAction *choice = &s.main->commands().action(Command::ChartOnPrintout);
     QVERIFY(!choice->isChecked());
     if (chosen)
         choice->trigger();

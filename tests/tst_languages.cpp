@@ -284,7 +284,7 @@ void TestLanguages::startUpChoosesTextsAndHelpPage()
     QCOMPARE(TextTable::language(), language);
     QString file;
     QVERIFY(TextTable::lookupIn(language, 1000, &file));
-    QCOMPARE(s.main->menuAction(QStringLiteral("mnuFile"))->text(), file);
+    QCOMPARE(s.main->commands().action(Command::FileMenu).text(), file);
     s.main->MenuHelpApp();
     auto *help = s.main->findChild<frmHelp *>();
     QVERIFY(help);

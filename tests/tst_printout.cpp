@@ -232,7 +232,7 @@ void TestPrintout::pagesAndLines()
     QAction *pdf = window.findChild<QAction *>(QStringLiteral("actPrintPdf"));
     QCOMPARE(s.pdfOf([&] { record ? pdf->trigger() : (void)s.doc->MenuFilePdf(); }), printer.pages);
     QCOMPARE(previewPages(record ? window.findChild<QAction *>(QStringLiteral("actPrintPreview"))
-                                 : s.doc->menuAction(QStringLiteral("mnuFilePrintPreview"))),
+                                 : &s.main->commands().action(Command::FilePrintPreview)),
              printer.pages.size());
 }
 
@@ -243,7 +243,7 @@ void TestPrintout::pageSetupTurnsThePage()
     const qsizetype portrait = s.pdfOf([&] { s.doc->MenuFilePdf(); }).size();
     // Accepted, the setting is kept; cancelled, nothing changes.
     for (const auto &[radio, accept] : {std::pair{"landscape", true}, std::pair{"portrait", false}}) {
-        answering<QPageSetupDialog>([&] { s.doc->menuAction(QStringLiteral("mnuFilePageSetup"))->trigger(); },
+        answering<QPageSetupDialog>([&] { s.main->commands().action(Command::FilePageSetup).trigger(); },
                                     [radio, accept](QPageSetupDialog &dialog) {
                                         dialog.findChild<QRadioButton *>(QLatin1String(radio))->click();
                                         accept ? dialog.accept() : dialog.reject();
@@ -270,7 +270,7 @@ void TestPrintout::pdfInsteadOfPrinterAndLastPage()
     const QList<QStringList> extra = s.pdfOf([&] { s.doc->MenuFilePdf(); });
     QCOMPARE(extra.size(), pages + 1);
     QCOMPARE(extra.last(), QStringList{QStringLiteral("The last page 1")});
-    QCOMPARE(previewPages(s.doc->menuAction(QStringLiteral("mnuFilePrintPreview"))), extra.size());
+    QCOMPARE(previewPages(&s.main->commands().action(Command::FilePrintPreview)), extra.size());
     // The record's printout does not get the document's page.
     frmCalProtocolPH window(*s.main);
     QCOMPARE(s.pdfOf([&] { window.PrintToPdf(); }).size(), 1);
@@ -408,10 +408,10 @@ void TestPrintout::tablePrintout()
         QVERIFY(process.waitForFinished(60000));
         QCOMPARE(process.exitCode(), 0);
     } else {
-        s.doc->menuAction(QStringLiteral("mnuFileTablePrintout"))->trigger();
+        s.main->commands().action(Command::TablePrintout).trigger();
         QVERIFY(frmDocument::tablePrintout());
         s.pdfOf([&] { s.doc->MenuFilePdf(); });
-        previewed = previewPages(s.doc->menuAction(QStringLiteral("mnuFilePrintPreview")));
+        previewed = previewPages(&s.main->commands().action(Command::FilePrintPreview));
     }
     QStringList texts =
         run(QStringLiteral("pdftotext"), {QStringLiteral("-layout"), s.path("out.pdf"), QStringLiteral("-")})

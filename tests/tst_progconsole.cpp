@@ -606,7 +606,7 @@ void TestProgConsole::menuCommandOpensConsole()
         if (round == 0)
             s.main->MenuProgsUserDef();
         else
-            s.main->toolButton(QStringLiteral("UsrProgs"))->trigger();
+            s.main->commands().button(Command::UserPrograms).trigger();
         QCOMPARE(seen, QStringList{"901"});
     }
     QVERIFY(s.dialogs.asked.isEmpty());

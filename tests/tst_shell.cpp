@@ -23,6 +23,7 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QMdiArea>
+#include <QMdiSubWindow>
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QRadioButton>
@@ -43,19 +44,14 @@ MeterIdentity meter(const char *model, const char *firmware = "2.00")
     return id;
 }
 
-bool enabled(frmMain &main, const char *name)
+bool enabled(frmMain &main, Command command)
 {
-    return main.menuAction(QString::fromLatin1(name))->isEnabled();
+    return main.commands().action(command).isEnabled();
 }
 
-bool docEnabled(frmMain &main, const char *name)
+bool button(frmMain &main, Command command)
 {
-    return main.documents().first()->menuAction(QString::fromLatin1(name))->isEnabled();
-}
-
-bool button(frmMain &main, const char *key)
-{
-    return main.toolButton(QString::fromLatin1(key))->isEnabled();
+    return main.commands().button(command).isEnabled();
 }
 
 } // namespace
@@ -73,6 +69,8 @@ private slots:
     void commandStatesByMeter_data();
     void commandStatesByMeter();
     void commandStatesOfflineEditionAndDocumentCount();
+    void documentCommandsActOnTheActiveDocument_data();
+    void documentCommandsActOnTheActiveDocument();
     void searchAgainKeepsOldMeterPanelsAndOneDocument();
     void changeUser();
     void inputFieldShowsItsLimitAndTitle();
@@ -98,7 +96,7 @@ void TestShell::commLogWindowFollowsTheLinkAndSaves()
     QFETCH(bool, toFolder);
     GuiSession session(meterIdentity(QStringLiteral("Lumora"), QStringLiteral("2.05")));
     session.logIn(true);
-    session.main->menuAction(QStringLiteral("mnuViewCommLog"))->trigger();
+    session.main->commands().action(Command::CommLog).trigger();
     auto *window = session.main->findChild<frmCommLog *>();
     QVERIFY(window && window->isVisible());
     // The search before the window opened comes from the file, the exchange after it arrives live.
@@ -121,7 +119,7 @@ void TestShell::commLogWindowFollowsTheLinkAndSaves()
     } else {
         QCOMPARE(QString::fromUtf8(readBytes(path)), session.main->commLog().runText());
     }
-    session.main->menuAction(QStringLiteral("mnuViewCommLog"))->trigger();
+    session.main->commands().action(Command::CommLog).trigger();
     QCOMPARE(session.main->findChildren<frmCommLog *>().size(), 1);
 }
 
@@ -139,13 +137,13 @@ void TestShell::offlineStartTouchesNoPort()
     QVERIFY(sim.commandLog().isEmpty());
     QVERIFY(!main.link().isControlOpen(0));
     QCOMPARE(main.NumDocs(), short(1));
-    QVERIFY(!docEnabled(main, "mnuImport"));
-    QVERIFY(!button(main, "Import"));
-    QVERIFY(button(main, "Save"));
-    QVERIFY(enabled(main, "mnuCalProtPH"));
+    QVERIFY(!enabled(main, Command::Import));
+    QVERIFY(!button(main, Command::Import));
+    QVERIFY(button(main, Command::FileSave));
+    QVERIFY(enabled(main, Command::CalRecordPH));
     QVERIFY(dialogs.asked.isEmpty());
     QCOMPARE(main.windowTitle(), QStringLiteral("Meravo"));
-    QCOMPARE(main.menuAction(QStringLiteral("mnuHelpAbout"))->text(), QStringLiteral("&About "));
+    QCOMPARE(main.commands().action(Command::About).text(), QStringLiteral("&About "));
 }
 
 void TestShell::loginCancelEndsBeforeSearch()
@@ -205,8 +203,8 @@ void TestShell::searchRecognisedAndAccepted()
     QCOMPARE(main.statusText(frmMain::PanelMeter), QStringLiteral("Lumora pH"));
     QCOMPARE(main.statusText(frmMain::PanelSerial), QStringLiteral("123456"));
     QVERIFY(main.shared().device->Online());
-    QVERIFY(docEnabled(main, "mnuImport"));
-    QVERIFY(button(main, "Import"));
+    QVERIFY(enabled(main, Command::Import));
+    QVERIFY(button(main, Command::Import));
     QVERIFY(main.waitDialog().isHidden());
     // The search leaves the port open for the next exchange; the program's end closes it.
     QVERIFY(main.link().isControlOpen(0));
@@ -229,7 +227,7 @@ void TestShell::searchRecognisedAndDeclinedStaysOffline()
     QCOMPARE(main.statusText(frmMain::PanelBaud), QString());
     QCOMPARE(main.statusText(frmMain::PanelMeter), QString());
     QCOMPARE(main.shared().communication->COMPort(), 1); // found, but not taken
-    QVERIFY(!docEnabled(main, "mnuImport"));
+    QVERIFY(!enabled(main, Command::Import));
 }
 
 void TestShell::searchFailuresInBothEditions()
@@ -301,14 +299,11 @@ void TestShell::commandStatesByMeter()
     answerLogin(QStringLiteral("Ann"), true);
     QVERIFY(basMain::Main(main));
     QVERIFY(main.shared().device->Online());
-    QCOMPARE(enabled(main, "mnuCalProtPH"), ph);
-    QCOMPARE(docEnabled(main, "mnuCalProtPH"), ph);
-    QCOMPARE(enabled(main, "mnuCalProtTurb"), turbidity);
-    QCOMPARE(docEnabled(main, "mnuCalProtTurb"), turbidity);
-    QCOMPARE(enabled(main, "mnuPrograms"), programs);
-    QCOMPARE(docEnabled(main, "mnuPrograms"), programs);
-    QCOMPARE(button(main, "UsrProgs"), programs);
-    QVERIFY(docEnabled(main, "mnuImport"));
+    QCOMPARE(enabled(main, Command::CalRecordPH), ph);
+    QCOMPARE(enabled(main, Command::CalRecordTurbidity), turbidity);
+    QCOMPARE(enabled(main, Command::ProgramsMenu), programs);
+    QCOMPARE(button(main, Command::UserPrograms), programs);
+    QVERIFY(enabled(main, Command::Import));
 }
 
 void TestShell::commandStatesOfflineEditionAndDocumentCount()
@@ -320,25 +315,61 @@ void TestShell::commandStatesOfflineEditionAndDocumentCount()
     answerLogin(QStringLiteral("Ann"), false);
     QVERIFY(basMain::Main(main));
     // "true" is not the edition switch.
-    QVERIFY(enabled(main, "mnuCalProtPH"));
-    QVERIFY(button(main, "UsrProgs"));
+    QVERIFY(enabled(main, Command::CalRecordPH));
+    QVERIFY(button(main, Command::UserPrograms));
 
     sandbox.setSetting(QStringLiteral("General"), QStringLiteral("OnlyKlaro7"), QStringLiteral("True"));
     QVERIFY(basMain::UpdateCommandStates(main, true)); // the switch is read at each use
-    QVERIFY(!enabled(main, "mnuCalProtPH"));
-    QVERIFY(!docEnabled(main, "mnuPrograms"));
-    QVERIFY(enabled(main, "mnuCalProtTurb"));
-    QVERIFY(!button(main, "UsrProgs"));
+    QVERIFY(!enabled(main, Command::CalRecordPH));
+    QVERIFY(!enabled(main, Command::ProgramsMenu));
+    QVERIFY(enabled(main, Command::CalRecordTurbidity));
+    QVERIFY(!button(main, Command::UserPrograms));
 
     // Closing the last document: its own update still counts it, and disables the document buttons.
-    QVERIFY(button(main, "Save"));
+    QVERIFY(button(main, Command::FileSave));
     QVERIFY(main.documents().first()->closeWindow());
     QCOMPARE(main.NumDocs(), short(0));
-    for (const char *key : {"Save", "Print", "Import", "Export"})
-        QVERIFY2(!button(main, key), key);
+    for (const Command command : {Command::FileSave, Command::FilePrint, Command::Import, Command::Export})
+        QVERIFY(!button(main, command));
     // With no document the forwarded buttons do nothing.
-    main.toolButton(QStringLiteral("Save"))->trigger();
+    main.commands().button(Command::FileSave).trigger();
     QVERIFY(dialogs.asked.isEmpty());
+}
+
+void TestShell::documentCommandsActOnTheActiveDocument_data()
+{
+    QTest::addColumn<int>("active");
+    QTest::newRow("the first") << 0;
+    QTest::newRow("the one added") << 1;
+}
+
+void TestShell::documentCommandsActOnTheActiveDocument()
+{
+    QFETCH(int, active);
+    GuiSandbox sandbox;
+    ScriptedDialogs dialogs;
+    frmMain main(dialogs);
+    answerLogin(QStringLiteral("Ann"), false);
+    QVERIFY(basMain::Main(main));
+    main.addDocumentWindow();
+    const QList<frmDocument *> docs = main.documents();
+    auto activate = [&main](frmDocument *doc) {
+        main.findChild<QMdiArea *>()->setActiveSubWindow(qobject_cast<QMdiSubWindow *>(doc->parentWidget()));
+    };
+    activate(docs[active]);
+    QAction &chart = main.commands().action(Command::ViewChart);
+    chart.trigger();
+    QVERIFY(docs[active]->isChartShown());
+    QVERIFY(!docs[1 - active]->isChartShown());
+    // The mark is the activated document's.
+    activate(docs[1 - active]);
+    QVERIFY(!chart.isChecked());
+    main.commands().action(Command::FileClose).trigger();
+    QCOMPARE(main.documents(), QList<frmDocument *>{docs[active]});
+    // With the last one closed the document commands leave the menu.
+    main.commands().action(Command::FileClose).trigger();
+    QCOMPARE(main.NumDocs(), short(0));
+    QVERIFY(!main.commands().action(Command::FileSave).isVisible());
 }
 
 void TestShell::searchAgainKeepsOldMeterPanelsAndOneDocument()
@@ -365,7 +396,7 @@ void TestShell::searchAgainKeepsOldMeterPanelsAndOneDocument()
     QVERIFY(!main.shared().device->Online());
     QCOMPARE(main.NumDocs(), short(1));
     QCOMPARE(main.documents().first()->windowTitle(), TextTable::text(1068));
-    QVERIFY(!docEnabled(main, "mnuImport"));
+    QVERIFY(!enabled(main, Command::Import));
 }
 
 void TestShell::changeUser()
@@ -417,19 +448,16 @@ void TestShell::toolbarToggleStaysInStep()
     frmMain main(dialogs);
     answerLogin(QStringLiteral("Ann"), false);
     QVERIFY(basMain::Main(main));
-    frmDocument *doc = main.documents().first();
     QVERIFY(main.ToolbarIsChecked());
-    doc->menuAction(QStringLiteral("mnuViewToolbar"))->trigger();
+    main.commands().action(Command::ViewToolbar).trigger();
     QVERIFY(!main.toolBar()->isVisible());
     QVERIFY(!main.ToolbarIsChecked());
-    QVERIFY(!doc->menuAction(QStringLiteral("mnuViewToolbar"))->isChecked());
-    main.menuAction(QStringLiteral("mnuViewToolbar"))->trigger();
+    main.commands().action(Command::ViewToolbar).trigger();
     QVERIFY(main.toolBar()->isVisible());
     QVERIFY(main.ToolbarIsChecked());
-    QVERIFY(doc->menuAction(QStringLiteral("mnuViewToolbar"))->isChecked());
     // While the main window is hidden the toggle still hides and shows the toolbar.
     main.hide();
-    main.menuAction(QStringLiteral("mnuViewToolbar"))->trigger();
+    main.commands().action(Command::ViewToolbar).trigger();
     QVERIFY(!main.ToolbarIsChecked());
     main.show();
     QVERIFY(!main.toolBar()->isVisible());
@@ -558,7 +586,7 @@ void TestShell::connectionCheckWhileOnline()
         searched = check->report();
         check->reject();
     });
-    main.menuAction(QStringLiteral("mnuHelpConnCheck"))->trigger();
+    main.commands().action(Command::ConnectionCheck).trigger();
     // The program's own open port is not another program's.
     QCOMPARE(first.ports.size(), 2);
     QCOMPARE(first.ports.at(1).verdict, ConnectionCheck::Verdict::Usable);

@@ -128,7 +128,7 @@ void TestTrailWindow::windowFilters()
     Session s;
     const qint64 all = s.entries();
     // Opened from the menu; pages of one entry, so every row comes through the paging.
-    s.main->findChild<QAction *>(QStringLiteral("mnuTrail"))->trigger();
+    s.main->commands().action(Command::Trail).trigger();
     auto *window = s.main->findChild<frmTrail *>(QStringLiteral("frmTrail"));
     QVERIFY(window);
     window->model()->setPageSize(1);
@@ -232,7 +232,7 @@ void TestTrailWindow::correctionsFromTheWindow()
     s.main->shared().print->setTarget(&printer);
     frmDocument::setTablePrintout(true);
     s.dialogs.buttonAnswers.enqueue(UserDialogs::Yes);
-    s.main->activeDocument()->menuAction(QStringLiteral("mnuFilePrint"))->trigger();
+    s.main->commands().action(Command::FilePrint).trigger();
     frmDocument::setTablePrintout(false);
     s.main->shared().print->setTarget(nullptr);
     QCOMPARE(printer.lastLines().join(u'\n').contains(QStringLiteral("value x10")),

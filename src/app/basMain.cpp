@@ -3,8 +3,8 @@
 #include "Archive.h"
 #include "CDevice.h"
 #include "CLogin.h"
+#include "Commands.h"
 #include "CUsrDefProg.h"
-#include "frmDocument.h"
 #include "frmLogin.h"
 #include "frmMain.h"
 #include "ProgramFolder.h"
@@ -57,56 +57,25 @@ bool UpdateCommandStates(frmMain &main, bool flag)
 {
     SharedObjects &shared = main.shared();
     const CDevice &device = *shared.device;
-    const bool onlyKlaro7 = ProgramFolder::onlyKlaro7(*shared.ini);
-    const QList<frmDocument *> docs = main.documents();
-
-    auto setMenu = [&](const char *name, bool enabled, bool inDocuments, bool inMain) {
-        const QString item = QString::fromLatin1(name);
-        if (inDocuments) {
-            for (frmDocument *doc : docs)
-                if (QAction *action = doc->menuAction(item))
-                    action->setEnabled(enabled);
-        }
-        if (inMain)
-            if (QAction *action = main.menuAction(item))
-                action->setEnabled(enabled);
+    const bool online = device.Online();
+    // Asked only of a meter that is there.
+    const bool keepsPrograms = online && shared.usrDefProg->MeterKeepsPrograms();
+    const bool programs = online ? keepsPrograms : !ProgramFolder::onlyKlaro7(*shared.ini);
+    const bool documents = main.NumDocs() >= (flag ? 1 : 2);
+    const std::pair<Command, bool> states[] = {
+        {Command::Import, online && documents},
+        {Command::Export, documents},
+        {Command::FileSave, documents},
+        {Command::FilePrint, documents},
+        {Command::CalRecordPH, programs && (!online || device.SupportsPH())},
+        {Command::CalRecordTurbidity, !keepsPrograms || device.SupportsTurbidity()},
+        {Command::ProgramsMenu, programs},
+        {Command::UserPrograms, programs},
     };
-    auto setButton = [&](const char *key, bool enabled) {
-        if (QAction *action = main.toolButton(QString::fromLatin1(key)))
-            action->setEnabled(enabled);
-    };
-
-    setMenu("mnuImport", true, true, false);
-    for (const char *name : {"mnuCalProtPH", "mnuCalProtTurb", "mnuPrograms"})
-        setMenu(name, true, true, true);
-    for (const char *key : {"UsrProgs", "Save", "Print", "Import", "Export"})
-        setButton(key, true);
-
-    if (device.Online()) {
-        if (!shared.usrDefProg->MeterKeepsPrograms()) {
-            setMenu("mnuCalProtPH", false, true, true);
-            setMenu("mnuPrograms", false, true, true);
-            setButton("UsrProgs", false);
-        } else {
-            if (!device.SupportsPH())
-                setMenu("mnuCalProtPH", false, true, true);
-            if (!device.SupportsTurbidity())
-                setMenu("mnuCalProtTurb", false, true, true);
-        }
-    } else {
-        setMenu("mnuImport", false, true, false);
-        setButton("Import", false);
-        if (onlyKlaro7) {
-            setMenu("mnuCalProtPH", false, true, true);
-            setMenu("mnuPrograms", false, true, true);
-            setButton("UsrProgs", false);
-        }
-    }
-
-    if (main.NumDocs() < (flag ? 1 : 2)) {
-        for (const char *key : {"Save", "Print", "Import", "Export"})
-            setButton(key, false);
-    }
+    Commands &commands = main.commands();
+    commands.showDocumentCommands(documents);
+    for (const auto &[command, enabled] : states)
+        commands.action(command).setEnabled(enabled);
     return true;
 }
 

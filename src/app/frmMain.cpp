@@ -66,8 +66,11 @@ frmMain::frmMain(UserDialogs &dialogs, QWidget *parent)
     // Without a writable data folder the link still works; the log then only feeds the window.
     m_commLog.open(CommLog::defaultFolder());
     m_link.setLog(&m_commLog);
-    // A document's own menu bar replaces the main window's while the document is active.
-    m_menuBar = createMenuBar(nullptr, m_actions);
+    m_menuBar = new QMenuBar;
+    m_commands = std::make_unique<Commands>(*m_menuBar);
+    connectCommands();
+    // Inside a container, not the main window's own menu bar: a maximised document then keeps its title
+    // bar and buttons, which Qt would otherwise move into the menu bar.
     m_menuStack->addWidget(m_menuBar);
     setMenuWidget(m_menuStack);
     createToolBar();
@@ -238,154 +241,86 @@ void frmMain::savePosition()
     store.setValue(QStringLiteral("MainMaximized"), isMaximized());
 }
 
-QMenuBar *frmMain::createMenuBar(frmDocument *doc, QHash<QString, QAction *> &actions)
+void frmMain::connectCommands()
 {
-    auto *bar = new QMenuBar;
-    auto menu = [&](QWidget *parentMenu, const char *name, int text) {
-        auto *m = new QMenu(parentMenu);
-        m->setObjectName(QString::fromLatin1(name));
-        m->menuAction()->setObjectName(QString::fromLatin1(name));
-        TextApplier::tag(m, text);
-        if (auto *pm = qobject_cast<QMenu *>(parentMenu))
-            pm->addMenu(m);
-        else
-            bar->addMenu(m);
-        actions.insert(QString::fromLatin1(name), m->menuAction());
-        return m;
+    const std::pair<Command, void (frmMain::*)()> program[] = {
+        {Command::FileNew, &frmMain::MenuFileNew},
+        {Command::FileOpen, &frmMain::MenuFileOpen},
+        {Command::Archive, &frmMain::MenuArchive},
+        {Command::ArchiveAddFiles, &frmMain::MenuArchiveAddFiles},
+        {Command::ControlCharts, &frmMain::MenuControlCharts},
+        {Command::Worklist, &frmMain::MenuLoadWorklist},
+        {Command::FileExit, &frmMain::MenuFileExit},
+        {Command::DeviceSearch, &frmMain::MenuDeviceSearch},
+        {Command::ChangeUser, &frmMain::MenuChangeUser},
+        {Command::CalRecordPH, &frmMain::MenuCalProtPH},
+        {Command::CalRecordTurbidity, &frmMain::MenuCalProtTurb},
+        {Command::UserPrograms, &frmMain::MenuProgsUserDef},
+        {Command::ViewToolbar, &frmMain::MenuViewToolbar},
+        {Command::CommLog, &frmMain::MenuViewCommLog},
+        {Command::Cascade, &frmMain::MenuWindowCascade},
+        {Command::TileHorizontal, &frmMain::MenuWindowTileHorizontal},
+        {Command::TileVertical, &frmMain::MenuWindowTileVertical},
+        {Command::HelpContents, &frmMain::MenuHelpApp},
+        {Command::ConnectionCheck, &frmMain::MenuHelpConnCheck},
+        {Command::About, &frmMain::MenuHelpAbout},
     };
-    auto item = [&](QMenu *m, const char *name, int text, std::function<void()> run) {
-        auto *action = new QAction(m);
-        action->setObjectName(QString::fromLatin1(name));
-        TextApplier::tag(action, text);
-        if (run)
-            connect(action, &QAction::triggered, this, [run] { run(); });
-        m->addAction(action);
-        actions.insert(QString::fromLatin1(name), action);
-        return action;
+    for (const auto &[command, run] : program)
+        connect(&m_commands->action(command), &QAction::triggered, this,
+                [this, run = run] { (this->*run)(); });
+    connect(&m_commands->action(Command::Trail), &QAction::triggered, this,
+            [this] { frmTrail::open(*this); });
+    connect(&m_commands->action(Command::Profiles), &QAction::triggered, this,
+            [this] { frmProfileEdit(*this, this).exec(); });
+    QAction &automatic = m_commands->action(Command::AutoImport);
+    connect(&automatic, &QAction::triggered, this, [this](bool on) { setAutoImport(on); });
+    m_commands->action(Command::ViewToolbar).setChecked(true);
+    connectDocumentCommands();
+}
+
+void frmMain::connectDocumentCommands()
+{
+    const std::pair<Command, void (*)(frmDocument &)> document[] = {
+        {Command::FileClose, [](frmDocument &d) { d.closeWindow(); }},
+        {Command::FileSave, [](frmDocument &d) { d.MenuFileSave(); }},
+        {Command::FileSaveAs, [](frmDocument &d) { d.MenuFileSaveAs(); }},
+        {Command::FilePageSetup, [](frmDocument &d) { d.MenuFilePageSetup(); }},
+        {Command::FilePrintPreview, [](frmDocument &d) { d.MenuFilePrintPreview(); }},
+        {Command::FilePrint, [](frmDocument &d) { d.MenuFilePrint(); }},
+        {Command::FilePdf, [](frmDocument &d) { d.MenuFilePdf(); }},
+        {Command::Import, [](frmDocument &d) { d.MenuImport(); }},
+        {Command::Export, [](frmDocument &d) { d.MenuExport(); }},
     };
+    for (const auto &[command, run] : document)
+        connect(&m_commands->action(command), &QAction::triggered, this, [this, run = run] {
+            if (frmDocument *doc = commandTarget())
+                run(*doc);
+        });
+    // Triggered, not toggled: the mark also follows the document activated, which must not show or hide it.
+    connect(&m_commands->action(Command::ViewChart), &QAction::triggered, this, [this](bool shown) {
+        if (frmDocument *doc = commandTarget())
+            doc->setChartShown(shown);
+    });
+    QAction *chartPage = &m_commands->action(Command::ChartOnPrintout);
+    connect(chartPage, &QAction::toggled, this, [](bool on) { frmDocument::setChartOnPrintout(on); });
+    QAction *asTable = &m_commands->action(Command::TablePrintout);
+    connect(asTable, &QAction::toggled, this, [](bool on) { frmDocument::setTablePrintout(on); });
+    // The choices hold for every document and may change elsewhere: the menu shows them as they are now.
+    QAction *automatic = &m_commands->action(Command::AutoImport);
+    connect(&m_commands->menu(Command::FileMenu), &QMenu::aboutToShow, this,
+            [this, automatic, chartPage, asTable] {
+                automatic->setChecked(autoImport());
+                chartPage->setChecked(frmDocument::chartOnPrintout());
+                asTable->setChecked(frmDocument::tablePrintout());
+            });
+}
 
-    QMenu *file = menu(bar, "mnuFile", 1000);
-    item(file, "mnuFileNew", 1001, [this] { MenuFileNew(); });
-    item(file, "mnuFileOpen", 1002, [this] { MenuFileOpen(); });
-    file->addSeparator();
-    item(file, "mnuArchive", TextTable::ArchiveMenu, [this] { MenuArchive(); });
-    item(file, "mnuArchiveAddFiles", TextTable::ArchiveAddMenu, [this] { MenuArchiveAddFiles(); });
-    item(file, "mnuTrail", TextTable::TrailMenu, [this] { frmTrail::open(*this); });
-    item(file, "mnuControlCharts", TextTable::QcMenu, [this] { MenuControlCharts(); });
-    QAction *automatic = item(file, "mnuAutoImport", TextTable::AutoImportOption, nullptr);
-    automatic->setCheckable(true);
-    automatic->setChecked(autoImport());
-    connect(automatic, &QAction::triggered, this, [this](bool on) { setAutoImport(on); });
-    item(file, "mnuProfiles", TextTable::ProfilesMenu, [this] { frmProfileEdit(*this, this).exec(); });
-    item(file, "mnuWorklist", TextTable::WorklistMenu, [this] { MenuLoadWorklist(); });
-    // One choice for every menu bar: each shows it as it is now.
-    connect(file, &QMenu::aboutToShow, automatic, [this, automatic] { automatic->setChecked(autoImport()); });
-    file->addSeparator();
-    if (doc) {
-        QPointer<frmDocument> d(doc);
-        item(file, "mnuFileClose", 1003, [d] {
-            if (d)
-                d->closeWindow();
-        });
-        file->addSeparator();
-        item(file, "mnuFileSave", 1004, [d] {
-            if (d)
-                d->MenuFileSave();
-        });
-        item(file, "mnuFileSaveAs", 1005, [d] {
-            if (d)
-                d->MenuFileSaveAs();
-        });
-        file->addSeparator();
-        item(file, "mnuFilePageSetup", 1006, [d] {
-            if (d)
-                d->MenuFilePageSetup();
-        });
-        item(file, "mnuFilePrintPreview", 1007, [d] {
-            if (d)
-                d->MenuFilePrintPreview();
-        });
-        item(file, "mnuFilePrint", 1008, [d] {
-            if (d)
-                d->MenuFilePrint();
-        });
-        item(file, "mnuFilePdf", TextTable::PdfMenu, [d] {
-            if (d)
-                d->MenuFilePdf();
-        });
-        QAction *chartPage = item(file, "mnuFileChartPage", TextTable::ChartOnPrintout, nullptr);
-        chartPage->setCheckable(true);
-        connect(chartPage, &QAction::toggled, this, [](bool on) { frmDocument::setChartOnPrintout(on); });
-        QAction *asTable = item(file, "mnuFileTablePrintout", TextTable::TablePrintout, nullptr);
-        asTable->setCheckable(true);
-        connect(asTable, &QAction::toggled, this, [](bool on) { frmDocument::setTablePrintout(on); });
-        // The choices hold for every document: each menu shows them as they are now.
-        connect(file, &QMenu::aboutToShow, chartPage, [chartPage, asTable] {
-            chartPage->setChecked(frmDocument::chartOnPrintout());
-            asTable->setChecked(frmDocument::tablePrintout());
-        });
-    }
-    file->addSeparator();
-    item(file, "mnuFileExit", 1009, [this] { MenuFileExit(); });
-
-    QMenu *device = menu(bar, "mnuDevice", 1110);
-    item(device, "mnuDeviceSearch", 1207, [this] { MenuDeviceSearch(); });
-    item(device, "mnuChangeUser", 1206, [this] { MenuChangeUser(); });
-
-    QMenu *exchange = menu(bar, "mnuDataExchange", 1204);
-    if (doc) {
-        QPointer<frmDocument> d(doc);
-        item(exchange, "mnuImport", 1031, [d] {
-            if (d)
-                d->MenuImport();
-        });
-        item(exchange, "mnuExport", 1052, [d] {
-            if (d)
-                d->MenuExport();
-        });
-    }
-    QMenu *records = menu(exchange, "mnuCalProtocols", 1216);
-    item(records, "mnuCalProtPH", 1217, [this] { MenuCalProtPH(); });
-    item(records, "mnuCalProtTurb", 1218, [this] { MenuCalProtTurb(); });
-    QMenu *programs = menu(exchange, "mnuPrograms", 1072);
-    item(programs, "mnuProgsUserDef", 1073, [this] { MenuProgsUserDef(); });
-
-    QMenu *view = menu(bar, "mnuView", 1010);
-    QAction *toolbar = item(view, "mnuViewToolbar", 1011, [this] { MenuViewToolbar(); });
-    toolbar->setCheckable(true);
-    toolbar->setChecked(m_toolBar ? m_toolBar->isVisibleTo(this) : true);
-    item(view, "mnuViewCommLog", TextTable::CommLogMenu, [this] { MenuViewCommLog(); });
-    if (doc) {
-        QPointer<frmDocument> d(doc);
-        QAction *chart = item(view, "mnuViewChart", TextTable::ChartMenu, nullptr);
-        chart->setCheckable(true);
-        connect(chart, &QAction::toggled, this, [d](bool shown) {
-            if (d)
-                d->setChartShown(shown);
-        });
-    }
-
-    QMenu *window = menu(bar, "mnuWindow", 1012);
-    item(window, "mnuWindowCascade", 1013, [this] { MenuWindowCascade(); });
-    item(window, "mnuWindowTileHorizontal", 1014, [this] { MenuWindowTileHorizontal(); });
-    item(window, "mnuWindowTileVertical", 1015, [this] { MenuWindowTileVertical(); });
-
-    QMenu *help = menu(bar, "mnuHelp", 1016);
-    item(help, "mnuHelpApp", 1018, [this] { MenuHelpApp(); });
-    item(help, "mnuHelpConnCheck", TextTable::CheckMenu, [this] { MenuHelpConnCheck(); });
-    help->addSeparator();
-    item(help, "mnuHelpAbout", 1019, [this] { MenuHelpAbout(); });
-
-    TextApplier::apply(bar);
-    // The keys every program has for these commands (Ctrl+O, Ctrl+S, Ctrl+P, Ctrl+Q).
-    const std::pair<const char *, QKeySequence::StandardKey> keys[] = {{"mnuFileOpen", QKeySequence::Open},
-                                                                       {"mnuFileSave", QKeySequence::Save},
-                                                                       {"mnuFilePrint", QKeySequence::Print},
-                                                                       {"mnuFileExit", QKeySequence::Quit}};
-    for (const auto &[name, key] : keys)
-        if (QAction *action = actions.value(QString::fromLatin1(name)))
-            action->setShortcut(key);
-    return bar;
+frmDocument *frmMain::commandTarget() const
+{
+    if (frmDocument *doc = activeDocument())
+        return doc;
+    // While the frame is not the active window no document is active; the commands keep to the last one.
+    return documents().contains(m_commandTarget) ? m_commandTarget.data() : nullptr;
 }
 
 void frmMain::createToolBar()
@@ -394,48 +329,7 @@ void frmMain::createToolBar()
     m_toolBar->setObjectName(QStringLiteral("tbToolBar"));
     m_toolBar->setMovable(false);
     m_toolBar->toggleViewAction()->setVisible(false);
-    struct Button {
-        const char *key;
-        int tip;
-        std::function<void()> run;
-    };
-    const Button buttons[] = {
-        {"New", 1020, [this] { MenuFileNew(); }},
-        {"Open", 1021, [this] { MenuFileOpen(); }},
-        {"Save", 1022,
-         [this] {
-             if (frmDocument *doc = activeDocument())
-                 doc->MenuFileSave();
-         }},
-        {"Print", 1023,
-         [this] {
-             if (frmDocument *doc = activeDocument())
-                 doc->MenuFilePrint();
-         }},
-        {"Import", 1147,
-         [this] {
-             if (frmDocument *doc = activeDocument())
-                 doc->MenuImport();
-         }},
-        {"Export", 1148,
-         [this] {
-             if (frmDocument *doc = activeDocument())
-                 doc->MenuExport();
-         }},
-        {"UsrProgs", 1102, [this] { MenuProgsUserDef(); }},
-        {"Archive", TextTable::ArchiveTitle, [this] { MenuArchive(); }},
-    };
-    for (const Button &button : buttons) {
-        const QString key = QString::fromLatin1(button.key);
-        auto *action = m_toolBar->addAction(QIcon(GuiAssets::grafics(key + QStringLiteral(".png"))), key);
-        action->setObjectName(QStringLiteral("tb") + key);
-        TextApplier::tag(action, button.tip, button.tip);
-        auto run = button.run;
-        connect(action, &QAction::triggered, this, [run] { run(); });
-        m_toolButtons.insert(key, action);
-        if (key == QLatin1String("Export"))
-            m_toolBar->addSeparator();
-    }
+    m_commands->fillToolBar(*m_toolBar);
 }
 
 void frmMain::createStatusBar()
@@ -526,17 +420,7 @@ void frmMain::SetMousePointer(int intMousePointerVal)
 
 bool frmMain::ToolbarIsChecked() const
 {
-    return m_actions.value(QStringLiteral("mnuViewToolbar"))->isChecked();
-}
-
-QAction *frmMain::menuAction(const QString &name) const
-{
-    return m_actions.value(name);
-}
-
-QAction *frmMain::toolButton(const QString &key) const
-{
-    return m_toolButtons.value(key);
+    return m_commands->action(Command::ViewToolbar).isChecked();
 }
 
 frmDocument *frmMain::OpenDocumentWindow(const QString &filePath)
@@ -552,7 +436,6 @@ frmDocument *frmMain::OpenDocumentWindow(const QString &filePath)
 frmDocument *frmMain::addDocumentWindow()
 {
     auto *doc = new frmDocument(*this);
-    m_menuStack->addWidget(doc->menuBar());
     QMdiSubWindow *window = m_mdi->addSubWindow(doc);
     window->setAttribute(Qt::WA_DeleteOnClose);
     window->setWindowIcon(windowIcon());
@@ -583,11 +466,10 @@ bool frmMain::CloseAllDocuments()
 
 void frmMain::activeDocumentChanged(QMdiSubWindow *window)
 {
-    frmDocument *doc = window ? qobject_cast<frmDocument *>(window->widget()) : nullptr;
-    if (doc && doc->menuBar())
-        m_menuStack->setCurrentWidget(doc->menuBar());
-    else if (!doc && m_mdi->subWindowList().isEmpty())
-        m_menuStack->setCurrentWidget(m_menuBar);
+    if (auto *doc = window ? qobject_cast<frmDocument *>(window->widget()) : nullptr) {
+        m_commandTarget = doc;
+        m_commands->action(Command::ViewChart).setChecked(doc->isChartShown());
+    }
 }
 
 void frmMain::MenuFileNew()
@@ -819,10 +701,7 @@ void frmMain::MenuViewToolbar()
     // runs, and isVisible() is false while the window itself is hidden.
     const bool show = !m_toolBar->isVisibleTo(this);
     m_toolBar->setVisible(show);
-    // Every menu bar's check mark follows the toolbar, whichever window toggled it.
-    m_actions.value(QStringLiteral("mnuViewToolbar"))->setChecked(show);
-    for (frmDocument *doc : documents())
-        doc->setToolbarChecked(show);
+    m_commands->action(Command::ViewToolbar).setChecked(show);
 }
 
 void frmMain::MenuWindowCascade()

@@ -1,12 +1,12 @@
 #pragma once
 // The program's frame: holds the measured-value documents, the menu bar, toolbar and status bar, owns
 // the serial controls and the shared objects, and runs the meter search and the change of user.
+#include "Commands.h"
 #include "CommLog.h"
 #include "CSerialLink.h"
 #include "MainWindowContext.h"
 #include "SharedObjects.h"
 
-#include <QHash>
 #include <QMainWindow>
 #include <QPointer>
 #include <QTimer>
@@ -57,6 +57,7 @@ public:
     CSerialLink &link() override { return m_link; }
     frmWait &waitDialog() override;
     bool UpdateCommandStates(bool flag) override;
+    Commands &commands() override { return *m_commands; }
 
     short NumDocs() const;
     QList<frmDocument *> documents() const;
@@ -66,7 +67,7 @@ public:
     void SetStatusBarUserName(const QString &strUserName);
     QString statusText(Panel panel) const;
     void SetMousePointer(int intMousePointerVal) override;
-    bool ToolbarIsChecked() const override;
+    bool ToolbarIsChecked() const;
 
     void MenuFileNew();
     void MenuFileOpen();
@@ -110,20 +111,19 @@ public:
     // Closes every document window; false when one of them stays open (its user kept it).
     bool CloseAllDocuments();
 
-    // The menu bar of the main window or of a document (the one whose items are named so).
-    QAction *menuAction(const QString &name) const;
-    QAction *toolButton(const QString &key) const;
     QToolBar *toolBar() const { return m_toolBar; }
 
     // The search behind the wait dialog and its messages; used at start and by the Search command.
     void SearchMeter(bool onlyKlaro7);
 
-    QMenuBar *createMenuBar(frmDocument *doc, QHash<QString, QAction *> &actions) override;
-
 protected:
     void closeEvent(QCloseEvent *event) override;
 
 private:
+    void connectCommands();
+    void connectDocumentCommands();
+    // The document the document commands act on: the one last activated.
+    frmDocument *commandTarget() const;
     void createToolBar();
     void createStatusBar();
     // Position and size when none is stored, in twips.
@@ -147,9 +147,9 @@ private:
     QMdiArea *m_mdi;
     QStackedWidget *m_menuStack;
     QMenuBar *m_menuBar = nullptr;
-    QHash<QString, QAction *> m_actions;
+    std::unique_ptr<Commands> m_commands;
+    QPointer<frmDocument> m_commandTarget;
     QToolBar *m_toolBar = nullptr;
-    QHash<QString, QAction *> m_toolButtons;
     QLabel *m_panels[PanelCount] = {};
     QTimer m_clock;
     QPointer<frmWait> m_wait;

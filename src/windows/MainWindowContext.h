@@ -1,13 +1,9 @@
 #pragma once
 // What the windows need from the program's frame: the shared objects, the dialogs, the wait dialog,
-// the mouse pointer, the enabling of commands, help and the menu bar. The main window implements it, so
+// the mouse pointer, the commands and their enabling, and help. The main window implements it, so
 // the windows sit below it and a window never reaches into the frame's other parts.
-#include <QHash>
-#include <QString>
-
 class CSerialLink;
-class QAction;
-class QMenuBar;
+class Commands;
 class QWidget;
 class UserDialogs;
 class frmDocument;
@@ -24,14 +20,13 @@ public:
     virtual frmWait &waitDialog() = 0;
     // 0 default, 11 hourglass; for the main window and every document.
     virtual void SetMousePointer(int intMousePointerVal) = 0;
-    virtual bool ToolbarIsChecked() const = 0;
     // Enables the commands of the main window and of every document by meter state, edition and open
     // documents; flag is false when a closing document calls (it is then still counted).
     virtual bool UpdateCommandStates(bool flag) = 0;
     // Shows the help file at a window's help context number.
     virtual void showHelp(int contextNumber) = 0;
-    // Builds a menu bar with the program's commands (and a document's own commands when doc is set).
-    virtual QMenuBar *createMenuBar(frmDocument *doc, QHash<QString, QAction *> &actions) = 0;
+    // The program's commands, the document's among them.
+    virtual Commands &commands() = 0;
     // One more document window beside the open ones, loaded, shown and active.
     virtual frmDocument *addDocumentWindow() = 0;
 

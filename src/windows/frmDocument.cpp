@@ -7,6 +7,7 @@
 #include "CImportMVal.h"
 #include "CLogin.h"
 #include "CMeasVal.h"
+#include "Commands.h"
 #include "CPrint.h"
 #include "CSerialLink.h"
 #include "FileNames.h"
@@ -35,7 +36,6 @@
 #include <QHeaderView>
 #include <QLabel>
 #include <QMdiSubWindow>
-#include <QMenuBar>
 #include <QSettings>
 #include <QSplitter>
 #include <QTableView>
@@ -57,7 +57,6 @@ frmDocument::frmDocument(MainWindowContext &main)
 {
     setObjectName(QStringLiteral("frmDocument"));
     TextApplier::tag(this, 1068);
-    m_menuBar = m_main.createMenuBar(this, m_actions);
 
     m_fraHeader->setObjectName(QStringLiteral("fraHeader"));
     TextApplier::tag(m_fraHeader, 1205);
@@ -111,11 +110,7 @@ frmDocument::frmDocument(MainWindowContext &main)
     TextApplier::apply(this);
 }
 
-frmDocument::~frmDocument()
-{
-    // The menu bar lives in the main window's menu stack.
-    delete m_menuBar;
-}
+frmDocument::~frmDocument() = default;
 
 void frmDocument::Load()
 {
@@ -125,7 +120,6 @@ void frmDocument::Load()
     m_model->setBlank(9, 19);
     layoutWindow();
     m_main.UpdateCommandStates(true);
-    setToolbarChecked(m_main.ToolbarIsChecked());
     const SharedObjects &shared = m_main.shared();
     m_doc.meter = shared.device->DeviceName();
     m_doc.serialNumber = shared.device->SerialNumber();
@@ -135,12 +129,6 @@ void frmDocument::Load()
     m_path.clear();
     m_modified = false;
     setChartShown(QSettings().value(kChartShownKey, false).toBool());
-}
-
-void frmDocument::setToolbarChecked(bool checked)
-{
-    if (QAction *action = menuAction(QStringLiteral("mnuViewToolbar")))
-        action->setChecked(checked);
 }
 
 QString frmDocument::headerValue(int index) const
@@ -208,8 +196,7 @@ bool frmDocument::isChartShown() const
 
 void frmDocument::setChartShown(bool shown)
 {
-    if (QAction *action = menuAction(QStringLiteral("mnuViewChart")))
-        action->setChecked(shown);
+    m_main.commands().action(Command::ViewChart).setChecked(shown);
     if (shown == isChartShown())
         return;
     QSettings().setValue(kChartShownKey, shown);

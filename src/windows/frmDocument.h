@@ -6,14 +6,10 @@
 #include "QtPrintTarget.h"
 
 #include <QDateTime>
-#include <QHash>
-#include <QMenuBar>
-#include <QPointer>
 #include <QWidget>
 
 class MainWindowContext;
 class MValTableModel;
-class QAction;
 class QGroupBox;
 class HeaderBand;
 class QLabel;
@@ -57,9 +53,6 @@ public:
     // Close as the window's own Close command does (with the unsaved-data question).
     bool closeWindow();
 
-    QMenuBar *menuBar() const { return m_menuBar; }
-    QAction *menuAction(const QString &name) const { return m_actions.value(name); }
-    void setToolbarChecked(bool checked);
     // One more page at the end of this document's printouts (paper, preview and PDF); empty for none.
     void setExtraPrintPage(QtPrintTarget::ExtraPage draw) { m_extraPrintPage = std::move(draw); }
 
@@ -109,8 +102,6 @@ private:
     bool m_modified = false;
     QtPrintTarget::ExtraPage m_extraPrintPage;
 
-    QPointer<QMenuBar> m_menuBar;
-    QHash<QString, QAction *> m_actions;
     HeaderBand *m_picHead;
     QGroupBox *m_fraHeader;
     QLabel *m_values[5];
