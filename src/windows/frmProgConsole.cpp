@@ -534,8 +534,8 @@ bool frmProgConsole::RequestSelProgram(const QString &strProgNum, const QString 
     return true;
 }
 
-// The directory list must not change under a command: not inside an exchange's wait (the timer
-// stops for it and starts again after it), nor while a command waits for the user's answer.
+// The directory list must not change under a command. An exchange's wait lets window events run: the
+// timer stops while the link waits on the line and starts again after it, whichever command exchanges.
 void frmProgConsole::followExchange(bool running)
 {
     if (running && m_timUpdate->isActive()) {
@@ -547,6 +547,7 @@ void frmProgConsole::followExchange(bool running)
     }
 }
 
+// Nor while a command waits for the user's answer in a dialog: the tick is left out, the next one polls.
 void frmProgConsole::pollTick()
 {
     const QWidget *modal = QApplication::activeModalWidget();

@@ -11,7 +11,6 @@ class ProgramForm;
 struct ProgramRecord;
 class QGroupBox;
 class QLabel;
-class QLineEdit;
 class QListWidget;
 class QPushButton;
 class QStatusBar;
