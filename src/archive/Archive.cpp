@@ -240,6 +240,175 @@ bool insertSQLite(const ArchiveDatabase &db, sqlite3 *handle, const QString &sql
     return true;
 }
 
+// The content hashes archived under each dataset key (number, date, time) of one meter.
+using KnownHashes = QHash<QString, QList<QByteArray>>;
+
+// What is archived of this meter in the import's period: one read instead of one per dataset.
+bool readKnown(const ArchiveDatabase &db, QSqlQuery &q, const QString &serial,
+               const QList<ArchivedDataset> &rows, KnownHashes *known, Result *result)
+{
+    QString first;
+    QString last;
+    for (const ArchivedDataset &row : rows)
+        if (!row.day.isEmpty()) {
+            if (first.isEmpty() || row.day < first)
+                first = row.day;
+            if (last.isEmpty() || row.day > last)
+                last = row.day;
+        }
+    if (first.isEmpty()) {
+        q.prepare(QStringLiteral(
+            "SELECT no, date, time, content_sha256 FROM datasets WHERE serial = ? AND day IS NULL"));
+        q.addBindValue(bound(serial));
+    } else {
+        q.prepare(QStringLiteral("SELECT no, date, time, content_sha256 FROM datasets"
+                                 " WHERE serial = ? AND ((day >= ? AND day <= ?) OR day IS NULL)"));
+        q.addBindValue(bound(serial));
+        q.addBindValue(first);
+        q.addBindValue(last);
+    }
+    if (!run(q, db, result))
+        return false;
+    while (q.next())
+        (*known)[q.value(0).toString() + QChar(0x1F) + q.value(1).toString() + QChar(0x1F) +
+                 q.value(2).toString()]
+            .append(q.value(3).toByteArray());
+    q.finish();
+    return true;
+}
+
+// Each dataset of an import as new, a repeat of one archived, or in conflict with one archived.
+struct Sorting {
+    QList<char> kinds;
+    qint64 added = 0;
+    qint64 repeated = 0;
+    qint64 conflicting = 0;
+};
+
+// Datasets of the same import count against each other too: the known hashes grow as they are sorted.
+Sorting sortAgainst(const QList<ArchivedDataset> &rows, KnownHashes &known)
+{
+    Sorting s;
+    s.kinds = QList<char>(rows.size(), New);
+    for (qsizetype i = 0; i < rows.size(); ++i) {
+        QList<QByteArray> &hashes = known[datasetKey(rows[i].fields)];
+        if (hashes.contains(rows[i].contentHash)) {
+            s.kinds[i] = Repeat;
+            ++s.repeated;
+            continue;
+        }
+        s.kinds[i] = hashes.isEmpty() ? New : Conflict;
+        ++(hashes.isEmpty() ? s.added : s.conflicting);
+        hashes.append(rows[i].contentHash);
+    }
+    return s;
+}
+
+bool insertImport(const ArchiveDatabase &db, QSqlQuery &q, const ImportRecord &record, const Sorting &s,
+                  qint64 *importId, Result *result)
+{
+    q.prepare(
+        QStringLiteral("INSERT INTO imports (%1, new_count, repeat_count, conflict_count)"
+                       " VALUES (?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?)"
+                       " RETURNING id")
+            .arg(kImportColumns));
+    for (const QVariant &v : {bound(record.uid),
+                              QVariant(isoUtc(record.importedUtc)),
+                              QVariant(record.utcOffset),
+                              QVariant(ImportRecord::sourceName(record.source)),
+                              bound(record.meter),
+                              bound(record.serial),
+                              bound(record.firmware),
+                              bound(record.variant),
+                              bound(record.port),
+                              QVariant(record.baud),
+                              bound(record.fileName),
+                              bound(record.documentDate.toString(Qt::ISODate)),
+                              bound(record.login),
+                              QVariant(record.account.uid),
+                              bound(record.account.userName),
+                              bound(record.account.fullName),
+                              bound(record.account.host),
+                              bound(record.programVersion),
+                              QVariant(record.rawSha256),
+                              QVariant(qint64(record.raw.size())),
+                              QVariant(qCompress(record.raw, 1)),
+                              QVariant(s.added),
+                              QVariant(s.repeated),
+                              QVariant(s.conflicting)})
+        q.addBindValue(v);
+    if (!run(q, db, result))
+        return false;
+    if (!q.next()) {
+        *result = db.failure(q.lastError());
+        return false;
+    }
+    *importId = q.value(0).toLongLong();
+    q.finish();
+    return true;
+}
+
+QString datasetInsertSql()
+{
+    QString columns = QStringLiteral("import_id, meter, serial, layout, day, line, content_sha256, conflict");
+    for (int f = 0; f < DatasetFields::Count; ++f)
+        columns += QStringLiteral(", ") + DatasetFields::columnName(DatasetFields::Field(f));
+    QString marks = QStringLiteral("?");
+    for (int i = 1; i < 8 + DatasetFields::Count; ++i)
+        marks += QStringLiteral(", ?");
+    // Two importers may race past the check on a server: the unique key keeps one copy.
+    return QStringLiteral("INSERT INTO datasets (%1) VALUES (%2) ON CONFLICT DO NOTHING").arg(columns, marks);
+}
+
+// The datasets through Qt's binding, on a server.
+bool insertDatasets(const ArchiveDatabase &db, qint64 importId, const ImportRecord &record, int layout,
+                    const QList<ArchivedDataset> &rows, const QList<char> &kinds, QList<qint64> *newIds,
+                    Result *result)
+{
+    QSqlQuery insert(db.database());
+    insert.prepare(datasetInsertSql() + QStringLiteral(" RETURNING id"));
+    const QVariant noDay{QMetaType(QMetaType::QString)};
+    for (qsizetype i = 0; i < rows.size(); ++i) {
+        if (kinds[i] == Repeat)
+            continue;
+        const ArchivedDataset &row = rows[i];
+        insert.addBindValue(importId);
+        insert.addBindValue(bound(record.meter));
+        insert.addBindValue(bound(record.serial));
+        insert.addBindValue(layout);
+        insert.addBindValue(row.day.isEmpty() ? noDay : QVariant(row.day));
+        insert.addBindValue(bound(row.line));
+        insert.addBindValue(row.contentHash);
+        insert.addBindValue(kinds[i] == Conflict ? 1 : 0);
+        for (const QString &field : row.fields)
+            insert.addBindValue(bound(field));
+        if (!run(insert, db, result))
+            return false;
+        if (insert.next())
+            newIds->append(insert.value(0).toLongLong());
+    }
+    return true;
+}
+
+TrailAction importAction(const ImportRecord &record, qint64 importId, const Sorting &s)
+{
+    TrailAction action;
+    action.action = QStringLiteral("import");
+    action.object = QStringLiteral("import:") + record.uid;
+    action.login = record.login;
+    action.details = {{QStringLiteral("import"), importId},
+                      {QStringLiteral("source"), ImportRecord::sourceName(record.source)},
+                      {QStringLiteral("meter"), record.meter},
+                      {QStringLiteral("serial"), record.serial},
+                      {QStringLiteral("file"), record.fileName},
+                      {QStringLiteral("new"), s.added},
+                      {QStringLiteral("repeated"), s.repeated},
+                      {QStringLiteral("conflicting"), s.conflicting},
+                      {QStringLiteral("raw_sha256"), record.rawSha256},
+                      {QStringLiteral("raw_size"), qint64(record.raw.size())}};
+    return action;
+}
+
 } // namespace
 
 QString Archive::Summary::text() const
@@ -430,148 +599,28 @@ Result Archive::store(ArchiveDatabase &db, const ImportRecord &record, Summary *
         summary->repeated += rows.size();
         return result;
     }
-
-    // What is archived of this meter in the import's period: one read instead of one per dataset.
-    QString first;
-    QString last;
-    for (const ArchivedDataset &row : rows)
-        if (!row.day.isEmpty()) {
-            if (first.isEmpty() || row.day < first)
-                first = row.day;
-            if (last.isEmpty() || row.day > last)
-                last = row.day;
-        }
-    if (first.isEmpty()) {
-        q.prepare(QStringLiteral(
-            "SELECT no, date, time, content_sha256 FROM datasets WHERE serial = ? AND day IS NULL"));
-        q.addBindValue(bound(record.serial));
-    } else {
-        q.prepare(QStringLiteral("SELECT no, date, time, content_sha256 FROM datasets"
-                                 " WHERE serial = ? AND ((day >= ? AND day <= ?) OR day IS NULL)"));
-        q.addBindValue(bound(record.serial));
-        q.addBindValue(first);
-        q.addBindValue(last);
-    }
-    if (!run(q, db, &result))
+    KnownHashes known;
+    if (!readKnown(db, q, record.serial, rows, &known, &result))
         return result;
-    QHash<QString, QList<QByteArray>> known;
-    while (q.next())
-        known[q.value(0).toString() + QChar(0x1F) + q.value(1).toString() + QChar(0x1F) +
-              q.value(2).toString()]
-            .append(q.value(3).toByteArray());
-    q.finish();
-
-    QList<char> kinds(rows.size(), New);
-    qint64 added = 0;
-    qint64 repeated = 0;
-    qint64 conflicting = 0;
-    for (qsizetype i = 0; i < rows.size(); ++i) {
-        QList<QByteArray> &hashes = known[datasetKey(rows[i].fields)];
-        if (hashes.contains(rows[i].contentHash)) {
-            kinds[i] = Repeat;
-            ++repeated;
-            continue;
-        }
-        kinds[i] = hashes.isEmpty() ? New : Conflict;
-        ++(hashes.isEmpty() ? added : conflicting);
-        hashes.append(rows[i].contentHash);
-    }
-
-    q.prepare(
-        QStringLiteral("INSERT INTO imports (%1, new_count, repeat_count, conflict_count)"
-                       " VALUES (?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?)"
-                       " RETURNING id")
-            .arg(kImportColumns));
-    for (const QVariant &v : {bound(record.uid),
-                              QVariant(isoUtc(record.importedUtc)),
-                              QVariant(record.utcOffset),
-                              QVariant(ImportRecord::sourceName(record.source)),
-                              bound(record.meter),
-                              bound(record.serial),
-                              bound(record.firmware),
-                              bound(record.variant),
-                              bound(record.port),
-                              QVariant(record.baud),
-                              bound(record.fileName),
-                              bound(record.documentDate.toString(Qt::ISODate)),
-                              bound(record.login),
-                              QVariant(record.account.uid),
-                              bound(record.account.userName),
-                              bound(record.account.fullName),
-                              bound(record.account.host),
-                              bound(record.programVersion),
-                              QVariant(record.rawSha256),
-                              QVariant(qint64(record.raw.size())),
-                              QVariant(qCompress(record.raw, 1)),
-                              QVariant(added),
-                              QVariant(repeated),
-                              QVariant(conflicting)})
-        q.addBindValue(v);
-    if (!run(q, db, &result))
+    const Sorting sorting = sortAgainst(rows, known);
+    qint64 importId = 0;
+    if (!insertImport(db, q, record, sorting, &importId, &result))
         return result;
-    if (!q.next())
-        return db.failure(q.lastError());
-    const qint64 importId = q.value(0).toLongLong();
-    q.finish();
-
-    QString columns = QStringLiteral("import_id, meter, serial, layout, day, line, content_sha256, conflict");
-    for (int f = 0; f < DatasetFields::Count; ++f)
-        columns += QStringLiteral(", ") + DatasetFields::columnName(DatasetFields::Field(f));
-    QString marks = QStringLiteral("?");
-    for (int i = 1; i < 8 + DatasetFields::Count; ++i)
-        marks += QStringLiteral(", ?");
-    // Two importers may race past the check on a server: the unique key keeps one copy.
-    const QString sql =
-        QStringLiteral("INSERT INTO datasets (%1) VALUES (%2) ON CONFLICT DO NOTHING").arg(columns, marks);
     const int layout = archiveLayout(m_device, record.meter);
     QList<qint64> newIds;
     if (sqlite3 *handle = db.sqliteHandle()) {
-        if (!insertSQLite(db, handle, sql, importId, record, layout, rows, kinds, &newIds, &result))
+        if (!insertSQLite(db, handle, datasetInsertSql(), importId, record, layout, rows, sorting.kinds,
+                          &newIds, &result))
             return result;
-    } else {
-        QSqlQuery insert(db.database());
-        insert.prepare(sql + QStringLiteral(" RETURNING id"));
-        const QVariant noDay{QMetaType(QMetaType::QString)};
-        for (qsizetype i = 0; i < rows.size(); ++i) {
-            if (kinds[i] == Repeat)
-                continue;
-            const ArchivedDataset &row = rows[i];
-            insert.addBindValue(importId);
-            insert.addBindValue(bound(record.meter));
-            insert.addBindValue(bound(record.serial));
-            insert.addBindValue(layout);
-            insert.addBindValue(row.day.isEmpty() ? noDay : QVariant(row.day));
-            insert.addBindValue(bound(row.line));
-            insert.addBindValue(row.contentHash);
-            insert.addBindValue(kinds[i] == Conflict ? 1 : 0);
-            for (const QString &field : row.fields)
-                insert.addBindValue(bound(field));
-            if (!run(insert, db, &result))
-                return result;
-            if (insert.next())
-                newIds.append(insert.value(0).toLongLong());
-        }
+    } else if (!insertDatasets(db, importId, record, layout, rows, sorting.kinds, &newIds, &result)) {
+        return result;
     }
     // The import's entry in the trail, in the same transaction as its data.
-    TrailAction action;
-    action.action = QStringLiteral("import");
-    action.object = QStringLiteral("import:") + record.uid;
-    action.login = record.login;
-    action.details = {{QStringLiteral("import"), importId},
-                      {QStringLiteral("source"), ImportRecord::sourceName(record.source)},
-                      {QStringLiteral("meter"), record.meter},
-                      {QStringLiteral("serial"), record.serial},
-                      {QStringLiteral("file"), record.fileName},
-                      {QStringLiteral("new"), added},
-                      {QStringLiteral("repeated"), repeated},
-                      {QStringLiteral("conflicting"), conflicting},
-                      {QStringLiteral("raw_sha256"), record.rawSha256},
-                      {QStringLiteral("raw_size"), qint64(record.raw.size())}};
-    if (Result r = Trail::append(db, action); !r)
+    if (Result r = Trail::append(db, importAction(record, importId, sorting)); !r)
         return r;
-    summary->added += added;
-    summary->repeated += repeated;
-    summary->conflicting += conflicting;
+    summary->added += sorting.added;
+    summary->repeated += sorting.repeated;
+    summary->conflicting += sorting.conflicting;
     summary->newDatasetIds += newIds;
     return result;
 }

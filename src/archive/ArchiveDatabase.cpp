@@ -346,25 +346,28 @@ ArchiveDatabase::Result ArchiveDatabase::openServer()
         options.append(QStringLiteral("connect_timeout=5"));
     options.append(QStringLiteral("application_name=meravo"));
     db.setConnectOptions(options.join(QLatin1Char(';')));
-    if (!db.open()) {
-        Result result = failure(db.lastError());
-        // libpq speaks the user's language, so its text may not tell: the server itself does, by
-        // answering a ping (then it refused this login) or not.
-        if (result.failure == Result::Other) {
-            const QString text = db.lastError().text().trimmed();
-            const QByteArray conninfo =
-                (m_location + (m_location.contains(QLatin1Char('?')) ? QLatin1Char('&') : QLatin1Char('?')) +
-                 (timeout ? QString() : QStringLiteral("connect_timeout=5")))
-                    .toUtf8();
-            result = PQping(conninfo.constData()) == PQPING_NO_RESPONSE
-                         ? made(Result::Unreachable,
-                                TextTable::text(TextTable::ArchiveUnreachable).arg(m_display, text))
-                         : made(Result::LoginRefused,
-                                TextTable::text(TextTable::ArchiveLoginRefused).arg(m_display, text));
-        }
-        return result;
-    }
+    if (!db.open())
+        return serverOpenFailure(db, timeout);
     return checkSchema(false);
+}
+
+ArchiveDatabase::Result ArchiveDatabase::serverOpenFailure(const QSqlDatabase &db, bool timeout)
+{
+    Result result = failure(db.lastError());
+    if (result.failure != Result::Other)
+        return result;
+    // libpq speaks the user's language, so its text may not tell: the server itself does, by
+    // answering a ping (then it refused this login) or not.
+    const QString text = db.lastError().text().trimmed();
+    const QByteArray conninfo =
+        (m_location + (m_location.contains(QLatin1Char('?')) ? QLatin1Char('&') : QLatin1Char('?')) +
+         (timeout ? QString() : QStringLiteral("connect_timeout=5")))
+            .toUtf8();
+    return PQping(conninfo.constData()) == PQPING_NO_RESPONSE
+               ? made(Result::Unreachable,
+                      TextTable::text(TextTable::ArchiveUnreachable).arg(m_display, text))
+               : made(Result::LoginRefused,
+                      TextTable::text(TextTable::ArchiveLoginRefused).arg(m_display, text));
 }
 
 ArchiveDatabase::Result ArchiveDatabase::checkSchema(bool mayCreate)

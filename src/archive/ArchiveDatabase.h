@@ -91,6 +91,8 @@ public:
 private:
     Result openSQLite();
     Result openServer();
+    // The server's connection did not open: away, or there and refusing this login.
+    Result serverOpenFailure(const QSqlDatabase &db, bool timeout);
     Result checkSchema(bool mayCreate);
     Result createSchema();
     // Within an open transaction: the steps from version `from` on, the version written with

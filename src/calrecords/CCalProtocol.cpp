@@ -469,28 +469,26 @@ bool CCalProtocol::SaveToFile(const QString &strFilePath) const
     return CCSVFile().WriteFile(strFilePath, text);
 }
 
-bool CCalProtocol::ParseRecordText(const QString &text, CalProtocolData &r)
+namespace {
+
+// Each line of a record file into the record; false when the line does not have its layout.
+
+bool readHeaderLine(const QString &line, CalProtocolData &r)
 {
-    namespace File = Fields::File;
-    const QStringList lines = TextSplit::split(text, kCrLf, File::kLines);
-    const qsizetype count = lines.size();
-    if (count < File::kLinesPHOnly)
+    namespace Header = Fields::File::Header;
+    const QStringList l2 = TextSplit::split(line, QStringLiteral(";"), Header::kCount);
+    if (l2.size() != Header::kCount)
         return false;
-    if (lines[0] != File::HeaderLine || lines[2] != File::TimeLine || lines[4] != File::PointsLine)
-        return false;
-    const QString semicolon = QStringLiteral(";");
+    r.Meter = l2[Header::Meter];
+    r.SerNo = l2[Header::SerNo];
+    r.User = l2[Header::User];
+    return boolValue(l2[Header::IsPH], r.IsPH);
+}
 
-    const QStringList l2 = TextSplit::split(lines[1], semicolon, File::Header::kCount);
-    if (l2.size() != File::Header::kCount)
-        return false;
-    r.Meter = l2[File::Header::Meter];
-    r.SerNo = l2[File::Header::SerNo];
-    r.User = l2[File::Header::User];
-    if (!boolValue(l2[File::Header::IsPH], r.IsPH))
-        return false;
-
-    namespace Time = File::Time;
-    const QStringList l4 = TextSplit::split(lines[3], semicolon, Time::kCount);
+bool readTimeLine(const QString &line, CalProtocolData &r)
+{
+    namespace Time = Fields::File::Time;
+    const QStringList l4 = TextSplit::split(line, QStringLiteral(";"), Time::kCount);
     if (l4.size() != Time::kCount)
         return false;
     readTime(l4, 0, r);
@@ -499,11 +497,13 @@ bool CCalProtocol::ParseRecordText(const QString &text, CalProtocolData &r)
     r.Slope = l4[Time::Slope];
     r.Asy = l4[Time::Asy];
     r.SensQuality = l4[Time::Quality];
-    if (!boolValue(l4[Time::ShowTempF], r.ShowTempF) || !boolValue(l4[Time::ShowSlopePC], r.ShowSlopePC))
-        return false;
+    return boolValue(l4[Time::ShowTempF], r.ShowTempF) && boolValue(l4[Time::ShowSlopePC], r.ShowSlopePC);
+}
 
-    namespace Points = File::Points;
-    const QStringList l6 = TextSplit::split(lines[5], semicolon, Points::kCount);
+bool readPointsLine(const QString &line, CalProtocolData &r)
+{
+    namespace Points = Fields::File::Points;
+    const QStringList l6 = TextSplit::split(line, QStringLiteral(";"), Points::kCount);
     if (l6.size() != Points::kCount)
         return false;
     if (!intValue(l6[Points::Count], r.NumCalPoints))
@@ -513,32 +513,54 @@ bool CCalProtocol::ParseRecordText(const QString &text, CalProtocolData &r)
         r.VoltageValues_mV[size_t(i)] = l6[Points::pointVoltage(i)];
         r.TempValues_C[size_t(i)] = l6[Points::pointTemperature(i)];
     }
+    return true;
+}
 
-    namespace Lot = File::Lot;
-    if (count > File::kLinesPHOnly) {
-        if (count < File::kLinesWithoutStds)
-            return false;
-        const QStringList l8 = TextSplit::split(lines[7], semicolon, Lot::kCountFive);
-        if (l8.size() != Lot::kCountThree && l8.size() != Lot::kCountFive)
-            return false;
-        r.LOTTotal = l8[Lot::Total];
-        r.Expiry = l8[Lot::Expiry];
-        r.Manufacturer = l8[Lot::Manufacturer];
-        for (qsizetype i = 0; i + Lot::FirstStandard < l8.size(); ++i)
-            r.LOTStds[size_t(i)] = l8[Lot::FirstStandard + i];
-    }
+bool readLotLine(const QString &line, CalProtocolData &r)
+{
+    namespace Lot = Fields::File::Lot;
+    const QStringList l8 = TextSplit::split(line, QStringLiteral(";"), Lot::kCountFive);
+    if (l8.size() != Lot::kCountThree && l8.size() != Lot::kCountFive)
+        return false;
+    r.LOTTotal = l8[Lot::Total];
+    r.Expiry = l8[Lot::Expiry];
+    r.Manufacturer = l8[Lot::Manufacturer];
+    for (qsizetype i = 0; i + Lot::FirstStandard < l8.size(); ++i)
+        r.LOTStds[size_t(i)] = l8[Lot::FirstStandard + i];
+    return true;
+}
 
-    namespace Standards = File::Standards;
+bool readStandardsLine(const QString &line, CalProtocolData &r)
+{
+    namespace Standards = Fields::File::Standards;
+    const QStringList l10 = TextSplit::split(line, QStringLiteral(";"), Standards::kCount);
+    if (l10.size() < Standards::kCount)
+        return false;
+    if (!intValue(l10[Standards::Count], r.NumCalPoints))
+        return false;
+    for (int i = 0; i < Standards::kMaxStandards; ++i)
+        r.CalStds_FNUNTU[size_t(i)] = l10[Standards::First + i];
+    return true;
+}
+
+} // namespace
+
+bool CCalProtocol::ParseRecordText(const QString &text, CalProtocolData &r)
+{
+    namespace File = Fields::File;
+    const QStringList lines = TextSplit::split(text, kCrLf, File::kLines);
+    const qsizetype count = lines.size();
+    if (count < File::kLinesPHOnly)
+        return false;
+    if (lines[0] != File::HeaderLine || lines[2] != File::TimeLine || lines[4] != File::PointsLine)
+        return false;
+    if (!readHeaderLine(lines[1], r) || !readTimeLine(lines[3], r) || !readPointsLine(lines[5], r))
+        return false;
+    if (count > File::kLinesPHOnly && (count < File::kLinesWithoutStds || !readLotLine(lines[7], r)))
+        return false;
     if (count > File::kLinesWithoutStds) {
-        if (count < File::kLines)
+        if (count < File::kLines || !readStandardsLine(lines[9], r))
             return false;
-        const QStringList l10 = TextSplit::split(lines[9], semicolon, Standards::kCount);
-        if (l10.size() < Standards::kCount)
-            return false;
-        if (!intValue(l10[Standards::Count], r.NumCalPoints))
-            return false;
-        for (int i = 0; i < Standards::kMaxStandards; ++i)
-            r.CalStds_FNUNTU[size_t(i)] = l10[Standards::First + i];
         r.Valid = true;
         return true;
     }

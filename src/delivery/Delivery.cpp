@@ -77,6 +77,101 @@ bool candidates(ArchiveDatabase &db, const ExportProfile &profile, qint64 from, 
     return true;
 }
 
+// Deliverers of one profile one after another, on every PC of the lab.
+Result lockProfile(ArchiveDatabase &db, const ExportProfile &profile)
+{
+    if (db.engine() != ArchiveDatabase::PostgreSQL)
+        return {};
+    QSqlQuery lock(db.database());
+    lock.prepare(QStringLiteral("SELECT pg_advisory_xact_lock(hashtext(?))"));
+    lock.addBindValue(QStringLiteral("delivery:") + profile.name);
+    if (!lock.exec())
+        return db.failure(lock.lastError());
+    return {};
+}
+
+// One file's content: the first meter's rows of the candidates.
+struct Batch {
+    QString serial;
+    QList<DeliveryRow> rows;
+    QByteArray bytes;
+    QString sha256;
+    QDateTime utc;
+    QString base; // the file name without its ending
+
+    Batch(const ExportProfile &profile, const QList<DeliveryRow> &candidates)
+        : serial(candidates.first().serial)
+    {
+        for (const DeliveryRow &row : candidates)
+            if (row.serial == serial)
+                rows.append(row);
+        bytes = profile.format(rows);
+        sha256 = QString::fromLatin1(QCryptographicHash::hash(bytes, QCryptographicHash::Sha256).toHex());
+        utc = QDateTime::currentDateTimeUtc();
+        base = Delivery::fileName(profile.name, serial, rows.first().fields[DatasetFields::No],
+                                  rows.last().fields[DatasetFields::No], utc);
+    }
+};
+
+// Puts the bytes into the folder under a name of their own: the path, or false with why not.
+bool place(const QString &folder, const Batch &batch, QString *placed, QString *why)
+{
+    // Two deliveries within a second (a repeat) get a number; an existing file is never replaced.
+    for (int n = 1;; ++n) {
+        const QString path = QDir(folder).filePath(n == 1 ? batch.base + QStringLiteral(".csv")
+                                                          : batch.base + QStringLiteral("-%1.csv").arg(n));
+        FileWrites::ReplaceByRename file(path);
+        if (!file.open() || !file.write(batch.bytes)) {
+            *why = file.errorString();
+            return false;
+        }
+        if (file.commitNew()) {
+            *placed = path;
+            return true;
+        }
+        if (!QFileInfo::exists(path) || n > 99) {
+            *why = file.errorString();
+            return false;
+        }
+    }
+}
+
+// The delivery of the placed file, per dataset, with its trail entry.
+Result record(ArchiveDatabase &db, const ExportProfile &profile, const Batch &batch, const QString &placed,
+              const QString &login, bool again)
+{
+    TrailAction action;
+    action.action = QStringLiteral("deliver");
+    action.object = placed;
+    action.fileSha256 = batch.sha256;
+    action.login = login;
+    action.details = {{QStringLiteral("profile"), profile.name},
+                      {QStringLiteral("serial"), batch.serial},
+                      {QStringLiteral("datasets"), qint64(batch.rows.size())},
+                      {QStringLiteral("first_id"), batch.rows.first().id},
+                      {QStringLiteral("last_id"), batch.rows.last().id},
+                      {QStringLiteral("again"), again}};
+    TrailEntry entry;
+    if (Result result = Trail::append(db, action, &entry); !result)
+        return result;
+    QSqlQuery insert(db.database());
+    insert.prepare(QStringLiteral("INSERT INTO delivery_deliveries (dataset_id, profile, path, file_sha256,"
+                                  " delivered_utc, again, trail_seq) VALUES (?, ?, ?, ?, ?, ?, ?)"));
+    const QString at = batch.utc.toString(Qt::ISODateWithMs);
+    for (const DeliveryRow &row : batch.rows) {
+        insert.addBindValue(row.id);
+        insert.addBindValue(profile.name);
+        insert.addBindValue(placed);
+        insert.addBindValue(batch.sha256);
+        insert.addBindValue(at);
+        insert.addBindValue(again ? 1 : 0);
+        insert.addBindValue(entry.seq);
+        if (!insert.exec())
+            return db.failure(insert.lastError());
+    }
+    return {};
+}
+
 // One file: the first meter's rows of the candidates, written and recorded; false when nothing was
 // left to deliver.
 bool deliverOne(Archive &archive, const ExportProfile &profile, qint64 from, qint64 to, const QString &login,
@@ -85,15 +180,9 @@ bool deliverOne(Archive &archive, const ExportProfile &profile, qint64 from, qin
     QString placed;
     bool any = false;
     outcome->result = archive.transaction([&](ArchiveDatabase &db) -> Result {
-        Result result;
-        if (db.engine() == ArchiveDatabase::PostgreSQL) {
-            // Deliverers of one profile one after another, on every PC of the lab.
-            QSqlQuery lock(db.database());
-            lock.prepare(QStringLiteral("SELECT pg_advisory_xact_lock(hashtext(?))"));
-            lock.addBindValue(QStringLiteral("delivery:") + profile.name);
-            if (!lock.exec())
-                return db.failure(lock.lastError());
-        }
+        Result result = lockProfile(db, profile);
+        if (!result)
+            return result;
         QList<DeliveryRow> rows;
         if (!candidates(db, profile, from, to, &rows, &result))
             return result;
@@ -102,17 +191,7 @@ bool deliverOne(Archive &archive, const ExportProfile &profile, qint64 from, qin
         if (rows.isEmpty())
             return {};
         any = true;
-        const QString serial = rows.first().serial;
-        QList<DeliveryRow> batch;
-        for (const DeliveryRow &row : rows)
-            if (row.serial == serial)
-                batch.append(row);
-        const QByteArray bytes = profile.format(batch);
-        const QString sha256 =
-            QString::fromLatin1(QCryptographicHash::hash(bytes, QCryptographicHash::Sha256).toHex());
-        const QDateTime now = QDateTime::currentDateTimeUtc();
-        const QString base = Delivery::fileName(profile.name, serial, batch.first().fields[DatasetFields::No],
-                                                batch.last().fields[DatasetFields::No], now);
+        const Batch batch(profile, rows);
         auto waiting = [&](const QString &why) -> Result {
             outcome->waiting = true;
             return {Result::CannotWrite,
@@ -120,52 +199,13 @@ bool deliverOne(Archive &archive, const ExportProfile &profile, qint64 from, qin
         };
         if (!QFileInfo(folder).isDir())
             return waiting(TextTable::text(TextTable::DeliveryNoFolder));
-        // Two deliveries within a second (a repeat) get a number; an existing file is never replaced.
-        for (int n = 1; placed.isEmpty(); ++n) {
-            const QString path = QDir(folder).filePath(n == 1 ? base + QStringLiteral(".csv")
-                                                              : base + QStringLiteral("-%1.csv").arg(n));
-            FileWrites::ReplaceByRename file(path);
-            if (!file.open() || !file.write(bytes))
-                return waiting(file.errorString());
-            if (file.commitNew()) {
-                placed = path;
-            } else if (!QFileInfo::exists(path) || n > 99) {
-                return waiting(file.errorString());
-            }
-        }
-        TrailAction action;
-        action.action = QStringLiteral("deliver");
-        action.object = placed;
-        action.fileSha256 = sha256;
-        action.login = login;
-        action.details = {{QStringLiteral("profile"), profile.name},
-                          {QStringLiteral("serial"), serial},
-                          {QStringLiteral("datasets"), qint64(batch.size())},
-                          {QStringLiteral("first_id"), batch.first().id},
-                          {QStringLiteral("last_id"), batch.last().id},
-                          {QStringLiteral("again"), from > 0}};
-        TrailEntry entry;
-        if (result = Trail::append(db, action, &entry); !result)
+        if (QString why; !place(folder, batch, &placed, &why))
+            return waiting(why);
+        if (result = record(db, profile, batch, placed, login, from > 0); !result)
             return result;
-        QSqlQuery insert(db.database());
-        insert.prepare(
-            QStringLiteral("INSERT INTO delivery_deliveries (dataset_id, profile, path, file_sha256,"
-                           " delivered_utc, again, trail_seq) VALUES (?, ?, ?, ?, ?, ?, ?)"));
-        const QString at = now.toString(Qt::ISODateWithMs);
-        for (const DeliveryRow &row : batch) {
-            insert.addBindValue(row.id);
-            insert.addBindValue(profile.name);
-            insert.addBindValue(placed);
-            insert.addBindValue(sha256);
-            insert.addBindValue(at);
-            insert.addBindValue(from > 0 ? 1 : 0);
-            insert.addBindValue(entry.seq);
-            if (!insert.exec())
-                return db.failure(insert.lastError());
-        }
-        outcome->delivered += batch.size();
+        outcome->delivered += batch.rows.size();
         if (from > 0)
-            repeated->insert(serial);
+            repeated->insert(batch.serial);
         return {};
     });
     if (!outcome->result) {

@@ -10,6 +10,8 @@
 #include <QStandardPaths>
 #include <QStringDecoder>
 
+#include <utility>
+
 namespace {
 
 struct Named {
@@ -71,6 +73,219 @@ QString quoted(const QString &field, QChar separator)
     return QLatin1Char('"') + text + QLatin1Char('"');
 }
 
+// A profile file as its lines are read: the profile so far and what later lines are checked against.
+struct ProfileReading {
+    ExportProfile p;
+    QMap<QString, int> seen; // each key (in lower case) and the line it was given on
+    QString columns;         // as written, for the headers not given
+    QString headers;         // null when not given
+    bool inProfile = false;
+    int lineNo = 0;
+
+    QString readLine(const QString &line);
+    QString readKey(const QString &written, const QString &value);
+    QString complete();
+};
+
+// Each reads one key's value into the profile: empty when it reads, else why not. written is the key
+// as the file spells it.
+using KeyReader = QString (*)(ProfileReading &r, const QString &written, const QString &value);
+
+QString readColumns(ProfileReading &r, const QString &, const QString &value)
+{
+    r.columns = value;
+    for (const QString &name : value.split(QLatin1Char(','))) {
+        ExportProfile::ColumnSource column;
+        if (!columnByName(name.trimmed(), &column))
+            return TextTable::text(TextTable::ProfileUnknownColumn).arg(name.trimmed());
+        r.p.columns.append(column);
+    }
+    return {};
+}
+
+QString readHeaders(ProfileReading &r, const QString &, const QString &value)
+{
+    r.headers = value;
+    r.p.headers = value.split(QLatin1Char(','));
+    for (QString &h : r.p.headers)
+        h = h.trimmed();
+    return {};
+}
+
+QString readHeader(ProfileReading &r, const QString &, const QString &value)
+{
+    if (value.compare(QLatin1String("yes"), Qt::CaseInsensitive) != 0 &&
+        value.compare(QLatin1String("no"), Qt::CaseInsensitive) != 0)
+        return choices(QStringLiteral("Header"), value, "yes, no");
+    r.p.header = value.compare(QLatin1String("yes"), Qt::CaseInsensitive) == 0;
+    return {};
+}
+
+QString readSeparator(ProfileReading &r, const QString &, const QString &value)
+{
+    if (value.compare(QLatin1String("tab"), Qt::CaseInsensitive) == 0)
+        r.p.separator = QLatin1Char('\t');
+    else if (value.size() == 1 && value != QLatin1String("\""))
+        r.p.separator = value.at(0);
+    else
+        return TextTable::text(TextTable::ProfileSeparator).arg(value);
+    return {};
+}
+
+QString readDecimalMark(ProfileReading &r, const QString &, const QString &value)
+{
+    if (value != QLatin1String(".") && value != QLatin1String(","))
+        return choices(QStringLiteral("DecimalMark"), value, ". ,");
+    r.p.decimalMark = value.at(0);
+    return {};
+}
+
+QString readEncoding(ProfileReading &r, const QString &, const QString &value)
+{
+    const QString e = value.toUpper();
+    if (e == QLatin1String("UTF-8"))
+        r.p.encoding = ExportProfile::Utf8;
+    else if (e == QLatin1String("UTF-8-BOM"))
+        r.p.encoding = ExportProfile::Utf8Bom;
+    else if (e == QLatin1String("WINDOWS-1252"))
+        r.p.encoding = ExportProfile::Windows1252;
+    else
+        return choices(QStringLiteral("Encoding"), value, "UTF-8, UTF-8-BOM, Windows-1252");
+    return {};
+}
+
+QString readLineEnd(ProfileReading &r, const QString &, const QString &value)
+{
+    const QString e = value.toUpper();
+    if (e == QLatin1String("CRLF"))
+        r.p.lineEnd = "\r\n";
+    else if (e == QLatin1String("LF"))
+        r.p.lineEnd = "\n";
+    else if (e == QLatin1String("CR"))
+        r.p.lineEnd = "\r";
+    else
+        return choices(QStringLiteral("LineEnd"), value, "CRLF, LF, CR");
+    return {};
+}
+
+QString readForm(QString &form, const QString &written, const QString &value)
+{
+    if (value.isEmpty())
+        return choices(written, value, "yyyy-MM-dd, dd.MM.yyyy, HH:mm:ss, ...");
+    form = value;
+    return {};
+}
+
+QString readDateFormat(ProfileReading &r, const QString &written, const QString &value)
+{
+    return readForm(r.p.dateFormat, written, value);
+}
+
+QString readTimeFormat(ProfileReading &r, const QString &written, const QString &value)
+{
+    return readForm(r.p.timeFormat, written, value);
+}
+
+QString readStatuses(ProfileReading &r, const QString &, const QString &value)
+{
+    if (value.compare(QLatin1String("OK"), Qt::CaseInsensitive) == 0)
+        r.p.okOnly = true;
+    else if (value.compare(QLatin1String("All"), Qt::CaseInsensitive) == 0)
+        r.p.okOnly = false;
+    else
+        return choices(QStringLiteral("Statuses"), value, "OK, All");
+    return {};
+}
+
+QString readPrograms(ProfileReading &r, const QString &, const QString &value)
+{
+    r.p.programs = listOf(value);
+    return {};
+}
+
+QString readMeters(ProfileReading &r, const QString &, const QString &value)
+{
+    r.p.meters = listOf(value);
+    return {};
+}
+
+QString readFolder(ProfileReading &r, const QString &, const QString &value)
+{
+    r.p.folder = value;
+    return {};
+}
+
+QString readUnmappedSampleId(ProfileReading &r, const QString &, const QString &value)
+{
+    if (value.compare(QLatin1String("Id"), Qt::CaseInsensitive) != 0 &&
+        value.compare(QLatin1String("Empty"), Qt::CaseInsensitive) != 0)
+        return choices(QStringLiteral("UnmappedSampleId"), value, "Id, Empty");
+    r.p.unmappedMeterId = value.compare(QLatin1String("Id"), Qt::CaseInsensitive) == 0;
+    return {};
+}
+
+// The keys a profile may give, in lower case.
+const std::pair<const char *, KeyReader> kKeys[] = {
+    {"columns", readColumns},         {"headers", readHeaders},
+    {"header", readHeader},           {"separator", readSeparator},
+    {"decimalmark", readDecimalMark}, {"encoding", readEncoding},
+    {"lineend", readLineEnd},         {"dateformat", readDateFormat},
+    {"timeformat", readTimeFormat},   {"statuses", readStatuses},
+    {"programs", readPrograms},       {"meters", readMeters},
+    {"folder", readFolder},           {"unmappedsampleid", readUnmappedSampleId},
+};
+
+// One trimmed line: empty when it reads, else why not.
+QString ProfileReading::readLine(const QString &line)
+{
+    if (line.isEmpty() || line.startsWith(QLatin1Char('#')) || line.startsWith(QLatin1Char(';')))
+        return {};
+    if (line.startsWith(QLatin1Char('['))) {
+        inProfile = line.compare(QLatin1String("[Profile]"), Qt::CaseInsensitive) == 0;
+        if (!inProfile)
+            return TextTable::text(TextTable::ProfileUnknownSection).arg(line);
+        return {};
+    }
+    const qsizetype eq = line.indexOf(QLatin1Char('='));
+    if (eq < 0 || !inProfile)
+        return TextTable::text(TextTable::ProfileNoKey).arg(line);
+    return readKey(line.left(eq).trimmed(), line.mid(eq + 1).trimmed());
+}
+
+QString ProfileReading::readKey(const QString &written, const QString &value)
+{
+    const QString key = written.toLower();
+    if (seen.contains(key))
+        return TextTable::text(TextTable::ProfileTwice).arg(written).arg(seen[key]);
+    seen.insert(key, lineNo);
+    for (const auto &[name, read] : kKeys)
+        if (key == QLatin1String(name))
+            return read(*this, written, value);
+    return TextTable::text(TextTable::ProfileUnknownKey).arg(written);
+}
+
+// What only the whole file tells, with lineNo set to the line to name: empty when the profile is
+// complete (its headers then filled in), else why not.
+QString ProfileReading::complete()
+{
+    if (p.columns.isEmpty()) {
+        lineNo = seen.value(QStringLiteral("columns"), lineNo);
+        return TextTable::text(TextTable::ProfileNoColumns);
+    }
+    if (!headers.isNull() && p.headers.size() != p.columns.size()) {
+        lineNo = seen.value(QStringLiteral("headers"));
+        return TextTable::text(TextTable::ProfileHeaderCount).arg(p.headers.size()).arg(p.columns.size());
+    }
+    if (p.separator == p.decimalMark) {
+        lineNo = qMax(seen.value(QStringLiteral("separator")), seen.value(QStringLiteral("decimalmark")));
+        return TextTable::text(TextTable::ProfileSeparatorIsMark);
+    }
+    if (p.headers.isEmpty())
+        for (int i = 0; i < p.columns.size(); ++i)
+            p.headers.append(columns.split(QLatin1Char(',')).at(i).trimmed());
+    return {};
+}
+
 } // namespace
 
 QString ExportProfile::userFolder()
@@ -88,143 +303,33 @@ QString ExportProfile::systemFolder()
 
 bool ExportProfile::read(const QString &path, ExportProfile *profile, QString *error)
 {
-    int lineNo = 0;
+    ProfileReading r;
     auto refuse = [&](const QString &why) {
-        *error = TextTable::text(TextTable::ProfileError).arg(path).arg(lineNo).arg(why);
+        *error = TextTable::text(TextTable::ProfileError).arg(path).arg(r.lineNo).arg(why);
         return false;
     };
     QFile file(path);
     if (!file.open(QIODevice::ReadOnly))
         return refuse(file.errorString());
-    ExportProfile p;
-    p.path = path;
-    p.name = QFileInfo(path).completeBaseName();
-    QMap<QString, int> seen;
-    bool inProfile = false;
-    QString columns;
-    QString headers;
+    r.p.path = path;
+    r.p.name = QFileInfo(path).completeBaseName();
     qint64 total = 0;
     while (!file.atEnd()) {
         const QByteArray bytes = file.readLine(kMaxBytes + 2);
-        ++lineNo;
+        ++r.lineNo;
         total += bytes.size();
         if (total > kMaxBytes)
             return refuse(TextTable::text(TextTable::ProfileTooLong).arg(kMaxBytes / 1024));
         QStringDecoder utf8(QStringDecoder::Utf8);
-        QString line = utf8(lineNo == 1 && bytes.startsWith("\xEF\xBB\xBF") ? bytes.mid(3) : bytes);
+        const QString line = utf8(r.lineNo == 1 && bytes.startsWith("\xEF\xBB\xBF") ? bytes.mid(3) : bytes);
         if (utf8.hasError())
             return refuse(TextTable::text(TextTable::ProfileNotUtf8));
-        line = line.trimmed();
-        if (line.isEmpty() || line.startsWith(QLatin1Char('#')) || line.startsWith(QLatin1Char(';')))
-            continue;
-        if (line.startsWith(QLatin1Char('['))) {
-            inProfile = line.compare(QLatin1String("[Profile]"), Qt::CaseInsensitive) == 0;
-            if (!inProfile)
-                return refuse(TextTable::text(TextTable::ProfileUnknownSection).arg(line));
-            continue;
-        }
-        const qsizetype eq = line.indexOf(QLatin1Char('='));
-        if (eq < 0 || !inProfile)
-            return refuse(TextTable::text(TextTable::ProfileNoKey).arg(line));
-        const QString key = line.left(eq).trimmed().toLower();
-        const QString value = line.mid(eq + 1).trimmed();
-        if (seen.contains(key))
-            return refuse(
-                TextTable::text(TextTable::ProfileTwice).arg(line.left(eq).trimmed()).arg(seen[key]));
-        seen.insert(key, lineNo);
-        if (key == QLatin1String("columns")) {
-            columns = value;
-            for (const QString &name : value.split(QLatin1Char(','))) {
-                ColumnSource column;
-                if (!columnByName(name.trimmed(), &column))
-                    return refuse(TextTable::text(TextTable::ProfileUnknownColumn).arg(name.trimmed()));
-                p.columns.append(column);
-            }
-        } else if (key == QLatin1String("headers")) {
-            headers = value;
-            p.headers = value.split(QLatin1Char(','));
-            for (QString &h : p.headers)
-                h = h.trimmed();
-        } else if (key == QLatin1String("header")) {
-            if (value.compare(QLatin1String("yes"), Qt::CaseInsensitive) != 0 &&
-                value.compare(QLatin1String("no"), Qt::CaseInsensitive) != 0)
-                return refuse(choices(QStringLiteral("Header"), value, "yes, no"));
-            p.header = value.compare(QLatin1String("yes"), Qt::CaseInsensitive) == 0;
-        } else if (key == QLatin1String("separator")) {
-            if (value.compare(QLatin1String("tab"), Qt::CaseInsensitive) == 0)
-                p.separator = QLatin1Char('\t');
-            else if (value.size() == 1 && value != QLatin1String("\""))
-                p.separator = value.at(0);
-            else
-                return refuse(TextTable::text(TextTable::ProfileSeparator).arg(value));
-        } else if (key == QLatin1String("decimalmark")) {
-            if (value != QLatin1String(".") && value != QLatin1String(","))
-                return refuse(choices(QStringLiteral("DecimalMark"), value, ". ,"));
-            p.decimalMark = value.at(0);
-        } else if (key == QLatin1String("encoding")) {
-            const QString e = value.toUpper();
-            if (e == QLatin1String("UTF-8"))
-                p.encoding = Utf8;
-            else if (e == QLatin1String("UTF-8-BOM"))
-                p.encoding = Utf8Bom;
-            else if (e == QLatin1String("WINDOWS-1252"))
-                p.encoding = Windows1252;
-            else
-                return refuse(choices(QStringLiteral("Encoding"), value, "UTF-8, UTF-8-BOM, Windows-1252"));
-        } else if (key == QLatin1String("lineend")) {
-            const QString e = value.toUpper();
-            if (e == QLatin1String("CRLF"))
-                p.lineEnd = "\r\n";
-            else if (e == QLatin1String("LF"))
-                p.lineEnd = "\n";
-            else if (e == QLatin1String("CR"))
-                p.lineEnd = "\r";
-            else
-                return refuse(choices(QStringLiteral("LineEnd"), value, "CRLF, LF, CR"));
-        } else if (key == QLatin1String("dateformat") || key == QLatin1String("timeformat")) {
-            if (value.isEmpty())
-                return refuse(
-                    choices(line.left(eq).trimmed(), value, "yyyy-MM-dd, dd.MM.yyyy, HH:mm:ss, ..."));
-            (key == QLatin1String("dateformat") ? p.dateFormat : p.timeFormat) = value;
-        } else if (key == QLatin1String("statuses")) {
-            if (value.compare(QLatin1String("OK"), Qt::CaseInsensitive) == 0)
-                p.okOnly = true;
-            else if (value.compare(QLatin1String("All"), Qt::CaseInsensitive) == 0)
-                p.okOnly = false;
-            else
-                return refuse(choices(QStringLiteral("Statuses"), value, "OK, All"));
-        } else if (key == QLatin1String("programs")) {
-            p.programs = listOf(value);
-        } else if (key == QLatin1String("meters")) {
-            p.meters = listOf(value);
-        } else if (key == QLatin1String("folder")) {
-            p.folder = value;
-        } else if (key == QLatin1String("unmappedsampleid")) {
-            if (value.compare(QLatin1String("Id"), Qt::CaseInsensitive) != 0 &&
-                value.compare(QLatin1String("Empty"), Qt::CaseInsensitive) != 0)
-                return refuse(choices(QStringLiteral("UnmappedSampleId"), value, "Id, Empty"));
-            p.unmappedMeterId = value.compare(QLatin1String("Id"), Qt::CaseInsensitive) == 0;
-        } else {
-            return refuse(TextTable::text(TextTable::ProfileUnknownKey).arg(line.left(eq).trimmed()));
-        }
+        if (const QString why = r.readLine(line.trimmed()); !why.isEmpty())
+            return refuse(why);
     }
-    if (p.columns.isEmpty()) {
-        lineNo = seen.value(QStringLiteral("columns"), lineNo);
-        return refuse(TextTable::text(TextTable::ProfileNoColumns));
-    }
-    if (!headers.isNull() && p.headers.size() != p.columns.size()) {
-        lineNo = seen.value(QStringLiteral("headers"));
-        return refuse(
-            TextTable::text(TextTable::ProfileHeaderCount).arg(p.headers.size()).arg(p.columns.size()));
-    }
-    if (p.separator == p.decimalMark) {
-        lineNo = qMax(seen.value(QStringLiteral("separator")), seen.value(QStringLiteral("decimalmark")));
-        return refuse(TextTable::text(TextTable::ProfileSeparatorIsMark));
-    }
-    if (p.headers.isEmpty())
-        for (int i = 0; i < p.columns.size(); ++i)
-            p.headers.append(columns.split(QLatin1Char(',')).at(i).trimmed());
-    *profile = p;
+    if (const QString why = r.complete(); !why.isEmpty())
+        return refuse(why);
+    *profile = r.p;
     return true;
 }
 

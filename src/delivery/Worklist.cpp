@@ -42,6 +42,59 @@ QStringList splitLine(const QString &line, QChar separator)
     return fields;
 }
 
+// A worklist file as its lines are read: the header's columns, then the entries.
+struct WorklistReading {
+    QHash<QString, Worklist::Entry> entries;
+    QStringList order;
+    int keyColumn = -1;
+    int sampleColumn = -1;
+    int programColumn = -1;
+    bool byPosition = false;
+    QChar separator; // null until the header is read
+    int lineNo = 0;
+
+    // One trimmed line that is not empty: empty when it reads, else why not.
+    QString readLine(const QString &line) { return separator.isNull() ? readHeader(line) : readEntry(line); }
+
+    QString readHeader(const QString &line)
+    {
+        for (const QChar candidate : {QLatin1Char(';'), QLatin1Char('\t'), QLatin1Char(',')})
+            if (line.contains(candidate)) {
+                separator = candidate;
+                break;
+            }
+        const QStringList names = separator.isNull() ? QStringList{line} : splitLine(line, separator);
+        for (int i = 0; i < names.size(); ++i) {
+            const QString name = names.at(i).toLower();
+            if (name == QLatin1String("id") || name == QLatin1String("position")) {
+                keyColumn = i;
+                byPosition = name == QLatin1String("position");
+            } else if (name == QLatin1String("sampleid")) {
+                sampleColumn = i;
+            } else if (name == QLatin1String("program")) {
+                programColumn = i;
+            }
+        }
+        if (keyColumn < 0 || sampleColumn < 0)
+            return TextTable::text(TextTable::WorklistNoHeader);
+        return {};
+    }
+
+    QString readEntry(const QString &line)
+    {
+        const QStringList fields = splitLine(line, separator);
+        const QString key = fields.value(keyColumn);
+        const QString sample = fields.value(sampleColumn);
+        if (key.isEmpty() || sample.isEmpty())
+            return TextTable::text(TextTable::WorklistEmpty);
+        if (const auto found = entries.constFind(key); found != entries.constEnd())
+            return TextTable::text(TextTable::WorklistTwice).arg(key).arg(found->line);
+        entries.insert(key, {sample, programColumn >= 0 ? fields.value(programColumn) : QString(), lineNo});
+        order.append(key);
+        return {};
+    }
+};
+
 } // namespace
 
 QString Worklist::Report::text() const
@@ -58,78 +111,42 @@ QString Worklist::Report::text() const
 
 bool Worklist::read(const QString &path, QString *error)
 {
-    int lineNo = 0;
+    WorklistReading r;
     auto refuse = [&](const QString &why) {
-        *error = TextTable::text(TextTable::ProfileError).arg(path).arg(lineNo).arg(why);
+        *error = TextTable::text(TextTable::ProfileError).arg(path).arg(r.lineNo).arg(why);
         return false;
     };
     QFile file(path);
     if (!file.open(QIODevice::ReadOnly))
         return refuse(file.errorString());
     QCryptographicHash sha(QCryptographicHash::Sha256);
-    QHash<QString, Entry> entries;
-    QStringList order;
-    int keyColumn = -1;
-    int sampleColumn = -1;
-    int programColumn = -1;
-    bool byPosition = false;
-    QChar separator;
     qint64 total = 0;
     while (!file.atEnd()) {
         const QByteArray bytes = file.readLine(kMaxBytes + 2);
-        ++lineNo;
+        ++r.lineNo;
         total += bytes.size();
         if (total > kMaxBytes)
             return refuse(TextTable::text(TextTable::ProfileTooLong).arg(kMaxBytes / 1024));
         sha.addData(bytes);
         QStringDecoder utf8(QStringDecoder::Utf8);
         const QString line =
-            QString(utf8(lineNo == 1 && bytes.startsWith("\xEF\xBB\xBF") ? bytes.mid(3) : bytes)).trimmed();
+            QString(utf8(r.lineNo == 1 && bytes.startsWith("\xEF\xBB\xBF") ? bytes.mid(3) : bytes)).trimmed();
         if (utf8.hasError())
             return refuse(TextTable::text(TextTable::ProfileNotUtf8));
         if (line.isEmpty())
             continue;
-        if (separator.isNull()) {
-            for (const QChar candidate : {QLatin1Char(';'), QLatin1Char('\t'), QLatin1Char(',')})
-                if (line.contains(candidate)) {
-                    separator = candidate;
-                    break;
-                }
-            const QStringList names = separator.isNull() ? QStringList{line} : splitLine(line, separator);
-            for (int i = 0; i < names.size(); ++i) {
-                const QString name = names.at(i).toLower();
-                if (name == QLatin1String("id") || name == QLatin1String("position")) {
-                    keyColumn = i;
-                    byPosition = name == QLatin1String("position");
-                } else if (name == QLatin1String("sampleid")) {
-                    sampleColumn = i;
-                } else if (name == QLatin1String("program")) {
-                    programColumn = i;
-                }
-            }
-            if (keyColumn < 0 || sampleColumn < 0)
-                return refuse(TextTable::text(TextTable::WorklistNoHeader));
-            continue;
-        }
-        const QStringList fields = splitLine(line, separator);
-        const QString key = fields.value(keyColumn);
-        const QString sample = fields.value(sampleColumn);
-        if (key.isEmpty() || sample.isEmpty())
-            return refuse(TextTable::text(TextTable::WorklistEmpty));
-        if (const auto found = entries.constFind(key); found != entries.constEnd())
-            return refuse(TextTable::text(TextTable::WorklistTwice).arg(key).arg(found->line));
-        entries.insert(key, {sample, programColumn >= 0 ? fields.value(programColumn) : QString(), lineNo});
-        order.append(key);
+        if (const QString why = r.readLine(line); !why.isEmpty())
+            return refuse(why);
     }
-    if (separator.isNull() && keyColumn < 0) {
-        lineNo = qMax(lineNo, 1);
+    if (r.separator.isNull() && r.keyColumn < 0) {
+        r.lineNo = qMax(r.lineNo, 1);
         return refuse(TextTable::text(TextTable::WorklistNoHeader));
     }
     m_path = path;
     m_sha256 = QString::fromLatin1(sha.result().toHex());
-    m_byPosition = byPosition;
-    m_entries = entries;
-    m_order = order;
+    m_byPosition = r.byPosition;
+    m_entries = r.entries;
+    m_order = r.order;
     return true;
 }
 
@@ -139,63 +156,76 @@ Archive::Result Worklist::apply(Archive &archive, const QList<qint64> &datasetId
     *report = Report();
     Report found;
     return archive.transaction([&](ArchiveDatabase &db) -> Archive::Result {
-        QSqlQuery q(db.database());
-        q.setForwardOnly(true);
-        q.prepare(QStringLiteral("SELECT no, sample_id, program FROM datasets WHERE id = ?"));
         QList<QPair<qint64, QString>> mapped;
-        QSet<QString> measured;
-        for (const qint64 id : datasetIds) {
-            q.addBindValue(id);
-            if (!q.exec())
-                return db.failure(q.lastError());
-            if (!q.next())
-                continue;
-            const QString key = q.value(m_byPosition ? 0 : 1).toString();
-            const QString program = q.value(2).toString();
-            q.finish();
-            measured.insert(key);
-            const auto entry = m_entries.constFind(key);
-            if (entry == m_entries.constEnd()) {
-                found.notListed.append(key);
-                continue;
-            }
-            if (!entry->program.isEmpty() && entry->program != program)
-                found.wrongProgram.append(
-                    TextTable::text(TextTable::WorklistWrongProgram).arg(key, program, entry->program));
-            mapped.append({id, entry->sampleId});
-        }
-        for (const QString &key : m_order)
-            if (!measured.contains(key))
-                found.neverMeasured.append(key);
-        found.mapped = mapped.size();
-        if (mapped.isEmpty()) {
-            *report = found;
-            return {};
-        }
-        QJsonArray pairs;
-        for (const auto &[id, sample] : mapped)
-            pairs.append(QJsonArray{id, sample});
-        TrailAction action;
-        action.action = QStringLiteral("sample-ids");
-        action.object = m_path;
-        action.fileSha256 = m_sha256;
-        action.login = login;
-        action.details = {{QStringLiteral("datasets"), pairs}};
-        TrailEntry entry;
-        if (Archive::Result r = Trail::append(db, action, &entry); !r)
+        if (Archive::Result r = match(db, datasetIds, &found, &mapped); !r)
             return r;
-        QSqlQuery insert(db.database());
-        insert.prepare(QStringLiteral("INSERT INTO delivery_sample_ids (dataset_id, sample_id, worklist, "
-                                      "trail_seq) VALUES (?, ?, ?, ?)"));
-        for (const auto &[id, sample] : mapped) {
-            insert.addBindValue(id);
-            insert.addBindValue(sample);
-            insert.addBindValue(m_path);
-            insert.addBindValue(entry.seq);
-            if (!insert.exec())
-                return db.failure(insert.lastError());
-        }
+        if (!mapped.isEmpty())
+            if (Archive::Result r = record(db, mapped, login); !r)
+                return r;
         *report = found;
         return {};
     });
+}
+
+Archive::Result Worklist::match(ArchiveDatabase &db, const QList<qint64> &datasetIds, Report *found,
+                                QList<QPair<qint64, QString>> *mapped) const
+{
+    QSqlQuery q(db.database());
+    q.setForwardOnly(true);
+    q.prepare(QStringLiteral("SELECT no, sample_id, program FROM datasets WHERE id = ?"));
+    QSet<QString> measured;
+    for (const qint64 id : datasetIds) {
+        q.addBindValue(id);
+        if (!q.exec())
+            return db.failure(q.lastError());
+        if (!q.next())
+            continue;
+        const QString key = q.value(m_byPosition ? 0 : 1).toString();
+        const QString program = q.value(2).toString();
+        q.finish();
+        measured.insert(key);
+        const auto entry = m_entries.constFind(key);
+        if (entry == m_entries.constEnd()) {
+            found->notListed.append(key);
+            continue;
+        }
+        if (!entry->program.isEmpty() && entry->program != program)
+            found->wrongProgram.append(
+                TextTable::text(TextTable::WorklistWrongProgram).arg(key, program, entry->program));
+        mapped->append({id, entry->sampleId});
+    }
+    for (const QString &key : m_order)
+        if (!measured.contains(key))
+            found->neverMeasured.append(key);
+    found->mapped = mapped->size();
+    return {};
+}
+
+Archive::Result Worklist::record(ArchiveDatabase &db, const QList<QPair<qint64, QString>> &mapped,
+                                 const QString &login) const
+{
+    QJsonArray pairs;
+    for (const auto &[id, sample] : mapped)
+        pairs.append(QJsonArray{id, sample});
+    TrailAction action;
+    action.action = QStringLiteral("sample-ids");
+    action.object = m_path;
+    action.fileSha256 = m_sha256;
+    action.login = login;
+    action.details = {{QStringLiteral("datasets"), pairs}};
+    TrailEntry entry;
+    if (Archive::Result r = Trail::append(db, action, &entry); !r)
+        return r;
+    QSqlQuery insert(db.database());
+    insert.prepare(QStringLiteral("INSERT INTO delivery_sample_ids (dataset_id, sample_id, worklist, "
+                                  "trail_seq) VALUES (?, ?, ?, ?)"));
+    for (const auto &[id, sample] : mapped) {
+        insert.addBindValue(id);
+        insert.addBindValue(sample);
+        insert.addBindValue(m_path);
+        insert.addBindValue(entry.seq);
+        if (!insert.exec())
+            return db.failure(insert.lastError());
+    }
+    return {};
 }

@@ -41,6 +41,13 @@ public:
                           Report *report) const;
 
 private:
+    // The listed datasets' sample IDs, and what the report tells of the rest.
+    Archive::Result match(ArchiveDatabase &db, const QList<qint64> &datasetIds, Report *found,
+                          QList<QPair<qint64, QString>> *mapped) const;
+    // The sample IDs given, with their trail entry.
+    Archive::Result record(ArchiveDatabase &db, const QList<QPair<qint64, QString>> &mapped,
+                           const QString &login) const;
+
     QString m_path;
     QString m_sha256;
     bool m_byPosition = false;

@@ -38,6 +38,77 @@ private:
     bool m_steady = false;
 };
 
+// Datasets come day by day: a date read once serves the datasets after it.
+class DayReader {
+public:
+    const QDate &of(QStringView dateText)
+    {
+        if (dateText != m_text || m_text.isNull()) {
+            m_text = dateText;
+            if (!DateText::readDate(dateText, m_date))
+                m_date = QDate();
+        }
+        return m_date;
+    }
+
+private:
+    QStringView m_text;
+    QDate m_date;
+};
+
+// An out-of-range value comes as the range limit with its sign, or with the sign as its status; the
+// sign is taken off the value.
+quint8 outOfRangeFlags(QStringView &valueText, QStringView status)
+{
+    const QChar sign = valueText.front() == u'<' || valueText.front() == u'>' ? valueText.front()
+                       : status == u"<" || status == u">"                     ? status.front()
+                                                                              : QChar();
+    if (valueText.front() == sign)
+        valueText = valueText.sliced(1);
+    if (sign == u'<')
+        return ChartPoint::Below;
+    if (sign == u'>')
+        return ChartPoint::Above;
+    if (status.compare(u"OK", Qt::CaseInsensitive) != 0)
+        return ChartPoint::NotOk;
+    return 0;
+}
+
+// The series of a program and unit, started with its first value when new.
+class SeriesIndex {
+public:
+    int of(QList<ChartSeriesData> &series, QStringView program, QStringView unit, double firstValue)
+    {
+        // A few series are found faster by looking at each than through the key.
+        int index = -1;
+        if (series.size() <= 16) {
+            for (int i = 0; i < series.size() && index < 0; ++i)
+                if (series[i].program == program && series[i].unit == unit)
+                    index = i;
+        } else {
+            m_key.clear();
+            m_key.append(program).append(u'\n').append(unit);
+            index = m_seriesOf.value(m_key, -1);
+        }
+        if (index >= 0)
+            return index;
+        index = int(series.size());
+        ChartSeriesData data;
+        data.program = program.toString();
+        data.unit = unit.toString();
+        data.minValue = data.maxValue = firstValue;
+        series.append(data);
+        m_key.clear();
+        m_key.append(program).append(u'\n').append(unit);
+        m_seriesOf.insert(m_key, index);
+        return index;
+    }
+
+private:
+    QHash<QString, int> m_seriesOf; // program + '\n' + unit
+    QString m_key;
+};
+
 } // namespace
 
 bool ChartSeries::columnsFor(int fieldCount, int valueNumber, Columns &columns)
@@ -62,11 +133,9 @@ ChartSeries ChartSeries::build(const QString &rawText, int fieldCount, int value
         return chart;
     const Columns &c = chart.m_columns;
     RecordWalk walk(chart.m_text, fieldCount);
-    QHash<QString, int> seriesOf; // program + '\n' + unit
+    SeriesIndex seriesIndex;
     LocalClock clock;
-    QString key;
-    QStringView lastDateText;
-    QDate lastDate;
+    DayReader days;
     chart.m_minTime = std::numeric_limits<qint64>::max();
     chart.m_maxTime = std::numeric_limits<qint64>::min();
     while (walk.next()) {
@@ -77,63 +146,24 @@ ChartSeries ChartSeries::build(const QString &rawText, int fieldCount, int value
             continue;
         ChartPoint point;
         point.record = record;
-        // An out-of-range value comes as the range limit with its sign, or with the sign as its status.
-        const QStringView status = walk.field(c.status).trimmed();
-        const QChar sign = valueText.front() == u'<' || valueText.front() == u'>' ? valueText.front()
-                           : status == u"<" || status == u">"                     ? status.front()
-                                                                                  : QChar();
-        if (valueText.front() == sign)
-            valueText = valueText.sliced(1);
-        if (sign == u'<')
-            point.flags |= ChartPoint::Below;
-        else if (sign == u'>')
-            point.flags |= ChartPoint::Above;
-        else if (status.compare(u"OK", Qt::CaseInsensitive) != 0)
-            point.flags |= ChartPoint::NotOk;
+        point.flags = outOfRangeFlags(valueText, walk.field(c.status).trimmed());
         bool isNumber = false;
         point.value = NumberText::Val(valueText.toString(), &isNumber);
-        // Datasets come day by day: a date read once serves the datasets after it.
-        const QStringView dateText = walk.field(c.date);
-        if (dateText != lastDateText || lastDateText.isNull()) {
-            lastDateText = dateText;
-            if (!DateText::readDate(dateText, lastDate))
-                lastDate = QDate();
-        }
+        const QDate &date = days.of(walk.field(c.date));
         QTime time;
-        if (!isNumber || !std::isfinite(point.value) || !lastDate.isValid() ||
+        if (!isNumber || !std::isfinite(point.value) || !date.isValid() ||
             !DateText::readTime(walk.field(c.time), time, true)) {
             ++chart.m_unplaced;
             continue;
         }
-        point.time = clock.msecs(lastDate, time);
+        point.time = clock.msecs(date, time);
         chart.m_minTime = std::min(chart.m_minTime, point.time);
         chart.m_maxTime = std::max(chart.m_maxTime, point.time);
 
         const QStringView program = c.program >= 0 ? walk.field(c.program).trimmed() : QStringView();
-        const QStringView unit = walk.field(c.unit).trimmed();
-        // A few series are found faster by looking at each than through the key.
-        int index = -1;
-        if (chart.m_series.size() <= 16) {
-            for (int i = 0; i < chart.m_series.size() && index < 0; ++i)
-                if (chart.m_series[i].program == program && chart.m_series[i].unit == unit)
-                    index = i;
-        } else {
-            key.clear();
-            key.append(program).append(u'\n').append(unit);
-            index = seriesOf.value(key, -1);
-        }
-        if (index < 0) {
-            index = int(chart.m_series.size());
-            ChartSeriesData data;
-            data.program = program.toString();
-            data.unit = unit.toString();
-            data.minValue = data.maxValue = point.value;
-            chart.m_series.append(data);
-            key.clear();
-            key.append(program).append(u'\n').append(unit);
-            seriesOf.insert(key, index);
-        }
-        ChartSeriesData &data = chart.m_series[index];
+        ChartSeriesData &data =
+            chart
+                .m_series[seriesIndex.of(chart.m_series, program, walk.field(c.unit).trimmed(), point.value)];
         data.points.append(point);
         data.minValue = std::min(data.minValue, point.value);
         data.maxValue = std::max(data.maxValue, point.value);

@@ -274,62 +274,134 @@ bool CPrint::PrintTablePrintout(const TablePrintout &table)
     }
 }
 
-bool CPrint::PrintTableLayout(const TablePrintout &table)
-{
-    const QStringList &headers = table.headers;
-    const QList<QStringList> &rows = table.rows;
-    const int n = int(headers.size());
-    QElapsedTimer sinceEvents;
-    sinceEvents.start();
-    // Each column as wide as its widest cell, two digits apart; a table wider than the paper is set
-    // smaller, down to a size still read without a loupe.
-    const double width = m_target->printableWidth();
+// The table as set on the paper: each column as wide as its widest cell at the font size chosen,
+// the sections the columns are printed in, and the rows a page takes.
+struct CPrint::TableSheet {
+    explicit TableSheet(const TablePrintout &printout) : table(printout) {}
+
+    const TablePrintout &table;
+    double width = 0; // printable
     QList<double> widths;
     double gap = 0;
-    const auto measure = [&] {
-        widths = QList<double>(n, 0.0);
-        for (int c = 0; c < n; ++c)
-            widths[c] = m_target->textWidth(headers[c]);
-        for (const QStringList &row : rows)
-            for (int c = 0; c < n; ++c)
-                widths[c] = std::max(widths[c], m_target->textWidth(row[c]));
-        gap = m_target->textWidth(QStringLiteral("00"));
-        return std::accumulate(widths.begin(), widths.end(), gap * (n - 1));
-    };
-    double fontSize = 10;
-    if (!m_target->setFontSize(fontSize))
-        return false;
-    if (const double total = measure(); total > width) {
-        fontSize = std::max(7.0, std::floor(fontSize * width / total * 2) / 2);
-        if (!m_target->setFontSize(fontSize))
-            return false;
-        measure();
-    }
-    // Still too wide, the columns go into sections printed one after another, each led by the
-    // datasets' numbers: a cut value would be read as another value. Only a column wider than the
-    // paper beside the numbers is cut.
-    QList<QList<int>> sections{{0}};
-    double used = widths[0];
-    for (int c = 1; c < n; ++c) {
-        if (sections.last().size() > 1 && used + gap + widths[c] > width) {
-            sections.append(QList<int>{0});
-            used = widths[0];
-        }
-        sections.last() << c;
-        used += gap + widths[c];
-    }
-    const auto place = [&](const QList<int> &section) {
+    QList<QList<int>> sections;
+    int rowsPerPage = 0;
+    qsizetype sectionPages = 1;
+
+    QList<double> place(const QList<int> &section) const
+    {
         QList<double> x{0.0};
         for (qsizetype i = 1; i < section.size(); ++i)
             x << x.last() + widths[section[i - 1]] + gap;
         return x;
-    };
-    const auto cut = [&](const QList<int> &section, const QList<double> &x, const QStringList &cells) {
-        QStringList shown;
-        for (qsizetype i = 0; i < section.size(); ++i)
-            shown << CutToWidth(cells[section[i]], std::min(widths[section[i]], width - x[i]));
-        return shown;
-    };
+    }
+};
+
+double CPrint::MeasureTable(TableSheet &sheet) const
+{
+    const TablePrintout &table = sheet.table;
+    const int n = int(table.headers.size());
+    sheet.widths = QList<double>(n, 0.0);
+    for (int c = 0; c < n; ++c)
+        sheet.widths[c] = m_target->textWidth(table.headers[c]);
+    for (const QStringList &row : table.rows)
+        for (int c = 0; c < n; ++c)
+            sheet.widths[c] = std::max(sheet.widths[c], m_target->textWidth(row[c]));
+    sheet.gap = m_target->textWidth(QStringLiteral("00"));
+    return std::accumulate(sheet.widths.begin(), sheet.widths.end(), sheet.gap * (n - 1));
+}
+
+// Each column as wide as its widest cell, two digits apart; a table wider than the paper is set
+// smaller, down to a size still read without a loupe.
+bool CPrint::FitTableFont(TableSheet &sheet)
+{
+    double fontSize = 10;
+    if (!m_target->setFontSize(fontSize))
+        return false;
+    if (const double total = MeasureTable(sheet); total > sheet.width) {
+        fontSize = std::max(7.0, std::floor(fontSize * sheet.width / total * 2) / 2);
+        if (!m_target->setFontSize(fontSize))
+            return false;
+        MeasureTable(sheet);
+    }
+    return true;
+}
+
+// Still too wide, the columns go into sections printed one after another, each led by the
+// datasets' numbers: a cut value would be read as another value. Only a column wider than the
+// paper beside the numbers is cut.
+void CPrint::SplitTableSections(TableSheet &sheet)
+{
+    const QList<double> &widths = sheet.widths;
+    sheet.sections = {{0}};
+    double used = widths[0];
+    for (int c = 1; c < widths.size(); ++c) {
+        if (sheet.sections.last().size() > 1 && used + sheet.gap + widths[c] > sheet.width) {
+            sheet.sections.append(QList<int>{0});
+            used = widths[0];
+        }
+        sheet.sections.last() << c;
+        used += sheet.gap + widths[c];
+    }
+}
+
+QStringList CPrint::CutCells(const TableSheet &sheet, const QList<int> &section, const QList<double> &x,
+                             const QStringList &cells) const
+{
+    QStringList shown;
+    for (qsizetype i = 0; i < section.size(); ++i)
+        shown << CutToWidth(cells[section[i]], std::min(sheet.widths[section[i]], sheet.width - x[i]));
+    return shown;
+}
+
+bool CPrint::PrintTableFields(const TableSheet &sheet)
+{
+    const QStringList &fields = sheet.table.fields;
+    const double half = sheet.width / 2;
+    const QList<double> halves{0, half};
+    for (qsizetype f = 0; f < fields.size(); f += 2) {
+        QStringList cells{CutToWidth(fields[f], half - sheet.gap)};
+        if (f + 1 < fields.size())
+            cells << CutToWidth(fields[f + 1], half);
+        if (!m_target->printCells(halves.mid(0, cells.size()), cells))
+            return false;
+    }
+    return true;
+}
+
+bool CPrint::PrintTablePage(const TableSheet &sheet, qsizetype page, qsizetype pages)
+{
+    const TablePrintout &table = sheet.table;
+    const QList<int> &section = sheet.sections[page / sheet.sectionPages];
+    const QList<double> x = sheet.place(section);
+    if (page > 0 && !m_target->newPage())
+        return false;
+    if (!(m_target->printLine(CutToWidth(table.title, sheet.width)) && PrintTableFields(sheet) &&
+          m_target->printLine(QString()) && m_target->printRule() &&
+          m_target->printCells(x, CutCells(sheet, section, x, table.headers)) && m_target->printRule()))
+        return false;
+    const qsizetype first = page % sheet.sectionPages * sheet.rowsPerPage;
+    const qsizetype last = std::min<qsizetype>(table.rows.size(), first + sheet.rowsPerPage);
+    for (qsizetype r = first; r < last; ++r)
+        if (!m_target->printCells(x, CutCells(sheet, section, x, table.rows[r])))
+            return false;
+    // The foot stands at the page's bottom, also on a last page that is not full.
+    for (qsizetype r = last - first; r < sheet.rowsPerPage; ++r)
+        if (!m_target->printLine(QString()))
+            return false;
+    const QString number = TextTable::text(TextTable::PageOfPages).arg(page + 1).arg(pages);
+    return m_target->printRule() &&
+           m_target->printCells({std::max(0.0, sheet.width - m_target->textWidth(number))}, {number});
+}
+
+bool CPrint::PrintTableLayout(const TablePrintout &table)
+{
+    QElapsedTimer sinceEvents;
+    sinceEvents.start();
+    TableSheet sheet(table);
+    sheet.width = m_target->printableWidth();
+    if (!FitTableFont(sheet))
+        return false;
+    SplitTableSections(sheet);
 
     const double lineHeight = m_target->textHeight(QStringLiteral("test"));
     const int lines = lineHeight > 0 ? int(std::min(m_target->printableHeight() / lineHeight, 30000.0)) : 0;
@@ -338,46 +410,16 @@ bool CPrint::PrintTableLayout(const TablePrintout &table)
     const int fieldLines = int(table.fields.size() + 1) / 2;
     const int kHeadLines = 5 + fieldLines;
     constexpr int kFootLines = 2;
-    const int rowsPerPage = lines - kHeadLines - kFootLines;
-    if (rowsPerPage < 1) {
+    sheet.rowsPerPage = lines - kHeadLines - kFootLines;
+    if (sheet.rowsPerPage < 1) {
         ErrorFrame::report(TextTable::text(TextTable::PrintAreaTooSmall));
         return false;
     }
-    const qsizetype sectionPages = std::max<qsizetype>(1, (rows.size() + rowsPerPage - 1) / rowsPerPage);
-    const qsizetype pages = sectionPages * sections.size();
-    const double half = width / 2;
-    const QList<double> halves{0, half};
-    const auto fieldsLines = [&] {
-        for (qsizetype f = 0; f < table.fields.size(); f += 2) {
-            QStringList cells{CutToWidth(table.fields[f], half - gap)};
-            if (f + 1 < table.fields.size())
-                cells << CutToWidth(table.fields[f + 1], half);
-            if (!m_target->printCells(halves.mid(0, cells.size()), cells))
-                return false;
-        }
-        return true;
-    };
+    sheet.sectionPages =
+        std::max<qsizetype>(1, (table.rows.size() + sheet.rowsPerPage - 1) / sheet.rowsPerPage);
+    const qsizetype pages = sheet.sectionPages * sheet.sections.size();
     for (qsizetype page = 0; page < pages; ++page) {
-        const QList<int> &section = sections[page / sectionPages];
-        const QList<double> x = place(section);
-        if (page > 0 && !m_target->newPage())
-            return false;
-        if (!(m_target->printLine(CutToWidth(table.title, width)) && fieldsLines() &&
-              m_target->printLine(QString()) && m_target->printRule() &&
-              m_target->printCells(x, cut(section, x, headers)) && m_target->printRule()))
-            return false;
-        const qsizetype first = page % sectionPages * rowsPerPage;
-        const qsizetype last = std::min<qsizetype>(rows.size(), first + rowsPerPage);
-        for (qsizetype r = first; r < last; ++r)
-            if (!m_target->printCells(x, cut(section, x, rows[r])))
-                return false;
-        // The foot stands at the page's bottom, also on a last page that is not full.
-        for (qsizetype r = last - first; r < rowsPerPage; ++r)
-            if (!m_target->printLine(QString()))
-                return false;
-        const QString number = TextTable::text(TextTable::PageOfPages).arg(page + 1).arg(pages);
-        if (!(m_target->printRule() &&
-              m_target->printCells({std::max(0.0, width - m_target->textWidth(number))}, {number})))
+        if (!PrintTablePage(sheet, page, pages))
             return false;
         if (sinceEvents.elapsed() >= 50) {
             QCoreApplication::processEvents();

@@ -66,6 +66,14 @@ private:
     bool PrintRecordBody(bool fPH);
     bool PrintTablePages(const MeasuredValues &values);
     bool PrintTableLayout(const TablePrintout &table);
+    struct TableSheet;
+    double MeasureTable(TableSheet &sheet) const;
+    bool FitTableFont(TableSheet &sheet);
+    static void SplitTableSections(TableSheet &sheet);
+    QStringList CutCells(const TableSheet &sheet, const QList<int> &section, const QList<double> &x,
+                         const QStringList &cells) const;
+    bool PrintTableFields(const TableSheet &sheet);
+    bool PrintTablePage(const TableSheet &sheet, qsizetype page, qsizetype pages);
     QString CutToWidth(QString text, double width) const;
     bool Finish(bool ok);
 

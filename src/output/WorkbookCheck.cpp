@@ -53,6 +53,38 @@ private:
     qint64 m_rows = 0;
 };
 
+// What a member's bytes come to as they are read out: their CRC and count, and what a sheet shows.
+struct Unpacked {
+    SheetScan *scan = nullptr;
+    uLong crc = crc32(0, nullptr, 0);
+    qint64 produced = 0;
+
+    void take(const char *data, qint64 n)
+    {
+        crc = crc32(crc, reinterpret_cast<const Bytef *>(data), uInt(n));
+        produced += n;
+        if (scan)
+            scan->feed(data, n);
+    }
+};
+
+// One chunk of deflated bytes through zlib, as much output as it gives; zlib's status after it.
+int inflateChunk(z_stream &stream, QByteArray &in, qint64 n, QByteArray &out, Unpacked &unpacked)
+{
+    stream.next_in = reinterpret_cast<Bytef *>(in.data());
+    stream.avail_in = uInt(n);
+    int status = Z_OK;
+    do {
+        stream.next_out = reinterpret_cast<Bytef *>(out.data());
+        stream.avail_out = uInt(out.size());
+        status = inflate(&stream, Z_NO_FLUSH);
+        if (status != Z_OK && status != Z_STREAM_END && status != Z_BUF_ERROR)
+            break;
+        unpacked.take(out.constData(), out.size() - stream.avail_out);
+    } while (stream.avail_out == 0 && status == Z_OK);
+    return status;
+}
+
 QString inflateMember(QFile &file, const Member &member, SheetScan *scan)
 {
     char header[30];
@@ -65,8 +97,7 @@ QString inflateMember(QFile &file, const Member &member, SheetScan *scan)
         return QStringLiteral("no memory to inflate");
     QByteArray in(kChunk, Qt::Uninitialized);
     QByteArray out(kChunk, Qt::Uninitialized);
-    uLong crc = crc32(0, nullptr, 0);
-    qint64 produced = 0;
+    Unpacked unpacked{scan};
     qint64 remaining = member.compressed;
     int status = Z_OK;
     while (remaining > 0 && status != Z_STREAM_END) {
@@ -75,33 +106,17 @@ QString inflateMember(QFile &file, const Member &member, SheetScan *scan)
             break;
         remaining -= n;
         if (member.method == 0) {
-            crc = crc32(crc, reinterpret_cast<const Bytef *>(in.constData()), uInt(n));
-            produced += n;
-            if (scan)
-                scan->feed(in.constData(), n);
+            unpacked.take(in.constData(), n);
             continue;
         }
-        stream.next_in = reinterpret_cast<Bytef *>(in.data());
-        stream.avail_in = uInt(n);
-        do {
-            stream.next_out = reinterpret_cast<Bytef *>(out.data());
-            stream.avail_out = uInt(out.size());
-            status = inflate(&stream, Z_NO_FLUSH);
-            if (status != Z_OK && status != Z_STREAM_END && status != Z_BUF_ERROR)
-                break;
-            const qint64 got = out.size() - stream.avail_out;
-            crc = crc32(crc, reinterpret_cast<const Bytef *>(out.constData()), uInt(got));
-            produced += got;
-            if (scan)
-                scan->feed(out.constData(), got);
-        } while (stream.avail_out == 0 && status == Z_OK);
+        status = inflateChunk(stream, in, n, out, unpacked);
         if (status != Z_OK && status != Z_STREAM_END)
             break;
     }
     if (member.method == 8)
         inflateEnd(&stream);
     const bool whole = member.method == 0 ? remaining == 0 : status == Z_STREAM_END;
-    if (!whole || produced != member.size || crc != member.crc)
+    if (!whole || unpacked.produced != member.size || unpacked.crc != member.crc)
         return QStringLiteral("%1 is damaged").arg(QString::fromUtf8(member.name));
     return {};
 }

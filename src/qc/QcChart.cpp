@@ -8,6 +8,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <optional>
 
 namespace {
 
@@ -55,6 +56,203 @@ QString QcPoint::when() const
     return text;
 }
 
+namespace {
+
+// Why a value is not judged, empty when it is. One rule for the chart, the report and the command
+// line: a value the meter could not give as a number in its range, or gave with a status other than
+// OK, is shown and never judged.
+QString exclusion(const QcPoint &p, QChar sign, const QString &status, bool isNumber)
+{
+    if (p.withdrawn)
+        return TextTable::text(TextTable::QcWithdrawn);
+    if (sign == u'<' || sign == u'>' || status == QLatin1String("<") || status == QLatin1String(">"))
+        return TextTable::text(TextTable::QcOutOfRange);
+    if (!isNumber || !std::isfinite(p.value))
+        return TextTable::text(TextTable::QcNotNumber);
+    if (status.compare(QLatin1String("OK"), Qt::CaseInsensitive) != 0)
+        return TextTable::text(TextTable::QcStatusNotOk).arg(status);
+    return {};
+}
+
+// The point of an archived row; none when the row is not of the control sample or lacks the value.
+std::optional<QcPoint> pointOf(const QcDefinition &definition, const Field3 &f, const ArchivedRow &row)
+{
+    const QString &sampleId = row.fields[DatasetFields::SampleId];
+    if (!definition.idMatches(sampleId))
+        return std::nullopt;
+    QString text = row.fields[f.value].trimmed();
+    if (text.isEmpty())
+        return std::nullopt; // the meter measured no such value
+    QcPoint p;
+    p.datasetId = row.id;
+    p.serial = row.serial;
+    p.sampleId = sampleId.trimmed();
+    p.withdrawn = row.withdrawn;
+    p.notes = row.notes;
+    QDate date;
+    QTime time;
+    const bool hasDate = DateText::readDate(row.fields[DatasetFields::Date], date);
+    const bool hasTime = DateText::readTime(row.fields[DatasetFields::Time], time, true);
+    // Numbers, not texts or QDateTime: a hundred thousand values are ordered in milliseconds.
+    if (hasDate) {
+        p.date = date;
+        p.order = date.toJulianDay() * 86400 + (hasTime ? time.msecsSinceStartOfDay() / 1000 : 0);
+    }
+    if (hasTime)
+        p.time = time;
+    const QString unit = row.fields[f.unit].trimmed();
+    const QString status = row.fields[f.status].trimmed();
+    p.text = unit.isEmpty() ? text : text + QLatin1Char(' ') + unit;
+    bool isNumber = false;
+    const QChar sign = text.front();
+    p.value = NumberText::Val(sign == u'<' || sign == u'>' ? text.mid(1) : text, &isNumber);
+    p.excluded = exclusion(p, sign, status, isNumber);
+    p.judged = p.excluded.isEmpty();
+    p.unit = unit;
+    return p;
+}
+
+// A unit that changes inside a control sample is never mixed into it: the definition's unit, or that
+// of its first judged value in time, and values in any other are shown, not judged.
+void keepOneUnit(QList<QcPoint> &points, QString &unit)
+{
+    for (const QcPoint &p : points)
+        if (unit.isEmpty() && p.judged)
+            unit = p.unit;
+    for (QcPoint &p : points)
+        if (p.judged && p.unit != unit) {
+            p.judged = false;
+            p.excluded = TextTable::text(TextTable::QcOtherUnit).arg(p.unit, unit);
+        }
+}
+
+// Duplicates come one after the other: the judged values two by two, each pair one point, its range.
+QList<QcPoint> rangesOfPairs(const QList<QcPoint> &points)
+{
+    QList<QcPoint> pairs;
+    const QcPoint *first = nullptr;
+    for (const QcPoint &p : points) {
+        if (!p.judged) {
+            pairs.append(p);
+            continue;
+        }
+        if (!first) {
+            first = &p;
+            continue;
+        }
+        QcPoint pair = p;
+        pair.pairId = first->datasetId;
+        pair.value = std::fabs(p.value - first->value);
+        pair.text = first->text + QStringLiteral(" / ") + p.text;
+        pairs.append(pair);
+        first = nullptr;
+    }
+    if (first) {
+        QcPoint open = *first;
+        open.judged = false;
+        open.excluded = TextTable::text(TextTable::QcNoDuplicate);
+        pairs.append(open);
+    }
+    return pairs;
+}
+
+// The chart's values as its kind plots them: recoveries in percent, duplicates as their ranges.
+void plotAsKind(const QcDefinition &definition, QList<QcPoint> &points, QString &unit)
+{
+    if (definition.kind == QcDefinition::Recovery) {
+        for (QcPoint &p : points)
+            p.value = p.value / definition.spiked * 100.0;
+        unit = QStringLiteral("%");
+    } else if (definition.kind == QcDefinition::Range) {
+        points = rangesOfPairs(points);
+    }
+}
+
+// The limits the chart starts with: the target's, or those of its first judged values; false, with
+// the chart's waiting told, while there are too few of those.
+bool firstLimits(QcChart &chart, QcPeriod *first)
+{
+    const QcDefinition &definition = chart.definition;
+    if (definition.fromTarget) {
+        first->fromTarget = true;
+        first->centre = definition.target;
+        first->s = definition.targetS;
+        return true;
+    }
+    QList<int> judged;
+    for (int i = 0; i < chart.points.size(); ++i)
+        if (chart.points[i].judged)
+            judged.append(i);
+    if (judged.size() < definition.prePeriod) {
+        chart.waiting =
+            TextTable::text(TextTable::QcPrePeriodOpen).arg(judged.size()).arg(definition.prePeriod);
+        return false;
+    }
+    std::vector<double> basis;
+    basis.reserve(size_t(definition.prePeriod));
+    for (int k = 0; k < definition.prePeriod; ++k)
+        basis.push_back(chart.points[judged[k]].value);
+    const QcRules::Statistics st = QcRules::statistics(basis);
+    first->prePeriod = true;
+    first->n = st.n;
+    first->centre = st.mean;
+    first->s = definition.kind == QcDefinition::Range ? st.mean * kRangeSigmaPerMean : st.s;
+    return true;
+}
+
+// A period per revision, from the first value after the one it was set after, and each period's last
+// point.
+void addRevisions(QcChart &chart, const QList<QcRevision> &revisions, double lowerBound)
+{
+    for (const QcRevision &r : revisions) {
+        QcPeriod period;
+        period.lowerBound = lowerBound;
+        period.centre = r.centre;
+        period.s = r.s;
+        period.n = r.n;
+        period.revisedUtc = r.atUtc;
+        period.login = r.login;
+        QcPoint after;
+        after.order = r.afterOrder;
+        after.datasetId = r.afterId;
+        const auto at = std::upper_bound(chart.points.begin(), chart.points.end(), after,
+                                         [](const QcPoint &a, const QcPoint &b) { return a.before(b); });
+        period.first = int(at - chart.points.begin());
+        chart.periods.append(period);
+    }
+    for (int k = 0; k < chart.periods.size(); ++k)
+        chart.periods[k].last =
+            k + 1 < chart.periods.size() ? chart.periods[k + 1].first - 1 : int(chart.points.size()) - 1;
+}
+
+// Each judged point against its period's limits, and how many were judged since the last limits.
+void judgePeriods(QcChart &chart)
+{
+    std::vector<double> z;
+    std::vector<QcRules::Mask> flags;
+    for (int k = 0; k < chart.periods.size(); ++k) {
+        const QcPeriod &period = chart.periods[k];
+        z.clear();
+        QList<int> at;
+        for (int i = period.first; i <= period.last; ++i) {
+            chart.points[i].period = k;
+            if (!chart.points[i].judged)
+                continue;
+            chart.points[i].z = QcRules::zScore(chart.points[i].value, period.centre, period.s);
+            z.push_back(chart.points[i].z);
+            at.append(i);
+        }
+        QcRules::judge(z, chart.definition.rules, flags);
+        for (qsizetype j = 0; j < at.size(); ++j)
+            chart.points[at[j]].flags = flags[size_t(j)];
+        chart.sinceRevision = qint64(at.size()) - (period.prePeriod ? period.n : 0);
+    }
+    chart.sinceRevision = std::max<qint64>(0, chart.sinceRevision);
+    chart.revisionDue = chart.sinceRevision >= chart.definition.revisionAfter;
+}
+
+} // namespace
+
 QcChart QcChart::build(const QcDefinition &definition, const QList<ArchivedRow> &rows,
                        const QList<QcRevision> &revisions)
 {
@@ -63,163 +261,22 @@ QcChart QcChart::build(const QcDefinition &definition, const QList<ArchivedRow> 
     chart.unit = definition.unit;
     const Field3 f = fieldsOf(definition.value);
     QList<QcPoint> points;
-    for (const ArchivedRow &row : rows) {
-        const QString &sampleId = row.fields[DatasetFields::SampleId];
-        if (!definition.idMatches(sampleId))
-            continue;
-        QString text = row.fields[f.value].trimmed();
-        if (text.isEmpty())
-            continue; // the meter measured no such value
-        QcPoint p;
-        p.datasetId = row.id;
-        p.serial = row.serial;
-        p.sampleId = sampleId.trimmed();
-        p.withdrawn = row.withdrawn;
-        p.notes = row.notes;
-        QDate date;
-        QTime time;
-        const bool hasDate = DateText::readDate(row.fields[DatasetFields::Date], date);
-        const bool hasTime = DateText::readTime(row.fields[DatasetFields::Time], time, true);
-        // Numbers, not texts or QDateTime: a hundred thousand values are ordered in milliseconds.
-        if (hasDate) {
-            p.date = date;
-            p.order = date.toJulianDay() * 86400 + (hasTime ? time.msecsSinceStartOfDay() / 1000 : 0);
-        }
-        if (hasTime)
-            p.time = time;
-        const QString unit = row.fields[f.unit].trimmed();
-        const QString status = row.fields[f.status].trimmed();
-        p.text = unit.isEmpty() ? text : text + QLatin1Char(' ') + unit;
-        bool isNumber = false;
-        const QChar sign = text.front();
-        p.value = NumberText::Val(sign == u'<' || sign == u'>' ? text.mid(1) : text, &isNumber);
-        // One rule for the chart, the report and the command line: a value the meter could not give
-        // as a number in its range, or gave with a status other than OK, is shown and never judged.
-        if (p.withdrawn)
-            p.excluded = TextTable::text(TextTable::QcWithdrawn);
-        else if (sign == u'<' || sign == u'>' || status == QLatin1String("<") || status == QLatin1String(">"))
-            p.excluded = TextTable::text(TextTable::QcOutOfRange);
-        else if (!isNumber || !std::isfinite(p.value))
-            p.excluded = TextTable::text(TextTable::QcNotNumber);
-        else if (status.compare(QLatin1String("OK"), Qt::CaseInsensitive) != 0)
-            p.excluded = TextTable::text(TextTable::QcStatusNotOk).arg(status);
-        p.judged = p.excluded.isEmpty();
-        p.unit = unit;
-        points.append(std::move(p));
-    }
+    for (const ArchivedRow &row : rows)
+        if (std::optional<QcPoint> p = pointOf(definition, f, row))
+            points.append(std::move(*p));
     std::sort(points.begin(), points.end(), [](const QcPoint &a, const QcPoint &b) { return a.before(b); });
-    // A unit that changes inside a control sample is never mixed into it: the definition's unit, or
-    // that of its first judged value in time, and values in any other are shown, not judged.
-    for (const QcPoint &p : points)
-        if (chart.unit.isEmpty() && p.judged)
-            chart.unit = p.unit;
-    for (QcPoint &p : points)
-        if (p.judged && p.unit != chart.unit) {
-            p.judged = false;
-            p.excluded = TextTable::text(TextTable::QcOtherUnit).arg(p.unit, chart.unit);
-        }
-    if (definition.kind == QcDefinition::Recovery) {
-        for (QcPoint &p : points)
-            p.value = p.value / definition.spiked * 100.0;
-        chart.unit = QStringLiteral("%");
-    } else if (definition.kind == QcDefinition::Range) {
-        // Duplicates come one after the other: the judged values two by two.
-        QList<QcPoint> pairs;
-        const QcPoint *first = nullptr;
-        for (QcPoint &p : points) {
-            if (!p.judged) {
-                pairs.append(p);
-                continue;
-            }
-            if (!first) {
-                first = &p;
-                continue;
-            }
-            QcPoint pair = p;
-            pair.pairId = first->datasetId;
-            pair.value = std::fabs(p.value - first->value);
-            pair.text = first->text + QStringLiteral(" / ") + p.text;
-            pairs.append(pair);
-            first = nullptr;
-        }
-        if (first) {
-            QcPoint open = *first;
-            open.judged = false;
-            open.excluded = TextTable::text(TextTable::QcNoDuplicate);
-            pairs.append(open);
-        }
-        points = pairs;
-    }
+    keepOneUnit(points, chart.unit);
+    plotAsKind(definition, points, chart.unit);
     chart.points = points;
 
-    QList<int> judged;
-    for (int i = 0; i < chart.points.size(); ++i)
-        if (chart.points[i].judged)
-            judged.append(i);
     const double lowerBound =
         definition.kind == QcDefinition::Range ? 0.0 : -std::numeric_limits<double>::infinity();
     QcPeriod first;
     first.lowerBound = lowerBound;
-    if (definition.fromTarget) {
-        first.fromTarget = true;
-        first.centre = definition.target;
-        first.s = definition.targetS;
-    } else if (judged.size() < definition.prePeriod) {
-        chart.waiting =
-            TextTable::text(TextTable::QcPrePeriodOpen).arg(judged.size()).arg(definition.prePeriod);
-    } else {
-        std::vector<double> basis;
-        basis.reserve(size_t(definition.prePeriod));
-        for (int k = 0; k < definition.prePeriod; ++k)
-            basis.push_back(chart.points[judged[k]].value);
-        const QcRules::Statistics st = QcRules::statistics(basis);
-        first.prePeriod = true;
-        first.n = st.n;
-        first.centre = st.mean;
-        first.s = definition.kind == QcDefinition::Range ? st.mean * kRangeSigmaPerMean : st.s;
-    }
-    if (chart.waiting.isEmpty()) {
+    if (firstLimits(chart, &first)) {
         chart.periods.append(first);
-        for (const QcRevision &r : revisions) {
-            QcPeriod period;
-            period.lowerBound = lowerBound;
-            period.centre = r.centre;
-            period.s = r.s;
-            period.n = r.n;
-            period.revisedUtc = r.atUtc;
-            period.login = r.login;
-            QcPoint after;
-            after.order = r.afterOrder;
-            after.datasetId = r.afterId;
-            const auto at = std::upper_bound(chart.points.begin(), chart.points.end(), after,
-                                             [](const QcPoint &a, const QcPoint &b) { return a.before(b); });
-            period.first = int(at - chart.points.begin());
-            chart.periods.append(period);
-        }
-        for (int k = 0; k < chart.periods.size(); ++k)
-            chart.periods[k].last =
-                k + 1 < chart.periods.size() ? chart.periods[k + 1].first - 1 : int(chart.points.size()) - 1;
-        std::vector<double> z;
-        std::vector<QcRules::Mask> flags;
-        for (int k = 0; k < chart.periods.size(); ++k) {
-            const QcPeriod &period = chart.periods[k];
-            z.clear();
-            QList<int> at;
-            for (int i = period.first; i <= period.last; ++i) {
-                chart.points[i].period = k;
-                if (!chart.points[i].judged)
-                    continue;
-                chart.points[i].z = QcRules::zScore(chart.points[i].value, period.centre, period.s);
-                z.push_back(chart.points[i].z);
-                at.append(i);
-            }
-            QcRules::judge(z, definition.rules, flags);
-            for (qsizetype j = 0; j < at.size(); ++j)
-                chart.points[at[j]].flags = flags[size_t(j)];
-            chart.sinceRevision = qint64(at.size()) - (period.prePeriod ? period.n : 0);
-        }
-        chart.sinceRevision = std::max<qint64>(0, chart.sinceRevision);
-        chart.revisionDue = chart.sinceRevision >= definition.revisionAfter;
+        addRevisions(chart, revisions, lowerBound);
+        judgePeriods(chart);
     }
     chart.restrictTo(QDate(), QDate());
     return chart;

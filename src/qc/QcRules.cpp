@@ -38,10 +38,10 @@ double zScore(double value, double centre, double s)
                           : -std::numeric_limits<double>::infinity();
 }
 
-void judge(std::span<const double> z, Mask enabled, std::vector<Mask> &flags)
-{
-    flags.assign(z.size(), 0);
-    // Lengths of the runs ending at the current point.
+namespace {
+
+// Lengths of the runs ending at the current point.
+struct Runs {
     int above = 0;
     int below = 0;
     int rising = 0;
@@ -50,9 +50,10 @@ void judge(std::span<const double> z, Mask enabled, std::vector<Mask> &flags)
     int within = 0;
     int outside = 0;
     int lastStep = 0; // sign of the previous difference
-    for (size_t i = 0; i < z.size(); ++i) {
+
+    void extendTo(std::span<const double> z, size_t i)
+    {
         const double v = z[i];
-        Mask m = 0;
         above = v > 0 ? above + 1 : 0;
         below = v < 0 ? below + 1 : 0;
         within = std::fabs(v) < 1 ? within + 1 : 0;
@@ -64,29 +65,58 @@ void judge(std::span<const double> z, Mask enabled, std::vector<Mask> &flags)
         falling = step < 0 ? falling + 1 : 0;
         alternating = step == 0 ? 0 : (lastStep != 0 && step == -lastStep ? alternating + 1 : 1);
         lastStep = step;
-        if (std::fabs(v) > 3)
-            m |= bit(BeyondAction);
+    }
+
+    // The tests a run completes: 2, 3, 4, 7 and 8.
+    Mask broken() const
+    {
+        Mask m = 0;
         if (above >= 9 || below >= 9)
             m |= bit(NineOneSide);
         if (rising >= 5 || falling >= 5)
             m |= bit(SixTrend);
         if (alternating >= 13)
             m |= bit(FourteenAlternate);
-        auto count = [&](size_t window, double zone, int side) {
-            int n = 0;
-            for (size_t k = i + 1 > window ? i + 1 - window : 0; k <= i; ++k)
-                n += side > 0 ? (z[k] > zone) : (z[k] < -zone);
-            return n;
-        };
-        if ((v > 2 && count(3, 2, 1) >= 2) || (v < -2 && count(3, 2, -1) >= 2))
-            m |= bit(TwoOfThreeWarning);
-        if ((v > 1 && count(5, 1, 1) >= 4) || (v < -1 && count(5, 1, -1) >= 4))
-            m |= bit(FourOfFiveOneS);
         if (within >= 15)
             m |= bit(FifteenWithin);
         if (outside >= 8)
             m |= bit(EightBeyondOneS);
-        flags[i] = Mask(m & enabled);
+        return m;
+    }
+};
+
+// Points among the last window ones up to i beyond zone s on one side (side > 0: above).
+int beyondZone(std::span<const double> z, size_t i, size_t window, double zone, int side)
+{
+    int n = 0;
+    for (size_t k = i + 1 > window ? i + 1 - window : 0; k <= i; ++k)
+        n += side > 0 ? (z[k] > zone) : (z[k] < -zone);
+    return n;
+}
+
+// The tests of the zones the point itself lies in: 1, 5 and 6.
+Mask zonesBroken(std::span<const double> z, size_t i)
+{
+    const double v = z[i];
+    Mask m = 0;
+    if (std::fabs(v) > 3)
+        m |= bit(BeyondAction);
+    if ((v > 2 && beyondZone(z, i, 3, 2, 1) >= 2) || (v < -2 && beyondZone(z, i, 3, 2, -1) >= 2))
+        m |= bit(TwoOfThreeWarning);
+    if ((v > 1 && beyondZone(z, i, 5, 1, 1) >= 4) || (v < -1 && beyondZone(z, i, 5, 1, -1) >= 4))
+        m |= bit(FourOfFiveOneS);
+    return m;
+}
+
+} // namespace
+
+void judge(std::span<const double> z, Mask enabled, std::vector<Mask> &flags)
+{
+    flags.assign(z.size(), 0);
+    Runs runs;
+    for (size_t i = 0; i < z.size(); ++i) {
+        runs.extendTo(z, i);
+        flags[i] = Mask((runs.broken() | zonesBroken(z, i)) & enabled);
     }
 }
 
