@@ -4,6 +4,7 @@
 #include "InputFilters.h"
 #include "ProgramChoices.h"
 #include "TextApplier.h"
+#include "TextTable.h"
 
 #include <QCheckBox>
 #include <QComboBox>
@@ -44,18 +45,18 @@ void ProgramForm::nameControls(Arrangement arrangement)
     const bool entry = arrangement == Arrangement::Entry;
     const auto tip = [entry](int number) { return entry ? number : 0; };
     TextApplier::nameAndTag({
-        {this, "fraProgram", 1075, 0},
-        {m_txtProgNum, "txtProgNum", 0, tip(1200)},
-        {m_txtModel, "txtModel", 0, tip(1195)},
+        {this, "fraProgram", TextTable::ProgramCaption, 0},
+        {m_txtProgNum, "txtProgNum", 0, tip(TextTable::TipProgramNumber)},
+        {m_txtModel, "txtModel", 0, tip(TextTable::TipModel)},
         {m_cboCuvette, "cboCuvette", 0, 0},
         {m_cboLambda, "cboLambda", 0, 0},
-        {m_txtMRB, "txtMRB", 0, tip(1198)},
-        {m_txtMRE, "txtMRE", 0, tip(1199)},
-        {m_txtE0, "txtE0", 0, tip(1132)},
+        {m_txtMRB, "txtMRB", 0, tip(TextTable::TipRangeBegin)},
+        {m_txtMRE, "txtMRE", 0, tip(TextTable::TipRangeEnd)},
+        {m_txtE0, "txtE0", 0, tip(TextTable::AxisIntercept)},
         {m_txtSlope, "txtSlope", 0, 0},
         {m_cboResolution, "cboResolution", 0, 0},
-        {m_txtFormula, "txtFormula", 0, tip(1196)},
-        {m_txtMeasUnit, "txtMeasUnit", 0, tip(1197)},
+        {m_txtFormula, "txtFormula", 0, tip(TextTable::TipCitationForm)},
+        {m_txtMeasUnit, "txtMeasUnit", 0, tip(TextTable::TipUnit)},
         {m_txtUserName, "txtUserName", 0, 0},
         {m_chkBlankRequired, "chkBlankRequired", 0, 0},
         {m_chkCalLinePossible, "chkCalLinePossible", 0, 0},
@@ -75,21 +76,21 @@ void ProgramForm::arrangeInColumns()
         QWidget *field;
     };
     const Field fields[] = {
-        {1076, m_txtProgNum},
-        {1077, m_txtModel},
-        {1078, m_cboCuvette},
-        {1079, m_cboLambda},
-        {1086, m_txtMeasUnit},
-        {1080, m_txtMRB},
-        {1081, m_txtMRE},
-        {1082, m_txtE0},
-        {1083, m_txtSlope},
-        {1084, m_cboResolution},
-        {1085, m_txtFormula},
-        {1176, m_txtUserName},
-        {1238, m_chkBlankRequired},
-        {1239, m_chkCalLinePossible},
-        {1240, m_chkCalLineRequired},
+        {TextTable::ProgramNumberLabel, m_txtProgNum},
+        {TextTable::ModelLabel, m_txtModel},
+        {TextTable::CellLabel, m_cboCuvette},
+        {TextTable::WaveLengthLabel, m_cboLambda},
+        {TextTable::UnitLabel, m_txtMeasUnit},
+        {TextTable::MrbLabel, m_txtMRB},
+        {TextTable::MreLabel, m_txtMRE},
+        {TextTable::A0Label, m_txtE0},
+        {TextTable::SlopeLabel, m_txtSlope},
+        {TextTable::ResolutionLabel, m_cboResolution},
+        {TextTable::CitationFormLabel, m_txtFormula},
+        {TextTable::UserLabel, m_txtUserName},
+        {TextTable::BlankRequiredLabel, m_chkBlankRequired},
+        {TextTable::StdAdjustPossibleLabel, m_chkCalLinePossible},
+        {TextTable::StdAdjustRequiredLabel, m_chkCalLineRequired},
     };
     int i = 0;
     for (const Field &f : fields) {
@@ -120,10 +121,18 @@ void ProgramForm::arrangeInPairs()
         int column;
     };
     const Field fields[] = {
-        {1076, m_txtProgNum, 0, 0}, {1077, m_txtModel, 0, 2},      {1078, m_cboCuvette, 1, 0},
-        {1079, m_cboLambda, 1, 2},  {1085, m_txtFormula, 2, 0},    {1086, m_txtMeasUnit, 2, 2},
-        {1080, m_txtMRB, 3, 0},     {1081, m_txtMRE, 3, 2},        {1082, m_txtE0, 4, 0},
-        {1083, m_txtSlope, 4, 2},   {1084, m_cboResolution, 5, 0}, {1176, m_txtUserName, 5, 2},
+        {TextTable::ProgramNumberLabel, m_txtProgNum, 0, 0},
+        {TextTable::ModelLabel, m_txtModel, 0, 2},
+        {TextTable::CellLabel, m_cboCuvette, 1, 0},
+        {TextTable::WaveLengthLabel, m_cboLambda, 1, 2},
+        {TextTable::CitationFormLabel, m_txtFormula, 2, 0},
+        {TextTable::UnitLabel, m_txtMeasUnit, 2, 2},
+        {TextTable::MrbLabel, m_txtMRB, 3, 0},
+        {TextTable::MreLabel, m_txtMRE, 3, 2},
+        {TextTable::A0Label, m_txtE0, 4, 0},
+        {TextTable::SlopeLabel, m_txtSlope, 4, 2},
+        {TextTable::ResolutionLabel, m_cboResolution, 5, 0},
+        {TextTable::UserLabel, m_txtUserName, 5, 2},
     };
     for (const Field &f : fields) {
         grid->addWidget(TextApplier::fieldLabel(this, f.field, f.label), f.row, f.column);
@@ -131,8 +140,9 @@ void ProgramForm::arrangeInPairs()
         // Room for a value of eight characters, however long the captions of a language are.
         f.field->setMinimumWidth(f.field->fontMetrics().horizontalAdvance(QString(8, u'0')) + 12);
     }
-    const std::pair<int, QCheckBox *> flags[] = {
-        {1238, m_chkBlankRequired}, {1239, m_chkCalLinePossible}, {1240, m_chkCalLineRequired}};
+    const std::pair<int, QCheckBox *> flags[] = {{TextTable::BlankRequiredLabel, m_chkBlankRequired},
+                                                 {TextTable::StdAdjustPossibleLabel, m_chkCalLinePossible},
+                                                 {TextTable::StdAdjustRequiredLabel, m_chkCalLineRequired}};
     int row = 6;
     for (const auto &[text, check] : flags) {
         grid->addWidget(TextApplier::fieldLabel(this, check, text), row, 0, 1, 3);
