@@ -30,7 +30,7 @@ add_library(meravo_gui STATIC
   windows/frmChangeDir.cpp
   windows/frmProfileEdit.cpp
   windows/CalLineChart.cpp
-  windows/ProgramFields.cpp
+  windows/ProgramForm.cpp
   windows/frmProgConsole.cpp
   windows/frmProgEdit.cpp
   windows/HeaderBand.cpp

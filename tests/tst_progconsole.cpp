@@ -116,6 +116,8 @@ private slots:
     void copyAllToMeterYesNoCancel();
     void editorStopsTimerAndSelectsSaved();
     void timerRefreshKeepsSelection();
+    void pollWaitsForTheExchange_data();
+    void pollWaitsForTheExchange();
     void menuCommandOpensConsole();
     void failuresAreReportedAndStop();
 };
@@ -583,6 +585,49 @@ void TestProgConsole::timerRefreshKeepsSelection()
     QCOMPARE(console.directoryList()->selectedItems().first(), item);
     QVERIFY(s.dialogs.asked.isEmpty());
     QTRY_COMPARE_WITH_TIMEOUT(console.updateTimer()->isActive(), true, 100);
+}
+
+void TestProgConsole::pollWaitsForTheExchange_data()
+{
+    QTest::addColumn<QString>("command");
+    QTest::addColumn<QString>("held"); // the command code the meter holds its answer to
+    QTest::addRow("erase in meter") << "cmdDeleteMeter"
+                                    << "U.521";
+    QTest::addRow("copy to meter") << "cmdCopyToMeter"
+                                   << "U.500";
+}
+
+void TestProgConsole::pollWaitsForTheExchange()
+{
+    QFETCH(QString, command);
+    QFETCH(QString, held);
+    Session s(true, {QStringLiteral("901")});
+    s.writeFile(QStringLiteral("new.csv"), QStringLiteral("905"));
+    frmProgConsole console(*s.main);
+    console.meterList()->setCurrentRow(command == QLatin1String("cmdDeleteMeter") ? 0 : -1);
+    console.directoryList()->setCurrentRow(command == QLatin1String("cmdCopyToMeter") ? 0 : -1);
+    // The link clock stands still and the meter keeps quiet: the exchange lasts until the test ends it,
+    // while the timer would have polled many times over.
+    s.main->link().setClock(&s.clock);
+    s.sim->faults().silentCommands = QStringList{held};
+    console.updateTimer()->setInterval(10);
+    QStringList seenDuring;
+    connect(s.sim, &MeterSim::commandReceived, &console, [&](const QString &line) {
+        if (!line.startsWith(held))
+            return;
+        QTimer::singleShot(0, &console, [&] {
+            s.writeFile(QStringLiteral("late.csv"), QStringLiteral("906"));
+            QTest::qWait(60);
+            seenDuring = entries(console.directoryList());
+            s.clock.advance(5000);
+        });
+    });
+    if (command == QLatin1String("cmdDeleteMeter"))
+        answerConfirm(true);
+    button(console, command.toLatin1().constData())->click();
+    QCOMPARE(seenDuring, QStringList{"905   (new.csv)"});
+    // Once the exchange is over, polling goes on.
+    QTRY_COMPARE(entries(console.directoryList()).size(), 2);
 }
 
 void TestProgConsole::menuCommandOpensConsole()

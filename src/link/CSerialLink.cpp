@@ -88,12 +88,21 @@ private:
 // Marks the link busy for as long as it lives.
 class BusyScope {
 public:
-    explicit BusyScope(bool &flag) : m_flag(flag) { m_flag = true; }
-    ~BusyScope() { m_flag = false; }
+    BusyScope(CSerialLink &link, bool &flag) : m_link(link), m_flag(flag)
+    {
+        m_flag = true;
+        emit m_link.exchangeRunningChanged(true);
+    }
+    ~BusyScope()
+    {
+        m_flag = false;
+        emit m_link.exchangeRunningChanged(false);
+    }
     BusyScope(const BusyScope &) = delete;
     BusyScope &operator=(const BusyScope &) = delete;
 
 private:
+    CSerialLink &m_link;
     bool &m_flag;
 };
 
@@ -229,7 +238,7 @@ bool CSerialLink::COMScanPorts(int &intPortNum, QString &strBaudrate)
         m_last = busyResult();
         return false;
     }
-    const BusyScope busy(m_busy);
+    const BusyScope busy(*this, m_busy);
     m_told.clear();
     intPortNum = 0;
     strBaudrate.clear();
@@ -451,7 +460,7 @@ bool CSerialLink::COMSendAndReceive(const QString &strSend, QString &strAnswer)
         m_last = busyResult();
         return false;
     }
-    const BusyScope busy(m_busy);
+    const BusyScope busy(*this, m_busy);
     m_timedOutSeconds = 0;
     if (SendAndWait(strSend, strAnswer) && m_last.failure != LinkFailure::Rejected)
         return true;

@@ -99,6 +99,9 @@ signals:
     void transferProgress(qint64 bytes, qint64 lineEnds);
     // Wakes every wait when the running flag is cleared.
     void stopRequested();
+    // When exchangeRunning() turns on and off: what must not run inside an exchange's wait (it lets
+    // window events run) can hold off until it ends, without each command remembering to.
+    void exchangeRunningChanged(bool running);
 
 private:
     struct Control;

@@ -3,6 +3,7 @@
 #include "CDevice.h"
 #include "CIni.h"
 #include "CLogin.h"
+#include "CSerialLink.h"
 #include "CUsrDefProg.h"
 #include "frmChangeDir.h"
 #include "frmConfirm.h"
@@ -12,14 +13,14 @@
 #include "HeaderBand.h"
 #include "LineEnd.h"
 #include "MainWindowContext.h"
-#include "ProgramChoices.h"
-#include "ProgramFields.h"
+#include "ProgramForm.h"
 #include "SharedObjects.h"
 #include "TellUser.h"
 #include "TextApplier.h"
 #include "TextTable.h"
 #include "UserDialogs.h"
 
+#include <QApplication>
 #include <QCheckBox>
 #include <QComboBox>
 #include <QDir>
@@ -40,24 +41,6 @@
 
 namespace {
 
-// Stops the refresh timer for the length of an operation, so the directory list does not change under
-// it (meter exchanges and dialogs let the timer run otherwise).
-class TimerPause {
-public:
-    explicit TimerPause(QTimer *timer) : m_timer(timer), m_wasActive(timer->isActive()) { m_timer->stop(); }
-    ~TimerPause()
-    {
-        if (m_wasActive)
-            m_timer->start();
-    }
-    TimerPause(const TimerPause &) = delete;
-    TimerPause &operator=(const TimerPause &) = delete;
-
-private:
-    QTimer *m_timer;
-    bool m_wasActive;
-};
-
 QString programNumberLine(const QString &number)
 {
     return QStringLiteral("(") + TextTable::text(1076) + u' ' + number + u')';
@@ -75,12 +58,8 @@ frmProgConsole::frmProgConsole(MainWindowContext &main)
       m_cmdDeleteAllMeter(new QPushButton(m_fraProgsMeter)), m_cmdDeletePC(new QPushButton(m_fraProgsPC)),
       m_cmdDeleteAllPC(new QPushButton(m_fraProgsPC)), m_cmdModifyProgram(new QPushButton(this)),
       m_cmdNewProgram(new QPushButton(this)), m_cmdCancel(new QPushButton(this)),
-      m_cmdChangeWorkDir(new QToolButton(m_fraProgsPC)), m_fraProgram(new QGroupBox(this)),
-      m_txtProgNum(new QLineEdit), m_txtModel(new QLineEdit), m_cboCuvette(new QComboBox),
-      m_cboLambda(new QComboBox), m_txtMRB(new QLineEdit), m_txtMRE(new QLineEdit), m_txtE0(new QLineEdit),
-      m_txtSlope(new QLineEdit), m_cboResolution(new QComboBox), m_txtFormula(new QLineEdit),
-      m_txtMeasUnit(new QLineEdit), m_txtUserName(new QLineEdit), m_chkBlankRequired(new QCheckBox),
-      m_chkCalLinePossible(new QCheckBox), m_chkCalLineRequired(new QCheckBox), m_timUpdate(new QTimer(this)),
+      m_cmdChangeWorkDir(new QToolButton(m_fraProgsPC)),
+      m_form(new ProgramForm(ProgramForm::Arrangement::Display, this)), m_timUpdate(new QTimer(this)),
       m_sbWorkDir(new QStatusBar(this)), m_sbWorkDirText(new QLabel)
 {
     buildWindow();
@@ -98,7 +77,6 @@ void frmProgConsole::buildWindow()
     nameControls();
     buildMeterList();
     buildDirectoryList();
-    buildDetailPanel();
     arrangeWindow();
     setTabOrders();
     connectCommands();
@@ -125,22 +103,6 @@ void frmProgConsole::nameControls()
         {m_cmdNewProgram, "cmdNewProgram", 1020, 1187},
         {m_cmdCancel, "cmdCancel", 1069, 0},
         {m_cmdChangeWorkDir, "cmdChangeWorkDir", 0, 1172},
-        {m_fraProgram, "fraProgram", 1075, 0},
-        {m_txtProgNum, "txtProgNum", 0, 0},
-        {m_txtModel, "txtModel", 0, 0},
-        {m_cboCuvette, "cboCuvette", 0, 0},
-        {m_cboLambda, "cboLambda", 0, 0},
-        {m_txtMRB, "txtMRB", 0, 0},
-        {m_txtMRE, "txtMRE", 0, 0},
-        {m_txtE0, "txtE0", 0, 0},
-        {m_txtSlope, "txtSlope", 0, 0},
-        {m_cboResolution, "cboResolution", 0, 0},
-        {m_txtFormula, "txtFormula", 0, 0},
-        {m_txtMeasUnit, "txtMeasUnit", 0, 0},
-        {m_txtUserName, "txtUserName", 0, 0},
-        {m_chkBlankRequired, "chkBlankRequired", 0, 0},
-        {m_chkCalLinePossible, "chkCalLinePossible", 0, 0},
-        {m_chkCalLineRequired, "chkCalLineRequired", 0, 0},
         {m_sbWorkDir, "sbWorkDir", 0, 0},
     });
     m_timUpdate->setObjectName(QStringLiteral("timUpdate"));
@@ -167,50 +129,6 @@ void frmProgConsole::buildDirectoryList()
     pc->addWidget(m_cmdChangeWorkDir, 1, 2);
     pc->setColumnStretch(0, 1);
     pc->setColumnStretch(1, 1);
-}
-
-// The detail panel only displays.
-void frmProgConsole::buildDetailPanel()
-{
-    auto *detail = new QGridLayout(m_fraProgram);
-    m_cboCuvette->addItems(ProgramChoices::cuvettes());
-    m_cboLambda->addItems(ProgramChoices::lambdas());
-    m_cboResolution->addItems(ProgramChoices::resolutions());
-    struct Field {
-        int label;
-        QWidget *field;
-    };
-    const Field fields[] = {
-        {1076, m_txtProgNum},
-        {1077, m_txtModel},
-        {1078, m_cboCuvette},
-        {1079, m_cboLambda},
-        {1086, m_txtMeasUnit},
-        {1080, m_txtMRB},
-        {1081, m_txtMRE},
-        {1082, m_txtE0},
-        {1083, m_txtSlope},
-        {1084, m_cboResolution},
-        {1085, m_txtFormula},
-        {1176, m_txtUserName},
-        {1238, m_chkBlankRequired},
-        {1239, m_chkCalLinePossible},
-        {1240, m_chkCalLineRequired},
-    };
-    int i = 0;
-    for (const Field &f : fields) {
-        QLabel *label = TextApplier::fieldLabel(m_fraProgram, f.field, f.label);
-        const int row = i % 5;
-        const int column = (i / 5) * 2;
-        detail->addWidget(label, row, column);
-        detail->addWidget(f.field, row, column + 1);
-        f.field->setEnabled(false);
-        ++i;
-    }
-    detail->setColumnStretch(1, 1);
-    detail->setColumnStretch(3, 1);
-    detail->setColumnStretch(5, 1);
-    detail->setColumnMinimumWidth(2, 0);
 }
 
 // The lists with the copy commands between them, the details, the commands and the status bar.
@@ -242,7 +160,7 @@ void frmProgConsole::arrangeWindow()
     auto *body = new QVBoxLayout;
     body->setContentsMargins(10, 6, 10, 10);
     body->addLayout(lists, 1);
-    body->addWidget(m_fraProgram);
+    body->addWidget(m_form);
     body->addLayout(buttons);
     layout->addLayout(body, 1);
     layout->addWidget(m_sbWorkDir);
@@ -286,7 +204,8 @@ void frmProgConsole::connectCommands()
             [this] { EntrySelectedByUser(m_lstProgsMeter); });
     connect(m_lstProgsPC, &QListWidget::itemSelectionChanged, this,
             [this] { EntrySelectedByUser(m_lstProgsPC); });
-    connect(m_timUpdate, &QTimer::timeout, this, &frmProgConsole::UpdateDirectoryList);
+    connect(m_timUpdate, &QTimer::timeout, this, &frmProgConsole::pollTick);
+    connect(&m_main.link(), &CSerialLink::exchangeRunningChanged, this, &frmProgConsole::followExchange);
     auto *help = new QShortcut(QKeySequence::HelpContents, this);
     connect(help, &QShortcut::activated, this, [this] { m_main.showHelp(kHelpContext); });
 }
@@ -298,8 +217,6 @@ void frmProgConsole::Load()
     m_imgHead->load(*m_main.shared().ini);
     m_imgHead->placeLogo(780 - m_imgHead->logo()->width() - 12);
     m_sbWorkDir->hide();
-    for (QCheckBox *check : {m_chkBlankRequired, m_chkCalLinePossible, m_chkCalLineRequired})
-        check->setText(QString());
     m_timUpdate->setInterval(kUpdateInterval);
 
     UserDialogs &dialogs = m_main.dialogs();
@@ -450,23 +367,15 @@ QString frmProgConsole::detailText(const char *field) const
     return QString();
 }
 
-ProgramFields frmProgConsole::programFields() const
-{
-    return ProgramFields{
-        m_txtProgNum,  m_txtModel,    m_cboCuvette,       m_cboLambda,          m_txtMRB,
-        m_txtMRE,      m_txtE0,       m_txtSlope,         m_cboResolution,      m_txtFormula,
-        m_txtMeasUnit, m_txtUserName, m_chkBlankRequired, m_chkCalLinePossible, m_chkCalLineRequired};
-}
-
 bool frmProgConsole::ShowProgramDetails(const ProgramRecord &program)
 {
-    programFields().show(program);
+    m_form->showProgram(program);
     return true;
 }
 
 void frmProgConsole::ClearProgramDetails()
 {
-    programFields().clear();
+    m_form->clear();
 }
 
 int frmProgConsole::selectedRow(const QListWidget *list) const
@@ -514,7 +423,6 @@ void frmProgConsole::EntrySelectedByUser(QListWidget *list)
     const int row = selectedRow(list);
     if (row < 0)
         return;
-    const TimerPause pause(m_timUpdate);
     SelectEntry(list, row, true);
     const QString entry = list->item(row)->text();
     const bool meter = list == m_lstProgsMeter;
@@ -631,9 +539,30 @@ bool frmProgConsole::RequestSelProgram(const QString &strProgNum, const QString 
     return true;
 }
 
+// The directory list must not change under a command. An exchange's wait lets window events run: the
+// timer stops while the link waits on the line and starts again after it, whichever command exchanges.
+void frmProgConsole::followExchange(bool running)
+{
+    if (running && m_timUpdate->isActive()) {
+        m_timUpdate->stop();
+        m_pausedForExchange = true;
+    } else if (!running && m_pausedForExchange) {
+        m_pausedForExchange = false;
+        m_timUpdate->start();
+    }
+}
+
+// Nor while a command waits for the user's answer in a dialog: the tick is left out, the next one polls.
+void frmProgConsole::pollTick()
+{
+    const QWidget *modal = QApplication::activeModalWidget();
+    if (modal && modal != this)
+        return;
+    UpdateDirectoryList();
+}
+
 void frmProgConsole::UpdateDirectoryList()
 {
-    const TimerPause pause(m_timUpdate);
     // An unchanged folder is left as it is: the selected file is not read again every few seconds
     // (an unreadable one would otherwise bring its message back with every tick).
     QStringList entries;
@@ -695,7 +624,6 @@ frmProgConsole::Step frmProgConsole::CopyOneToPC(const QString &strProgNum)
 
 void frmProgConsole::cmdCopyToPC_Click()
 {
-    const TimerPause pause(m_timUpdate);
     const int row = selectedRow(m_lstProgsMeter);
     if (row < 0)
         return;
@@ -706,7 +634,6 @@ void frmProgConsole::cmdCopyToPC_Click()
 
 void frmProgConsole::cmdCopyToPCAll_Click()
 {
-    const TimerPause pause(m_timUpdate);
     QString number, fileName;
     bool meter = false;
     if (m_lstProgsMeter->count() == 0 || !GetSelProgram(number, fileName, meter)) {
@@ -734,7 +661,6 @@ void frmProgConsole::cmdCopyToPCAll_Click()
 
 void frmProgConsole::cmdCopyToMeter_Click()
 {
-    const TimerPause pause(m_timUpdate);
     const int row = selectedRow(m_lstProgsPC);
     if (row < 0)
         return;
@@ -778,7 +704,6 @@ void frmProgConsole::cmdCopyToMeter_Click()
 
 void frmProgConsole::cmdCopyToMeterAll_Click()
 {
-    const TimerPause pause(m_timUpdate);
     CUsrDefProg &prog = *m_main.shared().usrDefProg;
     UserDialogs &dialogs = m_main.dialogs();
     QString number, selectedFile;
@@ -851,7 +776,6 @@ bool frmProgConsole::ConfirmErase(const QString &text)
 
 void frmProgConsole::cmdDeleteMeter_Click()
 {
-    const TimerPause pause(m_timUpdate);
     const int row = selectedRow(m_lstProgsMeter);
     if (row < 0)
         return;
@@ -872,7 +796,6 @@ void frmProgConsole::cmdDeleteMeter_Click()
 
 void frmProgConsole::cmdDeleteAllMeter_Click()
 {
-    const TimerPause pause(m_timUpdate);
     if (m_lstProgsMeter->count() == 0)
         return;
     UserDialogs &dialogs = m_main.dialogs();
@@ -891,7 +814,6 @@ void frmProgConsole::cmdDeleteAllMeter_Click()
 
 void frmProgConsole::cmdDeletePC_Click()
 {
-    const TimerPause pause(m_timUpdate);
     UserDialogs &dialogs = m_main.dialogs();
     QString number, fileName;
     bool meter = false;
@@ -911,7 +833,6 @@ void frmProgConsole::cmdDeletePC_Click()
 
 void frmProgConsole::cmdDeleteAllPC_Click()
 {
-    const TimerPause pause(m_timUpdate);
     UserDialogs &dialogs = m_main.dialogs();
     QString number, fileName;
     bool meter = false;

@@ -7,13 +7,10 @@
 class CUsrDefProg;
 class HeaderBand;
 class MainWindowContext;
-struct ProgramFields;
+class ProgramForm;
 struct ProgramRecord;
-class QCheckBox;
-class QComboBox;
 class QGroupBox;
 class QLabel;
-class QLineEdit;
 class QListWidget;
 class QPushButton;
 class QStatusBar;
@@ -75,7 +72,6 @@ private:
     void nameControls();
     void buildMeterList();
     void buildDirectoryList();
-    void buildDetailPanel();
     void arrangeWindow();
     void setTabOrders();
     void connectCommands();
@@ -98,6 +94,8 @@ private:
     bool ConfirmErase(const QString &text);
     void OpenEditor(bool fNew);
     void SetBusy(bool busy);
+    void followExchange(bool running);
+    void pollTick();
 
     MainWindowContext &m_main;
     bool m_meterPrograms = false;
@@ -105,6 +103,7 @@ private:
     QString m_reqProgNum;
     QString m_reqFileName;
     bool m_reqMeter = true;
+    bool m_pausedForExchange = false;
 
     HeaderBand *m_imgHead;
     QGroupBox *m_fraProgsMeter;
@@ -123,24 +122,7 @@ private:
     QPushButton *m_cmdNewProgram;
     QPushButton *m_cmdCancel;
     QToolButton *m_cmdChangeWorkDir;
-    QGroupBox *m_fraProgram;
-    // The controls a program is shown in, for the form code both windows share.
-    ProgramFields programFields() const;
-    QLineEdit *m_txtProgNum;
-    QLineEdit *m_txtModel;
-    QComboBox *m_cboCuvette;
-    QComboBox *m_cboLambda;
-    QLineEdit *m_txtMRB;
-    QLineEdit *m_txtMRE;
-    QLineEdit *m_txtE0;
-    QLineEdit *m_txtSlope;
-    QComboBox *m_cboResolution;
-    QLineEdit *m_txtFormula;
-    QLineEdit *m_txtMeasUnit;
-    QLineEdit *m_txtUserName;
-    QCheckBox *m_chkBlankRequired;
-    QCheckBox *m_chkCalLinePossible;
-    QCheckBox *m_chkCalLineRequired;
+    ProgramForm *m_form;
     QTimer *m_timUpdate;
     QStatusBar *m_sbWorkDir;
     QLabel *m_sbWorkDirText;

@@ -12,8 +12,7 @@
 #include "InputFilters.h"
 #include "LineEnd.h"
 #include "MainWindowContext.h"
-#include "ProgramChoices.h"
-#include "ProgramFields.h"
+#include "ProgramForm.h"
 #include "SharedObjects.h"
 #include "TellUser.h"
 #include "TextApplier.h"
@@ -21,8 +20,6 @@
 #include "Twips.h"
 #include "UserDialogs.h"
 
-#include <QCheckBox>
-#include <QComboBox>
 #include <QDir>
 #include <QFileInfo>
 #include <QFrame>
@@ -75,16 +72,12 @@ QString scientific(double value)
 frmProgEdit::frmProgEdit(MainWindowContext &main, frmProgConsole &console)
     : QDialog(&console), m_main(main), m_console(console), m_imgHead(new HeaderBand(this, true)),
       m_panelProgram(new QWidget(this)), m_panelCal(new QWidget(this)), m_linDivider(new QFrame(this)),
-      m_fraProgram(new QGroupBox(m_panelProgram)), m_txtProgNum(new QLineEdit), m_txtModel(new QLineEdit),
-      m_cboCuvette(new QComboBox), m_cboLambda(new QComboBox), m_txtFormula(new QLineEdit),
-      m_txtMeasUnit(new QLineEdit), m_chkBlankRequired(new QCheckBox), m_chkCalLinePossible(new QCheckBox),
-      m_chkCalLineRequired(new QCheckBox), m_txtMRB(new QLineEdit), m_txtMRE(new QLineEdit),
-      m_cboResolution(new QComboBox), m_txtE0(new QLineEdit), m_txtSlope(new QLineEdit),
-      m_txtUserName(new QLineEdit), m_cmdSaveDevice(new QPushButton), m_cmdSaveFile(new QPushButton),
-      m_cmdExtended(new QPushButton), m_cmdCalCalculate(new QPushButton), m_cmdTransfer(new QPushButton),
-      m_cmdClear(new QPushButton), m_cmdCancel(new QPushButton),
-      m_fraPairsOfVariates(new QGroupBox(m_panelCal)), m_fraCalLine(new QGroupBox(m_panelCal)),
-      m_fraCalResults(new QGroupBox(m_panelCal)), m_chart(new CalLineChart(m_fraCalLine))
+      m_form(new ProgramForm(ProgramForm::Arrangement::Entry, m_panelProgram)),
+      m_cmdSaveDevice(new QPushButton), m_cmdSaveFile(new QPushButton), m_cmdExtended(new QPushButton),
+      m_cmdCalCalculate(new QPushButton), m_cmdTransfer(new QPushButton), m_cmdClear(new QPushButton),
+      m_cmdCancel(new QPushButton), m_fraPairsOfVariates(new QGroupBox(m_panelCal)),
+      m_fraCalLine(new QGroupBox(m_panelCal)), m_fraCalResults(new QGroupBox(m_panelCal)),
+      m_chart(new CalLineChart(m_fraCalLine))
 {
     for (int i = 0; i < kPairs; ++i) {
         m_txtValX[i] = new QLineEdit;
@@ -106,7 +99,6 @@ void frmProgEdit::buildWindow()
     m_linDivider->setFrameShape(QFrame::VLine);
     m_linDivider->setFrameShadow(QFrame::Sunken);
     nameControls();
-    buildProgramFields();
     buildProgramPanel();
     buildPairsTable();
     buildResultsTable();
@@ -120,22 +112,6 @@ void frmProgEdit::buildWindow()
 void frmProgEdit::nameControls()
 {
     TextApplier::nameAndTag({
-        {m_fraProgram, "fraProgram", 1075, 0},
-        {m_txtProgNum, "txtProgNum", 0, 1200},
-        {m_txtModel, "txtModel", 0, 1195},
-        {m_cboCuvette, "cboCuvette", 0, 0},
-        {m_cboLambda, "cboLambda", 0, 0},
-        {m_txtFormula, "txtFormula", 0, 1196},
-        {m_txtMeasUnit, "txtMeasUnit", 0, 1197},
-        {m_chkBlankRequired, "chkBlankRequired", 0, 0},
-        {m_chkCalLinePossible, "chkCalLinePossible", 0, 0},
-        {m_chkCalLineRequired, "chkCalLineRequired", 0, 0},
-        {m_txtMRB, "txtMRB", 0, 1198},
-        {m_txtMRE, "txtMRE", 0, 1199},
-        {m_cboResolution, "cboResolution", 0, 0},
-        {m_txtE0, "txtE0", 0, 1132},
-        {m_txtSlope, "txtSlope", 0, 0},
-        {m_txtUserName, "txtUserName", 0, 0},
         {m_cmdSaveDevice, "cmdSaveDevice", 1104, 0},
         {m_cmdSaveFile, "cmdSaveFile", 1111, 0},
         {m_cmdExtended, "cmdExtended", 1117, 0},
@@ -149,45 +125,6 @@ void frmProgEdit::nameControls()
     });
 }
 
-// The program's fields, two to a row, the flags below.
-void frmProgEdit::buildProgramFields()
-{
-    auto *grid = new QGridLayout(m_fraProgram);
-    grid->setHorizontalSpacing(6);
-    grid->setVerticalSpacing(4);
-    struct Field {
-        int label;
-        QWidget *field;
-        int row;
-        int column;
-    };
-    const Field fields[] = {
-        {1076, m_txtProgNum, 0, 0}, {1077, m_txtModel, 0, 2},      {1078, m_cboCuvette, 1, 0},
-        {1079, m_cboLambda, 1, 2},  {1085, m_txtFormula, 2, 0},    {1086, m_txtMeasUnit, 2, 2},
-        {1080, m_txtMRB, 3, 0},     {1081, m_txtMRE, 3, 2},        {1082, m_txtE0, 4, 0},
-        {1083, m_txtSlope, 4, 2},   {1084, m_cboResolution, 5, 0}, {1176, m_txtUserName, 5, 2},
-    };
-    for (const Field &f : fields) {
-        grid->addWidget(TextApplier::fieldLabel(m_fraProgram, f.field, f.label), f.row, f.column);
-        grid->addWidget(f.field, f.row, f.column + 1);
-        // Room for a value of eight characters, however long the captions of a language are.
-        f.field->setMinimumWidth(f.field->fontMetrics().horizontalAdvance(QString(8, u'0')) + 12);
-    }
-    const std::pair<int, QCheckBox *> flags[] = {
-        {1238, m_chkBlankRequired}, {1239, m_chkCalLinePossible}, {1240, m_chkCalLineRequired}};
-    int row = 6;
-    for (const auto &[text, check] : flags) {
-        grid->addWidget(TextApplier::fieldLabel(m_fraProgram, check, text), row, 0, 1, 3);
-        grid->addWidget(check, row, 3);
-        ++row;
-    }
-    grid->setColumnStretch(1, 1);
-    grid->setColumnStretch(3, 1);
-    m_cboCuvette->addItems(ProgramChoices::cuvettes());
-    m_cboLambda->addItems(ProgramChoices::lambdas());
-    m_cboResolution->addItems(ProgramChoices::resolutions());
-}
-
 // The left panel: the program and its commands.
 void frmProgEdit::buildProgramPanel()
 {
@@ -199,7 +136,7 @@ void frmProgEdit::buildProgramPanel()
     buttons->addWidget(m_cmdCancel, 1, 2);
     auto *left = new QVBoxLayout(m_panelProgram);
     left->setContentsMargins(8, 4, 8, 8);
-    left->addWidget(m_fraProgram);
+    left->addWidget(m_form);
     left->addLayout(buttons);
     left->addStretch();
 }
@@ -281,39 +218,23 @@ void frmProgEdit::buildCalPanel()
     right->addLayout(bottom, 2);
 }
 
-// Key filters, applied to typed and pasted text alike.
+// Key filters of the pairs, applied to typed and pasted text alike (the form has its own).
 void frmProgEdit::installInputFilters()
 {
-    for (QLineEdit *edit : {m_txtModel, m_txtFormula, m_txtMeasUnit}) {
-        InputFilters::replaceCharacter(edit, u',', u'.');
-        InputFilters::replaceCharacter(edit, u';', u'.');
+    for (int i = 0; i < kPairs; ++i) {
+        for (QLineEdit *edit : {m_txtValX[i], m_txtValY[i]}) {
+            InputFilters::replaceCharacter(edit, u',', u'.');
+            // A ';' would break the program file; fields that go into a file never take one.
+            InputFilters::replaceCharacter(edit, u';', u'.');
+        }
     }
-    for (QLineEdit *edit : {m_txtFormula, m_txtMeasUnit})
-        InputFilters::replaceCharacter(edit, u' ', u'_');
-    QList<QLineEdit *> numeric = {m_txtMRB, m_txtMRE, m_txtE0, m_txtSlope};
-    for (int i = 0; i < kPairs; ++i)
-        numeric << m_txtValX[i] << m_txtValY[i];
-    for (QLineEdit *edit : numeric) {
-        InputFilters::replaceCharacter(edit, u',', u'.');
-        // A ';' would break the program file; fields that go into a file never take one.
-        InputFilters::replaceCharacter(edit, u';', u'.');
-    }
-    InputFilters::replaceCharacter(m_txtProgNum, u';', u'.');
-    m_txtModel->setMaxLength(CUsrDefProg::kModelLength);
-    m_txtFormula->setMaxLength(CUsrDefProg::kFormLength);
-    m_txtMeasUnit->setMaxLength(CUsrDefProg::kUnitLength);
 }
 
 // Tab order as in the window; no button takes Return.
 void frmProgEdit::setTabOrders()
 {
-    QList<QWidget *> order = {m_cmdClear,           m_cmdCancel,       m_cmdSaveDevice,
-                              m_cmdSaveFile,        m_cmdExtended,     m_txtProgNum,
-                              m_txtModel,           m_cboCuvette,      m_cboLambda,
-                              m_txtFormula,         m_txtMeasUnit,     m_chkBlankRequired,
-                              m_chkCalLinePossible, m_txtMRB,          m_txtMRE,
-                              m_cboResolution,      m_txtE0,           m_txtSlope,
-                              m_chkCalLineRequired, m_cmdCalCalculate, m_cmdTransfer};
+    QList<QWidget *> order = {m_cmdClear, m_cmdCancel, m_cmdSaveDevice, m_cmdSaveFile, m_cmdExtended};
+    order << m_form->tabChain() << m_cmdCalCalculate << m_cmdTransfer;
     for (int i = 0; i < kPairs; ++i)
         order << m_txtValX[i] << m_txtValY[i];
     for (int i = 0; i + 1 < order.size(); ++i)
@@ -331,7 +252,7 @@ void frmProgEdit::connectCommands()
     connect(m_cmdTransfer, &QPushButton::clicked, this, &frmProgEdit::cmdTransfer_Click);
     connect(m_cmdClear, &QPushButton::clicked, this, &frmProgEdit::cmdClear_Click);
     connect(m_cmdCancel, &QPushButton::clicked, this, &QDialog::reject);
-    connect(m_txtProgNum, &QLineEdit::editingFinished, this, [this] { txtProgNum_Validate(); });
+    connect(m_form->numberEdit(), &QLineEdit::editingFinished, this, [this] { txtProgNum_Validate(); });
     for (int i = 0; i < kPairs; ++i) {
         QLineEdit *x = m_txtValX[i];
         QLineEdit *y = m_txtValY[i];
@@ -349,14 +270,9 @@ void frmProgEdit::Load()
     TextApplier::apply(this);
     GuiAssets::applyIcon(this);
     m_imgHead->load(*shared.ini);
-    for (QCheckBox *check : {m_chkBlankRequired, m_chkCalLinePossible, m_chkCalLineRequired})
-        check->setText(QString());
-    setDefaults();
-    m_txtUserName->setEnabled(false);
-    m_txtProgNum->setEnabled(m_new);
-    const bool calLine = shared.device->SupportsCalLine(QString());
-    m_chkCalLinePossible->setEnabled(calLine);
-    m_chkCalLineRequired->setEnabled(calLine);
+    m_form->resetLists();
+    m_form->numberEdit()->setEnabled(m_new);
+    m_form->setCalLineOffered(shared.device->SupportsCalLine(QString()));
     ClearResults();
 
     QString number, fileName;
@@ -377,21 +293,16 @@ void frmProgEdit::Load()
     if (m_new) {
         QString free;
         if (shared.usrDefProg->GetFreeProgNumMeter(free))
-            m_txtProgNum->setText(free);
+            m_form->setNumber(free);
         else
             dialogs.error(this, TextTable::text(1158));
     } else if (meter) {
-        m_txtProgNum->setText(number);
+        m_form->setNumber(number);
     }
-    m_txtUserName->setText(shared.login->UserName());
+    m_form->setUser(shared.login->UserName());
     m_cmdSaveDevice->setEnabled(shared.device->Online());
     m_extended = false;
     layoutWindow();
-}
-
-void frmProgEdit::setDefaults()
-{
-    programFields().resetLists();
 }
 
 int frmProgEdit::helpContext() const
@@ -430,8 +341,7 @@ void frmProgEdit::layoutWindow()
     m_panelProgram->setGeometry(0, px(kHeadHeight), programWidth, bodyHeight);
     m_linDivider->setGeometry(programWidth, px(kHeadHeight + 100), px(30), bodyHeight - px(200));
     m_panelCal->setGeometry(programWidth + px(30), px(kHeadHeight), calWidth, bodyHeight);
-    m_txtE0->setEnabled(!m_extended);
-    m_txtSlope->setEnabled(!m_extended);
+    m_form->setLineEditable(!m_extended);
     m_cmdExtended->setText(TextTable::text(m_extended ? 1214 : 1117));
 }
 
@@ -443,29 +353,11 @@ void frmProgEdit::cmdExtended_Click()
 
 bool frmProgEdit::BuildProgram(ProgramRecord &program) const
 {
-    const auto flag = [](const QCheckBox *check) {
-        return check->isChecked() ? QStringLiteral("1") : QStringLiteral("0");
-    };
-    program = ProgramRecord();
-    program.NO = m_txtProgNum->text();
-    program.MODEL = m_txtModel->text();
-    program.CUV = m_cboCuvette->currentText();
-    program.LAMBDA = m_cboLambda->currentText();
-    program.MRB = m_txtMRB->text();
-    program.MRE = m_txtMRE->text();
-    program.E0 = m_txtE0->text();
-    program.SLOPE = m_txtSlope->text();
-    program.RES = m_cboResolution->currentText();
-    program.FORM = m_txtFormula->text();
-    program.UNIT = m_txtMeasUnit->text();
-    program.USER = m_txtUserName->text();
+    program = m_form->program();
     for (int i = 0; i < kPairs; ++i) {
         program.valX[size_t(i)] = m_txtValX[i]->text();
         program.valY[size_t(i)] = m_txtValY[i]->text();
     }
-    program.BLANKREQ = flag(m_chkBlankRequired);
-    program.CALPSB = flag(m_chkCalLinePossible);
-    program.CALREQ = flag(m_chkCalLineRequired);
     // Every field the meter receives, apart from the flags, must be filled in.
     for (const QString &value : program.toMeter().mid(0, 11))
         if (value.isEmpty())
@@ -473,17 +365,9 @@ bool frmProgEdit::BuildProgram(ProgramRecord &program) const
     return true;
 }
 
-ProgramFields frmProgEdit::programFields() const
-{
-    return ProgramFields{
-        m_txtProgNum,  m_txtModel,    m_cboCuvette,       m_cboLambda,          m_txtMRB,
-        m_txtMRE,      m_txtE0,       m_txtSlope,         m_cboResolution,      m_txtFormula,
-        m_txtMeasUnit, m_txtUserName, m_chkBlankRequired, m_chkCalLinePossible, m_chkCalLineRequired};
-}
-
 void frmProgEdit::LoadProgram(const ProgramRecord &program, bool withPairs)
 {
-    programFields().show(program);
+    m_form->showProgram(program);
     if (withPairs) {
         for (int i = 0; i < kPairs; ++i) {
             m_txtValX[i]->setText(program.valX[size_t(i)]);
@@ -512,10 +396,10 @@ QString frmProgEdit::FourDigits(double value)
 
 bool frmProgEdit::txtProgNum_Validate()
 {
-    if (CUsrDefProg::IsProgramNumber(m_txtProgNum->text()))
+    if (CUsrDefProg::IsProgramNumber(m_form->numberEdit()->text()))
         return true;
     m_main.dialogs().warning(this, TextTable::text(1114));
-    m_txtProgNum->setText(QStringLiteral("900"));
+    m_form->setNumber(QStringLiteral("900"));
     return false;
 }
 
@@ -639,25 +523,20 @@ void frmProgEdit::cmdTransfer_Click()
         m_main.dialogs().error(this, TextTable::text(1144));
         return;
     }
-    m_txtE0->setText(e0);
-    m_txtSlope->setText(slope);
+    m_form->setLine(e0, slope);
 }
 
 void frmProgEdit::cmdClear_Click()
 {
-    for (QLineEdit *edit : {m_txtModel, m_txtMRB, m_txtMRE, m_txtE0, m_txtSlope, m_txtFormula, m_txtMeasUnit})
-        edit->clear();
-    m_txtUserName->setText(m_main.shared().login->UserName());
-    setDefaults();
-    for (QCheckBox *check : {m_chkBlankRequired, m_chkCalLinePossible, m_chkCalLineRequired})
-        check->setChecked(false);
+    m_form->clear(true);
+    m_form->setUser(m_main.shared().login->UserName());
 }
 
 bool frmProgEdit::CheckBeforeSaving(ProgramRecord &program, bool &confirmed)
 {
     confirmed = false;
     UserDialogs &dialogs = m_main.dialogs();
-    if (m_new && m_txtProgNum->isEnabled() && !txtProgNum_Validate())
+    if (m_new && m_form->numberEdit()->isEnabled() && !txtProgNum_Validate())
         return false;
     if (!BuildProgram(program)) {
         dialogs.warning(this, TextTable::text(1159));
@@ -710,7 +589,7 @@ void frmProgEdit::cmdSaveDevice_Click()
         LoadProgram(stored, false);
     else
         dialogs.error(this, TextTable::text(1103));
-    m_txtUserName->setText(shared.login->UserName());
+    m_form->setUser(shared.login->UserName());
 }
 
 void frmProgEdit::cmdSaveFile_Click()

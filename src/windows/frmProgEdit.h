@@ -7,12 +7,10 @@
 
 class CalLineChart;
 class MainWindowContext;
-struct ProgramFields;
+class ProgramForm;
 struct ProgramRecord;
 class frmProgConsole;
 class HeaderBand;
-class QCheckBox;
-class QComboBox;
 class QFrame;
 class QGroupBox;
 class QLabel;
@@ -66,7 +64,6 @@ public:
 private:
     void buildWindow();
     void nameControls();
-    void buildProgramFields();
     void buildProgramPanel();
     void buildPairsTable();
     void buildResultsTable();
@@ -82,7 +79,6 @@ private:
                      double xb);
     void ClearResults();
     void setChartShown(bool shown);
-    void setDefaults();
 
     MainWindowContext &m_main;
     frmProgConsole &m_console;
@@ -100,24 +96,7 @@ private:
     QWidget *m_panelProgram;
     QWidget *m_panelCal;
     QFrame *m_linDivider;
-    QGroupBox *m_fraProgram;
-    // The controls a program is shown in, for the form code both windows share.
-    ProgramFields programFields() const;
-    QLineEdit *m_txtProgNum;
-    QLineEdit *m_txtModel;
-    QComboBox *m_cboCuvette;
-    QComboBox *m_cboLambda;
-    QLineEdit *m_txtFormula;
-    QLineEdit *m_txtMeasUnit;
-    QCheckBox *m_chkBlankRequired;
-    QCheckBox *m_chkCalLinePossible;
-    QCheckBox *m_chkCalLineRequired;
-    QLineEdit *m_txtMRB;
-    QLineEdit *m_txtMRE;
-    QComboBox *m_cboResolution;
-    QLineEdit *m_txtE0;
-    QLineEdit *m_txtSlope;
-    QLineEdit *m_txtUserName;
+    ProgramForm *m_form;
     QLineEdit *m_txtValX[kPairs];
     QLineEdit *m_txtValY[kPairs];
     QPushButton *m_cmdSaveDevice;
