@@ -528,7 +528,7 @@ void TestCalRecords::qualityWordsAreEnglishInFilesAndTranslatedOnScreen()
     const struct {
         int code;
         int number;
-    } words[] = {{5, 1228}, {0, 1033}};
+    } words[] = {{5, TextTable::DefaultMode}, {0, TextTable::ErrorCaption}};
     for (const QString &language : TextTable::languages()) {
         TextTable::setLanguage(language);
         for (const auto &word : words) {

@@ -420,11 +420,12 @@ void TestChart::chartNamesWhatItShows_data()
     QTest::addColumn<QString>("unit");
     QTest::addColumn<QString>("summary");
     const QByteArray one = kKlaroHead + "1;07.03.26;09:00:00;1;0.52;NTU;OK;CAL;01.03.26;09:00";
-    QTest::newRow("en, one point") << "en" << one << 1 << 1043 << " [NTU]"
+    QTest::newRow("en, one point") << "en" << one << 1 << int(TextTable::ColumnValue1) << " [NTU]"
                                    << "1 point in 1 series;";
-    QTest::newRow("de, one point") << "de" << one << 1 << 1043 << " [NTU]"
+    QTest::newRow("de, one point") << "de" << one << 1 << int(TextTable::ColumnValue1) << " [NTU]"
                                    << "1 Punkt in 1 Reihe;";
-    QTest::newRow("fr, Value 2") << "fr" << kLumoraHead + kLumoraRecords << 2 << 1046 << " [mg/l]"
+    QTest::newRow("fr, Value 2") << "fr" << kLumoraHead + kLumoraRecords << 2 << int(TextTable::ColumnValue2)
+                                 << " [mg/l]"
                                  << "2 points en 1 série ;";
 }
 
@@ -484,7 +485,7 @@ void TestChart::chartFollowsTheDocument()
     QTemporaryDir dir;
     s.dialogs.clear();
     doc->FillFromFile(writeFile(dir, "not a measured-value file\r\n"));
-    QCOMPARE(s.dialogs.messageTexts(), QStringList{TextTable::text(1181)});
+    QCOMPARE(s.dialogs.messageTexts(), QStringList{TextTable::text(TextTable::InvalidCsvFormat)});
     QCOMPARE(points(), 0);
 
     // A photometer's file: a program per dataset, the first eight shown; Value 2 chosen in the list.

@@ -217,7 +217,7 @@ void TestCli::noMeterExitsOne()
     QVERIFY(result.finished);
     QCOMPARE(result.exitCode, 1);
     QCOMPARE(result.out, QString());
-    QCOMPARE(result.err.trimmed(), TextTable::text(1060));
+    QCOMPARE(result.err.trimmed(), TextTable::text(TextTable::NoMeterRecognized));
 }
 
 void TestCli::klaro7EditionNamesKlaro7()
@@ -236,7 +236,7 @@ void TestCli::klaro7EditionNamesKlaro7()
     const CliRun refused = cli({QStringLiteral("identify")}, environment);
     QVERIFY(refused.finished);
     QCOMPARE(refused.exitCode, 1);
-    QCOMPARE(refused.err.trimmed(), TextTable::text(1245));
+    QCOMPARE(refused.err.trimmed(), TextTable::text(TextTable::NoKlaro7Recognized));
     QVERIFY(sim.commandLog().contains(QStringLiteral("U.595")));
 
     sim.identity() = meter("Klaro 7 T", "2.42");
@@ -261,7 +261,7 @@ void TestCli::cliStaysEnglishInEveryLanguage()
                            QString::fromLatin1(language) + QStringLiteral("_ES.UTF-8"));
         const CliRun result = cli({QStringLiteral("identify")}, environment);
         QCOMPARE(result.exitCode, 1);
-        QCOMPARE(result.err.trimmed(), TextTable::english(1060));
+        QCOMPARE(result.err.trimmed(), TextTable::english(TextTable::NoMeterRecognized));
     }
 }
 
@@ -274,7 +274,8 @@ void TestCli::oldFirmwareExitsTwo()
     QCOMPARE(result.exitCode, 2);
     QCOMPARE(result.out, QString());
     QCOMPARE(result.err.split(u'\n', Qt::SkipEmptyParts),
-             QStringList({TextTable::text(1201), TextTable::text(1202)}));
+             QStringList({TextTable::text(TextTable::MeterSoftwareTooOld),
+                          TextTable::text(TextTable::UpdateFirmware)}));
 }
 
 void TestCli::everySubcommandHasHelp()
@@ -346,7 +347,7 @@ void TestCli::portWithoutPermissionNamesItsGroup()
     QVERIFY2(result.err.contains(bench.devicePath(1)), qPrintable(result.err));
     // Told once for the whole search, then the search result.
     QCOMPARE(result.err.count(QStringLiteral("No permission")), 1);
-    QVERIFY(result.err.contains(TextTable::text(1060)));
+    QVERIFY(result.err.contains(TextTable::text(TextTable::NoMeterRecognized)));
 }
 
 namespace {

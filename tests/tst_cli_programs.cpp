@@ -159,7 +159,7 @@ void TestCliPrograms::programsRoundTrip()
     sim.clearLog();
     r = cli({"programs", "put", dir.filePath(QStringLiteral("missing.csv"))});
     QCOMPARE(r.exitCode, 1);
-    QVERIFY(r.err.contains(TextTable::text(1180)));
+    QVERIFY(r.err.contains(TextTable::text(TextTable::FileReadError)));
     QVERIFY(sim.commandLog().isEmpty());
     // So is a program the editor could not have written; the message names the field.
     const QByteArray rest = ";16;436;0.0;2.0;0.0;1.0;0.01;Fe;mg/l;Ann;0;1;0\r\nPAIRS_OF_VARIATES" +
@@ -212,8 +212,8 @@ void TestCliPrograms::fullMeterRefusesNewProgram()
                "PAIRS_OF_VARIATES\r\n;\r\n;\r\n;\r\n;\r\n;\r\n;\r\n;\r\n;\r\n;\r\n;");
     const CliRun r = cli({"programs", "put", file});
     QCOMPARE(r.exitCode, 1);
-    QVERIFY(r.err.contains(TextTable::text(1156)));
-    QVERIFY(r.err.contains(TextTable::text(1157)));
+    QVERIFY(r.err.contains(TextTable::text(TextTable::AllProgramSlotsOccupied)));
+    QVERIFY(r.err.contains(TextTable::text(TextTable::EraseProgramFirst)));
 }
 
 void TestCliPrograms::commandsFollowTheModelsCapabilities()
@@ -274,20 +274,21 @@ void TestCliPrograms::calibrationLineAndRange()
                                         "XN: 5.039E-01  mg/l", "XB: 7.469E-01  mg/l"}));
     r = cli({"calline", "1,1", "2,2"});
     QCOMPARE(r.exitCode, 1);
-    QVERIFY(r.err.contains(TextTable::text(1143)));
+    QVERIFY(r.err.contains(TextTable::text(TextTable::TooFewValuePairs)));
     // Equal values without an exact binary form leave rounding noise, not a line.
     for (const QStringList &pairs :
          {QStringList{"2,1", "2,2", "2,3"}, QStringList{"0.1,0.1", "0.1,0.2", "0.1,0.35"},
           QStringList{"0.5,0.7", "1.1,0.7", "2.3,0.7"}}) {
         r = cli(QStringList{"calline"} + pairs);
         QCOMPARE(r.exitCode, 1);
-        QVERIFY(r.err.contains(TextTable::text(1144)));
+        QVERIFY(r.err.contains(TextTable::text(TextTable::CalculationError)));
     }
 
     QCOMPARE(cli({"checkrange", "0", "10", "0", "0.2"}).outLines(), QStringList({"ok"}));
     r = cli({"checkrange", "0", "10.5", "0", "0.2"});
     QCOMPARE(r.exitCode, 1);
-    QCOMPARE(r.outLines(), QStringList({TextTable::text(1212), TextTable::text(1213)}));
+    QCOMPARE(r.outLines(), QStringList({TextTable::text(TextTable::MeasuringRangeExceeded),
+                                        TextTable::text(TextTable::CheckRangeAndSlope)}));
     QCOMPARE(cli({"checkrange", "--", "-10", "1", "0", "-0.2"}).exitCode, 0);
     QCOMPARE(cli({"checkrange", "0", "x", "0", "0.2"}).exitCode, 64);
 }
@@ -297,7 +298,7 @@ void TestCliPrograms::withoutMeterExitsOne()
     SimBench bench(1);
     const CliRun r = cli({"programs", "list"});
     QCOMPARE(r.exitCode, 1);
-    QVERIFY(r.err.contains(TextTable::text(1060)));
+    QVERIFY(r.err.contains(TextTable::text(TextTable::NoMeterRecognized)));
 }
 
 void TestCliPrograms::metersimConfiguredFromCommandLine()

@@ -159,7 +159,7 @@ void TestDocument::cancelledImportSendsStopAndFails()
     doc->MenuImport();
     const qint64 sentCancelled = s.sim->bytesSent() - sentBefore;
     QCOMPARE(s.main->link().timedOutSeconds(), qint64(0));
-    QCOMPARE(s.dialogs.messageTexts(), QStringList{TextTable::text(1036)});
+    QCOMPARE(s.dialogs.messageTexts(), QStringList{TextTable::text(TextTable::ImportError)});
     QCOMPARE(s.datasets->stopCommands(), 1);
     QCOMPARE(doc->model()->columnCount(), 9); // the blank grid: nothing was shown
     QVERIFY(!doc->isModified());
@@ -174,7 +174,7 @@ void TestDocument::cancelledImportSendsStopAndFails()
     s.dialogs.clear();
     s.sim->faults().rejectCommands = {QStringLiteral("U.581")};
     doc->MenuImport();
-    QCOMPARE(s.dialogs.messageTexts(), QStringList{TextTable::text(1036)});
+    QCOMPARE(s.dialogs.messageTexts(), QStringList{TextTable::text(TextTable::ImportError)});
     QCOMPARE(doc->model()->rowCount(), 400);
     QCOMPARE(doc->headerValue(0), QStringLiteral("Lumora"));
 }
@@ -260,7 +260,7 @@ void TestDocument::cancelledSaveChangesNothing()
     doc->MenuImport();
     doc->MenuFileSaveAs(); // the script cancels
     QCOMPARE(s.dialogs.asked.size(), 1);
-    QCOMPARE(doc->windowTitle(), TextTable::text(1068));
+    QCOMPARE(doc->windowTitle(), TextTable::text(TextTable::Datasets));
     QVERIFY(doc->isModified());
     QVERIFY(doc->filePath().isEmpty());
 }
@@ -312,7 +312,8 @@ void TestDocument::dismissedSaveQuestionKeepsTheProgram()
         else
             box->close();
     });
-    const int answer = real.question(nullptr, TextTable::text(1179), UserDialogs::Yes | UserDialogs::No);
+    const int answer =
+        real.question(nullptr, TextTable::text(TextTable::AskSaveData), UserDialogs::Yes | UserDialogs::No);
     QCOMPARE(answer, int(UserDialogs::Cancel));
     // That answer to the question at exit: the program and its import stay.
     Session s("Lumora", 2);
@@ -330,7 +331,7 @@ void TestDocument::emptyDocumentHasNothingToSaveExportOrPrint()
     doc->MenuFileSave();
     doc->MenuExport();
     doc->MenuFilePrint();
-    QCOMPARE(s.dialogs.messageTexts(), QStringList(3, TextTable::text(1055)));
+    QCOMPARE(s.dialogs.messageTexts(), QStringList(3, TextTable::text(TextTable::NoDatasetsImported)));
     for (const auto &asked : s.dialogs.asked) {
         QCOMPARE(asked.title, QStringLiteral("Information"));
         QCOMPARE(asked.icon, UserDialogs::Icon::Information);
@@ -380,7 +381,8 @@ void TestDocument::printToPdf()
     doc->MenuImport();
     s.dialogs.buttonAnswers.enqueue(UserDialogs::No);
     doc->MenuFilePrint();
-    QCOMPARE(s.dialogs.asked.last().text, TextTable::text(1210) + QLatin1Char(' ') + pdf);
+    QCOMPARE(s.dialogs.asked.last().text,
+             TextTable::text(TextTable::PrintOnPrinterLabel) + QLatin1Char(' ') + pdf);
     QVERIFY(!QFile::exists(pdf));
     s.dialogs.buttonAnswers.enqueue(UserDialogs::Yes);
     doc->MenuFilePrint();
@@ -411,7 +413,8 @@ void TestDocument::badFilesAreReported()
     s.main->MenuFileOpen();
     s.dialogs.fileAnswers.enqueue(s.path("missing.csv"));
     s.main->MenuFileOpen();
-    QCOMPARE(s.dialogs.messageTexts(), QStringList({TextTable::text(1181), TextTable::text(1180)}));
+    QCOMPARE(s.dialogs.messageTexts(), QStringList({TextTable::text(TextTable::InvalidCsvFormat),
+                                                    TextTable::text(TextTable::FileReadError)}));
     QCOMPARE(s.dialogs.asked.last().title, QStringLiteral("Error"));
     QCOMPARE(s.main->NumDocs(), short(1));
     QCOMPARE(s.doc()->model()->columnCount(), 9);

@@ -399,7 +399,7 @@ void TestImport::cliPrintsAndSavesDatasets()
     sim.faults().hangupCommands = {QStringLiteral("U.581")};
     run = runCli({QStringLiteral("datasets")});
     QCOMPARE(run.exitCode, 3);
-    QVERIFY(run.err.contains(TextTable::text(1036)));
+    QVERIFY(run.err.contains(TextTable::text(TextTable::ImportError)));
 }
 
 void TestImport::cliExportStatuses()
@@ -418,7 +418,7 @@ void TestImport::cliExportStatuses()
     file.close();
     run = runCli({QStringLiteral("export"), in, out});
     QCOMPARE(run.exitCode, 4);
-    QVERIFY(run.err.contains(TextTable::text(1181)));
+    QVERIFY(run.err.contains(TextTable::text(TextTable::InvalidCsvFormat)));
 
     SharedObjects shared;
     QString raw = QStringLiteral("\r\n");
@@ -430,7 +430,7 @@ void TestImport::cliExportStatuses()
                                      in));
     run = runCli({QStringLiteral("export"), in, out});
     QCOMPARE(run.exitCode, 5);
-    QVERIFY(run.err.contains(TextTable::text(1058)));
+    QVERIFY(run.err.contains(TextTable::text(TextTable::ExportError)));
     QVERIFY(!QFile::exists(out));
 
     raw = QStringLiteral("\r\n1;d\r\n!\r\n>");

@@ -291,9 +291,11 @@ void TestPrint::printoutFollowsTheLanguageTheFileDoesNot()
         TextTable::setLanguage(language);
         QVERIFY(shared.print->PrintMVals(values));
         const QStringList lines = printer.lastLines();
-        QCOMPARE(lines.value(2), kIndent + TextTable::text(1063) + QStringLiteral(" Klaro 4 T"));
-        QVERIFY2(lines.value(8).startsWith(kIndent + TextTable::text(1037) + QStringLiteral("; ") +
-                                           TextTable::text(1038) + QStringLiteral("; ")),
+        QCOMPARE(lines.value(2),
+                 kIndent + TextTable::text(TextTable::MeterLabel) + QStringLiteral(" Klaro 4 T"));
+        QVERIFY2(lines.value(8).startsWith(kIndent + TextTable::text(TextTable::ColumnNumber) +
+                                           QStringLiteral("; ") + TextTable::text(TextTable::ColumnDate) +
+                                           QStringLiteral("; ")),
                  qPrintable(lines.value(8)));
         QString file;
         QVERIFY(shared.measVal->BuildFileText(file, values));

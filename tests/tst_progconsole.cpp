@@ -139,7 +139,7 @@ void TestProgConsole::entryFormatsAndCaption()
                                             QStringLiteral("Programs")),
              sep + QStringLiteral("...") + sep + QStringLiteral("Programs"));
 
-    const QString csv = UserDialogs::filter(TextTable::text(1113), QStringLiteral("*.csv"));
+    const QString csv = UserDialogs::filter(TextTable::text(TextTable::CsvFilter), QStringLiteral("*.csv"));
     const QString sheets = UserDialogs::filter(QStringLiteral("Sheet"), QStringLiteral("*.xls")) +
                            QStringLiteral(";;") +
                            UserDialogs::filter(QStringLiteral("Book"), QStringLiteral("*.xlsx"));
@@ -205,7 +205,7 @@ void TestProgConsole::listsAndDetails()
     bad.close();
     console.meterList()->setCurrentRow(1);
     console.directoryList()->setCurrentRow(0);
-    QCOMPARE(s.dialogs.messageTexts(), QStringList{TextTable::text(1103)});
+    QCOMPARE(s.dialogs.messageTexts(), QStringList{TextTable::text(TextTable::ProgramReadFailed)});
     QCOMPARE(console.detailText("txtModel"), QString());
     QCOMPARE(console.detailText("cboCuvette"), QStringLiteral("16"));
     QCOMPARE(console.detailText("cboResolution"), QStringLiteral("0.01"));
@@ -257,7 +257,7 @@ void TestProgConsole::unreadableMeterTableBlocksWriting()
     QVERIFY(!console.meterProgramsRead());
     QCOMPARE(s.dialogs.asked.size(), 1);
     QCOMPARE(s.dialogs.asked[0].title, QStringLiteral("Error"));
-    QCOMPARE(s.dialogs.asked[0].text, TextTable::text(1150));
+    QCOMPARE(s.dialogs.asked[0].text, TextTable::text(TextTable::ProgramUpdateFailed));
     QCOMPARE(console.meterList()->count(), 0);
     QCOMPARE(console.directoryList()->count(), 1);
     for (const char *name : {"cmdModifyProgram", "cmdNewProgram", "cmdCopyToMeter", "cmdCopyToMeterAll"})
@@ -280,7 +280,7 @@ void TestProgConsole::cancelWhileReadingLeavesTableUnused()
     QVERIFY(timer.elapsed() < 5000);
     QVERIFY(wait.isHidden());
     QVERIFY(!console.meterProgramsRead());
-    QCOMPARE(s.dialogs.messageTexts(), QStringList{TextTable::text(1150)});
+    QCOMPARE(s.dialogs.messageTexts(), QStringList{TextTable::text(TextTable::ProgramUpdateFailed)});
     QCOMPARE(console.meterList()->count(), 0);
     QVERIFY(!button(console, "cmdNewProgram")->isEnabled());
 }
@@ -465,7 +465,8 @@ void TestProgConsole::copyToMeterKeepsFileAndAsks()
     s.dialogs.clear();
     s.dialogs.buttonAnswers.enqueue(UserDialogs::Yes);
     button(console, "cmdCopyToMeter")->click();
-    QCOMPARE(s.dialogs.messageTexts(), (QStringList{s.dialogs.asked[0].text, TextTable::text(1160)}));
+    QCOMPARE(s.dialogs.messageTexts(),
+             (QStringList{s.dialogs.asked[0].text, TextTable::text(TextTable::ProgramSaved)}));
     QCOMPARE(s.programs->programs().value(QStringLiteral("901")).value(1), QStringLiteral("OLD"));
     QCOMPARE(selected(console.directoryList()), QStringLiteral("901   (old.csv)"));
 
@@ -671,7 +672,7 @@ void TestProgConsole::failuresAreReportedAndStop()
     s.sim->faults().rejectCommands.clear();
     QCOMPARE(s.dialogs.asked.size(), 1);
     QCOMPARE(s.dialogs.asked[0].title, QStringLiteral("Error"));
-    QCOMPARE(s.dialogs.asked[0].text, TextTable::text(1097));
+    QCOMPARE(s.dialogs.asked[0].text, TextTable::text(TextTable::ProgramEraseFailed));
     QCOMPARE(entries(console.meterList()), (QStringList{"901", "902", "903"}));
     QCOMPARE(selected(console.meterList()), QStringLiteral("901"));
 
@@ -681,7 +682,7 @@ void TestProgConsole::failuresAreReportedAndStop()
     QVERIFY(QFile::remove(s.work.filePath(QStringLiteral("gone.csv"))));
     answerConfirm(true);
     button(console, "cmdDeletePC")->click();
-    QCOMPARE(s.dialogs.messageTexts(), QStringList{TextTable::text(1097)});
+    QCOMPARE(s.dialogs.messageTexts(), QStringList{TextTable::text(TextTable::ProgramEraseFailed)});
     QCOMPARE(console.directoryList()->count(), 0);
     QCOMPARE(selected(console.meterList()), QStringLiteral("901"));
 
@@ -697,7 +698,7 @@ void TestProgConsole::failuresAreReportedAndStop()
     QCOMPARE(s.dialogs.asked.size(), 2);
     QCOMPARE(s.dialogs.asked[0].kind, QStringLiteral("save"));
     QCOMPARE(s.dialogs.asked[1].title, QStringLiteral("Error"));
-    QCOMPARE(s.dialogs.asked[1].text, TextTable::text(1164));
+    QCOMPARE(s.dialogs.asked[1].text, TextTable::text(TextTable::DirectoryReadFailed));
     QVERIFY(QFile::exists(elsewhere.filePath(QStringLiteral("PROG 901.csv"))));
     QVERIFY(!QFile::exists(elsewhere.filePath(QStringLiteral("PROG 902.csv"))));
     QCOMPARE(selected(console.meterList()), QStringLiteral("901"));

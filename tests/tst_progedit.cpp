@@ -202,7 +202,7 @@ void TestProgEdit::programNumberRange()
         number->setText(QStringLiteral("1000"));
         s.sim->clearLog();
         e.cmdSaveDevice_Click();
-        QCOMPARE(s.dialogs.messageTexts(), QStringList{TextTable::text(1114)});
+        QCOMPARE(s.dialogs.messageTexts(), QStringList{TextTable::text(TextTable::ProgramNumberOutOfRange)});
         QVERIFY(s.sim->commandLog().isEmpty());
     });
 }
@@ -323,12 +323,12 @@ void TestProgEdit::tooFewPairsAndGaps()
         s.dialogs.clear();
         fillPairs(e, {{"1", "0.2"}, {"2", "0.4"}, {"", ""}, {"4", "0.8"}, {"5", "1.0"}});
         button(e, "cmdCalCalculate")->click();
-        QCOMPARE(s.dialogs.messageTexts(), QStringList{TextTable::text(1143)});
+        QCOMPARE(s.dialogs.messageTexts(), QStringList{TextTable::text(TextTable::TooFewValuePairs)});
         // An X without its Y ends the rows as well.
         s.dialogs.clear();
         fillPairs(e, {{"1", "0.2"}, {"2", "0.4"}, {"3", ""}, {"4", "0.8"}});
         button(e, "cmdCalCalculate")->click();
-        QCOMPARE(s.dialogs.messageTexts(), QStringList{TextTable::text(1143)});
+        QCOMPARE(s.dialogs.messageTexts(), QStringList{TextTable::text(TextTable::TooFewValuePairs)});
     });
 }
 
@@ -349,7 +349,7 @@ void TestProgEdit::chartWithNegativeAbsorbance()
         // Every X at or below 0: no area to draw in, the line error; the results stay.
         fillPairs(e, {{"-3", "0.1"}, {"-2", "0.2"}, {"-1", "0.35"}});
         button(e, "cmdCalCalculate")->click();
-        QCOMPARE(s.dialogs.messageTexts(), QStringList{TextTable::text(1145)});
+        QCOMPARE(s.dialogs.messageTexts(), QStringList{TextTable::text(TextTable::CalibrationLineError)});
         QVERIFY(e.calculationValid());
         QVERIFY(!e.chart()->isVisibleTo(&e));
     });
@@ -444,7 +444,7 @@ void TestProgEdit::newProgramSentAndSelected()
     withEditor(console, true, [&](frmProgEdit &e) {
         edit(e, QStringLiteral("txtModel"))->setText(QStringLiteral("NEW"));
         e.cmdSaveDevice_Click();
-        QCOMPARE(s.dialogs.messageTexts(), QStringList{TextTable::text(1160)});
+        QCOMPARE(s.dialogs.messageTexts(), QStringList{TextTable::text(TextTable::ProgramSaved)});
         // Sending again under the same number now asks with the first line.
         s.dialogs.clear();
         s.dialogs.buttonAnswers.enqueue(UserDialogs::No);
@@ -524,7 +524,8 @@ void TestProgEdit::refusedSendingIsReported()
         s.sim->faults().rejectCommands = {QStringLiteral("U.500"), QStringLiteral("U.502")};
         edit(e, QStringLiteral("txtModel"))->setText(QStringLiteral("NEW"));
         e.cmdSaveDevice_Click();
-        QCOMPARE(s.dialogs.messageTexts(), (QStringList{TextTable::text(1088), TextTable::text(1103)}));
+        QCOMPARE(s.dialogs.messageTexts(), (QStringList{TextTable::text(TextTable::ProgramSaveFailed),
+                                                        TextTable::text(TextTable::ProgramReadFailed)}));
         QCOMPARE(s.dialogs.asked[0].title, QStringLiteral("Error"));
         QCOMPARE(s.dialogs.asked[1].title, QStringLiteral("Error"));
         QVERIFY(!s.programs->programs().contains(QStringLiteral("900")));
@@ -536,7 +537,7 @@ void TestProgEdit::refusedSendingIsReported()
         e.cmdSaveDevice_Click();
         QCOMPARE(s.dialogs.asked.size(), 2);
         QCOMPARE(s.dialogs.asked[1].title, QStringLiteral("Error"));
-        QCOMPARE(s.dialogs.asked[1].text, TextTable::text(1106));
+        QCOMPARE(s.dialogs.asked[1].text, TextTable::text(TextTable::ProgramModifyFailed));
         QCOMPARE(edit(e, QStringLiteral("txtModel"))->text(), QStringLiteral("ABCDE"));
         s.sim->faults().rejectCommands.clear();
     });

@@ -337,7 +337,7 @@ void TestPrograms::valuesThatWouldBreakTheCommandAreRefused()
     a.UNIT = QStringLiteral("\u00b5g/l");
     QCOMPARE(rig.prog().CheckProgram(a), QString());
     a.MRE = QStringLiteral("2.5");
-    QVERIFY(rig.prog().CheckProgram(a).startsWith(TextTable::text(1212)));
+    QVERIFY(rig.prog().CheckProgram(a).startsWith(TextTable::text(TextTable::MeasuringRangeExceeded)));
 }
 
 void TestPrograms::shortArraysAreRefused()

@@ -132,7 +132,7 @@ void TestShell::offlineStartTouchesNoPort()
     frmMain main(dialogs);
     answerLogin(QStringLiteral("Ann"), false);
     QVERIFY(basMain::Main(main));
-    QCOMPARE(main.statusText(frmMain::PanelInterface), TextTable::text(1062));
+    QCOMPARE(main.statusText(frmMain::PanelInterface), TextTable::text(TextTable::Offline));
     QCOMPARE(main.statusText(frmMain::PanelUser), QStringLiteral("Ann"));
     QVERIFY(sim.commandLog().isEmpty());
     QVERIFY(!main.link().isControlOpen(0));
@@ -223,7 +223,7 @@ void TestShell::searchRecognisedAndDeclinedStaysOffline()
     answerLogin(QStringLiteral("Ann"), true);
     QVERIFY(basMain::Main(main));
     QVERIFY(!main.shared().device->Online());
-    QCOMPARE(main.statusText(frmMain::PanelInterface), TextTable::text(1062));
+    QCOMPARE(main.statusText(frmMain::PanelInterface), TextTable::text(TextTable::Offline));
     QCOMPARE(main.statusText(frmMain::PanelBaud), QString());
     QCOMPARE(main.statusText(frmMain::PanelMeter), QString());
     QCOMPARE(main.shared().communication->COMPort(), 1); // found, but not taken
@@ -248,8 +248,9 @@ void TestShell::searchFailuresInBothEditions()
         QCOMPARE(dialogs.asked.size(), 1);
         QCOMPARE(dialogs.asked.first().title, QStringLiteral("Error"));
         QCOMPARE(dialogs.asked.first().icon, UserDialogs::Icon::Critical);
-        QCOMPARE(dialogs.asked.first().text, TextTable::text(klaro7Edition ? 1245 : 1060));
-        QCOMPARE(main.statusText(frmMain::PanelInterface), TextTable::text(1062));
+        QCOMPARE(dialogs.asked.first().text, TextTable::text(klaro7Edition ? TextTable::NoKlaro7Recognized
+                                                                           : TextTable::NoMeterRecognized));
+        QCOMPARE(main.statusText(frmMain::PanelInterface), TextTable::text(TextTable::Offline));
         QCOMPARE(main.helpFile().endsWith(klaro7Edition ? QStringLiteral("ClarixHlp_e.chm")
                                                         : QStringLiteral("MeravoHlp_e.chm")),
                  true);
@@ -389,13 +390,13 @@ void TestShell::searchAgainKeepsOldMeterPanelsAndOneDocument()
     main.link().setClock(&clock);
     dialogs.clear();
     main.MenuDeviceSearch();
-    QCOMPARE(dialogs.messageTexts(), QStringList{TextTable::text(1060)});
-    QCOMPARE(main.statusText(frmMain::PanelInterface), TextTable::text(1062));
+    QCOMPARE(dialogs.messageTexts(), QStringList{TextTable::text(TextTable::NoMeterRecognized)});
+    QCOMPARE(main.statusText(frmMain::PanelInterface), TextTable::text(TextTable::Offline));
     QCOMPARE(main.statusText(frmMain::PanelMeter), QStringLiteral("Lumora"));
     QCOMPARE(main.statusText(frmMain::PanelSerial), QStringLiteral("123456"));
     QVERIFY(!main.shared().device->Online());
     QCOMPARE(main.NumDocs(), short(1));
-    QCOMPARE(main.documents().first()->windowTitle(), TextTable::text(1068));
+    QCOMPARE(main.documents().first()->windowTitle(), TextTable::text(TextTable::Datasets));
     QVERIFY(!enabled(main, Command::Import));
 }
 
@@ -436,7 +437,8 @@ void TestShell::inputFieldShowsItsLimitAndTitle()
         dialog->accept();
     });
     QString answer;
-    QVERIFY(real.inputText(nullptr, TextTable::text(1208), TextTable::text(1176), QString(), &answer, 15));
+    QVERIFY(real.inputText(nullptr, TextTable::text(TextTable::ChangeUserCaption),
+                           TextTable::text(TextTable::UserLabel), QString(), &answer, 15));
     // Typing stopped at the limit: the user saw what is kept.
     QCOMPARE(answer, QStringLiteral("Bartholomew Lon"));
 }

@@ -177,7 +177,7 @@ void TestTextTable::everyLanguageHasEveryNumberWithItsMarkers()
             faults << QStringLiteral("%1 '&' or placeholders differ: \"%2\"").arg(n).arg(own);
     }
     // The help files' names are file names, the same in every language.
-    for (int n : {1215, 1244}) {
+    for (int n : {TextTable::HelpFileMain, TextTable::HelpFileClarix}) {
         QString own;
         TextTable::lookupIn(language, n, &own);
         if (own != TextTable::english(n))

@@ -162,7 +162,7 @@ void TestWindowManager::waitDialogKeepsItsSizeWhileCounting()
     frmMain main(dialogs);
     QVERIFY(start(main));
     frmWait &wait = main.waitDialog();
-    QVERIFY(wait.ShowWithText(TextTable::text(1149)));
+    QVERIFY(wait.ShowWithText(TextTable::text(TextTable::DataLoading)));
     QVERIFY(QTest::qWaitForWindowExposed(&wait));
     QTest::qWait(100);
     const QSize size = wait.frameGeometry().size();
@@ -208,7 +208,7 @@ void TestWindowManager::fileCommandsHaveTheirKeys()
         QTest::keyClick(&main, key, Qt::ControlModifier);
     QCOMPARE(dialogs.asked.size(), 3);
     QCOMPARE(dialogs.asked[0].kind, QStringLiteral("open"));
-    QCOMPARE(dialogs.messageTexts(), QStringList(2, TextTable::text(1055)));
+    QCOMPARE(dialogs.messageTexts(), QStringList(2, TextTable::text(TextTable::NoDatasetsImported)));
     QTest::keyClick(&main, Qt::Key_Q, Qt::ControlModifier);
     QTRY_VERIFY(!main.isVisible());
 }

@@ -23,7 +23,7 @@ bool Main(frmMain &main)
         return false;
     SharedObjects &shared = main.shared();
     const bool onlyKlaro7 = ProgramFolder::onlyKlaro7(*shared.ini);
-    main.SetStatusBarCOM(TextTable::text(1062), QString());
+    main.SetStatusBarCOM(TextTable::text(TextTable::Offline), QString());
 
     frmLogin login(*shared.login, &main);
     login.exec();

@@ -119,17 +119,17 @@ bool frmMain::Load()
     if (m_qtTexts.load(QStringLiteral("qtbase_") + TextTable::language(),
                        QLibraryInfo::path(QLibraryInfo::TranslationsPath)))
         QCoreApplication::installTranslator(&m_qtTexts);
-    TextApplier::tag(m_panels[PanelInterface], 0, 1182);
-    TextApplier::tag(m_panels[PanelBaud], 0, 1183);
-    TextApplier::tag(m_panels[PanelMeter], 0, 1092);
-    TextApplier::tag(m_panels[PanelSerial], 0, 1184);
-    TextApplier::tag(m_panels[PanelUser], 0, 1185);
+    TextApplier::tag(m_panels[PanelInterface], 0, TextTable::ColumnInterface);
+    TextApplier::tag(m_panels[PanelBaud], 0, TextTable::ColumnBaudRate);
+    TextApplier::tag(m_panels[PanelMeter], 0, TextTable::Meter);
+    TextApplier::tag(m_panels[PanelSerial], 0, TextTable::ColumnSerialNumber);
+    TextApplier::tag(m_panels[PanelUser], 0, TextTable::ColumnUser);
     TextApplier::apply(this);
     // The interface panel also reads "offline", which is longer in some languages than a port name.
     QLabel *interfacePanel = m_panels[PanelInterface];
     interfacePanel->setMinimumWidth(
         std::max(interfacePanel->minimumWidth(),
-                 interfacePanel->fontMetrics().horizontalAdvance(TextTable::text(1062)) + 12));
+                 interfacePanel->fontMetrics().horizontalAdvance(TextTable::text(TextTable::Offline)) + 12));
     m_printTarget = std::make_unique<QtPrintTarget>();
     m_shared->print->setTarget(m_printTarget.get());
     restorePosition();
@@ -139,10 +139,11 @@ bool frmMain::Load()
     setWindowIcon(icon);
     setWindowTitle(ProgramFolder::setting(*m_shared->ini, QStringLiteral("About"), QStringLiteral("AppName"),
                                           QStringLiteral("Meravo")));
-    const int helpText = ProgramFolder::onlyKlaro7(*m_shared->ini) ? 1244 : 1215;
+    const int helpText =
+        ProgramFolder::onlyKlaro7(*m_shared->ini) ? TextTable::HelpFileClarix : TextTable::HelpFileMain;
     m_helpFile = ProgramFolder::file(QStringLiteral("Help/") + TextTable::text(helpText));
     OpenDocumentWindow();
-    SetStatusBarCOM(TextTable::text(1062), QString());
+    SetStatusBarCOM(TextTable::text(TextTable::Offline), QString());
     basMain::UpdateCommandStates(*this, true);
     if (QSettings(QSettings::UserScope, QStringLiteral("Meravo"), settingsTitle())
             .value(QStringLiteral("Settings/AutoImport"), false)
@@ -479,9 +480,9 @@ void frmMain::MenuFileNew()
 
 void frmMain::MenuFileOpen()
 {
-    const QString path =
-        m_dialogs.openFileName(this, TextTable::text(1021), QString(),
-                               UserDialogs::filter(TextTable::text(1113), QStringLiteral("*.csv")));
+    const QString path = m_dialogs.openFileName(
+        this, TextTable::text(TextTable::ToolOpen), QString(),
+        UserDialogs::filter(TextTable::text(TextTable::CsvFilter), QStringLiteral("*.csv")));
     if (path.isEmpty())
         return;
     OpenDocumentWindow(path);
@@ -495,10 +496,10 @@ void frmMain::MenuFileExit()
 void frmMain::SearchMeter(bool onlyKlaro7)
 {
     frmWait &wait = waitDialog();
-    if (!wait.ShowWithText(TextTable::text(1071))) {
+    if (!wait.ShowWithText(TextTable::text(TextTable::SearchingForMeter))) {
         wait.Unload();
         SetMousePointer(0);
-        m_dialogs.error(this, TextTable::text(1151));
+        m_dialogs.error(this, TextTable::text(TextTable::MeterRecognitionError));
         return;
     }
     QString name;
@@ -507,22 +508,25 @@ void frmMain::SearchMeter(bool onlyKlaro7)
     TellUser::link(m_shared->device->linkResult());
     wait.Unload();
     SetMousePointer(0);
-    SetStatusBarCOM(TextTable::text(1062), QString());
+    SetStatusBarCOM(TextTable::text(TextTable::Offline), QString());
     if (result == CDevice::FirmwareTooOld) {
-        m_dialogs.error(this, TextTable::text(1201) + QStringLiteral("\r\n") + TextTable::text(1202));
+        m_dialogs.error(this, TextTable::text(TextTable::MeterSoftwareTooOld) + QStringLiteral("\r\n") +
+                                  TextTable::text(TextTable::UpdateFirmware));
     } else if (result != CDevice::Recognised) {
-        m_dialogs.error(this, TextTable::text(onlyKlaro7 ? 1245 : 1060));
+        m_dialogs.error(
+            this, TextTable::text(onlyKlaro7 ? TextTable::NoKlaro7Recognized : TextTable::NoMeterRecognized));
     } else {
         const CCommunication &comm = *m_shared->communication;
         SetStatusBarCOM(QStringLiteral("COM %1").arg(comm.COMPort()),
                         comm.Baudrate() + QStringLiteral(" Baud"));
         const int answer =
-            m_dialogs.message(this, TextTable::text(1054), name + QLatin1Char(' ') + TextTable::text(1061),
+            m_dialogs.message(this, TextTable::text(TextTable::InformationCaption),
+                              name + QLatin1Char(' ') + TextTable::text(TextTable::Recognized),
                               UserDialogs::Icon::Information, UserDialogs::Ok | UserDialogs::Cancel);
         if (answer == UserDialogs::Ok) {
             SetStatusBarDevice(name, serial);
         } else {
-            SetStatusBarCOM(TextTable::text(1062), QString());
+            SetStatusBarCOM(TextTable::text(TextTable::Offline), QString());
             m_shared->device->setOnline(false);
         }
     }
@@ -544,7 +548,8 @@ void frmMain::MenuChangeUser()
         return;
     }
     QString answer;
-    if (!m_dialogs.inputText(this, TextTable::text(1208), TextTable::text(1176), QString(), &answer,
+    if (!m_dialogs.inputText(this, TextTable::text(TextTable::ChangeUserCaption),
+                             TextTable::text(TextTable::UserLabel), QString(), &answer,
                              m_shared->login->UserNameMaxLen()) ||
         answer.isEmpty())
         return;
@@ -677,10 +682,11 @@ void frmMain::importAppeared(const QString &path)
     };
     QString raw;
     if (found != CDevice::Recognised) {
-        lines.append(TextTable::text(found == CDevice::FirmwareTooOld ? 1201 : 1060));
+        lines.append(TextTable::text(found == CDevice::FirmwareTooOld ? TextTable::MeterSoftwareTooOld
+                                                                      : TextTable::NoMeterRecognized));
     } else if (const QDateTime imported = QDateTime::currentDateTime(); !importMeterValues(raw)) {
         // Unplugged on the way: nothing archived, nothing delivered.
-        lines.append(TextTable::text(1036));
+        lines.append(TextTable::text(TextTable::ImportError));
     } else if (m_shared->archive->enabled()) {
         const ImportRecord record = ImportRecord::fromMeter(
             raw, imported, *m_shared->device, *m_shared->communication, m_shared->login->UserName());

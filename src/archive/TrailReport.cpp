@@ -81,10 +81,10 @@ TablePrintout printout(const QList<TrailEntry> &entries, const TrailFilter &filt
                     labelled(TextTable::TrailPrintedBy, TextTable::text(TextTable::TrailPrintedByValue)
                                                             .arg(login.isEmpty() ? account.userName : login,
                                                                  account.userName, account.host)),
-                    labelled(1049, LocaleTexts::shortDate(printedAt.date()) + u' ' +
-                                       LocaleTexts::longTime(printedAt.time()))};
+                    labelled(TextTable::DateLabel, LocaleTexts::shortDate(printedAt.date()) + u' ' +
+                                                       LocaleTexts::longTime(printedAt.time()))};
     // Only the filters set: a printout that names an empty filter reads as one that found nothing.
-    const QList<QPair<int, QString>> set = {{1176, filter.user},
+    const QList<QPair<int, QString>> set = {{TextTable::UserLabel, filter.user},
                                             {TextTable::TrailActionField, filter.action},
                                             {TextTable::TrailObjectField, filter.object}};
     for (const auto &[number, value] : set)

@@ -134,16 +134,16 @@ QString CCalProtocol::QualityText(qint16 code)
     case 4:
         return QStringLiteral("+++");
     case 5:
-        return TextTable::english(1228);
+        return TextTable::english(TextTable::DefaultMode);
     default:
-        return TextTable::english(1033);
+        return TextTable::english(TextTable::ErrorCaption);
     }
 }
 
 QString CCalProtocol::QualityShown(const QString &stored)
 {
     // Record files hold the English words; the window and the printout show them in the chosen language.
-    for (int number : {1228, 1033})
+    for (int number : {TextTable::DefaultMode, TextTable::ErrorCaption})
         if (stored == TextTable::english(number))
             return TextTable::text(number);
     return stored;

@@ -240,30 +240,29 @@ QList<TableColumn> CDevice::TableLayout(const QString &strDeviceName) const
 {
     using TextTable::text;
     QList<TableColumn> columns = {
-        {text(1037), 500, 0},
-        {text(1038), 800, 2},
-        {text(1039), 800, 2},
+        {text(TextTable::ColumnNumber), 500, 0},
+        {text(TextTable::ColumnDate), 800, 2},
+        {text(TextTable::ColumnTime), 800, 2},
         {QStringLiteral("ID"), 500, 0},
     };
     const MeterModel *model = modelFor(strDeviceName);
     const bool klaro4 = model && model->family == MeterModel::Klaro4;
     if (klaro4 || (model && model->family == MeterModel::Klaro7)) {
-        columns += {{text(1065), 800, 1}, {text(1066), 1000, 2}, {text(1067), 800, 2}};
+        columns += {{text(TextTable::ColumnValue), 800, 1},
+                    {text(TextTable::ColumnUnit), 1000, 2},
+                    {text(TextTable::ColumnStatus), 800, 2}};
         if (!klaro4)
-            columns += {{text(1241), 1600, 2}, {text(1242), 1000, 2}, {text(1243), 800, 2}};
+            columns += {{text(TextTable::ColumnAqaCal), 1600, 2},
+                        {text(TextTable::ColumnDateCal), 1000, 2},
+                        {text(TextTable::ColumnTimeCal), 800, 2}};
         return columns;
     }
     columns += {
-        {QStringLiteral("PROG"), 800, 0},
-        {text(1040), 1000, 2},
-        {text(1041), 1000, 2},
-        {text(1042), 800, 2},
-        {text(1043), 800, 1},
-        {text(1044), 1000, 2},
-        {text(1045), 800, 2},
-        {text(1046), 800, 1},
-        {text(1047), 1000, 2},
-        {text(1048), 800, 2},
+        {QStringLiteral("PROG"), 800, 0},          {text(TextTable::ColumnCitation), 1000, 2},
+        {text(TextTable::ColumnArBvCal), 1000, 2}, {text(TextTable::ColumnDilution), 800, 2},
+        {text(TextTable::ColumnValue1), 800, 1},   {text(TextTable::ColumnUnit1), 1000, 2},
+        {text(TextTable::ColumnStatus1), 800, 2},  {text(TextTable::ColumnValue2), 800, 1},
+        {text(TextTable::ColumnUnit2), 1000, 2},   {text(TextTable::ColumnStatus2), 800, 2},
     };
     return columns;
 }

@@ -134,11 +134,11 @@ bool CExportExcel::WriteHeaderBlock(Run &run, const QStringList &headers, int n,
     if (!sheet.setColumnWidths(values.notes.isEmpty() ? n : n + 1, 10))
         return false;
     const QString lines[] = {
-        text(1063) + u' ' + values.meter,
-        text(1064) + u' ' + values.serialNumber,
-        text(1176) + u' ' + values.user,
-        text(1049) + u' ' + LocaleTexts::shortDate(values.date.date()),
-        text(1050) + u' ' + LocaleTexts::longTime(values.date.time()),
+        text(TextTable::MeterLabel) + u' ' + values.meter,
+        text(TextTable::SerialNumberLabel) + u' ' + values.serialNumber,
+        text(TextTable::UserLabel) + u' ' + values.user,
+        text(TextTable::DateLabel) + u' ' + LocaleTexts::shortDate(values.date.date()),
+        text(TextTable::TimeLabel) + u' ' + LocaleTexts::longTime(values.date.time()),
     };
     qint32 row = 2;
     for (const QString &line : lines) {

@@ -161,10 +161,12 @@ bool CPrint::PrintReport(const QStringList &lines)
 
 bool CPrint::PrintMValsHeader(const MeasuredValues &values)
 {
-    return PrintTopMargin() && PrintIndented(labelled(1063, values.meter)) &&
-           PrintIndented(labelled(1064, values.serialNumber)) && PrintIndented(labelled(1176, values.user)) &&
-           PrintIndented(labelled(1049, LocaleTexts::shortDate(values.date.date()))) &&
-           PrintIndented(labelled(1050, LocaleTexts::longTime(values.date.time()))) && PrintLine(QString());
+    return PrintTopMargin() && PrintIndented(labelled(TextTable::MeterLabel, values.meter)) &&
+           PrintIndented(labelled(TextTable::SerialNumberLabel, values.serialNumber)) &&
+           PrintIndented(labelled(TextTable::UserLabel, values.user)) &&
+           PrintIndented(labelled(TextTable::DateLabel, LocaleTexts::shortDate(values.date.date()))) &&
+           PrintIndented(labelled(TextTable::TimeLabel, LocaleTexts::longTime(values.date.time()))) &&
+           PrintLine(QString());
 }
 
 bool CPrint::PrintTable(const QString &strDeviceName, const QString &strMVals)
@@ -236,8 +238,9 @@ bool CPrint::PrintTablePages(const MeasuredValues &values)
     table.title = TextTable::text(TextTable::TablePrintoutTitle);
     const QString when =
         LocaleTexts::shortDate(values.date.date()) + u' ' + LocaleTexts::longTime(values.date.time());
-    table.fields = {labelled(1063, values.meter), labelled(1064, values.serialNumber),
-                    labelled(1176, values.user), labelled(1049, when)};
+    table.fields = {labelled(TextTable::MeterLabel, values.meter),
+                    labelled(TextTable::SerialNumberLabel, values.serialNumber),
+                    labelled(TextTable::UserLabel, values.user), labelled(TextTable::DateLabel, when)};
     for (const TableColumn &column : columns)
         table.headers << column.header;
     // The notes of archived datasets after the meter's own columns.
@@ -455,11 +458,13 @@ bool CPrint::PrintRecordHeader(bool fPH, const QString &strMeter, const QString 
                                const QString &strUser)
 {
     const QDateTime now = m_clock();
-    return PrintTopMargin() && PrintIndented(TextTable::text(fPH ? 1220 : 1219)) &&
+    return PrintTopMargin() &&
+           PrintIndented(
+               TextTable::text(fPH ? TextTable::CalRecordPhCaption : TextTable::CalRecordTurbidityCaption)) &&
            PrintIndented(LocaleTexts::shortDate(now.date()) + u' ' + LocaleTexts::longTime(now.time())) &&
-           PrintLine(QString()) && PrintIndented(labelled(1063, strMeter)) &&
-           PrintIndented(labelled(1064, strSerNo)) && PrintIndented(labelled(1176, strUser)) &&
-           PrintLine(QString());
+           PrintLine(QString()) && PrintIndented(labelled(TextTable::MeterLabel, strMeter)) &&
+           PrintIndented(labelled(TextTable::SerialNumberLabel, strSerNo)) &&
+           PrintIndented(labelled(TextTable::UserLabel, strUser)) && PrintLine(QString());
 }
 
 bool CPrint::PrintRecordBody(bool fPH)
@@ -478,11 +483,14 @@ bool CPrint::PrintRecordBody(bool fPH)
         const QString slopeText =
             slopePercent ? oneDecimal(NumberText::Val(slope) / -59.16 * 100.0) + QStringLiteral(" %")
                          : slope + QStringLiteral(" mV/pH");
-        if (!(PrintIndented(labelled(1049, date)) && PrintIndented(labelled(1050, time)) &&
-              PrintIndented(labelled(1222, interval) + u' ' + TextTable::text(1223)) &&
-              PrintIndented(labelled(1224, mode)) && PrintIndented(labelled(1225, slopeText)) &&
-              PrintIndented(labelled(1226, asymmetry) + QStringLiteral(" mV")) &&
-              PrintIndented(labelled(1227, sensor)) && PrintLine(QString())))
+        if (!(PrintIndented(labelled(TextTable::DateLabel, date)) &&
+              PrintIndented(labelled(TextTable::TimeLabel, time)) &&
+              PrintIndented(labelled(TextTable::IntervalLabel, interval) + u' ' +
+                            TextTable::text(TextTable::Days)) &&
+              PrintIndented(labelled(TextTable::ModeLabel, mode)) &&
+              PrintIndented(labelled(TextTable::CalSlopeLabel, slopeText)) &&
+              PrintIndented(labelled(TextTable::AsymmetryLabel, asymmetry) + QStringLiteral(" mV")) &&
+              PrintIndented(labelled(TextTable::SensorLabel, sensor)) && PrintLine(QString())))
             return false;
         for (int k = 0; k < std::min<int>(points, 3); ++k) {
             const QString temperature =
@@ -502,17 +510,20 @@ bool CPrint::PrintRecordBody(bool fPH)
     if (!record.GetProtocolTurbidity(meter, serial, user, date, time, interval, mode, points, standards) ||
         !record.GetChargeID(lotTotal, expiry, manufacturer, lots))
         return false;
-    if (!(PrintIndented(labelled(1049, date)) && PrintIndented(labelled(1050, time)) &&
-          PrintIndented(labelled(1222, interval) + u' ' + TextTable::text(1223)) &&
-          PrintIndented(labelled(1224, mode)) && PrintLine(QString()) &&
-          PrintIndented(labelled(1232, lotTotal)) && PrintIndented(labelled(1233, expiry)) &&
-          PrintIndented(labelled(1234, manufacturer))))
+    if (!(PrintIndented(labelled(TextTable::DateLabel, date)) &&
+          PrintIndented(labelled(TextTable::TimeLabel, time)) &&
+          PrintIndented(labelled(TextTable::IntervalLabel, interval) + u' ' +
+                        TextTable::text(TextTable::Days)) &&
+          PrintIndented(labelled(TextTable::ModeLabel, mode)) && PrintLine(QString()) &&
+          PrintIndented(labelled(TextTable::SetLotNumberLabel, lotTotal)) &&
+          PrintIndented(labelled(TextTable::ExpiryDateLabel, expiry)) &&
+          PrintIndented(labelled(TextTable::ManufacturerLabel, manufacturer))))
         return false;
     if (points >= 6)
         return false;
     for (int k = 0; k < points; ++k) {
         if (!PrintIndented(standards.value(k) + QStringLiteral(" FNU/NTU: ") + lots.value(k) + u' ' +
-                           TextTable::text(1026)))
+                           TextTable::text(TextTable::Ok)))
             return false;
     }
     return PrintLine(QString());

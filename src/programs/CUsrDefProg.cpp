@@ -413,20 +413,22 @@ QStringList flagChoices()
 // The fields the meter receives, in the order of the store command, with the editor's limits: its
 // maximum lengths, its lists, and its key filters (no "," or ";" anywhere, no blank in FORM and UNIT).
 const FieldRule kFieldRules[14] = {
-    {&ProgramRecord::NO, 1076, FieldKind::ProgNum, CUsrDefProg::kProgNumLength, nullptr},
-    {&ProgramRecord::MODEL, 1077, FieldKind::Text, CUsrDefProg::kModelLength, nullptr},
-    {&ProgramRecord::CUV, 1078, FieldKind::Choice, 0, &ProgramChoices::cuvettes},
-    {&ProgramRecord::LAMBDA, 1079, FieldKind::Choice, 0, &ProgramChoices::lambdas},
-    {&ProgramRecord::MRB, 1080, FieldKind::Number, CUsrDefProg::kNumberLength, nullptr},
-    {&ProgramRecord::MRE, 1081, FieldKind::Number, CUsrDefProg::kNumberLength, nullptr},
-    {&ProgramRecord::E0, 1082, FieldKind::Number, CUsrDefProg::kNumberLength, nullptr},
-    {&ProgramRecord::SLOPE, 1083, FieldKind::Number, CUsrDefProg::kNumberLength, nullptr},
-    {&ProgramRecord::RES, 1084, FieldKind::Choice, 0, &ProgramChoices::resolutions},
-    {&ProgramRecord::FORM, 1085, FieldKind::TextNoBlank, CUsrDefProg::kFormLength, nullptr},
-    {&ProgramRecord::UNIT, 1086, FieldKind::TextNoBlank, CUsrDefProg::kUnitLength, nullptr},
-    {&ProgramRecord::BLANKREQ, 1238, FieldKind::Choice, 0, &flagChoices},
-    {&ProgramRecord::CALPSB, 1239, FieldKind::Choice, 0, &flagChoices},
-    {&ProgramRecord::CALREQ, 1240, FieldKind::Choice, 0, &flagChoices},
+    {&ProgramRecord::NO, TextTable::ProgramNumberLabel, FieldKind::ProgNum, CUsrDefProg::kProgNumLength,
+     nullptr},
+    {&ProgramRecord::MODEL, TextTable::ModelLabel, FieldKind::Text, CUsrDefProg::kModelLength, nullptr},
+    {&ProgramRecord::CUV, TextTable::CellLabel, FieldKind::Choice, 0, &ProgramChoices::cuvettes},
+    {&ProgramRecord::LAMBDA, TextTable::WaveLengthLabel, FieldKind::Choice, 0, &ProgramChoices::lambdas},
+    {&ProgramRecord::MRB, TextTable::MrbLabel, FieldKind::Number, CUsrDefProg::kNumberLength, nullptr},
+    {&ProgramRecord::MRE, TextTable::MreLabel, FieldKind::Number, CUsrDefProg::kNumberLength, nullptr},
+    {&ProgramRecord::E0, TextTable::A0Label, FieldKind::Number, CUsrDefProg::kNumberLength, nullptr},
+    {&ProgramRecord::SLOPE, TextTable::SlopeLabel, FieldKind::Number, CUsrDefProg::kNumberLength, nullptr},
+    {&ProgramRecord::RES, TextTable::ResolutionLabel, FieldKind::Choice, 0, &ProgramChoices::resolutions},
+    {&ProgramRecord::FORM, TextTable::CitationFormLabel, FieldKind::TextNoBlank, CUsrDefProg::kFormLength,
+     nullptr},
+    {&ProgramRecord::UNIT, TextTable::UnitLabel, FieldKind::TextNoBlank, CUsrDefProg::kUnitLength, nullptr},
+    {&ProgramRecord::BLANKREQ, TextTable::BlankRequiredLabel, FieldKind::Choice, 0, &flagChoices},
+    {&ProgramRecord::CALPSB, TextTable::StdAdjustPossibleLabel, FieldKind::Choice, 0, &flagChoices},
+    {&ProgramRecord::CALREQ, TextTable::StdAdjustRequiredLabel, FieldKind::Choice, 0, &flagChoices},
 };
 
 // "Cell [mm]:" as the name "Cell [mm]" inside a sentence.
@@ -544,7 +546,8 @@ CUsrDefProg::ProgramCheck CUsrDefProg::CheckProgramFields(const ProgramRecord &p
         numbers = ReadNumber(*rangeTexts[k], range[k]) && numbers;
     if (numbers &&
         !m_calibration.CheckMeasRange(float(range[0]), float(range[1]), float(range[2]), float(range[3])))
-        check.doubts.append(TextTable::text(1212) + kCrLf + TextTable::text(1213));
+        check.doubts.append(TextTable::text(TextTable::MeasuringRangeExceeded) + kCrLf +
+                            TextTable::text(TextTable::CheckRangeAndSlope));
     return check;
 }
 

@@ -14,37 +14,37 @@ QString fieldHeader(DatasetFields::Field field)
     using namespace DatasetFields;
     switch (field) {
     case No:
-        return TextTable::text(1037);
+        return TextTable::text(TextTable::ColumnNumber);
     case Date:
-        return TextTable::text(1038);
+        return TextTable::text(TextTable::ColumnDate);
     case Time:
-        return TextTable::text(1039);
+        return TextTable::text(TextTable::ColumnTime);
     case SampleId:
         return QStringLiteral("ID");
     case Program:
         return QStringLiteral("PROG");
     case Cit:
-        return TextTable::text(1040);
+        return TextTable::text(TextTable::ColumnCitation);
     case Code:
-        return TextTable::text(1041);
+        return TextTable::text(TextTable::ColumnArBvCal);
     case Dilution:
-        return TextTable::text(1042);
+        return TextTable::text(TextTable::ColumnDilution);
     case Value1:
-        return TextTable::text(1043);
+        return TextTable::text(TextTable::ColumnValue1);
     case Unit1:
-        return TextTable::text(1044);
+        return TextTable::text(TextTable::ColumnUnit1);
     case Status1:
-        return TextTable::text(1045);
+        return TextTable::text(TextTable::ColumnStatus1);
     case Value2:
-        return TextTable::text(1046);
+        return TextTable::text(TextTable::ColumnValue2);
     case Unit2:
-        return TextTable::text(1047);
+        return TextTable::text(TextTable::ColumnUnit2);
     case Status2:
-        return TextTable::text(1048);
+        return TextTable::text(TextTable::ColumnStatus2);
     case CalDate:
-        return TextTable::text(1242);
+        return TextTable::text(TextTable::ColumnDateCal);
     case CalTime:
-        return TextTable::text(1243);
+        return TextTable::text(TextTable::ColumnTimeCal);
     case Count:
         break;
     }
@@ -128,9 +128,9 @@ QVariant ArchiveTableModel::headerData(int section, Qt::Orientation orientation,
     case ConflictColumn:
         return TextTable::text(TextTable::ArchiveConflict);
     case MeterColumn:
-        return TextTable::text(1092);
+        return TextTable::text(TextTable::Meter);
     case SerialColumn:
-        return TextTable::text(1184);
+        return TextTable::text(TextTable::ColumnSerialNumber);
     case ImportedColumn:
         return TextTable::text(TextTable::ArchiveImported);
     case UserColumn:

@@ -61,7 +61,7 @@ namespace {
 
 QString recordFilter()
 {
-    return UserDialogs::filter(TextTable::text(1113), QStringLiteral("*.csv"));
+    return UserDialogs::filter(TextTable::text(TextTable::CsvFilter), QStringLiteral("*.csv"));
 }
 
 } // namespace
@@ -92,9 +92,9 @@ CalRecordWindow::CalRecordWindow(MainWindowContext &main, const QString &objectN
         int text;
         std::function<void()> run;
     } commands[] = {
-        {"actPrintPreview", 1007, [this] { PrintPreview(); }},
+        {"actPrintPreview", TextTable::MenuFilePrintPreview, [this] { PrintPreview(); }},
         {"actPrintPdf", TextTable::PdfButton, [this] { PrintToPdf(); }},
-        {"actPageSetup", 1006, [this] { PrintJobs::pageSetup(this); }},
+        {"actPageSetup", TextTable::MenuFilePageSetup, [this] { PrintJobs::pageSetup(this); }},
     };
     for (const auto &command : commands) {
         QAction *action = more->addAction(QString());
@@ -139,10 +139,10 @@ QHBoxLayout *CalRecordWindow::buttonRow(const QList<QPushButton *> &ownCommands)
 void CalRecordWindow::Load(int titleNumber, const QList<QPushButton *> &ownCommands, bool meterSupportsKind)
 {
     TextApplier::tag(this, titleNumber);
-    TextApplier::tag(m_cmdSaveAsFile, 1111);
-    TextApplier::tag(m_cmdReadFile, 1230);
-    TextApplier::tag(m_cmdPrint, 1023);
-    TextApplier::tag(m_cmdCancel, 1069);
+    TextApplier::tag(m_cmdSaveAsFile, TextTable::SaveAsFile);
+    TextApplier::tag(m_cmdReadFile, TextTable::OpenFileCaption);
+    TextApplier::tag(m_cmdPrint, TextTable::ToolPrint);
+    TextApplier::tag(m_cmdCancel, TextTable::Cancel);
     TextApplier::tag(m_cmdPrintMore, 0, TextTable::PrintMore);
     TextApplier::apply(this);
     GuiAssets::applyIcon(this);
@@ -160,7 +160,7 @@ void CalRecordWindow::Load(int titleNumber, const QList<QPushButton *> &ownComma
     ClearDisplay();
     if (meterSupportsKind) {
         if (!ReadFromMeter() || !ShowRecord())
-            m_main.dialogs().error(this, TextTable::text(1221));
+            m_main.dialogs().error(this, TextTable::text(TextTable::CalRecordReadFailed));
     }
     UpdateButtons();
     m_cmdCancel->setFocus();
@@ -175,7 +175,7 @@ void CalRecordWindow::showCommonValues(const QString &meter, const QString &seri
     m_lblUserValue->setText(user);
     m_lblCalDateValue->setText(date);
     m_lblCalTimeValue->setText(time);
-    m_lblCalIntervalValue->setText(interval + QLatin1Char(' ') + TextTable::text(1223));
+    m_lblCalIntervalValue->setText(interval + QLatin1Char(' ') + TextTable::text(TextTable::Days));
     m_lblCalModeValue->setText(mode);
 }
 
@@ -202,7 +202,7 @@ bool CalRecordWindow::readFromMeter(bool fPH, bool fExtended)
     setCursor(Qt::WaitCursor);
     frmWait &wait = m_main.waitDialog();
     bool ok = false;
-    if (wait.ShowWithText(TextTable::text(1149))) {
+    if (wait.ShowWithText(TextTable::text(TextTable::DataLoading))) {
         ok = m_main.shared().calProtocol->UpdateFromMeter(fPH, fExtended);
         TellUser::link(m_main.shared().calProtocol->linkResult());
     }
@@ -218,32 +218,34 @@ void CalRecordWindow::SaveAsFile()
     CCalProtocol &record = *m_main.shared().calProtocol;
     QString proposal;
     if (!record.ProposedFileName(saveKindWord(), proposal)) {
-        dialogs.error(this, TextTable::text(1229));
+        dialogs.error(this, TextTable::text(TextTable::RecordSaveFailed));
         return;
     }
-    const QString path = dialogs.saveFileName(this, TextTable::text(1112), proposal, recordFilter());
+    const QString path =
+        dialogs.saveFileName(this, TextTable::text(TextTable::SaveAsCaption), proposal, recordFilter());
     if (path.isEmpty())
         return;
     if (!record.SaveToFile(path)) {
         TellUser::file(record.lastFileResult());
-        dialogs.error(this, TextTable::text(1229));
+        dialogs.error(this, TextTable::text(TextTable::RecordSaveFailed));
     }
 }
 
 void CalRecordWindow::ReadFile()
 {
     UserDialogs &dialogs = m_main.dialogs();
-    const QString path = dialogs.openFileName(this, TextTable::text(1230), QString(), recordFilter());
+    const QString path =
+        dialogs.openFileName(this, TextTable::text(TextTable::OpenFileCaption), QString(), recordFilter());
     if (path.isEmpty())
         return;
     if (!m_main.shared().calProtocol->ReadFromFile(path)) {
         TellUser::file(m_main.shared().calProtocol->lastFileResult());
-        dialogs.error(this, TextTable::text(1180));
+        dialogs.error(this, TextTable::text(TextTable::FileReadError));
         return;
     }
     ClearDisplay();
     if (!isOwnKind() || !ShowRecord())
-        dialogs.error(this, TextTable::text(1221));
+        dialogs.error(this, TextTable::text(TextTable::CalRecordReadFailed));
     UpdateButtons();
 }
 
@@ -253,14 +255,15 @@ void CalRecordWindow::PrintRecord()
     CPrint &print = *m_main.shared().print;
     if (!print.PrinterAvailable()) {
         // Without a printer the printout can still go to a file.
-        if (dialogs.message(this, TextTable::text(1054), TextTable::text(TextTable::NoPrinterOfferPdf),
-                            UserDialogs::Icon::Question,
+        if (dialogs.message(this, TextTable::text(TextTable::InformationCaption),
+                            TextTable::text(TextTable::NoPrinterOfferPdf), UserDialogs::Icon::Question,
                             UserDialogs::Yes | UserDialogs::No) == UserDialogs::Yes)
             PrintToPdf();
         return;
     }
-    const int answer = dialogs.message(this, TextTable::text(1054),
-                                       TextTable::text(1210) + QLatin1Char(' ') + print.PrinterName(),
+    const int answer = dialogs.message(this, TextTable::text(TextTable::InformationCaption),
+                                       TextTable::text(TextTable::PrintOnPrinterLabel) + QLatin1Char(' ') +
+                                           print.PrinterName(),
                                        UserDialogs::Icon::Information, UserDialogs::Yes | UserDialogs::No);
     if (answer != UserDialogs::Yes)
         return;
@@ -268,7 +271,7 @@ void CalRecordWindow::PrintRecord()
     const bool ok = PrintJobs::printRecorded(m_main, printJob(), windowTitle());
     m_main.SetMousePointer(0);
     if (!ok)
-        dialogs.error(this, TextTable::text(1209));
+        dialogs.error(this, TextTable::text(TextTable::PrintError));
 }
 
 PrintJobs::Job CalRecordWindow::printJob()

@@ -202,7 +202,7 @@ bool saveAsPdf(QWidget *parent, MainWindowContext &main, const Job &job, const Q
 {
     UserDialogs &dialogs = main.dialogs();
     const QString path = dialogs.saveFileName(
-        parent, TextTable::text(1112), proposal,
+        parent, TextTable::text(TextTable::SaveAsCaption), proposal,
         UserDialogs::filter(TextTable::text(TextTable::PdfFilter), QStringLiteral("*.pdf")));
     if (path.isEmpty())
         return false;

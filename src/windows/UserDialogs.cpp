@@ -20,22 +20,23 @@ const QString kLastFolderKey = QStringLiteral("Dialogs/LastFolder");
 
 void UserDialogs::error(QWidget *parent, const QString &text)
 {
-    message(parent, TextTable::text(1033), text, Icon::Critical, Ok);
+    message(parent, TextTable::text(TextTable::ErrorCaption), text, Icon::Critical, Ok);
 }
 
 void UserDialogs::information(QWidget *parent, const QString &text)
 {
-    message(parent, TextTable::text(1054), text, Icon::Information, Ok);
+    message(parent, TextTable::text(TextTable::InformationCaption), text, Icon::Information, Ok);
 }
 
 void UserDialogs::warning(QWidget *parent, const QString &text)
 {
-    message(parent, TextTable::text(1115), text, Icon::Warning, Ok);
+    message(parent, TextTable::text(TextTable::WarningCaption), text, Icon::Warning, Ok);
 }
 
 int UserDialogs::question(QWidget *parent, const QString &text, int buttons, int defaultButton)
 {
-    return message(parent, TextTable::text(1095), text, Icon::Question, buttons, defaultButton);
+    return message(parent, TextTable::text(TextTable::QuestionCaption), text, Icon::Question, buttons,
+                   defaultButton);
 }
 
 QString UserDialogs::filter(const QString &description, const QString &pattern)
@@ -143,10 +144,10 @@ int QtUserDialogs::message(QWidget *parent, const QString &title, const QString 
         int textNumber;
         QMessageBox::ButtonRole role;
     };
-    const Choice choices[] = {{Yes, 1153, QMessageBox::YesRole},
-                              {No, 1154, QMessageBox::NoRole},
-                              {Ok, 1026, QMessageBox::AcceptRole},
-                              {Cancel, 1069, QMessageBox::RejectRole}};
+    const Choice choices[] = {{Yes, TextTable::Yes, QMessageBox::YesRole},
+                              {No, TextTable::No, QMessageBox::NoRole},
+                              {Ok, TextTable::Ok, QMessageBox::AcceptRole},
+                              {Cancel, TextTable::Cancel, QMessageBox::RejectRole}};
     QHash<QAbstractButton *, int> pressed;
     for (const Choice &choice : choices) {
         if (!(buttons & choice.button))
@@ -200,8 +201,8 @@ bool QtUserDialogs::inputText(QWidget *parent, const QString &title, const QStri
     if (maxLength > 0)
         if (auto *field = dialog.findChild<QLineEdit *>())
             field->setMaxLength(maxLength);
-    dialog.setOkButtonText(TextTable::text(1026));
-    dialog.setCancelButtonText(TextTable::text(1069));
+    dialog.setOkButtonText(TextTable::text(TextTable::Ok));
+    dialog.setCancelButtonText(TextTable::text(TextTable::Cancel));
     if (dialog.exec() != QDialog::Accepted)
         return false;
     *answer = dialog.textValue();

@@ -566,8 +566,8 @@ ValueChart::ValueChart(UserDialogs &dialogs, QWidget *parent)
     layout->addWidget(split, 1);
     layout->addWidget(m_lblSummary);
 
-    m_cboValue->addItem(TextTable::text(1043), 1);
-    m_cboValue->addItem(TextTable::text(1046), 2);
+    m_cboValue->addItem(TextTable::text(TextTable::ColumnValue1), 1);
+    m_cboValue->addItem(TextTable::text(TextTable::ColumnValue2), 2);
     m_cmdReset->setText(TextTable::text(TextTable::ChartReset));
     m_cmdSave->setText(TextTable::text(TextTable::ChartSave));
     m_view->setToolTip(QString());
@@ -716,7 +716,7 @@ void ValueChart::updateValueTitle()
     for (int i = 0; i < m_data.series().size(); ++i)
         if (m_shown.value(i) && !units.contains(m_data.series()[i].unit))
             units.append(m_data.series()[i].unit);
-    QString title = TextTable::text(m_valueNumber == 2 ? 1046 : 1043);
+    QString title = TextTable::text(m_valueNumber == 2 ? TextTable::ColumnValue2 : TextTable::ColumnValue1);
     if (units.size() == 1 && !units.first().isEmpty())
         title += QStringLiteral(" [") + units.first() + u']';
     m_drawing->setValueTitle(title);
@@ -972,7 +972,8 @@ void ValueChart::saveAs()
         UserDialogs::filter(TextTable::text(TextTable::ChartPngFilter), QStringLiteral("*.png")) +
         QStringLiteral(";;") +
         UserDialogs::filter(TextTable::text(TextTable::ChartSvgFilter), QStringLiteral("*.svg"));
-    const QString path = m_dialogs.saveFileName(this, TextTable::text(1112), m_proposal, filter);
+    const QString path =
+        m_dialogs.saveFileName(this, TextTable::text(TextTable::SaveAsCaption), m_proposal, filter);
     if (path.isEmpty())
         return;
     saveImage(path, m_view->size().expandedTo(QSize(640, 400)));

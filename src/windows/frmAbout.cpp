@@ -42,13 +42,13 @@ frmAbout::frmAbout(const CIni &ini, QWidget *owner)
     m_lblMail->setObjectName(QStringLiteral("lblMail"));
     m_lblMailValue->setObjectName(QStringLiteral("lblMailValue"));
     m_cmdOK->setObjectName(QStringLiteral("cmdOK"));
-    TextApplier::tag(m_cmdOK, 1026);
+    TextApplier::tag(m_cmdOK, TextTable::Ok);
     TextApplier::apply(this);
     GuiAssets::applyIcon(this);
     setWindowFlag(Qt::WindowContextHelpButtonHint, false);
 
     const QString appName = aboutSetting(ini, "AppName", QStringLiteral("Meravo"));
-    setWindowTitle(TextTable::text(1024) + QLatin1Char(' ') + appName);
+    setWindowTitle(TextTable::text(TextTable::ToolAbout) + QLatin1Char(' ') + appName);
     m_lblAppTitle->setText(appName);
     QFont titleFont = m_lblAppTitle->font();
     titleFont.setPointSizeF(titleFont.pointSizeF() * 1.6);
@@ -107,10 +107,10 @@ frmAbout::frmAbout(const CIni &ini, QWidget *owner)
 
 QString frmAbout::versionText()
 {
-    return TextTable::text(1028) + QStringLiteral(" %1.%2%3")
-                                       .arg(MERAVO_VERSION_MAJOR)
-                                       .arg(MERAVO_VERSION_MINOR)
-                                       .arg(MERAVO_VERSION_PATCH);
+    return TextTable::text(TextTable::Version) + QStringLiteral(" %1.%2%3")
+                                                     .arg(MERAVO_VERSION_MAJOR)
+                                                     .arg(MERAVO_VERSION_MINOR)
+                                                     .arg(MERAVO_VERSION_PATCH);
 }
 
 void frmAbout::openInternet()

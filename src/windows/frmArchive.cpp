@@ -45,11 +45,11 @@ struct TextField {
 const TextField kTextFields[] = {
     {"txtMeter", TextTable::ArchiveMeterField, &ArchiveFilter::meter},
     {"txtProgram", TextTable::ArchiveProgramField, &ArchiveFilter::program},
-    {"txtUnit", 1086, &ArchiveFilter::unit},
+    {"txtUnit", TextTable::UnitLabel, &ArchiveFilter::unit},
     {"txtId", TextTable::ArchiveIdField, &ArchiveFilter::idText},
     {"txtStatus", TextTable::ArchiveStatusField, &ArchiveFilter::status},
     {"txtCode", TextTable::ArchiveCodeField, &ArchiveFilter::code},
-    {"txtUser", 1176, &ArchiveFilter::user},
+    {"txtUser", TextTable::UserLabel, &ArchiveFilter::user},
 };
 
 struct DateField {
@@ -353,9 +353,9 @@ void frmArchive::openAsDocuments()
 bool frmArchive::addFiles(MainWindowContext &main, QWidget *parent)
 {
     UserDialogs &dialogs = main.dialogs();
-    const QStringList paths =
-        dialogs.openFileNames(parent, title(TextTable::ArchiveAddMenu),
-                              UserDialogs::filter(TextTable::text(1113), QStringLiteral("*.csv")));
+    const QStringList paths = dialogs.openFileNames(
+        parent, title(TextTable::ArchiveAddMenu),
+        UserDialogs::filter(TextTable::text(TextTable::CsvFilter), QStringLiteral("*.csv")));
     if (paths.isEmpty())
         return false;
     SharedObjects &shared = main.shared();
@@ -383,7 +383,7 @@ bool frmArchive::addFiles(MainWindowContext &main, QWidget *parent)
     QProgressDialog progress(parent);
     progress.setObjectName(QStringLiteral("dlgArchiveAdd"));
     progress.setWindowTitle(title(TextTable::ArchiveAddMenu));
-    progress.setCancelButtonText(TextTable::text(1069));
+    progress.setCancelButtonText(TextTable::text(TextTable::Cancel));
     progress.setWindowModality(Qt::ApplicationModal);
     progress.setMinimumDuration(0);
     progress.setAutoClose(false);
@@ -441,7 +441,7 @@ void frmArchive::verifyTrail()
     QProgressDialog progress(this);
     progress.setObjectName(QStringLiteral("dlgTrailVerify"));
     progress.setWindowTitle(heading);
-    progress.setCancelButtonText(TextTable::text(1069));
+    progress.setCancelButtonText(TextTable::text(TextTable::Cancel));
     progress.setWindowModality(Qt::ApplicationModal);
     progress.setMinimumDuration(0);
     progress.setAutoClose(false);

@@ -7,6 +7,7 @@
 #include "MainWindowContext.h"
 #include "SharedObjects.h"
 #include "TextApplier.h"
+#include "TextTable.h"
 
 #include <QCloseEvent>
 #include <QGridLayout>
@@ -68,9 +69,9 @@ frmCalProtEdit::frmCalProtEdit(MainWindowContext &main)
 
     // Load: texts, pictures, help, tab order; the standard rows wait for their first activation.
     m_dlgRetVal = false;
-    TextApplier::tag(this, 1231);
-    TextApplier::tag(m_cmdAccept, 1141);
-    TextApplier::tag(m_cmdCancel, 1069);
+    TextApplier::tag(this, TextTable::EditLot);
+    TextApplier::tag(m_cmdAccept, TextTable::TakeOver);
+    TextApplier::tag(m_cmdCancel, TextTable::Cancel);
     TextApplier::apply(this);
     GuiAssets::applyIcon(this);
     setWindowFlag(Qt::WindowContextHelpButtonHint, false);
@@ -92,15 +93,15 @@ void frmCalProtEdit::buildLotGrid()
         TextApplier::tag(l, number);
         return l;
     };
-    grid->addWidget(label("lblLOTTotal", 1232), 0, 0);
+    grid->addWidget(label("lblLOTTotal", TextTable::SetLotNumberLabel), 0, 0);
     grid->addWidget(m_txtLOTTotal, 0, 1);
-    grid->addWidget(label("lblExpiry", 1233), 1, 0);
+    grid->addWidget(label("lblExpiry", TextTable::ExpiryDateLabel), 1, 0);
     grid->addWidget(m_txtExpiry, 1, 1);
-    grid->addWidget(label("lblManufacturer", 1234), 2, 0);
+    grid->addWidget(label("lblManufacturer", TextTable::ManufacturerLabel), 2, 0);
     grid->addWidget(m_txtManufacturer, 2, 1);
     grid->setRowMinimumHeight(3, 8);
-    QLabel *used = label("lblUsedStds", 1235);
-    QLabel *comment = label("lblStdComment", 1236);
+    QLabel *used = label("lblUsedStds", TextTable::ColumnStandard);
+    QLabel *comment = label("lblStdComment", TextTable::ColumnComment);
     QFont bold = used->font();
     bold.setBold(true);
     used->setFont(bold);

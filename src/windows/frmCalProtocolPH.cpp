@@ -25,14 +25,14 @@ frmCalProtocolPH::frmCalProtocolPH(MainWindowContext &main)
     layout->addWidget(m_frmProtocol);
     layout->addLayout(buttonRow({}));
     layout->setSizeConstraint(QLayout::SetFixedSize);
-    Load(1220, {}, m_main.shared().device->SupportsPH());
+    Load(TextTable::CalRecordPhCaption, {}, m_main.shared().device->SupportsPH());
 }
 
 void frmCalProtocolPH::buildDeviceFrame()
 {
     auto *device = new QGridLayout(m_frmDevice);
     const char *deviceNames[3] = {"lblMeter", "lblSerNo", "lblUser"};
-    const int deviceCaptions[3] = {1063, 1064, 1176};
+    const int deviceCaptions[3] = {TextTable::MeterLabel, TextTable::SerialNumberLabel, TextTable::UserLabel};
     QLabel **deviceValues[3] = {&m_lblMeterValue, &m_lblSerNoValue, &m_lblUserValue};
     for (int i = 0; i < 3; ++i) {
         const QString name = QString::fromLatin1(deviceNames[i]);
@@ -56,13 +56,13 @@ void frmCalProtocolPH::buildProtocolFrame()
         int column;
     };
     const Pair pairs[] = {
-        {"lblCalDate", 1049, "lblCalDateValue", &m_lblCalDateValue, 0, 0},
-        {"lblCalTime", 1050, "lblCalTimeValue", &m_lblCalTimeValue, 1, 0},
-        {"lblCalInterval", 1222, "lblCalIntervalValue", &m_lblCalIntervalValue, 2, 0},
-        {"lblCalMode", 1224, "lblCalModeValue", &m_lblCalModeValue, 3, 0},
-        {"lblSlope", 1225, "lblSlopeValue", &m_lblSlopeValue, 0, 2},
-        {"lblAsy", 1226, "lblAsyValue", &m_lblAsyValue, 1, 2},
-        {"lblSensQual", 1227, "lblSensQualValue", &m_lblSensQualValue, 2, 2},
+        {"lblCalDate", TextTable::DateLabel, "lblCalDateValue", &m_lblCalDateValue, 0, 0},
+        {"lblCalTime", TextTable::TimeLabel, "lblCalTimeValue", &m_lblCalTimeValue, 1, 0},
+        {"lblCalInterval", TextTable::IntervalLabel, "lblCalIntervalValue", &m_lblCalIntervalValue, 2, 0},
+        {"lblCalMode", TextTable::ModeLabel, "lblCalModeValue", &m_lblCalModeValue, 3, 0},
+        {"lblSlope", TextTable::CalSlopeLabel, "lblSlopeValue", &m_lblSlopeValue, 0, 2},
+        {"lblAsy", TextTable::AsymmetryLabel, "lblAsyValue", &m_lblAsyValue, 1, 2},
+        {"lblSensQual", TextTable::SensorLabel, "lblSensQualValue", &m_lblSensQualValue, 2, 2},
     };
     for (const Pair &pair : pairs) {
         protocol->addWidget(addLabel(m_frmProtocol, QString::fromLatin1(pair.caption), pair.number), pair.row,

@@ -40,8 +40,8 @@ frmCalProtocolTurb::frmCalProtocolTurb(MainWindowContext &main)
     layout->addLayout(buttonRow({m_cmdEditLOT}));
     layout->setSizeConstraint(QLayout::SetFixedSize);
     connect(m_cmdEditLOT, &QPushButton::clicked, this, &frmCalProtocolTurb::EditLot);
-    TextApplier::tag(m_cmdEditLOT, 1231);
-    Load(1219, {m_cmdEditLOT}, m_main.shared().device->SupportsTurbidity());
+    TextApplier::tag(m_cmdEditLOT, TextTable::EditLot);
+    Load(TextTable::CalRecordTurbidityCaption, {m_cmdEditLOT}, m_main.shared().device->SupportsTurbidity());
 }
 
 void frmCalProtocolTurb::buildValueFrames()
@@ -53,16 +53,16 @@ void frmCalProtocolTurb::buildValueFrames()
         QLabel **value;
     };
     const Pair pairs[] = {
-        {m_frmDevice, "lblMeter", 1063, &m_lblMeterValue},
-        {m_frmDevice, "lblSerNo", 1064, &m_lblSerNoValue},
-        {m_frmDevice, "lblUser", 1176, &m_lblUserValue},
-        {m_frmProtocol, "lblCalDate", 1049, &m_lblCalDateValue},
-        {m_frmProtocol, "lblCalTime", 1050, &m_lblCalTimeValue},
-        {m_frmProtocol, "lblCalInterval", 1222, &m_lblCalIntervalValue},
-        {m_frmProtocol, "lblCalMode", 1224, &m_lblCalModeValue},
-        {m_frmCharge, "lblLOTTotal", 1232, &m_lblLOTTotalValue},
-        {m_frmCharge, "lblExpiry", 1233, &m_lblExpiryValue},
-        {m_frmCharge, "lblManufacturer", 1234, &m_lblManufacturerValue},
+        {m_frmDevice, "lblMeter", TextTable::MeterLabel, &m_lblMeterValue},
+        {m_frmDevice, "lblSerNo", TextTable::SerialNumberLabel, &m_lblSerNoValue},
+        {m_frmDevice, "lblUser", TextTable::UserLabel, &m_lblUserValue},
+        {m_frmProtocol, "lblCalDate", TextTable::DateLabel, &m_lblCalDateValue},
+        {m_frmProtocol, "lblCalTime", TextTable::TimeLabel, &m_lblCalTimeValue},
+        {m_frmProtocol, "lblCalInterval", TextTable::IntervalLabel, &m_lblCalIntervalValue},
+        {m_frmProtocol, "lblCalMode", TextTable::ModeLabel, &m_lblCalModeValue},
+        {m_frmCharge, "lblLOTTotal", TextTable::SetLotNumberLabel, &m_lblLOTTotalValue},
+        {m_frmCharge, "lblExpiry", TextTable::ExpiryDateLabel, &m_lblExpiryValue},
+        {m_frmCharge, "lblManufacturer", TextTable::ManufacturerLabel, &m_lblManufacturerValue},
     };
     auto *device = new QGridLayout(m_frmDevice);
     auto *protocol = new QGridLayout(m_frmProtocol);
@@ -95,7 +95,8 @@ void frmCalProtocolTurb::buildStandardsTable(QGridLayout *charge, int head)
 {
     charge->setRowMinimumHeight(head - 1, 8);
     const char *headings[3] = {"lblUsedStds", "lblStdComment", "lblStdStatus"};
-    const int headingNumbers[3] = {1235, 1236, 1237};
+    const int headingNumbers[3] = {TextTable::ColumnStandard, TextTable::ColumnComment,
+                                   TextTable::ColumnLotStatus};
     for (int c = 0; c < 3; ++c) {
         QLabel *heading = addLabel(m_frmCharge, QString::fromLatin1(headings[c]), headingNumbers[c]);
         QFont bold = heading->font();
@@ -150,7 +151,7 @@ bool frmCalProtocolTurb::ShowRecord()
     for (int i = 0; i < kRows && i < points; ++i) {
         m_lblStd[i]->setText(standards.value(i) + kUnit);
         m_lblStdValue[i]->setText(lots.value(i));
-        m_lblStdStatus[i]->setText(TextTable::text(1026));
+        m_lblStdStatus[i]->setText(TextTable::text(TextTable::Ok));
     }
     return true;
 }
@@ -190,7 +191,7 @@ void frmCalProtocolTurb::EditLot()
     qint16 points = 0;
     QStringList standards(kRows);
     if (!record.GetProtocolTurbidity(meter, serial, user, date, time, interval, mode, points, standards)) {
-        m_main.dialogs().error(this, TextTable::text(1221));
+        m_main.dialogs().error(this, TextTable::text(TextTable::CalRecordReadFailed));
         return;
     }
     frmCalProtEdit &editor = frmCalProtEdit::instance(m_main);
@@ -209,7 +210,7 @@ void frmCalProtocolTurb::EditLot()
     for (int i = 0; i < kRows; ++i)
         lots.append(editor.ChargeIDStd(i));
     if (!record.SetChargeID(editor.ChargeIDTotal(), editor.Expiry(), editor.Manufacturer(), lots)) {
-        m_main.dialogs().error(this, TextTable::text(1158));
+        m_main.dialogs().error(this, TextTable::text(TextTable::SystemError));
         return;
     }
     m_lblLOTTotalValue->setText(editor.ChargeIDTotal());

@@ -47,10 +47,10 @@ frmChangeDir::frmChangeDir(MainWindowContext &main, QWidget *owner)
     m_cmdOK->setObjectName(QStringLiteral("cmdOK"));
     m_cmdCancel->setObjectName(QStringLiteral("cmdCancel"));
     m_cmdNewDir->setObjectName(QStringLiteral("cmdNewDir"));
-    TextApplier::tag(this, 1171);
-    TextApplier::tag(m_cmdOK, 1026);
-    TextApplier::tag(m_cmdCancel, 1069);
-    TextApplier::tag(m_cmdNewDir, 1020);
+    TextApplier::tag(this, TextTable::SelectDirectory);
+    TextApplier::tag(m_cmdOK, TextTable::Ok);
+    TextApplier::tag(m_cmdCancel, TextTable::Cancel);
+    TextApplier::tag(m_cmdNewDir, TextTable::ToolNew);
     TextApplier::apply(this);
     GuiAssets::applyIcon(this);
 
@@ -215,8 +215,10 @@ void frmChangeDir::cmdNewDir_Click()
     UserDialogs &dialogs = m_main.dialogs();
     const QString parent = QDir::toNativeSeparators(selectedDirectory());
     QString name;
-    if (!dialogs.inputText(this, TextTable::text(1175),
-                           TextTable::text(1174) + QStringLiteral("\r\n") + parent, QString(), &name, 0) ||
+    if (!dialogs.inputText(this, TextTable::text(TextTable::CreateDirectory),
+                           TextTable::text(TextTable::CreateDirectoryInLabel) + QStringLiteral("\r\n") +
+                               parent,
+                           QString(), &name, 0) ||
         name.isEmpty())
         return;
     if (name == QStringLiteral(".") || name == QStringLiteral("..") || name.contains(u'/') ||

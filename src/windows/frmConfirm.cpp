@@ -2,6 +2,7 @@
 
 #include "GuiAssets.h"
 #include "TextApplier.h"
+#include "TextTable.h"
 
 #include <QGroupBox>
 #include <QHBoxLayout>
@@ -26,11 +27,11 @@ frmConfirm::frmConfirm(QWidget *owner)
     options->addWidget(m_optYes);
     options->addWidget(m_optNo);
 
-    TextApplier::tag(this, 1095);
-    TextApplier::tag(m_optYes, 1153);
-    TextApplier::tag(m_optNo, 1154);
-    TextApplier::tag(m_cmdOK, 1026);
-    TextApplier::tag(m_cmdCancel, 1069);
+    TextApplier::tag(this, TextTable::QuestionCaption);
+    TextApplier::tag(m_optYes, TextTable::Yes);
+    TextApplier::tag(m_optNo, TextTable::No);
+    TextApplier::tag(m_cmdOK, TextTable::Ok);
+    TextApplier::tag(m_cmdCancel, TextTable::Cancel);
     TextApplier::apply(this);
     GuiAssets::applyIcon(this);
 

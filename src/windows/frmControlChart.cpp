@@ -336,8 +336,8 @@ void frmControlChart::saveImage()
         UserDialogs::filter(TextTable::text(TextTable::ChartPngFilter), QStringLiteral("*.png")) +
         QStringLiteral(";;") +
         UserDialogs::filter(TextTable::text(TextTable::ChartSvgFilter), QStringLiteral("*.svg"));
-    const QString path =
-        m_main.dialogs().saveFileName(this, TextTable::text(1112), m_chart.definition.name, filter);
+    const QString path = m_main.dialogs().saveFileName(this, TextTable::text(TextTable::SaveAsCaption),
+                                                       m_chart.definition.name, filter);
     if (!path.isEmpty())
         m_plot->saveImage(path, m_plot->size().expandedTo(QSize(800, 500)));
 }

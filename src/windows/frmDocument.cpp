@@ -56,12 +56,13 @@ frmDocument::frmDocument(MainWindowContext &main)
       m_chart(new ValueChart(main.dialogs(), m_split))
 {
     setObjectName(QStringLiteral("frmDocument"));
-    TextApplier::tag(this, 1068);
+    TextApplier::tag(this, TextTable::Datasets);
 
     m_fraHeader->setObjectName(QStringLiteral("fraHeader"));
-    TextApplier::tag(m_fraHeader, 1205);
+    TextApplier::tag(m_fraHeader, TextTable::ToolImportCaption);
     auto *form = new QGridLayout(m_fraHeader);
-    const int captions[5] = {1063, 1064, 1176, 1049, 1050};
+    const int captions[5] = {TextTable::MeterLabel, TextTable::SerialNumberLabel, TextTable::UserLabel,
+                             TextTable::DateLabel, TextTable::TimeLabel};
     const char *names[5] = {"lblMeter", "lblSerNo", "lblUser", "lblPCDate", "lblPCTime"};
     for (int i = 0; i < 5; ++i) {
         auto *caption = new QLabel(m_fraHeader);
@@ -257,8 +258,9 @@ void frmDocument::updateChart(bool evenHidden)
     // An empty document names no meter rather than "Meter: , S/N:".
     m_chart->setTitle(m_doc.meter.isEmpty()
                           ? QString()
-                          : TextTable::text(1063) + QLatin1Char(' ') + m_doc.meter + QStringLiteral(", ") +
-                                TextTable::text(1064) + QLatin1Char(' ') + m_doc.serialNumber,
+                          : TextTable::text(TextTable::MeterLabel) + QLatin1Char(' ') + m_doc.meter +
+                                QStringLiteral(", ") + TextTable::text(TextTable::SerialNumberLabel) +
+                                QLatin1Char(' ') + m_doc.serialNumber,
                       proposedName(QStringLiteral("png")));
     m_chart->setDatasets(m_doc.datasets, int(m_main.shared().device->TableLayout(m_doc.meter).size()));
 }
@@ -336,10 +338,10 @@ void frmDocument::MenuImport()
     SharedObjects &shared = m_main.shared();
     m_main.SetMousePointer(11);
     frmWait &wait = m_main.waitDialog();
-    if (!wait.ShowWithText(TextTable::text(1149))) {
+    if (!wait.ShowWithText(TextTable::text(TextTable::DataLoading))) {
         wait.Unload();
         m_main.SetMousePointer(0);
-        m_main.dialogs().error(this, TextTable::text(1036));
+        m_main.dialogs().error(this, TextTable::text(TextTable::ImportError));
         return;
     }
     const QMetaObject::Connection progress = connect(
@@ -355,7 +357,7 @@ void frmDocument::MenuImport()
     m_main.SetMousePointer(0);
     // A failed import changes nothing: the document keeps what it had.
     if (!ok) {
-        m_main.dialogs().error(this, TextTable::text(1036));
+        m_main.dialogs().error(this, TextTable::text(TextTable::ImportError));
         return;
     }
     m_doc.meter = shared.device->DeviceName();
@@ -364,7 +366,7 @@ void frmDocument::MenuImport()
     m_doc.date = imported;
     m_doc.datasets = std::move(raw);
     if (!ShowDocument(true))
-        m_main.dialogs().error(this, TextTable::text(1051));
+        m_main.dialogs().error(this, TextTable::text(TextTable::TableWriteError));
     m_modified = true;
     archiveImport(imported);
 }
@@ -406,7 +408,7 @@ bool frmDocument::SaveDocument(QString &outPath, bool useExisting, const QString
 {
     UserDialogs &dialogs = m_main.dialogs();
     if (m_doc.datasets.isEmpty()) {
-        dialogs.information(this, TextTable::text(1055));
+        dialogs.information(this, TextTable::text(TextTable::NoDatasetsImported));
         return false;
     }
     QString path;
@@ -414,14 +416,15 @@ bool frmDocument::SaveDocument(QString &outPath, bool useExisting, const QString
         !FileWrites::checkTarget(existingPath)) {
         path = existingPath;
     } else {
-        path = dialogs.saveFileName(this, TextTable::text(1112), proposedName(QStringLiteral("csv")),
-                                    UserDialogs::filter(TextTable::text(1113), QStringLiteral("*.csv")));
+        path = dialogs.saveFileName(
+            this, TextTable::text(TextTable::SaveAsCaption), proposedName(QStringLiteral("csv")),
+            UserDialogs::filter(TextTable::text(TextTable::CsvFilter), QStringLiteral("*.csv")));
         if (path.isEmpty())
             return false;
     }
     if (!m_main.shared().measVal->SaveFile(m_doc, path)) {
         TellUser::file(m_main.shared().measVal->lastResult());
-        dialogs.error(this, TextTable::text(1177));
+        dialogs.error(this, TextTable::text(TextTable::SaveError));
         return false;
     }
     outPath = path;
@@ -457,12 +460,13 @@ void frmDocument::MenuExport()
 {
     UserDialogs &dialogs = m_main.dialogs();
     if (m_doc.datasets.isEmpty()) {
-        dialogs.information(this, TextTable::text(1055));
+        dialogs.information(this, TextTable::text(TextTable::NoDatasetsImported));
         return;
     }
     const QString path = dialogs.saveFileName(
-        this, TextTable::text(1112), proposedName(QStringLiteral("xls")),
-        UserDialogs::filter(TextTable::text(1059), QStringLiteral("*.xls")) + QStringLiteral(";;") +
+        this, TextTable::text(TextTable::SaveAsCaption), proposedName(QStringLiteral("xls")),
+        UserDialogs::filter(TextTable::text(TextTable::ExcelWorkbookFilter), QStringLiteral("*.xls")) +
+            QStringLiteral(";;") +
             UserDialogs::filter(TextTable::text(TextTable::XlsxFilter), QStringLiteral("*.xlsx")));
     if (path.isEmpty())
         return;
@@ -471,7 +475,7 @@ void frmDocument::MenuExport()
     TellUser::file(m_main.shared().exportExcel->lastResult());
     m_main.SetMousePointer(0);
     if (!ok)
-        dialogs.error(this, TextTable::text(1058));
+        dialogs.error(this, TextTable::text(TextTable::ExportError));
 }
 
 void frmDocument::MenuFilePrint()
@@ -483,20 +487,21 @@ bool frmDocument::PrintDocument()
 {
     UserDialogs &dialogs = m_main.dialogs();
     if (m_doc.datasets.isEmpty()) {
-        dialogs.information(this, TextTable::text(1055));
+        dialogs.information(this, TextTable::text(TextTable::NoDatasetsImported));
         return false;
     }
     CPrint &print = *m_main.shared().print;
     if (!print.PrinterAvailable()) {
         // Without a printer the printout can still go to a file.
-        if (dialogs.message(this, TextTable::text(1054), TextTable::text(TextTable::NoPrinterOfferPdf),
-                            UserDialogs::Icon::Question,
+        if (dialogs.message(this, TextTable::text(TextTable::InformationCaption),
+                            TextTable::text(TextTable::NoPrinterOfferPdf), UserDialogs::Icon::Question,
                             UserDialogs::Yes | UserDialogs::No) != UserDialogs::Yes)
             return false;
         return MenuFilePdf();
     }
-    const int answer = dialogs.message(this, TextTable::text(1054),
-                                       TextTable::text(1210) + QLatin1Char(' ') + print.PrinterName(),
+    const int answer = dialogs.message(this, TextTable::text(TextTable::InformationCaption),
+                                       TextTable::text(TextTable::PrintOnPrinterLabel) + QLatin1Char(' ') +
+                                           print.PrinterName(),
                                        UserDialogs::Icon::Information, UserDialogs::Yes | UserDialogs::No);
     if (answer != UserDialogs::Yes)
         return false;
@@ -506,7 +511,7 @@ bool frmDocument::PrintDocument()
     const bool ok = PrintJobs::printRecorded(m_main, printJob(), what);
     m_main.SetMousePointer(0);
     if (!ok)
-        dialogs.error(this, TextTable::text(1209));
+        dialogs.error(this, TextTable::text(TextTable::PrintError));
     return ok;
 }
 
@@ -531,7 +536,7 @@ void frmDocument::drawChartPage(QPainter &painter, const QRectF &page)
 bool frmDocument::MenuFilePdf()
 {
     if (m_doc.datasets.isEmpty()) {
-        m_main.dialogs().information(this, TextTable::text(1055));
+        m_main.dialogs().information(this, TextTable::text(TextTable::NoDatasetsImported));
         return false;
     }
     return PrintJobs::saveAsPdf(this, m_main, printJob(), proposedName(QStringLiteral("pdf")));
@@ -540,7 +545,7 @@ bool frmDocument::MenuFilePdf()
 void frmDocument::MenuFilePrintPreview()
 {
     if (m_doc.datasets.isEmpty()) {
-        m_main.dialogs().information(this, TextTable::text(1055));
+        m_main.dialogs().information(this, TextTable::text(TextTable::NoDatasetsImported));
         return;
     }
     PrintJobs::preview(this, *m_main.shared().print, printJob());
@@ -556,7 +561,7 @@ void frmDocument::showArchived(MeasuredValues document)
     m_doc = std::move(document);
     m_path.clear();
     if (!ShowDocument(true))
-        m_main.dialogs().error(this, TextTable::text(1051));
+        m_main.dialogs().error(this, TextTable::text(TextTable::TableWriteError));
     // The archive keeps these datasets: closing the window loses nothing.
     m_modified = false;
     setWindowTitle(TextTable::text(TextTable::ArchiveTitle) + QStringLiteral(" - ") + m_doc.meter +
@@ -569,12 +574,13 @@ void frmDocument::FillFromFile(const QString &strPath)
     const qint16 status = m_main.shared().measVal->OpenFile(m_doc, strPath);
     TellUser::file(m_main.shared().measVal->lastResult());
     if (status != CMeasVal::Opened) {
-        dialogs.error(this, TextTable::text(status == CMeasVal::InvalidFormat ? 1181 : 1180));
+        dialogs.error(this, TextTable::text(status == CMeasVal::InvalidFormat ? TextTable::InvalidCsvFormat
+                                                                              : TextTable::FileReadError));
         ShowDocument(false);
         return;
     }
     if (!ShowDocument(true))
-        dialogs.error(this, TextTable::text(1051));
+        dialogs.error(this, TextTable::text(TextTable::TableWriteError));
     saved(strPath);
 }
 
@@ -594,9 +600,11 @@ bool frmDocument::closeWindow()
 void frmDocument::closeEvent(QCloseEvent *event)
 {
     if (HasUnsavedData()) {
-        const int answer = m_main.dialogs().question(
-            this, TextTable::text(1178) + QStringLiteral("\r\n") + TextTable::text(1179),
-            UserDialogs::Yes | UserDialogs::No);
+        const int answer =
+            m_main.dialogs().question(this,
+                                      TextTable::text(TextTable::DataModified) + QStringLiteral("\r\n") +
+                                          TextTable::text(TextTable::AskSaveData),
+                                      UserDialogs::Yes | UserDialogs::No);
         // Dismissed (Escape, the box's close button): nothing closes, not the program either.
         if (answer != UserDialogs::Yes && answer != UserDialogs::No) {
             event->ignore();

@@ -32,12 +32,12 @@ frmLogin::frmLogin(CLogin &login, QWidget *owner)
     options->addWidget(m_optSearchDevice);
     options->addWidget(m_optWorkOffline);
 
-    TextApplier::tag(this, 1107);
-    TextApplier::tag(lblUserName, 1176);
-    TextApplier::tag(m_optSearchDevice, 1108);
-    TextApplier::tag(m_optWorkOffline, 1109);
-    TextApplier::tag(m_cmdOK, 1026);
-    TextApplier::tag(m_cmdCancel, 1069);
+    TextApplier::tag(this, TextTable::LoginCaption);
+    TextApplier::tag(lblUserName, TextTable::UserLabel);
+    TextApplier::tag(m_optSearchDevice, TextTable::SearchForMeter);
+    TextApplier::tag(m_optWorkOffline, TextTable::WorkOffline);
+    TextApplier::tag(m_cmdOK, TextTable::Ok);
+    TextApplier::tag(m_cmdCancel, TextTable::Cancel);
     TextApplier::apply(this);
     GuiAssets::applyIcon(this);
     setWindowFlag(Qt::WindowContextHelpButtonHint, false);

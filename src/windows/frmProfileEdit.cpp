@@ -85,8 +85,8 @@ frmProfileEdit::frmProfileEdit(MainWindowContext &main, QWidget *owner)
     ok->setObjectName(QStringLiteral("cmdOK"));
     cancel->setObjectName(QStringLiteral("cmdCancel"));
     TextApplier::tag(this, TextTable::ProfilesTitle);
-    TextApplier::tag(ok, 1026);
-    TextApplier::tag(cancel, 1069);
+    TextApplier::tag(ok, TextTable::Ok);
+    TextApplier::tag(cancel, TextTable::Cancel);
     TextApplier::apply(this);
     GuiAssets::applyIcon(this);
     connect(ok, &QPushButton::clicked, this, [this] {

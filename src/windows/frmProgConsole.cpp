@@ -43,7 +43,7 @@ namespace {
 
 QString programNumberLine(const QString &number)
 {
-    return QStringLiteral("(") + TextTable::text(1076) + u' ' + number + u')';
+    return QStringLiteral("(") + TextTable::text(TextTable::ProgramNumberLabel) + u' ' + number + u')';
 }
 
 } // namespace
@@ -72,7 +72,7 @@ void frmProgConsole::buildWindow()
 {
     setObjectName(QStringLiteral("frmProgConsole"));
     setWindowFlag(Qt::WindowContextHelpButtonHint, false);
-    TextApplier::tag(this, 1102);
+    TextApplier::tag(this, TextTable::UserDefinedPrograms);
     m_imgHead->setFixedHeight(HeaderBand::kHeight);
     nameControls();
     buildMeterList();
@@ -87,22 +87,22 @@ void frmProgConsole::buildWindow()
 void frmProgConsole::nameControls()
 {
     TextApplier::nameAndTag({
-        {m_fraProgsMeter, "fraProgsMeter", 1092, 0},
+        {m_fraProgsMeter, "fraProgsMeter", TextTable::Meter, 0},
         {m_lstProgsMeter, "lstProgsMeter", 0, 0},
         {m_fraProgsPC, "fraProgsPC", 0, 0},
         {m_lstProgsPC, "lstProgsPC", 0, 0},
-        {m_cmdCopyToPC, "cmdCopyToPC", 1165, 1191},
-        {m_cmdCopyToPCAll, "cmdCopyToPCAll", 1168, 1193},
-        {m_cmdCopyToMeter, "cmdCopyToMeter", 1166, 1192},
-        {m_cmdCopyToMeterAll, "cmdCopyToMeterAll", 1167, 1194},
-        {m_cmdDeleteMeter, "cmdDeleteMeter", 1094, 1188},
-        {m_cmdDeleteAllMeter, "cmdDeleteAllMeter", 1098, 1189},
-        {m_cmdDeletePC, "cmdDeletePC", 1094, 1188},
-        {m_cmdDeleteAllPC, "cmdDeleteAllPC", 1098, 1190},
-        {m_cmdModifyProgram, "cmdModifyProgram", 1161, 1186},
-        {m_cmdNewProgram, "cmdNewProgram", 1020, 1187},
-        {m_cmdCancel, "cmdCancel", 1069, 0},
-        {m_cmdChangeWorkDir, "cmdChangeWorkDir", 0, 1172},
+        {m_cmdCopyToPC, "cmdCopyToPC", TextTable::CopyRight, TextTable::TipCopyToDirectory},
+        {m_cmdCopyToPCAll, "cmdCopyToPCAll", TextTable::CopyAllRight, TextTable::TipCopyAllToDirectory},
+        {m_cmdCopyToMeter, "cmdCopyToMeter", TextTable::CopyLeft, TextTable::TipSaveInMeter},
+        {m_cmdCopyToMeterAll, "cmdCopyToMeterAll", TextTable::CopyAllLeft, TextTable::TipSaveAllInMeter},
+        {m_cmdDeleteMeter, "cmdDeleteMeter", TextTable::Erase, TextTable::TipEraseProgram},
+        {m_cmdDeleteAllMeter, "cmdDeleteAllMeter", TextTable::EraseAll, TextTable::TipEraseAllInMeter},
+        {m_cmdDeletePC, "cmdDeletePC", TextTable::Erase, TextTable::TipEraseProgram},
+        {m_cmdDeleteAllPC, "cmdDeleteAllPC", TextTable::EraseAll, TextTable::TipEraseAllInDirectory},
+        {m_cmdModifyProgram, "cmdModifyProgram", TextTable::Modify, TextTable::TipModifyProgram},
+        {m_cmdNewProgram, "cmdNewProgram", TextTable::ToolNew, TextTable::TipAddProgram},
+        {m_cmdCancel, "cmdCancel", TextTable::Cancel, 0},
+        {m_cmdChangeWorkDir, "cmdChangeWorkDir", 0, TextTable::ChangeWorkingDirectory},
         {m_sbWorkDir, "sbWorkDir", 0, 0},
     });
     m_timUpdate->setObjectName(QStringLiteral("timUpdate"));
@@ -222,12 +222,12 @@ void frmProgConsole::Load()
     UserDialogs &dialogs = m_main.dialogs();
     m_meterPrograms = ReadMeterPrograms();
     if (!m_meterPrograms)
-        dialogs.error(this, TextTable::text(1150));
+        dialogs.error(this, TextTable::text(TextTable::ProgramUpdateFailed));
     if (!FillMeterList())
-        dialogs.error(this, TextTable::text(1150));
+        dialogs.error(this, TextTable::text(TextTable::ProgramUpdateFailed));
     ShowWorkDir();
     if (!FillDirectoryList())
-        dialogs.error(this, TextTable::text(1164));
+        dialogs.error(this, TextTable::text(TextTable::DirectoryReadFailed));
     if (const QString created = m_main.shared().usrDefProg->takeCreatedWorkDir(); !created.isEmpty())
         dialogs.information(
             this, TextTable::text(TextTable::WorkDirCreated).arg(QDir::toNativeSeparators(created)));
@@ -252,7 +252,7 @@ bool frmProgConsole::ReadMeterPrograms()
     CUsrDefProg &prog = *m_main.shared().usrDefProg;
     SetBusy(true);
     frmWait &wait = m_main.waitDialog();
-    wait.ShowWithText(TextTable::text(1149));
+    wait.ShowWithText(TextTable::text(TextTable::DataLoading));
     bool ok = prog.Update();
     TellUser::link(prog.linkResult());
     // Cancel between two reads leaves programs whose fields were never read: the table is not used.
@@ -350,7 +350,7 @@ QString frmProgConsole::WorkDirCaption(const QString &path)
 void frmProgConsole::ShowWorkDir()
 {
     const QString path = QDir::toNativeSeparators(m_main.shared().usrDefProg->WorkDir());
-    m_sbWorkDirText->setText(TextTable::text(1173) + u' ' + path);
+    m_sbWorkDirText->setText(TextTable::text(TextTable::WorkingDirectoryLabel) + u' ' + path);
     m_fraProgsPC->setToolTip(path);
     m_fraProgsPC->setTitle(WorkDirCaption(path));
 }
@@ -413,7 +413,7 @@ void frmProgConsole::SelectEntry(QListWidget *list, int row, bool fReload)
     if (ok)
         ok = ShowProgramDetails(program);
     if (!ok) {
-        m_main.dialogs().error(this, TextTable::text(1103));
+        m_main.dialogs().error(this, TextTable::text(TextTable::ProgramReadFailed));
         ClearProgramDetails();
     }
 }
@@ -587,7 +587,8 @@ namespace {
 // A full meter is reported like any store the meter did not take.
 int storeFailureText(CUsrDefProg::StoreResult result)
 {
-    return result == CUsrDefProg::StoreResult::ModifyFailed ? 1106 : 1088;
+    return result == CUsrDefProg::StoreResult::ModifyFailed ? TextTable::ProgramModifyFailed
+                                                            : TextTable::ProgramSaveFailed;
 }
 
 } // namespace
@@ -598,13 +599,13 @@ frmProgConsole::Step frmProgConsole::CopyOneToPC(const QString &strProgNum)
     UserDialogs &dialogs = m_main.dialogs();
     ProgramRecord program;
     if (!shared.usrDefProg->GetProgramMeter(program, strProgNum)) {
-        dialogs.warning(this, TextTable::text(1158));
+        dialogs.warning(this, TextTable::text(TextTable::SystemError));
         return Step::Failed;
     }
     program.USER = shared.login->UserName();
-    QString path =
-        dialogs.saveFileName(this, TextTable::text(1112), shared.usrDefProg->ProposedFilePath(strProgNum),
-                             UserDialogs::filter(TextTable::text(1113), QStringLiteral("*.csv")));
+    QString path = dialogs.saveFileName(
+        this, TextTable::text(TextTable::SaveAsCaption), shared.usrDefProg->ProposedFilePath(strProgNum),
+        UserDialogs::filter(TextTable::text(TextTable::CsvFilter), QStringLiteral("*.csv")));
     if (path.isEmpty())
         return Step::Cancelled;
     SetBusy(true);
@@ -612,11 +613,11 @@ frmProgConsole::Step frmProgConsole::CopyOneToPC(const QString &strProgNum)
     TellUser::file(shared.usrDefProg->lastFileResult());
     SetBusy(false);
     if (!saved) {
-        dialogs.error(this, TextTable::text(1088));
+        dialogs.error(this, TextTable::text(TextTable::ProgramSaveFailed));
         return Step::Failed;
     }
     if (!FillDirectoryList()) {
-        dialogs.error(this, TextTable::text(1164));
+        dialogs.error(this, TextTable::text(TextTable::DirectoryReadFailed));
         return Step::ListFailed;
     }
     return Step::Done;
@@ -637,7 +638,7 @@ void frmProgConsole::cmdCopyToPCAll_Click()
     QString number, fileName;
     bool meter = false;
     if (m_lstProgsMeter->count() == 0 || !GetSelProgram(number, fileName, meter)) {
-        m_main.dialogs().error(this, TextTable::text(1158));
+        m_main.dialogs().error(this, TextTable::text(TextTable::SystemError));
         return;
     }
     const QString key = meter ? number : fileName;
@@ -647,7 +648,8 @@ void frmProgConsole::cmdCopyToPCAll_Click()
     for (const QString &program : numbers) {
         const Step step = CopyOneToPC(program);
         if (step == Step::Cancelled) {
-            m_main.dialogs().warning(this, TextTable::text(1169) + kCrLf + TextTable::text(1170));
+            m_main.dialogs().warning(this, TextTable::text(TextTable::ProgramCopyCanceled) + kCrLf +
+                                               TextTable::text(TextTable::ProgramsNotAllCopied));
             UpdateConsoleButtons(false, meter, key);
             return;
         }
@@ -671,7 +673,7 @@ void frmProgConsole::cmdCopyToMeter_Click()
     ProgramRecord program;
     if (!prog.ReadFromFile(program, fileName)) {
         TellUser::file(prog.lastFileResult());
-        dialogs.error(this, TextTable::text(1103));
+        dialogs.error(this, TextTable::text(TextTable::ProgramReadFailed));
         UpdateConsoleButtons(false, false, fileName);
         return;
     }
@@ -683,7 +685,8 @@ void frmProgConsole::cmdCopyToMeter_Click()
     }
     const auto askModify = [&](const QString &number) {
         return dialogs.question(this,
-                                TextTable::text(1146) + kCrLf + TextTable::text(1105) + kCrLf +
+                                TextTable::text(TextTable::ProgramExists) + kCrLf +
+                                    TextTable::text(TextTable::ConfirmModifyProgram) + kCrLf +
                                     programNumberLine(number),
                                 UserDialogs::Yes | UserDialogs::No, UserDialogs::No) == UserDialogs::Yes
                    ? CUsrDefProg::ExistingProgram::Modify
@@ -694,11 +697,11 @@ void frmProgConsole::cmdCopyToMeter_Click()
         program, askModify, [this](bool busy) { SetBusy(busy); }, confirmed);
     TellUser::link(prog.linkResult());
     if (result == Result::Added || result == Result::Modified)
-        dialogs.information(this, TextTable::text(1160));
+        dialogs.information(this, TextTable::text(TextTable::ProgramSaved));
     else if (result != Result::Kept)
         dialogs.error(this, TextTable::text(storeFailureText(result)));
     if (!FillMeterList())
-        dialogs.error(this, TextTable::text(1152));
+        dialogs.error(this, TextTable::text(TextTable::ProgramListReadFailed));
     UpdateConsoleButtons(false, false, fileName);
 }
 
@@ -709,7 +712,7 @@ void frmProgConsole::cmdCopyToMeterAll_Click()
     QString number, selectedFile;
     bool meter = false;
     if (m_lstProgsPC->count() == 0 || !GetSelProgram(number, selectedFile, meter)) {
-        dialogs.error(this, TextTable::text(1158));
+        dialogs.error(this, TextTable::text(TextTable::SystemError));
         return;
     }
     const QString key = meter ? number : selectedFile;
@@ -723,7 +726,7 @@ void frmProgConsole::cmdCopyToMeterAll_Click()
         ProgramRecord program;
         if (!prog.ReadFromFile(program, fileName)) {
             TellUser::file(prog.lastFileResult());
-            dialogs.error(this, TextTable::text(1103));
+            dialogs.error(this, TextTable::text(TextTable::ProgramReadFailed));
             UpdateConsoleButtons(false, meter, key);
             return;
         }
@@ -735,7 +738,8 @@ void frmProgConsole::cmdCopyToMeterAll_Click()
         const auto askModify = [&](const QString &number) {
             const int answer = dialogs.question(
                 this,
-                TextTable::text(1146) + kCrLf + TextTable::text(1105) + kCrLf + programNumberLine(number),
+                TextTable::text(TextTable::ProgramExists) + kCrLf +
+                    TextTable::text(TextTable::ConfirmModifyProgram) + kCrLf + programNumberLine(number),
                 UserDialogs::Yes | UserDialogs::No | UserDialogs::Cancel, UserDialogs::No);
             if (answer == UserDialogs::Cancel)
                 return CUsrDefProg::ExistingProgram::Cancel;
@@ -747,7 +751,8 @@ void frmProgConsole::cmdCopyToMeterAll_Click()
             program, askModify, [this](bool busy) { SetBusy(busy); }, confirmed);
         TellUser::link(prog.linkResult());
         if (result == Result::Cancelled) {
-            dialogs.warning(this, TextTable::text(1169) + kCrLf + TextTable::text(1170));
+            dialogs.warning(this, TextTable::text(TextTable::ProgramCopyCanceled) + kCrLf +
+                                      TextTable::text(TextTable::ProgramsNotAllCopied));
             UpdateConsoleButtons(false, meter, key);
             return;
         }
@@ -758,7 +763,7 @@ void frmProgConsole::cmdCopyToMeterAll_Click()
             return;
         }
         if (!FillMeterList()) {
-            dialogs.error(this, TextTable::text(1152));
+            dialogs.error(this, TextTable::text(TextTable::ProgramListReadFailed));
             UpdateConsoleButtons(true, true, QString());
             return;
         }
@@ -781,16 +786,16 @@ void frmProgConsole::cmdDeleteMeter_Click()
         return;
     UserDialogs &dialogs = m_main.dialogs();
     const QString number = m_lstProgsMeter->item(row)->text();
-    if (!ConfirmErase(TextTable::text(1096) + kCrLf + programNumberLine(number)))
+    if (!ConfirmErase(TextTable::text(TextTable::ConfirmEraseProgram) + kCrLf + programNumberLine(number)))
         return;
     SetBusy(true);
     const bool ok = m_main.shared().usrDefProg->Delete(number);
     TellUser::link(m_main.shared().usrDefProg->linkResult());
     SetBusy(false);
     if (!ok)
-        dialogs.error(this, TextTable::text(1097));
+        dialogs.error(this, TextTable::text(TextTable::ProgramEraseFailed));
     if (!FillMeterList())
-        dialogs.error(this, TextTable::text(1152));
+        dialogs.error(this, TextTable::text(TextTable::ProgramListReadFailed));
     UpdateConsoleButtons(true, true, QString());
 }
 
@@ -799,16 +804,16 @@ void frmProgConsole::cmdDeleteAllMeter_Click()
     if (m_lstProgsMeter->count() == 0)
         return;
     UserDialogs &dialogs = m_main.dialogs();
-    if (!ConfirmErase(TextTable::text(1099)))
+    if (!ConfirmErase(TextTable::text(TextTable::ConfirmEraseAllPrograms)))
         return;
     SetBusy(true);
     const bool ok = m_main.shared().usrDefProg->DeleteAll();
     TellUser::link(m_main.shared().usrDefProg->linkResult());
     SetBusy(false);
     if (!ok)
-        dialogs.error(this, TextTable::text(1100));
+        dialogs.error(this, TextTable::text(TextTable::EraseAllProgramsFailed));
     if (!FillMeterList())
-        dialogs.error(this, TextTable::text(1152));
+        dialogs.error(this, TextTable::text(TextTable::ProgramListReadFailed));
     UpdateConsoleButtons(true, false, QString());
 }
 
@@ -818,16 +823,17 @@ void frmProgConsole::cmdDeletePC_Click()
     QString number, fileName;
     bool meter = false;
     if (!GetSelProgram(number, fileName, meter) || meter) {
-        dialogs.error(this, TextTable::text(1158));
+        dialogs.error(this, TextTable::text(TextTable::SystemError));
         return;
     }
     // Linux has no shell question before the trash: the program asks itself.
-    if (!ConfirmErase(TextTable::text(1096) + kCrLf + QStringLiteral("(") + fileName + u')'))
+    if (!ConfirmErase(TextTable::text(TextTable::ConfirmEraseProgram) + kCrLf + QStringLiteral("(") +
+                      fileName + u')'))
         return;
     if (!m_main.shared().usrDefProg->DeleteFile(fileName))
-        dialogs.error(this, TextTable::text(1097));
+        dialogs.error(this, TextTable::text(TextTable::ProgramEraseFailed));
     if (!FillDirectoryList())
-        dialogs.error(this, TextTable::text(1164));
+        dialogs.error(this, TextTable::text(TextTable::DirectoryReadFailed));
     UpdateConsoleButtons(false, false, fileName);
 }
 
@@ -837,15 +843,15 @@ void frmProgConsole::cmdDeleteAllPC_Click()
     QString number, fileName;
     bool meter = false;
     if (m_lstProgsPC->count() == 0 || !GetSelProgram(number, fileName, meter)) {
-        dialogs.error(this, TextTable::text(1158));
+        dialogs.error(this, TextTable::text(TextTable::SystemError));
         return;
     }
-    if (!ConfirmErase(TextTable::text(1099)))
+    if (!ConfirmErase(TextTable::text(TextTable::ConfirmEraseAllPrograms)))
         return;
     if (!m_main.shared().usrDefProg->DeleteFileAll())
-        dialogs.error(this, TextTable::text(1100));
+        dialogs.error(this, TextTable::text(TextTable::EraseAllProgramsFailed));
     if (!FillDirectoryList())
-        dialogs.error(this, TextTable::text(1164));
+        dialogs.error(this, TextTable::text(TextTable::DirectoryReadFailed));
     UpdateConsoleButtons(false, meter, meter ? number : fileName);
 }
 
@@ -863,9 +869,9 @@ void frmProgConsole::OpenEditor(bool fNew)
     }
     UserDialogs &dialogs = m_main.dialogs();
     if (!FillMeterList())
-        dialogs.error(this, TextTable::text(1152));
+        dialogs.error(this, TextTable::text(TextTable::ProgramListReadFailed));
     if (!FillDirectoryList())
-        dialogs.error(this, TextTable::text(1164));
+        dialogs.error(this, TextTable::text(TextTable::DirectoryReadFailed));
     const bool nothing = m_reqProgNum.isEmpty() && m_reqFileName.isEmpty();
     UpdateConsoleButtons(nothing, m_reqMeter, m_reqMeter ? m_reqProgNum : m_reqFileName);
 }
@@ -875,7 +881,7 @@ void frmProgConsole::cmdModifyProgram_Click()
     QString number, fileName;
     bool meter = false;
     if (!GetSelProgram(number, fileName, meter)) {
-        m_main.dialogs().error(this, TextTable::text(1158));
+        m_main.dialogs().error(this, TextTable::text(TextTable::SystemError));
         return;
     }
     OpenEditor(false);
@@ -889,7 +895,8 @@ void frmProgConsole::cmdNewProgram_Click()
         OpenEditor(true);
     } else {
         m_timUpdate->stop();
-        m_main.dialogs().warning(this, TextTable::text(1156) + kCrLf + TextTable::text(1157));
+        m_main.dialogs().warning(this, TextTable::text(TextTable::AllProgramSlotsOccupied) + kCrLf +
+                                           TextTable::text(TextTable::EraseProgramFirst));
     }
     m_timUpdate->start();
 }
@@ -909,7 +916,7 @@ void frmProgConsole::cmdChangeWorkDir_Click()
         m_main.shared().usrDefProg->setWorkDir(path);
         ShowWorkDir();
         if (!FillDirectoryList())
-            m_main.dialogs().error(this, TextTable::text(1164));
+            m_main.dialogs().error(this, TextTable::text(TextTable::DirectoryReadFailed));
     }
     m_timUpdate->start();
     if (selected)

@@ -51,15 +51,15 @@ struct ResultRow {
     int meaning;
     const char *key;
 };
-constexpr ResultRow kResultRows[9] = {{1123, 1132, "A0"},
-                                      {1124, 1133, "A1"},
-                                      {1125, TextTable::MeanOfAbsorbances, "YQ"},
-                                      {1126, TextTable::MeanOfConcentrations, "XQ"},
-                                      {1127, 1135, "N"},
-                                      {1128, 1136, "SX0"},
-                                      {1129, 1137, "VX0"},
-                                      {1130, 1138, "XN"},
-                                      {1131, 1139, "XB"}};
+constexpr ResultRow kResultRows[9] = {{TextTable::ResultA0, TextTable::AxisIntercept, "A0"},
+                                      {TextTable::ResultA1, TextTable::Slope, "A1"},
+                                      {TextTable::ResultYq, TextTable::MeanOfAbsorbances, "YQ"},
+                                      {TextTable::ResultXq, TextTable::MeanOfConcentrations, "XQ"},
+                                      {TextTable::ResultN, TextTable::CalibrationPointCount, "N"},
+                                      {TextTable::ResultSx0, TextTable::StandardDeviation, "SX0"},
+                                      {TextTable::ResultVx0, TextTable::CoefficientOfVariation, "VX0"},
+                                      {TextTable::ResultXn, TextTable::LimitOfDetection, "XN"},
+                                      {TextTable::ResultXb, TextTable::LimitOfQuantification, "XB"}};
 
 QString scientific(double value)
 {
@@ -94,7 +94,7 @@ void frmProgEdit::buildWindow()
 {
     setObjectName(QStringLiteral("frmProgEdit"));
     setWindowFlag(Qt::WindowContextHelpButtonHint, false);
-    TextApplier::tag(this, m_new ? 1074 : 1162);
+    TextApplier::tag(this, m_new ? TextTable::NewProgram : TextTable::ModifyProgram);
     m_linDivider->setObjectName(QStringLiteral("linDivider"));
     m_linDivider->setFrameShape(QFrame::VLine);
     m_linDivider->setFrameShadow(QFrame::Sunken);
@@ -112,16 +112,16 @@ void frmProgEdit::buildWindow()
 void frmProgEdit::nameControls()
 {
     TextApplier::nameAndTag({
-        {m_cmdSaveDevice, "cmdSaveDevice", 1104, 0},
-        {m_cmdSaveFile, "cmdSaveFile", 1111, 0},
-        {m_cmdExtended, "cmdExtended", 1117, 0},
-        {m_cmdCalCalculate, "cmdCalCalculate", 1121, 0},
-        {m_cmdTransfer, "cmdTransfer", 1141, 0},
-        {m_cmdClear, "cmdClear", 1155, 0},
-        {m_cmdCancel, "cmdCancel", 1069, 0},
-        {m_fraPairsOfVariates, "fraPairsOfVariates", 1119, 0},
-        {m_fraCalLine, "fraCalLine", 1120, 0},
-        {m_fraCalResults, "fraCalResults", 1122, 0},
+        {m_cmdSaveDevice, "cmdSaveDevice", TextTable::SendToMeter, 0},
+        {m_cmdSaveFile, "cmdSaveFile", TextTable::SaveAsFile, 0},
+        {m_cmdExtended, "cmdExtended", TextTable::CalibrationMore, 0},
+        {m_cmdCalCalculate, "cmdCalCalculate", TextTable::Calculate, 0},
+        {m_cmdTransfer, "cmdTransfer", TextTable::TakeOver, 0},
+        {m_cmdClear, "cmdClear", TextTable::Reset, 0},
+        {m_cmdCancel, "cmdCancel", TextTable::Cancel, 0},
+        {m_fraPairsOfVariates, "fraPairsOfVariates", TextTable::ValuePairs, 0},
+        {m_fraCalLine, "fraCalLine", TextTable::CalibrationLine, 0},
+        {m_fraCalResults, "fraCalResults", TextTable::Results, 0},
     });
 }
 
@@ -152,7 +152,7 @@ void frmProgEdit::buildPairsTable()
         TextTable::text(TextTable::ConcentrationColumn).arg(TextTable::text(TextTable::ConcentrationUnit)));
     auto *headY = new QLabel(m_fraPairsOfVariates);
     headY->setObjectName(QStringLiteral("lblValY"));
-    TextApplier::tag(headY, 1142);
+    TextApplier::tag(headY, TextTable::Absorbance);
     pairs->addWidget(headX, 0, 1, Qt::AlignHCenter);
     pairs->addWidget(headY, 0, 2, Qt::AlignHCenter);
     for (int i = 0; i < kPairs; ++i) {
@@ -287,7 +287,7 @@ void frmProgEdit::Load()
             LoadProgram(program, true);
             Calculate(false);
         } else {
-            dialogs.error(this, TextTable::text(1103));
+            dialogs.error(this, TextTable::text(TextTable::ProgramReadFailed));
         }
     }
     if (m_new) {
@@ -295,7 +295,7 @@ void frmProgEdit::Load()
         if (shared.usrDefProg->GetFreeProgNumMeter(free))
             m_form->setNumber(free);
         else
-            dialogs.error(this, TextTable::text(1158));
+            dialogs.error(this, TextTable::text(TextTable::SystemError));
     } else if (meter) {
         m_form->setNumber(number);
     }
@@ -342,7 +342,7 @@ void frmProgEdit::layoutWindow()
     m_linDivider->setGeometry(programWidth, px(kHeadHeight + 100), px(30), bodyHeight - px(200));
     m_panelCal->setGeometry(programWidth + px(30), px(kHeadHeight), calWidth, bodyHeight);
     m_form->setLineEditable(!m_extended);
-    m_cmdExtended->setText(TextTable::text(m_extended ? 1214 : 1117));
+    m_cmdExtended->setText(TextTable::text(m_extended ? TextTable::Hide : TextTable::CalibrationMore));
 }
 
 void frmProgEdit::cmdExtended_Click()
@@ -398,7 +398,7 @@ bool frmProgEdit::txtProgNum_Validate()
 {
     if (CUsrDefProg::IsProgramNumber(m_form->numberEdit()->text()))
         return true;
-    m_main.dialogs().warning(this, TextTable::text(1114));
+    m_main.dialogs().warning(this, TextTable::text(TextTable::ProgramNumberOutOfRange));
     m_form->setNumber(QStringLiteral("900"));
     return false;
 }
@@ -478,14 +478,14 @@ bool frmProgEdit::Calculate(bool withMessages)
     }
     if (x.size() < 3) {
         if (withMessages)
-            dialogs.warning(this, TextTable::text(1143));
+            dialogs.warning(this, TextTable::text(TextTable::TooFewValuePairs));
         return false;
     }
     double a0 = 0, a1 = 0, ym = 0, xm = 0, sx0 = 0, vx0 = 0, xn = 0, xb = 0;
     const qint16 n = qint16(x.size());
     if (!m_main.shared().calibration->Calculate(a0, a1, ym, xm, sx0, vx0, xn, xb, x, y, n)) {
         if (withMessages)
-            dialogs.error(this, TextTable::text(1144));
+            dialogs.error(this, TextTable::text(TextTable::CalculationError));
         return false;
     }
     ShowResults(a0, a1, ym, xm, n, sx0, vx0, xn, xb);
@@ -497,7 +497,7 @@ bool frmProgEdit::Calculate(bool withMessages)
     m_calcValid = true;
     if (!m_chart->Draw(x, y, a0, a1)) {
         if (withMessages)
-            dialogs.error(this, TextTable::text(1145));
+            dialogs.error(this, TextTable::text(TextTable::CalibrationLineError));
         return true;
     }
     setChartShown(true);
@@ -520,7 +520,7 @@ void frmProgEdit::cmdTransfer_Click()
     double value = 0;
     if (!std::isfinite(m_a0) || !std::isfinite(m_a1) || !ParseNumber(e0, value) ||
         !ParseNumber(slope, value)) {
-        m_main.dialogs().error(this, TextTable::text(1144));
+        m_main.dialogs().error(this, TextTable::text(TextTable::CalculationError));
         return;
     }
     m_form->setLine(e0, slope);
@@ -539,7 +539,7 @@ bool frmProgEdit::CheckBeforeSaving(ProgramRecord &program, bool &confirmed)
     if (m_new && m_form->numberEdit()->isEnabled() && !txtProgNum_Validate())
         return false;
     if (!BuildProgram(program)) {
-        dialogs.warning(this, TextTable::text(1159));
+        dialogs.warning(this, TextTable::text(TextTable::DataIncomplete));
         return false;
     }
     // The same limits whatever sends the program: each field, then the measuring range.
@@ -557,10 +557,10 @@ void frmProgEdit::cmdSaveDevice_Click()
     const QString number = program.NO;
     using Result = CUsrDefProg::StoreResult;
     const auto askModify = [&](const QString &) {
-        QString text = TextTable::text(1105) + kCrLf + QStringLiteral("(") + TextTable::text(1076) + u' ' +
-                       number + u')';
+        QString text = TextTable::text(TextTable::ConfirmModifyProgram) + kCrLf + QStringLiteral("(") +
+                       TextTable::text(TextTable::ProgramNumberLabel) + u' ' + number + u')';
         if (m_new)
-            text = TextTable::text(1146) + kCrLf + text;
+            text = TextTable::text(TextTable::ProgramExists) + kCrLf + text;
         return dialogs.question(this, text, UserDialogs::Yes | UserDialogs::No, UserDialogs::No) ==
                        UserDialogs::Yes
                    ? CUsrDefProg::ExistingProgram::Modify
@@ -579,16 +579,18 @@ void frmProgEdit::cmdSaveDevice_Click()
     if (result != Result::Kept) {
         m_console.RequestSelProgram(number, QString(), true);
         if (result == Result::Added || result == Result::Modified)
-            dialogs.information(this, TextTable::text(1160));
+            dialogs.information(this, TextTable::text(TextTable::ProgramSaved));
         else
-            dialogs.error(this, TextTable::text(result == Result::ModifyFailed ? 1106 : 1088));
+            dialogs.error(this,
+                          TextTable::text(result == Result::ModifyFailed ? TextTable::ProgramModifyFailed
+                                                                         : TextTable::ProgramSaveFailed));
     }
     // Show what the meter holds now (the pairs stay as typed).
     ProgramRecord stored;
     if (shared.usrDefProg->GetProgramMeter(stored, number))
         LoadProgram(stored, false);
     else
-        dialogs.error(this, TextTable::text(1103));
+        dialogs.error(this, TextTable::text(TextTable::ProgramReadFailed));
     m_form->setUser(shared.login->UserName());
 }
 
@@ -599,14 +601,14 @@ void frmProgEdit::cmdSaveFile_Click()
     ProgramRecord program;
     if (bool confirmed = false; !CheckBeforeSaving(program, confirmed))
         return;
-    QString path =
-        dialogs.saveFileName(this, TextTable::text(1112), shared.usrDefProg->ProposedFilePath(program.NO),
-                             UserDialogs::filter(TextTable::text(1113), QStringLiteral("*.csv")));
+    QString path = dialogs.saveFileName(
+        this, TextTable::text(TextTable::SaveAsCaption), shared.usrDefProg->ProposedFilePath(program.NO),
+        UserDialogs::filter(TextTable::text(TextTable::CsvFilter), QStringLiteral("*.csv")));
     if (path.isEmpty())
         return;
     if (!shared.usrDefProg->SaveToFile(program, path)) {
         TellUser::file(shared.usrDefProg->lastFileResult());
-        dialogs.error(this, TextTable::text(1088));
+        dialogs.error(this, TextTable::text(TextTable::ProgramSaveFailed));
         return;
     }
     m_console.RequestSelProgram(QString(), QFileInfo(path).fileName(), false);

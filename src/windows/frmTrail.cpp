@@ -36,7 +36,7 @@ struct TextField {
 };
 
 const TextField kTextFields[] = {
-    {"txtUser", 1176, &TrailFilter::user},
+    {"txtUser", TextTable::UserLabel, &TrailFilter::user},
     {"txtAction", TextTable::TrailActionField, &TrailFilter::action},
     {"txtObject", TextTable::TrailObjectField, &TrailFilter::object},
 };
@@ -145,7 +145,7 @@ QHBoxLayout *frmTrail::buildButtonRow()
     auto *printButton = new QPushButton(this);
     auto *pdfButton = new QPushButton(this);
     auto *closeButton = new QPushButton(this);
-    TextApplier::nameAndTag({{printButton, "cmdPrint", 1008, 0},
+    TextApplier::nameAndTag({{printButton, "cmdPrint", TextTable::MenuFilePrint, 0},
                              {pdfButton, "cmdPdf", TextTable::PdfButton, 0},
                              {closeButton, "cmdClose", TextTable::CommLogClose, 0}});
     auto *bottom = new QHBoxLayout;
@@ -258,8 +258,8 @@ bool frmTrail::report(bool toPdf)
     UserDialogs &dialogs = m_main.dialogs();
     CPrint &print = *shared.print;
     if (!toPdf && !print.PrinterAvailable()) {
-        if (dialogs.message(this, TextTable::text(1054), TextTable::text(TextTable::NoPrinterOfferPdf),
-                            UserDialogs::Icon::Question,
+        if (dialogs.message(this, TextTable::text(TextTable::InformationCaption),
+                            TextTable::text(TextTable::NoPrinterOfferPdf), UserDialogs::Icon::Question,
                             UserDialogs::Yes | UserDialogs::No) != UserDialogs::Yes)
             return false;
         toPdf = true;
@@ -283,6 +283,6 @@ bool frmTrail::report(bool toPdf)
     const bool ok = PrintJobs::printRecorded(m_main, job, QStringLiteral("trail"));
     m_main.SetMousePointer(0);
     if (!ok)
-        dialogs.error(this, TextTable::text(1209));
+        dialogs.error(this, TextTable::text(TextTable::PrintError));
     return ok;
 }

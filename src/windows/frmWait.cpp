@@ -20,9 +20,9 @@ frmWait::frmWait(QWidget *owner)
     m_lblText->setObjectName(QStringLiteral("lblText"));
     m_lblProgress->setObjectName(QStringLiteral("lblProgress"));
     m_cmdCancel->setObjectName(QStringLiteral("cmdCancel"));
-    TextApplier::tag(this, 1054);
-    TextApplier::tag(m_lblPleaseWait, 1070);
-    TextApplier::tag(m_cmdCancel, 1069);
+    TextApplier::tag(this, TextTable::InformationCaption);
+    TextApplier::tag(m_lblPleaseWait, TextTable::PleaseWait);
+    TextApplier::tag(m_cmdCancel, TextTable::Cancel);
     TextApplier::apply(this);
     GuiAssets::applyIcon(this);
 

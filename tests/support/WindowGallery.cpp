@@ -311,13 +311,13 @@ void showEveryWindow(const Visit &visit, const QString &fileFolder)
     save(&login, "login");
 
     frmWait &wait = main.waitDialog();
-    wait.ShowWithText(TextTable::text(1149));
+    wait.ShowWithText(TextTable::text(TextTable::DataLoading));
     wait.setProgress(183422, 2114);
     save(&wait, "wait-import-progress");
     wait.Unload();
 
     frmConfirm confirm(&main);
-    confirm.SetText(TextTable::text(1099));
+    confirm.SetText(TextTable::text(TextTable::ConfirmEraseAllPrograms));
     confirm.show();
     save(&confirm, "confirm");
 

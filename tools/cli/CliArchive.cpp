@@ -318,7 +318,7 @@ int add(const QStringList &arguments)
             continue;
         }
         if (!ImportRecord::fromFile(path, file.readAll(), now, &record)) {
-            printError(path + QStringLiteral(": ") + TextTable::text(1181));
+            printError(path + QStringLiteral(": ") + TextTable::text(TextTable::InvalidCsvFormat));
             refused = true;
             continue;
         }
@@ -378,7 +378,7 @@ int queryOrExport(const QStringList &arguments, bool exporting)
         session.shared.exportExcel->SetMVals(asDocument(rows, session.shared.login->UserName()), out);
     tellFileFailure(session, session.shared.exportExcel->lastResult());
     if (!exported) {
-        printError(TextTable::text(1058));
+        printError(TextTable::text(TextTable::ExportError));
         return kNotWritten;
     }
     return kDone;
@@ -534,7 +534,7 @@ int archiveImport(Session &session, const QString &raw, const QDateTime &importe
                                       imported, raw};
         if (!shared.measVal->SaveFile(document, fileName)) {
             tellFileFailure(session, shared.measVal->lastResult());
-            printError(TextTable::text(1177));
+            printError(TextTable::text(TextTable::SaveError));
             fileFailed = true;
         }
     }
@@ -575,7 +575,7 @@ int importMeter(Session &session, const QString &fileName)
     const bool gotValues = shared.importMVal->GetMVals(raw);
     tellLinkFailure(session, shared.importMVal->linkResult());
     if (!gotValues) {
-        printError(TextTable::text(1036));
+        printError(TextTable::text(TextTable::ImportError));
         return kImportFailed;
     }
     return archiveImport(session, raw, imported, fileName);

@@ -91,7 +91,7 @@ Session::Session() : shared(&link)
 void Session::tell(const QString &description)
 {
     ++m_errors;
-    printError(TextTable::text(1033) + QStringLiteral(": ") + description);
+    printError(TextTable::text(TextTable::ErrorCaption) + QStringLiteral(": ") + description);
 }
 
 int tellLinkFailure(Session &session, const LinkResult &result, int exitCode)
@@ -174,10 +174,11 @@ qint16 recogniseMeter(Session &session)
     const qint16 result = session.shared.device->Recognise(name, serial, onlyKlaro7);
     tellLinkFailure(session, session.shared.device->linkResult());
     if (result == CDevice::FirmwareTooOld) {
-        printError(TextTable::text(1201));
-        printError(TextTable::text(1202));
+        printError(TextTable::text(TextTable::MeterSoftwareTooOld));
+        printError(TextTable::text(TextTable::UpdateFirmware));
     } else if (result != CDevice::Recognised) {
-        printError(TextTable::text(onlyKlaro7 ? 1245 : 1060));
+        printError(
+            TextTable::text(onlyKlaro7 ? TextTable::NoKlaro7Recognized : TextTable::NoMeterRecognized));
     }
     return result;
 }

@@ -74,7 +74,7 @@ int datasets(const QStringList &arguments)
     if (showProgress)
         std::fputs("\n", stderr);
     if (!ok) {
-        printError(TextTable::text(1036));
+        printError(TextTable::text(TextTable::ImportError));
         return kImportFailed;
     }
 
@@ -83,7 +83,7 @@ int datasets(const QStringList &arguments)
         const MeasuredValues document{meter, serial, session.shared.login->UserName(), imported, raw};
         if (!session.shared.measVal->SaveFile(document, parser.value(output))) {
             tellFileFailure(session, session.shared.measVal->lastResult());
-            printError(TextTable::text(1177));
+            printError(TextTable::text(TextTable::SaveError));
             return kSaveFailed;
         }
         return archiveImported(archiveImport(session, raw, imported, QString())) ? 0 : kArchiveFailed;
@@ -131,16 +131,16 @@ int exportFile(const QStringList &arguments)
         printError(TextTable::text(TextTable::FileMissing).arg(in));
         return kMissing;
     case CMeasVal::InvalidFormat:
-        printError(TextTable::text(1181));
+        printError(TextTable::text(TextTable::InvalidCsvFormat));
         return kInvalid;
     default:
-        printError(TextTable::text(1180));
+        printError(TextTable::text(TextTable::FileReadError));
         return kUnreadable;
     }
     const bool exported = session.shared.exportExcel->SetMVals(document, out);
     tellFileFailure(session, session.shared.exportExcel->lastResult());
     if (!exported) {
-        printError(TextTable::text(1058));
+        printError(TextTable::text(TextTable::ExportError));
         return kExportFailed;
     }
     return 0;

@@ -68,17 +68,17 @@ int print(const QStringList &arguments)
         // Not measured values: perhaps a calibration record.
         if (!session.shared.calProtocol->ReadFromFile(in)) {
             tellFileFailure(session, session.shared.calProtocol->lastFileResult());
-            printError(TextTable::text(1181));
+            printError(TextTable::text(TextTable::InvalidCsvFormat));
             return kInvalid;
         }
         if (const QString why = session.shared.calProtocol->implausibility(); !why.isEmpty()) {
-            printError(TextTable::text(1181) + u' ' + why);
+            printError(TextTable::text(TextTable::InvalidCsvFormat) + u' ' + why);
             return kInvalid;
         }
         job.print = [](CPrint &print) { return print.PrintCalProtocol(); };
         break;
     default:
-        printError(TextTable::text(1180));
+        printError(TextTable::text(TextTable::FileReadError));
         return kUnreadable;
     }
     if (!PrintJobs::writePdf(*session.shared.print, job, out)) {

@@ -52,7 +52,7 @@ int readProgramToStore(Session &session, const QString &path, bool force, Progra
     QString text;
     const FileResult read = CCSVFile().Read(text, path);
     if (!read.ok() || !CUsrDefProg::ParseProgramText(text, program))
-        return fail(tellFileFailure(session, read, 1180));
+        return fail(tellFileFailure(session, read, TextTable::FileReadError));
     const QString problem = prog.CheckProgram(program, force);
     if (!problem.isEmpty()) {
         printError(problem);
@@ -68,7 +68,7 @@ int listPrograms(CUsrDefProg &prog)
     QStringList numbers(CUsrDefProg::kSlots);
     qint16 count = 0;
     if (!prog.ListMeter(numbers, count))
-        return fail(1152);
+        return fail(TextTable::ProgramListReadFailed);
     for (int i = 0; i < count; ++i)
         printLine(numbers[i]);
     return 0;
@@ -77,7 +77,7 @@ int listPrograms(CUsrDefProg &prog)
 int showProgram(CUsrDefProg &prog, ProgramRecord &program, const QString &number)
 {
     if (!prog.GetProgramMeter(program, number))
-        return fail(1103);
+        return fail(TextTable::ProgramReadFailed);
     const QStringList keys = ProgramRecord::meterKeys();
     const QStringList values = program.toMeter();
     for (qsizetype k = 0; k < keys.size(); ++k)
@@ -100,12 +100,12 @@ int storeProgram(Session &session, CUsrDefProg &prog, ProgramRecord &program, bo
         printLine(QStringLiteral("stored ") + program.NO);
         return 0;
     case Result::NoFreeSlot:
-        printError(TextTable::text(1156));
-        return fail(1157);
+        printError(TextTable::text(TextTable::AllProgramSlotsOccupied));
+        return fail(TextTable::EraseProgramFirst);
     case Result::ModifyFailed:
-        return fail(1106);
+        return fail(TextTable::ProgramModifyFailed);
     default:
-        return fail(1088);
+        return fail(TextTable::ProgramSaveFailed);
     }
 }
 
@@ -121,9 +121,9 @@ int programActionOnMeter(Session &session, const QStringList &args, ProgramRecor
     };
     const QString &action = args.first();
     if (action == QStringLiteral("delete-all"))
-        return told(prog.DeleteAll()) ? 0 : fail(1100);
+        return told(prog.DeleteAll()) ? 0 : fail(TextTable::EraseAllProgramsFailed);
     if (!told(prog.Update()))
-        return fail(1150);
+        return fail(TextTable::ProgramUpdateFailed);
 
     if (action == QStringLiteral("list"))
         return listPrograms(prog);
@@ -132,17 +132,17 @@ int programActionOnMeter(Session &session, const QStringList &args, ProgramRecor
         return showProgram(prog, program, number);
     if (action == QStringLiteral("get")) {
         if (!prog.GetProgramMeter(program, number))
-            return fail(1103);
+            return fail(TextTable::ProgramReadFailed);
         if (parser.isSet(o.user)) {
             session.shared.login->setUserName(parser.value(o.user));
             program.USER = session.shared.login->UserName();
         }
         if (prog.SaveToFile(program, parser.value(o.output)))
             return 0;
-        return fail(tellFileFailure(session, prog.lastFileResult(), 1088));
+        return fail(tellFileFailure(session, prog.lastFileResult(), TextTable::ProgramSaveFailed));
     }
     if (action == QStringLiteral("delete"))
-        return told(prog.Delete(number)) ? 0 : fail(1097);
+        return told(prog.Delete(number)) ? 0 : fail(TextTable::ProgramEraseFailed);
     return storeProgram(session, prog, program, parser.isSet(o.force));
 }
 
@@ -225,7 +225,7 @@ int printPHRecord(CCalProtocol &cal)
     QStringList values(3), volts(3), temps(3);
     if (!cal.GetProtocolPH(h.meter, h.serNo, h.userName, h.date, h.time, h.interval, h.mode, slope, asy,
                            quality, showF, showPC, h.points, values, volts, temps))
-        return fail(1221);
+        return fail(TextTable::CalRecordReadFailed);
     h.print();
     printLine(QStringLiteral("Slope: ") + slope);
     printLine(QStringLiteral("Asymmetry: ") + asy);
@@ -245,7 +245,7 @@ int printTurbidityRecord(CCalProtocol &cal)
     QStringList standards(5);
     if (!cal.GetProtocolTurbidity(h.meter, h.serNo, h.userName, h.date, h.time, h.interval, h.mode, h.points,
                                   standards))
-        return fail(1221);
+        return fail(TextTable::CalRecordReadFailed);
     h.print();
     printLine(QStringLiteral("Points: %1").arg(h.points));
     for (int i = 0; i < h.points; ++i)
@@ -295,11 +295,11 @@ int calrecordCommand(const QStringList &arguments)
     const bool read = cal.UpdateFromMeter(ph, session.shared.device->IsKlaro7(QString()));
     tellLinkFailure(session, cal.linkResult());
     if (!read || !cal.IsProtocolValid())
-        return fail(1221);
+        return fail(TextTable::CalRecordReadFailed);
     if (const int failed = ph ? printPHRecord(cal) : printTurbidityRecord(cal))
         return failed;
     if (parser.isSet(output) && !cal.SaveToFile(parser.value(output)))
-        return fail(tellFileFailure(session, cal.lastFileResult(), 1229));
+        return fail(tellFileFailure(session, cal.lastFileResult(), TextTable::RecordSaveFailed));
     return 0;
 }
 
@@ -337,7 +337,7 @@ int callineCommand(const QStringList &arguments)
         y.append(parts[1].toDouble());
     }
     if (x.size() < 3) {
-        printError(TextTable::text(1143));
+        printError(TextTable::text(TextTable::TooFewValuePairs));
         return kFailed;
     }
     if (x.size() > 10) {
@@ -348,7 +348,7 @@ int callineCommand(const QStringList &arguments)
     double a0 = 0, a1 = 0, ym = 0, xm = 0, sx0 = 0, vx0 = 0, xn = 0, xb = 0;
     const qint16 n = qint16(x.size());
     if (!session.shared.calibration->Calculate(a0, a1, ym, xm, sx0, vx0, xn, xb, x, y, n))
-        return fail(1144);
+        return fail(TextTable::CalculationError);
     const QString unit = QStringLiteral("mg/l");
     printLine(QStringLiteral("A0: ") + scientific(a0));
     printLine(QStringLiteral("A1: ") + scientific(a1) + QStringLiteral("  1/(") + unit + u')');
@@ -390,8 +390,8 @@ int checkrangeCommand(const QStringList &arguments)
         printLine(QStringLiteral("ok"));
         return 0;
     }
-    printLine(TextTable::text(1212));
-    printLine(TextTable::text(1213));
+    printLine(TextTable::text(TextTable::MeasuringRangeExceeded));
+    printLine(TextTable::text(TextTable::CheckRangeAndSlope));
     return kFailed;
 }
 
