@@ -9,7 +9,12 @@ cd "$root"
 "$root/scripts/setup.sh"
 find src tools tests bench fuzz \( -name '*.cpp' -o -name '*.h' \) -print0 | xargs -0 clang-format --dry-run -Werror
 [ -f "$build/compile_commands.json" ] || "$root/scripts/build.sh" "$build"
-# The checks and the header filter are in .clang-tidy; every finding is an error.
+# The checks and the header filter are in .clang-tidy; every finding is an error. clang-tidy falls back
+# to its defaults when it cannot read that file, so a broken file would pass silently: refuse it first.
+if clang-tidy -p "$build" --dump-config "$root/src/base/CIni.cpp" 2>&1 | grep -q "Error parsing"; then
+  echo "lint: .clang-tidy cannot be read" >&2
+  exit 1
+fi
 run-clang-tidy -quiet -p "$build" -j "$(nproc)" "$root/(src|tools)/.*\.cpp\$" > "$build/clang-tidy.log" 2>&1 || {
   grep -E "(warning|error):" "$build/clang-tidy.log" | sort -u >&2
   echo "lint: clang-tidy found the faults above" >&2
