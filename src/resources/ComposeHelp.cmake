@@ -2,7 +2,7 @@
 # "<!-- section: NAME -->" replaced by HelpSections/LANGUAGE/NAME.html, the language taken from the
 # page's name (MeravoHlp_de.html: de), or by HelpSections/all/NAME.html when the language has no such
 # section. Sections both editions share are written once per language; what no language changes (the
-# page style), once for all.
+# page's style, the order of the closing chapters), once for all.
 # Usage: cmake -DPAGES=DIR -DSECTIONS=DIR -DOUT=DIR -P ComposeHelp.cmake
 file(GLOB pages "${PAGES}/*.html")
 file(MAKE_DIRECTORY "${OUT}")
