@@ -2,20 +2,16 @@
 // The lab's archive in a window: datasets found by meter, program, unit, sample ID, status, code,
 // user and dates, read a page at a time, and opened as ordinary documents to save, export, print or
 // chart them. Also the adding of existing measured-value files to the archive.
-#include <QDialog>
+#include "FilterWindow.h"
 
 class ArchiveTableModel;
 class MainWindowContext;
 class QCheckBox;
 class QGroupBox;
 class QHBoxLayout;
-class QLabel;
-class QLineEdit;
-class QPushButton;
-class QTableView;
 struct ArchiveFilter;
 
-class frmArchive : public QDialog {
+class frmArchive : public FilterWindow {
     Q_OBJECT
 public:
     static constexpr int kHelpContext = 40000;
@@ -43,25 +39,16 @@ public:
     void withdrawSelected();
 
     // For tests and the screenshots.
-    QTableView *table() const { return m_table; }
     ArchiveTableModel *model() const { return m_model; }
-    QString message() const;
-    QString countText() const;
-    QLineEdit *field(const char *name) const;
 
 private:
     QGroupBox *buildFilterBox();
     void setUpTable();
     QHBoxLayout *buildButtonRow();
     bool readFilter(ArchiveFilter *filter);
-    void showMessage(const QString &text);
     void correctSelected(bool withdraw);
 
-    MainWindowContext &m_main;
     ArchiveTableModel *m_model;
-    QTableView *m_table;
-    QLabel *m_message;
-    QLabel *m_count;
     QCheckBox *m_conflictsOnly;
     QCheckBox *m_withdrawn;
 };

@@ -3,6 +3,7 @@
 #include "CLogin.h"
 #include "ControlChartPlot.h"
 #include "CPrint.h"
+#include "FilterWindow.h"
 #include "MainWindowContext.h"
 #include "PrintJobs.h"
 #include "QcReport.h"
@@ -106,10 +107,7 @@ frmControlChart::frmControlChart(MainWindowContext &main, QWidget *owner)
     m_statistics->setObjectName(QStringLiteral("lblStatistics"));
     m_statistics->setWordWrap(true);
     m_statistics->setTextInteractionFlags(Qt::TextSelectableByMouse);
-    m_message->setObjectName(QStringLiteral("lblMessage"));
-    m_message->setWordWrap(true);
-    m_message->setStyleSheet(QStringLiteral("color: #b00000"));
-    m_message->hide();
+    setUpMessageLabel(m_message);
     auto *layout = new QVBoxLayout(this);
     layout->addLayout(top);
     layout->addWidget(m_message);
@@ -174,14 +172,7 @@ QHBoxLayout *frmControlChart::buildOutputRow()
 // The chart beside the table of its values.
 QSplitter *frmControlChart::buildValuesView()
 {
-    m_table->setObjectName(QStringLiteral("tblValues"));
-    m_table->setModel(m_model);
-    m_table->setSelectionBehavior(QAbstractItemView::SelectRows);
-    m_table->setEditTriggers(QAbstractItemView::NoEditTriggers);
-    m_table->setWordWrap(false);
-    m_table->verticalHeader()->setVisible(false);
-    m_table->verticalHeader()->setSectionResizeMode(QHeaderView::Fixed);
-    m_table->verticalHeader()->setDefaultSectionSize(m_table->fontMetrics().height() + 6);
+    setUpRecordTable(m_table, "tblValues", m_model);
     m_table->horizontalHeader()->setStretchLastSection(true);
     auto *splitter = new QSplitter(this);
     splitter->addWidget(m_plot);
