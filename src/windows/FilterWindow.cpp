@@ -1,6 +1,8 @@
 #include "FilterWindow.h"
 
 #include "ArchiveFilter.h"
+#include "MainWindowContext.h"
+#include "PagedTableModel.h"
 #include "TextApplier.h"
 #include "TextTable.h"
 
@@ -12,7 +14,9 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
+#include <QShortcut>
 #include <QTableView>
+#include <QVBoxLayout>
 
 void setUpRecordTable(QTableView *table, const char *name, QAbstractItemModel *model)
 {
@@ -81,6 +85,7 @@ QGroupBox *FilterBoxBuilder::finish(const std::function<void()> &search, const s
     auto *clearButton = new QPushButton(m_box);
     TextApplier::nameAndTag({{searchButton, "cmdSearch", TextTable::ArchiveSearch, 0},
                              {clearButton, "cmdClear", TextTable::ArchiveClear, 0}});
+    // Enter in any filter field searches.
     searchButton->setDefault(true);
     auto *searchButtons = new QHBoxLayout;
     searchButtons->addStretch();
@@ -102,6 +107,31 @@ FilterWindow::FilterWindow(MainWindowContext &main, QWidget *owner)
     // Paths and reasons in it are worth copying into a report.
     m_message->setTextInteractionFlags(Qt::TextSelectableByMouse);
     m_count->setObjectName(QStringLiteral("lblCount"));
+}
+
+void FilterWindow::setUpPagedTable(const char *name, PagedTableModel *model)
+{
+    setUpRecordTable(m_table, name, model);
+    m_table->setAlternatingRowColors(true);
+    m_table->horizontalHeader()->setHighlightSections(false);
+}
+
+void FilterWindow::layOut(QGroupBox *filterBox, QHBoxLayout *buttonRow)
+{
+    auto *layout = new QVBoxLayout(this);
+    layout->addWidget(filterBox);
+    layout->addWidget(m_message);
+    layout->addWidget(m_table, 1);
+    layout->addLayout(buttonRow);
+}
+
+void FilterWindow::start(PagedTableModel *model, int helpContext)
+{
+    connect(model, &PagedTableModel::fetchFailed, this, &FilterWindow::showMessage);
+    auto *help = new QShortcut(QKeySequence::HelpContents, this);
+    connect(help, &QShortcut::activated, this, [this, helpContext] { m_main.showHelp(helpContext); });
+    TextApplier::apply(this);
+    search();
 }
 
 QLineEdit *FilterWindow::field(const char *name) const

@@ -10,8 +10,10 @@ class MainWindowContext;
 class QAbstractItemModel;
 class QCheckBox;
 class QDate;
+class PagedTableModel;
 class QGridLayout;
 class QGroupBox;
+class QHBoxLayout;
 class QLabel;
 class QLineEdit;
 class QTableView;
@@ -59,6 +61,9 @@ private:
 class FilterWindow : public QDialog {
     Q_OBJECT
 public:
+    // Reads the filter fields and shows what they find, or why nothing can be shown.
+    virtual void search() = 0;
+
     // For tests and the screenshots.
     QTableView *table() const { return m_table; }
     QString message() const;
@@ -67,6 +72,13 @@ public:
 
 protected:
     FilterWindow(MainWindowContext &main, QWidget *owner);
+
+    // The records' table read a page at a time from the model, its rows striped.
+    void setUpPagedTable(const char *name, PagedTableModel *model);
+    // The filter box on top, the message line, the table taking what room is left, the button row.
+    void layOut(QGroupBox *filterBox, QHBoxLayout *buttonRow);
+    // Once the window is built: its help page on F1, its texts, and what the empty filter finds.
+    void start(PagedTableModel *model, int helpContext);
 
     void showMessage(const QString &text);
     // The date in a filter field, or false with the message why it is none; an empty field leaves it.

@@ -20,16 +20,13 @@
 #include <QFile>
 #include <QGroupBox>
 #include <QHBoxLayout>
-#include <QHeaderView>
 #include <QLabel>
 #include <QLineEdit>
 #include <QLocale>
 #include <QProgressDialog>
 #include <QPushButton>
-#include <QShortcut>
 #include <QSignalBlocker>
 #include <QTableView>
-#include <QVBoxLayout>
 
 #include <algorithm>
 
@@ -97,20 +94,12 @@ frmArchive::frmArchive(MainWindowContext &main, QWidget *owner)
     setUpTable();
     QHBoxLayout *bottom = buildButtonRow();
 
-    auto *layout = new QVBoxLayout(this);
-    layout->addWidget(filterBox);
-    layout->addWidget(m_message);
-    layout->addWidget(m_table, 1);
-    layout->addLayout(bottom);
+    layOut(filterBox, bottom);
     resize(980, 560);
 
     connect(m_withdrawn, &QCheckBox::toggled, this, &frmArchive::search);
     connect(m_table, &QTableView::doubleClicked, this, &frmArchive::openAsDocuments);
-    connect(m_model, &ArchiveTableModel::fetchFailed, this, &frmArchive::showMessage);
-    auto *help = new QShortcut(QKeySequence::HelpContents, this);
-    connect(help, &QShortcut::activated, this, [this] { m_main.showHelp(kHelpContext); });
-    TextApplier::apply(this);
-    search();
+    start(m_model, kHelpContext);
 }
 
 // The filter fields four to a row, the two check boxes among them, Search and Clear at the end.
@@ -128,10 +117,8 @@ QGroupBox *frmArchive::buildFilterBox()
 
 void frmArchive::setUpTable()
 {
-    setUpRecordTable(m_table, "tblDatasets", m_model);
+    setUpPagedTable("tblDatasets", m_model);
     m_table->setSelectionMode(QAbstractItemView::ExtendedSelection);
-    m_table->setAlternatingRowColors(true);
-    m_table->horizontalHeader()->setHighlightSections(false);
 }
 
 // The count on the left; the ways on from the archive, its corrections, Open and Close on the right.

@@ -18,8 +18,7 @@ public:
 
     frmArchive(MainWindowContext &main, QWidget *owner);
 
-    // Reads the filter fields and shows what they find, or why nothing can be shown.
-    void search();
+    void search() override;
     // Empties the filter fields and shows everything.
     void clearFilter();
     // The selected datasets, or every one the filter finds when none is selected, as documents: one

@@ -19,9 +19,7 @@
 #include <QLineEdit>
 #include <QLocale>
 #include <QPushButton>
-#include <QShortcut>
 #include <QTableView>
-#include <QVBoxLayout>
 
 #include <algorithm>
 #include <memory>
@@ -53,18 +51,9 @@ frmTrail::frmTrail(MainWindowContext &main, QWidget *owner)
     setUpTable();
     QHBoxLayout *bottom = buildButtonRow();
 
-    auto *layout = new QVBoxLayout(this);
-    layout->addWidget(filterBox);
-    layout->addWidget(m_message);
-    layout->addWidget(m_table, 1);
-    layout->addLayout(bottom);
+    layOut(filterBox, bottom);
     resize(1080, 560);
-
-    connect(m_model, &TrailTableModel::fetchFailed, this, &frmTrail::showMessage);
-    auto *help = new QShortcut(QKeySequence::HelpContents, this);
-    connect(help, &QShortcut::activated, this, [this] { m_main.showHelp(kHelpContext); });
-    TextApplier::apply(this);
-    search();
+    start(m_model, kHelpContext);
 }
 
 // The dates first, then the texts, three to a row; Search and Clear at the end.
@@ -80,9 +69,7 @@ QGroupBox *frmTrail::buildFilterBox()
 
 void frmTrail::setUpTable()
 {
-    setUpRecordTable(m_table, "tblTrail", m_model);
-    m_table->setAlternatingRowColors(true);
-    m_table->horizontalHeader()->setHighlightSections(false);
+    setUpPagedTable("tblTrail", m_model);
     m_table->horizontalHeader()->setStretchLastSection(true);
 }
 

@@ -19,8 +19,7 @@ public:
     // The one trail window of the program, opened or raised.
     static frmTrail *open(MainWindowContext &main);
 
-    // Reads the filter fields and shows what they find, or why nothing can be shown.
-    void search();
+    void search() override;
     void clearFilter();
     // The report of every entry the filter finds, with who printed it: on the printer or into a PDF file.
     bool printReport();
