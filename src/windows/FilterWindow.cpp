@@ -30,6 +30,13 @@ void setUpRecordTable(QTableView *table, const char *name, QAbstractItemModel *m
     table->verticalHeader()->setDefaultSectionSize(table->fontMetrics().height() + 6);
 }
 
+QPushButton *namedButton(QWidget *owner, const char *name, int caption)
+{
+    auto *button = new QPushButton(owner);
+    TextApplier::nameAndTag({{button, name, caption, 0}});
+    return button;
+}
+
 void setUpMessageLabel(QLabel *label)
 {
     label->setObjectName(QStringLiteral("lblMessage"));
@@ -81,10 +88,8 @@ void FilterBoxBuilder::addCheckBox(QCheckBox *box, const char *name, int caption
 
 QGroupBox *FilterBoxBuilder::finish(const std::function<void()> &search, const std::function<void()> &clear)
 {
-    auto *searchButton = new QPushButton(m_box);
-    auto *clearButton = new QPushButton(m_box);
-    TextApplier::nameAndTag({{searchButton, "cmdSearch", TextTable::ArchiveSearch, 0},
-                             {clearButton, "cmdClear", TextTable::ArchiveClear, 0}});
+    QPushButton *searchButton = namedButton(m_box, "cmdSearch", TextTable::ArchiveSearch);
+    QPushButton *clearButton = namedButton(m_box, "cmdClear", TextTable::ArchiveClear);
     // Enter in any filter field searches.
     searchButton->setDefault(true);
     auto *searchButtons = new QHBoxLayout;

@@ -16,10 +16,14 @@ class QGroupBox;
 class QHBoxLayout;
 class QLabel;
 class QLineEdit;
+class QPushButton;
 class QTableView;
 
 // The settings every table of records shares: whole rows, read only, one line a row, no row numbers.
 void setUpRecordTable(QTableView *table, const char *name, QAbstractItemModel *model);
+// A button of the window by object name and caption number; buttons made one after another are
+// tabbed through in that order.
+QPushButton *namedButton(QWidget *owner, const char *name, int caption);
 // The red line that tells why nothing can be shown; hidden while there is nothing to tell.
 void setUpMessageLabel(QLabel *label);
 

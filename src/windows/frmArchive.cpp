@@ -124,20 +124,13 @@ void frmArchive::setUpTable()
 // The count on the left; the ways on from the archive, its corrections, Open and Close on the right.
 QHBoxLayout *frmArchive::buildButtonRow()
 {
-    auto *openButton = new QPushButton(this);
-    auto *closeButton = new QPushButton(this);
-    auto *chartsButton = new QPushButton(this);
-    auto *trailButton = new QPushButton(this);
-    auto *verifyButton = new QPushButton(this);
-    auto *annotateButton = new QPushButton(this);
-    auto *withdrawButton = new QPushButton(this);
-    TextApplier::nameAndTag({{openButton, "cmdOpenDocument", TextTable::ArchiveOpenDocument, 0},
-                             {chartsButton, "cmdControlCharts", TextTable::QcMenu, 0},
-                             {closeButton, "cmdClose", TextTable::CommLogClose, 0},
-                             {trailButton, "cmdTrail", TextTable::TrailMenu, 0},
-                             {verifyButton, "cmdVerify", TextTable::ArchiveVerify, 0},
-                             {annotateButton, "cmdAnnotate", TextTable::ArchiveAnnotate, 0},
-                             {withdrawButton, "cmdWithdraw", TextTable::ArchiveWithdraw, 0}});
+    auto *openButton = namedButton(this, "cmdOpenDocument", TextTable::ArchiveOpenDocument);
+    auto *closeButton = namedButton(this, "cmdClose", TextTable::CommLogClose);
+    auto *chartsButton = namedButton(this, "cmdControlCharts", TextTable::QcMenu);
+    auto *trailButton = namedButton(this, "cmdTrail", TextTable::TrailMenu);
+    auto *verifyButton = namedButton(this, "cmdVerify", TextTable::ArchiveVerify);
+    auto *annotateButton = namedButton(this, "cmdAnnotate", TextTable::ArchiveAnnotate);
+    auto *withdrawButton = namedButton(this, "cmdWithdraw", TextTable::ArchiveWithdraw);
     auto *bottom = new QHBoxLayout;
     bottom->addWidget(m_count);
     bottom->addStretch();

@@ -75,12 +75,9 @@ void frmTrail::setUpTable()
 
 QHBoxLayout *frmTrail::buildButtonRow()
 {
-    auto *printButton = new QPushButton(this);
-    auto *pdfButton = new QPushButton(this);
-    auto *closeButton = new QPushButton(this);
-    TextApplier::nameAndTag({{printButton, "cmdPrint", TextTable::MenuFilePrint, 0},
-                             {pdfButton, "cmdPdf", TextTable::PdfButton, 0},
-                             {closeButton, "cmdClose", TextTable::CommLogClose, 0}});
+    auto *printButton = namedButton(this, "cmdPrint", TextTable::MenuFilePrint);
+    auto *pdfButton = namedButton(this, "cmdPdf", TextTable::PdfButton);
+    auto *closeButton = namedButton(this, "cmdClose", TextTable::CommLogClose);
     auto *bottom = new QHBoxLayout;
     bottom->addWidget(m_count);
     bottom->addStretch();
