@@ -7,10 +7,10 @@
 #include <functional>
 
 class MainWindowContext;
+class PagedTableModel;
 class QAbstractItemModel;
 class QCheckBox;
 class QDate;
-class PagedTableModel;
 class QGridLayout;
 class QGroupBox;
 class QHBoxLayout;
