@@ -21,6 +21,7 @@ add_library(meravo_gui STATIC
   windows/ValueChart.cpp
   windows/frmDocument.cpp
   windows/ArchiveTableModel.cpp
+  windows/FilterWindow.cpp
   windows/frmArchive.cpp
   windows/frmTrail.cpp
   windows/TrailTableModel.cpp

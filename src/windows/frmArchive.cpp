@@ -18,30 +18,21 @@
 #include <QCoreApplication>
 #include <QElapsedTimer>
 #include <QFile>
-#include <QGridLayout>
 #include <QGroupBox>
 #include <QHBoxLayout>
-#include <QHeaderView>
 #include <QLabel>
 #include <QLineEdit>
 #include <QLocale>
 #include <QProgressDialog>
 #include <QPushButton>
-#include <QShortcut>
 #include <QSignalBlocker>
 #include <QTableView>
-#include <QVBoxLayout>
 
 #include <algorithm>
 
 namespace {
 
-struct TextField {
-    const char *name;
-    int caption;
-    QString ArchiveFilter::*value;
-};
-
+using TextField = FilterTextField<ArchiveFilter>;
 const TextField kTextFields[] = {
     {"txtMeter", TextTable::ArchiveMeterField, &ArchiveFilter::meter},
     {"txtProgram", TextTable::ArchiveProgramField, &ArchiveFilter::program},
@@ -52,12 +43,7 @@ const TextField kTextFields[] = {
     {"txtUser", TextTable::UserLabel, &ArchiveFilter::user},
 };
 
-struct DateField {
-    const char *name;
-    int caption;
-    QDate ArchiveFilter::*value;
-};
-
+using DateField = FilterDateField<ArchiveFilter>;
 const DateField kDateFields[] = {
     {"txtFrom", TextTable::ArchiveFromField, &ArchiveFilter::from},
     {"txtTo", TextTable::ArchiveToField, &ArchiveFilter::to},
@@ -98,120 +84,53 @@ MeasuredValues asDocument(const QList<const ArchivedRow *> &rows, const QString 
 } // namespace
 
 frmArchive::frmArchive(MainWindowContext &main, QWidget *owner)
-    : QDialog(owner), m_main(main), m_model(new ArchiveTableModel(*main.shared().archive, this)),
-      m_table(new QTableView(this)), m_message(new QLabel(this)), m_count(new QLabel(this)),
+    : FilterWindow(main, owner), m_model(new ArchiveTableModel(*main.shared().archive, this)),
       m_conflictsOnly(new QCheckBox(this)), m_withdrawn(new QCheckBox(this))
 {
     setObjectName(QStringLiteral("frmArchive"));
     TextApplier::tag(this, TextTable::ArchiveTitle);
 
     QGroupBox *filterBox = buildFilterBox();
-
-    m_message->setObjectName(QStringLiteral("lblMessage"));
-    m_message->setWordWrap(true);
-    m_message->setTextInteractionFlags(Qt::TextSelectableByMouse);
-    m_message->setStyleSheet(QStringLiteral("color: #b00000"));
-    m_message->hide();
-
     setUpTable();
     QHBoxLayout *bottom = buildButtonRow();
 
-    auto *layout = new QVBoxLayout(this);
-    layout->addWidget(filterBox);
-    layout->addWidget(m_message);
-    layout->addWidget(m_table, 1);
-    layout->addLayout(bottom);
+    layOut(filterBox, bottom);
     resize(980, 560);
 
     connect(m_withdrawn, &QCheckBox::toggled, this, &frmArchive::search);
     connect(m_table, &QTableView::doubleClicked, this, &frmArchive::openAsDocuments);
-    connect(m_model, &ArchiveTableModel::fetchFailed, this, &frmArchive::showMessage);
-    auto *help = new QShortcut(QKeySequence::HelpContents, this);
-    connect(help, &QShortcut::activated, this, [this] { m_main.showHelp(kHelpContext); });
-    TextApplier::apply(this);
-    search();
+    start(m_model, kHelpContext);
 }
 
 // The filter fields four to a row, the two check boxes among them, Search and Clear at the end.
 QGroupBox *frmArchive::buildFilterBox()
 {
-    auto *filterBox = new QGroupBox(this);
-    filterBox->setObjectName(QStringLiteral("fraFilter"));
-    TextApplier::tag(filterBox, TextTable::ArchiveFilterBox);
-    auto *grid = new QGridLayout(filterBox);
-    int place = 0;
-    auto addField = [&](const char *name, int caption, int toolTip) {
-        auto *edit = new QLineEdit(filterBox);
-        TextApplier::nameAndTag({{edit, name, 0, toolTip}});
-        const int row = place / 4;
-        const int column = (place % 4) * 2;
-        grid->addWidget(TextApplier::fieldLabel(filterBox, edit, caption), row, column);
-        grid->addWidget(edit, row, column + 1);
-        ++place;
-        return edit;
-    };
+    FilterBoxBuilder box(this, 4);
     for (const TextField &f : kTextFields)
-        addField(f.name, f.caption, 0);
-    TextApplier::nameAndTag({{m_conflictsOnly, "chkConflicts", TextTable::ArchiveConflictsOnly, 0}});
-    grid->addWidget(m_conflictsOnly, place / 4, (place % 4) * 2, 1, 2);
-    ++place;
+        box.addField(f.name, f.caption);
+    box.addCheckBox(m_conflictsOnly, "chkConflicts", TextTable::ArchiveConflictsOnly);
     for (const DateField &f : kDateFields)
-        addField(f.name, f.caption, TextTable::ArchiveDateTip)
-            ->setPlaceholderText(QStringLiteral("2026-03-24"));
-    TextApplier::nameAndTag({{m_withdrawn, "chkWithdrawn", TextTable::ArchiveShowWithdrawn, 0}});
-    grid->addWidget(m_withdrawn, place / 4, (place % 4) * 2, 1, 2);
-    ++place;
-    auto *searchButton = new QPushButton(filterBox);
-    auto *clearButton = new QPushButton(filterBox);
-    TextApplier::nameAndTag({{searchButton, "cmdSearch", TextTable::ArchiveSearch, 0},
-                             {clearButton, "cmdClear", TextTable::ArchiveClear, 0}});
-    // Enter in any filter field searches.
-    searchButton->setDefault(true);
-    auto *searchButtons = new QHBoxLayout;
-    searchButtons->addStretch();
-    searchButtons->addWidget(searchButton);
-    searchButtons->addWidget(clearButton);
-    grid->addLayout(searchButtons, place / 4, (place % 4) * 2, 1, 8 - (place % 4) * 2);
-    for (int column = 1; column < 8; column += 2)
-        grid->setColumnStretch(column, 1);
-    connect(searchButton, &QPushButton::clicked, this, &frmArchive::search);
-    connect(clearButton, &QPushButton::clicked, this, &frmArchive::clearFilter);
-    return filterBox;
+        box.addDateField(f.name, f.caption);
+    box.addCheckBox(m_withdrawn, "chkWithdrawn", TextTable::ArchiveShowWithdrawn);
+    return box.finish([this] { search(); }, [this] { clearFilter(); });
 }
 
 void frmArchive::setUpTable()
 {
-    m_table->setObjectName(QStringLiteral("tblDatasets"));
-    m_table->setModel(m_model);
-    m_table->setSelectionBehavior(QAbstractItemView::SelectRows);
+    setUpPagedTable("tblDatasets", m_model);
     m_table->setSelectionMode(QAbstractItemView::ExtendedSelection);
-    m_table->setEditTriggers(QAbstractItemView::NoEditTriggers);
-    m_table->setWordWrap(false);
-    m_table->setAlternatingRowColors(true);
-    m_table->verticalHeader()->setVisible(false);
-    m_table->verticalHeader()->setSectionResizeMode(QHeaderView::Fixed);
-    m_table->verticalHeader()->setDefaultSectionSize(m_table->fontMetrics().height() + 6);
-    m_table->horizontalHeader()->setHighlightSections(false);
 }
 
 // The count on the left; the ways on from the archive, its corrections, Open and Close on the right.
 QHBoxLayout *frmArchive::buildButtonRow()
 {
-    m_count->setObjectName(QStringLiteral("lblCount"));
-    auto *openButton = new QPushButton(this);
-    auto *closeButton = new QPushButton(this);
-    auto *chartsButton = new QPushButton(this);
-    auto *trailButton = new QPushButton(this);
-    auto *verifyButton = new QPushButton(this);
-    auto *annotateButton = new QPushButton(this);
-    auto *withdrawButton = new QPushButton(this);
-    TextApplier::nameAndTag({{openButton, "cmdOpenDocument", TextTable::ArchiveOpenDocument, 0},
-                             {chartsButton, "cmdControlCharts", TextTable::QcMenu, 0},
-                             {closeButton, "cmdClose", TextTable::CommLogClose, 0},
-                             {trailButton, "cmdTrail", TextTable::TrailMenu, 0},
-                             {verifyButton, "cmdVerify", TextTable::ArchiveVerify, 0},
-                             {annotateButton, "cmdAnnotate", TextTable::ArchiveAnnotate, 0},
-                             {withdrawButton, "cmdWithdraw", TextTable::ArchiveWithdraw, 0}});
+    auto *openButton = namedButton(this, "cmdOpenDocument", TextTable::ArchiveOpenDocument);
+    auto *closeButton = namedButton(this, "cmdClose", TextTable::CommLogClose);
+    auto *chartsButton = namedButton(this, "cmdControlCharts", TextTable::QcMenu);
+    auto *trailButton = namedButton(this, "cmdTrail", TextTable::TrailMenu);
+    auto *verifyButton = namedButton(this, "cmdVerify", TextTable::ArchiveVerify);
+    auto *annotateButton = namedButton(this, "cmdAnnotate", TextTable::ArchiveAnnotate);
+    auto *withdrawButton = namedButton(this, "cmdWithdraw", TextTable::ArchiveWithdraw);
     auto *bottom = new QHBoxLayout;
     bottom->addWidget(m_count);
     bottom->addStretch();
@@ -238,27 +157,6 @@ QHBoxLayout *frmArchive::buildButtonRow()
     return bottom;
 }
 
-QLineEdit *frmArchive::field(const char *name) const
-{
-    return findChild<QLineEdit *>(QString::fromLatin1(name));
-}
-
-QString frmArchive::message() const
-{
-    return m_message->isHidden() ? QString() : m_message->text();
-}
-
-QString frmArchive::countText() const
-{
-    return m_count->text();
-}
-
-void frmArchive::showMessage(const QString &text)
-{
-    m_message->setText(text);
-    m_message->setVisible(!text.isEmpty());
-}
-
 bool frmArchive::readFilter(ArchiveFilter *filter)
 {
     for (const TextField &f : kTextFields)
@@ -266,12 +164,8 @@ bool frmArchive::readFilter(ArchiveFilter *filter)
     filter->conflictsOnly = m_conflictsOnly->isChecked();
     filter->includeWithdrawn = m_withdrawn->isChecked();
     for (const DateField &f : kDateFields) {
-        const QString text = field(f.name)->text().trimmed();
-        if (!text.isEmpty() && !ArchiveFilter::readDate(text, &(filter->*f.value))) {
-            // Pasted text may be long or hold line breaks: the message quotes a short, clean piece.
-            showMessage(TextTable::text(TextTable::ArchiveFilterDate).arg(text.left(40).simplified()));
+        if (!readDate(f.name, &(filter->*f.value)))
             return false;
-        }
     }
     const QString problem = filter->problem();
     showMessage(problem);
@@ -298,8 +192,7 @@ void frmArchive::search()
 
 void frmArchive::clearFilter()
 {
-    for (QLineEdit *edit : findChildren<QLineEdit *>())
-        edit->clear();
+    clearFields();
     m_conflictsOnly->setChecked(false);
     {
         const QSignalBlocker quiet(m_withdrawn);

@@ -2,28 +2,23 @@
 // The lab's archive in a window: datasets found by meter, program, unit, sample ID, status, code,
 // user and dates, read a page at a time, and opened as ordinary documents to save, export, print or
 // chart them. Also the adding of existing measured-value files to the archive.
-#include <QDialog>
+#include "FilterWindow.h"
 
 class ArchiveTableModel;
 class MainWindowContext;
 class QCheckBox;
 class QGroupBox;
 class QHBoxLayout;
-class QLabel;
-class QLineEdit;
-class QPushButton;
-class QTableView;
 struct ArchiveFilter;
 
-class frmArchive : public QDialog {
+class frmArchive : public FilterWindow {
     Q_OBJECT
 public:
     static constexpr int kHelpContext = 40000;
 
     frmArchive(MainWindowContext &main, QWidget *owner);
 
-    // Reads the filter fields and shows what they find, or why nothing can be shown.
-    void search();
+    void search() override;
     // Empties the filter fields and shows everything.
     void clearFilter();
     // The selected datasets, or every one the filter finds when none is selected, as documents: one
@@ -43,25 +38,16 @@ public:
     void withdrawSelected();
 
     // For tests and the screenshots.
-    QTableView *table() const { return m_table; }
     ArchiveTableModel *model() const { return m_model; }
-    QString message() const;
-    QString countText() const;
-    QLineEdit *field(const char *name) const;
 
 private:
     QGroupBox *buildFilterBox();
     void setUpTable();
     QHBoxLayout *buildButtonRow();
     bool readFilter(ArchiveFilter *filter);
-    void showMessage(const QString &text);
     void correctSelected(bool withdraw);
 
-    MainWindowContext &m_main;
     ArchiveTableModel *m_model;
-    QTableView *m_table;
-    QLabel *m_message;
-    QLabel *m_count;
     QCheckBox *m_conflictsOnly;
     QCheckBox *m_withdrawn;
 };

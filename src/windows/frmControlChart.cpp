@@ -3,6 +3,7 @@
 #include "CLogin.h"
 #include "ControlChartPlot.h"
 #include "CPrint.h"
+#include "FilterWindow.h"
 #include "MainWindowContext.h"
 #include "PrintJobs.h"
 #include "QcReport.h"
@@ -106,10 +107,7 @@ frmControlChart::frmControlChart(MainWindowContext &main, QWidget *owner)
     m_statistics->setObjectName(QStringLiteral("lblStatistics"));
     m_statistics->setWordWrap(true);
     m_statistics->setTextInteractionFlags(Qt::TextSelectableByMouse);
-    m_message->setObjectName(QStringLiteral("lblMessage"));
-    m_message->setWordWrap(true);
-    m_message->setStyleSheet(QStringLiteral("color: #b00000"));
-    m_message->hide();
+    setUpMessageLabel(m_message);
     auto *layout = new QVBoxLayout(this);
     layout->addLayout(top);
     layout->addWidget(m_message);
@@ -131,13 +129,10 @@ QHBoxLayout *frmControlChart::buildSampleRow()
 {
     m_samples->setObjectName(QStringLiteral("cboSample"));
     m_samples->setMinimumContentsLength(24);
-    auto *newButton = new QPushButton(this);
-    auto *changeButton = new QPushButton(this);
-    auto *reviseButton = new QPushButton(this);
-    TextApplier::nameAndTag({{newButton, "cmdNew", TextTable::QcNew, 0},
-                             {changeButton, "cmdChange", TextTable::QcChange, 0},
-                             {reviseButton, "cmdRevise", TextTable::QcRevise, 0},
-                             {m_withdrawn, "chkWithdrawn", TextTable::QcShowWithdrawn, 0}});
+    auto *newButton = namedButton(this, "cmdNew", TextTable::QcNew);
+    auto *changeButton = namedButton(this, "cmdChange", TextTable::QcChange);
+    auto *reviseButton = namedButton(this, "cmdRevise", TextTable::QcRevise);
+    TextApplier::nameAndTag({{m_withdrawn, "chkWithdrawn", TextTable::QcShowWithdrawn, 0}});
     connect(newButton, &QPushButton::clicked, this, [this] { defineSample(false); });
     connect(changeButton, &QPushButton::clicked, this, [this] { defineSample(true); });
     connect(reviseButton, &QPushButton::clicked, this, &frmControlChart::reviseLimits);
@@ -152,14 +147,10 @@ QHBoxLayout *frmControlChart::buildSampleRow()
 // The chart's image, its report printed or as PDF, and Close.
 QHBoxLayout *frmControlChart::buildOutputRow()
 {
-    auto *imageButton = new QPushButton(this);
-    auto *printButton = new QPushButton(this);
-    auto *pdfButton = new QPushButton(this);
-    auto *closeButton = new QPushButton(this);
-    TextApplier::nameAndTag({{imageButton, "cmdSaveImage", TextTable::QcSaveImage, 0},
-                             {printButton, "cmdPrint", TextTable::QcPrint, 0},
-                             {pdfButton, "cmdPdf", TextTable::QcPdf, 0},
-                             {closeButton, "cmdClose", TextTable::CommLogClose, 0}});
+    auto *imageButton = namedButton(this, "cmdSaveImage", TextTable::QcSaveImage);
+    auto *printButton = namedButton(this, "cmdPrint", TextTable::QcPrint);
+    auto *pdfButton = namedButton(this, "cmdPdf", TextTable::QcPdf);
+    auto *closeButton = namedButton(this, "cmdClose", TextTable::CommLogClose);
     connect(imageButton, &QPushButton::clicked, this, &frmControlChart::saveImage);
     connect(printButton, &QPushButton::clicked, this, &frmControlChart::printReport);
     connect(pdfButton, &QPushButton::clicked, this, &frmControlChart::saveReportAsPdf);
@@ -174,14 +165,7 @@ QHBoxLayout *frmControlChart::buildOutputRow()
 // The chart beside the table of its values.
 QSplitter *frmControlChart::buildValuesView()
 {
-    m_table->setObjectName(QStringLiteral("tblValues"));
-    m_table->setModel(m_model);
-    m_table->setSelectionBehavior(QAbstractItemView::SelectRows);
-    m_table->setEditTriggers(QAbstractItemView::NoEditTriggers);
-    m_table->setWordWrap(false);
-    m_table->verticalHeader()->setVisible(false);
-    m_table->verticalHeader()->setSectionResizeMode(QHeaderView::Fixed);
-    m_table->verticalHeader()->setDefaultSectionSize(m_table->fontMetrics().height() + 6);
+    setUpRecordTable(m_table, "tblValues", m_model);
     m_table->horizontalHeader()->setStretchLastSection(true);
     auto *splitter = new QSplitter(this);
     splitter->addWidget(m_plot);

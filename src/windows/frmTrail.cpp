@@ -12,7 +12,6 @@
 #include "TrailTableModel.h"
 #include "UserDialogs.h"
 
-#include <QGridLayout>
 #include <QGroupBox>
 #include <QHBoxLayout>
 #include <QHeaderView>
@@ -20,33 +19,21 @@
 #include <QLineEdit>
 #include <QLocale>
 #include <QPushButton>
-#include <QShortcut>
 #include <QTableView>
-#include <QVBoxLayout>
 
 #include <algorithm>
 #include <memory>
 
 namespace {
 
-struct TextField {
-    const char *name;
-    int caption;
-    QString TrailFilter::*value;
-};
-
+using TextField = FilterTextField<TrailFilter>;
 const TextField kTextFields[] = {
     {"txtUser", TextTable::UserLabel, &TrailFilter::user},
     {"txtAction", TextTable::TrailActionField, &TrailFilter::action},
     {"txtObject", TextTable::TrailObjectField, &TrailFilter::object},
 };
 
-struct DateField {
-    const char *name;
-    int caption;
-    QDate TrailFilter::*value;
-};
-
+using DateField = FilterDateField<TrailFilter>;
 const DateField kDateFields[] = {
     {"txtFrom", TextTable::ArchiveFromField, &TrailFilter::from},
     {"txtTo", TextTable::ArchiveToField, &TrailFilter::to},
@@ -55,99 +42,42 @@ const DateField kDateFields[] = {
 } // namespace
 
 frmTrail::frmTrail(MainWindowContext &main, QWidget *owner)
-    : QDialog(owner), m_main(main), m_model(new TrailTableModel(*main.shared().archive, this)),
-      m_table(new QTableView(this)), m_message(new QLabel(this)), m_count(new QLabel(this))
+    : FilterWindow(main, owner), m_model(new TrailTableModel(*main.shared().archive, this))
 {
     setObjectName(QStringLiteral("frmTrail"));
     TextApplier::tag(this, TextTable::TrailTitle);
 
     QGroupBox *filterBox = buildFilterBox();
-
-    m_message->setObjectName(QStringLiteral("lblMessage"));
-    m_message->setWordWrap(true);
-    m_message->setTextInteractionFlags(Qt::TextSelectableByMouse);
-    m_message->setStyleSheet(QStringLiteral("color: #b00000"));
-    m_message->hide();
-
     setUpTable();
     QHBoxLayout *bottom = buildButtonRow();
 
-    auto *layout = new QVBoxLayout(this);
-    layout->addWidget(filterBox);
-    layout->addWidget(m_message);
-    layout->addWidget(m_table, 1);
-    layout->addLayout(bottom);
+    layOut(filterBox, bottom);
     resize(1080, 560);
-
-    connect(m_model, &TrailTableModel::fetchFailed, this, &frmTrail::showMessage);
-    auto *help = new QShortcut(QKeySequence::HelpContents, this);
-    connect(help, &QShortcut::activated, this, [this] { m_main.showHelp(kHelpContext); });
-    TextApplier::apply(this);
-    search();
+    start(m_model, kHelpContext);
 }
 
 // The dates first, then the texts, three to a row; Search and Clear at the end.
 QGroupBox *frmTrail::buildFilterBox()
 {
-    auto *filterBox = new QGroupBox(this);
-    filterBox->setObjectName(QStringLiteral("fraFilter"));
-    TextApplier::tag(filterBox, TextTable::ArchiveFilterBox);
-    auto *grid = new QGridLayout(filterBox);
-    int place = 0;
-    auto addField = [&](const char *name, int caption, int toolTip) {
-        auto *edit = new QLineEdit(filterBox);
-        TextApplier::nameAndTag({{edit, name, 0, toolTip}});
-        grid->addWidget(TextApplier::fieldLabel(filterBox, edit, caption), place / 3, (place % 3) * 2);
-        grid->addWidget(edit, place / 3, (place % 3) * 2 + 1);
-        ++place;
-        return edit;
-    };
+    FilterBoxBuilder box(this, 3);
     for (const DateField &f : kDateFields)
-        addField(f.name, f.caption, TextTable::ArchiveDateTip)
-            ->setPlaceholderText(QStringLiteral("2026-03-24"));
+        box.addDateField(f.name, f.caption);
     for (const TextField &f : kTextFields)
-        addField(f.name, f.caption, 0)->setMaxLength(ArchiveFilter::kMaxText);
-    auto *searchButton = new QPushButton(filterBox);
-    auto *clearButton = new QPushButton(filterBox);
-    TextApplier::nameAndTag({{searchButton, "cmdSearch", TextTable::ArchiveSearch, 0},
-                             {clearButton, "cmdClear", TextTable::ArchiveClear, 0}});
-    searchButton->setDefault(true);
-    auto *searchButtons = new QHBoxLayout;
-    searchButtons->addStretch();
-    searchButtons->addWidget(searchButton);
-    searchButtons->addWidget(clearButton);
-    grid->addLayout(searchButtons, place / 3, (place % 3) * 2, 1, 6 - (place % 3) * 2);
-    for (int column = 1; column < 6; column += 2)
-        grid->setColumnStretch(column, 1);
-    connect(searchButton, &QPushButton::clicked, this, &frmTrail::search);
-    connect(clearButton, &QPushButton::clicked, this, &frmTrail::clearFilter);
-    return filterBox;
+        box.addField(f.name, f.caption)->setMaxLength(ArchiveFilter::kMaxText);
+    return box.finish([this] { search(); }, [this] { clearFilter(); });
 }
 
 void frmTrail::setUpTable()
 {
-    m_table->setObjectName(QStringLiteral("tblTrail"));
-    m_table->setModel(m_model);
-    m_table->setSelectionBehavior(QAbstractItemView::SelectRows);
-    m_table->setEditTriggers(QAbstractItemView::NoEditTriggers);
-    m_table->setWordWrap(false);
-    m_table->setAlternatingRowColors(true);
-    m_table->verticalHeader()->setVisible(false);
-    m_table->verticalHeader()->setSectionResizeMode(QHeaderView::Fixed);
-    m_table->verticalHeader()->setDefaultSectionSize(m_table->fontMetrics().height() + 6);
-    m_table->horizontalHeader()->setHighlightSections(false);
+    setUpPagedTable("tblTrail", m_model);
     m_table->horizontalHeader()->setStretchLastSection(true);
 }
 
 QHBoxLayout *frmTrail::buildButtonRow()
 {
-    m_count->setObjectName(QStringLiteral("lblCount"));
-    auto *printButton = new QPushButton(this);
-    auto *pdfButton = new QPushButton(this);
-    auto *closeButton = new QPushButton(this);
-    TextApplier::nameAndTag({{printButton, "cmdPrint", TextTable::MenuFilePrint, 0},
-                             {pdfButton, "cmdPdf", TextTable::PdfButton, 0},
-                             {closeButton, "cmdClose", TextTable::CommLogClose, 0}});
+    auto *printButton = namedButton(this, "cmdPrint", TextTable::MenuFilePrint);
+    auto *pdfButton = namedButton(this, "cmdPdf", TextTable::PdfButton);
+    auto *closeButton = namedButton(this, "cmdClose", TextTable::CommLogClose);
     auto *bottom = new QHBoxLayout;
     bottom->addWidget(m_count);
     bottom->addStretch();
@@ -176,37 +106,13 @@ frmTrail *frmTrail::open(MainWindowContext &main)
     return window;
 }
 
-QLineEdit *frmTrail::field(const char *name) const
-{
-    return findChild<QLineEdit *>(QString::fromLatin1(name));
-}
-
-QString frmTrail::message() const
-{
-    return m_message->isHidden() ? QString() : m_message->text();
-}
-
-QString frmTrail::countText() const
-{
-    return m_count->text();
-}
-
-void frmTrail::showMessage(const QString &text)
-{
-    m_message->setText(text);
-    m_message->setVisible(!text.isEmpty());
-}
-
 bool frmTrail::readFilter(TrailFilter *filter)
 {
     for (const TextField &f : kTextFields)
         filter->*f.value = field(f.name)->text().trimmed();
     for (const DateField &f : kDateFields) {
-        const QString text = field(f.name)->text().trimmed();
-        if (!text.isEmpty() && !ArchiveFilter::readDate(text, &(filter->*f.value))) {
-            showMessage(TextTable::text(TextTable::ArchiveFilterDate).arg(text.left(40).simplified()));
+        if (!readDate(f.name, &(filter->*f.value)))
             return false;
-        }
     }
     showMessage(QString());
     return true;
@@ -237,8 +143,7 @@ void frmTrail::search()
 
 void frmTrail::clearFilter()
 {
-    for (QLineEdit *edit : findChildren<QLineEdit *>())
-        edit->clear();
+    clearFields();
     search();
 }
 
