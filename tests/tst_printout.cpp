@@ -122,19 +122,13 @@ void setOrientation(QPageLayout::Orientation orientation)
     PrintJobs::setPageLayout(layout);
 }
 
-// Runs command while a timer answers the modal dialog it opens.
+// Runs command while the modal dialog it opens is answered.
 template <typename Dialog>
 void answering(const std::function<void()> &command, std::function<void(Dialog &)> answer)
 {
-    bool seen = false;
-    QTimer::singleShot(0, [&] {
-        if (auto *dialog = qobject_cast<Dialog *>(QApplication::activeModalWidget())) {
-            seen = true;
-            answer(*dialog);
-        }
-    });
+    const ModalAnswer<Dialog> answerer(std::move(answer));
     command();
-    QVERIFY(seen);
+    QVERIFY(answerer.answered());
 }
 
 qsizetype previewPages(QAction *command)

@@ -3,7 +3,10 @@
 #include "ScriptedDialogs.h"
 #include "TestSupport.h"
 
+#include <QApplication>
+#include <QElapsedTimer>
 #include <QTemporaryDir>
+#include <QTimer>
 
 #include <functional>
 #include <memory>
@@ -35,6 +38,34 @@ private:
 
 // Schedules the login: the name, and offline or search, then OK (or Cancel).
 void answerLogin(const QString &name, bool searchMeter, bool ok = true);
+
+// Answers the modal Dialog a command opens, once it is the modal window. A dialog may let events through
+// before it gets there (a preview draws its pages while it is shown), so it is looked for until it
+// comes, not only at the first event; a dialog that never comes fails the run instead of hanging it.
+template <typename Dialog> class ModalAnswer {
+public:
+    explicit ModalAnswer(std::function<void(Dialog &)> answer) : m_answer(std::move(answer))
+    {
+        m_since.start();
+        QObject::connect(&m_poll, &QTimer::timeout, [this] {
+            if (auto *dialog = qobject_cast<Dialog *>(QApplication::activeModalWidget())) {
+                m_poll.stop();
+                m_answered = true;
+                m_answer(*dialog);
+            } else if (m_since.elapsed() > 60000) {
+                qFatal("no %s was shown", Dialog::staticMetaObject.className());
+            }
+        });
+        m_poll.start(5);
+    }
+    bool answered() const { return m_answered; }
+
+private:
+    std::function<void(Dialog &)> m_answer;
+    QTimer m_poll;
+    QElapsedTimer m_since;
+    bool m_answered = false;
+};
 
 // The program as a user starts it, in a sandbox, with a simulated meter on port 1 (put there by the
 // constructor; a test adds its own answers before starting) and a private folder for files.
