@@ -67,8 +67,7 @@ bool CMeasVal::SaveFile(const MeasuredValues &values, const QString &strFileName
             m_last = CCSVFile().Write(strFileName, text);
         return m_last.ok();
     } catch (const std::exception &e) {
-        m_last = {FileResult::Failure::Unwritable, {}};
-        ErrorFrame::report(QString::fromLocal8Bit(e.what()));
+        m_last = {FileResult::Failure::Unwritable, QString::fromLocal8Bit(e.what())};
         return false;
     }
 }
@@ -143,7 +142,7 @@ qint16 CMeasVal::OpenFile(MeasuredValues &values, const QString &strFileName)
             return ReadFailed;
         return ParseFileText(std::move(text), values) ? Opened : InvalidFormat;
     } catch (const std::exception &e) {
-        ErrorFrame::report(QString::fromLocal8Bit(e.what()));
+        m_last = {FileResult::Failure::Unreadable, QString::fromLocal8Bit(e.what())};
         return RuntimeError;
     }
 }

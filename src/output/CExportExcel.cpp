@@ -1,7 +1,6 @@
 #include "CExportExcel.h"
 
 #include "CDevice.h"
-#include "ErrorFrame.h"
 #include "LocaleTexts.h"
 #include "NumberText.h"
 #include "RecordWalk.h"
@@ -46,8 +45,7 @@ bool CExportExcel::SetMVals(const MeasuredValues &values, const QString &strFile
     try {
         m_last = Export(values, strFileName);
     } catch (const std::exception &e) {
-        m_last = {FileResult::Failure::Unwritable, {}, {}};
-        ErrorFrame::report(QString::fromLocal8Bit(e.what()));
+        m_last = {FileResult::Failure::Unwritable, QString::fromLocal8Bit(e.what()), {}};
     }
     return m_last.ok();
 }
