@@ -6,7 +6,10 @@
 
 bool ArchiveFilter::readDate(const QString &text, QDate *date)
 {
-    static const QRegularExpression iso(QStringLiteral("^\\d{4}-\\d{2}-\\d{2}$"));
+    // Exactly ten ASCII characters: "$" would let a trailing line break through, and "\d" the digits
+    // of other scripts.
+    static const QRegularExpression iso(
+        QRegularExpression::anchoredPattern(QStringLiteral("[0-9]{4}-[0-9]{2}-[0-9]{2}")));
     if (!iso.match(text).hasMatch())
         return false;
     const QDate d = QDate::fromString(text, Qt::ISODate);
@@ -48,9 +51,10 @@ QString ArchiveFilter::whereClause(QVariantList *parameters) const
         escaped.replace(QLatin1Char('\\'), QLatin1String("\\\\"))
             .replace(QLatin1Char('%'), QLatin1String("\\%"))
             .replace(QLatin1Char('_'), QLatin1String("\\_"));
-        // Lower case on both sides: SQLite's LIKE ignores case and PostgreSQL's does not.
-        conditions.append(QStringLiteral("LOWER(d.sample_id) LIKE ? ESCAPE '\\'"));
-        parameters->append(QLatin1Char('%') + escaped.toLower() + QLatin1Char('%'));
+        // Lower case on both sides, by the database's own LOWER: SQLite's LIKE ignores case and
+        // PostgreSQL's does not, and SQLite lowers only A to Z, so "Ä" lowered here would find no "Ä".
+        conditions.append(QStringLiteral("LOWER(d.sample_id) LIKE LOWER(?) ESCAPE '\\'"));
+        parameters->append(QLatin1Char('%') + escaped + QLatin1Char('%'));
     }
     if (from.isValid()) {
         conditions.append(QStringLiteral("d.day >= ?"));
