@@ -51,9 +51,18 @@ struct ImportRecord {
     // The same, with the recognised meter, its line and the login that imported it.
     static ImportRecord fromMeter(const QString &answer, const QDateTime &at, const CDevice &device,
                                   const CCommunication &communication, const QString &login);
-    // An import of a measured-value file's bytes; false when they are no measured-value file.
+    // The largest measured-value file: its head and DatasetFields::kMaxNumber lines of 14 fields as
+    // wide as a meter writes them come to 15 MB; twice that for a file holding a meter's memory twice.
+    static constexpr qint64 kMaxFileBytes = 32 * 1024 * 1024;
+
+    // The measured-value file at path, read for the archive: a regular file of at most kMaxFileBytes
+    // (a folder, a pipe or a device is refused at once, never waited on) whose every dataset is one a
+    // meter can have written. false with the reason for the user, naming the file and the line.
+    static bool readFile(const QString &path, const QDateTime &at, ImportRecord *record, QString *problem);
+    // An import of a measured-value file's bytes; false when they are no measured-value file or hold a
+    // line that is no dataset a meter writes, with the reason in problem when given.
     static bool fromFile(const QString &path, const QByteArray &bytes, const QDateTime &at,
-                         ImportRecord *record);
+                         ImportRecord *record, QString *problem = nullptr);
 
     // Sets uid, time offset, account, program version and hash; the caller fills meter and login.
     void stamp(const QDateTime &at);

@@ -1,5 +1,7 @@
 #include "DatasetFields.h"
 
+#include "DateText.h"
+
 namespace DatasetFields {
 namespace {
 
@@ -16,7 +18,56 @@ const char *const kColumns[Count] = {"no",    "date",     "time",     "sample_id
                                      "code",  "dilution", "value1",   "unit1",     "status1", "value2",
                                      "unit2", "status2",  "cal_date", "cal_time"};
 
+bool printable(QStringView text)
+{
+    for (const QChar c : text)
+        if (c.unicode() < 0x20 || c.unicode() == 0x7f)
+            return false;
+    return true;
+}
+
+bool datasetNumber(QStringView text)
+{
+    if (text.isEmpty() || text.size() > 5)
+        return false;
+    int number = 0;
+    for (const QChar c : text) {
+        if (c < u'0' || c > u'9')
+            return false;
+        number = number * 10 + (c.unicode() - u'0');
+    }
+    return number >= 1 && number <= kMaxNumber;
+}
+
 } // namespace
+
+Fault check(Field field, QStringView text)
+{
+    if (text.size() > kMaxChars)
+        return Fault::TooLong;
+    if (!printable(text))
+        return Fault::Control;
+    QDate date;
+    QTime time;
+    switch (field) {
+    case No:
+        return datasetNumber(text) ? Fault::None : Fault::NoNumber;
+    case CalDate:
+        if (text.isEmpty())
+            return Fault::None;
+        [[fallthrough]];
+    case Date:
+        return DateText::readDate(text, date) ? Fault::None : Fault::NoDate;
+    case CalTime:
+        if (text.isEmpty())
+            return Fault::None;
+        [[fallthrough]];
+    case Time:
+        return DateText::readTime(text, time, true) ? Fault::None : Fault::NoTime;
+    default:
+        return Fault::None;
+    }
+}
 
 Field atPosition(int layout, int position)
 {

@@ -40,6 +40,24 @@ int positionOf(int layout, Field field);
 QString name(Field field);       // "Value1"
 QString columnName(Field field); // "value1"
 
+// What a meter writes into a field. Its own editors take texts of at most 15 characters and its table
+// shows the dataset number as a 16-bit whole number; the width leaves room beyond either.
+constexpr int kMaxChars = 32;
+constexpr int kMaxNumber = 32767;
+
+enum class Fault {
+    None,
+    TooLong,  // wider than kMaxChars
+    Control,  // a control character: the meter writes printable text
+    NoNumber, // the dataset number is not a whole number 1 to kMaxNumber
+    NoDate,   // not a date that exists (day.month.year or month/day/year)
+    NoTime,   // not a time of day that exists (hour:minute, seconds optional)
+};
+
+// Whether a meter can have written text as the field. Date and Time must be there; the calibration
+// date and time of a meter never calibrated may be empty.
+Fault check(Field field, QStringView text);
+
 // A record's fields by name.
 template <typename FieldAt> Values fromRecord(int layout, FieldAt fieldAt)
 {

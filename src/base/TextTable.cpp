@@ -633,6 +633,15 @@ constexpr Entry kExtension[] = {
     {3091, "%1\n%2 %3\nz = %4"},
     {3092, "Pre-period"},
     {3093, "A control sample is out of control."},
+    {3300, "the line has %1 fields; a dataset of the meter %2 has %3"},
+    {3301, "the field %1 is %2 characters long; a meter writes at most %3"},
+    {3302, "the field %1 holds a control character, which no meter writes"},
+    {3303, "the field %1 holds \"%2\"; a meter numbers its datasets 1 to %3"},
+    {3304, "the field %1 holds \"%2\", which is no date that exists"},
+    {3305, "the field %1 holds \"%2\", which is no time of day that exists"},
+    {3306, "an empty line ends the datasets, yet more lines follow it"},
+    {3307, "The file %1 is no regular file (a folder, a pipe or a device) and was not read."},
+    {3308, "The file %1 is %2 bytes long; a measured-value file is at most %3 bytes."},
 };
 
 // The other languages' tables: one entry per line, same numbers and escapes as the English tables.

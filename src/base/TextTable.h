@@ -632,6 +632,15 @@ enum Extension {
     QcPointTip = 3091,
     QcPrePeriodShade = 3092,
     QcOutOfControlNotice = 3093,
+    ArchiveLineFields = 3300,
+    ArchiveFieldTooLong = 3301,
+    ArchiveFieldControl = 3302,
+    ArchiveFieldNoNumber = 3303,
+    ArchiveFieldNoDate = 3304,
+    ArchiveFieldNoTime = 3305,
+    ArchiveLinesAfterEnd = 3306,
+    ArchiveFileNotRegular = 3307,
+    ArchiveFileTooLarge = 3308,
 };
 
 } // namespace TextTable

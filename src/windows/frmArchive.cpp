@@ -256,12 +256,9 @@ bool frmArchive::addFiles(MainWindowContext &main, QWidget *parent)
     QList<ImportRecord> records;
     QStringList refused;
     for (const QString &path : paths) {
-        QFile file(path);
         ImportRecord record;
-        if (!file.open(QIODevice::ReadOnly)) {
-            refused.append(TextTable::text(TextTable::FileReadFailed).arg(path, file.errorString()));
-        } else if (!ImportRecord::fromFile(path, file.readAll(), now, &record)) {
-            refused.append(path);
+        if (QString problem; !ImportRecord::readFile(path, now, &record, &problem)) {
+            refused.append(problem);
         } else {
             record.login = shared.login->UserName();
             records.append(std::move(record));

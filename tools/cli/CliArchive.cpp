@@ -305,20 +305,9 @@ int add(const QStringList &arguments)
     bool refused = false;
     const QDateTime now = QDateTime::currentDateTime();
     for (const QString &path : parser.positionalArguments()) {
-        QFile file(path);
-        if (!QFileInfo(path).isFile()) {
-            printError(TextTable::text(TextTable::FileMissing).arg(path));
-            refused = true;
-            continue;
-        }
         ImportRecord record;
-        if (!file.open(QIODevice::ReadOnly)) {
-            printError(TextTable::text(TextTable::FileReadFailed).arg(path, file.errorString()));
-            refused = true;
-            continue;
-        }
-        if (!ImportRecord::fromFile(path, file.readAll(), now, &record)) {
-            printError(path + QStringLiteral(": ") + TextTable::text(TextTable::InvalidCsvFormat));
+        if (QString problem; !ImportRecord::readFile(path, now, &record, &problem)) {
+            printError(problem);
             refused = true;
             continue;
         }
