@@ -249,9 +249,11 @@ void TestArchiveWindow::addFilesCancelLeavesArchiveAsBefore()
             progress->cancel();
     });
     s.main->MenuArchiveAddFiles();
-    // The file that is no measured-value file is named; the others were on their way when cancelled.
+    // The file that is no measured-value file is named with the reason; the others were on their way
+    // when cancelled.
     QCOMPARE(s.dialogs.asked.size(), 3);
-    QVERIFY(s.dialogs.asked[1].text.endsWith(notAFile));
+    QVERIFY(s.dialogs.asked[1].text.endsWith(notAFile + QStringLiteral(": ") +
+                                             TextTable::text(TextTable::InvalidCsvFormat)));
     QCOMPARE(s.dialogs.asked[2].text, TextTable::text(TextTable::ArchiveCancelled));
     QCOMPARE(s.archived(), qint64(12));
 }
