@@ -446,8 +446,12 @@ Result proveSampleIds(Proof &p)
         auto at = pairs.find(e.seq);
         if (at == pairs.end()) {
             at = pairs.insert(e.seq, {});
-            for (const QJsonValue &pair : e.details.value(QLatin1String("datasets")).toArray())
-                at->insert(QString::number(pair[0].toInteger()) + QChar(0x1F) + pair[1].toString());
+            const QJsonArray recorded = e.details.value(QLatin1String("datasets")).toArray();
+            for (const auto &pair : recorded) {
+                const QJsonArray idAndSample = pair.toArray();
+                at->insert(QString::number(idAndSample[0].toInteger()) + QChar(0x1F) +
+                           idAndSample[1].toString());
+            }
         }
         return *at;
     };
