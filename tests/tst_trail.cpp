@@ -660,7 +660,7 @@ void TestTrail::fileCheckAndClockBack()
     if (QStandardPaths::findExecutable(QStringLiteral("faketime")).isEmpty())
         MERAVO_READER_MISSING("faketime is not installed (scripts/setup.sh installs it)");
     // Every entry until the clock passes the latest time recorded is marked, not only the first.
-    for (const char *at : {"2020-01-01 00:00:00", "2020-01-01 00:00:00", "2019-06-01 00:00:00"}) {
+    for (const char *at : {"2020-01-01 00:00:00", "2021-01-01 00:00:00", "2019-06-01 00:00:00"}) {
         const Run back = run(cli(), {QStringLiteral("trail"), QStringLiteral("verify")},
                              {QStringLiteral("faketime"), QString::fromLatin1(at)});
         QCOMPARE(back.exitCode, 0);
