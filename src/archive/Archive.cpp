@@ -1,5 +1,7 @@
 #include "Archive.h"
 
+#include "ArchiveProof.h"
+
 #include "CDevice.h"
 #include "CIni.h"
 #include "TextTable.h"
@@ -390,9 +392,15 @@ bool insertDatasets(const ArchiveDatabase &db, qint64 importId, const ImportReco
     return true;
 }
 
-TrailAction importAction(const ImportRecord &record, qint64 importId, const Sorting &s)
+// The import's entry: what came, and what of it was stored, so that every dataset row is accounted for.
+Result importAction(ArchiveDatabase &db, const ImportRecord &record, qint64 importId, const Sorting &s,
+                    TrailAction *out)
 {
-    TrailAction action;
+    qint64 stored = 0;
+    QString storedSha256;
+    if (Result r = ArchiveProof::storedDatasets(db, importId, &stored, &storedSha256); !r)
+        return r;
+    TrailAction &action = *out;
     action.action = QStringLiteral("import");
     action.object = QStringLiteral("import:") + record.uid;
     action.login = record.login;
@@ -405,8 +413,10 @@ TrailAction importAction(const ImportRecord &record, qint64 importId, const Sort
                       {QStringLiteral("repeated"), s.repeated},
                       {QStringLiteral("conflicting"), s.conflicting},
                       {QStringLiteral("raw_sha256"), record.rawSha256},
-                      {QStringLiteral("raw_size"), qint64(record.raw.size())}};
-    return action;
+                      {QStringLiteral("raw_size"), qint64(record.raw.size())},
+                      {QStringLiteral("datasets"), stored},
+                      {QStringLiteral("datasets_sha256"), storedSha256}};
+    return {};
 }
 
 } // namespace
@@ -616,7 +626,10 @@ Result Archive::store(ArchiveDatabase &db, const ImportRecord &record, Summary *
         return result;
     }
     // The import's entry in the trail, in the same transaction as its data.
-    if (Result r = Trail::append(db, importAction(record, importId, sorting)); !r)
+    TrailAction action;
+    if (Result r = importAction(db, record, importId, sorting, &action); !r)
+        return r;
+    if (Result r = Trail::append(db, action); !r)
         return r;
     summary->added += sorting.added;
     summary->repeated += sorting.repeated;
@@ -1043,73 +1056,8 @@ Result Archive::correct(qint64 datasetId, const QString &kind, const QString &te
 
 Result Archive::verifyImports(ArchiveDatabase &db, TrailVerdict *verdict)
 {
-    // Which entry recorded which import, with the hash of the bytes it saw.
-    QHash<QString, QPair<qint64, QString>> recorded;
-    QSqlQuery t(db.database());
-    t.setForwardOnly(true);
-    if (!t.exec(QStringLiteral("SELECT seq, object, details FROM trail WHERE action = 'import'")))
-        return db.failure(t.lastError());
-    while (t.next()) {
-        const QJsonObject details = QJsonDocument::fromJson(t.value(2).toString().toUtf8()).object();
-        recorded.insert(t.value(1).toString(),
-                        {t.value(0).toLongLong(), details.value(QStringLiteral("raw_sha256")).toString()});
-    }
-    t.finish();
-    QSqlQuery q(db.database());
-    q.setForwardOnly(true);
-    if (!q.exec(QStringLiteral("SELECT id, uid, source, meter, raw, raw_sha256 FROM imports ORDER BY id")))
-        return db.failure(q.lastError());
-    QSqlQuery d(db.database());
-    d.setForwardOnly(true);
-    QString columns;
-    for (int f = 0; f < DatasetFields::Count; ++f)
-        columns += QStringLiteral(", ") + DatasetFields::columnName(DatasetFields::Field(f));
-    d.prepare(
-        QStringLiteral("SELECT id, line, content_sha256%1 FROM datasets WHERE import_id = ?").arg(columns));
-    while (q.next() && verdict->intact) {
-        ++verdict->imports;
-        const qint64 id = q.value(0).toLongLong();
-        ImportRecord record;
-        record.uid = q.value(1).toString();
-        ImportRecord::sourceFromName(q.value(2).toString(), &record.source);
-        record.meter = q.value(3).toString();
-        record.raw = qUncompress(q.value(4).toByteArray());
-        const QString sha =
-            QString::fromLatin1(QCryptographicHash::hash(record.raw, QCryptographicHash::Sha256).toHex());
-        const auto entry = recorded.constFind(QStringLiteral("import:") + record.uid);
-        const qint64 seq = entry == recorded.constEnd() ? 0 : entry->first;
-        if (entry == recorded.constEnd() || entry->second != q.value(5).toString()) {
-            verdict->breakAt(seq, TextTable::text(TextTable::TrailImportUnrecorded).arg(id));
-            break;
-        }
-        if (sha != q.value(5).toString()) {
-            verdict->breakAt(seq, TextTable::text(TextTable::TrailRawChanged).arg(id));
-            break;
-        }
-        // Every archived dataset must be one the bytes hold, field for field.
-        QList<ArchivedDataset> derived;
-        record.datasets(m_device, &derived);
-        QHash<QByteArray, const ArchivedDataset *> byHash;
-        for (const ArchivedDataset &row : derived)
-            byHash.insert(row.contentHash, &row);
-        d.addBindValue(id);
-        if (!d.exec())
-            return db.failure(d.lastError());
-        while (d.next()) {
-            const auto match = byHash.constFind(d.value(2).toByteArray());
-            bool same = match != byHash.constEnd() && (*match)->line == d.value(1).toString();
-            for (int f = 0; same && f < DatasetFields::Count; ++f)
-                same = (*match)->fields[size_t(f)] == d.value(3 + f).toString();
-            if (!same) {
-                verdict->breakAt(
-                    seq,
-                    TextTable::text(TextTable::TrailDatasetChanged).arg(d.value(0).toLongLong()).arg(id));
-                break;
-            }
-        }
-        d.finish();
-    }
-    return {};
+    // Behind an intact chain, every row it accounts for.
+    return verdict->intact ? ArchiveProof::verify(db, m_device, verdict) : Result();
 }
 
 Result Archive::verify(TrailVerdict *verdict, qint64 anchorSeq, const QString &anchorHash,
@@ -1126,7 +1074,8 @@ Result Archive::verify(TrailVerdict *verdict, qint64 anchorSeq, const QString &a
     if (settings().onServer() && verdict->intact && QFileInfo::exists(ArchiveSettings::localPath()) &&
         local().open()) {
         TrailVerdict waiting;
-        if (Trail::verify(local(), &waiting) && verifyImports(local(), &waiting) && !waiting.intact)
+        const bool read = Trail::verify(local(), &waiting) && verifyImports(local(), &waiting);
+        if (read && !waiting.intact)
             *verdict = waiting;
     }
     TrailAction action;

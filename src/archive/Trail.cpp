@@ -219,6 +219,17 @@ Result append(ArchiveDatabase &db, const TrailAction &action, TrailEntry *writte
     if (q.next())
         last = readEntry(q);
     q.finish();
+    // The latest time recorded so far: an entry not marked carries it, since every later entry
+    // before the clock caught up again is marked.
+    QDateTime latest = last.atUtc;
+    if (last.clockBack) {
+        if (!q.exec(
+                QStringLiteral("SELECT at_utc FROM trail WHERE clock_back = 0 ORDER BY seq DESC LIMIT 1")))
+            return db.failure(q.lastError());
+        if (q.next())
+            latest = QDateTime::fromString(q.value(0).toString(), Qt::ISODateWithMs);
+        q.finish();
+    }
 
     const SystemAccount account = SystemAccount::current();
     const QDateTime now = QDateTime::currentDateTime();
@@ -227,7 +238,7 @@ Result append(ArchiveDatabase &db, const TrailAction &action, TrailEntry *writte
     e.atUtc = now.toUTC();
     e.utcOffset = now.offsetFromUtc();
     // A clock that runs backwards is recorded, never corrected: the entry keeps what the PC said.
-    e.clockBack = last.seq > 0 && e.atUtc < last.atUtc;
+    e.clockBack = last.seq > 0 && e.atUtc < latest;
     e.osUid = account.uid;
     e.osUser = account.userName;
     e.osFullName = account.fullName;

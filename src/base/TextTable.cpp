@@ -482,6 +482,24 @@ constexpr Entry kExtension[] = {
     {2910, "The trail is broken at entry %1: %2"},
     {2911, "A reason is needed."},
     {2912, "There is no archived dataset %1."},
+    {2970, "Import %1, recorded by this entry, is not in the archive: it was removed outside this program."},
+    {2971, "Import %1 no longer carries what its entry recorded (%2): it was changed outside this program."},
+    {2972, "Import %1 holds %2 datasets, its entry recorded %3: datasets were removed, added or moved "
+           "outside this program."},
+    {2973,
+     "The datasets of import %1 are not those its entry recorded: they were exchanged outside this program."},
+    {2974, "Dataset %1 belongs to import %2, which is not in the archive: it was moved, or its import "
+           "removed, outside this program."},
+    {2975, "The conflict mark of dataset %1 does not follow from the datasets archived before it: it was "
+           "changed outside this program."},
+    {2976, "Import %1 has %2 datasets marked as conflicting, its entry recorded %3: marks were changed "
+           "outside this program."},
+    {2977,
+     "Row %1 of %2 is not what the entry it names recorded: it was added or changed outside this program."},
+    {2978, "This entry recorded %1 rows of %2, the archive holds %3: rows were removed or added outside this "
+           "program."},
+    {2979, "The rows of %1 this entry recorded are not those the archive holds: they were changed outside "
+           "this program."},
     {3100, "%1, line %2: %3"},
     {3101, "the file is longer than %1 KiB"},
     {3102, "the text is not UTF-8"},
