@@ -24,8 +24,8 @@
 #include <cerrno>
 #include <memory>
 
-#include <sqlite3.h>
 #include <fcntl.h>
+#include <sqlite3.h>
 #include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -272,8 +272,9 @@ bool readKnown(const ArchiveDatabase &db, QSqlQuery &q, const ImportRecord &reco
         q.addBindValue(bound(record.serial));
         q.addBindValue(bound(record.meter));
     } else {
-        q.prepare(QStringLiteral("SELECT no, date, time, content_sha256 FROM datasets"
-                                 " WHERE serial = ? AND meter = ? AND ((day >= ? AND day <= ?) OR day IS NULL)"));
+        q.prepare(
+            QStringLiteral("SELECT no, date, time, content_sha256 FROM datasets"
+                           " WHERE serial = ? AND meter = ? AND ((day >= ? AND day <= ?) OR day IS NULL)"));
         q.addBindValue(bound(record.serial));
         q.addBindValue(bound(record.meter));
         q.addBindValue(first);
@@ -443,8 +444,8 @@ bool isArchiveFile(const QString &archive, const QString &path)
     const QString written = writtenFile(path);
     for (const QString &file : own) {
         struct stat info {};
-        if (exists && ::stat(QFile::encodeName(file).constData(), &info) == 0 && info.st_dev == target.st_dev &&
-            info.st_ino == target.st_ino)
+        if (exists && ::stat(QFile::encodeName(file).constData(), &info) == 0 &&
+            info.st_dev == target.st_dev && info.st_ino == target.st_ino)
             return true;
         if (writtenFile(file) == written)
             return true;
@@ -480,9 +481,10 @@ bool pendingHere(const ArchiveDatabase &waiting, const QString &target, QStringL
 {
     QSqlQuery q(waiting.database());
     q.setForwardOnly(true);
-    q.prepare(QStringLiteral("SELECT o.import_uid FROM outbox o WHERE o.target = ? AND NOT EXISTS"
-                             " (SELECT 1 FROM sent s WHERE s.import_uid = o.import_uid AND s.target = o.target)"
-                             " ORDER BY o.queued_utc, o.rowid"));
+    q.prepare(
+        QStringLiteral("SELECT o.import_uid FROM outbox o WHERE o.target = ? AND NOT EXISTS"
+                       " (SELECT 1 FROM sent s WHERE s.import_uid = o.import_uid AND s.target = o.target)"
+                       " ORDER BY o.queued_utc, o.rowid"));
     q.addBindValue(target);
     if (!run(q, waiting, result))
         return false;
@@ -496,8 +498,9 @@ QJsonObject keptHere(const ArchiveDatabase &waiting, const QString &uid)
 {
     QSqlQuery q(waiting.database());
     q.setForwardOnly(true);
-    q.prepare(QStringLiteral("SELECT host, seq, hash, at_utc FROM trail WHERE object = ? AND action = 'import'"
-                             " ORDER BY seq DESC"));
+    q.prepare(
+        QStringLiteral("SELECT host, seq, hash, at_utc FROM trail WHERE object = ? AND action = 'import'"
+                       " ORDER BY seq DESC"));
     q.addBindValue(QStringLiteral("import:") + uid);
     if (!q.exec() || !q.next())
         return {};
@@ -508,7 +511,8 @@ QJsonObject keptHere(const ArchiveDatabase &waiting, const QString &uid)
 }
 
 // Whether the server's chain holds the entry kept on this PC as keptOn says already.
-Result serverHolds(const ArchiveDatabase &db, const TrailAction &action, const QJsonObject &keptOn, bool *holds)
+Result serverHolds(const ArchiveDatabase &db, const TrailAction &action, const QJsonObject &keptOn,
+                   bool *holds)
 {
     *holds = false;
     QSqlQuery q(db.database());
@@ -520,8 +524,10 @@ Result serverHolds(const ArchiveDatabase &db, const TrailAction &action, const Q
     if (!run(q, db, &result))
         return result;
     while (q.next() && !*holds) {
-        const QJsonObject sent =
-            QJsonDocument::fromJson(q.value(0).toString().toUtf8()).object().value(QStringLiteral("kept_on")).toObject();
+        const QJsonObject sent = QJsonDocument::fromJson(q.value(0).toString().toUtf8())
+                                     .object()
+                                     .value(QStringLiteral("kept_on"))
+                                     .toObject();
         *holds = sent.value(QStringLiteral("host")) == keptOn.value(QStringLiteral("host")) &&
                  sent.value(QStringLiteral("hash")) == keptOn.value(QStringLiteral("hash"));
     }
@@ -951,7 +957,8 @@ Result Archive::backup(const QString &path, bool replace)
         return {Result::NotWritten, TextTable::text(TextTable::ArchiveBackupExists).arg(shown)};
     FileWrites::ReplaceByRename target(path);
     if (!target.open())
-        return {Result::NotWritten, TextTable::text(TextTable::FileWriteFailed).arg(shown, target.errorString())};
+        return {Result::NotWritten,
+                TextTable::text(TextTable::FileWriteFailed).arg(shown, target.errorString())};
     // The copy holds what the archive holds: nobody else's to read.
     struct stat archive {};
     if (::stat(QFile::encodeName(m_primary->location()).constData(), &archive) == 0)
@@ -964,9 +971,10 @@ Result Archive::backup(const QString &path, bool replace)
         return result;
     // Synced, then renamed: the target is the whole copy or what it was.
     if (!(replace ? target.commit() : target.commitNew()))
-        return {Result::NotWritten, replace || !QFileInfo::exists(path)
-                                        ? TextTable::text(TextTable::FileWriteFailed).arg(shown, target.errorString())
-                                        : TextTable::text(TextTable::ArchiveBackupExists).arg(shown)};
+        return {Result::NotWritten,
+                replace || !QFileInfo::exists(path)
+                    ? TextTable::text(TextTable::FileWriteFailed).arg(shown, target.errorString())
+                    : TextTable::text(TextTable::ArchiveBackupExists).arg(shown)};
     return result;
 }
 
@@ -1018,7 +1026,8 @@ Archive::SyncOutcome Archive::sync(const Progress &progress)
     return outcome;
 }
 
-Result Archive::sendOne(ArchiveDatabase &waiting, const QString &uid, bool *alreadyThere, QList<qint64> *newIds)
+Result Archive::sendOne(ArchiveDatabase &waiting, const QString &uid, bool *alreadyThere,
+                        QList<qint64> *newIds)
 {
     // An entry made while the server was away joins the server's chain, saying where and when it was
     // first written.
