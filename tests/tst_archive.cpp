@@ -1,9 +1,9 @@
 // The lab's archive on both engines: a real SQLite file and this executable's own PostgreSQL server,
 // written in-process and by meravo-cli processes, with the faults as they happen.
 #include "Archive.h"
-#include "CIni.h"
 #include "CCommunication.h"
 #include "CDevice.h"
+#include "CIni.h"
 #include "CMeasVal.h"
 #include "Cp1252.h"
 #include "PgServer.h"
@@ -14,11 +14,11 @@
 #include <QProcess>
 #include <QScopeGuard>
 #include <QSettings>
-#include <QUrl>
-#include <QUrlQuery>
 #include <QTemporaryDir>
 #include <QTest>
 #include <QTimer>
+#include <QUrl>
+#include <QUrlQuery>
 
 #include <QCryptographicHash>
 #include <QJsonDocument>
@@ -619,11 +619,16 @@ void TestArchive::backupNeverEatsTheArchive_data()
         bool force;
         int exitCode;
     } rows[] = {
-        {"own file", "ARCHIVE", false, 5},          {"own file, forced", "ARCHIVE", true, 5},
-        {"its log", "ARCHIVE-wal", true, 5},        {"its index", "ARCHIVE-shm", true, 5},
-        {"through a link", "LINK", true, 5},        {"another spelling", "SPELLED", true, 5},
-        {"a hard link", "HARD", true, 5},           {"another archive", "OTHER", false, 5},
-        {"another archive, forced", "OTHER", true, 0}, {"a new file", "NEW", false, 0},
+        {"own file", "ARCHIVE", false, 5},
+        {"own file, forced", "ARCHIVE", true, 5},
+        {"its log", "ARCHIVE-wal", true, 5},
+        {"its index", "ARCHIVE-shm", true, 5},
+        {"through a link", "LINK", true, 5},
+        {"another spelling", "SPELLED", true, 5},
+        {"a hard link", "HARD", true, 5},
+        {"another archive", "OTHER", false, 5},
+        {"another archive, forced", "OTHER", true, 0},
+        {"a new file", "NEW", false, 0},
     };
     for (const auto &r : rows)
         QTest::newRow(r.name) << QString::fromLatin1(r.target) << r.force << r.exitCode;
@@ -639,12 +644,14 @@ void TestArchive::backupNeverEatsTheArchive()
     const QString add = QStringLiteral("add");
     const QString other = newArchive(kSqlite);
     pointAt(other);
-    QCOMPARE(cli(QStringList{QStringLiteral("archive"), add} + writeFiles(1, 5, QStringLiteral("other"))).exitCode,
-             0);
+    QCOMPARE(
+        cli(QStringList{QStringLiteral("archive"), add} + writeFiles(1, 5, QStringLiteral("other"))).exitCode,
+        0);
     const QString file = newArchive(kSqlite);
     pointAt(file);
-    QCOMPARE(cli(QStringList{QStringLiteral("archive"), add} + writeFiles(1, 20, QStringLiteral("kept"))).exitCode,
-             0);
+    QCOMPARE(
+        cli(QStringList{QStringLiteral("archive"), add} + writeFiles(1, 20, QStringLiteral("kept"))).exitCode,
+        0);
     const QFileInfo info(file);
     const QString link = m_home.filePath(QStringLiteral("link%1.sqlite").arg(m_archives));
     const QString hard = m_home.filePath(QStringLiteral("hard%1.sqlite").arg(m_archives));
@@ -667,7 +674,8 @@ void TestArchive::backupNeverEatsTheArchive()
     const Run run = cli(arguments);
     QVERIFY2(run.exitCode == exitCode, qPrintable(run.err));
     // The archive is whole and takes the next import.
-    QCOMPARE(cli(QStringList{QStringLiteral("archive"), add} + writeFiles(1, 20, QStringLiteral("after"))).exitCode,
+    QCOMPARE(cli(QStringList{QStringLiteral("archive"), add} + writeFiles(1, 20, QStringLiteral("after")))
+                 .exitCode,
              0);
     QCOMPARE(sqliteTool(file, QStringLiteral("PRAGMA integrity_check")), QStringLiteral("ok"));
     QCOMPARE(sqliteTool(file, QStringLiteral("SELECT count(*) FROM datasets")), QStringLiteral("40"));
@@ -702,7 +710,8 @@ void TestArchive::aMeterIsModelAndSerial()
     qint64 noted = 0;
     {
         Archive archive(m_device, ArchiveSettings{true, location});
-        QCOMPARE(keepMeter(archive, QStringLiteral("Lumora"), QStringLiteral("S1"), 30), QList<qint64>({30, 0, 0}));
+        QCOMPARE(keepMeter(archive, QStringLiteral("Lumora"), QStringLiteral("S1"), 30),
+                 QList<qint64>({30, 0, 0}));
         QList<ArchivedRow> rows;
         QVERIFY(archive.query({}, 0, 0, &rows) && rows.size() == 30);
         noted = rows.at(7).id;
@@ -710,41 +719,53 @@ void TestArchive::aMeterIsModelAndSerial()
     }
     if (older && engine == kSqlite) {
         // The table as schema 4 made it: the serial alone in the unique key.
-        QString table = sqliteTool(location, QStringLiteral("SELECT sql FROM sqlite_master WHERE name = 'datasets'"));
-        table.replace(QRegularExpression(QStringLiteral("CREATE TABLE \"?datasets\"?")), QStringLiteral("CREATE TABLE d4"))
+        QString table =
+            sqliteTool(location, QStringLiteral("SELECT sql FROM sqlite_master WHERE name = 'datasets'"));
+        table
+            .replace(QRegularExpression(QStringLiteral("CREATE TABLE \"?datasets\"?")),
+                     QStringLiteral("CREATE TABLE d4"))
             .replace(QStringLiteral("UNIQUE (meter, serial,"), QStringLiteral("UNIQUE (serial,"));
-        const QString back = QStringLiteral(
-            "PRAGMA foreign_keys=OFF; BEGIN; %1; INSERT INTO d4 SELECT * FROM datasets; DROP TABLE datasets;"
-            " ALTER TABLE d4 RENAME TO datasets; UPDATE meta SET value = '4' WHERE key = 'schema_version'; COMMIT;")
+        const QString back = QStringLiteral("PRAGMA foreign_keys=OFF; BEGIN; %1; INSERT INTO d4 SELECT * "
+                                            "FROM datasets; DROP TABLE datasets;"
+                                            " ALTER TABLE d4 RENAME TO datasets; UPDATE meta SET value = '4' "
+                                            "WHERE key = 'schema_version'; COMMIT;")
                                  .arg(table);
         QCOMPARE(sqliteTool(location, back), QString());
     } else if (older) {
-        QVERIFY(server.sql(database, QStringLiteral("ALTER TABLE datasets DROP CONSTRAINT datasets_meter_key;"
-                                                    " ALTER TABLE datasets ADD UNIQUE (serial, no, date, time, content_sha256);"
-                                                    " UPDATE meta SET value = '4' WHERE key = 'schema_version'")));
+        QVERIFY(server.sql(
+            database,
+            QStringLiteral("ALTER TABLE datasets DROP CONSTRAINT datasets_meter_key;"
+                           " ALTER TABLE datasets ADD UNIQUE (serial, no, date, time, content_sha256);"
+                           " UPDATE meta SET value = '4' WHERE key = 'schema_version'")));
         Archive refusing(m_device, ArchiveSettings{true, location});
         const Archive::Result result = refusing.open();
         QCOMPARE(result.failure, Archive::Result::NoSchema);
-        QVERIFY2(result.message.contains(QLatin1String("archive-postgresql-upgrade.sql")), qPrintable(result.message));
+        QVERIFY2(result.message.contains(QLatin1String("archive-postgresql-upgrade.sql")),
+                 qPrintable(result.message));
         QString output;
-        QVERIFY2(server.sql(database, QString::fromUtf8(readBytes(QStringLiteral(MERAVO_ARCHIVE_UPGRADE))), &output),
+        QVERIFY2(server.sql(database, QString::fromUtf8(readBytes(QStringLiteral(MERAVO_ARCHIVE_UPGRADE))),
+                            &output),
                  qPrintable(output));
     }
     Archive archive(m_device, ArchiveSettings{true, location});
-    QCOMPARE(keepMeter(archive, QStringLiteral("Klaro 4 IR"), QStringLiteral("S1"), 30), QList<qint64>({30, 0, 0}));
-    QCOMPARE(keepMeter(archive, QStringLiteral("Lumora"), QStringLiteral("S1"), 30), QList<qint64>({0, 30, 0}));
+    QCOMPARE(keepMeter(archive, QStringLiteral("Klaro 4 IR"), QStringLiteral("S1"), 30),
+             QList<qint64>({30, 0, 0}));
+    QCOMPARE(keepMeter(archive, QStringLiteral("Lumora"), QStringLiteral("S1"), 30),
+             QList<qint64>({0, 30, 0}));
     ArchiveStatus status;
     QVERIFY(archive.status(&status));
     QCOMPARE(QList<qint64>({status.datasets, status.conflicts, status.meters}), QList<qint64>({60, 0, 2}));
     QList<ArchivedRow> rows;
     QVERIFY(archive.query({}, 0, 0, &rows));
-    const auto note = std::find_if(rows.cbegin(), rows.cend(), [&](const ArchivedRow &r) { return r.id == noted; });
+    const auto note =
+        std::find_if(rows.cbegin(), rows.cend(), [&](const ArchivedRow &r) { return r.id == noted; });
     QVERIFY(note != rows.cend() && note->notes == QStringList{QStringLiteral("checked")});
     if (engine == kSqlite) {
         // Ids go on after the kept ones, and what is archived is still guarded.
         QCOMPARE(sqliteTool(location, QStringLiteral("SELECT min(id) || ' ' || max(id) FROM datasets")),
                  QStringLiteral("1 60"));
-        QVERIFY(sqliteTool(location, QStringLiteral("DELETE FROM datasets")).contains(QLatin1String("never deleted")));
+        QVERIFY(sqliteTool(location, QStringLiteral("DELETE FROM datasets"))
+                    .contains(QLatin1String("never deleted")));
         QVERIFY(sqliteTool(location, QStringLiteral("UPDATE datasets SET value1 = '0'"))
                     .contains(QLatin1String("never changed")));
     }
@@ -789,7 +810,8 @@ void TestArchive::theArchiveIsPrivate()
     const bool shared = setup.startsWith(QLatin1String("shared"));
     const QString folder = isDefault ? QFileInfo(ArchiveSettings::localPath()).absolutePath()
                                      : root.filePath(QStringLiteral("lab"));
-    const QString file = isDefault ? ArchiveSettings::localPath() : folder + QStringLiteral("/archive.sqlite");
+    const QString file =
+        isDefault ? ArchiveSettings::localPath() : folder + QStringLiteral("/archive.sqlite");
     QDir(folder).removeRecursively();
     if (setup == QLatin1String("default-0644")) {
         QVERIFY(QDir().mkpath(folder));
@@ -801,7 +823,8 @@ void TestArchive::theArchiveIsPrivate()
         QVERIFY(QDir().mkpath(folder));
         {
             Archive made(m_device, ArchiveSettings{true, file});
-            QCOMPARE(keepMeter(made, QStringLiteral("Lumora"), QStringLiteral("S1"), 5), QList<qint64>({5, 0, 0}));
+            QCOMPARE(keepMeter(made, QStringLiteral("Lumora"), QStringLiteral("S1"), 5),
+                     QList<qint64>({5, 0, 0}));
         }
         const QByteArray f = QFile::encodeName(file);
         const QByteArray d = QFile::encodeName(folder);
@@ -816,14 +839,17 @@ void TestArchive::theArchiveIsPrivate()
         else if (shared) { // the administrator's: another account's file of a group this account is in
             QCOMPARE(::chmod(d.constData(), 02770), 0);
             QCOMPARE(::chown(f.constData(), nobody(), ::getegid()), 0);
-            const mode_t mode = setup == QLatin1String("shared o+w") ? 0666 : setup == QLatin1String("shared g-w") ? 0640 : 0660;
+            const mode_t mode = setup == QLatin1String("shared o+w")   ? 0666
+                                : setup == QLatin1String("shared g-w") ? 0640
+                                                                       : 0660;
             QCOMPARE(::chmod(f.constData(), mode), 0);
         }
     }
     // The administrator names the shared location in Settings.ini; the default one nobody names.
     QTemporaryDir program(m_home.filePath(QStringLiteral("programXXXXXX")));
     writeBytes(program.filePath(QStringLiteral("Settings.ini")),
-               isDefault ? QByteArray("[Archive]\n") : "[Archive]\nLocation=" + QFile::encodeName(file) + "\n");
+               isDefault ? QByteArray("[Archive]\n")
+                         : "[Archive]\nLocation=" + QFile::encodeName(file) + "\n");
     const QByteArray before = qgetenv("MERAVO_PROGRAM_DIR");
     qputenv("MERAVO_PROGRAM_DIR", QFile::encodeName(program.path()));
     const auto back = qScopeGuard([before] { qputenv("MERAVO_PROGRAM_DIR", before); });
@@ -860,8 +886,10 @@ void TestArchive::noPasswordInTheLocation_data()
     } rows[] = {
         {"user and password", "postgresql://lab_pc1:pw@/DB?host=SOCK", true},
         {"password key", "postgresql:///DB?host=SOCK&user=lab_pc1&password=pw", true},
-        {"password inside a value", "postgresql:///DB?host=SOCK&user=lab_pc1&application_name=x%20password=pw", true},
-        {"quoted inside a value", "postgresql:///DB?host=SOCK&user=lab_pc1&application_name=x%27%20password%3D%27pw", true},
+        {"password inside a value",
+         "postgresql:///DB?host=SOCK&user=lab_pc1&application_name=x%20password=pw", true},
+        {"quoted inside a value",
+         "postgresql:///DB?host=SOCK&user=lab_pc1&application_name=x%27%20password%3D%27pw", true},
         {"encoded key", "postgresql:///DB?host=SOCK&user=lab_pc1&%70assword=pw", true},
         {"key's password", "postgresql:///DB?host=SOCK&user=lab_pc1&sslpassword=pw", true},
         {"server option", "postgresql:///DB?host=SOCK&user=lab_pc1&options=-c%20password%3Dpw", true},
@@ -921,7 +949,8 @@ void TestArchive::trailCheckReadsOnlyFiles()
         writeBytes(path, QByteArray(5 << 20, 'x'));
     }
     QProcess check;
-    check.start(QStringLiteral(MERAVO_BIN_DIR "/meravo-cli"), {QStringLiteral("trail"), QStringLiteral("check"), path});
+    check.start(QStringLiteral(MERAVO_BIN_DIR "/meravo-cli"),
+                {QStringLiteral("trail"), QStringLiteral("check"), path});
     const bool ended = check.waitForFinished(15000);
     if (!ended)
         check.kill();
@@ -986,19 +1015,22 @@ void TestArchive::syncCountsWhatItSent()
     }
     QCOMPARE(sent, 4);
     QString counts;
-    QVERIFY(server.sql(database,
-                       QStringLiteral("SELECT (SELECT count(*) FROM imports) || ' ' || (SELECT count(*) FROM datasets)"
-                                      " || ' ' || (SELECT count(*) FROM trail WHERE action IN ('import', 'print'))"),
-                       &counts));
+    QVERIFY(server.sql(
+        database,
+        QStringLiteral("SELECT (SELECT count(*) FROM imports) || ' ' || (SELECT count(*) FROM datasets)"
+                       " || ' ' || (SELECT count(*) FROM trail WHERE action IN ('import', 'print'))"),
+        &counts));
     QCOMPARE(counts, QStringLiteral("3 60 4"));
     // Each entry the server took keeps the time it was first written on this PC.
     QString details;
-    QVERIFY(server.sql(database, QStringLiteral("SELECT details FROM trail WHERE action = 'import' ORDER BY seq LIMIT 1"),
-                       &details));
+    QVERIFY(server.sql(
+        database, QStringLiteral("SELECT details FROM trail WHERE action = 'import' ORDER BY seq LIMIT 1"),
+        &details));
     const QJsonObject keptOn =
         QJsonDocument::fromJson(details.toUtf8()).object().value(QStringLiteral("kept_on")).toObject();
-    const QString firstKept = sqliteTool(ArchiveSettings::localPath(),
-                                         QStringLiteral("SELECT at_utc FROM trail WHERE action = 'import' ORDER BY seq LIMIT 1"));
+    const QString firstKept =
+        sqliteTool(ArchiveSettings::localPath(),
+                   QStringLiteral("SELECT at_utc FROM trail WHERE action = 'import' ORDER BY seq LIMIT 1"));
     QCOMPARE(keptOn.value(QStringLiteral("at")).toString(), firstKept);
 }
 

@@ -332,7 +332,8 @@ void TestSettings::systemSettingsHoldWhateverTheProgramFolder()
     QTemporaryDir root;
     const QString system = root.filePath(QStringLiteral("etc"));
     const QString own = root.filePath(QStringLiteral("own"));
-    QVERIFY(QDir().mkpath(system + QStringLiteral("/Settings.d")) && QDir().mkpath(own + QStringLiteral("/Settings.d")));
+    QVERIFY(QDir().mkpath(system + QStringLiteral("/Settings.d")) &&
+            QDir().mkpath(own + QStringLiteral("/Settings.d")));
     QVERIFY(writeFile(system + QLatin1Char('/') + systemFile, "[Trail]\nRequireAccountLogin=1\n"));
     QVERIFY(writeFile(own + QStringLiteral("/Settings.ini"), "[Trail]\nRequireAccountLogin=0\n"));
     QVERIFY(writeFile(own + QStringLiteral("/Settings.local.ini"), "[Trail]\nRequireAccountLogin=0\n"));
