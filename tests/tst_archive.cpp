@@ -884,16 +884,16 @@ void TestArchive::noPasswordInTheLocation_data()
         const char *name, *location;
         bool refused;
     } rows[] = {
-        {"user and password", "postgresql://lab_pc1:pw@/DB?host=SOCK", true},
-        {"password key", "postgresql:///DB?host=SOCK&user=lab_pc1&password=pw", true},
+        {"user and password", "postgresql://lab_pc1:Secret42@/DB?host=SOCK", true},
+        {"password key", "postgresql:///DB?host=SOCK&user=lab_pc1&password=Secret42", true},
         {"password inside a value",
-         "postgresql:///DB?host=SOCK&user=lab_pc1&application_name=x%20password=pw", true},
+         "postgresql:///DB?host=SOCK&user=lab_pc1&application_name=x%20password=Secret42", true},
         {"quoted inside a value",
-         "postgresql:///DB?host=SOCK&user=lab_pc1&application_name=x%27%20password%3D%27pw", true},
-        {"encoded key", "postgresql:///DB?host=SOCK&user=lab_pc1&%70assword=pw", true},
-        {"key's password", "postgresql:///DB?host=SOCK&user=lab_pc1&sslpassword=pw", true},
-        {"server option", "postgresql:///DB?host=SOCK&user=lab_pc1&options=-c%20password%3Dpw", true},
-        {"postgres scheme", "postgres://lab_pc1:pw@/DB?host=SOCK", true},
+         "postgresql:///DB?host=SOCK&user=lab_pc1&application_name=x%27%20password%3D%27Secret42", true},
+        {"encoded key", "postgresql:///DB?host=SOCK&user=lab_pc1&%70assword=Secret42", true},
+        {"key's password", "postgresql:///DB?host=SOCK&user=lab_pc1&sslpassword=Secret42", true},
+        {"server option", "postgresql:///DB?host=SOCK&user=lab_pc1&options=-c%20password%3DSecret42", true},
+        {"postgres scheme", "postgres://lab_pc1:Secret42@/DB?host=SOCK", true},
         {"password file", "postgresql:///DB?host=SOCK&user=lab_pc1&passfile=/nonexistent", false},
         {"a name with a space", "postgresql:///DB?host=SOCK&user=lab_pc1&application_name=x%20y", false},
     };
@@ -916,7 +916,7 @@ void TestArchive::noPasswordInTheLocation()
     const Archive::Result result = archive.open();
     if (refused) {
         QVERIFY2(!result && result.message.contains(QLatin1String("password")), qPrintable(result.message));
-        QVERIFY(!result.message.contains(QLatin1String("pw")));
+        QVERIFY2(!result.message.contains(QLatin1String("Secret42")), qPrintable(result.message));
     } else {
         QVERIFY2(result, qPrintable(result.message));
     }

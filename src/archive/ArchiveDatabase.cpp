@@ -388,11 +388,15 @@ ArchiveDatabase::Result ArchiveDatabase::serverSettings(QList<QPair<QString, QSt
 {
     const Result refused =
         made(Result::Other, TextTable::text(TextTable::ArchivePasswordInLocation).arg(m_display));
-    if (!parseConninfo(m_location.toUtf8(), settings))
-        return made(Result::Other, TextTable::text(TextTable::ArchiveBadLocation).arg(m_location));
-    // A password key, or a value that spells one for whatever reads it as text later.
+    // A password key, or a text that spells one for whatever reads it as text later: looked for also
+    // in what libpq would not read, so no message ever shows it.
     static const QRegularExpression spelled(QStringLiteral("password\\s*="),
                                             QRegularExpression::CaseInsensitiveOption);
+    if (!QUrl(m_location).password().isEmpty() ||
+        QUrl::fromPercentEncoding(m_location.toUtf8()).contains(spelled))
+        return refused;
+    if (!parseConninfo(m_location.toUtf8(), settings))
+        return made(Result::Other, TextTable::text(TextTable::ArchiveBadLocation).arg(m_location));
     for (const auto &[key, value] : std::as_const(*settings))
         if ((passwordKey(key) && !value.isEmpty()) || value.contains(spelled))
             return refused;
