@@ -953,7 +953,7 @@ Result Archive::backup(const QString &path, bool replace)
     // replaced, it is damaged.
     if (isArchiveFile(m_primary->location(), path))
         return {Result::NotWritten, TextTable::text(TextTable::ArchiveBackupOwnFile).arg(shown)};
-    if (!replace && QFileInfo(path).exists())
+    if (!replace && QFileInfo::exists(path))
         return {Result::NotWritten, TextTable::text(TextTable::ArchiveBackupExists).arg(shown)};
     FileWrites::ReplaceByRename target(path);
     if (!target.open())
