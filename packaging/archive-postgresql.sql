@@ -16,7 +16,7 @@ CREATE TABLE meta (
     key   TEXT PRIMARY KEY,
     value TEXT NOT NULL
 );
-INSERT INTO meta (key, value) VALUES ('schema_version', '4');
+INSERT INTO meta (key, value) VALUES ('schema_version', '5');
 
 CREATE TABLE imports (
     id              BIGINT GENERATED ALWAYS AS IDENTITY PRIMARY KEY,
@@ -72,8 +72,9 @@ CREATE TABLE datasets (
     line           TEXT NOT NULL,
     content_sha256 BYTEA NOT NULL,
     conflict       INTEGER NOT NULL,
-    -- Two PCs importing the same meter at once keep one copy of each dataset.
-    UNIQUE (serial, no, date, time, content_sha256)
+    -- Two PCs importing the same meter (its model and serial number) at once keep one copy of each
+    -- dataset.
+    CONSTRAINT datasets_meter_key UNIQUE (meter, serial, no, date, time, content_sha256)
 );
 CREATE INDEX datasets_serial_day_program ON datasets (serial, day, program);
 CREATE INDEX datasets_day ON datasets (day);

@@ -3,6 +3,7 @@
 #include "Archive.h"
 #include "CCommunication.h"
 #include "CDevice.h"
+#include "CIni.h"
 #include "CMeasVal.h"
 #include "Cp1252.h"
 #include "PgServer.h"
@@ -12,12 +13,22 @@
 #include <QEventLoop>
 #include <QProcess>
 #include <QScopeGuard>
+#include <QSettings>
 #include <QTemporaryDir>
 #include <QTest>
 #include <QTimer>
+#include <QUrl>
+#include <QUrlQuery>
+
+#include <QCryptographicHash>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QRegularExpression>
 
 #include <algorithm>
 #include <csignal>
+#include <pwd.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 namespace {
@@ -84,12 +95,26 @@ private slots:
     void serverRefusesChanges();
     void exitCodes_data();
     void exitCodes();
+    void backupNeverEatsTheArchive_data();
+    void backupNeverEatsTheArchive();
+    void aMeterIsModelAndSerial_data();
+    void aMeterIsModelAndSerial();
+    void theArchiveIsPrivate_data();
+    void theArchiveIsPrivate();
+    void noPasswordInTheLocation_data();
+    void noPasswordInTheLocation();
+    void trailCheckReadsOnlyFiles_data();
+    void trailCheckReadsOnlyFiles();
+    void syncCountsWhatItSent_data();
+    void syncCountsWhatItSent();
 
 private:
     // A new, empty archive of the engine; empty when the engine is missing.
     QString newArchive(const QString &engine);
     void pointAt(const QString &location, bool enabled = true);
     QStringList writeFiles(int count, int datasets, const QString &prefix);
+    // Keeps count datasets of a meter (model, serial); the summary's new, repeated, conflicting.
+    QList<qint64> keepMeter(Archive &archive, const QString &model, const QString &serial, int count);
 
     QTemporaryDir m_home;
     int m_archives = 0;
@@ -552,6 +577,461 @@ void TestArchive::exitCodes()
     if (arguments.value(0) == QLatin1String("backup") && exitCode == 0)
         QCOMPARE(sqliteTool(arguments.value(1), QStringLiteral("SELECT count(*) FROM datasets")),
                  QStringLiteral("20"));
+}
+
+QList<qint64> TestArchive::keepMeter(Archive &archive, const QString &model, const QString &serial, int count)
+{
+    ImportRecord record = ImportRecord::fromMeter(
+        QString::fromLatin1(MeterSim::acceptedAnswer(records(Generated, model, count))),
+        QDateTime::currentDateTime());
+    record.meter = model;
+    record.serial = serial;
+    Archive::Summary summary;
+    const Archive::Result result = archive.keep(record, &summary);
+    if (!result)
+        qWarning("%s", qPrintable(result.message));
+    return {summary.added, summary.repeated, summary.conflicting};
+}
+
+namespace {
+
+mode_t modeOf(const QString &path)
+{
+    struct stat info {};
+    return ::stat(QFile::encodeName(path).constData(), &info) == 0 ? info.st_mode & 07777 : 0;
+}
+
+uid_t nobody()
+{
+    const passwd *entry = ::getpwnam("nobody");
+    return entry ? entry->pw_uid : 65534;
+}
+
+} // namespace
+
+void TestArchive::backupNeverEatsTheArchive_data()
+{
+    QTest::addColumn<QString>("target");
+    QTest::addColumn<bool>("force");
+    QTest::addColumn<int>("exitCode");
+    const struct {
+        const char *name, *target;
+        bool force;
+        int exitCode;
+    } rows[] = {
+        {"own file", "ARCHIVE", false, 5},
+        {"own file, forced", "ARCHIVE", true, 5},
+        {"its log", "ARCHIVE-wal", true, 5},
+        {"its index", "ARCHIVE-shm", true, 5},
+        {"through a link", "LINK", true, 5},
+        {"another spelling", "SPELLED", true, 5},
+        {"a hard link", "HARD", true, 5},
+        {"another archive", "OTHER", false, 5},
+        {"another archive, forced", "OTHER", true, 0},
+        {"a new file", "NEW", false, 0},
+    };
+    for (const auto &r : rows)
+        QTest::newRow(r.name) << QString::fromLatin1(r.target) << r.force << r.exitCode;
+}
+
+// A backup onto the archive's own files, by any name, is refused and the archive stays whole; another
+// file is replaced only when asked, by a whole copy as private as the archive.
+void TestArchive::backupNeverEatsTheArchive()
+{
+    QFETCH(QString, target);
+    QFETCH(bool, force);
+    QFETCH(int, exitCode);
+    const QString add = QStringLiteral("add");
+    const QString other = newArchive(kSqlite);
+    pointAt(other);
+    QCOMPARE(
+        cli(QStringList{QStringLiteral("archive"), add} + writeFiles(1, 5, QStringLiteral("other"))).exitCode,
+        0);
+    const QString file = newArchive(kSqlite);
+    pointAt(file);
+    QCOMPARE(
+        cli(QStringList{QStringLiteral("archive"), add} + writeFiles(1, 20, QStringLiteral("kept"))).exitCode,
+        0);
+    const QFileInfo info(file);
+    const QString link = m_home.filePath(QStringLiteral("link%1.sqlite").arg(m_archives));
+    const QString hard = m_home.filePath(QStringLiteral("hard%1.sqlite").arg(m_archives));
+    QVERIFY(QFile::link(file, link));
+    QCOMPARE(::link(QFile::encodeName(file).constData(), QFile::encodeName(hard).constData()), 0);
+    const QMap<QString, QString> paths = {
+        {QStringLiteral("ARCHIVE"), file},
+        {QStringLiteral("ARCHIVE-wal"), file + QStringLiteral("-wal")},
+        {QStringLiteral("ARCHIVE-shm"), file + QStringLiteral("-shm")},
+        {QStringLiteral("LINK"), link},
+        {QStringLiteral("SPELLED"), info.absolutePath() + QStringLiteral("/./") + info.fileName()},
+        {QStringLiteral("HARD"), hard},
+        {QStringLiteral("OTHER"), other},
+        {QStringLiteral("NEW"), m_home.filePath(QStringLiteral("new%1.sqlite").arg(m_archives))}};
+    const QString path = paths.value(target);
+    const QByteArray otherBefore = readBytes(other);
+    QStringList arguments{QStringLiteral("archive"), QStringLiteral("backup"), path};
+    if (force)
+        arguments.append(QStringLiteral("--force"));
+    const Run run = cli(arguments);
+    QVERIFY2(run.exitCode == exitCode, qPrintable(run.err));
+    // The archive is whole and takes the next import.
+    QCOMPARE(cli(QStringList{QStringLiteral("archive"), add} + writeFiles(1, 20, QStringLiteral("after")))
+                 .exitCode,
+             0);
+    QCOMPARE(sqliteTool(file, QStringLiteral("PRAGMA integrity_check")), QStringLiteral("ok"));
+    QCOMPARE(sqliteTool(file, QStringLiteral("SELECT count(*) FROM datasets")), QStringLiteral("40"));
+    if (exitCode == 0) {
+        QCOMPARE(sqliteTool(path, QStringLiteral("SELECT count(*) FROM datasets")), QStringLiteral("20"));
+        QCOMPARE(modeOf(path), mode_t(0600));
+    } else if (target == QLatin1String("OTHER")) {
+        QVERIFY(readBytes(other) == otherBefore);
+    }
+}
+
+void TestArchive::aMeterIsModelAndSerial_data()
+{
+    QTest::addColumn<QString>("engine");
+    QTest::addColumn<bool>("older");
+    for (const QString &engine : {kSqlite, kServer})
+        for (const bool older : {false, true})
+            QTest::addRow("%s, %s", qPrintable(engine), older ? "brought forward from schema 4" : "new")
+                << engine << older;
+}
+
+// Two meters of different models with the same serial number are two meters, also in an archive made
+// before: its rows, ids, notes and guards come through the step forward.
+void TestArchive::aMeterIsModelAndSerial()
+{
+    QFETCH(QString, engine);
+    QFETCH(bool, older);
+    const QString location = newArchive(engine);
+    NEED_ARCHIVE(location);
+    const QString database = location.section(QLatin1Char('?'), 0, 0).section(QLatin1Char('/'), -1);
+    PgServer &server = PgServer::shared();
+    qint64 noted = 0;
+    {
+        Archive archive(m_device, ArchiveSettings{true, location});
+        QCOMPARE(keepMeter(archive, QStringLiteral("Lumora"), QStringLiteral("S1"), 30),
+                 QList<qint64>({30, 0, 0}));
+        QList<ArchivedRow> rows;
+        QVERIFY(archive.query({}, 0, 0, &rows) && rows.size() == 30);
+        noted = rows.at(7).id;
+        QVERIFY(archive.annotate(noted, QStringLiteral("checked"), QStringLiteral("anna")));
+    }
+    if (older && engine == kSqlite) {
+        // The table as schema 4 made it: the serial alone in the unique key.
+        QString table =
+            sqliteTool(location, QStringLiteral("SELECT sql FROM sqlite_master WHERE name = 'datasets'"));
+        table
+            .replace(QRegularExpression(QStringLiteral("CREATE TABLE \"?datasets\"?")),
+                     QStringLiteral("CREATE TABLE d4"))
+            .replace(QStringLiteral("UNIQUE (meter, serial,"), QStringLiteral("UNIQUE (serial,"));
+        const QString back = QStringLiteral("PRAGMA foreign_keys=OFF; BEGIN; %1; INSERT INTO d4 SELECT * "
+                                            "FROM datasets; DROP TABLE datasets;"
+                                            " ALTER TABLE d4 RENAME TO datasets; UPDATE meta SET value = '4' "
+                                            "WHERE key = 'schema_version'; COMMIT;")
+                                 .arg(table);
+        QCOMPARE(sqliteTool(location, back), QString());
+    } else if (older) {
+        QVERIFY(server.sql(
+            database,
+            QStringLiteral("ALTER TABLE datasets DROP CONSTRAINT datasets_meter_key;"
+                           " ALTER TABLE datasets ADD UNIQUE (serial, no, date, time, content_sha256);"
+                           " UPDATE meta SET value = '4' WHERE key = 'schema_version'")));
+        Archive refusing(m_device, ArchiveSettings{true, location});
+        const Archive::Result result = refusing.open();
+        QCOMPARE(result.failure, Archive::Result::NoSchema);
+        QVERIFY2(result.message.contains(QLatin1String("archive-postgresql-upgrade.sql")),
+                 qPrintable(result.message));
+        QString output;
+        QVERIFY2(server.sql(database, QString::fromUtf8(readBytes(QStringLiteral(MERAVO_ARCHIVE_UPGRADE))),
+                            &output),
+                 qPrintable(output));
+    }
+    Archive archive(m_device, ArchiveSettings{true, location});
+    QCOMPARE(keepMeter(archive, QStringLiteral("Klaro 4 IR"), QStringLiteral("S1"), 30),
+             QList<qint64>({30, 0, 0}));
+    QCOMPARE(keepMeter(archive, QStringLiteral("Lumora"), QStringLiteral("S1"), 30),
+             QList<qint64>({0, 30, 0}));
+    ArchiveStatus status;
+    QVERIFY(archive.status(&status));
+    QCOMPARE(QList<qint64>({status.datasets, status.conflicts, status.meters}), QList<qint64>({60, 0, 2}));
+    QList<ArchivedRow> rows;
+    QVERIFY(archive.query({}, 0, 0, &rows));
+    const auto note =
+        std::find_if(rows.cbegin(), rows.cend(), [&](const ArchivedRow &r) { return r.id == noted; });
+    QVERIFY(note != rows.cend() && note->notes == QStringList{QStringLiteral("checked")});
+    if (engine == kSqlite) {
+        // Ids go on after the kept ones, and what is archived is still guarded.
+        QCOMPARE(sqliteTool(location, QStringLiteral("SELECT min(id) || ' ' || max(id) FROM datasets")),
+                 QStringLiteral("1 60"));
+        QVERIFY(sqliteTool(location, QStringLiteral("DELETE FROM datasets"))
+                    .contains(QLatin1String("never deleted")));
+        QVERIFY(sqliteTool(location, QStringLiteral("UPDATE datasets SET value1 = '0'"))
+                    .contains(QLatin1String("never changed")));
+    }
+}
+
+void TestArchive::theArchiveIsPrivate_data()
+{
+    QTest::addColumn<QString>("setup");
+    QTest::addColumn<bool>("opens");
+    QTest::addColumn<QString>("message");
+    const struct {
+        const char *name, *setup;
+        bool opens;
+        const char *message;
+    } rows[] = {
+        {"default archive, umask 022", "default", true, ""},
+        {"older default archive, readable by all", "default-0644", true, ""},
+        {"writable by all", "o+w", false, "every account"},
+        {"in a folder writable by all", "folder o+w", false, "every account"},
+        {"another account's", "foreign", false, "belongs to the account"},
+        {"shared set-up", "shared", true, ""},
+        {"shared set-up, writable by all", "shared o+w", false, "every account"},
+        {"shared set-up, not the group's to write", "shared g-w", false, "not writable by its group"},
+        {"read-only, also for root", "0444", false, "read-only"},
+    };
+    for (const auto &r : rows)
+        QTest::newRow(r.name) << QString::fromLatin1(r.setup) << r.opens << QString::fromLatin1(r.message);
+}
+
+// The archive is its account's own, with the files SQLite makes beside it; another account's is used
+// only in the administrator's shared set-up, named in Settings.ini; rights that let others change it,
+// or make it read-only, refuse it.
+void TestArchive::theArchiveIsPrivate()
+{
+    QFETCH(QString, setup);
+    QFETCH(bool, opens);
+    QFETCH(QString, message);
+    const mode_t previousMask = ::umask(022);
+    const auto restore = qScopeGuard([previousMask] { ::umask(previousMask); });
+    QTemporaryDir root(m_home.filePath(QStringLiteral("rightsXXXXXX")));
+    const bool isDefault = setup.startsWith(QLatin1String("default"));
+    const bool shared = setup.startsWith(QLatin1String("shared"));
+    const QString folder = isDefault ? QFileInfo(ArchiveSettings::localPath()).absolutePath()
+                                     : root.filePath(QStringLiteral("lab"));
+    const QString file =
+        isDefault ? ArchiveSettings::localPath() : folder + QStringLiteral("/archive.sqlite");
+    QDir(folder).removeRecursively();
+    if (setup == QLatin1String("default-0644")) {
+        QVERIFY(QDir().mkpath(folder));
+        QVERIFY(::chmod(QFile::encodeName(folder).constData(), 0755) == 0);
+        writeBytes(file, QByteArray());
+        QVERIFY(::chmod(QFile::encodeName(file).constData(), 0644) == 0);
+    } else if (!isDefault) {
+        // The archive made first by its owner, then given the rights of the row.
+        QVERIFY(QDir().mkpath(folder));
+        {
+            Archive made(m_device, ArchiveSettings{true, file});
+            QCOMPARE(keepMeter(made, QStringLiteral("Lumora"), QStringLiteral("S1"), 5),
+                     QList<qint64>({5, 0, 0}));
+        }
+        const QByteArray f = QFile::encodeName(file);
+        const QByteArray d = QFile::encodeName(folder);
+        if (setup == QLatin1String("o+w"))
+            QCOMPARE(::chmod(f.constData(), 0606), 0);
+        else if (setup == QLatin1String("folder o+w"))
+            QCOMPARE(::chmod(d.constData(), 0777), 0);
+        else if (setup == QLatin1String("foreign"))
+            QCOMPARE(::chown(f.constData(), nobody(), ::getegid()), 0);
+        else if (setup == QLatin1String("0444"))
+            QCOMPARE(::chmod(f.constData(), 0444), 0);
+        else if (shared) { // the administrator's: another account's file of a group this account is in
+            QCOMPARE(::chmod(d.constData(), 02770), 0);
+            QCOMPARE(::chown(f.constData(), nobody(), ::getegid()), 0);
+            const mode_t mode = setup == QLatin1String("shared o+w")   ? 0666
+                                : setup == QLatin1String("shared g-w") ? 0640
+                                                                       : 0660;
+            QCOMPARE(::chmod(f.constData(), mode), 0);
+        }
+    }
+    // The administrator names the shared location in Settings.ini; the default one nobody names.
+    QTemporaryDir program(m_home.filePath(QStringLiteral("programXXXXXX")));
+    writeBytes(program.filePath(QStringLiteral("Settings.ini")),
+               isDefault ? QByteArray("[Archive]\n")
+                         : "[Archive]\nLocation=" + QFile::encodeName(file) + "\n");
+    const QByteArray before = qgetenv("MERAVO_PROGRAM_DIR");
+    qputenv("MERAVO_PROGRAM_DIR", QFile::encodeName(program.path()));
+    const auto back = qScopeGuard([before] { qputenv("MERAVO_PROGRAM_DIR", before); });
+    QSettings(QStringLiteral("Meravo"), QStringLiteral("Meravo")).remove(QStringLiteral("Archive/Location"));
+    CIni ini;
+    ArchiveSettings settings = ArchiveSettings::read(ini);
+    QCOMPARE(settings.location, file);
+    QCOMPARE(settings.shared, !isDefault);
+    // The other rows as a location of one's own.
+    settings.shared = shared;
+    const QByteArray bytes = readBytes(file);
+    Archive archive(m_device, settings);
+    const Archive::Result result = archive.open();
+    QVERIFY2(bool(result) == opens && result.message.contains(message), qPrintable(result.message));
+    if (!opens) {
+        QVERIFY(readBytes(file) == bytes);
+        return;
+    }
+    QCOMPARE(keepMeter(archive, QStringLiteral("Lumora"), QStringLiteral("S2"), 5), QList<qint64>({5, 0, 0}));
+    const mode_t expected = shared ? 0660 : 0600;
+    for (const QString &f : {file, file + QStringLiteral("-wal"), file + QStringLiteral("-shm")})
+        QVERIFY2(modeOf(f) == expected, qPrintable(QStringLiteral("%1: %2").arg(f).arg(modeOf(f), 0, 8)));
+    if (!shared)
+        QCOMPARE(modeOf(folder), mode_t(0700));
+}
+
+void TestArchive::noPasswordInTheLocation_data()
+{
+    QTest::addColumn<QString>("location");
+    QTest::addColumn<bool>("refused");
+    const struct {
+        const char *name, *location;
+        bool refused;
+    } rows[] = {
+        {"user and password", "postgresql://lab_pc1:Secret42@/DB?host=SOCK", true},
+        {"password key", "postgresql:///DB?host=SOCK&user=lab_pc1&password=Secret42", true},
+        {"password inside a value",
+         "postgresql:///DB?host=SOCK&user=lab_pc1&application_name=x%20password=Secret42", true},
+        {"quoted inside a value",
+         "postgresql:///DB?host=SOCK&user=lab_pc1&application_name=x%27%20password%3D%27Secret42", true},
+        {"encoded key", "postgresql:///DB?host=SOCK&user=lab_pc1&%70assword=Secret42", true},
+        {"key's password", "postgresql:///DB?host=SOCK&user=lab_pc1&sslpassword=Secret42", true},
+        {"server option", "postgresql:///DB?host=SOCK&user=lab_pc1&options=-c%20password%3DSecret42", true},
+        {"postgres scheme", "postgres://lab_pc1:Secret42@/DB?host=SOCK", true},
+        {"password file", "postgresql:///DB?host=SOCK&user=lab_pc1&passfile=/nonexistent", false},
+        {"a name with a space", "postgresql:///DB?host=SOCK&user=lab_pc1&application_name=x%20y", false},
+    };
+    for (const auto &r : rows)
+        QTest::newRow(r.name) << QString::fromLatin1(r.location) << r.refused;
+}
+
+// A password in the location is refused in every spelling libpq would read, before any connection;
+// the locations without one connect as before.
+void TestArchive::noPasswordInTheLocation()
+{
+    QFETCH(QString, location);
+    QFETCH(bool, refused);
+    const QString server = newArchive(kServer);
+    NEED_ARCHIVE(server);
+    const QString database = server.section(QLatin1Char('?'), 0, 0).section(QLatin1Char('/'), -1);
+    const QString socket = QUrlQuery(QUrl(server)).queryItemValue(QStringLiteral("host"));
+    location.replace(QStringLiteral("DB"), database).replace(QStringLiteral("SOCK"), socket);
+    Archive archive(m_device, ArchiveSettings{true, location});
+    const Archive::Result result = archive.open();
+    if (refused) {
+        QVERIFY2(!result && result.message.contains(QLatin1String("password")), qPrintable(result.message));
+        QVERIFY2(!result.message.contains(QLatin1String("Secret42")), qPrintable(result.message));
+    } else {
+        QVERIFY2(result, qPrintable(result.message));
+    }
+}
+
+void TestArchive::trailCheckReadsOnlyFiles_data()
+{
+    QTest::addColumn<QString>("kind");
+    QTest::addColumn<int>("exitCode");
+    QTest::newRow("pipe without a writer") << "fifo" << 2;
+    QTest::newRow("endless device") << "/dev/zero" << 2;
+    QTest::newRow("folder") << "folder" << 2;
+    QTest::newRow("file the program did not write") << "file" << 1;
+}
+
+// trail check answers at once for what is no file, instead of waiting on a pipe or reading forever.
+void TestArchive::trailCheckReadsOnlyFiles()
+{
+    QFETCH(QString, kind);
+    QFETCH(int, exitCode);
+    pointAt(newArchive(kSqlite));
+    QString path = kind;
+    if (kind == QLatin1String("fifo")) {
+        path = m_home.filePath(QStringLiteral("pipe%1").arg(++m_archives));
+        QCOMPARE(::mkfifo(QFile::encodeName(path).constData(), 0600), 0);
+    } else if (kind == QLatin1String("folder")) {
+        path = m_home.path();
+    } else if (kind == QLatin1String("file")) {
+        path = m_home.filePath(QStringLiteral("some.txt"));
+        writeBytes(path, QByteArray(5 << 20, 'x'));
+    }
+    QProcess check;
+    check.start(QStringLiteral(MERAVO_BIN_DIR "/meravo-cli"),
+                {QStringLiteral("trail"), QStringLiteral("check"), path});
+    const bool ended = check.waitForFinished(15000);
+    if (!ended)
+        check.kill();
+    QVERIFY(ended);
+    QCOMPARE(check.exitCode(), exitCode);
+    if (kind == QLatin1String("file")) // libcrypto's digest agrees with Qt's
+        QVERIFY(check.readAllStandardOutput().contains(
+            QCryptographicHash::hash(QByteArray(5 << 20, 'x'), QCryptographicHash::Sha256).toHex()));
+}
+
+void TestArchive::syncCountsWhatItSent_data()
+{
+    QTest::addColumn<QString>("fault");
+    QTest::newRow("two syncs at once") << "concurrent";
+    QTest::newRow("its notes of what was sent removed") << "notes removed";
+}
+
+// What waited is sent once, and "sent" counts only what the server took in now; the server's entries
+// keep where and when the work was first kept.
+void TestArchive::syncCountsWhatItSent()
+{
+    QFETCH(QString, fault);
+    const QString location = newArchive(kServer);
+    NEED_ARCHIVE(location);
+    PgServer &server = PgServer::shared();
+    const QString database = location.section(QLatin1Char('?'), 0, 0).section(QLatin1Char('/'), -1);
+    QFile::remove(ArchiveSettings::localPath());
+    {
+        Archive archive(m_device, ArchiveSettings{true, location});
+        QVERIFY(server.stop());
+        for (const char *serial : {"A", "B", "C"})
+            keepMeter(archive, QStringLiteral("Lumora"), QLatin1String(serial), 20);
+        TrailAction printed;
+        printed.action = QStringLiteral("print");
+        printed.object = QStringLiteral("printout");
+        QVERIFY(archive.record(printed));
+        QVERIFY(server.start());
+    }
+    pointAt(location);
+    const QStringList sync{QStringLiteral("archive"), QStringLiteral("sync")};
+    const auto sentOf = [](const QString &err) {
+        const QRegularExpressionMatch m = QRegularExpression(QStringLiteral("(\\d+) sent")).match(err);
+        return m.hasMatch() ? m.captured(1).toInt() : -1;
+    };
+    int sent = 0;
+    if (fault == QLatin1String("concurrent")) {
+        QList<QProcess *> syncs{new QProcess(this), new QProcess(this)};
+        for (QProcess *p : syncs)
+            p->start(QStringLiteral(MERAVO_BIN_DIR "/meravo-cli"), sync);
+        for (QProcess *p : syncs) {
+            QVERIFY(p->waitForFinished(60000));
+            const QString err = QString::fromUtf8(p->readAllStandardError());
+            QVERIFY2(p->exitCode() == 0, qPrintable(err));
+            sent += sentOf(err);
+            delete p;
+        }
+    } else {
+        sent = sentOf(cli(sync).err);
+        sqliteTool(ArchiveSettings::localPath(), QStringLiteral("DELETE FROM sent"));
+        const Run again = cli(sync);
+        QCOMPARE(again.err.trimmed(), QStringLiteral("0 sent, 4 already on the server, 0 waiting"));
+    }
+    QCOMPARE(sent, 4);
+    QString counts;
+    QVERIFY(server.sql(
+        database,
+        QStringLiteral("SELECT (SELECT count(*) FROM imports) || ' ' || (SELECT count(*) FROM datasets)"
+                       " || ' ' || (SELECT count(*) FROM trail WHERE action IN ('import', 'print'))"),
+        &counts));
+    QCOMPARE(counts, QStringLiteral("3 60 4"));
+    // Each entry the server took keeps the time it was first written on this PC.
+    QString details;
+    QVERIFY(server.sql(
+        database, QStringLiteral("SELECT details FROM trail WHERE action = 'import' ORDER BY seq LIMIT 1"),
+        &details));
+    const QJsonObject keptOn =
+        QJsonDocument::fromJson(details.toUtf8()).object().value(QStringLiteral("kept_on")).toObject();
+    const QString firstKept =
+        sqliteTool(ArchiveSettings::localPath(),
+                   QStringLiteral("SELECT at_utc FROM trail WHERE action = 'import' ORDER BY seq LIMIT 1"));
+    QCOMPARE(keptOn.value(QStringLiteral("at")).toString(), firstKept);
 }
 
 QTEST_MAIN(TestArchive)

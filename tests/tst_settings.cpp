@@ -6,6 +6,7 @@
 #include <QCoreApplication>
 #include <QDir>
 #include <QFile>
+#include <QScopeGuard>
 #include <QTemporaryDir>
 #include <QTest>
 
@@ -57,6 +58,8 @@ private slots:
     void editionSwitchIsOnlyExactTrue();
     void shippedSettingsAreRead();
     void localSettingsOverrideTheShippedFile();
+    void systemSettingsHoldWhateverTheProgramFolder_data();
+    void systemSettingsHoldWhateverTheProgramFolder();
 
 private:
     QTemporaryDir m_dir;
@@ -312,6 +315,37 @@ void TestSettings::localSettingsOverrideTheShippedFile()
              QStringList({etc + QStringLiteral("/Settings.d/10-language.ini"),
                           etc + QStringLiteral("/Settings.d/20-edition.ini"),
                           etc + QStringLiteral("/Settings.local.ini")}));
+}
+
+void TestSettings::systemSettingsHoldWhateverTheProgramFolder_data()
+{
+    QTest::addColumn<QString>("systemFile");
+    QTest::newRow("a drop-in") << "Settings.d/50-lock.ini";
+    QTest::newRow("the local file") << "Settings.local.ini";
+}
+
+// The administrator's lock in the system's folder holds when a user points the program folder at a
+// Settings.ini of their own; their own folder's local files come before it and cannot lift it.
+void TestSettings::systemSettingsHoldWhateverTheProgramFolder()
+{
+    QFETCH(QString, systemFile);
+    QTemporaryDir root;
+    const QString system = root.filePath(QStringLiteral("etc"));
+    const QString own = root.filePath(QStringLiteral("own"));
+    QVERIFY(QDir().mkpath(system + QStringLiteral("/Settings.d")) &&
+            QDir().mkpath(own + QStringLiteral("/Settings.d")));
+    QVERIFY(writeFile(system + QLatin1Char('/') + systemFile, "[Trail]\nRequireAccountLogin=1\n"));
+    QVERIFY(writeFile(own + QStringLiteral("/Settings.ini"), "[Trail]\nRequireAccountLogin=0\n"));
+    QVERIFY(writeFile(own + QStringLiteral("/Settings.local.ini"), "[Trail]\nRequireAccountLogin=0\n"));
+    const QString previous = ProgramFolder::systemSettingsFolder();
+    ProgramFolder::setSystemSettingsFolder(system);
+    const auto restore = qScopeGuard([previous] { ProgramFolder::setSystemSettingsFolder(previous); });
+    EnvGuard guard("MERAVO_PROGRAM_DIR");
+    qputenv("MERAVO_PROGRAM_DIR", QFile::encodeName(own));
+    QCOMPARE(ProgramFolder::setting(m_reader, QStringLiteral("Trail"), QStringLiteral("RequireAccountLogin"),
+                                    QStringLiteral("0")),
+             QStringLiteral("1"));
+    QCOMPARE(ProgramFolder::localSettingsFiles().last(), system + QLatin1Char('/') + systemFile);
 }
 
 QTEST_GUILESS_MAIN(TestSettings)

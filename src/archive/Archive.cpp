@@ -1,15 +1,18 @@
 #include "Archive.h"
 
+#include "ArchiveFileRights.h"
 #include "ArchiveProof.h"
-
 #include "CDevice.h"
 #include "CIni.h"
+#include "FileWrites.h"
 #include "TextTable.h"
 
 #include <QJsonDocument>
 #include <QJsonObject>
 
 #include <QCryptographicHash>
+#include <QDir>
+#include <QFile>
 #include <QFileInfo>
 #include <QHash>
 #include <QSet>
@@ -19,9 +22,14 @@
 #include <QTimeZone>
 
 #include <array>
+#include <cerrno>
 #include <memory>
 
+#include <fcntl.h>
 #include <sqlite3.h>
+#include <sys/file.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 namespace {
 
@@ -245,8 +253,9 @@ bool insertSQLite(const ArchiveDatabase &db, sqlite3 *handle, const QString &sql
 // The content hashes archived under each dataset key (number, date, time) of one meter.
 using KnownHashes = QHash<QString, QList<QByteArray>>;
 
-// What is archived of this meter in the import's period: one read instead of one per dataset.
-bool readKnown(const ArchiveDatabase &db, QSqlQuery &q, const QString &serial,
+// What is archived of this meter (its model and serial number: two models may carry the same serial)
+// in the import's period: one read instead of one per dataset.
+bool readKnown(const ArchiveDatabase &db, QSqlQuery &q, const ImportRecord &record,
                const QList<ArchivedDataset> &rows, KnownHashes *known, Result *result)
 {
     QString first;
@@ -259,13 +268,16 @@ bool readKnown(const ArchiveDatabase &db, QSqlQuery &q, const QString &serial,
                 last = row.day;
         }
     if (first.isEmpty()) {
-        q.prepare(QStringLiteral(
-            "SELECT no, date, time, content_sha256 FROM datasets WHERE serial = ? AND day IS NULL"));
-        q.addBindValue(bound(serial));
-    } else {
         q.prepare(QStringLiteral("SELECT no, date, time, content_sha256 FROM datasets"
-                                 " WHERE serial = ? AND ((day >= ? AND day <= ?) OR day IS NULL)"));
-        q.addBindValue(bound(serial));
+                                 " WHERE serial = ? AND meter = ? AND day IS NULL"));
+        q.addBindValue(bound(record.serial));
+        q.addBindValue(bound(record.meter));
+    } else {
+        q.prepare(
+            QStringLiteral("SELECT no, date, time, content_sha256 FROM datasets"
+                           " WHERE serial = ? AND meter = ? AND ((day >= ? AND day <= ?) OR day IS NULL)"));
+        q.addBindValue(bound(record.serial));
+        q.addBindValue(bound(record.meter));
         q.addBindValue(first);
         q.addBindValue(last);
     }
@@ -419,6 +431,118 @@ Result importAction(ArchiveDatabase &db, const ImportRecord &record, qint64 impo
     return {};
 }
 
+// The file a write to path lands in: the end of its links, by its folder's real path.
+QString writtenFile(const QString &path)
+{
+    QFileInfo info(path);
+    for (int hops = 0; hops < 40 && info.isSymLink(); ++hops)
+        info.setFile(info.symLinkTarget());
+    const QString folder = QFileInfo(info.absolutePath()).canonicalFilePath();
+    return (folder.isEmpty() ? info.absolutePath() : folder) + QLatin1Char('/') + info.fileName();
+}
+
+// Whether path is the archive's file or one SQLite keeps beside it: the same file (device and inode,
+// whatever the link or spelling that leads to it), or the name of one not there at the moment.
+bool isArchiveFile(const QString &archive, const QString &path)
+{
+    QStringList own{archive};
+    for (const char *suffix : ArchiveFileRights::kCompanions)
+        own.append(archive + QLatin1String(suffix));
+    struct stat target {};
+    const bool exists = ::stat(QFile::encodeName(path).constData(), &target) == 0;
+    const QString written = writtenFile(path);
+    for (const QString &file : own) {
+        struct stat info {};
+        if (exists && ::stat(QFile::encodeName(file).constData(), &info) == 0 &&
+            info.st_dev == target.st_dev && info.st_ino == target.st_ino)
+            return true;
+        if (writtenFile(file) == written)
+            return true;
+    }
+    return false;
+}
+
+// Held while a sync runs: a lock on the folder of this PC's own archive (not on its file, whose
+// locks are SQLite's), released when the process ends however it ends.
+class SyncLock {
+public:
+    explicit SyncLock(const QString &folder)
+        : m_fd(::open(QFile::encodeName(folder).constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC))
+    {
+        if (m_fd >= 0)
+            while (::flock(m_fd, LOCK_EX) != 0 && errno == EINTR) {
+            }
+    }
+    ~SyncLock()
+    {
+        if (m_fd >= 0)
+            ::close(m_fd);
+    }
+    SyncLock(const SyncLock &) = delete;
+    SyncLock &operator=(const SyncLock &) = delete;
+
+private:
+    int m_fd;
+};
+
+// The imports and entries waiting on this PC for target, oldest first.
+bool pendingHere(const ArchiveDatabase &waiting, const QString &target, QStringList *uids, Result *result)
+{
+    QSqlQuery q(waiting.database());
+    q.setForwardOnly(true);
+    q.prepare(
+        QStringLiteral("SELECT o.import_uid FROM outbox o WHERE o.target = ? AND NOT EXISTS"
+                       " (SELECT 1 FROM sent s WHERE s.import_uid = o.import_uid AND s.target = o.target)"
+                       " ORDER BY o.queued_utc, o.rowid"));
+    q.addBindValue(target);
+    if (!run(q, waiting, result))
+        return false;
+    while (q.next())
+        uids->append(q.value(0).toString());
+    return true;
+}
+
+// Where and when an import was kept on this PC: its entry in this PC's chain.
+QJsonObject keptHere(const ArchiveDatabase &waiting, const QString &uid)
+{
+    QSqlQuery q(waiting.database());
+    q.setForwardOnly(true);
+    q.prepare(
+        QStringLiteral("SELECT host, seq, hash, at_utc FROM trail WHERE object = ? AND action = 'import'"
+                       " ORDER BY seq DESC"));
+    q.addBindValue(QStringLiteral("import:") + uid);
+    if (!q.exec() || !q.next())
+        return {};
+    return {{QStringLiteral("host"), q.value(0).toString()},
+            {QStringLiteral("seq"), q.value(1).toLongLong()},
+            {QStringLiteral("hash"), q.value(2).toString()},
+            {QStringLiteral("at"), q.value(3).toString()}};
+}
+
+// Whether the server's chain holds the entry kept on this PC as keptOn says already.
+Result serverHolds(const ArchiveDatabase &db, const TrailAction &action, const QJsonObject &keptOn,
+                   bool *holds)
+{
+    *holds = false;
+    QSqlQuery q(db.database());
+    q.setForwardOnly(true);
+    q.prepare(QStringLiteral("SELECT details FROM trail WHERE object = ? AND action = ?"));
+    q.addBindValue(bound(action.object));
+    q.addBindValue(bound(action.action));
+    Result result;
+    if (!run(q, db, &result))
+        return result;
+    while (q.next() && !*holds) {
+        const QJsonObject sent = QJsonDocument::fromJson(q.value(0).toString().toUtf8())
+                                     .object()
+                                     .value(QStringLiteral("kept_on"))
+                                     .toObject();
+        *holds = sent.value(QStringLiteral("host")) == keptOn.value(QStringLiteral("host")) &&
+                 sent.value(QStringLiteral("hash")) == keptOn.value(QStringLiteral("hash"));
+    }
+    return result;
+}
+
 } // namespace
 
 QString Archive::Summary::text() const
@@ -478,7 +602,7 @@ Result Archive::open()
     if (m_serverAway.isValid() && m_serverAway.elapsed() < kServerRetryMs)
         return {Result::Unreachable,
                 TextTable::text(TextTable::ArchiveUnreachable).arg(displayName(), QString())};
-    m_primary = std::make_unique<ArchiveDatabase>(settings().location);
+    m_primary = std::make_unique<ArchiveDatabase>(settings().location, settings().shared);
     const Result result = m_primary->open();
     serverAway(result.failure == Result::Unreachable);
     return result;
@@ -607,10 +731,11 @@ Result Archive::store(ArchiveDatabase &db, const ImportRecord &record, Summary *
         return result;
     if (q.next()) {
         summary->repeated += rows.size();
+        ++summary->alreadyKept;
         return result;
     }
     KnownHashes known;
-    if (!readKnown(db, q, record.serial, rows, &known, &result))
+    if (!readKnown(db, q, record, rows, &known, &result))
         return result;
     const Sorting sorting = sortAgainst(rows, known);
     qint64 importId = 0;
@@ -629,6 +754,9 @@ Result Archive::store(ArchiveDatabase &db, const ImportRecord &record, Summary *
     TrailAction action;
     if (Result r = importAction(db, record, importId, sorting, &action); !r)
         return r;
+    // An import that waited on this PC: where and when it was kept first, beside this entry's time.
+    if (!m_keptOn.isEmpty())
+        action.details.insert(QStringLiteral("kept_on"), m_keptOn);
     if (Result r = Trail::append(db, action); !r)
         return r;
     summary->added += sorting.added;
@@ -812,7 +940,7 @@ Result Archive::status(ArchiveStatus *status)
     q.setForwardOnly(true);
     const char *const counts[] = {"SELECT count(*) FROM imports", "SELECT count(*) FROM datasets",
                                   "SELECT count(*) FROM datasets WHERE conflict = 1",
-                                  "SELECT count(DISTINCT serial) FROM imports"};
+                                  "SELECT count(*) FROM (SELECT DISTINCT meter, serial FROM imports) m"};
     qint64 *targets[] = {&status->imports, &status->datasets, &status->conflicts, &status->meters};
     for (int i = 0; i < 4; ++i) {
         if (!q.exec(QString::fromLatin1(counts[i])))
@@ -824,18 +952,40 @@ Result Archive::status(ArchiveStatus *status)
     return {};
 }
 
-Result Archive::backup(const QString &path)
+Result Archive::backup(const QString &path, bool replace)
 {
     const UntranslatedDriverMessages untranslated;
     if (Result r = open(); !r)
         return r;
     if (m_primary->engine() != ArchiveDatabase::SQLite)
         return {Result::Other, TextTable::text(TextTable::ArchiveBackupServer).arg(m_primary->displayName())};
+    const QString shown = QDir::toNativeSeparators(path);
+    // Replaced by a copy of itself, the archive's file would lose what its log holds; its log or index
+    // replaced, it is damaged.
+    if (isArchiveFile(m_primary->location(), path))
+        return {Result::NotWritten, TextTable::text(TextTable::ArchiveBackupOwnFile).arg(shown)};
+    if (!replace && QFileInfo::exists(path))
+        return {Result::NotWritten, TextTable::text(TextTable::ArchiveBackupExists).arg(shown)};
+    FileWrites::ReplaceByRename target(path);
+    if (!target.open())
+        return {Result::NotWritten,
+                TextTable::text(TextTable::FileWriteFailed).arg(shown, target.errorString())};
+    // The copy holds what the archive holds: nobody else's to read.
+    struct stat archive {};
+    if (::stat(QFile::encodeName(m_primary->location()).constData(), &archive) == 0)
+        ::chmod(QFile::encodeName(target.temporaryPath()).constData(), archive.st_mode & 0660);
     QSqlQuery q(m_primary->database());
     q.prepare(QStringLiteral("VACUUM INTO ?"));
-    q.addBindValue(path);
+    q.addBindValue(target.temporaryPath());
     Result result;
-    run(q, *m_primary, &result);
+    if (!run(q, *m_primary, &result))
+        return result;
+    // Synced, then renamed: the target is the whole copy or what it was.
+    if (!(replace ? target.commit() : target.commitNew()))
+        return {Result::NotWritten,
+                replace || !QFileInfo::exists(path)
+                    ? TextTable::text(TextTable::FileWriteFailed).arg(shown, target.errorString())
+                    : TextTable::text(TextTable::ArchiveBackupExists).arg(shown)};
     return result;
 }
 
@@ -845,45 +995,25 @@ Archive::SyncOutcome Archive::sync(const Progress &progress)
     SyncOutcome outcome;
     if (!settings().enabled || !settings().onServer() || !QFileInfo::exists(ArchiveSettings::localPath()))
         return outcome;
+    // One sync at a time on this PC (the desktop program and a command at once): the second waits and
+    // then finds sent what the first sent, instead of counting it as its own.
+    const SyncLock lock(QFileInfo(ArchiveSettings::localPath()).absolutePath());
     // Asked for: the server is tried now, however recently it did not answer.
     m_serverAway.invalidate();
     ArchiveDatabase &waiting = local();
     if (outcome.result = waiting.open(); !outcome.result)
         return outcome;
     QStringList uids;
-    {
-        QSqlQuery q(waiting.database());
-        q.setForwardOnly(true);
-        q.prepare(
-            QStringLiteral("SELECT o.import_uid FROM outbox o WHERE o.target = ? AND NOT EXISTS"
-                           " (SELECT 1 FROM sent s WHERE s.import_uid = o.import_uid AND s.target = o.target)"
-                           " ORDER BY o.queued_utc, o.rowid"));
-        q.addBindValue(settings().location);
-        if (!run(q, waiting, &outcome.result))
-            return outcome;
-        while (q.next())
-            uids.append(q.value(0).toString());
-    }
+    if (!pendingHere(waiting, settings().location, &uids, &outcome.result))
+        return outcome;
     outcome.remaining = uids.size();
     if (uids.isEmpty())
         return outcome;
     if (outcome.result = open(); !outcome.result)
         return outcome;
     for (const QString &uid : uids) {
-        if (uid.startsWith(QLatin1String("trail:"))) {
-            // An entry made while the server was away joins the server's chain, saying where and when
-            // it was first written.
-            outcome.result = sendEntry(waiting, uid.mid(6).toLongLong());
-        } else {
-            ImportRecord record;
-            if (!readImport(waiting, uid, &record, &outcome.result))
-                return outcome;
-            Summary kept;
-            // On the server first; then noted here. A crash between the two sends it again, and the
-            // server recognises it by its uid.
-            outcome.result = keepOn(*m_primary, {record}, &kept, {}, QString());
-            outcome.newDatasetIds += kept.newDatasetIds;
-        }
+        bool there = false;
+        outcome.result = sendOne(waiting, uid, &there, &outcome.newDatasetIds);
         if (!outcome.result) {
             if (outcome.result.failure == Result::Unreachable) {
                 m_primary.reset();
@@ -899,12 +1029,35 @@ Archive::SyncOutcome Archive::sync(const Progress &progress)
         sent.addBindValue(isoUtc(QDateTime::currentDateTimeUtc()));
         if (!run(sent, waiting, &outcome.result))
             return outcome;
-        ++outcome.sent;
+        ++(there ? outcome.alreadyThere : outcome.sent);
         --outcome.remaining;
-        if (progress && !progress(outcome.sent, uids.size()))
+        if (progress && !progress(outcome.sent + outcome.alreadyThere, uids.size()))
             return outcome;
     }
     return outcome;
+}
+
+Result Archive::sendOne(ArchiveDatabase &waiting, const QString &uid, bool *alreadyThere,
+                        QList<qint64> *newIds)
+{
+    // An entry made while the server was away joins the server's chain, saying where and when it was
+    // first written.
+    if (uid.startsWith(QLatin1String("trail:")))
+        return sendEntry(waiting, uid.mid(6).toLongLong(), alreadyThere);
+    ImportRecord record;
+    Result result;
+    if (!readImport(waiting, uid, &record, &result))
+        return result;
+    // The server's entry of the import says where and when it was kept first, beside its own time.
+    m_keptOn = keptHere(waiting, uid);
+    Summary kept;
+    // On the server first; then noted here. A crash between the two sends it again, and the server
+    // recognises it by its uid: already there, not sent now.
+    result = keepOn(*m_primary, {record}, &kept, {}, QString());
+    m_keptOn = QJsonObject();
+    *alreadyThere = kept.alreadyKept > 0;
+    *newIds += kept.newDatasetIds;
+    return result;
 }
 
 Result Archive::record(const TrailAction &action)
@@ -1093,7 +1246,7 @@ Result Archive::verify(TrailVerdict *verdict, qint64 anchorSeq, const QString &a
     return record(action);
 }
 
-Result Archive::sendEntry(ArchiveDatabase &waiting, qint64 seq)
+Result Archive::sendEntry(ArchiveDatabase &waiting, qint64 seq, bool *alreadyThere)
 {
     TrailFilter all;
     QList<TrailEntry> entries;
@@ -1110,16 +1263,20 @@ Result Archive::sendEntry(ArchiveDatabase &waiting, qint64 seq)
     action.reason = found->reason;
     action.fileSha256 = found->fileSha256;
     action.details = QJsonDocument::fromJson(found->details.toUtf8()).object();
-    action.details.insert(QStringLiteral("kept_on"),
-                          QJsonObject{{QStringLiteral("host"), found->host},
-                                      {QStringLiteral("seq"), found->seq},
-                                      {QStringLiteral("hash"), found->hash},
-                                      {QStringLiteral("at"), isoUtc(found->atUtc)}});
+    const QJsonObject keptOn{{QStringLiteral("host"), found->host},
+                             {QStringLiteral("seq"), found->seq},
+                             {QStringLiteral("hash"), found->hash},
+                             {QStringLiteral("at"), isoUtc(found->atUtc)}};
+    action.details.insert(QStringLiteral("kept_on"), keptOn);
     if (Result r = m_primary->begin(); !r)
         return r;
-    if (Result r = Trail::append(*m_primary, action); !r) {
+    // Sent before (its note here lost, or a crash before it was made): the server keeps it once.
+    Result result = serverHolds(*m_primary, action, keptOn, alreadyThere);
+    if (result && !*alreadyThere)
+        result = Trail::append(*m_primary, action);
+    if (!result) {
         m_primary->rollback();
-        return r;
+        return result;
     }
     return m_primary->commit();
 }

@@ -59,6 +59,7 @@ public:
         qint64 conflicting = 0;
         bool keptLocally = false;    // the server did not answer: waiting on this PC
         QList<qint64> newDatasetIds; // the datasets this import added (new and conflicting), in order
+        qint64 alreadyKept = 0;      // imports the archive held before (by their uid): a sync repeated
         QString text() const;        // "N new, M already archived, K conflicting"
     };
 
@@ -67,7 +68,8 @@ public:
 
     struct SyncOutcome {
         Result result;
-        qint64 sent = 0;
+        qint64 sent = 0;         // taken in by the server now
+        qint64 alreadyThere = 0; // the server held them before (a sync whose note here got lost)
         qint64 remaining = 0;
         QList<qint64> newDatasetIds{}; // the datasets the server took in, by its ids, to be judged there
     };
@@ -103,8 +105,10 @@ public:
     // The original bytes of an import, after checking them against their SHA-256.
     Result raw(qint64 importId, QByteArray *bytes, bool *found);
     Result status(ArchiveStatus *status);
-    // A consistent copy of an SQLite archive while it is in use.
-    Result backup(const QString &path);
+    // A consistent copy of an SQLite archive while it is in use, written beside path, synced and renamed
+    // to it. Never onto the archive or the files SQLite keeps beside it; an existing file only when
+    // replace. A refused or failed write: NotWritten, the archive untouched.
+    Result backup(const QString &path, bool replace = false);
 
     // Sends the imports that wait on this PC to the server, oldest first, each exactly once.
     SyncOutcome sync(const Progress &progress = {});
@@ -143,7 +147,9 @@ private:
     // The server is away: this PC's own archive, opened, where the work waits for it (null: not even
     // that, with the reason).
     ArchiveDatabase *waitingHere(Result *result);
-    Result sendEntry(ArchiveDatabase &waiting, qint64 seq);
+    // One import or entry waiting here, to the server; alreadyThere when the server held it before.
+    Result sendOne(ArchiveDatabase &waiting, const QString &uid, bool *alreadyThere, QList<qint64> *newIds);
+    Result sendEntry(ArchiveDatabase &waiting, qint64 seq, bool *alreadyThere);
     // The notes and withdrawals of the rows a query found.
     Result attachCorrections(ArchiveDatabase &db, QList<ArchivedRow> *rows);
     Result correct(qint64 datasetId, const QString &kind, const QString &text, const QString &login);
@@ -155,6 +161,7 @@ private:
     std::unique_ptr<ArchiveDatabase> m_primary;
     std::unique_ptr<ArchiveDatabase> m_local; // pending imports, when the primary is a server
     QElapsedTimer m_serverAway;               // since the server last failed to answer
+    QJsonObject m_keptOn;                     // while a sync sends an import: its entry on this PC
     static constexpr qint64 kServerRetryMs = 60000;
     void serverAway(bool away);
 };

@@ -1,11 +1,14 @@
 #include "ArchiveDatabase.h"
 
+#include "ArchiveFileRights.h"
+#include "ArchiveSettings.h"
 #include "TextTable.h"
 
 #include <QAtomicInteger>
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <QRegularExpression>
 #include <QSqlDriver>
 #include <QSqlQuery>
 #include <QUrl>
@@ -14,6 +17,7 @@
 #include <libpq-fe.h>
 #include <sqlite3.h>
 
+#include <algorithm>
 #include <iterator>
 
 #include <sys/vfs.h>
@@ -133,6 +137,38 @@ const char *const kToVersion4[] = {
     " BEGIN SELECT RAISE(ABORT, 'sample IDs are never deleted'); END",
 };
 
+// Version 5: a meter is its model and serial number. Two meters of different models with the same
+// serial keep their datasets apart. SQLite keeps a UNIQUE clause in the table's definition, so the
+// table is made anew under its name with the same rows and ids, its indexes and its guards against
+// change (run with foreign keys off: the rows that refer to datasets keep their ids).
+const char *const kToVersion5[] = {
+    "CREATE TABLE datasets_v5 ("
+    " id INTEGER PRIMARY KEY AUTOINCREMENT, import_id INTEGER NOT NULL REFERENCES imports(id),"
+    " meter TEXT NOT NULL, serial TEXT NOT NULL, layout INTEGER NOT NULL,"
+    " no TEXT NOT NULL, date TEXT NOT NULL, time TEXT NOT NULL, day TEXT,"
+    " sample_id TEXT NOT NULL, program TEXT NOT NULL, cit TEXT NOT NULL, code TEXT NOT NULL,"
+    " dilution TEXT NOT NULL, value1 TEXT NOT NULL, unit1 TEXT NOT NULL, status1 TEXT NOT NULL,"
+    " value2 TEXT NOT NULL, unit2 TEXT NOT NULL, status2 TEXT NOT NULL,"
+    " cal_date TEXT NOT NULL, cal_time TEXT NOT NULL, line TEXT NOT NULL,"
+    " content_sha256 BLOB NOT NULL, conflict INTEGER NOT NULL,"
+    " UNIQUE (meter, serial, no, date, time, content_sha256))",
+    "INSERT INTO datasets_v5 SELECT id, import_id, meter, serial, layout, no, date, time, day, sample_id,"
+    " program, cit, code, dilution, value1, unit1, status1, value2, unit2, status2, cal_date, cal_time,"
+    " line, content_sha256, conflict FROM datasets ORDER BY id",
+    // The ids go on where they were, also past rows a rolled-back import had taken.
+    "UPDATE sqlite_sequence SET seq = (SELECT seq FROM sqlite_sequence WHERE name = 'datasets')"
+    " WHERE name = 'datasets_v5' AND EXISTS (SELECT 1 FROM sqlite_sequence WHERE name = 'datasets')",
+    "DROP TABLE datasets",
+    "ALTER TABLE datasets_v5 RENAME TO datasets",
+    "CREATE INDEX datasets_serial_day_program ON datasets (serial, day, program)",
+    "CREATE INDEX datasets_day ON datasets (day)",
+    "CREATE INDEX datasets_import ON datasets (import_id)",
+    "CREATE TRIGGER datasets_no_update BEFORE UPDATE ON datasets"
+    " BEGIN SELECT RAISE(ABORT, 'archived datasets are never changed'); END",
+    "CREATE TRIGGER datasets_no_delete BEFORE DELETE ON datasets"
+    " BEGIN SELECT RAISE(ABORT, 'archived datasets are never deleted'); END",
+};
+
 // Steps from each version to the next (SQLite; a server's schema is the administrator's script).
 struct Migration {
     int from;
@@ -143,6 +179,7 @@ const Migration kMigrations[] = {
     {1, kToVersion2, int(std::size(kToVersion2))},
     {2, kToVersion3, int(std::size(kToVersion3))},
     {3, kToVersion4, int(std::size(kToVersion4))},
+    {4, kToVersion5, int(std::size(kToVersion5))},
 };
 constexpr int kMigrationCount = int(std::size(kMigrations));
 
@@ -203,9 +240,10 @@ ArchiveDatabase::Result made(ArchiveDatabase::Result::Failure failure, const QSt
 
 } // namespace
 
-ArchiveDatabase::ArchiveDatabase(const QString &location)
+ArchiveDatabase::ArchiveDatabase(const QString &location, bool shared)
     : m_location(location), m_connection(nextConnectionName()),
-      m_engine(location.startsWith(QLatin1String("postgres"), Qt::CaseInsensitive) ? PostgreSQL : SQLite)
+      m_engine(location.startsWith(QLatin1String("postgres"), Qt::CaseInsensitive) ? PostgreSQL : SQLite),
+      m_shared(shared)
 {
     m_display = m_location;
     if (m_engine == PostgreSQL) {
@@ -257,15 +295,21 @@ ArchiveDatabase::Result ArchiveDatabase::open()
 
 ArchiveDatabase::Result ArchiveDatabase::openSQLite()
 {
-    const QFileInfo file(m_location);
-    const QString folder = file.absolutePath();
-    if (!QDir().mkpath(folder))
-        return made(Result::CannotWrite,
-                    TextTable::text(TextTable::ArchiveCannotWrite).arg(m_display, folder));
+    using ArchiveFileRights::Setup;
+    const Setup setup = m_shared ? Setup::Shared : Setup::Private;
+    const QString folder = QFileInfo(m_location).absolutePath();
+    if (const QString why = ArchiveFileRights::makeFolder(folder, setup); !why.isEmpty())
+        return made(Result::CannotWrite, TextTable::text(TextTable::ArchiveCannotWrite).arg(m_display, why));
     QString fsName;
     if (networkFileSystem(folder, &fsName))
         return made(Result::NetworkFileSystem,
                     TextTable::text(TextTable::ArchiveNetworkFs).arg(m_display, fsName));
+    // The default archive is this account's alone, also one an older version made readable by others.
+    const bool isDefault = QFileInfo(m_location).absoluteFilePath() ==
+                           QFileInfo(ArchiveSettings::localPath()).absoluteFilePath();
+    if (const QString why = ArchiveFileRights::prepare(m_location, setup, isDefault); !why.isEmpty())
+        return made(Result::NoRights, why);
+    const QFileInfo file(m_location);
     bool fresh = !file.exists();
     if (!fresh) {
         if (!file.isFile())
@@ -301,50 +345,104 @@ ArchiveDatabase::Result ArchiveDatabase::openSQLite()
          {"PRAGMA synchronous=FULL", "PRAGMA foreign_keys=ON", "PRAGMA cache_size=-65536"})
         if (!q.exec(QString::fromLatin1(pragma)))
             return failure(q.lastError());
-    return checkSchema(fresh);
+    const Result result = checkSchema(fresh);
+    ArchiveFileRights::settleCompanions(m_location, setup);
+    return result;
+}
+
+namespace {
+
+// A value inside libpq's key=value text: quoted, so a space or a quote in it never starts another key.
+QString conninfoValue(const QString &value)
+{
+    QString quoted = value;
+    quoted.replace(QLatin1Char('\\'), QLatin1String("\\\\")).replace(QLatin1Char('\''), QLatin1String("\\'"));
+    return QLatin1Char('\'') + quoted + QLatin1Char('\'');
+}
+
+// Any key that carries a password (password, sslpassword); the file of passwords is libpq's convention.
+bool passwordKey(const QString &key)
+{
+    return key.contains(QLatin1String("password"), Qt::CaseInsensitive);
+}
+
+// libpq's own reading of a text (a URI or key=value pairs): (key, value) of every key set in it; false
+// when libpq cannot read it.
+bool parseConninfo(const QByteArray &text, QList<QPair<QString, QString>> *settings)
+{
+    char *error = nullptr;
+    PQconninfoOption *options = PQconninfoParse(text.constData(), &error);
+    PQfreemem(error);
+    if (!options)
+        return false;
+    for (const PQconninfoOption *o = options; o->keyword; ++o)
+        if (o->val)
+            settings->append({QString::fromUtf8(o->keyword), QString::fromUtf8(o->val)});
+    PQconninfoFree(options);
+    return true;
+}
+
+} // namespace
+
+ArchiveDatabase::Result ArchiveDatabase::serverSettings(QList<QPair<QString, QString>> *settings) const
+{
+    const Result refused =
+        made(Result::Other, TextTable::text(TextTable::ArchivePasswordInLocation).arg(m_display));
+    // A password key, or a text that spells one for whatever reads it as text later: looked for also
+    // in what libpq would not read, so no message ever shows it.
+    static const QRegularExpression spelled(QStringLiteral("password\\s*="),
+                                            QRegularExpression::CaseInsensitiveOption);
+    if (!QUrl(m_location).password().isEmpty() ||
+        QUrl::fromPercentEncoding(m_location.toUtf8()).contains(spelled))
+        return refused;
+    if (!parseConninfo(m_location.toUtf8(), settings))
+        return made(Result::Other, TextTable::text(TextTable::ArchiveBadLocation).arg(m_location));
+    for (const auto &[key, value] : std::as_const(*settings))
+        if ((passwordKey(key) && !value.isEmpty()) || value.contains(spelled))
+            return refused;
+    return {};
 }
 
 ArchiveDatabase::Result ArchiveDatabase::openServer()
 {
-    const QUrl url(m_location, QUrl::StrictMode);
-    if (!url.isValid() || url.path().size() < 2)
-        return made(Result::Other, TextTable::text(TextTable::ArchiveBadLocation).arg(m_location));
-    if (!url.password().isEmpty())
-        return made(Result::Other, TextTable::text(TextTable::ArchivePasswordInLocation).arg(m_display));
+    QList<QPair<QString, QString>> settings;
+    if (Result r = serverSettings(&settings); !r)
+        return r;
     QSqlDatabase db = QSqlDatabase::addDatabase(QStringLiteral("QPSQL"), m_connection);
     if (!db.isValid())
         return made(
             Result::Other,
             TextTable::text(TextTable::ArchiveFailed).arg(m_display, QStringLiteral("no PostgreSQL driver")));
-    db.setDatabaseName(url.path().mid(1));
-    if (!url.host().isEmpty())
-        db.setHostName(url.host());
-    if (url.port() > 0)
-        db.setPort(url.port());
-    if (!url.userName().isEmpty())
-        db.setUserName(url.userName());
     QStringList options;
     bool timeout = false;
-    const QList<QPair<QString, QString>> items = QUrlQuery(url).queryItems(QUrl::FullyDecoded);
-    for (const auto &[key, value] : items) {
-        if (key == QLatin1String("password"))
-            return made(Result::Other, TextTable::text(TextTable::ArchivePasswordInLocation).arg(m_display));
-        if (key == QLatin1String("host"))
+    for (const auto &[key, value] : std::as_const(settings)) {
+        bool number = true;
+        if (key == QLatin1String("dbname"))
+            db.setDatabaseName(value);
+        else if (key == QLatin1String("host"))
             db.setHostName(value);
         else if (key == QLatin1String("port"))
-            db.setPort(value.toInt());
+            db.setPort(value.toInt(&number));
         else if (key == QLatin1String("user"))
             db.setUserName(value);
-        else if (key.contains(QLatin1Char(';')) || value.contains(QLatin1Char(';')))
+        else if (!passwordKey(key))
+            options.append(key + QLatin1Char('=') + conninfoValue(value));
+        // Qt turns every ';' of the options into a space.
+        if (!number || value.contains(QLatin1Char(';')))
             return made(Result::Other, TextTable::text(TextTable::ArchiveBadLocation).arg(m_location));
-        else
-            options.append(key + QLatin1Char('=') + value);
         timeout = timeout || key == QLatin1String("connect_timeout");
     }
+    if (db.databaseName().isEmpty())
+        return made(Result::Other, TextTable::text(TextTable::ArchiveBadLocation).arg(m_location));
     // A server that does not answer must not hold an import for minutes.
     if (!timeout)
         options.append(QStringLiteral("connect_timeout=5"));
     options.append(QStringLiteral("application_name=meravo"));
+    // The options as libpq will read them hold no password either.
+    QList<QPair<QString, QString>> reread;
+    if (!parseConninfo(options.join(QLatin1Char(' ')).toUtf8(), &reread) ||
+        std::any_of(reread.cbegin(), reread.cend(), [](const auto &kv) { return passwordKey(kv.first); }))
+        return made(Result::Other, TextTable::text(TextTable::ArchivePasswordInLocation).arg(m_display));
     db.setConnectOptions(options.join(QLatin1Char(';')));
     if (!db.open())
         return serverOpenFailure(db, timeout);
@@ -393,10 +491,15 @@ ArchiveDatabase::Result ArchiveDatabase::checkSchema(bool mayCreate)
                                               .arg(m_display)
                                               .arg(version)
                                               .arg(kSchemaVersion));
-        // Forward, all steps in one transaction: an interrupted migration leaves the old archive.
-        if (Result r = begin(); !r)
-            return r;
-        return stepsForward(q, version, "UPDATE meta SET value = ? WHERE key = 'schema_version'");
+        // Forward, all steps in one transaction: an interrupted migration leaves the old archive. A step
+        // that makes a table anew keeps the ids others refer to; SQLite takes this switch only outside
+        // a transaction.
+        q.exec(QStringLiteral("PRAGMA foreign_keys=OFF"));
+        Result r = begin();
+        if (r)
+            r = stepsForward(q, version, "UPDATE meta SET value = ? WHERE key = 'schema_version'");
+        q.exec(QStringLiteral("PRAGMA foreign_keys=ON"));
+        return r;
     }
     const QSqlError error = q.lastError();
     q.finish();

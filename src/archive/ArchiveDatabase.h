@@ -44,8 +44,9 @@ public:
             CannotWrite, // folder or file not writable, or not creatable
             DiskFull,
             Busy,
-            Cancelled, // by the user: the archive is as it was before
-            BadFilter, // a filter that cannot run (too long, dates reversed): nothing was asked
+            Cancelled,  // by the user: the archive is as it was before
+            BadFilter,  // a filter that cannot run (too long, dates reversed): nothing was asked
+            NotWritten, // an output file (a backup) refused or not written; the archive untouched
             Other,
         };
         Failure failure = None;
@@ -53,9 +54,11 @@ public:
         explicit operator bool() const { return failure == None; }
     };
 
-    static constexpr int kSchemaVersion = 4;
+    static constexpr int kSchemaVersion = 5;
 
-    explicit ArchiveDatabase(const QString &location);
+    // shared: an SQLite file of the administrator's set-up for several accounts (a group's file),
+    // otherwise one account's own.
+    explicit ArchiveDatabase(const QString &location, bool shared = false);
     ~ArchiveDatabase();
     ArchiveDatabase(const ArchiveDatabase &) = delete;
     ArchiveDatabase &operator=(const ArchiveDatabase &) = delete;
@@ -91,6 +94,9 @@ public:
 private:
     Result openSQLite();
     Result openServer();
+    // The server location's settings as libpq reads them (key, value), after refusing a password in
+    // any spelling; false with the failure.
+    Result serverSettings(QList<QPair<QString, QString>> *settings) const;
     // The server's connection did not open: away, or there and refusing this login.
     Result serverOpenFailure(const QSqlDatabase &db, bool timeout);
     Result checkSchema(bool mayCreate);
@@ -107,5 +113,6 @@ private:
     QString m_display;
     QString m_connection;
     Engine m_engine;
+    bool m_shared = false;
     bool m_open = false;
 };

@@ -50,13 +50,16 @@ ArchiveSettings ArchiveSettings::read(const CIni &ini)
                                 ? user.value(kEnabledKey).toString()
                                 : ProgramFolder::setting(ini, kSection, QStringLiteral("Enabled"), QString());
     settings.enabled = readFlag(enabled, true);
-    settings.location = user.contains(kLocationKey)
+    const bool ownChoice = user.contains(kLocationKey);
+    settings.location = ownChoice
                             ? user.value(kLocationKey).toString().trimmed()
                             : ProgramFolder::setting(ini, kSection, QStringLiteral("Location"), QString());
-    if (settings.location.isEmpty())
+    if (settings.location.isEmpty()) {
         settings.location = localPath();
-    else if (!settings.onServer())
+    } else if (!settings.onServer()) {
         settings.location = QDir::cleanPath(QDir::fromNativeSeparators(settings.location));
+        settings.shared = !ownChoice;
+    }
     return settings;
 }
 

@@ -9,6 +9,9 @@ class CIni;
 struct ArchiveSettings {
     bool enabled = true;
     QString location; // a path of an SQLite file, or postgresql://host[:port]/db?...
+    // An SQLite file the administrator named in the program's settings for the accounts of a group
+    // (a group's file, see ArchiveFileRights), not one account's own.
+    bool shared = false;
 
     // The embedded archive every PC has: the default location, and where imports wait while the
     // server cannot be reached.

@@ -28,12 +28,21 @@ QString settingsFile()
     return file(QStringLiteral("Settings.ini"));
 }
 
-QStringList localSettingsFiles()
+namespace {
+
+QString &systemFolder()
 {
-    // Behind the program folder's link: the folder of the installed conffile.
-    const QFileInfo shipped(settingsFile());
-    const QString target = shipped.isSymLink() ? shipped.symLinkTarget() : shipped.absoluteFilePath();
-    const QDir folder = QFileInfo(target).absoluteDir();
+#ifdef Q_OS_WIN
+    static QString folder;
+#else
+    static QString folder = QStringLiteral("/etc/meravo");
+#endif
+    return folder;
+}
+
+// Every Settings.d/*.ini of folder in name order, then its Settings.local.ini.
+QStringList localFilesIn(const QDir &folder)
+{
     QStringList files;
     const QDir dropIns(folder.filePath(QStringLiteral("Settings.d")));
     for (const QString &name :
@@ -42,6 +51,32 @@ QStringList localSettingsFiles()
     const QString local = folder.filePath(QStringLiteral("Settings.local.ini"));
     if (QFileInfo::exists(local))
         files.append(local);
+    return files;
+}
+
+} // namespace
+
+QString systemSettingsFolder()
+{
+    return systemFolder();
+}
+
+void setSystemSettingsFolder(const QString &folder)
+{
+    systemFolder() = folder;
+}
+
+QStringList localSettingsFiles()
+{
+    // Behind the program folder's link: the folder of the installed conffile.
+    const QFileInfo shipped(settingsFile());
+    const QString target = shipped.isSymLink() ? shipped.symLinkTarget() : shipped.absoluteFilePath();
+    const QDir folder = QFileInfo(target).absoluteDir();
+    QStringList files = localFilesIn(folder);
+    const QString system = systemSettingsFolder();
+    if (!system.isEmpty() && QDir(system).exists() &&
+        QFileInfo(system).canonicalFilePath() != QFileInfo(folder.path()).canonicalFilePath())
+        files += localFilesIn(QDir(system));
     return files;
 }
 

@@ -13,9 +13,17 @@ QString path();
 QString file(const QString &relative);
 QString settingsFile();
 // The files of local settings, which the package never ships, so an administrator's edits never meet a
-// changed Settings.ini at an upgrade: beside the file Settings.ini resolves to (/etc/meravo), every
-// Settings.d/*.ini in name order, then Settings.local.ini. A later file's value wins.
+// changed Settings.ini at an upgrade: beside the file Settings.ini resolves to, every Settings.d/*.ini
+// in name order, then Settings.local.ini; after them the same files of the system's folder
+// (/etc/meravo), whatever the program folder, so a user who points MERAVO_PROGRAM_DIR at a folder of
+// their own still gets the administrator's settings. A later file's value wins.
 QStringList localSettingsFiles();
+
+// The system's folder of local settings (empty where there is none, on Windows).
+QString systemSettingsFolder();
+// Moves that folder for the calling process: only tests call it. No variable of the environment moves
+// it, so a user cannot leave the administrator's settings behind.
+void setSystemSettingsFolder(const QString &folder);
 
 // A value of the local settings files, else of Settings.ini, read afresh (buffer of 256 as every
 // caller uses).

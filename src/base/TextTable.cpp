@@ -464,8 +464,17 @@ constexpr Entry kExtension[] = {
     {2848, "No dataset matches the filter."},
     {2849, "Archived before with the same meter, number, date and time but other content."},
     {2850, "These files are no measured-value files and were not added:"},
+    {2880, "The archive %1 may be changed by every account of this PC, so it is not used: take the others' "
+           "write right away (chmod o-w) or choose another location."},
+    {2881, "The archive %1 is read-only: nothing is written into it, also not by an administrator."},
+    {2882, "The archive %1 belongs to the account %2: another account's archive is used only in the shared "
+           "set-up an administrator makes (a group's folder named in Settings.ini)."},
+    {2883, "The shared archive %1 is not writable by its group %2, or this account is not in that group: "
+           "the administrator gives the group the write right and the account the group."},
+    {2884, "%1 is the archive itself or one of its files: the backup goes into another file."},
+    {2885, "%1 exists already and is not replaced."},
     {2900, "The archive on %1 has schema %2; this version needs %3: the administrator brings the server "
-           "forward with the archive-postgresql.sql of this version."},
+           "forward with this version's archive-postgresql-upgrade.sql (beside archive-postgresql.sql)."},
     {2901, "Entry %1 is missing: the trail goes on with entry %2 (an entry was removed or inserted)."},
     {2902, "Entry %1 does not follow the entry before it: an entry before it was changed, removed, inserted "
            "or moved."},

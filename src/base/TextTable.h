@@ -470,6 +470,13 @@ enum Extension {
     ArchiveNothing = 2848,
     ArchiveConflictTip = 2849,
     ArchiveFilesRefused = 2850,
+    // Who may use an archive file, and its backup.
+    ArchiveWritableByAll = 2880,
+    ArchiveReadOnlyFile = 2881,
+    ArchiveForeignOwner = 2882,
+    ArchiveSharedGroup = 2883,
+    ArchiveBackupOwnFile = 2884,
+    ArchiveBackupExists = 2885,
     // The activity trail.
     ArchiveServerOlder = 2900,
     TrailMissing = 2901,

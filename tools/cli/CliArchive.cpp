@@ -61,8 +61,11 @@ const char *const kHelp =
     "  export [filters] OUT.xlsx|OUT.xls|OUT.csv   write them into a file\n"
     "  status                          engine, location, counts, size, imports waiting for the server\n"
     "  raw IMPORT                      write the original bytes of import number IMPORT to stdout\n"
-    "  sync                            send the imports waiting on this PC to the server\n"
-    "  backup OUT.sqlite               a consistent copy of an SQLite archive while it is in use\n"
+    "  sync                            send the imports waiting on this PC to the server; one sync at a\n"
+    "                                  time, 'N sent' counts only what the server took in now\n"
+    "  backup [--force] OUT.sqlite     a consistent copy of an SQLite archive while it is in use, synced\n"
+    "                                  before it takes its name; never onto the archive or its -wal/-shm,\n"
+    "                                  an existing file only with --force\n"
     "  annotate DATASET TEXT [--user NAME]   a note beside an archived dataset (the Import and\n"
     "                                  dataset numbers are in the query output's Import and Dataset)\n"
     "  withdraw DATASET REASON [--user NAME] hide a dataset from queries and outputs; it stays archived\n\n"
@@ -75,8 +78,9 @@ const char *const kHelp =
     "too old, otherwise an invalid filter or an unknown import; 3 import: reading the meter failed, add:\n"
     "a file was refused (the others are archived); 4 the archive is unavailable or refused the work\n"
     "(the message says why; an import's measured-value file is still written); 5 the output file was not\n"
-    "written; 6 cancelled (Ctrl-C; the archive is as it was); 7 import, add, sync: archived (sync: sent to\n"
-    "the server), and a control sample's new value is out of control (the message names it, the value\n"
+    "written (backup: also a target refused as the archive's own file or existing without --force);\n"
+    "6 cancelled (Ctrl-C; the archive is as it was); 7 import, add, sync: archived (sync: sent to the\n"
+    "server), and a control sample's new value is out of control (the message names it, the value\n"
     "and the test; see 'meravo-cli qc');\n"
     "64 a command line that cannot be understood.";
 
@@ -432,7 +436,14 @@ int sync(const QStringList &arguments)
     const Archive::SyncOutcome outcome =
         session.shared.archive->sync(progressLine(QStringLiteral("imports")));
     endProgress();
-    printError(QStringLiteral("%1 sent, %2 waiting").arg(outcome.sent).arg(outcome.remaining));
+    // Only what the server took in now counts as sent; what it held before is said apart.
+    if (outcome.alreadyThere > 0)
+        printError(QStringLiteral("%1 sent, %2 already on the server, %3 waiting")
+                       .arg(outcome.sent)
+                       .arg(outcome.alreadyThere)
+                       .arg(outcome.remaining));
+    else
+        printError(QStringLiteral("%1 sent, %2 waiting").arg(outcome.sent).arg(outcome.remaining));
     if (!outcome.result)
         printError(outcome.result.message);
     // The values that waited are judged now that the server holds the control samples' definitions.
@@ -450,24 +461,21 @@ int sync(const QStringList &arguments)
 int backup(const QStringList &arguments)
 {
     QCommandLineParser parser;
+    const QCommandLineOption force(QStringLiteral("force"), QStringLiteral("Replace an existing file."));
+    parser.addOption(force);
     int exitCode = 0;
     if (!parseOptions(parser, arguments, QString::fromLatin1(kHelp), 1, 1, &exitCode))
         return exitCode;
-    const QString out = parser.positionalArguments().at(0);
     Session session;
-    FileWrites::ReplaceByRename target(out);
-    if (!target.open()) {
-        printError(target.errorString());
+    const Archive::Result result =
+        session.shared.archive->backup(parser.positionalArguments().at(0), parser.isSet(force));
+    if (result.failure == Archive::Result::NotWritten) {
+        printError(result.message);
+        if (!parser.isSet(force) && QFileInfo::exists(parser.positionalArguments().at(0)))
+            printError(QStringLiteral("--force replaces it."));
         return kNotWritten;
     }
-    const Archive::Result result = session.shared.archive->backup(target.temporaryPath());
-    if (!result)
-        return failed(result);
-    if (!target.commit()) {
-        printError(target.errorString());
-        return kNotWritten;
-    }
-    return kDone;
+    return result ? kDone : failed(result);
 }
 
 int correct(const QStringList &arguments, bool withdrawing)
