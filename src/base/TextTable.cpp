@@ -633,6 +633,13 @@ constexpr Entry kExtension[] = {
     {3091, "%1\n%2 %3\nz = %4"},
     {3092, "Pre-period"},
     {3093, "A control sample is out of control."},
+    {3094, "Name the program (the method) whose values make the chart: values of several methods in one "
+           "chart give limits of none."},
+    {3095, "the first %1 values are all equal (s = 0): they give no limits; define the control sample with a "
+           "target value and its s"},
+    {3096, "its duplicate is not judged"},
+    {3097, "program %1 instead of %2: not judged"},
+    {3098, "The last %1 values are all equal (s = 0): they give no limits."},
 };
 
 // The other languages' tables: one entry per line, same numbers and escapes as the English tables.

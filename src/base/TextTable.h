@@ -632,6 +632,11 @@ enum Extension {
     QcPointTip = 3091,
     QcPrePeriodShade = 3092,
     QcOutOfControlNotice = 3093,
+    QcNoProgram = 3094,
+    QcFlatPrePeriod = 3095,
+    QcPairNotJudged = 3096,
+    QcOtherProgram = 3097,
+    QcFlatRevision = 3098,
 };
 
 } // namespace TextTable
