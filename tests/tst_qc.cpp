@@ -669,7 +669,7 @@ void TestQc::commandLineSaysWhatItMeans_data()
     QTest::newRow("the meter's digits") << QStringList{"show", "std"} << 1 << ",9.9744,";
     QTest::newRow("a range in the meter's digits") << QStringList{"show", "dup"} << 1 << ",0.74,";
     QTest::newRow("a definition names its method") << QStringList{"define", "x", "--id", "STD10"} << 2 << "";
-    QTest::newRow("revise counts every judged value") << QStringList{"revise", "std", "30"} << 2 << " 9 ";
+    QTest::newRow("revise below two values") << QStringList{"revise", "std", "1"} << 2 << "at least 2";
     QTest::newRow("an open pre-period in CSV says so") << QStringList{"show", "open"} << 3 << "'open'";
     QTest::newRow("the usage names the action")
         << QStringList{"define", "--help"} << 0 << "meravo-cli qc define";
