@@ -4,6 +4,9 @@
 #include "Archive.h"
 #include "CCommunication.h"
 #include "CDevice.h"
+#include "CMeasVal.h"
+#include "Cp1252.h"
+#include "CSerialLink.h"
 #include "PgServer.h"
 #include "QcChart.h"
 #include "SimDatasets.h"
@@ -32,6 +35,67 @@ Run cli(const QStringList &arguments)
     return runServed(QStringLiteral(MERAVO_BIN_DIR "/meravo-cli"), arguments);
 }
 
+// A dataset of a control sample as the meter writes it.
+struct Measured {
+    int no;
+    QByteArray date;
+    QByteArray time;
+    QByteArray id;
+    QByteArray value;
+    QByteArray status = "OK";
+};
+
+QByteArray recordsOf(const QList<Measured> &list)
+{
+    QList<QByteArray> lines;
+    for (const Measured &m : list)
+        lines.append(QByteArray::number(m.no) + ';' + m.date + ';' + m.time + ';' + m.id +
+                     ";902;100001;AQA;1:1;" + m.value + ";mg/l;" + m.status + ";;;");
+    return lines.join("\r\n");
+}
+
+QByteArray minute(int k)
+{
+    return QTime(8, 0).addSecs(60 * k).toString(QStringLiteral("HH:mm:ss")).toLatin1();
+}
+
+// A quiet standard, numbered from first, a minute apart from 08:00 of the date; breaks no test.
+QList<Measured> quietStandard(int first, int count, const QByteArray &date = "24.03.26")
+{
+    static const char *const values[] = {"10.10", "10.30", "9.90", "9.70", "10.04"};
+    QList<Measured> list;
+    for (int k = first; k < first + count; ++k)
+        list.append({k, date, minute(k), "STD10", values[k % 5]});
+    return list;
+}
+
+// Duplicate pairs of samples D<n> of different levels, numbered from first, ranges 0.05 to 0.11; the
+// first value has the given status.
+QList<Measured> duplicates(int first, int pairs, const QByteArray &status = "OK")
+{
+    QList<Measured> list;
+    for (int k = 0; k < pairs; ++k) {
+        const int no = first + 2 * k;
+        const double level = 5 + 3 * no;
+        const QByteArray id = "D" + QByteArray::number(no);
+        list.append(
+            {no, "24.03.26", minute(no), id, QByteArray::number(level, 'f', 2), k == 0 ? status : "OK"});
+        list.append({no + 1, "24.03.26", minute(no + 1), id,
+                     QByteArray::number(level + 0.05 + 0.03 * (k % 3), 'f', 2)});
+    }
+    return list;
+}
+
+// Each value of "qc show --format json" by its dataset: judged or not, period, tests broken.
+QMap<qint64, QJsonObject> valuesOf(const QString &json)
+{
+    QMap<qint64, QJsonObject> values;
+    for (const QJsonValue &v :
+         QJsonDocument::fromJson(json.toUtf8()).object().value(QStringLiteral("values")).toArray())
+        values.insert(v.toObject().value(QStringLiteral("dataset")).toInteger(), v.toObject());
+    return values;
+}
+
 } // namespace
 
 Q_DECLARE_METATYPE(ArchivedRow)
@@ -50,6 +114,7 @@ QList<ArchivedRow> rows(const QStringList &values, const QStringList &units = {}
         ArchivedRow r;
         r.id = i + 1;
         r.serial = serials.value(i, QStringLiteral("A1"));
+        r.fields[DatasetFields::No] = QString::number(i + 1);
         r.fields[DatasetFields::Date] = QStringLiteral("24.03.26");
         r.fields[DatasetFields::Time] = QTime(8, 0).addSecs(60 * int(i)).toString(QStringLiteral("HH:mm:ss"));
         r.fields[DatasetFields::SampleId] = QStringLiteral("STD10");
@@ -104,10 +169,53 @@ private slots:
     void definitionsAreChecked();
     void importJudgesControlSamples_data();
     void importJudgesControlSamples();
+    void pastVerdictsStand_data();
+    void pastVerdictsStand();
+    void commandLineSaysWhatItMeans_data();
+    void commandLineSaysWhatItMeans();
+    void verdictCommitsWithItsImport_data();
+    void verdictCommitsWithItsImport();
 
 private:
+    // A new archive of the engine for the user's runs; false (the test skipped) without a server.
+    bool useArchive(const QString &engine);
+    // A measured-value file of the meter with these datasets.
+    QString file(const QString &serial, const QByteArray &records);
+
     QTemporaryDir m_home;
+    int m_files = 0;
+    bool m_cliCharts = false;
+    CSerialLink m_link;
+    CCommunication m_communication{&m_link};
+    CDevice m_device{&m_link, m_communication};
 };
+
+bool TestQc::useArchive(const QString &engine)
+{
+    ArchiveSettings settings;
+    if (engine == QLatin1String("sqlite")) {
+        settings.location = m_home.filePath(QStringLiteral("archive%1.sqlite").arg(++m_files));
+    } else {
+        PgServer &server = PgServer::shared();
+        if (!server.skipReason().isEmpty())
+            return false;
+        settings.location = server.location(server.createArchive());
+    }
+    ArchiveSettings::storeForUser(settings);
+    return true;
+}
+
+QString TestQc::file(const QString &serial, const QByteArray &records)
+{
+    const QString path = m_home.filePath(QStringLiteral("values%1.csv").arg(++m_files));
+    const MeasuredValues values{QStringLiteral("Lumora"), serial, QStringLiteral("anna"),
+                                QDateTime(QDate(2026, 3, 24), QTime(12, 0)),
+                                QString::fromLatin1(MeterSim::acceptedAnswer(records))};
+    QString text;
+    CMeasVal(m_device).BuildFileText(text, values);
+    writeBytes(path, Cp1252::encode(text));
+    return path;
+}
 
 void TestQc::initTestCase()
 {
@@ -356,13 +464,13 @@ void TestQc::definitionsAreChecked_data()
     QTest::addColumn<QStringList>("arguments");
     QTest::addColumn<int>("exitCode");
     QTest::newRow("recovery without the spiked amount") << QStringList{"--kind", "recovery"} << 2;
-    QTest::newRow("unknown kind") << QStringList{"--kind", "median"} << 64;
+    QTest::newRow("unknown kind") << QStringList{"--kind", "median"} << 2;
     QTest::newRow("value 3") << QStringList{"--value", "3"} << 2;
     QTest::newRow("pre-period of one value") << QStringList{"--pre-period", "1"} << 2;
     QTest::newRow("target without s") << QStringList{"--target", "10"} << 2;
     QTest::newRow("pre-period and target")
-        << QStringList{"--pre-period", "5", "--target", "10", "--sd", "1"} << 64;
-    QTest::newRow("a ninth test") << QStringList{"--tests", "1,9"} << 64;
+        << QStringList{"--pre-period", "5", "--target", "10", "--sd", "1"} << 2;
+    QTest::newRow("a ninth test") << QStringList{"--tests", "1,9"} << 2;
     QTest::newRow("target, limits only")
         << QStringList{"--target", "10", "--sd", "0.2", "--tests", "limits"} << 0;
     QTest::newRow("recovery") << QStringList{"--kind", "recovery", "--spiked", "5", "--value", "2"} << 0;
@@ -377,7 +485,7 @@ void TestQc::definitionsAreChecked()
     settings.location = m_home.filePath(QStringLiteral("definitions.sqlite"));
     ArchiveSettings::storeForUser(settings);
     const QString name = QString::fromLatin1(QTest::currentDataTag());
-    QCOMPARE(cli(QStringList{"qc", "define", name} + arguments).exitCode, exitCode);
+    QCOMPARE(cli(QStringList{"qc", "define", name, "--program", "902"} + arguments).exitCode, exitCode);
     const Run list = cli({"qc", "list"});
     QCOMPARE(list.exitCode, 0);
     QCOMPARE(list.out.contains(name), exitCode == 0);
@@ -435,9 +543,9 @@ void TestQc::importJudgesControlSamples()
     meter.setRecords(standardRecords({10.05, 12.4, 10.1}), 46);
     run = cli({"archive", "import"});
     QVERIFY2(run.exitCode == 0, qPrintable(run.err));
-    // A part of the chart shown; the verdict is still that of the newest value.
+    // A part of the chart shown: its verdict is that of the newest value shown, here none.
     run = cli({"qc", "show", name, "--from", "2026-03-25"});
-    QCOMPARE(run.exitCode, 0);
+    QCOMPARE(run.exitCode, 3);
     QCOMPARE(run.out.count(QLatin1Char('\n')), 1); // the header only: every value is of 24 March
     run = cli({"qc", "show", name, "--format", "json"});
     QCOMPARE(run.exitCode, 0);
@@ -479,6 +587,175 @@ void TestQc::importJudgesControlSamples()
             QVERIFY(sqlite.waitForFinished());
             QVERIFY2(sqlite.readAllStandardError().contains("never"), sql);
         }
+}
+
+void TestQc::pastVerdictsStand_data()
+{
+    QTest::addColumn<QString>("engine");
+    QTest::addColumn<QStringList>("definition");
+    QTest::addColumn<QByteArray>("first"); // meter S-A, judged first
+    QTest::addColumn<QByteArray>("later"); // meter S-B, archived afterwards; empty: none
+    QTest::addColumn<int>("withdrawn");    // index of a value of the first withdrawn afterwards; -1: none
+    QTest::addColumn<int>("exitAfter");    // of qc show
+    const QStringList standard = {"--program", "902", "--id", "STD10", "--pre-period", "5"};
+    QList<Measured> flat;
+    for (int k = 1; k <= 5; ++k)
+        flat.append({k, "24.03.26", minute(k), "STD10", k < 5 ? "10.00" : "10.01"});
+    for (const char *engine : {"sqlite", "postgresql"}) {
+        const auto row = [engine](const char *name) -> QTestData & {
+            return QTest::addRow("%s, %s", name, engine) << QString::fromLatin1(engine);
+        };
+        row("older values of another meter") << standard << recordsOf(quietStandard(1, 8))
+                                             << recordsOf(quietStandard(1, 3, "23.03.26")) << -1 << 0;
+        row("a pre-period value withdrawn")
+            << standard << recordsOf(quietStandard(1, 8)) << QByteArray() << 1 << 0;
+        row("a duplicate not judged (E1)")
+            << QStringList{"--program", "902", "--id", "D*", "--kind", "range", "--pre-period", "3"}
+            << recordsOf(duplicates(1, 4)) << recordsOf(duplicates(9, 3, "E1")) << -1 << 0;
+        row("pre-period values all equal (s = 0)")
+            << QStringList{"--program", "902", "--id", "STD10", "--pre-period", "4"} << recordsOf(flat)
+            << recordsOf({{1, "24.03.26", "09:00:00", "STD10", "10.02"}}) << -1 << 3;
+    }
+}
+
+// Values that arrive or are withdrawn after a chart's limits were set never move them, nor any
+// verdict given before; a duplicate pair is the pair itself, whatever was left out before it.
+void TestQc::pastVerdictsStand()
+{
+    QFETCH(QString, engine);
+    QFETCH(QStringList, definition);
+    QFETCH(QByteArray, first);
+    QFETCH(QByteArray, later);
+    QFETCH(int, withdrawn);
+    QFETCH(int, exitAfter);
+    if (!useArchive(engine))
+        QSKIP(qPrintable(PgServer::shared().skipReason()));
+    const QString name = QStringLiteral("chart");
+    QCOMPARE(cli(QStringList{"qc", "define", name} + definition).exitCode, 0);
+    QCOMPARE(cli({"archive", "add", file(QStringLiteral("S-A"), first)}).exitCode, 0);
+    const QString before = cli({"qc", "show", name, "--format", "json"}).out;
+    if (!later.isEmpty())
+        QCOMPARE(cli({"archive", "add", file(QStringLiteral("S-B"), later)}).exitCode, 0);
+    QMap<qint64, QJsonObject> was = valuesOf(before);
+    const qint64 gone = withdrawn < 0 ? 0 : was.keys().at(withdrawn);
+    if (gone)
+        QCOMPARE(cli({"archive", "withdraw", QString::number(gone), "cuvette scratched"}).exitCode, 0);
+    const Run after = cli({"qc", "show", name, "--format", "json"});
+    QCOMPARE(after.exitCode, exitAfter);
+    const auto limits = [](const QString &json) {
+        return QJsonDocument::fromJson(json.toUtf8())
+            .object()
+            .value(QStringLiteral("periods"))
+            .toArray()
+            .first();
+    };
+    QCOMPARE(limits(after.out), limits(before));
+    was.remove(gone);
+    const QMap<qint64, QJsonObject> now = valuesOf(after.out);
+    QVERIFY(now.size() > was.size() || gone);
+    for (auto v = was.cbegin(); v != was.cend(); ++v)
+        QCOMPARE(now.value(v.key()), v.value());
+    for (const QJsonObject &v : now)
+        QVERIFY2(v.value(QStringLiteral("tests")).toArray().isEmpty(), qPrintable(after.out));
+}
+
+void TestQc::commandLineSaysWhatItMeans_data()
+{
+    QTest::addColumn<QStringList>("arguments");
+    QTest::addColumn<int>("exitCode");
+    QTest::addColumn<QString>("told"); // a part of what it prints
+    QTest::newRow("--to: the last value shown is in control")
+        << QStringList{"show", "std", "--to", "2026-03-24"} << 0 << "";
+    QTest::newRow("the meter's digits") << QStringList{"show", "std"} << 1 << ",9.9744,";
+    QTest::newRow("a range in the meter's digits") << QStringList{"show", "dup"} << 1 << ",0.74,";
+    QTest::newRow("a definition names its method") << QStringList{"define", "x", "--id", "STD10"} << 2 << "";
+    QTest::newRow("revise below two values") << QStringList{"revise", "std", "1"} << 2 << "at least 2";
+    QTest::newRow("an open pre-period in CSV says so") << QStringList{"show", "open"} << 3 << "'open'";
+    QTest::newRow("the usage names the action")
+        << QStringList{"define", "--help"} << 0 << "meravo-cli qc define";
+}
+
+void TestQc::commandLineSaysWhatItMeans()
+{
+    QFETCH(QStringList, arguments);
+    QFETCH(int, exitCode);
+    QFETCH(QString, told);
+    if (!m_cliCharts) {
+        QVERIFY(useArchive(QStringLiteral("sqlite")));
+        QList<Measured> standard = quietStandard(1, 8);
+        standard[7].value = "9.9744";
+        standard.append({9, "25.03.26", "08:00:00", "STD10", "12.40"});
+        QList<Measured> pairs = duplicates(20, 3);
+        pairs.append({30, "24.03.26", minute(30), "D30", "10.00"});
+        pairs.append({31, "24.03.26", minute(31), "D30", "10.74"});
+        QCOMPARE(cli({"archive", "add", file(QStringLiteral("S-A"), recordsOf(standard + pairs))}).exitCode,
+                 0);
+        for (const QStringList &d : {QStringList{"std", "--id", "STD10", "--pre-period", "5"},
+                                     QStringList{"dup", "--id", "D*", "--kind", "range", "--pre-period", "3"},
+                                     QStringList{"open", "--id", "STD10"}})
+            QCOMPARE(cli(QStringList{"qc", "define"} + d + QStringList{"--program", "902"}).exitCode, 0);
+        m_cliCharts = true;
+    }
+    const Run run = cli(QStringList{"qc"} + arguments);
+    QVERIFY2(run.exitCode == exitCode, qPrintable(run.err));
+    QVERIFY2((run.out + run.err).contains(told), qPrintable(run.out + run.err));
+}
+
+void TestQc::verdictCommitsWithItsImport_data()
+{
+    QTest::addColumn<QString>("engine");
+    QTest::newRow("sqlite") << QStringLiteral("sqlite");
+    QTest::newRow("postgresql") << QStringLiteral("postgresql");
+}
+
+// An import killed at any of its steps leaves it and the verdict on its value out of control both in
+// the archive or neither; run again, each is there exactly once.
+void TestQc::verdictCommitsWithItsImport()
+{
+    QFETCH(QString, engine);
+    const QString crashing = QStringLiteral(MERAVO_BIN_DIR "/meravo-cli-crashtest");
+    const QString far =
+        file(QStringLiteral("S-B"), recordsOf({{1, "24.03.26", "09:00:00", "STD10", "12.40"}}));
+    const auto prepare = [&] {
+        if (!useArchive(engine))
+            return false;
+        return cli({"qc", "define", "chart", "--program", "902", "--id", "STD10", "--pre-period", "5"})
+                       .exitCode == 0 &&
+               cli({"archive", "add", file(QStringLiteral("S-A"), recordsOf(quietStandard(1, 6)))})
+                       .exitCode == 0;
+    };
+    const auto count = [](const QStringList &arguments) {
+        const Run run = cli(arguments + QStringList{"--format", "json"});
+        return run.exitCode == 0 ? QJsonDocument::fromJson(run.out.toUtf8()).array().size() : -1;
+    };
+    const auto imported = [&] { return count({"archive", "query", "--meter", "S-B"}); };
+    const auto verdicts = [&] { return count({"trail", "show", "--action", "qc-out-of-control"}); };
+    if (engine == QLatin1String("postgresql") && !PgServer::shared().skipReason().isEmpty())
+        QSKIP(qPrintable(PgServer::shared().skipReason()));
+    QVERIFY(prepare());
+    // The steps the import goes through, each counted where it comes again.
+    const QString log = m_home.filePath(QStringLiteral("steps-") + engine);
+    qputenv("MERAVO_CRASH_LOG", log.toLocal8Bit());
+    QCOMPARE(runServed(crashing, {"archive", "add", far}).exitCode, 7);
+    qunsetenv("MERAVO_CRASH_LOG");
+    QStringList steps;
+    QMap<QString, int> seen;
+    for (const QByteArray &step : readBytes(log).split('\n'))
+        if (!step.isEmpty())
+            steps.append(QStringLiteral("%1#%2")
+                             .arg(QString::fromLatin1(step))
+                             .arg(++seen[QString::fromLatin1(step)]));
+    QVERIFY2(seen.contains(QStringLiteral("import-checked")), qPrintable(steps.join(' ')));
+    for (const QString &step : std::as_const(steps)) {
+        QVERIFY(prepare());
+        qputenv("MERAVO_CRASH_AT", step.toLatin1());
+        const Run killed = runServed(crashing, {"archive", "add", far});
+        qunsetenv("MERAVO_CRASH_AT");
+        QVERIFY2(killed.exitCode == -1, qPrintable(step));
+        QVERIFY2(imported() == verdicts() && imported() <= 1, qPrintable(step));
+        cli({"archive", "add", far});
+        QVERIFY2(imported() == 1 && verdicts() == 1, qPrintable(step));
+    }
 }
 
 QTEST_MAIN(TestQc)

@@ -5,6 +5,7 @@
 #include "CDevice.h"
 #include "CIni.h"
 #include "FileWrites.h"
+#include "CrashPoints.h"
 #include "TextTable.h"
 
 #include <QJsonDocument>
@@ -712,8 +713,19 @@ Result Archive::keepOn(ArchiveDatabase &db, const QList<ImportRecord> &records, 
             *summary = Summary();
             return r;
         }
+        CrashPoints::reach("import-stored");
     }
-    return db.commit();
+    if (m_importCheck && outboxTarget.isEmpty() && !summary->newDatasetIds.isEmpty()) {
+        if (Result r = m_importCheck(db, summary->newDatasetIds); !r) {
+            db.rollback();
+            *summary = Summary();
+            return r;
+        }
+        CrashPoints::reach("import-checked");
+    }
+    const Result committed = db.commit();
+    CrashPoints::reach("import-committed");
+    return committed;
 }
 
 Result Archive::store(ArchiveDatabase &db, const ImportRecord &record, Summary *summary)
@@ -1283,12 +1295,12 @@ Result Archive::sendEntry(ArchiveDatabase &waiting, qint64 seq, bool *alreadyThe
 
 Result Archive::keepQc(QcTable table, const QString &name, const QJsonObject &content, const QString &login)
 {
-    const UntranslatedDriverMessages untranslated;
-    if (Result r = open(); !r)
-        return r;
-    ArchiveDatabase &db = *m_primary;
-    if (Result r = db.begin(); !r)
-        return r;
+    return transaction([&](ArchiveDatabase &db) { return keepQc(db, table, name, content, login); });
+}
+
+Result Archive::keepQc(ArchiveDatabase &db, QcTable table, const QString &name, const QJsonObject &content,
+                       const QString &login)
+{
     TrailAction action;
     action.action = table == QcDefinitions ? QStringLiteral("qc-define") : QStringLiteral("qc-limits");
     action.object = QStringLiteral("qc:") + name;
@@ -1296,21 +1308,17 @@ Result Archive::keepQc(QcTable table, const QString &name, const QJsonObject &co
     action.details = content;
     TrailEntry entry;
     Result result = Trail::append(db, action, &entry);
-    if (result) {
-        QSqlQuery q(db.database());
-        q.prepare(QStringLiteral("INSERT INTO %1 (name, content, trail_seq) VALUES (?, ?, ?)")
-                      .arg(table == QcDefinitions ? QStringLiteral("qc_definitions")
-                                                  : QStringLiteral("qc_revisions")));
-        q.addBindValue(name);
-        q.addBindValue(QString::fromUtf8(QJsonDocument(content).toJson(QJsonDocument::Compact)));
-        q.addBindValue(entry.seq);
-        run(q, db, &result);
-    }
-    if (!result) {
-        db.rollback();
+    if (!result)
         return result;
-    }
-    return db.commit();
+    QSqlQuery q(db.database());
+    q.prepare(
+        QStringLiteral("INSERT INTO %1 (name, content, trail_seq) VALUES (?, ?, ?)")
+            .arg(table == QcDefinitions ? QStringLiteral("qc_definitions") : QStringLiteral("qc_revisions")));
+    q.addBindValue(name);
+    q.addBindValue(QString::fromUtf8(QJsonDocument(content).toJson(QJsonDocument::Compact)));
+    q.addBindValue(entry.seq);
+    run(q, db, &result);
+    return result;
 }
 
 Result Archive::qcRows(QcTable table, const QString &name, QList<QJsonObject> *rows)

@@ -133,11 +133,20 @@ public:
     // trail entry (action "qc-define" or "qc-limits"), never an edit. Rows of a name oldest first.
     enum QcTable { QcDefinitions, QcRevisions };
     Result keepQc(QcTable table, const QString &name, const QJsonObject &content, const QString &login);
+    // The same inside a transaction of the caller's (transaction(), an import check).
+    static Result keepQc(ArchiveDatabase &db, QcTable table, const QString &name, const QJsonObject &content,
+                         const QString &login);
     Result qcRows(QcTable table, const QString &name, QList<QJsonObject> *rows);
     // Work that writes beside the archived data (a delivery, sample IDs) and its trail entries, in one
     // write transaction on the archive: committed when work succeeds, rolled back otherwise. Only on the
     // archive itself, never on this PC's waiting copy, whose datasets the server does not know yet.
     Result transaction(const std::function<Result(ArchiveDatabase &db)> &work);
+    // Work that commits with every import the archive itself takes (never one waiting on this PC,
+    // whose datasets the server does not know yet): the control samples' verdicts on the new
+    // datasets, with their trail entries. Its failure rolls the import back: nothing is archived
+    // without the verdict on it.
+    using ImportCheck = std::function<Result(ArchiveDatabase &db, const QList<qint64> &newIds)>;
+    void setImportCheck(ImportCheck check) { m_importCheck = std::move(check); }
 
 private:
     Result store(ArchiveDatabase &db, const ImportRecord &record, Summary *summary);
@@ -162,6 +171,7 @@ private:
     std::unique_ptr<ArchiveDatabase> m_local; // pending imports, when the primary is a server
     QElapsedTimer m_serverAway;               // since the server last failed to answer
     QJsonObject m_keptOn;                     // while a sync sends an import: its entry on this PC
+    ImportCheck m_importCheck;
     static constexpr qint64 kServerRetryMs = 60000;
     void serverAway(bool away);
 };

@@ -669,6 +669,13 @@ constexpr Entry kExtension[] = {
     {3306, "an empty line ends the datasets, yet more lines follow it"},
     {3307, "The file %1 is no regular file (a folder, a pipe or a device) and was not read."},
     {3308, "The file %1 is %2 bytes long; a measured-value file is at most %3 bytes."},
+    {3094, "Name the program (the method) whose values make the chart: values of several methods in one "
+           "chart give limits of none."},
+    {3095, "the first %1 values are all equal (s = 0): they give no limits; define the control sample with a "
+           "target value and its s"},
+    {3096, "its duplicate is not judged"},
+    {3097, "program %1 instead of %2: not judged"},
+    {3098, "The last %1 values are all equal (s = 0): they give no limits."},
 };
 
 // The other languages' tables: one entry per line, same numbers and escapes as the English tables.

@@ -648,6 +648,11 @@ enum Extension {
     ArchiveLinesAfterEnd = 3306,
     ArchiveFileNotRegular = 3307,
     ArchiveFileTooLarge = 3308,
+    QcNoProgram = 3094,
+    QcFlatPrePeriod = 3095,
+    QcPairNotJudged = 3096,
+    QcOtherProgram = 3097,
+    QcFlatRevision = 3098,
 };
 
 } // namespace TextTable

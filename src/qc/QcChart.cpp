@@ -4,6 +4,7 @@
 #include "NumberText.h"
 #include "TextTable.h"
 
+#include <QHash>
 #include <QLocale>
 
 #include <algorithm>
@@ -87,6 +88,11 @@ std::optional<QcPoint> pointOf(const QcDefinition &definition, const Field3 &f, 
     p.datasetId = row.id;
     p.serial = row.serial;
     p.sampleId = sampleId.trimmed();
+    p.program = row.fields[DatasetFields::Program].trimmed();
+    bool numbered = false;
+    p.number = row.fields[DatasetFields::No].trimmed().toLongLong(&numbered);
+    if (!numbered)
+        p.number = -1;
     p.withdrawn = row.withdrawn;
     p.notes = row.notes;
     QDate date;
@@ -102,6 +108,7 @@ std::optional<QcPoint> pointOf(const QcDefinition &definition, const Field3 &f, 
         p.time = time;
     const QString unit = row.fields[f.unit].trimmed();
     const QString status = row.fields[f.status].trimmed();
+    p.digits = text;
     p.text = unit.isEmpty() ? text : text + QLatin1Char(' ') + unit;
     bool isNumber = false;
     const QChar sign = text.front();
@@ -110,6 +117,25 @@ std::optional<QcPoint> pointOf(const QcDefinition &definition, const Field3 &f, 
     p.judged = p.excluded.isEmpty();
     p.unit = unit;
     return p;
+}
+
+// A definition kept before each had to name its program: the program of its first judged value, and
+// values of another method shown, never judged with it.
+void keepOneProgram(const QcDefinition &definition, QList<QcPoint> &points)
+{
+    if (!definition.program.isEmpty())
+        return; // the archive's filter took that program only
+    QString program;
+    for (QcPoint &p : points) {
+        if (!p.judged)
+            continue;
+        if (program.isNull())
+            program = p.program;
+        if (p.program != program) {
+            p.judged = false;
+            p.excluded = TextTable::text(TextTable::QcOtherProgram).arg(p.program, program);
+        }
+    }
 }
 
 // A unit that changes inside a control sample is never mixed into it: the definition's unit, or that
@@ -126,32 +152,64 @@ void keepOneUnit(QList<QcPoint> &points, QString &unit)
         }
 }
 
-// Duplicates come one after the other: the judged values two by two, each pair one point, its range.
+// Decimals of a number as the meter wrote it.
+int decimalsOf(const QString &digits)
+{
+    const qsizetype point = std::max(digits.lastIndexOf(u'.'), digits.lastIndexOf(u','));
+    return point < 0 ? 0 : int(digits.size() - point - 1);
+}
+
+QString pairKey(const QcPoint &p, qint64 number)
+{
+    return QStringList{p.serial, p.sampleId, QString::number(p.date.toJulianDay()), QString::number(number)}
+        .join(QChar(0x1f));
+}
+
+// A duplicate is one sample measured twice in a row: the same meter, sample ID and date and
+// consecutive dataset numbers. Never paired by position: one value left out would shift every later
+// pair. Partner indices, -1 for a value without one.
+QList<int> partnersOf(const QList<QcPoint> &points)
+{
+    QHash<QString, int> byNumber;
+    for (int i = 0; i < points.size(); ++i)
+        if (points[i].number >= 0 && points[i].date.isValid())
+            byNumber.insert(pairKey(points[i], points[i].number), i);
+    QList<int> partner(points.size(), -1);
+    for (int i = 0; i < points.size(); ++i) {
+        if (partner[i] >= 0 || points[i].number < 0 || !points[i].date.isValid())
+            continue;
+        const int j = byNumber.value(pairKey(points[i], points[i].number + 1), -1);
+        if (j >= 0 && partner[j] < 0) {
+            partner[i] = j;
+            partner[j] = i;
+        }
+    }
+    return partner;
+}
+
+// Each pair of judged duplicates one point, its range, where the later of the two stands; a value
+// whose duplicate is missing or not judged is shown and never judged.
 QList<QcPoint> rangesOfPairs(const QList<QcPoint> &points)
 {
+    const QList<int> partner = partnersOf(points);
     QList<QcPoint> pairs;
-    const QcPoint *first = nullptr;
-    for (const QcPoint &p : points) {
-        if (!p.judged) {
-            pairs.append(p);
-            continue;
+    for (int i = 0; i < points.size(); ++i) {
+        const int j = partner[i];
+        QcPoint p = points[i];
+        if (j >= 0 && p.judged && points[j].judged) {
+            if (j > i)
+                continue;
+            const QcPoint &first = points[j];
+            p.pairId = first.datasetId;
+            p.value = std::fabs(p.value - first.value);
+            p.digits =
+                QString::number(p.value, 'f', std::max(decimalsOf(p.digits), decimalsOf(first.digits)));
+            p.text = first.text + QStringLiteral(" / ") + p.text;
+        } else if (p.judged) {
+            p.judged = false;
+            p.excluded = TextTable::text(j < 0 ? TextTable::QcNoDuplicate : TextTable::QcPairNotJudged);
         }
-        if (!first) {
-            first = &p;
-            continue;
-        }
-        QcPoint pair = p;
-        pair.pairId = first->datasetId;
-        pair.value = std::fabs(p.value - first->value);
-        pair.text = first->text + QStringLiteral(" / ") + p.text;
-        pairs.append(pair);
-        first = nullptr;
-    }
-    if (first) {
-        QcPoint open = *first;
-        open.judged = false;
-        open.excluded = TextTable::text(TextTable::QcNoDuplicate);
-        pairs.append(open);
+        pairs.append(p);
     }
     return pairs;
 }
@@ -160,17 +218,66 @@ QList<QcPoint> rangesOfPairs(const QList<QcPoint> &points)
 void plotAsKind(const QcDefinition &definition, QList<QcPoint> &points, QString &unit)
 {
     if (definition.kind == QcDefinition::Recovery) {
-        for (QcPoint &p : points)
+        for (QcPoint &p : points) {
             p.value = p.value / definition.spiked * 100.0;
+            p.digits = QString::number(p.value, 'g', 6);
+        }
         unit = QStringLiteral("%");
     } else if (definition.kind == QcDefinition::Range) {
         points = rangesOfPairs(points);
     }
 }
 
-// The limits the chart starts with: the target's, or those of its first judged values; false, with
-// the chart's waiting told, while there are too few of those.
-bool firstLimits(QcChart &chart, QcPeriod *first)
+// The pre-period's limits kept for this definition, or null. The first kept stands: a second could
+// only come from two PCs completing the pre-period at once, with the same values.
+const QcRevision *keptPrePeriod(const QcDefinition &definition, const QList<QcRevision> &revisions)
+{
+    const QJsonObject key = definition.chartKey();
+    for (const QcRevision &r : revisions)
+        if (r.prePeriod && r.chartKey == key)
+            return &r;
+    return nullptr;
+}
+
+// The pre-period's limits from the chart's first judged values; false, with the chart's waiting told,
+// while there are too few of them or they give no spread.
+bool limitsFromFirstValues(QcChart &chart, QcRevision *limits)
+{
+    const QcDefinition &definition = chart.definition;
+    QList<int> judged;
+    for (int i = 0; i < chart.points.size() && judged.size() < definition.prePeriod; ++i)
+        if (chart.points[i].judged)
+            judged.append(i);
+    if (judged.size() < definition.prePeriod) {
+        chart.waiting =
+            TextTable::text(TextTable::QcPrePeriodOpen).arg(judged.size()).arg(definition.prePeriod);
+        return false;
+    }
+    std::vector<double> values;
+    for (const int i : judged) {
+        const QcPoint &p = chart.points[i];
+        values.push_back(p.value);
+        limits->basis.append({p.datasetId, p.pairId, p.value, p.digits});
+    }
+    const QcRules::Statistics st = QcRules::statistics(values);
+    limits->centre = st.mean;
+    limits->s = definition.kind == QcDefinition::Range ? st.mean * kRangeSigmaPerMean : st.s;
+    // Limits on the centre itself would call every other value a violation.
+    if (!(limits->s > 0)) {
+        chart.waiting = TextTable::text(TextTable::QcFlatPrePeriod).arg(definition.prePeriod);
+        return false;
+    }
+    limits->n = st.n;
+    limits->prePeriod = true;
+    limits->chartKey = definition.chartKey();
+    limits->afterOrder = chart.points[judged.last()].order;
+    limits->afterId = chart.points[judged.last()].datasetId;
+    return true;
+}
+
+// The limits the chart starts with: the target's, those kept when its pre-period was complete, or
+// (not kept yet) those of its first judged values; false while there are none.
+bool firstLimits(QcChart &chart, const QList<QcRevision> &revisions, QcPeriod *first)
 {
     const QcDefinition &definition = chart.definition;
     if (definition.fromTarget) {
@@ -179,24 +286,23 @@ bool firstLimits(QcChart &chart, QcPeriod *first)
         first->s = definition.targetS;
         return true;
     }
-    QList<int> judged;
-    for (int i = 0; i < chart.points.size(); ++i)
-        if (chart.points[i].judged)
-            judged.append(i);
-    if (judged.size() < definition.prePeriod) {
-        chart.waiting =
-            TextTable::text(TextTable::QcPrePeriodOpen).arg(judged.size()).arg(definition.prePeriod);
+    QcRevision limits;
+    if (const QcRevision *kept = keptPrePeriod(definition, revisions)) {
+        limits = *kept;
+    } else if (limitsFromFirstValues(chart, &limits)) {
+        chart.unkeptLimits = limits;
+    } else {
         return false;
     }
-    std::vector<double> basis;
-    basis.reserve(size_t(definition.prePeriod));
-    for (int k = 0; k < definition.prePeriod; ++k)
-        basis.push_back(chart.points[judged[k]].value);
-    const QcRules::Statistics st = QcRules::statistics(basis);
+    QSet<qint64> basis;
+    for (const QcBasisValue &b : std::as_const(limits.basis))
+        basis.insert(b.datasetId);
+    for (QcPoint &p : chart.points)
+        p.inBasis = basis.contains(p.datasetId);
     first->prePeriod = true;
-    first->n = st.n;
-    first->centre = st.mean;
-    first->s = definition.kind == QcDefinition::Range ? st.mean * kRangeSigmaPerMean : st.s;
+    first->n = limits.n;
+    first->centre = limits.centre;
+    first->s = limits.s;
     return true;
 }
 
@@ -205,6 +311,8 @@ bool firstLimits(QcChart &chart, QcPeriod *first)
 void addRevisions(QcChart &chart, const QList<QcRevision> &revisions, double lowerBound)
 {
     for (const QcRevision &r : revisions) {
+        if (r.prePeriod)
+            continue; // the first period's
         QcPeriod period;
         period.lowerBound = lowerBound;
         period.centre = r.centre;
@@ -243,11 +351,12 @@ void judgePeriods(QcChart &chart)
             at.append(i);
         }
         QcRules::judge(z, chart.definition.rules, flags);
-        for (qsizetype j = 0; j < at.size(); ++j)
+        chart.sinceRevision = 0;
+        for (qsizetype j = 0; j < at.size(); ++j) {
             chart.points[at[j]].flags = flags[size_t(j)];
-        chart.sinceRevision = qint64(at.size()) - (period.prePeriod ? period.n : 0);
+            chart.sinceRevision += chart.points[at[j]].inBasis ? 0 : 1;
+        }
     }
-    chart.sinceRevision = std::max<qint64>(0, chart.sinceRevision);
     chart.revisionDue = chart.sinceRevision >= chart.definition.revisionAfter;
 }
 
@@ -265,6 +374,7 @@ QcChart QcChart::build(const QcDefinition &definition, const QList<ArchivedRow> 
         if (std::optional<QcPoint> p = pointOf(definition, f, row))
             points.append(std::move(*p));
     std::sort(points.begin(), points.end(), [](const QcPoint &a, const QcPoint &b) { return a.before(b); });
+    keepOneProgram(definition, points);
     keepOneUnit(points, chart.unit);
     plotAsKind(definition, points, chart.unit);
     chart.points = points;
@@ -273,7 +383,7 @@ QcChart QcChart::build(const QcDefinition &definition, const QList<ArchivedRow> 
         definition.kind == QcDefinition::Range ? 0.0 : -std::numeric_limits<double>::infinity();
     QcPeriod first;
     first.lowerBound = lowerBound;
-    if (firstLimits(chart, &first)) {
+    if (firstLimits(chart, revisions, &first)) {
         chart.periods.append(first);
         addRevisions(chart, revisions, lowerBound);
         judgePeriods(chart);
@@ -321,19 +431,25 @@ void QcChart::restrictTo(const QDate &from, const QDate &to)
 QString QcChart::revise(qint64 n, QcRevision *revision) const
 {
     std::vector<double> basis;
-    for (auto p = points.crbegin(); p != points.crend() && qint64(basis.size()) < n; ++p)
-        if (p->judged)
+    qint64 judged = 0;
+    for (auto p = points.crbegin(); p != points.crend(); ++p) {
+        judged += p->judged ? 1 : 0;
+        if (p->judged && qint64(basis.size()) < n)
             basis.push_back(p->value);
-    if (n < QcDefinition::kMinPrePeriod || qint64(basis.size()) < n)
-        return TextTable::text(TextTable::QcTooFewValues)
-            .arg(basis.size())
-            .arg(std::max<qint64>(n, QcDefinition::kMinPrePeriod));
+    }
+    if (n < QcDefinition::kMinPrePeriod)
+        return TextTable::text(TextTable::QcBadPrePeriod).arg(QcDefinition::kMinPrePeriod);
+    if (judged < n)
+        return TextTable::text(TextTable::QcTooFewValues).arg(judged).arg(n);
     std::reverse(basis.begin(), basis.end());
     const QcRules::Statistics st = QcRules::statistics(basis);
+    const double s = definition.kind == QcDefinition::Range ? st.mean * kRangeSigmaPerMean : st.s;
+    if (!(s > 0))
+        return TextTable::text(TextTable::QcFlatRevision).arg(n);
     revision->afterOrder = points.last().order;
     revision->afterId = points.last().datasetId;
     revision->centre = st.mean;
-    revision->s = definition.kind == QcDefinition::Range ? st.mean * kRangeSigmaPerMean : st.s;
+    revision->s = s;
     revision->n = st.n;
     return QString();
 }

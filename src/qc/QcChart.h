@@ -11,6 +11,7 @@
 #include <algorithm>
 #include <array>
 #include <limits>
+#include <optional>
 
 struct QcPoint {
     qint64 datasetId = 0;
@@ -20,14 +21,18 @@ struct QcPoint {
     qint64 order = -1; // the date and time in seconds: orders the values, with the dataset id
     QString serial;
     QString sampleId;
-    QString text; // the value as the meter gave it, with its unit
+    QString program;
+    qint64 number = -1; // the meter's dataset number; -1 when it does not read
+    QString text;       // the value as the meter gave it, with its unit
+    QString digits;     // the value as the meter gave it (a range or recovery: with its digits)
     QString unit;
     double value = 0;
     bool judged = false;
     QString excluded; // why a value is not judged (and not in the limits): shown, never hidden
     bool withdrawn = false;
     QStringList notes;
-    int period = -1; // index into QcChart::periods, -1 before the first limits
+    bool inBasis = false; // one of the values the pre-period's limits came from
+    int period = -1;      // index into QcChart::periods, -1 before the first limits
     double z = 0;
     QcRules::Mask flags = 0;
 
@@ -62,7 +67,10 @@ struct QcChart {
     QString unit;
     QList<QcPoint> points;
     QList<QcPeriod> periods;
-    QString waiting;          // no limits yet: why (pre-period incomplete), for the user
+    QString waiting; // no limits yet: why (pre-period incomplete, all its values equal), for the user
+    // The pre-period's limits as its first values give them, not yet kept: the next judgement keeps
+    // them, and from then on they stand whatever values arrive or are withdrawn.
+    std::optional<QcRevision> unkeptLimits;
     qint64 sinceRevision = 0; // judged values since the last limits were set
     bool revisionDue = false;
     QcRules::Statistics statistics; // of the judged values shown
@@ -73,7 +81,7 @@ struct QcChart {
     static QcChart build(const QcDefinition &definition, const QList<ArchivedRow> &rows,
                          const QList<QcRevision> &revisions);
     // New limits from the last n judged values, starting after the newest value; empty problem on
-    // success.
+    // success (too few values, or all of them equal).
     QString revise(qint64 n, QcRevision *revision) const;
     // Keeps only the points dated within [from, to] (either may be invalid) for showing.
     void restrictTo(const QDate &from, const QDate &to);

@@ -2,6 +2,7 @@
 
 #include "TextTable.h"
 
+#include <QJsonArray>
 #include <QRegularExpression>
 
 #include <cmath>
@@ -92,7 +93,18 @@ QString QcDefinition::problem() const
         return TextTable::text(TextTable::QcBadRevision);
     if (rules == 0)
         return TextTable::text(TextTable::QcNoRules);
+    // The program is the method: values of two methods in one chart make limits of neither.
+    if (program.trimmed().isEmpty())
+        return TextTable::text(TextTable::QcNoProgram);
     return filter().problem();
+}
+
+QJsonObject QcDefinition::chartKey() const
+{
+    QJsonObject key = toJson();
+    for (const char *kept : {"name", "revision_after", "rules"})
+        key.remove(QLatin1String(kept));
+    return key;
 }
 
 ArchiveFilter QcDefinition::filter() const
@@ -118,13 +130,30 @@ bool QcDefinition::idMatches(const QString &sampleId) const
 
 QJsonObject QcRevision::toJson() const
 {
-    return {{QStringLiteral("after_order"), afterOrder},
-            {QStringLiteral("after_id"), afterId},
-            {QStringLiteral("centre"), centre},
-            {QStringLiteral("s"), s},
-            {QStringLiteral("n"), n},
-            {QStringLiteral("at"), atUtc.toString(Qt::ISODateWithMs)},
-            {QStringLiteral("login"), login}};
+    QJsonObject json{{QStringLiteral("after_order"), afterOrder},
+                     {QStringLiteral("after_id"), afterId},
+                     {QStringLiteral("centre"), centre},
+                     {QStringLiteral("s"), s},
+                     {QStringLiteral("n"), n},
+                     {QStringLiteral("at"), atUtc.toString(Qt::ISODateWithMs)},
+                     {QStringLiteral("login"), login}};
+    if (prePeriod) {
+        json.insert(QStringLiteral("pre_period"), true);
+        json.insert(QStringLiteral("definition"), chartKey);
+    }
+    if (!basis.isEmpty()) {
+        QJsonArray values;
+        for (const QcBasisValue &b : basis) {
+            QJsonObject v{{QStringLiteral("dataset"), b.datasetId},
+                          {QStringLiteral("value"), b.value},
+                          {QStringLiteral("text"), b.text}};
+            if (b.pairId)
+                v.insert(QStringLiteral("pair"), b.pairId);
+            values.append(v);
+        }
+        json.insert(QStringLiteral("basis"), values);
+    }
+    return json;
 }
 
 QcRevision QcRevision::fromJson(const QJsonObject &json)
@@ -137,5 +166,13 @@ QcRevision QcRevision::fromJson(const QJsonObject &json)
     r.n = json.value(QStringLiteral("n")).toInteger();
     r.atUtc = QDateTime::fromString(json.value(QStringLiteral("at")).toString(), Qt::ISODateWithMs);
     r.login = json.value(QStringLiteral("login")).toString();
+    r.prePeriod = json.value(QStringLiteral("pre_period")).toBool();
+    r.chartKey = json.value(QStringLiteral("definition")).toObject();
+    for (const QJsonValue &v : json.value(QStringLiteral("basis")).toArray()) {
+        const QJsonObject o = v.toObject();
+        r.basis.append(
+            {o.value(QStringLiteral("dataset")).toInteger(), o.value(QStringLiteral("pair")).toInteger(),
+             o.value(QStringLiteral("value")).toDouble(), o.value(QStringLiteral("text")).toString()});
+    }
     return r;
 }

@@ -39,6 +39,9 @@ struct QcDefinition {
     static QcDefinition fromJson(const QJsonObject &json);
     // Empty when the definition can be kept; otherwise why not, for the user.
     QString problem() const;
+    // What decides which values the chart holds and how it plots them: limits fixed for one
+    // definition apply to a later version only while this stays the same.
+    QJsonObject chartKey() const;
     // What the archive is asked for (a pattern's wildcards are matched afterwards).
     ArchiveFilter filter() const;
     bool idMatches(const QString &sampleId) const;
@@ -47,8 +50,18 @@ struct QcDefinition {
     static bool readKind(const QString &text, Kind *kind);
 };
 
-// Limits set on purpose after the first ones: the values after the one named by afterOrder/afterId are judged
-// by them. Earlier values keep the limits they were judged by.
+// One value limits were computed from, as it was when they were set.
+struct QcBasisValue {
+    qint64 datasetId = 0;
+    qint64 pairId = 0; // range charts: the other dataset of the pair
+    double value = 0;
+    QString text;
+};
+
+// Limits kept as a fact of the chart. The first ones (prePeriod) come from the chart's first values
+// and judge every value before the first revision, also values archived later with an earlier date;
+// a revision judges the values after the one named by afterOrder/afterId. Earlier values keep the
+// limits they were judged by.
 struct QcRevision {
     qint64 afterOrder = -1; // QcPoint::order and datasetId of the last value of the basis
     qint64 afterId = 0;
@@ -57,6 +70,9 @@ struct QcRevision {
     qint64 n = 0;
     QDateTime atUtc;
     QString login;
+    bool prePeriod = false;
+    QJsonObject chartKey; // pre-period: QcDefinition::chartKey of the definition they were set for
+    QList<QcBasisValue> basis;
 
     QJsonObject toJson() const;
     static QcRevision fromJson(const QJsonObject &json);

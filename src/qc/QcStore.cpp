@@ -10,11 +10,38 @@
 
 namespace QcStore {
 
+namespace {
+
+// The pre-period's limits, once its values are there: kept with their values and trail entry, a fact
+// of the chart from then on.
+Result keepLimits(Archive &archive, ArchiveDatabase &db, const QcDefinition &definition, const QString &login,
+                  QcChart *chart)
+{
+    if (Result r = load(archive, definition, false, chart); !r || !chart->unkeptLimits)
+        return r;
+    QcRevision limits = *chart->unkeptLimits;
+    limits.atUtc = QDateTime::currentDateTimeUtc();
+    limits.login = login;
+    if (Result r = Archive::keepQc(db, Archive::QcRevisions, definition.name, limits.toJson(), login); !r)
+        return r;
+    chart->unkeptLimits.reset();
+    return {};
+}
+
+} // namespace
+
 Result define(Archive &archive, const QcDefinition &definition, const QString &login)
 {
     if (const QString problem = definition.problem(); !problem.isEmpty())
         return {Result::Other, problem};
-    return archive.keepQc(Archive::QcDefinitions, definition.name, definition.toJson(), login);
+    return archive.transaction([&](ArchiveDatabase &db) {
+        if (Result r =
+                Archive::keepQc(db, Archive::QcDefinitions, definition.name, definition.toJson(), login);
+            !r)
+            return r;
+        QcChart chart;
+        return keepLimits(archive, db, definition, login, &chart);
+    });
 }
 
 Result definitions(Archive &archive, QList<QcDefinition> *list)
@@ -70,7 +97,36 @@ Result revise(Archive &archive, const QcChart &chart, qint64 n, const QString &l
     return archive.keepQc(Archive::QcRevisions, chart.definition.name, revision.toJson(), login);
 }
 
-Judgement judgeNew(Archive &archive, const QList<qint64> &newIds, const QString &login)
+Result keepVerdicts(Archive &archive, ArchiveDatabase &db, const QList<qint64> &newIds, const QString &login)
+{
+    QList<QcDefinition> list;
+    if (Result r = definitions(archive, &list); !r)
+        return r;
+    const QSet<qint64> added(newIds.cbegin(), newIds.cend());
+    for (const QcDefinition &definition : std::as_const(list)) {
+        QcChart chart;
+        if (Result r = keepLimits(archive, db, definition, login, &chart); !r)
+            return r;
+        QJsonArray flagged;
+        for (const QcPoint &p : std::as_const(chart.points))
+            if (p.judged && p.flags && (added.contains(p.datasetId) || added.contains(p.pairId)))
+                flagged.append(QJsonObject{{QStringLiteral("dataset"), p.datasetId},
+                                           {QStringLiteral("value"), p.text},
+                                           {QStringLiteral("rules"), int(p.flags)}});
+        if (flagged.isEmpty())
+            continue;
+        TrailAction action;
+        action.action = QStringLiteral("qc-out-of-control");
+        action.object = QStringLiteral("qc:") + definition.name;
+        action.login = login;
+        action.details = {{QStringLiteral("values"), flagged}};
+        if (Result r = Trail::append(db, action); !r)
+            return r;
+    }
+    return {};
+}
+
+Judgement judgeNew(Archive &archive, const QList<qint64> &newIds, const QString & /*login*/)
 {
     Judgement judgement;
     if (newIds.isEmpty())
@@ -87,23 +143,18 @@ Judgement judgeNew(Archive &archive, const QList<qint64> &newIds, const QString 
             judgement.notices.append(TextTable::text(TextTable::QcNotJudged).arg(r.message));
             continue;
         }
-        QJsonArray flagged;
         bool any = false;
         for (const QcPoint &p : std::as_const(chart.points)) {
-            if (!added.contains(p.datasetId))
+            if (!added.contains(p.datasetId) && !added.contains(p.pairId))
                 continue;
             any = true;
-            if (!p.judged) {
+            if (!p.judged)
                 judgement.notices.append(
                     TextTable::text(TextTable::QcValueNotJudged).arg(definition.name, p.text, p.excluded));
-                continue;
-            }
-            if (!p.flags)
+            if (!p.judged || !p.flags)
                 continue;
             judgement.notices += chart.verdicts(p);
-            flagged.append(QJsonObject{{QStringLiteral("dataset"), p.datasetId},
-                                       {QStringLiteral("value"), p.text},
-                                       {QStringLiteral("rules"), int(p.flags)}});
+            judgement.outOfControl = true;
         }
         if (!any)
             continue;
@@ -113,16 +164,6 @@ Judgement judgeNew(Archive &archive, const QList<qint64> &newIds, const QString 
         else if (chart.revisionDue)
             judgement.notices.append(
                 TextTable::text(TextTable::QcRevisionDue).arg(definition.name).arg(chart.sinceRevision));
-        if (flagged.isEmpty())
-            continue;
-        judgement.outOfControl = true;
-        TrailAction action;
-        action.action = QStringLiteral("qc-out-of-control");
-        action.object = QStringLiteral("qc:") + definition.name;
-        action.login = login;
-        action.details = {{QStringLiteral("values"), flagged}};
-        if (Result r = archive.record(action); !r)
-            judgement.notices.append(r.message);
     }
     return judgement;
 }

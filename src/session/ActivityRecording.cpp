@@ -9,6 +9,7 @@
 #include "CUsrDefProg.h"
 #include "FileWrites.h"
 #include "ProgramFolder.h"
+#include "QcStore.h"
 #include "SystemAccount.h"
 
 #include <QCryptographicHash>
@@ -137,6 +138,10 @@ void SharedObjects::recordActivity()
             QStringLiteral("sha256"),
             QString::fromLatin1(QCryptographicHash::hash(text.toUtf8(), QCryptographicHash::Sha256).toHex()));
         record(entry);
+    });
+    // A control sample's verdict is a fact: it commits with the import it judged, or neither does.
+    archive->setImportCheck([this](ArchiveDatabase &db, const QList<qint64> &newIds) {
+        return QcStore::keepVerdicts(*archive, db, newIds, login->UserName());
     });
     recordSettingsChanges();
 }

@@ -150,12 +150,13 @@ void drawPrePeriods(const ChartCanvas &c)
     for (const QcPeriod &p : c.chart.periods) {
         if (!p.prePeriod || p.last < p.first)
             continue;
-        qint64 seen = 0;
-        int end = p.first;
-        for (int i = p.first; i <= p.last && seen < p.n; ++i) {
-            seen += c.chart.points[i].judged ? 1 : 0;
-            end = i;
-        }
+        // Up to the last of them: a value archived later with an earlier date may lie among them.
+        int end = p.first - 1;
+        for (int i = p.first; i <= p.last; ++i)
+            if (c.chart.points[i].inBasis)
+                end = i;
+        if (end < p.first)
+            continue;
         c.painter.fillRect(
             QRectF(QPointF(c.X(p.first - 0.5), c.plot.top()), QPointF(c.X(end + 0.5), c.plot.bottom())),
             QColor(225, 235, 250));

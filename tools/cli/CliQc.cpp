@@ -15,6 +15,7 @@
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
+#include <QLocale>
 
 #include <cmath>
 #include <cstdio>
@@ -37,14 +38,15 @@ const char *const kHelp =
     "Their archived values make a Shewhart chart (centre line, warning limits at 2 s, action limits at "
     "3 s) and are judged by the tests switched on, the moment an import brings them.\n\n"
     "Actions:\n"
-    "  define NAME [selection] [chart] (--pre-period N | --target X --sd S)\n"
-    "        a control sample, or a new version of one (recorded in the trail):\n"
-    "        --meter S/N (default: every meter), --program P, --value 1|2 (default 1),\n"
+    "  define NAME --program P [selection] [chart] (--pre-period N | --target X --sd S)\n"
+    "        a control sample, or a new version of one (recorded in the trail): --program P (the\n"
+    "        method; required), --meter S/N (default: every meter), --value 1|2 (default 1),\n"
     "        --id PATTERN (part of the sample ID, or a whole ID with * and ?), --code TEXT (the\n"
     "        AR/BV/Cal or AQA/Cal column), --kind standard|blank|recovery|range (default standard),\n"
     "        --spiked X (recovery: the amount added; the chart shows value / X in %), --unit U\n"
     "        (default: the unit of the first value; values in another unit are never judged),\n"
-    "        --pre-period N (limits from the first N values, default 20) or --target X --sd S\n"
+    "        --pre-period N (limits from the first N values, default 20; kept once complete, and\n"
+    "        refused while those values are all equal) or --target X --sd S\n"
     "        (a certified value and its s), --revision-after N (default 60), --tests all|limits|LIST\n"
     "        (all eight tests, the action and warning limits only, or numbers such as 1,2,5)\n"
     "  list  the control samples, one line each\n"
@@ -52,17 +54,35 @@ const char *const kHelp =
     "        the values with their limits and the tests they broke; --pdf writes the control chart\n"
     "        report instead (chart, limits, values, violations)\n"
     "  revise NAME N [--user NAME]  new limits from the last N values, judging the values after them\n\n"
+    "Duplicates (range) pair by meter, sample ID, date and consecutive dataset numbers.\n"
     "Dates in ISO form (2026-03-24). Values given as '<0.05' or '>2.5', with a status other than OK, or\n"
     "without a number are listed and never judged nor used for limits.\n\n"
-    "Exit codes: 0 the last judged value is in control (define, list, revise: done); 1 it is out of\n"
-    "control; 2 an invalid definition, an unknown control sample or a bad date; 3 no value judged yet\n"
-    "(the pre-period is not complete); 4 the archive is unavailable or refused the work; 5 the PDF file\n"
+    "Exit codes: 0 the last judged value shown is in control (define, list, revise: done); 1 it is out\n"
+    "of control; 2 an invalid definition, an unknown control sample or a bad date; 3 no value judged\n"
+    "among those shown (the pre-period is not complete, its values are all equal, or none in the\n"
+    "dates asked for); 4 the archive is unavailable or refused the work; 5 the PDF file\n"
     "was not written; 64 a command line that cannot be understood.";
+
+// A computed number (a centre, a limit) in its shortest form that reads back the same.
+QString plain(double v)
+{
+    return std::isfinite(v) ? QString::number(v, 'g', QLocale::FloatingPointShortest) : QString();
+}
 
 int failed(const Archive::Result &result)
 {
     printError(result.message);
     return result.failure == Archive::Result::Other ? kBadInput : kArchiveFailed;
+}
+
+// The usage line names the whole command the user typed: "meravo-cli qc define".
+bool parseQc(QCommandLineParser &parser, const QStringList &arguments, int minPositional, int maxPositional,
+             int *exitCode)
+{
+    QStringList named = arguments;
+    if (!named.isEmpty())
+        named.first().prepend(QStringLiteral("qc "));
+    return parseOptions(parser, named, QString::fromLatin1(kHelp), minPositional, maxPositional, exitCode);
 }
 
 bool readNumber(const QString &text, double *value)
@@ -82,7 +102,7 @@ public:
 
     const QCommandLineOption meter =
         add("meter", "Serial number of the meter (default: every meter).", "S/N");
-    const QCommandLineOption program = add("program", "Program number.", "P");
+    const QCommandLineOption program = add("program", "Program number: the method (required).", "P");
     const QCommandLineOption value = add("value", "Value 1 or 2 (default 1).", "1|2");
     const QCommandLineOption id = add("id", "Part of the sample ID, or a pattern with * and ?.", "PATTERN");
     const QCommandLineOption code = add("code", "The AR/BV/Cal or AQA/Cal column's value.", "TEXT");
@@ -131,8 +151,16 @@ bool readTests(const QString &t, QcDefinition &d)
     return true;
 }
 
-// False when an option's value cannot be read; the definition's own checks come later.
-bool readDefinition(const QCommandLineParser &parser, const DefineOptions &o, QcDefinition &d)
+bool readInteger(const QCommandLineParser &parser, const QCommandLineOption &option, int *value)
+{
+    bool ok = true;
+    if (parser.isSet(option))
+        *value = parser.value(option).toInt(&ok);
+    return ok;
+}
+
+// Why an option's value cannot be taken, or empty; the definition's own checks come later.
+QString readDefinition(const QCommandLineParser &parser, const DefineOptions &o, QcDefinition &d)
 {
     d.name = parser.positionalArguments().at(0).trimmed();
     d.meter = parser.value(o.meter);
@@ -140,27 +168,33 @@ bool readDefinition(const QCommandLineParser &parser, const DefineOptions &o, Qc
     d.idPattern = parser.value(o.id);
     d.code = parser.value(o.code);
     d.unit = parser.value(o.unit);
-    bool ok = true;
-    if (parser.isSet(o.value))
-        d.value = parser.value(o.value).toInt(&ok);
-    if (ok && parser.isSet(o.kind))
-        ok = QcDefinition::readKind(parser.value(o.kind), &d.kind);
-    if (ok && parser.isSet(o.spiked))
-        ok = readNumber(parser.value(o.spiked), &d.spiked);
-    if (ok && parser.isSet(o.pre))
-        d.prePeriod = parser.value(o.pre).toInt(&ok);
-    if (ok && parser.isSet(o.revision))
-        d.revisionAfter = parser.value(o.revision).toInt(&ok);
-    if (ok && (parser.isSet(o.target) || parser.isSet(o.sd))) {
+    const auto cannot = [&parser](const QCommandLineOption &option) {
+        const QString name = option.names().first();
+        return QStringLiteral("--%1 %2 cannot be taken").arg(name, parser.value(name).left(40).simplified());
+    };
+    if (!readInteger(parser, o.value, &d.value))
+        return cannot(o.value);
+    if (parser.isSet(o.kind) && !QcDefinition::readKind(parser.value(o.kind), &d.kind))
+        return cannot(o.kind);
+    if (parser.isSet(o.spiked) && !readNumber(parser.value(o.spiked), &d.spiked))
+        return cannot(o.spiked);
+    if (!readInteger(parser, o.pre, &d.prePeriod))
+        return cannot(o.pre);
+    if (!readInteger(parser, o.revision, &d.revisionAfter))
+        return cannot(o.revision);
+    if (parser.isSet(o.target) || parser.isSet(o.sd)) {
         d.fromTarget = true;
+        if (parser.isSet(o.pre))
+            return QStringLiteral("--pre-period and --target exclude each other");
         // A missing half is the definition's problem, told as such.
-        ok = !parser.isSet(o.pre) &&
-             (!parser.isSet(o.target) || readNumber(parser.value(o.target), &d.target)) &&
-             (!parser.isSet(o.sd) || readNumber(parser.value(o.sd), &d.targetS));
+        if (parser.isSet(o.target) && !readNumber(parser.value(o.target), &d.target))
+            return cannot(o.target);
+        if (parser.isSet(o.sd) && !readNumber(parser.value(o.sd), &d.targetS))
+            return cannot(o.sd);
     }
-    if (ok && parser.isSet(o.tests))
-        ok = readTests(parser.value(o.tests), d);
-    return ok;
+    if (parser.isSet(o.tests) && !readTests(parser.value(o.tests), d))
+        return cannot(o.tests);
+    return {};
 }
 
 int define(const QStringList &arguments)
@@ -168,12 +202,14 @@ int define(const QStringList &arguments)
     QCommandLineParser parser;
     const DefineOptions options(parser);
     int exitCode = 0;
-    if (!parseOptions(parser, arguments, QString::fromLatin1(kHelp), 1, 1, &exitCode))
+    if (!parseQc(parser, arguments, 1, 1, &exitCode))
         return exitCode;
     QcDefinition d;
-    if (!readDefinition(parser, options, d)) {
-        printError(QStringLiteral("meravo-cli qc define: an option's value cannot be read (see --help)"));
-        return kUsageError;
+    if (const QString why = readDefinition(parser, options, d); !why.isEmpty()) {
+        // A value the definition cannot take is an invalid definition, as documented, not a command
+        // line that cannot be understood.
+        printError(QStringLiteral("meravo-cli qc define: %1 (see --help)").arg(why));
+        return kBadInput;
     }
     Session session;
     session.shared.login->setUserName(parser.value(options.user));
@@ -188,7 +224,7 @@ int list(const QStringList &arguments)
 {
     QCommandLineParser parser;
     int exitCode = 0;
-    if (!parseOptions(parser, arguments, QString::fromLatin1(kHelp), 0, 0, &exitCode))
+    if (!parseQc(parser, arguments, 0, 0, &exitCode))
         return exitCode;
     Session session;
     QList<QcDefinition> definitions;
@@ -199,8 +235,7 @@ int list(const QStringList &arguments)
         printLine(QStringList{
             csvField(d.name), QcDefinition::kindName(d.kind), csvField(d.meter), csvField(d.program),
             QString::number(d.value), csvField(d.idPattern), csvField(d.code), csvField(d.unit),
-            d.fromTarget ? QStringLiteral("target %1 s %2")
-                               .arg(QString::number(d.target, 'g', 17), QString::number(d.targetS, 'g', 17))
+            d.fromTarget ? QStringLiteral("target %1 s %2").arg(plain(d.target), plain(d.targetS))
                          : QStringLiteral("pre-period %1").arg(d.prePeriod)}
                       .join(QLatin1Char(',')));
     return kInControl;
@@ -222,11 +257,6 @@ int loadChart(Session &session, const QString &name, bool withdrawn, QcChart *ch
     return -1;
 }
 
-QString plain(double v)
-{
-    return std::isfinite(v) ? QString::number(v, 'g', 17) : QString();
-}
-
 QByteArray csvText(const QcChart &chart)
 {
     QString out = QStringLiteral("Dataset,Date,Time,Meter,SampleId,Value,Judged,Period,Centre,LowerAction,"
@@ -242,7 +272,7 @@ QByteArray csvText(const QcChart &chart)
                            p.time.toString(QStringLiteral("HH:mm:ss")),
                            csvField(p.serial),
                            csvField(p.sampleId),
-                           p.judged ? plain(p.value) : csvField(p.text),
+                           csvField(p.judged ? p.digits : p.text),
                            p.judged ? QStringLiteral("1") : QStringLiteral("0"),
                            period ? QString::number(p.period + 1) : QString(),
                            period ? plain(period->centre) : QString(),
@@ -320,7 +350,7 @@ int show(const QStringList &arguments)
     const QCommandLineOption withdrawn(QStringLiteral("withdrawn"), QStringLiteral("Also withdrawn values."));
     parser.addOptions({from, to, format, pdf, withdrawn});
     int exitCode = 0;
-    if (!parseOptions(parser, arguments, QString::fromLatin1(kHelp), 1, 1, &exitCode))
+    if (!parseQc(parser, arguments, 1, 1, &exitCode))
         return exitCode;
     QDate first;
     QDate last;
@@ -341,10 +371,10 @@ int show(const QStringList &arguments)
             loadChart(session, parser.positionalArguments().at(0), parser.isSet(withdrawn), &chart);
         code >= 0)
         return code;
-    // The verdict is that of the newest value, whatever part of the chart is shown.
+    // The verdict is that of the newest value shown: with --to, the chart as it stood that day.
+    chart.restrictTo(first, last);
     const QcPoint *newest = chart.lastJudged();
     const int verdict = !newest ? kNothingJudged : newest->flags ? kOutOfControl : kInControl;
-    chart.restrictTo(first, last);
     if (parser.isSet(pdf)) {
 #ifdef MERAVO_CLI_PRINT
         session.shared.login->setUserName(QString());
@@ -364,8 +394,12 @@ int show(const QStringList &arguments)
         return kNotWritten;
 #endif
     } else {
-        const QByteArray text = kind == QLatin1String("json") ? jsonText(chart) : csvText(chart);
+        const bool json = kind == QLatin1String("json");
+        const QByteArray text = json ? jsonText(chart) : csvText(chart);
         std::fwrite(text.constData(), 1, size_t(text.size()), stdout);
+        // JSON carries it in "waiting"; CSV rows cannot.
+        if (!json && !chart.waiting.isEmpty())
+            printError(TextTable::text(TextTable::QcWaitingNotice).arg(chart.definition.name, chart.waiting));
     }
     return verdict;
 }
@@ -377,7 +411,7 @@ int revise(const QStringList &arguments)
                                   QStringLiteral("NAME"));
     parser.addOption(user);
     int exitCode = 0;
-    if (!parseOptions(parser, arguments, QString::fromLatin1(kHelp), 2, 2, &exitCode))
+    if (!parseQc(parser, arguments, 2, 2, &exitCode))
         return exitCode;
     bool ok = false;
     const qint64 n = parser.positionalArguments().at(1).toLongLong(&ok);
