@@ -133,6 +133,28 @@ const char *const kToVersion4[] = {
     " BEGIN SELECT RAISE(ABORT, 'sample IDs are never deleted'); END",
 };
 
+// Version 5: a delivery's intent, committed before its file appears, and the steps it reached, so the
+// next deliverer finishes what a crash left and no dataset reaches a profile twice. Never changed.
+const char *const kToVersion5Delivery[] = {
+    "CREATE TABLE delivery_intents ("
+    " id INTEGER PRIMARY KEY AUTOINCREMENT, profile TEXT NOT NULL, path TEXT NOT NULL,"
+    " temporary TEXT NOT NULL, serial TEXT NOT NULL, dataset_ids TEXT NOT NULL, file_sha256 TEXT NOT NULL,"
+    " created_utc TEXT NOT NULL, again INTEGER NOT NULL)",
+    "CREATE INDEX delivery_intents_profile ON delivery_intents (profile)",
+    "CREATE TABLE delivery_intent_steps ("
+    " id INTEGER PRIMARY KEY AUTOINCREMENT, intent_id INTEGER NOT NULL REFERENCES delivery_intents(id),"
+    " step TEXT NOT NULL, at_utc TEXT NOT NULL)",
+    "CREATE INDEX delivery_intent_steps_intent ON delivery_intent_steps (intent_id)",
+    "CREATE TRIGGER delivery_intents_no_update BEFORE UPDATE ON delivery_intents"
+    " BEGIN SELECT RAISE(ABORT, 'delivery intents are never changed'); END",
+    "CREATE TRIGGER delivery_intents_no_delete BEFORE DELETE ON delivery_intents"
+    " BEGIN SELECT RAISE(ABORT, 'delivery intents are never deleted'); END",
+    "CREATE TRIGGER delivery_intent_steps_no_update BEFORE UPDATE ON delivery_intent_steps"
+    " BEGIN SELECT RAISE(ABORT, 'delivery steps are never changed'); END",
+    "CREATE TRIGGER delivery_intent_steps_no_delete BEFORE DELETE ON delivery_intent_steps"
+    " BEGIN SELECT RAISE(ABORT, 'delivery steps are never deleted'); END",
+};
+
 // Steps from each version to the next (SQLite; a server's schema is the administrator's script).
 struct Migration {
     int from;
@@ -143,6 +165,7 @@ const Migration kMigrations[] = {
     {1, kToVersion2, int(std::size(kToVersion2))},
     {2, kToVersion3, int(std::size(kToVersion3))},
     {3, kToVersion4, int(std::size(kToVersion4))},
+    {4, kToVersion5Delivery, int(std::size(kToVersion5Delivery))},
 };
 constexpr int kMigrationCount = int(std::size(kMigrations));
 

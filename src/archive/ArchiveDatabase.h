@@ -53,7 +53,7 @@ public:
         explicit operator bool() const { return failure == None; }
     };
 
-    static constexpr int kSchemaVersion = 4;
+    static constexpr int kSchemaVersion = 5;
 
     explicit ArchiveDatabase(const QString &location);
     ~ArchiveDatabase();
