@@ -110,7 +110,8 @@ int main(int argc, char *argv[])
     Archive many(device, settings);
     const QByteArray answer = MeterSim::acceptedAnswer(SimDatasets::stationRecords(1000));
     for (int m = 0; m < kMeters; ++m) {
-        ImportRecord meter = ImportRecord::fromMeter(QString::fromLatin1(answer), QDateTime::currentDateTime());
+        ImportRecord meter =
+            ImportRecord::fromMeter(QString::fromLatin1(answer), QDateTime::currentDateTime());
         meter.meter = QStringLiteral("Lumora");
         meter.serial = QStringLiteral("M%1").arg(m);
         if (!many.keep(meter, &summary))

@@ -62,9 +62,15 @@ bool haveRoot()
 // The steps of one file's delivery where the world may end, in order; the commits are the steps
 // named "before-...-commit".
 const char *const kDeliverSteps[] = {
-    "deliver-before-intent-commit", "deliver-intent-committed",      "deliver-temporary-written",
-    "deliver-temporary-synced",     "deliver-before-written-commit", "deliver-written-committed",
-    "deliver-renamed",              "deliver-folder-synced",         "deliver-before-done-commit",
+    "deliver-before-intent-commit",
+    "deliver-intent-committed",
+    "deliver-temporary-written",
+    "deliver-temporary-synced",
+    "deliver-before-written-commit",
+    "deliver-written-committed",
+    "deliver-renamed",
+    "deliver-folder-synced",
+    "deliver-before-done-commit",
     "deliver-done-committed",
 };
 
@@ -79,12 +85,14 @@ void failCommitAt(const char *step)
     for (const QString &name : QSqlDatabase::connectionNames()) {
         QSqlDatabase db = QSqlDatabase::database(name, false);
         QSqlQuery q(db);
-        q.exec(db.driverName() == QLatin1String("QPSQL") ? QStringLiteral("SELECT pg_terminate_backend(pg_backend_pid())")
-                                                         : QStringLiteral("ROLLBACK"));
+        q.exec(db.driverName() == QLatin1String("QPSQL")
+                   ? QStringLiteral("SELECT pg_terminate_backend(pg_backend_pid())")
+                   : QStringLiteral("ROLLBACK"));
     }
 }
 
-ProcessRun runCli(const QString &program, const QStringList &arguments, const QProcessEnvironment &environment)
+ProcessRun runCli(const QString &program, const QStringList &arguments,
+                  const QProcessEnvironment &environment)
 {
     QProcess process;
     process.setProcessEnvironment(environment);
@@ -320,9 +328,11 @@ void TestDelivery::badInputIsNamed_data()
                                   << "1";
     QTest::newRow("200 MB profile") << false << QByteArray("BIG") << 1 << "KiB";
     QTest::newRow("date form YYYY-MM-DD")
-        << false << QByteArray("[Profile]\nColumns=No\nDateFormat=YYYY-MM-DD\n") << 3 << "DateFormat=YYYY-MM-DD";
+        << false << QByteArray("[Profile]\nColumns=No\nDateFormat=YYYY-MM-DD\n") << 3
+        << "DateFormat=YYYY-MM-DD";
     QTest::newRow("date form dd.mm.yyyy")
-        << false << QByteArray("[Profile]\nColumns=No\ndateformat=dd.mm.yyyy\n") << 3 << "dateformat=dd.mm.yyyy";
+        << false << QByteArray("[Profile]\nColumns=No\ndateformat=dd.mm.yyyy\n") << 3
+        << "dateformat=dd.mm.yyyy";
     QTest::newRow("date form, day twice")
         << false << QByteArray("[Profile]\nColumns=No\nDateFormat=dd.MM.yyyy (d)\n") << 3 << "DateFormat";
     QTest::newRow("time form hh:MM:ss")
@@ -648,7 +658,7 @@ void TestDelivery::checkExactlyOnce(Archive &archive, const QString &folder, int
             const QList<QByteArray> fields = lines.at(i).trimmed().split(';');
             const QString key = QString::fromUtf8(fields.value(0) + '/' + fields.value(1));
             QVERIFY2(!fileOf.contains(key), qPrintable(key + QStringLiteral(" twice: ") + fileOf.value(key) +
-                                                        QStringLiteral(", ") + file.key()));
+                                                       QStringLiteral(", ") + file.key()));
             fileOf.insert(key, file.key());
         }
     }
@@ -667,7 +677,8 @@ void TestDelivery::checkExactlyOnce(Archive &archive, const QString &folder, int
         }
         return {};
     }));
-    QCOMPARE(QSet<QString>(recordOf.keyBegin(), recordOf.keyEnd()), QSet<QString>(files.keyBegin(), files.keyEnd()));
+    QCOMPARE(QSet<QString>(recordOf.keyBegin(), recordOf.keyEnd()),
+             QSet<QString>(files.keyBegin(), files.keyEnd()));
     TrailFilter filter;
     filter.action = QStringLiteral("deliver");
     QList<TrailEntry> entries;
@@ -718,13 +729,15 @@ void TestDelivery::deliveredOnceThroughCrash()
     QFETCH(QString, step);
     QFETCH(bool, taken);
     constexpr int kEach = 40;
-    auto archive = archiveWith(engine, {QStringLiteral("A"), QStringLiteral("B"), QStringLiteral("C")}, kEach);
+    auto archive =
+        archiveWith(engine, {QStringLiteral("A"), QStringLiteral("B"), QStringLiteral("C")}, kEach);
     NEED(archive);
     const QString folder = m_home.filePath(QStringLiteral("crash%1").arg(++m_files));
     QDir().mkpath(folder);
     QDir().mkpath(folder + QStringLiteral("-taken"));
     const QString ini =
-        writeProfile(QStringLiteral("lims"), QStringLiteral("[Profile]\nColumns=SerialNumber,No,Value1\nFolder=") + folder);
+        writeProfile(QStringLiteral("lims"),
+                     QStringLiteral("[Profile]\nColumns=SerialNumber,No,Value1\nFolder=") + folder);
     const auto removeProfile = qScopeGuard([&] { QFile::remove(ini); });
     QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
     const QString crashLog = m_home.filePath(QStringLiteral("crash%1.log").arg(++m_files));
@@ -774,7 +787,8 @@ void TestDelivery::deliveredOnceThroughCrash()
     }
     archive.reset();
     environment.remove(QStringLiteral("MERAVO_CRASH_LOG"));
-    const ProcessRun again = runCli(QStringLiteral(MERAVO_BIN_DIR "/meravo-cli"), {QStringLiteral("deliver")}, environment);
+    const ProcessRun again =
+        runCli(QStringLiteral(MERAVO_BIN_DIR "/meravo-cli"), {QStringLiteral("deliver")}, environment);
     QVERIFY2(again.exitCode == 0, qPrintable(again.err));
     ArchiveSettings settings;
     settings.enabled = true;
@@ -803,11 +817,13 @@ void TestDelivery::unwritableTextIsHeld()
         QVERIFY2(outcome.result, qPrintable(outcome.result.message));
         QCOMPARE(outcome.delivered, qint64(run == 0 ? 2 : 0));
         QCOMPARE(outcome.held.size(), qsizetype(1));
-        QVERIFY2(outcome.held.first().contains(QStringLiteral("W-\u03A9-1")), qPrintable(outcome.held.first()));
+        QVERIFY2(outcome.held.first().contains(QStringLiteral("W-\u03A9-1")),
+                 qPrintable(outcome.held.first()));
     }
     const QStringList files = visibleFiles(folder);
     QCOMPARE(files.size(), qsizetype(1));
-    QCOMPARE(readBytes(QDir(folder).filePath(files.first())), QByteArray("SampleId;No\r\nM\xFCller;2\r\n;3\r\n"));
+    QCOMPARE(readBytes(QDir(folder).filePath(files.first())),
+             QByteArray("SampleId;No\r\nM\xFCller;2\r\n;3\r\n"));
 }
 
 void TestDelivery::worklistFieldsRead_data()
@@ -860,7 +876,7 @@ void TestDelivery::worklistIdMeasuredTwiceIsTold()
 
 void TestDelivery::deliverExitsAndCounts_data()
 {
-    QTest::addColumn<QString>("ini");        // FOLDER: the drop folder
+    QTest::addColumn<QString>("ini");         // FOLDER: the drop folder
     QTest::addColumn<QStringList>("options"); // of deliver
     QTest::addColumn<int>("exitCode");
     QTest::addColumn<QList<int>>("counts"); // of the delivered lines
@@ -908,10 +924,12 @@ void TestDelivery::deliverExitsAndCounts()
         Worklist::Report report;
         QVERIFY(worklist.apply(*archive, {6}, QStringLiteral("anna"), &report));
     }
-    const QString path = writeProfile(QStringLiteral("lims"), QString(ini).replace(QLatin1String("FOLDER"), folder));
+    const QString path =
+        writeProfile(QStringLiteral("lims"), QString(ini).replace(QLatin1String("FOLDER"), folder));
     const auto removeProfile = qScopeGuard([&] { QFile::remove(path); });
-    const ProcessRun run = runCli(QStringLiteral(MERAVO_BIN_DIR "/meravo-cli"), QStringList{QStringLiteral("deliver")} + options,
-                                  QProcessEnvironment::systemEnvironment());
+    const ProcessRun run =
+        runCli(QStringLiteral(MERAVO_BIN_DIR "/meravo-cli"), QStringList{QStringLiteral("deliver")} + options,
+               QProcessEnvironment::systemEnvironment());
     QVERIFY2(run.exitCode == exitCode, qPrintable(run.err));
     QList<int> printed;
     for (const QString &line : run.out.split(QLatin1Char('\n'), Qt::SkipEmptyParts))
@@ -932,9 +950,11 @@ void TestDelivery::importWithNothingNewDeliversPending()
     QCOMPARE(runCli(cli, {QStringLiteral("archive"), QStringLiteral("add"), file}, environment).exitCode, 0);
     const QString folder = m_home.filePath(QStringLiteral("later%1").arg(++m_files));
     QDir().mkpath(folder);
-    const QString path = writeProfile(QStringLiteral("later"), QStringLiteral("[Profile]\nColumns=No\nFolder=") + folder);
+    const QString path =
+        writeProfile(QStringLiteral("later"), QStringLiteral("[Profile]\nColumns=No\nFolder=") + folder);
     const auto removeProfile = qScopeGuard([&] { QFile::remove(path); });
-    const ProcessRun again = runCli(cli, {QStringLiteral("archive"), QStringLiteral("add"), file}, environment);
+    const ProcessRun again =
+        runCli(cli, {QStringLiteral("archive"), QStringLiteral("add"), file}, environment);
     QVERIFY2(again.err.contains(QLatin1String("0 new")), qPrintable(again.err));
     QCOMPARE(visibleFiles(folder).size(), qsizetype(1));
 }

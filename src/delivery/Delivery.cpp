@@ -64,13 +64,14 @@ bool readRows(ArchiveDatabase &db, const QString &where, const QVariantList &bin
     for (int f = 0; f < DatasetFields::Count; ++f)
         columns += QStringLiteral(", d.") + DatasetFields::columnName(DatasetFields::Field(f));
     // Conflicting datasets wait for a person: the lab decides which of two contents is the result.
-    const QString sql = QStringLiteral("SELECT d.id, d.meter, d.serial, d.day, i.imported_utc, i.login,"
-                                       " (SELECT s.sample_id FROM delivery_sample_ids s WHERE s.dataset_id = d.id"
-                                       "  ORDER BY s.id DESC LIMIT 1)%1"
-                                       " FROM datasets d JOIN imports i ON i.id = d.import_id"
-                                       " WHERE d.conflict = 0 AND NOT EXISTS (SELECT 1 FROM annotations a"
-                                       " WHERE a.dataset_id = d.id AND a.kind = 'withdraw') AND %2 ORDER BY d.id")
-                            .arg(columns, where);
+    const QString sql =
+        QStringLiteral("SELECT d.id, d.meter, d.serial, d.day, i.imported_utc, i.login,"
+                       " (SELECT s.sample_id FROM delivery_sample_ids s WHERE s.dataset_id = d.id"
+                       "  ORDER BY s.id DESC LIMIT 1)%1"
+                       " FROM datasets d JOIN imports i ON i.id = d.import_id"
+                       " WHERE d.conflict = 0 AND NOT EXISTS (SELECT 1 FROM annotations a"
+                       " WHERE a.dataset_id = d.id AND a.kind = 'withdraw') AND %2 ORDER BY d.id")
+            .arg(columns, where);
     QSqlQuery q(db.database());
     q.setForwardOnly(true);
     q.prepare(sql);
@@ -101,11 +102,12 @@ bool candidates(ArchiveDatabase &db, const ExportProfile &profile, qint64 from, 
                 QList<DeliveryRow> *rows, Result *result)
 {
     QList<DeliveryRow> all;
-    const bool ok = from > 0 ? readRows(db, QStringLiteral("d.id >= ? AND d.id <= ?"), {from, to}, &all, result)
-                             : readRows(db,
-                                        QStringLiteral("NOT EXISTS (SELECT 1 FROM delivery_deliveries x"
-                                                       " WHERE x.dataset_id = d.id AND x.profile = ?)"),
-                                        {profile.name}, &all, result);
+    const bool ok = from > 0
+                        ? readRows(db, QStringLiteral("d.id >= ? AND d.id <= ?"), {from, to}, &all, result)
+                        : readRows(db,
+                                   QStringLiteral("NOT EXISTS (SELECT 1 FROM delivery_deliveries x"
+                                                  " WHERE x.dataset_id = d.id AND x.profile = ?)"),
+                                   {profile.name}, &all, result);
     for (const DeliveryRow &row : all)
         if (profile.accepts(row))
             rows->append(row);
@@ -142,9 +144,11 @@ Result openIntents(Archive &archive, const ExportProfile &profile, QList<Intent>
         QSqlQuery q(db.database());
         q.setForwardOnly(true);
         q.prepare(QStringLiteral(
-            "SELECT i.id, i.path, i.temporary, i.serial, i.dataset_ids, i.file_sha256, i.created_utc, i.again,"
+            "SELECT i.id, i.path, i.temporary, i.serial, i.dataset_ids, i.file_sha256, i.created_utc, "
+            "i.again,"
             " EXISTS (SELECT 1 FROM delivery_intent_steps w WHERE w.intent_id = i.id AND w.step = 'written')"
-            " FROM delivery_intents i WHERE i.profile = ? AND NOT EXISTS (SELECT 1 FROM delivery_intent_steps s"
+            " FROM delivery_intents i WHERE i.profile = ? AND NOT EXISTS (SELECT 1 FROM "
+            "delivery_intent_steps s"
             " WHERE s.intent_id = i.id AND s.step IN ('done', 'abandoned')) ORDER BY i.id"));
         q.addBindValue(profile.name);
         if (!q.exec())
@@ -260,7 +264,8 @@ QString writeTemporary(const Intent &intent, const QByteArray &bytes)
 bool renameNoReplace(const QByteArray &from, const QByteArray &to)
 {
 #ifdef SYS_renameat2
-    if (::syscall(SYS_renameat2, AT_FDCWD, from.constData(), AT_FDCWD, to.constData(), 1U /* NOREPLACE */) == 0)
+    if (::syscall(SYS_renameat2, AT_FDCWD, from.constData(), AT_FDCWD, to.constData(), 1U /* NOREPLACE */) ==
+        0)
         return true;
     if (errno != EINVAL && errno != ENOSYS)
         return false;
@@ -298,14 +303,16 @@ QString moveIntoPlace(const Intent &intent)
         ::unlink(temporary.constData());
     }
     CrashPoints::reach("deliver-renamed");
-    if (const QString unsynced = FileWrites::syncFileAndFolder(-1, folderOf(intent.path)); !unsynced.isEmpty())
+    if (const QString unsynced = FileWrites::syncFileAndFolder(-1, folderOf(intent.path));
+        !unsynced.isEmpty())
         return unsynced;
     CrashPoints::reach("deliver-folder-synced");
     return {};
 }
 
 // The delivery per dataset, with its trail entry, and the intent done: one transaction.
-Result recordDone(ArchiveDatabase &db, const ExportProfile &profile, const Intent &intent, const QString &login)
+Result recordDone(ArchiveDatabase &db, const ExportProfile &profile, const Intent &intent,
+                  const QString &login)
 {
     TrailAction action;
     action.action = QStringLiteral("deliver");
@@ -394,8 +401,8 @@ Result finish(Archive &archive, const ExportProfile &profile, Intent &intent, co
     QList<DeliveryRow> rows;
     Result result = archive.transaction([&](ArchiveDatabase &db) -> Result {
         Result read;
-        readRows(db, QStringLiteral("d.id >= ? AND d.id <= ?"), {intent.ids.first(), intent.ids.last()}, &rows,
-                 &read);
+        readRows(db, QStringLiteral("d.id >= ? AND d.id <= ?"), {intent.ids.first(), intent.ids.last()},
+                 &rows, &read);
         return read;
     });
     if (!result)
@@ -473,10 +480,11 @@ Result plan(ArchiveDatabase &db, const ExportProfile &profile, const QString &fo
             kept.append(row);
             continue;
         }
-        outcome->held.append(TextTable::text(TextTable::DeliveryHeld)
-                                 .arg(row.id)
-                                 .arg(row.fields[DatasetFields::No], profile.name,
-                                      row.sampleId.isEmpty() ? row.fields[DatasetFields::SampleId] : row.sampleId));
+        outcome->held.append(
+            TextTable::text(TextTable::DeliveryHeld)
+                .arg(row.id)
+                .arg(row.fields[DatasetFields::No], profile.name,
+                     row.sampleId.isEmpty() ? row.fields[DatasetFields::SampleId] : row.sampleId));
     }
     if (kept.isEmpty())
         return {};
@@ -491,15 +499,16 @@ Result plan(ArchiveDatabase &db, const ExportProfile &profile, const QString &fo
                                                        kept.first().fields[DatasetFields::No],
                                                        kept.last().fields[DatasetFields::No], intent->utc));
     if (intent->path.isEmpty())
-        return {Result::CannotWrite,
-                TextTable::text(TextTable::DeliveryWaiting).arg(profile.name, folder, FileWrites::systemText(EEXIST))};
+        return {Result::CannotWrite, TextTable::text(TextTable::DeliveryWaiting)
+                                         .arg(profile.name, folder, FileWrites::systemText(EEXIST))};
     intent->temporary = QDir(folder).filePath(QLatin1Char('.') + QFileInfo(intent->path).fileName() +
                                               QStringLiteral(".delivering"));
     const bool server = db.engine() == ArchiveDatabase::PostgreSQL;
     QSqlQuery insert(db.database());
-    insert.prepare(QStringLiteral("INSERT INTO delivery_intents (profile, path, temporary, serial, dataset_ids,"
-                                  " file_sha256, created_utc, again) VALUES (?, ?, ?, ?, ?, ?, ?, ?)%1")
-                       .arg(server ? QStringLiteral(" RETURNING id") : QString()));
+    insert.prepare(
+        QStringLiteral("INSERT INTO delivery_intents (profile, path, temporary, serial, dataset_ids,"
+                       " file_sha256, created_utc, again) VALUES (?, ?, ?, ?, ?, ?, ?, ?)%1")
+            .arg(server ? QStringLiteral(" RETURNING id") : QString()));
     for (const QVariant &value :
          QVariantList{profile.name, intent->path, intent->temporary, intent->serial, idsText(intent->ids),
                       intent->sha256, intent->utc.toString(Qt::ISODateWithMs), intent->again ? 1 : 0})

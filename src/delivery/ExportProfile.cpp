@@ -174,17 +174,15 @@ struct FormToken {
     const char *letters;
     const char *part;
 };
-const FormToken kDateTokens[] = {{"d", "d"},   {"dd", "d"},    {"ddd", ""},   {"dddd", ""},
-                                 {"M", "M"},   {"MM", "M"},    {"MMM", "M"},  {"MMMM", "M"},
-                                 {"yy", "y"},  {"yyyy", "y"}};
-const FormToken kTimeTokens[] = {{"h", "h"},  {"hh", "h"}, {"H", "h"},   {"HH", "h"},  {"m", "m"},
-                                 {"mm", "m"}, {"s", "s"},  {"ss", "s"},  {"z", ""},    {"zzz", ""},
-                                 {"AP", ""},  {"ap", ""},  {"A", ""},    {"a", ""},    {"t", ""}};
+const FormToken kDateTokens[] = {{"d", "d"},  {"dd", "d"},  {"ddd", ""},   {"dddd", ""}, {"M", "M"},
+                                 {"MM", "M"}, {"MMM", "M"}, {"MMMM", "M"}, {"yy", "y"},  {"yyyy", "y"}};
+const FormToken kTimeTokens[] = {{"h", "h"},  {"hh", "h"}, {"H", "h"},  {"HH", "h"}, {"m", "m"},
+                                 {"mm", "m"}, {"s", "s"},  {"ss", "s"}, {"z", ""},   {"zzz", ""},
+                                 {"AP", ""},  {"ap", ""},  {"A", ""},   {"a", ""},   {"t", ""}};
 
 // The parts a form holds, each as often as it does; false at a letter run no token reads (a typo such
 // as YYYY, DD or mm in a date).
-template <size_t N>
-bool formParts(const QString &form, const FormToken (&tokens)[N], QString *parts)
+template <size_t N> bool formParts(const QString &form, const FormToken (&tokens)[N], QString *parts)
 {
     for (qsizetype i = 0; i < form.size();) {
         const QChar c = form.at(i);
