@@ -513,7 +513,8 @@ constexpr Entry kExtension[] = {
     {3126, "The profile was saved as %1."},
     {3127, "Load &worklist..."},
     {3128, "The worklist %1 gives the next imports their sample IDs (%2 entries)."},
-    {3140, "Dataset %1 (No. %2) is held back from %3: its line (sample ID \"%4\") holds characters the profile's encoding cannot write, and a LIMS key is never altered. It stays pending."},
+    {3140, "Dataset %1 (No. %2) is held back from %3: its line (sample ID \"%4\") holds characters the "
+           "profile's encoding cannot write, and a LIMS key is never altered. It stays pending."},
     {3141, "Delivery to %1 refuses the folder %2: %3."},
     {3142, "%1 is a relative folder: it would depend on the working directory; give the full path"},
     {3143, "%1 is a link another account placed in a shared folder"},

@@ -242,7 +242,7 @@ QString readDateFormat(ProfileReading &r, const QString &written, const QString 
 
 QString readTimeFormat(ProfileReading &r, const QString &written, const QString &value)
 {
-    return readForm(r.p.timeFormat, written, value, kTimeTokens, "hm", "s", "H/HH, mm, ss");
+    return readForm(r.p.timeFormat, written, value, kTimeTokens, "hm", "s", "H/HH, mm");
 }
 
 QString readStatuses(ProfileReading &r, const QString &, const QString &value)
