@@ -103,6 +103,31 @@ int main(int argc, char *argv[])
     Bench::figure("delivery from the archive (SQLite)", double(outcome.delivered) / whole.wallSeconds(),
                   "/s");
 
+    // Many meters at once (a lab's day after a network outage): the pending rows are read once and
+    // each meter gets its file, so the time grows with the datasets, not with meters x datasets.
+    constexpr int kMeters = 100;
+    settings.location = home.filePath(QStringLiteral("meters.sqlite"));
+    Archive many(device, settings);
+    const QByteArray answer = MeterSim::acceptedAnswer(SimDatasets::stationRecords(1000));
+    for (int m = 0; m < kMeters; ++m) {
+        ImportRecord meter =
+            ImportRecord::fromMeter(QString::fromLatin1(answer), QDateTime::currentDateTime());
+        meter.meter = QStringLiteral("Lumora");
+        meter.serial = QStringLiteral("M%1").arg(m);
+        if (!many.keep(meter, &summary))
+            return 1;
+    }
+    QDir().mkpath(home.filePath(QStringLiteral("drop-many")));
+    const Bench::Stopwatch meters;
+    const DeliveryOutcome manyOutcome = Delivery::deliverPending(many, profile, QStringLiteral("bench"),
+                                                                 home.filePath(QStringLiteral("drop-many")));
+    if (!manyOutcome.result || manyOutcome.files.size() != kMeters) {
+        std::fprintf(stderr, "%s\n", qPrintable(manyOutcome.result.message));
+        return 1;
+    }
+    Bench::figure(qPrintable(QStringLiteral("delivery of %1 meters x 1000 datasets (SQLite)").arg(kMeters)),
+                  double(manyOutcome.delivered) / meters.wallSeconds(), "/s");
+
     // The watcher with nothing plugged in.
     DeviceWatcher watcher({home.filePath(QStringLiteral("by-id"))},
                           {home.filePath(QStringLiteral("ttyUSB0"))});

@@ -16,7 +16,7 @@ CREATE TABLE meta (
     key   TEXT PRIMARY KEY,
     value TEXT NOT NULL
 );
-INSERT INTO meta (key, value) VALUES ('schema_version', '5');
+INSERT INTO meta (key, value) VALUES ('schema_version', '6');
 
 CREATE TABLE imports (
     id              BIGINT GENERATED ALWAYS AS IDENTITY PRIMARY KEY,
@@ -165,6 +165,27 @@ CREATE TABLE delivery_sample_ids (
     trail_seq  BIGINT NOT NULL
 );
 CREATE INDEX delivery_sample_ids_dataset ON delivery_sample_ids (dataset_id);
+-- A delivery's intent, committed before its file appears, and the steps it reached (written, done,
+-- abandoned): the next deliverer finishes what a crash left.
+CREATE TABLE delivery_intents (
+    id          BIGINT GENERATED ALWAYS AS IDENTITY PRIMARY KEY,
+    profile     TEXT NOT NULL,
+    path        TEXT NOT NULL,
+    temporary   TEXT NOT NULL,
+    serial      TEXT NOT NULL,
+    dataset_ids TEXT NOT NULL,
+    file_sha256 TEXT NOT NULL,
+    created_utc TEXT NOT NULL,
+    again       INTEGER NOT NULL
+);
+CREATE INDEX delivery_intents_profile ON delivery_intents (profile);
+CREATE TABLE delivery_intent_steps (
+    id        BIGINT GENERATED ALWAYS AS IDENTITY PRIMARY KEY,
+    intent_id BIGINT NOT NULL REFERENCES delivery_intents (id),
+    step      TEXT NOT NULL,
+    at_utc    TEXT NOT NULL
+);
+CREATE INDEX delivery_intent_steps_intent ON delivery_intent_steps (intent_id);
 
 -- The group role of the program: read and add, nothing else. Logins are granted it (below).
 DO $$
@@ -177,15 +198,17 @@ $$;
 
 REVOKE ALL ON meta, imports, datasets, outbox, sent, trail, annotations, qc_definitions, qc_revisions
     FROM PUBLIC;
-REVOKE ALL ON delivery_deliveries, delivery_sample_ids FROM PUBLIC;
+REVOKE ALL ON delivery_deliveries, delivery_sample_ids, delivery_intents, delivery_intent_steps FROM PUBLIC;
 GRANT USAGE ON SCHEMA public TO meravo_user;
 GRANT SELECT ON meta TO meravo_user;
 GRANT SELECT, INSERT ON imports, datasets, outbox, sent, trail, annotations, qc_definitions, qc_revisions
     TO meravo_user;
 GRANT USAGE, SELECT ON SEQUENCE imports_id_seq, datasets_id_seq, annotations_id_seq, qc_definitions_id_seq,
     qc_revisions_id_seq TO meravo_user;
-GRANT SELECT, INSERT ON delivery_deliveries, delivery_sample_ids TO meravo_user;
-GRANT USAGE, SELECT ON SEQUENCE delivery_deliveries_id_seq, delivery_sample_ids_id_seq TO meravo_user;
+GRANT SELECT, INSERT ON delivery_deliveries, delivery_sample_ids, delivery_intents, delivery_intent_steps
+    TO meravo_user;
+GRANT USAGE, SELECT ON SEQUENCE delivery_deliveries_id_seq, delivery_sample_ids_id_seq, delivery_intents_id_seq,
+    delivery_intent_steps_id_seq TO meravo_user;
 
 COMMIT;
 

@@ -1,10 +1,13 @@
 // Delivery to the lab's systems on both engines: every profile option read back by Python's csv
 // module, refused profiles and worklists, each dataset delivered once under the faults of a drop
-// folder, a polling reader that must never see a partial file, and the watcher with device links
-// that come and go.
+// folder and through a crash at every step, a polling reader that must never see a partial file, and
+// the watcher with device links that come and go.
 #include "Archive.h"
 #include "CCommunication.h"
 #include "CDevice.h"
+#include "CMeasVal.h"
+#include "Cp1252.h"
+#include "CrashPoints.h"
 #include "Delivery.h"
 #include "PgServer.h"
 #include "SimDatasets.h"
@@ -12,15 +15,19 @@
 #include "TextTable.h"
 #include "Worklist.h"
 
+#include <QCryptographicHash>
 #include <QDir>
 #include <QEventLoop>
 #include <QJsonArray>
 #include <QJsonDocument>
+#include <QJsonObject>
 #include <QProcess>
 #include <QScopeGuard>
+#include <QSqlQuery>
 #include <QStandardPaths>
 #include <QTest>
 
+#include <sys/stat.h>
 #include <unistd.h>
 
 namespace {
@@ -52,6 +59,64 @@ bool haveRoot()
     return ::geteuid() == 0;
 }
 
+// The steps of one file's delivery where the world may end, in order; the commits are the steps
+// named "before-...-commit".
+const char *const kDeliverSteps[] = {
+    "deliver-before-intent-commit",
+    "deliver-intent-committed",
+    "deliver-temporary-written",
+    "deliver-temporary-synced",
+    "deliver-before-written-commit",
+    "deliver-written-committed",
+    "deliver-renamed",
+    "deliver-folder-synced",
+    "deliver-before-done-commit",
+    "deliver-done-committed",
+};
+
+// The test's own hook: at the step named, the archive's connections lose their transaction, so the
+// commit that follows fails as one whose server went away.
+QByteArray g_failAt;
+void failCommitAt(const char *step)
+{
+    if (g_failAt != step)
+        return;
+    g_failAt.clear();
+    for (const QString &name : QSqlDatabase::connectionNames()) {
+        QSqlDatabase db = QSqlDatabase::database(name, false);
+        QSqlQuery q(db);
+        q.exec(db.driverName() == QLatin1String("QPSQL")
+                   ? QStringLiteral("SELECT pg_terminate_backend(pg_backend_pid())")
+                   : QStringLiteral("ROLLBACK"));
+    }
+}
+
+ProcessRun runCli(const QString &program, const QStringList &arguments,
+                  const QProcessEnvironment &environment)
+{
+    QProcess process;
+    process.setProcessEnvironment(environment);
+    process.start(program, arguments);
+    process.waitForFinished(120000);
+    ProcessRun run;
+    run.exitCode = process.exitStatus() == QProcess::NormalExit ? process.exitCode() : -1;
+    run.out = QString::fromUtf8(process.readAllStandardOutput());
+    run.err = QString::fromUtf8(process.readAllStandardError());
+    return run;
+}
+
+// A measured-value file of generated records, as the program saves it.
+QByteArray measuredValueFile(const CDevice &device, const QString &serial, int datasets)
+{
+    const MeasuredValues values{QStringLiteral("Lumora"), serial, QStringLiteral("anna"),
+                                QDateTime(QDate(2026, 5, 4), QTime(9, 0)),
+                                QString::fromLatin1(MeterSim::acceptedAnswer(
+                                    SimDatasets::generatedRecords(QStringLiteral("Lumora"), datasets)))};
+    QString text;
+    CMeasVal(device).BuildFileText(text, values);
+    return Cp1252::encode(text);
+}
+
 } // namespace
 
 class TestDelivery : public QObject {
@@ -69,8 +134,20 @@ private slots:
     void concurrentDeliverersDeliverOnce();
     void limsReaderSeesOnlyWholeFiles();
     void watcherImportsOncePerAppearance();
+    void deliveredOnceThroughCrash_data();
+    void deliveredOnceThroughCrash();
+    void worklistFieldsRead_data();
+    void worklistFieldsRead();
+    void worklistIdMeasuredTwiceIsTold();
+    void deliverExitsAndCounts_data();
+    void deliverExitsAndCounts();
+    void importWithNothingNewDeliversPending();
 
 private:
+    // Every dataset of the archive in exactly one file of folder, each file whole and recorded with
+    // its datasets, bytes and trail entry; the count of files.
+    void checkExactlyOnce(Archive &archive, const QString &folder, int datasets);
+    QString writeProfile(const QString &name, const QString &ini);
     // An archive of the engine with count generated datasets of each meter serial; null when the
     // engine is missing here.
     std::unique_ptr<Archive> archiveWith(const QString &engine, const QStringList &serials, int count = 30);
@@ -170,6 +247,11 @@ void TestDelivery::profileOutputReadsBack_data()
         << "utf-8"
         << "\t" << QByteArray("\n") << 30 << QStringList{"01.01.2026", "00:07", "0.37"}
         << QStringList{"01.01.2026", "00:14", "0.74"};
+    QTest::newRow("forms in another order")
+        << "Columns=Date,Time\nLineEnd=LF\nHeader=no\nDateFormat=MM/dd/yy\nTimeFormat=h:mm:ss AP"
+        << "utf-8"
+        << ";" << QByteArray("\n") << 30 << QStringList{"01/01/26", "12:07:13 AM"}
+        << QStringList{"01/01/26", "12:14:26 AM"};
     QTest::newRow("comma separator, quotes, CR")
         << "Columns=Id,Unit\nHeaders=say \"hi\",c\nSeparator=,\nLineEnd=CR"
         << "utf-8"
@@ -244,6 +326,18 @@ void TestDelivery::badInputIsNamed_data()
     QTest::newRow("header count") << false << QByteArray("[Profile]\nColumns=No,Date\nHeaders=a\n") << 3
                                   << "1";
     QTest::newRow("200 MB profile") << false << QByteArray("BIG") << 1 << "KiB";
+    QTest::newRow("date form YYYY-MM-DD")
+        << false << QByteArray("[Profile]\nColumns=No\nDateFormat=YYYY-MM-DD\n") << 3
+        << "DateFormat=YYYY-MM-DD";
+    QTest::newRow("date form dd.mm.yyyy")
+        << false << QByteArray("[Profile]\nColumns=No\ndateformat=dd.mm.yyyy\n") << 3
+        << "dateformat=dd.mm.yyyy";
+    QTest::newRow("date form, day twice")
+        << false << QByteArray("[Profile]\nColumns=No\nDateFormat=dd.MM.yyyy (d)\n") << 3 << "DateFormat";
+    QTest::newRow("time form hh:MM:ss")
+        << false << QByteArray("[Profile]\nColumns=No\nTimeFormat=hh:MM:ss\n") << 3 << "TimeFormat=hh:MM:ss";
+    QTest::newRow("relative folder") << false << QByteArray("[Profile]\nColumns=No\nFolder=lims/inbox\n") << 3
+                                     << "Folder=lims/inbox";
     QTest::newRow("worklist IDs twice")
         << true << QByteArray("Id;SampleId\n7;A\n8;B\n7;C\n") << 4 << "line 2";
     QTest::newRow("worklist without header") << true << QByteArray("7;A\n8;B\n") << 1 << "SampleId";
@@ -535,6 +629,314 @@ void TestDelivery::watcherImportsOncePerAppearance()
     }
     QVERIFY(archive->count(ArchiveFilter(), &count));
     QCOMPARE(count, qint64(40));
+}
+
+QString TestDelivery::writeProfile(const QString &name, const QString &ini)
+{
+    const QString profiles = m_home.filePath(QStringLiteral("XDG_CONFIG_HOME/Meravo/profiles"));
+    QDir().mkpath(profiles);
+    const QString path = profiles + QLatin1Char('/') + name + QStringLiteral(".ini");
+    writeBytes(path, ini.toUtf8());
+    return path;
+}
+
+void TestDelivery::checkExactlyOnce(Archive &archive, const QString &folder, int datasets)
+{
+    // What the folder holds now and what the LIMS took from it before.
+    QHash<QString, QByteArray> files;
+    for (const QString &where : {folder, folder + QStringLiteral("-taken")})
+        for (const QString &name : visibleFiles(where)) {
+            QVERIFY2(!name.startsWith(QLatin1Char('.')), qPrintable(name + QStringLiteral(" is left")));
+            QVERIFY2(!files.contains(name), qPrintable(name + QStringLiteral(" came twice")));
+            files.insert(name, readBytes(QDir(where).filePath(name)));
+        }
+    QHash<QString, QString> fileOf; // dataset (serial/No) -> file
+    for (auto file = files.cbegin(); file != files.cend(); ++file) {
+        QVERIFY2(file.value().endsWith("\r\n"), qPrintable(file.key()));
+        const QList<QByteArray> lines = file.value().chopped(2).split('\n');
+        for (qsizetype i = 1; i < lines.size(); ++i) {
+            const QList<QByteArray> fields = lines.at(i).trimmed().split(';');
+            const QString key = QString::fromUtf8(fields.value(0) + '/' + fields.value(1));
+            QVERIFY2(!fileOf.contains(key), qPrintable(key + QStringLiteral(" twice: ") + fileOf.value(key) +
+                                                       QStringLiteral(", ") + file.key()));
+            fileOf.insert(key, file.key());
+        }
+    }
+    QCOMPARE(fileOf.size(), qsizetype(datasets));
+    // The records: one per dataset, naming a file with its bytes and its trail entry.
+    QHash<QString, QList<qint64>> idsOf;
+    QHash<QString, QPair<QString, qint64>> recordOf; // file name -> SHA-256, trail seq
+    QVERIFY(archive.transaction([&](ArchiveDatabase &db) -> Archive::Result {
+        QSqlQuery q(db.database());
+        q.exec(QStringLiteral("SELECT dataset_id, path, file_sha256, trail_seq FROM delivery_deliveries"
+                              " WHERE again = 0 ORDER BY dataset_id"));
+        while (q.next()) {
+            const QString name = QFileInfo(q.value(1).toString()).fileName();
+            idsOf[name].append(q.value(0).toLongLong());
+            recordOf.insert(name, {q.value(2).toString(), q.value(3).toLongLong()});
+        }
+        return {};
+    }));
+    QCOMPARE(QSet<QString>(recordOf.keyBegin(), recordOf.keyEnd()),
+             QSet<QString>(files.keyBegin(), files.keyEnd()));
+    TrailFilter filter;
+    filter.action = QStringLiteral("deliver");
+    QList<TrailEntry> entries;
+    QVERIFY(archive.trail(filter, &entries));
+    QCOMPARE(entries.size(), files.size());
+    for (const TrailEntry &entry : entries) {
+        const QString name = QFileInfo(entry.object).fileName();
+        QVERIFY2(files.contains(name), qPrintable(name));
+        const QString sha = QString::fromLatin1(
+            QCryptographicHash::hash(files.value(name), QCryptographicHash::Sha256).toHex());
+        QCOMPARE(recordOf.value(name), qMakePair(sha, entry.seq));
+        QCOMPARE(entry.fileSha256, sha);
+        QCOMPARE(idsOf.value(name).size(), qsizetype(files.value(name).count('\n') - 1));
+        const QJsonObject details = QJsonDocument::fromJson(entry.details.toUtf8()).object();
+        QCOMPARE(details.value(QStringLiteral("dataset_ids_sha256")).toString(),
+                 Delivery::datasetIdsSha256(idsOf.value(name)));
+        QCOMPARE(details.value(QStringLiteral("datasets")).toInteger(), qint64(idsOf.value(name).size()));
+    }
+}
+
+void TestDelivery::deliveredOnceThroughCrash_data()
+{
+    QTest::addColumn<QString>("engine");
+    QTest::addColumn<QString>("fault"); // kill (-9 at the step), commit (the commit at the step fails), list
+    QTest::addColumn<QString>("step");
+    QTest::addColumn<bool>("taken"); // the LIMS takes the files it sees before the next run
+    for (const QString &engine : {kSqlite, kServer}) {
+        QTest::addRow("%s, the steps", qPrintable(engine)) << engine << "list" << QString() << false;
+        for (const char *step : kDeliverSteps)
+            for (const bool taken : {false, true}) {
+                const char *lims = taken ? "taken" : "left";
+                QTest::addRow("%s, kill, %s, %s", qPrintable(engine), step, lims)
+                    << engine << "kill" << QString::fromLatin1(step) << taken;
+                if (QByteArray(step).endsWith("-commit"))
+                    QTest::addRow("%s, failed commit, %s, %s", qPrintable(engine), step, lims)
+                        << engine << "commit" << QString::fromLatin1(step) << taken;
+            }
+    }
+}
+
+// Three meters' files, the work ended at each step of the second file in turn (kill -9, a commit
+// that fails), then deliver once more: every dataset in the folder exactly once, no partial or
+// temporary file under a final name, and the records agreeing with the files.
+void TestDelivery::deliveredOnceThroughCrash()
+{
+    QFETCH(QString, engine);
+    QFETCH(QString, fault);
+    QFETCH(QString, step);
+    QFETCH(bool, taken);
+    constexpr int kEach = 40;
+    auto archive =
+        archiveWith(engine, {QStringLiteral("A"), QStringLiteral("B"), QStringLiteral("C")}, kEach);
+    NEED(archive);
+    const QString folder = m_home.filePath(QStringLiteral("crash%1").arg(++m_files));
+    QDir().mkpath(folder);
+    QDir().mkpath(folder + QStringLiteral("-taken"));
+    const QString ini =
+        writeProfile(QStringLiteral("lims"),
+                     QStringLiteral("[Profile]\nColumns=SerialNumber,No,Value1\nFolder=") + folder);
+    const auto removeProfile = qScopeGuard([&] { QFile::remove(ini); });
+    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+    const QString crashLog = m_home.filePath(QStringLiteral("crash%1.log").arg(++m_files));
+    environment.insert(QStringLiteral("MERAVO_CRASH_LOG"), crashLog);
+    const QString crashtest = QStringLiteral(MERAVO_BIN_DIR "/meravo-cli-crashtest");
+    if (fault == QLatin1String("list")) {
+        QCOMPARE(runCli(crashtest, {QStringLiteral("deliver")}, environment).exitCode, 0);
+        QStringList steps;
+        for (const QByteArray &line : readBytes(crashLog).split('\n'))
+            if (line.startsWith("deliver-") && !steps.contains(QString::fromLatin1(line)))
+                steps.append(QString::fromLatin1(line));
+        QStringList listed;
+        for (const char *listedStep : kDeliverSteps)
+            listed.append(QString::fromLatin1(listedStep));
+        // Every step the work reaches has its rows above, in this order.
+        QCOMPARE(steps, listed);
+        checkExactlyOnce(*archive, folder, 3 * kEach);
+        return;
+    }
+    if (fault == QLatin1String("kill")) {
+        environment.insert(QStringLiteral("MERAVO_CRASH_AT"), step + QStringLiteral("#2"));
+        QCOMPARE(runCli(crashtest, {QStringLiteral("deliver")}, environment).exitCode, -1);
+    } else {
+        ExportProfile p;
+        QString error;
+        QVERIFY2(ExportProfile::read(ini, &p, &error), qPrintable(error));
+        // The first file goes through; the second one's commit fails.
+        g_failAt = step.toLatin1();
+        int reached = 0;
+        static int *s_reached = nullptr;
+        s_reached = &reached;
+        CrashPoints::setHook([](const char *at) {
+            if (g_failAt == at && ++*s_reached == 2)
+                failCommitAt(at);
+        });
+        const DeliveryOutcome outcome = Delivery::deliverPending(*archive, p, QStringLiteral("anna"));
+        CrashPoints::setHook(nullptr);
+        QVERIFY(!outcome.result);
+        QCOMPARE(outcome.files.size(), qsizetype(1));
+    }
+    // Between the runs a reader sees whole files only, each under its final name.
+    for (const QString &name : QDir(folder).entryList(QDir::Files)) {
+        const QByteArray bytes = readBytes(QDir(folder).filePath(name));
+        QCOMPARE(bytes.count('\n'), qsizetype(kEach + 1));
+        if (taken)
+            QVERIFY(QFile::rename(QDir(folder).filePath(name), folder + QStringLiteral("-taken/") + name));
+    }
+    archive.reset();
+    environment.remove(QStringLiteral("MERAVO_CRASH_LOG"));
+    const ProcessRun again =
+        runCli(QStringLiteral(MERAVO_BIN_DIR "/meravo-cli"), {QStringLiteral("deliver")}, environment);
+    QVERIFY2(again.exitCode == 0, qPrintable(again.err));
+    ArchiveSettings settings;
+    settings.enabled = true;
+    settings.location = m_location;
+    Archive reopened(m_device, settings);
+    checkExactlyOnce(reopened, folder, 3 * kEach);
+}
+
+void TestDelivery::worklistFieldsRead_data()
+{
+    QTest::addColumn<QByteArray>("line"); // after the header Id;SampleId
+    QTest::addColumn<QString>("sample");  // null: refused
+    QTest::addColumn<QString>("why");
+    QTest::newRow("quotes inside") << QByteArray("7;ab\"c\"d") << "ab\"c\"d" << QString();
+    QTest::newRow("quoted separator") << QByteArray("7;\"a;b\"") << "a;b" << QString();
+    QTest::newRow("doubled quote") << QByteArray("7;\"say \"\"hi\"\"\"") << "say \"hi\"" << QString();
+    QTest::newRow("NUL") << QByteArray("7;A\0B", 5) << QString() << "7";
+    QTest::newRow("escape") << QByteArray("7;A\x1b[2JB") << QString() << "7";
+    QTest::newRow("FIFO") << QByteArray("FIFO") << QString() << TextTable::text(TextTable::WorklistNotAFile);
+}
+
+// Each field as the lab wrote it, or the line refused with its reason; a pipe refused at once.
+void TestDelivery::worklistFieldsRead()
+{
+    QFETCH(QByteArray, line);
+    QFETCH(QString, sample);
+    QFETCH(QString, why);
+    const QString path = m_home.filePath(QStringLiteral("fields%1.csv").arg(++m_files));
+    if (line == "FIFO")
+        QCOMPARE(::mkfifo(QFile::encodeName(path).constData(), 0600), 0);
+    else
+        writeBytes(path, "Id;SampleId\n" + line + "\n");
+    Worklist list;
+    QString error;
+    QCOMPARE(list.read(path, &error), !sample.isNull());
+    if (sample.isNull())
+        QVERIFY2(error.contains(why), qPrintable(error));
+    else
+        QCOMPARE(list.entries().value(QStringLiteral("7")).sampleId, sample);
+}
+
+// Two meters with the same IDs: both datasets of a listed ID get its sample ID, and the report says so.
+void TestDelivery::worklistIdMeasuredTwiceIsTold()
+{
+    const auto archive = archiveWith(kSqlite, {QStringLiteral("S1"), QStringLiteral("S2")}, 2);
+    const QString path = m_home.filePath(QStringLiteral("twice%1.csv").arg(++m_files));
+    writeBytes(path, "Id;SampleId\n1;LIMS-1\n");
+    Worklist list;
+    QString error;
+    QVERIFY2(list.read(path, &error), qPrintable(error));
+    Worklist::Report report;
+    QVERIFY(list.apply(*archive, {1, 2, 3, 4}, QStringLiteral("anna"), &report));
+    QCOMPARE(report.measuredTwice.size(), qsizetype(1));
+    QVERIFY2(report.text().contains(QStringLiteral("LIMS-1 (1, 3)")), qPrintable(report.text()));
+}
+
+void TestDelivery::deliverExitsAndCounts_data()
+{
+    QTest::addColumn<QString>("ini");         // FOLDER: the drop folder
+    QTest::addColumn<QStringList>("options"); // of deliver
+    QTest::addColumn<int>("exitCode");
+    QTest::addColumn<QList<int>>("counts"); // of the delivered lines
+    const QString columns = QStringLiteral("[Profile]\nColumns=No\n");
+    QTest::newRow("two meters") << columns + "Folder=FOLDER" << QStringList() << 0 << QList<int>{5, 5};
+    QTest::newRow("date typo") << columns + "DateFormat=YYYY-MM-DD\nFolder=FOLDER" << QStringList() << 2
+                               << QList<int>();
+    QTest::newRow("date typo, --profile") << columns + "DateFormat=dd.mm.yyyy\nFolder=FOLDER"
+                                          << QStringList{"--profile", "lims"} << 2 << QList<int>();
+    QTest::newRow("relative folder") << columns + "Folder=inbox" << QStringList() << 2 << QList<int>();
+    QTest::newRow("foreign link") << columns + "Folder=LINK" << QStringList() << 2 << QList<int>();
+    QTest::newRow("held") << "[Profile]\nColumns=SampleId,No\nEncoding=Windows-1252\nFolder=FOLDER"
+                          << QStringList() << 5 << QList<int>{5, 4};
+}
+
+// What a timer sees: the exit code, and each file's own count.
+void TestDelivery::deliverExitsAndCounts()
+{
+    QFETCH(QString, ini);
+    QFETCH(QStringList, options);
+    QFETCH(int, exitCode);
+    QFETCH(QList<int>, counts);
+    const auto archive = archiveWith(kSqlite, {QStringLiteral("S1"), QStringLiteral("S2")}, 5);
+    const QString folder = m_home.filePath(QStringLiteral("exits%1").arg(++m_files));
+    QDir().mkpath(folder);
+    if (ini.contains(QLatin1String("LINK"))) {
+        // A link another account placed in a shared sticky folder, as in /tmp.
+        if (!haveRoot())
+            QSKIP("needs root to place a link as another account");
+        const QString shared = m_home.filePath(QStringLiteral("sticky%1").arg(++m_files));
+        QDir().mkpath(shared);
+        QCOMPARE(::chmod(QFile::encodeName(shared).constData(), 01777), 0);
+        const QString link = shared + QStringLiteral("/inbox");
+        QVERIFY(QFile::link(folder, link));
+        QCOMPARE(::lchown(QFile::encodeName(link).constData(), 65534, 65534), 0);
+        ini.replace(QLatin1String("LINK"), link);
+    }
+    if (ini.contains(QLatin1String("Windows-1252"))) {
+        // A sample ID the code page lacks, for the first dataset of S2.
+        const QString list = m_home.filePath(QStringLiteral("omega%1.csv").arg(++m_files));
+        writeBytes(list, "Id;SampleId\n1;W-\xCE\xA9\n");
+        Worklist worklist;
+        QString error;
+        QVERIFY2(worklist.read(list, &error), qPrintable(error));
+        Worklist::Report report;
+        QVERIFY(worklist.apply(*archive, {6}, QStringLiteral("anna"), &report));
+    }
+    const QString path =
+        writeProfile(QStringLiteral("lims"), QString(ini).replace(QLatin1String("FOLDER"), folder));
+    const auto removeProfile = qScopeGuard([&] { QFile::remove(path); });
+    const ProcessRun run =
+        runCli(QStringLiteral(MERAVO_BIN_DIR "/meravo-cli"), QStringList{QStringLiteral("deliver")} + options,
+               QProcessEnvironment::systemEnvironment());
+    QVERIFY2(run.exitCode == exitCode, qPrintable(run.err));
+    QList<int> printed;
+    for (const QString &line : run.out.split(QLatin1Char('\n'), Qt::SkipEmptyParts))
+        printed.append(line.section(QLatin1Char('\t'), 2, 2).toInt());
+    QCOMPARE(printed, counts);
+    QCOMPARE(visibleFiles(folder).size(), counts.size());
+    // A held dataset is named, never written altered, and stays pending: the next run holds it again.
+    if (exitCode == 5) {
+        QVERIFY2(run.err.contains(QStringLiteral("W-\u03A9")), qPrintable(run.err));
+        QVERIFY(!readBytes(QDir(folder).filePath(visibleFiles(folder).constLast())).contains('?'));
+    }
+    const ProcessRun again =
+        runCli(QStringLiteral(MERAVO_BIN_DIR "/meravo-cli"), QStringList{QStringLiteral("deliver")} + options,
+               QProcessEnvironment::systemEnvironment());
+    QCOMPARE(again.exitCode, exitCode);
+    QCOMPARE(again.out, QString());
+}
+
+// An import that finds nothing new still delivers what a profile made since waits for.
+void TestDelivery::importWithNothingNewDeliversPending()
+{
+    const auto archive = archiveWith(kSqlite, {});
+    const QString file = m_home.filePath(QStringLiteral("values%1.csv").arg(++m_files));
+    writeBytes(file, measuredValueFile(m_device, QStringLiteral("P1"), 4));
+    const QString cli = QStringLiteral(MERAVO_BIN_DIR "/meravo-cli");
+    const QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+    QCOMPARE(runCli(cli, {QStringLiteral("archive"), QStringLiteral("add"), file}, environment).exitCode, 0);
+    const QString folder = m_home.filePath(QStringLiteral("later%1").arg(++m_files));
+    QDir().mkpath(folder);
+    const QString path =
+        writeProfile(QStringLiteral("later"), QStringLiteral("[Profile]\nColumns=No\nFolder=") + folder);
+    const auto removeProfile = qScopeGuard([&] { QFile::remove(path); });
+    const ProcessRun again =
+        runCli(cli, {QStringLiteral("archive"), QStringLiteral("add"), file}, environment);
+    QVERIFY2(again.err.contains(QLatin1String("0 new")), qPrintable(again.err));
+    QCOMPARE(visibleFiles(folder).size(), qsizetype(1));
 }
 
 QTEST_GUILESS_MAIN(TestDelivery)

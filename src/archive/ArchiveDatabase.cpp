@@ -167,6 +167,27 @@ const char *const kToVersion5[] = {
     " BEGIN SELECT RAISE(ABORT, 'archived datasets are never changed'); END",
     "CREATE TRIGGER datasets_no_delete BEFORE DELETE ON datasets"
     " BEGIN SELECT RAISE(ABORT, 'archived datasets are never deleted'); END",
+// Version 6: a delivery's intent, committed before its file appears, and the steps it reached, so the
+// next deliverer finishes what a crash left and no dataset reaches a profile twice. Never changed. The
+// step stands alone: tables already there (an archive brought back to an older version) are kept.
+const char *const kToVersion6[] = {
+    "CREATE TABLE IF NOT EXISTS delivery_intents ("
+    " id INTEGER PRIMARY KEY AUTOINCREMENT, profile TEXT NOT NULL, path TEXT NOT NULL,"
+    " temporary TEXT NOT NULL, serial TEXT NOT NULL, dataset_ids TEXT NOT NULL, file_sha256 TEXT NOT NULL,"
+    " created_utc TEXT NOT NULL, again INTEGER NOT NULL)",
+    "CREATE INDEX IF NOT EXISTS delivery_intents_profile ON delivery_intents (profile)",
+    "CREATE TABLE IF NOT EXISTS delivery_intent_steps ("
+    " id INTEGER PRIMARY KEY AUTOINCREMENT, intent_id INTEGER NOT NULL REFERENCES delivery_intents(id),"
+    " step TEXT NOT NULL, at_utc TEXT NOT NULL)",
+    "CREATE INDEX IF NOT EXISTS delivery_intent_steps_intent ON delivery_intent_steps (intent_id)",
+    "CREATE TRIGGER IF NOT EXISTS delivery_intents_no_update BEFORE UPDATE ON delivery_intents"
+    " BEGIN SELECT RAISE(ABORT, 'delivery intents are never changed'); END",
+    "CREATE TRIGGER IF NOT EXISTS delivery_intents_no_delete BEFORE DELETE ON delivery_intents"
+    " BEGIN SELECT RAISE(ABORT, 'delivery intents are never deleted'); END",
+    "CREATE TRIGGER IF NOT EXISTS delivery_intent_steps_no_update BEFORE UPDATE ON delivery_intent_steps"
+    " BEGIN SELECT RAISE(ABORT, 'delivery steps are never changed'); END",
+    "CREATE TRIGGER IF NOT EXISTS delivery_intent_steps_no_delete BEFORE DELETE ON delivery_intent_steps"
+    " BEGIN SELECT RAISE(ABORT, 'delivery steps are never deleted'); END",
 };
 
 // Steps from each version to the next (SQLite; a server's schema is the administrator's script).
@@ -180,6 +201,7 @@ const Migration kMigrations[] = {
     {2, kToVersion3, int(std::size(kToVersion3))},
     {3, kToVersion4, int(std::size(kToVersion4))},
     {4, kToVersion5, int(std::size(kToVersion5))},
+    {5, kToVersion6, int(std::size(kToVersion6))},
 };
 constexpr int kMigrationCount = int(std::size(kMigrations));
 

@@ -54,7 +54,7 @@ public:
         explicit operator bool() const { return failure == None; }
     };
 
-    static constexpr int kSchemaVersion = 5;
+    static constexpr int kSchemaVersion = 6;
 
     // shared: an SQLite file of the administrator's set-up for several accounts (a group's file),
     // otherwise one account's own.

@@ -540,6 +540,15 @@ constexpr Entry kExtension[] = {
     {3126, "The profile was saved as %1."},
     {3127, "Load &worklist..."},
     {3128, "The worklist %1 gives the next imports their sample IDs (%2 entries)."},
+    {3140, "Dataset %1 (No. %2) is held back from %3: its line (sample ID \"%4\") holds characters the "
+           "profile's encoding cannot write, and a LIMS key is never altered. It stays pending."},
+    {3141, "Delivery to %1 refuses the folder %2: %3."},
+    {3142, "%1 is a relative folder: it would depend on the working directory; give the full path"},
+    {3143, "%1 is a link another account placed in a shared folder"},
+    {3144, "%1=%2 must hold %3 exactly once each"},
+    {3145, "the sample ID of ID %1 holds a control character"},
+    {3146, "ID %1 was measured %2 times: each of these datasets got the sample ID %3"},
+    {3147, "not a regular file"},
     {2950, "The lab's settings fix the login name to the name of this computer account ([Trail] "
            "RequireAccountLogin)."},
     {2913, "Activit&y trail..."},

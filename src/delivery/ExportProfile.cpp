@@ -168,22 +168,81 @@ QString readLineEnd(ProfileReading &r, const QString &, const QString &value)
     return {};
 }
 
-QString readForm(QString &form, const QString &written, const QString &value)
+// A form's parts each once: the letters of each token Qt reads, and the part it stands for (empty:
+// allowed any number of times, as a weekday name or AM/PM).
+struct FormToken {
+    const char *letters;
+    const char *part;
+};
+const FormToken kDateTokens[] = {{"d", "d"},  {"dd", "d"},  {"ddd", ""},   {"dddd", ""}, {"M", "M"},
+                                 {"MM", "M"}, {"MMM", "M"}, {"MMMM", "M"}, {"yy", "y"},  {"yyyy", "y"}};
+const FormToken kTimeTokens[] = {{"h", "h"},  {"hh", "h"}, {"H", "h"},  {"HH", "h"}, {"m", "m"},
+                                 {"mm", "m"}, {"s", "s"},  {"ss", "s"}, {"z", ""},   {"zzz", ""},
+                                 {"AP", ""},  {"ap", ""},  {"A", ""},   {"a", ""},   {"t", ""}};
+
+// The parts a form holds, each as often as it does; false at a letter run no token reads (a typo such
+// as YYYY, DD or mm in a date).
+template <size_t N> bool formParts(const QString &form, const FormToken (&tokens)[N], QString *parts)
 {
-    if (value.isEmpty())
-        return choices(written, value, "yyyy-MM-dd, dd.MM.yyyy, HH:mm:ss, ...");
+    for (qsizetype i = 0; i < form.size();) {
+        const QChar c = form.at(i);
+        if (c == QLatin1Char('\'')) {
+            const qsizetype end = form.indexOf(QLatin1Char('\''), i + 1);
+            if (end < 0)
+                return false;
+            i = end + 1;
+            continue;
+        }
+        if (!c.isLetter()) {
+            ++i;
+            continue;
+        }
+        qsizetype run = 1;
+        while (i + run < form.size() && form.at(i + run) == c)
+            ++run;
+        // AM/PM is two different letters.
+        if ((c == QLatin1Char('A') || c == QLatin1Char('a')) && i + 1 < form.size() &&
+            form.at(i + 1).toLower() == QLatin1Char('p'))
+            run = 2;
+        const QString token = form.mid(i, run);
+        const FormToken *found = nullptr;
+        for (const FormToken &t : tokens)
+            if (token == QLatin1String(t.letters))
+                found = &t;
+        if (!found)
+            return false;
+        *parts += QLatin1String(found->part);
+        i += run;
+    }
+    return true;
+}
+
+// A date form holds day, month and year, a time form hour and minute, each exactly once (seconds at
+// most once); anything else is refused, never written as the LIMS would get it.
+template <size_t N>
+QString readForm(QString &form, const QString &written, const QString &value, const FormToken (&tokens)[N],
+                 const char *required, const char *optional, const char *named)
+{
+    QString parts;
+    bool ok = !value.isEmpty() && formParts(value, tokens, &parts);
+    for (const char *p = required; ok && *p; ++p)
+        ok = parts.count(QLatin1Char(*p)) == 1;
+    for (const char *p = optional; ok && *p; ++p)
+        ok = parts.count(QLatin1Char(*p)) <= 1;
+    if (!ok)
+        return TextTable::text(TextTable::ProfileBadForm).arg(written, value, QLatin1String(named));
     form = value;
     return {};
 }
 
 QString readDateFormat(ProfileReading &r, const QString &written, const QString &value)
 {
-    return readForm(r.p.dateFormat, written, value);
+    return readForm(r.p.dateFormat, written, value, kDateTokens, "dMy", "", "d/dd, M/MM, yy/yyyy");
 }
 
 QString readTimeFormat(ProfileReading &r, const QString &written, const QString &value)
 {
-    return readForm(r.p.timeFormat, written, value);
+    return readForm(r.p.timeFormat, written, value, kTimeTokens, "hm", "s", "H/HH, mm");
 }
 
 QString readStatuses(ProfileReading &r, const QString &, const QString &value)
@@ -209,8 +268,10 @@ QString readMeters(ProfileReading &r, const QString &, const QString &value)
     return {};
 }
 
-QString readFolder(ProfileReading &r, const QString &, const QString &value)
+QString readFolder(ProfileReading &r, const QString &written, const QString &value)
 {
+    if (!value.isEmpty() && QDir::isRelativePath(value))
+        return TextTable::text(TextTable::DeliveryFolderRelative).arg(written + QLatin1Char('=') + value);
     r.p.folder = value;
     return {};
 }

@@ -1,5 +1,6 @@
 #include "Worklist.h"
 
+#include "FileWrites.h"
 #include "TextTable.h"
 #include "Trail.h"
 
@@ -10,9 +11,16 @@
 #include <QSqlQuery>
 #include <QStringDecoder>
 
+#include <cerrno>
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
 namespace {
 
-// One CSV line's fields: quotes around a field are taken off, a doubled quote inside is one quote.
+// One CSV line's fields: quotes around a field are taken off, a doubled quote inside is one quote; a
+// quote inside an unquoted field is text.
 QStringList splitLine(const QString &line, QChar separator)
 {
     QStringList fields;
@@ -29,7 +37,8 @@ QStringList splitLine(const QString &line, QChar separator)
             } else {
                 field += c;
             }
-        } else if (c == QLatin1Char('"')) {
+        } else if (c == QLatin1Char('"') && field.trimmed().isEmpty()) {
+            field.clear();
             inQuotes = true;
         } else if (c == separator) {
             fields.append(field.trimmed());
@@ -87,6 +96,10 @@ struct WorklistReading {
         const QString sample = fields.value(sampleColumn);
         if (key.isEmpty() || sample.isEmpty())
             return TextTable::text(TextTable::WorklistEmpty);
+        // A control character (a NUL) would reach the LIMS file raw.
+        for (const QChar c : sample)
+            if (c.category() == QChar::Other_Control)
+                return TextTable::text(TextTable::WorklistControlChar).arg(key);
         if (const auto found = entries.constFind(key); found != entries.constEnd())
             return TextTable::text(TextTable::WorklistTwice).arg(key).arg(found->line);
         entries.insert(key, {sample, programColumn >= 0 ? fields.value(programColumn) : QString(), lineNo});
@@ -104,7 +117,7 @@ QString Worklist::Report::text() const
             .arg(QString::number(mapped),
                  notListed.isEmpty() ? QStringLiteral("-") : notListed.join(QStringLiteral(", ")),
                  neverMeasured.isEmpty() ? QStringLiteral("-") : neverMeasured.join(QStringLiteral(", ")));
-    for (const QString &wrong : wrongProgram)
+    for (const QString &wrong : wrongProgram + measuredTwice)
         text += QLatin1Char('\n') + wrong;
     return text;
 }
@@ -116,9 +129,21 @@ bool Worklist::read(const QString &path, QString *error)
         *error = TextTable::text(TextTable::ProfileError).arg(path).arg(r.lineNo).arg(why);
         return false;
     };
-    QFile file(path);
-    if (!file.open(QIODevice::ReadOnly))
+    // Opened without waiting and looked at before reading: a pipe or a device would block before the
+    // meter is touched.
+    const int fd = ::open(QFile::encodeName(path).constData(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+    if (fd < 0)
+        return refuse(FileWrites::systemText(errno));
+    struct stat info {};
+    if (::fstat(fd, &info) != 0 || !S_ISREG(info.st_mode)) {
+        ::close(fd);
+        return refuse(TextTable::text(TextTable::WorklistNotAFile));
+    }
+    QFile file;
+    if (!file.open(fd, QIODevice::ReadOnly, QFileDevice::AutoCloseHandle)) {
+        ::close(fd);
         return refuse(file.errorString());
+    }
     QCryptographicHash sha(QCryptographicHash::Sha256);
     qint64 total = 0;
     while (!file.atEnd()) {
@@ -173,7 +198,7 @@ Archive::Result Worklist::match(ArchiveDatabase &db, const QList<qint64> &datase
     QSqlQuery q(db.database());
     q.setForwardOnly(true);
     q.prepare(QStringLiteral("SELECT no, sample_id, program FROM datasets WHERE id = ?"));
-    QSet<QString> measured;
+    QHash<QString, QStringList> measured; // key -> the datasets (archive ids) measured under it
     for (const qint64 id : datasetIds) {
         q.addBindValue(id);
         if (!q.exec())
@@ -183,7 +208,7 @@ Archive::Result Worklist::match(ArchiveDatabase &db, const QList<qint64> &datase
         const QString key = q.value(m_byPosition ? 0 : 1).toString();
         const QString program = q.value(2).toString();
         q.finish();
-        measured.insert(key);
+        measured[key].append(QString::number(id));
         const auto entry = m_entries.constFind(key);
         if (entry == m_entries.constEnd()) {
             found->notListed.append(key);
@@ -194,9 +219,17 @@ Archive::Result Worklist::match(ArchiveDatabase &db, const QList<qint64> &datase
                 TextTable::text(TextTable::WorklistWrongProgram).arg(key, program, entry->program));
         mapped->append({id, entry->sampleId});
     }
-    for (const QString &key : m_order)
-        if (!measured.contains(key))
+    for (const QString &key : m_order) {
+        const QStringList ids = measured.value(key);
+        if (ids.isEmpty())
             found->neverMeasured.append(key);
+        else if (ids.size() > 1)
+            found->measuredTwice.append(TextTable::text(TextTable::WorklistMeasuredTwice)
+                                            .arg(key)
+                                            .arg(ids.size())
+                                            .arg(m_entries.value(key).sampleId + QStringLiteral(" (") +
+                                                 ids.join(QStringLiteral(", ")) + QLatin1Char(')')));
+    }
     found->mapped = mapped->size();
     return {};
 }

@@ -22,6 +22,7 @@ public:
         QStringList notListed;     // meter IDs (or positions) of datasets the list lacks
         QStringList neverMeasured; // list keys no dataset had
         QStringList wrongProgram;  // "key: program P, expected E"
+        QStringList measuredTwice; // a listed key more than one dataset had: each got the same sample ID
         QString text() const;
     };
 

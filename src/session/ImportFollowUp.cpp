@@ -34,12 +34,13 @@ ImportFollowUp followUpImport(SharedObjects &shared, const Archive::Result &resu
     followUp.notices.append(Archive::report(result, summary));
     // Values kept on this PC while the server is away are judged where the definitions live, once
     // they are sent: the ids here are those of this PC's own archive.
-    if (!result || summary.keptLocally || summary.newDatasetIds.isEmpty())
-        return followUp;
-    const QcStore::Judgement judgement =
-        QcStore::judgeNew(*shared.archive, summary.newDatasetIds, shared.login->UserName());
-    followUp.notices += judgement.notices;
-    followUp.outOfControl = judgement.outOfControl;
+    if (result && !summary.keptLocally && !summary.newDatasetIds.isEmpty()) {
+        const QcStore::Judgement judgement =
+            QcStore::judgeNew(*shared.archive, summary.newDatasetIds, shared.login->UserName());
+        followUp.notices += judgement.notices;
+        followUp.outOfControl = judgement.outOfControl;
+    }
+    // Every import delivers what is pending, also one that found nothing new (a profile made since).
     deliver(shared, result, summary, &followUp.notices);
     return followUp;
 }

@@ -11,6 +11,7 @@
 #include <QCoreApplication>
 #include <QDateTime>
 #include <QFile>
+#include <QFileInfo>
 #include <QHash>
 #include <QSocketNotifier>
 #include <QTimer>
@@ -44,10 +45,13 @@ const char *const kDeliverHelp =
     "  --again FROM-TO  the datasets FROM to TO (archive dataset numbers, as archive query shows them)\n"
     "                   once more, on purpose, recorded as a repeat\n"
     "  --to FOLDER      this folder instead of the profile's\n\n"
-    "One line per file: delivered TAB PROFILE TAB DATASETS TAB PATH.\n"
-    "Exit codes: 0 done (also when nothing was pending); 2 a profile is refused or unknown, or a bad\n"
-    "range; 4 the archive is unavailable; 5 a folder could not take a file (the datasets stay pending);\n"
-    "64 a command line that cannot be understood.";
+    "Each run first finishes a delivery an earlier run left unfinished (a crash, a failed commit): the\n"
+    "file it began is placed or recognised as taken, never written twice.\n"
+    "One line per file: delivered TAB PROFILE TAB DATASETS TAB PATH, DATASETS the file's own count.\n"
+    "Exit codes: 0 done (also when nothing was pending); 2 a profile is refused or unknown (also when\n"
+    "no --profile is given), a refused drop folder, or a bad range; 4 the archive is unavailable; 5\n"
+    "datasets stay pending: a folder could not take a file, or a dataset is held back because the\n"
+    "profile's encoding cannot write its text unaltered; 64 a command line that cannot be understood.";
 
 const char *const kWatchHelp =
     "meravo-cli watch [--device-folder DIR]... [--device PATH]... [--interval MINUTES]\n"
@@ -89,7 +93,8 @@ bool findProfile(const QString &name, QList<ExportProfile> *profiles)
         printError(QStringLiteral("meravo-cli deliver: no profile %1").arg(name));
         return false;
     }
-    return errors.isEmpty() || name.isEmpty();
+    // A refused profile is a failure a timer must see, whether or not it was the one asked for.
+    return errors.isEmpty();
 }
 
 // Imports each meter that appears, and again every interval while it stays connected.
@@ -224,18 +229,25 @@ int deliver(const QStringList &arguments)
     Session session;
     session.shared.login->setUserName(parser.value(user));
     const QString login = session.shared.login->UserName();
+    // A folder on the command line is the user's own, relative to where they are.
+    const QString folder = parser.isSet(to) ? QFileInfo(parser.value(to)).absoluteFilePath() : QString();
     int exit = allGood ? kDone : kBadInput;
     for (const ExportProfile &profile : profiles) {
         const DeliveryOutcome outcome =
-            from > 0 ? Delivery::deliverAgain(*session.shared.archive, profile, from, until, login,
-                                              parser.value(to))
-                     : Delivery::deliverPending(*session.shared.archive, profile, login, parser.value(to));
-        for (const QString &file : outcome.files)
-            printLine(
-                QStringLiteral("delivered\t%1\t%2\t%3").arg(profile.name).arg(outcome.delivered).arg(file));
+            from > 0 ? Delivery::deliverAgain(*session.shared.archive, profile, from, until, login, folder)
+                     : Delivery::deliverPending(*session.shared.archive, profile, login, folder);
+        for (qsizetype i = 0; i < outcome.files.size(); ++i)
+            printLine(QStringLiteral("delivered\t%1\t%2\t%3")
+                          .arg(profile.name)
+                          .arg(outcome.counts.value(i))
+                          .arg(outcome.files.at(i)));
+        for (const QString &held : outcome.held)
+            printError(held);
+        if (!outcome.held.isEmpty())
+            exit = qMax(exit, int(kWaiting));
         if (!outcome.result) {
             printError(outcome.result.message);
-            exit = qMax(exit, int(outcome.waiting ? kWaiting : kArchiveFailed));
+            exit = qMax(exit, int(outcome.refused ? kBadInput : outcome.waiting ? kWaiting : kArchiveFailed));
         }
     }
     return exit;
