@@ -736,6 +736,7 @@ void TestArchive::aMeterIsModelAndSerial()
             database,
             QStringLiteral("ALTER TABLE datasets DROP CONSTRAINT datasets_meter_key;"
                            " ALTER TABLE datasets ADD UNIQUE (serial, no, date, time, content_sha256);"
+                           " DROP TABLE delivery_intent_steps; DROP TABLE delivery_intents;"
                            " UPDATE meta SET value = '4' WHERE key = 'schema_version'")));
         Archive refusing(m_device, ArchiveSettings{true, location});
         const Archive::Result result = refusing.open();
