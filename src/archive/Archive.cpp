@@ -4,8 +4,8 @@
 #include "ArchiveProof.h"
 #include "CDevice.h"
 #include "CIni.h"
-#include "FileWrites.h"
 #include "CrashPoints.h"
+#include "FileWrites.h"
 #include "TextTable.h"
 
 #include <QJsonDocument>

@@ -18,20 +18,6 @@
 namespace ArchiveProof {
 namespace {
 
-// The proof's texts, by their numbers in the text table.
-enum ProofText {
-    TrailImportRemoved = 2970,
-    TrailImportDiffers = 2971,
-    TrailImportDatasets = 2972,
-    TrailImportDatasetsChanged = 2973,
-    TrailDatasetOrphan = 2974,
-    TrailConflictMark = 2975,
-    TrailImportConflicts = 2976,
-    TrailRowUnrecorded = 2977,
-    TrailRowsMissing = 2978,
-    TrailRowsChanged = 2979,
-};
-
 // Runs a statement and hands each row to visit, which runs no statement itself: the result is read
 // to its end before anything else is asked on the connection.
 Result each(ArchiveDatabase &db, const QString &sql, const QVariantList &parameters,
@@ -271,11 +257,12 @@ Result proveDatasets(Proof &p, const ImportRow &import, const Entry &e, const Im
     if (changed != 0)
         p.found.note(e.seq, TextTable::text(TextTable::TrailDatasetChanged).arg(changed).arg(import.id));
     else if (count != expected)
-        p.found.note(e.seq, TextTable::text(TrailImportDatasets).arg(import.id).arg(count).arg(expected));
+        p.found.note(e.seq,
+                     TextTable::text(TextTable::TrailImportDatasets).arg(import.id).arg(count).arg(expected));
     else if (hashed && sha256Hex(hash) != text(d, "datasets_sha256"))
-        p.found.note(e.seq, TextTable::text(TrailImportDatasetsChanged).arg(import.id));
+        p.found.note(e.seq, TextTable::text(TextTable::TrailImportDatasetsChanged).arg(import.id));
     else if (conflicts != integer(d, "conflicting"))
-        p.found.note(e.seq, TextTable::text(TrailImportConflicts)
+        p.found.note(e.seq, TextTable::text(TextTable::TrailImportConflicts)
                                 .arg(import.id)
                                 .arg(conflicts)
                                 .arg(integer(d, "conflicting")));
@@ -298,7 +285,7 @@ Result proveImport(Proof &p, const ImportRow &import)
         return {};
     }
     if (const QString column = differingColumn(import, e); !column.isEmpty()) {
-        p.found.note(e.seq, TextTable::text(TrailImportDiffers).arg(import.id).arg(column));
+        p.found.note(e.seq, TextTable::text(TextTable::TrailImportDiffers).arg(import.id).arg(column));
         return {};
     }
     ImportRecord record;
@@ -330,7 +317,7 @@ Result proveDatasetLinks(Proof &p)
                     QStringLiteral("SELECT d.id, d.import_id FROM datasets d WHERE NOT EXISTS"
                                    " (SELECT 1 FROM imports i WHERE i.id = d.import_id) ORDER BY d.id"),
                     {}, [&p](const QSqlQuery &q) {
-                        p.found.note(0, TextTable::text(TrailDatasetOrphan)
+                        p.found.note(0, TextTable::text(TextTable::TrailDatasetOrphan)
                                             .arg(q.value(0).toLongLong())
                                             .arg(q.value(1).toLongLong()));
                     });
@@ -346,13 +333,13 @@ Result proveDatasetLinks(Proof &p)
                     .arg(earlier),
                 {}, [&p](const QSqlQuery &q) {
                     p.found.note(p.importSeq.value(q.value(1).toLongLong(), 0),
-                                 TextTable::text(TrailConflictMark).arg(q.value(0).toLongLong()));
+                                 TextTable::text(TextTable::TrailConflictMark).arg(q.value(0).toLongLong()));
                 });
 }
 
 QString unrecorded(qint64 id, const char *table)
 {
-    return TextTable::text(TrailRowUnrecorded).arg(id).arg(QLatin1String(table));
+    return TextTable::text(TextTable::TrailRowUnrecorded).arg(id).arg(QLatin1String(table));
 }
 
 // Each note and withdrawal is the one its entry recorded: action, dataset and text.
@@ -433,8 +420,9 @@ Result proveDeliveries(Proof &p)
         });
     for (auto at = delivered.cbegin(); at != delivered.cend(); ++at)
         if (!deliveredAsRecorded(p.entries[at.key()], at.value()))
-            p.found.note(at.key(),
-                         TextTable::text(TrailRowsChanged).arg(QLatin1String("delivery_deliveries")));
+            p.found.note(
+                at.key(),
+                TextTable::text(TextTable::TrailRowsChanged).arg(QLatin1String("delivery_deliveries")));
     return r;
 }
 
@@ -487,10 +475,13 @@ void proveRowCounts(Proof &p)
         if (e.rows == expected)
             continue;
         if (e.action == QLatin1String("import") && e.rows == 0)
-            p.found.note(e.seq, TextTable::text(TrailImportRemoved).arg(integer(e.details, "import")));
+            p.found.note(e.seq,
+                         TextTable::text(TextTable::TrailImportRemoved).arg(integer(e.details, "import")));
         else
-            p.found.note(
-                e.seq, TextTable::text(TrailRowsMissing).arg(expected).arg(QLatin1String(table)).arg(e.rows));
+            p.found.note(e.seq, TextTable::text(TextTable::TrailRowsMissing)
+                                    .arg(expected)
+                                    .arg(QLatin1String(table))
+                                    .arg(e.rows));
     }
 }
 
