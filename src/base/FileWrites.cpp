@@ -232,8 +232,8 @@ mode_t newFileMode()
     return 0666 & ~mask;
 }
 
-// Moves from to to only when nothing has that name: renameat2's flag where the file system knows it,
-// else a hard link (which fails on an existing name) and the old name's removal. false with errno.
+} // namespace
+
 bool renameNoReplace(const QByteArray &from, const QByteArray &to)
 {
 #ifdef SYS_renameat2
@@ -248,8 +248,6 @@ bool renameNoReplace(const QByteArray &from, const QByteArray &to)
     ::unlink(from.constData());
     return true;
 }
-
-} // namespace
 
 QString systemText(int error)
 {

@@ -48,6 +48,10 @@ QString systemText(int error);
 // calls it with both. Empty on success, else the system's text.
 QString syncFileAndFolder(int fd, const QString &folder);
 
+// Moves from to to only when nothing has that name: renameat2's flag where the file system knows it,
+// else a hard link (which fails on an existing name) and the old name's removal. false with errno.
+bool renameNoReplace(const QByteArray &from, const QByteArray &to);
+
 // Writes a file in the target's folder under a temporary name, which replaces the target by a rename
 // only when every byte reached the disk, so a failed write leaves the previous file byte for byte and
 // no partial file. Writers that write the bytes themselves use write() or device(); writers that can

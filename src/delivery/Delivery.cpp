@@ -19,7 +19,6 @@
 #include <fcntl.h>
 #include <sys/file.h>
 #include <sys/stat.h>
-#include <sys/syscall.h>
 #include <unistd.h>
 
 namespace {
@@ -260,22 +259,6 @@ QString writeTemporary(const Intent &intent, const QByteArray &bytes)
     return {};
 }
 
-// Moves from to to only when nothing has that name; false with errno.
-bool renameNoReplace(const QByteArray &from, const QByteArray &to)
-{
-#ifdef SYS_renameat2
-    if (::syscall(SYS_renameat2, AT_FDCWD, from.constData(), AT_FDCWD, to.constData(), 1U /* NOREPLACE */) ==
-        0)
-        return true;
-    if (errno != EINVAL && errno != ENOSYS)
-        return false;
-#endif
-    if (::link(from.constData(), to.constData()) != 0)
-        return false;
-    ::unlink(from.constData());
-    return true;
-}
-
 bool sameBytes(const QString &path, const QString &sha256)
 {
     QFile file(path);
@@ -295,7 +278,7 @@ QString moveIntoPlace(const Intent &intent)
     struct stat info {};
     if (::lstat(temporary.constData(), &info) != 0)
         return {};
-    if (!renameNoReplace(temporary, final)) {
+    if (!FileWrites::renameNoReplace(temporary, final)) {
         const int error = errno;
         // Only a crash between a hard link and the removal of the old name leaves both, the same bytes.
         if (error != EEXIST || !sameBytes(intent.path, intent.sha256))
