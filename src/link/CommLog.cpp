@@ -29,6 +29,12 @@ const QString &latestSuffix()
     static const QString s = QStringLiteral(".latest.log");
     return s;
 }
+// An empty file beside a run's files: the meter sent bytes in it.
+const QString &exchangedSuffix()
+{
+    static const QString s = QStringLiteral(".exchanged.log");
+    return s;
+}
 
 constexpr QFileDevice::Permissions kPrivateFile = QFileDevice::ReadOwner | QFileDevice::WriteOwner;
 constexpr QFileDevice::Permissions kPrivateFolder =
@@ -87,6 +93,7 @@ bool CommLog::open(const QString &folder, qint64 cap)
     m_folder.clear();
     m_cap = std::max<qint64>(cap, 64);
     m_broken = false;
+    m_exchanged = false;
     if (!QDir().mkpath(folder))
         return false;
     QFile::setPermissions(folder, kPrivateFolder);
@@ -102,13 +109,18 @@ void CommLog::removeOldRuns() const
     for (const QString &name : dir.entryList({QStringLiteral("comm-*.log")}, QDir::Files, QDir::Name))
         runs[name.section(QLatin1Char('.'), 0, 0)].append(name);
     qsizetype excess = runs.size() - (kRunsKept - 1);
-    for (auto run = runs.cbegin(); run != runs.cend() && excess > 0; ++run) {
-        // Another program's run that still goes on keeps its files; it counts as kept.
-        if (running(dir.filePath(run.key() + headSuffix())))
-            continue;
-        for (const QString &name : run.value())
-            dir.remove(name);
-        --excess;
+    // Runs without an exchange go first, then the others, each oldest first.
+    for (const bool exchanged : {false, true}) {
+        for (auto run = runs.cbegin(); run != runs.cend() && excess > 0; ++run) {
+            if (run.value().contains(run.key() + exchangedSuffix()) != exchanged)
+                continue;
+            // Another program's run that still goes on keeps its files; it counts as kept.
+            if (running(dir.filePath(run.key() + headSuffix())))
+                continue;
+            for (const QString &name : run.value())
+                dir.remove(name);
+            --excess;
+        }
     }
     // Files of older versions were readable for everyone.
     for (const QString &name : dir.entryList({QStringLiteral("comm-*.log")}, QDir::Files))
@@ -190,6 +202,16 @@ void CommLog::write(const QString &text)
     if (isOpen())
         writeToFile(bytes);
     emit lineAdded(line);
+}
+
+void CommLog::markExchanged()
+{
+    if (m_exchanged || !isOpen() || m_stem.isEmpty())
+        return;
+    m_exchanged = true;
+    QFile mark(QDir(m_folder).filePath(m_stem + exchangedSuffix()));
+    if (mark.open(QIODevice::WriteOnly, kPrivateFile))
+        mark.close();
 }
 
 void CommLog::writeToFile(const QByteArray &line)
