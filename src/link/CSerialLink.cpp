@@ -583,9 +583,6 @@ bool CSerialLink::ReadAvailable(Wait &wait, qint64 waitedMs)
                          .arg(waitedMs)
                          .arg(CommLog::escape(chunk.constData(),
                                               std::min<qsizetype>(chunk.size(), kLogDetailBytes - before))));
-    // A run in which the meter sent something is kept before runs that only tried.
-    if (m_log != nullptr && before == 0)
-        m_log->markExchanged();
     if (wait.framer.feed(chunk) != AnswerFramer::State::TooLong)
         return wait.framer.finished();
     FailWait(wait, LinkFailure::TooLong, TextTable::text(TextTable::AnswerTooLong).arg(m_answerCap),

@@ -4,10 +4,12 @@
 #include <QDateTime>
 #include <QDir>
 #include <QMap>
+#include <QSet>
 #include <QStandardPaths>
 #include <QTime>
 
 #include <cstdio>
+#include <cstring>
 #include <fcntl.h>
 #include <sys/file.h>
 #include <unistd.h>
@@ -29,12 +31,6 @@ const QString &latestSuffix()
     static const QString s = QStringLiteral(".latest.log");
     return s;
 }
-// An empty file beside a run's files: the meter sent bytes in it.
-const QString &exchangedSuffix()
-{
-    static const QString s = QStringLiteral(".exchanged.log");
-    return s;
-}
 
 constexpr QFileDevice::Permissions kPrivateFile = QFileDevice::ReadOwner | QFileDevice::WriteOwner;
 constexpr QFileDevice::Permissions kPrivateFolder =
@@ -49,6 +45,23 @@ bool running(const QString &headPath)
     const bool held = ::flock(fd, LOCK_EX | LOCK_NB) != 0;
     ::close(fd);
     return held;
+}
+
+// The link logs the first piece of every answer as an RX line: a run that has one exchanged bytes with
+// a meter.
+bool meterSent(const QString &headPath)
+{
+    QFile file(headPath);
+    if (!file.open(QIODevice::ReadOnly))
+        return false;
+    static const QByteArray rx = QByteArrayLiteral("RX ");
+    const qsizetype timeWidth = qsizetype(std::strlen("hh:mm:ss.zzz "));
+    while (!file.atEnd()) {
+        const QByteArray line = file.readLine(CommLog::kMaxLineBytes);
+        if (line.mid(timeWidth, rx.size()) == rx)
+            return true;
+    }
+    return false;
 }
 
 // line cut to at most maxBytes of UTF-8 (at a character's start), with note in place of the rest.
@@ -93,7 +106,6 @@ bool CommLog::open(const QString &folder, qint64 cap)
     m_folder.clear();
     m_cap = std::max<qint64>(cap, 64);
     m_broken = false;
-    m_exchanged = false;
     if (!QDir().mkpath(folder))
         return false;
     QFile::setPermissions(folder, kPrivateFolder);
@@ -110,9 +122,14 @@ void CommLog::removeOldRuns() const
         runs[name.section(QLatin1Char('.'), 0, 0)].append(name);
     qsizetype excess = runs.size() - (kRunsKept - 1);
     // Runs without an exchange go first, then the others, each oldest first.
+    QSet<QString> sent;
+    for (auto run = runs.cbegin(); run != runs.cend() && excess > 0; ++run) {
+        if (meterSent(dir.filePath(run.key() + headSuffix())))
+            sent.insert(run.key());
+    }
     for (const bool exchanged : {false, true}) {
         for (auto run = runs.cbegin(); run != runs.cend() && excess > 0; ++run) {
-            if (run.value().contains(run.key() + exchangedSuffix()) != exchanged)
+            if (sent.contains(run.key()) != exchanged)
                 continue;
             // Another program's run that still goes on keeps its files; it counts as kept.
             if (running(dir.filePath(run.key() + headSuffix())))
@@ -202,16 +219,6 @@ void CommLog::write(const QString &text)
     if (isOpen())
         writeToFile(bytes);
     emit lineAdded(line);
-}
-
-void CommLog::markExchanged()
-{
-    if (m_exchanged || !isOpen() || m_stem.isEmpty())
-        return;
-    m_exchanged = true;
-    QFile mark(QDir(m_folder).filePath(m_stem + exchangedSuffix()));
-    if (mark.open(QIODevice::WriteOnly, kPrivateFile))
-        mark.close();
 }
 
 void CommLog::writeToFile(const QByteArray &line)

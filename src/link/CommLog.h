@@ -41,8 +41,6 @@ public:
 
     // Adds one line with the time of day in front.
     void write(const QString &text);
-    // The meter sent bytes in this run: its files are kept before those of runs without.
-    void markExchanged();
     void flush();
 
     // The files of the running run, oldest part first.
@@ -76,5 +74,4 @@ private:
     int m_runLock = -1; // held on the run's first file while the run lasts
     bool m_broken = false;
     bool m_echo = false;
-    bool m_exchanged = false;
 };
