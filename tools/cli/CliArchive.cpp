@@ -107,6 +107,12 @@ public:
             m_silent = seconds;
             show();
         });
+        // Each command's answer counts from 0; the first is the opening's, not the datasets.
+        QObject::connect(&link, &CSerialLink::exchangeRunningChanged, &m_context, [this](bool running) {
+            m_exchanges += running ? 1 : 0;
+            m_bytes = 0;
+            m_datasets = 0;
+        });
     }
     ~ReadProgress()
     {
@@ -119,8 +125,9 @@ public:
 private:
     void show()
     {
-        QString line =
-            QStringLiteral("reading the meter: %1 datasets, %2 bytes").arg(m_datasets).arg(m_bytes);
+        QString line = QStringLiteral("reading the meter");
+        if (m_exchanges > 1)
+            line += QStringLiteral(": %1 datasets, %2 bytes").arg(m_datasets).arg(m_bytes);
         if (m_silent > 0)
             line += QStringLiteral("; ") + TextTable::text(TextTable::MeterSilentFor).arg(m_silent);
         // Blanks over what a longer line before left.
@@ -136,6 +143,7 @@ private:
     qint64 m_bytes = 0;
     qint64 m_datasets = 0;
     qint64 m_silent = 0;
+    int m_exchanges = 0;
     qsizetype m_shown = 0;
 };
 
