@@ -25,6 +25,8 @@ private slots:
     void capKeepsRunStartAndLatestLines();
     void onlyFiveRunsAreKept_data();
     void onlyFiveRunsAreKept();
+    void realExchangesAreKeptFirst_data();
+    void realExchangesAreKeptFirst();
     void runningRunIsNeverRemoved();
     void runWithoutLinesLeavesNoFile();
     void hugeLinesKeepTheCap();
@@ -152,6 +154,48 @@ void TestCommLog::onlyFiveRunsAreKept()
         kept.insert(name.section(QLatin1Char('.'), 0, 0));
     const QStringList newest = stems.mid(std::max(0, runs - CommLog::kRunsKept));
     QCOMPARE(kept, QSet<QString>(newest.begin(), newest.end()));
+}
+
+void TestCommLog::realExchangesAreKeptFirst_data()
+{
+    // R: the meter answered; F: the port never opened. Kept: the runs' indexes.
+    QTest::addColumn<QString>("runs");
+    QTest::addColumn<QList<int>>("kept");
+    QTest::newRow("seven failed after two real") << QStringLiteral("RRFFFFFFF") << QList<int>{0, 1, 6, 7, 8};
+    QTest::newRow("seven failed after five real")
+        << QStringLiteral("RRRRRFFFFFFF") << QList<int>{1, 2, 3, 4, 11};
+    QTest::newRow("a real one among failed") << QStringLiteral("FFRFFFFFFRF") << QList<int>{2, 7, 8, 9, 10};
+}
+
+// Runs that never reached a meter go before any run that did, whatever their age, so the latest
+// real exchange is there to read after any number of failed attempts.
+void TestCommLog::realExchangesAreKeptFirst()
+{
+    QFETCH(QString, runs);
+    QFETCH(QList<int>, kept);
+    QTemporaryDir folder;
+    SimBench bench(2); // port 2 has no device
+    bench.addMeter(1);
+    QStringList stems;
+    for (const QChar kind : runs) {
+        CommLog log;
+        QVERIFY(log.open(folder.path()));
+        CSerialLink link;
+        link.setLog(&log);
+        const bool real = kind == QLatin1Char('R');
+        QCOMPARE(link.COMInit(real ? 1 : 2, QStringLiteral("4800"), 4), real);
+        QString answer;
+        QCOMPARE(link.COMSendAndReceive(QStringLiteral("U.597\r\n"), answer), real);
+        link.COMDeinit();
+        stems.append(QFileInfo(log.runFiles().first()).completeBaseName());
+    }
+    QSet<QString> left;
+    for (const QString &name : QDir(folder.path()).entryList(QDir::Files))
+        left.insert(name.section(QLatin1Char('.'), 0, 0));
+    QSet<QString> expected;
+    for (int index : kept)
+        expected.insert(stems[index]);
+    QCOMPARE(left, expected);
 }
 
 // Five short runs of other programs while one still goes on: its files stay, and its text reads back.

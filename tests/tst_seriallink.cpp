@@ -1,6 +1,7 @@
 // The serial link against simulated meters on real ptys: scan, framing, time-outs, stop, faults.
 #include "CCommunication.h"
 #include "CSerialLink.h"
+#include "EndingSignals.h"
 #include "SharedObjects.h"
 #include "TestSupport.h"
 #include "TextTable.h"
@@ -10,6 +11,9 @@
 #include <QSignalSpy>
 #include <QTest>
 #include <QTimer>
+
+#include <csignal>
+#include <unistd.h>
 
 namespace {
 
@@ -36,7 +40,10 @@ private slots:
     void answerWithinAnswerTimeIsAccepted();
     void lateAnswerIsLostAndRepeatedOnce();
     void silentMeterCostsBetweenNAndNPlusOneSecondsPerTry();
+    void stopEndsWaitAtOnce_data();
     void stopEndsWaitAtOnce();
+    void silenceIsToldWhileTheMeterSendsNothing_data();
+    void silenceIsToldWhileTheMeterSendsNothing();
     void stopWinsOverArrivingAnswer();
     void sendAfterDeinitFailsWithoutWaiting();
     void answerSplitAtEveryByteBoundary();
@@ -206,23 +213,96 @@ void TestSerialLink::silentMeterCostsBetweenNAndNPlusOneSecondsPerTry()
     }
 }
 
+void TestSerialLink::stopEndsWaitAtOnce_data()
+{
+    // 0: the wait dialog's Cancel; a signal number: that signal while stops are caught; -1: the
+    // application quits (its event loops return at once from then on).
+    QTest::addColumn<int>("stop");
+    QTest::newRow("Cancel") << 0;
+    QTest::newRow("SIGTERM") << int(SIGTERM);
+    QTest::newRow("SIGINT") << int(SIGINT);
+    QTest::newRow("the application quits") << -1;
+}
+
 void TestSerialLink::stopEndsWaitAtOnce()
 {
+    QFETCH(int, stop);
     SimBench bench(1);
     MeterSim &meter = bench.addMeter(1);
     meter.faults().delayMs = 3000;
     CSerialLink link;
+    const EndingSignals::StopCatcher stops;
     QVERIFY(link.COMInit(1, QStringLiteral("4800"), 4));
-    QTimer::singleShot(200, &link, [&link] { link.COMStop(); });
+    QTimer::singleShot(200, &link, [&link, stop] {
+        if (stop == 0)
+            link.COMStop();
+        else if (stop > 0)
+            ::kill(::getpid(), stop);
+        else
+            QCoreApplication::quit();
+    });
     QString answer;
+    bool answered = true;
     QElapsedTimer timer;
     timer.start();
-    QVERIFY(!link.COMSendAndReceive(kVersion, answer));
+    if (stop < 0) {
+        // The exchange runs inside the application's loop, as the watcher's imports do.
+        QTimer::singleShot(0, &link, [&] { answered = link.COMSendAndReceive(kVersion, answer); });
+        QCoreApplication::exec();
+    } else {
+        answered = link.COMSendAndReceive(kVersion, answer);
+    }
+    QVERIFY(!answered);
     QVERIFY(answer.isEmpty());
     QCOMPARE(link.lastResult().failure, LinkFailure::Stopped);
     QVERIFY2(timer.elapsed() < 1000, qPrintable(QString::number(timer.elapsed())));
     // The repetition failed at once: it was sent, but not waited for.
     QTRY_COMPARE(meter.commandLog().size(), 2);
+}
+
+void TestSerialLink::silenceIsToldWhileTheMeterSendsNothing_data()
+{
+    QTest::addColumn<QByteArray>("sent"); // what the meter sends before it falls silent
+    QTest::addColumn<QList<qint64>>("told");
+    QList<qint64> bothTries;
+    for (qint64 s = 2; s <= 21; ++s)
+        bothTries.append(s);
+    bothTries.append(0);
+    QTest::newRow("silent meter: counted through the repetition") << QByteArray() << bothTries;
+    // The repetition goes out after 11 silent seconds; its bytes start the count again.
+    QList<qint64> eachTry;
+    for (qint64 s = 2; s <= 10; ++s)
+        eachTry.append(s);
+    eachTry = eachTry + QList<qint64>{11, 0} + eachTry + QList<qint64>{0};
+    QTest::newRow("stalled after some bytes: counted from the last byte")
+        << QByteArray("\r\n1;2;3\r\n") << eachTry;
+}
+
+// The answer time of 10 s runs out twice on the hand-moved clock; every whole second from the second
+// one on is told, and 0 when bytes come again or the exchange ends.
+void TestSerialLink::silenceIsToldWhileTheMeterSendsNothing()
+{
+    QFETCH(QByteArray, sent);
+    QFETCH(QList<qint64>, told);
+    SimBench bench(1);
+    MeterSim &meter = bench.addMeter(1);
+    meter.setHandler(QStringLiteral("U.581"), [sent](const QString &) {
+        return sent.isEmpty() ? SimReply::silent() : SimReply::raw(sent);
+    });
+    FakeLinkClock clock;
+    CSerialLink link;
+    link.setClock(&clock);
+    QSignalSpy silence(&link, &CSerialLink::meterSilent);
+    QVERIFY(link.COMInit(1, QStringLiteral("4800"), 10));
+    // Moves on when nothing happens for a while: after the bytes that do come.
+    clock.skipIdleAfter(100);
+    QString answer;
+    QVERIFY(!link.COMSendAndReceive(QStringLiteral("U.581\r\n"), answer));
+    QCOMPARE(link.lastResult().failure, LinkFailure::NoAnswer);
+    QList<qint64> seconds;
+    for (const QList<QVariant> &signal : silence)
+        seconds.append(signal.at(0).toLongLong());
+    QCOMPARE(seconds, told);
 }
 
 void TestSerialLink::stopWinsOverArrivingAnswer()

@@ -100,6 +100,7 @@ frmWait &frmMain::waitDialog()
 {
     if (!m_wait) {
         m_wait = new frmWait(this);
+        connect(&m_link, &CSerialLink::meterSilent, m_wait, &frmWait::setSilence);
         m_wait->setUnloadHandler([this] {
             m_link.COMStop();
             if (m_shared && m_shared->usrDefProg)

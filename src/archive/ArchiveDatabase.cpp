@@ -167,6 +167,8 @@ const char *const kToVersion5[] = {
     " BEGIN SELECT RAISE(ABORT, 'archived datasets are never changed'); END",
     "CREATE TRIGGER datasets_no_delete BEFORE DELETE ON datasets"
     " BEGIN SELECT RAISE(ABORT, 'archived datasets are never deleted'); END",
+};
+
 // Version 6: a delivery's intent, committed before its file appears, and the steps it reached, so the
 // next deliverer finishes what a crash left and no dataset reaches a profile twice. Never changed. The
 // step stands alone: tables already there (an archive brought back to an older version) are kept.

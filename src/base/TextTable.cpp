@@ -267,6 +267,7 @@ constexpr Entry kExtension[] = {
     {2102, "E-mail:"},
     {2103, "%1 datasets, %2 bytes received in %3 s"},
     {2104, "Help"},
+    {2106, "No data from the meter for %1 s"},
     {2105, "This program is provided as is, without warranty of any kind. Check imported values against the "
            "meter before you rely on them."},
     {2009, "The file %1 could not be written: %2"},

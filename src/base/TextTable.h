@@ -293,6 +293,7 @@ enum Extension {
     WaitProgress = 2103,
     HelpTitle = 2104,
     AboutDisclaimer = 2105,
+    MeterSilentFor = 2106,
     FileWriteFailed = 2009,
     FileReadFailed = 2010,
     ProgramListTooLong = 2011,

@@ -4,17 +4,22 @@
 #include "CCommunication.h"
 #include "CommLog.h"
 #include "Cp1252.h"
+#include "CrashPoints.h"
+#include "EndingSignals.h"
 #include "Protocol.h"
 #include "TextTable.h"
 
 #include <QCoreApplication>
 #include <QElapsedTimer>
 #include <QEventLoop>
+#include <QMetaMethod>
 #include <QSerialPort>
+#include <QSocketNotifier>
 #include <QTime>
 #include <QTimer>
 
 #include <algorithm>
+#include <optional>
 
 namespace {
 
@@ -249,7 +254,7 @@ bool CSerialLink::COMScanPorts(int &intPortNum, QString &strBaudrate)
     logLine(QStringLiteral("search: probing every port at each baud rate"));
     bool found = false;
     for (const QString &baud : baudRates()) {
-        if (!m_running || found)
+        if (stopping() || found)
             break;
         QCoreApplication::processEvents();
         found = ScanPortsAtBaud(baud, intPortNum);
@@ -277,7 +282,7 @@ bool CSerialLink::ScanPortsAtBaud(const QString &baud, int &portNum)
     QString panel = QStringLiteral("COM ");
     std::vector<int> probed; // control k probes port probed[k]
     const QByteArray probe = Cp1252::encode(probeCommand());
-    for (int n = CPortMap::kFirstPort; n <= CPortMap::kLastPort && m_running; ++n) {
+    for (int n = CPortMap::kFirstPort; n <= CPortMap::kLastPort && !stopping(); ++n) {
         QCoreApplication::processEvents();
         if (!m_portMap.portExists(n))
             continue;
@@ -441,6 +446,11 @@ bool CSerialLink::COMStop()
     return true;
 }
 
+bool CSerialLink::stopping() const
+{
+    return !m_running || EndingSignals::stopRequested();
+}
+
 bool CSerialLink::COMContinue()
 {
     m_running = true;
@@ -462,11 +472,16 @@ bool CSerialLink::COMSendAndReceive(const QString &strSend, QString &strAnswer)
     }
     const BusyScope busy(*this, m_busy);
     m_timedOutSeconds = 0;
-    if (SendAndWait(strSend, strAnswer) && m_last.failure != LinkFailure::Rejected)
-        return true;
-    const LinkResult first = m_last;
-    const bool answered = SendAndWait(strSend, strAnswer);
-    m_last = first.then(m_last);
+    m_quietSinceMs = clock().msecsNow();
+    m_silenceTold = 0;
+    bool answered = SendAndWait(strSend, strAnswer);
+    if (!answered || m_last.failure == LinkFailure::Rejected) {
+        const LinkResult first = m_last;
+        answered = SendAndWait(strSend, strAnswer);
+        m_last = first.then(m_last);
+    }
+    if (std::exchange(m_silenceTold, 0) > 0)
+        emit meterSilent(0);
     return answered;
 }
 
@@ -588,7 +603,7 @@ CSerialLink::WaitState CSerialLink::WaitStep(std::vector<Wait> &waits, WaitTimes
 {
     // The running flag is looked at before a finished answer is taken: a stop ends the wait at once,
     // even when the end marker arrives in the same moment.
-    if (!m_running) {
+    if (stopping()) {
         EndPending(waits, LinkFailure::Stopped, QStringLiteral("stopped"), times.waited.elapsed());
         return WaitState::Ended;
     }
@@ -601,10 +616,13 @@ CSerialLink::WaitState CSerialLink::WaitStep(std::vector<Wait> &waits, WaitTimes
     if (!anyPending(waits))
         return WaitState::Ended;
     bool anyMore = false;
+    const qint64 bytesBefore = waits[0].framer.bytes();
     for (Wait &wait : waits) {
         if (wait.pending)
             anyMore = ReadAvailable(wait, times.waited.elapsed()) || anyMore;
     }
+    if (waits[0].framer.bytes() != bytesBefore)
+        m_quietSinceMs = clock().msecsNow();
     if (reportProgress && times.progress.elapsed() >= 100) {
         times.progress.restart();
         emit transferProgress(waits[0].framer.bytes(), waits[0].framer.lineEnds());
@@ -638,17 +656,35 @@ LinkResult CSerialLink::WaitForAnswers(const std::vector<int> &indexes, std::vec
         connect(&wait.ctl->port, &QSerialPort::readyRead, &loop, &QEventLoop::quit);
         connect(&wait.ctl->port, &QSerialPort::errorOccurred, &loop, &QEventLoop::quit);
     }
+    // A stop signal wakes the wait as a Cancel does (the notifier is made before the flag is first
+    // looked at, so a signal in between still wakes it).
+    std::optional<QSocketNotifier> signalled;
+    if (const int stopFd = EndingSignals::stopDescriptor(); stopFd >= 0) {
+        signalled.emplace(stopFd, QSocketNotifier::Read);
+        connect(&*signalled, &QSocketNotifier::activated, &loop, &QEventLoop::quit);
+    }
     LinkClock &alarm = clock();
     WaitTimes times(alarm);
+    CrashPoints::reach("meter-wait");
     for (WaitState state = WaitStep(waits, times, reportProgress); state != WaitState::Ended;
          state = WaitStep(waits, times, reportProgress)) {
         if (state == WaitState::Reading) {
             QCoreApplication::processEvents();
             continue;
         }
-        // Nothing to do until bytes arrive, the user stops, a port breaks or the time runs out.
-        alarm.setAlarm(times.seconds.msUntilBeyond(m_answerTime), [&loop] { loop.quit(); });
-        loop.exec();
+        // Nothing to do until bytes arrive, the user stops, a port breaks, the time runs out or another
+        // second of silence is to be told.
+        qint64 sleepMs = times.seconds.msUntilBeyond(m_answerTime);
+        if (const qint64 toTell = TellSilence(reportProgress); toTell >= 0)
+            sleepMs = std::min(sleepMs, toTell);
+        alarm.setAlarm(sleepMs, [&loop] { loop.quit(); });
+        if (loop.exec() < 0) {
+            // The application is quitting: its event loops return at once, so nothing could wake this
+            // wait any more and it would spin until the answer time ran out.
+            EndPending(waits, LinkFailure::Stopped, QStringLiteral("stopped (the program ends) on"),
+                       times.waited.elapsed());
+            break;
+        }
     }
     alarm.cancelAlarm();
     if (reportProgress)
@@ -657,6 +693,19 @@ LinkResult CSerialLink::WaitForAnswers(const std::vector<int> &indexes, std::vec
         answers[i] = waits[i].ok ? waits[i].framer.answer() : QString();
     LogAnswers(waits, times.waited.elapsed());
     return WaitResult(waits);
+}
+
+qint64 CSerialLink::TellSilence(bool reportProgress)
+{
+    if (!reportProgress || !isSignalConnected(QMetaMethod::fromSignal(&CSerialLink::meterSilent)))
+        return -1;
+    const qint64 quietMs = std::max<qint64>(0, clock().msecsNow() - m_quietSinceMs);
+    const qint64 seconds = quietMs / 1000;
+    if (seconds != m_silenceTold && (seconds >= kSilenceTold || m_silenceTold > 0)) {
+        m_silenceTold = seconds >= kSilenceTold ? seconds : 0;
+        emit meterSilent(m_silenceTold);
+    }
+    return 1000 - quietMs % 1000;
 }
 
 LinkResult CSerialLink::WaitResult(const std::vector<Wait> &waits)

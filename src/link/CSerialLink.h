@@ -36,6 +36,8 @@ class CSerialLink : public QObject {
     Q_OBJECT
 public:
     static constexpr qint64 kDefaultAnswerCap = 64 * 1024 * 1024;
+    // Seconds without a byte from which meterSilent tells them.
+    static constexpr int kSilenceTold = 2;
 
     explicit CSerialLink(QObject *parent = nullptr);
     ~CSerialLink() override;
@@ -97,6 +99,11 @@ signals:
     void baudTextChanged(const QString &text);
     // While an answer arrives on the exchange control: bytes so far and line ends (datasets) so far.
     void transferProgress(qint64 bytes, qint64 lineEnds);
+    // While an answer is awaited: how many whole seconds the meter has sent nothing (from
+    // kSilenceTold on, once a second; through the repetition), and 0 when bytes came again or the wait
+    // ended after such a report, so a person sees a stalled meter and can stop it knowingly. The link
+    // wakes for it only while something listens.
+    void meterSilent(qint64 seconds);
     // Wakes every wait when the running flag is cleared.
     void stopRequested();
     // When exchangeRunning() turns on and off: what must not run inside an exchange's wait (it lets
@@ -131,12 +138,20 @@ private:
     void EndPending(std::vector<Wait> &waits, LinkFailure failure, const QString &why, qint64 waitedMs);
     static LinkResult WaitResult(const std::vector<Wait> &waits);
     void LogAnswers(const std::vector<Wait> &waits, qint64 waitedMs);
+    // Tells the silence of the first control when it reached another whole second; the milliseconds
+    // until the next one (-1: nobody listens).
+    qint64 TellSilence(bool reportProgress);
+    // A stop asked for by the user: COMStop, or a stop signal while the program catches them.
+    bool stopping() const;
     Control &control(int index);
 
     std::vector<std::unique_ptr<Control>> m_controls;
     CPortMap m_portMap;
     int m_answerTime = 4;
     qint64 m_timedOutSeconds = 0;
+    // On the link clock: the last bytes from the meter, or the start of the exchange.
+    qint64 m_quietSinceMs = 0;
+    qint64 m_silenceTold = 0;
     LinkResult m_last;
     bool m_running = false;
     bool m_busy = false;

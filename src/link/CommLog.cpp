@@ -4,10 +4,12 @@
 #include <QDateTime>
 #include <QDir>
 #include <QMap>
+#include <QSet>
 #include <QStandardPaths>
 #include <QTime>
 
 #include <cstdio>
+#include <cstring>
 #include <fcntl.h>
 #include <sys/file.h>
 #include <unistd.h>
@@ -43,6 +45,23 @@ bool running(const QString &headPath)
     const bool held = ::flock(fd, LOCK_EX | LOCK_NB) != 0;
     ::close(fd);
     return held;
+}
+
+// The link logs the first piece of every answer as an RX line: a run that has one exchanged bytes with
+// a meter.
+bool meterSent(const QString &headPath)
+{
+    QFile file(headPath);
+    if (!file.open(QIODevice::ReadOnly))
+        return false;
+    static const QByteArray rx = QByteArrayLiteral("RX ");
+    const qsizetype timeWidth = qsizetype(std::strlen("hh:mm:ss.zzz "));
+    while (!file.atEnd()) {
+        const QByteArray line = file.readLine(CommLog::kMaxLineBytes);
+        if (line.mid(timeWidth, rx.size()) == rx)
+            return true;
+    }
+    return false;
 }
 
 // line cut to at most maxBytes of UTF-8 (at a character's start), with note in place of the rest.
@@ -102,13 +121,23 @@ void CommLog::removeOldRuns() const
     for (const QString &name : dir.entryList({QStringLiteral("comm-*.log")}, QDir::Files, QDir::Name))
         runs[name.section(QLatin1Char('.'), 0, 0)].append(name);
     qsizetype excess = runs.size() - (kRunsKept - 1);
+    // Runs without an exchange go first, then the others, each oldest first.
+    QSet<QString> sent;
     for (auto run = runs.cbegin(); run != runs.cend() && excess > 0; ++run) {
-        // Another program's run that still goes on keeps its files; it counts as kept.
-        if (running(dir.filePath(run.key() + headSuffix())))
-            continue;
-        for (const QString &name : run.value())
-            dir.remove(name);
-        --excess;
+        if (meterSent(dir.filePath(run.key() + headSuffix())))
+            sent.insert(run.key());
+    }
+    for (const bool exchanged : {false, true}) {
+        for (auto run = runs.cbegin(); run != runs.cend() && excess > 0; ++run) {
+            if (sent.contains(run.key()) != exchanged)
+                continue;
+            // Another program's run that still goes on keeps its files; it counts as kept.
+            if (running(dir.filePath(run.key() + headSuffix())))
+                continue;
+            for (const QString &name : run.value())
+                dir.remove(name);
+            --excess;
+        }
     }
     // Files of older versions were readable for everyone.
     for (const QString &name : dir.entryList({QStringLiteral("comm-*.log")}, QDir::Files))

@@ -4,7 +4,9 @@
 // through QFile's buffer without a sync per line; the link flushes once per exchange.
 // The files hold serial numbers, records and datasets: they are the user's alone (0600, folder 0700).
 // A run's file is made at its first line, so a run that never talked to a meter (an export, a print)
-// leaves none and pushes no other run out; a run's files are never removed while it runs.
+// leaves none and pushes no other run out; a run's files are never removed while it runs. Runs that
+// exchanged bytes with a meter are kept first: one that never did (no port opened, nothing answered)
+// goes before any that did, so failed attempts never push the last real exchange out.
 #include <QFile>
 #include <QObject>
 #include <QString>

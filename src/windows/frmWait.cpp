@@ -13,12 +13,13 @@
 
 frmWait::frmWait(QWidget *owner)
     : QDialog(owner), m_lblPleaseWait(new QLabel(this)), m_lblText(new QLabel(this)),
-      m_lblProgress(new QLabel(this)), m_cmdCancel(new QPushButton(this))
+      m_lblProgress(new QLabel(this)), m_lblSilence(new QLabel(this)), m_cmdCancel(new QPushButton(this))
 {
     setObjectName(QStringLiteral("frmWait"));
     m_lblPleaseWait->setObjectName(QStringLiteral("lblPleaseWait"));
     m_lblText->setObjectName(QStringLiteral("lblText"));
     m_lblProgress->setObjectName(QStringLiteral("lblProgress"));
+    m_lblSilence->setObjectName(QStringLiteral("lblSilence"));
     m_cmdCancel->setObjectName(QStringLiteral("cmdCancel"));
     TextApplier::tag(this, TextTable::InformationCaption);
     TextApplier::tag(m_lblPleaseWait, TextTable::PleaseWait);
@@ -29,16 +30,19 @@ frmWait::frmWait(QWidget *owner)
     QFont bold = m_lblPleaseWait->font();
     bold.setBold(true);
     m_lblPleaseWait->setFont(bold);
-    // The counter line keeps its place while hidden, so the window never changes its size.
-    QSizePolicy keep = m_lblProgress->sizePolicy();
-    keep.setRetainSizeWhenHidden(true);
-    m_lblProgress->setSizePolicy(keep);
-    m_lblProgress->setVisible(false);
+    // The counter lines keep their place while hidden, so the window never changes its size.
+    for (QLabel *line : {m_lblProgress, m_lblSilence}) {
+        QSizePolicy keep = line->sizePolicy();
+        keep.setRetainSizeWhenHidden(true);
+        line->setSizePolicy(keep);
+        line->setVisible(false);
+    }
     m_lblText->setWordWrap(true);
     auto *layout = new QVBoxLayout(this);
     layout->addWidget(m_lblPleaseWait);
     layout->addWidget(m_lblText);
     layout->addWidget(m_lblProgress);
+    layout->addWidget(m_lblSilence);
     layout->addWidget(m_cmdCancel, 0, Qt::AlignRight);
     layout->setSizeConstraint(QLayout::SetFixedSize);
     fitOnce();
@@ -56,7 +60,9 @@ void frmWait::fitOnce()
     const QString digits = QString::number(CSerialLink::kDefaultAnswerCap);
     const QString longest =
         TextTable::text(TextTable::WaitProgress).arg(digits, digits, QString::number(kLongestWaitSeconds));
-    const int text = m_lblProgress->fontMetrics().horizontalAdvance(longest);
+    const QString silence = TextTable::text(TextTable::MeterSilentFor).arg(kLongestWaitSeconds);
+    const QFontMetrics metrics = m_lblProgress->fontMetrics();
+    const int text = std::max(metrics.horizontalAdvance(longest), metrics.horizontalAdvance(silence));
     // The caption sits in the window manager's title bar beside its icon and buttons.
     QFont titleFont = font();
     titleFont.setBold(true);
@@ -72,6 +78,7 @@ bool frmWait::ShowWithText(const QString &strText)
     m_datasets = 0;
     m_lblProgress->clear();
     m_lblProgress->setVisible(false);
+    setSilence(0);
     m_loaded = true;
     m_elapsed.start();
     const bool ok = SetText(strText);
@@ -104,6 +111,13 @@ void frmWait::setProgress(qint64 bytes, qint64 datasets)
     if (!m_clock.isActive())
         m_clock.start();
     showProgress();
+}
+
+void frmWait::setSilence(qint64 seconds)
+{
+    if (seconds > 0)
+        m_lblSilence->setText(TextTable::text(TextTable::MeterSilentFor).arg(seconds));
+    m_lblSilence->setVisible(seconds > 0);
 }
 
 void frmWait::showProgress()

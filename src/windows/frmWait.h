@@ -27,9 +27,13 @@ public:
 
     // How much of a long answer has come, so a slow transfer can be told from a stalled one.
     void setProgress(qint64 bytes, qint64 datasets);
+    // How long the meter has sent nothing (the link's meterSilent), so a person can stop a stalled
+    // meter knowingly instead of waiting out its answer time; 0 hides the line.
+    void setSilence(qint64 seconds);
 
     QLabel *textLabel() const { return m_lblText; }
     QLabel *progressLabel() const { return m_lblProgress; }
+    QLabel *silenceLabel() const { return m_lblSilence; }
     QPushButton *cancelButton() const { return m_cmdCancel; }
 
 protected:
@@ -46,6 +50,7 @@ private:
     QLabel *m_lblPleaseWait;
     QLabel *m_lblText;
     QLabel *m_lblProgress;
+    QLabel *m_lblSilence;
     QPushButton *m_cmdCancel;
     std::function<void()> m_onUnload;
     bool m_loaded = false;

@@ -313,6 +313,8 @@ void showEveryWindow(const Visit &visit, const QString &fileFolder)
     frmWait &wait = main.waitDialog();
     wait.ShowWithText(TextTable::text(TextTable::DataLoading));
     wait.setProgress(183422, 2114);
+    // A meter that stalled after those: the line saying so fits in every language too.
+    wait.setSilence(9999);
     save(&wait, "wait-import-progress");
     wait.Unload();
 

@@ -8,6 +8,9 @@
 #include "CLogin.h"
 #include "CMeasVal.h"
 #include "Cp1252.h"
+#include "CrashPoints.h"
+#include "CSerialLink.h"
+#include "EndingSignals.h"
 #include "FileWrites.h"
 #include "ImportFollowUp.h"
 #include "QcStore.h"
@@ -21,9 +24,8 @@
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
+#include <QScopeGuard>
 
-#include <atomic>
-#include <csignal>
 #include <cstdio>
 #include <unistd.h>
 
@@ -79,28 +81,81 @@ const char *const kHelp =
     "a file was refused (the others are archived); 4 the archive is unavailable or refused the work\n"
     "(the message says why; an import's measured-value file is still written); 5 the output file was not\n"
     "written (backup: also a target refused as the archive's own file or existing without --force);\n"
-    "6 cancelled (Ctrl-C; the archive is as it was); 7 import, add, sync: archived (sync: sent to the\n"
+    "6 cancelled or stopped (Ctrl-C, SIGTERM; the archive is as it was, an import that was already\n"
+    "being archived is archived whole); 7 import, add, sync: archived (sync: sent to the\n"
     "server), and a control sample's new value is out of control (the message names it, the value\n"
     "and the test; see 'meravo-cli qc');\n"
     "64 a command line that cannot be understood.";
 
-std::atomic<bool> s_interrupted{false};
+// Ctrl-C or SIGTERM during long work cancels it (the transaction is rolled back) instead of ending the
+// process: the progress callback looks at the request.
+using InterruptGuard = EndingSignals::StopCatcher;
 
-// Ctrl-C during long work cancels it (the transaction is rolled back) instead of ending the process.
-class InterruptGuard {
+const char *const kExportCancelled = "\nCancelled: the file was not written.\n";
+
+// The meter read on a terminal: datasets and bytes so far, and how long the meter has sent nothing, so
+// a person sees a stalled meter and can stop it knowingly (Ctrl-C). Nothing when stderr is piped.
+class ReadProgress {
 public:
-    InterruptGuard()
+    explicit ReadProgress(CSerialLink &link) : m_tty(::isatty(STDERR_FILENO) != 0)
     {
-        s_interrupted = false;
-        m_previous = std::signal(SIGINT, [](int) { s_interrupted = true; });
+        if (!m_tty)
+            return;
+        QObject::connect(&link, &CSerialLink::transferProgress, &m_context,
+                         [this](qint64 bytes, qint64 ends) {
+                             m_bytes = bytes;
+                             m_datasets = std::max<qint64>(0, ends - 1);
+                             show();
+                         });
+        QObject::connect(&link, &CSerialLink::meterSilent, &m_context, [this](qint64 seconds) {
+            m_silent = seconds;
+            show();
+        });
+        // Each command's answer counts from 0; the first is the opening's, not the datasets.
+        QObject::connect(&link, &CSerialLink::exchangeRunningChanged, &m_context, [this](bool running) {
+            m_exchanges += running ? 1 : 0;
+            m_bytes = 0;
+            m_datasets = 0;
+        });
     }
-    ~InterruptGuard() { std::signal(SIGINT, m_previous); }
-    InterruptGuard(const InterruptGuard &) = delete;
-    InterruptGuard &operator=(const InterruptGuard &) = delete;
+    ~ReadProgress()
+    {
+        if (m_shown > 0)
+            std::fputs("\n", stderr);
+    }
+    ReadProgress(const ReadProgress &) = delete;
+    ReadProgress &operator=(const ReadProgress &) = delete;
 
 private:
-    void (*m_previous)(int) = nullptr;
+    void show()
+    {
+        QString line = QStringLiteral("reading the meter");
+        if (m_exchanges > 1)
+            line += QStringLiteral(": %1 datasets, %2 bytes").arg(m_datasets).arg(m_bytes);
+        if (m_silent > 0)
+            line += QStringLiteral("; ") + TextTable::text(TextTable::MeterSilentFor).arg(m_silent);
+        // Blanks over what a longer line before left.
+        const qsizetype width = line.size();
+        line = line.leftJustified(std::max(width, m_shown));
+        m_shown = width;
+        std::fputs(qPrintable(QLatin1Char('\r') + line), stderr);
+        std::fflush(stderr);
+    }
+
+    const bool m_tty;
+    QObject m_context;
+    qint64 m_bytes = 0;
+    qint64 m_datasets = 0;
+    qint64 m_silent = 0;
+    int m_exchanges = 0;
+    qsizetype m_shown = 0;
 };
+
+int stoppedByUser()
+{
+    printError(QStringLiteral("Stopped by the user: nothing of this import was archived."));
+    return kCancelled;
+}
 
 // Count, rate and time left on a terminal; nothing when stderr is piped.
 Archive::Progress progressLine(const QString &what)
@@ -123,7 +178,7 @@ Archive::Progress progressLine(const QString &what)
             std::fputs(qPrintable(line), stderr);
             std::fflush(stderr);
         }
-        return !s_interrupted.load();
+        return !EndingSignals::stopRequested();
     };
 }
 
@@ -267,14 +322,6 @@ MeasuredValues asDocument(const QList<ArchivedRow> &rows, const QString &user)
     return document;
 }
 
-bool writeWhole(const QString &path, const QByteArray &bytes)
-{
-    const QString failure = FileWrites::writeWhole(path, bytes);
-    if (!failure.isEmpty())
-        printError(failure);
-    return failure.isEmpty();
-}
-
 int importFromMeter(const QStringList &arguments)
 {
     QCommandLineParser parser;
@@ -290,6 +337,9 @@ int importFromMeter(const QStringList &arguments)
     int exitCode = 0;
     if (!parseOptions(parser, arguments, QString::fromLatin1(kHelp), 0, 0, &exitCode))
         return exitCode;
+    // From here a stop ends the meter read (exit 6, nothing archived); an import already being archived
+    // is archived and delivered whole.
+    const EndingSignals::StopCatcher stops;
     Session session;
     if (parser.isSet(worklist) && !loadWorklist(session.shared, parser.value(worklist)))
         return kBadInput;
@@ -329,6 +379,38 @@ int add(const QStringList &arguments)
     return refused ? kFilesRefused : followUp.outOfControl ? kOutOfControl : kDone;
 }
 
+// The writers cannot look at a stop request: a stop while they write drops the temporary file and ends
+// the program with 6 at once; the file stays as it was.
+int writeExport(Session &session, const QList<ArchivedRow> &rows, const QString &out)
+{
+    if (EndingSignals::stopRequested()) {
+        printError(QStringLiteral("Cancelled: the file was not written."));
+        return kCancelled;
+    }
+    EndingSignals::endOnStop(kCancelled, kExportCancelled);
+    const auto back = qScopeGuard([] { EndingSignals::endOnStop(0); });
+    CrashPoints::reach("export-write");
+    if (out.endsWith(QLatin1String(".csv"), Qt::CaseInsensitive)) {
+        FileWrites::ReplaceByRename target(out);
+        const bool written = target.open() && target.write(csvText(rows));
+        // Every byte is in the temporary file, which a stop now removes.
+        CrashPoints::reach("export-commit");
+        if (written && target.commit())
+            return kDone;
+        printError(target.errorString());
+        return kNotWritten;
+    }
+    session.shared.login->setUserName(QString());
+    const bool exported =
+        session.shared.exportExcel->SetMVals(asDocument(rows, session.shared.login->UserName()), out);
+    tellFileFailure(session, session.shared.exportExcel->lastResult());
+    if (!exported) {
+        printError(TextTable::text(TextTable::ExportError));
+        return kNotWritten;
+    }
+    return kDone;
+}
+
 int queryOrExport(const QStringList &arguments, bool exporting)
 {
     QCommandLineParser parser;
@@ -353,6 +435,7 @@ int queryOrExport(const QStringList &arguments, bool exporting)
     Session session;
     QList<ArchivedRow> rows;
     InterruptGuard guard;
+    CrashPoints::reach("export-query");
     const Archive::Result result =
         session.shared.archive->query(filter, 0, 0, &rows, progressLine(QStringLiteral("datasets")));
     endProgress();
@@ -363,18 +446,7 @@ int queryOrExport(const QStringList &arguments, bool exporting)
         std::fwrite(text.constData(), 1, size_t(text.size()), stdout);
         return kDone;
     }
-    const QString out = parser.positionalArguments().at(0);
-    if (out.endsWith(QLatin1String(".csv"), Qt::CaseInsensitive))
-        return writeWhole(out, csvText(rows)) ? kDone : kNotWritten;
-    session.shared.login->setUserName(QString());
-    const bool exported =
-        session.shared.exportExcel->SetMVals(asDocument(rows, session.shared.login->UserName()), out);
-    tellFileFailure(session, session.shared.exportExcel->lastResult());
-    if (!exported) {
-        printError(TextTable::text(TextTable::ExportError));
-        return kNotWritten;
-    }
-    return kDone;
+    return writeExport(session, rows, parser.positionalArguments().at(0));
 }
 
 int status(const QStringList &arguments)
@@ -539,6 +611,8 @@ int archiveImport(Session &session, const QString &raw, const QDateTime &importe
         return fileFailed ? kArchiveFailed : kDone;
     const ImportRecord record =
         ImportRecord::fromMeter(raw, imported, device, *shared.communication, shared.login->UserName());
+    // A stop from here on lets the import be archived and delivered whole (one transaction) first.
+    CrashPoints::reach("import-archive");
     Archive::Summary summary;
     const Archive::Result result = shared.archive->keep(record, &summary);
     const ImportFollowUp followUp = followUpImport(shared, result, summary);
@@ -562,14 +636,27 @@ bool loadWorklist(SharedObjects &shared, const QString &path)
 
 int importMeter(Session &session, const QString &fileName)
 {
+    // SIGINT and SIGTERM end the search and the read at their next look (the wait wakes at once).
+    const EndingSignals::StopCatcher stops;
     SharedObjects &shared = session.shared;
+    CrashPoints::reach("import-search");
     const qint16 recognised = recogniseMeter(session);
+    if (EndingSignals::stopRequested())
+        return stoppedByUser();
     if (recognised != CDevice::Recognised)
         return recognised == CDevice::FirmwareTooOld ? kFirmware : kNoMeter;
     const QDateTime imported = QDateTime::currentDateTime();
     QString raw;
+    CrashPoints::reach("import-read");
     // A meter unplugged on the way ends here: nothing is archived, so nothing is delivered.
-    const bool gotValues = shared.importMVal->GetMVals(raw);
+    bool gotValues = false;
+    {
+        const ReadProgress progress(session.link);
+        gotValues = shared.importMVal->GetMVals(raw);
+    }
+    // A stop that came when the last byte did still ends the import: nothing is archived.
+    if (EndingSignals::stopRequested())
+        return stoppedByUser();
     tellLinkFailure(session, shared.importMVal->linkResult());
     if (!gotValues) {
         printError(TextTable::text(TextTable::ImportError));

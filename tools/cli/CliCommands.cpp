@@ -4,6 +4,7 @@
 #include "CDevice.h"
 #include "CommLog.h"
 #include "ConnectionCheck.h"
+#include "EndingSignals.h"
 #include "ErrorFrame.h"
 #include "ProgramFolder.h"
 #include "TextTable.h"
@@ -176,7 +177,8 @@ qint16 recogniseMeter(Session &session)
     if (result == CDevice::FirmwareTooOld) {
         printError(TextTable::text(TextTable::MeterSoftwareTooOld));
         printError(TextTable::text(TextTable::UpdateFirmware));
-    } else if (result != CDevice::Recognised) {
+    } else if (result != CDevice::Recognised && !EndingSignals::stopRequested()) {
+        // A search the user stopped found nothing because it was stopped: the caller says so.
         printError(
             TextTable::text(onlyKlaro7 ? TextTable::NoKlaro7Recognized : TextTable::NoMeterRecognized));
     }

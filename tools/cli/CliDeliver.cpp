@@ -4,26 +4,20 @@
 #include "CLogin.h"
 #include "Delivery.h"
 #include "DeviceWatcher.h"
+#include "EndingSignals.h"
 #include "ExportProfile.h"
 #include "Worklist.h"
 
 #include <QCommandLineParser>
-#include <QCoreApplication>
 #include <QDateTime>
+#include <QEventLoop>
 #include <QFile>
 #include <QFileInfo>
 #include <QHash>
 #include <QSocketNotifier>
 #include <QTimer>
 
-#include <array>
-#include <cerrno>
-#include <csignal>
 #include <cstdio>
-#include <cstring>
-
-#include <fcntl.h>
-#include <unistd.h>
 
 namespace Cli {
 namespace {
@@ -56,7 +50,9 @@ const char *const kDeliverHelp =
 const char *const kWatchHelp =
     "meravo-cli watch [--device-folder DIR]... [--device PATH]... [--interval MINUTES]\n"
     "                 [--worklist FILE] [--user NAME]\n\n"
-    "Runs until stopped (Ctrl-C, SIGTERM). When a serial device appears in /dev/serial/by-id (or a "
+    "Runs until stopped (Ctrl-C, SIGTERM): a stop ends a meter read under way at once (nothing of it is "
+    "archived, its line says 6), lets an import already being archived be archived and delivered whole, "
+    "and exits. When a serial device appears in /dev/serial/by-id (or a "
     "--device-folder) or as a --device path, it is searched for a meter; a meter's datasets are "
     "imported into the archive and delivered to the profiles, as archive import does. The meter is "
     "never erased. A meter that stays connected is imported again only after it went and came back, "
@@ -65,8 +61,6 @@ const char *const kWatchHelp =
     "imported (DETAIL: exit code of the import, 0 done), gone. Notices of the imports go to stderr and\n"
     "the communication log.\n"
     "Exit codes: 0 stopped; 2 the devices cannot be watched; 64 a command line that cannot be understood.";
-
-std::array<int, 2> s_stopPipe{-1, -1};
 
 void printEvent(const QString &event, const QString &device, const QString &detail = QString())
 {
@@ -120,6 +114,9 @@ public:
 
     void importFrom(const QString &path)
     {
+        // Stopping: no new import starts.
+        if (EndingSignals::stopRequested())
+            return;
         // The meter on this device only: it is port 1 while the import runs.
         const QByteArray previous = qgetenv("MERAVO_PORTS");
         const bool hadPrevious = qEnvironmentVariableIsSet("MERAVO_PORTS");
@@ -144,7 +141,7 @@ public:
     {
         printEvent(QStringLiteral("appeared"), path);
         importFrom(path);
-        if (m_minutes > 0) {
+        if (m_minutes > 0 && !EndingSignals::stopRequested()) {
             auto *timer = new QTimer(&m_watcher);
             timer->setInterval(m_minutes * 60000);
             QObject::connect(timer, &QTimer::timeout, timer, [this, path] { importFrom(path); });
@@ -169,23 +166,21 @@ private:
     QHash<QString, QTimer *> m_repeats;
 };
 
-// SIGINT and SIGTERM (systemd's stop) end the loop after the import under way, never inside it.
+// SIGINT and SIGTERM (systemd's stop) end the loop. An import under way sees the same request: its meter
+// read ends at once, an archiving under way ends whole. Its own loop, not the application's: quitting
+// the application would make every wait inside the import return at once and spin.
 int runUntilStopped()
 {
-    if (::pipe2(s_stopPipe.data(), O_CLOEXEC | O_NONBLOCK) != 0) {
-        printError(QStringLiteral("meravo-cli watch: %1").arg(QString::fromLocal8Bit(std::strerror(errno))));
-        return kBadInput;
-    }
-    QSocketNotifier stop(s_stopPipe[0], QSocketNotifier::Read);
-    QObject::connect(&stop, &QSocketNotifier::activated, [] { QCoreApplication::quit(); });
-    for (const int signal : {SIGINT, SIGTERM})
-        std::signal(signal, [](int) {
-            const char byte = 1;
-            [[maybe_unused]] const ssize_t written = ::write(s_stopPipe[1], &byte, 1);
-        });
-    QCoreApplication::exec();
-    for (const int signal : {SIGINT, SIGTERM})
-        std::signal(signal, SIG_DFL);
+    if (EndingSignals::stopRequested())
+        return kDone;
+    QEventLoop loop;
+    QSocketNotifier stop(EndingSignals::stopDescriptor(), QSocketNotifier::Read);
+    QObject::connect(&stop, &QSocketNotifier::activated, &loop, [&loop, &stop] {
+        // The request stays readable: once is enough.
+        stop.setEnabled(false);
+        loop.quit();
+    });
+    loop.exec();
     return kDone;
 }
 
@@ -277,6 +272,12 @@ int watch(const QStringList &arguments)
     if (!ok || minutes < 0) {
         printError(QStringLiteral("meravo-cli watch: --interval takes whole minutes"));
         return kUsageError;
+    }
+    // From here to the end a stop is asked, not obeyed at once: also during the deliveries at the start.
+    const EndingSignals::StopCatcher stops;
+    if (EndingSignals::stopDescriptor() < 0) {
+        printError(QStringLiteral("meravo-cli watch: the stop signals cannot be caught"));
+        return kBadInput;
     }
     QStringList watchedFolders = parser.values(folders);
     if (watchedFolders.isEmpty() && parser.values(devices).isEmpty())
