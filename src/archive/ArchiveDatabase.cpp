@@ -199,11 +199,11 @@ struct Migration {
     int count;
 };
 const Migration kMigrations[] = {
-    {1, kToVersion2, int(std::size(kToVersion2))},
-    {2, kToVersion3, int(std::size(kToVersion3))},
-    {3, kToVersion4, int(std::size(kToVersion4))},
-    {4, kToVersion5, int(std::size(kToVersion5))},
-    {5, kToVersion6, int(std::size(kToVersion6))},
+    {1, kToVersion2, int(std::size(kToVersion2))}, // the trail, notes and withdrawals
+    {2, kToVersion3, int(std::size(kToVersion3))}, // control samples
+    {3, kToVersion4, int(std::size(kToVersion4))}, // deliveries and sample IDs
+    {4, kToVersion5, int(std::size(kToVersion5))}, // a meter is its model and serial
+    {5, kToVersion6, int(std::size(kToVersion6))}, // delivery intents
 };
 constexpr int kMigrationCount = int(std::size(kMigrations));
 
