@@ -168,7 +168,8 @@ QcRevision QcRevision::fromJson(const QJsonObject &json)
     r.login = json.value(QStringLiteral("login")).toString();
     r.prePeriod = json.value(QStringLiteral("pre_period")).toBool();
     r.chartKey = json.value(QStringLiteral("definition")).toObject();
-    for (const QJsonValue &v : json.value(QStringLiteral("basis")).toArray()) {
+    const QJsonArray basis = json.value(QStringLiteral("basis")).toArray();
+    for (const auto &v : basis) {
         const QJsonObject o = v.toObject();
         r.basis.append(
             {o.value(QStringLiteral("dataset")).toInteger(), o.value(QStringLiteral("pair")).toInteger(),
