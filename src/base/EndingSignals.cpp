@@ -127,7 +127,10 @@ StopCatcher::~StopCatcher()
 {
     if (--g_catchers > 0)
         return;
-    for (size_t i = 0; i < kStopSignals.size(); ++i) {
+    // After a stop the program is on its way out with its own exit code: a further signal (systemd's
+    // repeat, a second Ctrl-C) must not end it by the default action on the way.
+    const bool stopping = g_stopSignal.load() != 0;
+    for (size_t i = 0; i < kStopSignals.size() && !stopping; ++i) {
         if (!g_caught[i])
             continue;
         // The ending handler, installed meanwhile, takes the signal where it would have ended the program.

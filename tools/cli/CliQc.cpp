@@ -169,7 +169,7 @@ QString readDefinition(const QCommandLineParser &parser, const DefineOptions &o,
     d.code = parser.value(o.code);
     d.unit = parser.value(o.unit);
     const auto cannot = [&parser](const QCommandLineOption &option) {
-        const QString name = option.names().first();
+        const QString name = option.names().constFirst();
         return QStringLiteral("--%1 %2 cannot be taken").arg(name, parser.value(name).left(40).simplified());
     };
     if (!readInteger(parser, o.value, &d.value))
