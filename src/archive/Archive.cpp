@@ -990,8 +990,10 @@ Result Archive::backup(const QString &path, bool replace)
     q.prepare(QStringLiteral("VACUUM INTO ?"));
     q.addBindValue(target.temporaryPath());
     Result result;
-    if (!run(q, *m_primary, &result))
-        return result;
+    // The copy is what failed to be written (a full disk, a size limit), not the archive.
+    if (!q.exec())
+        return {Result::NotWritten,
+                TextTable::text(TextTable::FileWriteFailed).arg(shown, q.lastError().databaseText())};
     // Synced, then renamed: the target is the whole copy or what it was.
     if (!(replace ? target.commit() : target.commitNew()))
         return {Result::NotWritten,
